@@ -1,0 +1,46 @@
+# Front door: `make run` starts the program, `make test` runs every test.
+JOBS      ?= $(shell nproc)
+BUILD     ?= build
+ASAN      ?= build-asan
+FUZZ      ?= build-fuzz
+FUZZ_SECONDS ?= 20
+CMAKE_GEN := -G Ninja
+
+.PHONY: deps build build-asan build-fuzz run test test-unit test-asan fuzz bench clean
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+build-asan: deps
+	cmake -S . -B $(ASAN) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DTALMIRA_SANITIZE=ON -DTALMIRA_BENCH=OFF
+	cmake --build $(ASAN) -j $(JOBS)
+
+build-fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALMIRA_FUZZ=ON
+	cmake --build $(FUZZ) -j $(JOBS)
+
+run: build
+	bash scripts/run.sh $(BUILD)
+
+test-unit: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+test-asan: build-asan
+	cd $(ASAN) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+		ctest --output-on-failure -L unit -j $(JOBS)
+
+fuzz: build-fuzz
+	bash scripts/run-fuzz.sh $(FUZZ) $(FUZZ_SECONDS)
+
+test: test-unit test-asan fuzz
+	@echo "All tests passed."
+
+bench: build
+	bash scripts/run-bench.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(ASAN) $(FUZZ)

@@ -1,0 +1,9 @@
+#!/bin/bash
+# Runs every benchmark program; each prints its own ratios at the end.
+set -euo pipefail
+build="$1"
+for bin in "$build"/bench/bench_*; do
+    [ -x "$bin" ] || continue
+    echo "== $(basename "$bin")"
+    "$bin" --benchmark_min_time=0.2
+done

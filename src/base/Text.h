@@ -1,0 +1,27 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Small text helpers shared by the parsers. All work on 8-bit byte strings.
+namespace text {
+
+// Like C atoi: optional blanks, optional sign, leading digits; saturates
+// instead of overflowing.
+int64_t ToInt64(std::string_view s);
+int32_t ToInt32(std::string_view s);
+
+// Splits at runs of `sep`, skipping empty pieces (strtok semantics).
+std::vector<std::string_view> Tokens(std::string_view s, char sep);
+
+bool Contains(std::string_view haystack, std::string_view needle);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+bool IsValidUtf8(std::string_view s);
+
+// Dotted quad to an address in network byte order, like inet_addr:
+// 0xFFFFFFFF when the text is not an address.
+uint32_t ParseDottedQuad(std::string_view s);
+std::string DottedQuad(uint32_t networkOrder);
+
+} // namespace text

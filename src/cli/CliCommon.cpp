@@ -1,0 +1,123 @@
+#include "cli/CliCommon.h"
+
+#include "sap/EncryptionGroups.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+#include <iostream>
+#include <iterator>
+
+std::map<QString, CCliCommand>& CliCommands()
+{
+    static std::map<QString, CCliCommand> commands;
+    return commands;
+}
+
+int CliFail(const QString& message)
+{
+    std::fprintf(stderr, "talmira-cli: %s\n", message.toLocal8Bit().constData());
+    return 2;
+}
+
+void PrintJsonLine(const QJsonObject& object)
+{
+    const QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+std::optional<std::string> ReadInputFile(const QString& path, QString* error)
+{
+    if (path == "-") {
+        std::string all((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
+        return all;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QString("cannot read %1: %2").arg(path, file.errorString());
+        return std::nullopt;
+    }
+    const QByteArray bytes = file.readAll();
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+bool LoadKeyFile(const QString& path, CEncryptionGroups& groups, QString* error)
+{
+    auto content = ReadInputFile(path, error);
+    if (!content)
+        return false;
+    int index = 0, lineNo = 0;
+    size_t pos = 0;
+    while (pos < content->size()) {
+        size_t end = content->find('\n', pos);
+        if (end == std::string::npos)
+            end = content->size();
+        std::string line = content->substr(pos, end - pos);
+        pos = end + 1;
+        ++lineNo;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty())
+            continue;
+        const size_t t1 = line.find('\t');
+        const size_t t2 = t1 == std::string::npos ? t1 : line.find('\t', t1 + 1);
+        bool numberOk = false;
+        const long long id = t1 == std::string::npos ? 0 : QString::fromStdString(line.substr(0, t1)).toLongLong(&numberOk);
+        if (t2 == std::string::npos || !numberOk || id < 0 || id > 2147483647) {
+            if (error)
+                *error = QString("%1:%2: expected ID<TAB>KEY<TAB>NAME").arg(path).arg(lineNo);
+            return false;
+        }
+        if (index >= CEncryptionGroups::kCount) {
+            if (error)
+                *error = QString("%1: more than %2 groups").arg(path).arg(CEncryptionGroups::kCount);
+            return false;
+        }
+        CEncryptionGroup& g = groups[index++];
+        g.id = static_cast<int32_t>(id);
+        g.key = line.substr(t1 + 1, t2 - t1 - 1);
+        g.name = line.substr(t2 + 1);
+    }
+    return true;
+}
+
+CCliArgs::CCliArgs(const QStringList& args, const QStringList& valueOptions, const QStringList& flags)
+{
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a.startsWith("--") && a.size() > 2) {
+            if (valueOptions.contains(a)) {
+                if (i + 1 >= args.size()) {
+                    m_error = QString("option %1 needs a value").arg(a);
+                    return;
+                }
+                m_values[a] = args[++i];
+            } else if (flags.contains(a)) {
+                m_flags << a;
+            } else {
+                m_error = QString("unknown option %1").arg(a);
+                return;
+            }
+        } else {
+            m_positionals << a;
+        }
+    }
+}
+
+std::optional<long long> CCliArgs::Number(const QString& name, long long fallback, long long min, long long max)
+{
+    if (!m_values.contains(name))
+        return fallback;
+    bool ok = false;
+    const long long v = m_values[name].toLongLong(&ok);
+    if (!ok || v < min || v > max) {
+        m_error = QString("%1 must be a number from %2 to %3").arg(name).arg(min).arg(max);
+        return std::nullopt;
+    }
+    return v;
+}

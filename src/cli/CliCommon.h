@@ -1,0 +1,55 @@
+#pragma once
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+
+class QJsonObject;
+class CEncryptionGroups;
+
+// A sub-command of talmira-cli. `args` excludes the program and command
+// names. Returns the exit status.
+struct CCliCommand {
+    QString usage;
+    std::function<int(const QStringList& args)> run;
+};
+
+std::map<QString, CCliCommand>& CliCommands();
+
+// Registers a command from a Cmd*.cpp file at start-up.
+struct CCliRegistration {
+    CCliRegistration(const QString& name, CCliCommand command) { CliCommands()[name] = std::move(command); }
+};
+
+// Reports a usage or input error: one line on stderr; returns the exit status.
+int CliFail(const QString& message);
+void PrintJsonLine(const QJsonObject& object);
+
+// "-" reads standard input.
+std::optional<std::string> ReadInputFile(const QString& path, QString* error);
+
+// Loads "ID<TAB>KEY<TAB>NAME" lines into the group table from entry 0 on.
+bool LoadKeyFile(const QString& path, CEncryptionGroups& groups, QString* error);
+
+// Simple option scanner: "--name value" pairs and flags; the rest are positionals.
+class CCliArgs {
+public:
+    CCliArgs(const QStringList& args, const QStringList& valueOptions, const QStringList& flags);
+    bool ok() const { return m_error.isEmpty(); }
+    const QString& error() const { return m_error; }
+    bool Has(const QString& name) const { return m_values.contains(name) || m_flags.contains(name); }
+    QString Value(const QString& name, const QString& fallback = {}) const { return m_values.value(name, fallback); }
+    // A whole number within [min, max]; sets the error otherwise.
+    std::optional<long long> Number(const QString& name, long long fallback, long long min, long long max);
+    const QStringList& Positionals() const { return m_positionals; }
+
+private:
+    QMap<QString, QString> m_values;
+    QStringList m_flags;
+    QStringList m_positionals;
+    QString m_error;
+};

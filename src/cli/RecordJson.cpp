@@ -1,0 +1,94 @@
+#include "cli/RecordJson.h"
+
+#include "base/Text.h"
+#include "sdp/SDPObject.h"
+
+#include <QJsonArray>
+
+QString TextToJson(std::string_view bytes)
+{
+    const auto size = static_cast<qsizetype>(bytes.size());
+    return text::IsValidUtf8(bytes) ? QString::fromUtf8(bytes.data(), size) : QString::fromLatin1(bytes.data(), size);
+}
+
+static QJsonArray Texts(const std::vector<std::string>& list)
+{
+    QJsonArray out;
+    for (const std::string& s : list)
+        out.append(TextToJson(s));
+    return out;
+}
+
+static QJsonObject Pair(const char* first, const std::string& a, const char* second, const std::string& b)
+{
+    return QJsonObject{{first, TextToJson(a)}, {second, TextToJson(b)}};
+}
+
+QJsonObject MediaToJson(const CSDPMedia& m)
+{
+    QJsonArray payloads;
+    for (int i = 0; i < m.payloadCount; ++i)
+        payloads.append(QJsonObject{{"number", m.payloads[i].number}, {"name", TextToJson(m.payloads[i].name)}});
+    return QJsonObject{
+        {"media", TextToJson(m.media)},
+        {"port", TextToJson(m.port)},
+        {"protocol", TextToJson(m.protocol)},
+        {"format_list", TextToJson(m.formatList)},
+        {"information", TextToJson(m.information)},
+        {"address", TextToJson(m.address)},
+        {"ttl", m.ttl},
+        {"address_count", m.addressCount},
+        {"connection", QJsonObject{{"network_type", TextToJson(m.connectionNetworkType)},
+                                   {"address_type", TextToJson(m.connectionAddressType)},
+                                   {"address", TextToJson(m.connectionAddress)}}},
+        {"bandwidth", Pair("modifier", m.bandwidthModifier, "value", m.bandwidthValue)},
+        {"key", Pair("method", m.keyMethod, "value", m.keyValue)},
+        {"attributes", Texts(m.attributes)},
+        {"payloads", payloads},
+        {"tool_choice", TextToJson(m.toolChoice)},
+    };
+}
+
+QJsonObject RecordToJson(const CSDPObject& r)
+{
+    QJsonArray times;
+    for (const CSDPTime& t : r.times)
+        times.append(QJsonObject{{"start", TextToJson(t.start)},
+                                 {"stop", TextToJson(t.stop)},
+                                 {"repeat_interval", TextToJson(t.repeatInterval)},
+                                 {"active_duration", TextToJson(t.activeDuration)},
+                                 {"offset", TextToJson(t.offset)}});
+    QJsonArray media;
+    for (const CSDPMedia& m : r.media)
+        media.append(MediaToJson(m));
+    QJsonObject out{
+        {"version", r.version},
+        {"origin", QJsonObject{{"user", TextToJson(r.originUser)},
+                               {"session_id", TextToJson(r.originSessionId)},
+                               {"version", TextToJson(r.originVersion)},
+                               {"network_type", TextToJson(r.originNetworkType)},
+                               {"address_type", TextToJson(r.originAddressType)},
+                               {"address", TextToJson(r.originAddress)}}},
+        {"name", TextToJson(r.name)},
+        {"information", TextToJson(r.information)},
+        {"uri", TextToJson(r.uri)},
+        {"email", TextToJson(r.email)},
+        {"phone", TextToJson(r.phone)},
+        {"connection", QJsonObject{{"network_type", TextToJson(r.connectionNetworkType)},
+                                   {"address_type", TextToJson(r.connectionAddressType)},
+                                   {"address", TextToJson(r.connectionAddress)}}},
+        {"bandwidth", Pair("modifier", r.bandwidthModifier, "value", r.bandwidthValue)},
+        {"key", Pair("method", r.keyMethod, "value", r.keyValue)},
+        {"times", times},
+        {"attributes", Texts(r.attributes)},
+        {"session_type", r.sessionType},
+        {"source_length", r.sourceLength},
+        {"own", r.own != 0},
+        {"media", media},
+    };
+    if (IsDirectoryType(r.sessionType))
+        out.insert("directory", QJsonObject{{"group", QString::fromStdString(text::DottedQuad(r.directoryGroup))},
+                                            {"port", int(r.directoryPort)},
+                                            {"ttl", int(r.directoryTtl)}});
+    return out;
+}

@@ -1,0 +1,15 @@
+#pragma once
+#include <QJsonObject>
+#include <QString>
+
+#include <string_view>
+
+class CSDPObject;
+struct CSDPMedia;
+
+// A byte text as a JSON string: UTF-8 when it is valid UTF-8, otherwise
+// every byte as the Latin-1 character.
+QString TextToJson(std::string_view bytes);
+
+QJsonObject RecordToJson(const CSDPObject& record);
+QJsonObject MediaToJson(const CSDPMedia& media);

@@ -1,0 +1,16 @@
+#pragma once
+#include "cli/RecordJson.h"
+#include "sap/SapCodec.h"
+
+#include <QJsonObject>
+
+// {"action":..., "reason":... (drop only), "record":{...}}
+inline QJsonObject SapMessageToJson(const CSapMessage& message)
+{
+    QJsonObject out{{"action", SapActionName(message.action)}};
+    if (message.action == ESapAction::Drop)
+        out.insert("reason", QString::fromStdString(message.reason));
+    if (message.record)
+        out.insert("record", RecordToJson(*message.record));
+    return out;
+}

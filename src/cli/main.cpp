@@ -1,0 +1,33 @@
+// talmira-cli: the headless front end of Talmira.
+#include "cli/CliCommon.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+static void PrintUsage(FILE* out)
+{
+    std::fprintf(out, "usage: talmira-cli COMMAND [ARGS...]\n\ncommands:\n");
+    for (const auto& [name, command] : CliCommands())
+        std::fprintf(out, "  %s\n", command.usage.toLocal8Bit().constData());
+}
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("talmira-cli");
+    QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.isEmpty()) {
+        PrintUsage(stderr);
+        return 2;
+    }
+    const QString name = args.takeFirst();
+    if (name == "--help" || name == "-h" || name == "help") {
+        PrintUsage(stdout);
+        return 0;
+    }
+    auto it = CliCommands().find(name);
+    if (it == CliCommands().end())
+        return CliFail(QString("unknown command '%1' (try --help)").arg(name));
+    return it->second.run(args);
+}

@@ -1,0 +1,255 @@
+#include "sap/SapCodec.h"
+
+#include "base/Text.h"
+#include "sap/EncryptionGroups.h"
+
+#include <zlib.h>
+
+#include <cstring>
+#include <optional>
+
+const char* SapActionName(ESapAction action)
+{
+    switch (action) {
+    case ESapAction::Announce: return "announce";
+    case ESapAction::Delete: return "delete";
+    case ESapAction::Drop: break;
+    }
+    return "drop";
+}
+
+namespace {
+
+uint32_t ReadBE32(const unsigned char* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
+uint32_t ReadLE32(const unsigned char* p) { return uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0]; }
+const unsigned char* Bytes(std::string_view s) { return reinterpret_cast<const unsigned char*>(s.data()); }
+
+CSapPayload Dropped(std::string reason)
+{
+    CSapPayload out;
+    out.reason = std::move(reason);
+    return out;
+}
+
+// Tries every group with the key identifier in table order; nothing when
+// none gives a text that starts with "v=".
+std::optional<std::string> Decrypt(std::string_view payload, const CEncryptionGroups& groups, std::string& reason)
+{
+    const uint32_t keyId = ReadBE32(Bytes(payload));
+    const std::string_view cipher = payload.substr(12);
+    if (cipher.size() % 8 != 0) {
+        reason = "ciphertext length not a multiple of 8";
+        return std::nullopt;
+    }
+    CDesDecryptor des;
+    bool anyGroup = false;
+    for (auto g = groups.FindGroup(keyId, 0); g; g = groups.FindGroup(keyId, g->index + 1)) {
+        anyGroup = true;
+        des.SetKey(*g->key);
+        // A wrong key usually gives a bad padding count too; that only rules
+        // out this group, not the next one with the same id.
+        std::optional<std::string> plain = des.Decrypt(cipher);
+        if (plain && plain->size() >= 2 && (*plain)[0] == 'v' && (*plain)[1] == '=')
+            return plain;
+    }
+    reason = anyGroup ? "no group key gives an SDP text" : "no encryption group with this key id";
+    return std::nullopt;
+}
+
+// Skips a gzip member's header; leaves the deflate data and the 8-byte trailer.
+std::optional<std::string_view> SkipGzipHeader(std::string_view p, std::string& reason)
+{
+    const unsigned char* b = Bytes(p);
+    if (p.size() < 10 || b[2] != 8 || (b[3] & 0xE0) != 0) {
+        reason = "bad gzip header";
+        return std::nullopt;
+    }
+    const uint8_t flags = b[3];
+    size_t at = 10;
+    auto left = [&] { return at < p.size(); };
+    if (!left()) { reason = "gzip header runs past the end"; return std::nullopt; }
+    if (flags & 0x04) { // FEXTRA
+        if (p.size() - at < 2) { reason = "gzip extra field past the end"; return std::nullopt; }
+        const size_t xlen = size_t(b[at]) | size_t(b[at + 1]) << 8;
+        at += 2;
+        if (xlen >= p.size() - std::min(at, p.size())) { reason = "gzip extra field past the end"; return std::nullopt; }
+        at += xlen;
+    }
+    for (uint8_t textFlag : {uint8_t(0x08), uint8_t(0x10)}) { // FNAME, FCOMMENT
+        if (!(flags & textFlag))
+            continue;
+        const void* nul = std::memchr(b + at, 0, p.size() - at);
+        if (!nul) { reason = "gzip name or comment past the end"; return std::nullopt; }
+        at = size_t(static_cast<const unsigned char*>(nul) - b) + 1;
+        if (!left()) { reason = "gzip header runs past the end"; return std::nullopt; }
+    }
+    if (flags & 0x02) { // FHCRC
+        at += 2;
+        if (!left()) { reason = "gzip header runs past the end"; return std::nullopt; }
+    }
+    if (p.size() - at <= 8) {
+        reason = "gzip member too short for its trailer";
+        return std::nullopt;
+    }
+    return p.substr(at);
+}
+
+std::optional<std::string> Gunzip(std::string_view p, std::string& reason)
+{
+    auto body = SkipGzipHeader(p, reason);
+    if (!body)
+        return std::nullopt;
+    const std::string_view deflate = body->substr(0, body->size() - 8);
+    const unsigned char* trailer = Bytes(*body) + body->size() - 8;
+    auto out = InflateSapPayload(deflate, -15, &reason);
+    if (!out)
+        return std::nullopt;
+    const uLong crc = crc32(crc32(0L, Z_NULL, 0), Bytes(*out), static_cast<uInt>(out->size()));
+    if (ReadLE32(trailer) != crc) {
+        reason = "gzip CRC-32 mismatch";
+        return std::nullopt;
+    }
+    if (ReadLE32(trailer + 4) != out->size()) {
+        reason = "gzip size mismatch";
+        return std::nullopt;
+    }
+    return out;
+}
+
+bool IsTokenChar(unsigned char c)
+{
+    return c > 0x20 && c < 0x7F && !std::strchr("()<>@,;:\\\"/[]?=", c);
+}
+
+// "type/subtype" made of token characters.
+bool IsMimeType(std::string_view s)
+{
+    const size_t slash = s.find('/');
+    if (slash == 0 || slash == std::string_view::npos || slash + 1 >= s.size())
+        return false;
+    for (size_t i = 0; i < s.size(); ++i)
+        if (i != slash && !IsTokenChar(static_cast<unsigned char>(s[i])))
+            return false;
+    return true;
+}
+
+} // namespace
+
+std::optional<std::string> InflateSapPayload(std::string_view input, int windowBits, std::string* reason)
+{
+    auto fail = [&](const char* why) -> std::optional<std::string> {
+        if (reason)
+            *reason = why;
+        return std::nullopt;
+    };
+    z_stream zs{};
+    if (inflateInit2(&zs, windowBits) != Z_OK)
+        return fail("inflate init failed");
+    std::string out(sap::kInflateStart, '\0');
+    zs.next_in = const_cast<Bytef*>(Bytes(input));
+    zs.avail_in = static_cast<uInt>(input.size());
+    size_t produced = 0;
+    for (;;) {
+        zs.next_out = reinterpret_cast<Bytef*>(out.data()) + produced;
+        zs.avail_out = static_cast<uInt>(out.size() - produced);
+        const int rc = inflate(&zs, Z_NO_FLUSH);
+        produced = out.size() - zs.avail_out;
+        if (rc == Z_STREAM_END)
+            break;
+        if (rc != Z_OK) {
+            inflateEnd(&zs);
+            return fail("compressed data is corrupt or truncated");
+        }
+        if (zs.avail_out != 0) {
+            inflateEnd(&zs);
+            return fail("compressed stream ends early");
+        }
+        if (out.size() * 2 > sap::kInflateLimit) {
+            inflateEnd(&zs);
+            return fail("decompressed payload too large");
+        }
+        out.resize(out.size() * 2);
+    }
+    inflateEnd(&zs);
+    out.resize(produced);
+    return out;
+}
+
+CSapPayload UnwrapSapDatagram(std::string_view d, const CEncryptionGroups& groups)
+{
+    if (d.size() > sap::kMaxDatagram)
+        return Dropped("datagram longer than 5000 bytes");
+    if (d.size() < sap::kHeaderSize)
+        return Dropped("shorter than the SAP header");
+    uint8_t flags = static_cast<uint8_t>(d[0]);
+    const size_t auth = 4 * size_t(static_cast<uint8_t>(d[1]));
+    if (auth > d.size() - sap::kHeaderSize)
+        return Dropped("authentication data past the end");
+    std::string_view payload = d.substr(sap::kHeaderSize + auth);
+    std::string owned; // holds decrypted or inflated bytes
+
+    if (flags & sap::kFlagEncrypted) {
+        if (payload.size() < 5 || (static_cast<uint8_t>(payload[4]) & 0xE0) != 0x20)
+            return Dropped("bad encryption header");
+        const int type = static_cast<uint8_t>(payload[4]) & 0x0F;
+        if (type == 2 || type == 3) {
+            payload = payload.substr(4);
+        } else if (type == 0) {
+            if (payload.size() < 12)
+                return Dropped("encrypted payload shorter than its header");
+            std::string reason;
+            auto plain = Decrypt(payload, groups, reason);
+            if (!plain)
+                return Dropped(reason);
+            owned = std::move(*plain);
+            payload = owned;
+        } else {
+            return Dropped("unknown encryption type " + std::to_string(type));
+        }
+    }
+
+    if (flags & sap::kFlagCompressed) {
+        if ((flags & 0xE0) == 0) {
+            flags &= static_cast<uint8_t>(~sap::kFlagCompressed); // SAPv0 had no compression
+        } else {
+            std::string reason;
+            std::optional<std::string> plain;
+            if (payload.size() >= 2 && static_cast<uint8_t>(payload[0]) == 0x1F && static_cast<uint8_t>(payload[1]) == 0x8B)
+                plain = Gunzip(payload, reason);
+            else
+                plain = InflateSapPayload(payload, 15, &reason);
+            if (!plain)
+                return Dropped(reason);
+            owned = std::move(*plain);
+            payload = owned;
+        }
+    }
+
+    // An optional payload type ("application/sdp" and a NUL) before the text.
+    const size_t nul = payload.find('\0');
+    if (nul != std::string_view::npos) {
+        const size_t v = payload.find("v=");
+        if ((v == std::string_view::npos || nul < v) && IsMimeType(payload.substr(0, nul))) {
+            if (!text::EqualsNoCase(payload.substr(0, nul), "application/sdp"))
+                return Dropped("payload type is not application/sdp");
+            payload = payload.substr(nul + 1);
+        }
+    }
+
+    CSapPayload out;
+    out.action = (flags & sap::kMessageTypeMask) ? ESapAction::Delete : ESapAction::Announce;
+    const size_t end = payload.find('\0');
+    out.text.assign(payload.substr(0, end == std::string_view::npos ? payload.size() : end));
+    return out;
+}
+
+CSapMessage DecodeSapDatagram(std::string_view datagram, const CEncryptionGroups& groups, const CSdpEnvironment& env)
+{
+    CSapPayload payload = UnwrapSapDatagram(datagram, groups);
+    CSapMessage msg;
+    msg.action = payload.action;
+    msg.reason = std::move(payload.reason);
+    if (payload.action != ESapAction::Drop)
+        msg.record = CSDPObject::FromText(payload.text, env);
+    return msg;
+}

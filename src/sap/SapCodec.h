@@ -1,0 +1,52 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "sdp/SDPObject.h"
+
+class CEncryptionGroups;
+
+// The SAP datagram layout shared by reception and announcing.
+namespace sap {
+constexpr size_t kHeaderSize = 8;
+constexpr size_t kMaxDatagram = 5000;       // the receive buffer
+constexpr size_t kInflateStart = 2048;      // first output buffer
+constexpr size_t kInflateLimit = 20480;     // a buffer may not grow past this
+constexpr size_t kMaxInflated = 16384;      // so the largest accepted output
+constexpr uint8_t kFlagAnnounce = 0x20;
+constexpr uint8_t kFlagDelete = 0x24;
+constexpr uint8_t kFlagEncrypted = 0x02;
+constexpr uint8_t kFlagCompressed = 0x01;
+constexpr uint8_t kMessageTypeMask = 0x1C;
+} // namespace sap
+
+enum class ESapAction { Announce, Delete, Drop };
+
+const char* SapActionName(ESapAction action);
+
+struct CSapPayload {
+    ESapAction action = ESapAction::Drop;
+    std::string reason;   // why a datagram was dropped; diagnostics only
+    std::string text;     // the SDP text (up to its first NUL) for Announce/Delete
+};
+
+// Authentication skip, decryption, inflation and the payload-type skip.
+CSapPayload UnwrapSapDatagram(std::string_view datagram, const CEncryptionGroups& groups);
+
+struct CSapMessage {
+    ESapAction action = ESapAction::Drop;
+    std::string reason;
+    std::shared_ptr<CSDPObject> record; // set for Announce and Delete
+};
+
+// Unwrap and parse: what a directory socket does with every datagram.
+CSapMessage DecodeSapDatagram(std::string_view datagram, const CEncryptionGroups& groups,
+                              const CSdpEnvironment& env);
+
+// Inflates a zlib stream (windowBits 15) or raw deflate data (-15) with the
+// growth rule of reception; nothing on any failure or when the output would
+// pass kMaxInflated.
+std::optional<std::string> InflateSapPayload(std::string_view input, int windowBits, std::string* reason = nullptr);

@@ -1,0 +1,84 @@
+#include "sap/qt/SAPSocket.h"
+
+#include <QNetworkDatagram>
+#include <QNetworkInterface>
+#include <QVariant>
+
+namespace {
+QNetworkInterface InterfaceWithAddress(const QString& address)
+{
+    const QHostAddress wanted(address);
+    for (const QNetworkInterface& iface : QNetworkInterface::allInterfaces())
+        for (const QNetworkAddressEntry& entry : iface.addressEntries())
+            if (entry.ip() == wanted)
+                return iface;
+    return {};
+}
+} // namespace
+
+CSAPSocket::CSAPSocket(const CEncryptionGroups& groups, const CSdpEnvironment& env, QObject* parent)
+    : QObject(parent), m_groups(groups), m_env(env)
+{
+    connect(&m_socket, &QUdpSocket::readyRead, this, &CSAPSocket::OnReceive);
+}
+
+CSAPSocket::~CSAPSocket() = default;
+
+bool CSAPSocket::OpenSAPSocket(const CConfig& config, std::weak_ptr<CSDPObject> directory)
+{
+    const QHostAddress bindAddress = config.interfaceAddress.isEmpty()
+        ? QHostAddress(QHostAddress::AnyIPv4) : QHostAddress(config.interfaceAddress);
+    bool ok = m_socket.bind(bindAddress, config.port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
+    if (!ok) {
+        m_lastError = m_socket.errorString();
+        m_socket.close();
+    } else {
+        m_socket.setSocketOption(QAbstractSocket::MulticastLoopbackOption, QVariant(0));
+        m_socket.setSocketOption(QAbstractSocket::MulticastTtlOption, QVariant(config.ttl));
+        const bool joined = config.interfaceAddress.isEmpty()
+            ? m_socket.joinMulticastGroup(config.group)
+            : m_socket.joinMulticastGroup(config.group, InterfaceWithAddress(config.interfaceAddress));
+        if (!joined)
+            m_lastError = m_socket.errorString();
+    }
+    m_config = config;
+    m_directory = std::move(directory);
+    return ok;
+}
+
+void CSAPSocket::Close()
+{
+    m_socket.close();
+}
+
+bool CSAPSocket::SendDatagram(const QByteArray& datagram, int ttl)
+{
+    m_socket.setSocketOption(QAbstractSocket::MulticastTtlOption, QVariant(ttl));
+    return m_socket.writeDatagram(datagram, m_config.group, m_config.port) == datagram.size();
+}
+
+void CSAPSocket::OnReceive()
+{
+    // Exactly one datagram per notification; the notifier fires again while
+    // more are queued.
+    if (!m_socket.hasPendingDatagrams())
+        return;
+    const qint64 size = m_socket.pendingDatagramSize();
+    if (size < 0)
+        return;
+    QByteArray datagram(static_cast<qsizetype>(std::max<qint64>(size, 1)), '\0');
+    const qint64 got = m_socket.readDatagram(datagram.data(), datagram.size());
+    if (got < 0)
+        return;
+    datagram.resize(static_cast<qsizetype>(got));
+    // Longer than the receive buffer: the datagram could not be taken whole.
+    CSapMessage message;
+    if (size > static_cast<qint64>(sap::kMaxDatagram)) {
+        message.reason = "datagram longer than 5000 bytes";
+    } else {
+        message = DecodeSapDatagram(std::string_view(datagram.constData(), static_cast<size_t>(datagram.size())),
+                                    m_groups, m_env);
+    }
+    if (m_handler)
+        m_handler(message, datagram);
+}

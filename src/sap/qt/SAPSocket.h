@@ -1,0 +1,57 @@
+#pragma once
+#include <QHostAddress>
+#include <QObject>
+#include <QUdpSocket>
+
+#include <functional>
+#include <memory>
+
+#include "sap/SapCodec.h"
+
+class CEncryptionGroups;
+
+// The UDP socket of one directory: joined to the directory's SAP group,
+// used to receive its announcements and to send the user's own.
+class CSAPSocket : public QObject, public CDirectoryReceiver {
+    Q_OBJECT
+public:
+    struct CConfig {
+        QHostAddress group;
+        quint16 port = 9875;
+        int ttl = 127;
+        QString interfaceAddress;   // empty: any address / default interface
+    };
+    // Called with every datagram that was not dropped (and with the drops,
+    // for diagnostics, when a raw listener wants them).
+    using Handler = std::function<void(const CSapMessage& message, const QByteArray& datagram)>;
+
+    CSAPSocket(const CEncryptionGroups& groups, const CSdpEnvironment& env, QObject* parent = nullptr);
+    ~CSAPSocket() override;
+
+    // Address reuse, bind, loopback off, TTL, join, remember the setup.
+    // False when the bind failed: the socket is then closed but kept.
+    bool OpenSAPSocket(const CConfig& config, std::weak_ptr<CSDPObject> directory);
+    void Close();
+
+    void SetHandler(Handler handler) { m_handler = std::move(handler); }
+    bool IsOpen() const { return m_socket.state() == QAbstractSocket::BoundState; }
+    quint16 Port() const { return m_config.port; }
+    const QHostAddress& Group() const { return m_config.group; }
+    std::shared_ptr<CSDPObject> Directory() const { return m_directory.lock(); }
+    QString LastError() const { return m_lastError; }
+
+    // Sends one datagram to the group with the given multicast TTL.
+    bool SendDatagram(const QByteArray& datagram, int ttl);
+
+private slots:
+    void OnReceive();
+
+private:
+    QUdpSocket m_socket;
+    const CEncryptionGroups& m_groups;
+    const CSdpEnvironment& m_env;
+    CConfig m_config;
+    std::weak_ptr<CSDPObject> m_directory;
+    QString m_lastError;
+    Handler m_handler;
+};

@@ -1,0 +1,24 @@
+#pragma once
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct CSDPMedia;
+
+// The static RTP/AVP payload types 0..34.
+struct CPayloadType {
+    const char* name;
+    const char* kind;   // "A", "V" or "AV"
+    int clockRate;      // -1 where not defined
+    int channels;       // -1 where not defined
+};
+
+constexpr int kHighestStaticPayload = 34;
+const CPayloadType& StaticPayloadType(int number); // number in 0..kHighestStaticPayload
+
+// The encoding name of payload `number` from the first "rtpmap:" attribute
+// that names it; empty when there is none.
+std::string RtpmapEncodingName(const std::vector<std::string>& attributes, int number);
+
+// Fills the payload list of an "RTP/AVP" media entry from its format list.
+void NamePayloads(CSDPMedia& media);

@@ -1,0 +1,191 @@
+#pragma once
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class Clock;
+class Random;
+class CSDPObject;
+class CSessionList;
+class CUsedAddressList;
+
+// Session types carried in `CSDPObject::sessionType`.
+enum SessionType : int {
+    kTypeTest = 0,
+    kTypeBroadcast = 1,
+    kTypeMeeting = 2,
+    kTypeUnknown = 3,
+    kTypeH332 = 4,
+    kTypeModerated = 5,
+    kTypeDirectory = 6,
+    kTypeScopeDirectory = 7,
+};
+
+inline bool IsDirectoryType(int type) { return type == kTypeDirectory || type == kTypeScopeDirectory; }
+
+struct CSDPTime {
+    std::string start;          // NTP seconds, decimal
+    std::string stop;           // "0" or empty: unbounded
+    std::string repeatInterval; // plain seconds
+    std::string activeDuration; // plain seconds
+    std::string offset;         // first offset, as written
+
+    bool operator==(const CSDPTime&) const = default;
+};
+
+struct CPayload {
+    int number = 0;
+    std::string name;
+    bool operator==(const CPayload&) const = default;
+};
+
+struct CSDPMedia {
+    static constexpr int kMaxPayloads = 10;
+
+    std::string media = "Zever";
+    std::string port;
+    std::string protocol;
+    std::string formatList;
+    // Kept in the cache, never in SDP text.
+    std::string spare;
+    std::string toolChoice;
+    std::string mediaLabel;
+    std::string protocolLabel;
+    std::string formatLabel;
+    std::vector<std::string> attributes;
+    std::string keyMethod;
+    std::string keyValue;
+    std::string bandwidthModifier;
+    std::string bandwidthValue;
+    std::string connectionNetworkType = "IN";
+    std::string connectionAddressType = "IP4";
+    std::string connectionAddress;
+    std::string information;
+    std::string address;
+    int ttl = 127;
+    int addressCount = 1;
+    int payloadCount = 0;
+    std::array<CPayload, kMaxPayloads> payloads{};
+
+    // Two entries describe the same media when these five agree byte for byte.
+    bool IsSameMedia(const CSDPMedia& other) const;
+    bool operator==(const CSDPMedia&) const = default;
+};
+
+// A property sheet that shows a record registers itself here; the record
+// tells it once when its deletion begins.
+class CViewerWindow {
+public:
+    virtual ~CViewerWindow() = default;
+    virtual void RecordExpired(CSDPObject& record) = 0;
+};
+
+// Opaque handle of the SAP receiver a directory record owns.
+class CDirectoryReceiver {
+public:
+    virtual ~CDirectoryReceiver() = default;
+};
+
+// Things a record needs from the outside world when it is made.
+struct CSdpEnvironment {
+    const Clock& clock;
+    Random& random;
+    CUsedAddressList* usedAddresses = nullptr; // parser records media addresses here
+};
+
+class CSDPObject {
+public:
+    static constexpr int kLockTimeoutMs = 10000;
+    static constexpr const char* kExpiredText = "The entry you are viewing just expired!";
+
+    CSDPObject();
+    ~CSDPObject();
+    CSDPObject(const CSDPObject&) = delete;
+    CSDPObject& operator=(const CSDPObject&) = delete;
+
+    // A record with defaults only, as used before reading a text or a cache entry.
+    static std::shared_ptr<CSDPObject> MakeEmpty(const CSdpEnvironment& env);
+    // The start of a user's own session: origin filled from the clock and host.
+    static std::shared_ptr<CSDPObject> MakeWithoutText(const CSdpEnvironment& env, const std::string& localHostName);
+    // The parser (SdpParser.cpp).
+    static std::shared_ptr<CSDPObject> FromText(std::string_view text, const CSdpEnvironment& env);
+
+    // Locking. The file/line arguments only name the caller for diagnostics.
+    // Refused (false) once deletion began, and when the wait times out.
+    bool Lock(const char* file = nullptr, int line = 0);
+    void Unlock();
+    bool IsDeleting() const { return deleting.load(); }
+    int LockCount() const { return lockCount.load(); }
+
+    bool IsSameSession(const CSDPObject& other) const;
+    void UpdateFrom(CSDPObject& newer, int64_t now);
+    // Marks the record as being deleted and tells its viewer window. The
+    // memory goes when the last holder lets go of its reference.
+    void DeleteLater();
+
+    // --- fields, in the order of the stored form ---
+    int sourceLength = 0;
+    int version = 0;
+    std::string originUser;
+    std::string originSessionId;
+    std::string originVersion;
+    std::string originNetworkType;
+    std::string originAddressType;
+    std::string originAddress;
+    std::string name;
+    std::string information;
+    std::string uri;
+    std::string email;
+    std::string phone;
+    std::string connectionNetworkType;
+    std::string connectionAddressType;
+    std::string connectionAddress;
+    std::string bandwidthModifier;
+    std::string bandwidthValue;
+    std::vector<CSDPTime> times;
+    std::array<std::string, 4> reserved;
+    std::string keyMethod;
+    std::string keyValue;
+    std::vector<std::string> attributes;
+    std::vector<CSDPMedia> media;
+    int64_t lastHeard = 0;
+    int sessionType = kTypeUnknown;
+    int randomTag = 0;
+    int scopeMode = 0;
+    int announceTtl = 0;
+    uint8_t own = 0;
+    uintptr_t treeItem = 0;
+    std::shared_ptr<CSessionList> children;       // directories only
+    std::weak_ptr<CSDPObject> parentDirectory;
+    uint32_t directoryGroup = 0;                  // network byte order
+    uint16_t directoryPort = 0;
+    uint8_t directoryTtl = 0;
+    std::shared_ptr<CDirectoryReceiver> directoryReceiver;
+    int startTools = 0;
+    int64_t cachedNextStart = 0;
+    CViewerWindow* viewerWindow = nullptr;
+    int changed = 1;
+
+private:
+    std::recursive_timed_mutex m_mutex;
+    std::atomic<int> lockCount{0};
+    std::atomic<int> deleting{0};
+};
+
+// Holds a record's lock for a scope; `ok()` says whether it was granted.
+class CRecordLock {
+public:
+    explicit CRecordLock(CSDPObject& r, const char* file = __builtin_FILE(), int line = __builtin_LINE())
+        : m_record(r), m_ok(r.Lock(file, line)) {}
+    ~CRecordLock() { if (m_ok) m_record.Unlock(); }
+    CRecordLock(const CRecordLock&) = delete;
+    CRecordLock& operator=(const CRecordLock&) = delete;
+    bool ok() const { return m_ok; }
+private:
+    CSDPObject& m_record;
+    bool m_ok;
+};

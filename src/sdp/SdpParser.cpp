@@ -1,0 +1,234 @@
+// Making a record from SDP text. Lenient: never rejects a text; whatever
+// cannot be placed is ignored.
+#include "base/Clock.h"
+#include "base/Random.h"
+#include "base/Text.h"
+#include "sdp/PayloadNames.h"
+#include "sdp/SDPObject.h"
+#include "sdp/UsedAddresses.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr size_t kMaxValue = 999; // a value is split inside a 1000-byte work area
+
+// Fills up to N fields from the blank-separated tokens of `value`; a field
+// whose token is missing keeps what it held.
+template <size_t N>
+void FillTokens(std::string_view value, std::array<std::string*, N> fields)
+{
+    size_t i = 0, k = 0;
+    while (k < N) {
+        while (i < value.size() && value[i] == ' ')
+            ++i;
+        if (i >= value.size())
+            break;
+        size_t end = value.find(' ', i);
+        if (end == std::string_view::npos)
+            end = value.size();
+        fields[k++]->assign(value.substr(i, end - i));
+        i = end;
+    }
+}
+
+// "7d" → 604800, "1h" → 3600, "5m" → 300, "9s" → 9; no unit letter: as written.
+std::string ApplyUnit(std::string_view token)
+{
+    int64_t factor = 0;
+    if (text::Contains(token, "d"))
+        factor = 86400;
+    else if (text::Contains(token, "h"))
+        factor = 3600;
+    else if (text::Contains(token, "m"))
+        factor = 60;
+    else if (text::Contains(token, "s"))
+        factor = 1;
+    if (factor == 0)
+        return std::string(token);
+    return std::to_string(text::ToInt64(token) * factor);
+}
+
+int SessionTypeFromAttributes(const std::vector<std::string>& attributes, int type)
+{
+    static const std::pair<const char*, int> kNames[] = {
+        {"meeting", kTypeMeeting}, {"broadcast", kTypeBroadcast}, {"test", kTypeTest},
+        {"H332", kTypeH332},       {"moderated", kTypeModerated},
+    };
+    for (const std::string& attr : attributes) {
+        const size_t at = attr.find("type:");
+        if (at == std::string::npos)
+            continue;
+        type = kTypeUnknown;
+        const std::string_view rest = std::string_view(attr).substr(at + 5);
+        for (const auto& [name, value] : kNames)
+            if (rest == name)
+                type = value;
+    }
+    return type;
+}
+
+// End of the session in Unix seconds; 0 when no time entry has an end.
+int64_t SessionEnd(const std::vector<CSDPTime>& times)
+{
+    int64_t latest = 0;
+    for (const CSDPTime& t : times) {
+        const int64_t stop = text::ToInt64(t.stop);
+        if (stop > kNtpUnixOffset && stop - kNtpUnixOffset > latest)
+            latest = stop - kNtpUnixOffset;
+    }
+    return latest;
+}
+
+class CParser {
+public:
+    explicit CParser(CSDPObject& r) : m_record(r) {}
+
+    void Line(char letter, std::string_view value)
+    {
+        if (value.size() > kMaxValue)
+            value = value.substr(0, kMaxValue);
+        CSDPObject& r = m_record;
+        CSDPMedia* m = r.media.empty() ? nullptr : &r.media.back();
+        switch (letter) {
+        case 'o':
+            FillTokens<6>(value, {&r.originUser, &r.originSessionId, &r.originVersion, &r.originNetworkType,
+                                  &r.originAddressType, &r.originAddress});
+            break;
+        case 's': r.name.assign(value); break;
+        case 'i': (m ? m->information : r.information).assign(value); break;
+        case 'u': r.uri.assign(value); break;
+        case 'e': r.email.assign(value); break;
+        case 'p': r.phone.assign(value); break;
+        case 'c':
+            if (m)
+                FillTokens<3>(value, {&m->connectionNetworkType, &m->connectionAddressType, &m->connectionAddress});
+            else
+                FillTokens<3>(value, {&r.connectionNetworkType, &r.connectionAddressType, &r.connectionAddress});
+            break;
+        case 'b':
+            if (m)
+                FillTokens<2>(value, {&m->bandwidthModifier, &m->bandwidthValue});
+            else
+                FillTokens<2>(value, {&r.bandwidthModifier, &r.bandwidthValue});
+            break;
+        case 'k':
+            if (m)
+                FillTokens<2>(value, {&m->keyMethod, &m->keyValue});
+            else
+                FillTokens<2>(value, {&r.keyMethod, &r.keyValue});
+            break;
+        case 'a': (m ? m->attributes : r.attributes).emplace_back(value); break;
+        case 't': {
+            CSDPTime& t = r.times.emplace_back();
+            FillTokens<2>(value, {&t.start, &t.stop});
+            m_haveTime = true;
+            break;
+        }
+        case 'r': {
+            if (!m_haveTime)
+                break;
+            CSDPTime& t = r.times.back();
+            std::string interval, duration;
+            FillTokens<3>(value, {&interval, &duration, &t.offset});
+            if (!interval.empty())
+                t.repeatInterval = ApplyUnit(interval);
+            if (!duration.empty())
+                t.activeDuration = ApplyUnit(duration);
+            break;
+        }
+        case 'm': {
+            CSDPMedia& nm = r.media.emplace_back();
+            FillTokens<4>(value, {&nm.media, &nm.port, &nm.protocol, &nm.formatList});
+            break;
+        }
+        default:
+            break; // letters the program does not keep
+        }
+    }
+
+private:
+    CSDPObject& m_record;
+    bool m_haveTime = false;
+};
+
+void DeriveMedia(CSDPObject& r, const CSdpEnvironment& env)
+{
+    const int64_t end = SessionEnd(r.times);
+    for (CSDPMedia& m : r.media) {
+        if (m.information.empty())
+            m.information = "N/A";
+
+        const std::string& conn = m.connectionAddress.empty() ? r.connectionAddress : m.connectionAddress;
+        const auto parts = text::Tokens(conn, '/');
+        m.address = parts.empty() ? std::string() : std::string(parts[0]);
+        m.ttl = parts.size() >= 2 ? text::ToInt32(parts[1]) : 127;
+        m.addressCount = parts.size() >= 3 ? text::ToInt32(parts[2]) : 1;
+
+        if (m.protocol == "RTP/AVP")
+            NamePayloads(m);
+
+        const uint32_t group = text::ParseDottedQuad(m.address);
+        if (env.usedAddresses)
+            env.usedAddresses->Add(group, end);
+
+        if (text::EqualsNoCase(m.media, "directory")) {
+            r.sessionType = kTypeDirectory;
+            r.directoryGroup = group;
+            r.directoryTtl = static_cast<uint8_t>(m.ttl & 0xFF);
+            r.directoryPort = static_cast<uint16_t>(text::ToInt64(m.port) & 0xFFFF);
+        }
+    }
+}
+
+} // namespace
+
+std::shared_ptr<CSDPObject> CSDPObject::FromText(std::string_view input, const CSdpEnvironment& env)
+{
+    // The text ends at its first NUL byte, as a C string would.
+    const size_t nul = input.find('\0');
+    const std::string_view textView = nul == std::string_view::npos ? input : input.substr(0, nul);
+
+    auto record = std::make_shared<CSDPObject>();
+    CSDPObject& r = *record;
+    r.lastHeard = env.clock.Now();
+    r.sourceLength = static_cast<int>(std::min<size_t>(textView.size(), INT32_MAX));
+
+    const char* const base = textView.data();
+    const size_t size = textView.size();
+    const size_t v = textView.find("v=");
+    if (v != std::string_view::npos) {
+        const char* nl = static_cast<const char*>(std::memchr(base + v, '\n', size - v));
+        const size_t versionEnd = nl ? size_t(nl - base) : size;
+        r.version = text::ToInt32(textView.substr(v + 2, versionEnd - v - 2));
+        CParser parser(r);
+        size_t pos = nl ? versionEnd + 1 : size;
+        // Where the next carriage return is, so mixed texts are not rescanned.
+        size_t nextCr = pos;
+        bool crKnown = false;
+        while (pos < size) {
+            const char* eq = static_cast<const char*>(std::memchr(base + pos, '=', size - pos));
+            if (!eq)
+                break;
+            const size_t valueStart = size_t(eq - base) + 1;
+            const char letter = eq[-1];
+            if (!crKnown || nextCr < valueStart) {
+                const char* cr = static_cast<const char*>(std::memchr(base + valueStart, '\r', size - valueStart));
+                nextCr = cr ? size_t(cr - base) : size;
+                crKnown = true;
+            }
+            const char* lf = static_cast<const char*>(std::memchr(base + valueStart, '\n', nextCr - valueStart));
+            const size_t valueEnd = lf ? size_t(lf - base) : nextCr;
+            if (letter >= 'a' && letter <= 'u')
+                parser.Line(letter, textView.substr(valueStart, valueEnd - valueStart));
+            pos = valueEnd + 1;
+        }
+    }
+
+    r.sessionType = SessionTypeFromAttributes(r.attributes, r.sessionType);
+    DeriveMedia(r, env);
+    r.randomTag = 0;
+    while (r.randomTag == 0)
+        r.randomTag = env.random.Next();
+    return record;
+}
