@@ -123,6 +123,8 @@ public:
 
     bool IsSameSession(const CSDPObject& other) const;
     void UpdateFrom(CSDPObject& newer, int64_t now);
+    // The record as SDP text, "\n" line ends (SdpWriter.cpp).
+    void WriteSdp(std::string& out);
     // Marks the record as being deleted and tells its viewer window. The
     // memory goes when the last holder lets go of its reference.
     void DeleteLater();
