@@ -1,0 +1,164 @@
+#include "support/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+const char* kV1 =
+    "v=0\no=u 42 1 IN IP4 10.0.0.1\ns=First\ni=Info\nu=http://a\nc=IN IP4 224.2.1.1/127\nt=0 0\na=type:test\n"
+    "m=audio 3456 RTP/AVP 0\nm=video 5000 RTP/AVP 31\n";
+
+TEST(Record, MadeWithoutTextHasOwnOrigin)
+{
+    CTestEnv t;
+    auto r = CSDPObject::MakeWithoutText(t.env, "host.example");
+    const std::string ntp = std::to_string(1700000000LL + kNtpUnixOffset);
+    EXPECT_EQ(r->originSessionId, ntp);
+    EXPECT_EQ(r->originVersion, ntp);
+    EXPECT_EQ(r->originUser, "");
+    EXPECT_EQ(r->originNetworkType, "IN");
+    EXPECT_EQ(r->originAddress, "host.example");
+    EXPECT_EQ(r->sessionType, kTypeUnknown);
+    EXPECT_EQ(r->announceTtl, 15);
+    EXPECT_EQ(r->scopeMode, 1120);
+    EXPECT_EQ(r->sourceLength, 0);
+    EXPECT_EQ(r->changed, 1);
+    EXPECT_EQ(r->lastHeard, 1700000000);
+    auto parsed = t.Parse(kV1);
+    EXPECT_EQ(parsed->announceTtl, 0);
+    EXPECT_EQ(parsed->scopeMode, 0);
+}
+
+TEST(Record, RandomTagIsNeverZero)
+{
+    CManualClock clock;
+    CScriptedRandom random{0, 0, 0, 9};
+    CSdpEnvironment env{clock, random, nullptr};
+    EXPECT_EQ(CSDPObject::FromText("v=0\n", env)->randomTag, 9);
+}
+
+TEST(Record, SameSessionIsTheOriginSessionIdOnly)
+{
+    CTestEnv t;
+    auto a = t.Parse("v=0\no=x 42 1 IN IP4 1.1.1.1\ns=A\n");
+    auto b = t.Parse("v=0\no=y 42 9 IN IP4 2.2.2.2\ns=B\n");
+    auto c = t.Parse("v=0\no=x 420 1 IN IP4 1.1.1.1\ns=A\n");
+    EXPECT_TRUE(a->IsSameSession(*b));
+    EXPECT_FALSE(a->IsSameSession(*c));
+}
+
+TEST(Record, UpdateFromCopiesFieldsAndTracksChanges)
+{
+    CTestEnv t;
+    auto old = t.Parse(kV1);
+    old->changed = 0;
+    old->media[0].toolChoice = "audio tool";
+    old->media[0].spare = "kept";
+    old->media[1].toolChoice = "video tool";
+    old->reserved[2] = "r";
+    auto newer = t.Parse("v=0\no=u 42 2 IN IP4 10.0.0.2\ns=First\ni=Info\nu=http://b\nc=IN IP4 224.2.1.1/127\n"
+                         "t=1 2\nr=7d 1h 0\na=type:meeting\nm=audio 3456 RTP/AVP 0\nm=video 5002 RTP/AVP 31\n"
+                         "m=text 1 udp x\n");
+    t.clock.Advance(50);
+    old->UpdateFrom(*newer, t.clock.Now());
+    EXPECT_EQ(old->changed, 0) << "only the name and information mark a change";
+    EXPECT_EQ(old->uri, "http://b");
+    EXPECT_EQ(old->originVersion, "2");
+    EXPECT_EQ(old->originAddress, "10.0.0.2");
+    EXPECT_EQ(old->sessionType, kTypeMeeting);
+    ASSERT_EQ(old->times.size(), 1u);
+    EXPECT_EQ(old->times[0].repeatInterval, "604800");
+    EXPECT_EQ(old->reserved[2], "") << "reserved texts are copied too";
+    ASSERT_EQ(old->media.size(), 3u);
+    EXPECT_EQ(old->media[0].toolChoice, "audio tool") << "unchanged media keep the chosen tool";
+    EXPECT_EQ(old->media[0].spare, "kept");
+    EXPECT_EQ(old->media[1].toolChoice, "") << "the port changed";
+    EXPECT_EQ(old->media[0].payloadCount, 1);
+    EXPECT_EQ(old->lastHeard, 1700000050);
+
+    auto renamed = t.Parse("v=0\no=u 42 3 IN IP4 10.0.0.2\ns=Second\n");
+    old->UpdateFrom(*renamed, 1);
+    EXPECT_EQ(old->changed, 1);
+    EXPECT_EQ(old->name, "Second");
+    EXPECT_TRUE(old->media.empty());
+}
+
+TEST(Record, OwnRecordOnlyRefreshesLastHeard)
+{
+    CTestEnv t;
+    auto own = t.Parse(kV1);
+    own->own = 1;
+    own->changed = 0;
+    auto newer = t.Parse("v=0\no=u 42 2 IN IP4 10.0.0.9\ns=Hijack\n");
+    own->UpdateFrom(*newer, 1234);
+    EXPECT_EQ(own->name, "First");
+    EXPECT_EQ(own->originAddress, "10.0.0.1");
+    EXPECT_EQ(own->media.size(), 2u);
+    EXPECT_EQ(own->changed, 0);
+    EXPECT_EQ(own->lastHeard, 1234);
+}
+
+struct CRecordingViewer : CViewerWindow {
+    int told = 0;
+    void RecordExpired(CSDPObject& r) override
+    {
+        ++told;
+        EXPECT_TRUE(r.IsDeleting() || r.LockCount() == 0);
+    }
+};
+
+TEST(Record, DeletionRefusesLocksAndTellsTheViewerOnce)
+{
+    CTestEnv t;
+    CRecordingViewer viewer;
+    {
+        auto r = t.Parse(kV1);
+        r->viewerWindow = &viewer;
+        ASSERT_TRUE(r->Lock(__FILE__, __LINE__));
+        ASSERT_TRUE(r->Lock(__FILE__, __LINE__)) << "the lock is re-entrant for its owner";
+        EXPECT_EQ(r->LockCount(), 2);
+        r->Unlock();
+        r->Unlock();
+        r->DeleteLater();
+        r->DeleteLater();
+        EXPECT_FALSE(r->Lock(__FILE__, __LINE__));
+        EXPECT_EQ(r->LockCount(), 0);
+        EXPECT_EQ(viewer.told, 1);
+    }
+    EXPECT_EQ(viewer.told, 1) << "not told again when the memory goes";
+
+    auto shown = t.Parse(kV1);
+    CRecordingViewer last;
+    shown->viewerWindow = &last;
+    shown.reset();
+    EXPECT_EQ(last.told, 1) << "a record that goes while shown still tells its viewer";
+}
+
+TEST(Record, LockWaitsForAnotherThreadAndRefreshIsSerialised)
+{
+    CTestEnv t;
+    auto r = t.Parse(kV1);
+    std::atomic<bool> held{false};
+    std::thread holder([&] {
+        CRecordLock lock(*r);
+        held = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        r->name = "from worker";
+    });
+    while (!held)
+        std::this_thread::yield();
+    const auto start = std::chrono::steady_clock::now();
+    {
+        CRecordLock lock(*r);
+        EXPECT_TRUE(lock.ok());
+        EXPECT_EQ(r->name, "from worker");
+    }
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+    holder.join();
+}
+
+} // namespace
