@@ -1,4 +1,5 @@
-// talmira-cli parse FILE|-: the record made from an SDP text, as JSON.
+// talmira-cli parse [--write] FILE|-: the record made from an SDP text, as
+// JSON, or with --write the record written back as SDP text.
 #include "base/Clock.h"
 #include "base/Random.h"
 #include "cli/CliCommon.h"
@@ -6,13 +7,15 @@
 #include "sdp/SDPObject.h"
 #include "sdp/UsedAddresses.h"
 
+#include <cstdio>
+
 static int RunParse(const QStringList& argv)
 {
-    CCliArgs args(argv, {}, {});
+    CCliArgs args(argv, {}, {"--write"});
     if (!args.ok())
         return CliFail(args.error());
     if (args.Positionals().size() != 1)
-        return CliFail("usage: talmira-cli parse FILE|-");
+        return CliFail("usage: talmira-cli parse [--write] FILE|-");
     QString error;
     auto text = ReadInputFile(args.Positionals()[0], &error);
     if (!text)
@@ -21,8 +24,16 @@ static int RunParse(const QStringList& argv)
     CSystemRandom random;
     CUsedAddressList used;
     CSdpEnvironment env{clock, random, &used};
-    PrintJsonLine(RecordToJson(*CSDPObject::FromText(*text, env)));
+    auto record = CSDPObject::FromText(*text, env);
+    if (args.Has("--write")) {
+        std::string sdp;
+        record->WriteSdp(sdp);
+        std::fwrite(sdp.data(), 1, sdp.size(), stdout);
+        std::fflush(stdout);
+        return 0;
+    }
+    PrintJsonLine(RecordToJson(*record));
     return 0;
 }
 
-static CCliRegistration registerParse("parse", {"parse FILE|-", RunParse});
+static CCliRegistration registerParse("parse", {"parse [--write] FILE|-", RunParse});

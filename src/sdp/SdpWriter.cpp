@@ -1,0 +1,109 @@
+// A record back as SDP text, for our own announcements and for the SDP files
+// handed to media tools. The parser reads it back field for field.
+#include "sdp/SDPObject.h"
+
+#include <string_view>
+
+namespace {
+
+const char* TypeAttribute(int sessionType)
+{
+    switch (sessionType) {
+    case kTypeTest: return "type:test";
+    case kTypeBroadcast: return "type:broadcast";
+    case kTypeMeeting: return "type:meeting";
+    case kTypeUnknown: return "type:unknown";
+    case kTypeH332: return "type:H332";
+    case kTypeModerated: return "type:moderated";
+    default: return ""; // directories carry a bare "a="
+    }
+}
+
+class CSdpLines {
+public:
+    explicit CSdpLines(std::string& out) : m_out(out) { m_out.clear(); }
+
+    // "x=" followed by the parts, one blank between them.
+    template <class... Parts>
+    void Line(char letter, std::string_view first, const Parts&... rest)
+    {
+        m_out += letter;
+        m_out += '=';
+        m_out += first;
+        ((m_out += ' ', m_out += rest), ...);
+        m_out += '\n';
+    }
+    void LineIf(char letter, const std::string& value)
+    {
+        if (!value.empty())
+            Line(letter, value);
+    }
+
+private:
+    std::string& m_out;
+};
+
+// An empty time reads as "not given"; "0" says the same in valid SDP.
+std::string_view TimeOrZero(const std::string& t) { return t.empty() ? std::string_view("0") : t; }
+
+void WriteMedia(CSdpLines& lines, const CSDPMedia& m)
+{
+    lines.Line('m', m.media, m.port, m.protocol, m.formatList);
+    if (!m.address.empty()) {
+        // The bare address with the TTL and count the record holds, also when
+        // they came from the session's connection line. A count only follows
+        // a TTL: on its own it would read back as the TTL.
+        std::string address = m.address;
+        if (m.ttl != 0) {
+            address += '/' + std::to_string(m.ttl);
+            if (m.addressCount != 0)
+                address += '/' + std::to_string(m.addressCount);
+        }
+        lines.Line('c', m.connectionNetworkType, m.connectionAddressType, address);
+    }
+    if (!m.bandwidthModifier.empty())
+        lines.Line('b', m.bandwidthModifier, m.bandwidthValue);
+    if (!m.keyMethod.empty())
+        lines.Line('k', m.keyMethod, m.keyValue);
+    if (m.information != "N/A")
+        lines.LineIf('i', m.information);
+    for (const std::string& a : m.attributes)
+        lines.Line('a', a);
+}
+
+} // namespace
+
+void CSDPObject::WriteSdp(std::string& out)
+{
+    CRecordLock lock(*this);
+    CSdpLines lines(out);
+    lines.Line('v', "0");
+    lines.Line('o', originUser, originSessionId, originVersion, originNetworkType, originAddressType, originAddress);
+    lines.Line('s', name);
+    lines.LineIf('i', information);
+    lines.LineIf('u', uri);
+    lines.LineIf('e', email);
+    lines.LineIf('p', phone);
+    if (!connectionNetworkType.empty() && !connectionAddressType.empty() && !connectionAddress.empty())
+        lines.Line('c', connectionNetworkType, connectionAddressType, connectionAddress);
+    if (!bandwidthModifier.empty() && !bandwidthValue.empty())
+        lines.Line('b', bandwidthModifier, bandwidthValue);
+    if (!keyMethod.empty())
+        lines.Line('k', keyValue.empty() ? keyMethod : keyMethod + ':' + keyValue);
+
+    // The type attribute is written once, last, from the session type; a
+    // stored copy of the same text is not repeated.
+    const std::string_view type = TypeAttribute(sessionType);
+    for (const std::string& a : attributes)
+        if (a != type)
+            lines.Line('a', a);
+    lines.Line('a', type);
+
+    for (const CSDPTime& t : times) {
+        lines.Line('t', TimeOrZero(t.start), TimeOrZero(t.stop));
+        if (!t.repeatInterval.empty())
+            lines.Line('r', t.repeatInterval, t.activeDuration, t.offset);
+    }
+    for (const CSDPMedia& m : media)
+        WriteMedia(lines, m);
+}
