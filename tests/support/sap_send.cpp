@@ -1,5 +1,6 @@
 // sap-send GROUP PORT FILE... : sends each file's bytes as one UDP datagram
-// to GROUP:PORT (multicast TTL 15), a tenth of a second apart.
+// to GROUP:PORT (multicast TTL 15), a tenth of a second apart
+// ($SAP_SEND_GAP_US sets another gap; 0 sends a burst).
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -27,6 +28,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "sap-send: bad group %s\n", argv[1]);
         return 2;
     }
+    const char* gapText = std::getenv("SAP_SEND_GAP_US");
+    const useconds_t gap = gapText ? static_cast<useconds_t>(std::atoi(gapText)) : 100000;
     for (int i = 3; i < argc; ++i) {
         std::ifstream in(argv[i], std::ios::binary);
         if (!in) {
@@ -38,7 +41,8 @@ int main(int argc, char** argv)
             std::perror("sap-send: sendto");
             return 1;
         }
-        usleep(100000);
+        if (gap)
+            usleep(gap);
     }
     close(fd);
     return 0;

@@ -26,8 +26,15 @@ CSAPSocket::~CSAPSocket() = default;
 
 bool CSAPSocket::OpenSAPSocket(const CConfig& config, std::weak_ptr<CSDPObject> directory)
 {
+#ifdef Q_OS_WIN
     const QHostAddress bindAddress = config.interfaceAddress.isEmpty()
         ? QHostAddress(QHostAddress::AnyIPv4) : QHostAddress(config.interfaceAddress);
+#else
+    // A socket bound to a unicast address never sees datagrams sent to a
+    // group on Linux and the BSDs; the interface is chosen by the join and
+    // for sending instead.
+    const QHostAddress bindAddress(QHostAddress::AnyIPv4);
+#endif
     bool ok = m_socket.bind(bindAddress, config.port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
     if (!ok) {
         m_lastError = m_socket.errorString();
@@ -35,9 +42,14 @@ bool CSAPSocket::OpenSAPSocket(const CConfig& config, std::weak_ptr<CSDPObject> 
     } else {
         m_socket.setSocketOption(QAbstractSocket::MulticastLoopbackOption, QVariant(0));
         m_socket.setSocketOption(QAbstractSocket::MulticastTtlOption, QVariant(config.ttl));
-        const bool joined = config.interfaceAddress.isEmpty()
-            ? m_socket.joinMulticastGroup(config.group)
-            : m_socket.joinMulticastGroup(config.group, InterfaceWithAddress(config.interfaceAddress));
+        bool joined = false;
+        if (config.interfaceAddress.isEmpty()) {
+            joined = m_socket.joinMulticastGroup(config.group);
+        } else {
+            const QNetworkInterface iface = InterfaceWithAddress(config.interfaceAddress);
+            joined = m_socket.joinMulticastGroup(config.group, iface);
+            m_socket.setMulticastInterface(iface);
+        }
         if (!joined)
             m_lastError = m_socket.errorString();
     }

@@ -1,0 +1,43 @@
+# Shared by the integration scripts: two network namespaces joined by a veth
+# pair, with a multicast route, torn down on exit. Source it, then call
+# netns_setup NAME; the namespaces are $NS_A (10.77.N.1) and $NS_B (10.77.N.2).
+netns_setup() {
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "needs root for network namespaces; skipped"
+        exit 77
+    fi
+    local tag="$1" n="$2"
+    NS_A="talmira-${tag}-a-$$"; NS_B="talmira-${tag}-b-$$"
+    ADDR_A="10.77.$n.1"; ADDR_B="10.77.$n.2"
+    trap netns_cleanup EXIT
+    ip netns add "$NS_A"
+    ip netns add "$NS_B"
+    ip link add "va$$" type veth peer name "vb$$"
+    ip link set "va$$" netns "$NS_A"
+    ip link set "vb$$" netns "$NS_B"
+    ip -n "$NS_A" addr add "$ADDR_A/24" dev "va$$"
+    ip -n "$NS_B" addr add "$ADDR_B/24" dev "vb$$"
+    for ns in "$NS_A" "$NS_B"; do ip -n "$ns" link set lo up; done
+    ip -n "$NS_A" link set "va$$" up multicast on
+    ip -n "$NS_B" link set "vb$$" up multicast on
+    ip -n "$NS_A" route add 224.0.0.0/4 dev "va$$"
+    ip -n "$NS_B" route add 224.0.0.0/4 dev "vb$$"
+}
+
+netns_cleanup() {
+    local pids; pids=$(jobs -p); [ -n "$pids" ] && kill $pids 2>/dev/null; wait 2>/dev/null
+    ip netns del "$NS_A" 2>/dev/null || true
+    ip netns del "$NS_B" 2>/dev/null || true
+    [ -n "${WORK:-}" ] && rm -rf "$WORK"
+    return 0
+}
+
+# wait_for FILE PATTERN SECONDS: true once PATTERN shows up in FILE.
+wait_for() {
+    local i
+    for ((i = 0; i < $3 * 10; i++)); do
+        grep -q -- "$2" "$1" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    return 1
+}
