@@ -29,7 +29,7 @@ for _ in $(seq 1 50); do [ "$(wc -l < "$WORK/out.jsonl")" -ge 24 ] && break; sle
 kill -TERM "$listener"; wait "$listener" || true
 
 [ "$(wc -l < "$WORK/out.jsonl")" -eq 24 ] || { cat "$WORK/out.jsonl"; echo "expected 24 lines"; exit 1; }
-[ "$(grep -c '"size":125' "$WORK/out.jsonl")" -eq 21 ] || { echo "burst datagrams damaged"; exit 1; }
+[ "$(grep '"action":"announce"' "$WORK/out.jsonl" | grep -c '"size":115}')" -eq 21 ] || { echo "burst datagrams damaged"; exit 1; }
 sed -n 1p "$WORK/out.jsonl" | grep -q '"action":"announce".*"name":"Veth seminar"'
 sed -n 2p "$WORK/out.jsonl" | grep -q '"action":"drop","reason":"datagram longer than 5000 bytes"'
 sed -n 3p "$WORK/out.jsonl" | grep -q '"action":"announce".*"name":"Veth seminar"'
