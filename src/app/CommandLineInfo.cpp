@@ -1,0 +1,37 @@
+#include "app/CommandLineInfo.h"
+
+#include "base/Text.h"
+
+void CMyCommandLineInfo::ParseParam(const std::string& param, bool isFlag)
+{
+    if (isFlag) {
+        if (param == "t")
+            numberGiven = true;
+        else if (param == "C")
+            textGiven = true;
+        else if (param == "f")
+            sessionFileGiven = true;
+        return;
+    }
+    // The number has no "still empty" state of its own: it is pending until
+    // a value came.
+    if (numberGiven && !m_numberTaken) {
+        number = text::ToInt32(param);
+        m_numberTaken = true;
+    } else if (textGiven && text.empty()) {
+        text = param;
+    } else if (sessionFileGiven && sessionFile.empty()) {
+        sessionFile = param;
+    } else if (const size_t slash = param.find('/'); slash != std::string::npos) {
+        address = param.substr(0, slash);
+        addressNumber = text::ToInt32(std::string_view(param).substr(slash + 1));
+    }
+}
+
+void CMyCommandLineInfo::ParseCommandLine(const std::vector<std::string>& args)
+{
+    for (const std::string& arg : args) {
+        const bool isFlag = !arg.empty() && (arg[0] == '-' || arg[0] == '/');
+        ParseParam(isFlag ? arg.substr(1) : arg, isFlag);
+    }
+}

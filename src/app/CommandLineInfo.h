@@ -1,0 +1,28 @@
+#pragma once
+#include <string>
+#include <vector>
+
+// The program's command line: the flags t (a number), C (a text) and f (a
+// session file), each taking the first plain argument that follows, and an
+// argument holding "/" read as address/number. Flags begin with '-' or '/';
+// their names are compared case-sensitively. Only the session file has an
+// effect: the store then shows that one session instead of the cache.
+class CMyCommandLineInfo {
+public:
+    int number = 0;
+    bool numberGiven = false;
+    std::string text;
+    bool textGiven = false;
+    std::string sessionFile;
+    bool sessionFileGiven = false;
+    std::string address;
+    int addressNumber = 0;
+
+    // One argument; `isFlag` with the leading '-' or '/' already removed.
+    void ParseParam(const std::string& param, bool isFlag);
+    // Every argument after the program name.
+    void ParseCommandLine(const std::vector<std::string>& args);
+
+private:
+    bool m_numberTaken = false;
+};

@@ -1,0 +1,90 @@
+#include "app/SapNetworkQt.h"
+
+#include "directory/Ostara32Doc.h"
+#include "sap/qt/SAPSocket.h"
+
+#include <QHostInfo>
+
+#include <arpa/inet.h>
+
+namespace {
+// A directory's socket plus the TTL its next sends use.
+class CDirectorySocket final : public CDirectoryReceiver {
+public:
+    explicit CDirectorySocket(CSAPSocket* socket) : socket(socket) {}
+    ~CDirectorySocket() override
+    {
+        // The socket may be inside its own read notification (a deletion that
+        // removed its directory): close it now, let the event loop delete it.
+        socket->Close();
+        socket->deleteLater();
+    }
+    CSAPSocket* socket;
+    int ttl = 127;
+};
+} // namespace
+
+CQtSapNetwork::CQtSapNetwork(const CEncryptionGroups& groups, const CSdpEnvironment& env, QString interfaceAddress)
+    : m_groups(groups), m_env(env), m_interface(std::move(interfaceAddress))
+{
+}
+
+CQtSapNetwork::~CQtSapNetwork() = default;
+
+std::shared_ptr<CDirectoryReceiver> CQtSapNetwork::OpenSAPSocket(uint32_t groupNetworkOrder, uint16_t port, int ttl,
+                                                                 const std::shared_ptr<CSDPObject>& directory)
+{
+    auto socket = std::make_shared<CDirectorySocket>(new CSAPSocket(m_groups, m_env));
+    socket->ttl = ttl;
+    std::weak_ptr<CSDPObject> weakDirectory = directory;
+    socket->socket->SetHandler([this, weakDirectory](const CSapMessage& message, const QByteArray&) {
+        // A directory that is gone hears nothing more.
+        auto dir = weakDirectory.lock();
+        if (dir && m_doc)
+            m_doc->OnSapMessage(message.action, message.record, dir);
+    });
+    CSAPSocket::CConfig config;
+    config.group = QHostAddress(ntohl(groupNetworkOrder));
+    config.port = port;
+    config.ttl = ttl;
+    config.interfaceAddress = m_interface;
+    socket->socket->OpenSAPSocket(config, directory);
+    return socket;
+}
+
+void CQtSapNetwork::CloseSocket(CDirectoryReceiver& receiver)
+{
+    static_cast<CDirectorySocket&>(receiver).socket->Close();
+}
+
+bool CQtSapNetwork::SetMulticastTtl(CDirectoryReceiver& receiver, int ttl)
+{
+    auto& s = static_cast<CDirectorySocket&>(receiver);
+    if (!s.socket->IsOpen() || ttl < 0 || ttl > 255)
+        return false;
+    s.ttl = ttl;
+    return true;
+}
+
+bool CQtSapNetwork::SendDatagram(CDirectoryReceiver& receiver, std::string_view datagram)
+{
+    auto& s = static_cast<CDirectorySocket&>(receiver);
+    if (!s.socket->IsOpen())
+        return false;
+    return s.socket->SendDatagram(QByteArray(datagram.data(), static_cast<qsizetype>(datagram.size())), s.ttl);
+}
+
+uint32_t CQtSapNetwork::OriginatingSource()
+{
+    if (!m_source) {
+        m_source = 0;
+        const QHostInfo info = QHostInfo::fromName(QHostInfo::localHostName());
+        for (const QHostAddress& address : info.addresses()) {
+            if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+                m_source = htonl(address.toIPv4Address());
+                break;
+            }
+        }
+    }
+    return *m_source;
+}

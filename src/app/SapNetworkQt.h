@@ -1,0 +1,35 @@
+#pragma once
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+#include "base/SapNetwork.h"
+
+class CEncryptionGroups;
+class COstara32Doc;
+struct CSdpEnvironment;
+
+// The store's sockets on CSAPSocket: every datagram a directory's socket
+// decodes goes to the document as an announcement or a deletion.
+class CQtSapNetwork final : public SapNetwork {
+public:
+    CQtSapNetwork(const CEncryptionGroups& groups, const CSdpEnvironment& env, QString interfaceAddress = {});
+    ~CQtSapNetwork() override;
+
+    void SetDocument(COstara32Doc* doc) { m_doc = doc; }
+
+    std::shared_ptr<CDirectoryReceiver> OpenSAPSocket(uint32_t groupNetworkOrder, uint16_t port, int ttl,
+                                                      const std::shared_ptr<CSDPObject>& directory) override;
+    void CloseSocket(CDirectoryReceiver& socket) override;
+    bool SetMulticastTtl(CDirectoryReceiver& socket, int ttl) override;
+    bool SendDatagram(CDirectoryReceiver& socket, std::string_view datagram) override;
+    uint32_t OriginatingSource() override;
+
+private:
+    const CEncryptionGroups& m_groups;
+    const CSdpEnvironment& m_env;
+    QString m_interface;
+    COstara32Doc* m_doc = nullptr;
+    std::optional<uint32_t> m_source;
+};

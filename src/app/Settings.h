@@ -1,0 +1,46 @@
+#pragma once
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "base/SettingsStore.h"
+#include "directory/AdminScope.h"
+#include "sap/EncryptionGroups.h"
+
+class Prompter;
+
+// Everything the program reads from its settings at start.
+struct CAppSettings {
+    std::string name;
+    std::string phone;
+    std::string email;
+    CEncryptionGroups groups;
+    CAdminScopeList scopes;
+    std::string interfaceAddress;  // empty: the default interface
+    std::string installDirectory;  // as stored; see InstallDirectory()
+
+    // The stored install directory, or the default one when none is stored.
+    std::string InstallDirectory() const;
+};
+
+// $TALMIRA_SETTINGS when set, else <config dir>/TalmiraSoft/Talmira.ini.
+std::string SettingsFilePath();
+// $XDG_DATA_HOME/talmira (XDG_DATA_HOME defaulting to ~/.local/share).
+std::string DefaultInstallDirectory();
+
+// The settings file as a SettingsStore (an INI file on QSettings).
+std::unique_ptr<SettingsStore> OpenSettingsStore(const std::string& path = SettingsFilePath());
+
+// Reads User Info, Security, AdminScope, Interface and Install in that
+// order, showing the program's messages. False when User Info is missing or
+// incomplete: the program then ends with -1. A broken Security or AdminScope
+// entry stops that section only; the others are still read.
+bool ReadSettings(SettingsStore& store, Prompter& prompter, CAppSettings& out);
+
+// What the "Settings" sheet's OK writes: User Info, then the in-use
+// encryption groups renumbered from Entry0, then the scope list.
+void WriteSettings(SettingsStore& store, Prompter& prompter, const CAppSettings& settings);
+
+// For commands: the settings file read with ReadSettings. Nothing when the
+// User Info section is missing or incomplete (the message was shown).
+std::optional<CAppSettings> LoadAppSettings(Prompter& prompter);

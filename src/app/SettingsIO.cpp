@@ -1,0 +1,201 @@
+// Reading and writing the settings sections through the SettingsStore port.
+#include "app/Settings.h"
+
+#include "base/Prompter.h"
+#include "base/Text.h"
+
+#include <string>
+
+namespace {
+const std::string kUserInfo = "User Info";
+const std::string kSecurity = "Talmira/Security";
+const std::string kAdminScope = "Talmira/AdminScope";
+const std::string kInterface = "Talmira/Interface";
+const std::string kInstall = "Talmira/Install";
+
+constexpr int kMaxSecurityEntries = 100;
+
+std::string Entry(const std::string& section, int i)
+{
+    return section + "/Entry" + std::to_string(i);
+}
+
+// Values are read into fixed buffers with room for a terminator; longer
+// values are cut rather than refused.
+std::optional<std::string> ReadCut(SettingsStore& store, const std::string& key, const std::string& name,
+                                   size_t buffer)
+{
+    auto value = store.ReadText(key, name);
+    if (value && value->size() >= buffer)
+        value->resize(buffer - 1);
+    return value;
+}
+
+bool ReadUserInfo(SettingsStore& store, CAppSettings& out)
+{
+    if (!store.OpenKey(kUserInfo))
+        return false;
+    auto name = ReadCut(store, kUserInfo, "Name", 512);
+    auto phone = ReadCut(store, kUserInfo, "Phone", 512);
+    auto email = ReadCut(store, kUserInfo, "Email", 512);
+    if (!name || !phone || !email)
+        return false;
+    out.name = *name;
+    out.phone = *phone;
+    out.email = *email;
+    return true;
+}
+
+void ReadSecurity(SettingsStore& store, Prompter& prompter, CEncryptionGroups& groups)
+{
+    if (!store.OpenKey(kSecurity))
+        return;
+    for (int i = 0; i < kMaxSecurityEntries; ++i) {
+        const std::string key = Entry(kSecurity, i);
+        if (!store.OpenKey(key))
+            continue; // a free group
+        auto group = ReadCut(store, key, "Group", 257);
+        auto keyText = ReadCut(store, key, "Key", 257);
+        auto id = ReadCut(store, key, "Id", 257);
+        if (!group || !keyText || !id) {
+            prompter.Show("Unable to read Security information from the Registry!");
+            return;
+        }
+        groups[i].name = *group;
+        groups[i].key = *keyText;
+        groups[i].id = text::ToInt32(*id);
+    }
+}
+
+void ReadAdminScopes(SettingsStore& store, Prompter& prompter, CAdminScopeList& scopes)
+{
+    if (!store.OpenKey(kAdminScope))
+        return;
+    for (int i = 0;; ++i) {
+        const std::string key = Entry(kAdminScope, i);
+        if (!store.OpenKey(key))
+            return;
+        auto name = ReadCut(store, key, "Name", 128);
+        auto ttl = store.ReadNumber(key, "TTL");
+        auto port = store.ReadNumber(key, "Port");
+        auto base = ReadCut(store, key, "Base", 17);
+        auto prefix = store.ReadNumber(key, "Netmask");
+        if (!name || !ttl || !port || !base || !prefix) {
+            prompter.Show("Unable to read Admin Scope information from the Registry!");
+            return;
+        }
+        CAdminScopeEntry scope;
+        scope.name = *name;
+        scope.ttl = static_cast<uint8_t>(*ttl & 0xFF);
+        // Out-of-range values are not taken: they stay 0.
+        scope.port = *port < 65536 ? *port : 0;
+        scope.baseAddress = text::ParseDottedQuad(*base);
+        scope.prefixLength = *prefix < 33 ? *prefix : 0;
+        scopes.Entries().push_back(std::move(scope));
+    }
+}
+
+std::string ReadOptional(SettingsStore& store, const std::string& key, const std::string& name)
+{
+    if (!store.OpenKey(key))
+        return {};
+    return ReadCut(store, key, name, 512).value_or(std::string());
+}
+
+void WriteUserInfo(SettingsStore& store, Prompter& prompter, const CAppSettings& s)
+{
+    bool ok = store.OpenKey(kUserInfo);
+    if (ok) {
+        ok = store.WriteText(kUserInfo, "Name", s.name);
+        ok = store.WriteText(kUserInfo, "Phone", s.phone) && ok;
+        ok = store.WriteText(kUserInfo, "Email", s.email) && ok;
+    }
+    if (!ok)
+        prompter.Show("Failed to write to registry!");
+}
+
+bool OpenOrCreate(SettingsStore& store, const std::string& key)
+{
+    return store.OpenKey(key) || store.CreateKey(key);
+}
+
+bool WriteSecurity(SettingsStore& store, Prompter& prompter, const CEncryptionGroups& groups)
+{
+    if (!OpenOrCreate(store, kSecurity)) {
+        prompter.Show("Unable to create entry in registry for this program!");
+        return false;
+    }
+    int written = 0;
+    for (int i = 0; i < CEncryptionGroups::kCount; ++i) {
+        const CEncryptionGroup& g = groups[i];
+        if (!g.InUse())
+            continue;
+        const std::string key = Entry(kSecurity, written);
+        if (!store.CreateKey(key)) {
+            prompter.Show("Unable to create entry in registry for this program!");
+            return false;
+        }
+        if (!store.WriteText(key, "Group", g.name) || !store.WriteText(key, "Key", g.key)
+            || !store.WriteText(key, "Id", std::to_string(g.id))) {
+            prompter.Show("Unable place Security information in the Registry!");
+            return false;
+        }
+        ++written;
+    }
+    for (int i = written; i < kMaxSecurityEntries; ++i)
+        if (store.OpenKey(Entry(kSecurity, i)))
+            store.DeleteKey(Entry(kSecurity, i));
+    return true;
+}
+
+void WriteAdminScopes(SettingsStore& store, Prompter& prompter, const CAdminScopeList& scopes)
+{
+    if (!OpenOrCreate(store, kAdminScope)) {
+        prompter.Show("Unable to create entry in registry for this program! Check that you are allowed to make "
+                      "changes to the registry");
+        return;
+    }
+    // Old entries go up to the first gap, like the reading stops there.
+    for (int i = 0; store.OpenKey(Entry(kAdminScope, i)); ++i)
+        store.DeleteKey(Entry(kAdminScope, i));
+    int i = 0;
+    for (const CAdminScopeEntry& scope : scopes.Entries()) {
+        const std::string key = Entry(kAdminScope, i++);
+        if (!store.CreateKey(key)) {
+            prompter.Show("Unable to create entry in registry for this program!");
+            return;
+        }
+        if (!store.WriteText(key, "Name", scope.name) || !store.WriteText(key, "Base", text::DottedQuad(scope.baseAddress))
+            || !store.WriteNumber(key, "TTL", scope.ttl) || !store.WriteNumber(key, "Port", scope.port)
+            || !store.WriteNumber(key, "Netmask", scope.prefixLength)) {
+            prompter.Show("Unable to place Scope information in the Registry!");
+            return;
+        }
+    }
+}
+} // namespace
+
+bool ReadSettings(SettingsStore& store, Prompter& prompter, CAppSettings& out)
+{
+    if (!ReadUserInfo(store, out)) {
+        prompter.Show("The Registry entry for this program is corrupt.\nPlease reinstall the program using Setup.");
+        return false;
+    }
+    ReadSecurity(store, prompter, out.groups);
+    ReadAdminScopes(store, prompter, out.scopes);
+    out.interfaceAddress = ReadOptional(store, kInterface, "address");
+    out.installDirectory = ReadOptional(store, kInstall, "Directory");
+    return true;
+}
+
+void WriteSettings(SettingsStore& store, Prompter& prompter, const CAppSettings& settings)
+{
+    WriteUserInfo(store, prompter, settings);
+    if (WriteSecurity(store, prompter, settings.groups))
+        WriteAdminScopes(store, prompter, settings.scopes);
+}
+
+std::string CAppSettings::InstallDirectory() const
+{
+    return installDirectory.empty() ? DefaultInstallDirectory() : installDirectory;
+}

@@ -1,0 +1,27 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+class CSDPObject;
+class CDirectoryReceiver;
+
+// The SAP sockets as the store sees them: one per directory, opened when a
+// directory enters the store, used for the user's own announcements.
+class SapNetwork {
+public:
+    virtual ~SapNetwork() = default;
+    // Address reuse, bind to the port (on the configured interface), loopback
+    // off, multicast TTL, join the group. A socket whose bind failed is still
+    // returned: it hears nothing and every send on it fails.
+    virtual std::shared_ptr<CDirectoryReceiver> OpenSAPSocket(uint32_t groupNetworkOrder, uint16_t port, int ttl,
+                                                              const std::shared_ptr<CSDPObject>& directory) = 0;
+    virtual void CloseSocket(CDirectoryReceiver& socket) = 0;
+    // The multicast TTL of the next sends on this socket.
+    virtual bool SetMulticastTtl(CDirectoryReceiver& socket, int ttl) = 0;
+    // One datagram to the socket's group and port.
+    virtual bool SendDatagram(CDirectoryReceiver& socket, std::string_view datagram) = 0;
+    // The first IPv4 address the resolver gives for this host's name, in
+    // network byte order; 0 when there is none.
+    virtual uint32_t OriginatingSource() = 0;
+};

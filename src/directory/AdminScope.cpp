@@ -1,0 +1,95 @@
+#include "directory/AdminScope.h"
+
+#include "base/Text.h"
+#include "directory/Ostara32Doc.h"
+#include "sdp/SDPObject.h"
+#include "sdp/SessionList.h"
+
+#include <arpa/inet.h>
+#include <cstdio>
+
+uint32_t CAdminScopeEntry::SapGroup() const
+{
+    const uint32_t hostMask = prefixLength >= 16 && prefixLength <= 32
+        ? static_cast<uint32_t>((uint64_t{1} << (32 - prefixLength)) - 1) : 0;
+    return htonl((ntohl(baseAddress) | hostMask) - 1);
+}
+
+std::string ScopeDirectoryText(const CAdminScopeEntry& scope, const std::string& sessionId)
+{
+    return "v=0\no=- " + sessionId + " 3136895141 IN IP4 127.0.0.1\ns=" + scope.name + "\ni=" + scope.name
+        + "\nm=directory " + std::to_string(scope.port) + " SAP/SDP 14\nc=IN IP4 " + text::DottedQuad(scope.SapGroup())
+        + "/" + std::to_string(scope.ttl);
+}
+
+std::shared_ptr<CSDPObject> MakeScopeDirectory(const CAdminScopeEntry& scope, const std::string& sessionId,
+                                               const CSdpEnvironment& env)
+{
+    auto record = CSDPObject::FromText(ScopeDirectoryText(scope, sessionId), env);
+    record->sessionType = kTypeScopeDirectory;
+    return record;
+}
+
+const CAdminScopeEntry* CAdminScopeList::FindByDirectoryName(const std::string& directoryName) const
+{
+    for (const CAdminScopeEntry& scope : m_entries)
+        if (directoryName.compare(0, scope.name.size(), scope.name) == 0)
+            return &scope;
+    return nullptr;
+}
+
+void CAdminScopeList::AddScope(const CAdminScopeEntry& scope, COstara32Doc& doc)
+{
+    m_entries.push_back(scope);
+    const std::string id = std::to_string(kAddedScopeIdBase + static_cast<long long>(m_entries.size()));
+    doc.AddSession(MakeScopeDirectory(scope, id, doc.Environment()), nullptr);
+}
+
+static std::shared_ptr<CSDPObject> ScopeDirectoryNamed(COstara32Doc& doc, const std::string& name)
+{
+    for (const auto& record : doc.MainList())
+        if (record->sessionType == kTypeScopeDirectory && record->name == name)
+            return record;
+    return nullptr;
+}
+
+bool CAdminScopeList::EditScope(size_t index, const CAdminScopeEntry& changed, COstara32Doc& doc)
+{
+    if (index >= m_entries.size())
+        return false;
+    auto directory = ScopeDirectoryNamed(doc, m_entries[index].name);
+    m_entries[index] = changed;
+    // Without a directory of the old name there is nothing to refresh; the
+    // scope itself still changes (a new directory comes at the next start).
+    if (!directory)
+        return true;
+    doc.AddSession(MakeScopeDirectory(changed, directory->originSessionId, doc.Environment()), nullptr);
+    doc.Notify(CViewHint::ListsChanged());
+    return true;
+}
+
+bool CAdminScopeList::DeleteScope(size_t index, COstara32Doc& doc)
+{
+    if (index >= m_entries.size())
+        return false;
+    if (auto directory = ScopeDirectoryNamed(doc, m_entries[index].name))
+        doc.RemoveSession(directory);
+    m_entries.erase(m_entries.begin() + static_cast<long>(index));
+    return true;
+}
+
+std::optional<std::string> CheckScopeBaseAddress(const std::string& dotted)
+{
+    in_addr parsed{};
+    if (inet_pton(AF_INET, dotted.c_str(), &parsed) != 1)
+        return std::string("The base address you entered doesn't look like an IP address");
+    const uint32_t first = ntohl(parsed.s_addr) >> 24;
+    if (first < 224 || first > 239)
+        return std::string("Please enter a Multicast IP address");
+    return std::nullopt;
+}
+
+bool IsScopePortAccepted(long long port)
+{
+    return port >= 1024 && port <= 64536;
+}

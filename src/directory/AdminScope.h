@@ -1,0 +1,67 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class CSDPObject;
+class COstara32Doc;
+struct CSdpEnvironment;
+
+// One administratively scoped multicast range the user listens to.
+struct CAdminScopeEntry {
+    static constexpr size_t kMaxName = 128;
+
+    std::string name;
+    uint8_t ttl = 0;
+    uint32_t port = 0;          // below 65536
+    uint32_t baseAddress = 0;   // network byte order
+    uint32_t prefixLength = 0;  // 0..32
+
+    bool operator==(const CAdminScopeEntry&) const = default;
+
+    // The range's highest address minus one for prefixes of 16 or more, the
+    // base address minus one for shorter ones. Network byte order.
+    uint32_t SapGroup() const;
+};
+
+// Session ids of the scope directories made at start-up count up from here;
+// one added on the settings page gets kAddedScopeIdBase + the new scope count.
+constexpr int kStartupScopeIdBase = 12358;
+constexpr int kAddedScopeIdBase = 12345;
+
+// The program's own SDP text of a scope directory.
+std::string ScopeDirectoryText(const CAdminScopeEntry& scope, const std::string& sessionId);
+// That text parsed, as a scope directory (type 7) ready for AddSession.
+std::shared_ptr<CSDPObject> MakeScopeDirectory(const CAdminScopeEntry& scope, const std::string& sessionId,
+                                               const CSdpEnvironment& env);
+
+// The process's scope list, owned by the application and handed to the store
+// and the settings pages.
+class CAdminScopeList {
+public:
+    std::vector<CAdminScopeEntry>& Entries() { return m_entries; }
+    const std::vector<CAdminScopeEntry>& Entries() const { return m_entries; }
+    size_t Size() const { return m_entries.size(); }
+
+    // The first scope whose name equals the beginning of `directoryName`.
+    const CAdminScopeEntry* FindByDirectoryName(const std::string& directoryName) const;
+
+    // The page's commands on the store. Add appends the scope and adds its
+    // directory; Edit refreshes the directory that bears the old name (when
+    // there is one) in place; Delete removes that directory, then the scope.
+    void AddScope(const CAdminScopeEntry& scope, COstara32Doc& doc);
+    bool EditScope(size_t index, const CAdminScopeEntry& changed, COstara32Doc& doc);
+    bool DeleteScope(size_t index, COstara32Doc& doc);
+
+private:
+    std::vector<CAdminScopeEntry> m_entries;
+};
+
+// Checks of the "Admin Scope Parameters" dialog beyond the plain ranges: the
+// message to show, or nothing when the base address is a multicast address.
+std::optional<std::string> CheckScopeBaseAddress(const std::string& dotted);
+// Dialog ranges: port 1024..64536 (65535 refused as well), TTL 1..255,
+// prefix length 0..32, name at most 128 characters.
+bool IsScopePortAccepted(long long port);

@@ -1,0 +1,46 @@
+#include "directory/Archive.h"
+
+void CArchiveWriter::WriteText(std::string_view text)
+{
+    const size_t n = text.size();
+    if (n < 0xFF) {
+        WriteByte(static_cast<uint8_t>(n));
+    } else if (n < 0xFFFE) {
+        WriteByte(0xFF);
+        WriteWord(static_cast<uint16_t>(n));
+    } else {
+        WriteByte(0xFF);
+        WriteWord(0xFFFF);
+        WriteUInt32(static_cast<uint32_t>(n));
+    }
+    m_bytes.append(text);
+}
+
+void CArchiveReader::ReadText(std::string& out)
+{
+    size_t n = ReadByte();
+    if (n == 0xFF) {
+        n = ReadWord();
+        if (n == 0xFFFF)
+            n = ReadUInt32();
+    }
+    if (m_failed || n > Remaining()) {
+        Fail();
+        out.clear();
+        return;
+    }
+    out.assign(m_data.data() + m_pos, n);
+    m_pos += n;
+}
+
+int32_t CArchiveReader::ReadCount(size_t minItemSize)
+{
+    const int32_t count = ReadInt();
+    if (m_failed || count <= 0)
+        return 0;
+    if (minItemSize > 0 && static_cast<size_t>(count) > Remaining() / minItemSize) {
+        Fail();
+        return 0;
+    }
+    return count;
+}

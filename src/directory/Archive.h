@@ -1,0 +1,72 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The cache file's primitive encodings: little-endian integers and texts
+// with a length prefix (one byte below 255; 0xFF and a 16-bit length up to
+// 65533; 0xFF, 0xFFFF and a 32-bit length beyond).
+class CArchiveWriter {
+public:
+    void WriteInt(int32_t value) { WriteLE(static_cast<uint32_t>(value), 4); }
+    void WriteUInt32(uint32_t value) { WriteLE(value, 4); }
+    void WriteWord(uint16_t value) { WriteLE(value, 2); }
+    void WriteByte(uint8_t value) { m_bytes.push_back(static_cast<char>(value)); }
+    void WriteTime(int64_t unixSeconds) { WriteLE(static_cast<uint32_t>(unixSeconds), 4); }
+    void WriteText(std::string_view text);
+
+    const std::string& Bytes() const { return m_bytes; }
+    std::string& Bytes() { return m_bytes; }
+
+private:
+    void WriteLE(uint32_t value, int size)
+    {
+        char b[4] = {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
+                     static_cast<char>(value >> 24)};
+        m_bytes.append(b, static_cast<size_t>(size));
+    }
+    std::string m_bytes;
+};
+
+// Reads the same encodings from bytes in memory. Running past the end sets
+// a sticky failure; every read after that gives zero or an empty text, so a
+// caller may check once at the end of a record.
+class CArchiveReader {
+public:
+    explicit CArchiveReader(std::string_view bytes) : m_data(bytes) {}
+
+    int32_t ReadInt() { return static_cast<int32_t>(ReadLE(4)); }
+    uint32_t ReadUInt32() { return ReadLE(4); }
+    uint16_t ReadWord() { return static_cast<uint16_t>(ReadLE(2)); }
+    uint8_t ReadByte() { return static_cast<uint8_t>(ReadLE(1)); }
+    int64_t ReadTime() { return ReadLE(4); }
+    void ReadText(std::string& out);
+
+    // A count read from the file, taken only when that many items of at
+    // least `minItemSize` bytes each can still follow; otherwise a failure.
+    // A negative count means no items.
+    int32_t ReadCount(size_t minItemSize);
+
+    bool Failed() const { return m_failed; }
+    size_t Remaining() const { return m_data.size() - m_pos; }
+    bool AtEnd() const { return m_pos == m_data.size(); }
+
+private:
+    uint32_t ReadLE(size_t size)
+    {
+        if (Remaining() < size) {
+            Fail();
+            return 0;
+        }
+        uint32_t value = 0;
+        for (size_t i = 0; i < size; ++i)
+            value |= static_cast<uint32_t>(static_cast<uint8_t>(m_data[m_pos + i])) << (8 * i);
+        m_pos += size;
+        return value;
+    }
+    void Fail() { m_failed = true; m_pos = m_data.size(); }
+
+    std::string_view m_data;
+    size_t m_pos = 0;
+    bool m_failed = false;
+};

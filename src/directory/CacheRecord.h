@@ -1,0 +1,23 @@
+#pragma once
+#include <cstddef>
+
+class CArchiveWriter;
+class CArchiveReader;
+class CSDPObject;
+
+// The stored form of one record in the cache file, without the directory
+// part (group, port, TTL, child list) that the store adds for directories.
+namespace cache {
+// The fewest bytes a record, a time entry and a media entry can take.
+constexpr size_t kMinRecordSize = 51;
+constexpr size_t kMinTimeSize = 5;
+constexpr size_t kMinMediaSize = 30;
+constexpr size_t kMinTextSize = 1;
+// Group, port and TTL of a directory, then its child list's count.
+constexpr size_t kDirectoryTailSize = 4 + 2 + 1 + 4;
+
+void WriteRecord(CArchiveWriter& out, const CSDPObject& record);
+// Overwrites the record's stored fields; false on a read past the end.
+// The stored last-heard time is read and dropped.
+bool ReadRecord(CArchiveReader& in, CSDPObject& record);
+} // namespace cache

@@ -1,0 +1,486 @@
+#include "directory/Ostara32Doc.h"
+
+#include "base/Clock.h"
+#include "base/ProgramExit.h"
+#include "base/Prompter.h"
+#include "base/SapNetwork.h"
+#include "base/Text.h"
+#include "base/ToolStarter.h"
+#include "directory/AdminScope.h"
+#include "directory/Archive.h"
+#include "directory/CacheRecord.h"
+#include "sap/SapAnnounce.h"
+#include "sap/SapCodec.h"
+#include "sdp/Schedule.h"
+
+#include <algorithm>
+#include <climits>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+namespace fs = std::filesystem;
+
+namespace {
+// Deeper nesting than this is no real directory tree: a cache that claims
+// it is treated as corrupt instead of exhausting the stack.
+constexpr int kMaxCacheDepth = 200;
+
+// A weak reference that was never set, as opposed to one whose target died.
+bool IsUnset(const std::weak_ptr<CSDPObject>& w)
+{
+    const std::weak_ptr<CSDPObject> empty;
+    return !w.owner_before(empty) && !empty.owner_before(w);
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path, size_t limit)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::string bytes;
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (size > 0)
+        bytes.resize(static_cast<size_t>(std::min<std::streamoff>(size, static_cast<std::streamoff>(limit))));
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<size_t>(in.gcount()));
+    if (in.bad())
+        return std::nullopt;
+    return bytes;
+}
+} // namespace
+
+int CTtlBands::BandOf(int ttl)
+{
+    if (ttl >= 1 && ttl <= 15)
+        return 0;
+    if (ttl >= 16 && ttl <= 63)
+        return 1;
+    if (ttl >= 64 && ttl <= 127)
+        return 2;
+    if (ttl >= 129 && ttl <= 255)
+        return 3;
+    return -1;
+}
+
+CTtlBands CTtlBands::Count(const CSessionList& list)
+{
+    CTtlBands bands;
+    for (const auto& record : list) {
+        if (record->media.empty())
+            continue;
+        const int band = BandOf(record->media.front().ttl);
+        if (band >= 0)
+            ++bands.counts[band];
+    }
+    return bands;
+}
+
+COstara32Doc::COstara32Doc(const CDocPorts& ports)
+    : m_ports(ports), m_env{ports.clock, ports.random, ports.usedAddresses}
+{
+}
+
+COstara32Doc::~COstara32Doc()
+{
+    DeleteContents();
+    if (!installDirectory.empty())
+        CleanTmpFolder(TmpFolder(), m_ports.prompter);
+}
+
+void COstara32Doc::Notify(const CViewHint& hint)
+{
+    if (m_ports.views)
+        m_ports.views->UpdateAllViews(hint);
+}
+
+CSessionList& COstara32Doc::ListOf(const std::shared_ptr<CSDPObject>& directory)
+{
+    return directory ? *directory->children : m_mainList;
+}
+
+void COstara32Doc::OpenSocket(const std::shared_ptr<CSDPObject>& directory)
+{
+    directory->directoryReceiver = m_ports.network.OpenSAPSocket(directory->directoryGroup, directory->directoryPort,
+                                                                 directory->directoryTtl, directory);
+}
+
+void COstara32Doc::CloseSocket(CSDPObject& directory)
+{
+    if (auto socket = std::move(directory.directoryReceiver)) {
+        directory.directoryReceiver.reset();
+        m_ports.network.CloseSocket(*socket);
+    }
+}
+
+int COstara32Doc::AddSession(std::shared_ptr<CSDPObject> record, const std::shared_ptr<CSDPObject>& directory)
+{
+    // A directory already released (a datagram still queued for its socket)
+    // has no list any more: the record is dropped.
+    if (directory && !directory->children)
+        return 0;
+    CSessionList& list = ListOf(directory);
+    record->parentDirectory = directory;
+    if (auto stored = list.Find(*record)) {
+        stored->UpdateFrom(*record, m_ports.clock.Now());
+        return 0;
+    }
+    if (IsDirectoryType(record->sessionType)) {
+        record->children = std::make_shared<CSessionList>();
+        OpenSocket(record);
+    }
+    list.Append(record);
+    if (m_ports.views)
+        m_ports.views->RecordAdded(record);
+    Notify(CViewHint::ListsChanged());
+    if (record->own)
+        AnnounceSession(*record, false);
+    return 1;
+}
+
+int COstara32Doc::RemoveSession(const std::shared_ptr<CSDPObject>& record)
+{
+    const auto directory = record->parentDirectory.lock();
+    if (!directory && !IsUnset(record->parentDirectory))
+        return 0; // its directory is gone already
+    if (directory && !directory->children)
+        return 0;
+    CSessionList& list = ListOf(directory);
+    // The walk passes the stored record itself: take exactly that one.
+    std::shared_ptr<CSDPObject> stored = list.Remove(*record) ? record : list.Take(*record);
+    if (!stored)
+        return 0;
+    if (stored->own)
+        AnnounceSession(*stored, true);
+    if (m_ports.views)
+        m_ports.views->RecordRemoved(stored);
+    if (!IsDirectoryType(stored->sessionType)) {
+        stored->DeleteLater();
+        Notify(CViewHint::ListsChanged());
+        return 1;
+    }
+    if (m_ports.views)
+        m_ports.views->DeleteTreeItem(*stored);
+    const bool shown = m_ports.views && m_ports.views->IsListShowing(*stored);
+    Notify(shown ? CViewHint::Show(directory) : CViewHint::ListsChanged());
+    CloseSocket(*stored);
+    ReleaseChildren(*stored);
+    stored->DeleteLater();
+    return 1;
+}
+
+void COstara32Doc::ReleaseChildren(CSDPObject& directory)
+{
+    if (!directory.children)
+        return;
+    for (const auto& child : *directory.children) {
+        // Scope directories nested by an old cache own sockets too.
+        if (IsDirectoryType(child->sessionType)) {
+            CloseSocket(*child);
+            ReleaseChildren(*child);
+        }
+        child->DeleteLater();
+    }
+    directory.children->Clear();
+}
+
+void COstara32Doc::AnnounceSession(CSDPObject& record, bool deletion)
+{
+    std::string text;
+    record.WriteSdp(text);
+    if (auto datagram = sap::BuildAnnouncement(text, deletion, m_ports.network.OriginatingSource())) {
+        // A session outside every directory has no socket to go out on.
+        const auto directory = record.parentDirectory.lock();
+        if (directory && directory->directoryReceiver) {
+            CDirectoryReceiver& socket = *directory->directoryReceiver;
+            if (!m_ports.network.SetMulticastTtl(socket, record.announceTtl))
+                m_ports.prompter.Show("Failed to adjust TTL!");
+            if (!m_ports.network.SendDatagram(socket, *datagram))
+                m_ports.prompter.Show("Failed to write to socket");
+        }
+    }
+    record.lastHeard = m_ports.clock.Now();
+}
+
+int COstara32Doc::AnnouncementInterval(const CSDPObject& record, const CTtlBands& bands)
+{
+    const int ttl = record.media.empty() ? 127 : record.media.front().ttl;
+    const int band = CTtlBands::BandOf(ttl);
+    const int64_t value = band < 0 ? ttl
+        : 8LL * bands.counts[band] * record.sourceLength / CTtlBands::kLimits[band];
+    return static_cast<int>(std::clamp<int64_t>(value, kMinInterval, INT_MAX));
+}
+
+int64_t COstara32Doc::EndTime(const CSDPObject& record)
+{
+    int64_t end = 0;
+    for (const CSDPTime& t : record.times) {
+        if (t.stop == "0")
+            continue;
+        const int64_t ntp = text::ToInt64(t.stop);
+        if (ntp == 0)
+            continue;
+        end = std::max(end, ntp - kNtpUnixOffset);
+    }
+    return end;
+}
+
+void COstara32Doc::CheckSessions(CSessionList& list)
+{
+    const CTtlBands bands = CTtlBands::Count(list);
+    const int64_t now = m_ports.clock.Now();
+    CSessionList::CCursor cursor(list);
+    while (auto record = cursor.Next())
+        CheckRecord(record, bands, now);
+}
+
+void COstara32Doc::CheckRecord(const std::shared_ptr<CSDPObject>& record, const CTtlBands& bands, int64_t now)
+{
+    CSDPObject& r = *record;
+    if (!r.Lock(__FILE__, __LINE__))
+        return;
+    if (IsDirectoryType(r.sessionType) && r.children)
+        CheckSessions(*r.children);
+    const int64_t interval = AnnouncementInterval(r, bands);
+    const int64_t end = EndTime(r);
+    bool expired = false;
+    if (end != 0 && end < now)
+        expired = r.sessionType != kTypeScopeDirectory;
+    else if (r.lastHeard + kTimeoutIntervals * interval < now)
+        expired = r.sessionType != kTypeScopeDirectory && !r.own;
+
+    if (expired) {
+        RemoveInWalk(record);
+        // Unlike a record handed to a deleting thread, ours is freed by the
+        // last reference: a mutex must not be destroyed while held.
+        r.Unlock();
+        return;
+    }
+    if (r.own && r.lastHeard + interval <= now)
+        AnnounceSession(r, false);
+    if (r.startTools && IsInPeriod(r, kPeriodNow, now, m_ports.clock)) {
+        if (m_ports.tools)
+            m_ports.tools->StartTools(record, -1, 0);
+        r.startTools = 0;
+        Notify(CViewHint::ListsChanged());
+    }
+    const int64_t next = NextStart(r, now);
+    if (next != r.cachedNextStart) {
+        r.cachedNextStart = next;
+        Notify(CViewHint::ListsChanged());
+    }
+    r.Unlock();
+}
+
+void COstara32Doc::RemoveInWalk(const std::shared_ptr<CSDPObject>& record)
+{
+    CViewHint hint = CViewHint::ListsChanged();
+    if (m_ports.views) {
+        if (m_ports.views->IsListShowing(*record))
+            hint = CViewHint::Show(record->parentDirectory.lock());
+        m_ports.views->RemoveListRow(*record);
+    }
+    RemoveSession(record);
+    Notify(hint);
+}
+
+void COstara32Doc::OnSapMessage(ESapAction action, std::shared_ptr<CSDPObject> record,
+                                const std::shared_ptr<CSDPObject>& directory)
+{
+    if (!record)
+        return;
+    if (action == ESapAction::Announce) {
+        AddSession(std::move(record), directory);
+    } else if (action == ESapAction::Delete) {
+        record->parentDirectory = directory;
+        RemoveSession(record);
+    }
+}
+
+void COstara32Doc::DeleteContents()
+{
+    for (const auto& record : m_mainList) {
+        CloseSocket(*record);
+        ReleaseChildren(*record);
+        record->children.reset();
+        record->DeleteLater();
+    }
+    m_mainList.Clear();
+}
+
+std::string COstara32Doc::CacheFilePath() const
+{
+    return installDirectory.empty() ? std::string(kCacheFileName)
+                                    : (fs::path(installDirectory) / kCacheFileName).string();
+}
+
+std::string COstara32Doc::TmpFolder() const
+{
+    return (fs::path(installDirectory) / "tmp").string();
+}
+
+bool COstara32Doc::OnNewDocument()
+{
+    DeleteContents();
+    if (m_sessionFileGiven) {
+        LoadSessionFile();
+    } else if (m_firstStart) {
+        if (!LoadCache())
+            return false;
+        auto ttlScope = CSDPObject::FromText(kTtlScopeText, m_env);
+        ttlScope->sessionType = kTypeScopeDirectory;
+        AddSession(std::move(ttlScope), nullptr);
+        if (m_scopes) {
+            long long id = kStartupScopeIdBase;
+            for (const CAdminScopeEntry& scope : m_scopes->Entries())
+                AddSession(MakeScopeDirectory(scope, std::to_string(id++), m_env), nullptr);
+        }
+        m_firstStart = 0;
+    }
+    m_title = "Default";
+    return true;
+}
+
+bool COstara32Doc::LoadSessionFile()
+{
+    auto text = ReadWholeFile(m_sessionFile, kMaxSessionFile);
+    if (!text)
+        return false;
+    // Shown on its own: no socket, no cache, no announcement.
+    m_mainList.Append(CSDPObject::FromText(*text, m_env));
+    return true;
+}
+
+bool COstara32Doc::LoadCache()
+{
+    const std::string path = CacheFilePath();
+    auto bytes = ReadWholeFile(path, SIZE_MAX);
+    if (!bytes)
+        return true; // no cache yet
+    CArchiveReader in(*bytes);
+    if (!LoadList(in, m_mainList, nullptr)) {
+        CorruptCache(path);
+        return false;
+    }
+    Notify(CViewHint::ListsChanged());
+    return true;
+}
+
+void COstara32Doc::CorruptCache(const std::string& path)
+{
+    m_ports.prompter.Show(kCorruptCacheText);
+    std::error_code ec;
+    fs::remove(path, ec);
+    m_ports.exit.Exit(-1);
+    // Only reached where the exit is observed (tests): leave an empty store.
+    DeleteContents();
+}
+
+bool COstara32Doc::LoadList(CArchiveReader& in, CSessionList& list, const std::shared_ptr<CSDPObject>& directory)
+{
+    int depth = 0;
+    for (auto d = directory; d && depth <= kMaxCacheDepth; d = d->parentDirectory.lock())
+        ++depth;
+    if (depth > kMaxCacheDepth)
+        return false;
+    const int32_t count = in.ReadCount(cache::kMinRecordSize);
+    if (in.Failed())
+        return false;
+    const int64_t now = m_ports.clock.Now();
+    for (int32_t i = 0; i < count; ++i) {
+        auto record = CSDPObject::MakeEmpty(m_env);
+        // The defaults of a record made without text: the announce TTL is
+        // not stored, and an own session must not go out with TTL 0.
+        record->scopeMode = 1120;
+        record->announceTtl = 15;
+        if (!cache::ReadRecord(in, *record))
+            return false;
+        record->lastHeard = now;
+        record->parentDirectory = directory;
+        list.Append(record);
+        if (IsDirectoryType(record->sessionType)) {
+            record->directoryGroup = in.ReadUInt32();
+            record->directoryPort = in.ReadWord();
+            record->directoryTtl = in.ReadByte();
+            if (in.Failed())
+                return false;
+            record->children = std::make_shared<CSessionList>();
+            if (!LoadList(in, *record->children, record))
+                return false;
+            OpenSocket(record);
+        }
+    }
+    return true;
+}
+
+void COstara32Doc::StoreList(CArchiveWriter& out, CSessionList& list, bool closeSockets)
+{
+    out.WriteInt(static_cast<int32_t>(list.Size()));
+    for (const auto& record : list) {
+        cache::WriteRecord(out, *record);
+        if (!IsDirectoryType(record->sessionType))
+            continue;
+        out.WriteUInt32(record->directoryGroup);
+        out.WriteWord(record->directoryPort);
+        out.WriteByte(record->directoryTtl);
+        if (closeSockets)
+            CloseSocket(*record);
+        if (record->children)
+            StoreList(out, *record->children, closeSockets);
+        else
+            out.WriteInt(0);
+    }
+}
+
+bool COstara32Doc::SaveCache()
+{
+    if (m_sessionFileGiven)
+        return true;
+    const std::string path = CacheFilePath();
+    const std::string temporary = path + ".tmp" + std::to_string(std::random_device{}() % 1000000);
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (!out)
+        return false; // nothing written, nothing shown
+    CArchiveWriter archive;
+    StoreList(archive, m_mainList);
+    out.write(archive.Bytes().data(), static_cast<std::streamsize>(archive.Bytes().size()));
+    out.close();
+    std::error_code ec;
+    if (!out.fail())
+        fs::rename(temporary, path, ec);
+    if (out.fail() || ec) {
+        // The old cache is still whole; only the half-written copy goes.
+        m_ports.prompter.Show(kCorruptCacheText);
+        fs::remove(temporary, ec);
+        m_ports.exit.Exit(-1);
+        return false;
+    }
+    return true;
+}
+
+bool COstara32Doc::OnCloseDocument()
+{
+    const bool saved = SaveCache();
+    DeleteContents();
+    return saved;
+}
+
+void CleanTmpFolder(const std::string& folder, Prompter& prompter)
+{
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec);
+    if (ec)
+        return; // cannot be listed at all: nothing to say
+    for (const fs::directory_iterator end; it != end;) {
+        std::error_code entryError;
+        if (!it->is_directory(entryError))
+            fs::remove(it->path(), entryError);
+        it.increment(ec);
+        if (ec) {
+            prompter.Show("Couldn't find next file.");
+            return;
+        }
+    }
+}

@@ -1,0 +1,143 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "base/ViewNotifier.h"
+#include "sdp/SDPObject.h"
+#include "sdp/SessionList.h"
+
+class CAdminScopeList;
+class CArchiveReader;
+class CArchiveWriter;
+class Clock;
+class Prompter;
+class ProgramExit;
+class Random;
+class SapNetwork;
+class ToolStarter;
+class CUsedAddressList;
+enum class ESapAction;
+
+// Everything the store talks to. Views and the tool starter may be absent.
+struct CDocPorts {
+    const Clock& clock;
+    Random& random;
+    Prompter& prompter;
+    ProgramExit& exit;
+    SapNetwork& network;
+    ViewNotifier* views = nullptr;
+    ToolStarter* tools = nullptr;
+    CUsedAddressList* usedAddresses = nullptr;
+};
+
+// TTL bands of the announcement interval.
+struct CTtlBands {
+    static constexpr int kCount = 4;
+    static constexpr int kLimits[kCount] = {2048, 1024, 1024, 200}; // bit/s
+    int counts[kCount] = {0, 0, 0, 0};
+
+    // The band of a TTL, -1 when it falls in none (0, 128, above 255).
+    static int BandOf(int ttl);
+    // Counts the records of a list that have media, by their first media's TTL.
+    static CTtlBands Count(const CSessionList& list);
+};
+
+// The session store: the main list of directories and, below each, the
+// sessions heard on its SAP address.
+class COstara32Doc {
+public:
+    static constexpr int kMinInterval = 300;     // seconds
+    static constexpr int kTimeoutIntervals = 10;
+    static constexpr size_t kMaxSessionFile = 64000;
+    static constexpr const char* kCacheFileName = "Talmira.cache";
+    static constexpr const char* kCorruptCacheText =
+        "Warning Corrupt Cache File!\n I will remove the cache file, please restart program.";
+    static constexpr const char* kTtlScopeText =
+        "v=0\no=- 12345 3136895141 IN IP4 127.0.0.1\ns=TTL Scope\n"
+        "i=Announcements where the scoping is done using the TTL field\nc=IN IP4 224.2.165.3/127\n"
+        "m=directory 9875 SAP/SDP 14\nc=IN IP4 224.2.127.254/127";
+
+    explicit COstara32Doc(const CDocPorts& ports);
+    // Deletes the plain files in the tmp folder below the install directory.
+    ~COstara32Doc();
+    COstara32Doc(const COstara32Doc&) = delete;
+    COstara32Doc& operator=(const COstara32Doc&) = delete;
+
+    // 1 when the record was appended to the directory's list (or the main
+    // list), 0 when it refreshed the stored record of the same session.
+    int AddSession(std::shared_ptr<CSDPObject> record, const std::shared_ptr<CSDPObject>& directory);
+    // 1 when the stored record of the same session (in the list of the
+    // record's parent directory) was taken out, 0 when none matched.
+    int RemoveSession(const std::shared_ptr<CSDPObject>& record);
+    void AnnounceSession(CSDPObject& record, bool deletion);
+    // The once-a-second walk over the main list.
+    void CheckSessions() { CheckSessions(m_mainList); }
+    void CheckSessions(CSessionList& list);
+    // A datagram a directory's socket decoded.
+    void OnSapMessage(ESapAction action, std::shared_ptr<CSDPObject> record,
+                      const std::shared_ptr<CSDPObject>& directory);
+
+    // Releases every record and socket.
+    void DeleteContents();
+    // Empties the store, then loads the session file, or (first time only)
+    // the cache, the TTL Scope directory and the scope directories. False
+    // after a corrupt cache (the exit port was told).
+    bool OnNewDocument();
+    // Writes the cache (not when started with a session file), then empties
+    // the store. False when the cache could not be written.
+    bool OnCloseDocument();
+
+    // The cache file frame.
+    bool LoadList(CArchiveReader& in, CSessionList& list, const std::shared_ptr<CSDPObject>& directory);
+    void StoreList(CArchiveWriter& out, CSessionList& list, bool closeSockets = true);
+    bool LoadCache();   // the corrupt-cache path included
+    bool SaveCache();   // temporary file, then renamed over the cache
+
+    // The interval at which a record of this list is announced, at least 300 s.
+    static int AnnouncementInterval(const CSDPObject& record, const CTtlBands& bands);
+    // The latest stop time of a record's time entries, in Unix seconds; 0 for none.
+    static int64_t EndTime(const CSDPObject& record);
+
+    CSessionList& MainList() { return m_mainList; }
+    const CSdpEnvironment& Environment() const { return m_env; }
+    void Notify(const CViewHint& hint);
+    std::string CacheFilePath() const;
+    std::string TmpFolder() const;
+    const std::string& Title() const { return m_title; }
+    void SetScopes(CAdminScopeList* scopes) { m_scopes = scopes; }
+    void SetSessionFile(std::string path) { m_sessionFile = std::move(path); m_sessionFileGiven = true; }
+    bool StartedWithSessionFile() const { return m_sessionFileGiven; }
+    const CDocPorts& Ports() const { return m_ports; }
+
+    // Settings the store keeps (read at start by the application).
+    std::string userName;
+    std::string userEmail;
+    std::string userPhone;
+    std::string interfaceAddress;
+    std::string installDirectory;
+    int filterMode = 0;
+
+private:
+    void OpenSocket(const std::shared_ptr<CSDPObject>& directory);
+    void CloseSocket(CSDPObject& directory);
+    void ReleaseChildren(CSDPObject& directory);
+    void RemoveInWalk(const std::shared_ptr<CSDPObject>& record);
+    void CheckRecord(const std::shared_ptr<CSDPObject>& record, const CTtlBands& bands, int64_t now);
+    CSessionList& ListOf(const std::shared_ptr<CSDPObject>& directory);
+    bool LoadSessionFile();
+    void CorruptCache(const std::string& path);
+
+    CDocPorts m_ports;
+    CSdpEnvironment m_env;
+    CSessionList m_mainList;
+    CAdminScopeList* m_scopes = nullptr;
+    int m_firstStart = 1;
+    std::string m_title;
+    std::string m_sessionFile;
+    bool m_sessionFileGiven = false;
+};
+
+// Deletes every plain file in `folder`; subfolders stay. Shows "Couldn't
+// find next file." when the listing breaks off with an error.
+void CleanTmpFolder(const std::string& folder, Prompter& prompter);
