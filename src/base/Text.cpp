@@ -1,6 +1,7 @@
 #include "base/Text.h"
 
 #include <arpa/inet.h>
+#include <cstring>
 #include <limits>
 
 namespace text {
@@ -96,8 +97,35 @@ bool IsValidUtf8(std::string_view s)
 
 uint32_t ParseDottedQuad(std::string_view s)
 {
-    std::string copy(s);
-    return inet_addr(copy.c_str());
+    // The common a.b.c.d form without a trip through the C library.
+    uint32_t host = 0;
+    int parts = 0;
+    size_t i = 0;
+    while (parts < 4 && i < s.size()) {
+        uint32_t part = 0;
+        size_t digits = 0;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9' && digits < 4) {
+            part = part * 10 + uint32_t(s[i++] - '0');
+            ++digits;
+        }
+        if (digits == 0 || digits > 3 || part > 255 || (digits > 1 && s[i - digits] == '0'))
+            break;
+        host = host << 8 | part;
+        ++parts;
+        if (parts < 4) {
+            if (i >= s.size() || s[i] != '.')
+                break;
+            ++i;
+        }
+    }
+    if (parts == 4 && i == s.size())
+        return htonl(host);
+    // Everything else (octal, hex, short forms, junk) as inet_addr reads it.
+    char buf[64];
+    const size_t n = std::min(s.size(), sizeof buf - 1);
+    std::memcpy(buf, s.data(), n);
+    buf[n] = '\0';
+    return s.size() >= sizeof buf ? INADDR_NONE : inet_addr(buf);
 }
 
 std::string DottedQuad(uint32_t networkOrder)

@@ -152,6 +152,24 @@ private:
     bool m_haveTime = false;
 };
 
+// The first three pieces of an address text split at runs of "/".
+size_t SplitSlashes(std::string_view s, std::string_view (&out)[3])
+{
+    size_t n = 0, i = 0;
+    while (n < 3) {
+        while (i < s.size() && s[i] == '/')
+            ++i;
+        if (i >= s.size())
+            break;
+        size_t end = s.find('/', i);
+        if (end == std::string_view::npos)
+            end = s.size();
+        out[n++] = s.substr(i, end - i);
+        i = end;
+    }
+    return n;
+}
+
 void DeriveMedia(CSDPObject& r, const CSdpEnvironment& env)
 {
     const int64_t end = SessionEnd(r.times);
@@ -160,10 +178,11 @@ void DeriveMedia(CSDPObject& r, const CSdpEnvironment& env)
             m.information = "N/A";
 
         const std::string& conn = m.connectionAddress.empty() ? r.connectionAddress : m.connectionAddress;
-        const auto parts = text::Tokens(conn, '/');
-        m.address = parts.empty() ? std::string() : std::string(parts[0]);
-        m.ttl = parts.size() >= 2 ? text::ToInt32(parts[1]) : 127;
-        m.addressCount = parts.size() >= 3 ? text::ToInt32(parts[2]) : 1;
+        std::string_view parts[3];
+        const size_t count = SplitSlashes(conn, parts);
+        m.address.assign(parts[0]);
+        m.ttl = count >= 2 ? text::ToInt32(parts[1]) : 127;
+        m.addressCount = count >= 3 ? text::ToInt32(parts[2]) : 1;
 
         if (m.protocol == "RTP/AVP")
             NamePayloads(m);
@@ -201,14 +220,23 @@ std::shared_ptr<CSDPObject> CSDPObject::FromText(std::string_view input, const C
         const char* nl = static_cast<const char*>(std::memchr(base + v, '\n', size - v));
         const size_t versionEnd = nl ? size_t(nl - base) : size;
         r.version = text::ToInt32(textView.substr(v + 2, versionEnd - v - 2));
-        CParser parser(r);
+        // First cut the text into lines, then handle them: knowing the number
+        // of media sections up front lets the media list be allocated once.
+        thread_local std::vector<std::pair<char, std::string_view>> lines;
+        lines.clear();
+        size_t mediaLines = 0;
         size_t pos = nl ? versionEnd + 1 : size;
         // Where the next carriage return is, so mixed texts are not rescanned.
         size_t nextCr = pos;
         bool crKnown = false;
         while (pos < size) {
-            const char* eq = static_cast<const char*>(std::memchr(base + pos, '=', size - pos));
-            if (!eq)
+            // The "=" is nearly always the second byte of a line: a plain loop
+            // beats a library call here.
+            const char* eq = base + pos;
+            const char* const end = base + size;
+            while (eq < end && *eq != '=')
+                ++eq;
+            if (eq == end)
                 break;
             const size_t valueStart = size_t(eq - base) + 1;
             const char letter = eq[-1];
@@ -219,10 +247,18 @@ std::shared_ptr<CSDPObject> CSDPObject::FromText(std::string_view input, const C
             }
             const char* lf = static_cast<const char*>(std::memchr(base + valueStart, '\n', nextCr - valueStart));
             const size_t valueEnd = lf ? size_t(lf - base) : nextCr;
-            if (letter >= 'a' && letter <= 'u')
-                parser.Line(letter, textView.substr(valueStart, valueEnd - valueStart));
+            if (letter >= 'a' && letter <= 'u') {
+                lines.emplace_back(letter, textView.substr(valueStart, valueEnd - valueStart));
+                mediaLines += letter == 'm';
+            }
             pos = valueEnd + 1;
         }
+        r.media.reserve(mediaLines);
+        CParser parser(r);
+        for (const auto& [letter, value] : lines)
+            parser.Line(letter, value);
+        if (lines.capacity() > 4096)
+            lines = {}; // do not keep a huge text's line table for good
     }
 
     r.sessionType = SessionTypeFromAttributes(r.attributes, r.sessionType);

@@ -4,21 +4,64 @@
 
 #include <arpa/inet.h>
 
+static size_t SlotOf(uint32_t address, size_t mask)
+{
+    // Fibonacci hashing: the product's high bits depend on every address bit.
+    return static_cast<size_t>((address * 0x9E3779B97F4A7C15ull) >> 32) & mask;
+}
+
+CUsedAddressList::Slot& CUsedAddressList::Find(uint32_t address)
+{
+    const size_t mask = m_slots.size() - 1;
+    size_t i = SlotOf(address, mask);
+    while (m_slots[i].used && m_slots[i].address != address)
+        i = (i + 1) & mask;
+    return m_slots[i];
+}
+
+void CUsedAddressList::Grow()
+{
+    std::vector<Slot> old = std::move(m_slots);
+    m_slots.assign(old.empty() ? 64 : old.size() * 2, Slot{});
+    for (const Slot& s : old)
+        if (s.used)
+            Find(s.address) = s;
+}
+
 void CUsedAddressList::Add(uint32_t address, int64_t end)
 {
-    Use& use = m_entries[address];
+    if ((m_count + 1) * 4 > m_slots.size() * 3)
+        Grow();
+    Slot& slot = Find(address);
+    if (!slot.used) {
+        slot = Slot{address, true, false, 0};
+        ++m_count;
+    }
     if (end == 0)
-        use.unbounded = true;
-    else if (end > use.latestEnd)
-        use.latestEnd = end;
+        slot.unbounded = true;
+    else if (end > slot.latestEnd)
+        slot.latestEnd = end;
 }
 
 bool CUsedAddressList::IsAddressFree(uint32_t address, int64_t now)
 {
-    std::erase_if(m_entries, [now](const auto& entry) {
-        return !entry.second.unbounded && entry.second.latestEnd < now;
-    });
-    return m_entries.find(address) == m_entries.end();
+    // Forget sessions that have ended, then look the address up.
+    size_t live = 0;
+    for (const Slot& s : m_slots)
+        live += s.used && (s.unbounded || s.latestEnd >= now);
+    if (live != m_count) {
+        std::vector<Slot> old = std::move(m_slots);
+        m_slots.assign(old.size(), Slot{});
+        m_count = 0;
+        for (const Slot& s : old)
+            if (s.used && (s.unbounded || s.latestEnd >= now)) {
+                Find(s.address) = s;
+                ++m_count;
+            }
+    }
+    if (m_slots.empty())
+        return true;
+    return !Find(address).used;
 }
 
 std::optional<uint32_t> CUsedAddressList::PickFreeAddress(std::optional<uint32_t> base, int prefixLength,

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <optional>
-#include <unordered_map>
+#include <vector>
 
 class Random;
 
@@ -20,12 +20,19 @@ public:
     // nothing when no free address turned up in kMaxDraws draws.
     std::optional<uint32_t> PickFreeAddress(std::optional<uint32_t> baseNetworkOrder, int prefixLength,
                                             Random& random, int64_t now);
-    size_t Size() const { return m_entries.size(); }
+    size_t Size() const { return m_count; }
 
 private:
-    struct Use {
+    // Open addressing with linear probing: every parsed text adds its media
+    // addresses, so this sits on the reception path.
+    struct Slot {
+        uint32_t address = 0;
+        bool used = false;
         bool unbounded = false;
         int64_t latestEnd = 0;
     };
-    std::unordered_map<uint32_t, Use> m_entries;
+    Slot& Find(uint32_t address);
+    void Grow();
+    std::vector<Slot> m_slots;
+    size_t m_count = 0;
 };

@@ -1,0 +1,78 @@
+#pragma once
+// Runs the registered benchmarks and then prints ratios between pairs of
+// them, measured in the same run, with an optional upper bound each.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+struct CBenchRatio {
+    std::string numerator;   // benchmark name (as reported, e.g. "BM_Parse")
+    std::string denominator;
+    std::string label;
+    double limit = 0;        // 0: no bound
+};
+
+class CCollectingReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration || run.iterations == 0)
+                continue;
+            double itemsPerIteration = 1;
+            auto it = run.counters.find("items_per_iter");
+            if (it != run.counters.end() && it->second.value > 0)
+                itemsPerIteration = it->second.value;
+            nsPerItem[run.benchmark_name()] =
+                run.GetAdjustedCPUTime() * NsPerUnit(run.time_unit) / itemsPerIteration;
+        }
+    }
+    std::map<std::string, double> nsPerItem;
+
+private:
+    static double NsPerUnit(benchmark::TimeUnit unit)
+    {
+        switch (unit) {
+        case benchmark::kSecond: return 1e9;
+        case benchmark::kMillisecond: return 1e6;
+        case benchmark::kMicrosecond: return 1e3;
+        default: return 1;
+        }
+    }
+};
+
+// Returns the process exit status: 1 when a ratio passed its bound.
+inline int RunWithRatios(int argc, char** argv, const std::vector<CBenchRatio>& ratios)
+{
+    benchmark::Initialize(&argc, argv);
+    CCollectingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    int status = 0;
+    std::printf("\n%-55s %12s %12s %9s\n", "ratio", "ns/item", "ref ns/item", "ratio");
+    for (const CBenchRatio& r : ratios) {
+        auto a = reporter.nsPerItem.find(r.numerator), b = reporter.nsPerItem.find(r.denominator);
+        if (a == reporter.nsPerItem.end() || b == reporter.nsPerItem.end() || b->second <= 0)
+            continue;
+        const double ratio = a->second / b->second;
+        const bool over = r.limit > 0 && ratio > r.limit;
+        std::printf("%-55s %12.1f %12.1f %8.2fx%s\n", r.label.c_str(), a->second, b->second, ratio,
+                    r.limit > 0 ? (over ? "  OVER LIMIT" : "  ok") : "");
+        if (r.limit > 0)
+            std::printf("%-55s limit %.2fx\n", "", r.limit);
+        if (over)
+            status = 1;
+    }
+    return status;
+}
+
+// Marks a benchmark as processing `items` items per iteration.
+inline void SetItemsPerIteration(benchmark::State& state, double items)
+{
+    state.counters["items_per_iter"] = items;
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * items));
+}
