@@ -43,7 +43,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path, size_t limit)
     const std::streamoff size = in.tellg();
     in.seekg(0, std::ios::beg);
     if (size > 0)
-        bytes.resize(static_cast<size_t>(std::min<std::streamoff>(size, static_cast<std::streamoff>(limit))));
+        bytes.resize(std::min(static_cast<size_t>(size), limit));
     in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     bytes.resize(static_cast<size_t>(in.gcount()));
     if (in.bad())
@@ -117,9 +117,9 @@ void COstara32Doc::CloseSocket(CSDPObject& directory)
 
 int COstara32Doc::AddSession(std::shared_ptr<CSDPObject> record, const std::shared_ptr<CSDPObject>& directory)
 {
-    // A directory already released (a datagram still queued for its socket)
-    // has no list any more: the record is dropped.
-    if (directory && !directory->children)
+    // A directory already removed (a datagram still queued for its socket)
+    // takes nothing more: the record is dropped.
+    if (directory && (!directory->children || directory->IsDeleting()))
         return 0;
     CSessionList& list = ListOf(directory);
     record->parentDirectory = directory;
@@ -145,7 +145,7 @@ int COstara32Doc::RemoveSession(const std::shared_ptr<CSDPObject>& record)
     const auto directory = record->parentDirectory.lock();
     if (!directory && !IsUnset(record->parentDirectory))
         return 0; // its directory is gone already
-    if (directory && !directory->children)
+    if (directory && (!directory->children || directory->IsDeleting()))
         return 0;
     CSessionList& list = ListOf(directory);
     // The walk passes the stored record itself: take exactly that one.

@@ -1,0 +1,82 @@
+#pragma once
+#include "base/SapNetwork.h"
+#include "sdp/SDPObject.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// Records every socket the store opens and every datagram it sends.
+class CFakeSapNetwork final : public SapNetwork {
+public:
+    struct Socket final : CDirectoryReceiver {
+        uint32_t group = 0;
+        uint16_t port = 0;
+        int openTtl = 0;
+        int ttl = 0;
+        bool open = true;
+        std::weak_ptr<CSDPObject> directory;
+    };
+    struct Sent {
+        uint32_t group;
+        uint16_t port;
+        int ttl;
+        std::string datagram;
+        uint8_t Flags() const { return static_cast<uint8_t>(datagram.at(0)); }
+        std::string Payload() const { return datagram.substr(8); }
+    };
+
+    std::shared_ptr<CDirectoryReceiver> OpenSAPSocket(uint32_t group, uint16_t port, int ttl,
+                                                      const std::shared_ptr<CSDPObject>& directory) override
+    {
+        auto s = std::make_shared<Socket>();
+        s->group = group;
+        s->port = port;
+        s->openTtl = s->ttl = ttl;
+        s->open = !bindFails;
+        s->directory = directory;
+        sockets.push_back(s);
+        return s;
+    }
+    void CloseSocket(CDirectoryReceiver& socket) override { static_cast<Socket&>(socket).open = false; }
+    bool SetMulticastTtl(CDirectoryReceiver& socket, int ttl) override
+    {
+        auto& s = static_cast<Socket&>(socket);
+        if (refuseTtl || !s.open)
+            return false;
+        s.ttl = ttl;
+        return true;
+    }
+    bool SendDatagram(CDirectoryReceiver& socket, std::string_view datagram) override
+    {
+        auto& s = static_cast<Socket&>(socket);
+        if (failSend || !s.open)
+            return false;
+        sent.push_back({s.group, s.port, s.ttl, std::string(datagram)});
+        return true;
+    }
+    uint32_t OriginatingSource() override { return source; }
+
+    size_t OpenCount() const
+    {
+        size_t n = 0;
+        for (const auto& s : sockets)
+            n += s->open ? 1 : 0;
+        return n;
+    }
+    // The socket opened for a directory, or null.
+    std::shared_ptr<Socket> SocketOf(const CSDPObject& directory) const
+    {
+        for (const auto& s : sockets)
+            if (s->directory.lock().get() == &directory)
+                return s;
+        return nullptr;
+    }
+
+    std::vector<std::shared_ptr<Socket>> sockets;
+    std::vector<Sent> sent;
+    bool refuseTtl = false;
+    bool failSend = false;
+    bool bindFails = false;
+    uint32_t source = 0x0100000A; // 10.0.0.1 in network byte order
+};
