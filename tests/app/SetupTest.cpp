@@ -1,0 +1,70 @@
+#include "app/QtSettingsStore.h"
+#include "app/Settings.h"
+#include "app/Setup.h"
+#include "support/FakePrompter.h"
+
+#include <gtest/gtest.h>
+
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(Setup, CreatesWhatIsMissingAndKeepsWhatExists)
+{
+    QTemporaryDir tmp;
+    const fs::path root = tmp.path().toStdString();
+    fs::create_directories(root / "shipped");
+    std::ofstream((root / "shipped" / "audio.plg").string()) << "shipped";
+    std::ofstream((root / "shipped" / "video.plg").string()) << "shipped";
+    qputenv("TALMIRA_PLUGIN_SOURCE", QByteArray::fromStdString((root / "shipped").string()));
+    const QString ini = tmp.filePath("cfg/Talmira.ini");
+    const std::string install = (root / "install").string();
+
+    {
+        CQtSettingsStore store(ini);
+        const CSetupResult r = RunSetup(store, install);
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(r.installDirectory, install);
+    }
+    for (const char* sub : {"plugins", "tmp", "tmpInstall"})
+        EXPECT_TRUE(fs::is_directory(fs::path(install) / sub)) << sub;
+    EXPECT_TRUE(fs::exists(fs::path(install) / "plugins" / "audio.plg"));
+
+    // The new file reads without the corrupt-entry message.
+    CFakePrompter prompter;
+    CQtSettingsStore reading(ini);
+    CAppSettings s;
+    ASSERT_TRUE(ReadSettings(reading, prompter, s));
+    EXPECT_EQ(s.name, "");
+    EXPECT_EQ(s.installDirectory, install);
+
+    // A second run overwrites nothing: values, plug-in files.
+    {
+        QSettings raw(ini, QSettings::IniFormat);
+        raw.setValue("User Info/Name", "Ann");
+        raw.setValue("Talmira/Install/Directory", QString::fromStdString((root / "elsewhere").string()));
+    }
+    std::ofstream((fs::path(install) / "plugins" / "audio.plg").string()) << "edited";
+    {
+        CQtSettingsStore store(ini);
+        const CSetupResult r = RunSetup(store, install);
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(r.installDirectory, (root / "elsewhere").string());
+    }
+    QSettings raw(ini, QSettings::IniFormat);
+    EXPECT_EQ(raw.value("User Info/Name").toString(), "Ann");
+    EXPECT_EQ(raw.value("User Info/Phone").toString(), "");
+    std::ifstream edited((fs::path(install) / "plugins" / "audio.plg").string());
+    std::string content((std::istreambuf_iterator<char>(edited)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(content, "edited");
+    EXPECT_TRUE(fs::is_directory(root / "elsewhere" / "tmpInstall"));
+    qunsetenv("TALMIRA_PLUGIN_SOURCE");
+}
+
+} // namespace
