@@ -137,6 +137,7 @@ void ExpandToolCommand(const CSDPObject& s, const std::shared_ptr<CPlugin>& plug
     const CPlugin& p = *plugin;
     std::vector<CMacroPair> locals;
     l.formatName = f.displayName;
+    l.format = &f;
 
     for (const CPluginAttribute& a : f.attributes) {
         const std::string* attr = MediaAttribute(m, a.name);
@@ -232,6 +233,13 @@ bool FindTools(const CSDPObject& s, const CSDPMedia& m, const CToolRegistry& reg
                             break;
                         }
                 if (!format)
+                    continue;
+                // The "_" group offers a tool the format's own group already
+                // offered; the same start listed twice helps nobody.
+                bool listed = false;
+                for (size_t i = before; i < out.size(); ++i)
+                    listed = listed || (out[i].plugin == entry->plugin && out[i].format == format);
+                if (listed)
                     continue;
                 CToolLaunch launch;
                 ExpandToolCommand(s, entry->plugin, *format, m, launch, locate);

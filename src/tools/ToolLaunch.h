@@ -17,6 +17,7 @@ struct CToolLaunch {
     std::string path;                   // empty when the executable was not found
     std::vector<std::string> arguments; // words; the executable's path is the last when found
     std::string formatName;             // display name of the plug-in format that matched
+    const CPluginFormat* format = nullptr; // that format, owned by `plugin`
 };
 
 // Finds an executable by a path or a bare name; empty when there is none.
