@@ -134,6 +134,21 @@ std::shared_ptr<CSDPObject> FindInList(const CSessionList& list, const std::stri
     return nullptr;
 }
 
+// The store's records are being deleted once the store closes: a copy
+// outlives it (the tool choices of the media entries included).
+std::shared_ptr<CSDPObject> CopyOfRecord(const std::shared_ptr<CSDPObject>& record, const CSdpEnvironment& env,
+                                         const Clock& clock)
+{
+    if (!record)
+        return nullptr;
+    auto copy = CSDPObject::MakeEmpty(env);
+    copy->UpdateFrom(*record, clock.Now());
+    copy->randomTag = record->randomTag;
+    copy->own = record->own;
+    copy->startTools = record->startTools;
+    return copy;
+}
+
 // Looks a session up in a copy of the cache, so that nothing the store does
 // on a corrupt cache or on closing touches the user's files.
 std::shared_ptr<CSDPObject> SessionFromCache(const std::string& installDir, const std::string& id, Prompter& prompter,
@@ -161,7 +176,7 @@ std::shared_ptr<CSDPObject> SessionFromCache(const std::string& installDir, cons
         doc.installDirectory = pattern;
         loaded = doc.LoadCache();
         if (loaded)
-            found = FindInList(doc.MainList(), id);
+            found = CopyOfRecord(FindInList(doc.MainList(), id), doc.Environment(), clock);
         doc.DeleteContents();
     }
     fs::remove_all(pattern, ec);
