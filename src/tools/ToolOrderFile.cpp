@@ -164,6 +164,8 @@ private:
 
 } // namespace
 
+static bool DecodeGroups(std::string_view bytes, CToolRegistry& registry);
+
 std::optional<std::string> EncodeToolOrder(const CToolRegistry& registry)
 {
     CArchiveWriter w;
@@ -191,6 +193,15 @@ std::optional<std::string> EncodeToolOrder(const CToolRegistry& registry)
 bool DecodeToolOrder(std::string_view bytes, CToolRegistry& registry)
 {
     ClearToolRegistry(registry);
+    CToolRegistry read;
+    if (!DecodeGroups(bytes, read))
+        return false; // nothing of a broken file is kept
+    registry = std::move(read);
+    return true;
+}
+
+static bool DecodeGroups(std::string_view bytes, CToolRegistry& registry)
+{
     CArchiveReader r(bytes);
     uint32_t groupClass = 0, toolClass = 0;
     int32_t groupCount;

@@ -168,6 +168,7 @@ TEST(ToolOrderFile, EveryTruncationIsRejectedAndNothingIsKept)
         CToolRegistry back;
         back.groups.push_back(CMediaListEntry{});
         EXPECT_FALSE(DecodeToolOrder(std::string_view(bytes).substr(0, cut), back)) << cut;
+        EXPECT_TRUE(back.groups.empty()) << cut;
     }
 }
 
