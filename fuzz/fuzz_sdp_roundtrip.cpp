@@ -1,0 +1,79 @@
+// Parses a text, writes the record, parses and writes again, and evaluates
+// its schedule: nothing may crash, the written text must settle after one
+// round, and where no field is out of the writer's reach the first written
+// text must already be the settled one.
+#include "base/Clock.h"
+#include "base/Random.h"
+#include "sdp/SDPObject.h"
+#include "sdp/Schedule.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace {
+
+// The parser keeps 999 bytes of a value; a longer written line reads back cut.
+bool EveryValueFits(const std::string& text)
+{
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            end = text.size();
+        if (end - pos > 2 + 999)
+            return false;
+        pos = end + 1;
+    }
+    return true;
+}
+
+// Fields the writer cannot carry: a media TTL or count of 0 (left out and read
+// back as the defaults), and a media connection line without an address
+// while the session's connection has one (the media would inherit it).
+bool WriterReachesEveryField(const CSDPObject& r)
+{
+    const bool sessionAddress = r.connectionAddress.find_first_not_of('/') != std::string::npos;
+    for (const CSDPMedia& m : r.media) {
+        if (m.address.empty()) {
+            if (sessionAddress && !m.connectionAddress.empty())
+                return false;
+        } else if (m.ttl == 0 || m.addressCount == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static CManualClock clock(1800000000);
+    static CScriptedRandom random{5};
+    CSdpEnvironment env{clock, random, nullptr};
+
+    auto first = CSDPObject::FromText(std::string_view(reinterpret_cast<const char*>(data), size), env);
+    std::string once, twice, thrice;
+    first->WriteSdp(once);
+    auto second = CSDPObject::FromText(once, env);
+    second->WriteSdp(twice);
+    CSDPObject::FromText(twice, env)->WriteSdp(thrice);
+
+    if (twice != thrice)
+        __builtin_trap();
+    if (EveryValueFits(once) && WriterReachesEveryField(*first) && once != twice)
+        __builtin_trap();
+    if (second->media.size() != first->media.size() || second->times.size() != first->times.size())
+        __builtin_trap();
+
+    // The schedule of whatever came in: any time texts, any intervals.
+    const int64_t now = clock.Now();
+    const int64_t next = NextStart(*first, now);
+    for (int period = kPeriodNow; period <= kPeriodThisMonth; ++period)
+        (void)IsInPeriod(*first, period, now, clock);
+    const CScheduleDescription description = DescribeSchedule(*first, now, clock);
+    if (first->times.empty() && (next != 0 || description.active))
+        __builtin_trap();
+    return 0;
+}
