@@ -1,5 +1,9 @@
 #!/bin/bash
-# Starts the program on its default directory (TTL Scope, 224.2.127.254/9875).
+# Installs what is missing (settings, install directory), then runs the
+# session directory on the default and the configured directories until
+# Ctrl-C; the cache is written on the way out.
 set -euo pipefail
 build="$1"
-exec "$build/src/cli/talmira-cli" listen --raw --group 224.2.127.254 --port 9875
+cli="$build/src/cli/talmira-cli"
+"$cli" setup
+exec "$cli" listen

@@ -28,10 +28,20 @@ void CMyCommandLineInfo::ParseParam(const std::string& param, bool isFlag)
     }
 }
 
+bool CMyCommandLineInfo::IsFlag(const std::string& arg)
+{
+#ifdef _WIN32
+    return !arg.empty() && (arg[0] == '-' || arg[0] == '/');
+#else
+    // Here a leading slash starts an absolute path, not a flag.
+    return !arg.empty() && arg[0] == '-';
+#endif
+}
+
 void CMyCommandLineInfo::ParseCommandLine(const std::vector<std::string>& args)
 {
     for (const std::string& arg : args) {
-        const bool isFlag = !arg.empty() && (arg[0] == '-' || arg[0] == '/');
+        const bool isFlag = IsFlag(arg);
         ParseParam(isFlag ? arg.substr(1) : arg, isFlag);
     }
 }

@@ -4,8 +4,8 @@
 
 // The program's command line: the flags t (a number), C (a text) and f (a
 // session file), each taking the first plain argument that follows, and an
-// argument holding "/" read as address/number. Flags begin with '-' or '/';
-// their names are compared case-sensitively. Only the session file has an
+// argument holding "/" read as address/number. Flags begin with '-' (and on
+// Windows also '/'); their names are compared case-sensitively. Only the session file has an
 // effect: the store then shows that one session instead of the cache.
 class CMyCommandLineInfo {
 public:
@@ -18,8 +18,9 @@ public:
     std::string address;
     int addressNumber = 0;
 
-    // One argument; `isFlag` with the leading '-' or '/' already removed.
+    // One argument; a flag without its leading '-' or '/'.
     void ParseParam(const std::string& param, bool isFlag);
+    static bool IsFlag(const std::string& arg);
     // Every argument after the program name.
     void ParseCommandLine(const std::vector<std::string>& args);
 

@@ -1,40 +1,25 @@
-// talmira-cli listen --raw: joins a SAP group and prints every datagram it hears.
+// talmira-cli listen: the session directory without windows (settings,
+// cache, directories, the once-a-second walk), printing every change.
+// listen --raw: joins a SAP group and prints every datagram it hears.
+#include "app/CommandLineInfo.h"
+#include "app/ConsolePrompter.h"
+#include "app/DirectoryRuntime.h"
 #include "base/Clock.h"
+#include "base/ProgramExit.h"
 #include "base/Random.h"
+#include "base/ViewNotifier.h"
 #include "cli/CliCommon.h"
+#include "cli/RecordJson.h"
 #include "cli/SapJson.h"
+#include "directory/Ostara32Doc.h"
 #include "sap/EncryptionGroups.h"
 #include "sap/qt/SAPSocket.h"
 #include "sdp/UsedAddresses.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QTimer>
 
-#include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
-
-namespace {
-int g_signalPipe[2] = {-1, -1};
-
-void OnSignal(int)
-{
-    const char c = 1;
-    [[maybe_unused]] ssize_t n = ::write(g_signalPipe[1], &c, 1);
-}
-
-// SIGINT and SIGTERM end the event loop cleanly.
-void QuitOnSignals()
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
-        return;
-    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, qApp);
-    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] { QCoreApplication::quit(); });
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
-}
-} // namespace
+#include <cstdio>
 
 static int RunRawListen(CCliArgs& args)
 {
@@ -75,7 +60,7 @@ static int RunRawListen(CCliArgs& args)
         return CliFail(QString("cannot join %1: %2").arg(group.toString(), socket.LastError()));
     std::fprintf(stderr, "talmira-cli: listening on %s port %d\n", group.toString().toLocal8Bit().constData(), int(*port));
 
-    QuitOnSignals();
+    QuitEventLoopOnSignals();
     if (*seconds > 0)
         QTimer::singleShot(std::chrono::seconds(*seconds), qApp, [] { QCoreApplication::quit(); });
     QCoreApplication::exec();
@@ -83,17 +68,98 @@ static int RunRawListen(CCliArgs& args)
     return 0;
 }
 
-static int RunListen(const QStringList& argv)
+namespace {
+// One line per record that enters or leaves the store: JSON with --json,
+// else a short text. Quiet while the store is being set up.
+class CListenEvents final : public ViewNotifier {
+public:
+    explicit CListenEvents(bool json) : m_json(json) {}
+    bool enabled = false;
+
+    void UpdateAllViews(const CViewHint&) override {}
+    bool IsListShowing(const CSDPObject&) const override { return false; }
+    void RemoveListRow(const CSDPObject&) override {}
+    void DeleteTreeItem(CSDPObject&) override {}
+    void RecordAdded(const std::shared_ptr<CSDPObject>& r) override { Print("add", *r); }
+    void RecordRemoved(const std::shared_ptr<CSDPObject>& r) override { Print("remove", *r); }
+
+    // Everything the store holds, as if it had just been added.
+    void PrintTree(const CSessionList& list)
+    {
+        for (const auto& r : list) {
+            Print("add", *r);
+            if (r->children)
+                PrintTree(*r->children);
+        }
+    }
+
+private:
+    void Print(const char* event, const CSDPObject& r)
+    {
+        if (!enabled)
+            return;
+        const auto dir = r.parentDirectory.lock();
+        if (m_json) {
+            QJsonObject line{{"event", event}, {"record", RecordToJson(r)}};
+            line.insert("directory", dir ? QJsonValue(TextToJson(dir->name)) : QJsonValue(QJsonValue::Null));
+            PrintJsonLine(line);
+        } else {
+            std::printf("%-6s %s / %s (%s)\n", event, dir ? dir->name.c_str() : "-", r.name.c_str(),
+                        r.originSessionId.c_str());
+            std::fflush(stdout);
+        }
+    }
+    bool m_json;
+};
+} // namespace
+
+static int RunDirectoryListen(CCliArgs& args)
 {
-    CCliArgs args(argv, {"--group", "--port", "--iface", "--seconds", "--keys"}, {"--raw"});
+    const auto seconds = args.Number("--seconds", 0, 0, 100000000);
     if (!args.ok())
         return CliFail(args.error());
+    for (const char* rawOnly : {"--group", "--port", "--iface", "--keys"})
+        if (args.Has(rawOnly))
+            return CliFail(QString("%1 goes with --raw").arg(rawOnly));
+    // The program's own command line: -f FILE shows that one session.
+    CMyCommandLineInfo commandLine;
+    std::vector<std::string> plain;
+    for (const QString& p : args.Positionals())
+        plain.push_back(p.toStdString());
+    commandLine.ParseCommandLine(plain);
+
+    CStderrPrompter prompter;
+    CProcessExit exit;
+    CListenEvents events(args.Has("--json"));
+    CDirectoryRuntime runtime(prompter, exit, &events);
+    if (!runtime.Start(commandLine))
+        return 1;
+    events.enabled = true;
+    events.PrintTree(runtime.Doc().MainList());
+    std::fprintf(stderr, "talmira-cli: listening; install directory %s\n", runtime.Doc().installDirectory.c_str());
+
+    QuitEventLoopOnSignals();
+    if (*seconds > 0)
+        QTimer::singleShot(std::chrono::seconds(*seconds), qApp, [] { QCoreApplication::quit(); });
+    runtime.StartWalk();
+    QCoreApplication::exec();
+    events.enabled = false;
+    return runtime.Close() ? 0 : 1;
+}
+
+static int RunListen(const QStringList& argv)
+{
+    CCliArgs args(argv, {"--group", "--port", "--iface", "--seconds", "--keys"}, {"--raw", "--json"});
+    if (!args.ok())
+        return CliFail(args.error());
+    if (!args.Has("--raw"))
+        return RunDirectoryListen(args);
     if (!args.Positionals().isEmpty())
         return CliFail(QString("unexpected argument '%1'").arg(args.Positionals()[0]));
-    if (!args.Has("--raw"))
-        return CliFail("the session directory listener is not built yet; use listen --raw");
     return RunRawListen(args);
 }
 
 static CCliRegistration registerListen(
-    "listen", {"listen --raw [--group A] [--port P] [--iface ADDR] [--seconds N] [--keys FILE]", RunListen});
+    "listen", {"listen [--seconds N] [--json] [-f FILE.sdp] | listen --raw [--group A] [--port P] [--iface ADDR] "
+               "[--seconds N] [--keys FILE]",
+               RunListen});

@@ -48,6 +48,8 @@ public:
     int32_t ReadCount(size_t minItemSize);
 
     bool Failed() const { return m_failed; }
+    // Where the first read past the end started.
+    size_t FailedAt() const { return m_failedAt; }
     size_t Remaining() const { return m_data.size() - m_pos; }
     bool AtEnd() const { return m_pos == m_data.size(); }
 
@@ -64,9 +66,16 @@ private:
         m_pos += size;
         return value;
     }
-    void Fail() { m_failed = true; m_pos = m_data.size(); }
+    void Fail()
+    {
+        if (!m_failed)
+            m_failedAt = m_pos;
+        m_failed = true;
+        m_pos = m_data.size();
+    }
 
     std::string_view m_data;
     size_t m_pos = 0;
     bool m_failed = false;
+    size_t m_failedAt = 0;
 };

@@ -327,7 +327,7 @@ bool COstara32Doc::OnNewDocument()
     if (m_sessionFileGiven) {
         LoadSessionFile();
     } else if (m_firstStart) {
-        if (!LoadCache())
+        if (m_cacheEnabled && !LoadCache())
             return false;
         auto ttlScope = CSDPObject::FromText(kTtlScopeText, m_env);
         ttlScope->sessionType = kTypeScopeDirectory;
@@ -436,7 +436,7 @@ void COstara32Doc::StoreList(CArchiveWriter& out, CSessionList& list, bool close
 
 bool COstara32Doc::SaveCache()
 {
-    if (m_sessionFileGiven)
+    if (m_sessionFileGiven || !m_cacheEnabled)
         return true;
     const std::string path = CacheFilePath();
     const std::string temporary = path + ".tmp" + std::to_string(std::random_device{}() % 1000000);

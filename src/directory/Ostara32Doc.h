@@ -108,6 +108,9 @@ public:
     void SetScopes(CAdminScopeList* scopes) { m_scopes = scopes; }
     void SetSessionFile(std::string path) { m_sessionFile = std::move(path); m_sessionFileGiven = true; }
     bool StartedWithSessionFile() const { return m_sessionFileGiven; }
+    // Without the cache the store neither reads nor writes it (a process that
+    // only announces must not replace the listener's cache).
+    void SetCacheEnabled(bool enabled) { m_cacheEnabled = enabled; }
     const CDocPorts& Ports() const { return m_ports; }
 
     // Settings the store keeps (read at start by the application).
@@ -136,6 +139,7 @@ private:
     std::string m_title;
     std::string m_sessionFile;
     bool m_sessionFileGiven = false;
+    bool m_cacheEnabled = true;
 };
 
 // Deletes every plain file in `folder`; subfolders stay. Shows "Couldn't

@@ -16,8 +16,10 @@ TEST(CommandLine, SessionFileFlag)
     auto info = Parse({"-f", "one.sdp"});
     EXPECT_TRUE(info.sessionFileGiven);
     EXPECT_EQ(info.sessionFile, "one.sdp");
-    auto slash = Parse({"/f", "two.sdp", "three.sdp"});
-    EXPECT_EQ(slash.sessionFile, "two.sdp");
+    auto twice = Parse({"-f", "two.sdp", "three.sdp"});
+    EXPECT_EQ(twice.sessionFile, "two.sdp");
+    // An absolute path is a value, not a flag.
+    EXPECT_EQ(Parse({"-f", "/home/ann/one.sdp"}).sessionFile, "/home/ann/one.sdp");
 }
 
 TEST(CommandLine, PlainArgumentAloneChangesNothing)
@@ -54,8 +56,8 @@ TEST(CommandLine, AddressArgument)
     auto taken = Parse({"-f", "dir/file.sdp"});
     EXPECT_EQ(taken.sessionFile, "dir/file.sdp");
     EXPECT_TRUE(taken.address.empty());
-    // Starting with a slash makes it a flag.
-    EXPECT_TRUE(Parse({"/224.2.17.12/127"}).address.empty());
+    // Starting with a minus sign makes it a flag.
+    EXPECT_TRUE(Parse({"-224.2.17.12/127"}).address.empty());
 }
 
 } // namespace

@@ -1,0 +1,89 @@
+#include "app/DirectoryRuntime.h"
+
+#include "app/SapNetworkQt.h"
+#include "base/ProgramExit.h"
+#include "directory/Ostara32Doc.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+CDirectoryRuntime::CDirectoryRuntime(Prompter& prompter, ProgramExit& exit, ViewNotifier* views, ToolStarter* tools)
+    : m_prompter(prompter), m_exit(exit), m_views(views), m_tools(tools)
+{
+    m_walk.setInterval(1000);
+    QObject::connect(&m_walk, &QTimer::timeout, [this] {
+        if (m_doc)
+            m_doc->CheckSessions();
+    });
+}
+
+CDirectoryRuntime::~CDirectoryRuntime()
+{
+    m_walk.stop();
+    // The document goes before the sockets' owner.
+    m_doc.reset();
+    m_network.reset();
+}
+
+bool CDirectoryRuntime::Start(const CMyCommandLineInfo& commandLine, bool useCache)
+{
+    auto settings = LoadAppSettings(m_prompter);
+    if (!settings) {
+        m_exit.Exit(-1);
+        return false;
+    }
+    m_settings = std::move(*settings);
+    m_network = std::make_unique<CQtSapNetwork>(m_settings.groups, m_env,
+                                                QString::fromStdString(m_settings.interfaceAddress));
+    m_doc = std::make_unique<COstara32Doc>(
+        CDocPorts{m_clock, m_random, m_prompter, m_exit, *m_network, m_views, m_tools, &m_used});
+    m_network->SetDocument(m_doc.get());
+    m_doc->userName = m_settings.name;
+    m_doc->userPhone = m_settings.phone;
+    m_doc->userEmail = m_settings.email;
+    m_doc->interfaceAddress = m_settings.interfaceAddress;
+    m_doc->installDirectory = m_settings.InstallDirectory();
+    m_doc->SetScopes(&m_settings.scopes);
+    m_doc->SetCacheEnabled(useCache);
+    if (commandLine.sessionFileGiven && !commandLine.sessionFile.empty())
+        m_doc->SetSessionFile(commandLine.sessionFile);
+    return m_doc->OnNewDocument();
+}
+
+void CDirectoryRuntime::StartWalk()
+{
+    m_walk.start();
+}
+
+bool CDirectoryRuntime::Close()
+{
+    if (m_closed || !m_doc)
+        return true;
+    m_closed = true;
+    m_walk.stop();
+    return m_doc->OnCloseDocument();
+}
+
+namespace {
+int g_signalPair[2] = {-1, -1};
+
+void OnQuitSignal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] ssize_t n = ::write(g_signalPair[1], &c, 1);
+}
+} // namespace
+
+void QuitEventLoopOnSignals()
+{
+    if (g_signalPair[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPair) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPair[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] { QCoreApplication::quit(); });
+    std::signal(SIGINT, OnQuitSignal);
+    std::signal(SIGTERM, OnQuitSignal);
+}

@@ -1,0 +1,93 @@
+// talmira-cli cache dump|check [FILE]: the cache file as a JSON tree, or a
+// verdict on whether it loads. Neither changes the file.
+#include "app/ConsolePrompter.h"
+#include "app/Settings.h"
+#include "base/Clock.h"
+#include "base/ProgramExit.h"
+#include "base/Random.h"
+#include "base/Text.h"
+#include "cli/CliCommon.h"
+#include "cli/RecordJson.h"
+#include "directory/Archive.h"
+#include "directory/NullSapNetwork.h"
+#include "directory/Ostara32Doc.h"
+#include "sdp/UsedAddresses.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+#include <filesystem>
+
+namespace {
+
+// Cache inspection must never end the process behind the command's back.
+class CNoExit final : public ProgramExit {
+public:
+    void Exit(int) override {}
+};
+
+QJsonArray ListToJson(const CSessionList& list)
+{
+    QJsonArray out;
+    for (const auto& record : list) {
+        QJsonObject item = RecordToJson(*record);
+        if (IsDirectoryType(record->sessionType)) {
+            item.insert("directory", QJsonObject{{"group", QString::fromStdString(text::DottedQuad(record->directoryGroup))},
+                                                 {"port", record->directoryPort},
+                                                 {"ttl", record->directoryTtl}});
+            item.insert("children", record->children ? ListToJson(*record->children) : QJsonArray());
+        }
+        out.append(item);
+    }
+    return out;
+}
+
+std::string DefaultCachePath(Prompter& prompter)
+{
+    auto settings = LoadAppSettings(prompter);
+    const std::string install = settings ? settings->InstallDirectory() : DefaultInstallDirectory();
+    return (std::filesystem::path(install) / COstara32Doc::kCacheFileName).string();
+}
+
+int RunCache(const QStringList& argv)
+{
+    CCliArgs args(argv, {}, {});
+    if (!args.ok())
+        return CliFail(args.error());
+    const QStringList& pos = args.Positionals();
+    if (pos.isEmpty() || pos.size() > 2 || (pos[0] != "dump" && pos[0] != "check"))
+        return CliFail("usage: talmira-cli cache dump|check [FILE]");
+
+    CStderrPrompter prompter;
+    const std::string path = pos.size() == 2 ? pos[1].toStdString() : DefaultCachePath(prompter);
+    QString error;
+    auto bytes = ReadInputFile(QString::fromStdString(path), &error);
+    if (!bytes)
+        return CliFail(error);
+
+    CSystemClock clock;
+    CSystemRandom random;
+    CUsedAddressList used;
+    CNoExit noExit;
+    CNullSapNetwork network;
+    COstara32Doc doc(CDocPorts{clock, random, prompter, noExit, network});
+    CArchiveReader in(*bytes);
+    if (!doc.LoadList(in, doc.MainList(), nullptr)) {
+        std::fprintf(stderr, "talmira-cli: %s: corrupt cache file (unreadable at byte %zu of %zu)\n", path.c_str(),
+                     in.FailedAt(), bytes->size());
+        return 1;
+    }
+    if (pos[0] == "check") {
+        std::printf("%s: ok, %zu top-level entries, %zu bytes\n", path.c_str(), doc.MainList().Size(), bytes->size());
+        return 0;
+    }
+    const QByteArray json = QJsonDocument(ListToJson(doc.MainList())).toJson(QJsonDocument::Indented);
+    std::fwrite(json.constData(), 1, static_cast<size_t>(json.size()), stdout);
+    return 0;
+}
+
+} // namespace
+
+static CCliRegistration registerCache("cache", {"cache dump|check [FILE]", RunCache});
