@@ -29,8 +29,8 @@ public:
     {
         m_out += letter;
         m_out += '=';
-        m_out += first;
-        ((m_out += ' ', m_out += rest), ...);
+        Append(first);
+        ((m_out += ' ', Append(rest)), ...);
         m_out += '\n';
     }
     void LineIf(char letter, const std::string& value)
@@ -40,6 +40,23 @@ public:
     }
 
 private:
+    // A line break inside a value (a multi-line description typed by the
+    // user) would end the line early and let the rest read as further lines:
+    // each break becomes one blank.
+    void Append(std::string_view value)
+    {
+        if (value.find_first_of("\r\n") == std::string_view::npos) {
+            m_out += value;
+            return;
+        }
+        for (size_t i = 0; i < value.size(); ++i) {
+            const char c = value[i];
+            if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n')
+                continue;
+            m_out += (c == '\r' || c == '\n') ? ' ' : c;
+        }
+    }
+
     std::string& m_out;
 };
 

@@ -334,3 +334,20 @@ TEST_F(WriterTest, ZeroTtlSettlesAfterOneRoundTrip)
     const std::string twice = Write(*second);
     EXPECT_EQ(Write(*Parse(twice)), twice);
 }
+
+TEST_F(WriterTest, LineBreaksInsideValuesCannotStartNewLines)
+{
+    // A description typed over several lines, one of which looks like SDP.
+    auto r = CSDPObject::MakeWithoutText(env, "h");
+    r->name = "Title\n";
+    r->information = "First line\r\nc=IN IP4 10.9.9.9\nlast\r";
+    r->attributes = {"note:a\nm=video 1 RTP/AVP 0"};
+    const std::string text = Write(*r);
+    EXPECT_NE(text.find("s=Title \n"), std::string::npos);
+    EXPECT_NE(text.find("i=First line c=IN IP4 10.9.9.9 last \n"), std::string::npos);
+    auto back = Parse(text);
+    EXPECT_EQ(back->information, "First line c=IN IP4 10.9.9.9 last ");
+    EXPECT_TRUE(back->connectionAddress.empty());
+    EXPECT_TRUE(back->media.empty());
+    EXPECT_EQ(back->attributes.front(), "note:a m=video 1 RTP/AVP 0");
+}
