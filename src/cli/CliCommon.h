@@ -8,8 +8,22 @@
 #include <optional>
 #include <string>
 
+#include "base/Clock.h"
+#include "base/Random.h"
+#include "sdp/SDPObject.h"
+#include "sdp/UsedAddresses.h"
+
 class QJsonObject;
 class CEncryptionGroups;
+
+// The system clock, the process's random draws and its used-address list,
+// as every command that parses SDP needs them.
+struct CCliEnvironment {
+    CSystemClock clock;
+    CSystemRandom random;
+    CUsedAddressList used;
+    CSdpEnvironment env{clock, random, &used};
+};
 
 // A sub-command of talmira-cli. `args` excludes the program and command
 // names. Returns the exit status.

@@ -17,10 +17,8 @@ static int RunDecode(const QStringList& argv)
     QString error;
     if (args.Has("--keys") && !LoadKeyFile(args.Value("--keys"), groups, &error))
         return CliFail(error);
-    CSystemClock clock;
-    CSystemRandom random;
-    CUsedAddressList used;
-    CSdpEnvironment env{clock, random, &used};
+    CCliEnvironment cli;
+    const CSdpEnvironment& env = cli.env;
     for (const QString& file : args.Positionals()) {
         auto bytes = ReadInputFile(file, &error);
         if (!bytes)

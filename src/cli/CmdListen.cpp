@@ -38,10 +38,8 @@ static int RunRawListen(CCliArgs& args)
     QString error;
     if (args.Has("--keys") && !LoadKeyFile(args.Value("--keys"), groups, &error))
         return CliFail(error);
-    CSystemClock clock;
-    CSystemRandom random;
-    CUsedAddressList used;
-    CSdpEnvironment env{clock, random, &used};
+    CCliEnvironment cli;
+    const CSdpEnvironment& env = cli.env;
 
     CSAPSocket socket(groups, env);
     socket.SetHandler([](const CSapMessage& message, const QByteArray& datagram) {

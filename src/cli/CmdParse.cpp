@@ -20,10 +20,8 @@ static int RunParse(const QStringList& argv)
     auto text = ReadInputFile(args.Positionals()[0], &error);
     if (!text)
         return CliFail(error);
-    CSystemClock clock;
-    CSystemRandom random;
-    CUsedAddressList used;
-    CSdpEnvironment env{clock, random, &used};
+    CCliEnvironment cli;
+    const CSdpEnvironment& env = cli.env;
     auto record = CSDPObject::FromText(*text, env);
     if (args.Has("--write")) {
         std::string sdp;
