@@ -260,13 +260,14 @@ void COstara32Doc::CheckRecord(const std::shared_ptr<CSDPObject>& record, const 
     }
     if (r.own && r.lastHeard + interval <= now)
         AnnounceSession(r, false);
-    if (r.startTools && IsInPeriod(r, kPeriodNow, now, m_ports.clock)) {
+    if (r.startTools && IsInPeriod(r.times, kPeriodNow, now, m_ports.clock)) {
         if (m_ports.tools)
             m_ports.tools->StartTools(record, -1, 0);
         r.startTools = 0;
         Notify(CViewHint::ListsChanged());
     }
-    const int64_t next = NextStart(r, now);
+    // The record is locked already: ask about its times directly.
+    const int64_t next = NextStart(r.times, now);
     if (next != r.cachedNextStart) {
         r.cachedNextStart = next;
         Notify(CViewHint::ListsChanged());
@@ -389,6 +390,7 @@ bool COstara32Doc::LoadList(CArchiveReader& in, CSessionList& list, const std::s
     if (in.Failed())
         return false;
     const int64_t now = m_ports.clock.Now();
+    list.Reserve(list.Size() + static_cast<size_t>(count));
     for (int32_t i = 0; i < count; ++i) {
         auto record = CSDPObject::MakeEmpty(m_env);
         // The defaults of a record made without text: the announce TTL is

@@ -86,6 +86,8 @@ public:
     // Takes exactly this record out (not another one with its id).
     bool Remove(const CSDPObject& record);
     void Clear();
+    // Room in the index for `count` records in all (a loader knows the count).
+    void Reserve(size_t count) { m_index.reserve(count); }
     // Position in list order, -1 when absent (linear: for views and tests).
     long IndexOf(const CSDPObject& record) const;
 

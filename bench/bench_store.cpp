@@ -1,0 +1,302 @@
+// The session store at scale: adding, refreshing and removing in a directory
+// of 1,000 and 100,000 sessions, the once-a-second walk, the cache file, and
+// the memory a stored session takes.
+#include "BenchRatio.h"
+
+#include "base/Clock.h"
+#include "base/Random.h"
+#include "directory/Archive.h"
+#include "directory/NullSapNetwork.h"
+#include "directory/Ostara32Doc.h"
+#include "sdp/UsedAddresses.h"
+#include "base/ProgramExit.h"
+#include "base/Prompter.h"
+
+#include <ctime>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <malloc.h>
+#include <new>
+
+// Counts the bytes the program holds on the heap, for the memory figure.
+static size_t g_heapBytes = 0;
+void* operator new(size_t size)
+{
+    void* p = std::malloc(size ? size : 1);
+    if (!p)
+        throw std::bad_alloc();
+    g_heapBytes += malloc_usable_size(p);
+    return p;
+}
+void operator delete(void* p) noexcept
+{
+    if (p)
+        g_heapBytes -= malloc_usable_size(p);
+    std::free(p);
+}
+void operator delete(void* p, size_t) noexcept { operator delete(p); }
+
+namespace {
+
+class CBenchExit final : public ProgramExit {
+public:
+    void Exit(int) override {}
+};
+
+class CBenchPrompter final : public Prompter {
+public:
+    EPromptAnswer Show(const std::string&, EPromptButtons, EPromptIcon, const std::string&) override
+    {
+        return EPromptAnswer::Ok;
+    }
+};
+
+// A typical announcement, about 600 bytes.
+std::string TypicalSdp(long id)
+{
+    return "v=0\no=alice " + std::to_string(2890844526L + id) + " 2890842807 IN IP4 10.47.16.5\n"
+           "s=Seminar on session description " + std::to_string(id) + "\n"
+           "i=A seminar about the session description protocol and about multicast conferencing on the "
+           "MBone, with questions from the audience at the end of each talk\n"
+           "u=http://www.example.com/seminars/sdp.pdf\ne=alice@example.com (Alice Smith)\np=+1 617 555-6011\n"
+           "c=IN IP4 224.2.17.12/127\nt=0 0\na=recvonly\na=tool:sdr v2.4a6\na=type:meeting\n"
+           "m=audio 49170 RTP/AVP 0\nc=IN IP4 224.2.17.12/127\na=rtpmap:0 PCMU/8000\n"
+           "m=video 51372 RTP/AVP 31\nc=IN IP4 224.2.17.14/127\na=framerate:25\n"
+           "m=application 32416 udp wb\nc=IN IP4 224.2.17.16/127\na=orient:portrait\n";
+}
+
+// A store with one directory holding `count` sessions.
+struct CStore {
+    CManualClock clock{1700000000};
+    CSystemRandom random;
+    CUsedAddressList used;
+    CBenchPrompter prompter;
+    CBenchExit exit;
+    CNullSapNetwork network;
+    COstara32Doc doc{CDocPorts{clock, random, prompter, exit, network, nullptr, nullptr, nullptr}};
+    std::shared_ptr<CSDPObject> dir;
+
+    explicit CStore(long count)
+    {
+        dir = CSDPObject::FromText(COstara32Doc::kTtlScopeText, doc.Environment());
+        dir->sessionType = kTypeScopeDirectory;
+        doc.AddSession(dir, nullptr);
+        for (long i = 0; i < count; ++i)
+            doc.AddSession(Parse(i), dir);
+    }
+    std::shared_ptr<CSDPObject> Parse(long id) { return CSDPObject::FromText(TypicalSdp(id), doc.Environment()); }
+    // A bare record with just an id: cheap to make in bulk.
+    std::shared_ptr<CSDPObject> Bare(long id)
+    {
+        auto r = CSDPObject::MakeEmpty(doc.Environment());
+        r->originSessionId = std::to_string(2890844526L + id);
+        return r;
+    }
+};
+
+constexpr int kBatch = 1000;
+
+void BM_AddNew(benchmark::State& state)
+{
+    CStore store(state.range(0));
+    std::vector<std::shared_ptr<CSDPObject>> fresh;
+    for (long i = 0; i < kBatch; ++i)
+        fresh.push_back(store.Parse(10000000 + i));
+    for (auto _ : state) {
+        for (auto& r : fresh)
+            store.doc.AddSession(r, store.dir);
+        state.PauseTiming();
+        for (auto& r : fresh)
+            store.dir->children->Remove(*r);
+        state.ResumeTiming();
+    }
+    SetItemsPerIteration(state, kBatch);
+}
+
+void BM_AddRepeat(benchmark::State& state)
+{
+    CStore store(state.range(0));
+    std::vector<std::shared_ptr<CSDPObject>> repeats;
+    for (long i = 0; i < kBatch; ++i)
+        repeats.push_back(store.Parse(i * (state.range(0) / kBatch)));
+    for (auto _ : state)
+        for (auto& r : repeats)
+            benchmark::DoNotOptimize(store.doc.AddSession(r, store.dir));
+    SetItemsPerIteration(state, kBatch);
+}
+
+void BM_Remove(benchmark::State& state)
+{
+    CStore store(state.range(0));
+    std::vector<std::shared_ptr<CSDPObject>> deletions;
+    for (long i = 0; i < kBatch; ++i) {
+        deletions.push_back(store.Bare(20000000 + i));
+        deletions.back()->parentDirectory = store.dir;
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (long i = 0; i < kBatch; ++i)
+            store.doc.AddSession(store.Bare(20000000 + i), store.dir);
+        state.ResumeTiming();
+        for (auto& r : deletions)
+            benchmark::DoNotOptimize(store.doc.RemoveSession(r));
+    }
+    SetItemsPerIteration(state, kBatch);
+}
+
+constexpr long kLarge = 100000;
+
+CStore& LargeStore()
+{
+    static CStore store(kLarge);
+    return store;
+}
+
+void BM_Walk(benchmark::State& state)
+{
+    CStore& store = LargeStore();
+    for (auto _ : state)
+        store.doc.CheckSessions();
+    SetItemsPerIteration(state, static_cast<double>(store.dir->children->Size()));
+}
+
+void BM_LockUnlockLoop(benchmark::State& state)
+{
+    CStore& store = LargeStore();
+    for (auto _ : state)
+        for (const auto& r : *store.dir->children)
+            if (r->Lock(__FILE__, __LINE__))
+                r->Unlock();
+    SetItemsPerIteration(state, static_cast<double>(store.dir->children->Size()));
+}
+
+std::string CachePath()
+{
+    return (std::filesystem::temp_directory_path() / ("talmira-bench-" + std::to_string(::getpid()) + ".cache")).string();
+}
+
+void BM_CacheStore(benchmark::State& state)
+{
+    CStore& store = LargeStore();
+    size_t bytes = 0;
+    for (auto _ : state) {
+        CArchiveWriter out;
+        store.doc.StoreList(out, store.doc.MainList(), false);
+        std::ofstream(CachePath(), std::ios::binary).write(out.Bytes().data(), static_cast<std::streamsize>(out.Bytes().size()));
+        bytes = out.Bytes().size();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+    SetItemsPerIteration(state, static_cast<double>(bytes));
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    in.seekg(0, std::ios::end);
+    std::string bytes(static_cast<size_t>(in.tellg()), '\0');
+    in.seekg(0);
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
+}
+
+void BM_ReadCacheFile(benchmark::State& state)
+{
+    size_t bytes = 0;
+    for (auto _ : state) {
+        std::string data = ReadFile(CachePath());
+        bytes = data.size();
+        benchmark::DoNotOptimize(data.data());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+    SetItemsPerIteration(state, static_cast<double>(bytes));
+}
+
+void BM_CacheLoad(benchmark::State& state)
+{
+    CStore store(0);
+    size_t bytes = 0;
+    for (auto _ : state) {
+        std::string data = ReadFile(CachePath());
+        bytes = data.size();
+        CArchiveReader in(data);
+        auto list = std::make_unique<CSessionList>();
+        if (!store.doc.LoadList(in, *list, nullptr))
+            state.SkipWithError("cache did not load");
+        state.PauseTiming();
+        list.reset();
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+    SetItemsPerIteration(state, static_cast<double>(bytes));
+}
+
+BENCHMARK(BM_AddNew)->Arg(1000)->Arg(kLarge)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AddRepeat)->Arg(1000)->Arg(kLarge)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Remove)->Arg(1000)->Arg(kLarge)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Walk)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LockUnlockLoop)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CacheStore)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadCacheFile)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CacheLoad)->Unit(benchmark::kMillisecond);
+
+// Wall-clock figures the ratios do not show: the walk in ms, the cache in
+// ms, and the heap bytes one stored session takes.
+int PrintAbsolutes()
+{
+    int status = 0;
+    CStore& store = LargeStore();
+    // CPU time: other programs on the machine do not count against us.
+    auto cpuMs = [] {
+        timespec ts{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+        return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+    };
+    auto time = [&](auto&& work, int runs) {
+        const double start = cpuMs();
+        for (int i = 0; i < runs; ++i)
+            work();
+        return (cpuMs() - start) / runs;
+    };
+    const double walkMs = time([&] { store.doc.CheckSessions(); }, 10);
+    std::printf("\none walk over %ld sessions: %.2f ms CPU (limit 20 ms)%s\n", kLarge, walkMs,
+                walkMs < 20 ? "  ok" : "  OVER LIMIT");
+    status |= walkMs < 20 ? 0 : 1;
+
+    CArchiveWriter out;
+    store.doc.StoreList(out, store.doc.MainList(), false);
+    const double mb = static_cast<double>(out.Bytes().size()) / 1e6;
+    CStore loader(0);
+    const double loadMs = time([&] {
+        CArchiveReader in(out.Bytes());
+        CSessionList list;
+        loader.doc.LoadList(in, list, nullptr);
+    }, 3);
+    std::printf("cache of %ld sessions: %.1f MB, load from memory %.1f ms CPU = %.0f MB/s\n", kLarge,
+                mb, loadMs, mb / loadMs * 1000);
+
+    // Heap held per stored session: parse and store 10,000 typical ones.
+    CStore counted(0);
+    const size_t before = g_heapBytes;
+    for (long i = 0; i < 10000; ++i)
+        counted.doc.AddSession(counted.Parse(i), counted.dir);
+    const double perSession = static_cast<double>(g_heapBytes - before) / 10000;
+    std::printf("memory: %.0f bytes per stored session (SDP text of %zu bytes)\n", perSession, TypicalSdp(5000).size());
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int status = RunWithRatios(argc, argv,
+        {{"BM_AddNew/100000", "BM_AddNew/1000", "AddSession of a new session, 100,000 vs 1,000", 2},
+         {"BM_AddRepeat/100000", "BM_AddRepeat/1000", "AddSession of a repeat, 100,000 vs 1,000", 2},
+         {"BM_Remove/100000", "BM_Remove/1000", "RemoveSession, 100,000 vs 1,000", 2},
+         {"BM_Walk", "BM_LockUnlockLoop", "walk vs locking and unlocking every record", 5},
+         {"BM_CacheLoad", "BM_ReadCacheFile", "cache load vs reading the file (time per byte)", 4},
+         {"BM_CacheStore", "BM_ReadCacheFile", "cache store vs reading the file (time per byte)", 0}});
+    status |= PrintAbsolutes();
+    std::filesystem::remove(CachePath());
+    return status;
+}
