@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <deque>
 #include <memory>
+#include <streambuf>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -97,11 +98,14 @@ public:
     bool ParseLine(std::string_view line);
     // A whole file text, split into lines the way the loader reads them.
     bool ParseText(std::string_view text);
+    // The same, read from a file as it goes.
+    bool ParseStream(std::streambuf& in);
 
     EPluginBlock NextBlockKind() const { return m_nextKind; }
     size_t OpenBlocks() const { return m_stack.size(); }
 
 private:
+    bool ParsePiece(std::string_view piece);
     EPluginBlock Current() const { return m_stack.empty() ? EPluginBlock::TopLevel : m_stack.back(); }
     void Open();
     void Close();

@@ -6,22 +6,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <optional>
 
 namespace fs = std::filesystem;
-
-namespace {
-
-std::optional<std::string> ReadWholeFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-} // namespace
 
 void SetPluginFileKeys(CPlugin& plugin, std::string_view fileName)
 {
@@ -63,13 +49,13 @@ EPluginLoad LoadPlugins(const std::string& installDir, CPluginTable& table, Prom
 
     CPluginParser parser(prompter);
     for (const std::string& name : names) {
-        auto content = ReadWholeFile(folder / name);
-        if (!content)
+        std::filebuf file;
+        if (!file.open(folder / name, std::ios::in | std::ios::binary))
             continue; // listed but unreadable: no record
         auto plugin = std::make_shared<CPlugin>();
         SetPluginFileKeys(*plugin, name);
         parser.BeginFile(*plugin);
-        if (!parser.ParseText(*content))
+        if (!parser.ParseStream(file))
             return EPluginLoad::Fatal;
         if (table.Count() >= kMaxPluginFiles) {
             prompter.Show("To Many Plugins!");

@@ -261,24 +261,43 @@ void CPluginParser::ValueLine(std::string_view line)
     }
 }
 
+// One piece as the loader reads it: at most 1023 bytes up to and including
+// a line feed. The line feed goes, and a carriage return before it.
+bool CPluginParser::ParsePiece(std::string_view piece)
+{
+    if (!piece.empty() && piece.back() == '\n')
+        piece.remove_suffix(1);
+    if (!piece.empty() && piece.back() == '\r')
+        piece.remove_suffix(1);
+    return ParseLine(piece);
+}
+
 bool CPluginParser::ParseText(std::string_view text)
 {
     size_t pos = 0;
     while (pos < text.size()) {
-        // Like reading with a 1024-byte buffer: up to and including the line
-        // feed, at most 1023 bytes at a time.
         size_t lf = text.find('\n', pos);
         size_t end = lf == std::string_view::npos ? text.size() : lf + 1;
         if (end - pos > kMaxLinePiece)
             end = pos + kMaxLinePiece;
-        std::string_view line = text.substr(pos, end - pos);
-        pos = end;
-        if (!line.empty() && line.back() == '\n')
-            line.remove_suffix(1);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        if (!ParseLine(line))
+        if (!ParsePiece(text.substr(pos, end - pos)))
             return false;
+        pos = end;
     }
     return true;
+}
+
+bool CPluginParser::ParseStream(std::streambuf& in)
+{
+    // Never more than one piece in memory, however large the file.
+    std::string piece;
+    for (int c = in.sbumpc(); c != std::char_traits<char>::eof(); c = in.sbumpc()) {
+        piece.push_back(static_cast<char>(c));
+        if (c == '\n' || piece.size() == kMaxLinePiece) {
+            if (!ParsePiece(piece))
+                return false;
+            piece.clear();
+        }
+    }
+    return piece.empty() || ParsePiece(piece);
 }

@@ -302,3 +302,21 @@ TEST(PluginLoader, DefineInAFileEndsTheLoad)
     EXPECT_EQ(LoadPlugins(dir.Path(), table, prompter), EPluginLoad::Fatal);
     EXPECT_EQ(table.Count(), 1u);
 }
+
+TEST(PluginLoader, FilesAreReadInTheSamePiecesAsText)
+{
+    // A long line, CRLF ends and a last line without its line feed.
+    const std::string text = "media: audio\r\ndescription: " + std::string(2000, 'd') + "flags: -x\r\nflags: -last";
+    CTempInstallDir dir;
+    dir.AddPlugin("rev2.plugin.long", text);
+    CPluginTable table;
+    CFakePrompter prompter;
+    LoadPlugins(dir.Path(), table, prompter);
+    ASSERT_EQ(table.Count(), 1u);
+    CPlugin fromText = Parse(text, prompter);
+    const CPlugin& fromFile = *table.At(0);
+    EXPECT_EQ(fromFile.media, "audio");
+    EXPECT_EQ(fromFile.description, fromText.description);
+    EXPECT_EQ(fromFile.commandLineParts, fromText.commandLineParts);
+    EXPECT_EQ(fromFile.commandLineParts.back(), "-last");
+}
