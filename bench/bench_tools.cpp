@@ -126,6 +126,7 @@ void BM_FindAndExpand4Media(benchmark::State& state)
     benchmark::DoNotOptimize(launches);
     if (launches == 0)
         state.SkipWithError("no launch found");
+    state.counters["launches"] = static_cast<double>(launches) / static_cast<double>(state.iterations());
     SetItemsPerIteration(state, 1);
 }
 
