@@ -51,6 +51,19 @@ std::vector<std::string_view> Tokens(std::string_view s, char sep)
     return out;
 }
 
+int64_t RepeatUnitSeconds(std::string_view token)
+{
+    if (Contains(token, "d"))
+        return 86400;
+    if (Contains(token, "h"))
+        return 3600;
+    if (Contains(token, "m"))
+        return 60;
+    if (Contains(token, "s"))
+        return 1;
+    return 0;
+}
+
 bool Contains(std::string_view haystack, std::string_view needle)
 {
     return haystack.find(needle) != std::string_view::npos;

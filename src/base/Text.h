@@ -15,6 +15,11 @@ int32_t ToInt32(std::string_view s);
 // Splits at runs of `sep`, skipping empty pieces (strtok semantics).
 std::vector<std::string_view> Tokens(std::string_view s, char sep);
 
+// The seconds of one unit of an "r=" time: "d" 86400, else "h" 3600, else
+// "m" 60, else "s" 1, looked for in that order anywhere in the token; 0 when
+// the token has none of these letters.
+int64_t RepeatUnitSeconds(std::string_view token);
+
 bool Contains(std::string_view haystack, std::string_view needle);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 bool IsValidUtf8(std::string_view s);

@@ -36,13 +36,7 @@ int64_t ReadTime(std::string_view s)
 // Unit letters as in "r=" lines: 1d, 2h, 30m, 10s; a bare number is seconds.
 int64_t ReadDurationToken(std::string_view token)
 {
-    int64_t factor = 1;
-    if (text::Contains(token, "d"))
-        factor = 86400;
-    else if (text::Contains(token, "h"))
-        factor = 3600;
-    else if (text::Contains(token, "m"))
-        factor = 60;
+    const int64_t factor = std::max<int64_t>(1, text::RepeatUnitSeconds(token));
     return std::min(ReadUnsigned(token), kMaxSeconds / factor) * factor;
 }
 

@@ -7,6 +7,7 @@
 #include "sdp/SDPObject.h"
 #include "sdp/UsedAddresses.h"
 
+#include <climits>
 #include <cstring>
 
 namespace {
@@ -33,20 +34,16 @@ void FillTokens(std::string_view value, std::array<std::string*, N> fields)
 }
 
 // "7d" → 604800, "1h" → 3600, "5m" → 300, "9s" → 9; no unit letter: as written.
+// Products that do not fit saturate instead of overflowing.
 std::string ApplyUnit(std::string_view token)
 {
-    int64_t factor = 0;
-    if (text::Contains(token, "d"))
-        factor = 86400;
-    else if (text::Contains(token, "h"))
-        factor = 3600;
-    else if (text::Contains(token, "m"))
-        factor = 60;
-    else if (text::Contains(token, "s"))
-        factor = 1;
+    const int64_t factor = text::RepeatUnitSeconds(token);
     if (factor == 0)
         return std::string(token);
-    return std::to_string(text::ToInt64(token) * factor);
+    int64_t seconds = 0;
+    if (__builtin_mul_overflow(text::ToInt64(token), factor, &seconds))
+        seconds = text::ToInt64(token) < 0 ? INT64_MIN : INT64_MAX;
+    return std::to_string(seconds);
 }
 
 int SessionTypeFromAttributes(const std::vector<std::string>& attributes, int type)

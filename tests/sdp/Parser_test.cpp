@@ -144,6 +144,10 @@ TEST(Parser, RepeatUnitsAndOutOfOrderLines)
     EXPECT_EQ(week->times[0].repeatInterval, "604800");
     EXPECT_EQ(week->times[0].activeDuration, "3600");
     EXPECT_EQ(week->times[0].offset, "0");
+
+    auto huge = t.Parse("v=0\nt=0 0\nr=3777777777777777777h -3777777777777777777d\n");
+    EXPECT_EQ(huge->times[0].repeatInterval, "9223372036854775807") << "saturates, no overflow";
+    EXPECT_EQ(huge->times[0].activeDuration, "-9223372036854775808");
 }
 
 TEST(Parser, SessionTypeRules)
