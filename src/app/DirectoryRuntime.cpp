@@ -24,9 +24,12 @@ CDirectoryRuntime::CDirectoryRuntime(Prompter& prompter, ProgramExit& exit, View
 CDirectoryRuntime::~CDirectoryRuntime()
 {
     m_walk.stop();
-    // The document goes before the sockets' owner.
+    // The document goes before the sockets' owner; the sockets it closed
+    // wait for the event loop to be deleted, which has stopped by now.
     m_doc.reset();
     m_network.reset();
+    if (QCoreApplication::instance())
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 bool CDirectoryRuntime::Start(const CMyCommandLineInfo& commandLine, bool useCache)

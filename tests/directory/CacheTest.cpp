@@ -180,7 +180,8 @@ TEST_F(CacheTest, DeepTreeRoundTrip)
     net.sent.clear();
     const size_t opened = net.sockets.size();
     auto next = Restart();
-    CArchiveReader in(CacheBytes());
+    const std::string bytes = CacheBytes();
+    CArchiveReader in(bytes);
     ASSERT_TRUE(next->LoadList(in, next->MainList(), nullptr));
     EXPECT_TRUE(in.AtEnd());
     EXPECT_TRUE(net.sent.empty()); // loading announces nothing, not even own sessions
