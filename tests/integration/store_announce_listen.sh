@@ -72,7 +72,15 @@ grep -q '"event":"add".*"session_id":"80808"' "$WORK/second.jsonl" || { echo "ca
 if grep -q '"session_id":"70707"' "$WORK/second.jsonl"; then echo "deleted session came back"; exit 1; fi
 stop_listener "$WORK/second.jsonl"
 
-# The tmp folder is emptied at the end; the settings were never rewritten.
+# A damaged copy of the cache is reported and left as it is.
+cache="$WORK/receiver/install/Talmira.cache"
+head -c "$(( $(stat -c %s "$cache") - 7 ))" "$cache" > "$WORK/damaged.cache"
+cp "$WORK/damaged.cache" "$WORK/damaged.orig"
+if run_in "$NS_B" receiver cache check "$WORK/damaged.cache" 2> "$WORK/check.err"; then echo "damage not found"; exit 1; fi
+grep -q "corrupt cache file" "$WORK/check.err" || { cat "$WORK/check.err"; exit 1; }
+cmp -s "$WORK/damaged.cache" "$WORK/damaged.orig" || { echo "cache check changed the file"; exit 1; }
+
+# The tmp folder is emptied at the end.
 touch "$WORK/receiver/install/tmp/leftover.sdp"
 start_listener "$WORK/third.jsonl"; stop_listener "$WORK/third.jsonl"
 [ ! -e "$WORK/receiver/install/tmp/leftover.sdp" ] || { echo "tmp not cleaned"; exit 1; }
