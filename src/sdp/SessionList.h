@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <list>
+#include <memory_resource>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -24,7 +25,7 @@ class CSessionList {
         std::string key;   // the id the node is indexed under
         uint64_t order;    // insertion order, to pick the first among equal ids
     };
-    using Nodes = std::list<Node>;
+    using Nodes = std::pmr::list<Node>;
 
 public:
     using Record = std::shared_ptr<CSDPObject>;
@@ -92,12 +93,16 @@ public:
     long IndexOf(const CSDPObject& record) const;
 
 private:
-    using Index = std::unordered_multimap<std::string_view, Nodes::iterator>;
+    using Index = std::pmr::unordered_multimap<std::string_view, Nodes::iterator>;
     Index::const_iterator FirstInIndex(std::string_view id) const;
     void Erase(Index::const_iterator entry);
 
-    Nodes m_nodes;
-    Index m_index;
+    // The list and index nodes live together in pooled blocks, not spread
+    // between the records on the heap: a lookup in a large list then touches
+    // few pages.
+    std::pmr::unsynchronized_pool_resource m_pool;
+    Nodes m_nodes{&m_pool};
+    Index m_index{&m_pool};
     uint64_t m_nextOrder = 0;
     std::vector<Nodes::iterator*> m_cursors;
 };
