@@ -44,9 +44,20 @@ QJsonArray ListToJson(const CSessionList& list)
     return out;
 }
 
-std::string DefaultCachePath(Prompter& prompter)
+// Where the settings put the cache; a settings file without User Info (no
+// setup yet) is no reason to complain here: the default place is used.
+class CSilentPrompter final : public Prompter {
+public:
+    EPromptAnswer Show(const std::string&, EPromptButtons, EPromptIcon, const std::string&) override
+    {
+        return EPromptAnswer::Ok;
+    }
+};
+
+std::string DefaultCachePath()
 {
-    auto settings = LoadAppSettings(prompter);
+    CSilentPrompter quiet;
+    auto settings = LoadAppSettings(quiet);
     const std::string install = settings ? settings->InstallDirectory() : DefaultInstallDirectory();
     return (std::filesystem::path(install) / COstara32Doc::kCacheFileName).string();
 }
@@ -61,7 +72,7 @@ int RunCache(const QStringList& argv)
         return CliFail("usage: talmira-cli cache dump|check [FILE]");
 
     CStderrPrompter prompter;
-    const std::string path = pos.size() == 2 ? pos[1].toStdString() : DefaultCachePath(prompter);
+    const std::string path = pos.size() == 2 ? pos[1].toStdString() : DefaultCachePath();
     QString error;
     auto bytes = ReadInputFile(QString::fromStdString(path), &error);
     if (!bytes)
