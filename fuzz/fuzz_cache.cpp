@@ -2,7 +2,7 @@
 // whatever loads stores back to bytes that load to the same store again.
 #include "base/Clock.h"
 #include "base/ProgramExit.h"
-#include "base/Prompter.h"
+#include "base/SilentPrompter.h"
 #include "base/Random.h"
 #include "directory/Archive.h"
 #include "directory/NullSapNetwork.h"
@@ -12,13 +12,6 @@
 #include <cstdint>
 
 namespace {
-class CQuietPrompter final : public Prompter {
-public:
-    EPromptAnswer Show(const std::string&, EPromptButtons, EPromptIcon, const std::string&) override
-    {
-        return EPromptAnswer::Ok;
-    }
-};
 class CNoExit final : public ProgramExit {
 public:
     void Exit(int) override { __builtin_trap(); } // loading alone never ends the program
@@ -36,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static CManualClock clock(1700000000);
     static CScriptedRandom random{5};
-    static CQuietPrompter prompter;
+    static CSilentPrompter prompter;
     static CNoExit exit;
     static CNullSapNetwork network;
 

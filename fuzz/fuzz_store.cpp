@@ -4,7 +4,7 @@
 // must stay consistent and its cache must load back.
 #include "base/Clock.h"
 #include "base/ProgramExit.h"
-#include "base/Prompter.h"
+#include "base/SilentPrompter.h"
 #include "base/Random.h"
 #include "directory/Archive.h"
 #include "directory/NullSapNetwork.h"
@@ -17,13 +17,6 @@
 #include <vector>
 
 namespace {
-class CQuietPrompter final : public Prompter {
-public:
-    EPromptAnswer Show(const std::string&, EPromptButtons, EPromptIcon, const std::string&) override
-    {
-        return EPromptAnswer::Ok;
-    }
-};
 class CNoExit final : public ProgramExit {
 public:
     void Exit(int) override { __builtin_trap(); }
@@ -54,7 +47,7 @@ void CheckParents(const CSessionList& list, const std::shared_ptr<CSDPObject>& d
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static CQuietPrompter prompter;
+    static CSilentPrompter prompter;
     static CNoExit exit;
     static CNullSapNetwork network;
     static CEncryptionGroups groups;

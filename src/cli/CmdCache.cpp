@@ -5,6 +5,7 @@
 #include "base/Clock.h"
 #include "base/ProgramExit.h"
 #include "base/Random.h"
+#include "base/SilentPrompter.h"
 #include "base/Text.h"
 #include "cli/CliCommon.h"
 #include "cli/RecordJson.h"
@@ -46,14 +47,6 @@ QJsonArray ListToJson(const CSessionList& list)
 
 // Where the settings put the cache; a settings file without User Info (no
 // setup yet) is no reason to complain here: the default place is used.
-class CSilentPrompter final : public Prompter {
-public:
-    EPromptAnswer Show(const std::string&, EPromptButtons, EPromptIcon, const std::string&) override
-    {
-        return EPromptAnswer::Ok;
-    }
-};
-
 std::string DefaultCachePath()
 {
     CSilentPrompter quiet;
