@@ -27,7 +27,7 @@ static QJsonObject Pair(const char* first, const std::string& a, const char* sec
 QJsonObject MediaToJson(const CSDPMedia& m)
 {
     QJsonArray payloads;
-    for (int i = 0; i < m.payloadCount; ++i)
+    for (int i = 0; i < m.payloadCount && i < static_cast<int>(m.payloads.size()); ++i)
         payloads.append(QJsonObject{{"number", m.payloads[i].number}, {"name", TextToJson(m.payloads[i].name)}});
     return QJsonObject{
         {"media", TextToJson(m.media)},

@@ -50,14 +50,15 @@ std::string RtpmapEncodingName(const std::vector<std::string>& attributes, int n
 
 void NamePayloads(CSDPMedia& media)
 {
-    media.payloadCount = 0;
+    media.payloads.clear();
     for (std::string_view token : text::Tokens(media.formatList, ' ')) {
-        if (media.payloadCount == CSDPMedia::kMaxPayloads)
+        if (media.payloads.size() == CSDPMedia::kMaxPayloads)
             break;
-        CPayload& p = media.payloads[media.payloadCount++];
+        CPayload& p = media.payloads.emplace_back();
         p.number = text::ToInt32(token);
         p.name = (p.number >= 0 && p.number <= kHighestStaticPayload)
             ? std::string(kTable[p.number].name)
             : RtpmapEncodingName(media.attributes, p.number);
     }
+    media.payloadCount = static_cast<int>(media.payloads.size());
 }

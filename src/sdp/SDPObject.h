@@ -69,7 +69,9 @@ struct CSDPMedia {
     int ttl = 127;
     int addressCount = 1;
     int payloadCount = 0;
-    std::array<CPayload, kMaxPayloads> payloads{};
+    // Held on the heap: most entries name one or two payloads, and a fixed
+    // table of ten would make every cached media entry 400 bytes larger.
+    std::vector<CPayload> payloads;
 
     // Two entries describe the same media when these five agree byte for byte.
     bool IsSameMedia(const CSDPMedia& other) const;
