@@ -3,6 +3,8 @@
 #include "base/Text.h"
 #include "sdp/SDPObject.h"
 
+#include <algorithm>
+
 namespace {
 const CPayloadType kTable[kHighestStaticPayload + 1] = {
     {"PCMU", "A", 8000, 1},        {"1016", "A", 8000, 1},       {"G721", "A", 8000, 1},
@@ -51,11 +53,17 @@ std::string RtpmapEncodingName(const std::vector<std::string>& attributes, int n
 void NamePayloads(CSDPMedia& media)
 {
     media.payloads.clear();
-    for (std::string_view token : text::Tokens(media.formatList, ' ')) {
-        if (media.payloads.size() == CSDPMedia::kMaxPayloads)
+    const std::string_view formats = media.formatList;
+    size_t i = 0;
+    while (media.payloads.size() < CSDPMedia::kMaxPayloads) {
+        while (i < formats.size() && formats[i] == ' ')
+            ++i;
+        if (i >= formats.size())
             break;
+        const size_t end = std::min(formats.find(' ', i), formats.size());
         CPayload& p = media.payloads.emplace_back();
-        p.number = text::ToInt32(token);
+        p.number = text::ToInt32(formats.substr(i, end - i));
+        i = end;
         p.name = (p.number >= 0 && p.number <= kHighestStaticPayload)
             ? std::string(kTable[p.number].name)
             : RtpmapEncodingName(media.attributes, p.number);

@@ -79,7 +79,8 @@ int64_t SessionEnd(const std::vector<CSDPTime>& times)
 
 class CParser {
 public:
-    explicit CParser(CSDPObject& r) : m_record(r) {}
+    CParser(CSDPObject& r, const std::vector<uint32_t>& attributeCounts)
+        : m_record(r), m_attributeCounts(attributeCounts) {}
 
     void Line(char letter, std::string_view value)
     {
@@ -136,6 +137,8 @@ public:
         }
         case 'm': {
             CSDPMedia& nm = r.media.emplace_back();
+            if (r.media.size() < m_attributeCounts.size())
+                nm.attributes.reserve(m_attributeCounts[r.media.size()]);
             FillTokens<4>(value, {&nm.media, &nm.port, &nm.protocol, &nm.formatList});
             break;
         }
@@ -146,6 +149,7 @@ public:
 
 private:
     CSDPObject& m_record;
+    const std::vector<uint32_t>& m_attributeCounts; // per section, session level first
     bool m_haveTime = false;
 };
 
@@ -221,6 +225,8 @@ std::shared_ptr<CSDPObject> CSDPObject::FromText(std::string_view input, const C
         // of media sections up front lets the media list be allocated once.
         thread_local std::vector<std::pair<char, std::string_view>> lines;
         lines.clear();
+        thread_local std::vector<uint32_t> attributeCounts;
+        attributeCounts.assign(1, 0);
         size_t mediaLines = 0;
         size_t pos = nl ? versionEnd + 1 : size;
         // Where the next carriage return is, so mixed texts are not rescanned.
@@ -247,11 +253,17 @@ std::shared_ptr<CSDPObject> CSDPObject::FromText(std::string_view input, const C
             if (letter >= 'a' && letter <= 'u') {
                 lines.emplace_back(letter, textView.substr(valueStart, valueEnd - valueStart));
                 mediaLines += letter == 'm';
+                // Attribute lines per section (0 = session level), to size the lists once.
+                if (letter == 'm')
+                    attributeCounts.push_back(0);
+                else if (letter == 'a')
+                    ++attributeCounts.back();
             }
             pos = valueEnd + 1;
         }
         r.media.reserve(mediaLines);
-        CParser parser(r);
+        r.attributes.reserve(attributeCounts[0]);
+        CParser parser(r, attributeCounts);
         for (const auto& [letter, value] : lines)
             parser.Line(letter, value);
         if (lines.capacity() > 4096)
