@@ -41,3 +41,29 @@ wait_for() {
     done
     return 1
 }
+
+# side NAME ADDRESS: settings and an install directory of its own for one end
+# of the link, bound to its veth address, set up by `talmira-cli setup`.
+# Needs $WORK and $cli.
+side() {
+    mkdir -p "$WORK/$1"
+    cat > "$WORK/$1/Talmira.ini" <<INI
+[User%20Info]
+Name=$1
+Phone=1
+Email=$1@example.org
+
+[Talmira]
+Interface\\address=$2
+Install\\Directory=$WORK/$1/install
+INI
+    TALMIRA_SETTINGS="$WORK/$1/Talmira.ini" XDG_DATA_HOME="$WORK/$1/data" "$cli" setup > /dev/null
+}
+
+# run_in NS SIDE ARGS...: talmira-cli in a namespace with that side's settings
+# (in the background it becomes the program, so $! is its pid).
+run_in() {
+    local ns="$1" who="$2"; shift 2
+    local cmd=(ip netns exec "$ns" env TALMIRA_SETTINGS="$WORK/$who/Talmira.ini" XDG_DATA_HOME="$WORK/$who/data" "$cli" "$@")
+    if [ "$BASH_SUBSHELL" -gt 0 ]; then exec "${cmd[@]}"; else "${cmd[@]}"; fi
+}

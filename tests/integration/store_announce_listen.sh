@@ -11,28 +11,8 @@ netns_setup store 42
 cli="$build/src/cli/talmira-cli"
 WORK="$(mktemp -d)"
 
-# Each side has its own settings and install directory, bound to its veth address.
-side() { # NAME ADDRESS
-    mkdir -p "$WORK/$1"
-    cat > "$WORK/$1/Talmira.ini" <<INI
-[User%20Info]
-Name=$1
-Phone=1
-Email=$1@example.org
-
-[Talmira]
-Interface\\address=$2
-Install\\Directory=$WORK/$1/install
-INI
-    TALMIRA_SETTINGS="$WORK/$1/Talmira.ini" XDG_DATA_HOME="$WORK/$1/data" "$cli" setup > /dev/null
-}
 side sender "$ADDR_A"
 side receiver "$ADDR_B"
-run_in() { # NS SIDE ARGS... (in the background it becomes the program, so $! is its pid)
-    local ns="$1" who="$2"; shift 2
-    local cmd=(ip netns exec "$ns" env TALMIRA_SETTINGS="$WORK/$who/Talmira.ini" XDG_DATA_HOME="$WORK/$who/data" "$cli" "$@")
-    if [ "$BASH_SUBSHELL" -gt 0 ]; then exec "${cmd[@]}"; else "${cmd[@]}"; fi
-}
 
 printf 'v=0\no=alice 70707 1 IN IP4 %s\ns=Veth directory test\nc=IN IP4 224.2.17.12/15\nt=0 0\nm=audio 49170 RTP/AVP 0\n' \
     "$ADDR_A" > "$WORK/session.sdp"

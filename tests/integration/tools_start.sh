@@ -13,26 +13,8 @@ cli="$build/src/cli/talmira-cli"
 WORK="$(mktemp -d)"
 GROUP=239.77.45.10
 
-side() { # NAME ADDRESS
-    mkdir -p "$WORK/$1"
-    cat > "$WORK/$1/Talmira.ini" <<INI
-[User%20Info]
-Name=$1
-Phone=1
-Email=$1@example.org
-
-[Talmira]
-Interface\\address=$2
-Install\\Directory=$WORK/$1/install
-INI
-    TALMIRA_SETTINGS="$WORK/$1/Talmira.ini" XDG_DATA_HOME="$WORK/$1/data" "$cli" setup > /dev/null
-}
 side sender "$ADDR_A"
 side receiver "$ADDR_B"
-run_in() { # NS SIDE ARGS...
-    local ns="$1" who="$2"; shift 2
-    ip netns exec "$ns" env TALMIRA_SETTINGS="$WORK/$who/Talmira.ini" XDG_DATA_HOME="$WORK/$who/data" "$cli" "$@"
-}
 install="$WORK/receiver/install"
 [ "$(ls "$install/plugins" | grep -c '^rev2\.plugin\.')" -ge 6 ] || { echo "setup did not install the shipped plug-ins"; exit 1; }
 
