@@ -36,18 +36,9 @@ int32_t ToInt32(std::string_view s)
 std::vector<std::string_view> Tokens(std::string_view s, char sep)
 {
     std::vector<std::string_view> out;
-    size_t i = 0;
-    while (i < s.size()) {
-        while (i < s.size() && s[i] == sep)
-            ++i;
-        if (i >= s.size())
-            break;
-        size_t end = s.find(sep, i);
-        if (end == std::string_view::npos)
-            end = s.size();
-        out.push_back(s.substr(i, end - i));
-        i = end;
-    }
+    CTokenizer tokens(s, sep);
+    for (std::string_view t; tokens.Next(t);)
+        out.push_back(t);
     return out;
 }
 

@@ -12,7 +12,32 @@ namespace text {
 int64_t ToInt64(std::string_view s);
 int32_t ToInt32(std::string_view s);
 
-// Splits at runs of `sep`, skipping empty pieces (strtok semantics).
+// Walks the pieces of a text split at runs of `sep`, skipping empty pieces
+// (strtok semantics), without allocating.
+class CTokenizer {
+public:
+    CTokenizer(std::string_view s, char sep) : m_s(s), m_sep(sep) {}
+    bool Next(std::string_view& token)
+    {
+        while (m_at < m_s.size() && m_s[m_at] == m_sep)
+            ++m_at;
+        if (m_at >= m_s.size())
+            return false;
+        size_t end = m_s.find(m_sep, m_at);
+        if (end == std::string_view::npos)
+            end = m_s.size();
+        token = m_s.substr(m_at, end - m_at);
+        m_at = end;
+        return true;
+    }
+
+private:
+    std::string_view m_s;
+    char m_sep;
+    size_t m_at = 0;
+};
+
+// All pieces at once.
 std::vector<std::string_view> Tokens(std::string_view s, char sep);
 
 // The seconds of one unit of an "r=" time: "d" 86400, else "h" 3600, else

@@ -72,7 +72,7 @@ std::optional<std::string_view> SkipGzipHeader(std::string_view p, std::string& 
         if (p.size() - at < 2) { reason = "gzip extra field past the end"; return std::nullopt; }
         const size_t xlen = size_t(b[at]) | size_t(b[at + 1]) << 8;
         at += 2;
-        if (xlen >= p.size() - std::min(at, p.size())) { reason = "gzip extra field past the end"; return std::nullopt; }
+        if (xlen >= p.size() - at) { reason = "gzip extra field past the end"; return std::nullopt; }
         at += xlen;
     }
     for (uint8_t textFlag : {uint8_t(0x08), uint8_t(0x10)}) { // FNAME, FCOMMENT

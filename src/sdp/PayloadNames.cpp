@@ -3,7 +3,6 @@
 #include "base/Text.h"
 #include "sdp/SDPObject.h"
 
-#include <algorithm>
 
 namespace {
 const CPayloadType kTable[kHighestStaticPayload + 1] = {
@@ -53,17 +52,11 @@ std::string RtpmapEncodingName(const std::vector<std::string>& attributes, int n
 void NamePayloads(CSDPMedia& media)
 {
     media.payloads.clear();
-    const std::string_view formats = media.formatList;
-    size_t i = 0;
-    while (media.payloads.size() < CSDPMedia::kMaxPayloads) {
-        while (i < formats.size() && formats[i] == ' ')
-            ++i;
-        if (i >= formats.size())
-            break;
-        const size_t end = std::min(formats.find(' ', i), formats.size());
+    text::CTokenizer formats(media.formatList, ' ');
+    std::string_view token;
+    while (media.payloads.size() < CSDPMedia::kMaxPayloads && formats.Next(token)) {
         CPayload& p = media.payloads.emplace_back();
-        p.number = text::ToInt32(formats.substr(i, end - i));
-        i = end;
+        p.number = text::ToInt32(token);
         p.name = (p.number >= 0 && p.number <= kHighestStaticPayload)
             ? std::string(kTable[p.number].name)
             : RtpmapEncodingName(media.attributes, p.number);

@@ -23,7 +23,7 @@ CSDPObject::~CSDPObject()
     }
 }
 
-static int DrawNonZero(Random& random)
+int CSDPObject::DrawRandomTag(Random& random)
 {
     int tag = 0;
     while (tag == 0)
@@ -35,7 +35,7 @@ std::shared_ptr<CSDPObject> CSDPObject::MakeEmpty(const CSdpEnvironment& env)
 {
     auto record = std::make_shared<CSDPObject>();
     record->lastHeard = env.clock.Now();
-    record->randomTag = DrawNonZero(env.random);
+    record->randomTag = DrawRandomTag(env.random);
     return record;
 }
 

@@ -113,6 +113,8 @@ public:
     static std::shared_ptr<CSDPObject> MakeEmpty(const CSdpEnvironment& env);
     // The start of a user's own session: origin filled from the clock and host.
     static std::shared_ptr<CSDPObject> MakeWithoutText(const CSdpEnvironment& env, const std::string& localHostName);
+    // A random number other than 0, the tag every new record carries.
+    static int DrawRandomTag(Random& random);
     // The parser (SdpParser.cpp).
     static std::shared_ptr<CSDPObject> FromText(std::string_view text, const CSdpEnvironment& env);
 

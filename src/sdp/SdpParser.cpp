@@ -19,18 +19,10 @@ constexpr size_t kMaxValue = 999; // a value is split inside a 1000-byte work ar
 template <size_t N>
 void FillTokens(std::string_view value, std::array<std::string*, N> fields)
 {
-    size_t i = 0, k = 0;
-    while (k < N) {
-        while (i < value.size() && value[i] == ' ')
-            ++i;
-        if (i >= value.size())
-            break;
-        size_t end = value.find(' ', i);
-        if (end == std::string_view::npos)
-            end = value.size();
-        fields[k++]->assign(value.substr(i, end - i));
-        i = end;
-    }
+    text::CTokenizer tokens(value, ' ');
+    std::string_view token;
+    for (size_t k = 0; k < N && tokens.Next(token); ++k)
+        fields[k]->assign(token);
 }
 
 // "7d" → 604800, "1h" → 3600, "5m" → 300, "9s" → 9; no unit letter: as written.
@@ -156,18 +148,10 @@ private:
 // The first three pieces of an address text split at runs of "/".
 size_t SplitSlashes(std::string_view s, std::string_view (&out)[3])
 {
-    size_t n = 0, i = 0;
-    while (n < 3) {
-        while (i < s.size() && s[i] == '/')
-            ++i;
-        if (i >= s.size())
-            break;
-        size_t end = s.find('/', i);
-        if (end == std::string_view::npos)
-            end = s.size();
-        out[n++] = s.substr(i, end - i);
-        i = end;
-    }
+    text::CTokenizer pieces(s, '/');
+    size_t n = 0;
+    while (n < 3 && pieces.Next(out[n]))
+        ++n;
     return n;
 }
 
@@ -272,8 +256,6 @@ std::shared_ptr<CSDPObject> CSDPObject::FromText(std::string_view input, const C
 
     r.sessionType = SessionTypeFromAttributes(r.attributes, r.sessionType);
     DeriveMedia(r, env);
-    r.randomTag = 0;
-    while (r.randomTag == 0)
-        r.randomTag = env.random.Next();
+    r.randomTag = DrawRandomTag(env.random);
     return record;
 }

@@ -1,6 +1,5 @@
 #include "sap/qt/SAPSocket.h"
 
-#include <QNetworkDatagram>
 #include <QNetworkInterface>
 #include <QVariant>
 
