@@ -32,7 +32,7 @@ CDirectoryRuntime::~CDirectoryRuntime()
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-bool CDirectoryRuntime::Start(const CMyCommandLineInfo& commandLine, bool useCache)
+bool CDirectoryRuntime::Start(const CMyCommandLineInfo& commandLine, EInstallRole role)
 {
     auto settings = LoadAppSettings(m_prompter);
     if (!settings) {
@@ -40,6 +40,10 @@ bool CDirectoryRuntime::Start(const CMyCommandLineInfo& commandLine, bool useCac
         return false;
     }
     m_settings = std::move(*settings);
+    // Before the document exists: a refused start must not even empty tmp/.
+    const bool owner = role == EInstallRole::Owner;
+    if (owner && m_guard.Acquire(m_settings.InstallDirectory()) != CInstanceGuard::EState::Held)
+        return false;
     m_network = std::make_unique<CQtSapNetwork>(m_settings.groups, m_env,
                                                 QString::fromStdString(m_settings.interfaceAddress));
     m_doc = std::make_unique<COstara32Doc>(
@@ -51,7 +55,8 @@ bool CDirectoryRuntime::Start(const CMyCommandLineInfo& commandLine, bool useCac
     m_doc->interfaceAddress = m_settings.interfaceAddress;
     m_doc->installDirectory = m_settings.InstallDirectory();
     m_doc->SetScopes(&m_settings.scopes);
-    m_doc->SetCacheEnabled(useCache);
+    m_doc->SetCacheEnabled(owner);
+    m_doc->SetCleansTmpFolder(owner);
     if (commandLine.sessionFileGiven && !commandLine.sessionFile.empty())
         m_doc->SetSessionFile(commandLine.sessionFile);
     return m_doc->OnNewDocument();
@@ -83,10 +88,14 @@ void OnQuitSignal(int)
 
 void QuitEventLoopOnSignals()
 {
-    if (g_signalPair[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPair) != 0)
+    if (g_signalPair[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPair) != 0)
         return;
     auto* notifier = new QSocketNotifier(g_signalPair[0], QSocketNotifier::Read, qApp);
     QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] { QCoreApplication::quit(); });
     std::signal(SIGINT, OnQuitSignal);
     std::signal(SIGTERM, OnQuitSignal);
+    // Started under nohup, a hang-up is meant to be ignored: keep it so.
+    struct sigaction hangup {};
+    if (::sigaction(SIGHUP, nullptr, &hangup) == 0 && hangup.sa_handler != SIG_IGN)
+        std::signal(SIGHUP, OnQuitSignal);
 }

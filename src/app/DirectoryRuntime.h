@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "app/CommandLineInfo.h"
+#include "app/InstanceGuard.h"
 #include "app/Settings.h"
 #include "base/Clock.h"
 #include "base/Random.h"
@@ -17,6 +18,15 @@ class ProgramExit;
 class ToolStarter;
 class ViewNotifier;
 
+// What a runtime may do with the shared files of its install directory.
+enum class EInstallRole {
+    // The one directory running on it: holds the instance guard, reads and
+    // writes the cache, empties tmp/ at the end.
+    Owner,
+    // A process beside it (announcing): touches neither the cache nor tmp/.
+    Guest,
+};
+
 // The running session directory: settings, the document with its SAP
 // sockets, and the once-a-second walk on the Qt event loop.
 class CDirectoryRuntime {
@@ -26,10 +36,11 @@ public:
     ~CDirectoryRuntime();
 
     // Reads the settings (a corrupt User Info entry ends the program with
-    // -1), fills the document and runs its first initialisation: the session
-    // file of the command line, or the cache (unless `useCache` is false),
-    // the TTL Scope and the scope directories. False when it cannot run.
-    bool Start(const CMyCommandLineInfo& commandLine, bool useCache = true);
+    // -1), takes the instance guard (an owner only), fills the document and
+    // runs its first initialisation: the session file of the command line,
+    // or the cache (an owner only), the TTL Scope and the scope directories.
+    // False when it cannot run; Guard() tells whether another instance runs.
+    bool Start(const CMyCommandLineInfo& commandLine, EInstallRole role = EInstallRole::Owner);
     void StartWalk();
     // Writes the cache (when it was read) and empties the document; the
     // tmp folder is emptied when the runtime goes.
@@ -37,6 +48,7 @@ public:
 
     COstara32Doc& Doc() { return *m_doc; }
     CAppSettings& Settings() { return m_settings; }
+    const CInstanceGuard& Guard() const { return m_guard; }
     const CSdpEnvironment& Environment() const { return m_env; }
 
 private:
@@ -49,11 +61,13 @@ private:
     CUsedAddressList m_used;
     CSdpEnvironment m_env{m_clock, m_random, &m_used};
     CAppSettings m_settings;
+    CInstanceGuard m_guard; // released last, after the cache is written
     std::unique_ptr<CQtSapNetwork> m_network;
     std::unique_ptr<COstara32Doc> m_doc;
     QTimer m_walk;
     bool m_closed = false;
 };
 
-// SIGINT and SIGTERM end the Qt event loop, so the program closes cleanly.
+// SIGINT, SIGTERM and SIGHUP (the terminal closed) end the Qt event loop,
+// so the program closes cleanly.
 void QuitEventLoopOnSignals();

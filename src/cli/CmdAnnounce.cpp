@@ -38,8 +38,8 @@ static int RunAnnounce(const QStringList& argv)
     CStderrPrompter prompter;
     CProcessExit exit;
     CDirectoryRuntime runtime(prompter, exit);
-    // Announcing leaves the listener's cache alone.
-    if (!runtime.Start(CMyCommandLineInfo(), false))
+    // Announcing runs beside the listener: its cache and tmp/ stay its own.
+    if (!runtime.Start(CMyCommandLineInfo(), EInstallRole::Guest))
         return 1;
     COstara32Doc& doc = runtime.Doc();
     const std::string dirName = args.Value("--directory", "TTL Scope").toStdString();

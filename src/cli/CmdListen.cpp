@@ -130,8 +130,13 @@ static int RunDirectoryListen(CCliArgs& args)
     CProcessExit exit;
     CListenEvents events(args.Has("--json"));
     CDirectoryRuntime runtime(prompter, exit, &events);
-    if (!runtime.Start(commandLine))
+    if (!runtime.Start(commandLine)) {
+        // Two directories on one install directory would overwrite each
+        // other's cache: the second one does not start.
+        if (const std::string why = runtime.Guard().Explanation(); !why.empty())
+            std::fprintf(stderr, "talmira-cli: %s\n", why.c_str());
         return 1;
+    }
     events.enabled = true;
     events.PrintTree(runtime.Doc().MainList());
     std::fprintf(stderr, "talmira-cli: listening; install directory %s\n", runtime.Doc().installDirectory.c_str());

@@ -86,7 +86,7 @@ COstara32Doc::COstara32Doc(const CDocPorts& ports)
 COstara32Doc::~COstara32Doc()
 {
     DeleteContents();
-    if (!installDirectory.empty())
+    if (m_cleansTmpFolder && !installDirectory.empty())
         CleanTmpFolder(TmpFolder(), m_ports.prompter);
 }
 

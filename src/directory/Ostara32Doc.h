@@ -59,7 +59,8 @@ public:
         "m=directory 9875 SAP/SDP 14\nc=IN IP4 224.2.127.254/127";
 
     explicit COstara32Doc(const CDocPorts& ports);
-    // Deletes the plain files in the tmp folder below the install directory.
+    // Deletes the plain files in the tmp folder below the install directory
+    // (unless told to leave them).
     ~COstara32Doc();
     COstara32Doc(const COstara32Doc&) = delete;
     COstara32Doc& operator=(const COstara32Doc&) = delete;
@@ -111,6 +112,9 @@ public:
     // Without the cache the store neither reads nor writes it (a process that
     // only announces must not replace the listener's cache).
     void SetCacheEnabled(bool enabled) { m_cacheEnabled = enabled; }
+    // The tmp folder belongs to the running instance: a store beside it
+    // (announcing) leaves the session files of its tools alone.
+    void SetCleansTmpFolder(bool cleans) { m_cleansTmpFolder = cleans; }
     const CDocPorts& Ports() const { return m_ports; }
 
     // Settings the store keeps (read at start by the application).
@@ -140,6 +144,7 @@ private:
     std::string m_sessionFile;
     bool m_sessionFileGiven = false;
     bool m_cacheEnabled = true;
+    bool m_cleansTmpFolder = true;
 };
 
 // Deletes every plain file in `folder`; subfolders stay. Shows "Couldn't
