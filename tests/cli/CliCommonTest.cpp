@@ -1,0 +1,121 @@
+#include "cli/CliCommon.h"
+#include "sap/EncryptionGroups.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <fstream>
+
+namespace {
+
+const QStringList kValues{"--port", "--group"};
+const QStringList kFlags{"--raw", "--json"};
+
+TEST(CliArgs, SplitsValuesFlagsAndPositionalsOrNamesTheFault)
+{
+    struct Case {
+        QStringList args;
+        QString error;
+        QStringList positionals;
+        QString group; // value of --group
+    };
+    const Case cases[] = {
+        {{"-f", "a.sdp", "--raw", "--group", "224.2.1.1", "--json"}, "", {"-f", "a.sdp"}, "224.2.1.1"},
+        {{"--", "x"}, "", {"--", "x"}, ""},              // a bare "--" is no option
+        {{"--group", "--raw"}, "", {}, "--raw"},          // a value is taken as it stands
+        {{"--group"}, "option --group needs a value", {}, ""},
+        {{"x", "--rwa"}, "unknown option --rwa", {"x"}, ""},
+        {{"--raw=1"}, "unknown option --raw=1", {}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        CCliArgs args(c.args, kValues, kFlags);
+        EXPECT_EQ(args.error(), c.error);
+        EXPECT_EQ(args.ok(), c.error.isEmpty());
+        EXPECT_EQ(args.Positionals(), c.positionals);
+        EXPECT_EQ(args.Value("--group"), c.group);
+    }
+    CCliArgs flags({"--json"}, kValues, kFlags);
+    EXPECT_TRUE(flags.Has("--json"));
+    EXPECT_FALSE(flags.Has("--raw"));
+    EXPECT_EQ(flags.Value("--group", "fallback"), "fallback");
+}
+
+TEST(CliArgs, NumbersOutsideTheirRangeAreRefused)
+{
+    struct Case {
+        QString text;
+        std::optional<long long> value;
+    };
+    const Case cases[] = {{"1", 1},           {"65535", 65535}, {"0", std::nullopt},   {"65536", std::nullopt},
+                          {"-1", std::nullopt}, {"12x", std::nullopt}, {"", std::nullopt},
+                          {"99999999999999999999", std::nullopt}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        CCliArgs args({"--port", c.text}, kValues, kFlags);
+        EXPECT_EQ(args.Number("--port", 9875, 1, 65535), c.value);
+        EXPECT_EQ(args.error(), c.value ? "" : "--port must be a number from 1 to 65535");
+    }
+    CCliArgs absent({}, kValues, kFlags);
+    EXPECT_EQ(absent.Number("--port", 9875, 1, 65535), 9875);
+    EXPECT_TRUE(absent.ok());
+}
+
+class KeyFileTest : public ::testing::Test {
+protected:
+    QTemporaryDir tmp;
+    QString Write(const std::string& text)
+    {
+        const QString path = tmp.filePath("keys");
+        std::ofstream(path.toStdString(), std::ios::binary) << text;
+        return path;
+    }
+};
+
+TEST_F(KeyFileTest, FillsTheGroupsInOrder)
+{
+    CEncryptionGroups groups;
+    QString error;
+    ASSERT_TRUE(LoadKeyFile(Write("10001\tsecret one\tFirst group\r\n\n2147483647\t\tname\twith tab\n0\tk\tlast"),
+                            groups, &error))
+        << error.toStdString();
+    const CEncryptionGroup expected[] = {
+        {10001, "secret one", "First group"}, {2147483647, "", "name\twith tab"}, {0, "k", "last"}, {0, "", ""}};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(groups[i].id, expected[i].id) << i;
+        EXPECT_EQ(groups[i].key, expected[i].key) << i;
+        EXPECT_EQ(groups[i].name, expected[i].name) << i;
+    }
+}
+
+TEST_F(KeyFileTest, BadLinesNameTheirPlace)
+{
+    std::string hundredAndOne;
+    for (int i = 0; i <= CEncryptionGroups::kCount; ++i)
+        hundredAndOne += std::to_string(10000 + i) + "\tk\tn\n";
+    const struct {
+        std::string text;
+        QString error; // after the path
+    } cases[] = {
+        {"10001\tkey only\n", ":1: expected ID<TAB>KEY<TAB>NAME"},
+        {"10001\tk\tn\nabc\tk\tn\n", ":2: expected ID<TAB>KEY<TAB>NAME"},
+        {"-5\tk\tn\n", ":1: expected ID<TAB>KEY<TAB>NAME"},
+        {"2147483648\tk\tn\n", ":1: expected ID<TAB>KEY<TAB>NAME"},
+        {hundredAndOne, ": more than 100 groups"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 20));
+        CEncryptionGroups groups;
+        QString error;
+        const QString path = Write(c.text);
+        EXPECT_FALSE(LoadKeyFile(path, groups, &error));
+        EXPECT_EQ(error, path + c.error);
+    }
+    CEncryptionGroups groups;
+    QString error;
+    EXPECT_FALSE(LoadKeyFile(tmp.filePath("missing"), groups, &error));
+    EXPECT_TRUE(error.startsWith("cannot read " + tmp.filePath("missing") + ": ")) << error.toStdString();
+}
+
+} // namespace

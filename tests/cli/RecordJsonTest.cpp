@@ -1,0 +1,70 @@
+#include "cli/RecordJson.h"
+#include "sdp/SDPObject.h"
+#include "support/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+
+namespace {
+
+std::string Compact(const QJsonObject& object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+// Every field has a value of its own, so a field shown under another's name shows.
+TEST(RecordJson, EveryFieldUnderItsName)
+{
+    CTestEnv t;
+    auto record = t.Parse("v=0\no=alice 2890844526 2890842807 IN IP4 10.47.16.5\ns=Caf\xe9\ni=About\n"
+                          "u=http://example.org/x\ne=a@example.org\np=+1 617\nc=IN IP4 224.2.17.12/127\n"
+                          "b=CT:128\nt=3034423619 3042462419\nr=7d 1h 0 25h\nk=clear:pw\na=recvonly\n"
+                          "m=audio 49170/2 RTP/AVP 0 96\ni=voice\nc=IN IP4 224.2.17.13/15/3\nb=AS:64\nk=prompt\n"
+                          "a=rtpmap:96 L8/8000\n");
+    record->own = 1;
+    record->bandwidthValue = "bv";
+    record->keyValue = "kv";
+    record->media[0].bandwidthValue = "mbv";
+    record->media[0].keyValue = "mkv";
+    record->media[0].toolChoice = "player";
+    EXPECT_EQ(Compact(RecordToJson(*record)),
+              R"({"attributes":["recvonly"],"bandwidth":{"modifier":"CT:128","value":"bv"},)"
+              R"("connection":{"address":"224.2.17.12/127","address_type":"IP4","network_type":"IN"},)"
+              R"("email":"a@example.org","information":"About","key":{"method":"clear:pw","value":"kv"},)"
+              R"("media":[{"address":"224.2.17.13","address_count":3,"attributes":["rtpmap:96 L8/8000"],)"
+              R"("bandwidth":{"modifier":"AS:64","value":"mbv"},)"
+              R"("connection":{"address":"224.2.17.13/15/3","address_type":"IP4","network_type":"IN"},)"
+              R"("format_list":"0","information":"voice","key":{"method":"prompt","value":"mkv"},"media":"audio",)"
+              R"("payloads":[{"name":"PCMU","number":0}],"port":"49170/2","protocol":"RTP/AVP",)"
+              R"("tool_choice":"player","ttl":15}],)"
+              "\"name\":\"Caf\xc3\xa9\"," // not UTF-8: read as Latin-1
+              R"("origin":{"address":"10.47.16.5","address_type":"IP4","network_type":"IN",)"
+              R"("session_id":"2890844526","user":"alice","version":"2890842807"},)"
+              R"("own":true,"phone":"+1 617","session_type":3,"source_length":309,)"
+              R"("times":[{"active_duration":"3600","offset":"0","repeat_interval":"604800",)"
+              R"("start":"3034423619","stop":"3042462419"}],"uri":"http://example.org/x","version":0})");
+}
+
+TEST(RecordJson, DirectoryCarriesItsSapAddress)
+{
+    CTestEnv t;
+    auto record = t.Parse("v=0\no=- 12345 1 IN IP4 127.0.0.1\ns=Gr\xc3\xbc\xc3\x9f\x65\nc=IN IP4 224.2.165.3/127\n"
+                          "m=directory 9876 SAP/SDP 14\nc=IN IP4 224.2.127.253/31");
+    EXPECT_EQ(Compact(RecordToJson(*record)),
+              R"({"attributes":[],"bandwidth":{"modifier":"","value":""},)"
+              R"("connection":{"address":"224.2.165.3/127","address_type":"IP4","network_type":"IN"},)"
+              R"("directory":{"group":"224.2.127.253","port":9876,"ttl":31},)"
+              R"("email":"","information":"","key":{"method":"","value":""},)"
+              R"("media":[{"address":"224.2.127.253","address_count":1,"attributes":[],)"
+              R"("bandwidth":{"modifier":"","value":""},)"
+              R"("connection":{"address":"224.2.127.253/31","address_type":"IP4","network_type":"IN"},)"
+              R"("format_list":"14","information":"N/A","key":{"method":"","value":""},"media":"directory",)"
+              R"("payloads":[],"port":"9876","protocol":"SAP/SDP","tool_choice":"","ttl":31}],)"
+              "\"name\":\"Gr\xc3\xbc\xc3\x9f" "e\"," // UTF-8 kept as it is
+              R"("origin":{"address":"127.0.0.1","address_type":"IP4","network_type":"IN",)"
+              R"("session_id":"12345","user":"-","version":"1"},)"
+              R"("own":false,"phone":"","session_type":6,"source_length":121,"times":[],"uri":"","version":0})");
+}
+
+} // namespace
