@@ -425,7 +425,8 @@ TEST_F(DocTest, AnnouncedDirectorySocketsAreBounded)
     EXPECT_EQ(doc->AddSession(folder, top), 1);
     EXPECT_EQ(net.OpenCount(), bound + 3);
     // A directory that goes makes room for the next one.
-    doc->RemoveSession(top->children->Front());
+    const auto first = top->children->Front();
+    doc->RemoveSession(first);
     EXPECT_EQ(doc->AddSession(Directory("999", "239.4.0.1"), top), 1);
     EXPECT_EQ(doc->AnnouncedDirectorySockets(), bound);
     doc->DeleteContents();
