@@ -489,7 +489,7 @@ bool COstara32Doc::SaveCache()
         const int error = errno;
         m_ports.prompter.Show("Unable to save the cache file " + path + ": "
                               + (error ? std::strerror(error) : "cannot create a file there")
-                              + "\nThe sessions of this run are not saved; the previous cache file is kept.");
+                              + "\nNothing was saved; an existing cache file is left as it was.");
         return false;
     }
     CArchiveWriter archive;
