@@ -1,4 +1,5 @@
 // talmira-cli: the headless front end of Talmira.
+#include "base/ProcessLimits.h"
 #include "cli/CliCommon.h"
 
 #include <QCoreApplication>
@@ -14,6 +15,7 @@ static void PrintUsage(FILE* out)
 
 int main(int argc, char** argv)
 {
+    RaiseOpenFileLimit();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("talmira-cli");
     QStringList args = QCoreApplication::arguments().mid(1);

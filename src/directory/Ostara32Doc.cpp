@@ -14,7 +14,9 @@
 #include "sdp/Schedule.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -22,10 +24,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-// Deeper nesting than this is no real directory tree: a cache that claims
-// it is treated as corrupt instead of exhausting the stack.
-constexpr int kMaxCacheDepth = 200;
-
 // A weak reference that was never set, as opposed to one whose target died.
 bool IsUnset(const std::weak_ptr<CSDPObject>& w)
 {
@@ -101,16 +99,40 @@ CSessionList& COstara32Doc::ListOf(const std::shared_ptr<CSDPObject>& directory)
     return directory ? *directory->children : m_mainList;
 }
 
+namespace {
+// Directories announced by others, as opposed to the program's own scope
+// directories and the user's folders.
+bool IsAnnouncedDirectory(const CSDPObject& record)
+{
+    return record.sessionType == kTypeDirectory && !record.own;
+}
+} // namespace
+
+bool COstara32Doc::MayListen(const CSDPObject& directory, const std::shared_ptr<CSDPObject>& parent) const
+{
+    int depth = 1;
+    for (auto above = parent; above; above = above->parentDirectory.lock()) {
+        if (++depth > kMaxDirectoryDepth)
+            return false;
+        if (above->directoryGroup == directory.directoryGroup && above->directoryPort == directory.directoryPort)
+            return false;
+    }
+    return !IsAnnouncedDirectory(directory) || m_announcedSockets.size() < kMaxAnnouncedDirectories;
+}
+
 void COstara32Doc::OpenSocket(const std::shared_ptr<CSDPObject>& directory)
 {
     directory->directoryReceiver = m_ports.network.OpenSAPSocket(directory->directoryGroup, directory->directoryPort,
                                                                  directory->directoryTtl, directory);
+    if (directory->directoryReceiver && IsAnnouncedDirectory(*directory))
+        m_announcedSockets.insert(directory->directoryReceiver.get());
 }
 
 void COstara32Doc::CloseSocket(CSDPObject& directory)
 {
     if (auto socket = std::move(directory.directoryReceiver)) {
         directory.directoryReceiver.reset();
+        m_announcedSockets.erase(socket.get());
         m_ports.network.CloseSocket(*socket);
     }
 }
@@ -124,10 +146,18 @@ int COstara32Doc::AddSession(std::shared_ptr<CSDPObject> record, const std::shar
     CSessionList& list = ListOf(directory);
     record->parentDirectory = directory;
     if (auto stored = list.Find(*record)) {
-        stored->UpdateFrom(*record, m_ports.clock.Now());
-        return 0;
+        // Only directories own a child list and a socket: a session heard
+        // again as the other kind is a new entry in place of the old one.
+        // The user's own records keep what they are, as on any refresh.
+        if (stored->own || IsDirectoryType(stored->sessionType) == IsDirectoryType(record->sessionType)) {
+            stored->UpdateFrom(*record, m_ports.clock.Now());
+            return 0;
+        }
+        RemoveSession(stored);
     }
     if (IsDirectoryType(record->sessionType)) {
+        if (!MayListen(*record, directory))
+            return 0;
         record->children = std::make_shared<CSessionList>();
         OpenSocket(record);
     }
@@ -381,10 +411,12 @@ void COstara32Doc::CorruptCache(const std::string& path)
 
 bool COstara32Doc::LoadList(CArchiveReader& in, CSessionList& list, const std::shared_ptr<CSDPObject>& directory)
 {
+    // Deeper nesting than the store ever holds is no tree this program
+    // wrote: treated as corrupt instead of exhausting the stack.
     int depth = 0;
-    for (auto d = directory; d && depth <= kMaxCacheDepth; d = d->parentDirectory.lock())
+    for (auto d = directory; d && depth <= kMaxDirectoryDepth; d = d->parentDirectory.lock())
         ++depth;
-    if (depth > kMaxCacheDepth)
+    if (depth > kMaxDirectoryDepth)
         return false;
     const int32_t count = in.ReadCount(cache::kMinRecordSize);
     if (in.Failed())
@@ -411,6 +443,14 @@ bool COstara32Doc::LoadList(CArchiveReader& in, CSessionList& list, const std::s
             record->children = std::make_shared<CSessionList>();
             if (!LoadList(in, *record->children, record))
                 return false;
+            // An older cache may hold directories the store would not take
+            // now: read past them, keep neither them nor their sockets.
+            if (!MayListen(*record, directory)) {
+                list.Remove(*record);
+                ReleaseChildren(*record);
+                record->DeleteLater();
+                continue;
+            }
             OpenSocket(record);
         }
     }
@@ -442,9 +482,16 @@ bool COstara32Doc::SaveCache()
         return true;
     const std::string path = CacheFilePath();
     const std::string temporary = path + ".tmp" + std::to_string(std::random_device{}() % 1000000);
+    errno = 0;
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out)
-        return false; // nothing written, nothing shown
+    if (!out) {
+        // Nothing was written; the old cache, if any, is untouched.
+        const int error = errno;
+        m_ports.prompter.Show("Unable to save the cache file " + path + ": "
+                              + (error ? std::strerror(error) : "cannot create a file there")
+                              + "\nNothing was saved; an existing cache file is left as it was.");
+        return false;
+    }
     CArchiveWriter archive;
     StoreList(archive, m_mainList);
     out.write(archive.Bytes().data(), static_cast<std::streamsize>(archive.Bytes().size()));

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 
 #include "base/ViewNotifier.h"
 #include "sdp/SDPObject.h"
@@ -50,6 +51,13 @@ public:
     static constexpr int kMinInterval = 300;     // seconds
     static constexpr int kTimeoutIntervals = 10;
     static constexpr size_t kMaxSessionFile = 64000;
+    // The deepest directory (counting itself and every directory above it)
+    // the store holds; the cache reader refuses anything deeper, so the
+    // writer never writes a file the next start would delete as corrupt.
+    static constexpr int kMaxDirectoryDepth = 200;
+    // Sockets for directories announced by others. The TTL Scope, the scope
+    // directories and the user's own folders always get theirs.
+    static constexpr size_t kMaxAnnouncedDirectories = 100;
     static constexpr const char* kCacheFileName = "Talmira.cache";
     static constexpr const char* kCorruptCacheText =
         "Warning Corrupt Cache File!\n I will remove the cache file, please restart program.";
@@ -66,7 +74,8 @@ public:
     COstara32Doc& operator=(const COstara32Doc&) = delete;
 
     // 1 when the record was appended to the directory's list (or the main
-    // list), 0 when it refreshed the stored record of the same session.
+    // list), 0 when it refreshed the stored record of the same session or
+    // was dropped (a directory that may not listen, see MayListen).
     int AddSession(std::shared_ptr<CSDPObject> record, const std::shared_ptr<CSDPObject>& directory);
     // 1 when the stored record of the same session (in the list of the
     // record's parent directory) was taken out, 0 when none matched.
@@ -116,6 +125,8 @@ public:
     // (announcing) leaves the session files of its tools alone.
     void SetCleansTmpFolder(bool cleans) { m_cleansTmpFolder = cleans; }
     const CDocPorts& Ports() const { return m_ports; }
+    // Open sockets of directories announced by others.
+    size_t AnnouncedDirectorySockets() const { return m_announcedSockets.size(); }
 
     // Settings the store keeps (read at start by the application).
     std::string userName;
@@ -126,6 +137,11 @@ public:
     int filterMode = 0;
 
 private:
+    // Whether a directory entering `parent`'s list gets a socket: not when
+    // the tree would grow deeper than the cache holds, not when it repeats
+    // the SAP group and port of a directory above it (it would hear its own
+    // announcement again and nest without end), not beyond the bound.
+    bool MayListen(const CSDPObject& directory, const std::shared_ptr<CSDPObject>& parent) const;
     void OpenSocket(const std::shared_ptr<CSDPObject>& directory);
     void CloseSocket(CSDPObject& directory);
     void ReleaseChildren(CSDPObject& directory);
@@ -145,6 +161,7 @@ private:
     bool m_sessionFileGiven = false;
     bool m_cacheEnabled = true;
     bool m_cleansTmpFolder = true;
+    std::unordered_set<const CDirectoryReceiver*> m_announcedSockets;
 };
 
 // Deletes every plain file in `folder`; subfolders stay. Shows "Couldn't

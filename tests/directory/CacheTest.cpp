@@ -4,6 +4,8 @@
 #include "directory/Archive.h"
 #include "directory/CacheRecord.h"
 
+#include <gmock/gmock.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -272,6 +274,61 @@ TEST_F(CacheTest, NestingDeeperThanAnyRealTreeIsCorrupt)
     EXPECT_EQ(net.OpenCount(), 0u);
 }
 
+// Levels of directories from the main list down to the deepest one.
+int Depth(const CSessionList& list)
+{
+    int deepest = 0;
+    for (const auto& r : list)
+        if (r->children)
+            deepest = std::max(deepest, 1 + Depth(*r->children));
+    return deepest;
+}
+
+TEST_F(CacheTest, DeepestTreeTheStoreHoldsIsReadBack)
+{
+    // The user's own folders: no bound on their sockets, only on the depth.
+    std::shared_ptr<CSDPObject> parent;
+    for (int level = 0; level < COstara32Doc::kMaxDirectoryDepth + 20; ++level) {
+        auto folder = Directory(std::to_string(1000 + level), "239.5." + std::to_string(level / 250) + "."
+                                                               + std::to_string(level % 250 + 1));
+        folder->own = 1;
+        if (doc->AddSession(folder, parent) == 1)
+            parent = folder;
+    }
+    ASSERT_EQ(Depth(doc->MainList()), COstara32Doc::kMaxDirectoryDepth);
+    ASSERT_TRUE(doc->OnCloseDocument());
+
+    auto next = Restart();
+    EXPECT_TRUE(next->OnNewDocument());
+    EXPECT_TRUE(prompter.shown.empty());
+    ASSERT_TRUE(fs::exists(dir / "Talmira.cache"));
+    // The folders and the TTL Scope directory.
+    EXPECT_EQ(next->MainList().Size(), 2u);
+    EXPECT_EQ(Depth(next->MainList()), COstara32Doc::kMaxDirectoryDepth);
+}
+
+TEST_F(CacheTest, OlderCacheLosesDirectoriesRepeatingTheAddressAboveThem)
+{
+    // Written before such directories were refused: one nested in its own group.
+    auto top = AddDirectory("900", "224.2.127.254", kTypeScopeDirectory);
+    auto loop = Directory("901", "224.2.127.254");
+    loop->parentDirectory = top;
+    loop->children = std::make_shared<CSessionList>();
+    loop->children->Append(Session("1"));
+    top->children->Append(loop);
+    top->children->Append(Session("2"));
+    WriteCache(Stored());
+    doc->DeleteContents();
+
+    auto next = Restart();
+    const size_t opened = net.sockets.size();
+    ASSERT_TRUE(next->OnNewDocument());
+    auto loaded = next->MainList().Front();
+    ASSERT_EQ(Count(loaded), 1u);
+    EXPECT_EQ(loaded->children->Front()->originSessionId, "2");
+    EXPECT_EQ(net.sockets.size() - opened, 2u); // the loaded directory and the TTL Scope
+}
+
 TEST_F(CacheTest, FirstStartLoadsCacheThenTtlScopeThenScopes)
 {
     // The cache holds the TTL Scope directory with a heard session.
@@ -351,10 +408,12 @@ TEST_F(CacheTest, WriteGoesThroughATemporaryFile)
     }
     EXPECT_EQ(files, 1u);
 
-    // An install directory that cannot take the file: nothing written, nothing shown.
+    // An install directory that cannot take the file: nothing written, and
+    // the user is told so.
     doc->installDirectory = (dir / "missing").string();
     EXPECT_FALSE(doc->SaveCache());
-    EXPECT_TRUE(prompter.shown.empty());
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_THAT(prompter.shown[0], ::testing::StartsWith("Unable to save the cache file " + (dir / "missing").string()));
     EXPECT_TRUE(exit.statuses.empty());
 }
 

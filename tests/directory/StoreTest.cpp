@@ -383,6 +383,99 @@ TEST_F(OwnSessionTest, DeletingAnOwnSessionSendsItsFullText)
     EXPECT_EQ(net.sent[1].Payload(), text);
 }
 
+// ---- directories heard from others ----------------------------------------
+
+TEST_F(DocTest, DirectoryRepeatingTheAddressOfOneAboveItIsDropped)
+{
+    auto top = AddDirectory("900", "224.2.127.254", kTypeScopeDirectory);
+    auto sub = Directory("901", "239.1.1.1");
+    doc->AddSession(sub, top);
+    // What a socket hears is handed to its directory; a directory announcing
+    // the group and port it is heard on would be heard again by its own socket.
+    for (int repeat = 0; repeat < 5; ++repeat) {
+        const size_t open = net.sockets.size();
+        for (size_t i = 0; i < open; ++i)
+            if (auto heardIn = net.sockets[i]->directory.lock(); heardIn && net.sockets[i]->open)
+                doc->OnSapMessage(ESapAction::Announce, Directory("77", "224.2.127.254"), heardIn);
+    }
+    doc->OnSapMessage(ESapAction::Announce, Directory("78", "239.1.1.1"), sub);
+    EXPECT_EQ(net.sockets.size(), 2u);
+    EXPECT_EQ(Count(top), 1u);
+    EXPECT_EQ(Count(sub), 0u);
+    // The same group on another port is another directory.
+    EXPECT_EQ(doc->AddSession(Directory("79", "224.2.127.254", 9876), sub), 1);
+    EXPECT_EQ(net.sockets.size(), 3u);
+}
+
+TEST_F(DocTest, AnnouncedDirectorySocketsAreBounded)
+{
+    constexpr size_t bound = COstara32Doc::kMaxAnnouncedDirectories;
+    auto top = AddDirectory("900", "224.2.127.254", kTypeScopeDirectory);
+    auto groupOf = [](size_t i) { return "239.2." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1); };
+    for (size_t i = 0; i < bound + 20; ++i)
+        doc->AddSession(Directory(std::to_string(1000 + i), groupOf(i)), top);
+    EXPECT_EQ(Count(top), bound);
+    EXPECT_EQ(net.OpenCount(), bound + 1);
+    EXPECT_EQ(doc->AnnouncedDirectorySockets(), bound);
+
+    // The program's own scope directories and the user's folders still listen.
+    auto scope = AddDirectory("901", "239.255.255.254", kTypeScopeDirectory);
+    auto folder = Directory("902", "239.3.0.1");
+    folder->own = 1;
+    EXPECT_EQ(doc->AddSession(folder, top), 1);
+    EXPECT_EQ(net.OpenCount(), bound + 3);
+    // A directory that goes makes room for the next one.
+    const auto first = top->children->Front();
+    doc->RemoveSession(first);
+    EXPECT_EQ(doc->AddSession(Directory("999", "239.4.0.1"), top), 1);
+    EXPECT_EQ(doc->AnnouncedDirectorySockets(), bound);
+    doc->DeleteContents();
+    EXPECT_EQ(doc->AnnouncedDirectorySockets(), 0u);
+}
+
+// A session heard again as the other kind (plain session / directory) is a
+// new entry in place of the stored one: only directories own a child list
+// and a socket.
+class ClassChangeTest : public DocTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ClassChangeTest, RefreshAsTheOtherKindReplacesTheRecord)
+{
+    const bool becomesDirectory = GetParam();
+    auto top = AddDirectory("900", "224.2.127.254", kTypeScopeDirectory);
+    auto first = becomesDirectory ? Session("5") : Directory("5", "239.1.1.1");
+    doc->AddSession(first, top);
+    if (!becomesDirectory)
+        doc->AddSession(Session("6"), first);
+
+    EXPECT_EQ(doc->AddSession(becomesDirectory ? Directory("5", "239.1.1.1") : Session("5"), top), 1);
+    ASSERT_EQ(Count(top), 1u);
+    auto stored = top->children->Front();
+    EXPECT_NE(stored, first);
+    EXPECT_TRUE(first->IsDeleting());
+    EXPECT_EQ(IsDirectoryType(stored->sessionType), becomesDirectory);
+    EXPECT_EQ(stored->children != nullptr, becomesDirectory);
+    EXPECT_EQ(stored->directoryReceiver != nullptr, becomesDirectory);
+    EXPECT_EQ(net.OpenCount(), becomesDirectory ? 2u : 1u);
+    if (auto socket = net.SocketOf(*stored); becomesDirectory && socket) {
+        EXPECT_EQ(socket->group, Group("239.1.1.1"));
+    }
+    EXPECT_EQ(views.removed, std::vector<std::string>{"5"});
+}
+
+INSTANTIATE_TEST_SUITE_P(BothWays, ClassChangeTest, ::testing::Bool());
+
+TEST_F(DocTest, OwnRecordKeepsItsKindWhenHeardAsAnother)
+{
+    auto top = AddDirectory("900", "224.2.127.254", kTypeScopeDirectory);
+    auto own = Session("5");
+    own->own = 1;
+    doc->AddSession(own, top);
+    EXPECT_EQ(doc->AddSession(Directory("5", "239.1.1.1"), top), 0);
+    EXPECT_EQ(top->children->Front(), own);
+    EXPECT_FALSE(IsDirectoryType(own->sessionType));
+    EXPECT_EQ(net.OpenCount(), 1u);
+}
+
 // ---- directories leaving the store -----------------------------------------
 
 TEST_F(DocTest, RemovingAShownDirectoryShowsItsParent)

@@ -42,22 +42,33 @@ wait_for() {
     return 1
 }
 
-# side NAME ADDRESS: settings and an install directory of its own for one end
-# of the link, bound to its veth address, set up by `talmira-cli setup`.
-# Needs $WORK and $cli.
+# side NAME ADDRESS [LINE...]: settings and an install directory of its own
+# for one end of the link, bound to its veth address, set up by `talmira-cli
+# setup`; further lines go into the [Talmira] section. Needs $WORK and $cli.
 side() {
-    mkdir -p "$WORK/$1"
-    cat > "$WORK/$1/Talmira.ini" <<INI
+    local who="$1" address="$2"; shift 2
+    mkdir -p "$WORK/$who"
+    cat > "$WORK/$who/Talmira.ini" <<INI
 [User%20Info]
-Name=$1
+Name=$who
 Phone=1
-Email=$1@example.org
+Email=$who@example.org
 
 [Talmira]
-Interface\\address=$2
-Install\\Directory=$WORK/$1/install
+Interface\\address=$address
+Install\\Directory=$WORK/$who/install
+$(printf '%s\n' "$@")
 INI
-    TALMIRA_SETTINGS="$WORK/$1/Talmira.ini" XDG_DATA_HOME="$WORK/$1/data" "$cli" setup > /dev/null
+    TALMIRA_SETTINGS="$WORK/$who/Talmira.ini" XDG_DATA_HOME="$WORK/$who/data" "$cli" setup > /dev/null
+}
+
+# scope_lines INDEX NAME BASE PREFIX PORT TTL: the settings lines of one
+# administrative scope, for side. Its SAP group is the range's highest
+# address minus one (BASE/16 -> x.y.255.254).
+scope_lines() {
+    local key="AdminScope\\Entry$1\\"
+    printf '%sName=%s\n%sBase=%s\n%sNetmask=%s\n%sPort=%s\n%sTTL=%s\n' \
+        "$key" "$2" "$key" "$3" "$key" "$4" "$key" "$5" "$key" "$6"
 }
 
 # run_in NS SIDE ARGS...: talmira-cli in a namespace with that side's settings

@@ -3,6 +3,13 @@
 #include <QNetworkInterface>
 #include <QVariant>
 
+#ifdef Q_OS_LINUX
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#endif
+
 namespace {
 QNetworkInterface InterfaceWithAddress(const QString& address)
 {
@@ -39,6 +46,15 @@ bool CSAPSocket::OpenSAPSocket(const CConfig& config, std::weak_ptr<CSDPObject> 
         m_lastError = m_socket.errorString();
         m_socket.close();
     } else {
+#ifdef Q_OS_LINUX
+        // Linux gives a socket bound to the any-address the datagrams of every
+        // group any socket of the host joined on that port: without this, a
+        // directory would hear the announcements and deletions of the others.
+        const int off = 0;
+        if (::setsockopt(static_cast<int>(m_socket.socketDescriptor()), IPPROTO_IP, IP_MULTICAST_ALL, &off,
+                         sizeof off) != 0)
+            m_lastError = QString::fromLocal8Bit(std::strerror(errno));
+#endif
         m_socket.setSocketOption(QAbstractSocket::MulticastLoopbackOption, QVariant(0));
         m_socket.setSocketOption(QAbstractSocket::MulticastTtlOption, QVariant(config.ttl));
         bool joined = false;
