@@ -264,7 +264,7 @@ void ExpectWrittenFieldsSurvive(const CSDPObject& a, const CSDPObject& b)
 std::vector<std::filesystem::path> CorpusFiles()
 {
     std::vector<std::filesystem::path> files;
-    for (const char* dir : {TALMIRA_SAMPLES, TALMIRA_TEST_DATA "/writer"})
+    for (const char* dir : {TALMIRA_SAMPLES, TALMIRA_TEST_DATA "/sdp"})
         for (const auto& entry : std::filesystem::directory_iterator(dir))
             if (entry.path().extension() == ".sdp")
                 files.push_back(entry.path());
