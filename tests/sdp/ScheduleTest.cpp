@@ -1,13 +1,110 @@
-// Next start and period membership: the direct computation against the
-// occurrence-by-occurrence rules, and the local-time period ends.
-#include "ScheduleTestSupport.h"
-
+// When a session takes place: its next start, the list's periods and the
+// wording of the "Schedule" page, in a fixed time zone with summer time.
+#include "base/Clock.h"
 #include "base/Random.h"
+#include "sdp/SDPObject.h"
 #include "sdp/Schedule.h"
 
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
 #include <random>
 
 namespace {
+
+constexpr int64_t kMinute = 60, kHour = 3600, kDay = 86400, kWeek = 7 * kDay;
+
+std::string Ntp(int64_t unixSeconds) { return unixSeconds ? std::to_string(unixSeconds + kNtpUnixOffset) : "0"; }
+
+CSDPTime OneOff(int64_t start, int64_t stop) { return {Ntp(start), Ntp(stop), "", "", ""}; }
+
+CSDPTime Repeat(int64_t start, int64_t stop, int64_t interval, int64_t duration, std::string offset = "0")
+{
+    return {Ntp(start), Ntp(stop), std::to_string(interval), std::to_string(duration), std::move(offset)};
+}
+
+// Daily for an hour on March 3, 2025, then weekly from Monday June 30, 2025
+// 12:00 UTC: the second entry leaves its stop out, so the first one's stop,
+// long before June, is carried over to it.
+const std::vector<CSDPTime> kMarchThenWeekly = {{"3949984800", "3949992000", "86400", "3600", "0"},
+                                                {"3960273600", "0", "604800", "3600", "0"}};
+constexpr int64_t kJune30 = 3960273600LL - kNtpUnixOffset;
+
+class ScheduleTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // A POSIX rule, so the result does not depend on the machine's zone files.
+        setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+        tzset();
+    }
+    // Unix seconds of a local wall-clock time.
+    int64_t Local(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) const
+    {
+        std::tm tm{};
+        tm.tm_year = year - 1900;
+        tm.tm_mon = month - 1;
+        tm.tm_mday = day;
+        tm.tm_hour = hour;
+        tm.tm_min = minute;
+        tm.tm_sec = second;
+        return clock.FromLocalTime(tm);
+    }
+    CManualClock clock;
+};
+
+// --- Next start ---------------------------------------------------------------
+
+constexpr int64_t S = 1772456400; // a Monday, 13:00 UTC
+constexpr int64_t kSince1996 = 820454400;
+const CSDPTime kWeekly = Repeat(S, 0, kWeek, 2 * kHour);
+const CSDPTime kFourWeeks = Repeat(S, S + 4 * kWeek, kWeek, 2 * kHour);
+const CSDPTime kTwiceDaily = Repeat(S, 0, kDay, kHour, "3h 1h");
+
+const struct NextStartCase {
+    const char* what;
+    std::vector<CSDPTime> times;
+    int64_t now, expected;
+} kNextStarts[] = {
+    {"no entries", {}, S, 0},
+    {"permanent", {OneOff(0, 0)}, S, 0},
+    {"one-off to come", {OneOff(S + kHour, S + 2 * kHour)}, S, S + kHour},
+    {"one-off over", {OneOff(S - 2 * kDay, S - kDay)}, S, S - 2 * kDay},
+    {"the first one-off decides", {OneOff(S + kHour, 0), OneOff(S + 5, 0)}, S, S + kHour},
+    {"small values are Unix seconds", {{"1000", "", "", "", ""}}, S, 1000},
+    {"unreadable values are not given", {{"soon", "-5", "", "", ""}}, S, 0},
+    {"interval 0 does not repeat", {Repeat(S - kHour, S + kHour, 0, kHour)}, S, S - kHour},
+    {"not begun", {kWeekly}, S - kDay, S},
+    {"just before the 4th", {kWeekly}, S + 3 * kWeek - 1, S + 3 * kWeek},
+    {"4th running", {kWeekly}, S + 3 * kWeek + kHour, S + 3 * kWeek},
+    {"4th in its last second", {kWeekly}, S + 3 * kWeek + 2 * kHour, S + 3 * kWeek},
+    {"4th over", {kWeekly}, S + 3 * kWeek + 2 * kHour + 1, S + 4 * kWeek},
+    {"the occurrence at the stop", {kFourWeeks}, S + 4 * kWeek - kDay, S + 4 * kWeek},
+    {"the one at the stop running", {kFourWeeks}, S + 4 * kWeek + kHour, S + 4 * kWeek},
+    {"bounded and over", {kFourWeeks}, S + 4 * kWeek + 3 * kHour, 0},
+    {"then the next entry", {kFourWeeks, OneOff(S + 20 * kWeek, 0)}, S + 4 * kWeek + 3 * kHour, S + 20 * kWeek},
+    // Offsets in text order within each occurrence: tomorrow's 3h is listed
+    // before tomorrow's 1h, although it is later.
+    {"first offset", {kTwiceDaily}, S + 2 * kHour + 30 * kMinute, S + 3 * kHour},
+    {"offsets in text order", {kTwiceDaily}, S + 4 * kHour + 30 * kMinute, S + kDay + 3 * kHour},
+    {"own stop before the start", {Repeat(S - kHour, S - kDay, kHour, kHour)}, S, 0},
+    {"stop carried from March", kMarchThenWeekly, 1741602600, kJune30},
+    {"2nd weekly running", kMarchThenWeekly, kJune30 + kWeek + 30 * kMinute, kJune30 + kWeek},
+    // Solved at once, not by stepping through a billion occurrences.
+    {"every second since 1996", {Repeat(kSince1996, 0, 1, 0)}, S, S},
+    {"every second for 10 s", {Repeat(kSince1996, 0, 1, 10)}, S, S - 10},
+    {"every 7 s, offset 3", {Repeat(kSince1996, 0, 7, 0, "3")}, kSince1996 + 7 * 1000000 + 4,
+     kSince1996 + 7 * 1000001 + 3},
+};
+
+TEST(NextStart, Cases)
+{
+    for (const NextStartCase& c : kNextStarts)
+        EXPECT_EQ(NextStart(c.times, c.now), c.expected) << c.what;
+}
+
+// --- The direct computation against stepping through occurrences -------------
 
 struct ModelEntry {
     int64_t start = 0, stop = 0; // Unix seconds, 0 = not given
@@ -15,99 +112,64 @@ struct ModelEntry {
     std::vector<int64_t> offsets;
 };
 
-// Steps through the occurrences one by one, as the rules are written.
-struct SteppingModel {
-    static constexpr int64_t kNoEnd = INT64_MAX / 4;
-
-    template <class Visit>
-    static bool Walk(const std::vector<ModelEntry>& entries, int64_t now, int64_t windowEnd, Visit&& visit,
-                     int64_t* oneOffStart)
-    {
-        int64_t start = 0, stop = kNoEnd;
-        for (const ModelEntry& e : entries) {
-            if (e.start)
-                start = e.start;
-            if (e.stop)
-                stop = e.stop;
-            if (e.interval == 0) {
-                if (oneOffStart) {
-                    *oneOffStart = start;
-                    return true;
-                }
-                if (start <= now && now <= stop)
-                    return true;
-                continue;
-            }
-            if (stop < start)
-                continue;
-            const int64_t n = (stop - start) / e.interval;
-            for (int64_t k = 0; k <= n && start + k * e.interval <= std::max(now, windowEnd) + 1000 * e.interval;
-                 ++k)
-                for (int64_t o : e.offsets)
-                    if (visit(start + k * e.interval + o, e.duration))
-                        return true;
-        }
-        return false;
-    }
-
-    static int64_t NextStart(const std::vector<ModelEntry>& entries, int64_t now)
-    {
-        int64_t found = 0, oneOff = -1;
-        const bool hit = Walk(entries, now, now, [&](int64_t s, int64_t d) {
-            if (s + d < now)
-                return false;
-            found = s;
-            return true;
-        }, &oneOff);
-        if (!hit)
-            return 0;
-        return oneOff >= 0 ? oneOff : found;
-    }
-
-    static bool InWindow(const std::vector<ModelEntry>& entries, int64_t now, int64_t end)
-    {
-        if (entries.empty())
-            return true;
-        return Walk(entries, now, end, [&](int64_t s, int64_t d) {
-            const int64_t e = s + d;
-            return (s <= now && e >= end) || (now <= s && s <= end) || (now <= e && e <= end);
-        }, nullptr);
-    }
-};
-
-std::string OffsetText(const std::vector<int64_t>& offsets)
+// Steps through the occurrences one by one, as the rules are written; `visit`
+// says whether an occurrence counts. A one-off entry ends the walk for the
+// next start and counts for a window when it runs at `now`.
+template <class Visit>
+bool Walk(const std::vector<ModelEntry>& entries, int64_t now, int64_t horizon, Visit&& visit, int64_t* oneOffStart)
 {
-    std::string text;
-    for (int64_t o : offsets) {
-        if (!text.empty())
-            text += ' ';
-        if (o != 0 && o % 3600 == 0)
-            text += std::to_string(o / 3600) + "h";
-        else if (o != 0 && o % 60 == 0)
-            text += std::to_string(o / 60) + "m";
-        else
-            text += std::to_string(o);
+    int64_t start = 0, stop = INT64_MAX / 4;
+    for (const ModelEntry& e : entries) {
+        start = e.start ? e.start : start;
+        stop = e.stop ? e.stop : stop;
+        if (e.interval == 0) {
+            if (oneOffStart)
+                return *oneOffStart = start, true;
+            if (start <= now && now <= stop)
+                return true;
+            continue;
+        }
+        if (stop < start && e.stop)
+            continue; // the entry's own stop lies before its start
+        const int64_t n = stop < start ? INT64_MAX / 4 : (stop - start) / e.interval;
+        for (int64_t k = 0; k <= n && start + k * e.interval <= horizon + 1000 * e.interval; ++k)
+            for (int64_t o : e.offsets)
+                if (visit(start + k * e.interval + o, start + k * e.interval + o + e.duration))
+                    return true;
     }
-    return text;
+    return false;
+}
+
+int64_t ModelNextStart(const std::vector<ModelEntry>& entries, int64_t now)
+{
+    int64_t found = 0, oneOff = -1;
+    const bool hit = Walk(entries, now, now, [&](int64_t s, int64_t e) { return e >= now && (found = s, true); }, &oneOff);
+    return !hit ? 0 : oneOff >= 0 ? oneOff : found;
+}
+
+bool ModelInWindow(const std::vector<ModelEntry>& entries, int64_t now, int64_t end)
+{
+    return entries.empty() || Walk(entries, now, end, [&](int64_t s, int64_t e) {
+        return (s <= now && e >= end) || (now <= s && s <= end) || (now <= e && e <= end);
+    }, nullptr);
 }
 
 std::vector<CSDPTime> ToTimes(const std::vector<ModelEntry>& entries)
 {
     std::vector<CSDPTime> times;
     for (const ModelEntry& e : entries) {
-        CSDPTime& t = times.emplace_back();
-        t.start = e.start ? std::to_string(e.start + kNtpUnixOffset) : "0";
-        t.stop = e.stop ? std::to_string(e.stop + kNtpUnixOffset) : "";
-        if (e.interval || !e.offsets.empty()) {
-            t.repeatInterval = std::to_string(e.interval);
-            t.activeDuration = std::to_string(e.duration);
-            t.offset = OffsetText(e.offsets);
-        }
+        CSDPTime& t = times.emplace_back(CSDPTime{Ntp(e.start), e.stop ? Ntp(e.stop) : "", "", "", ""});
+        if (e.interval == 0)
+            continue;
+        t.repeatInterval = std::to_string(e.interval);
+        t.activeDuration = std::to_string(e.duration);
+        for (int64_t o : e.offsets) // with unit letters where they fit
+            t.offset += (t.offset.empty() ? "" : " ")
+                + (o != 0 && o % 3600 == 0 ? std::to_string(o / 3600) + "h"
+                   : o != 0 && o % 60 == 0 ? std::to_string(o / 60) + "m" : std::to_string(o));
     }
     return times;
 }
-
-} // namespace
 
 TEST_F(ScheduleTest, DirectComputationAgreesWithSteppingThroughOccurrences)
 {
@@ -134,166 +196,79 @@ TEST_F(ScheduleTest, DirectComputationAgreesWithSteppingThroughOccurrences)
         const int64_t windowEnd = now + (pick(0, 1) ? 0 : pick(0, 3 * kDay));
         const std::vector<CSDPTime> times = ToTimes(entries);
         SCOPED_TRACE(::testing::Message() << "round " << round);
-        ASSERT_EQ(NextStart(times, now), SteppingModel::NextStart(entries, now));
-        ASSERT_EQ(IsInWindow(times, now, windowEnd), SteppingModel::InWindow(entries, now, windowEnd));
+        ASSERT_EQ(NextStart(times, now), ModelNextStart(entries, now));
+        ASSERT_EQ(IsInWindow(times, now, windowEnd), ModelInWindow(entries, now, windowEnd));
     }
 }
 
-TEST_F(ScheduleTest, NextStartOfOneOffPermanentAndMissingEntries)
-{
-    const int64_t now = Local(2026, 3, 10, 12);
-    EXPECT_EQ(NextStart({}, now), 0);
-    EXPECT_EQ(NextStart({OneOff(0, 0)}, now), 0); // permanent: "Continually"
-    // A one-off entry gives its start, whether it is still to come or over.
-    EXPECT_EQ(NextStart({OneOff(now + kHour, now + 2 * kHour)}, now), now + kHour);
-    EXPECT_EQ(NextStart({OneOff(now - 2 * kDay, now - kDay)}, now), now - 2 * kDay);
-    // Only the first entry counts when it does not repeat.
-    EXPECT_EQ(NextStart({OneOff(now + kHour, 0), OneOff(now + 5, 0)}, now), now + kHour);
-    // Small values are taken as Unix seconds; unreadable ones as not given.
-    CSDPTime unix;
-    unix.start = "1000";
-    EXPECT_EQ(NextStart({unix}, now), 1000);
-    CSDPTime junk;
-    junk.start = "soon";
-    junk.stop = "-5";
-    EXPECT_EQ(NextStart({junk}, now), 0);
-}
-
-TEST_F(ScheduleTest, NextStartOfRepeatsAtOccurrenceBoundaries)
-{
-    const int64_t start = Local(2026, 3, 2, 14, 0, 0);
-    const std::vector<CSDPTime> weekly = {Repeat(start, 0, kWeek, 2 * kHour)};
-    const int64_t third = start + 3 * kWeek;
-    EXPECT_EQ(NextStart(weekly, start - kDay), start);     // not begun
-    EXPECT_EQ(NextStart(weekly, third - 1), third);          // just before
-    EXPECT_EQ(NextStart(weekly, third + kHour), third);      // running: its own start
-    EXPECT_EQ(NextStart(weekly, third + 2 * kHour), third);  // the last second still counts
-    EXPECT_EQ(NextStart(weekly, third + 2 * kHour + 1), third + kWeek);
-
-    // A bounded repeat has occurrences up to the one that starts at its stop.
-    const int64_t stop = start + 4 * kWeek;
-    const std::vector<CSDPTime> bounded = {Repeat(start, stop, kWeek, 2 * kHour)};
-    EXPECT_EQ(NextStart(bounded, stop - kDay), stop);
-    EXPECT_EQ(NextStart(bounded, stop + kHour), stop);
-    EXPECT_EQ(NextStart(bounded, stop + 3 * kHour), 0);
-    // The next entry is asked once the first has nothing left.
-    const int64_t later = Local(2026, 6, 1, 9);
-    EXPECT_EQ(NextStart({bounded[0], OneOff(later, 0)}, stop + 3 * kHour), later);
-}
-
-TEST_F(ScheduleTest, NextStartVisitsOffsetsWithinEachOccurrenceInOrder)
-{
-    const int64_t start = Local(2026, 3, 2, 0, 0, 0);
-    // Offsets 3h then 1h, one hour each. At 04:30 neither of today's has
-    // time left; tomorrow's 03:00 comes first because its offset is listed
-    // first, although tomorrow's 01:00 is earlier.
-    const std::vector<CSDPTime> times = {Repeat(start, 0, kDay, kHour, "3h 1h")};
-    EXPECT_EQ(NextStart(times, start + 2 * kHour + 30 * kMinute), start + 3 * kHour);
-    EXPECT_EQ(NextStart(times, start + 4 * kHour + 30 * kMinute), start + kDay + 3 * kHour);
-}
-
-TEST_F(ScheduleTest, IntervalZeroAndStopBeforeStartAreHandled)
-{
-    const int64_t now = Local(2026, 3, 10, 12);
-    // Interval 0 counts as not repeating.
-    const std::vector<CSDPTime> zero = {Repeat(now - kHour, now + kHour, 0, kHour)};
-    EXPECT_EQ(NextStart(zero, now), now - kHour);
-    EXPECT_TRUE(IsInPeriod(zero, kPeriodNow, now, clock));
-    const CScheduleDescription d = DescribeSchedule(zero, now, clock);
-    EXPECT_EQ(d.text.rfind("From ", 0), 0u);
-    EXPECT_TRUE(d.active);
-    // A repeat whose stop lies before its start has no occurrences.
-    const std::vector<CSDPTime> backwards = {Repeat(now - kHour, now - kDay, kHour, kHour)};
-    EXPECT_EQ(NextStart(backwards, now), 0);
-    EXPECT_FALSE(IsInPeriod(backwards, kPeriodThisMonth, now, clock));
-}
-
-TEST_F(ScheduleTest, UnboundedPerSecondRepeatSince1996IsSolvedAtOnce)
-{
-    const int64_t since = Local(1996, 1, 1, 0, 0, 0);
-    const int64_t now = Local(2026, 12, 6, 10, 0, 0);
-    EXPECT_EQ(NextStart({Repeat(since, 0, 1, 0)}, now), now);
-    EXPECT_EQ(NextStart({Repeat(since, 0, 1, 10)}, now), now - 10);
-    EXPECT_TRUE(IsInPeriod({Repeat(since, 0, 1, 0)}, kPeriodNow, now, clock));
-    EXPECT_EQ(NextStart({Repeat(since, 0, 7, 0, "3")}, since + 7 * 1000000 + 4), since + 7 * 1000001 + 3);
-}
+// --- Periods ----------------------------------------------------------------
 
 TEST_F(ScheduleTest, PeriodEndsInLocalTime)
 {
     const int64_t morning = Local(2026, 3, 10, 9, 15);
     EXPECT_EQ(PeriodEnd(kPeriodNow, morning, clock), morning);
     EXPECT_EQ(PeriodEnd(kPeriodToday, morning, clock), Local(2026, 3, 10, 23, 59, 59));
-    EXPECT_EQ(PeriodEnd(kPeriodThisMonth, morning, clock), Local(2026, 3, 31, 23, 59, 59));
-
-    // Seven-day blocks: day d ends its week on day (d / 7 + 1) * 7.
-    const struct { int day, weekEnd; } blocks[] = {{1, 7}, {6, 7}, {7, 14}, {13, 14}, {14, 21}, {20, 21}, {21, 28},
-                                                   {27, 28}};
-    for (const auto& b : blocks)
-        EXPECT_EQ(PeriodEnd(kPeriodThisWeek, Local(2026, 4, b.day, 12), clock), Local(2026, 4, b.weekEnd, 23, 59, 59))
-            << "day " << b.day;
-    // From the 28th the week ends with the month.
-    const struct { int year, month, day, last; } ends[] = {
-        {2026, 1, 28, 31}, {2026, 1, 31, 31}, {2026, 4, 29, 30}, {2024, 2, 28, 29}, {2024, 2, 29, 29},
-        {2026, 2, 28, 28}, {2000, 2, 28, 29}, {2100, 2, 28, 28}, {2026, 12, 30, 31},
+    // Seven-day blocks: day d ends its week on day (d / 7 + 1) * 7; from the
+    // 28th the week ends with the month.
+    const struct { int year, month, day, weekEnd, monthEnd; } days[] = {
+        {2026, 4, 1, 7, 30}, {2026, 4, 6, 7, 30}, {2026, 4, 7, 14, 30}, {2026, 4, 13, 14, 30},
+        {2026, 4, 14, 21, 30}, {2026, 4, 20, 21, 30}, {2026, 4, 21, 28, 30}, {2026, 4, 27, 28, 30},
+        {2026, 4, 29, 30, 30}, {2026, 1, 28, 31, 31}, {2026, 1, 31, 31, 31}, {2024, 2, 28, 29, 29},
+        {2024, 2, 29, 29, 29}, {2026, 2, 28, 28, 28}, {2000, 2, 28, 29, 29}, {2100, 2, 28, 28, 28},
+        {2026, 12, 30, 31, 31}, {2026, 3, 10, 14, 31},
     };
-    for (const auto& e : ends) {
-        const int64_t at = Local(e.year, e.month, e.day, 8);
-        const int64_t last = Local(e.year, e.month, e.last, 23, 59, 59);
-        EXPECT_EQ(PeriodEnd(kPeriodThisWeek, at, clock), last) << e.year << "-" << e.month << "-" << e.day;
-        EXPECT_EQ(PeriodEnd(kPeriodThisMonth, at, clock), last) << e.year << "-" << e.month << "-" << e.day;
+    for (const auto& d : days) {
+        const int64_t at = Local(d.year, d.month, d.day, 8);
+        EXPECT_EQ(PeriodEnd(kPeriodThisWeek, at, clock), Local(d.year, d.month, d.weekEnd, 23, 59, 59))
+            << d.year << "-" << d.month << "-" << d.day;
+        EXPECT_EQ(PeriodEnd(kPeriodThisMonth, at, clock), Local(d.year, d.month, d.monthEnd, 23, 59, 59))
+            << d.year << "-" << d.month << "-" << d.day;
     }
     // Across the change to summer time the day is an hour shorter.
-    EXPECT_EQ(PeriodEnd(kPeriodToday, Local(2026, 3, 29, 0, 30), clock) - Local(2026, 3, 29, 0, 30),
-              23 * kHour + 29 * kMinute + 59 - kHour);
+    const int64_t early = Local(2026, 3, 29, 0, 30);
+    EXPECT_EQ(PeriodEnd(kPeriodToday, early, clock) - early, 22 * kHour + 29 * kMinute + 59);
     // At the very last second the window is that instant.
     const int64_t lastSecond = Local(2026, 3, 10, 23, 59, 59);
     EXPECT_EQ(PeriodEnd(kPeriodToday, lastSecond, clock), lastSecond);
 }
 
-TEST_F(ScheduleTest, PeriodsOfRepeatingSessionsUseTheWindow)
+TEST_F(ScheduleTest, Periods)
 {
     const int64_t now = Local(2026, 3, 10, 12, 0, 0); // a Tuesday, in the block ending on the 14th
-    auto weeklyAt = [&](int64_t firstStart) { return std::vector<CSDPTime>{Repeat(firstStart, 0, kWeek, kHour)}; };
-    // Later today: today, this week, this month, but not now.
-    const auto tonight = weeklyAt(Local(2026, 2, 24, 20, 0));
-    EXPECT_FALSE(IsInPeriod(tonight, kPeriodNow, now, clock));
-    EXPECT_TRUE(IsInPeriod(tonight, kPeriodToday, now, clock));
-    EXPECT_TRUE(IsInPeriod(tonight, kPeriodThisWeek, now, clock));
-    // The last second of the day is still today; midnight is not.
-    EXPECT_TRUE(IsInPeriod(weeklyAt(Local(2026, 2, 24, 23, 59, 59)), kPeriodToday, now, clock));
-    const auto midnight = weeklyAt(Local(2026, 2, 25, 0, 0, 0));
-    EXPECT_FALSE(IsInPeriod(midnight, kPeriodToday, now, clock));
-    EXPECT_TRUE(IsInPeriod(midnight, kPeriodThisWeek, now, clock));
-    // Sunday the 15th is past this block's end but within the month.
-    const auto sunday = weeklyAt(Local(2026, 3, 1, 10, 0));
-    EXPECT_FALSE(IsInPeriod(sunday, kPeriodThisWeek, now, clock));
-    EXPECT_TRUE(IsInPeriod(sunday, kPeriodThisMonth, now, clock));
-    // Running now, in every period; finished an hour ago, next on the 17th.
-    const auto running = weeklyAt(Local(2026, 3, 3, 11, 30));
-    for (int p = kPeriodNow; p <= kPeriodThisMonth; ++p)
-        EXPECT_TRUE(IsInPeriod(running, p, now, clock)) << p;
-    const auto over = weeklyAt(Local(2026, 3, 3, 10, 0));
-    EXPECT_FALSE(IsInPeriod(over, kPeriodToday, now, clock));
-    EXPECT_FALSE(IsInPeriod(over, kPeriodThisWeek, now, clock));
-    EXPECT_TRUE(IsInPeriod(over, kPeriodThisMonth, now, clock));
-    // A series whose last occurrence is over is in no period.
-    EXPECT_FALSE(IsInPeriod({Repeat(Local(2026, 1, 6, 20), Local(2026, 3, 3, 20), kWeek, kHour)}, kPeriodThisMonth,
-                            now, clock));
-}
-
-TEST_F(ScheduleTest, PeriodsOfOneOffAndPermanentSessions)
-{
-    const int64_t now = Local(2026, 3, 10, 12, 0, 0);
-    EXPECT_TRUE(IsInPeriod({}, kPeriodNow, now, clock)); // no timing: always shown
-    EXPECT_TRUE(IsInPeriod({OneOff(0, 0)}, kPeriodNow, now, clock));
-    EXPECT_TRUE(IsInPeriod({OneOff(now - kHour, now + kHour)}, kPeriodNow, now, clock));
-    EXPECT_TRUE(IsInPeriod({OneOff(now, now)}, kPeriodNow, now, clock));
-    EXPECT_FALSE(IsInPeriod({OneOff(now - 2 * kHour, now - kHour)}, kPeriodThisMonth, now, clock));
-    // One-off entries are judged at the present moment only.
-    EXPECT_FALSE(IsInPeriod({OneOff(now + kHour, now + 2 * kHour)}, kPeriodToday, now, clock));
-    // Any entry may match.
-    EXPECT_TRUE(IsInPeriod({OneOff(now - 2 * kHour, now - kHour), OneOff(now - kHour, now + kHour)}, kPeriodNow, now,
-                           clock));
+    auto weekly = [](int64_t first) { return std::vector<CSDPTime>{Repeat(first, 0, kWeek, kHour)}; };
+    const CSDPTime over = OneOff(now - 2 * kHour, now - kHour);
+    const struct {
+        const char* what;
+        std::vector<CSDPTime> times;
+        bool now, today, week, month;
+    } cases[] = {
+        {"no timing: always shown", {}, true, true, true, true},
+        {"permanent", {OneOff(0, 0)}, true, true, true, true},
+        {"later today", weekly(Local(2026, 2, 24, 20, 0)), false, true, true, true},
+        {"today's last second", weekly(Local(2026, 2, 24, 23, 59, 59)), false, true, true, true},
+        {"midnight", weekly(Local(2026, 2, 25, 0, 0, 0)), false, false, true, true},
+        {"Sunday the 15th", weekly(Local(2026, 3, 1, 10, 0)), false, false, false, true},
+        {"running", weekly(Local(2026, 3, 3, 11, 30)), true, true, true, true},
+        {"over, next on the 17th", weekly(Local(2026, 3, 3, 10, 0)), false, false, false, true},
+        {"last occurrence over", {Repeat(Local(2026, 1, 6, 20), Local(2026, 3, 3, 20), kWeek, kHour)}, false, false,
+         false, false},
+        {"own stop before the start", {Repeat(now - kHour, now - kDay, kHour, kHour)}, false, false, false, false},
+        {"interval 0: one-off", {Repeat(now - kHour, now + kHour, 0, kHour)}, true, true, true, true},
+        // One-off entries are judged at the present moment only.
+        {"one-off running", {OneOff(now - kHour, now + kHour)}, true, true, true, true},
+        {"one-off of one instant", {OneOff(now, now)}, true, true, true, true},
+        {"one-off over", {over}, false, false, false, false},
+        {"one-off later today", {OneOff(now + kHour, now + 2 * kHour)}, false, false, false, false},
+        {"any entry may match", {over, OneOff(now - kHour, now + kHour)}, true, true, true, true},
+    };
+    for (const auto& c : cases) {
+        const bool expected[] = {c.now, c.today, c.week, c.month};
+        for (int p = kPeriodNow; p <= kPeriodThisMonth; ++p)
+            EXPECT_EQ(IsInPeriod(c.times, p, now, clock), expected[p - 1]) << c.what << ", period " << p;
+    }
+    // The weekly series after one that ended in March runs from June 30 on.
+    EXPECT_TRUE(IsInPeriod(kMarchThenWeekly, kPeriodNow, kJune30 + kWeek + 30 * kMinute, clock));
+    EXPECT_FALSE(IsInPeriod(kMarchThenWeekly, kPeriodNow, kJune30 + kWeek + 2 * kHour, clock));
 }
 
 TEST_F(ScheduleTest, RecordFormsReadUnderTheLockAndStopWhenDeleting)
@@ -303,11 +278,139 @@ TEST_F(ScheduleTest, RecordFormsReadUnderTheLockAndStopWhenDeleting)
     CSdpEnvironment env{at, random, nullptr};
     auto record = CSDPObject::FromText("v=0\nt=3982300000 0\nr=1d 1h 0\n", env);
     const int64_t now = at.Now();
-    EXPECT_EQ(NextStart(*record, now), NextStart(record->times, now));
-    EXPECT_NE(NextStart(*record, now), 0);
+    EXPECT_EQ(NextStart(*record, now), 3982300000 - kNtpUnixOffset);
     EXPECT_EQ(DescribeSchedule(*record, now, clock).text, DescribeSchedule(record->times, now, clock).text);
     record->DeleteLater();
     EXPECT_EQ(NextStart(*record, now), 0);
     EXPECT_FALSE(IsInPeriod(*record, kPeriodThisMonth, now, clock));
+    EXPECT_EQ(DescribeSchedule(*record, now, clock).text, "");
     EXPECT_EQ(record->LockCount(), 0);
 }
+
+// --- The "Schedule" page ------------------------------------------------------
+
+TEST_F(ScheduleTest, DescriptionsAndVerdicts)
+{
+    const int64_t monday = Local(2026, 3, 2, 14, 0, 0), midnight = Local(2026, 3, 2, 0, 0, 0);
+    const int64_t now = Local(2026, 3, 10, 12), fifth = monday + 4 * kWeek, stop = Local(2026, 4, 27, 16, 0, 0);
+    const int64_t july = Local(2026, 7, 1, 14, 5, 0);
+    const std::vector<CSDPTime> oneOff = {OneOff(monday, monday + 2 * kHour + 30 * kMinute)};
+    const std::vector<CSDPTime> weekly = {Repeat(monday, 0, kWeek, 2 * kHour)};
+    const std::vector<CSDPTime> bounded = {Repeat(monday, stop, kWeek, kHour, "1d")};
+    const std::vector<CSDPTime> twice = {Repeat(midnight, 0, kDay, kHour, "0 12h")};
+    const std::vector<CSDPTime> lateNight = {Repeat(midnight, 0, kDay, 3 * kHour, "23h")};
+    const CSDPTime past = OneOff(monday, monday + kHour);
+    const char* pastText = "From 02:00PM Monday March 02, 2026 till 03:00PM Monday March 02, 2026\r\n";
+    const std::string fromTill = "From 02:00PM Monday March 02, 2026 till 04:30PM Monday March 02, 2026\r\n";
+    const struct {
+        std::vector<CSDPTime> times;
+        int64_t now;
+        std::string text; // empty: not checked
+        bool active;
+    } cases[] = {
+        {{}, now, "No timing information available", false},
+        {{OneOff(0, 0)}, now, "Continually", true},
+        {{{"1000", "3982300000", "", "", ""}}, now, "Continually", true}, // not an NTP time
+        {oneOff, monday - 1, fromTill, false},
+        {oneOff, monday, fromTill, false}, // starts after this second
+        {oneOff, monday + 1, fromTill, true},
+        {oneOff, monday + 2 * kHour + 30 * kMinute, fromTill, true},
+        {oneOff, monday + kDay, fromTill, false},
+        {{OneOff(monday, 0)}, monday + 30 * kDay, "From 02:00PM Monday March 02, 2026\r\n", true},
+        {{OneOff(july, 0)}, july, "From 02:05PM Wednesday July 01, 2026\r\n", false}, // summer time
+        {{Repeat(now - kHour, now + kHour, 0, kHour)}, now,
+         "From 11:00AM Tuesday March 10, 2026 till 01:00PM Tuesday March 10, 2026\r\n", true},
+        // Weekly for two hours: active only during them.
+        {weekly, monday, "weekly at 02:00PM on Monday for 02 hour(s) from March 02, 2026\r\n", true},
+        {weekly, monday - kWeek, "", false},
+        {weekly, fifth - 1, "", false},
+        {weekly, fifth, "", true},
+        {weekly, fifth + 2 * kHour - 1, "", true},
+        {weekly, fifth + 2 * kHour, "", false},
+        {weekly, fifth + 3 * kDay, "", false},
+        // A bounded series, a day after its start; the Tuesday after its end
+        // at the hour it would run (summer time by then) is over.
+        {bounded, monday,
+         "weekly at 02:00PM on Tuesday for 01 hour(s) from March 02, 2026 till April 27, 2026\r\n", false},
+        {bounded, monday + kWeek + kDay + 10, "", true},
+        {bounded, monday + kWeek + 10, "", false},
+        {bounded, stop + kDay - kHour + 10, "", false},
+        {{Repeat(monday, 0, kWeek, kHour, "1d")}, stop + kDay - kHour + 10, "", true},
+        // Any running offset counts.
+        {twice, midnight, "daily at 12:00AM and 12:00PM for 01 hour(s) from March 02, 2026\r\n", true},
+        {twice, midnight + 3 * kDay + 30 * kMinute, "", true},
+        {twice, midnight + 3 * kDay + 12 * kHour + 1, "", true},
+        {twice, midnight + 3 * kDay + 2 * kHour, "", false},
+        // An occurrence that runs over into the next interval still runs.
+        {lateNight, midnight, "daily at 11:00PM for 03 hour(s) from March 02, 2026\r\n", false},
+        {lateNight, Local(2026, 3, 5, 1, 0, 0), "", true},
+        {lateNight, Local(2026, 3, 5, 3, 0, 0), "", false},
+        {{Repeat(midnight, 0, kDay, kHour)}, midnight - kDay, "", false}, // a whole interval early
+        // Several entries: one active entry makes the session active;
+        // "Continually" replaces what came before.
+        {{past, OneOff(now - kHour, now + kHour)}, now,
+         std::string(pastText) + "From 11:00AM Tuesday March 10, 2026 till 01:00PM Tuesday March 10, 2026\r\n", true},
+        {{past, past}, now, "", false},
+        {{past, OneOff(0, 0)}, now, "Continually", true},
+        {{OneOff(0, 0), past}, now, std::string("Continually") + pastText, true},
+        {kMarchThenWeekly, 1741602600,
+         "daily at 11:00AM for 01 hour(s) from March 03, 2025 till March 03, 2025\r\n"
+         "weekly at 02:00PM on Monday for 01 hour(s) from June 30, 2025\r\n", false},
+    };
+    for (const auto& c : cases) {
+        const CScheduleDescription d = DescribeSchedule(c.times, c.now, clock);
+        if (!c.text.empty()) {
+            EXPECT_EQ(d.text, c.text) << "at " << c.now;
+        }
+        EXPECT_EQ(d.active, c.active) << d.text << " at " << c.now;
+    }
+    EXPECT_STREQ(VerdictText(true), "Active");
+    EXPECT_STREQ(VerdictText(false), "Inactive");
+    EXPECT_EQ(FormatLocalTime(clock, Local(2026, 1, 1, 0, 0, 0), "%I:%M:%S%p %a %b %d, %Y"),
+              "12:00:00AM Thu Jan 01, 2026");
+}
+
+TEST_F(ScheduleTest, IntervalAndDurationWordings)
+{
+    const int64_t monday = Local(2026, 3, 2, 14, 0, 0);
+    const struct {
+        int64_t interval;
+        const char* wording; // a daily one names no weekday
+    } intervals[] = {
+        {kDay, "daily at 02:00PM "},
+        {kWeek, "weekly at 02:00PM on Monday "},
+        {2 * kWeek, "bi-weekly at 02:00PM on Monday "},
+        {183 * kDay, "half yearly at 02:00PM on Monday "},
+        {365 * kDay, "yearly at 02:00PM on Monday "},
+        {3 * kDay, "every 3 days at 02:00PM on Monday "},
+        {8 * kDay, "every 8 days at 02:00PM on Monday "},
+        {36 * kHour, "daily & 12 hour(s) at 02:00PM "},
+        {kDay + kHour + kMinute + 1, "daily & 01 hour(s) 01 minute(s) 01 second(s) at 02:00PM "},
+        {2 * kDay + 2 * kHour + 5, "every 2 days & 02 hour(s) 05 second(s) at 02:00PM on Monday "},
+        {kHour, "& 01 hour(s) at 02:00PM on Monday "},
+        {90 * kMinute, "& 01 hour(s) 30 minute(s) at 02:00PM on Monday "},
+    };
+    for (const auto& c : intervals)
+        EXPECT_EQ(DescribeSchedule({Repeat(monday, 0, c.interval, 0)}, monday, clock).text,
+                  std::string(c.wording) + "from March 02, 2026\r\n");
+    const struct {
+        int64_t duration;
+        const char* wording;
+    } durations[] = {
+        {0, ""},
+        {45, "for 45 second(s) "},
+        {90 * kMinute, "for 01 hour(s) 30 minute(s) "},
+        {2 * kHour, "for 02 hour(s) "},
+        {3 * kDay, "for 3 day(s) "},
+        {9 * kDay, "for 1 week(s) and 2 day(s) "},
+        {2 * kWeek, "for 2 week(s) "},
+        {kDay + 30, "for 1 day(s) 30 second(s) "},
+        {kDay + kHour + kMinute + 1, "for 1 day(s) 01 hour(s) 01 minute(s) 01 second(s) "},
+        {kWeek + 5 * kMinute, "for 1 week(s) 05 minute(s) "},
+    };
+    for (const auto& c : durations)
+        EXPECT_EQ(DescribeSchedule({Repeat(monday, 0, kWeek, c.duration)}, monday, clock).text,
+                  std::string("weekly at 02:00PM on Monday ") + c.wording + "from March 02, 2026\r\n");
+}
+
+} // namespace
