@@ -1,89 +1,76 @@
-// Checks against data made by independent tools (openssl, gzip): see
-// tests/data/sap/make-data.sh for how each file was produced.
+// Key derivation, DES-CBC decryption and the encryption group table.
 #include "support/TestEnv.h"
 
 #include "sap/EncryptionGroups.h"
-#include "sap/SapCodec.h"
 
 #include <gtest/gtest.h>
+#include <nettle/cbc.h>
+#include <nettle/des.h>
 
 namespace {
 
-std::string Data(const std::string& name)
-{
-    return ReadTestFile(std::string(TALMIRA_TEST_DATA) + "/sap/" + name);
-}
-
 std::string Hex(const CDesKey& key)
 {
-    static const char* digits = "0123456789abcdef";
     std::string out;
     for (uint8_t b : key) {
-        out += digits[b >> 4];
-        out += digits[b & 15];
+        out += "0123456789abcdef"[b >> 4];
+        out += "0123456789abcdef"[b & 15];
     }
     return out;
 }
 
-std::string Trimmed(std::string s)
+// Keys derived by tests/data/sap/make-data.sh from openssl's MD5 digest.
+TEST(DesKey, DerivationMatchesReference)
 {
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
-        s.pop_back();
-    return s;
-}
-
-TEST(Reference, KeyDerivationMatchesOpensslDigest)
-{
-    EXPECT_EQ(Hex(DeriveDesKey("shared group key A")), Trimmed(Data("keyA.hex")));
-    EXPECT_EQ(Hex(DeriveDesKey("another key for B")), Trimmed(Data("keyB.hex")));
-}
-
-struct ReferenceGroups : ::testing::Test {
-    CEncryptionGroups groups;
-    void SetUp() override
-    {
-        groups[0] = {20000, "shared group key A", "A"};
-        groups[1] = {0, "", ""};
-        groups[2] = {20000, "another key for B", "B"};
+    for (const auto& [text, file] : {std::pair{"shared group key A", "keyA.hex"}, {"another key for B", "keyB.hex"}}) {
+        std::string expected = ReadTestFile(std::string(TALMIRA_TEST_DATA) + "/sap/" + file);
+        expected.erase(expected.find_last_not_of("\r\n") + 1);
+        EXPECT_EQ(Hex(DeriveDesKey(text)), expected);
     }
-};
-
-TEST_F(ReferenceGroups, WholePlaintextWithTheFirstKey)
-{
-    auto p = UnwrapSapDatagram(Data("enc-whole-A.sap"), groups);
-    ASSERT_EQ(p.action, ESapAction::Announce) << p.reason;
-    const std::string plain = Data("plain.sdp");
-    EXPECT_EQ(p.text.substr(0, plain.size()), plain);
-    EXPECT_EQ(p.text.find_first_not_of(' ', plain.size()), std::string::npos) << "blank filler kept whole";
+    EXPECT_EQ(DeriveDesKey(""), CDesKey{});
 }
 
-TEST_F(ReferenceGroups, SecondGroupOfTheSameIdIsTriedNext)
+std::string DesCbcEncrypt(const CDesKey& key, const std::string& plain)
 {
-    auto p = UnwrapSapDatagram(Data("enc-padded-B.sap"), groups);
-    ASSERT_EQ(p.action, ESapAction::Announce) << p.reason;
-    EXPECT_EQ(p.text, Data("padded.sdp")) << "top bit cleared, padding cut";
-    groups[2].id = 0;
-    EXPECT_EQ(UnwrapSapDatagram(Data("enc-padded-B.sap"), groups).action, ESapAction::Drop);
+    des_ctx ctx;
+    des_set_key(&ctx, key.data());
+    uint8_t iv[8] = {};
+    std::string out(plain.size(), '\0');
+    cbc_encrypt(&ctx, reinterpret_cast<nettle_cipher_func*>(des_encrypt), 8, iv, plain.size(),
+                reinterpret_cast<uint8_t*>(out.data()), reinterpret_cast<const uint8_t*>(plain.data()));
+    return out;
 }
 
-TEST_F(ReferenceGroups, BadPaddingAndTheZeroKey)
+TEST(DesDecrypt, LengthAndPaddingRules)
 {
-    CEncryptionGroups onlyA;
-    onlyA[0] = groups[0];
-    EXPECT_EQ(UnwrapSapDatagram(Data("enc-badpad-A.sap"), onlyA).action, ESapAction::Drop);
-    auto zero = UnwrapSapDatagram(Data("enc-zero-key.sap"), groups);
-    ASSERT_EQ(zero.action, ESapAction::Announce) << "key id 0 is tried with the free entries' empty keys";
-    EXPECT_EQ(zero.text.substr(0, 4), "v=0\n");
+    CDesDecryptor des;
+    des.SetKey("k");
+    const CDesKey key = DeriveDesKey("k");
+    EXPECT_FALSE(des.Decrypt(std::string(15, 'x')));
+    EXPECT_FALSE(des.Decrypt(""));
+    EXPECT_EQ(des.Decrypt(DesCbcEncrypt(key, "v=0\ns=ab\nc=IN...")), "v=0\ns=ab\nc=IN...") << "taken whole";
+    // Top bit of the first byte set: the last byte counts the padding.
+    auto padded = [](char count) { return std::string("\xF6" "=0\ns=a\nc=IN") + std::string(3, '\0') + count; };
+    EXPECT_EQ(des.Decrypt(DesCbcEncrypt(key, padded(3))), std::string("v=0\ns=a\nc=IN\0", 13)) << "cut by 3";
+    EXPECT_FALSE(des.Decrypt(DesCbcEncrypt(key, padded(0)))) << "count 0";
+    EXPECT_FALSE(des.Decrypt(DesCbcEncrypt(key, padded(8)))) << "count 8";
+    EXPECT_EQ(des.Decrypt(DesCbcEncrypt(key, padded(7)))->size(), 9u);
+    EXPECT_EQ(des.Decrypt(DesCbcEncrypt(key, padded(1)))->size(), 15u);
 }
 
-TEST(ReferenceGzip, MembersMadeByGzip)
+TEST(EncryptionGroups, FindGroupWalksInTableOrder)
 {
-    CEncryptionGroups groups;
-    const std::string plain = Data("plain.sdp");
-    const std::string header("\x21\x00\x00\x00\x0a\x00\x00\x01", 8);
-    EXPECT_EQ(UnwrapSapDatagram(header + Data("plain-noname.gz"), groups).text, plain);
-    EXPECT_EQ(UnwrapSapDatagram(header + Data("plain-name.gz"), groups).text, plain);
-    EXPECT_EQ(UnwrapSapDatagram(Data("gzip-name.sap"), groups).text, plain);
+    CEncryptionGroups g;
+    g[0] = {20000, "keyA", "A"};
+    g[2] = {20000, "keyB", "B"};
+    g[5] = {30000, "keyC", "C"};
+    EXPECT_EQ(g.FindGroup(20000, 0)->index, 0);
+    EXPECT_EQ(*g.FindGroup(20000, 1)->key, "keyB");
+    EXPECT_FALSE(g.FindGroup(20000, 3));
+    EXPECT_FALSE(g.FindGroup(20000, 100));
+    EXPECT_EQ(g.FindGroup(0, 0)->index, 1) << "free entries have id 0";
+    EXPECT_FALSE(g[1].InUse());
+    EXPECT_TRUE((CEncryptionGroup{10000, "", ""}.InUse()));
 }
 
 } // namespace

@@ -1,8 +1,7 @@
 // When a session takes place: its next start, the list's periods and the
 // wording of the "Schedule" page, in a fixed time zone with summer time.
-#include "base/Clock.h"
-#include "base/Random.h"
-#include "sdp/SDPObject.h"
+#include "support/TestEnv.h"
+
 #include "sdp/Schedule.h"
 
 #include <gtest/gtest.h>
@@ -31,28 +30,22 @@ const std::vector<CSDPTime> kMarchThenWeekly = {{"3949984800", "3949992000", "86
                                                 {"3960273600", "0", "604800", "3600", "0"}};
 constexpr int64_t kJune30 = 3960273600LL - kNtpUnixOffset;
 
-class ScheduleTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        // A POSIX rule, so the result does not depend on the machine's zone files.
-        setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-        tzset();
-    }
-    // Unix seconds of a local wall-clock time.
-    int64_t Local(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) const
-    {
-        std::tm tm{};
-        tm.tm_year = year - 1900;
-        tm.tm_mon = month - 1;
-        tm.tm_mday = day;
-        tm.tm_hour = hour;
-        tm.tm_min = minute;
-        tm.tm_sec = second;
-        return clock.FromLocalTime(tm);
-    }
-    CManualClock clock;
-};
+// A POSIX rule, so the results do not depend on the machine's zone files.
+const bool kZoneSet = setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1) == 0 && (tzset(), true);
+const CManualClock kClock;
+
+// Unix seconds of a local wall-clock time.
+int64_t Local(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
+{
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    return kClock.FromLocalTime(tm);
+}
 
 // --- Next start ---------------------------------------------------------------
 
@@ -98,7 +91,7 @@ const struct NextStartCase {
      kSince1996 + 7 * 1000001 + 3},
 };
 
-TEST(NextStart, Cases)
+TEST(Schedule, NextStart)
 {
     for (const NextStartCase& c : kNextStarts)
         EXPECT_EQ(NextStart(c.times, c.now), c.expected) << c.what;
@@ -143,7 +136,8 @@ bool Walk(const std::vector<ModelEntry>& entries, int64_t now, int64_t horizon, 
 int64_t ModelNextStart(const std::vector<ModelEntry>& entries, int64_t now)
 {
     int64_t found = 0, oneOff = -1;
-    const bool hit = Walk(entries, now, now, [&](int64_t s, int64_t e) { return e >= now && (found = s, true); }, &oneOff);
+    auto notEnded = [&](int64_t s, int64_t e) { return e >= now && (found = s, true); };
+    const bool hit = Walk(entries, now, now, notEnded, &oneOff);
     return !hit ? 0 : oneOff >= 0 ? oneOff : found;
 }
 
@@ -171,7 +165,7 @@ std::vector<CSDPTime> ToTimes(const std::vector<ModelEntry>& entries)
     return times;
 }
 
-TEST_F(ScheduleTest, DirectComputationAgreesWithSteppingThroughOccurrences)
+TEST(Schedule, DirectComputationAgreesWithSteppingThroughOccurrences)
 {
     std::mt19937_64 gen(20261206);
     auto pick = [&](int64_t lo, int64_t hi) { return std::uniform_int_distribution<int64_t>(lo, hi)(gen); };
@@ -203,11 +197,11 @@ TEST_F(ScheduleTest, DirectComputationAgreesWithSteppingThroughOccurrences)
 
 // --- Periods ----------------------------------------------------------------
 
-TEST_F(ScheduleTest, PeriodEndsInLocalTime)
+TEST(Schedule, PeriodEndsInLocalTime)
 {
     const int64_t morning = Local(2026, 3, 10, 9, 15);
-    EXPECT_EQ(PeriodEnd(kPeriodNow, morning, clock), morning);
-    EXPECT_EQ(PeriodEnd(kPeriodToday, morning, clock), Local(2026, 3, 10, 23, 59, 59));
+    EXPECT_EQ(PeriodEnd(kPeriodNow, morning, kClock), morning);
+    EXPECT_EQ(PeriodEnd(kPeriodToday, morning, kClock), Local(2026, 3, 10, 23, 59, 59));
     // Seven-day blocks: day d ends its week on day (d / 7 + 1) * 7; from the
     // 28th the week ends with the month.
     const struct { int year, month, day, weekEnd, monthEnd; } days[] = {
@@ -218,21 +212,20 @@ TEST_F(ScheduleTest, PeriodEndsInLocalTime)
         {2026, 12, 30, 31, 31}, {2026, 3, 10, 14, 31},
     };
     for (const auto& d : days) {
+        SCOPED_TRACE(::testing::Message() << d.year << "-" << d.month << "-" << d.day);
         const int64_t at = Local(d.year, d.month, d.day, 8);
-        EXPECT_EQ(PeriodEnd(kPeriodThisWeek, at, clock), Local(d.year, d.month, d.weekEnd, 23, 59, 59))
-            << d.year << "-" << d.month << "-" << d.day;
-        EXPECT_EQ(PeriodEnd(kPeriodThisMonth, at, clock), Local(d.year, d.month, d.monthEnd, 23, 59, 59))
-            << d.year << "-" << d.month << "-" << d.day;
+        EXPECT_EQ(PeriodEnd(kPeriodThisWeek, at, kClock), Local(d.year, d.month, d.weekEnd, 23, 59, 59));
+        EXPECT_EQ(PeriodEnd(kPeriodThisMonth, at, kClock), Local(d.year, d.month, d.monthEnd, 23, 59, 59));
     }
     // Across the change to summer time the day is an hour shorter.
     const int64_t early = Local(2026, 3, 29, 0, 30);
-    EXPECT_EQ(PeriodEnd(kPeriodToday, early, clock) - early, 22 * kHour + 29 * kMinute + 59);
+    EXPECT_EQ(PeriodEnd(kPeriodToday, early, kClock) - early, 22 * kHour + 29 * kMinute + 59);
     // At the very last second the window is that instant.
     const int64_t lastSecond = Local(2026, 3, 10, 23, 59, 59);
-    EXPECT_EQ(PeriodEnd(kPeriodToday, lastSecond, clock), lastSecond);
+    EXPECT_EQ(PeriodEnd(kPeriodToday, lastSecond, kClock), lastSecond);
 }
 
-TEST_F(ScheduleTest, Periods)
+TEST(Schedule, Periods)
 {
     const int64_t now = Local(2026, 3, 10, 12, 0, 0); // a Tuesday, in the block ending on the 14th
     auto weekly = [](int64_t first) { return std::vector<CSDPTime>{Repeat(first, 0, kWeek, kHour)}; };
@@ -240,61 +233,56 @@ TEST_F(ScheduleTest, Periods)
     const struct {
         const char* what;
         std::vector<CSDPTime> times;
-        bool now, today, week, month;
+        const char* in; // now, today, this week, this month: T in, - not
     } cases[] = {
-        {"no timing: always shown", {}, true, true, true, true},
-        {"permanent", {OneOff(0, 0)}, true, true, true, true},
-        {"later today", weekly(Local(2026, 2, 24, 20, 0)), false, true, true, true},
-        {"today's last second", weekly(Local(2026, 2, 24, 23, 59, 59)), false, true, true, true},
-        {"midnight", weekly(Local(2026, 2, 25, 0, 0, 0)), false, false, true, true},
-        {"Sunday the 15th", weekly(Local(2026, 3, 1, 10, 0)), false, false, false, true},
-        {"running", weekly(Local(2026, 3, 3, 11, 30)), true, true, true, true},
-        {"over, next on the 17th", weekly(Local(2026, 3, 3, 10, 0)), false, false, false, true},
-        {"last occurrence over", {Repeat(Local(2026, 1, 6, 20), Local(2026, 3, 3, 20), kWeek, kHour)}, false, false,
-         false, false},
-        {"own stop before the start", {Repeat(now - kHour, now - kDay, kHour, kHour)}, false, false, false, false},
-        {"interval 0: one-off", {Repeat(now - kHour, now + kHour, 0, kHour)}, true, true, true, true},
+        {"no timing: always shown", {}, "TTTT"},
+        {"permanent", {OneOff(0, 0)}, "TTTT"},
+        {"later today", weekly(Local(2026, 2, 24, 20, 0)), "-TTT"},
+        {"today's last second", weekly(Local(2026, 2, 24, 23, 59, 59)), "-TTT"},
+        {"midnight", weekly(Local(2026, 2, 25, 0, 0, 0)), "--TT"},
+        {"Sunday the 15th", weekly(Local(2026, 3, 1, 10, 0)), "---T"},
+        {"running", weekly(Local(2026, 3, 3, 11, 30)), "TTTT"},
+        {"over, next on the 17th", weekly(Local(2026, 3, 3, 10, 0)), "---T"},
+        {"last occurrence over", {Repeat(Local(2026, 1, 6, 20), Local(2026, 3, 3, 20), kWeek, kHour)}, "----"},
+        {"own stop before the start", {Repeat(now - kHour, now - kDay, kHour, kHour)}, "----"},
+        {"interval 0: one-off", {Repeat(now - kHour, now + kHour, 0, kHour)}, "TTTT"},
         // One-off entries are judged at the present moment only.
-        {"one-off running", {OneOff(now - kHour, now + kHour)}, true, true, true, true},
-        {"one-off of one instant", {OneOff(now, now)}, true, true, true, true},
-        {"one-off over", {over}, false, false, false, false},
-        {"one-off later today", {OneOff(now + kHour, now + 2 * kHour)}, false, false, false, false},
-        {"any entry may match", {over, OneOff(now - kHour, now + kHour)}, true, true, true, true},
+        {"one-off running", {OneOff(now - kHour, now + kHour)}, "TTTT"},
+        {"one-off of one instant", {OneOff(now, now)}, "TTTT"},
+        {"one-off over", {over}, "----"},
+        {"one-off later today", {OneOff(now + kHour, now + 2 * kHour)}, "----"},
+        {"any entry may match", {over, OneOff(now - kHour, now + kHour)}, "TTTT"},
     };
-    for (const auto& c : cases) {
-        const bool expected[] = {c.now, c.today, c.week, c.month};
+    for (const auto& c : cases)
         for (int p = kPeriodNow; p <= kPeriodThisMonth; ++p)
-            EXPECT_EQ(IsInPeriod(c.times, p, now, clock), expected[p - 1]) << c.what << ", period " << p;
-    }
+            EXPECT_EQ(IsInPeriod(c.times, p, now, kClock), c.in[p - 1] == 'T') << c.what << ", period " << p;
     // The weekly series after one that ended in March runs from June 30 on.
-    EXPECT_TRUE(IsInPeriod(kMarchThenWeekly, kPeriodNow, kJune30 + kWeek + 30 * kMinute, clock));
-    EXPECT_FALSE(IsInPeriod(kMarchThenWeekly, kPeriodNow, kJune30 + kWeek + 2 * kHour, clock));
+    EXPECT_TRUE(IsInPeriod(kMarchThenWeekly, kPeriodNow, kJune30 + kWeek + 30 * kMinute, kClock));
+    EXPECT_FALSE(IsInPeriod(kMarchThenWeekly, kPeriodNow, kJune30 + kWeek + 2 * kHour, kClock));
 }
 
-TEST_F(ScheduleTest, RecordFormsReadUnderTheLockAndStopWhenDeleting)
+TEST(Schedule, RecordFormsReadUnderTheLockAndStopWhenDeleting)
 {
-    CManualClock at(Local(2026, 3, 10, 12));
-    CScriptedRandom random{7};
-    CSdpEnvironment env{at, random, nullptr};
-    auto record = CSDPObject::FromText("v=0\nt=3982300000 0\nr=1d 1h 0\n", env);
-    const int64_t now = at.Now();
+    const int64_t now = Local(2026, 3, 10, 12);
+    CTestEnv t;
+    auto record = t.Parse("v=0\nt=3982300000 0\nr=1d 1h 0\n");
     EXPECT_EQ(NextStart(*record, now), 3982300000 - kNtpUnixOffset);
-    EXPECT_EQ(DescribeSchedule(*record, now, clock).text, DescribeSchedule(record->times, now, clock).text);
+    EXPECT_EQ(DescribeSchedule(*record, now, kClock).text, DescribeSchedule(record->times, now, kClock).text);
     record->DeleteLater();
     EXPECT_EQ(NextStart(*record, now), 0);
-    EXPECT_FALSE(IsInPeriod(*record, kPeriodThisMonth, now, clock));
-    EXPECT_EQ(DescribeSchedule(*record, now, clock).text, "");
+    EXPECT_FALSE(IsInPeriod(*record, kPeriodThisMonth, now, kClock));
+    EXPECT_EQ(DescribeSchedule(*record, now, kClock).text, "");
     EXPECT_EQ(record->LockCount(), 0);
 }
 
 // --- The "Schedule" page ------------------------------------------------------
 
-TEST_F(ScheduleTest, DescriptionsAndVerdicts)
+TEST(Schedule, DescriptionsAndVerdicts)
 {
     const int64_t monday = Local(2026, 3, 2, 14, 0, 0), midnight = Local(2026, 3, 2, 0, 0, 0);
     const int64_t now = Local(2026, 3, 10, 12), fifth = monday + 4 * kWeek, stop = Local(2026, 4, 27, 16, 0, 0);
     const int64_t july = Local(2026, 7, 1, 14, 5, 0);
-    const std::vector<CSDPTime> oneOff = {OneOff(monday, monday + 2 * kHour + 30 * kMinute)};
+    const std::vector<CSDPTime> oneOff = {OneOff(monday, monday + 150 * kMinute)};
     const std::vector<CSDPTime> weekly = {Repeat(monday, 0, kWeek, 2 * kHour)};
     const std::vector<CSDPTime> bounded = {Repeat(monday, stop, kWeek, kHour, "1d")};
     const std::vector<CSDPTime> twice = {Repeat(midnight, 0, kDay, kHour, "0 12h")};
@@ -302,81 +290,71 @@ TEST_F(ScheduleTest, DescriptionsAndVerdicts)
     const CSDPTime past = OneOff(monday, monday + kHour);
     const char* pastText = "From 02:00PM Monday March 02, 2026 till 03:00PM Monday March 02, 2026\r\n";
     const std::string fromTill = "From 02:00PM Monday March 02, 2026 till 04:30PM Monday March 02, 2026\r\n";
+    constexpr bool F = false, T = true;
     const struct {
         std::vector<CSDPTime> times;
-        int64_t now;
-        std::string text; // empty: not checked
-        bool active;
+        std::string text;
+        std::vector<std::pair<int64_t, bool>> verdicts; // active at these times?
     } cases[] = {
-        {{}, now, "No timing information available", false},
-        {{OneOff(0, 0)}, now, "Continually", true},
-        {{{"1000", "3982300000", "", "", ""}}, now, "Continually", true}, // not an NTP time
-        {oneOff, monday - 1, fromTill, false},
-        {oneOff, monday, fromTill, false}, // starts after this second
-        {oneOff, monday + 1, fromTill, true},
-        {oneOff, monday + 2 * kHour + 30 * kMinute, fromTill, true},
-        {oneOff, monday + kDay, fromTill, false},
-        {{OneOff(monday, 0)}, monday + 30 * kDay, "From 02:00PM Monday March 02, 2026\r\n", true},
-        {{OneOff(july, 0)}, july, "From 02:05PM Wednesday July 01, 2026\r\n", false}, // summer time
-        {{Repeat(now - kHour, now + kHour, 0, kHour)}, now,
-         "From 11:00AM Tuesday March 10, 2026 till 01:00PM Tuesday March 10, 2026\r\n", true},
+        {{}, "No timing information available", {{now, F}}},
+        {{OneOff(0, 0)}, "Continually", {{now, T}}},
+        {{{"1000", "3982300000", "", "", ""}}, "Continually", {{now, T}}}, // not an NTP time
+        // Active after the start's second, up to the end's.
+        {oneOff, fromTill,
+         {{monday - 1, F}, {monday, F}, {monday + 1, T}, {monday + 150 * kMinute, T}, {monday + kDay, F}}},
+        {{OneOff(monday, 0)}, "From 02:00PM Monday March 02, 2026\r\n", {{monday + 30 * kDay, T}}},
+        {{OneOff(july, 0)}, "From 02:05PM Wednesday July 01, 2026\r\n", {{july, F}}}, // summer time
+        {{Repeat(now - kHour, now + kHour, 0, kHour)},
+         "From 11:00AM Tuesday March 10, 2026 till 01:00PM Tuesday March 10, 2026\r\n", {{now, T}}},
         // Weekly for two hours: active only during them.
-        {weekly, monday, "weekly at 02:00PM on Monday for 02 hour(s) from March 02, 2026\r\n", true},
-        {weekly, monday - kWeek, "", false},
-        {weekly, fifth - 1, "", false},
-        {weekly, fifth, "", true},
-        {weekly, fifth + 2 * kHour - 1, "", true},
-        {weekly, fifth + 2 * kHour, "", false},
-        {weekly, fifth + 3 * kDay, "", false},
-        // A bounded series, a day after its start; the Tuesday after its end
-        // at the hour it would run (summer time by then) is over.
-        {bounded, monday,
-         "weekly at 02:00PM on Tuesday for 01 hour(s) from March 02, 2026 till April 27, 2026\r\n", false},
-        {bounded, monday + kWeek + kDay + 10, "", true},
-        {bounded, monday + kWeek + 10, "", false},
-        {bounded, stop + kDay - kHour + 10, "", false},
-        {{Repeat(monday, 0, kWeek, kHour, "1d")}, stop + kDay - kHour + 10, "", true},
+        {weekly, "weekly at 02:00PM on Monday for 02 hour(s) from March 02, 2026\r\n",
+         {{monday, T}, {monday - kWeek, F}, {fifth - 1, F}, {fifth, T}, {fifth + 2 * kHour - 1, T},
+          {fifth + 2 * kHour, F}, {fifth + 3 * kDay, F}}},
+        // A bounded series, a day after its start; the Tuesday after its end,
+        // at the hour it would run (summer time by then), is over.
+        {bounded, "weekly at 02:00PM on Tuesday for 01 hour(s) from March 02, 2026 till April 27, 2026\r\n",
+         {{monday, F}, {monday + kWeek + kDay + 10, T}, {monday + kWeek + 10, F}, {stop + kDay - kHour + 10, F}}},
+        {{Repeat(monday, 0, kWeek, kHour, "1d")}, "weekly at 02:00PM on Tuesday for 01 hour(s) from March 02, 2026\r\n",
+         {{stop + kDay - kHour + 10, T}}},
         // Any running offset counts.
-        {twice, midnight, "daily at 12:00AM and 12:00PM for 01 hour(s) from March 02, 2026\r\n", true},
-        {twice, midnight + 3 * kDay + 30 * kMinute, "", true},
-        {twice, midnight + 3 * kDay + 12 * kHour + 1, "", true},
-        {twice, midnight + 3 * kDay + 2 * kHour, "", false},
+        {twice, "daily at 12:00AM and 12:00PM for 01 hour(s) from March 02, 2026\r\n",
+         {{midnight, T}, {midnight + 3 * kDay + 30 * kMinute, T}, {midnight + 3 * kDay + 12 * kHour + 1, T},
+          {midnight + 3 * kDay + 2 * kHour, F}}},
         // An occurrence that runs over into the next interval still runs.
-        {lateNight, midnight, "daily at 11:00PM for 03 hour(s) from March 02, 2026\r\n", false},
-        {lateNight, Local(2026, 3, 5, 1, 0, 0), "", true},
-        {lateNight, Local(2026, 3, 5, 3, 0, 0), "", false},
-        {{Repeat(midnight, 0, kDay, kHour)}, midnight - kDay, "", false}, // a whole interval early
+        {lateNight, "daily at 11:00PM for 03 hour(s) from March 02, 2026\r\n",
+         {{midnight, F}, {Local(2026, 3, 5, 1, 0, 0), T}, {Local(2026, 3, 5, 3, 0, 0), F}}},
+        {{Repeat(midnight, 0, kDay, kHour)}, "daily at 12:00AM for 01 hour(s) from March 02, 2026\r\n",
+         {{midnight - kDay, F}}},
         // Several entries: one active entry makes the session active;
         // "Continually" replaces what came before.
-        {{past, OneOff(now - kHour, now + kHour)}, now,
-         std::string(pastText) + "From 11:00AM Tuesday March 10, 2026 till 01:00PM Tuesday March 10, 2026\r\n", true},
-        {{past, past}, now, "", false},
-        {{past, OneOff(0, 0)}, now, "Continually", true},
-        {{OneOff(0, 0), past}, now, std::string("Continually") + pastText, true},
-        {kMarchThenWeekly, 1741602600,
+        {{past, OneOff(now - kHour, now + kHour)},
+         std::string(pastText) + "From 11:00AM Tuesday March 10, 2026 till 01:00PM Tuesday March 10, 2026\r\n",
+         {{now, T}}},
+        {{past, past}, std::string(pastText) + pastText, {{now, F}}},
+        {{past, OneOff(0, 0)}, "Continually", {{now, T}}},
+        {{OneOff(0, 0), past}, std::string("Continually") + pastText, {{now, T}}},
+        {kMarchThenWeekly,
          "daily at 11:00AM for 01 hour(s) from March 03, 2025 till March 03, 2025\r\n"
-         "weekly at 02:00PM on Monday for 01 hour(s) from June 30, 2025\r\n", false},
+         "weekly at 02:00PM on Monday for 01 hour(s) from June 30, 2025\r\n",
+         {{1741602600, F}}},
     };
     for (const auto& c : cases) {
-        const CScheduleDescription d = DescribeSchedule(c.times, c.now, clock);
-        if (!c.text.empty()) {
-            EXPECT_EQ(d.text, c.text) << "at " << c.now;
+        for (const auto& [at, active] : c.verdicts) {
+            const CScheduleDescription d = DescribeSchedule(c.times, at, kClock);
+            EXPECT_EQ(d.text, c.text) << "at " << at;
+            EXPECT_EQ(d.active, active) << d.text << " at " << at;
         }
-        EXPECT_EQ(d.active, c.active) << d.text << " at " << c.now;
     }
     EXPECT_STREQ(VerdictText(true), "Active");
     EXPECT_STREQ(VerdictText(false), "Inactive");
-    EXPECT_EQ(FormatLocalTime(clock, Local(2026, 1, 1, 0, 0, 0), "%I:%M:%S%p %a %b %d, %Y"),
+    EXPECT_EQ(FormatLocalTime(kClock, Local(2026, 1, 1, 0, 0, 0), "%I:%M:%S%p %a %b %d, %Y"),
               "12:00:00AM Thu Jan 01, 2026");
 }
 
-TEST_F(ScheduleTest, IntervalAndDurationWordings)
+TEST(Schedule, IntervalAndDurationWordings)
 {
     const int64_t monday = Local(2026, 3, 2, 14, 0, 0);
-    const struct {
-        int64_t interval;
-        const char* wording; // a daily one names no weekday
-    } intervals[] = {
+    const std::pair<int64_t, const char*> intervals[] = { // a daily one names no weekday
         {kDay, "daily at 02:00PM "},
         {kWeek, "weekly at 02:00PM on Monday "},
         {2 * kWeek, "bi-weekly at 02:00PM on Monday "},
@@ -390,13 +368,10 @@ TEST_F(ScheduleTest, IntervalAndDurationWordings)
         {kHour, "& 01 hour(s) at 02:00PM on Monday "},
         {90 * kMinute, "& 01 hour(s) 30 minute(s) at 02:00PM on Monday "},
     };
-    for (const auto& c : intervals)
-        EXPECT_EQ(DescribeSchedule({Repeat(monday, 0, c.interval, 0)}, monday, clock).text,
-                  std::string(c.wording) + "from March 02, 2026\r\n");
-    const struct {
-        int64_t duration;
-        const char* wording;
-    } durations[] = {
+    for (const auto& [interval, wording] : intervals)
+        EXPECT_EQ(DescribeSchedule({Repeat(monday, 0, interval, 0)}, monday, kClock).text,
+                  std::string(wording) + "from March 02, 2026\r\n");
+    const std::pair<int64_t, const char*> durations[] = {
         {0, ""},
         {45, "for 45 second(s) "},
         {90 * kMinute, "for 01 hour(s) 30 minute(s) "},
@@ -408,9 +383,9 @@ TEST_F(ScheduleTest, IntervalAndDurationWordings)
         {kDay + kHour + kMinute + 1, "for 1 day(s) 01 hour(s) 01 minute(s) 01 second(s) "},
         {kWeek + 5 * kMinute, "for 1 week(s) 05 minute(s) "},
     };
-    for (const auto& c : durations)
-        EXPECT_EQ(DescribeSchedule({Repeat(monday, 0, kWeek, c.duration)}, monday, clock).text,
-                  std::string("weekly at 02:00PM on Monday ") + c.wording + "from March 02, 2026\r\n");
+    for (const auto& [duration, wording] : durations)
+        EXPECT_EQ(DescribeSchedule({Repeat(monday, 0, kWeek, duration)}, monday, kClock).text,
+                  std::string("weekly at 02:00PM on Monday ") + wording + "from March 02, 2026\r\n");
 }
 
 } // namespace
