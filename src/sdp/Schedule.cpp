@@ -63,12 +63,15 @@ void ForEachOffset(std::string_view offsets, Fn&& fn)
 struct CRunningBounds {
     int64_t start = 0;
     int64_t stop = kNoEnd;
+    bool ownStop = false; // the current entry gave its stop itself
 
     void Take(const CSDPTime& t)
     {
         if (const int64_t s = ReadTime(t.start))
             start = s;
-        if (const int64_t e = ReadTime(t.stop))
+        const int64_t e = ReadTime(t.stop);
+        ownStop = e != 0;
+        if (ownStop)
             stop = e;
     }
 };
@@ -91,14 +94,18 @@ struct CSeries {
     int64_t Start(int64_t k) const { return first + k * interval; }
 };
 
-// Calls fn(series) for each offset of a repeating entry. An entry whose stop
-// lies before its start has no occurrences at all.
+// Calls fn(series) for each offset of a repeating entry. An entry that gives
+// a stop before its own start has no occurrences at all. A stop carried over
+// from an earlier entry ends a later series only when it lies after that
+// series' start: "weekly from June 30" after a series that ended in March
+// has no end, as its description reads.
 template <class Fn>
 void ForEachSeries(const CSDPTime& t, const CRunningBounds& bounds, int64_t interval, Fn&& fn)
 {
-    if (bounds.stop < bounds.start)
+    const bool backwards = bounds.stop < bounds.start;
+    if (backwards && bounds.ownStop)
         return;
-    const int64_t last = (bounds.stop - bounds.start) / interval;
+    const int64_t last = backwards ? kNoEnd : (bounds.stop - bounds.start) / interval;
     const int64_t duration = ReadUnsigned(t.activeDuration);
     ForEachOffset(t.offset, [&](int64_t offset) { fn(CSeries{bounds.start + offset, interval, duration, last}); });
 }

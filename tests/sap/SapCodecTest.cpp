@@ -1,0 +1,202 @@
+// Unwrapping SAP datagrams: header, authentication, payload type, zlib and
+// gzip, encryption; against datagrams built here and against reference data
+// made by independent tools (tests/data/sap/make-data.sh says how).
+#include "support/TestEnv.h"
+
+#include "sap/EncryptionGroups.h"
+#include "sap/SapCodec.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <random>
+
+namespace {
+
+const std::string kSdp =
+    "v=0\no=u 77 1 IN IP4 10.0.0.1\ns=Unwrapped\nc=IN IP4 224.2.1.1/127\nt=0 0\nm=audio 1 RTP/AVP 0\n";
+constexpr ESapAction kAnnounce = ESapAction::Announce, kDelete = ESapAction::Delete, kDrop = ESapAction::Drop;
+
+std::string Header(uint8_t flags, uint8_t authWords = 0)
+{
+    return std::string{char(flags), char(authWords), 0, 0, 10, 0, 0, 1};
+}
+
+std::string Deflate(const std::string& data, int windowBits)
+{
+    z_stream zs{};
+    deflateInit2(&zs, 9, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&zs, data.size()) + 16, '\0');
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    zs.avail_in = static_cast<uInt>(data.size());
+    zs.next_out = reinterpret_cast<Bytef*>(out.data());
+    zs.avail_out = static_cast<uInt>(out.size());
+    deflate(&zs, Z_FINISH);
+    out.resize(zs.total_out);
+    deflateEnd(&zs);
+    return out;
+}
+
+// A gzip member with the given header flags and optional fields.
+std::string Gzip(const std::string& data, uint8_t flags, const std::string& optional = "", bool goodCrc = true)
+{
+    std::string out{char(0x1F), char(0x8B), 8, char(flags), 0, 0, 0, 0, 0, 3};
+    out += optional + Deflate(data, -15);
+    uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), uInt(data.size())));
+    for (uint32_t v : {goodCrc ? crc : crc ^ 1, static_cast<uint32_t>(data.size())}) // little-endian
+        out += std::string{char(v & 0xFF), char(v >> 8 & 0xFF), char(v >> 16 & 0xFF), char(v >> 24 & 0xFF)};
+    return out;
+}
+
+std::string Sized(size_t n, char fill)
+{
+    std::string s = kSdp;
+    s.resize(n, fill);
+    return s;
+}
+
+std::string Data(const std::string& name) { return ReadTestFile(std::string(TALMIRA_TEST_DATA) + "/sap/" + name); }
+
+TEST(SapCodec, Datagrams)
+{
+    const std::string z = Deflate(kSdp, 15), enc(4, '\0'), gz = Gzip(kSdp, 0);
+    const std::string allFields = Gzip(kSdp, 0x1E, std::string("\x01\x00zn\0c\0\x12\x34", 9));
+    const std::string big = Sized(16384, 'a'), gzipHead = "\x1F\x8B\x08";
+    std::string corrupt = z, badMethod = gz, badSize = gz;
+    corrupt[z.size() / 2] ^= 0x55;
+    badMethod[2] = 7;
+    badSize[badSize.size() - 4] ^= 1;
+    const struct {
+        const char* what;
+        std::string datagram;
+        ESapAction action;
+        std::string text; // checked unless dropped
+    } cases[] = {
+        {"announcement", Header(0x20) + kSdp, kAnnounce, kSdp},
+        {"deletion", Header(0x24) + kSdp, kDelete, kSdp},
+        {"other message types delete", Header(0x30) + kSdp, kDelete, kSdp},
+        {"message type 2", Header(0x28) + kSdp, kDelete, kSdp},
+        {"empty", "", kDrop, ""},
+        {"short header", Header(0x20).substr(0, 7), kDrop, ""},
+        {"header only", Header(0x20), kAnnounce, ""},
+        {"authentication skipped", Header(0x20, 2) + "ABCDEFGH" + kSdp, kAnnounce, kSdp},
+        {"authentication has no effect", Header(0x20, 2) + "v=0\ns=no" + kSdp, kAnnounce, kSdp},
+        {"authentication past the end", Header(0x20, 2) + "ABCDEFG", kDrop, ""},
+        {"authentication of 255 words", Header(0x20, 255) + kSdp, kDrop, ""},
+        {"authentication to the end", Header(0x20, 1) + "ABCD", kAnnounce, ""},
+        {"5000 bytes", Header(0x20) + std::string(4992, 'x'), kAnnounce, std::string(4992, 'x')},
+        {"over 5000 bytes", Header(0x20) + std::string(4993, 'x'), kDrop, ""},
+        {"payload type", Header(0x20) + std::string("application/sdp\0", 16) + kSdp, kAnnounce, kSdp},
+        {"payload type in any case", Header(0x20) + std::string("Application/SDP\0", 16) + kSdp, kAnnounce, kSdp},
+        {"another payload type", Header(0x20) + std::string("text/plain\0", 11) + kSdp, kDrop, ""},
+        {"not a type: the text ends at the NUL", Header(0x20) + std::string("hello world\0", 12) + kSdp, kAnnounce,
+         "hello world"},
+        {"a NUL after v= ends the text", Header(0x20) + kSdp + std::string("\0a/b", 4), kAnnounce, kSdp},
+        {"type inside zlib", Header(0x21) + Deflate(std::string("application/sdp\0", 16) + kSdp, 15), kAnnounce,
+         kSdp},
+        {"zlib", Header(0x21) + z, kAnnounce, kSdp},
+        {"no compression before version 1", Header(0x01) + kSdp, kAnnounce, kSdp},
+        {"corrupt zlib", Header(0x21) + corrupt, kDrop, ""},
+        {"plain text flagged compressed", Header(0x21) + kSdp, kDrop, ""},
+        {"16384 bytes inflated", Header(0x21) + Deflate(big, 15), kAnnounce, big},
+        {"16385 bytes inflated", Header(0x21) + Deflate(big + "a", 15), kDrop, ""},
+        {"16384 bytes gunzipped", Header(0x21) + Gzip(big, 0), kAnnounce, big},
+        {"16385 bytes gunzipped", Header(0x21) + Gzip(big + "a", 0), kDrop, ""},
+        {"gzip", Header(0x21) + gz, kAnnounce, kSdp},
+        {"gzip extra field", Header(0x21) + Gzip(kSdp, 0x04, std::string("\x03\x00xyz", 5)), kAnnounce, kSdp},
+        {"gzip name", Header(0x21) + Gzip(kSdp, 0x08, std::string("name.sdp\0", 9)), kAnnounce, kSdp},
+        {"gzip comment", Header(0x21) + Gzip(kSdp, 0x10, std::string("a comment\0", 10)), kAnnounce, kSdp},
+        {"gzip header CRC", Header(0x21) + Gzip(kSdp, 0x02, "\x12\x34"), kAnnounce, kSdp},
+        {"gzip, all fields", Header(0x21) + allFields, kAnnounce, kSdp},
+        {"FTEXT is only a hint", Header(0x21) + Gzip(kSdp, 0x01), kAnnounce, kSdp},
+        {"gzip method", Header(0x21) + badMethod, kDrop, ""},
+        {"gzip CRC", Header(0x21) + Gzip(kSdp, 0, "", false), kDrop, ""},
+        {"gzip size", Header(0x21) + badSize, kDrop, ""},
+        {"extra past the end", Header(0x21) + gzipHead + std::string("\x04\0\0\0\0\0\x03\xFF\xFF", 9), kDrop, ""},
+        {"extra one short", Header(0x21) + gzipHead + std::string("\x04\0\0\0\0\0\x03\x40\x00", 9)
+                                + std::string(0x3F, 'x'), kDrop, ""},
+        {"name without end", Header(0x21) + gzipHead + std::string("\x08\0\0\0\0\0\x03no-terminator", 20), kDrop, ""},
+        {"comment missing", Header(0x21) + gzipHead + std::string("\x10\0\0\0\0\0\x03", 7), kDrop, ""},
+        {"header CRC cut", Header(0x21) + gzipHead + std::string("\x02\0\0\0\0\0\x03\x01", 8), kDrop, ""},
+        {"gzip magic only", Header(0x21) + gzipHead, kDrop, ""},
+        {"encryption type 2: the text starts at it", Header(0x22) + enc + "\x22" + kSdp, kAnnounce, "\x22" + kSdp},
+        {"type 2 alone", Header(0x22) + enc + "\x23", kAnnounce, "\x23"},
+        {"encryption type 1", Header(0x22) + enc + "\x21" + kSdp, kDrop, ""},
+        {"top bits not 001", Header(0x22) + enc + "\x44" + kSdp, kDrop, ""},
+        {"no type byte", Header(0x22) + enc, kDrop, ""},
+        {"no key group with id 0 works", Header(0x22) + enc + "\x20" + "1234567", kDrop, ""},
+        {"ciphertext not a multiple of 8", Header(0x22) + enc + "\x20" + "1234567" + std::string(15, 'c'), kDrop, ""},
+    };
+    CEncryptionGroups groups;
+    for (const auto& c : cases) {
+        const CSapPayload p = UnwrapSapDatagram(c.datagram, groups);
+        EXPECT_EQ(p.action, c.action) << c.what << ": " << p.reason;
+        if (c.action != kDrop) {
+            EXPECT_EQ(p.text, c.text) << c.what;
+        }
+    }
+    for (size_t n : {2047u, 2048u, 2049u, 4096u, 8193u}) // around each growth of the buffer
+        EXPECT_EQ(UnwrapSapDatagram(Header(0x21) + Deflate(Sized(n, 'b'), 15), groups).text, Sized(n, 'b')) << n;
+    for (uint8_t reserved : {0x20, 0x40, 0x80})
+        EXPECT_EQ(UnwrapSapDatagram(Header(0x21) + Gzip(kSdp, reserved), groups).action, kDrop) << int(reserved);
+    // Every prefix of a compressed payload is dropped, never read past its end.
+    for (const std::string& whole : {z, allFields})
+        for (size_t cut = 0; cut < whole.size(); ++cut)
+            EXPECT_EQ(UnwrapSapDatagram(Header(0x21) + whole.substr(0, cut), groups).action, kDrop) << cut;
+}
+
+TEST(SapCodec, ReferenceDatagrams)
+{
+    CEncryptionGroups groups;
+    groups[0] = {20000, "shared group key A", "A"};
+    groups[1] = {0, "", ""};
+    groups[2] = {20000, "another key for B", "B"};
+    const std::string plain = Data("plain.sdp");
+    auto whole = UnwrapSapDatagram(Data("enc-whole-A.sap"), groups);
+    ASSERT_EQ(whole.action, kAnnounce) << whole.reason;
+    EXPECT_EQ(whole.text.substr(0, plain.size()), plain);
+    EXPECT_EQ(whole.text.find_first_not_of(' ', plain.size()), std::string::npos) << "blank filler kept whole";
+    // The second group with the same id is tried next; the padding is cut.
+    EXPECT_EQ(UnwrapSapDatagram(Data("enc-padded-B.sap"), groups).text, Data("padded.sdp"));
+    auto zero = UnwrapSapDatagram(Data("enc-zero-key.sap"), groups);
+    EXPECT_EQ(zero.text.substr(0, 4), "v=0\n") << "key id 0 is tried with the free entries' empty keys";
+    CEncryptionGroups onlyA;
+    onlyA[0] = groups[0];
+    EXPECT_EQ(UnwrapSapDatagram(Data("enc-padded-B.sap"), onlyA).action, kDrop);
+    EXPECT_EQ(UnwrapSapDatagram(Data("enc-badpad-A.sap"), onlyA).action, kDrop);
+    // gzip(1) members, with and without a name.
+    const std::string header("\x21\x00\x00\x00\x0a\x00\x00\x01", 8);
+    EXPECT_EQ(UnwrapSapDatagram(header + Data("plain-noname.gz"), groups).text, plain);
+    EXPECT_EQ(UnwrapSapDatagram(header + Data("plain-name.gz"), groups).text, plain);
+    EXPECT_EQ(UnwrapSapDatagram(Data("gzip-name.sap"), groups).text, plain);
+}
+
+TEST(SapCodec, DecodeHandsBackAParsedRecord)
+{
+    CTestEnv t;
+    CEncryptionGroups groups;
+    auto msg = DecodeSapDatagram(Header(0x20) + kSdp, groups, t.env);
+    ASSERT_EQ(msg.action, kAnnounce);
+    EXPECT_EQ(msg.record->name, "Unwrapped");
+    auto empty = DecodeSapDatagram(Header(0x24), groups, t.env);
+    EXPECT_EQ(empty.action, kDelete);
+    ASSERT_TRUE(empty.record) << "an 8-byte datagram gives a record with defaults";
+    EXPECT_EQ(empty.record->name, "");
+    EXPECT_FALSE(DecodeSapDatagram("x", groups, t.env).record);
+}
+
+TEST(SapCodec, RandomBytesNeverCrash)
+{
+    CEncryptionGroups groups;
+    std::mt19937 rng(1234);
+    for (int i = 0; i < 20000; ++i) {
+        std::string d(rng() % 64, '\0');
+        for (char& c : d)
+            c = static_cast<char>(rng());
+        if (!d.empty() && i % 3 == 0)
+            d[0] = static_cast<char>(0x20 | (rng() & 3));
+        (void)UnwrapSapDatagram(d, groups);
+    }
+}
+
+} // namespace
