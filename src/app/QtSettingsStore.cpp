@@ -1,5 +1,8 @@
 #include "app/QtSettingsStore.h"
 
+#include "base/FileIO.h"
+
+#include <QFile>
 #include <QStringList>
 
 namespace {
@@ -14,21 +17,30 @@ QString Path(const std::string& key, const std::string& name)
 }
 } // namespace
 
-CQtSettingsStore::CQtSettingsStore(const QString& iniPath) : m_settings(iniPath, QSettings::IniFormat) {}
+CQtSettingsStore::CQtSettingsStore(const QString& iniPath)
+{
+    // QSettings reads the file as soon as it is made, and would block on a
+    // FIFO or read a device without end.
+    const auto probe = fileio::ProbeRegularFile(QFile::encodeName(iniPath).toStdString(), kMaxFileSize);
+    if (probe.Ok() || probe.status == fileio::EReadStatus::Missing)
+        m_settings = std::make_unique<QSettings>(iniPath, QSettings::IniFormat);
+}
 
 bool CQtSettingsStore::OpenKey(const std::string& key)
 {
     if (m_created.count(key))
         return true;
-    m_settings.beginGroup(Q(key));
-    const bool exists = !m_settings.childKeys().isEmpty() || !m_settings.childGroups().isEmpty();
-    m_settings.endGroup();
+    if (!m_settings)
+        return false;
+    m_settings->beginGroup(Q(key));
+    const bool exists = !m_settings->childKeys().isEmpty() || !m_settings->childGroups().isEmpty();
+    m_settings->endGroup();
     return exists;
 }
 
 bool CQtSettingsStore::CreateKey(const std::string& key)
 {
-    if (!m_settings.isWritable())
+    if (!Writable())
         return false;
     for (size_t slash = key.find('/'); slash != std::string::npos; slash = key.find('/', slash + 1))
         m_created.insert(key.substr(0, slash));
@@ -38,19 +50,21 @@ bool CQtSettingsStore::CreateKey(const std::string& key)
 
 bool CQtSettingsStore::DeleteKey(const std::string& key)
 {
-    if (!OpenKey(key) || !m_settings.isWritable())
+    if (!OpenKey(key) || !Writable())
         return false;
-    m_settings.remove(Q(key));
+    m_settings->remove(Q(key));
     const std::string below = key + "/";
     for (auto it = m_created.begin(); it != m_created.end();)
         it = (*it == key || it->rfind(below, 0) == 0) ? m_created.erase(it) : std::next(it);
-    m_settings.sync();
-    return m_settings.status() == QSettings::NoError;
+    m_settings->sync();
+    return m_settings->status() == QSettings::NoError;
 }
 
 std::optional<std::string> CQtSettingsStore::ReadText(const std::string& key, const std::string& name)
 {
-    const QVariant value = m_settings.value(Path(key, name));
+    if (!m_settings)
+        return std::nullopt;
+    const QVariant value = m_settings->value(Path(key, name));
     if (!value.isValid())
         return std::nullopt;
     // An unquoted value with commas comes back from an INI file as a list.
@@ -61,7 +75,9 @@ std::optional<std::string> CQtSettingsStore::ReadText(const std::string& key, co
 
 std::optional<uint32_t> CQtSettingsStore::ReadNumber(const std::string& key, const std::string& name)
 {
-    const QVariant value = m_settings.value(Path(key, name));
+    if (!m_settings)
+        return std::nullopt;
+    const QVariant value = m_settings->value(Path(key, name));
     if (!value.isValid())
         return std::nullopt;
     bool ok = false;
@@ -73,11 +89,11 @@ std::optional<uint32_t> CQtSettingsStore::ReadNumber(const std::string& key, con
 
 bool CQtSettingsStore::Write(const std::string& key, const std::string& name, const QVariant& value)
 {
-    if (!OpenKey(key) || !m_settings.isWritable())
+    if (!OpenKey(key) || !Writable())
         return false;
-    m_settings.setValue(Path(key, name), value);
-    m_settings.sync();
-    return m_settings.status() == QSettings::NoError;
+    m_settings->setValue(Path(key, name), value);
+    m_settings->sync();
+    return m_settings->status() == QSettings::NoError;
 }
 
 bool CQtSettingsStore::WriteText(const std::string& key, const std::string& name, const std::string& value)

@@ -1,6 +1,7 @@
 #pragma once
 #include <QSettings>
 
+#include <memory>
 #include <set>
 #include <string>
 
@@ -8,7 +9,9 @@
 
 // The settings as an INI file. A key exists when it holds a value or a
 // subkey, or when this store created it and it was not deleted since (an
-// INI file cannot hold an empty section).
+// INI file cannot hold an empty section). Something other than a readable
+// regular file at the path (a folder, FIFO, device) makes a store without
+// keys that refuses every write.
 class CQtSettingsStore final : public SettingsStore {
 public:
     explicit CQtSettingsStore(const QString& iniPath);
@@ -21,10 +24,12 @@ public:
     bool WriteText(const std::string& key, const std::string& name, const std::string& value) override;
     bool WriteNumber(const std::string& key, const std::string& name, uint32_t value) override;
 
-    QString FileName() const { return m_settings.fileName(); }
+    // A settings file is a few kilobytes; a larger one is not read.
+    static constexpr size_t kMaxFileSize = size_t{4} << 20;
 
 private:
     bool Write(const std::string& key, const std::string& name, const QVariant& value);
-    QSettings m_settings;
+    bool Writable() const { return m_settings && m_settings->isWritable(); }
+    std::unique_ptr<QSettings> m_settings;
     std::set<std::string> m_created;
 };

@@ -1,5 +1,6 @@
 #include "cli/CliCommon.h"
 
+#include "base/FileIO.h"
 #include "sap/EncryptionGroups.h"
 
 #include <QFile>
@@ -7,8 +8,7 @@
 #include <QJsonObject>
 
 #include <cstdio>
-#include <iostream>
-#include <iterator>
+#include <unistd.h>
 
 std::map<QString, CCliCommand>& CliCommands()
 {
@@ -30,20 +30,16 @@ void PrintJsonLine(const QJsonObject& object)
     std::fflush(stdout);
 }
 
-std::optional<std::string> ReadInputFile(const QString& path, QString* error)
+std::optional<std::string> ReadInputFile(const QString& path, QString* error, size_t limit)
 {
-    if (path == "-") {
-        std::string all((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
-        return all;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    fileio::CReadResult input = path == "-" ? fileio::ReadDescriptor(STDIN_FILENO, limit)
+                                            : fileio::ReadRegularFile(QFile::encodeName(path).toStdString(), limit);
+    if (!input.Ok()) {
         if (error)
-            *error = QString("cannot read %1: %2").arg(path, file.errorString());
+            *error = QString("cannot read %1: %2").arg(path, QString::fromStdString(input.Reason()));
         return std::nullopt;
     }
-    const QByteArray bytes = file.readAll();
-    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+    return std::move(input.bytes);
 }
 
 bool LoadKeyFile(const QString& path, CEncryptionGroups& groups, QString* error)

@@ -43,8 +43,8 @@ struct CCliRegistration {
 int CliFail(const QString& message);
 void PrintJsonLine(const QJsonObject& object);
 
-// "-" reads standard input.
-std::optional<std::string> ReadInputFile(const QString& path, QString* error);
+// A regular file, or standard input for "-", of at most `limit` bytes.
+std::optional<std::string> ReadInputFile(const QString& path, QString* error, size_t limit = size_t{64} << 20);
 
 // Loads "ID<TAB>KEY<TAB>NAME" lines into the group table from entry 0 on.
 bool LoadKeyFile(const QString& path, CEncryptionGroups& groups, QString* error);

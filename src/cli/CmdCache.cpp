@@ -1,5 +1,6 @@
 // talmira-cli cache dump|check [FILE]: the cache file as a JSON tree, or a
-// verdict on whether it loads. Neither changes the file.
+// verdict on whether it loads whole (every byte read, every record sound).
+// Neither changes the file.
 #include "app/ConsolePrompter.h"
 #include "app/Settings.h"
 #include "base/Clock.h"
@@ -67,7 +68,7 @@ int RunCache(const QStringList& argv)
     CStderrPrompter prompter;
     const std::string path = pos.size() == 2 ? pos[1].toStdString() : DefaultCachePath();
     QString error;
-    auto bytes = ReadInputFile(QString::fromStdString(path), &error);
+    auto bytes = ReadInputFile(QString::fromStdString(path), &error, COstara32Doc::kMaxCacheFile);
     if (!bytes)
         return CliFail(error);
 
@@ -78,9 +79,9 @@ int RunCache(const QStringList& argv)
     CNullSapNetwork network;
     COstara32Doc doc(CDocPorts{clock, random, prompter, noExit, network});
     CArchiveReader in(*bytes);
-    if (!doc.LoadList(in, doc.MainList(), nullptr)) {
-        std::fprintf(stderr, "talmira-cli: %s: corrupt cache file (unreadable at byte %zu of %zu)\n", path.c_str(),
-                     in.FailedAt(), bytes->size());
+    if (!doc.ReadCache(in)) {
+        std::fprintf(stderr, "talmira-cli: %s: corrupt cache file (%s at byte %zu of %zu)\n", path.c_str(),
+                     in.FailReason(), in.FailedAt(), bytes->size());
         return 1;
     }
     if (pos[0] == "check") {

@@ -35,11 +35,12 @@ void CArchiveReader::ReadText(std::string& out)
 
 int32_t CArchiveReader::ReadCount(size_t minItemSize)
 {
+    const size_t at = m_pos;
     const int32_t count = ReadInt();
     if (m_failed || count <= 0)
         return 0;
     if (minItemSize > 0 && static_cast<size_t>(count) > Remaining() / minItemSize) {
-        Fail();
+        FailAt(at, "a count larger than the data");
         return 0;
     }
     return count;

@@ -47,9 +47,23 @@ public:
     // A negative count means no items.
     int32_t ReadCount(size_t minItemSize);
 
+    // Marks the data as unsound from `at` on (a value read there breaks a
+    // rule of the format); reads after that fail like reads past the end.
+    void FailAt(size_t at, const char* reason)
+    {
+        if (!m_failed) {
+            m_failedAt = at;
+            m_failReason = reason;
+        }
+        m_failed = true;
+        m_pos = m_data.size();
+    }
+
     bool Failed() const { return m_failed; }
-    // Where the first read past the end started.
+    // Where the first failed read started, and why it failed.
     size_t FailedAt() const { return m_failedAt; }
+    const char* FailReason() const { return m_failReason; }
+    size_t Position() const { return m_pos; }
     size_t Remaining() const { return m_data.size() - m_pos; }
     bool AtEnd() const { return m_pos == m_data.size(); }
 
@@ -66,16 +80,11 @@ private:
         m_pos += size;
         return value;
     }
-    void Fail()
-    {
-        if (!m_failed)
-            m_failedAt = m_pos;
-        m_failed = true;
-        m_pos = m_data.size();
-    }
+    void Fail() { FailAt(m_pos, "the data ends early"); }
 
     std::string_view m_data;
     size_t m_pos = 0;
     bool m_failed = false;
     size_t m_failedAt = 0;
+    const char* m_failReason = "";
 };

@@ -78,9 +78,12 @@ void cache::WriteRecord(CArchiveWriter& out, const CSDPObject& r)
     out.WriteByte(r.own);
 }
 
-bool cache::ReadRecord(CArchiveReader& in, CSDPObject& r)
+bool cache::ReadRecord(CArchiveReader& in, CSDPObject& r, bool inDirectory)
 {
+    const size_t sourceLengthAt = in.Position();
     r.sourceLength = in.ReadInt();
+    if (r.sourceLength < 0)
+        in.FailAt(sourceLengthAt, "a negative source length");
     r.version = in.ReadInt();
     for (std::string* t : {&r.originUser, &r.originSessionId, &r.originVersion, &r.originNetworkType,
                            &r.originAddressType, &r.originAddress, &r.name, &r.information, &r.uri, &r.email,
@@ -100,7 +103,17 @@ bool cache::ReadRecord(CArchiveReader& in, CSDPObject& r)
     for (CSDPMedia& m : r.media)
         ReadMedia(in, m);
     (void)in.ReadTime();
+    // A flipped byte here would silently turn a directory into a session
+    // (or back) and shift everything after it.
+    const size_t typeAt = in.Position();
     r.sessionType = in.ReadInt();
+    if (r.sessionType < kTypeTest || r.sessionType > kTypeScopeDirectory)
+        in.FailAt(typeAt, "a session type outside 0..7");
+    else if (inDirectory && r.sessionType == kTypeScopeDirectory)
+        in.FailAt(typeAt, "a scope directory inside a directory");
+    const size_t ownAt = in.Position();
     r.own = in.ReadByte();
+    if (r.own > 1)
+        in.FailAt(ownAt, "an own flag other than 0 or 1");
     return !in.Failed();
 }

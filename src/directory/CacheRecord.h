@@ -17,7 +17,9 @@ constexpr size_t kMinTextSize = 1;
 constexpr size_t kDirectoryTailSize = 4 + 2 + 1 + 4;
 
 void WriteRecord(CArchiveWriter& out, const CSDPObject& record);
-// Overwrites the record's stored fields; false on a read past the end.
-// The stored last-heard time is read and dropped.
-bool ReadRecord(CArchiveReader& in, CSDPObject& record);
+// Overwrites the record's stored fields; false on a read past the end or a
+// record no writer of ours makes (session type outside 0..7, a scope
+// directory inside a directory, an own flag other than 0 or 1, a negative
+// source length). The stored last-heard time is read and dropped.
+bool ReadRecord(CArchiveReader& in, CSDPObject& record, bool inDirectory = false);
 } // namespace cache

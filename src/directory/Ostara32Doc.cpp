@@ -1,6 +1,7 @@
 #include "directory/Ostara32Doc.h"
 
 #include "base/Clock.h"
+#include "base/FileIO.h"
 #include "base/ProgramExit.h"
 #include "base/Prompter.h"
 #include "base/SapNetwork.h"
@@ -18,8 +19,6 @@
 #include <climits>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <random>
 
 namespace fs = std::filesystem;
 
@@ -31,23 +30,6 @@ bool IsUnset(const std::weak_ptr<CSDPObject>& w)
     return !w.owner_before(empty) && !empty.owner_before(w);
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path, size_t limit)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::string bytes;
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    in.seekg(0, std::ios::beg);
-    if (size > 0)
-        bytes.resize(std::min(static_cast<size_t>(size), limit));
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<size_t>(in.gcount()));
-    if (in.bad())
-        return std::nullopt;
-    return bytes;
-}
 } // namespace
 
 int CTtlBands::BandOf(int ttl)
@@ -376,27 +358,51 @@ bool COstara32Doc::OnNewDocument()
 
 bool COstara32Doc::LoadSessionFile()
 {
-    auto text = ReadWholeFile(m_sessionFile, kMaxSessionFile);
-    if (!text)
+    const fileio::CReadResult file = fileio::ReadRegularFile(m_sessionFile, kMaxSessionFile, true);
+    if (!file.Ok())
         return false;
     // Shown on its own: no socket, no cache, no announcement.
-    m_mainList.Append(CSDPObject::FromText(*text, m_env));
+    m_mainList.Append(CSDPObject::FromText(file.bytes, m_env));
     return true;
 }
 
 bool COstara32Doc::LoadCache()
 {
     const std::string path = CacheFilePath();
-    auto bytes = ReadWholeFile(path, SIZE_MAX);
-    if (!bytes)
+    const fileio::CReadResult file = fileio::ReadRegularFile(path, kMaxCacheFile);
+    if (file.status == fileio::EReadStatus::Missing)
         return true; // no cache yet
-    CArchiveReader in(*bytes);
-    if (!LoadList(in, m_mainList, nullptr)) {
+    if (!file.Ok()) {
+        // Unreadable is not absent: writing at exit would replace the
+        // sessions it may hold with this run's only.
+        m_cacheUnreadable = true;
+        m_ports.prompter.Show(UnreadableCacheText(path, file.Reason()), EPromptButtons::Ok, EPromptIcon::Warning);
+        return true;
+    }
+    CArchiveReader in(file.bytes);
+    if (!ReadCache(in)) {
         CorruptCache(path);
         return false;
     }
     Notify(CViewHint::ListsChanged());
     return true;
+}
+
+bool COstara32Doc::ReadCache(CArchiveReader& in)
+{
+    if (!LoadList(in, m_mainList, nullptr))
+        return false;
+    if (!in.AtEnd()) {
+        in.FailAt(in.Position(), "bytes after the main list");
+        return false;
+    }
+    return true;
+}
+
+std::string COstara32Doc::UnreadableCacheText(const std::string& path, const std::string& reason)
+{
+    return "The cache file " + path + " cannot be read (" + reason
+        + ").\nIt is left as it is; the sessions of this run will not be saved.";
 }
 
 void COstara32Doc::CorruptCache(const std::string& path)
@@ -416,8 +422,10 @@ bool COstara32Doc::LoadList(CArchiveReader& in, CSessionList& list, const std::s
     int depth = 0;
     for (auto d = directory; d && depth <= kMaxDirectoryDepth; d = d->parentDirectory.lock())
         ++depth;
-    if (depth > kMaxDirectoryDepth)
+    if (depth > kMaxDirectoryDepth) {
+        in.FailAt(in.Position(), "directories nested too deep");
         return false;
+    }
     const int32_t count = in.ReadCount(cache::kMinRecordSize);
     if (in.Failed())
         return false;
@@ -429,7 +437,7 @@ bool COstara32Doc::LoadList(CArchiveReader& in, CSessionList& list, const std::s
         // not stored, and an own session must not go out with TTL 0.
         record->scopeMode = 1120;
         record->announceTtl = 15;
-        if (!cache::ReadRecord(in, *record))
+        if (!cache::ReadRecord(in, *record, directory != nullptr))
             return false;
         record->lastHeard = now;
         record->parentDirectory = directory;
@@ -478,35 +486,20 @@ void COstara32Doc::StoreList(CArchiveWriter& out, CSessionList& list, bool close
 
 bool COstara32Doc::SaveCache()
 {
-    if (m_sessionFileGiven || !m_cacheEnabled)
+    if (m_sessionFileGiven || !m_cacheEnabled || m_cacheUnreadable)
         return true;
-    const std::string path = CacheFilePath();
-    const std::string temporary = path + ".tmp" + std::to_string(std::random_device{}() % 1000000);
-    errno = 0;
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        // Nothing was written; the old cache, if any, is untouched.
-        const int error = errno;
-        m_ports.prompter.Show("Unable to save the cache file " + path + ": "
-                              + (error ? std::strerror(error) : "cannot create a file there")
-                              + "\nNothing was saved; an existing cache file is left as it was.");
-        return false;
-    }
     CArchiveWriter archive;
     StoreList(archive, m_mainList);
-    out.write(archive.Bytes().data(), static_cast<std::streamsize>(archive.Bytes().size()));
-    out.close();
-    std::error_code ec;
-    if (!out.fail())
-        fs::rename(temporary, path, ec);
-    if (out.fail() || ec) {
-        // The old cache is still whole; only the half-written copy goes.
-        m_ports.prompter.Show(kCorruptCacheText);
-        fs::remove(temporary, ec);
-        m_ports.exit.Exit(-1);
-        return false;
-    }
-    return true;
+    const std::string path = CacheFilePath();
+    // A file the next start would refuse must not replace one it accepts.
+    int error = EFBIG;
+    // The old cache stays whole unless the new one is completely on disk.
+    if (archive.Bytes().size() <= kMaxCacheFile && fileio::WriteFileAtomically(path, archive.Bytes(), &error))
+        return true;
+    m_ports.prompter.Show("Unable to save the cache file " + path + ": "
+                          + (error ? std::strerror(error) : "cannot create a file there")
+                          + "\nNothing was saved; an existing cache file is left as it was.");
+    return false;
 }
 
 bool COstara32Doc::OnCloseDocument()

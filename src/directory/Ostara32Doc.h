@@ -58,6 +58,8 @@ public:
     // Sockets for directories announced by others. The TTL Scope, the scope
     // directories and the user's own folders always get theirs.
     static constexpr size_t kMaxAnnouncedDirectories = 100;
+    // Far above any real directory; a larger file is neither read nor written.
+    static constexpr size_t kMaxCacheFile = size_t{256} << 20;
     static constexpr const char* kCacheFileName = "Talmira.cache";
     static constexpr const char* kCorruptCacheText =
         "Warning Corrupt Cache File!\n I will remove the cache file, please restart program.";
@@ -101,8 +103,15 @@ public:
     // The cache file frame.
     bool LoadList(CArchiveReader& in, CSessionList& list, const std::shared_ptr<CSDPObject>& directory);
     void StoreList(CArchiveWriter& out, CSessionList& list, bool closeSockets = true);
-    bool LoadCache();   // the corrupt-cache path included
-    bool SaveCache();   // temporary file, then renamed over the cache
+    // The whole cache file into the main list: false (the reader tells
+    // where and why) when a read fails, a record is unsound or bytes are left.
+    bool ReadCache(CArchiveReader& in);
+    // The corrupt-cache path included. A cache that exists but cannot be
+    // read is reported and then left alone at exit.
+    bool LoadCache();
+    // Replaces the cache crash-safely; false when it could not be written.
+    bool SaveCache();
+    static std::string UnreadableCacheText(const std::string& path, const std::string& reason);
 
     // The interval at which a record of this list is announced, at least 300 s.
     static int AnnouncementInterval(const CSDPObject& record, const CTtlBands& bands);
@@ -162,6 +171,7 @@ private:
     bool m_cacheEnabled = true;
     bool m_cleansTmpFolder = true;
     std::unordered_set<const CDirectoryReceiver*> m_announcedSockets;
+    bool m_cacheUnreadable = false;
 };
 
 // Deletes every plain file in `folder`; subfolders stay. Shows "Couldn't

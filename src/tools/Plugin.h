@@ -2,7 +2,6 @@
 #include <cstddef>
 #include <deque>
 #include <memory>
-#include <streambuf>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -98,8 +97,6 @@ public:
     bool ParseLine(std::string_view line);
     // A whole file text, split into lines the way the loader reads them.
     bool ParseText(std::string_view text);
-    // The same, read from a file as it goes.
-    bool ParseStream(std::streambuf& in);
 
     EPluginBlock NextBlockKind() const { return m_nextKind; }
     size_t OpenBlocks() const { return m_stack.size(); }
@@ -137,6 +134,8 @@ enum class EPluginLoad {
 
 inline constexpr const char* kPluginPrefix = "rev2.plugin";
 inline constexpr size_t kMaxPluginFiles = 201;
+// A rule file is a few kilobytes; a larger one is not read.
+inline constexpr size_t kMaxPluginFileSize = size_t{1} << 20;
 
 // Appends one record per plug-in file in installDir/plugins (files whose name
 // begins with "rev2.plugin", in name order). Does not clear the table first.

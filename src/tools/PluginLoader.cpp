@@ -1,11 +1,11 @@
 // Loading the plug-in files of the install directory into the plug-in table.
+#include "base/FileIO.h"
 #include "base/Prompter.h"
 #include "base/Text.h"
 #include "tools/Plugin.h"
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -49,13 +49,15 @@ EPluginLoad LoadPlugins(const std::string& installDir, CPluginTable& table, Prom
 
     CPluginParser parser(prompter);
     for (const std::string& name : names) {
-        std::filebuf file;
-        if (!file.open(folder / name, std::ios::in | std::ios::binary))
-            continue; // listed but unreadable: no record
+        // Listed but unreadable, replaced by a folder or device since, or
+        // far larger than any rule file: no record.
+        const fileio::CReadResult file = fileio::ReadRegularFile((folder / name).string(), kMaxPluginFileSize);
+        if (!file.Ok())
+            continue;
         auto plugin = std::make_shared<CPlugin>();
         SetPluginFileKeys(*plugin, name);
         parser.BeginFile(*plugin);
-        if (!parser.ParseStream(file))
+        if (!parser.ParseText(file.bytes))
             return EPluginLoad::Fatal;
         if (table.Count() >= kMaxPluginFiles) {
             prompter.Show("To Many Plugins!");

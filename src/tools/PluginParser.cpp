@@ -286,18 +286,3 @@ bool CPluginParser::ParseText(std::string_view text)
     }
     return true;
 }
-
-bool CPluginParser::ParseStream(std::streambuf& in)
-{
-    // Never more than one piece in memory, however large the file.
-    std::string piece;
-    for (int c = in.sbumpc(); c != std::char_traits<char>::eof(); c = in.sbumpc()) {
-        piece.push_back(static_cast<char>(c));
-        if (c == '\n' || piece.size() == kMaxLinePiece) {
-            if (!ParsePiece(piece))
-                return false;
-            piece.clear();
-        }
-    }
-    return piece.empty() || ParsePiece(piece);
-}

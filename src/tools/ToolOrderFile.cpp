@@ -1,14 +1,11 @@
 // "tools.sort": the registry as a little-endian object archive.
+#include "base/FileIO.h"
 #include "base/Prompter.h"
 #include "tools/ToolRegistry.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <unistd.h>
 
 namespace {
 
@@ -239,11 +236,12 @@ std::string ToolOrderPath(const std::string& installDir)
 void ReadToolOrder(const std::string& installDir, CToolRegistry& registry, Prompter& prompter)
 {
     ClearToolRegistry(registry);
-    std::ifstream in(ToolOrderPath(installDir), std::ios::binary);
-    if (!in)
-        return; // first start: the synchronisation fills the registry
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!DecodeToolOrder(bytes, registry)) {
+    const fileio::CReadResult file = fileio::ReadRegularFile(ToolOrderPath(installDir), kMaxToolOrderFile);
+    // Missing (the first start), a folder, a device or no permission: the
+    // synchronisation fills the registry. Too large is no file we wrote.
+    if (!file.Ok() && file.status != fileio::EReadStatus::TooLarge)
+        return;
+    if (!file.Ok() || !DecodeToolOrder(file.bytes, registry)) {
         ClearToolRegistry(registry);
         prompter.Show(kCorruptToolFile, EPromptButtons::OkCancel, EPromptIcon::Warning);
     }
@@ -258,17 +256,11 @@ bool SaveToolOrder(const std::string& installDir, CToolRegistry& registry, Promp
         return false;
     }
     const std::string path = ToolOrderPath(installDir);
-    const std::string temp = path + ".tmp";
-    bool ok = false;
-    if (FILE* f = std::fopen(temp.c_str(), "wb")) {
-        ok = std::fwrite(bytes->data(), 1, bytes->size(), f) == bytes->size();
-        ok = (std::fflush(f) == 0) && ok && fsync(fileno(f)) == 0;
-        ok = (std::fclose(f) == 0) && ok;
-        ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
-    }
+    int error = 0;
+    const bool ok = bytes->size() <= kMaxToolOrderFile && fileio::WriteFileAtomically(path, *bytes, &error);
     if (!ok) {
-        const int error = errno;
-        std::remove(temp.c_str());
+        if (error == 0)
+            error = EFBIG;
         prompter.Show("An error occurred while writing " + path + ": " + std::strerror(error), EPromptButtons::Ok,
                       EPromptIcon::Error);
     }

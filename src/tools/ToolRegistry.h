@@ -35,6 +35,8 @@ struct CToolRegistry {
 };
 
 inline constexpr const char* kToolOrderFileName = "tools.sort";
+// Far above any real registry; neither read nor written beyond this.
+inline constexpr size_t kMaxToolOrderFile = size_t{16} << 20;
 inline constexpr const char* kCorruptToolFile =
     "WARNING: Corrupt Tool definition file\nPlease use the Tool Picker to rebuild";
 
@@ -54,7 +56,8 @@ std::optional<std::string> EncodeToolOrder(const CToolRegistry& registry);
 bool DecodeToolOrder(std::string_view bytes, CToolRegistry& registry);
 
 // "tools.sort" in the install directory. Reading empties the registry first;
-// a missing file leaves it empty silently, a corrupt one shows the warning.
+// a missing file (or a folder, device or unreadable file in its place)
+// leaves it empty silently, a corrupt one shows the warning.
 void ReadToolOrder(const std::string& installDir, CToolRegistry& registry, Prompter& prompter);
 // Written to a temporary file and renamed over the old one. Returns success.
 bool SaveToolOrder(const std::string& installDir, CToolRegistry& registry, Prompter& prompter);

@@ -59,6 +59,20 @@ cp "$WORK/damaged.cache" "$WORK/damaged.orig"
 if run_in "$NS_B" receiver cache check "$WORK/damaged.cache" 2> "$WORK/check.err"; then echo "damage not found"; exit 1; fi
 grep -q "corrupt cache file" "$WORK/check.err" || { cat "$WORK/check.err"; exit 1; }
 cmp -s "$WORK/damaged.cache" "$WORK/damaged.orig" || { echo "cache check changed the file"; exit 1; }
+# One byte after the main list: named with its offset.
+cp "$cache" "$WORK/trailing.cache"; printf '\0' >> "$WORK/trailing.cache"
+if run_in "$NS_B" receiver cache check "$WORK/trailing.cache" 2> "$WORK/check.err"; then echo "trailing byte not found"; exit 1; fi
+grep -q "bytes after the main list at byte $(stat -c %s "$cache") " "$WORK/check.err" || { cat "$WORK/check.err"; exit 1; }
+
+# A cache its user may not read is reported and not replaced at exit.
+cp -p "$cache" "$WORK/unreadable.orig"
+chmod a+rx "$WORK" "$WORK/receiver"; chmod -R a+rwX "$WORK/receiver/install"; chmod 000 "$cache"
+ip netns exec "$NS_B" setpriv --reuid=nobody --regid=nogroup --clear-groups env TALMIRA_SETTINGS="$WORK/receiver/Talmira.ini" \
+    XDG_DATA_HOME="$WORK/receiver/data" "$cli" listen --seconds 1 > /dev/null 2> "$WORK/unreadable.err" \
+    || { echo "listen as another user failed"; cat "$WORK/unreadable.err"; exit 1; }
+grep -q "The cache file .* cannot be read (Permission denied)" "$WORK/unreadable.err" || { cat "$WORK/unreadable.err"; exit 1; }
+cmp -s "$cache" "$WORK/unreadable.orig" || { echo "unreadable cache was replaced"; exit 1; }
+chmod 644 "$cache"
 
 # The tmp folder is emptied at the end.
 touch "$WORK/receiver/install/tmp/leftover.sdp"

@@ -1,0 +1,90 @@
+#include "base/FileIO.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using fileio::EReadStatus;
+
+namespace {
+
+class FileIOTest : public ::testing::Test {
+protected:
+    fs::path dir;
+    FileIOTest()
+    {
+        std::string pattern = (fs::temp_directory_path() / "talmira-fileio-XXXXXX").string();
+        dir = ::mkdtemp(pattern.data());
+    }
+    ~FileIOTest() override { fs::remove_all(dir); }
+    std::string Path(const char* name) const { return (dir / name).string(); }
+    static std::string Content(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    size_t Entries() const { return static_cast<size_t>(std::distance(fs::directory_iterator(dir), {})); }
+};
+
+TEST_F(FileIOTest, ReadsRegularFilesOnlyAndWithinTheLimit)
+{
+    std::ofstream(Path("f")) << "0123456789";
+    EXPECT_EQ(fileio::ReadRegularFile(Path("f"), 10).bytes, "0123456789");
+    EXPECT_EQ(fileio::ReadRegularFile(Path("f"), 9).status, EReadStatus::TooLarge);
+    EXPECT_EQ(fileio::ReadRegularFile(Path("f"), 4, true).bytes, "0123");
+    EXPECT_EQ(fileio::ProbeRegularFile(Path("f"), 9).status, EReadStatus::TooLarge);
+    EXPECT_TRUE(fileio::ProbeRegularFile(Path("f"), 10).Ok());
+
+    const auto missing = fileio::ReadRegularFile(Path("none"), 10);
+    EXPECT_EQ(missing.status, EReadStatus::Missing);
+    EXPECT_EQ(missing.error, ENOENT);
+    // A FIFO without a writer must not block the open.
+    ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0644), 0);
+    fs::create_symlink(Path("loop"), Path("loop"));
+    for (const char* odd : {"fifo", "/dev/zero", "/"})
+        EXPECT_EQ(fileio::ReadRegularFile(odd[0] == '/' ? odd : Path(odd), 10).Reason(), "not a regular file") << odd;
+    EXPECT_EQ(fileio::ReadRegularFile(Path("loop"), 10).error, ELOOP);
+}
+
+TEST_F(FileIOTest, ReadsADescriptorUpToTheLimit)
+{
+    for (bool cut : {false, true}) {
+        int pipe[2];
+        ASSERT_EQ(::pipe(pipe), 0);
+        ASSERT_EQ(::write(pipe[1], "abcdef", 6), 6);
+        ::close(pipe[1]);
+        const auto r = fileio::ReadDescriptor(pipe[0], 4, cut);
+        ::close(pipe[0]);
+        EXPECT_EQ(r.status, cut ? EReadStatus::Ok : EReadStatus::TooLarge);
+        EXPECT_EQ(r.bytes, cut ? "abcd" : "");
+    }
+}
+
+TEST_F(FileIOTest, ReplacesAFileWholeKeepingItsPermissions)
+{
+    const std::string target = Path("target");
+    ASSERT_TRUE(fileio::WriteFileAtomically(target, "first"));
+    ::chmod(target.c_str(), 0600);
+    ASSERT_TRUE(fileio::WriteFileAtomically(target, "second"));
+    EXPECT_EQ(Content(target), "second");
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(Entries(), 1u); // no temporary file left
+
+    // Failures are reported, leave the target as it was and no temporary file.
+    fs::create_directory(Path("folder"));
+    int error = 0;
+    EXPECT_FALSE(fileio::WriteFileAtomically(Path("folder"), "x", &error));
+    EXPECT_EQ(error, EISDIR);
+    EXPECT_TRUE(fs::is_directory(Path("folder")));
+    EXPECT_FALSE(fileio::WriteFileAtomically(Path("missing/target"), "x", &error));
+    EXPECT_EQ(error, ENOENT);
+    EXPECT_EQ(Entries(), 2u);
+}
+
+} // namespace
