@@ -37,7 +37,7 @@ std::string MakeText(std::mt19937& rng)
     s += "t=" + std::to_string(3900000000u + rng() % 10000000u) + " " + std::to_string(3910000000u + rng() % 10000000u) + "\n";
     if (pick(3) == 0)
         s += "r=7d 1h 0\n";
-    s += "a=tool:sdr v2.4a6\na=type:" + std::string(pick(2) ? "meeting" : "broadcast") + "\n";
+    s += "a=tool:Talmira\na=type:" + std::string(pick(2) ? "meeting" : "broadcast") + "\n";
     const int media = 1 + pick(4);
     for (int m = 0; m < media && s.size() < 1300; ++m) {
         const int pt = pick(3) == 0 ? 96 + pick(30) : pick(34);

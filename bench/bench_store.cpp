@@ -53,7 +53,7 @@ std::string TypicalSdp(long id)
            "i=A seminar about the session description protocol and about multicast conferencing on the "
            "MBone, with questions from the audience at the end of each talk\n"
            "u=http://www.example.com/seminars/sdp.pdf\ne=alice@example.com (Alice Smith)\np=+1 617 555-6011\n"
-           "c=IN IP4 224.2.17.12/127\nt=0 0\na=recvonly\na=tool:sdr v2.4a6\na=type:meeting\n"
+           "c=IN IP4 224.2.17.12/127\nt=0 0\na=recvonly\na=tool:Talmira\na=type:meeting\n"
            "m=audio 49170 RTP/AVP 0\nc=IN IP4 224.2.17.12/127\na=rtpmap:0 PCMU/8000\n"
            "m=video 51372 RTP/AVP 31\nc=IN IP4 224.2.17.14/127\na=framerate:25\n"
            "m=application 32416 udp wb\nc=IN IP4 224.2.17.16/127\na=orient:portrait\n";

@@ -3,6 +3,7 @@
 #include "base/Clock.h"
 #include "base/Prompter.h"
 #include "base/Random.h"
+#include "base/Text.h"
 #include "sdp/SDPObject.h"
 #include "tools/ToolLaunch.h"
 
@@ -76,6 +77,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             auto args = CommandArguments(l, "/tmp/x.sdp", &asks);
             if (!l.path.empty() && args.size() + 1 != l.arguments.size())
                 __builtin_trap();
+            // Every word is UTF-8, and every kept "$(SDPFILE)" sits where it was recorded.
+            if (l.sdpFileAt.size() != l.arguments.size())
+                __builtin_trap();
+            for (size_t i = 0; i < l.arguments.size(); ++i)
+                if ((!text::IsValidUtf8(l.arguments[i]) && i + 1 != l.arguments.size()) ||
+                    (l.sdpFileAt[i] != std::string::npos && l.arguments[i].compare(l.sdpFileAt[i], 10, "$(SDPFILE)") != 0))
+                    __builtin_trap();
         }
     }
     return 0;

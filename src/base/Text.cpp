@@ -99,6 +99,24 @@ bool IsValidUtf8(std::string_view s)
     return true;
 }
 
+std::string AsUtf8(std::string_view s)
+{
+    if (IsValidUtf8(s))
+        return std::string(s);
+    std::string out;
+    out.reserve(s.size() * 2);
+    for (char c : s) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x80) {
+            out += c;
+        } else {
+            out += static_cast<char>(0xC0 | (b >> 6));
+            out += static_cast<char>(0x80 | (b & 0x3F));
+        }
+    }
+    return out;
+}
+
 uint32_t ParseDottedQuad(std::string_view s)
 {
     // The common a.b.c.d form without a trip through the C library.

@@ -15,7 +15,10 @@ struct CSDPMedia;
 struct CToolLaunch {
     std::shared_ptr<CPlugin> plugin;
     std::string path;                   // empty when the executable was not found
-    std::vector<std::string> arguments; // words; the executable's path is the last when found
+    std::vector<std::string> arguments; // UTF-8 words; the executable's path is the last when found
+    // Per argument: where the plug-in's own "$(SDPFILE)" sits (npos: none).
+    // A "$(SDPFILE)" that a macro value brought in is text, not a request.
+    std::vector<size_t> sdpFileAt;
     std::string formatName;             // display name of the plug-in format that matched
     const CPluginFormat* format = nullptr; // that format, owned by `plugin`
 };
@@ -23,9 +26,10 @@ struct CToolLaunch {
 // Finds an executable by a path or a bare name; empty when there is none.
 using ExecutableLocator = std::function<std::string(const std::string&)>;
 
-// The platform's executable search: a name holding a "/" is checked as it
-// is; a bare name is looked for in the program's folder, the current folder
-// and the folders of PATH. Only executable regular files count.
+// The platform's executable search: an absolute path is checked as it is;
+// a bare name is looked for in the program's folder and the folders of PATH,
+// never in the current folder (any folder we are started from could plant a
+// tool there). A relative path is not found. Only executable regular files count.
 std::string SearchExecutable(const std::string& name);
 std::string SearchExecutableIn(const std::string& name, const std::vector<std::string>& folders);
 
@@ -40,8 +44,18 @@ inline constexpr const char* kSdpFileMacro = "$(SDPFILE)";
 // so nothing a macro puts in can add, split or quote arguments.
 std::vector<std::string> SplitCommandWords(std::string_view part);
 
-// Replaces the first occurrence of `macro` in the first word holding it.
-bool ReplaceFirstInWords(std::vector<std::string>& words, std::string_view macro, std::string_view value);
+// A macro text ("$(NAME)") and its value.
+struct CMacroValue {
+    std::string macro;
+    std::string value;
+};
+
+// Expands one command-line part into `launch`'s arguments: each macro, in
+// order, has its first occurrence in the part's own text replaced. Values
+// are never scanned again, so text from the network cannot call a macro.
+// Words and values become UTF-8 (AsUtf8), so the argv a tool receives and
+// the listing show the same text.
+void AppendExpandedPart(std::string_view part, const std::vector<CMacroValue>& macros, CToolLaunch& launch);
 
 // The command line of plug-in `plugin`, format `format`, for media entry `media`.
 void ExpandToolCommand(const CSDPObject& session, const std::shared_ptr<CPlugin>& plugin, const CPluginFormat& format,
@@ -52,12 +66,15 @@ bool FindTools(const CSDPObject& session, const CSDPMedia& media, const CToolReg
                const ExecutableLocator& locate, std::vector<CToolLaunch>& out);
 
 // installDir/tmp/NAME.sdp, every byte of the name that is not an ASCII
-// letter or digit replaced by "_".
+// letter or digit replaced by "_". A name longer than kMaxSdpFileStem is cut
+// and ends in a hash of the whole name, so the file name stays within what
+// file systems allow and different long names keep different files.
+inline constexpr size_t kMaxSdpFileStem = 120;
 std::string SdpFilePath(const std::string& installDir, const std::string& sessionName);
 
 // The arguments after the program: the launch's arguments without the
-// trailing path, with the first "$(SDPFILE)" of each replaced by
-// `sdpFile`. `asksSdpFile` tells whether any argument held it.
+// trailing path, with the plug-in's "$(SDPFILE)" of each replaced by
+// `sdpFile`. `asksSdpFile` tells whether any argument asked for it.
 std::vector<std::string> CommandArguments(const CToolLaunch& launch, const std::string& sdpFile, bool* asksSdpFile);
 
 // Whether the executable of `plugin` can be found (the picker's red/black).

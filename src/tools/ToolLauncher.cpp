@@ -31,6 +31,11 @@ std::string NoToolText(const CSDPMedia& m)
     return "I can't find a tool for MEDIA: " + m.media + ".\nInstall a plug-in for this type of MEDIA";
 }
 
+std::string SdpFileFailedText(const std::string& path, const CPlugin& p)
+{
+    return "Failed to write the session file " + path + "\n" + p.toolName + " is not started.";
+}
+
 bool WriteSdpFile(CSDPObject& session, const std::string& path)
 {
     std::string sdp;
@@ -153,12 +158,16 @@ bool CToolLauncher::Launch(CSDPObject& s, const CToolLaunch& l, bool skipIfSdp)
     const std::string sdpFile = SdpFilePath(m_data.installDir, s.name);
     bool asks = false;
     std::vector<std::string> args = CommandArguments(l, sdpFile, &asks);
-    const bool gotSdp = asks && WriteSdpFile(s, sdpFile);
-    if (gotSdp && skipIfSdp)
+    if (asks && !WriteSdpFile(s, sdpFile)) {
+        // A tool given a path to nothing fails in ways the user cannot trace.
+        m_prompter.Show(SdpFileFailedText(sdpFile, *l.plugin));
+        return false;
+    }
+    if (asks && skipIfSdp)
         return false; // the session's SDP file goes to one tool per start
     // The tool runs in its own folder; our working directory is never changed.
     m_starter.StartDetached(l.path, args, fs::path(l.path).parent_path().string());
-    return gotSdp;
+    return asks;
 }
 
 void CToolLauncher::StartTools(const std::shared_ptr<CSDPObject>& session, int mediaIndex, int toolIndex)

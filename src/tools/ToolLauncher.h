@@ -67,7 +67,8 @@ private:
     EAfterPrompt NoPluginPrompt(const CSDPMedia& media);
     EAfterPrompt ToolNotFoundPrompt(const CPlugin& plugin, bool retryAllowed);
     // Writes the SDP file when asked and starts the process. Returns whether
-    // the tool received the SDP file; `skipIfSdp` holds back such a tool.
+    // the tool received the SDP file; `skipIfSdp` holds back such a tool. A
+    // file that cannot be written is reported and the tool is not started.
     bool Launch(CSDPObject& session, const CToolLaunch& launch, bool skipIfSdp);
     void Rebuild();
 

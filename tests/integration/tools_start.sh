@@ -3,11 +3,15 @@
 # network namespace lands in the other side's cache; `talmira-cli tools
 # --start SESSION-ID` there starts the first tool through QProcess, which
 # receives the RTP stream ffmpeg sends to the session's multicast group.
+# Then every shipped plug-in starts its real player (headless, bounded in
+# time) on an audio and a video stream, and each must show decoded media.
 set -euo pipefail
 build="$1"
 here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/lib-netns.sh"
-command -v ffmpeg > /dev/null || { echo "ffmpeg is missing (scripts/deps.txt)"; exit 1; }
+for tool in ffmpeg ffplay mpv vlc runuser; do
+    command -v $tool > /dev/null || { echo "$tool is missing (scripts/deps.txt)"; exit 1; }
+done
 netns_setup tools 45
 cli="$build/src/cli/talmira-cli"
 WORK="$(mktemp -d)"
@@ -43,7 +47,9 @@ flags: -i \$(SDPFILE) -t 1
 flags: -metadata title=\$(SESSNAME) -f null -
 PLUGIN
 
-name='Jazz "x" --evil; rm -rf ~'
+# Hostile, and not UTF-8: the tool gets the Latin-1 letter as UTF-8, as the listing shows it.
+name=$'Jazz "x" --evil; rm -rf ~ Caf\xe9'
+name_utf8=$'Jazz "x" --evil; rm -rf ~ Caf\xc3\xa9'
 printf 'v=0\no=alice 90909 1 IN IP4 %s\ns=%s\nc=IN IP4 %s/15\nt=0 0\nm=audio 5004 RTP/AVP 0\n' \
     "$ADDR_A" "$name" "$GROUP" > "$WORK/session.sdp"
 
@@ -61,9 +67,9 @@ rc=0; wait "$listener" || rc=$?
 kill -TERM "$announcer"; wait "$announcer" || true
 
 # 2. The launches, as JSON: the probe first, the SDP file argument expanded.
-sdpfile="$install/tmp/Jazz__x____evil__rm__rf__.sdp"
+sdpfile="$install/tmp/Jazz__x____evil__rm__rf___Caf_.sdp"
 run_in "$NS_B" receiver tools --json 90909 < /dev/null > "$WORK/tools.jsonl"
-python3 - "$WORK/tools.jsonl" "$WORK/bin/rtp-probe" "$sdpfile" "$name" <<'PY'
+python3 - "$WORK/tools.jsonl" "$WORK/bin/rtp-probe" "$sdpfile" "$name_utf8" <<'PY'
 import json, sys
 lines = [json.loads(l) for l in open(sys.argv[1])]
 assert len(lines) == 1 and lines[0]["media_index"] == 0 and lines[0]["media"] == "audio", lines
@@ -77,6 +83,7 @@ PY
 # 3. A real RTP stream to the group, and the real start.
 ip netns exec "$NS_A" ffmpeg -nostdin -hide_banner -loglevel error -re -f lavfi -i sine=frequency=440:sample_rate=8000 \
     -t 30 -ac 1 -c:a pcm_mulaw -f rtp "rtp://$GROUP:5004?ttl=15&localaddr=$ADDR_A" > /dev/null 2>&1 &
+sender=$!
 run_in "$NS_B" receiver tools --start 90909 < /dev/null > /dev/null 2> "$WORK/start.err"
 grep -q "^started $WORK/bin/rtp-probe" "$WORK/start.err" || { echo "nothing started"; cat "$WORK/start.err"; exit 1; }
 wait_for "$WORK/probe.status" . 20 || { echo "probe did not finish"; cat "$WORK/probe.log" 2>/dev/null; exit 1; }
@@ -85,9 +92,69 @@ grep -q "Audio: pcm_mulaw, 8000 Hz" "$WORK/probe.log" || { echo "no audio stream
 grep -Eq "size=.*time=00:00:0[01]" "$WORK/probe.log" || { echo "no media decoded"; cat "$WORK/probe.log"; exit 1; }
 
 # The argv arrived word for word; the hostile name stayed one argument.
-printf '%s\n' -hide_banner -protocol_whitelist file,udp,rtp -i "$sdpfile" -t 1 -metadata "title=$name" -f null - \
+printf '%s\n' -hide_banner -protocol_whitelist file,udp,rtp -i "$sdpfile" -t 1 -metadata "title=$name_utf8" -f null - \
     | diff - "$WORK/probe.args" || { echo "argv differs"; exit 1; }
 [ "$(cat "$WORK/probe.cwd")" = "$WORK/bin" ] || { echo "not started in the tool's folder"; exit 1; }
 grep -qx "c=IN IP4 $GROUP/15" "$sdpfile" && grep -qx "m=audio 5004 RTP/AVP 0" "$sdpfile" \
     || { echo "SDP file content"; cat "$sdpfile"; exit 1; }
 echo "tools start over veth: ok"
+
+# 4. Every shipped plug-in with its real player. A stand-in of the same name,
+# found first on PATH, runs the real player on the argv the plug-in built,
+# adds only headless outputs and a time limit, and keeps the output. ffplay
+# and VLC play a live stream until stopped; mpv ends after --length.
+# VLC refuses to run as root, so it runs as nobody. The audio session is IPv6
+# with a port count (VLC's URL needs "[group]:port"), the video one IPv4.
+kill "$sender"
+GROUP6=ff15::7745
+ip -n "$NS_A" addr add fd77:45::1/64 dev "va$$" nodad
+ip -n "$NS_B" addr add fd77:45::2/64 dev "vb$$" nodad
+chmod 711 "$WORK"
+mkdir -m 777 "$WORK/out"
+stand_in() {
+    cat > "$WORK/bin/$1" <<SH
+#!/bin/sh
+log="$WORK/out/$1.\$KIND"
+$2 > "\$log.log" 2>&1
+echo \$? > "\$log.status"
+SH
+    chmod 755 "$WORK/bin/$1"
+}
+stand_in ffplay 'SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=dummy timeout 8 /usr/bin/ffplay "$@" -loglevel info -stats'
+stand_in mpv 'HOME="'"$WORK"'/out" timeout 20 /usr/bin/mpv "$@" --no-config --vo=null --ao=null --length=1'
+stand_in vlc 'timeout 8 runuser -u nobody -- env HOME="'"$WORK"'/out" /usr/bin/vlc -I dummy "$@" --aout=afile --audiofile-file="'"$WORK"'/out/vlc.$KIND.wav" --vout=vdummy --video-filter=scene --scene-path="'"$WORK"'/out" --scene-prefix=vlc.$KIND. --scene-ratio=5'
+
+ip netns exec "$NS_A" ffmpeg -nostdin -hide_banner -loglevel error -re -f lavfi -i sine=frequency=440:sample_rate=8000 \
+    -t 30 -ac 1 -c:a pcm_mulaw -f rtp "rtp://[$GROUP6]:5004?ttl=15" > /dev/null 2>&1 &
+ip netns exec "$NS_A" ffmpeg -nostdin -hide_banner -loglevel error -re -f lavfi -i testsrc=size=160x120:rate=10 \
+    -t 30 -c:v mpeg2video -g 5 -f rtp_mpegts "rtp://$GROUP:5006?ttl=15&localaddr=$ADDR_A" > /dev/null 2>&1 &
+printf 'v=0\no=- 1 1 IN IP4 %s\ns=Tone\nc=IN IP6 %s\nt=0 0\nm=audio 5004/2 RTP/AVP 0\n' "$ADDR_A" "$GROUP6" > "$WORK/audio.sdp"
+printf 'v=0\no=- 2 1 IN IP4 %s\ns=Bars\nc=IN IP4 %s/15\nt=0 0\nm=video 5006 RTP/AVP 33\n' "$ADDR_A" "$GROUP" > "$WORK/video.sdp"
+export PATH="$WORK/bin:$PATH"
+for player in ffplay mpv vlc; do
+    dir="$WORK/$player"
+    mkdir -p "$dir/plugins" "$dir/tmp"
+    cp "$install"/plugins/rev2.plugin.$player.* "$dir/plugins/"
+    for kind in audio video; do
+        export KIND=$kind
+        run_in "$NS_B" receiver tools --start --install-dir "$dir" "$WORK/$kind.sdp" < /dev/null \
+            > /dev/null 2>> "$WORK/players.err"
+    done
+done
+for f in {ffplay,mpv,vlc}.{audio,video}; do
+    wait_for "$WORK/out/$f.status" . 25 || { echo "$f did not end"; cat "$WORK/players.err" "$WORK/out/$f.log"; exit 1; }
+done
+fail() { echo "$1"; cat "$WORK/out/$2.log"; exit 1; }
+tr '\r' '\n' < "$WORK/out/ffplay.audio.log" | grep -q "Audio: pcm_mulaw, 8000 Hz" || fail "ffplay: no audio stream" ffplay.audio
+tr '\r' '\n' < "$WORK/out/ffplay.audio.log" | grep -Eq "^ *[1-9][0-9.]* M-A:" || fail "ffplay: no audio played" ffplay.audio
+tr '\r' '\n' < "$WORK/out/ffplay.video.log" | grep -q "Video: mpeg2video" || fail "ffplay: no video stream" ffplay.video
+tr '\r' '\n' < "$WORK/out/ffplay.video.log" | grep -Eq "^ *[1-9][0-9.]* M-V:" || fail "ffplay: no video shown" ffplay.video
+for kind in audio video; do
+    [ "$(cat "$WORK/out/mpv.$kind.status")" = 0 ] || fail "mpv failed" mpv.$kind
+done
+grep -q "^AO: \[null\] 8000Hz" "$WORK/out/mpv.audio.log" || fail "mpv: no audio output" mpv.audio
+grep -q "^VO: \[null\] 160x120" "$WORK/out/mpv.video.log" || fail "mpv: no video output" mpv.video
+# VLC decoded: PCM written by its file output, frames written by its scene filter.
+[ "$(stat -c %s "$WORK/out/vlc.audio.wav" 2>/dev/null || echo 0)" -gt 8044 ] || fail "vlc: no audio decoded" vlc.audio
+ls "$WORK/out"/vlc.video.*png > /dev/null 2>&1 || fail "vlc: no video decoded" vlc.video
+echo "shipped plug-ins with the real players: ok"

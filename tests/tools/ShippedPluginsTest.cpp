@@ -23,6 +23,22 @@ protected:
     CToolData data;
     CFakePrompter prompter;
     CManualClock clock{1700000000};
+
+    // The plug-in keys FindTools offers for the one media entry of `sdp`.
+    std::string Offered(const std::string& mediaLines, std::vector<CToolLaunch>* launches = nullptr)
+    {
+        auto s = ParseSession("v=0\no=- 1 1 IN IP4 10.0.0.1\ns=Jazz Night\nc=IN IP4 239.1.2.3/15\nt=0 0\n" + mediaLines,
+                              clock);
+        CFakeExecutables exe;
+        std::vector<CToolLaunch> out;
+        FindTools(*s, s->media.at(0), data.registry, exe.Locator(), out);
+        std::string keys;
+        for (auto& l : out)
+            keys += l.plugin->fileKey + " ";
+        if (launches)
+            *launches = std::move(out);
+        return keys;
+    }
 };
 
 } // namespace
@@ -67,4 +83,32 @@ TEST_F(ShippedPlugins, StaticAndDynamicPayloadsFindAPlayer)
     EXPECT_EQ(CommandArguments(audio[2], sdp, nullptr),
               (std::vector<std::string>{"--no-one-instance", "--meta-title", "Jazz Night", "rtp://@239.1.2.3:5004"}));
     EXPECT_EQ(CommandArguments(video[1], sdp, nullptr).back(), sdp);
+}
+
+// What the picker deselects stays off; GSM goes only to the player that
+// decodes it.
+TEST_F(ShippedPlugins, OfferedToolsFollowThePickerAndThePlayers)
+{
+    EXPECT_EQ(Offered("m=audio 5004 RTP/AVP 3\n"), "vlc ");
+    EXPECT_EQ(Offered("m=audio 5004 RTP/AVP 96\na=rtpmap:96 opus/48000/2\n"), "ffplay mpv ");
+    for (CMediaListEntry& g : data.registry.groups)
+        if (g.media == "audio" && g.format == "0")
+            for (CToolEntry& t : g.tools)
+                t.selected = 0, t.order = -1;
+    EXPECT_EQ(Offered("m=audio 5004 RTP/AVP 0\n"), "");
+    EXPECT_EQ(Offered("m=audio 5004 RTP/AVP 8\n"), "ffplay mpv vlc ");
+}
+
+// VLC's URL: an IPv6 group in brackets, the first port of a port count.
+TEST_F(ShippedPlugins, VlcUrlForIpv6AndPortCounts)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"m=audio 5004/2 RTP/AVP 0\n", "rtp://@239.1.2.3:5004"},
+        {"m=video 5006 RTP/AVP 33\nc=IN IP6 ff15::1:2\n", "rtp://@[ff15::1:2]:5006"},
+    };
+    for (const auto& [media, url] : cases) {
+        std::vector<CToolLaunch> launches;
+        ASSERT_EQ(Offered(media, &launches), "ffplay mpv vlc ") << media;
+        EXPECT_EQ(CommandArguments(launches[2], "f.sdp", nullptr).back(), url) << media;
+    }
 }

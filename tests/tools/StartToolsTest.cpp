@@ -256,3 +256,25 @@ TEST_F(StartToolsTest, SessionBeingDeletedIsSkipped)
     Start(s);
     EXPECT_TRUE(starter.started.empty());
 }
+
+// Every SDP-file tool gets a file that exists; when none can be written the
+// user is told and the tool is not started with a path to nothing.
+TEST_F(StartToolsTest, SdpFileIsAlwaysWrittenOrReported)
+{
+    exe.known = {{"listen", "/opt/l/listen"}};
+    Load({{"rev2.plugin.a", kAudioSdpTool}});
+    auto s = Parse(Session(std::string(993, 'n')));
+    s->media.pop_back();
+    Start(s);
+    ASSERT_EQ(starter.started.size(), 1u);
+    const std::string file = starter.started[0].args.at(1);
+    EXPECT_EQ(file, SdpFilePath(dir.Path(), s->name));
+    EXPECT_NE(ReadFile(file).find("s=nnn"), std::string::npos);
+
+    // tmp is a file: nothing can be written below it.
+    std::filesystem::remove_all(std::filesystem::path(dir.Path()) / "tmp");
+    CTempInstallDir::Write(std::filesystem::path(dir.Path()) / "tmp", "x");
+    Start(s);
+    EXPECT_EQ(starter.started.size(), 1u);
+    EXPECT_EQ(prompter.shown, Words{"Failed to write the session file " + file + "\nlisten is not started."});
+}

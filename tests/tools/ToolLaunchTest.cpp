@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace {
 
 using Words = std::vector<std::string>;
@@ -98,9 +100,47 @@ TEST_F(ToolLaunchTest, HostileSessionNamesStayOneArgument)
         CToolLaunch l = Expand(*session, 0, p, exe);
         EXPECT_EQ(l.arguments, (Words{"-n", name, "end", "-n2", name})) << name;
     }
-    // A macro text inside the name is expanded by a later macro, still inside the one argument.
-    session->name = "$(CHAN) two";
-    EXPECT_EQ(Expand(*session, 0, p, exe).arguments[1], std::to_string(session->randomTag) + " two");
+}
+
+// Text from the network that looks like a macro stays text: a value is never
+// scanned again, and only the plug-in's own "$(SDPFILE)" asks for the file.
+TEST_F(ToolLaunchTest, MacroValuesAreNeverExpandedAgain)
+{
+    auto p = PluginFrom("media: audio\nproto: RTP/AVP\ntool: t\nfmt: 0\n"
+                        "attr: quality\n{\nmacro: Q\n{\nvalue: $(VALUE)\n}\n}\n"
+                        "flags: -name $(SESSNAME) -chan $(CHAN) -q $(Q)\n");
+    const std::string tag = std::to_string(session->randomTag);
+    const struct {
+        std::string name, attribute;
+        Words argv;
+    } cases[] = {
+        {"$(CHAN)", "quality:1", {"-name", "$(CHAN)", "-chan", tag, "-q", "1"}},
+        {"Evil $(SDPFILE)", "quality:$(SDPFILE)", {"-name", "Evil $(SDPFILE)", "-chan", tag, "-q", "$(SDPFILE)"}},
+        {"$(Q)$(TTL)", "quality:$(SESSNAME)$(CHAN)", {"-name", "$(Q)$(TTL)", "-chan", tag, "-q", "$(SESSNAME)$(CHAN)"}},
+    };
+    for (const auto& c : cases) {
+        session->name = c.name;
+        session->media[0].attributes = {c.attribute};
+        bool asks = true;
+        EXPECT_EQ(CommandArguments(Expand(*session, 0, p, exe), "/t/s.sdp", &asks), c.argv) << c.name;
+        EXPECT_FALSE(asks) << c.name;
+    }
+}
+
+// The argv is UTF-8: a name that is not valid UTF-8 is read as Latin-1, each
+// value on its own, so the plug-in's own UTF-8 text stays as it is.
+TEST_F(ToolLaunchTest, NamesReachTheArgvAsUtf8)
+{
+    auto p = PluginFrom("media: audio\nproto: RTP/AVP\ntool: t\nfmt: 0\nflags: -t T\xc3\xaftle:$(SESSNAME)\n");
+    const std::pair<std::string, std::string> cases[] = {
+        {"Caf\xe9", "T\xc3\xaftle:Caf\xc3\xa9"},
+        {"Caf\xc3\xa9", "T\xc3\xaftle:Caf\xc3\xa9"},
+        {"\xff\x80 ok", "T\xc3\xaftle:\xc3\xbf\xc2\x80 ok"},
+    };
+    for (const auto& [name, argument] : cases) {
+        session->name = name;
+        EXPECT_EQ(Expand(*session, 0, p, exe).arguments, (Words{"-t", argument})) << name;
+    }
 }
 
 TEST_F(ToolLaunchTest, PluginLevelAttributeValuesDriveFlagsAndMacros)
@@ -159,14 +199,14 @@ TEST_F(ToolLaunchTest, FindToolsFollowsRegistryTokenAndUserOrder)
         if (t.name == "b") t.selected = 0, t.order = -1;
     }
     CSDPMedia& m = session->media[0];
-    m.formatList = "0 pcma";
+    m.formatList = "0 pcma 96";
     std::vector<CToolLaunch> out;
     ASSERT_TRUE(FindTools(*session, m, reg, exe.Locator(), out));
     std::string names;
     for (auto& l : out)
         names += l.plugin->tool + " ";
     // Group 0 (c, a), then group PCMA (b, token "pcma" matched without case),
-    // then "_": the same plug-in format is offered once, whatever the tokens.
+    // then "_" for the token without a group of its own.
     EXPECT_EQ(names, "c a b any ");
     EXPECT_EQ(out.back().plugin, any);
 
@@ -175,18 +215,74 @@ TEST_F(ToolLaunchTest, FindToolsFollowsRegistryTokenAndUserOrder)
     EXPECT_FALSE(FindTools(*session, m, reg, exe.Locator(), out));
 }
 
+// A format starts only the tools selected in the group it belongs to: its
+// own group when one names it, else "_". Deselecting a tool in a format's
+// group stops it, and "_" does not bring it back.
+TEST_F(ToolLaunchTest, AFormatFollowsTheSelectionOfItsOwnGroup)
+{
+    CPluginTable table;
+    for (const char* text : {"tool: sdp\nfmt: 0\nfmt: 8\nfmt: _\n", "tool: other\nfmt: 0\nfmt: _\n",
+                             "tool: direct\nfmt: 0\nfmt: 3\n", "tool: any\nfmt: _\n"})
+        table.Append(PluginFrom(std::string("media: audio\nproto: RTP/AVP\n") + text));
+    const struct {
+        const char* formats;
+        std::vector<std::pair<std::string, std::string>> deselected; // group format, tool
+        const char* tools;
+    } cases[] = {
+        {"0", {}, "sdp other direct "},
+        {"0", {{"0", "sdp"}, {"0", "other"}, {"0", "direct"}}, ""},
+        {"0 8", {{"0", "sdp"}}, "other direct sdp "},
+        {"3", {}, "direct "},
+        {"96", {}, "sdp other any "},
+        {"96 97 0", {{"_", "sdp"}, {"0", "other"}}, "sdp direct other any "},
+    };
+    for (const auto& c : cases) {
+        CToolRegistry reg;
+        SyncToolRegistry(reg, table);
+        for (const auto& [format, tool] : c.deselected)
+            for (CMediaListEntry& g : reg.groups)
+                for (CToolEntry& t : g.tools)
+                    if (g.format == format && t.name == tool)
+                        t.selected = 0;
+        for (CMediaListEntry& g : reg.groups)
+            NormaliseToolOrder(g);
+        session->media[0].formatList = c.formats;
+        std::vector<CToolLaunch> out;
+        FindTools(*session, session->media[0], reg, exe.Locator(), out);
+        std::string names;
+        for (const CToolLaunch& l : out)
+            names += l.plugin->tool + " ";
+        EXPECT_EQ(names, c.tools) << c.formats << " / " << c.deselected.size();
+    }
+}
+
 TEST_F(ToolLaunchTest, SdpFileArgumentAndPath)
+{
+    exe.known["t"] = "/bin/t";
+    auto p = PluginFrom("media: audio\nproto: RTP/AVP\ntool: t\nfmt: 0\n{\nflags: -f $(SDPFILE)\n}\n"
+                        "flags: -i $(SDPFILE) x$(SDPFILE)$(SDPFILE)\n");
+    bool asks = false;
+    EXPECT_EQ(CommandArguments(Expand(*session, 0, p, exe), "/t/a b.sdp", &asks),
+              (Words{"-f", "/t/a b.sdp", "-i", "/t/a b.sdp", "x/t/a b.sdp$(SDPFILE)"}));
+    EXPECT_TRUE(asks);
+    p = PluginFrom("media: audio\nproto: RTP/AVP\ntool: t\nfmt: 0\nflags: -i\n");
+    EXPECT_EQ(CommandArguments(Expand(*session, 0, p, exe), "f", &asks), Words{"-i"});
+    EXPECT_FALSE(asks);
+}
+
+// Short names keep their file; a long one is cut to a bounded file name that
+// still tells different long names apart.
+TEST(SdpFileName, SafeLengthAndOnePerName)
 {
     EXPECT_EQ(SdpFilePath("/inst", "Jazz Night"), "/inst/tmp/Jazz_Night.sdp");
     EXPECT_EQ(SdpFilePath("/inst", "../../etc/x"), "/inst/tmp/______etc_x.sdp");
-    CToolLaunch l;
-    l.path = "/bin/tool";
-    l.arguments = {"-i", "$(SDPFILE)", "x$(SDPFILE)$(SDPFILE)", "/bin/tool"};
-    bool asks = false;
-    EXPECT_EQ(CommandArguments(l, "/t/a b.sdp", &asks), (Words{"-i", "/t/a b.sdp", "x/t/a b.sdp$(SDPFILE)"}));
-    EXPECT_TRUE(asks);
-    l.arguments = {"-i"};
-    l.path.clear();
-    EXPECT_EQ(CommandArguments(l, "f", &asks), Words{"-i"});
-    EXPECT_FALSE(asks);
+    const std::string exact(kMaxSdpFileStem, 'a');
+    EXPECT_EQ(SdpFilePath("/i", exact), "/i/tmp/" + exact + ".sdp");
+    const std::string longA(993, 'a'), longB = std::string(992, 'a') + "b";
+    const std::string fileA = std::filesystem::path(SdpFilePath("/i", longA)).filename().string();
+    const std::string fileB = std::filesystem::path(SdpFilePath("/i", longB)).filename().string();
+    EXPECT_EQ(fileA.size(), kMaxSdpFileStem + 4);
+    EXPECT_EQ(fileA.substr(0, 103), std::string(103, 'a'));
+    EXPECT_NE(fileA, fileB);
+    EXPECT_EQ(SdpFilePath("/i", longA), SdpFilePath("/i", longA));
 }

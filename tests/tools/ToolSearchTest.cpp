@@ -1,3 +1,4 @@
+#include "tools/ToolLaunch.h"
 #include "tools/ToolSearch.h"
 #include "tools/ToolsTestSupport.h"
 
@@ -150,4 +151,28 @@ TEST(ToolSearch, UnlistableStartFolderFinishesEmpty)
     search.Start("/nonexistent/folder", "tool");
     ASSERT_EQ(log.finished.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
     EXPECT_TRUE(log.matches.empty());
+}
+
+// The current folder is never searched: not as ".", not as an empty or
+// relative PATH entry, not through a relative path.
+TEST(SearchExecutable, NeverTheCurrentFolder)
+{
+    CTempInstallDir dir;
+    const fs::path bin = fs::path(dir.Path()) / "bin";
+    Touch(bin / "planted-tool", true);
+    const fs::path before = fs::current_path();
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    fs::current_path(bin);
+    for (const std::string& entries : {path, path + ":", ":" + path, path + ":.", path + ":../bin"}) {
+        setenv("PATH", entries.c_str(), 1);
+        EXPECT_EQ(SearchExecutable("planted-tool"), "") << entries;
+    }
+    EXPECT_EQ(SearchExecutable("./planted-tool"), "");
+    EXPECT_EQ(SearchExecutable("../bin/planted-tool"), "");
+    // An absolute path and an absolute PATH entry still find it.
+    EXPECT_EQ(SearchExecutable((bin / "planted-tool").string()), (bin / "planted-tool").string());
+    setenv("PATH", (path + ":" + bin.string()).c_str(), 1);
+    EXPECT_EQ(SearchExecutable("planted-tool"), (bin / "planted-tool").string());
+    setenv("PATH", path.c_str(), 1);
+    fs::current_path(before);
 }
