@@ -9,8 +9,6 @@ build="$1"
 here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/lib-netns.sh"
 netns_setup inst 43
-cli="$build/src/cli/talmira-cli"
-WORK="$(mktemp -d)"
 
 side sender "$ADDR_A"
 side receiver "$ADDR_B"

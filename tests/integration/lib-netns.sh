@@ -1,6 +1,8 @@
 # Shared by the integration scripts: two network namespaces joined by a veth
 # pair, with a multicast route, torn down on exit. Source it, then call
-# netns_setup NAME; the namespaces are $NS_A (10.77.N.1) and $NS_B (10.77.N.2).
+# netns_setup NAME N; the namespaces are $NS_A (10.77.N.1) and $NS_B (10.77.N.2).
+# It also names the programs under test ($cli, $send; needs $build) and makes
+# the scratch folder $WORK, removed on exit.
 netns_setup() {
     if [ "$(id -u)" -ne 0 ]; then
         echo "needs root for network namespaces; skipped"
@@ -10,6 +12,8 @@ netns_setup() {
     NS_A="talmira-${tag}-a-$$"; NS_B="talmira-${tag}-b-$$"
     ADDR_A="10.77.$n.1"; ADDR_B="10.77.$n.2"
     trap netns_cleanup EXIT
+    cli="$build/src/cli/talmira-cli"; send="$build/tests/sap-send"
+    WORK="$(mktemp -d)"
     ip netns add "$NS_A"
     ip netns add "$NS_B"
     ip link add "va$$" type veth peer name "vb$$"

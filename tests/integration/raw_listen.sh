@@ -6,8 +6,6 @@ build="$1"
 here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/lib-netns.sh"
 netns_setup raw 41
-cli="$build/src/cli/talmira-cli"; send="$build/tests/sap-send"
-WORK="$(mktemp -d)"
 
 sdp=$'v=0\no=alice 3042 1 IN IP4 10.77.41.1\ns=Veth seminar\nc=IN IP4 224.2.17.12/127\nt=0 0\nm=audio 49170 RTP/AVP 0\n'
 { printf '\x20\x00\x00\x00\x0a\x4d\x29\x01'; printf '%s' "$sdp"; } > "$WORK/announce.sap"

@@ -6,9 +6,7 @@ set -euo pipefail
 build="$1"
 here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/lib-netns.sh"
-netns_setup scopes 43
-cli="$build/src/cli/talmira-cli"; send="$build/tests/sap-send"
-WORK="$(mktemp -d)"
+netns_setup scopes 44
 
 side receiver "$ADDR_B" "$(scope_lines 0 'Scope A' 239.255.0.0 16 9875 15)" \
     "$(scope_lines 1 'Scope B' 239.254.0.0 16 9875 15)"

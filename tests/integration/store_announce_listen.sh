@@ -8,8 +8,6 @@ build="$1"
 here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/lib-netns.sh"
 netns_setup store 42
-cli="$build/src/cli/talmira-cli"
-WORK="$(mktemp -d)"
 
 side sender "$ADDR_A"
 side receiver "$ADDR_B"

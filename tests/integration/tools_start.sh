@@ -13,8 +13,6 @@ for tool in ffmpeg ffplay mpv vlc runuser; do
     command -v $tool > /dev/null || { echo "$tool is missing (scripts/deps.txt)"; exit 1; }
 done
 netns_setup tools 45
-cli="$build/src/cli/talmira-cli"
-WORK="$(mktemp -d)"
 GROUP=239.77.45.10
 
 side sender "$ADDR_A"
