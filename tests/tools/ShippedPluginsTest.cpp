@@ -1,5 +1,3 @@
-#include "support/FakePrompter.h"
-#include "tools/LaunchTestSupport.h"
 #include "tools/ToolsTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -8,23 +6,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path kShipped = fs::path(TALMIRA_TEST_DATA) / ".." / ".." / "plugins";
-
 class ShippedPlugins : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const auto& entry : fs::directory_iterator(kShipped))
+        for (const auto& entry : fs::directory_iterator(fs::path(TALMIRA_TEST_DATA) / ".." / ".." / "plugins"))
             fs::copy_file(entry.path(), dir.Plugins() / entry.path().filename());
         data.installDir = dir.Path();
         ASSERT_EQ(data.Load(prompter), EPluginLoad::Ok);
     }
-    CTempInstallDir dir;
-    CToolData data;
-    CFakePrompter prompter;
-    CManualClock clock{1700000000};
-
-    // The plug-in keys FindTools offers for the one media entry of `sdp`.
+    // The tools FindTools offers for the first media entry of `mediaLines`.
     std::string Offered(const std::string& mediaLines, std::vector<CToolLaunch>* launches = nullptr)
     {
         auto s = ParseSession("v=0\no=- 1 1 IN IP4 10.0.0.1\ns=Jazz Night\nc=IN IP4 239.1.2.3/15\nt=0 0\n" + mediaLines,
@@ -32,13 +23,15 @@ protected:
         CFakeExecutables exe;
         std::vector<CToolLaunch> out;
         FindTools(*s, s->media.at(0), data.registry, exe.Locator(), out);
-        std::string keys;
-        for (auto& l : out)
-            keys += l.plugin->fileKey + " ";
         if (launches)
-            *launches = std::move(out);
-        return keys;
+            *launches = out;
+        return ToolsOf(out);
     }
+
+    CTempInstallDir dir;
+    CToolData data;
+    CFakePrompter prompter;
+    CManualClock clock{1700000000};
 };
 
 } // namespace
@@ -48,7 +41,7 @@ TEST_F(ShippedPlugins, LoadCleanlyWithToolsAndDescriptions)
     EXPECT_TRUE(prompter.shown.empty());
     ASSERT_EQ(data.plugins.Count(), 6u);
     for (const auto& p : data.plugins) {
-        EXPECT_FALSE(p->tool.empty()) << p->fileKey;
+        EXPECT_EQ(p->tool, p->fileKey);
         EXPECT_FALSE(p->description.empty()) << p->fileKey;
         EXPECT_EQ(p->protocol, "RTP/AVP");
         EXPECT_FALSE(p->commandLineParts.empty());
@@ -61,27 +54,16 @@ TEST_F(ShippedPlugins, LoadCleanlyWithToolsAndDescriptions)
 
 TEST_F(ShippedPlugins, StaticAndDynamicPayloadsFindAPlayer)
 {
-    auto s = ParseSession("v=0\no=- 1 1 IN IP4 10.0.0.1\ns=Jazz Night\nc=IN IP4 239.1.2.3/15\nt=0 0\n"
-                          "m=audio 5004 RTP/AVP 0\nm=video 5006 RTP/AVP 96\na=rtpmap:96 H264/90000\n",
-                          clock);
-    CFakeExecutables exe;
     std::vector<CToolLaunch> audio, video;
-    ASSERT_TRUE(FindTools(*s, s->media[0], data.registry, exe.Locator(), audio));
-    ASSERT_TRUE(FindTools(*s, s->media[1], data.registry, exe.Locator(), video));
-    std::string audioTools, videoTools;
-    for (auto& l : audio)
-        audioTools += l.plugin->fileKey + " ";
-    for (auto& l : video)
-        videoTools += l.plugin->fileKey + " ";
-    EXPECT_EQ(audioTools, "ffplay mpv vlc ");
-    EXPECT_EQ(videoTools, "ffplay mpv "); // VLC takes static payload types only
-
-    const std::string sdp = SdpFilePath(dir.Path(), s->name);
-    EXPECT_EQ(CommandArguments(audio[0], sdp, nullptr),
-              (std::vector<std::string>{"-hide_banner", "-loglevel", "warning", "-protocol_whitelist", "file,udp,rtp",
-                                        "-window_title", "Jazz Night", "-i", sdp}));
+    EXPECT_EQ(Offered("m=audio 5004 RTP/AVP 0\n", &audio), "ffplay mpv vlc ");
+    // VLC takes static payload types only.
+    EXPECT_EQ(Offered("m=video 5006 RTP/AVP 96\na=rtpmap:96 H264/90000\n", &video), "ffplay mpv ");
+    const std::string sdp = SdpFilePath(dir.Path(), "Jazz Night");
+    EXPECT_EQ(CommandArguments(audio[0], sdp, nullptr), (Words{"-hide_banner", "-loglevel", "warning",
+                                                               "-protocol_whitelist", "file,udp,rtp", "-window_title",
+                                                               "Jazz Night", "-i", sdp}));
     EXPECT_EQ(CommandArguments(audio[2], sdp, nullptr),
-              (std::vector<std::string>{"--no-one-instance", "--meta-title", "Jazz Night", "rtp://@239.1.2.3:5004"}));
+              (Words{"--no-one-instance", "--meta-title", "Jazz Night", "rtp://@239.1.2.3:5004"}));
     EXPECT_EQ(CommandArguments(video[1], sdp, nullptr).back(), sdp);
 }
 

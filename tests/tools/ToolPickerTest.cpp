@@ -4,16 +4,13 @@
 
 namespace {
 
-CMediaListEntry Group(std::initializer_list<std::pair<const char*, int>> tools)
+// Tools A, B, ... with the given orders; -1 is unselected.
+CMediaListEntry Group(std::initializer_list<int> orders)
 {
     CMediaListEntry g{"audio", "RTP/AVP", "RTP", "0", "PCMU", {}};
-    for (auto& [name, order] : tools) {
-        CToolEntry t;
-        t.name = name;
-        t.selected = order >= 0;
-        t.order = order;
-        g.tools.push_back(t);
-    }
+    char name = 'A';
+    for (int order : orders)
+        g.tools.push_back(CToolEntry{std::string(1, name++), nullptr, order >= 0, 0, order, {}});
     return g;
 }
 
@@ -21,7 +18,7 @@ std::string Names(const CMediaListEntry& g, const std::vector<size_t>& idx)
 {
     std::string s;
     for (size_t i : idx)
-        s += g.tools[i].name + " ";
+        s += g.tools[i].name;
     return s;
 }
 
@@ -29,7 +26,7 @@ std::string Orders(const CMediaListEntry& g)
 {
     std::string s;
     for (const CToolEntry& t : g.tools)
-        s += std::to_string(t.order) + " ";
+        s += std::to_string(t.order) + (t.selected ? "+ " : "- ");
     return s;
 }
 
@@ -37,37 +34,38 @@ std::string Orders(const CMediaListEntry& g)
 
 TEST(ToolPicker, ListsAvailableInGroupOrderAndSelectedByOrder)
 {
-    CMediaListEntry g = Group({{"A", 2}, {"B", -1}, {"C", 0}, {"D", -1}, {"E", 1}});
-    EXPECT_EQ(Names(g, AvailableTools(g)), "B D ");
-    EXPECT_EQ(Names(g, SelectedTools(g)), "C E A ");
+    CMediaListEntry g = Group({2, -1, 0, -1, 1});
+    EXPECT_EQ(Names(g, AvailableTools(g)), "BD");
+    EXPECT_EQ(Names(g, SelectedTools(g)), "CEA");
 }
 
 TEST(ToolPicker, SelectAppendsAndDeselectClosesTheGap)
 {
-    CMediaListEntry g = Group({{"A", 0}, {"B", 1}, {"C", 2}, {"D", -1}});
-    // "<<" on the second of three selected tools.
-    EXPECT_TRUE(DeselectTool(g, 1));
-    EXPECT_EQ(Orders(g), "0 -1 1 -1 ");
+    CMediaListEntry g = Group({0, 1, 2, -1});
+    EXPECT_TRUE(DeselectTool(g, 1)); // "<<" on the second of three selected tools
+    EXPECT_EQ(Orders(g), "0+ -1- 1+ -1- ");
     EXPECT_FALSE(DeselectTool(g, 1));
+    EXPECT_FALSE(DeselectTool(g, 9));
     EXPECT_TRUE(SelectTool(g, 3));
-    EXPECT_EQ(Orders(g), "0 -1 1 2 ");
+    EXPECT_EQ(Orders(g), "0+ -1- 1+ 2+ ");
     EXPECT_FALSE(SelectTool(g, 0));
     EXPECT_FALSE(SelectTool(g, 9));
     EXPECT_TRUE(SelectTool(g, 1));
-    EXPECT_EQ(Names(g, SelectedTools(g)), "A C D B ");
+    EXPECT_EQ(Names(g, SelectedTools(g)), "ACDB");
 }
 
 TEST(ToolPicker, UpAndDownSwapNeighboursOnly)
 {
-    CMediaListEntry g = Group({{"A", 1}, {"B", 0}, {"C", -1}, {"D", 2}});
+    CMediaListEntry g = Group({1, 0, -1, 2});
     EXPECT_FALSE(MoveToolUp(g, 1));   // first
     EXPECT_FALSE(MoveToolDown(g, 3)); // last
     EXPECT_FALSE(MoveToolUp(g, 2));   // not selected
-    EXPECT_EQ(Orders(g), "1 0 -1 2 ");
+    EXPECT_FALSE(MoveToolDown(g, 9));
+    EXPECT_EQ(Orders(g), "1+ 0+ -1- 2+ ");
     EXPECT_TRUE(MoveToolUp(g, 3));
-    EXPECT_EQ(Names(g, SelectedTools(g)), "B D A ");
+    EXPECT_EQ(Names(g, SelectedTools(g)), "BDA");
     EXPECT_TRUE(MoveToolDown(g, 1));
-    EXPECT_EQ(Names(g, SelectedTools(g)), "D B A ");
+    EXPECT_EQ(Names(g, SelectedTools(g)), "DBA");
 }
 
 TEST(ToolPicker, PathAndDescriptionGoThroughThePlugin)
