@@ -6,10 +6,12 @@
 namespace {
 
 // Every field that is set, values in brackets so that blanks show.
-void Add(std::string& out, const char* key, const std::string& value)
+std::string Fields(std::initializer_list<std::pair<const char*, const std::string&>> fields)
 {
-    if (!value.empty())
-        out += std::string(" ") + key + "[" + value + "]";
+    std::string out;
+    for (const auto& [key, value] : fields)
+        out += value.empty() ? "" : std::string(" ") + key + "[" + value + "]";
+    return out;
 }
 
 std::string Dump(const std::deque<CPluginMacro>& macros)
@@ -22,37 +24,21 @@ std::string Dump(const std::deque<CPluginMacro>& macros)
 
 std::string Dump(const CPluginAttribute& a)
 {
-    std::string s = " attr(" + a.name;
-    Add(s, "name", a.displayName);
-    Add(s, "input", a.inputValue);
-    Add(s, "def", a.defaultValue);
+    std::string s = " attr(" + a.name + Fields({{"name", a.displayName}, {"input", a.inputValue}, {"def", a.defaultValue}});
     s += Dump(a.macros);
-    for (const CPluginValue& v : a.values) {
-        s += " val(" + v.value;
-        Add(s, "name", v.displayName);
-        Add(s, "flags", v.flags);
-        Add(s, "def", v.defaultMark);
-        s += Dump(v.macros) + ")";
-    }
+    for (const CPluginValue& v : a.values)
+        s += " val(" + v.value + Fields({{"name", v.displayName}, {"flags", v.flags}, {"def", v.defaultMark}}) +
+             Dump(v.macros) + ")";
     return s + ")";
 }
 
 std::string Dump(const CPlugin& p)
 {
-    std::string s;
-    Add(s, "media", p.media);
-    Add(s, "proto", p.protocol);
-    Add(s, "protoname", p.protocolName);
-    Add(s, "tool", p.tool);
-    Add(s, "toolname", p.toolName);
-    Add(s, "desc", p.description);
-    Add(s, "date", p.date);
-    if (!p.create)
-        s += " nocreate";
+    std::string s = Fields({{"media", p.media}, {"proto", p.protocol}, {"protoname", p.protocolName}, {"tool", p.tool},
+                            {"toolname", p.toolName}, {"desc", p.description}, {"date", p.date}});
+    s += p.create ? "" : " nocreate";
     for (const CPluginFormat& f : p.formats) {
-        s += " fmt(" + f.name;
-        Add(s, "name", f.displayName);
-        Add(s, "flags", f.flags);
+        s += " fmt(" + f.name + Fields({{"name", f.displayName}, {"flags", f.flags}});
         for (const CPluginNoAttr& n : f.noAttributes)
             s += " noattr(" + n.name + " " + n.flags + ")";
         for (const CPluginAttribute& a : f.attributes)
@@ -166,17 +152,22 @@ TEST(PluginLoader, KeysPrefixOrderAndLimits)
     dir.AddPlugin("rev2.pluginextra", "media: video\ntool: v1\ntoolname: Vee\n");
     dir.AddPlugin("old.rev2.plugin.two", "media: audio\ntool: nope\n");
     std::filesystem::create_directories(dir.Plugins() / "rev2.plugin.dir");
+    // Read in the same pieces as text: a long line, CRLF ends, a last line without its line feed.
+    const std::string text = "media: audio\r\ndescription: " + std::string(2000, 'd') + "flags: -x\r\nflags: -last";
+    dir.AddPlugin("rev2.plugin.long", text);
     CPluginTable table;
     CFakePrompter prompter;
     ASSERT_EQ(LoadPlugins(dir.Path(), table, prompter), EPluginLoad::Ok);
-    ASSERT_EQ(table.Count(), 2u);
-    EXPECT_EQ(table.At(0)->toolName, "a1"); // no "toolname:" line
-    EXPECT_EQ(table.At(0)->fileKey + "/" + table.At(0)->fileSubkey, "one/sub");
-    EXPECT_EQ(table.At(1)->toolName, "Vee");
+    ASSERT_EQ(table.Count(), 3u);
+    EXPECT_EQ(Dump(*table.At(0)), ParseFiles(text));
+    EXPECT_EQ(table.At(0)->commandLineParts.back(), "-last");
+    EXPECT_EQ(table.At(1)->toolName, "a1"); // no "toolname:" line
+    EXPECT_EQ(table.At(1)->fileKey + "/" + table.At(1)->fileSubkey, "one/sub");
+    EXPECT_EQ(table.At(2)->toolName, "Vee");
     EXPECT_TRUE(prompter.shown.empty());
 
     // At most 201 files load.
-    for (int i = 0; i < 199; ++i)
+    for (int i = 0; i < 198; ++i)
         dir.AddPlugin("rev2.plugin." + std::to_string(1000 + i), "media: audio\n");
     table.Clear();
     EXPECT_EQ(LoadPlugins(dir.Path(), table, prompter), EPluginLoad::Ok);
@@ -202,18 +193,4 @@ TEST(PluginLoader, MissingFolderAndDefine)
     dir.AddPlugin("rev2.plugin.c", "media: video\n");
     EXPECT_EQ(LoadPlugins(dir.Path(), table, prompter), EPluginLoad::Fatal);
     EXPECT_EQ(table.Count(), 1u);
-}
-
-TEST(PluginLoader, FilesAreReadInTheSamePiecesAsText)
-{
-    // A long line, CRLF ends and a last line without its line feed.
-    const std::string text = "media: audio\r\ndescription: " + std::string(2000, 'd') + "flags: -x\r\nflags: -last";
-    CTempInstallDir dir;
-    dir.AddPlugin("rev2.plugin.long", text);
-    CPluginTable table;
-    CFakePrompter prompter;
-    LoadPlugins(dir.Path(), table, prompter);
-    ASSERT_EQ(table.Count(), 1u);
-    EXPECT_EQ(Dump(*table.At(0)), ParseFiles(text));
-    EXPECT_EQ(table.At(0)->commandLineParts.back(), "-last");
 }

@@ -74,6 +74,10 @@ TEST(ToolRegistrySync, Table)
         {{Group("audio", "0", {Tool("A", 0, -1)})},
          {"A audio RTP/AVP 0", "New audio RTP/AVP 0", "B audio RTP/AVP 0"},
          "audio RTP/AVP RTP 0 (): A:0:-1 New:1:0 B:1:1; "},
+        // A stored path becomes the found path of the plug-in.
+        {{Group("audio", "0", {Tool("A", 1, 0, "/opt/a")})},
+         {"A audio RTP/AVP 0 8"},
+         "audio RTP/AVP RTP 0 (): A:1:0@/opt/a; audio RTP/AVP RTP 8 (fmt 8): A:1:0; "},
     };
     for (const auto& c : cases) {
         CToolRegistry reg{c.stored};
@@ -86,17 +90,9 @@ TEST(ToolRegistrySync, Table)
         EXPECT_EQ(Describe(reg), c.expected);
         for (const CMediaListEntry& g : reg.groups)
             for (const CToolEntry& t : g.tools)
-                EXPECT_TRUE(t.plugin && t.plugin->toolName == t.name) << t.name;
+                EXPECT_TRUE(t.plugin && t.plugin->toolName == t.name && (t.path.empty() || t.plugin->foundPath == t.path))
+                    << t.name;
     }
-}
-
-TEST(ToolRegistrySync, StoredPathBecomesTheFoundPathOfThePlugin)
-{
-    CToolRegistry reg{{Group("audio", "0", {Tool("A", 1, 0, "/opt/a/bin/a")})}};
-    CPluginTable table;
-    table.Append(MakePlugin("A audio RTP/AVP 0 8"));
-    SyncToolRegistry(reg, table);
-    EXPECT_EQ(table.At(0)->foundPath, "/opt/a/bin/a");
 }
 
 TEST(ToolOrderFile, WritesTheArchiveLayoutByteForByte)
