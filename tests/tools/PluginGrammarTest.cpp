@@ -104,6 +104,7 @@ TEST(PluginGrammar, Table)
         // Any other line in a format block, an empty or comment-only one too, closes every block.
         {"fmt: 0\n{\nfmtname: PCMU\n\nattr: rate\n}\nflags: -x\n", " fmt(0 name[PCMU]) attr(rate) flags[-x]"},
         {"fmt: 0\n{\n# note\nfmtname: late\n}\n", " fmt(0)"},
+        {"fmt: 0\n{\n{\n\nflags: -x\n", " fmt(0) flags[-x]"},
         // "{" opens nothing in macro and no-attribute blocks; a later "flags:" replaces the earlier.
         {"macro: M\n{\n{\nvalue: one\n}\nflags: top\nfmt: 5\n{\nnoattr: layers\n{\n{\nflags: -nolayers\n}\n"
          "flags: -fmt\nflags: -fmt2\n}\n",
