@@ -1,4 +1,3 @@
-#include "support/FakePrompter.h"
 #include "tools/Plugin.h"
 #include "tools/ToolsTestSupport.h"
 
@@ -6,317 +5,193 @@
 
 namespace {
 
-CPlugin Parse(std::string_view text, CFakePrompter& prompter)
+// Every field that is set, values in brackets so that blanks show.
+std::string Fields(std::initializer_list<std::pair<const char*, const std::string&>> fields)
 {
-    CPlugin plugin;
-    CPluginParser parser(prompter);
-    parser.BeginFile(plugin);
-    EXPECT_TRUE(parser.ParseText(text));
-    return plugin;
+    std::string out;
+    for (const auto& [key, value] : fields)
+        out += value.empty() ? "" : std::string(" ") + key + "[" + value + "]";
+    return out;
 }
 
-constexpr std::string_view kVideoPlugin =
-    "media: video\n"
-    "proto: RTP/AVP\n"
-    "protoname: RTP\n"
-    "tool: viewer\n"
-    "toolname: The Viewer\n"
-    "description: plays video   \n"
-    "fmt: 31\n"
-    "{\n"
-    "  fmtname: H.261\n"
-    "  attr: quality\n"
-    "  {\n"
-    "    attrname: Quality\n"
-    "    attrvalue: 10\n"
-    "    {\n"
-    "      attrvaluename: low\n"
-    "      flags: -q 10\n"
-    "      macro: Q\n"
-    "      {\n"
-    "        value: q=$(VALUE)\n"
-    "      }\n"
-    "    }\n"
-    "  }\n"
-    "}\n"
-    "flags: -a $(ADDRESS) # the group\n"
-    "flags: -p $(PORT)\n";
+std::string Dump(const std::deque<CPluginMacro>& macros)
+{
+    std::string s;
+    for (const CPluginMacro& m : macros)
+        s += " macro(" + m.name + "=" + m.value + ")";
+    return s;
+}
+
+std::string Dump(const CPluginAttribute& a)
+{
+    std::string s = " attr(" + a.name + Fields({{"name", a.displayName}, {"input", a.inputValue}, {"def", a.defaultValue}});
+    s += Dump(a.macros);
+    for (const CPluginValue& v : a.values)
+        s += " val(" + v.value + Fields({{"name", v.displayName}, {"flags", v.flags}, {"def", v.defaultMark}}) +
+             Dump(v.macros) + ")";
+    return s + ")";
+}
+
+std::string Dump(const CPlugin& p)
+{
+    std::string s = Fields({{"media", p.media}, {"proto", p.protocol}, {"protoname", p.protocolName}, {"tool", p.tool},
+                            {"toolname", p.toolName}, {"desc", p.description}, {"date", p.date}});
+    s += p.create ? "" : " nocreate";
+    for (const CPluginFormat& f : p.formats) {
+        s += " fmt(" + f.name + Fields({{"name", f.displayName}, {"flags", f.flags}});
+        for (const CPluginNoAttr& n : f.noAttributes)
+            s += " noattr(" + n.name + " " + n.flags + ")";
+        for (const CPluginAttribute& a : f.attributes)
+            s += Dump(a);
+        s += ")";
+    }
+    for (const CPluginAttribute& a : p.attributes)
+        s += Dump(a);
+    s += Dump(p.macros);
+    for (const std::string& part : p.commandLineParts)
+        s += " flags[" + part + "]";
+    return s;
+}
+
+// Parses the files of `text` (separated by "\f") with one parser; the dump of
+// each, " STOP" when the parser ended the load, then every message shown.
+std::string ParseFiles(std::string_view text)
+{
+    CFakePrompter prompter;
+    CPluginParser parser(prompter);
+    std::deque<CPlugin> plugins;
+    std::string out;
+    bool ok = true;
+    for (size_t from = 0; ok && from <= text.size();) {
+        const size_t end = std::min(text.find('\f', from), text.size());
+        parser.BeginFile(plugins.emplace_back());
+        ok = parser.ParseText(text.substr(from, end - from));
+        out += (from ? " |" : "") + Dump(plugins.back());
+        from = end + 1;
+    }
+    if (!ok)
+        out += " STOP";
+    for (const std::string& shown : prompter.shown)
+        out += " !" + shown;
+    return out;
+}
 
 } // namespace
 
-TEST(PluginGrammar, ReadsTheNestedBlocksOfATypicalFile)
+TEST(PluginGrammar, Table)
 {
-    CFakePrompter prompter;
-    CPlugin p = Parse(kVideoPlugin, prompter);
-    EXPECT_EQ(p.media, "video");
-    EXPECT_EQ(p.protocol, "RTP/AVP");
-    EXPECT_EQ(p.protocolName, "RTP");
-    EXPECT_EQ(p.tool, "viewer");
-    EXPECT_EQ(p.toolName, "The Viewer");
-    EXPECT_EQ(p.description, "plays video   "); // trailing blanks are kept
-    ASSERT_EQ(p.formats.size(), 1u);
-    const CPluginFormat& f = p.formats[0];
-    EXPECT_EQ(f.name, "31");
-    EXPECT_EQ(f.displayName, "H.261");
-    ASSERT_EQ(f.attributes.size(), 1u);
-    const CPluginAttribute& a = f.attributes[0];
-    EXPECT_EQ(a.name, "quality");
-    EXPECT_EQ(a.displayName, "Quality");
-    ASSERT_EQ(a.values.size(), 1u);
-    EXPECT_EQ(a.values[0].value, "10");
-    EXPECT_EQ(a.values[0].displayName, "low");
-    EXPECT_EQ(a.values[0].flags, "-q 10");
-    ASSERT_EQ(a.values[0].macros.size(), 1u);
-    EXPECT_EQ(a.values[0].macros[0].name, "Q");
-    EXPECT_EQ(a.values[0].macros[0].value, "q=$(VALUE)");
-    // The comment is cut, the blank before it stays; parts keep file order.
-    EXPECT_EQ(p.commandLineParts, (std::vector<std::string>{"-a $(ADDRESS) ", "-p $(PORT)"}));
-    EXPECT_TRUE(p.create);
-    EXPECT_TRUE(prompter.shown.empty());
+    const std::string longText(CPluginParser::kMaxLinePiece - 13, 'x');
+    const struct {
+        std::string text, dump;
+    } cases[] = {
+        // Nested blocks; trailing blanks stay, a comment is cut but the blank before it stays.
+        {"media: video\nproto: RTP/AVP\nprotoname: RTP\ntool: viewer\ntoolname: The Viewer\n"
+         "description: plays video   \ndate: 2026-01-02\ncreate: yes\n"
+         "fmt: 31\n{\n  fmtname: H.261\n  attr: quality\n  {\n    attrname: Quality\n    inputvalue: 5\n"
+         "    def: 10\n    attrvalue: 10\n    {\n      attrvaluename: low\n      flags: -q 10\n      def: yes\n"
+         "      macro: Q\n      {\n        value: q=$(VALUE)\n      }\n    }\n  }\n}\n"
+         "flags: -a $(ADDRESS) # the group\nflags: -p $(PORT)\n",
+         " media[video] proto[RTP/AVP] protoname[RTP] tool[viewer] toolname[The Viewer] desc[plays video   ]"
+         " date[2026-01-02] fmt(31 name[H.261] attr(quality name[Quality] input[5] def[10]"
+         " val(10 name[low] flags[-q 10] def[yes] macro(Q=q=$(VALUE))))) flags[-a $(ADDRESS) ] flags[-p $(PORT)]"},
+        // Keywords are found anywhere in the line, in a fixed order ("fmt:" before "description:").
+        {"description: accepts fmt: 96\nmedia: audio tool: player\nxxtoolname:  Player X\n",
+         " media[audio tool: player] toolname[Player X] fmt(96)"},
+        // Any text holding "no" clears the create flag; a later line decides again.
+        {"create: no\n", " nocreate"},
+        {"create: none\n", " nocreate"},
+        {"create: no\ncreate: yes\n", ""},
+        // Any other line in a format block, an empty or comment-only one too, closes every block.
+        {"fmt: 0\n{\nfmtname: PCMU\n\nattr: rate\n}\nflags: -x\n", " fmt(0 name[PCMU]) attr(rate) flags[-x]"},
+        {"fmt: 0\n{\n# note\nfmtname: late\n}\n", " fmt(0)"},
+        {"fmt: 0\n{\n{\n\nflags: -x\n", " fmt(0) flags[-x]"},
+        // "{" opens nothing in macro and no-attribute blocks; a later "flags:" replaces the earlier.
+        {"macro: M\n{\n{\nvalue: one\n}\nflags: top\nfmt: 5\n{\nnoattr: layers\n{\n{\nflags: -nolayers\n}\n"
+         "flags: -fmt\nflags: -fmt2\n}\n",
+         " fmt(5 flags[-fmt2] noattr(layers -nolayers)) macro(M=one) flags[top]"},
+        // Unknown lines in a value block are reported and skipped; a sibling value joins the attribute.
+        {"attr: a\n{\nattrvalue: 1\n{\n\nbogus\nflags: -one\n}\nattrvalue: 2\n}\n",
+         " attr(a val(1 flags[-one]) val(2)) !Invalid element in plugin! !Invalid element in plugin!"},
+        {"attr: a\n{\nattrvalue: 1\n{\nattrvalue: 2\nattrvaluename: two\n}\n}\n", " attr(a val(1) val(2 name[two]))"},
+        {"attr: a\n{\nmacro: Z\n{\nvalue: z\n}\n}\n", " attr(a macro(Z=z))"},
+        // Line ends, a NUL ends the line's text, a long line is read in pieces.
+        {"media: audio\r\nflags: -a\r\n", " media[audio] flags[-a]"},
+        {std::string("media: au\0dio\nflags: -x", 23), " media[au] flags[-x]"},
+        {"description: " + longText + "flags: -tail\n", " desc[" + longText + "] flags[-tail]"},
+        // The next block kind carries into the next file: "{" opens an attribute
+        // block that touches nothing, "}" closes it.
+        {"attr: last\n\f{\nattrname: x\nmacro: m\nattrvalue: v\nfmt: 9\n}\nmedia: video\n",
+         " attr(last) | media[video]"},
+        {"media: audio\n@define: X\nflags: -late\n", " media[audio] STOP !Currently no support for @define!!!"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ParseFiles(c.text), c.dump) << c.text;
 }
 
-TEST(PluginGrammar, KeywordsAreFoundAnywhereInTheFixedOrder)
-{
-    CFakePrompter prompter;
-    // "fmt:" comes before "description:" in the order, so this is a format.
-    CPlugin p = Parse("description: accepts fmt: 96\n"
-                      "media: audio tool: player\n"
-                      "xxtoolname:  Player X\n",
-                      prompter);
-    ASSERT_EQ(p.formats.size(), 1u);
-    EXPECT_EQ(p.formats[0].name, "96");
-    EXPECT_EQ(p.description, "");
-    EXPECT_EQ(p.media, "audio tool: player"); // "media:" wins, the rest is its value
-    EXPECT_EQ(p.tool, "");
-    EXPECT_EQ(p.toolName, "Player X");
-}
-
-TEST(PluginGrammar, CreateFlagIsClearedByAnyTextHoldingNo)
-{
-    CFakePrompter prompter;
-    EXPECT_FALSE(Parse("create: no\n", prompter).create);
-    EXPECT_FALSE(Parse("create: none\n", prompter).create);
-    EXPECT_TRUE(Parse("create: yes\n", prompter).create);
-    EXPECT_TRUE(Parse("media: audio\n", prompter).create);
-    // A later "create:" line decides again.
-    EXPECT_TRUE(Parse("create: no\ncreate: yes\n", prompter).create);
-}
-
-TEST(PluginGrammar, AnyOtherLineInAFormatBlockClosesEveryBlock)
-{
-    CFakePrompter prompter;
-    CPlugin p = Parse("fmt: 0\n"
-                      "{\n"
-                      "fmtname: PCMU\n"
-                      "\n"
-                      "attr: rate\n"
-                      "}\n"
-                      "flags: -x\n",
-                      prompter);
-    ASSERT_EQ(p.formats.size(), 1u);
-    EXPECT_EQ(p.formats[0].displayName, "PCMU");
-    EXPECT_TRUE(p.formats[0].attributes.empty());
-    ASSERT_EQ(p.attributes.size(), 1u); // became a plug-in level attribute
-    EXPECT_EQ(p.attributes[0].name, "rate");
-    EXPECT_EQ(p.commandLineParts, std::vector<std::string>{"-x"});
-
-    // A line holding only a comment is such a line too.
-    CPlugin q = Parse("fmt: 0\n{\n# note\nfmtname: late\n}\n", prompter);
-    EXPECT_EQ(q.formats[0].displayName, "");
-}
-
-TEST(PluginGrammar, BraceOpensNothingInMacroAndNoAttributeBlocks)
-{
-    CFakePrompter prompter;
-    CPlugin p = Parse("macro: M\n"
-                      "{\n"
-                      "{\n"
-                      "value: one\n"
-                      "}\n"
-                      "flags: top\n"
-                      "fmt: 5\n"
-                      "{\n"
-                      "noattr: layers\n"
-                      "{\n"
-                      "{\n"
-                      "flags: -nolayers\n"
-                      "}\n"
-                      "flags: -fmt\n"
-                      "flags: -fmt2\n"
-                      "}\n",
-                      prompter);
-    ASSERT_EQ(p.macros.size(), 1u);
-    EXPECT_EQ(p.macros[0].value, "one");
-    EXPECT_EQ(p.commandLineParts, std::vector<std::string>{"top"});
-    ASSERT_EQ(p.formats[0].noAttributes.size(), 1u);
-    EXPECT_EQ(p.formats[0].noAttributes[0].flags, "-nolayers");
-    EXPECT_EQ(p.formats[0].flags, "-fmt2"); // the later "flags:" replaces the earlier
-}
-
-TEST(PluginGrammar, UnknownLinesInAValueBlockAreReportedAndSkipped)
-{
-    CFakePrompter prompter;
-    CPlugin p = Parse("attr: a\n{\nattrvalue: 1\n{\n\nbogus\nflags: -one\n}\nattrvalue: 2\n}\n", prompter);
-    EXPECT_EQ(prompter.shown, (std::vector<std::string>{"Invalid element in plugin!", "Invalid element in plugin!"}));
-    ASSERT_EQ(p.attributes[0].values.size(), 2u);
-    EXPECT_EQ(p.attributes[0].values[0].flags, "-one");
-    EXPECT_EQ(p.attributes[0].values[1].value, "2");
-}
-
-TEST(PluginGrammar, SiblingValueInsideAValueBlockJoinsTheAttribute)
-{
-    CFakePrompter prompter;
-    CPlugin p = Parse("attr: a\n{\nattrvalue: 1\n{\nattrvalue: 2\nattrvaluename: two\n}\n}\n", prompter);
-    ASSERT_EQ(p.attributes[0].values.size(), 2u);
-    EXPECT_EQ(p.attributes[0].values[1].displayName, "two");
-    EXPECT_EQ(p.attributes[0].values[0].displayName, "");
-}
-
-TEST(PluginGrammar, LineEndsAndLongLines)
-{
-    CFakePrompter prompter;
-    CPlugin p = Parse("media: audio\r\nflags: -a\r\n", prompter);
-    EXPECT_EQ(p.media, "audio");
-    EXPECT_EQ(p.commandLineParts, std::vector<std::string>{"-a"});
-
-    // A physical line longer than 1023 bytes is read as several lines.
-    std::string longLine = "description: " + std::string(1023 - 13, 'x') + "flags: -tail\n";
-    CPlugin q = Parse(longLine, prompter);
-    EXPECT_EQ(q.description.size(), 1023u - 13u);
-    EXPECT_EQ(q.commandLineParts, std::vector<std::string>{"-tail"});
-}
-
-TEST(PluginGrammar, DeepNestingAndStrayBracesAreHarmless)
+TEST(PluginGrammar, StrayAndDeepBracesOpenNothing)
 {
     CFakePrompter prompter;
     CPlugin plugin;
     CPluginParser parser(prompter);
     parser.BeginFile(plugin);
-    // A "{" before any block keyword opens nothing.
     ASSERT_TRUE(parser.ParseText("{\nmedia: audio\n"));
     EXPECT_EQ(parser.OpenBlocks(), 0u);
-    EXPECT_EQ(plugin.media, "audio");
     ASSERT_TRUE(parser.ParseText("attr: a\n{\nattrvalue: v\n{\nattrvalue: w\n{\n{\n{\n{\n"));
     EXPECT_EQ(parser.OpenBlocks(), CPluginParser::kMaxOpenBlocks);
 }
 
-TEST(PluginGrammar, DefineEndsTheLoad)
+TEST(PluginLoader, KeysPrefixOrderAndLimits)
 {
-    CFakePrompter prompter;
-    CPlugin plugin;
-    CPluginParser parser(prompter);
-    parser.BeginFile(plugin);
-    EXPECT_FALSE(parser.ParseText("media: audio\n@define: X\nflags: -late\n"));
-    EXPECT_EQ(prompter.shown, std::vector<std::string>{"Currently no support for @define!!!"});
-    EXPECT_TRUE(plugin.commandLineParts.empty());
-}
+    CPlugin keys;
+    SetPluginFileKeys(keys, "rev2.plugin.a.b.c.d.e");
+    EXPECT_EQ(keys.fileKey + "/" + keys.fileSubkey, "a/d");
+    SetPluginFileKeys(keys, "rev2.plugin..key");
+    EXPECT_EQ(keys.fileKey + "/" + keys.fileSubkey, "key/");
 
-TEST(PluginGrammar, NextBlockKindCarriesIntoTheNextFile)
-{
-    CFakePrompter prompter;
-    CPlugin first, second;
-    CPluginParser parser(prompter);
-    parser.BeginFile(first);
-    ASSERT_TRUE(parser.ParseText("attr: last\n"));
-    parser.BeginFile(second);
-    // The "{" opens an attribute block although this file has no attribute:
-    // the lines inside touch nothing, "}" closes it.
-    ASSERT_TRUE(parser.ParseText("{\nattrname: x\nmacro: m\nattrvalue: v\nfmt: 9\n}\nmedia: video\n"));
-    EXPECT_TRUE(second.formats.empty());
-    EXPECT_TRUE(second.attributes.empty());
-    EXPECT_EQ(second.media, "video");
-    EXPECT_EQ(first.attributes[0].displayName, "");
-}
-
-TEST(PluginFileKeys, ComeFromTheThirdAndSixthDotSeparatedParts)
-{
-    CPlugin p;
-    SetPluginFileKeys(p, "rev2.plugin.a.b.c.d.e");
-    EXPECT_EQ(p.fileKey, "a");
-    EXPECT_EQ(p.fileSubkey, "d");
-    SetPluginFileKeys(p, "rev2.plugin..key");
-    EXPECT_EQ(p.fileKey, "key");
-    EXPECT_EQ(p.fileSubkey, "");
-}
-
-TEST(PluginLoader, LoadsOnlyFilesBeginningWithThePrefix)
-{
     CTempInstallDir dir;
     dir.AddPlugin("rev2.plugin.one.x.x.sub", "media: audio\ntool: a1\n");
     dir.AddPlugin("rev2.pluginextra", "media: video\ntool: v1\ntoolname: Vee\n");
     dir.AddPlugin("old.rev2.plugin.two", "media: audio\ntool: nope\n");
     std::filesystem::create_directories(dir.Plugins() / "rev2.plugin.dir");
+    // Read in the same pieces as text: a long line, CRLF ends, a last line without its line feed.
+    const std::string text = "media: audio\r\ndescription: " + std::string(2000, 'd') + "flags: -x\r\nflags: -last";
+    dir.AddPlugin("rev2.plugin.long", text);
     CPluginTable table;
     CFakePrompter prompter;
     ASSERT_EQ(LoadPlugins(dir.Path(), table, prompter), EPluginLoad::Ok);
-    ASSERT_EQ(table.Count(), 2u);
-    EXPECT_EQ(table.At(0)->tool, "a1");
-    EXPECT_EQ(table.At(0)->toolName, "a1"); // no "toolname:" line
-    EXPECT_EQ(table.At(0)->fileKey, "one");
-    EXPECT_EQ(table.At(0)->fileSubkey, "sub");
-    EXPECT_EQ(table.At(1)->toolName, "Vee");
+    ASSERT_EQ(table.Count(), 3u);
+    EXPECT_EQ(Dump(*table.At(0)), ParseFiles(text));
+    EXPECT_EQ(table.At(0)->commandLineParts.back(), "-last");
+    EXPECT_EQ(table.At(1)->toolName, "a1"); // no "toolname:" line
+    EXPECT_EQ(table.At(1)->fileKey + "/" + table.At(1)->fileSubkey, "one/sub");
+    EXPECT_EQ(table.At(2)->toolName, "Vee");
     EXPECT_TRUE(prompter.shown.empty());
 
-    // Loading again appends; clearing empties.
-    LoadPlugins(dir.Path(), table, prompter);
-    EXPECT_EQ(table.Count(), 4u);
-    ClearPlugins(table);
-    EXPECT_EQ(table.Count(), 0u);
+    // At most 201 files load.
+    for (int i = 0; i < 198; ++i)
+        dir.AddPlugin("rev2.plugin." + std::to_string(1000 + i), "media: audio\n");
+    table.Clear();
+    EXPECT_EQ(LoadPlugins(dir.Path(), table, prompter), EPluginLoad::Ok);
+    EXPECT_EQ(table.Count(), 201u);
+    EXPECT_TRUE(prompter.shown.empty());
+    dir.AddPlugin("rev2.plugin.9999", "media: audio\n");
+    table.Clear();
+    EXPECT_EQ(LoadPlugins(dir.Path(), table, prompter), EPluginLoad::Fatal);
+    EXPECT_EQ(prompter.shown, Words{"To Many Plugins!"});
+    EXPECT_EQ(table.Count(), 201u);
 }
 
-TEST(PluginLoader, MissingFolderIsReported)
+TEST(PluginLoader, MissingFolderAndDefine)
 {
     CPluginTable table;
     CFakePrompter prompter;
     EXPECT_EQ(LoadPlugins("/nonexistent/talmira", table, prompter), EPluginLoad::Ok);
-    EXPECT_EQ(prompter.shown, std::vector<std::string>{"Failed to load Plugins"});
-    EXPECT_EQ(table.Count(), 0u);
-}
+    EXPECT_EQ(prompter.shown, Words{"Failed to load Plugins"});
 
-TEST(PluginLoader, AtMost201FilesLoad)
-{
-    CTempInstallDir dir;
-    for (int i = 0; i < 201; ++i)
-        dir.AddPlugin("rev2.plugin." + std::to_string(1000 + i), "media: audio\n");
-    CPluginTable table;
-    CFakePrompter prompter;
-    EXPECT_EQ(LoadPlugins(dir.Path(), table, prompter), EPluginLoad::Ok);
-    EXPECT_EQ(table.Count(), 201u);
-    EXPECT_TRUE(prompter.shown.empty());
-
-    dir.AddPlugin("rev2.plugin.9999", "media: audio\n");
-    table.Clear();
-    EXPECT_EQ(LoadPlugins(dir.Path(), table, prompter), EPluginLoad::Fatal);
-    EXPECT_EQ(prompter.shown, std::vector<std::string>{"To Many Plugins!"});
-    EXPECT_EQ(table.Count(), 201u);
-}
-
-TEST(PluginLoader, DefineInAFileEndsTheLoad)
-{
     CTempInstallDir dir;
     dir.AddPlugin("rev2.plugin.a", "media: audio\n");
     dir.AddPlugin("rev2.plugin.b", "@define: x\n");
     dir.AddPlugin("rev2.plugin.c", "media: video\n");
-    CPluginTable table;
-    CFakePrompter prompter;
     EXPECT_EQ(LoadPlugins(dir.Path(), table, prompter), EPluginLoad::Fatal);
     EXPECT_EQ(table.Count(), 1u);
-}
-
-TEST(PluginLoader, FilesAreReadInTheSamePiecesAsText)
-{
-    // A long line, CRLF ends and a last line without its line feed.
-    const std::string text = "media: audio\r\ndescription: " + std::string(2000, 'd') + "flags: -x\r\nflags: -last";
-    CTempInstallDir dir;
-    dir.AddPlugin("rev2.plugin.long", text);
-    CPluginTable table;
-    CFakePrompter prompter;
-    LoadPlugins(dir.Path(), table, prompter);
-    ASSERT_EQ(table.Count(), 1u);
-    CPlugin fromText = Parse(text, prompter);
-    const CPlugin& fromFile = *table.At(0);
-    EXPECT_EQ(fromFile.media, "audio");
-    EXPECT_EQ(fromFile.description, fromText.description);
-    EXPECT_EQ(fromFile.commandLineParts, fromText.commandLineParts);
-    EXPECT_EQ(fromFile.commandLineParts.back(), "-last");
 }

@@ -4,27 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <thread>
-
-namespace {
-
-std::string WaitForFile(const std::string& path)
-{
-    for (int i = 0; i < 200; ++i) {
-        std::ifstream in(path);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        std::string s = ss.str();
-        if (s.find("END\n") != std::string::npos)
-            return s;
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    }
-    return {};
-}
-
-} // namespace
 
 // A real detached process receives every argument unchanged, no shell in
 // between, and runs in the given folder.
@@ -40,8 +20,13 @@ TEST(QtProcessStarter, ArgumentsReachTheProcessUnchanged)
     CQtProcessStarter starter;
     ASSERT_TRUE(starter.StartDetached(script, {"x; rm -rf ~", "a\" --evil \"b", "$(HOME)", "", "`id`"}, dir.Path()));
     EXPECT_GT(starter.LastProcessId(), 0);
+    std::string written;
+    for (int i = 0; i < 200 && written.find("END\n") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        written = CTempInstallDir::Read(out);
+    }
     const std::string canonical = std::filesystem::canonical(dir.Path()).string();
-    EXPECT_EQ(WaitForFile(out), canonical + "\n[x; rm -rf ~]\n[a\" --evil \"b]\n[$(HOME)]\n[]\n[`id`]\nEND\n");
+    EXPECT_EQ(written, canonical + "\n[x; rm -rf ~]\n[a\" --evil \"b]\n[$(HOME)]\n[]\n[`id`]\nEND\n");
 
     EXPECT_FALSE(starter.StartDetached(dir.Path() + "/missing", {}, dir.Path()));
 }

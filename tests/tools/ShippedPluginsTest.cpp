@@ -1,5 +1,3 @@
-#include "support/FakePrompter.h"
-#include "tools/LaunchTestSupport.h"
 #include "tools/ToolsTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -8,23 +6,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const fs::path kShipped = fs::path(TALMIRA_TEST_DATA) / ".." / ".." / "plugins";
-
 class ShippedPlugins : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const auto& entry : fs::directory_iterator(kShipped))
+        for (const auto& entry : fs::directory_iterator(fs::path(TALMIRA_TEST_DATA) / ".." / ".." / "plugins"))
             fs::copy_file(entry.path(), dir.Plugins() / entry.path().filename());
         data.installDir = dir.Path();
         ASSERT_EQ(data.Load(prompter), EPluginLoad::Ok);
+        ASSERT_EQ(data.plugins.Count(), 6u);
+        ASSERT_TRUE(prompter.shown.empty());
     }
-    CTempInstallDir dir;
-    CToolData data;
-    CFakePrompter prompter;
-    CManualClock clock{1700000000};
-
-    // The plug-in keys FindTools offers for the one media entry of `sdp`.
+    // The tools FindTools offers for the first media entry of `mediaLines`.
     std::string Offered(const std::string& mediaLines, std::vector<CToolLaunch>* launches = nullptr)
     {
         auto s = ParseSession("v=0\no=- 1 1 IN IP4 10.0.0.1\ns=Jazz Night\nc=IN IP4 239.1.2.3/15\nt=0 0\n" + mediaLines,
@@ -32,83 +25,58 @@ protected:
         CFakeExecutables exe;
         std::vector<CToolLaunch> out;
         FindTools(*s, s->media.at(0), data.registry, exe.Locator(), out);
-        std::string keys;
-        for (auto& l : out)
-            keys += l.plugin->fileKey + " ";
         if (launches)
-            *launches = std::move(out);
-        return keys;
+            *launches = out;
+        return ToolsOf(out);
     }
+
+    CTempInstallDir dir;
+    CToolData data;
+    CFakePrompter prompter;
+    CManualClock clock{1700000000};
 };
 
 } // namespace
 
-TEST_F(ShippedPlugins, LoadCleanlyWithToolsAndDescriptions)
+// Each payload goes to the players that decode it (GSM only to VLC, dynamic
+// types only to the SDP-file players); VLC's URL puts an IPv6 group in
+// brackets and takes the first port of a port count.
+TEST_F(ShippedPlugins, PlayersAndTheirArgv)
 {
-    EXPECT_TRUE(prompter.shown.empty());
-    ASSERT_EQ(data.plugins.Count(), 6u);
-    for (const auto& p : data.plugins) {
-        EXPECT_FALSE(p->tool.empty()) << p->fileKey;
-        EXPECT_FALSE(p->description.empty()) << p->fileKey;
-        EXPECT_EQ(p->protocol, "RTP/AVP");
-        EXPECT_FALSE(p->commandLineParts.empty());
-        for (const CPluginFormat& f : p->formats)
-            EXPECT_FALSE(f.displayName.empty()) << p->fileKey << " " << f.name;
+    const std::string sdp = SdpFilePath(dir.Path(), "Jazz Night");
+    const struct {
+        std::string media, offered;
+        size_t launch;
+        Words argvEnd;
+    } cases[] = {
+        {"m=audio 5004 RTP/AVP 0\n", "ffplay mpv vlc ", 0,
+         {"-hide_banner", "-loglevel", "warning", "-protocol_whitelist", "file,udp,rtp", "-window_title", "Jazz Night",
+          "-i", sdp}},
+        {"m=audio 5004 RTP/AVP 0\n", "ffplay mpv vlc ", 2,
+         {"--no-one-instance", "--meta-title", "Jazz Night", "rtp://@239.1.2.3:5004"}},
+        {"m=video 5006 RTP/AVP 96\na=rtpmap:96 H264/90000\n", "ffplay mpv ", 1, {sdp}},
+        {"m=audio 5004 RTP/AVP 96\na=rtpmap:96 opus/48000/2\n", "ffplay mpv ", 0, {sdp}},
+        {"m=audio 5004 RTP/AVP 3\n", "vlc ", 0, {"rtp://@239.1.2.3:5004"}},
+        {"m=audio 5004/2 RTP/AVP 0\n", "ffplay mpv vlc ", 2, {"rtp://@239.1.2.3:5004"}},
+        {"m=video 5006 RTP/AVP 33\nc=IN IP6 ff15::1:2\n", "ffplay mpv vlc ", 2, {"rtp://@[ff15::1:2]:5006"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<CToolLaunch> launches;
+        ASSERT_EQ(Offered(c.media, &launches), c.offered) << c.media;
+        const Words argv = CommandArguments(launches.at(c.launch), sdp, nullptr);
+        // A row that lists more than the last argument lists them all.
+        const size_t n = c.argvEnd.size() > 1 ? argv.size() : std::min<size_t>(argv.size(), 1);
+        EXPECT_EQ(Words(argv.end() - static_cast<std::ptrdiff_t>(n), argv.end()), c.argvEnd) << c.media;
     }
-    // Name order puts the SDP-file players first in every group.
-    EXPECT_EQ(data.registry.groups[0].tools[0].name, "FFplay");
 }
 
-TEST_F(ShippedPlugins, StaticAndDynamicPayloadsFindAPlayer)
+// What the picker deselects stays off.
+TEST_F(ShippedPlugins, OfferedToolsFollowThePicker)
 {
-    auto s = ParseSession("v=0\no=- 1 1 IN IP4 10.0.0.1\ns=Jazz Night\nc=IN IP4 239.1.2.3/15\nt=0 0\n"
-                          "m=audio 5004 RTP/AVP 0\nm=video 5006 RTP/AVP 96\na=rtpmap:96 H264/90000\n",
-                          clock);
-    CFakeExecutables exe;
-    std::vector<CToolLaunch> audio, video;
-    ASSERT_TRUE(FindTools(*s, s->media[0], data.registry, exe.Locator(), audio));
-    ASSERT_TRUE(FindTools(*s, s->media[1], data.registry, exe.Locator(), video));
-    std::string audioTools, videoTools;
-    for (auto& l : audio)
-        audioTools += l.plugin->fileKey + " ";
-    for (auto& l : video)
-        videoTools += l.plugin->fileKey + " ";
-    EXPECT_EQ(audioTools, "ffplay mpv vlc ");
-    EXPECT_EQ(videoTools, "ffplay mpv "); // VLC takes static payload types only
-
-    const std::string sdp = SdpFilePath(dir.Path(), s->name);
-    EXPECT_EQ(CommandArguments(audio[0], sdp, nullptr),
-              (std::vector<std::string>{"-hide_banner", "-loglevel", "warning", "-protocol_whitelist", "file,udp,rtp",
-                                        "-window_title", "Jazz Night", "-i", sdp}));
-    EXPECT_EQ(CommandArguments(audio[2], sdp, nullptr),
-              (std::vector<std::string>{"--no-one-instance", "--meta-title", "Jazz Night", "rtp://@239.1.2.3:5004"}));
-    EXPECT_EQ(CommandArguments(video[1], sdp, nullptr).back(), sdp);
-}
-
-// What the picker deselects stays off; GSM goes only to the player that
-// decodes it.
-TEST_F(ShippedPlugins, OfferedToolsFollowThePickerAndThePlayers)
-{
-    EXPECT_EQ(Offered("m=audio 5004 RTP/AVP 3\n"), "vlc ");
-    EXPECT_EQ(Offered("m=audio 5004 RTP/AVP 96\na=rtpmap:96 opus/48000/2\n"), "ffplay mpv ");
     for (CMediaListEntry& g : data.registry.groups)
         if (g.media == "audio" && g.format == "0")
             for (CToolEntry& t : g.tools)
                 t.selected = 0, t.order = -1;
     EXPECT_EQ(Offered("m=audio 5004 RTP/AVP 0\n"), "");
     EXPECT_EQ(Offered("m=audio 5004 RTP/AVP 8\n"), "ffplay mpv vlc ");
-}
-
-// VLC's URL: an IPv6 group in brackets, the first port of a port count.
-TEST_F(ShippedPlugins, VlcUrlForIpv6AndPortCounts)
-{
-    const std::pair<std::string, std::string> cases[] = {
-        {"m=audio 5004/2 RTP/AVP 0\n", "rtp://@239.1.2.3:5004"},
-        {"m=video 5006 RTP/AVP 33\nc=IN IP6 ff15::1:2\n", "rtp://@[ff15::1:2]:5006"},
-    };
-    for (const auto& [media, url] : cases) {
-        std::vector<CToolLaunch> launches;
-        ASSERT_EQ(Offered(media, &launches), "ffplay mpv vlc ") << media;
-        EXPECT_EQ(CommandArguments(launches[2], "f.sdp", nullptr).back(), url) << media;
-    }
 }

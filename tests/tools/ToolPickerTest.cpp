@@ -2,72 +2,68 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 namespace {
 
-CMediaListEntry Group(std::initializer_list<std::pair<const char*, int>> tools)
+// Tools A, B, ... with the given orders; -1 is unselected.
+CMediaListEntry Group(const std::string& orders)
 {
     CMediaListEntry g{"audio", "RTP/AVP", "RTP", "0", "PCMU", {}};
-    for (auto& [name, order] : tools) {
-        CToolEntry t;
-        t.name = name;
-        t.selected = order >= 0;
-        t.order = order;
-        g.tools.push_back(t);
-    }
+    std::istringstream in(orders);
+    for (int order; in >> order;)
+        g.tools.push_back(CToolEntry{std::string(1, char('A' + g.tools.size())), nullptr, order >= 0, 0, order, {}});
     return g;
 }
 
-std::string Names(const CMediaListEntry& g, const std::vector<size_t>& idx)
+// The available tools in group order, "|", the selected ones by order.
+std::string Lists(const CMediaListEntry& g)
 {
     std::string s;
-    for (size_t i : idx)
-        s += g.tools[i].name + " ";
-    return s;
-}
-
-std::string Orders(const CMediaListEntry& g)
-{
-    std::string s;
-    for (const CToolEntry& t : g.tools)
-        s += std::to_string(t.order) + " ";
+    for (size_t i : AvailableTools(g))
+        s += g.tools[i].name;
+    s += "|";
+    for (size_t i : SelectedTools(g))
+        s += g.tools[i].name + std::to_string(g.tools[i].order);
     return s;
 }
 
 } // namespace
 
-TEST(ToolPicker, ListsAvailableInGroupOrderAndSelectedByOrder)
+TEST(ToolPicker, ButtonsEditTheGroup)
 {
-    CMediaListEntry g = Group({{"A", 2}, {"B", -1}, {"C", 0}, {"D", -1}, {"E", 1}});
-    EXPECT_EQ(Names(g, AvailableTools(g)), "B D ");
-    EXPECT_EQ(Names(g, SelectedTools(g)), "C E A ");
-}
-
-TEST(ToolPicker, SelectAppendsAndDeselectClosesTheGap)
-{
-    CMediaListEntry g = Group({{"A", 0}, {"B", 1}, {"C", 2}, {"D", -1}});
-    // "<<" on the second of three selected tools.
-    EXPECT_TRUE(DeselectTool(g, 1));
-    EXPECT_EQ(Orders(g), "0 -1 1 -1 ");
-    EXPECT_FALSE(DeselectTool(g, 1));
-    EXPECT_TRUE(SelectTool(g, 3));
-    EXPECT_EQ(Orders(g), "0 -1 1 2 ");
-    EXPECT_FALSE(SelectTool(g, 0));
-    EXPECT_FALSE(SelectTool(g, 9));
-    EXPECT_TRUE(SelectTool(g, 1));
-    EXPECT_EQ(Names(g, SelectedTools(g)), "A C D B ");
-}
-
-TEST(ToolPicker, UpAndDownSwapNeighboursOnly)
-{
-    CMediaListEntry g = Group({{"A", 1}, {"B", 0}, {"C", -1}, {"D", 2}});
-    EXPECT_FALSE(MoveToolUp(g, 1));   // first
-    EXPECT_FALSE(MoveToolDown(g, 3)); // last
-    EXPECT_FALSE(MoveToolUp(g, 2));   // not selected
-    EXPECT_EQ(Orders(g), "1 0 -1 2 ");
-    EXPECT_TRUE(MoveToolUp(g, 3));
-    EXPECT_EQ(Names(g, SelectedTools(g)), "B D A ");
-    EXPECT_TRUE(MoveToolDown(g, 1));
-    EXPECT_EQ(Names(g, SelectedTools(g)), "D B A ");
+    using Op = bool (*)(CMediaListEntry&, size_t);
+    const struct {
+        const char* orders;
+        Op op;
+        size_t tool;
+        bool done;
+        const char* after;
+    } cases[] = {
+        {"2 -1 0 -1 1", nullptr, 0, false, "BD|C0E1A2"},
+        // Select appends as the last selected; deselect closes the gap.
+        {"0 1 2 -1", DeselectTool, 1, true, "BD|A0C1"},
+        {"0 -1 1 -1", DeselectTool, 1, false, "BD|A0C1"},
+        {"0 -1", DeselectTool, 9, false, "B|A0"},
+        {"0 -1 1 -1", SelectTool, 3, true, "B|A0C1D2"},
+        {"-1 -1", SelectTool, 1, true, "A|B0"},
+        {"0 -1", SelectTool, 0, false, "B|A0"},
+        {"0 -1", SelectTool, 9, false, "B|A0"},
+        // Up and down swap with the neighbour in the selected order only.
+        {"1 0 -1 2", MoveToolUp, 1, false, "C|B0A1D2"},
+        {"1 0 -1 2", MoveToolDown, 3, false, "C|B0A1D2"},
+        {"1 0 -1 2", MoveToolUp, 2, false, "C|B0A1D2"},
+        {"1 0 -1 2", MoveToolDown, 9, false, "C|B0A1D2"},
+        {"1 0 -1 2", MoveToolUp, 3, true, "C|B0D1A2"},
+        {"1 0 -1 2", MoveToolDown, 1, true, "C|A0B1D2"},
+    };
+    for (const auto& c : cases) {
+        CMediaListEntry g = Group(c.orders);
+        EXPECT_EQ(c.op && c.op(g, c.tool), c.done) << c.orders << " " << c.tool;
+        EXPECT_EQ(Lists(g), c.after) << c.orders << " " << c.tool;
+        for (const CToolEntry& t : g.tools)
+            EXPECT_TRUE(t.selected ? t.order >= 0 : t.order == -1) << c.orders << " " << t.name;
+    }
 }
 
 TEST(ToolPicker, PathAndDescriptionGoThroughThePlugin)

@@ -5,25 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <future>
-#include <mutex>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Collects what the worker reports.
-struct CSearchLog {
-    std::mutex lock;
-    std::vector<std::string> matches;
-    int folders = 0;
-    std::promise<void> finished;
-    CToolSearch::Callbacks Callbacks()
-    {
-        return {[this](const std::string&) { std::lock_guard g(lock); ++folders; },
-                [this](const std::string& p) { std::lock_guard g(lock); matches.push_back(p); },
-                [this] { finished.set_value(); }};
-    }
-};
 
 void Touch(const fs::path& p, bool executable = false)
 {
@@ -36,54 +21,46 @@ void Touch(const fs::path& p, bool executable = false)
 
 TEST(ToolFileMatch, ExtensionRules)
 {
-    EXPECT_TRUE(ToolFileMatches("viewer.exe", "viewer", false));
-    EXPECT_TRUE(ToolFileMatches("VIEWER.EXE", "viewer", false));
-    EXPECT_TRUE(ToolFileMatches("viewer.com", "viewer", false));
-    EXPECT_TRUE(ToolFileMatches("viewer.Bat", "viewer", false));
-    EXPECT_TRUE(ToolFileMatches("viewer.cmd", "viewer", false));
-    EXPECT_FALSE(ToolFileMatches("viewer.exe.old", "viewer", false));
-    EXPECT_FALSE(ToolFileMatches("myviewer.exe", "viewer", false));
-    EXPECT_FALSE(ToolFileMatches("viewer.sh", "viewer", false));
-    EXPECT_TRUE(ToolFileMatches("viewer", "viewer", true));
-    EXPECT_FALSE(ToolFileMatches("viewer", "viewer", false));
-    EXPECT_FALSE(ToolFileMatches("Viewer", "viewer", true)); // executables: exact name only
-    // A name with a three-letter extension matches only itself.
-    EXPECT_TRUE(ToolFileMatches("VIEWER.exe", "viewer.exe", false));
-    EXPECT_FALSE(ToolFileMatches("viewer.exe.exe", "viewer.exe", false));
-    EXPECT_FALSE(ToolFileMatches("viewer.com", "viewer.exe", false));
+    const struct {
+        const char *file, *tool;
+        bool executable, matches;
+    } cases[] = {
+        {"viewer.exe", "viewer", false, true},      {"VIEWER.EXE", "viewer", false, true},
+        {"viewer.com", "viewer", false, true},      {"viewer.Bat", "viewer", false, true},
+        {"viewer.cmd", "viewer", false, true},      {"viewer.exe.old", "viewer", false, false},
+        {"myviewer.exe", "viewer", false, false},   {"viewer.sh", "viewer", false, false},
+        {"viewer", "viewer", true, true},           {"viewer", "viewer", false, false},
+        {"Viewer", "viewer", true, false}, // executables: exact name only
+        // A name with a three-letter extension matches only itself.
+        {"VIEWER.exe", "viewer.exe", false, true},  {"viewer.exe.exe", "viewer.exe", false, false},
+        {"viewer.com", "viewer.exe", false, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ToolFileMatches(c.file, c.tool, c.executable), c.matches) << c.file << " " << c.tool;
 }
 
 TEST(ToolSearch, ListsEveryMatchOfTheTreeInListingOrder)
 {
     CTempInstallDir dir;
     const fs::path root = dir.Path();
-    Touch(root / "a" / "viewer.exe");
-    Touch(root / "b" / "VIEWER.EXE");
-    Touch(root / "b" / "c" / "viewer.com");
-    Touch(root / "b" / "viewer.exe.old");
-    Touch(root / "b" / "myviewer.exe");
+    for (const char* file : {"a/viewer.exe", "b/VIEWER.EXE", "b/c/viewer.com", "b/viewer.exe.old", "b/myviewer.exe"})
+        Touch(root / file);
     Touch(root / "d" / "viewer", true);
     Touch(root / "e" / "viewer", false);
     fs::create_directory_symlink(root, root / "loop");
-
-    CSearchLog log;
-    CToolSearch search(log.Callbacks());
-    ASSERT_TRUE(search.Start(root.string(), "viewer"));
-    ASSERT_EQ(log.finished.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
-    search.Stop();
-    EXPECT_TRUE(search.IsIdle());
-    EXPECT_FALSE(search.WasStopped());
-    EXPECT_EQ(log.matches, (std::vector<std::string>{(root / "a/viewer.exe").string(),
-                                                     (root / "b/VIEWER.EXE").string(),
-                                                     (root / "b/c/viewer.com").string(),
-                                                     (root / "d/viewer").string()}));
-
-    CSearchLog exact;
-    CToolSearch search2(exact.Callbacks());
-    search2.Start(root.string(), "viewer.exe");
-    exact.finished.get_future().wait();
-    search2.Stop();
-    EXPECT_EQ(exact.matches.size(), 2u);
+    for (const std::string& start : {root.string(), std::string("/nonexistent/folder")}) {
+        std::vector<std::string> matches;
+        std::promise<void> finished;
+        CToolSearch search({{}, [&](const std::string& p) { matches.push_back(p); }, [&] { finished.set_value(); }});
+        ASSERT_TRUE(search.Start(start, "viewer"));
+        ASSERT_EQ(finished.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+        search.Stop();
+        EXPECT_TRUE(search.IsIdle());
+        EXPECT_FALSE(search.WasStopped());
+        const Words expected = start != root.string() ? Words{} : Words{(root / "a/viewer.exe").string(),
+            (root / "b/VIEWER.EXE").string(), (root / "b/c/viewer.com").string(), (root / "d/viewer").string()};
+        EXPECT_EQ(matches, expected);
+    }
 }
 
 TEST(ToolSearch, StopEndsALargeSearchAtOnce)
@@ -93,8 +70,7 @@ TEST(ToolSearch, StopEndsALargeSearchAtOnce)
         fs::create_directories(fs::path(dir.Path()) / ("d" + std::to_string(i)) / "x" / "y");
     Touch(fs::path(dir.Path()) / "d0" / "tool.exe");
 
-    std::promise<void> started;
-    std::promise<void> resume;
+    std::promise<void> started, resume;
     auto resumed = resume.get_future().share();
     std::vector<std::string> matches;
     int folders = 0;
@@ -120,37 +96,14 @@ TEST(ToolSearch, StopEndsALargeSearchAtOnce)
     EXPECT_LT(folders, 10);
     EXPECT_EQ(matches.size(), 1u); // found before the stop, kept
 
-    // A new search starts over.
-    folders = 0;
-    matches.clear();
-    std::promise<void> done;
-    CToolSearch again({nullptr, [&](const std::string& p) { matches.push_back(p); }, [&] { done.set_value(); }});
-    again.Start(dir.Path(), "tool");
-    done.get_future().wait();
-    EXPECT_EQ(matches.size(), 1u);
-}
-
-TEST(ToolSearch, DestroyingARunningSearchStopsIt)
-{
-    CTempInstallDir dir;
-    for (int i = 0; i < 50; ++i)
-        fs::create_directories(fs::path(dir.Path()) / ("d" + std::to_string(i)));
-    std::atomic<int> folders{0};
-    auto search = std::make_unique<CToolSearch>(CToolSearch::Callbacks{[&](const std::string&) { ++folders; }, {}, {}});
-    search->Start(dir.Path(), "tool");
-    search.reset(); // stops and joins the worker
-    const int seen = folders.load();
+    // Destroying a running search stops and joins its worker.
+    std::atomic<int> seen{0};
+    auto running = std::make_unique<CToolSearch>(CToolSearch::Callbacks{[&](const std::string&) { ++seen; }, {}, {}});
+    running->Start(dir.Path(), "tool");
+    running.reset();
+    const int atEnd = seen.load();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(folders.load(), seen);
-}
-
-TEST(ToolSearch, UnlistableStartFolderFinishesEmpty)
-{
-    CSearchLog log;
-    CToolSearch search(log.Callbacks());
-    search.Start("/nonexistent/folder", "tool");
-    ASSERT_EQ(log.finished.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
-    EXPECT_TRUE(log.matches.empty());
+    EXPECT_EQ(seen.load(), atEnd);
 }
 
 // The current folder is never searched: not as ".", not as an empty or
@@ -159,7 +112,8 @@ TEST(SearchExecutable, NeverTheCurrentFolder)
 {
     CTempInstallDir dir;
     const fs::path bin = fs::path(dir.Path()) / "bin";
-    Touch(bin / "planted-tool", true);
+    const std::string tool = (bin / "planted-tool").string();
+    Touch(tool, true);
     const fs::path before = fs::current_path();
     const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
     fs::current_path(bin);
@@ -170,9 +124,9 @@ TEST(SearchExecutable, NeverTheCurrentFolder)
     EXPECT_EQ(SearchExecutable("./planted-tool"), "");
     EXPECT_EQ(SearchExecutable("../bin/planted-tool"), "");
     // An absolute path and an absolute PATH entry still find it.
-    EXPECT_EQ(SearchExecutable((bin / "planted-tool").string()), (bin / "planted-tool").string());
+    EXPECT_EQ(SearchExecutable(tool), tool);
     setenv("PATH", (path + ":" + bin.string()).c_str(), 1);
-    EXPECT_EQ(SearchExecutable("planted-tool"), (bin / "planted-tool").string());
+    EXPECT_EQ(SearchExecutable("planted-tool"), tool);
     setenv("PATH", path.c_str(), 1);
     fs::current_path(before);
 }

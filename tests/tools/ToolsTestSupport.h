@@ -1,9 +1,22 @@
 #pragma once
+#include "base/Clock.h"
+#include "base/ProcessStarter.h"
+#include "base/Random.h"
+#include "sdp/SDPObject.h"
+#include "support/FakePrompter.h"
+#include "tools/ToolLauncher.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
+
+using Words = std::vector<std::string>;
 
 // A fresh install directory under the system temp folder, removed afterwards.
 class CTempInstallDir {
@@ -27,7 +40,91 @@ public:
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(content.data(), static_cast<std::streamsize>(content.size()));
     }
+    static std::string Read(const std::filesystem::path& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
 
 private:
     std::string m_path;
 };
+
+struct CStartedProcess {
+    std::string program;
+    Words args;
+    std::string workingDirectory;
+};
+
+class CRecordingStarter final : public ProcessStarter {
+public:
+    bool StartDetached(const std::string& program, const Words& args, const std::string& workingDirectory) override
+    {
+        started.push_back({program, args, workingDirectory});
+        return true;
+    }
+    std::vector<CStartedProcess> started;
+};
+
+// Answers the start dialogs from a script and records what was asked.
+class CScriptedToolDialogs final : public ToolDialogs {
+public:
+    EAutoStartChoice AskAutoStart(const std::string& text) override { return asked.push_back("auto:" + text), autoStart; }
+    ESearchWhere AskWhereToSearch() override { return asked.push_back("where"), where; }
+    std::optional<std::string> FindToolOnDisk(const std::string& toolFile) override
+    {
+        return asked.push_back("find:" + toolFile), foundOnDisk;
+    }
+    bool SearchOnlinePlugin(const std::string& media, const std::string& protocol, const std::string& formats) override
+    {
+        return asked.push_back("online-plugin:" + media + "/" + protocol + "/" + formats), false;
+    }
+    bool SearchOnlineTool(const std::string& toolFile) override { return asked.push_back("online-tool:" + toolFile), false; }
+    EAutoStartChoice autoStart = EAutoStartChoice::StartNow;
+    ESearchWhere where = ESearchWhere::Cancel;
+    std::optional<std::string> foundOnDisk;
+    Words asked;
+};
+
+// Executables that "exist": a name or path maps to a full path.
+struct CFakeExecutables {
+    std::map<std::string, std::string> known;
+    ExecutableLocator Locator()
+    {
+        return [this](const std::string& name) {
+            auto it = known.find(name);
+            return it == known.end() ? std::string() : it->second;
+        };
+    }
+};
+
+inline std::shared_ptr<CSDPObject> ParseSession(const std::string& text, const Clock& clock)
+{
+    static CScriptedRandom random{4242};
+    CSdpEnvironment env{clock, random, nullptr};
+    return CSDPObject::FromText(text, env);
+}
+
+// A plug-in record parsed from text, named after its tool when it has no name.
+inline std::shared_ptr<CPlugin> PluginFrom(std::string_view text)
+{
+    CFakePrompter prompter;
+    auto p = std::make_shared<CPlugin>();
+    CPluginParser parser(prompter);
+    parser.BeginFile(*p);
+    parser.ParseText(text);
+    if (p->toolName.empty())
+        p->toolName = p->tool;
+    return p;
+}
+
+// The tools of launches, each followed by a blank.
+inline std::string ToolsOf(const std::vector<CToolLaunch>& launches)
+{
+    std::string names;
+    for (const CToolLaunch& l : launches)
+        names += l.plugin->tool + " ";
+    return names;
+}
