@@ -11,8 +11,6 @@
 #include <QElapsedTimer>
 #include <QUdpSocket>
 
-#include <arpa/inet.h>
-
 namespace {
 
 QCoreApplication& App()
@@ -74,43 +72,30 @@ protected:
         return dir;
     }
     // Unicast to the bound port reaches the directory's socket as well.
-    void Send(uint8_t flags, const std::string& sdp)
+    void Send(uint8_t flags, const std::string& sdp, quint16 to = 0)
     {
         QByteArray datagram(8, '\0');
         datagram[0] = static_cast<char>(flags);
         datagram.append(sdp.data(), static_cast<qsizetype>(sdp.size()));
-        sender.writeDatagram(datagram, QHostAddress::LocalHost, port);
+        sender.writeDatagram(datagram, QHostAddress::LocalHost, to ? to : port);
     }
 };
 
-TEST_F(SapNetworkTest, DatagramsReachTheStoreAsAnnouncementsAndDeletions)
+// A directory announced in a directory gets a socket of its own; its
+// deletion, heard on the parent's socket, closes that socket.
+TEST_F(SapNetworkTest, AnnouncementsAndDeletionsReachTheirDirectoryWhileItsSocketLives)
 {
-    auto dir = AddDirectory("900");
-    Send(0x20, "v=0\no=- 1 1 IN IP4 h\ns=Heard\nt=0 0\n");
-    ASSERT_TRUE(Await([&] { return dir->children->Size() == 1; }));
-    EXPECT_EQ(dir->children->Front()->name, "Heard");
-    EXPECT_EQ(dir->children->Front()->parentDirectory.lock(), dir);
-
-    Send(0x24, "v=0\no=- 1 1 IN IP4 h\ns=Heard\n");
-    EXPECT_TRUE(Await([&] { return dir->children->Empty(); }));
-}
-
-TEST_F(SapNetworkTest, SubDirectoryComesAndGoesWithItsSocket)
-{
-    // A directory announced in a directory gets a socket of its own; its
-    // deletion, heard on the parent's socket, closes that socket.
     auto top = AddDirectory("900");
     const quint16 subPort = FreePort();
     Send(0x20, "v=0\no=- 2 1 IN IP4 h\ns=Sub\nm=directory " + std::to_string(subPort)
                    + " SAP/SDP 14\nc=IN IP4 239.255.77.2/1\n");
     ASSERT_TRUE(Await([&] { return top->children->Size() == 1; }));
     auto sub = top->children->Front();
+    EXPECT_EQ(sub->name, "Sub");
+    EXPECT_EQ(sub->parentDirectory.lock(), top);
     ASSERT_NE(sub->directoryReceiver, nullptr);
-    QUdpSocket toSub;
-    QByteArray heard(8, '\0');
-    heard[0] = 0x20;
-    heard.append("v=0\no=- 3 1 IN IP4 h\ns=Deep\n");
-    toSub.writeDatagram(heard, QHostAddress::LocalHost, subPort);
+    const std::string deep = "v=0\no=- 3 1 IN IP4 h\ns=Deep\n";
+    Send(0x20, deep, subPort);
     ASSERT_TRUE(Await([&] { return sub->children->Size() == 1; }));
 
     Send(0x24, "v=0\no=- 2 1 IN IP4 h\ns=Sub\n");
@@ -119,7 +104,7 @@ TEST_F(SapNetworkTest, SubDirectoryComesAndGoesWithItsSocket)
     EXPECT_EQ(sub->directoryReceiver, nullptr);
     EXPECT_TRUE(sub->children->Empty());
     // The sub-directory's port hears nothing any more; the parent still does.
-    toSub.writeDatagram(heard, QHostAddress::LocalHost, subPort);
+    Send(0x20, deep, subPort);
     Send(0x20, "v=0\no=- 4 1 IN IP4 h\ns=After\n");
     EXPECT_TRUE(Await([&] { return top->children->Size() == 1; }));
     EXPECT_TRUE(sub->children->Empty());
@@ -127,8 +112,7 @@ TEST_F(SapNetworkTest, SubDirectoryComesAndGoesWithItsSocket)
 
 TEST_F(SapNetworkTest, SendingNeedsAnOpenSocketAndAValidTtl)
 {
-    auto dir = AddDirectory("900");
-    auto& socket = *dir->directoryReceiver;
+    auto& socket = *AddDirectory("900")->directoryReceiver;
     EXPECT_FALSE(network.SetMulticastTtl(socket, 256));
     EXPECT_FALSE(network.SetMulticastTtl(socket, -1));
     EXPECT_TRUE(network.SetMulticastTtl(socket, 1));
