@@ -54,12 +54,21 @@ protected:
     }
 };
 
-TEST_F(SettingsTest, MissingUserInfoIsACorruptEntry)
+TEST_F(SettingsTest, UserInfoMustBeCompleteAndIsWrittenOnlyWhenItsKeyExists)
 {
+    CAppSettings s;
+    s.name = "Bo";
+    Write(s);
+    Read(false); // no key
     Ini({{"User Info/Name", "Ann"}, {"User Info/Email", "a@b"}});
-    Read(false);
-    EXPECT_EQ(prompter.shown,
-              std::vector<std::string>{"The Registry entry for this program is corrupt.\nPlease reinstall the program using Setup."});
+    Read(false); // no phone
+    const std::string corrupt = "The Registry entry for this program is corrupt.\nPlease reinstall the program using Setup.";
+    EXPECT_EQ(prompter.shown, (std::vector<std::string>{"Failed to write to registry!", corrupt, corrupt}));
+    UserInfo();
+    prompter.shown.clear();
+    Write(s);
+    EXPECT_TRUE(prompter.shown.empty());
+    EXPECT_EQ(Read().name, "Bo");
 }
 
 TEST_F(SettingsTest, ReadsEverySectionAndRenumbersGroupsOnSave)
@@ -133,37 +142,19 @@ TEST_F(SettingsTest, IncompleteEntriesAreReportedAndTheRestIsRead)
     EXPECT_EQ(s.installDirectory, "/opt/t");
 }
 
-TEST_F(SettingsTest, UserInfoIsWrittenOnlyWhenItsKeyExists)
-{
-    CAppSettings s;
-    s.name = "Bo";
-    Write(s);
-    EXPECT_EQ(prompter.shown, std::vector<std::string>{"Failed to write to registry!"});
-    // The other sections were still written: the key exists without entries.
-    UserInfo();
-    prompter.shown.clear();
-    Write(s);
-    EXPECT_TRUE(prompter.shown.empty());
-    EXPECT_EQ(Read().name, "Bo");
-}
-
 // A store that refuses chosen operations, on top of the real INI file.
 class CRefusingStore final : public SettingsStore {
+    using S = const std::string&;
+
 public:
     CRefusingStore(const QString& path, std::string refuse) : real(path), refuse(std::move(refuse)) {}
-    bool OpenKey(const std::string& k) override { return real.OpenKey(k); }
-    bool CreateKey(const std::string& k) override { return refuse != "create" && real.CreateKey(k); }
-    bool DeleteKey(const std::string& k) override { return real.DeleteKey(k); }
-    std::optional<std::string> ReadText(const std::string& k, const std::string& n) override { return real.ReadText(k, n); }
-    std::optional<uint32_t> ReadNumber(const std::string& k, const std::string& n) override { return real.ReadNumber(k, n); }
-    bool WriteText(const std::string& k, const std::string& n, const std::string& v) override
-    {
-        return n != refuse && real.WriteText(k, n, v);
-    }
-    bool WriteNumber(const std::string& k, const std::string& n, uint32_t v) override
-    {
-        return n != refuse && real.WriteNumber(k, n, v);
-    }
+    bool OpenKey(S k) override { return real.OpenKey(k); }
+    bool CreateKey(S k) override { return refuse != "create" && real.CreateKey(k); }
+    bool DeleteKey(S k) override { return real.DeleteKey(k); }
+    std::optional<std::string> ReadText(S k, S n) override { return real.ReadText(k, n); }
+    std::optional<uint32_t> ReadNumber(S k, S n) override { return real.ReadNumber(k, n); }
+    bool WriteText(S k, S n, S v) override { return n != refuse && real.WriteText(k, n, v); }
+    bool WriteNumber(S k, S n, uint32_t v) override { return n != refuse && real.WriteNumber(k, n, v); }
     CQtSettingsStore real;
     std::string refuse;
 };
