@@ -19,22 +19,13 @@ extern char** environ;
 
 namespace {
 
-class InstanceGuardTest : public ::testing::Test {
-protected:
-    QTemporaryDir tmp;
-    std::string Dir(const char* name)
-    {
-        const std::string dir = (fs::path(tmp.path().toStdString()) / name).string();
-        fs::create_directories(dir);
-        return dir;
-    }
-};
-
 // Another process holding the lock, and a holder killed with -9, are run
 // over real processes by the integration scripts.
-TEST_F(InstanceGuardTest, OneHolderPerInstallDirectoryAndStartedProgramsDoNotInheritIt)
+TEST(InstanceGuard, OneHolderPerInstallDirectoryAndStartedProgramsDoNotInheritIt)
 {
-    const std::string one = Dir("one"), two = Dir("two");
+    QTemporaryDir tmp;
+    const std::string one = tmp.path().toStdString(), two = tmp.filePath("two").toStdString();
+    fs::create_directory(two);
     CInstanceGuard first, second;
     auto elsewhere = std::make_unique<CInstanceGuard>();
     EXPECT_EQ(first.Acquire(one), EState::Held);
@@ -60,12 +51,14 @@ TEST_F(InstanceGuardTest, OneHolderPerInstallDirectoryAndStartedProgramsDoNotInh
     waitpid(tool, nullptr, 0);
 }
 
-TEST_F(InstanceGuardTest, UnusableLockFileFailsWithoutHanging)
+TEST(InstanceGuard, UnusableLockFileFailsWithoutHanging)
 {
-    const std::string planted = Dir("planted"), fifo = Dir("fifo");
+    QTemporaryDir tmp;
+    const std::string planted = tmp.path().toStdString(), fifo = tmp.filePath("fifo").toStdString();
+    fs::create_directory(fifo);
     fs::create_directory(fs::path(planted) / CInstanceGuard::kLockFileName);
     ASSERT_EQ(mkfifo((fs::path(fifo) / CInstanceGuard::kLockFileName).c_str(), 0600), 0);
-    for (const std::string& dir : {planted, fifo, (fs::path(tmp.path().toStdString()) / "missing").string()}) {
+    for (const std::string& dir : {planted, fifo, tmp.filePath("missing").toStdString()}) {
         CInstanceGuard guard;
         EXPECT_EQ(guard.Acquire(dir), EState::Failed) << dir;
         EXPECT_EQ(guard.Explanation().rfind("cannot lock the install directory: " + guard.LockFilePath() + ": ", 0), 0u)

@@ -62,7 +62,8 @@ TEST_F(SettingsTest, UserInfoMustBeCompleteAndIsWrittenOnlyWhenItsKeyExists)
     Read(false); // no key
     Ini({{"User Info/Name", "Ann"}, {"User Info/Email", "a@b"}});
     Read(false); // no phone
-    const std::string corrupt = "The Registry entry for this program is corrupt.\nPlease reinstall the program using Setup.";
+    const std::string corrupt =
+        "The Registry entry for this program is corrupt.\nPlease reinstall the program using Setup.";
     EXPECT_EQ(prompter.shown, (std::vector<std::string>{"Failed to write to registry!", corrupt, corrupt}));
     UserInfo();
     prompter.shown.clear();

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include <fstream>
+#include <tuple>
 
 namespace {
 
@@ -74,11 +75,9 @@ TEST(KeyFile, FillsTheGroupsInOrderOrNamesTheBadLine)
         << error.toStdString();
     const CEncryptionGroup expected[] = {
         {10001, "secret one", "First group"}, {2147483647, "", "name\twith tab"}, {0, "k", "last"}, {0, "", ""}};
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(groups[i].id, expected[i].id) << i;
-        EXPECT_EQ(groups[i].key, expected[i].key) << i;
-        EXPECT_EQ(groups[i].name, expected[i].name) << i;
-    }
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(std::tie(groups[i].id, groups[i].key, groups[i].name),
+                  std::tie(expected[i].id, expected[i].key, expected[i].name)) << i;
 
     std::string hundredAndOne;
     for (int i = 0; i <= CEncryptionGroups::kCount; ++i)

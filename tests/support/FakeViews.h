@@ -29,7 +29,8 @@ public:
 
     size_t ListsChangedCount() const
     {
-        return std::count_if(hints.begin(), hints.end(), [](const auto& h) { return h.code == CViewHint::kListsChanged; });
+        return std::count_if(hints.begin(), hints.end(),
+                             [](const auto& h) { return h.code == CViewHint::kListsChanged; });
     }
 
     std::vector<CViewHint> hints;
