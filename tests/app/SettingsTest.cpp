@@ -72,7 +72,7 @@ TEST_F(SettingsTest, UserInfoMustBeCompleteAndIsWrittenOnlyWhenItsKeyExists)
     EXPECT_EQ(Read().name, "Bo");
 }
 
-TEST_F(SettingsTest, ReadsEverySectionAndRenumbersGroupsOnSave)
+TEST_F(SettingsTest, ReadsEverySectionAndWritesItBack)
 {
     UserInfo(QString(600, 'n'));
     Ini({{"Talmira/Security/Entry3/Group", "Lab"}, {"Talmira/Security/Entry3/Key", "secret"},
@@ -81,7 +81,8 @@ TEST_F(SettingsTest, ReadsEverySectionAndRenumbersGroupsOnSave)
          {"Talmira/Interface/address", "10.0.0.5"}, {"Talmira/Install/Directory", "/opt/talmira"}});
     Scope(0, QString(200, 's'), 0x10F);
     Scope(1, "Wide", 15, 70000, 40);
-    const CAppSettings s = Read();
+    Scope(3, "After a gap");
+    CAppSettings s = Read();
     EXPECT_EQ(s.name, std::string(511, 'n')); // values are cut to their buffers
     EXPECT_EQ(s.phone, "123");
     EXPECT_EQ(s.email, "a@b");
@@ -89,7 +90,7 @@ TEST_F(SettingsTest, ReadsEverySectionAndRenumbersGroupsOnSave)
     EXPECT_EQ(s.groups[3].key, "secret");
     EXPECT_EQ(s.groups[3].id, 10003);
     EXPECT_FALSE(s.groups[4].InUse());
-    ASSERT_EQ(s.scopes.Size(), 2u);
+    ASSERT_EQ(s.scopes.Size(), 2u); // up to the first gap
     const CAdminScopeEntry &local = s.scopes.Entries()[0], &wide = s.scopes.Entries()[1];
     EXPECT_EQ(local.name, std::string(127, 's'));
     EXPECT_EQ(local.ttl, 15); // the low byte
@@ -101,9 +102,14 @@ TEST_F(SettingsTest, ReadsEverySectionAndRenumbersGroupsOnSave)
     EXPECT_EQ(s.interfaceAddress, "10.0.0.5");
     EXPECT_EQ(s.installDirectory, "/opt/talmira");
 
+    s.scopes.Entries().erase(s.scopes.Entries().begin());
     Write(s);
     EXPECT_EQ(Groups("Talmira/Security"), (QStringList{"Entry0", "Entry1"}));
+    // The scope deletion also stopped at the gap: Entry3 is still there.
+    EXPECT_EQ(Groups("Talmira/AdminScope"), (QStringList{"Entry0", "Entry3"}));
     CAppSettings again = Read();
+    ASSERT_EQ(again.scopes.Size(), 1u);
+    EXPECT_EQ(again.scopes.Entries()[0].name, "Wide");
     EXPECT_EQ(again.groups[0].name, "Lab");
     EXPECT_EQ(again.groups[1].name, "Staff");
     EXPECT_EQ(again.groups[1].id, 10007);
@@ -112,22 +118,6 @@ TEST_F(SettingsTest, ReadsEverySectionAndRenumbersGroupsOnSave)
     again.groups = CEncryptionGroups();
     Write(again);
     EXPECT_TRUE(Groups("Talmira/Security").isEmpty());
-}
-
-TEST_F(SettingsTest, ScopeEntriesStopAtTheFirstGap)
-{
-    UserInfo();
-    for (int i : {0, 1, 3})
-        Scope(i, QString("S%1").arg(i));
-    CAppSettings s = Read();
-    ASSERT_EQ(s.scopes.Size(), 2u);
-    s.scopes.Entries().erase(s.scopes.Entries().begin());
-    Write(s);
-    // The deletion also stopped at the gap: Entry3 is still there.
-    EXPECT_EQ(Groups("Talmira/AdminScope"), (QStringList{"Entry0", "Entry3"}));
-    const CAppSettings again = Read();
-    ASSERT_EQ(again.scopes.Size(), 1u);
-    EXPECT_EQ(again.scopes.Entries()[0].name, "S1");
 }
 
 TEST_F(SettingsTest, IncompleteEntriesAreReportedAndTheRestIsRead)
