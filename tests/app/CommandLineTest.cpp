@@ -4,60 +4,39 @@
 
 namespace {
 
-CMyCommandLineInfo Parse(std::vector<std::string> args)
+TEST(CommandLine, FlagsTakeTheNextPlainArgumentsInTheirOrder)
 {
-    CMyCommandLineInfo info;
-    info.ParseCommandLine(args);
-    return info;
-}
-
-TEST(CommandLine, SessionFileFlag)
-{
-    auto info = Parse({"-f", "one.sdp"});
-    EXPECT_TRUE(info.sessionFileGiven);
-    EXPECT_EQ(info.sessionFile, "one.sdp");
-    auto twice = Parse({"-f", "two.sdp", "three.sdp"});
-    EXPECT_EQ(twice.sessionFile, "two.sdp");
-    // An absolute path is a value, not a flag.
-    EXPECT_EQ(Parse({"-f", "/home/ann/one.sdp"}).sessionFile, "/home/ann/one.sdp");
-}
-
-TEST(CommandLine, PlainArgumentAloneChangesNothing)
-{
-    auto info = Parse({"one.sdp"});
-    EXPECT_FALSE(info.sessionFileGiven);
-    EXPECT_TRUE(info.sessionFile.empty());
-    EXPECT_TRUE(info.address.empty());
-}
-
-TEST(CommandLine, FlagsAreCaseSensitiveAndWholeWords)
-{
-    EXPECT_FALSE(Parse({"-F", "x.sdp"}).sessionFileGiven);
-    EXPECT_FALSE(Parse({"-fx.sdp"}).sessionFileGiven);
-    EXPECT_FALSE(Parse({"-c", "text"}).textGiven);
-}
-
-TEST(CommandLine, PendingFlagsTakeArgumentsInTheirOrder)
-{
-    // Values go to number, then text, then session file, whatever the flag order.
-    auto info = Parse({"-f", "-C", "-t", "42", "hello", "s.sdp", "extra"});
-    EXPECT_EQ(info.number, 42);
-    EXPECT_TRUE(info.numberGiven);
-    EXPECT_EQ(info.text, "hello");
-    EXPECT_EQ(info.sessionFile, "s.sdp");
-}
-
-TEST(CommandLine, AddressArgument)
-{
-    auto info = Parse({"224.2.17.12/127"});
-    EXPECT_EQ(info.address, "224.2.17.12");
-    EXPECT_EQ(info.addressNumber, 127);
-    // A pending flag takes it first.
-    auto taken = Parse({"-f", "dir/file.sdp"});
-    EXPECT_EQ(taken.sessionFile, "dir/file.sdp");
-    EXPECT_TRUE(taken.address.empty());
-    // Starting with a minus sign makes it a flag.
-    EXPECT_TRUE(Parse({"-224.2.17.12/127"}).address.empty());
+    struct Case {
+        std::vector<std::string> args;
+        bool fileGiven;
+        std::string file, text, address = "";
+        int number = 0, addressNumber = 0;
+    };
+    const Case cases[] = {
+        {{"-f", "two.sdp", "three.sdp"}, true, "two.sdp", ""},
+        {{"-f", "/home/ann/one.sdp"}, true, "/home/ann/one.sdp", ""}, // an absolute path is a value
+        {{"one.sdp"}, false, "", ""},
+        {{"-F", "x.sdp"}, false, "", ""}, // names are case-sensitive whole words
+        {{"-fx.sdp"}, false, "", ""},
+        {{"-c", "text"}, false, "", ""},
+        // Number, then text, then session file, whatever the flag order.
+        {{"-f", "-C", "-t", "42", "hello", "s.sdp", "extra"}, true, "s.sdp", "hello", "", 42},
+        {{"224.2.17.12/127"}, false, "", "", "224.2.17.12", 0, 127},
+        {{"-f", "dir/file.sdp"}, true, "dir/file.sdp", ""}, // a pending flag comes first
+        {{"-224.2.17.12/127"}, false, "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        CMyCommandLineInfo info;
+        info.ParseCommandLine(c.args);
+        EXPECT_EQ(info.sessionFileGiven, c.fileGiven);
+        EXPECT_EQ(info.sessionFile, c.file);
+        EXPECT_EQ(info.text, c.text);
+        EXPECT_EQ(info.address, c.address);
+        EXPECT_EQ(info.number, c.number);
+        EXPECT_EQ(info.numberGiven, c.number != 0);
+        EXPECT_EQ(info.addressNumber, c.addressNumber);
+    }
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "app/Settings.h"
 #include "app/Setup.h"
 #include "support/FakePrompter.h"
+#include "support/TestEnv.h"
 
 #include <gtest/gtest.h>
 
@@ -21,20 +22,20 @@ TEST(Setup, CreatesWhatIsMissingAndKeepsWhatExists)
     const fs::path root = tmp.path().toStdString();
     fs::create_directories(root / "shipped");
     std::ofstream((root / "shipped" / "audio.plg").string()) << "shipped";
-    std::ofstream((root / "shipped" / "video.plg").string()) << "shipped";
     qputenv("TALMIRA_PLUGIN_SOURCE", QByteArray::fromStdString((root / "shipped").string()));
     const QString ini = tmp.filePath("cfg/Talmira.ini");
-    const std::string install = (root / "install").string();
-
-    {
+    const std::string install = (root / "install").string(), elsewhere = (root / "elsewhere").string();
+    const auto setup = [&](const std::string& expected) {
         CQtSettingsStore store(ini);
         const CSetupResult r = RunSetup(store, install);
-        ASSERT_TRUE(r.ok) << r.error;
-        EXPECT_EQ(r.installDirectory, install);
-    }
+        EXPECT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(r.installDirectory, expected);
+    };
+
+    setup(install);
     for (const char* sub : {"plugins", "tmp", "tmpInstall"})
         EXPECT_TRUE(fs::is_directory(fs::path(install) / sub)) << sub;
-    EXPECT_TRUE(fs::exists(fs::path(install) / "plugins" / "audio.plg"));
+    EXPECT_EQ(ReadTestFile(install + "/plugins/audio.plg"), "shipped");
 
     // The new file reads without the corrupt-entry message.
     CFakePrompter prompter;
@@ -48,22 +49,15 @@ TEST(Setup, CreatesWhatIsMissingAndKeepsWhatExists)
     {
         QSettings raw(ini, QSettings::IniFormat);
         raw.setValue("User Info/Name", "Ann");
-        raw.setValue("Talmira/Install/Directory", QString::fromStdString((root / "elsewhere").string()));
+        raw.setValue("Talmira/Install/Directory", QString::fromStdString(elsewhere));
     }
-    std::ofstream((fs::path(install) / "plugins" / "audio.plg").string()) << "edited";
-    {
-        CQtSettingsStore store(ini);
-        const CSetupResult r = RunSetup(store, install);
-        ASSERT_TRUE(r.ok) << r.error;
-        EXPECT_EQ(r.installDirectory, (root / "elsewhere").string());
-    }
+    fs::create_directories(elsewhere + "/plugins");
+    std::ofstream(elsewhere + "/plugins/audio.plg") << "edited";
+    setup(elsewhere);
     QSettings raw(ini, QSettings::IniFormat);
     EXPECT_EQ(raw.value("User Info/Name").toString(), "Ann");
-    EXPECT_EQ(raw.value("User Info/Phone").toString(), "");
-    std::ifstream edited((fs::path(install) / "plugins" / "audio.plg").string());
-    std::string content((std::istreambuf_iterator<char>(edited)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(content, "edited");
-    EXPECT_TRUE(fs::is_directory(root / "elsewhere" / "tmpInstall"));
+    EXPECT_EQ(ReadTestFile(elsewhere + "/plugins/audio.plg"), "edited");
+    EXPECT_TRUE(fs::is_directory(elsewhere + "/tmpInstall"));
     qunsetenv("TALMIRA_PLUGIN_SOURCE");
 }
 

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 
 #include <fstream>
+#include <tuple>
 
 namespace {
 
@@ -19,14 +20,15 @@ TEST(CliArgs, SplitsValuesFlagsAndPositionalsOrNamesTheFault)
         QString error;
         QStringList positionals;
         QString group; // value of --group
+        bool raw = false; // the flag given
     };
     const Case cases[] = {
-        {{"-f", "a.sdp", "--raw", "--group", "224.2.1.1", "--json"}, "", {"-f", "a.sdp"}, "224.2.1.1"},
-        {{"--", "x"}, "", {"--", "x"}, ""},              // a bare "--" is no option
+        {{"-f", "a.sdp", "--raw", "--group", "224.2.1.1", "--json"}, "", {"-f", "a.sdp"}, "224.2.1.1", true},
+        {{"--", "x"}, "", {"--", "x"}, "-"},              // a bare "--" is no option
         {{"--group", "--raw"}, "", {}, "--raw"},          // a value is taken as it stands
-        {{"--group"}, "option --group needs a value", {}, ""},
-        {{"x", "--rwa"}, "unknown option --rwa", {"x"}, ""},
-        {{"--raw=1"}, "unknown option --raw=1", {}, ""},
+        {{"--group"}, "option --group needs a value", {}, "-"},
+        {{"x", "--rwa"}, "unknown option --rwa", {"x"}, "-"},
+        {{"--raw=1"}, "unknown option --raw=1", {}, "-"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -34,12 +36,9 @@ TEST(CliArgs, SplitsValuesFlagsAndPositionalsOrNamesTheFault)
         EXPECT_EQ(args.error(), c.error);
         EXPECT_EQ(args.ok(), c.error.isEmpty());
         EXPECT_EQ(args.Positionals(), c.positionals);
-        EXPECT_EQ(args.Value("--group"), c.group);
+        EXPECT_EQ(args.Value("--group", "-"), c.group);
+        EXPECT_EQ(args.Has("--raw"), c.raw);
     }
-    CCliArgs flags({"--json"}, kValues, kFlags);
-    EXPECT_TRUE(flags.Has("--json"));
-    EXPECT_FALSE(flags.Has("--raw"));
-    EXPECT_EQ(flags.Value("--group", "fallback"), "fallback");
 }
 
 TEST(CliArgs, NumbersOutsideTheirRangeAreRefused)
@@ -62,35 +61,24 @@ TEST(CliArgs, NumbersOutsideTheirRangeAreRefused)
     EXPECT_TRUE(absent.ok());
 }
 
-class KeyFileTest : public ::testing::Test {
-protected:
-    QTemporaryDir tmp;
-    QString Write(const std::string& text)
-    {
-        const QString path = tmp.filePath("keys");
-        std::ofstream(path.toStdString(), std::ios::binary) << text;
-        return path;
-    }
-};
-
-TEST_F(KeyFileTest, FillsTheGroupsInOrder)
+TEST(KeyFile, FillsTheGroupsInOrderOrNamesTheBadLine)
 {
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath("keys");
+    const auto load = [&](const std::string& text, CEncryptionGroups& groups, QString& error) {
+        std::ofstream(path.toStdString(), std::ios::binary) << text;
+        return LoadKeyFile(path, groups, &error);
+    };
     CEncryptionGroups groups;
     QString error;
-    ASSERT_TRUE(LoadKeyFile(Write("10001\tsecret one\tFirst group\r\n\n2147483647\t\tname\twith tab\n0\tk\tlast"),
-                            groups, &error))
+    ASSERT_TRUE(load("10001\tsecret one\tFirst group\r\n\n2147483647\t\tname\twith tab\n0\tk\tlast", groups, error))
         << error.toStdString();
     const CEncryptionGroup expected[] = {
         {10001, "secret one", "First group"}, {2147483647, "", "name\twith tab"}, {0, "k", "last"}, {0, "", ""}};
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(groups[i].id, expected[i].id) << i;
-        EXPECT_EQ(groups[i].key, expected[i].key) << i;
-        EXPECT_EQ(groups[i].name, expected[i].name) << i;
-    }
-}
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(std::tie(groups[i].id, groups[i].key, groups[i].name),
+                  std::tie(expected[i].id, expected[i].key, expected[i].name)) << i;
 
-TEST_F(KeyFileTest, BadLinesNameTheirPlace)
-{
     std::string hundredAndOne;
     for (int i = 0; i <= CEncryptionGroups::kCount; ++i)
         hundredAndOne += std::to_string(10000 + i) + "\tk\tn\n";
@@ -106,14 +94,10 @@ TEST_F(KeyFileTest, BadLinesNameTheirPlace)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.substr(0, 20));
-        CEncryptionGroups groups;
-        QString error;
-        const QString path = Write(c.text);
-        EXPECT_FALSE(LoadKeyFile(path, groups, &error));
+        CEncryptionGroups fresh;
+        EXPECT_FALSE(load(c.text, fresh, error));
         EXPECT_EQ(error, path + c.error);
     }
-    CEncryptionGroups groups;
-    QString error;
     EXPECT_FALSE(LoadKeyFile(tmp.filePath("missing"), groups, &error));
     EXPECT_TRUE(error.startsWith("cannot read " + tmp.filePath("missing") + ": ")) << error.toStdString();
 }

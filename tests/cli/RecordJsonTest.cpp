@@ -46,25 +46,16 @@ TEST(RecordJson, EveryFieldUnderItsName)
               R"("start":"3034423619","stop":"3042462419"}],"uri":"http://example.org/x","version":0})");
 }
 
+// Beside the fields above: the directory's SAP address, and UTF-8 text kept as it is.
 TEST(RecordJson, DirectoryCarriesItsSapAddress)
 {
     CTestEnv t;
     auto record = t.Parse("v=0\no=- 12345 1 IN IP4 127.0.0.1\ns=Gr\xc3\xbc\xc3\x9f\x65\nc=IN IP4 224.2.165.3/127\n"
                           "m=directory 9876 SAP/SDP 14\nc=IN IP4 224.2.127.253/31");
-    EXPECT_EQ(Compact(RecordToJson(*record)),
-              R"({"attributes":[],"bandwidth":{"modifier":"","value":""},)"
-              R"("connection":{"address":"224.2.165.3/127","address_type":"IP4","network_type":"IN"},)"
-              R"("directory":{"group":"224.2.127.253","port":9876,"ttl":31},)"
-              R"("email":"","information":"","key":{"method":"","value":""},)"
-              R"("media":[{"address":"224.2.127.253","address_count":1,"attributes":[],)"
-              R"("bandwidth":{"modifier":"","value":""},)"
-              R"("connection":{"address":"224.2.127.253/31","address_type":"IP4","network_type":"IN"},)"
-              R"("format_list":"14","information":"N/A","key":{"method":"","value":""},"media":"directory",)"
-              R"("payloads":[],"port":"9876","protocol":"SAP/SDP","tool_choice":"","ttl":31}],)"
-              "\"name\":\"Gr\xc3\xbc\xc3\x9f" "e\"," // UTF-8 kept as it is
-              R"("origin":{"address":"127.0.0.1","address_type":"IP4","network_type":"IN",)"
-              R"("session_id":"12345","user":"-","version":"1"},)"
-              R"("own":false,"phone":"","session_type":6,"source_length":121,"times":[],"uri":"","version":0})");
+    const QJsonObject json = RecordToJson(*record);
+    EXPECT_EQ(Compact(json["directory"].toObject()), R"({"group":"224.2.127.253","port":9876,"ttl":31})");
+    EXPECT_EQ(json["name"].toString().toStdString(), "Gr\xc3\xbc\xc3\x9f" "e");
+    EXPECT_EQ(json["own"], false);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "base/SapNetwork.h"
 #include "sdp/SDPObject.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,10 +60,7 @@ public:
 
     size_t OpenCount() const
     {
-        size_t n = 0;
-        for (const auto& s : sockets)
-            n += s->open ? 1 : 0;
-        return n;
+        return std::count_if(sockets.begin(), sockets.end(), [](const auto& s) { return s->open; });
     }
     // The socket opened for a directory, or null.
     std::shared_ptr<Socket> SocketOf(const CSDPObject& directory) const

@@ -4,6 +4,7 @@
 #include "base/ViewNotifier.h"
 #include "sdp/SDPObject.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,10 +29,8 @@ public:
 
     size_t ListsChangedCount() const
     {
-        size_t n = 0;
-        for (const auto& h : hints)
-            n += h.code == CViewHint::kListsChanged ? 1 : 0;
-        return n;
+        return std::count_if(hints.begin(), hints.end(),
+                             [](const auto& h) { return h.code == CViewHint::kListsChanged; });
     }
 
     std::vector<CViewHint> hints;
