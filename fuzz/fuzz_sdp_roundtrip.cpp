@@ -21,7 +21,8 @@ bool EveryValueFits(const std::string& text)
         size_t end = text.find('\n', pos);
         if (end == std::string::npos)
             end = text.size();
-        if (end - pos > 2 + 999)
+        const size_t lineEnd = end > pos && text[end - 1] == '\r' ? end - 1 : end;
+        if (lineEnd - pos > 2 + 999)
             return false;
         pos = end + 1;
     }

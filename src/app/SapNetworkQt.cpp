@@ -32,7 +32,8 @@ CQtSapNetwork::CQtSapNetwork(const CEncryptionGroups& groups, const CSdpEnvironm
 CQtSapNetwork::~CQtSapNetwork() = default;
 
 std::shared_ptr<CDirectoryReceiver> CQtSapNetwork::OpenSAPSocket(uint32_t groupNetworkOrder, uint16_t port, int ttl,
-                                                                 const std::shared_ptr<CSDPObject>& directory)
+                                                                 const std::shared_ptr<CSDPObject>& directory,
+                                                                 uint32_t secondGroupNetworkOrder)
 {
     auto socket = std::make_shared<CDirectorySocket>(new CSAPSocket(m_groups, m_env));
     socket->ttl = ttl;
@@ -45,6 +46,8 @@ std::shared_ptr<CDirectoryReceiver> CQtSapNetwork::OpenSAPSocket(uint32_t groupN
     });
     CSAPSocket::CConfig config;
     config.group = QHostAddress(ntohl(groupNetworkOrder));
+    if (secondGroupNetworkOrder != 0)
+        config.secondGroup = QHostAddress(ntohl(secondGroupNetworkOrder));
     config.port = port;
     config.ttl = ttl;
     config.interfaceAddress = m_interface;

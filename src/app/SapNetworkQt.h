@@ -20,7 +20,8 @@ public:
     void SetDocument(COstara32Doc* doc) { m_doc = doc; }
 
     std::shared_ptr<CDirectoryReceiver> OpenSAPSocket(uint32_t groupNetworkOrder, uint16_t port, int ttl,
-                                                      const std::shared_ptr<CSDPObject>& directory) override;
+                                                      const std::shared_ptr<CSDPObject>& directory,
+                                                      uint32_t secondGroupNetworkOrder) override;
     void CloseSocket(CDirectoryReceiver& socket) override;
     bool SetMulticastTtl(CDirectoryReceiver& socket, int ttl) override;
     bool SendDatagram(CDirectoryReceiver& socket, std::string_view datagram) override;

@@ -13,9 +13,12 @@ public:
     virtual ~SapNetwork() = default;
     // Address reuse, bind to the port (on the configured interface), loopback
     // off, multicast TTL, join the group. A socket whose bind failed is still
-    // returned: it hears nothing and every send on it fails.
+    // returned: it hears nothing and every send on it fails. A second group
+    // (0: none) is joined on the same socket and heard like the first; sends
+    // go to the first only.
     virtual std::shared_ptr<CDirectoryReceiver> OpenSAPSocket(uint32_t groupNetworkOrder, uint16_t port, int ttl,
-                                                              const std::shared_ptr<CSDPObject>& directory) = 0;
+                                                              const std::shared_ptr<CSDPObject>& directory,
+                                                              uint32_t secondGroupNetworkOrder) = 0;
     virtual void CloseSocket(CDirectoryReceiver& socket) = 0;
     // The multicast TTL of the next sends on this socket.
     virtual bool SetMulticastTtl(CDirectoryReceiver& socket, int ttl) = 0;

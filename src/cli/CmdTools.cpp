@@ -106,7 +106,8 @@ private:
 
 class CNoNetwork final : public SapNetwork {
 public:
-    std::shared_ptr<CDirectoryReceiver> OpenSAPSocket(uint32_t, uint16_t, int, const std::shared_ptr<CSDPObject>&) override
+    std::shared_ptr<CDirectoryReceiver> OpenSAPSocket(uint32_t, uint16_t, int, const std::shared_ptr<CSDPObject>&,
+                                                      uint32_t) override
     {
         return nullptr;
     }

@@ -4,10 +4,13 @@
 
 #include <QJsonObject>
 
-// {"action":..., "reason":... (drop only), "record":{...}}
+// {"action":..., "origin":... (once the header was read), "reason":... (drop
+// only), "record":{...}}
 inline QJsonObject SapMessageToJson(const CSapMessage& message)
 {
     QJsonObject out{{"action", SapActionName(message.action)}};
+    if (!message.origin.empty())
+        out.insert("origin", QString::fromStdString(message.origin));
     if (message.action == ESapAction::Drop)
         out.insert("reason", QString::fromStdString(message.reason));
     if (message.record)

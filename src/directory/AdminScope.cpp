@@ -15,6 +15,16 @@ uint32_t CAdminScopeEntry::SapGroup() const
     return htonl((ntohl(baseAddress) | hostMask) - 1);
 }
 
+uint32_t CAdminScopeEntry::AnnouncementGroup() const
+{
+    if (prefixLength > 32)
+        return 0;
+    const uint32_t hostMask = static_cast<uint32_t>((uint64_t{1} << (32 - prefixLength)) - 1);
+    const uint32_t highest = htonl(ntohl(baseAddress) | hostMask);
+    const bool multicast = (ntohl(highest) >> 28) == 0xE;
+    return multicast && highest != SapGroup() ? highest : 0;
+}
+
 std::string ScopeDirectoryText(const CAdminScopeEntry& scope, const std::string& sessionId)
 {
     return "v=0\no=- " + sessionId + " 3136895141 IN IP4 127.0.0.1\ns=" + scope.name + "\ni=" + scope.name
@@ -34,6 +44,14 @@ const CAdminScopeEntry* CAdminScopeList::FindByDirectoryName(const std::string& 
 {
     for (const CAdminScopeEntry& scope : m_entries)
         if (directoryName.compare(0, scope.name.size(), scope.name) == 0)
+            return &scope;
+    return nullptr;
+}
+
+const CAdminScopeEntry* CAdminScopeList::FindBySapGroup(uint32_t groupNetworkOrder, uint32_t port) const
+{
+    for (const CAdminScopeEntry& scope : m_entries)
+        if (scope.SapGroup() == groupNetworkOrder && scope.port == port)
             return &scope;
     return nullptr;
 }

@@ -24,6 +24,10 @@ struct CAdminScopeEntry {
     // The range's highest address minus one for prefixes of 16 or more, the
     // base address minus one for shorter ones. Network byte order.
     uint32_t SapGroup() const;
+    // The range's highest address, where other announcers of the scope send
+    // (0 when it is no multicast address or is the SAP group itself). The
+    // scope's directory hears it beside its SAP group. Network byte order.
+    uint32_t AnnouncementGroup() const;
 };
 
 // Session ids of the scope directories made at start-up count up from here;
@@ -47,6 +51,8 @@ public:
 
     // The first scope whose name equals the beginning of `directoryName`.
     const CAdminScopeEntry* FindByDirectoryName(const std::string& directoryName) const;
+    // The first scope with this SAP group (network byte order) and port.
+    const CAdminScopeEntry* FindBySapGroup(uint32_t groupNetworkOrder, uint32_t port) const;
 
     // The page's commands on the store. Add appends the scope and adds its
     // directory; Edit refreshes the directory that bears the old name (when

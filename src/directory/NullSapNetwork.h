@@ -6,7 +6,8 @@
 // offline (cache inspection, benchmarks).
 class CNullSapNetwork final : public SapNetwork {
 public:
-    std::shared_ptr<CDirectoryReceiver> OpenSAPSocket(uint32_t, uint16_t, int, const std::shared_ptr<CSDPObject>&) override
+    std::shared_ptr<CDirectoryReceiver> OpenSAPSocket(uint32_t, uint16_t, int, const std::shared_ptr<CSDPObject>&,
+                                                      uint32_t) override
     {
         return std::make_shared<CDirectoryReceiver>();
     }

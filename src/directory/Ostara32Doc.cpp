@@ -102,10 +102,22 @@ bool COstara32Doc::MayListen(const CSDPObject& directory, const std::shared_ptr<
     return !IsAnnouncedDirectory(directory) || m_announcedSockets.size() < kMaxAnnouncedDirectories;
 }
 
+uint32_t COstara32Doc::SecondGroupOf(const CSDPObject& directory) const
+{
+    // Scope directories, made now or read from the cache, by the scope whose
+    // SAP group they listen on. The TTL Scope's group is already the global
+    // scope's announcement address; announced directories name theirs.
+    if (directory.sessionType != kTypeScopeDirectory || !m_scopes)
+        return 0;
+    const CAdminScopeEntry* scope = m_scopes->FindBySapGroup(directory.directoryGroup, directory.directoryPort);
+    return scope ? scope->AnnouncementGroup() : 0;
+}
+
 void COstara32Doc::OpenSocket(const std::shared_ptr<CSDPObject>& directory)
 {
     directory->directoryReceiver = m_ports.network.OpenSAPSocket(directory->directoryGroup, directory->directoryPort,
-                                                                 directory->directoryTtl, directory);
+                                                                 directory->directoryTtl, directory,
+                                                                 SecondGroupOf(*directory));
     if (directory->directoryReceiver && IsAnnouncedDirectory(*directory))
         m_announcedSockets.insert(directory->directoryReceiver.get());
 }

@@ -151,6 +151,8 @@ private:
     // the SAP group and port of a directory above it (it would hear its own
     // announcement again and nest without end), not beyond the bound.
     bool MayListen(const CSDPObject& directory, const std::shared_ptr<CSDPObject>& parent) const;
+    // The group a directory's socket hears beside its own, 0 for none.
+    uint32_t SecondGroupOf(const CSDPObject& directory) const;
     void OpenSocket(const std::shared_ptr<CSDPObject>& directory);
     void CloseSocket(CSDPObject& directory);
     void ReleaseChildren(CSDPObject& directory);

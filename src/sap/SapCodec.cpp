@@ -5,6 +5,8 @@
 
 #include <zlib.h>
 
+#include <arpa/inet.h>
+
 #include <cstring>
 #include <optional>
 
@@ -116,6 +118,13 @@ std::optional<std::string> Gunzip(std::string_view p, std::string& reason)
     return out;
 }
 
+std::string AddressText(std::string_view bytes)
+{
+    char buffer[INET6_ADDRSTRLEN] = {};
+    const int family = bytes.size() == 16 ? AF_INET6 : AF_INET;
+    return inet_ntop(family, bytes.data(), buffer, sizeof buffer) ? buffer : "";
+}
+
 bool IsTokenChar(unsigned char c)
 {
     return c > 0x20 && c < 0x7F && !std::strchr("()<>@,;:\\\"/[]?=", c);
@@ -175,17 +184,11 @@ std::optional<std::string> InflateSapPayload(std::string_view input, int windowB
     return out;
 }
 
-CSapPayload UnwrapSapDatagram(std::string_view d, const CEncryptionGroups& groups)
+namespace {
+
+// Everything after the header and the authentication data.
+CSapPayload UnwrapPayload(uint8_t flags, std::string_view payload, const CEncryptionGroups& groups)
 {
-    if (d.size() > sap::kMaxDatagram)
-        return Dropped("datagram longer than 5000 bytes");
-    if (d.size() < sap::kHeaderSize)
-        return Dropped("shorter than the SAP header");
-    uint8_t flags = static_cast<uint8_t>(d[0]);
-    const size_t auth = 4 * size_t(static_cast<uint8_t>(d[1]));
-    if (auth > d.size() - sap::kHeaderSize)
-        return Dropped("authentication data past the end");
-    std::string_view payload = d.substr(sap::kHeaderSize + auth);
     std::string owned; // holds decrypted or inflated bytes
 
     if (flags & sap::kFlagEncrypted) {
@@ -243,12 +246,33 @@ CSapPayload UnwrapSapDatagram(std::string_view d, const CEncryptionGroups& group
     return out;
 }
 
+} // namespace
+
+CSapPayload UnwrapSapDatagram(std::string_view d, const CEncryptionGroups& groups)
+{
+    if (d.size() > sap::kMaxDatagram)
+        return Dropped("datagram longer than 5000 bytes");
+    if (d.size() < sap::kHeaderSize)
+        return Dropped("shorter than the SAP header");
+    const uint8_t flags = static_cast<uint8_t>(d[0]);
+    // The address-type bit makes the originating source 16 bytes long.
+    const size_t header = (flags & sap::kFlagAddressType) ? sap::kHeaderSizeIpv6 : sap::kHeaderSize;
+    if (d.size() < header)
+        return Dropped("shorter than the SAP header");
+    const size_t auth = 4 * size_t(static_cast<uint8_t>(d[1]));
+    CSapPayload out = auth > d.size() - header ? Dropped("authentication data past the end")
+                                               : UnwrapPayload(flags, d.substr(header + auth), groups);
+    out.origin = AddressText(d.substr(4, header - 4));
+    return out;
+}
+
 CSapMessage DecodeSapDatagram(std::string_view datagram, const CEncryptionGroups& groups, const CSdpEnvironment& env)
 {
     CSapPayload payload = UnwrapSapDatagram(datagram, groups);
     CSapMessage msg;
     msg.action = payload.action;
     msg.reason = std::move(payload.reason);
+    msg.origin = std::move(payload.origin);
     if (payload.action != ESapAction::Drop)
         msg.record = CSDPObject::FromText(payload.text, env);
     return msg;

@@ -11,7 +11,8 @@ class CEncryptionGroups;
 
 // The SAP datagram layout shared by reception and announcing.
 namespace sap {
-constexpr size_t kHeaderSize = 8;
+constexpr size_t kHeaderSize = 8;           // with an IPv4 originating source
+constexpr size_t kHeaderSizeIpv6 = 20;      // with an IPv6 one
 constexpr size_t kMaxDatagram = 5000;       // the receive buffer
 constexpr size_t kInflateStart = 2048;      // first output buffer
 constexpr size_t kInflateLimit = 20480;     // a buffer may not grow past this
@@ -20,7 +21,10 @@ constexpr uint8_t kFlagAnnounce = 0x20;
 constexpr uint8_t kFlagDelete = 0x24;
 constexpr uint8_t kFlagEncrypted = 0x02;
 constexpr uint8_t kFlagCompressed = 0x01;
-constexpr uint8_t kMessageTypeMask = 0x1C;
+constexpr uint8_t kFlagAddressType = 0x10;  // set: the originating source is IPv6
+// The message-type bit and the reserved bit beside it: either makes a
+// deletion. The address-type bit says nothing about the message.
+constexpr uint8_t kMessageTypeMask = 0x0C;
 } // namespace sap
 
 enum class ESapAction { Announce, Delete, Drop };
@@ -30,6 +34,7 @@ const char* SapActionName(ESapAction action);
 struct CSapPayload {
     ESapAction action = ESapAction::Drop;
     std::string reason;   // why a datagram was dropped; diagnostics only
+    std::string origin;   // the originating source as text, once the header was read
     std::string text;     // the SDP text (up to its first NUL) for Announce/Delete
 };
 
@@ -39,6 +44,7 @@ CSapPayload UnwrapSapDatagram(std::string_view datagram, const CEncryptionGroups
 struct CSapMessage {
     ESapAction action = ESapAction::Drop;
     std::string reason;
+    std::string origin;                 // IPv4 or IPv6 text; empty when the header was short
     std::shared_ptr<CSDPObject> record; // set for Announce and Delete
 };
 

@@ -1,5 +1,7 @@
 // A record back as SDP text, for our own announcements and for the SDP files
-// handed to media tools. The parser reads it back field for field.
+// handed to media tools. The parser reads it back field for field. Lines
+// come in the standard order and end in CRLF: players and other directories
+// drop texts with attributes before the times or with bare line feeds.
 #include "sdp/SDPObject.h"
 
 #include <string_view>
@@ -31,7 +33,7 @@ public:
         m_out += '=';
         Append(first);
         ((m_out += ' ', Append(rest)), ...);
-        m_out += '\n';
+        m_out += "\r\n";
     }
     void LineIf(char letter, const std::string& value)
     {
@@ -66,6 +68,8 @@ std::string_view TimeOrZero(const std::string& t) { return t.empty() ? std::stri
 void WriteMedia(CSdpLines& lines, const CSDPMedia& m)
 {
     lines.Line('m', m.media, m.port, m.protocol, m.formatList);
+    if (m.information != "N/A")
+        lines.LineIf('i', m.information);
     if (!m.address.empty()) {
         // The bare address with the TTL and count the record holds, also when
         // they came from the session's connection line. A count only follows
@@ -82,8 +86,6 @@ void WriteMedia(CSdpLines& lines, const CSDPMedia& m)
         lines.Line('b', m.bandwidthModifier, m.bandwidthValue);
     if (!m.keyMethod.empty())
         lines.Line('k', m.keyMethod, m.keyValue);
-    if (m.information != "N/A")
-        lines.LineIf('i', m.information);
     for (const std::string& a : m.attributes)
         lines.Line('a', a);
 }
@@ -105,6 +107,11 @@ void CSDPObject::WriteSdp(std::string& out)
         lines.Line('c', connectionNetworkType, connectionAddressType, connectionAddress);
     if (!bandwidthModifier.empty() && !bandwidthValue.empty())
         lines.Line('b', bandwidthModifier, bandwidthValue);
+    for (const CSDPTime& t : times) {
+        lines.Line('t', TimeOrZero(t.start), TimeOrZero(t.stop));
+        if (!t.repeatInterval.empty())
+            lines.Line('r', t.repeatInterval, t.activeDuration, t.offset);
+    }
     if (!keyMethod.empty())
         lines.Line('k', keyValue.empty() ? keyMethod : keyMethod + ':' + keyValue);
 
@@ -115,12 +122,6 @@ void CSDPObject::WriteSdp(std::string& out)
         if (a != type)
             lines.Line('a', a);
     lines.Line('a', type);
-
-    for (const CSDPTime& t : times) {
-        lines.Line('t', TimeOrZero(t.start), TimeOrZero(t.stop));
-        if (!t.repeatInterval.empty())
-            lines.Line('r', t.repeatInterval, t.activeDuration, t.offset);
-    }
     for (const CSDPMedia& m : media)
         WriteMedia(lines, m);
 }

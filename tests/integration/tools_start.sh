@@ -93,7 +93,7 @@ grep -Eq "size=.*time=00:00:0[01]" "$WORK/probe.log" || { echo "no media decoded
 printf '%s\n' -hide_banner -protocol_whitelist file,udp,rtp -i "$sdpfile" -t 1 -metadata "title=$name_utf8" -f null - \
     | diff - "$WORK/probe.args" || { echo "argv differs"; exit 1; }
 [ "$(cat "$WORK/probe.cwd")" = "$WORK/bin" ] || { echo "not started in the tool's folder"; exit 1; }
-grep -qx "c=IN IP4 $GROUP/15" "$sdpfile" && grep -qx "m=audio 5004 RTP/AVP 0" "$sdpfile" \
+grep -qx "c=IN IP4 $GROUP/15"$'\r' "$sdpfile" && grep -qx "m=audio 5004 RTP/AVP 0"$'\r' "$sdpfile" \
     || { echo "SDP file content"; cat "$sdpfile"; exit 1; }
 echo "tools start over veth: ok"
 

@@ -22,6 +22,14 @@ std::string Header(uint8_t flags, uint8_t authWords = 0)
     return std::string{char(flags), char(authWords), 0, 0, 10, 0, 0, 1};
 }
 
+// With the address-type bit: a 16-byte originating source, 2001:db8::1.
+std::string Header6(uint8_t flags, uint8_t authWords = 0)
+{
+    std::string h{char(flags), char(authWords), 0x12, 0x34, 0x20, 0x01, 0x0d, char(0xb8)};
+    h.append(11, '\0');
+    return h + '\x01';
+}
+
 std::string Deflate(const std::string& data, int windowBits)
 {
     z_stream zs{};
@@ -74,8 +82,14 @@ TEST(SapCodec, Datagrams)
     } cases[] = {
         {"announcement", Header(0x20) + kSdp, kAnnounce, kSdp},
         {"deletion", Header(0x24) + kSdp, kDelete, kSdp},
-        {"other message types delete", Header(0x30) + kSdp, kDelete, kSdp},
-        {"message type 2", Header(0x28) + kSdp, kDelete, kSdp},
+        {"IPv6 origin", Header6(0x30) + kSdp, kAnnounce, kSdp},
+        {"IPv6 origin, deletion", Header6(0x34) + kSdp, kDelete, kSdp},
+        {"IPv6 origin, reserved bit", Header6(0x38) + kSdp, kDelete, kSdp},
+        {"IPv6 origin, authentication", Header6(0x30, 1) + "ABCD" + kSdp, kAnnounce, kSdp},
+        {"IPv6 origin, payload type", Header6(0x30) + std::string("application/sdp\0", 16) + kSdp, kAnnounce, kSdp},
+        {"IPv6 origin cut short", Header6(0x30).substr(0, 19), kDrop, ""},
+        {"IPv6 header only", Header6(0x34), kDelete, ""},
+        {"reserved bit deletes", Header(0x28) + kSdp, kDelete, kSdp},
         {"empty", "", kDrop, ""},
         {"short header", Header(0x20).substr(0, 7), kDrop, ""},
         {"header only", Header(0x20), kAnnounce, ""},
@@ -178,6 +192,16 @@ TEST(SapCodec, DecodeHandsBackAParsedRecord)
     auto msg = DecodeSapDatagram(Header(0x20) + kSdp, groups, t.env);
     ASSERT_EQ(msg.action, kAnnounce);
     EXPECT_EQ(msg.record->name, "Unwrapped");
+    EXPECT_EQ(msg.origin, "10.0.0.1");
+    for (uint8_t flags : {0x30, 0x34}) {
+        auto v6 = DecodeSapDatagram(Header6(flags) + kSdp, groups, t.env);
+        EXPECT_EQ(v6.action, flags == 0x30 ? kAnnounce : kDelete);
+        ASSERT_TRUE(v6.record);
+        EXPECT_EQ(v6.record->originSessionId, "77");
+        EXPECT_EQ(v6.record->name, "Unwrapped");
+        EXPECT_EQ(v6.origin, "2001:db8::1");
+    }
+    EXPECT_EQ(DecodeSapDatagram(Header(0x20, 9), groups, t.env).origin, "10.0.0.1") << "known for drops too";
     auto empty = DecodeSapDatagram(Header(0x24), groups, t.env);
     EXPECT_EQ(empty.action, kDelete);
     ASSERT_TRUE(empty.record) << "an 8-byte datagram gives a record with defaults";

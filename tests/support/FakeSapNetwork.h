@@ -12,6 +12,7 @@ class CFakeSapNetwork final : public SapNetwork {
 public:
     struct Socket final : CDirectoryReceiver {
         uint32_t group = 0;
+        uint32_t secondGroup = 0;
         uint16_t port = 0;
         int openTtl = 0;
         int ttl = 0;
@@ -28,10 +29,12 @@ public:
     };
 
     std::shared_ptr<CDirectoryReceiver> OpenSAPSocket(uint32_t group, uint16_t port, int ttl,
-                                                      const std::shared_ptr<CSDPObject>& directory) override
+                                                      const std::shared_ptr<CSDPObject>& directory,
+                                                      uint32_t secondGroup) override
     {
         auto s = std::make_shared<Socket>();
         s->group = group;
+        s->secondGroup = secondGroup;
         s->port = port;
         s->openTtl = s->ttl = ttl;
         s->open = !bindFails;

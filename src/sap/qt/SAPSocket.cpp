@@ -57,16 +57,20 @@ bool CSAPSocket::OpenSAPSocket(const CConfig& config, std::weak_ptr<CSDPObject> 
 #endif
         m_socket.setSocketOption(QAbstractSocket::MulticastLoopbackOption, QVariant(0));
         m_socket.setSocketOption(QAbstractSocket::MulticastTtlOption, QVariant(config.ttl));
-        bool joined = false;
-        if (config.interfaceAddress.isEmpty()) {
-            joined = m_socket.joinMulticastGroup(config.group);
-        } else {
-            const QNetworkInterface iface = InterfaceWithAddress(config.interfaceAddress);
-            joined = m_socket.joinMulticastGroup(config.group, iface);
+        const QNetworkInterface iface = config.interfaceAddress.isEmpty()
+            ? QNetworkInterface() : InterfaceWithAddress(config.interfaceAddress);
+        if (iface.isValid())
             m_socket.setMulticastInterface(iface);
+        // Memberships are the socket's own, so the second group reaches this
+        // socket alone even with IP_MULTICAST_ALL off.
+        for (const QHostAddress& group : {config.group, config.secondGroup}) {
+            if (group.isNull())
+                continue;
+            const bool joined = iface.isValid() ? m_socket.joinMulticastGroup(group, iface)
+                                                : m_socket.joinMulticastGroup(group);
+            if (!joined)
+                m_lastError = m_socket.errorString();
         }
-        if (!joined)
-            m_lastError = m_socket.errorString();
     }
     m_config = config;
     m_directory = std::move(directory);

@@ -10,13 +10,15 @@
 
 class CEncryptionGroups;
 
-// The UDP socket of one directory: joined to the directory's SAP group,
-// used to receive its announcements and to send the user's own.
+// The UDP socket of one directory: joined to the directory's SAP group (and
+// to a second group whose announcements belong to the same directory), used
+// to receive its announcements and to send the user's own.
 class CSAPSocket : public QObject, public CDirectoryReceiver {
     Q_OBJECT
 public:
     struct CConfig {
-        QHostAddress group;
+        QHostAddress group;         // joined; the user's announcements go here
+        QHostAddress secondGroup;   // also joined when set; never sent to
         quint16 port = 9875;
         int ttl = 127;
         QString interfaceAddress;   // empty: any address / default interface
