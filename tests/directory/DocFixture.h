@@ -56,16 +56,10 @@ protected:
     {
         return std::make_unique<COstara32Doc>(CDocPorts{t.clock, t.random, prompter, exit, net, &views, &tools, &t.used});
     }
-    std::shared_ptr<CSDPObject> Session(const std::string& id, int ttl = 127, const std::string& stop = "0",
-                                        size_t size = 0)
-    {
-        return t.Parse(sdptext::Session(id, ttl, stop, size));
-    }
-    std::shared_ptr<CSDPObject> Directory(const std::string& id, const std::string& group, int port = 9875,
-                                          int ttl = 127)
-    {
-        return t.Parse(sdptext::Directory(id, group, port, ttl));
-    }
+    template <class... A>
+    std::shared_ptr<CSDPObject> Session(const A&... a) { return t.Parse(sdptext::Session(a...)); }
+    template <class... A>
+    std::shared_ptr<CSDPObject> Directory(const A&... a) { return t.Parse(sdptext::Directory(a...)); }
     // A directory added at the top level.
     std::shared_ptr<CSDPObject> AddDirectory(const std::string& id, const std::string& group, int type = kTypeDirectory)
     {
