@@ -59,6 +59,7 @@ TEST_F(DocTest, ScopePageAddsEditsAndDeletesTheScopesDirectory)
     doc->AddSession(Session("1"), dir);
 
     // An edit refreshes the directory, not its socket.
+    const size_t hints = views.hints.size();
     ASSERT_TRUE(scopes.EditScope(0, Scope("Campus", "239.192.4.0", 24, 9876, 63), *doc));
     ASSERT_EQ(doc->MainList().Size(), 1u);
     EXPECT_EQ(doc->MainList().Front(), dir);
@@ -67,11 +68,13 @@ TEST_F(DocTest, ScopePageAddsEditsAndDeletesTheScopesDirectory)
     EXPECT_EQ(net.SocketOf(*dir)->group, inet_addr("239.255.255.254"));
     EXPECT_EQ(net.sockets.size(), 1u);
     EXPECT_EQ(scopes.Entries()[0].name, "Campus");
+    EXPECT_EQ(views.hints.size(), hints + 1);
     EXPECT_EQ(views.hints.back().code, CViewHint::kListsChanged);
 
     // A renamed directory is no longer the scope's; without one, only the
     // scope changes.
     scopes.AddScope(Scope("Org", "239.192.0.0", 14), *doc);
+    ASSERT_NE(doc->MainList().FindById("12347"), nullptr);
     doc->MainList().FindById("12347")->name = "Renamed";
     ASSERT_TRUE(scopes.EditScope(1, Scope("Org2", "239.193.0.0", 16), *doc));
     EXPECT_EQ(scopes.Entries()[1].name, "Org2");

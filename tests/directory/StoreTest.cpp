@@ -6,38 +6,32 @@
 
 namespace {
 
-TEST_F(DocTest, RepeatRefreshesTheStoredRecordOfItsOwnDirectoryOnly)
+TEST_F(DocTest, SessionsAreKeptPerDirectory)
 {
     auto a = AddDirectory("900", "224.2.127.254");
-    auto b = AddDirectory("901", "239.255.255.254");
+    auto b = Directory("901", "239.192.4.254", 9876, 15);
+    doc->AddSession(b, nullptr);
+    const size_t listsChanged = views.ListsChangedCount();
     ASSERT_EQ(doc->AddSession(Session("1"), a), 1);
+    EXPECT_EQ(views.ListsChangedCount(), listsChanged + 1);
+    doc->AddSession(Session("2"), a);
     const size_t hintsAfterAdd = views.hints.size();
     auto stored = a->children->Front();
 
+    // A repeat silently refreshes the stored record, which keeps its identity.
     t.clock.Advance(100);
     auto repeat = Session("1");
     repeat->name = "Renamed";
     EXPECT_EQ(doc->AddSession(repeat, a), 0);
-    EXPECT_EQ(a->children->Front(), stored); // the older record keeps its identity
+    EXPECT_EQ(a->children->Front(), stored);
     EXPECT_EQ(stored->name, "Renamed");
     EXPECT_EQ(stored->lastHeard, t.clock.Now());
     EXPECT_EQ(views.hints.size(), hintsAfterAdd);
-    EXPECT_EQ(views.added.size(), 3u); // the directories and the first announcement only
+    EXPECT_EQ(views.added.size(), 4u); // the directories and the first announcements only
 
     // The same id heard in another directory is another record.
     EXPECT_EQ(doc->AddSession(Session("1"), b), 1);
-    EXPECT_EQ(Count(a), 1u);
     EXPECT_EQ(b->children->Front()->parentDirectory.lock(), b);
-}
-
-TEST_F(DocTest, DeletionRemovesOnlyTheStoredSessionOfThatDirectory)
-{
-    auto a = AddDirectory("900", "224.2.127.254");
-    auto b = AddDirectory("901", "239.255.255.254");
-    doc->AddSession(Session("1"), a);
-    doc->AddSession(Session("1"), b);
-    doc->AddSession(Session("2"), a);
-    auto stored = a->children->Front();
 
     // A deletion datagram: a freshly parsed record of the same session.
     doc->OnSapMessage(ESapAction::Delete, Session("1"), a);
@@ -46,31 +40,24 @@ TEST_F(DocTest, DeletionRemovesOnlyTheStoredSessionOfThatDirectory)
     EXPECT_EQ(Count(b), 1u);
     EXPECT_TRUE(stored->IsDeleting());
     EXPECT_EQ(views.hints.back().code, CViewHint::kListsChanged);
-
     const size_t hints = views.hints.size();
     auto unknown = Session("77");
     unknown->parentDirectory = a;
     EXPECT_EQ(doc->RemoveSession(unknown), 0);
     EXPECT_EQ(views.hints.size(), hints);
 
+    // A directory listens on its group, port and TTL; a refresh opens nothing more.
+    doc->AddSession(Directory("901", "239.192.4.254", 9876, 15), nullptr);
+    ASSERT_EQ(net.sockets.size(), 2u);
+    EXPECT_EQ(net.sockets[1]->group, inet_addr("239.192.4.254"));
+    EXPECT_EQ(net.sockets[1]->port, 9876);
+    EXPECT_EQ(net.sockets[1]->openTtl, 15);
+
     // Datagrams still queued for a released directory are dropped.
     doc->RemoveSession(b);
     EXPECT_EQ(doc->AddSession(Session("3"), b), 0);
     doc->OnSapMessage(ESapAction::Delete, Session("1"), b);
     EXPECT_EQ(doc->MainList().Size(), 1u);
-}
-
-TEST_F(DocTest, DirectoryOpensItsSocketWithItsGroupPortAndTtl)
-{
-    auto dir = Directory("900", "239.192.4.254", 9876, 15);
-    doc->AddSession(dir, nullptr);
-    auto socket = net.SocketOf(*dir);
-    ASSERT_NE(socket, nullptr);
-    EXPECT_EQ(socket->group, Group("239.192.4.254"));
-    EXPECT_EQ(socket->port, 9876);
-    EXPECT_EQ(socket->openTtl, 15);
-    doc->AddSession(Directory("900", "239.192.4.254", 9876, 15), nullptr); // a refresh opens nothing more
-    EXPECT_EQ(net.sockets.size(), 1u);
 }
 
 // ---- the walk -------------------------------------------------------------
@@ -98,32 +85,28 @@ TEST_F(DocTest, HeardSessionTimesOutAfterTenIntervals)
     }
 }
 
-TEST_F(DocTest, PassedStopTimeRemovesEvenAFreshSessionButNoRecordBeingDeleted)
-{
-    auto dir = AddDirectory("900", "224.2.127.254", kTypeScopeDirectory);
-    doc->AddSession(Session("1", 127, sdptext::NtpStop(t.clock.Now() - 1)), dir);
-    doc->AddSession(Session("2", 127, sdptext::NtpStop(t.clock.Now() + 60)), dir);
-    doc->AddSession(Session("3", 127, sdptext::NtpStop(t.clock.Now() - 1)), dir);
-    dir->children->FindById("3")->DeleteLater(); // its lock is refused: left for whoever deletes it
-    doc->CheckSessions();
-    ASSERT_EQ(Count(dir), 2u);
-    EXPECT_EQ(dir->children->Front()->originSessionId, "2");
-}
-
-TEST_F(DocTest, ScopeDirectoriesNeverExpireOthersDo)
+TEST_F(DocTest, PassedStopTimeRemovesAFreshRecordButNoScopeDirectory)
 {
     auto scope = Directory("900", "224.2.127.254");
     scope->sessionType = kTypeScopeDirectory;
-    scope->times.push_back(CSDPTime{"0", sdptext::NtpStop(t.clock.Now() - 100), "", "", ""});
+    scope->times.push_back(CSDPTime{"0", NtpStop(t.clock.Now() - 100), "", "", ""});
     doc->AddSession(scope, nullptr);
     auto plain = AddDirectory("901", "224.2.1.1");
+    for (const char* id : {"1", "2", "3"})
+        doc->AddSession(Session(id, 127, NtpStop(t.clock.Now() + (id[0] == '2' ? 60 : -1))), scope);
+    scope->children->FindById("3")->DeleteLater(); // its lock is refused: left for whoever deletes it
+    doc->CheckSessions();
+    ASSERT_EQ(Count(scope), 2u);
+    EXPECT_EQ(scope->children->Front()->originSessionId, "2");
+    EXPECT_EQ(doc->MainList().Size(), 2u);
+
+    // An expiring directory that was shown: back to the top level.
     views.showing = plain.get();
     t.clock.Advance(100000);
     doc->CheckSessions();
     ASSERT_EQ(doc->MainList().Size(), 1u);
     EXPECT_EQ(doc->MainList().Front(), scope);
     EXPECT_FALSE(net.SocketOf(*plain)->open);
-    // The expired directory was shown: back to the top level.
     EXPECT_EQ(views.showing, nullptr);
     EXPECT_EQ(views.hints.back().code, CViewHint::kTopLevel);
 }
@@ -131,8 +114,8 @@ TEST_F(DocTest, ScopeDirectoriesNeverExpireOthersDo)
 TEST(EndTime, LatestPositiveStopOfAllEntries)
 {
     CTestEnv t;
-    auto r = t.Parse("v=0\no=- 1 1 IN IP4 h\ns=x\nt=0 0\nt=0 " + sdptext::NtpStop(2000) + "\nt=0 "
-                     + sdptext::NtpStop(1000) + "\nt=0 12\n");
+    auto r = t.Parse("v=0\no=- 1 1 IN IP4 h\ns=x\nt=0 0\nt=0 " + NtpStop(2000) + "\nt=0 "
+                     + NtpStop(1000) + "\nt=0 12\n");
     EXPECT_EQ(COstara32Doc::EndTime(*r), 2000);
     EXPECT_EQ(COstara32Doc::EndTime(*t.Parse("v=0\no=- 1 1 IN IP4 h\ns=x\nt=0 0\n")), 0);
     // Stop times past 2036 still compare as later (no 32-bit wrap).
@@ -144,17 +127,17 @@ TEST_F(DocTest, AutoStartFiresOnceWhenTheSessionRuns)
 {
     auto dir = AddDirectory("900", "224.2.127.254", kTypeScopeDirectory);
     const int64_t now = t.clock.Now();
-    auto later = Session("1", 127, sdptext::NtpStop(now + 7200));
-    later->times[0].start = sdptext::NtpStop(now + 600);
+    auto later = Session("1", 127, NtpStop(now + 7200));
+    later->times[0].start = NtpStop(now + 600);
     doc->AddSession(later, dir);
     later->startTools = 1;
 
     doc->CheckSessions();
-    EXPECT_TRUE(tools.started.empty());
     EXPECT_EQ(later->cachedNextStart, now + 600);
     size_t hints = views.hints.size();
     t.clock.Advance(1);
     doc->CheckSessions();
+    EXPECT_TRUE(tools.started.empty());
     EXPECT_EQ(views.hints.size(), hints); // the next start did not change
 
     t.clock.Set(now + 601);
@@ -189,11 +172,13 @@ protected:
     }
 };
 
-TEST_F(OwnSessionTest, AddedOwnSessionIsSentAtOnceWithItsTtl)
+TEST_F(OwnSessionTest, OwnSessionIsSentAtOnceAndWithdrawnWithItsFullText)
 {
-    auto first = Own("1", "0", 63);
-    doc->AddSession(first, dir);
-    doc->AddSession(Own("2"), dir);
+    auto ending = Own("1", NtpStop(t.clock.Now() + 10), 63);
+    doc->AddSession(ending, dir);
+    auto kept = Own("2");
+    doc->AddSession(kept, dir);
+    const std::string endingText = Text(*ending), keptText = Text(*kept);
     ASSERT_EQ(net.sent.size(), 2u);
     const auto& d = net.sent[0];
     EXPECT_EQ(d.Flags(), sap::kFlagAnnounce);
@@ -201,12 +186,23 @@ TEST_F(OwnSessionTest, AddedOwnSessionIsSentAtOnceWithItsTtl)
     uint32_t source = 0;
     std::memcpy(&source, d.datagram.data() + 4, 4);
     EXPECT_EQ(source, net.source);
-    EXPECT_EQ(d.group, Group("224.2.127.254"));
+    EXPECT_EQ(d.group, inet_addr("224.2.127.254"));
     EXPECT_EQ(d.port, 9875);
-    EXPECT_EQ(d.Payload(), Text(*first));
+    EXPECT_EQ(d.Payload(), endingText);
     EXPECT_EQ(d.ttl, 63);
     EXPECT_EQ(net.sent[1].ttl, 15);
     EXPECT_EQ(net.SocketOf(*dir)->openTtl, 127);
+
+    // One that ends goes with one deletion; so does one the user removes.
+    t.clock.Advance(11);
+    doc->CheckSessions();
+    EXPECT_EQ(Count(dir), 1u);
+    EXPECT_EQ(doc->RemoveSession(kept), 1);
+    ASSERT_EQ(net.sent.size(), 4u);
+    EXPECT_EQ(net.sent[2].Flags(), sap::kFlagDelete);
+    EXPECT_EQ(net.sent[2].Payload(), endingText);
+    EXPECT_EQ(net.sent[3].Flags(), sap::kFlagDelete);
+    EXPECT_EQ(net.sent[3].Payload(), keptText);
 }
 
 TEST_F(OwnSessionTest, EachIsResentOnItsOwnScheduleAndNeverTimesOut)
@@ -233,23 +229,6 @@ TEST_F(OwnSessionTest, EachIsResentOnItsOwnScheduleAndNeverTimesOut)
         EXPECT_EQ(sent, ids) << at;
     }
     EXPECT_EQ(Count(dir), 2u);
-}
-
-TEST_F(OwnSessionTest, EndingOrRemovingAnOwnSessionSendsOneDeletionWithItsFullText)
-{
-    doc->AddSession(Own("1", sdptext::NtpStop(t.clock.Now() + 10)), dir);
-    doc->AddSession(Own("2"), dir);
-    const std::string ended = Text(*dir->children->FindById("1")), removed = Text(*dir->children->FindById("2"));
-    t.clock.Advance(11);
-    doc->CheckSessions();
-    EXPECT_EQ(Count(dir), 1u);
-    const auto left = dir->children->Front();
-    EXPECT_EQ(doc->RemoveSession(left), 1);
-    ASSERT_EQ(net.sent.size(), 4u);
-    EXPECT_EQ(net.sent[2].Flags(), sap::kFlagDelete);
-    EXPECT_EQ(net.sent[2].Payload(), ended);
-    EXPECT_EQ(net.sent[3].Flags(), sap::kFlagDelete);
-    EXPECT_EQ(net.sent[3].Payload(), removed);
 }
 
 TEST_F(OwnSessionTest, TextsOf2039BytesGoOutAnd2040DoNot)
@@ -365,7 +344,7 @@ TEST_P(ClassChangeTest, RefreshAsTheOtherKindReplacesTheRecord)
     EXPECT_EQ(IsDirectoryType(stored->sessionType), becomesDirectory);
     EXPECT_EQ(stored->children != nullptr, becomesDirectory);
     EXPECT_EQ(net.OpenCount(), becomesDirectory ? 2u : 1u);
-    EXPECT_EQ(becomesDirectory ? net.SocketOf(*stored)->group : 0u, becomesDirectory ? Group("239.1.1.1") : 0u);
+    EXPECT_EQ(becomesDirectory ? net.SocketOf(*stored)->group : 0u, becomesDirectory ? inet_addr("239.1.1.1") : 0u);
     EXPECT_EQ(views.removed, std::vector<std::string>{"5"});
 
     auto own = becomesDirectory ? Session("7") : Directory("7", "239.1.1.2");
@@ -380,21 +359,6 @@ INSTANTIATE_TEST_SUITE_P(BothWays, ClassChangeTest, ::testing::Bool());
 
 // ---- directories leaving the store -----------------------------------------
 
-TEST_F(DocTest, RemovingAShownDirectoryShowsItsParent)
-{
-    auto top = AddDirectory("900", "224.2.127.254", kTypeScopeDirectory);
-    auto sub = Directory("901", "224.2.1.1");
-    doc->AddSession(sub, top);
-    views.showing = sub.get();
-
-    auto deletion = Directory("901", "224.2.1.1");
-    deletion->parentDirectory = top;
-    EXPECT_EQ(doc->RemoveSession(deletion), 1);
-    EXPECT_EQ(views.showing, top.get());
-    EXPECT_EQ(views.deletedTreeItems, std::vector<std::string>{"901"});
-    EXPECT_TRUE(sub->IsDeleting());
-}
-
 TEST_F(DocTest, RemovingOrEmptyingClosesEverySocketBelow)
 {
     auto top = AddDirectory("900", "224.2.127.254");
@@ -405,24 +369,29 @@ TEST_F(DocTest, RemovingOrEmptyingClosesEverySocketBelow)
     auto nestedScope = Directory("903", "224.2.1.3");
     nestedScope->sessionType = kTypeScopeDirectory;
     doc->AddSession(nestedScope, mid);
-    doc->AddSession(Session("1"), leaf);
+    auto own = Session("1");
+    own->own = 1;
+    doc->AddSession(own, leaf);
     auto other = AddDirectory("910", "239.255.255.254");
     doc->AddSession(Directory("911", "224.2.1.1"), other);
     ASSERT_EQ(net.OpenCount(), 6u);
-
-    auto own = Session("2");
-    own->own = 1;
-    doc->AddSession(own, leaf);
     const size_t sentBefore = net.sent.size();
+
+    // A deletion of the shown directory shows its parent.
+    views.showing = mid.get();
+    auto deletion = Directory("901", "224.2.1.1");
+    deletion->parentDirectory = top;
+    EXPECT_EQ(doc->RemoveSession(deletion), 1);
+    EXPECT_EQ(views.showing, top.get());
+    EXPECT_EQ(views.deletedTreeItems, std::vector<std::string>{"901"});
+    EXPECT_EQ(net.OpenCount(), 3u);
+    EXPECT_TRUE(mid->IsDeleting());
+    EXPECT_TRUE(leaf->IsDeleting());
+    EXPECT_TRUE(leaf->children->Empty());
+    EXPECT_EQ(net.sent.size(), sentBefore); // own sessions lost with their directory are not withdrawn
 
     doc->RemoveSession(top);
     EXPECT_EQ(net.OpenCount(), 2u);
-    EXPECT_TRUE(net.SocketOf(*other)->open);
-    EXPECT_TRUE(leaf->IsDeleting());
-    EXPECT_TRUE(leaf->children->Empty());
-    // Own sessions lost with their directory are not withdrawn.
-    EXPECT_EQ(net.sent.size(), sentBefore);
-
     doc->DeleteContents();
     EXPECT_EQ(doc->MainList().Size(), 0u);
     EXPECT_EQ(net.OpenCount(), 0u);
