@@ -11,11 +11,9 @@
 #include <memory>
 #include <string>
 
-// SDP texts for the store's tests.
-namespace sdptext {
 // A heard session; `stop` is the t= stop field (NTP seconds or "0"); the
 // text is padded with an i= line to `size` bytes when that is larger.
-inline std::string Session(const std::string& id, int ttl = 127, const std::string& stop = "0", size_t size = 0)
+inline std::string SessionText(const std::string& id, int ttl = 127, const std::string& stop = "0", size_t size = 0)
 {
     std::string head = "v=0\no=- " + id + " 1 IN IP4 10.0.0.1\ns=Session " + id + "\n";
     std::string tail = "c=IN IP4 224.2.17.12/" + std::to_string(ttl) + "\nt=0 " + stop + "\nm=audio 49170 RTP/AVP 0\n";
@@ -25,21 +23,9 @@ inline std::string Session(const std::string& id, int ttl = 127, const std::stri
     return head + tail;
 }
 
-inline std::string Directory(const std::string& id, const std::string& group, int port = 9875, int ttl = 127)
-{
-    return "v=0\no=- " + id + " 1 IN IP4 10.0.0.1\ns=Dir " + id + "\nm=directory " + std::to_string(port)
-        + " SAP/SDP 14\nc=IN IP4 " + group + "/" + std::to_string(ttl) + "\n";
-}
-
 inline std::string NtpStop(int64_t unixSeconds)
 {
     return std::to_string(unixSeconds + kNtpUnixOffset);
-}
-} // namespace sdptext
-
-inline uint32_t Group(const char* dotted)
-{
-    return inet_addr(dotted);
 }
 
 class DocTest : public ::testing::Test {
@@ -56,15 +42,12 @@ protected:
     {
         return std::make_unique<COstara32Doc>(CDocPorts{t.clock, t.random, prompter, exit, net, &views, &tools, &t.used});
     }
-    std::shared_ptr<CSDPObject> Session(const std::string& id, int ttl = 127, const std::string& stop = "0",
-                                        size_t size = 0)
+    template <class... A>
+    std::shared_ptr<CSDPObject> Session(const A&... a) { return t.Parse(SessionText(a...)); }
+    std::shared_ptr<CSDPObject> Directory(const std::string& id, const std::string& group, int port = 9875, int ttl = 127)
     {
-        return t.Parse(sdptext::Session(id, ttl, stop, size));
-    }
-    std::shared_ptr<CSDPObject> Directory(const std::string& id, const std::string& group, int port = 9875,
-                                          int ttl = 127)
-    {
-        return t.Parse(sdptext::Directory(id, group, port, ttl));
+        return t.Parse("v=0\no=- " + id + " 1 IN IP4 10.0.0.1\ns=Dir " + id + "\nm=directory " + std::to_string(port)
+                       + " SAP/SDP 14\nc=IN IP4 " + group + "/" + std::to_string(ttl) + "\n");
     }
     // A directory added at the top level.
     std::shared_ptr<CSDPObject> AddDirectory(const std::string& id, const std::string& group, int type = kTypeDirectory)
@@ -74,5 +57,5 @@ protected:
         doc->AddSession(dir, nullptr);
         return dir;
     }
-    size_t Count(const std::shared_ptr<CSDPObject>& dir) { return dir ? dir->children->Size() : doc->MainList().Size(); }
+    size_t Count(const std::shared_ptr<CSDPObject>& dir) { return dir->children->Size(); }
 };

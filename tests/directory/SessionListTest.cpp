@@ -13,87 +13,70 @@ protected:
 
     std::shared_ptr<CSDPObject> Rec(const std::string& id, const std::string& name = "")
     {
-        auto r = t.Parse("v=0\no=- " + id + " 1 IN IP4 h\ns=" + (name.empty() ? id : name) + "\n");
-        return r;
+        return t.Parse("v=0\no=- " + id + " 1 IN IP4 h\ns=" + (name.empty() ? id : name) + "\n");
     }
-    std::vector<std::string> Names() const
+    void Append(std::initializer_list<const char*> ids)
     {
-        std::vector<std::string> out;
+        for (const char* id : ids)
+            list.Append(Rec(id));
+    }
+    std::string Names() const
+    {
+        std::string out;
         for (const auto& r : list)
-            out.push_back(r->name);
+            out += r->name;
         return out;
     }
 };
 
-TEST_F(SessionListTest, KeepsInsertionOrderAndFindsById)
+TEST_F(SessionListTest, KeepsInsertionOrderAndDuplicateIdsGiveTheFirst)
 {
-    for (const char* id : {"5", "3", "9", "1"})
-        list.Append(Rec(id));
-    EXPECT_EQ(Names(), (std::vector<std::string>{"5", "3", "9", "1"}));
-    EXPECT_EQ(list.FindById("9")->name, "9");
+    Append({"5", "3", "9", "1"});
     EXPECT_EQ(list.FindById("4"), nullptr);
-    EXPECT_EQ(list.Find(*Rec("3"))->name, "3");
-
-    auto taken = list.Take(*Rec("3"));
-    ASSERT_NE(taken, nullptr);
-    EXPECT_EQ(taken->name, "3");
+    EXPECT_EQ(list.Take(*Rec("3"))->name, "3");
     EXPECT_EQ(list.Take(*Rec("3")), nullptr);
-    EXPECT_EQ(Names(), (std::vector<std::string>{"5", "9", "1"}));
+    EXPECT_EQ(Names(), "591");
     EXPECT_EQ(list.IndexOf(*list.FindById("1")), 2);
-}
 
-TEST_F(SessionListTest, DuplicateIdsGiveTheFirstInListOrder)
-{
-    auto a = Rec("7", "a");
-    auto b = Rec("7", "b");
-    auto c = Rec("7", "c");
-    list.Append(a);
-    list.Append(Rec("8"));
-    list.Append(b);
-    list.Append(c);
-    EXPECT_EQ(list.FindById("7"), a);
+    auto a = Rec("7", "a"), b = Rec("7", "b"), c = Rec("7", "c");
+    for (const auto& r : {a, Rec("8"), b, c})
+        list.Append(r);
+    EXPECT_EQ(list.Find(*c), a);
     // Removing exactly one copy keeps the others findable in order.
     EXPECT_TRUE(list.Remove(*b));
     EXPECT_FALSE(list.Remove(*b));
     EXPECT_EQ(list.Take(*a), a);
     EXPECT_EQ(list.FindById("7"), c);
-    EXPECT_EQ(Names(), (std::vector<std::string>{"8", "c"}));
+    EXPECT_EQ(Names(), "5918c");
 }
 
 TEST_F(SessionListTest, CursorSurvivesRemovalAroundIt)
 {
-    for (const char* id : {"1", "2", "3", "4", "5"})
-        list.Append(Rec(id));
-    std::vector<std::string> visited;
+    Append({"1", "2", "3", "4", "5"});
+    std::string visited;
     CSessionList::CCursor cursor(list);
     while (auto r = cursor.Next()) {
-        visited.push_back(r->name);
+        visited += r->name;
         if (r->name == "2") {
-            list.Remove(*r);             // the current one
-            list.Take(*Rec("3"));        // the one the cursor visits next
-            list.Append(Rec("6"));       // appended during the walk: visited too
+            list.Remove(*r);       // the current one
+            list.Take(*Rec("3"));  // the one the cursor visits next
+            list.Append(Rec("6")); // appended during the walk: visited too
         }
         if (r->name == "5")
-            list.Take(*Rec("1"));        // one already visited
+            list.Take(*Rec("1")); // one already visited
     }
-    EXPECT_EQ(visited, (std::vector<std::string>{"1", "2", "4", "5", "6"}));
-    EXPECT_EQ(Names(), (std::vector<std::string>{"4", "5", "6"}));
+    EXPECT_EQ(visited, "12456");
+    EXPECT_EQ(Names(), "456");
 }
 
 TEST_F(SessionListTest, ClearDuringAWalkEndsIt)
 {
-    for (const char* id : {"1", "2", "3"})
-        list.Append(Rec(id));
-    int visits = 0;
-    CSessionList::CCursor outer(list);
-    while (auto r = outer.Next()) {
-        ++visits;
-        CSessionList::CCursor inner(list);
-        inner.Next();
-        list.Clear();
-        EXPECT_EQ(inner.Next(), nullptr);
-    }
-    EXPECT_EQ(visits, 1);
+    Append({"1", "2", "3"});
+    CSessionList::CCursor outer(list), inner(list);
+    EXPECT_EQ(outer.Next()->name, "1");
+    list.Clear();
+    EXPECT_EQ(outer.Next(), nullptr);
+    EXPECT_EQ(inner.Next(), nullptr);
     EXPECT_TRUE(list.Empty());
 }
 

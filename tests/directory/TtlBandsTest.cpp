@@ -48,8 +48,12 @@ TEST(TtlBandTable, RangesLimitsAndCounts)
     for (int ttl : {1, 15, 16, 64, 127, 128, 200, 0, 256})
         list.Append(WithTtl(t, ttl));
     list.Append(t.Parse("v=0\n"));
+    auto two = WithTtl(t, 1);
+    two->media.push_back(two->media[0]);
+    two->media[1].ttl = 200;
+    list.Append(two);
     const CTtlBands counted = CTtlBands::Count(list);
-    EXPECT_EQ(std::vector<int>(std::begin(counted.counts), std::end(counted.counts)), (std::vector<int>{2, 1, 2, 1}));
+    EXPECT_EQ(std::vector<int>(std::begin(counted.counts), std::end(counted.counts)), (std::vector<int>{3, 1, 2, 1}));
 }
 
 } // namespace
