@@ -164,7 +164,7 @@ int COstara32Doc::AddSession(std::shared_ptr<CSDPObject> record, const std::shar
     return 1;
 }
 
-int COstara32Doc::RemoveSession(const std::shared_ptr<CSDPObject>& record)
+int COstara32Doc::RemoveSession(std::shared_ptr<CSDPObject> record)
 {
     const auto directory = record->parentDirectory.lock();
     if (!directory && !IsUnset(record->parentDirectory))

@@ -80,8 +80,9 @@ public:
     // was dropped (a directory that may not listen, see MayListen).
     int AddSession(std::shared_ptr<CSDPObject> record, const std::shared_ptr<CSDPObject>& directory);
     // 1 when the stored record of the same session (in the list of the
-    // record's parent directory) was taken out, 0 when none matched.
-    int RemoveSession(const std::shared_ptr<CSDPObject>& record);
+    // record's parent directory) was taken out, 0 when none matched. Takes
+    // its own reference: the caller's may be the list slot it empties.
+    int RemoveSession(std::shared_ptr<CSDPObject> record);
     void AnnounceSession(CSDPObject& record, bool deletion);
     // The once-a-second walk over the main list.
     void CheckSessions() { CheckSessions(m_mainList); }

@@ -47,12 +47,12 @@ TEST_F(ScopeGroupsTest, ScopeDirectoriesHearBothGroupsAndSendOnTheirOwn)
     auto ttlScope = doc->MainList().Front();
     EXPECT_EQ(SecondGroupOf(ttlScope), 0u) << "224.2.127.254 is already the global scope's address";
     auto local = doc->MainList().FindById("12358");
-    EXPECT_EQ(net.SocketOf(*local)->group, Group("239.255.255.254"));
-    EXPECT_EQ(SecondGroupOf(local), Group("239.255.255.255"));
-    EXPECT_EQ(SecondGroupOf(doc->MainList().FindById("12359")), Group("239.192.4.255"));
+    EXPECT_EQ(net.SocketOf(*local)->group, inet_addr("239.255.255.254"));
+    EXPECT_EQ(SecondGroupOf(local), inet_addr("239.255.255.255"));
+    EXPECT_EQ(SecondGroupOf(doc->MainList().FindById("12359")), inet_addr("239.192.4.255"));
 
     scopes.AddScope(Scope("239.254.0.0", 16), *doc);
-    EXPECT_EQ(SecondGroupOf(doc->MainList().FindById("12348")), Group("239.254.255.255"));
+    EXPECT_EQ(SecondGroupOf(doc->MainList().FindById("12348")), inet_addr("239.254.255.255"));
 
     // Someone else's directory on a scope's group names its own address only.
     EXPECT_EQ(SecondGroupOf(AddDirectory("77", "239.255.255.254")), 0u);
@@ -61,7 +61,7 @@ TEST_F(ScopeGroupsTest, ScopeDirectoriesHearBothGroupsAndSendOnTheirOwn)
     own->own = 1;
     doc->AddSession(own, local);
     ASSERT_EQ(net.sent.size(), 1u);
-    EXPECT_EQ(net.sent[0].group, Group("239.255.255.254"));
+    EXPECT_EQ(net.sent[0].group, inet_addr("239.255.255.254"));
 }
 
 TEST_F(ScopeGroupsTest, ScopeDirectoriesReadFromTheCacheToo)
@@ -75,7 +75,7 @@ TEST_F(ScopeGroupsTest, ScopeDirectoriesReadFromTheCacheToo)
     ASSERT_TRUE(next->ReadCache(in));
     auto local = next->MainList().FindById("12358");
     ASSERT_NE(local, nullptr);
-    EXPECT_EQ(SecondGroupOf(local), Group("239.255.255.255"));
+    EXPECT_EQ(SecondGroupOf(local), inet_addr("239.255.255.255"));
     // A scope no longer configured: its cached directory keeps its own group only.
     scopes.Entries().erase(scopes.Entries().begin());
     CArchiveReader again(out.Bytes());

@@ -45,6 +45,9 @@ TEST_F(DocTest, SessionsAreKeptPerDirectory)
     unknown->parentDirectory = a;
     EXPECT_EQ(doc->RemoveSession(unknown), 0);
     EXPECT_EQ(views.hints.size(), hints);
+    // The list's own reference may be handed in: it must outlive the call.
+    EXPECT_EQ(doc->RemoveSession(a->children->Front()), 1);
+    EXPECT_EQ(Count(a), 0u);
 
     // A directory listens on its group, port and TTL; a refresh opens nothing more.
     doc->AddSession(Directory("901", "239.192.4.254", 9876, 15), nullptr);
