@@ -18,6 +18,7 @@ struct CAppSettings {
     CAdminScopeList scopes;
     std::string interfaceAddress;  // empty: the default interface
     std::string installDirectory;  // as stored; see InstallDirectory()
+    std::string databaseHost;      // the online database, HOST[:PORT]; empty: none
 
     // The stored install directory, or the default one when none is stored.
     std::string InstallDirectory() const;
@@ -31,7 +32,7 @@ std::string DefaultInstallDirectory();
 // The settings file as a SettingsStore (an INI file on QSettings).
 std::unique_ptr<SettingsStore> OpenSettingsStore(const std::string& path = SettingsFilePath());
 
-// Reads User Info, Security, AdminScope, Interface and Install in that
+// Reads User Info, Security, AdminScope, Interface, Install and Online in that
 // order, showing the program's messages. False when User Info is missing or
 // incomplete: the program then ends with -1. A broken Security or AdminScope
 // entry stops that section only; the others are still read.

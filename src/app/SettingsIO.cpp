@@ -12,6 +12,7 @@ const std::string kSecurity = "Talmira/Security";
 const std::string kAdminScope = "Talmira/AdminScope";
 const std::string kInterface = "Talmira/Interface";
 const std::string kInstall = "Talmira/Install";
+const std::string kOnline = "Talmira/Online";
 
 constexpr int kMaxSecurityEntries = 100;
 
@@ -185,6 +186,7 @@ bool ReadSettings(SettingsStore& store, Prompter& prompter, CAppSettings& out)
     ReadAdminScopes(store, prompter, out.scopes);
     out.interfaceAddress = ReadOptional(store, kInterface, "address");
     out.installDirectory = ReadOptional(store, kInstall, "Directory");
+    out.databaseHost = ReadOptional(store, kOnline, "Host");
     return true;
 }
 

@@ -123,58 +123,90 @@ CReadResult ProbeRegularFile(const std::string& path, size_t limit)
     return r;
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, int* error)
+CAtomicFileWriter::CAtomicFileWriter(const std::string& path) : m_path(path)
 {
-    auto fail = [error](int e) {
-        if (error)
-            *error = e;
-        return false;
-    };
     // A name of our own beside the target: the rename stays on one file
     // system, and two writers never share a temporary file.
     static std::atomic<unsigned> counter{0};
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temporary = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-        if (fd < 0 && errno != EEXIST)
+    for (int attempt = 0; m_fd < 0 && attempt < 100; ++attempt) {
+        m_temporary = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+        m_fd = ::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+        if (m_fd < 0 && errno != EEXIST)
             break;
     }
-    if (fd < 0)
-        return fail(errno);
-    CDescriptor file(fd);
+    if (m_fd < 0) {
+        m_error = errno;
+        return;
+    }
     // Keep the permissions a replaced file had.
     struct stat old {};
     if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode))
-        (void)::fchmod(fd, old.st_mode & 07777);
+        (void)::fchmod(m_fd, old.st_mode & 07777);
+}
 
-    int e = 0;
-    for (size_t done = 0; done < bytes.size() && e == 0;) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n > 0)
+CAtomicFileWriter::~CAtomicFileWriter() { Abort(); }
+
+bool CAtomicFileWriter::Write(std::string_view bytes)
+{
+    if (m_fd < 0 || m_error != 0)
+        return false;
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(m_fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
             done += static_cast<size_t>(n);
-        else if (n == 0 || errno != EINTR)
-            e = n == 0 ? EIO : errno;
+        } else if (n == 0 || errno != EINTR) {
+            m_error = n == 0 ? EIO : errno;
+            return false;
+        }
     }
-    if (e == 0 && ::fsync(fd) != 0)
-        e = errno;
-    if (!file.Close() && e == 0)
-        e = errno;
-    if (e == 0 && ::rename(temporary.c_str(), path.c_str()) != 0)
-        e = errno;
-    if (e != 0) {
-        ::unlink(temporary.c_str());
-        return fail(e);
+    return true;
+}
+
+bool CAtomicFileWriter::Commit()
+{
+    if (m_fd < 0) {
+        if (m_error == 0)
+            m_error = EBADF;
+        return false;
+    }
+    if (m_error == 0 && ::fsync(m_fd) != 0)
+        m_error = errno;
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0 && m_error == 0)
+        m_error = errno;
+    if (m_error == 0 && ::rename(m_temporary.c_str(), m_path.c_str()) != 0)
+        m_error = errno;
+    if (m_error != 0) {
+        ::unlink(m_temporary.c_str());
+        return false;
     }
     // Makes the rename itself durable; a folder that cannot be opened only
     // loses that guarantee.
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const size_t slash = m_path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : m_path.substr(0, slash);
     CDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.Get() >= 0)
         (void)::fsync(dir.Get());
     return true;
+}
+
+void CAtomicFileWriter::Abort()
+{
+    if (m_fd < 0)
+        return;
+    ::close(m_fd);
+    m_fd = -1;
+    ::unlink(m_temporary.c_str());
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, int* error)
+{
+    CAtomicFileWriter writer(path);
+    const bool ok = writer.Write(bytes) && writer.Commit();
+    if (!ok && error)
+        *error = writer.Error();
+    return ok;
 }
 
 } // namespace fileio

@@ -36,4 +36,27 @@ CReadResult ReadDescriptor(int fd, size_t limit, bool cutAtLimit = false);
 // `*error` holds the errno.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes, int* error = nullptr);
 
+// The same for a file written in pieces (a download): the temporary file
+// only replaces `path` on Commit; a writer destroyed before, or a failed
+// write, leaves the old file as it was and removes the temporary one.
+class CAtomicFileWriter {
+public:
+    explicit CAtomicFileWriter(const std::string& path);
+    ~CAtomicFileWriter();
+    CAtomicFileWriter(const CAtomicFileWriter&) = delete;
+    CAtomicFileWriter& operator=(const CAtomicFileWriter&) = delete;
+
+    bool Write(std::string_view bytes);
+    bool Commit();
+    void Abort();
+    // The errno of the first failure, 0 while none.
+    int Error() const { return m_error; }
+
+private:
+    std::string m_path;
+    std::string m_temporary;
+    int m_fd = -1;
+    int m_error = 0;
+};
+
 } // namespace fileio

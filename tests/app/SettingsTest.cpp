@@ -78,7 +78,8 @@ TEST_F(SettingsTest, ReadsEverySectionAndWritesItBack)
     Ini({{"Talmira/Security/Entry3/Group", "Lab"}, {"Talmira/Security/Entry3/Key", "secret"},
          {"Talmira/Security/Entry3/Id", "10003"}, {"Talmira/Security/Entry7/Group", "Staff"},
          {"Talmira/Security/Entry7/Key", "k7"}, {"Talmira/Security/Entry7/Id", "10007"},
-         {"Talmira/Interface/address", "10.0.0.5"}, {"Talmira/Install/Directory", "/opt/talmira"}});
+         {"Talmira/Interface/address", "10.0.0.5"}, {"Talmira/Install/Directory", "/opt/talmira"},
+         {"Talmira/Online/Host", "db.example:8080"}});
     Scope(0, QString(200, 's'), 0x10F);
     Scope(1, "Wide", 15, 70000, 40);
     Scope(3, "After a gap");
@@ -101,6 +102,7 @@ TEST_F(SettingsTest, ReadsEverySectionAndWritesItBack)
     EXPECT_EQ(wide.prefixLength, 0u);
     EXPECT_EQ(s.interfaceAddress, "10.0.0.5");
     EXPECT_EQ(s.installDirectory, "/opt/talmira");
+    EXPECT_EQ(s.databaseHost, "db.example:8080");
 
     s.scopes.Entries().erase(s.scopes.Entries().begin());
     Write(s);

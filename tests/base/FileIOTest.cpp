@@ -87,4 +87,22 @@ TEST_F(FileIOTest, ReplacesAFileWholeKeepingItsPermissions)
     EXPECT_EQ(Entries(), 2u);
 }
 
+TEST_F(FileIOTest, StreamedWriteReplacesOnlyOnCommit)
+{
+    const std::string target = Path("download");
+    ASSERT_TRUE(fileio::WriteFileAtomically(target, "good"));
+    {
+        fileio::CAtomicFileWriter writer(target);
+        ASSERT_TRUE(writer.Write("half a "));
+        EXPECT_EQ(Content(target), "good");
+    } // dropped without Commit: an interrupted download
+    EXPECT_EQ(Content(target), "good");
+    EXPECT_EQ(Entries(), 1u);
+    fileio::CAtomicFileWriter writer(target);
+    ASSERT_TRUE(writer.Write("new ") && writer.Write("file"));
+    ASSERT_TRUE(writer.Commit());
+    EXPECT_EQ(Content(target), "new file");
+    EXPECT_EQ(Entries(), 1u);
+}
+
 } // namespace

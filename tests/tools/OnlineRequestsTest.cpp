@@ -1,0 +1,238 @@
+// The requests to the plug-in and tool database, its reply readers, and the
+// searches' messages over a scripted transport.
+#include "base/FileIO.h"
+#include "support/FakePrompter.h"
+#include "tools/OnlineSearch.h"
+#include "tools/ToolRegistry.h"
+#include "ToolsTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+namespace {
+
+struct EncodeCase {
+    std::string value, encoded;
+};
+class EncodeQueryValueTest : public ::testing::TestWithParam<EncodeCase> {};
+TEST_P(EncodeQueryValueTest, Encodes) { EXPECT_EQ(EncodeQueryValue(GetParam().value), GetParam().encoded); }
+INSTANTIATE_TEST_SUITE_P(
+    Values, EncodeQueryValueTest,
+    ::testing::Values(EncodeCase{"my tool", "my+tool"}, EncodeCase{"a&b=c", "a%26b%3Dc"},
+                      EncodeCase{"\"#%+;<>", "%22%23%25%2B%3B%3C%3E"},
+                      // Control bytes always get two digits: "%9A" would read as one byte.
+                      EncodeCase{"\tA\x1f\x7f", "%09A%1F%7F"}, EncodeCase{"RTP/AVP", "RTP/AVP"},
+                      EncodeCase{"caf\xe9?", "caf\xe9?"}, EncodeCase{std::string("ab\0cd", 5), "ab"}));
+
+TEST(OnlineRequestsTest, BuildsTheThreeLookups)
+{
+    EXPECT_EQ(ToolLookupPath("vic 2"), "/scripts/tool.idc?tool=vic+2");
+    EXPECT_EQ(PluginLookupPath("audio", "RTP/AVP", "0 8"), "/scripts/plugin.idc?Media=audio&Proto=RTP/AVP&Fmt=0+8");
+    EXPECT_EQ(VersionCheckPath(kProgramName, kProgramVersion), "/scripts/versioncheck.idc?tool=Talmira&ver=1.00 BETA");
+    EXPECT_EQ(LookupUrl("db.example:8080", "/x"), "http://db.example:8080/x");
+    EXPECT_EQ(LookupUrl("[::1]:80", "/x"), "http://[::1]:80/x");
+    for (const char* bad : {"", "a/b", "user@host", "h h", ":80", "h?x"})
+        EXPECT_FALSE(LookupUrl(bad, "/x")) << bad;
+}
+
+TEST(OnlineRequestsTest, ReadsJoinedAndPluginReplies)
+{
+    EXPECT_EQ(JoinedReply("http://a/\r\nb.exe\n"), "http://a/b.exe");
+    EXPECT_EQ(JoinedReply(""), "");
+    EXPECT_EQ(ReplyLines("a\r\n\nb").size(), 3u);
+    const auto plugins = ParsePluginReply("One|http://h/p1|First|1/2/99\r\n\nshort|line|only\n"
+                                          "Two|u||12/31/2001|extra\n|||");
+    ASSERT_EQ(plugins.size(), 3u); // the empty and the short line are skipped
+    EXPECT_EQ(plugins[0].name, "One");
+    EXPECT_EQ(plugins[0].url, "http://h/p1");
+    EXPECT_EQ(plugins[0].description, "First");
+    EXPECT_EQ(plugins[0].date, "1/2/99");
+    EXPECT_EQ(plugins[1].date, "12/31/2001|extra"); // the date runs to the end of the line
+    EXPECT_EQ(plugins[2].name, "");
+}
+
+TEST(OnlineRequestsTest, ComparesDates)
+{
+    EXPECT_EQ(ParseOnlineDate("2/3/99"), (COnlineDate{1999, 2, 3}));
+    EXPECT_EQ(ParseOnlineDate(""), (COnlineDate{1971, 1, 1}));
+    EXPECT_EQ(ParseOnlineDate("2026-12-06"), (COnlineDate{2026, 12, 6}));
+    for (const char* bad : {"2/3", "a/b/c", "1/2/3/4", "12345678901/1/1"})
+        EXPECT_FALSE(ParseOnlineDate(bad)) << bad;
+    EXPECT_FALSE(IsNewerPlugin("2/3/99", "2/3/1999"));
+    EXPECT_TRUE(IsNewerPlugin("2/4/99", "1999-02-03"));
+    EXPECT_FALSE(IsNewerPlugin("", "1/1/71"));
+    EXPECT_TRUE(IsNewerPlugin("soon", "1/1/71")); // unreadable: offered, the user decides
+}
+
+TEST(OnlineRequestsTest, TakesOnlyPlainFileNamesFromUrls)
+{
+    EXPECT_EQ(FileNameFromUrl("http://h/dir/rev2.plugin.x"), "rev2.plugin.x");
+    EXPECT_EQ(FileNameFromUrl("http://h/get/setup.bin?v=2#top"), "setup.bin");
+    for (const char* bad : {"http://h/dir/", "http://h/..", "http://h/.", "http://host", "no-scheme/x",
+                            "http://h/a\\b", "http://h/a\tb"})
+        EXPECT_FALSE(FileNameFromUrl(bad)) << bad;
+}
+
+TEST(OnlineRequestsTest, ChecksDownloadedPluginsWithTheReader)
+{
+    const std::string good = PluginFileText("media: audio\nproto: RTP/AVP\ntool: t\n");
+    EXPECT_EQ(good, "media: audio\r\nproto: RTP/AVP\r\ntool: t\r\n");
+    EXPECT_TRUE(CheckPluginFile("rev2.plugin.t.audio", good));
+    EXPECT_FALSE(CheckPluginFile("t.audio", good)); // the loader would never read it
+    EXPECT_FALSE(CheckPluginFile("rev2.plugin.t", good + "@define: x\r\n"));
+    EXPECT_FALSE(CheckPluginFile("rev2.plugin.t", good + "attr: a\r\n{\r\nattrvalue: v\r\n{\r\nnonsense\r\n}\r\n}\r\n"));
+    EXPECT_FALSE(CheckPluginFile("rev2.plugin.t", "media: audio\r\ntool: t\r\n"));
+    EXPECT_FALSE(CheckPluginFile("rev2.plugin.t", "<html>Not found</html>"));
+}
+
+// Answers each GET from a script, in order, and records the URLs.
+class CScriptedTransport final : public OnlineTransport {
+public:
+    struct Answer {
+        EOnlineStatus status;
+        std::string body;
+    };
+    COnlineReply Get(const std::string& url, const COnlineLimits& limits, const BodySink& sink) override
+    {
+        urls.push_back(url);
+        Answer a = answers.empty() ? Answer{EOnlineStatus::HttpError, ""} : answers.front();
+        if (!answers.empty())
+            answers.pop_front();
+        if (a.status == EOnlineStatus::Ok && limits.maxBytes && a.body.size() > limits.maxBytes)
+            a.status = EOnlineStatus::TooLarge;
+        // The body arrives in two pieces, as blocks do.
+        if (a.status == EOnlineStatus::Ok &&
+            (!sink(std::string_view(a.body).substr(0, a.body.size() / 2)) ||
+             !sink(std::string_view(a.body).substr(a.body.size() / 2))))
+            a.status = EOnlineStatus::NetworkError;
+        return COnlineReply{a.status, 0, a.status == EOnlineStatus::NetworkError ? "Connection refused" : ""};
+    }
+    std::deque<Answer> answers;
+    std::vector<std::string> urls;
+};
+
+class CScriptedChooser final : public PluginChooser {
+public:
+    std::optional<std::vector<size_t>> ChoosePlugins(const std::vector<COnlinePlugin>& offered) override
+    {
+        for (const auto& p : offered)
+            names.push_back(p.name);
+        return choice;
+    }
+    std::optional<std::vector<size_t>> choice;
+    std::vector<std::string> names;
+};
+
+class OnlineSearchTest : public ::testing::Test {
+protected:
+    COnlineSearch Search(const std::string& host = "db:81")
+    {
+        return COnlineSearch(transport, prompter, {host, dir.Path()});
+    }
+    static constexpr const char* kGood = "media: audio\nproto: RTP/AVP\ntool: t\n";
+    CTempInstallDir dir;
+    CScriptedTransport transport;
+    CFakePrompter prompter;
+    CScriptedChooser chooser;
+};
+
+TEST_F(OnlineSearchTest, ToolSearchMessages)
+{
+    std::vector<std::string> opened;
+    auto browser = [&opened](const std::string& url) { opened.push_back(url); return false; };
+    transport.answers = {{EOnlineStatus::Ok, ""}, {EOnlineStatus::Ok, "http://t/\nget\n"},
+                         {EOnlineStatus::HttpError, ""}, {EOnlineStatus::NetworkError, ""}, {EOnlineStatus::Cancelled, ""}};
+    EXPECT_TRUE(Search().SearchTool("my tool", browser));
+    EXPECT_TRUE(Search().SearchTool("t", browser));
+    EXPECT_TRUE(Search().SearchTool("t", browser));
+    EXPECT_TRUE(Search().SearchTool("t", browser));
+    EXPECT_FALSE(Search().SearchTool("t", browser)); // cancelled: no message, no reload
+    EXPECT_EQ(Search("").SearchTool("t", browser), true);
+    EXPECT_EQ(transport.urls[0], "http://db:81/scripts/tool.idc?tool=my+tool");
+    EXPECT_EQ(transport.urls.size(), 5u); // no host: nothing sent
+    EXPECT_EQ(opened, (std::vector<std::string>{"http://t/get"}));
+    EXPECT_EQ(prompter.shown, (std::vector<std::string>{UnknownToolMessage(), kOpenToolPage,
+                                                        kNoBrowser + std::string("http://t/get"), kOnlineProblem,
+                                                        "Connection refused", kOnlineProblem}));
+}
+
+TEST_F(OnlineSearchTest, PluginSearchFiltersChoosesAndDownloads)
+{
+    auto installed = std::make_shared<CPlugin>();
+    installed->date = "5/5/2005";
+    std::vector<CToolEntry> tools(2);
+    tools[0].name = "Same";
+    tools[1].name = "Newer";
+    tools[0].plugin = tools[1].plugin = installed;
+    const std::string offers = "Newer|http://h/rev2.plugin.newer|d|5/6/2005\n"
+                               "Same|http://h/rev2.plugin.same|d|5/5/05\n"
+                               "Broken|http://h/rev2.plugin.broken|d|\n"
+                               "Alpha|http://h/rev2.plugin.alpha|d|\n";
+    transport.answers = {{EOnlineStatus::Ok, offers}, {EOnlineStatus::Ok, kGood}, {EOnlineStatus::Ok, kGood}};
+    chooser.choice = std::vector<size_t>{0, 2}; // Alpha and Newer
+    dir.AddPlugin("rev2.plugin.newer", "old");
+    EXPECT_TRUE(Search().SearchPlugins("audio", "RTP/AVP", "0", &tools, chooser));
+    EXPECT_EQ(chooser.names, (std::vector<std::string>{"Alpha", "Broken", "Newer"})); // sorted, Same dropped
+    EXPECT_EQ(transport.urls[1], "http://h/rev2.plugin.alpha");
+    EXPECT_EQ(transport.urls[2], "http://h/rev2.plugin.newer");
+    EXPECT_EQ(prompter.shown, (std::vector<std::string>{kPluginsDownloaded}));
+    const std::string kept = (dir.Plugins() / "rev2.plugin.newer").string();
+    EXPECT_EQ(fileio::ReadRegularFile(kept, 1000).bytes, PluginFileText(kGood));
+
+    // A broken download replaces nothing; the summary is not claimed.
+    prompter.shown.clear();
+    transport.answers = {{EOnlineStatus::Ok, offers}, {EOnlineStatus::Ok, "@define: x\n"}};
+    chooser.choice = std::vector<size_t>{2};
+    EXPECT_TRUE(Search().SearchPlugins("audio", "RTP/AVP", "0", nullptr, chooser));
+    EXPECT_EQ(prompter.shown, (std::vector<std::string>{RefusedPluginMessage("rev2.plugin.newer")}));
+    EXPECT_EQ(fileio::ReadRegularFile(kept, 1000).bytes, PluginFileText(kGood));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Plugins()), {}), 2);
+
+    // Everything up to date; nothing offered; the chooser cancelled.
+    prompter.shown.clear();
+    transport.answers = {{EOnlineStatus::Ok, "Same|http://h/x|d|1/1/2000\n"}, {EOnlineStatus::Ok, "\n"},
+                         {EOnlineStatus::Ok, offers}};
+    EXPECT_FALSE(Search().SearchPlugins("a", "p", "f", &tools, chooser));
+    EXPECT_TRUE(Search().SearchPlugins("a", "p", "f", &tools, chooser));
+    chooser.choice.reset();
+    EXPECT_FALSE(Search().SearchPlugins("a", "p", "f", &tools, chooser));
+    EXPECT_EQ(prompter.shown, (std::vector<std::string>{kPluginsUpToDate, NoPluginMessage()}));
+}
+
+TEST_F(OnlineSearchTest, UpdateOfferIsSilentOnFailureAndNeverRunsTheInstaller)
+{
+    std::vector<std::string> folders;
+    auto openFolder = [&folders](const std::string& f) { folders.push_back(f); return true; };
+    transport.answers = {{EOnlineStatus::HttpError, ""}, {EOnlineStatus::TimedOut, ""}, {EOnlineStatus::Ok, ""}};
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(Search().OfferUpdate(openFolder));
+    EXPECT_FALSE(Search("").OfferUpdate(openFolder));
+    EXPECT_TRUE(prompter.shown.empty());
+    EXPECT_EQ(transport.urls[0], "http://db:81/scripts/versioncheck.idc?tool=Talmira&ver=1.00 BETA");
+
+    // Declined, then accepted: the installer lands in tmpInstall whole.
+    const std::string installer(300000, '\x7f');
+    transport.answers = {{EOnlineStatus::Ok, "http://h/setup.bin\n"}, {EOnlineStatus::Ok, "http://h/setup.bin\n"},
+                         {EOnlineStatus::Ok, installer}};
+    prompter.answers = {EPromptAnswer::No, EPromptAnswer::Yes, EPromptAnswer::Yes};
+    EXPECT_FALSE(Search().OfferUpdate(openFolder));
+    const auto path = Search().OfferUpdate(openFolder);
+    ASSERT_TRUE(path);
+    const std::string folder = dir.Path() + "/tmpInstall";
+    EXPECT_EQ(*path, folder + "/setup.bin");
+    EXPECT_EQ(fileio::ReadRegularFile(*path, 1 << 20).bytes, installer);
+    EXPECT_EQ(folders, (std::vector<std::string>{folder}));
+    EXPECT_EQ(prompter.shown.back(), InstallerSavedMessage(*path));
+
+    // A failed or unsafe download keeps nothing.
+    transport.answers = {{EOnlineStatus::Ok, "http://h/setup.bin"}, {EOnlineStatus::Cancelled, ""},
+                         {EOnlineStatus::Ok, "http://h/.."}};
+    prompter.answers = {EPromptAnswer::Yes, EPromptAnswer::Yes};
+    EXPECT_FALSE(Search().OfferUpdate(openFolder));
+    EXPECT_FALSE(Search().OfferUpdate(openFolder));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+    EXPECT_EQ(prompter.shown.back(), RefusedNameMessage("http://h/.."));
+}
+
+} // namespace
