@@ -133,9 +133,9 @@ done
 for f in {ffplay,mpv,vlc}.{audio,video}; do
     wait_for "$WORK/out/$f.status" . 25 || fail "$f did not end" "$WORK/players.err" "$WORK/out/$f.log"
 done
-shows() { # PLAYER.KIND PATTERN WHAT-IS-MISSING: its log, CRs read as line ends
-    tr '\r' '\n' < "$WORK/out/$1.log" | grep -Eq -- "$2" || fail "$1: $3" "$WORK/out/$1.log"
-}
+# shows PLAYER.KIND PATTERN WHAT-IS-MISSING: in its log, CRs read as line ends (not
+# through a pipe: grep -q stops reading early, and pipefail would count that).
+shows() { grep -Eq -- "$2" <(tr '\r' '\n' < "$WORK/out/$1.log") || fail "$1: $3" "$WORK/out/$1.log"; }
 shows ffplay.audio "Audio: pcm_mulaw, 8000 Hz" "no audio stream"
 shows ffplay.audio "^ *[1-9][0-9.]* M-A:" "no audio played"
 shows ffplay.video "Video: mpeg2video" "no video stream"
