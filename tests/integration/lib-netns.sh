@@ -1,8 +1,13 @@
-# Shared by the integration scripts: two network namespaces joined by a veth
-# pair, with a multicast route, torn down on exit. Source it, then call
-# netns_setup NAME N; the namespaces are $NS_A (10.77.N.1) and $NS_B (10.77.N.2).
-# It also names the programs under test ($cli, $send; needs $build) and makes
-# the scratch folder $WORK, removed on exit.
+# Shared by the integration scripts, sourced first with the script's own
+# arguments ($1: the build folder): strict mode, the programs under test
+# ($cli, $send) and two network namespaces joined by a veth pair, with a
+# multicast route, torn down on exit. Call netns_setup NAME N; the namespaces
+# are $NS_A (10.77.N.1) and $NS_B (10.77.N.2), and the scratch folder $WORK
+# is removed on exit.
+set -euo pipefail
+build="$1"
+cli="$build/src/cli/talmira-cli"; send="$build/tests/sap-send"
+
 netns_setup() {
     if [ "$(id -u)" -ne 0 ]; then
         echo "needs root for network namespaces; skipped"
@@ -12,7 +17,6 @@ netns_setup() {
     NS_A="talmira-${tag}-a-$$"; NS_B="talmira-${tag}-b-$$"
     ADDR_A="10.77.$n.1"; ADDR_B="10.77.$n.2"
     trap netns_cleanup EXIT
-    cli="$build/src/cli/talmira-cli"; send="$build/tests/sap-send"
     WORK="$(mktemp -d)"
     ip netns add "$NS_A"
     ip netns add "$NS_B"
@@ -35,6 +39,12 @@ netns_cleanup() {
     [ -n "${WORK:-}" ] && rm -rf "$WORK"
     return 0
 }
+
+# fail MESSAGE [FILE...]: the test fails, showing the files.
+fail() { echo "$1"; shift; [ $# -eq 0 ] || cat "$@"; exit 1; }
+
+# need TOOL...: each one installed, or the test fails.
+need() { local t; for t; do command -v "$t" > /dev/null || fail "$t is missing (scripts/deps.txt)"; done; }
 
 # wait_for FILE PATTERN SECONDS: true once PATTERN shows up in FILE.
 wait_for() {
@@ -82,3 +92,27 @@ run_in() {
     local cmd=(ip netns exec "$ns" env TALMIRA_SETTINGS="$WORK/$who/Talmira.ini" XDG_DATA_HOME="$WORK/$who/data" "$cli" "$@")
     if [ "$BASH_SUBSHELL" -gt 0 ]; then exec "${cmd[@]}"; else "${cmd[@]}"; fi
 }
+
+# listening OUTPUT: the program writing OUTPUT.err says it listens, within 5 s.
+listening() { wait_for "$1.err" "listening" 5 || fail "not listening" "$1.err"; }
+
+# start_listener OUTPUT [ARGS...]: the receiver's `listen --json` in $NS_B
+# (ARGS by default --seconds 60) writing OUTPUT; its pid is $listener.
+start_listener() {
+    local out="$1"; shift
+    [ $# -gt 0 ] || set -- --seconds 60
+    run_in "$NS_B" receiver listen --json "$@" > "$out" 2> "$out.err" &
+    listener=$!
+    listening "$out"
+}
+
+# raw_listener OUTPUT [ARGS...]: a bare `listen --raw` on $ADDR_B in $NS_B,
+# in the background ($! is its pid); wait for it with listening OUTPUT.
+raw_listener() { ip netns exec "$NS_B" "$cli" listen --raw --iface "$ADDR_B" --seconds 50 "${@:2}" > "$1" 2> "$1.err" & }
+
+# announcing SDP-FILE [ARGS...]: the sender's `announce` in $NS_A, in the
+# background, its errors in $WORK/announce.err; its pid is $announcer.
+announcing() { run_in "$NS_A" sender announce "$@" > /dev/null 2> "$WORK/announce.err" & announcer=$!; }
+
+# stops PID LOG [SIGNAL]: TERM, or SIGNAL, ends the program cleanly.
+stops() { kill "-${3:-TERM}" "$1"; wait "$1" || fail "exit status $? after the signal" "$2"; }

@@ -3,13 +3,8 @@
 # namespace while ffmpeg sends the session's RTP stream; in the other, ffprobe
 # opens the session from its SAP announcement and VLC's SAP discovery lists
 # it by name. VLC refuses to run as root, so it runs as nobody.
-set -euo pipefail
-build="$1"
-here="$(cd "$(dirname "$0")" && pwd)"
-source "$here/lib-netns.sh"
-for tool in ffmpeg ffprobe vlc runuser; do
-    command -v $tool > /dev/null || { echo "$tool is missing (scripts/deps.txt)"; exit 1; }
-done
+source "$(dirname "$0")/lib-netns.sh"
+need ffmpeg ffprobe vlc runuser
 netns_setup peers 47
 GROUP=224.2.17.47
 
@@ -17,7 +12,6 @@ side sender "$ADDR_A"
 printf 'v=0\no=carol 4747 1 IN IP4 %s\ns=Peer test tone\ni=A tone for the players\nc=IN IP4 %s/15\nt=0 0\n' \
     "$ADDR_A" "$GROUP" > "$WORK/session.sdp"
 printf 'a=tool:Talmira by TalmiraSoft\nm=audio 5004 RTP/AVP 0\ni=Tone\n' >> "$WORK/session.sdp"
-fail() { echo "$1"; shift; cat "$@"; exit 1; }
 
 ip netns exec "$NS_A" ffmpeg -nostdin -hide_banner -loglevel error -re -f lavfi -i sine=frequency=440:sample_rate=8000 \
     -t 40 -ac 1 -c:a pcm_mulaw -f rtp "rtp://$GROUP:5004?ttl=15&localaddr=$ADDR_A" > /dev/null 2>&1 &
@@ -36,8 +30,7 @@ joined() { ip netns exec "$NS_B" awk '$1 == "FE7F02E0" { print $2 }' /proc/net/i
 for _ in $(seq 1 150); do [ "$(joined)" = 2 ] && break; sleep 0.1; done
 [ "$(joined)" = 2 ] || fail "ffprobe and VLC did not both join 224.2.127.254" "$WORK/vlc.err" "$WORK/probe.out"
 
-run_in "$NS_A" sender announce "$WORK/session.sdp" > /dev/null 2> "$WORK/announce.err" &
-announcer=$!
+announcing "$WORK/session.sdp"
 
 rc=0; wait "$probe" || rc=$?
 [ $rc -eq 0 ] || fail "ffprobe did not open the announced session ($rc)" "$WORK/probe.out" "$WORK/announce.err"
@@ -53,5 +46,5 @@ done
 listed || fail "VLC's SAP discovery does not list the session" "$WORK/vlc.out" "$WORK/vlc.err"
 echo quit >&3; exec 3>&-
 
-kill -TERM "$announcer"; wait "$announcer" || fail "announcer failed" "$WORK/announce.err"
+stops "$announcer" "$WORK/announce.err"
 echo "peers hear our announcement over veth: ok"

@@ -4,10 +4,7 @@
 # with an IPv4 or an IPv6 origin, land in the scope's directory from either
 # group, and a deletion on either group removes them. Our own announcements
 # in the scope still go to its SAP group only.
-set -euo pipefail
-build="$1"
-here="$(cd "$(dirname "$0")" && pwd)"
-source "$here/lib-netns.sh"
+source "$(dirname "$0")/lib-netns.sh"
 netns_setup scoperfc 46
 
 side receiver "$ADDR_B" "$(scope_lines 0 'Local' 239.255.0.0 16 9875 15)"
@@ -41,46 +38,39 @@ assert d["record"]["media"][0]["payloads"] == [{"name": "L24", "number": 97}], d
 PY
 
 out="$WORK/listen.jsonl"
-run_in "$NS_B" receiver listen --json --seconds 50 > "$out" 2> "$out.err" &
-listener=$!
-raw() { # GROUP OUTPUT: a bare socket on one group only
-    ip netns exec "$NS_B" "$cli" listen --raw --group "$1" --port 9875 --iface "$ADDR_B" --seconds 50 > "$2" 2> "$2.err" &
-}
-raw "$sapGroup" "$WORK/raw-sap.jsonl"; rawSap=$!
-raw "$rfcGroup" "$WORK/raw-rfc.jsonl"; rawRfc=$!
-for f in "$out" "$WORK/raw-sap.jsonl" "$WORK/raw-rfc.jsonl"; do
-    wait_for "$f.err" "listening" 5 || { cat "$f.err"; exit 1; }
-done
-fail() { echo "$1"; cat "$out" "$out.err"; exit 1; }
+start_listener "$out"
+# Bare sockets, each on one group only.
+raw_listener "$WORK/raw-sap.jsonl" --group "$sapGroup" --port 9875; rawSap=$!
+raw_listener "$WORK/raw-rfc.jsonl" --group "$rfcGroup" --port 9875; rawRfc=$!
+listening "$WORK/raw-sap.jsonl"; listening "$WORK/raw-rfc.jsonl"
 in_local() { grep -q "^{\"directory\":\"Local\",\"event\":\"$1\".*\"session_id\":\"$2\"" "$out"; }
 until_in_local() { for _ in $(seq 1 30); do in_local "$1" "$2" && return 0; sleep 0.1; done; return 1; }
 
 # Announced on either group, heard in the scope's directory.
 ip netns exec "$NS_A" "$send" "$rfcGroup" 9875 "$WORK/v4.sap"
-until_in_local add 1311738121 || fail "announcement to $rfcGroup not in the scope's directory"
+until_in_local add 1311738121 || fail "announcement to $rfcGroup not in the scope's directory" "$out"
 ip netns exec "$NS_A" "$send" "$sapGroup" 9875 "$WORK/v6.sap"
-until_in_local add 1311738122 || fail "IPv6-origin announcement to $sapGroup not in the scope's directory"
-grep '"session_id":"1311738122"' "$out" | grep -q '"name":"Stage box 2"' || fail "IPv6-origin record wrong"
+until_in_local add 1311738122 || fail "IPv6-origin announcement to $sapGroup not in the scope's directory" "$out"
+grep '"session_id":"1311738122"' "$out" | grep -q '"name":"Stage box 2"' || fail "IPv6-origin record wrong" "$out"
 # Each deletion on the other group.
 ip netns exec "$NS_A" "$send" "$sapGroup" 9875 "$WORK/v4-delete.sap"
-until_in_local remove 1311738121 || fail "deletion on $sapGroup did not remove the session"
+until_in_local remove 1311738121 || fail "deletion on $sapGroup did not remove the session" "$out"
 ip netns exec "$NS_A" "$send" "$rfcGroup" 9875 "$WORK/v6-delete.sap"
-until_in_local remove 1311738122 || fail "deletion on $rfcGroup did not remove the session"
-[ "$(grep -c '"event":"add".*"session_id":"131173812[12]"' "$out")" -eq 2 ] || fail "heard outside the scope or twice"
+until_in_local remove 1311738122 || fail "deletion on $rfcGroup did not remove the session" "$out"
+[ "$(grep -c '"event":"add".*"session_id":"131173812[12]"' "$out")" -eq 2 ] || fail "heard outside the scope or twice" "$out"
 
 # Our own announcement in the scope goes to its SAP group, not to the other.
 printf 'v=0\no=bob 4646 1 IN IP4 %s\ns=Own in Local\nc=IN IP4 239.255.1.1/15\nt=0 0\nm=audio 5004 RTP/AVP 0\n' \
     "$ADDR_A" > "$WORK/own.sdp"
-run_in "$NS_A" sender announce --directory Local "$WORK/own.sdp" > /dev/null 2> "$WORK/announce.err" &
-announcer=$!
-until_in_local add 4646 || { cat "$WORK/announce.err"; fail "own announcement not heard in Local"; }
-wait_for "$WORK/raw-sap.jsonl" '"session_id":"4646"' 2 || fail "own announcement not on $sapGroup"
-kill -TERM "$announcer"; wait "$announcer"
-until_in_local remove 4646 || fail "own deletion not heard"
-grep -q '"session_id":"4646"' "$WORK/raw-rfc.jsonl" && fail "own announcement sent to $rfcGroup"
+announcing --directory Local "$WORK/own.sdp"
+until_in_local add 4646 || fail "own announcement not heard in Local" "$out" "$WORK/announce.err"
+wait_for "$WORK/raw-sap.jsonl" '"session_id":"4646"' 2 || fail "own announcement not on $sapGroup" "$WORK"/raw-*.jsonl
+stops "$announcer" "$WORK/announce.err"
+until_in_local remove 4646 || fail "own deletion not heard" "$out"
+grep -q '"session_id":"4646"' "$WORK/raw-rfc.jsonl" && fail "own announcement sent to $rfcGroup" "$WORK"/raw-*.jsonl
 # The bare sockets heard exactly what was sent to their own group.
-[ "$(grep -c '"session_id":"1311738121"' "$WORK/raw-rfc.jsonl")" -eq 1 ] || fail "bare socket on $rfcGroup"
-[ "$(grep -c '"session_id":"1311738122"' "$WORK/raw-sap.jsonl")" -eq 1 ] || fail "bare socket on $sapGroup"
+[ "$(grep -c '"session_id":"1311738121"' "$WORK/raw-rfc.jsonl")" -eq 1 ] || fail "bare socket on $rfcGroup" "$WORK"/raw-*.jsonl
+[ "$(grep -c '"session_id":"1311738122"' "$WORK/raw-sap.jsonl")" -eq 1 ] || fail "bare socket on $sapGroup" "$WORK"/raw-*.jsonl
 
-kill -TERM "$listener" "$rawSap" "$rawRfc"; wait "$listener" || fail "listener failed"
+kill -TERM "$rawSap" "$rawRfc"; stops "$listener" "$out.err"
 echo "scope announcement address over veth: ok"

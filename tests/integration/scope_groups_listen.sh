@@ -2,10 +2,7 @@
 # Two administrative scopes on one port: an announcement and a deletion sent
 # to one scope's SAP group reach that scope's directory only, not the other
 # scope nor the TTL Scope, though all three sockets are bound to port 9875.
-set -euo pipefail
-build="$1"
-here="$(cd "$(dirname "$0")" && pwd)"
-source "$here/lib-netns.sh"
+source "$(dirname "$0")/lib-netns.sh"
 netns_setup scopes 44
 
 side receiver "$ADDR_B" "$(scope_lines 0 'Scope A' 239.255.0.0 16 9875 15)" \
@@ -21,29 +18,28 @@ out="$WORK/listen.jsonl"
 # A low soft open-file limit: the program raises it to the hard one.
 ( ulimit -Sn 256; run_in "$NS_B" receiver listen --json --seconds 60 ) > "$out" 2> "$out.err" &
 listener=$!
-wait_for "$out.err" "listening" 5 || { cat "$out.err"; exit 1; }
+listening "$out"
 limits=$(grep "Max open files" "/proc/$listener/limits")
 read -r soft hard < <(awk '{print $4, $5}' <<< "$limits")
-[ "$soft" = "$hard" ] || { echo "open-file limit not raised: $limits"; exit 1; }
+[ "$soft" = "$hard" ] || fail "open-file limit not raised: $limits"
 
 events() { grep -c "^{\"directory\":\"$1\",\"event\":\"$2\".*\"session_id\":\"4242\"" "$out" || true; }
 all_events() { grep -c "\"event\":\"$1\".*\"session_id\":\"4242\"" "$out" || true; }
-fail() { echo "$1"; cat "$out" "$out.err"; exit 1; }
 
 ip netns exec "$NS_A" "$send" "$groupA" 9875 "$WORK/a.sap"
-wait_for "$out" '"event":"add".*"session_id":"4242"' 3 || fail "announcement to scope A never arrived"
+wait_for "$out" '"event":"add".*"session_id":"4242"' 3 || fail "announcement to scope A never arrived" "$out"{,.err}
 sleep 1 # time for copies in other directories to show up
-[ "$(events 'Scope A' add)" -eq 1 ] && [ "$(all_events add)" -eq 1 ] || fail "announcement heard outside scope A"
+[ "$(events 'Scope A' add)" -eq 1 ] && [ "$(all_events add)" -eq 1 ] || fail "announcement heard outside scope A" "$out"
 
 # The same session in scope B, so that a deletion can show where it reaches.
 ip netns exec "$NS_A" "$send" "$groupB" 9875 "$WORK/b.sap"
 for _ in $(seq 1 30); do [ "$(events 'Scope B' add)" -eq 1 ] && break; sleep 0.1; done
-[ "$(events 'Scope B' add)" -eq 1 ] && [ "$(all_events add)" -eq 2 ] || fail "announcement to scope B not heard there only"
+[ "$(events 'Scope B' add)" -eq 1 ] && [ "$(all_events add)" -eq 2 ] || fail "announcement to scope B not heard there only" "$out"
 
 ip netns exec "$NS_A" "$send" "$groupA" 9875 "$WORK/delete.sap"
-wait_for "$out" '"event":"remove".*"session_id":"4242"' 3 || fail "deletion to scope A never arrived"
+wait_for "$out" '"event":"remove".*"session_id":"4242"' 3 || fail "deletion to scope A never arrived" "$out"{,.err}
 sleep 1
-[ "$(events 'Scope A' remove)" -eq 1 ] && [ "$(all_events remove)" -eq 1 ] || fail "deletion reached beyond scope A"
+[ "$(events 'Scope A' remove)" -eq 1 ] && [ "$(all_events remove)" -eq 1 ] || fail "deletion reached beyond scope A" "$out"
 
-kill -TERM "$listener"; wait "$listener" || fail "listener failed"
+stops "$listener" "$out.err"
 echo "scopes on one port over veth: ok"

@@ -5,20 +5,15 @@
 # receives the RTP stream ffmpeg sends to the session's multicast group.
 # Then every shipped plug-in starts its real player (headless, bounded in
 # time) on an audio and a video stream, and each must show decoded media.
-set -euo pipefail
-build="$1"
-here="$(cd "$(dirname "$0")" && pwd)"
-source "$here/lib-netns.sh"
-for tool in ffmpeg ffplay mpv vlc runuser; do
-    command -v $tool > /dev/null || { echo "$tool is missing (scripts/deps.txt)"; exit 1; }
-done
+source "$(dirname "$0")/lib-netns.sh"
+need ffmpeg ffplay mpv vlc runuser
 netns_setup tools 45
 GROUP=239.77.45.10
 
 side sender "$ADDR_A"
 side receiver "$ADDR_B"
 install="$WORK/receiver/install"
-[ "$(ls "$install/plugins" | grep -c '^rev2\.plugin\.')" -ge 6 ] || { echo "setup did not install the shipped plug-ins"; exit 1; }
+[ "$(ls "$install/plugins" | grep -c '^rev2\.plugin\.')" -ge 6 ] || fail "setup did not install the shipped plug-ins"
 
 # The probe tool: records its argv, runs ffmpeg on it and keeps the exit status.
 mkdir -p "$WORK/bin"
@@ -52,16 +47,12 @@ printf 'v=0\no=alice 90909 1 IN IP4 %s\ns=%s\nc=IN IP4 %s/15\nt=0 0\nm=audio 500
     "$ADDR_A" "$name" "$GROUP" > "$WORK/session.sdp"
 
 # 1. The announcement reaches the receiver's store and its cache.
-run_in "$NS_B" receiver listen --json --seconds 4 > "$WORK/listen.jsonl" 2> "$WORK/listen.err" &
-listener=$!
-wait_for "$WORK/listen.err" "listening" 5 || { cat "$WORK/listen.err"; exit 1; }
-run_in "$NS_A" sender announce "$WORK/session.sdp" > /dev/null 2> "$WORK/announce.err" &
-announcer=$!
+start_listener "$WORK/listen.jsonl" --seconds 4
+announcing "$WORK/session.sdp"
 wait_for "$WORK/listen.jsonl" '"event":"add".*"session_id":"90909"' 3 \
-    || { echo "session not heard"; cat "$WORK/listen.jsonl" "$WORK/listen.err" "$WORK/announce.err"; exit 1; }
+    || fail "session not heard" "$WORK/listen.jsonl"{,.err} "$WORK/announce.err"
 # The listener ends by itself and writes its cache.
-rc=0; wait "$listener" || rc=$?
-[ $rc -eq 0 ] || { echo "listener failed: $rc"; cat "$WORK/listen.err"; exit 1; }
+wait "$listener" || fail "listener failed: $?" "$WORK/listen.jsonl.err"
 kill -TERM "$announcer"; wait "$announcer" || true
 
 # 2. The launches, as JSON: the probe first, the SDP file argument expanded.
@@ -83,18 +74,18 @@ ip netns exec "$NS_A" ffmpeg -nostdin -hide_banner -loglevel error -re -f lavfi 
     -t 30 -ac 1 -c:a pcm_mulaw -f rtp "rtp://$GROUP:5004?ttl=15&localaddr=$ADDR_A" > /dev/null 2>&1 &
 sender=$!
 run_in "$NS_B" receiver tools --start 90909 < /dev/null > /dev/null 2> "$WORK/start.err"
-grep -q "^started $WORK/bin/rtp-probe" "$WORK/start.err" || { echo "nothing started"; cat "$WORK/start.err"; exit 1; }
-wait_for "$WORK/probe.status" . 20 || { echo "probe did not finish"; cat "$WORK/probe.log" 2>/dev/null; exit 1; }
-[ "$(cat "$WORK/probe.status")" = 0 ] || { echo "ffmpeg failed"; cat "$WORK/probe.log"; exit 1; }
-grep -q "Audio: pcm_mulaw, 8000 Hz" "$WORK/probe.log" || { echo "no audio stream received"; cat "$WORK/probe.log"; exit 1; }
-grep -Eq "size=.*time=00:00:0[01]" "$WORK/probe.log" || { echo "no media decoded"; cat "$WORK/probe.log"; exit 1; }
+grep -q "^started $WORK/bin/rtp-probe" "$WORK/start.err" || fail "nothing started" "$WORK/start.err"
+wait_for "$WORK/probe.status" . 20 || fail "probe did not finish" "$WORK/probe.log"
+[ "$(cat "$WORK/probe.status")" = 0 ] || fail "ffmpeg failed" "$WORK/probe.log"
+grep -q "Audio: pcm_mulaw, 8000 Hz" "$WORK/probe.log" || fail "no audio stream received" "$WORK/probe.log"
+grep -Eq "size=.*time=00:00:0[01]" "$WORK/probe.log" || fail "no media decoded" "$WORK/probe.log"
 
 # The argv arrived word for word; the hostile name stayed one argument.
 printf '%s\n' -hide_banner -protocol_whitelist file,udp,rtp -i "$sdpfile" -t 1 -metadata "title=$name_utf8" -f null - \
-    | diff - "$WORK/probe.args" || { echo "argv differs"; exit 1; }
-[ "$(cat "$WORK/probe.cwd")" = "$WORK/bin" ] || { echo "not started in the tool's folder"; exit 1; }
+    | diff - "$WORK/probe.args" || fail "argv differs"
+[ "$(cat "$WORK/probe.cwd")" = "$WORK/bin" ] || fail "not started in the tool's folder"
 grep -qx "c=IN IP4 $GROUP/15"$'\r' "$sdpfile" && grep -qx "m=audio 5004 RTP/AVP 0"$'\r' "$sdpfile" \
-    || { echo "SDP file content"; cat "$sdpfile"; exit 1; }
+    || fail "SDP file content" "$sdpfile"
 echo "tools start over veth: ok"
 
 # 4. Every shipped plug-in with its real player. A stand-in of the same name,
@@ -140,19 +131,21 @@ for player in ffplay mpv vlc; do
     done
 done
 for f in {ffplay,mpv,vlc}.{audio,video}; do
-    wait_for "$WORK/out/$f.status" . 25 || { echo "$f did not end"; cat "$WORK/players.err" "$WORK/out/$f.log"; exit 1; }
+    wait_for "$WORK/out/$f.status" . 25 || fail "$f did not end" "$WORK/players.err" "$WORK/out/$f.log"
 done
-fail() { echo "$1"; cat "$WORK/out/$2.log"; exit 1; }
-tr '\r' '\n' < "$WORK/out/ffplay.audio.log" | grep -q "Audio: pcm_mulaw, 8000 Hz" || fail "ffplay: no audio stream" ffplay.audio
-tr '\r' '\n' < "$WORK/out/ffplay.audio.log" | grep -Eq "^ *[1-9][0-9.]* M-A:" || fail "ffplay: no audio played" ffplay.audio
-tr '\r' '\n' < "$WORK/out/ffplay.video.log" | grep -q "Video: mpeg2video" || fail "ffplay: no video stream" ffplay.video
-tr '\r' '\n' < "$WORK/out/ffplay.video.log" | grep -Eq "^ *[1-9][0-9.]* M-V:" || fail "ffplay: no video shown" ffplay.video
+# shows PLAYER.KIND PATTERN WHAT-IS-MISSING: in its log, CRs read as line ends (not
+# through a pipe: grep -q stops reading early, and pipefail would count that).
+shows() { grep -Eq -- "$2" <(tr '\r' '\n' < "$WORK/out/$1.log") || fail "$1: $3" "$WORK/out/$1.log"; }
+shows ffplay.audio "Audio: pcm_mulaw, 8000 Hz" "no audio stream"
+shows ffplay.audio "^ *[1-9][0-9.]* M-A:" "no audio played"
+shows ffplay.video "Video: mpeg2video" "no video stream"
+shows ffplay.video "^ *[1-9][0-9.]* M-V:" "no video shown"
 for kind in audio video; do
-    [ "$(cat "$WORK/out/mpv.$kind.status")" = 0 ] || fail "mpv failed" mpv.$kind
+    [ "$(cat "$WORK/out/mpv.$kind.status")" = 0 ] || fail "mpv failed" "$WORK/out/mpv.$kind.log"
 done
-grep -q "^AO: \[null\] 8000Hz" "$WORK/out/mpv.audio.log" || fail "mpv: no audio output" mpv.audio
-grep -q "^VO: \[null\] 160x120" "$WORK/out/mpv.video.log" || fail "mpv: no video output" mpv.video
+shows mpv.audio "^AO: \[null\] 8000Hz" "no audio output"
+shows mpv.video "^VO: \[null\] 160x120" "no video output"
 # VLC decoded: PCM written by its file output, frames written by its scene filter.
-[ "$(stat -c %s "$WORK/out/vlc.audio.wav" 2>/dev/null || echo 0)" -gt 8044 ] || fail "vlc: no audio decoded" vlc.audio
-ls "$WORK/out"/vlc.video.*png > /dev/null 2>&1 || fail "vlc: no video decoded" vlc.video
+[ "$(stat -c %s "$WORK/out/vlc.audio.wav" 2>/dev/null || echo 0)" -gt 8044 ] || fail "vlc: no audio decoded" "$WORK/out/vlc.audio.log"
+ls "$WORK/out"/vlc.video.*png > /dev/null 2>&1 || fail "vlc: no video decoded" "$WORK/out/vlc.video.log"
 echo "shipped plug-ins with the real players: ok"
