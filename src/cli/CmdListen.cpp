@@ -76,10 +76,8 @@ public:
 
     void UpdateAllViews(const CViewHint&) override {}
     bool IsListShowing(const CSDPObject&) const override { return false; }
-    void RemoveListRow(const CSDPObject&) override {}
-    void DeleteTreeItem(CSDPObject&) override {}
-    void RecordAdded(const std::shared_ptr<CSDPObject>& r) override { Print("add", *r); }
-    void RecordRemoved(const std::shared_ptr<CSDPObject>& r) override { Print("remove", *r); }
+    void RecordAdded(const Record&, size_t, const Record& r) override { Print("add", *r); }
+    void RecordRemoved(const Record&, size_t, const Record& r) override { Print("remove", *r); }
 
     // Everything the store holds, as if it had just been added.
     void PrintTree(const CSessionList& list)

@@ -6,6 +6,7 @@
 #include "base/Random.h"
 #include "cli/CliCommon.h"
 #include "cli/RecordJson.h"
+#include "directory/SessionListRules.h"
 #include "sdp/SDPObject.h"
 #include "sdp/Schedule.h"
 
@@ -40,9 +41,7 @@ static int RunSchedule(const QStringList& argv)
     line.insert("now", static_cast<qint64>(*now));
     line.insert("nextStart", static_cast<qint64>(next));
     // As the session list's Start column shows it.
-    line.insert("nextStartLocal",
-                next == 0 ? QString("Continually")
-                          : TextToJson(FormatLocalTime(clock, next, "%I:%M:%S%p %a %b %d, %Y")));
+    line.insert("nextStartLocal", TextToJson(listrules::StartText(next, clock)));
     line.insert("inPeriod", periods);
     line.insert("status", VerdictText(description.active));
     line.insert("description", TextToJson(description.text));

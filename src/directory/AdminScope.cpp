@@ -81,8 +81,8 @@ bool CAdminScopeList::EditScope(size_t index, const CAdminScopeEntry& changed, C
     // scope itself still changes (a new directory comes at the next start).
     if (!directory)
         return true;
+    // The refresh tells the views when anything they show changed.
     doc.AddSession(MakeScopeDirectory(changed, directory->originSessionId, doc.Environment()), nullptr);
-    doc.Notify(CViewHint::ListsChanged());
     return true;
 }
 

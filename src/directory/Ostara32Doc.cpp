@@ -30,7 +30,47 @@ bool IsUnset(const std::weak_ptr<CSDPObject>& w)
     return !w.owner_before(empty) && !empty.owner_before(w);
 }
 
+// What the views show of a record beside its name and information (which
+// the refresh itself marks): a refresh that changes any of it is news.
+struct CShownFields {
+    std::vector<CSDPTime> times;
+    std::vector<std::string> media;
+    int type = 0;
+    explicit CShownFields(const CSDPObject& r) : times(r.times), type(r.sessionType)
+    {
+        media.reserve(r.media.size());
+        for (const CSDPMedia& m : r.media)
+            media.push_back(m.media);
+    }
+    bool operator==(const CShownFields&) const = default;
+};
+
 } // namespace
+
+class COstara32Doc::CReset {
+public:
+    explicit CReset(COstara32Doc& doc) : m_doc(doc)
+    {
+        if (m_doc.m_resets++ == 0 && m_doc.m_ports.views)
+            m_doc.m_ports.views->BeginReset();
+    }
+    ~CReset()
+    {
+        if (m_doc.m_resets > 1) {
+            --m_doc.m_resets;
+            return;
+        }
+        m_doc.m_resets = 0;
+        if (m_doc.m_ports.views) {
+            m_doc.SendPendingHint();
+            m_doc.m_ports.views->EndReset();
+        }
+    }
+    CReset(const CReset&) = delete;
+    CReset& operator=(const CReset&) = delete;
+private:
+    COstara32Doc& m_doc;
+};
 
 int CTtlBands::BandOf(int ttl)
 {
@@ -59,21 +99,79 @@ CTtlBands CTtlBands::Count(const CSessionList& list)
 }
 
 COstara32Doc::COstara32Doc(const CDocPorts& ports)
-    : m_ports(ports), m_env{ports.clock, ports.random, ports.usedAddresses}
+    : m_ports(ports), m_prompts(ports.prompter), m_env{ports.clock, ports.random, ports.usedAddresses}
 {
 }
 
 COstara32Doc::~COstara32Doc()
 {
-    DeleteContents();
+    // The views may be gone already: nothing is sent from here.
+    ReleaseAll();
     if (m_cleansTmpFolder && !installDirectory.empty())
-        CleanTmpFolder(TmpFolder(), m_ports.prompter);
+        CleanTmpFolder(TmpFolder(), m_prompts);
+}
+
+ViewNotifier* COstara32Doc::RowViews() const
+{
+    return m_resets ? nullptr : m_ports.views;
 }
 
 void COstara32Doc::Notify(const CViewHint& hint)
 {
-    if (m_ports.views)
+    if (!m_ports.views)
+        return;
+    if (!m_walking && !m_resets) {
         m_ports.views->UpdateAllViews(hint);
+        return;
+    }
+    // A directory to show (or the top level) also brings the rows up to
+    // date, so it outranks -1; of two such hints the later one stands.
+    if (!m_hintPending || hint.code != CViewHint::kListsChanged)
+        m_pendingHint = hint;
+    m_hintPending = true;
+}
+
+void COstara32Doc::SendPendingHint()
+{
+    if (!m_hintPending || !m_ports.views || m_walking || m_resets)
+        return;
+    m_hintPending = false;
+    const CViewHint hint = std::move(m_pendingHint);
+    m_pendingHint = {};
+    m_ports.views->UpdateAllViews(hint);
+}
+
+bool COstara32Doc::ShowsWithin(const CSDPObject& directory) const
+{
+    if (m_hintPending && m_pendingHint.code != CViewHint::kListsChanged) {
+        // The list is about to show the pending hint's directory.
+        for (auto shown = m_pendingHint.directory; shown; shown = shown->parentDirectory.lock())
+            if (shown.get() == &directory)
+                return true;
+        return false;
+    }
+    if (!m_ports.views)
+        return false;
+    if (m_ports.views->IsListShowing(directory))
+        return true;
+    if (directory.children)
+        for (const auto& child : *directory.children)
+            if (IsDirectoryType(child->sessionType) && ShowsWithin(*child))
+                return true;
+    return false;
+}
+
+void COstara32Doc::Changed(const std::shared_ptr<CSDPObject>& record)
+{
+    const auto directory = record->parentDirectory.lock();
+    if (directory && !directory->children)
+        return; // its directory was released: the record is on its way out
+    if (ViewNotifier* views = RowViews()) {
+        const long row = ListOf(directory).IndexOf(*record);
+        if (row >= 0)
+            views->RecordChanged(directory, static_cast<size_t>(row), record);
+    }
+    Notify(CViewHint::ListsChanged());
 }
 
 CSessionList& COstara32Doc::ListOf(const std::shared_ptr<CSDPObject>& directory)
@@ -144,7 +242,14 @@ int COstara32Doc::AddSession(std::shared_ptr<CSDPObject> record, const std::shar
         // again as the other kind is a new entry in place of the old one.
         // The user's own records keep what they are, as on any refresh.
         if (stored->own || IsDirectoryType(stored->sessionType) == IsDirectoryType(record->sessionType)) {
+            // Most repeats change nothing: those stay silent.
+            const CShownFields before(*stored);
+            stored->changed = 0;
             stored->UpdateFrom(*record, m_ports.clock.Now());
+            if (stored->changed || CShownFields(*stored) != before) {
+                stored->changed = 1;
+                Changed(stored);
+            }
             return 0;
         }
         RemoveSession(stored);
@@ -155,9 +260,13 @@ int COstara32Doc::AddSession(std::shared_ptr<CSDPObject> record, const std::shar
         record->children = std::make_shared<CSessionList>();
         OpenSocket(record);
     }
+    const size_t row = list.Size();
+    ViewNotifier* views = RowViews();
+    if (views)
+        views->RecordAboutToBeAdded(directory, row, record);
     list.Append(record);
-    if (m_ports.views)
-        m_ports.views->RecordAdded(record);
+    if (views)
+        views->RecordAdded(directory, row, record);
     Notify(CViewHint::ListsChanged());
     if (record->own)
         AnnounceSession(*record, false);
@@ -173,21 +282,29 @@ int COstara32Doc::RemoveSession(std::shared_ptr<CSDPObject> record)
         return 0;
     CSessionList& list = ListOf(directory);
     // The walk passes the stored record itself: take exactly that one.
-    std::shared_ptr<CSDPObject> stored = list.Remove(*record) ? record : list.Take(*record);
+    long row = list.IndexOf(*record);
+    std::shared_ptr<CSDPObject> stored = row >= 0 ? record : list.Find(*record);
     if (!stored)
         return 0;
+    if (row < 0)
+        row = list.IndexOf(*stored);
+    const bool isDirectory = IsDirectoryType(stored->sessionType);
+    // Asked while the directory is still in place: a list showing it or
+    // anything below it goes to its parent.
+    const bool shown = isDirectory && ShowsWithin(*stored);
+    ViewNotifier* views = RowViews();
+    if (views)
+        views->RecordAboutToBeRemoved(directory, static_cast<size_t>(row), stored);
+    list.Remove(*stored);
+    if (views)
+        views->RecordRemoved(directory, static_cast<size_t>(row), stored);
     if (stored->own)
         AnnounceSession(*stored, true);
-    if (m_ports.views)
-        m_ports.views->RecordRemoved(stored);
-    if (!IsDirectoryType(stored->sessionType)) {
+    if (!isDirectory) {
         stored->DeleteLater();
         Notify(CViewHint::ListsChanged());
         return 1;
     }
-    if (m_ports.views)
-        m_ports.views->DeleteTreeItem(*stored);
-    const bool shown = m_ports.views && m_ports.views->IsListShowing(*stored);
     Notify(shown ? CViewHint::Show(directory) : CViewHint::ListsChanged());
     CloseSocket(*stored);
     ReleaseChildren(*stored);
@@ -220,9 +337,9 @@ void COstara32Doc::AnnounceSession(CSDPObject& record, bool deletion)
         if (directory && directory->directoryReceiver) {
             CDirectoryReceiver& socket = *directory->directoryReceiver;
             if (!m_ports.network.SetMulticastTtl(socket, record.announceTtl))
-                m_ports.prompter.Show("Failed to adjust TTL!");
+                m_prompts.Show("Failed to adjust TTL!");
             if (!m_ports.network.SendDatagram(socket, *datagram))
-                m_ports.prompter.Show("Failed to write to socket");
+                m_prompts.Show("Failed to write to socket");
         }
     }
     record.lastHeard = m_ports.clock.Now();
@@ -251,6 +368,23 @@ int64_t COstara32Doc::EndTime(const CSDPObject& record)
     return end;
 }
 
+void COstara32Doc::CheckSessions()
+{
+    if (m_walking)
+        return;
+    // Declared first: the held messages are shown once the walk is over.
+    CQueuedPrompter::CHold hold(m_prompts);
+    m_walking = true;
+    if (m_ports.views)
+        m_ports.views->BeginWalk();
+    CheckSessions(m_mainList);
+    m_walking = false;
+    if (m_ports.views) {
+        SendPendingHint(); // inside a reset, the reset sends it
+        m_ports.views->EndWalk();
+    }
+}
+
 void COstara32Doc::CheckSessions(CSessionList& list)
 {
     const CTtlBands bands = CTtlBands::Count(list);
@@ -276,7 +410,7 @@ void COstara32Doc::CheckRecord(const std::shared_ptr<CSDPObject>& record, const 
         expired = r.sessionType != kTypeScopeDirectory && !r.own;
 
     if (expired) {
-        RemoveInWalk(record);
+        RemoveSession(record);
         // Unlike a record handed to a deleting thread, ours is freed by the
         // last reference: a mutex must not be destroyed while held.
         r.Unlock();
@@ -288,27 +422,15 @@ void COstara32Doc::CheckRecord(const std::shared_ptr<CSDPObject>& record, const 
         if (m_ports.tools)
             m_ports.tools->StartTools(record, -1, 0);
         r.startTools = 0;
-        Notify(CViewHint::ListsChanged());
+        Changed(record);
     }
     // The record is locked already: ask about its times directly.
     const int64_t next = NextStart(r.times, now);
     if (next != r.cachedNextStart) {
         r.cachedNextStart = next;
-        Notify(CViewHint::ListsChanged());
+        Changed(record);
     }
     r.Unlock();
-}
-
-void COstara32Doc::RemoveInWalk(const std::shared_ptr<CSDPObject>& record)
-{
-    CViewHint hint = CViewHint::ListsChanged();
-    if (m_ports.views) {
-        if (m_ports.views->IsListShowing(*record))
-            hint = CViewHint::Show(record->parentDirectory.lock());
-        m_ports.views->RemoveListRow(*record);
-    }
-    RemoveSession(record);
-    Notify(hint);
 }
 
 void COstara32Doc::OnSapMessage(ESapAction action, std::shared_ptr<CSDPObject> record,
@@ -316,6 +438,7 @@ void COstara32Doc::OnSapMessage(ESapAction action, std::shared_ptr<CSDPObject> r
 {
     if (!record)
         return;
+    CQueuedPrompter::CHold hold(m_prompts);
     if (action == ESapAction::Announce) {
         AddSession(std::move(record), directory);
     } else if (action == ESapAction::Delete) {
@@ -325,6 +448,25 @@ void COstara32Doc::OnSapMessage(ESapAction action, std::shared_ptr<CSDPObject> r
 }
 
 void COstara32Doc::DeleteContents()
+{
+    CReset reset(*this);
+    ReleaseAll();
+    // The list may have shown a directory that is gone now.
+    Notify(CViewHint::TopLevel());
+}
+
+void COstara32Doc::ClearCache()
+{
+    CReset reset(*this);
+    for (const auto& top : m_mainList) {
+        // Folders below lose their sockets; own sessions go unannounced.
+        ReleaseChildren(*top);
+        top->treeItem = 0;
+    }
+    Notify(CViewHint::TopLevel());
+}
+
+void COstara32Doc::ReleaseAll()
 {
     for (const auto& record : m_mainList) {
         CloseSocket(*record);
@@ -348,6 +490,7 @@ std::string COstara32Doc::TmpFolder() const
 
 bool COstara32Doc::OnNewDocument()
 {
+    CReset reset(*this);
     DeleteContents();
     if (m_sessionFileGiven) {
         LoadSessionFile();
@@ -388,7 +531,7 @@ bool COstara32Doc::LoadCache()
         // Unreadable is not absent: writing at exit would replace the
         // sessions it may hold with this run's only.
         m_cacheUnreadable = true;
-        m_ports.prompter.Show(UnreadableCacheText(path, file.Reason()), EPromptButtons::Ok, EPromptIcon::Warning);
+        m_prompts.Show(UnreadableCacheText(path, file.Reason()), EPromptButtons::Ok, EPromptIcon::Warning);
         return true;
     }
     CArchiveReader in(file.bytes);
@@ -402,6 +545,7 @@ bool COstara32Doc::LoadCache()
 
 bool COstara32Doc::ReadCache(CArchiveReader& in)
 {
+    CReset reset(*this);
     if (!LoadList(in, m_mainList, nullptr))
         return false;
     if (!in.AtEnd()) {
@@ -419,7 +563,7 @@ std::string COstara32Doc::UnreadableCacheText(const std::string& path, const std
 
 void COstara32Doc::CorruptCache(const std::string& path)
 {
-    m_ports.prompter.Show(kCorruptCacheText);
+    m_prompts.Show(kCorruptCacheText);
     std::error_code ec;
     fs::remove(path, ec);
     m_ports.exit.Exit(-1);
@@ -508,7 +652,7 @@ bool COstara32Doc::SaveCache()
     // The old cache stays whole unless the new one is completely on disk.
     if (archive.Bytes().size() <= kMaxCacheFile && fileio::WriteFileAtomically(path, archive.Bytes(), &error))
         return true;
-    m_ports.prompter.Show("Unable to save the cache file " + path + ": "
+    m_prompts.Show("Unable to save the cache file " + path + ": "
                           + (error ? std::strerror(error) : "cannot create a file there")
                           + "\nNothing was saved; an existing cache file is left as it was.");
     return false;

@@ -4,6 +4,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "base/QueuedPrompter.h"
 #include "base/ViewNotifier.h"
 #include "sdp/SDPObject.h"
 #include "sdp/SessionList.h"
@@ -84,15 +85,22 @@ public:
     // its own reference: the caller's may be the list slot it empties.
     int RemoveSession(std::shared_ptr<CSDPObject> record);
     void AnnounceSession(CSDPObject& record, bool deletion);
-    // The once-a-second walk over the main list.
-    void CheckSessions() { CheckSessions(m_mainList); }
-    void CheckSessions(CSessionList& list);
-    // A datagram a directory's socket decoded.
+    // The once-a-second walk over the main list: one batch for the views,
+    // its messages held until it returns. A call while the walk runs (from a
+    // nested event loop) does nothing.
+    void CheckSessions();
+    bool Walking() const { return m_walking; }
+    // A datagram a directory's socket decoded; its messages are held until
+    // it returns.
     void OnSapMessage(ESapAction action, std::shared_ptr<CSDPObject> record,
                       const std::shared_ptr<CSDPObject>& directory);
 
-    // Releases every record and socket.
+    // Releases every record and socket (a reset for the views).
     void DeleteContents();
+    // Empties the list of every top-level directory (closing the sockets of
+    // the folders in them) without withdrawing own sessions; the top-level
+    // directories keep listening. The views are reset and sent hint 0.
+    void ClearCache();
     // Empties the store, then loads the session file, or (first time only)
     // the cache, the TTL Scope directory and the scope directories. False
     // after a corrupt cache (the exit port was told).
@@ -120,8 +128,15 @@ public:
     static int64_t EndTime(const CSDPObject& record);
 
     CSessionList& MainList() { return m_mainList; }
+    // The list a directory holds, the main list for none.
+    CSessionList& ListOf(const std::shared_ptr<CSDPObject>& directory);
     const CSdpEnvironment& Environment() const { return m_env; }
+    // Sends a hint to the views; in a walk or a reset only the strongest
+    // one (a directory to show or the top level, else -1) goes at its end.
     void Notify(const CViewHint& hint);
+    // The messages of the store; held while the walk or a socket handler
+    // runs. Whatever the walk starts (tools) should show its messages here.
+    Prompter& Prompts() { return m_prompts; }
     std::string CacheFilePath() const;
     std::string TmpFolder() const;
     const std::string& Title() const { return m_title; }
@@ -157,13 +172,24 @@ private:
     void OpenSocket(const std::shared_ptr<CSDPObject>& directory);
     void CloseSocket(CSDPObject& directory);
     void ReleaseChildren(CSDPObject& directory);
-    void RemoveInWalk(const std::shared_ptr<CSDPObject>& record);
+    void CheckSessions(CSessionList& list);
     void CheckRecord(const std::shared_ptr<CSDPObject>& record, const CTtlBands& bands, int64_t now);
-    CSessionList& ListOf(const std::shared_ptr<CSDPObject>& directory);
+    // Whether the session list shows this directory or one below it; a
+    // directory the walk already moved the list away from counts as shown
+    // no more.
+    bool ShowsWithin(const CSDPObject& directory) const;
+    void Changed(const std::shared_ptr<CSDPObject>& record);
+    // The views for row notices: none while the store is being reset.
+    ViewNotifier* RowViews() const;
+    void SendPendingHint();
+    void ReleaseAll();
+    // Holds back hints and row notices while the store is refilled.
+    class CReset;
     bool LoadSessionFile();
     void CorruptCache(const std::string& path);
 
     CDocPorts m_ports;
+    CQueuedPrompter m_prompts;
     CSdpEnvironment m_env;
     CSessionList m_mainList;
     CAdminScopeList* m_scopes = nullptr;
@@ -175,6 +201,11 @@ private:
     bool m_cleansTmpFolder = true;
     std::unordered_set<const CDirectoryReceiver*> m_announcedSockets;
     bool m_cacheUnreadable = false;
+    bool m_walking = false;
+    int m_resets = 0;
+    // A hint held back until the walk or reset ends.
+    bool m_hintPending = false;
+    CViewHint m_pendingHint;
 };
 
 // Deletes every plain file in `folder`; subfolders stay. Shows "Couldn't

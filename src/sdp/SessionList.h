@@ -89,13 +89,23 @@ public:
     void Clear();
     // Room in the index for `count` records in all (a loader knows the count).
     void Reserve(size_t count) { m_index.reserve(count); }
-    // Position in list order, -1 when absent (linear: for views and tests).
+    // Position of exactly this record in list order, -1 when absent.
+    // Logarithmic in the list's size: item models ask on every notice.
     long IndexOf(const CSDPObject& record) const;
+    // The record at a position in list order, null past the end (logarithmic).
+    Record At(size_t row) const;
 
 private:
     using Index = std::pmr::unordered_multimap<std::string_view, Nodes::iterator>;
     Index::const_iterator FirstInIndex(std::string_view id) const;
     void Erase(Index::const_iterator entry);
+    // Positions: a Fenwick tree over the insertion numbers counts the live
+    // records before any node. Numbers are handed out in list order and
+    // renumbered densely when they run out, so the tree stays about as
+    // large as the list.
+    void CountSlot(uint64_t order, int delta);
+    size_t LiveBefore(uint64_t order) const;
+    void Renumber(size_t capacity);
 
     // The list and index nodes live together in pooled blocks, not spread
     // between the records on the heap: a lookup in a large list then touches
@@ -105,4 +115,6 @@ private:
     Index m_index{&m_pool};
     uint64_t m_nextOrder = 0;
     std::vector<Nodes::iterator*> m_cursors;
+    std::vector<uint32_t> m_counts;  // the Fenwick tree, 1-based
+    std::vector<Node*> m_slots;      // insertion number -> node, null once gone
 };

@@ -36,11 +36,19 @@ protected:
     CFakeSapNetwork net;
     CFakeViews views;
     CFakeToolStarter tools;
+    bool m_madeDoc = false;
     std::unique_ptr<COstara32Doc> doc = MakeDoc();
 
     std::unique_ptr<COstara32Doc> MakeDoc()
     {
-        return std::make_unique<COstara32Doc>(CDocPorts{t.clock, t.random, prompter, exit, net, &views, &tools, &t.used});
+        auto made = std::make_unique<COstara32Doc>(CDocPorts{t.clock, t.random, prompter, exit, net, &views, &tools, &t.used});
+        // The views check the notices of the fixture's store while it is the only one.
+        if (!m_madeDoc || !doc)
+            views.Attach(made->MainList());
+        else
+            views.Detach();
+        m_madeDoc = true;
+        return made;
     }
     template <class... A>
     std::shared_ptr<CSDPObject> Session(const A&... a) { return t.Parse(SessionText(a...)); }
@@ -58,4 +66,12 @@ protected:
         return dir;
     }
     size_t Count(const std::shared_ptr<CSDPObject>& dir) { return dir->children->Size(); }
+    // Every notice so far was one an item model can follow.
+    void TearDown() override
+    {
+        if (!views.checking)
+            return;
+        views.CheckMirror();
+        EXPECT_EQ(views.faults, std::vector<std::string>{});
+    }
 };

@@ -69,6 +69,32 @@ TEST_F(SessionListTest, CursorSurvivesRemovalAroundIt)
     EXPECT_EQ(Names(), "456");
 }
 
+// Positions follow appends and removals anywhere, across renumbering.
+TEST_F(SessionListTest, PositionsMatchListOrder)
+{
+    std::vector<std::shared_ptr<CSDPObject>> model;
+    for (int step = 0; step < 400; ++step) {
+        if (step % 3 == 2 && !model.empty()) {
+            const size_t at = (step * 7) % model.size();
+            EXPECT_TRUE(list.Remove(*model[at]));
+            model.erase(model.begin() + static_cast<long>(at));
+        } else {
+            model.push_back(Rec(std::to_string(step % 50))); // ids repeat
+            list.Append(model.back());
+        }
+        if (step % 40 == 0 || step == 399)
+            for (size_t i = 0; i < model.size(); ++i) {
+                ASSERT_EQ(list.IndexOf(*model[i]), long(i)) << step;
+                ASSERT_EQ(list.At(i), model[i]) << step;
+            }
+    }
+    EXPECT_EQ(list.At(model.size()), nullptr);
+    EXPECT_EQ(list.IndexOf(*Rec("1")), -1);
+    list.Clear();
+    list.Append(model[0]);
+    EXPECT_EQ(list.IndexOf(*model[0]), 0);
+}
+
 TEST_F(SessionListTest, ClearDuringAWalkEndsIt)
 {
     Append({"1", "2", "3"});

@@ -26,8 +26,11 @@ TEST_F(DocTest, SessionsAreKeptPerDirectory)
     EXPECT_EQ(a->children->Front(), stored);
     EXPECT_EQ(stored->name, "Renamed");
     EXPECT_EQ(stored->lastHeard, t.clock.Now());
-    EXPECT_EQ(views.hints.size(), hintsAfterAdd);
+    EXPECT_EQ(views.hints.size(), hintsAfterAdd + 1); // the new name is news
+    EXPECT_EQ(views.changed, std::vector<std::string>{"1"});
     EXPECT_EQ(views.added.size(), 4u); // the directories and the first announcements only
+    doc->AddSession(Session("2"), a);
+    EXPECT_EQ(views.hints.size(), hintsAfterAdd + 1) << "an unchanged repeat is silent";
 
     // The same id heard in another directory is another record.
     EXPECT_EQ(doc->AddSession(Session("1"), b), 1);
@@ -71,8 +74,9 @@ TEST_F(DocTest, HeardSessionTimesOutAfterTenIntervals)
 {
     for (const auto& [sessions, lifetime] : {std::pair{1, 3000}, {100, 7810}}) {
         SCOPED_TRACE(sessions);
+        doc.reset();
         doc = MakeDoc();
-        views.removedRows.clear();
+        views.removed.clear();
         auto dir = AddDirectory("900", "224.2.127.254", kTypeScopeDirectory);
         for (int i = 0; i < sessions; ++i)
             doc->AddSession(Session(std::to_string(i), 127, "0", 1000), dir);
@@ -83,7 +87,7 @@ TEST_F(DocTest, HeardSessionTimesOutAfterTenIntervals)
         t.clock.Set(heard + lifetime + 1);
         doc->CheckSessions();
         EXPECT_EQ(Count(dir), 0u);
-        EXPECT_EQ(views.removedRows.size(), size_t(sessions));
+        EXPECT_EQ(views.removed.size(), size_t(sessions));
         EXPECT_EQ(doc->MainList().Size(), 1u); // the scope directory itself stays
     }
 }
@@ -386,7 +390,7 @@ TEST_F(DocTest, RemovingOrEmptyingClosesEverySocketBelow)
     deletion->parentDirectory = top;
     EXPECT_EQ(doc->RemoveSession(deletion), 1);
     EXPECT_EQ(views.showing, top.get());
-    EXPECT_EQ(views.deletedTreeItems, std::vector<std::string>{"901"});
+    EXPECT_EQ(views.removed, std::vector<std::string>{"901"}); // what lies below goes with it
     EXPECT_EQ(net.OpenCount(), 3u);
     EXPECT_TRUE(mid->IsDeleting());
     EXPECT_TRUE(leaf->IsDeleting());

@@ -3,39 +3,207 @@
 #include "base/ToolStarter.h"
 #include "base/ViewNotifier.h"
 #include "sdp/SDPObject.h"
+#include "sdp/SessionList.h"
 
 #include <algorithm>
+#include <map>
+#include <optional>
+#include <utility>
 #include <memory>
 #include <string>
 #include <vector>
 
-// Records the store's notices to the views; `showing` is the directory the
-// session list displays.
+// Records the store's notices to the views and checks them as an item model
+// would: it mirrors every list from the notices alone, so a notice at the
+// wrong row, before or after its time, or missing shows up in `faults` (and
+// as a difference between the mirror and the store). `showing` is the
+// directory the session list displays; `mainList` is the store's.
 class CFakeViews final : public ViewNotifier {
 public:
+    using Rows = std::vector<Record>;
+
     void UpdateAllViews(const CViewHint& hint) override
     {
+        Expect(!m_pending, "a hint between an about-to notice and its completion");
         hints.push_back(hint);
+        events.push_back(hint.NamesDirectory() ? "hint dir " + hint.directory->originSessionId
+                                               : "hint " + std::to_string(hint.code));
         if (hint.NamesDirectory())
             showing = hint.directory.get();
         else if (hint.code == CViewHint::kTopLevel)
             showing = nullptr;
     }
     bool IsListShowing(const CSDPObject& directory) const override { return showing == &directory; }
-    void RemoveListRow(const CSDPObject& record) override { removedRows.push_back(record.originSessionId); }
-    void DeleteTreeItem(CSDPObject& directory) override { deletedTreeItems.push_back(directory.originSessionId); }
-    void RecordAdded(const std::shared_ptr<CSDPObject>& r) override { added.push_back(r->originSessionId); }
-    void RecordRemoved(const std::shared_ptr<CSDPObject>& r) override { removed.push_back(r->originSessionId); }
 
+    void RecordAboutToBeAdded(const Record& dir, size_t row, const Record& r) override
+    {
+        Begin("about-to-add", dir, row, r);
+        Expect(ListOf(dir) && ListOf(dir)->IndexOf(*r) < 0, "about-to-add: the list holds the record already");
+        Expect(row <= m_rows[dir.get()].size(), "about-to-add: row past the end");
+    }
+    void RecordAdded(const Record& dir, size_t row, const Record& r) override
+    {
+        End("add", dir, row, r);
+        Expect(ListOf(dir) && ListOf(dir)->At(row) == r, "added: the record is not at its row");
+        Rows& rows = m_rows[dir.get()];
+        rows.insert(rows.begin() + static_cast<long>(std::min(row, rows.size())), r);
+        added.push_back(r->originSessionId);
+    }
+    void RecordAboutToBeRemoved(const Record& dir, size_t row, const Record& r) override
+    {
+        Begin("about-to-remove", dir, row, r);
+        Expect(ListOf(dir) && ListOf(dir)->At(row) == r, "about-to-remove: the list no longer holds it there");
+        Expect(MirrorAt(dir, row) == r, "about-to-remove: the model has another record at that row");
+    }
+    void RecordRemoved(const Record& dir, size_t row, const Record& r) override
+    {
+        End("remove", dir, row, r);
+        Expect(!ListOf(dir) || ListOf(dir)->IndexOf(*r) < 0, "removed: the list still holds it");
+        if (MirrorAt(dir, row) == r) {
+            Rows& rows = m_rows[dir.get()];
+            rows.erase(rows.begin() + static_cast<long>(row));
+        }
+        Forget(*r);
+        removed.push_back(r->originSessionId);
+    }
+    void RecordChanged(const Record& dir, size_t row, const Record& r) override
+    {
+        Expect(!m_pending, "changed inside an add or remove");
+        Expect(MirrorAt(dir, row) == r, "changed: the model has another record at that row");
+        events.push_back("change " + r->originSessionId + "@" + std::to_string(row));
+        changed.push_back(r->originSessionId);
+    }
+    void BeginWalk() override
+    {
+        Expect(!m_walk && !m_reset, "walk inside a walk or reset");
+        m_walk = true;
+        events.push_back("begin walk");
+    }
+    void EndWalk() override
+    {
+        Expect(m_walk && !m_pending, "end of a walk that did not begin");
+        m_walk = false;
+        events.push_back("end walk");
+        CheckMirror();
+    }
+    void BeginReset() override
+    {
+        Expect(!m_reset && !m_pending, "reset inside a reset");
+        m_reset = true;
+        events.push_back("begin reset");
+    }
+    void EndReset() override
+    {
+        Expect(m_reset, "end of a reset that did not begin");
+        m_reset = false;
+        events.push_back("end reset");
+        m_rows.clear();
+        if (mainList)
+            Mirror(nullptr, *mainList);
+    }
+
+    // The mirror equals the store, list by list.
+    void CheckMirror()
+    {
+        if (!mainList)
+            return;
+        std::map<const CSDPObject*, Rows> store;
+        Collect(nullptr, *mainList, store);
+        for (auto& [dir, rows] : m_rows)
+            if (!rows.empty() && !store.count(dir))
+                store[dir]; // a directory the mirror kept but the store dropped
+        for (const auto& [dir, rows] : store) {
+            auto it = m_rows.find(dir);
+            const Rows none;
+            Expect((it == m_rows.end() ? none : it->second) == rows,
+                   "the model differs from the store in " + (dir ? dir->originSessionId : std::string("the main list")));
+        }
+    }
     size_t ListsChangedCount() const
     {
         return std::count_if(hints.begin(), hints.end(),
                              [](const auto& h) { return h.code == CViewHint::kListsChanged; });
     }
+    // The events since the last call.
+    std::vector<std::string> Take() { return std::exchange(events, {}); }
 
+    // Follows a new store from its current contents.
+    void Attach(const CSessionList& list)
+    {
+        mainList = &list;
+        checking = true;
+        m_rows.clear();
+        Mirror(nullptr, list);
+    }
+    // Several stores report here: their notices are recorded, not checked.
+    void Detach()
+    {
+        mainList = nullptr;
+        checking = false;
+        m_rows.clear();
+    }
+    bool checking = false;
+
+    const CSessionList* mainList = nullptr;
     std::vector<CViewHint> hints;
     const CSDPObject* showing = nullptr;
-    std::vector<std::string> removedRows, deletedTreeItems, added, removed;
+    std::vector<std::string> added, removed, changed, events, faults;
+
+private:
+    void Expect(bool ok, const std::string& what)
+    {
+        if (!ok && checking)
+            faults.push_back(what);
+    }
+    const CSessionList* ListOf(const Record& dir) const { return dir ? dir->children.get() : mainList; }
+    Record MirrorAt(const Record& dir, size_t row)
+    {
+        const Rows& rows = m_rows[dir.get()];
+        return row < rows.size() ? rows[row] : nullptr;
+    }
+    std::string Name(const char* what, const Record& dir, size_t row, const Record& r) const
+    {
+        return std::string(what) + " " + (dir ? dir->originSessionId + "/" : "") + r->originSessionId + "@"
+            + std::to_string(row);
+    }
+    void Begin(const char* what, const Record& dir, size_t row, const Record& r)
+    {
+        Expect(!m_pending && !m_reset, std::string(what) + " nested or inside a reset");
+        m_pending = Name(what, dir, row, r);
+        events.push_back(*m_pending);
+    }
+    void End(const char* what, const Record& dir, size_t row, const Record& r)
+    {
+        const std::string expected = Name((std::string("about-to-") + what).c_str(), dir, row, r);
+        Expect(m_pending == expected, std::string(what) + " without its about-to notice");
+        m_pending.reset();
+        events.push_back(Name(what, dir, row, r));
+    }
+    // A removed directory takes the rows below it along.
+    void Forget(const CSDPObject& r)
+    {
+        auto it = m_rows.find(&r);
+        if (it == m_rows.end())
+            return;
+        const Rows rows = std::move(it->second);
+        m_rows.erase(it);
+        for (const auto& child : rows)
+            Forget(*child);
+    }
+    void Mirror(const CSDPObject* dir, const CSessionList& list) { Collect(dir, list, m_rows); }
+    static void Collect(const CSDPObject* dir, const CSessionList& list, std::map<const CSDPObject*, Rows>& out)
+    {
+        Rows& rows = out[dir];
+        for (const auto& r : list) {
+            rows.push_back(r);
+            if (r->children)
+                Collect(r.get(), *r->children, out);
+        }
+    }
+
+    std::map<const CSDPObject*, Rows> m_rows;
+    std::optional<std::string> m_pending;
+    bool m_walk = false, m_reset = false;
 };
 
 class CFakeExit final : public ProgramExit {

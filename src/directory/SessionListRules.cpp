@@ -1,0 +1,163 @@
+#include "directory/SessionListRules.h"
+
+#include "base/Clock.h"
+#include "sdp/SDPObject.h"
+#include "sdp/Schedule.h"
+
+#include <algorithm>
+#include <string_view>
+#include <vector>
+
+namespace listrules {
+
+namespace {
+struct CColumn {
+    const char* title;
+    int width;
+};
+constexpr CColumn kColumns[kColumnCount] = {
+    {"Session", 200}, {"Info", 500}, {"Start", 200}, {"Type", 80}, {"Media", 100},
+};
+constexpr const char* kTypeWords[] = {"Test", "Broadcast", "Meeting", "Unknown",
+                                      "H332", "Moderated", "Folder", "Admin Scope"};
+constexpr int kTypeCount = static_cast<int>(std::size(kTypeWords));
+// Ascending and descending mode of each column, in column order.
+constexpr int kModes[kColumnCount][2] = {
+    {kSortNameUp, kSortNameDown}, {kSortInfoUp, kSortInfoDown}, {kSortStartUp, kSortStartDown},
+    {kSortTypeUp, kSortTypeDown}, {kSortMediaUp, kSortMediaDown},
+};
+
+int KnownType(int sessionType)
+{
+    return sessionType >= 0 && sessionType < kTypeCount ? sessionType : kTypeUnknown;
+}
+
+unsigned char Lower(unsigned char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
+
+int CompareNoCase(std::string_view a, std::string_view b)
+{
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char x = Lower(static_cast<unsigned char>(a[i]));
+        const unsigned char y = Lower(static_cast<unsigned char>(b[i]));
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+} // namespace
+
+const char* ColumnTitle(int column)
+{
+    return column >= 0 && column < kColumnCount ? kColumns[column].title : "";
+}
+
+int ColumnWidth(int column)
+{
+    return column >= 0 && column < kColumnCount ? kColumns[column].width : 0;
+}
+
+const char* TypeWord(int sessionType)
+{
+    return kTypeWords[KnownType(sessionType)];
+}
+
+std::string MediaText(const CSDPObject& record)
+{
+    std::vector<std::string_view> names;
+    names.reserve(record.media.size());
+    for (const CSDPMedia& m : record.media)
+        names.push_back(m.media);
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    std::string text;
+    for (std::string_view name : names) {
+        text += name;
+        text += ' ';
+    }
+    return text;
+}
+
+std::string StartText(int64_t nextStart, const Clock& clock)
+{
+    return nextStart == 0 ? std::string("Continually") : FormatLocalTime(clock, nextStart, "%I:%M:%S%p %a %b %d, %Y");
+}
+
+int IconIndex(int sessionType, bool autoStart)
+{
+    return KnownType(sessionType) + (autoStart ? kTypeCount : 0);
+}
+
+bool PassesFilter(CSDPObject& record, int filterMode, int64_t now, const Clock& clock)
+{
+    if (filterMode < kFilterCurrent || filterMode > kFilterThisMonth)
+        return !record.IsDeleting();
+    return IsInPeriod(record, filterMode, now, clock);
+}
+
+int ToggleSort(int currentMode, int column)
+{
+    if (column < 0 || column >= kColumnCount)
+        return currentMode;
+    const auto [up, down] = kModes[column];
+    return currentMode == up ? down : up;
+}
+
+int SortColumn(int sortMode)
+{
+    for (int column = 0; column < kColumnCount; ++column)
+        if (kModes[column][0] == sortMode || kModes[column][1] == sortMode)
+            return column;
+    return kColumnSession;
+}
+
+bool SortAscending(int sortMode)
+{
+    return sortMode != kSortNameDown && sortMode != kSortInfoDown && sortMode != kSortStartDown
+        && sortMode != kSortTypeDown && sortMode != kSortMediaDown;
+}
+
+std::optional<CRow> MakeRow(CSDPObject& record, int64_t now, const Clock& clock)
+{
+    CRecordLock lock(record);
+    if (!lock.ok())
+        return std::nullopt;
+    CRow row;
+    row.name = record.name;
+    row.info = record.information;
+    row.nextStart = NextStart(record.times, now);
+    row.start = StartText(row.nextStart, clock);
+    row.sessionType = record.sessionType;
+    row.type = TypeWord(record.sessionType);
+    row.media = MediaText(record);
+    row.icon = IconIndex(record.sessionType, record.startTools != 0);
+    row.activeNow = IsInPeriod(record.times, kPeriodNow, now, clock);
+    return row;
+}
+
+int CompareRows(const CRow& a, const CRow& b, int sortMode)
+{
+    const bool up = SortAscending(sortMode);
+    const CRow& x = up ? a : b;
+    const CRow& y = up ? b : a;
+    switch (SortColumn(sortMode)) {
+    case kColumnInfo:
+        return CompareNoCase(x.info, y.info);
+    case kColumnStart: {
+        // As unsigned 32-bit numbers: "Continually" (0) is the smallest.
+        const auto s = static_cast<uint32_t>(x.nextStart), t = static_cast<uint32_t>(y.nextStart);
+        return s == t ? 0 : (s < t ? -1 : 1);
+    }
+    case kColumnType:
+        return CompareNoCase(x.type, y.type);
+    case kColumnMedia:
+        return CompareNoCase(x.media, y.media);
+    default:
+        return CompareNoCase(x.name, y.name);
+    }
+}
+
+} // namespace listrules

@@ -1,0 +1,68 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+class Clock;
+class CSDPObject;
+
+// What the session list shows and how it orders and filters its rows,
+// without any widget: the desktop views and the command line share it.
+namespace listrules {
+
+enum EColumn : int { kColumnSession, kColumnInfo, kColumnStart, kColumnType, kColumnMedia, kColumnCount };
+// Header text and initial width in pixels of a column.
+const char* ColumnTitle(int column);
+int ColumnWidth(int column);
+
+// The time filters (the document's filter mode) and the orderings.
+enum EFilterMode : int { kFilterCurrent = 1, kFilterToday, kFilterThisWeek, kFilterThisMonth, kFilterAll };
+enum ESortMode : int {
+    kSortNameUp = 1, kSortInfoUp, kSortStartUp, kSortTypeUp,
+    kSortNameDown, kSortInfoDown, kSortStartDown, kSortTypeDown,
+    kSortMediaUp, kSortMediaDown,
+};
+
+// "Test" ... "Admin Scope"; a type outside the table reads as "Unknown".
+const char* TypeWord(int sessionType);
+// The media names, sorted bytewise, each once and followed by a blank.
+std::string MediaText(const CSDPObject& record);
+// The Start cell of a next start (Unix seconds; 0 reads "Continually").
+std::string StartText(int64_t nextStart, const Clock& clock);
+// The row icon: the type's image, the alarm-clock variant (+8) when the
+// session is marked for Auto Start.
+int IconIndex(int sessionType, bool autoStart);
+
+// Whether a record passes the filter: every record with All (or a mode
+// outside the table), else IsInPeriod with the mode as the period. Takes the
+// record's lock; false once its deletion has begun.
+bool PassesFilter(CSDPObject& record, int filterMode, int64_t now, const Clock& clock);
+
+// The sort mode after a header click or an Arrange Sessions command for a
+// column: its ascending mode, or the other direction when it is active.
+int ToggleSort(int currentMode, int column);
+// The column a sort mode orders by, and whether it runs ascending.
+int SortColumn(int sortMode);
+bool SortAscending(int sortMode);
+
+// One row as the list shows it, read once under the record's lock, so that
+// sorting does not lock records or compute schedules again.
+struct CRow {
+    std::string name;
+    std::string info;
+    std::string start;
+    std::string type;
+    std::string media;
+    int64_t nextStart = 0;
+    int sessionType = 0;
+    int icon = 0;
+    bool activeNow = false; // drawn normally; inactive rows are greyed
+};
+// The row of a record; none when its lock is refused (deletion has begun).
+std::optional<CRow> MakeRow(CSDPObject& record, int64_t now, const Clock& clock);
+
+// Three-way comparison of two rows for a sort mode (negative: a first).
+int CompareRows(const CRow& a, const CRow& b, int sortMode);
+inline bool RowLess(const CRow& a, const CRow& b, int sortMode) { return CompareRows(a, b, sortMode) < 0; }
+
+} // namespace listrules

@@ -1,0 +1,146 @@
+#include "directory/SessionListRules.h"
+
+#include "sdp/Schedule.h"
+#include "support/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace listrules;
+
+namespace {
+
+int64_t Local(int year, int month, int day, int hour, int minute, int second)
+{
+    return CManualClock().FromLocalTime(std::tm{second, minute, hour, day, month - 1, year - 1900, 0, 0, -1, 0, nullptr});
+}
+
+TEST(SessionListRules, ColumnsTypeWordsIconsAndStartCell)
+{
+    const std::vector<std::pair<std::string, int>> columns = {
+        {"Session", 200}, {"Info", 500}, {"Start", 200}, {"Type", 80}, {"Media", 100}};
+    for (int c = 0; c < kColumnCount; ++c)
+        EXPECT_EQ(std::make_pair(std::string(ColumnTitle(c)), ColumnWidth(c)), columns[size_t(c)]);
+
+    const char* words[] = {"Test", "Broadcast", "Meeting", "Unknown", "H332", "Moderated", "Folder", "Admin Scope"};
+    for (int type = 0; type < 8; ++type) {
+        EXPECT_STREQ(TypeWord(type), words[type]);
+        EXPECT_EQ(IconIndex(type, false), type);
+        EXPECT_EQ(IconIndex(type, true), type + 8);
+    }
+    // A type outside the table (a damaged cache) still has a word and an image.
+    EXPECT_STREQ(TypeWord(8), "Unknown");
+    EXPECT_EQ(IconIndex(-1, true), 11);
+
+    CManualClock clock;
+    EXPECT_EQ(StartText(0, clock), "Continually");
+    EXPECT_EQ(StartText(Local(2026, 3, 2, 14, 5, 9), clock), "02:05:09PM Mon Mar 02, 2026");
+    EXPECT_EQ(StartText(Local(2026, 12, 31, 0, 0, 0), clock), "12:00:00AM Thu Dec 31, 2026");
+
+    // Media names sorted bytewise (case counts), each once, each with a blank.
+    CTestEnv t;
+    auto r = t.Parse("v=0\no=- 1 1 IN IP4 h\ns=x\n");
+    EXPECT_EQ(MediaText(*r), "");
+    for (const char* name : {"video", "audio", "Video", "video"})
+        r->media.emplace_back().media = name;
+    EXPECT_EQ(MediaText(*r), "Video audio video ");
+}
+
+TEST(SessionListRules, HeaderToggle)
+{
+    // {current, column, next}
+    const int cases[][3] = {
+        {kSortNameDown, kColumnSession, kSortNameUp}, {kSortNameDown, kColumnType, kSortTypeUp},
+        {kSortTypeDown, kColumnType, kSortTypeUp},    {kSortInfoUp, kColumnInfo, kSortInfoDown},
+        {kSortStartUp, kColumnStart, kSortStartDown}, {kSortMediaDown, kColumnMedia, kSortMediaUp},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ToggleSort(c[0], c[1]), c[2]) << c[0] << " " << c[1];
+    // Three clicks on "Session": up, down, up.
+    int mode = kSortTypeUp;
+    std::vector<int> seen;
+    for (int i = 0; i < 3; ++i)
+        seen.push_back(mode = ToggleSort(mode, kColumnSession));
+    EXPECT_EQ(seen, (std::vector<int>{kSortNameUp, kSortNameDown, kSortNameUp}));
+    EXPECT_EQ(std::make_pair(SortColumn(kSortMediaDown), SortAscending(kSortMediaDown)), std::make_pair(4, false));
+}
+
+// Each of the ten orderings over the same rows, by the names they come out in.
+TEST(SessionListRules, TenOrderings)
+{
+    auto row = [](std::string name, std::string info, int64_t next, int type, std::string media) {
+        CRow r;
+        r.name = std::move(name);
+        r.info = std::move(info);
+        r.nextStart = next;
+        r.sessionType = type;
+        r.type = TypeWord(type);
+        r.media = std::move(media);
+        return r;
+    };
+    const std::vector<CRow> rows = {
+        row("beta", "Zulu", 3000000000LL, kTypeTest, "audio whiteboard "),
+        row("Alpha", "yankee", 0, kTypeScopeDirectory, "video "),
+        row("gamma", "X-ray", 2000, kTypeBroadcast, "audio video "),
+    };
+    const std::vector<std::pair<int, std::string>> cases = {
+        {kSortNameUp, "Alpha beta gamma"},    {kSortNameDown, "gamma beta Alpha"},
+        {kSortInfoUp, "gamma Alpha beta"},    {kSortInfoDown, "beta Alpha gamma"},
+        // Unsigned 32-bit: a start after 2038 still sorts as later; 0 first.
+        {kSortStartUp, "Alpha gamma beta"},   {kSortStartDown, "beta gamma Alpha"},
+        // By the words: "Admin Scope", "Broadcast", "Test".
+        {kSortTypeUp, "Alpha gamma beta"},    {kSortTypeDown, "beta gamma Alpha"},
+        {kSortMediaUp, "gamma beta Alpha"},   {kSortMediaDown, "Alpha beta gamma"},
+    };
+    for (const auto& [mode, order] : cases) {
+        auto sorted = rows;
+        std::sort(sorted.begin(), sorted.end(), [m = mode](const CRow& a, const CRow& b) { return RowLess(a, b, m); });
+        std::string names;
+        for (const CRow& r : sorted)
+            names += (names.empty() ? "" : " ") + r.name;
+        EXPECT_EQ(names, order) << "mode " << mode;
+    }
+}
+
+TEST(SessionListRules, RowsAndFilters)
+{
+    CTestEnv t;
+    const int64_t now = Local(2026, 3, 10, 12, 0, 0);
+    t.clock.Set(now);
+    auto ntp = [](int64_t unix) { return std::to_string(unix + kNtpUnixOffset); };
+    // Weekly, next later today; ended yesterday; no times at all.
+    auto later = t.Parse("v=0\no=- 1 1 IN IP4 h\ns=Later\ni=Info\nt=" + ntp(now + 3600 - 604800)
+                         + " 0\nr=604800 3600 0\nm=video 1 RTP/AVP 31\nm=audio 2 RTP/AVP 0\n");
+    auto past = t.Parse("v=0\no=- 2 1 IN IP4 h\ns=Past\nt=" + ntp(now - 90000) + " " + ntp(now - 86400) + "\n");
+    auto always = t.Parse("v=0\no=- 3 1 IN IP4 h\ns=Always\n");
+    later->startTools = 1;
+
+    const std::vector<std::pair<int, std::string>> filters = {
+        {kFilterCurrent, "Always"}, {kFilterToday, "Later Always"}, {kFilterThisWeek, "Later Always"},
+        {kFilterThisMonth, "Later Always"}, {kFilterAll, "Later Past Always"}, {0, "Later Past Always"},
+    };
+    for (const auto& [mode, shown] : filters) {
+        std::string names;
+        for (const auto& r : {later, past, always})
+            if (PassesFilter(*r, mode, now, t.clock))
+                names += (names.empty() ? "" : " ") + r->name;
+        EXPECT_EQ(names, shown) << "filter " << mode;
+    }
+
+    const auto row = MakeRow(*later, now, t.clock);
+    ASSERT_TRUE(row);
+    EXPECT_EQ(row->name + "|" + row->info + "|" + row->start + "|" + row->type + "|" + row->media,
+              "Later|Info|01:00:00PM Tue Mar 10, 2026|Unknown|audio video ");
+    EXPECT_EQ(row->icon, kTypeUnknown + 8);
+    EXPECT_FALSE(row->activeNow);
+    EXPECT_EQ(MakeRow(*always, now, t.clock)->start, "Continually");
+    EXPECT_TRUE(MakeRow(*always, now, t.clock)->activeNow);
+
+    // A record being deleted has no row and passes no filter.
+    past->DeleteLater();
+    EXPECT_FALSE(MakeRow(*past, now, t.clock));
+    EXPECT_FALSE(PassesFilter(*past, kFilterAll, now, t.clock));
+}
+
+} // namespace
