@@ -142,6 +142,12 @@ TEST(PluginGrammar, StrayAndDeepBracesOpenNothing)
 
 TEST(PluginLoader, KeysPrefixOrderAndLimits)
 {
+    CPluginTable table;
+    CFakePrompter prompter;
+    EXPECT_EQ(LoadPlugins("/nonexistent/talmira", table, prompter), EPluginLoad::Ok);
+    EXPECT_EQ(prompter.shown, Words{"Failed to load Plugins"});
+    prompter.shown.clear();
+
     CPlugin keys;
     SetPluginFileKeys(keys, "rev2.plugin.a.b.c.d.e");
     EXPECT_EQ(keys.fileKey + "/" + keys.fileSubkey, "a/d");
@@ -156,8 +162,6 @@ TEST(PluginLoader, KeysPrefixOrderAndLimits)
     // Read in the same pieces as text: a long line, CRLF ends, a last line without its line feed.
     const std::string text = "media: audio\r\ndescription: " + std::string(2000, 'd') + "flags: -x\r\nflags: -last";
     dir.AddPlugin("rev2.plugin.long", text);
-    CPluginTable table;
-    CFakePrompter prompter;
     ASSERT_EQ(LoadPlugins(dir.Path(), table, prompter), EPluginLoad::Ok);
     ASSERT_EQ(table.Count(), 3u);
     EXPECT_EQ(Dump(*table.At(0)), ParseFiles(text));
@@ -179,19 +183,13 @@ TEST(PluginLoader, KeysPrefixOrderAndLimits)
     EXPECT_EQ(LoadPlugins(dir.Path(), table, prompter), EPluginLoad::Fatal);
     EXPECT_EQ(prompter.shown, Words{"To Many Plugins!"});
     EXPECT_EQ(table.Count(), 201u);
-}
 
-TEST(PluginLoader, MissingFolderAndDefine)
-{
-    CPluginTable table;
-    CFakePrompter prompter;
-    EXPECT_EQ(LoadPlugins("/nonexistent/talmira", table, prompter), EPluginLoad::Ok);
-    EXPECT_EQ(prompter.shown, Words{"Failed to load Plugins"});
-
-    CTempInstallDir dir;
-    dir.AddPlugin("rev2.plugin.a", "media: audio\n");
-    dir.AddPlugin("rev2.plugin.b", "@define: x\n");
-    dir.AddPlugin("rev2.plugin.c", "media: video\n");
-    EXPECT_EQ(LoadPlugins(dir.Path(), table, prompter), EPluginLoad::Fatal);
+    // "@define" ends the load: files after it are not read.
+    CTempInstallDir defines;
+    defines.AddPlugin("rev2.plugin.a", "media: audio\n");
+    defines.AddPlugin("rev2.plugin.b", "@define: x\n");
+    defines.AddPlugin("rev2.plugin.c", "media: video\n");
+    table.Clear();
+    EXPECT_EQ(LoadPlugins(defines.Path(), table, prompter), EPluginLoad::Fatal);
     EXPECT_EQ(table.Count(), 1u);
 }

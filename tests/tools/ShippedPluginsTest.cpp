@@ -69,14 +69,3 @@ TEST_F(ShippedPlugins, PlayersAndTheirArgv)
         EXPECT_EQ(Words(argv.end() - static_cast<std::ptrdiff_t>(n), argv.end()), c.argvEnd) << c.media;
     }
 }
-
-// What the picker deselects stays off.
-TEST_F(ShippedPlugins, OfferedToolsFollowThePicker)
-{
-    for (CMediaListEntry& g : data.registry.groups)
-        if (g.media == "audio" && g.format == "0")
-            for (CToolEntry& t : g.tools)
-                t.selected = 0, t.order = -1;
-    EXPECT_EQ(Offered("m=audio 5004 RTP/AVP 0\n"), "");
-    EXPECT_EQ(Offered("m=audio 5004 RTP/AVP 8\n"), "ffplay mpv vlc ");
-}

@@ -4,6 +4,7 @@
 #include "base/Random.h"
 #include "sdp/SDPObject.h"
 #include "support/FakePrompter.h"
+#include "support/TestEnv.h"
 #include "tools/ToolLauncher.h"
 
 #include <cstdlib>
@@ -39,13 +40,6 @@ public:
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    }
-    static std::string Read(const std::filesystem::path& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
     }
 
 private:
