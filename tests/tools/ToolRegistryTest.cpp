@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 namespace {
 
 // "Name media proto fmt fmt...": a plug-in whose format names are "fmt F".
