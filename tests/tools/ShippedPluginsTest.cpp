@@ -20,8 +20,7 @@ protected:
     // The tools FindTools offers for the first media entry of `mediaLines`.
     std::vector<CToolLaunch> Offered(const std::string& mediaLines)
     {
-        auto s = ParseSession("v=0\no=- 1 1 IN IP4 10.0.0.1\ns=Jazz Night\nc=IN IP4 239.1.2.3/15\nt=0 0\n" + mediaLines,
-                              clock);
+        auto s = t.Parse("v=0\no=- 1 1 IN IP4 10.0.0.1\ns=Jazz Night\nc=IN IP4 239.1.2.3/15\nt=0 0\n" + mediaLines);
         std::vector<CToolLaunch> out;
         FindTools(*s, s->media.at(0), data.registry, CFakeExecutables().Locator(), out);
         return out;
@@ -30,7 +29,7 @@ protected:
     CTempInstallDir dir;
     CToolData data;
     CFakePrompter prompter;
-    CManualClock clock{1700000000};
+    CTestEnv t;
 };
 
 } // namespace

@@ -4,12 +4,6 @@
 
 namespace {
 
-std::string Session(const std::string& name, const std::string& times = "t=0 0\n")
-{
-    return "v=0\no=- 77 1 IN IP4 10.0.0.1\ns=" + name + "\nc=IN IP4 239.1.2.3/15\n" + times +
-           "m=audio 5004 RTP/AVP 0\nm=video 5006 RTP/AVP 31\n";
-}
-
 class StartToolsTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -29,14 +23,15 @@ protected:
     // The session, with its audio entry only unless `both`.
     std::shared_ptr<CSDPObject> Parse(const std::string& name, bool both = true, const std::string& times = "t=0 0\n")
     {
-        auto s = ParseSession(Session(name, times), clock);
+        auto s = t.Parse("v=0\no=- 77 1 IN IP4 10.0.0.1\ns=" + name + "\nc=IN IP4 239.1.2.3/15\n" + times +
+                         "m=audio 5004 RTP/AVP 0\nm=video 5006 RTP/AVP 31\n");
         if (!both)
             s->media.pop_back();
         return s;
     }
     CToolLauncher Launcher()
     {
-        CToolLauncher launcher(data, prompter, dialogs, starter, clock, exe.Locator());
+        CToolLauncher launcher(data, prompter, dialogs, starter, t.clock, exe.Locator());
         launcher.onFatal = [] { FAIL() << "fatal"; };
         return launcher;
     }
@@ -54,7 +49,7 @@ protected:
     CFakePrompter prompter;
     CScriptedToolDialogs dialogs;
     CRecordingStarter starter;
-    CManualClock clock{1700000000};
+    CTestEnv t;
     CFakeExecutables exe;
 };
 
@@ -165,7 +160,7 @@ TEST_F(StartToolsTest, ToolFoundOnDiskIsRememberedSavedAndStarted)
 TEST_F(StartToolsTest, InactiveSessionAsksHowToStart)
 {
     Load({kListen});
-    const int64_t ntpStart = clock.Now() + kNtpUnixOffset + 3600;
+    const int64_t ntpStart = t.clock.Now() + kNtpUnixOffset + 3600;
     auto s = Parse("Later Show", false, "t=" + std::to_string(ntpStart) + " " + std::to_string(ntpStart + 3600) + "\n");
 
     dialogs.autoStart = EAutoStartChoice::Cancel;
@@ -182,13 +177,13 @@ TEST_F(StartToolsTest, InactiveSessionAsksHowToStart)
 
     // Once the session runs, nothing is asked.
     dialogs.asked.clear();
-    clock.Advance(3700);
+    t.clock.Advance(3700);
     Start(s);
     EXPECT_EQ(dialogs.asked, Words{});
     EXPECT_EQ(starter.started.size(), 2u);
 
     // On the information page "Auto Start" is reported back for the check box.
-    clock.Advance(-3700);
+    t.clock.Advance(-3700);
     dialogs.autoStart = EAutoStartChoice::AutoStart;
     s->startTools = 0;
     EXPECT_TRUE(Launcher().StartToolsFromInfoPage(*s));

@@ -16,11 +16,10 @@ protected:
         return l;
     }
 
-    CManualClock clock{1700000000};
-    std::shared_ptr<CSDPObject> session = ParseSession("v=0\no=- 123 1 IN IP4 10.0.0.1\ns=Jazz Night\n"
+    CTestEnv t;
+    std::shared_ptr<CSDPObject> session = t.Parse("v=0\no=- 123 1 IN IP4 10.0.0.1\ns=Jazz Night\n"
                                                       "c=IN IP4 239.1.2.3/15\nt=0 0\nm=audio 5004 RTP/AVP 0\n"
-                                                      "a=quality:20\nm=video 5006 RTP/AVP 31\n",
-                                                      clock);
+                                                      "a=quality:20\nm=video 5006 RTP/AVP 31\n");
     CFakeExecutables exe;
 };
 

@@ -1,8 +1,5 @@
 #pragma once
-#include "base/Clock.h"
 #include "base/ProcessStarter.h"
-#include "base/Random.h"
-#include "sdp/SDPObject.h"
 #include "support/FakePrompter.h"
 #include "support/TestEnv.h"
 #include "tools/ToolLauncher.h"
@@ -79,13 +76,6 @@ struct CFakeExecutables {
         };
     }
 };
-
-inline std::shared_ptr<CSDPObject> ParseSession(const std::string& text, const Clock& clock)
-{
-    static CScriptedRandom random{4242};
-    CSdpEnvironment env{clock, random, nullptr};
-    return CSDPObject::FromText(text, env);
-}
 
 // A plug-in record parsed from text, named after its tool when it has no name.
 inline std::shared_ptr<CPlugin> PluginFrom(std::string_view text)
