@@ -1,3 +1,4 @@
+#include "tools/ToolPicker.h"
 #include "tools/ToolsTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -92,13 +93,10 @@ TEST_F(StartToolsTest, ChosenToolAndUnselectedTools)
     s->media[0].toolChoice = "Two";
     Start(s);
     // Deselected, the chosen tool is never started.
-    CToolEntry& two = data.registry.groups[0].tools[1];
-    two.selected = 0;
-    two.order = -1;
+    ASSERT_TRUE(DeselectTool(data.registry.groups[0], 1));
     Start(s);
     // The media property page's tool index picks among the launches.
-    two.selected = 1;
-    two.order = 1;
+    ASSERT_TRUE(SelectTool(data.registry.groups[0], 1));
     s->media[0].toolChoice.clear();
     Start(s, 0, 1);
     EXPECT_EQ(Programs(), "/b/one /b/two /b/one /b/two ");
