@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -307,26 +308,21 @@ TEST_F(CacheTest, FirstStartLoadsCacheThenTtlScopeThenScopes)
     const auto& main = next->MainList();
     ASSERT_EQ(main.Size(), 3u);
     d = main.Front();
-    EXPECT_EQ(d->originSessionId, "12345");
-    EXPECT_EQ(net.SocketOf(*d)->group, inet_addr("224.2.127.254"));
-    EXPECT_EQ(net.SocketOf(*d)->port, 9875);
-    EXPECT_EQ(net.SocketOf(*d)->openTtl, 127);
+    EXPECT_EQ(std::tuple(d->originSessionId, net.SocketOf(*d)->group, net.SocketOf(*d)->port, net.SocketOf(*d)->openTtl),
+              std::tuple("12345", inet_addr("224.2.127.254"), 9875, 127));
     // The tree comes back (the TTL Scope refresh keeps it) with the time renewed.
     for (int depth = 0; depth < 3; ++depth) {
         auto s = d->children->FindById(std::to_string(depth));
         auto sub = d->children->FindById(std::to_string(1000 + depth));
         ASSERT_TRUE(s && sub && d->children->Size() == 2u);
-        EXPECT_EQ(s->parentDirectory.lock(), d);
-        EXPECT_EQ(s->announceTtl, 15);
-        EXPECT_EQ(s->lastHeard, t.clock.Now());
-        EXPECT_EQ(net.SocketOf(*sub)->port, 9000 + depth);
-        EXPECT_EQ(net.SocketOf(*sub)->openTtl, 15 + depth);
+        EXPECT_EQ(std::tuple(s->parentDirectory.lock(), s->announceTtl, s->lastHeard), std::tuple(d, 15, t.clock.Now()));
+        EXPECT_EQ(std::tuple(net.SocketOf(*sub)->port, net.SocketOf(*sub)->openTtl), std::tuple(9000 + depth, 15 + depth));
         d = sub;
     }
     ASSERT_TRUE(main.FindById("12358") && main.FindById("12359"));
     EXPECT_EQ(net.SocketOf(*main.FindById("12358"))->group, inet_addr("239.255.255.254"));
-    EXPECT_EQ(net.SocketOf(*main.FindById("12359"))->group, inet_addr("239.192.4.254"));
-    EXPECT_EQ(net.SocketOf(*main.FindById("12359"))->port, 9876);
+    EXPECT_EQ(std::tuple(net.SocketOf(*main.FindById("12359"))->group, net.SocketOf(*main.FindById("12359"))->port),
+              std::tuple(inet_addr("239.192.4.254"), 9876));
 
     // Later initialisations load and add nothing.
     EXPECT_TRUE(next->OnNewDocument());

@@ -3,6 +3,7 @@
 #include "sap/SapCodec.h"
 
 #include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -38,9 +39,7 @@ TEST_F(DocTest, SessionsAreKeptPerDirectory)
 
     // A deletion datagram: a freshly parsed record of the same session.
     doc->OnSapMessage(ESapAction::Delete, Session("1"), a);
-    EXPECT_EQ(Count(a), 1u);
-    EXPECT_EQ(a->children->Front()->originSessionId, "2");
-    EXPECT_EQ(Count(b), 1u);
+    EXPECT_EQ(std::tuple(Count(a), a->children->Front()->originSessionId, Count(b)), std::tuple(1u, "2", 1u));
     EXPECT_TRUE(stored->IsDeleting());
     EXPECT_EQ(views.hints.back().code, CViewHint::kListsChanged);
     const size_t hints = views.hints.size();
@@ -55,9 +54,8 @@ TEST_F(DocTest, SessionsAreKeptPerDirectory)
     // A directory listens on its group, port and TTL; a refresh opens nothing more.
     doc->AddSession(Directory("901", "239.192.4.254", 9876, 15), nullptr);
     ASSERT_EQ(net.sockets.size(), 2u);
-    EXPECT_EQ(net.sockets[1]->group, inet_addr("239.192.4.254"));
-    EXPECT_EQ(net.sockets[1]->port, 9876);
-    EXPECT_EQ(net.sockets[1]->openTtl, 15);
+    EXPECT_EQ(std::tuple(net.sockets[1]->group, net.sockets[1]->port, net.sockets[1]->openTtl),
+              std::tuple(inet_addr("239.192.4.254"), 9876, 15));
 
     // Datagrams still queued for a released directory are dropped.
     doc->RemoveSession(b);
@@ -193,11 +191,8 @@ TEST_F(OwnSessionTest, OwnSessionIsSentAtOnceAndWithdrawnWithItsFullText)
     uint32_t source = 0;
     std::memcpy(&source, d.datagram.data() + 4, 4);
     EXPECT_EQ(source, net.source);
-    EXPECT_EQ(d.group, inet_addr("224.2.127.254"));
-    EXPECT_EQ(d.port, 9875);
+    EXPECT_EQ(std::tuple(d.group, d.port, d.ttl, net.sent[1].ttl), std::tuple(inet_addr("224.2.127.254"), 9875, 63, 15));
     EXPECT_EQ(d.Payload(), endingText);
-    EXPECT_EQ(d.ttl, 63);
-    EXPECT_EQ(net.sent[1].ttl, 15);
     EXPECT_EQ(net.SocketOf(*dir)->openTtl, 127);
 
     // One that ends goes with one deletion; so does one the user removes.
@@ -206,10 +201,9 @@ TEST_F(OwnSessionTest, OwnSessionIsSentAtOnceAndWithdrawnWithItsFullText)
     EXPECT_EQ(Count(dir), 1u);
     EXPECT_EQ(doc->RemoveSession(kept), 1);
     ASSERT_EQ(net.sent.size(), 4u);
-    EXPECT_EQ(net.sent[2].Flags(), sap::kFlagDelete);
-    EXPECT_EQ(net.sent[2].Payload(), endingText);
-    EXPECT_EQ(net.sent[3].Flags(), sap::kFlagDelete);
-    EXPECT_EQ(net.sent[3].Payload(), keptText);
+    for (size_t i : {2u, 3u})
+        EXPECT_EQ(std::tuple(net.sent[i].Flags(), net.sent[i].Payload()),
+                  std::tuple(sap::kFlagDelete, i == 2 ? endingText : keptText));
 }
 
 TEST_F(OwnSessionTest, EachIsResentOnItsOwnScheduleAndNeverTimesOut)
@@ -392,18 +386,14 @@ TEST_F(DocTest, RemovingOrEmptyingClosesEverySocketBelow)
     EXPECT_EQ(views.showing, top.get());
     EXPECT_EQ(views.removed, std::vector<std::string>{"901"}); // what lies below goes with it
     EXPECT_EQ(net.OpenCount(), 3u);
-    EXPECT_TRUE(mid->IsDeleting());
-    EXPECT_TRUE(leaf->IsDeleting());
-    EXPECT_TRUE(leaf->children->Empty());
+    EXPECT_TRUE(mid->IsDeleting() && leaf->IsDeleting() && leaf->children->Empty());
     EXPECT_EQ(net.sent.size(), sentBefore); // own sessions lost with their directory are not withdrawn
 
     doc->RemoveSession(top);
     EXPECT_EQ(net.OpenCount(), 2u);
     doc->DeleteContents();
-    EXPECT_EQ(doc->MainList().Size(), 0u);
-    EXPECT_EQ(net.OpenCount(), 0u);
-    EXPECT_EQ(other->children, nullptr);
-    EXPECT_TRUE(other->IsDeleting());
+    EXPECT_EQ(std::tuple(doc->MainList().Size(), net.OpenCount()), std::tuple(0u, 0u));
+    EXPECT_TRUE(other->children == nullptr && other->IsDeleting());
 }
 
 } // namespace
