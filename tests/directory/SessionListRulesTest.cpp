@@ -55,15 +55,10 @@ TEST(SessionListRules, HeaderToggle)
         {kSortNameDown, kColumnSession, kSortNameUp}, {kSortNameDown, kColumnType, kSortTypeUp},
         {kSortTypeDown, kColumnType, kSortTypeUp},    {kSortInfoUp, kColumnInfo, kSortInfoDown},
         {kSortStartUp, kColumnStart, kSortStartDown}, {kSortMediaDown, kColumnMedia, kSortMediaUp},
+        {kSortTypeUp, kColumnSession, kSortNameUp},   {kSortNameUp, kColumnSession, kSortNameDown},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ToggleSort(c[0], c[1]), c[2]) << c[0] << " " << c[1];
-    // Three clicks on "Session": up, down, up.
-    int mode = kSortTypeUp;
-    std::vector<int> seen;
-    for (int i = 0; i < 3; ++i)
-        seen.push_back(mode = ToggleSort(mode, kColumnSession));
-    EXPECT_EQ(seen, (std::vector<int>{kSortNameUp, kSortNameDown, kSortNameUp}));
     EXPECT_EQ(std::make_pair(SortColumn(kSortMediaDown), SortAscending(kSortMediaDown)), std::make_pair(4, false));
 }
 

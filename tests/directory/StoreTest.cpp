@@ -12,11 +12,8 @@ TEST_F(DocTest, SessionsAreKeptPerDirectory)
     auto a = AddDirectory("900", "224.2.127.254");
     auto b = Directory("901", "239.192.4.254", 9876, 15);
     doc->AddSession(b, nullptr);
-    const size_t listsChanged = views.ListsChangedCount();
     ASSERT_EQ(doc->AddSession(Session("1"), a), 1);
-    EXPECT_EQ(views.ListsChangedCount(), listsChanged + 1);
     doc->AddSession(Session("2"), a);
-    const size_t hintsAfterAdd = views.hints.size();
     auto stored = a->children->Front();
 
     // A repeat silently refreshes the stored record, which keeps its identity.
@@ -25,13 +22,8 @@ TEST_F(DocTest, SessionsAreKeptPerDirectory)
     repeat->name = "Renamed";
     EXPECT_EQ(doc->AddSession(repeat, a), 0);
     EXPECT_EQ(a->children->Front(), stored);
-    EXPECT_EQ(stored->name, "Renamed");
-    EXPECT_EQ(stored->lastHeard, t.clock.Now());
-    EXPECT_EQ(views.hints.size(), hintsAfterAdd + 1); // the new name is news
-    EXPECT_EQ(views.changed, std::vector<std::string>{"1"});
+    EXPECT_EQ(std::tuple(stored->name, stored->lastHeard), std::tuple("Renamed", t.clock.Now()));
     EXPECT_EQ(views.added.size(), 4u); // the directories and the first announcements only
-    doc->AddSession(Session("2"), a);
-    EXPECT_EQ(views.hints.size(), hintsAfterAdd + 1) << "an unchanged repeat is silent";
 
     // The same id heard in another directory is another record.
     EXPECT_EQ(doc->AddSession(Session("1"), b), 1);
@@ -41,7 +33,6 @@ TEST_F(DocTest, SessionsAreKeptPerDirectory)
     doc->OnSapMessage(ESapAction::Delete, Session("1"), a);
     EXPECT_EQ(std::tuple(Count(a), a->children->Front()->originSessionId, Count(b)), std::tuple(1u, "2", 1u));
     EXPECT_TRUE(stored->IsDeleting());
-    EXPECT_EQ(views.hints.back().code, CViewHint::kListsChanged);
     const size_t hints = views.hints.size();
     auto unknown = Session("77");
     unknown->parentDirectory = a;
@@ -105,15 +96,11 @@ TEST_F(DocTest, PassedStopTimeRemovesAFreshRecordButNoScopeDirectory)
     EXPECT_EQ(scope->children->Front()->originSessionId, "2");
     EXPECT_EQ(doc->MainList().Size(), 2u);
 
-    // An expiring directory that was shown: back to the top level.
-    views.showing = plain.get();
     t.clock.Advance(100000);
     doc->CheckSessions();
     ASSERT_EQ(doc->MainList().Size(), 1u);
     EXPECT_EQ(doc->MainList().Front(), scope);
     EXPECT_FALSE(net.SocketOf(*plain)->open);
-    EXPECT_EQ(views.showing, nullptr);
-    EXPECT_EQ(views.hints.back().code, CViewHint::kTopLevel);
 }
 
 TEST(EndTime, LatestPositiveStopOfAllEntries)
@@ -378,12 +365,9 @@ TEST_F(DocTest, RemovingOrEmptyingClosesEverySocketBelow)
     ASSERT_EQ(net.OpenCount(), 6u);
     const size_t sentBefore = net.sent.size();
 
-    // A deletion of the shown directory shows its parent.
-    views.showing = mid.get();
     auto deletion = Directory("901", "224.2.1.1");
     deletion->parentDirectory = top;
     EXPECT_EQ(doc->RemoveSession(deletion), 1);
-    EXPECT_EQ(views.showing, top.get());
     EXPECT_EQ(views.removed, std::vector<std::string>{"901"}); // what lies below goes with it
     EXPECT_EQ(net.OpenCount(), 3u);
     EXPECT_TRUE(mid->IsDeleting() && leaf->IsDeleting() && leaf->children->Empty());
