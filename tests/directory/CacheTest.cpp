@@ -48,12 +48,10 @@ TEST(Archive, TextLengthPrefixesAndCounts)
     std::string back = "kept";
     CArchiveReader text(std::string_view("\xFF\x10\x00" "abc", 6));
     text.ReadText(back);
-    EXPECT_TRUE(text.Failed());
-    EXPECT_TRUE(back.empty());
+    EXPECT_TRUE(text.Failed() && back.empty());
     // A negative count means no items.
     CArchiveReader negative(std::string_view("\xFE\xFF\xFF\xFF", 4));
-    EXPECT_EQ(negative.ReadCount(5), 0);
-    EXPECT_FALSE(negative.Failed());
+    EXPECT_TRUE(negative.ReadCount(5) == 0 && !negative.Failed());
 }
 
 class CacheTest : public DocTest {
@@ -107,8 +105,7 @@ TEST_F(CacheTest, DirectoryIsFollowedByGroupPortTtlAndItsList)
 TEST(CacheRecord, EveryFieldHasFixedBytes)
 {
     CSDPObject r;
-    r.sourceLength = 0x11;
-    r.version = 0x22;
+    std::tie(r.sourceLength, r.version) = std::tuple(0x11, 0x22);
     // One letter per text field, counting up in the stored order.
     auto letters = [](char c, std::initializer_list<std::string*> fields) {
         for (std::string* f : fields)
@@ -119,8 +116,7 @@ TEST(CacheRecord, EveryFieldHasFixedBytes)
                   &r.connectionAddressType, &r.connectionAddress, &r.bandwidthModifier, &r.bandwidthValue});
     r.times = {{"q", "r", "s", "t", "u"}};
     r.reserved = {"v", "w", "x", "y"};
-    r.keyMethod = "z";
-    r.keyValue = "A";
+    std::tie(r.keyMethod, r.keyValue) = std::tuple("z", "A");
     r.attributes = {"B"};
     CSDPMedia& m = r.media.emplace_back();
     letters('C', {&m.media, &m.port, &m.protocol, &m.formatList, &m.spare, &m.toolChoice, &m.mediaLabel,
@@ -128,12 +124,9 @@ TEST(CacheRecord, EveryFieldHasFixedBytes)
     m.attributes = {"L"};
     letters('M', {&m.keyMethod, &m.keyValue, &m.bandwidthModifier, &m.bandwidthValue, &m.connectionNetworkType,
                   &m.connectionAddressType, &m.connectionAddress, &m.information, &m.address});
-    m.ttl = 0x33;
-    m.addressCount = 0x44;
+    std::tie(m.ttl, m.addressCount) = std::tuple(0x33, 0x44);
     m.payloadCount = 1; // not stored
-    r.lastHeard = 0x0A0B0C0D;
-    r.sessionType = kTypeModerated;
-    r.own = 1;
+    std::tie(r.lastHeard, r.sessionType, r.own) = std::tuple(0x0A0B0C0D, kTypeModerated, 1);
 
     CArchiveWriter w;
     cache::WriteRecord(w, r);
@@ -153,8 +146,7 @@ TEST(CacheRecord, EveryFieldHasFixedBytes)
     // Read back into the same fields: written again, the same bytes.
     CArchiveReader in(w.Bytes());
     CSDPObject back;
-    ASSERT_TRUE(cache::ReadRecord(in, back));
-    EXPECT_TRUE(in.AtEnd());
+    ASSERT_TRUE(cache::ReadRecord(in, back) && in.AtEnd());
     EXPECT_EQ(back.media.at(0).payloadCount, 0); // not stored
     back.lastHeard = r.lastHeard;                // not taken from the file
     CArchiveWriter again;
@@ -264,8 +256,7 @@ TEST_F(CacheTest, DeepestTreeTheStoreHoldsIsReadBack)
 
     auto next = Restart();
     const size_t opened = net.sockets.size();
-    EXPECT_TRUE(next->OnNewDocument());
-    EXPECT_TRUE(prompter.shown.empty());
+    EXPECT_TRUE(next->OnNewDocument() && prompter.shown.empty());
     ASSERT_TRUE(fs::exists(dir / "Talmira.cache"));
     // The folders and the TTL Scope directory, without the loop.
     EXPECT_EQ(next->MainList().Size(), 2u);
@@ -337,8 +328,7 @@ TEST_F(CacheTest, SessionFileStartShowsThatSessionAndKeepsTheCache)
     doc->SetSessionFile(file.string());
     ASSERT_TRUE(doc->OnNewDocument());
     ASSERT_EQ(doc->MainList().Size(), 1u);
-    EXPECT_EQ(doc->MainList().Front()->originSessionId, "55");
-    EXPECT_TRUE(net.sockets.empty());
+    EXPECT_TRUE(doc->MainList().Front()->originSessionId == "55" && net.sockets.empty());
     EXPECT_TRUE(doc->OnCloseDocument());
     EXPECT_EQ(CacheBytes(), std::string(4, '\0'));
 }
