@@ -58,9 +58,12 @@ expect_failure "Connection refused" --host 127.0.0.1:1 tool vic
 
 # 4. Plug-in look-up: one entry per complete non-empty line.
 online plugin audio RTP/AVP 0 > "$WORK/offers.json"
-python3 -c 'import json,sys; o=json.load(open(sys.argv[1])); assert [x["name"] for x in o]==["Good","Redirected",
-"Broken","Sneaky","Looping"] and (o[0]["description"],o[0]["date"])==("A player from the net","2/3/2027")' \
-    "$WORK/offers.json" || fail "plug-in offers: $(cat "$WORK/offers.json")"
+python3 - "$WORK/offers.json" <<'PY' || fail "plug-in offers: $(cat "$WORK/offers.json")"
+import json, sys
+offers = json.load(open(sys.argv[1]))
+assert [o["name"] for o in offers] == ["Good", "Redirected", "Broken", "Sneaky", "Looping"], offers
+assert offers[0]["description"] == "A player from the net" and offers[0]["date"] == "2/3/2027"
+PY
 grep -qF '/scripts/plugin.idc?Media=audio&Proto=RTP/AVP&Fmt=0' "$WORK/state/requests.log" || fail "plug-in request"
 
 # 5. Installing: the good one and the redirected one are kept, with CR LF line ends.
