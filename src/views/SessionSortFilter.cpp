@@ -1,6 +1,8 @@
 #include "views/SessionSortFilter.h"
 
 #include "directory/SessionListRules.h"
+#include "sdp/SDPObject.h"
+#include "views/DisplayText.h"
 #include "views/SessionListModel.h"
 
 namespace {
@@ -44,9 +46,33 @@ void CSessionSortFilter::sort(int column, Qt::SortOrder order)
     SetSortMode(order == Qt::AscendingOrder ? UpMode(column) : DownMode(column));
 }
 
+void CSessionSortFilter::SetSearchText(const QString& text)
+{
+    if (text == m_search)
+        return;
+    m_search = text;
+    invalidateFilter();
+}
+
 bool CSessionSortFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const
 {
-    return m_source.Passes(sourceRow);
+    return m_source.Passes(sourceRow) && (m_search.isEmpty() || MatchesSearch(sourceRow));
+}
+
+bool CSessionSortFilter::MatchesSearch(int sourceRow) const
+{
+    const auto holds = [&](const std::string& bytes) { return DisplayText(bytes).contains(m_search, Qt::CaseInsensitive); };
+    const listrules::CRow& row = m_source.RowData(sourceRow);
+    if (holds(row.name) || holds(row.info))
+        return true;
+    const auto record = m_source.RecordAt(sourceRow);
+    CRecordLock lock(*record);
+    if (!lock.ok())
+        return false;
+    for (const CSDPMedia& m : record->media)
+        if (holds(m.address) || holds(m.connectionAddress))
+            return true;
+    return false;
 }
 
 bool CSessionSortFilter::lessThan(const QModelIndex& left, const QModelIndex& right) const

@@ -3,8 +3,9 @@
 
 class CSessionListModel;
 
-// Hides the rows that fail the time filter and orders the rest by one of
-// the ten orderings of the list rules. Starts with name ascending.
+// Hides the rows that fail the time filter or the search text and orders
+// the rest by one of the ten orderings of the list rules. Starts with name
+// ascending.
 class CSessionSortFilter final : public QSortFilterProxyModel {
     Q_OBJECT
 public:
@@ -19,6 +20,11 @@ public:
     // A view's own sort request keeps the mode in step.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
+    // Rows whose name, information or a media address holds the text
+    // (ignoring case) stay; an empty text keeps every row.
+    void SetSearchText(const QString& text);
+    const QString& SearchText() const { return m_search; }
+
     CSessionListModel& Source() const { return m_source; }
 
 protected:
@@ -26,6 +32,9 @@ protected:
     bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
 
 private:
+    bool MatchesSearch(int sourceRow) const;
+
     CSessionListModel& m_source;
     int m_sortMode = 0;
+    QString m_search;
 };

@@ -106,6 +106,31 @@ TEST_F(ListTest, TimeFilterHidesAndRestoresRows)
     // New rows meet the filter too.
     Add(Timed("future", kNow + 900, kNow + 1000));
     EXPECT_EQ(Shown(), (Texts{"Session always", "Session now"}));
+
+    // The search text narrows the time filter's rows.
+    list.SetFilterMode(listrules::kFilterAll);
+    auto info = Timed("info", 0, 0);
+    info->information = "Weekly LECTURE";
+    Add(info);
+    const struct {
+        const char* search;
+        Texts shown;
+    } searches[] = {
+        {"lecture", {"Session info"}},     // information, any case
+        {"SESSION F", {"Session far", "Session future"}},
+        {"224.2.17", {"Session always", "Session far", "Session future", "Session info", "Session later",
+                      "Session now", "Session soon"}}, // a media address
+        {"nothing", {}},
+        {"", {"Session always", "Session far", "Session future", "Session info", "Session later", "Session now",
+              "Session soon"}},
+    };
+    for (const auto& c : searches) {
+        sorted.SetSearchText(c.search);
+        EXPECT_EQ(Shown(), c.shown) << c.search;
+    }
+    sorted.SetSearchText("far");
+    list.SetFilterMode(listrules::kFilterCurrent);
+    EXPECT_EQ(Shown(), Texts{});
 }
 
 TEST_F(ListTest, HeaderClicksToggleTheOrdering)
