@@ -3,7 +3,7 @@
 // with a deletion when the command ends.
 #include "app/CommandLineInfo.h"
 #include "app/ConsolePrompter.h"
-#include "app/DirectoryRuntime.h"
+#include "app/TalmiraRuntime.h"
 #include "base/ProgramExit.h"
 #include "cli/CliCommon.h"
 #include "directory/Ostara32Doc.h"
@@ -37,7 +37,7 @@ static int RunAnnounce(const QStringList& argv)
 
     CStderrPrompter prompter;
     CProcessExit exit;
-    CDirectoryRuntime runtime(prompter, exit);
+    CTalmiraRuntime runtime({prompter, exit});
     // Announcing runs beside the listener: its cache and tmp/ stay its own.
     if (!runtime.Start(CMyCommandLineInfo(), EInstallRole::Guest))
         return 1;

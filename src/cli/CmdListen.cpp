@@ -3,7 +3,7 @@
 // listen --raw: joins a SAP group and prints every datagram it hears.
 #include "app/CommandLineInfo.h"
 #include "app/ConsolePrompter.h"
-#include "app/DirectoryRuntime.h"
+#include "app/TalmiraRuntime.h"
 #include "base/Clock.h"
 #include "base/ProgramExit.h"
 #include "base/Random.h"
@@ -127,7 +127,7 @@ static int RunDirectoryListen(CCliArgs& args)
     CStderrPrompter prompter;
     CProcessExit exit;
     CListenEvents events(args.Has("--json"));
-    CDirectoryRuntime runtime(prompter, exit, &events);
+    CTalmiraRuntime runtime({prompter, exit, &events});
     if (!runtime.Start(commandLine)) {
         // Two directories on one install directory would overwrite each
         // other's cache: the second one does not start.

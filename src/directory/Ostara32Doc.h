@@ -150,6 +150,9 @@ public:
     // (announcing) leaves the session files of its tools alone.
     void SetCleansTmpFolder(bool cleans) { m_cleansTmpFolder = cleans; }
     const CDocPorts& Ports() const { return m_ports; }
+    // The tool starter comes after the store: it shows its messages
+    // through Prompts(), so they are held while the walk runs.
+    void SetToolStarter(ToolStarter* tools) { m_ports.tools = tools; }
     // Open sockets of directories announced by others.
     size_t AnnouncedDirectorySockets() const { return m_announcedSockets.size(); }
 

@@ -4,38 +4,30 @@
 
 namespace {
 
+// Number, then text, then session file, whatever the flag order; "given" marked with "!".
 TEST(CommandLine, FlagsTakeTheNextPlainArgumentsInTheirOrder)
 {
-    struct Case {
+    const struct {
         std::vector<std::string> args;
-        bool fileGiven;
-        std::string file, text, address = "";
-        int number = 0, addressNumber = 0;
+        std::string parsed; // number | text | session file | address/number
+    } cases[] = {
+        {{"-f", "two.sdp", "three.sdp"}, "0||two.sdp!|/0"},
+        {{"-f", "/home/ann/one.sdp"}, "0||/home/ann/one.sdp!|/0"}, // an absolute path is a value
+        {{"one.sdp"}, "0|||/0"},
+        {{"-F", "x.sdp"}, "0|||/0"}, // names are case-sensitive whole words
+        {{"-fx.sdp"}, "0|||/0"},
+        {{"-c", "text"}, "0|||/0"},
+        {{"-f", "-C", "-t", "42", "hello", "s.sdp", "extra"}, "42!|hello|s.sdp!|/0"},
+        {{"224.2.17.12/127"}, "0|||224.2.17.12/127"},
+        {{"-f", "dir/file.sdp"}, "0||dir/file.sdp!|/0"}, // a pending flag comes first
+        {{"-224.2.17.12/127"}, "0|||/0"},
     };
-    const Case cases[] = {
-        {{"-f", "two.sdp", "three.sdp"}, true, "two.sdp", ""},
-        {{"-f", "/home/ann/one.sdp"}, true, "/home/ann/one.sdp", ""}, // an absolute path is a value
-        {{"one.sdp"}, false, "", ""},
-        {{"-F", "x.sdp"}, false, "", ""}, // names are case-sensitive whole words
-        {{"-fx.sdp"}, false, "", ""},
-        {{"-c", "text"}, false, "", ""},
-        // Number, then text, then session file, whatever the flag order.
-        {{"-f", "-C", "-t", "42", "hello", "s.sdp", "extra"}, true, "s.sdp", "hello", "", 42},
-        {{"224.2.17.12/127"}, false, "", "", "224.2.17.12", 0, 127},
-        {{"-f", "dir/file.sdp"}, true, "dir/file.sdp", ""}, // a pending flag comes first
-        {{"-224.2.17.12/127"}, false, "", ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(&c - cases);
-        CMyCommandLineInfo info;
-        info.ParseCommandLine(c.args);
-        EXPECT_EQ(info.sessionFileGiven, c.fileGiven);
-        EXPECT_EQ(info.sessionFile, c.file);
-        EXPECT_EQ(info.text, c.text);
-        EXPECT_EQ(info.address, c.address);
-        EXPECT_EQ(info.number, c.number);
-        EXPECT_EQ(info.numberGiven, c.number != 0);
-        EXPECT_EQ(info.addressNumber, c.addressNumber);
+    for (const auto& c : cases) {
+        CMyCommandLineInfo i;
+        i.ParseCommandLine(c.args);
+        EXPECT_EQ(std::to_string(i.number) + (i.numberGiven ? "!|" : "|") + i.text + "|" + i.sessionFile +
+                      (i.sessionFileGiven ? "!|" : "|") + i.address + "/" + std::to_string(i.addressNumber),
+                  c.parsed) << c.args.at(0);
     }
 }
 

@@ -36,10 +36,8 @@ quint16 FreePort()
 TEST(SapNetwork, DatagramsReachTheirDirectoryWhileItsSocketIsOpen)
 {
     static int argc = 1;
-    static char name[] = "talmira_tests_app";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance())
-        new QCoreApplication(argc, argv);
+    static char* argv[] = {const_cast<char*>("talmira_tests_app"), nullptr};
+    [[maybe_unused]] static auto* app = new QCoreApplication(argc, argv); // lives until the program ends
     CTestEnv t;
     CFakePrompter prompter;
     CFakeExit exit;

@@ -54,7 +54,9 @@ protected:
     }
 };
 
-TEST_F(SettingsTest, UserInfoMustBeCompleteAndIsWrittenOnlyWhenItsKeyExists)
+// User info must be complete, and is written only when its key exists;
+// an incomplete security or scope entry is reported and the rest is read.
+TEST_F(SettingsTest, IncompleteEntriesAreReported)
 {
     CAppSettings s;
     s.name = "Bo";
@@ -62,14 +64,20 @@ TEST_F(SettingsTest, UserInfoMustBeCompleteAndIsWrittenOnlyWhenItsKeyExists)
     Read(false); // no key
     Ini({{"User Info/Name", "Ann"}, {"User Info/Email", "a@b"}});
     Read(false); // no phone
+    UserInfo();
+    Write(s);
+    Ini({{"Talmira/Security/Entry0/Group", "Lab"}, {"Talmira/Security/Entry0/Id", "10000"},
+         {"Talmira/AdminScope/Entry0/Name", "Local"}, {"Talmira/Install/Directory", "/opt/t"}});
+    const CAppSettings back = Read();
     const std::string corrupt =
         "The Registry entry for this program is corrupt.\nPlease reinstall the program using Setup.";
-    EXPECT_EQ(prompter.shown, (std::vector<std::string>{"Failed to write to registry!", corrupt, corrupt}));
-    UserInfo();
-    prompter.shown.clear();
-    Write(s);
-    EXPECT_TRUE(prompter.shown.empty());
-    EXPECT_EQ(Read().name, "Bo");
+    EXPECT_EQ(prompter.shown, (std::vector<std::string>{"Failed to write to registry!", corrupt, corrupt,
+                                                         "Unable to read Security information from the Registry!",
+                                                         "Unable to read Admin Scope information from the Registry!"}));
+    EXPECT_EQ(back.name, "Bo");
+    EXPECT_FALSE(back.groups[0].InUse());
+    EXPECT_EQ(back.scopes.Size(), 0u);
+    EXPECT_EQ(back.installDirectory, "/opt/t");
 }
 
 TEST_F(SettingsTest, ReadsEverySectionAndWritesItBack)
@@ -84,24 +92,14 @@ TEST_F(SettingsTest, ReadsEverySectionAndWritesItBack)
     Scope(1, "Wide", 15, 70000, 40);
     Scope(3, "After a gap");
     CAppSettings s = Read();
-    EXPECT_EQ(s.name, std::string(511, 'n')); // values are cut to their buffers
-    EXPECT_EQ(s.phone, "123");
-    EXPECT_EQ(s.email, "a@b");
-    EXPECT_EQ(s.groups[3].name, "Lab");
-    EXPECT_EQ(s.groups[3].key, "secret");
-    EXPECT_EQ(s.groups[3].id, 10003);
+    // Values are cut to their buffers; a TTL keeps its low byte; out of range is not taken.
+    EXPECT_EQ(std::tie(s.name, s.phone, s.email, s.interfaceAddress, s.installDirectory),
+              std::make_tuple(std::string(511, 'n'), "123", "a@b", "10.0.0.5", "/opt/talmira"));
+    EXPECT_EQ(std::tie(s.groups[3].name, s.groups[3].key, s.groups[3].id), std::make_tuple("Lab", "secret", 10003));
     EXPECT_FALSE(s.groups[4].InUse());
-    ASSERT_EQ(s.scopes.Size(), 2u); // up to the first gap
-    const CAdminScopeEntry &local = s.scopes.Entries()[0], &wide = s.scopes.Entries()[1];
-    EXPECT_EQ(local.name, std::string(127, 's'));
-    EXPECT_EQ(local.ttl, 15); // the low byte
-    EXPECT_EQ(local.port, 9875u);
-    EXPECT_EQ(local.baseAddress, inet_addr("239.255.0.0"));
-    EXPECT_EQ(local.prefixLength, 16u);
-    EXPECT_EQ(wide.port, 0u); // out of range: not taken
-    EXPECT_EQ(wide.prefixLength, 0u);
-    EXPECT_EQ(s.interfaceAddress, "10.0.0.5");
-    EXPECT_EQ(s.installDirectory, "/opt/talmira");
+    const uint32_t base = inet_addr("239.255.0.0");
+    EXPECT_EQ(s.scopes.Entries(), (std::vector<CAdminScopeEntry>{{std::string(127, 's'), 15, 9875, base, 16},
+                                                                  {"Wide", 15, 0, base, 0}})); // up to the first gap
     EXPECT_EQ(s.databaseHost, "db.example:8080");
 
     s.scopes.Entries().erase(s.scopes.Entries().begin());
@@ -112,27 +110,12 @@ TEST_F(SettingsTest, ReadsEverySectionAndWritesItBack)
     CAppSettings again = Read();
     ASSERT_EQ(again.scopes.Size(), 1u);
     EXPECT_EQ(again.scopes.Entries()[0].name, "Wide");
-    EXPECT_EQ(again.groups[0].name, "Lab");
-    EXPECT_EQ(again.groups[1].name, "Staff");
-    EXPECT_EQ(again.groups[1].id, 10007);
+    EXPECT_EQ(std::tie(again.groups[0].name, again.groups[1].name, again.groups[1].id), std::make_tuple("Lab", "Staff", 10007));
     EXPECT_TRUE(prompter.shown.empty());
     // Deleting every group removes every entry.
     again.groups = CEncryptionGroups();
     Write(again);
     EXPECT_TRUE(Groups("Talmira/Security").isEmpty());
-}
-
-TEST_F(SettingsTest, IncompleteEntriesAreReportedAndTheRestIsRead)
-{
-    UserInfo();
-    Ini({{"Talmira/Security/Entry0/Group", "Lab"}, {"Talmira/Security/Entry0/Id", "10000"},
-         {"Talmira/AdminScope/Entry0/Name", "Local"}, {"Talmira/Install/Directory", "/opt/t"}});
-    const CAppSettings s = Read();
-    EXPECT_EQ(prompter.shown, (std::vector<std::string>{"Unable to read Security information from the Registry!",
-                                                         "Unable to read Admin Scope information from the Registry!"}));
-    EXPECT_FALSE(s.groups[0].InUse());
-    EXPECT_EQ(s.scopes.Size(), 0u);
-    EXPECT_EQ(s.installDirectory, "/opt/t");
 }
 
 // A store that refuses chosen operations, on top of the real INI file.

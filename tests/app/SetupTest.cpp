@@ -42,7 +42,6 @@ TEST(Setup, CreatesWhatIsMissingAndKeepsWhatExists)
     CQtSettingsStore reading(ini);
     CAppSettings s;
     ASSERT_TRUE(ReadSettings(reading, prompter, s));
-    EXPECT_EQ(s.name, "");
     EXPECT_EQ(s.installDirectory, install);
 
     // A second run overwrites nothing: values, plug-in files.

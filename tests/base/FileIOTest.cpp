@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,8 +43,7 @@ TEST_F(FileIOTest, ReadsRegularFilesOnlyAndWithinTheLimit)
     EXPECT_TRUE(fileio::ProbeRegularFile(Path("f"), 10).Ok());
 
     const auto missing = fileio::ReadRegularFile(Path("none"), 10);
-    EXPECT_EQ(missing.status, EReadStatus::Missing);
-    EXPECT_EQ(missing.error, ENOENT);
+    EXPECT_EQ(std::tuple(missing.status, missing.error), std::tuple(EReadStatus::Missing, ENOENT));
     // A FIFO without a writer must not block the open.
     ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0644), 0);
     fs::create_symlink(Path("loop"), Path("loop"));
@@ -61,8 +61,8 @@ TEST_F(FileIOTest, ReadsADescriptorUpToTheLimit)
         ::close(pipe[1]);
         const auto r = fileio::ReadDescriptor(pipe[0], 4, cut);
         ::close(pipe[0]);
-        EXPECT_EQ(r.status, cut ? EReadStatus::Ok : EReadStatus::TooLarge);
-        EXPECT_EQ(r.bytes, cut ? "abcd" : "");
+        EXPECT_EQ(std::tuple(r.status, r.bytes), cut ? std::tuple(EReadStatus::Ok, std::string("abcd"))
+                                                    : std::tuple(EReadStatus::TooLarge, std::string()));
     }
 }
 
@@ -79,11 +79,11 @@ TEST_F(FileIOTest, ReplacesAFileWholeKeepingItsPermissions)
     // Failures are reported, leave the target as it was and no temporary file.
     fs::create_directory(Path("folder"));
     int error = 0;
-    EXPECT_FALSE(fileio::WriteFileAtomically(Path("folder"), "x", &error));
-    EXPECT_EQ(error, EISDIR);
+    for (const auto& [name, expected] : {std::pair{"folder", EISDIR}, {"missing/target", ENOENT}}) {
+        EXPECT_FALSE(fileio::WriteFileAtomically(Path(name), "x", &error));
+        EXPECT_EQ(error, expected) << name;
+    }
     EXPECT_TRUE(fs::is_directory(Path("folder")));
-    EXPECT_FALSE(fileio::WriteFileAtomically(Path("missing/target"), "x", &error));
-    EXPECT_EQ(error, ENOENT);
     EXPECT_EQ(Entries(), 2u);
 }
 
@@ -99,8 +99,7 @@ TEST_F(FileIOTest, StreamedWriteReplacesOnlyOnCommit)
     EXPECT_EQ(Content(target), "good");
     EXPECT_EQ(Entries(), 1u);
     fileio::CAtomicFileWriter writer(target);
-    ASSERT_TRUE(writer.Write("new ") && writer.Write("file"));
-    ASSERT_TRUE(writer.Commit());
+    ASSERT_TRUE(writer.Write("new ") && writer.Write("file") && writer.Commit());
     EXPECT_EQ(Content(target), "new file");
     EXPECT_EQ(Entries(), 1u);
 }

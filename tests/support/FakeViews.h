@@ -7,10 +7,10 @@
 
 #include <algorithm>
 #include <map>
-#include <optional>
-#include <utility>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Records the store's notices to the views and checks them as an item model
@@ -28,16 +28,14 @@ public:
         hints.push_back(hint);
         events.push_back(hint.NamesDirectory() ? "hint dir " + hint.directory->originSessionId
                                                : "hint " + std::to_string(hint.code));
-        if (hint.NamesDirectory())
-            showing = hint.directory.get();
-        else if (hint.code == CViewHint::kTopLevel)
-            showing = nullptr;
+        if (hint.NamesDirectory() || hint.code == CViewHint::kTopLevel)
+            showing = hint.NamesDirectory() ? hint.directory.get() : nullptr;
     }
     bool IsListShowing(const CSDPObject& directory) const override { return showing == &directory; }
 
     void RecordAboutToBeAdded(const Record& dir, size_t row, const Record& r) override
     {
-        Begin("about-to-add", dir, row, r);
+        Begin("add", dir, row, r);
         Expect(ListOf(dir) && ListOf(dir)->IndexOf(*r) < 0, "about-to-add: the list holds the record already");
         Expect(row <= m_rows[dir.get()].size(), "about-to-add: row past the end");
     }
@@ -51,7 +49,7 @@ public:
     }
     void RecordAboutToBeRemoved(const Record& dir, size_t row, const Record& r) override
     {
-        Begin("about-to-remove", dir, row, r);
+        Begin("remove", dir, row, r);
         Expect(ListOf(dir) && ListOf(dir)->At(row) == r, "about-to-remove: the list no longer holds it there");
         Expect(MirrorAt(dir, row) == r, "about-to-remove: the model has another record at that row");
     }
@@ -59,10 +57,8 @@ public:
     {
         End("remove", dir, row, r);
         Expect(!ListOf(dir) || ListOf(dir)->IndexOf(*r) < 0, "removed: the list still holds it");
-        if (MirrorAt(dir, row) == r) {
-            Rows& rows = m_rows[dir.get()];
-            rows.erase(rows.begin() + static_cast<long>(row));
-        }
+        if (MirrorAt(dir, row) == r)
+            m_rows[dir.get()].erase(m_rows[dir.get()].begin() + static_cast<long>(row));
         Forget(*r);
         removed.push_back(r->originSessionId);
     }
@@ -73,33 +69,19 @@ public:
         events.push_back("change " + r->originSessionId + "@" + std::to_string(row));
         changed.push_back(r->originSessionId);
     }
-    void BeginWalk() override
-    {
-        Expect(!m_walk && !m_reset, "walk inside a walk or reset");
-        m_walk = true;
-        events.push_back("begin walk");
-    }
+    void BeginWalk() override { Frame(m_walk, true, "walk"); }
     void EndWalk() override
     {
-        Expect(m_walk && !m_pending, "end of a walk that did not begin");
-        m_walk = false;
-        events.push_back("end walk");
+        Frame(m_walk, false, "walk");
         CheckMirror();
     }
-    void BeginReset() override
-    {
-        Expect(!m_reset && !m_pending, "reset inside a reset");
-        m_reset = true;
-        events.push_back("begin reset");
-    }
+    void BeginReset() override { Frame(m_reset, true, "reset"); }
     void EndReset() override
     {
-        Expect(m_reset, "end of a reset that did not begin");
-        m_reset = false;
-        events.push_back("end reset");
+        Frame(m_reset, false, "reset");
         m_rows.clear();
         if (mainList)
-            Mirror(nullptr, *mainList);
+            Collect(nullptr, *mainList, m_rows);
     }
 
     // The mirror equals the store, list by list.
@@ -110,14 +92,11 @@ public:
         std::map<const CSDPObject*, Rows> store;
         Collect(nullptr, *mainList, store);
         for (auto& [dir, rows] : m_rows)
-            if (!rows.empty() && !store.count(dir))
+            if (!rows.empty())
                 store[dir]; // a directory the mirror kept but the store dropped
-        for (const auto& [dir, rows] : store) {
-            auto it = m_rows.find(dir);
-            const Rows none;
-            Expect((it == m_rows.end() ? none : it->second) == rows,
+        for (const auto& [dir, rows] : store)
+            Expect(m_rows[dir] == rows,
                    "the model differs from the store in " + (dir ? dir->originSessionId : std::string("the main list")));
-        }
     }
     size_t ListsChangedCount() const
     {
@@ -130,10 +109,10 @@ public:
     // Follows a new store from its current contents.
     void Attach(const CSessionList& list)
     {
+        Detach();
         mainList = &list;
         checking = true;
-        m_rows.clear();
-        Mirror(nullptr, list);
+        Collect(nullptr, list, m_rows);
     }
     // Several stores report here: their notices are recorded, not checked.
     void Detach()
@@ -155,27 +134,33 @@ private:
         if (!ok && checking)
             faults.push_back(what);
     }
+    // A walk or reset frame: no nesting, no end without its begin.
+    void Frame(bool& open, bool begin, const std::string& what)
+    {
+        Expect((begin ? !open && !m_reset : open) && !m_pending, what + " framed wrongly");
+        open = begin;
+        events.push_back((begin ? "begin " : "end ") + what);
+    }
     const CSessionList* ListOf(const Record& dir) const { return dir ? dir->children.get() : mainList; }
     Record MirrorAt(const Record& dir, size_t row)
     {
         const Rows& rows = m_rows[dir.get()];
         return row < rows.size() ? rows[row] : nullptr;
     }
-    std::string Name(const char* what, const Record& dir, size_t row, const Record& r) const
+    static std::string Name(const std::string& what, const Record& dir, size_t row, const Record& r)
     {
-        return std::string(what) + " " + (dir ? dir->originSessionId + "/" : "") + r->originSessionId + "@"
-            + std::to_string(row);
+        return what + " " + (dir ? dir->originSessionId + "/" : "") + r->originSessionId + "@" + std::to_string(row);
     }
     void Begin(const char* what, const Record& dir, size_t row, const Record& r)
     {
         Expect(!m_pending && !m_reset, std::string(what) + " nested or inside a reset");
-        m_pending = Name(what, dir, row, r);
+        m_pending = Name(std::string("about-to-") + what, dir, row, r);
         events.push_back(*m_pending);
     }
     void End(const char* what, const Record& dir, size_t row, const Record& r)
     {
-        const std::string expected = Name((std::string("about-to-") + what).c_str(), dir, row, r);
-        Expect(m_pending == expected, std::string(what) + " without its about-to notice");
+        Expect(m_pending == Name(std::string("about-to-") + what, dir, row, r),
+               std::string(what) + " without its about-to notice");
         m_pending.reset();
         events.push_back(Name(what, dir, row, r));
     }
@@ -190,7 +175,6 @@ private:
         for (const auto& child : rows)
             Forget(*child);
     }
-    void Mirror(const CSDPObject* dir, const CSessionList& list) { Collect(dir, list, m_rows); }
     static void Collect(const CSDPObject* dir, const CSessionList& list, std::map<const CSDPObject*, Rows>& out)
     {
         Rows& rows = out[dir];

@@ -54,7 +54,7 @@ std::string Dump(const CPlugin& p)
 }
 
 // Parses the files of `text` (separated by "\f") with one parser; the dump of
-// each, " STOP" when the parser ended the load, then every message shown.
+// each and the blocks left open, " STOP" when the parser ended the load, then every message shown.
 std::string ParseFiles(std::string_view text)
 {
     CFakePrompter prompter;
@@ -67,6 +67,7 @@ std::string ParseFiles(std::string_view text)
         parser.BeginFile(plugins.emplace_back());
         ok = parser.ParseText(text.substr(from, end - from));
         out += (from ? " |" : "") + Dump(plugins.back());
+        out += parser.OpenBlocks() ? " open=" + std::to_string(parser.OpenBlocks()) : "";
         from = end + 1;
     }
     if (!ok)
@@ -122,26 +123,24 @@ TEST(PluginGrammar, Table)
         // block that touches nothing, "}" closes it.
         {"attr: last\n\f{\nattrname: x\nmacro: m\nattrvalue: v\nfmt: 9\n}\nmedia: video\n",
          " attr(last) | media[video]"},
+        // A stray "{" opens nothing; blocks nest only so deep.
+        {"{\nmedia: audio\n", " media[audio]"},
+        {"attr: a\n{\nattrvalue: v\n{\nattrvalue: w\n{\n{\n{\n{\n",
+         " attr(a val(v) val(w)) open=" + std::to_string(CPluginParser::kMaxOpenBlocks)},
         {"media: audio\n@define: X\nflags: -late\n", " media[audio] STOP !Currently no support for @define!!!"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ParseFiles(c.text), c.dump) << c.text;
 }
 
-TEST(PluginGrammar, StrayAndDeepBracesOpenNothing)
-{
-    CFakePrompter prompter;
-    CPlugin plugin;
-    CPluginParser parser(prompter);
-    parser.BeginFile(plugin);
-    ASSERT_TRUE(parser.ParseText("{\nmedia: audio\n"));
-    EXPECT_EQ(parser.OpenBlocks(), 0u);
-    ASSERT_TRUE(parser.ParseText("attr: a\n{\nattrvalue: v\n{\nattrvalue: w\n{\n{\n{\n{\n"));
-    EXPECT_EQ(parser.OpenBlocks(), CPluginParser::kMaxOpenBlocks);
-}
-
 TEST(PluginLoader, KeysPrefixOrderAndLimits)
 {
+    CPluginTable table;
+    CFakePrompter prompter;
+    EXPECT_EQ(LoadPlugins("/nonexistent/talmira", table, prompter), EPluginLoad::Ok);
+    EXPECT_EQ(prompter.shown, Words{"Failed to load Plugins"});
+    prompter.shown.clear();
+
     CPlugin keys;
     SetPluginFileKeys(keys, "rev2.plugin.a.b.c.d.e");
     EXPECT_EQ(keys.fileKey + "/" + keys.fileSubkey, "a/d");
@@ -156,8 +155,6 @@ TEST(PluginLoader, KeysPrefixOrderAndLimits)
     // Read in the same pieces as text: a long line, CRLF ends, a last line without its line feed.
     const std::string text = "media: audio\r\ndescription: " + std::string(2000, 'd') + "flags: -x\r\nflags: -last";
     dir.AddPlugin("rev2.plugin.long", text);
-    CPluginTable table;
-    CFakePrompter prompter;
     ASSERT_EQ(LoadPlugins(dir.Path(), table, prompter), EPluginLoad::Ok);
     ASSERT_EQ(table.Count(), 3u);
     EXPECT_EQ(Dump(*table.At(0)), ParseFiles(text));
@@ -179,19 +176,13 @@ TEST(PluginLoader, KeysPrefixOrderAndLimits)
     EXPECT_EQ(LoadPlugins(dir.Path(), table, prompter), EPluginLoad::Fatal);
     EXPECT_EQ(prompter.shown, Words{"To Many Plugins!"});
     EXPECT_EQ(table.Count(), 201u);
-}
 
-TEST(PluginLoader, MissingFolderAndDefine)
-{
-    CPluginTable table;
-    CFakePrompter prompter;
-    EXPECT_EQ(LoadPlugins("/nonexistent/talmira", table, prompter), EPluginLoad::Ok);
-    EXPECT_EQ(prompter.shown, Words{"Failed to load Plugins"});
-
-    CTempInstallDir dir;
-    dir.AddPlugin("rev2.plugin.a", "media: audio\n");
-    dir.AddPlugin("rev2.plugin.b", "@define: x\n");
-    dir.AddPlugin("rev2.plugin.c", "media: video\n");
-    EXPECT_EQ(LoadPlugins(dir.Path(), table, prompter), EPluginLoad::Fatal);
+    // "@define" ends the load: files after it are not read.
+    CTempInstallDir defines;
+    defines.AddPlugin("rev2.plugin.a", "media: audio\n");
+    defines.AddPlugin("rev2.plugin.b", "@define: x\n");
+    defines.AddPlugin("rev2.plugin.c", "media: video\n");
+    table.Clear();
+    EXPECT_EQ(LoadPlugins(defines.Path(), table, prompter), EPluginLoad::Fatal);
     EXPECT_EQ(table.Count(), 1u);
 }

@@ -23,7 +23,7 @@ TEST(QtProcessStarter, ArgumentsReachTheProcessUnchanged)
     std::string written;
     for (int i = 0; i < 200 && written.find("END\n") == std::string::npos; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        written = CTempInstallDir::Read(out);
+        written = ReadTestFile(out);
     }
     const std::string canonical = std::filesystem::canonical(dir.Path()).string();
     EXPECT_EQ(written, canonical + "\n[x; rm -rf ~]\n[a\" --evil \"b]\n[$(HOME)]\n[]\n[`id`]\nEND\n");

@@ -18,22 +18,18 @@ protected:
         ASSERT_TRUE(prompter.shown.empty());
     }
     // The tools FindTools offers for the first media entry of `mediaLines`.
-    std::string Offered(const std::string& mediaLines, std::vector<CToolLaunch>* launches = nullptr)
+    std::vector<CToolLaunch> Offered(const std::string& mediaLines)
     {
-        auto s = ParseSession("v=0\no=- 1 1 IN IP4 10.0.0.1\ns=Jazz Night\nc=IN IP4 239.1.2.3/15\nt=0 0\n" + mediaLines,
-                              clock);
-        CFakeExecutables exe;
+        auto s = t.Parse("v=0\no=- 1 1 IN IP4 10.0.0.1\ns=Jazz Night\nc=IN IP4 239.1.2.3/15\nt=0 0\n" + mediaLines);
         std::vector<CToolLaunch> out;
-        FindTools(*s, s->media.at(0), data.registry, exe.Locator(), out);
-        if (launches)
-            *launches = out;
-        return ToolsOf(out);
+        FindTools(*s, s->media.at(0), data.registry, CFakeExecutables().Locator(), out);
+        return out;
     }
 
     CTempInstallDir dir;
     CToolData data;
     CFakePrompter prompter;
-    CManualClock clock{1700000000};
+    CTestEnv t;
 };
 
 } // namespace
@@ -61,22 +57,11 @@ TEST_F(ShippedPlugins, PlayersAndTheirArgv)
         {"m=video 5006 RTP/AVP 33\nc=IN IP6 ff15::1:2\n", "ffplay mpv vlc ", 2, {"rtp://@[ff15::1:2]:5006"}},
     };
     for (const auto& c : cases) {
-        std::vector<CToolLaunch> launches;
-        ASSERT_EQ(Offered(c.media, &launches), c.offered) << c.media;
+        const std::vector<CToolLaunch> launches = Offered(c.media);
+        ASSERT_EQ(ToolsOf(launches), c.offered) << c.media;
         const Words argv = CommandArguments(launches.at(c.launch), sdp, nullptr);
         // A row that lists more than the last argument lists them all.
         const size_t n = c.argvEnd.size() > 1 ? argv.size() : std::min<size_t>(argv.size(), 1);
         EXPECT_EQ(Words(argv.end() - static_cast<std::ptrdiff_t>(n), argv.end()), c.argvEnd) << c.media;
     }
-}
-
-// What the picker deselects stays off.
-TEST_F(ShippedPlugins, OfferedToolsFollowThePicker)
-{
-    for (CMediaListEntry& g : data.registry.groups)
-        if (g.media == "audio" && g.format == "0")
-            for (CToolEntry& t : g.tools)
-                t.selected = 0, t.order = -1;
-    EXPECT_EQ(Offered("m=audio 5004 RTP/AVP 0\n"), "");
-    EXPECT_EQ(Offered("m=audio 5004 RTP/AVP 8\n"), "ffplay mpv vlc ");
 }

@@ -1,14 +1,9 @@
+#include "tools/ToolPicker.h"
 #include "tools/ToolsTestSupport.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-std::string Session(const std::string& name, const std::string& times = "t=0 0\n")
-{
-    return "v=0\no=- 77 1 IN IP4 10.0.0.1\ns=" + name + "\nc=IN IP4 239.1.2.3/15\n" + times +
-           "m=audio 5004 RTP/AVP 0\nm=video 5006 RTP/AVP 31\n";
-}
 
 class StartToolsTest : public ::testing::Test {
 protected:
@@ -29,14 +24,15 @@ protected:
     // The session, with its audio entry only unless `both`.
     std::shared_ptr<CSDPObject> Parse(const std::string& name, bool both = true, const std::string& times = "t=0 0\n")
     {
-        auto s = ParseSession(Session(name, times), clock);
+        auto s = t.Parse("v=0\no=- 77 1 IN IP4 10.0.0.1\ns=" + name + "\nc=IN IP4 239.1.2.3/15\n" + times +
+                         "m=audio 5004 RTP/AVP 0\nm=video 5006 RTP/AVP 31\n");
         if (!both)
             s->media.pop_back();
         return s;
     }
     CToolLauncher Launcher()
     {
-        CToolLauncher launcher(data, prompter, dialogs, starter, clock, exe.Locator());
+        CToolLauncher launcher(data, prompter, dialogs, starter, t.clock, exe.Locator());
         launcher.onFatal = [] { FAIL() << "fatal"; };
         return launcher;
     }
@@ -54,66 +50,38 @@ protected:
     CFakePrompter prompter;
     CScriptedToolDialogs dialogs;
     CRecordingStarter starter;
-    CManualClock clock{1700000000};
+    CTestEnv t;
     CFakeExecutables exe;
 };
 
 const std::string kListen = "media: audio\nproto: RTP/AVP\ntool: listen\nfmt: 0\n";
-const std::string kAudioSdpTool = kListen + "flags: -i $(SDPFILE)\n";
-const std::string kVideoSdpTool = "media: video\nproto: RTP/AVP\ntool: watch\nfmt: 31\nflags: $(SDPFILE) -v\n";
 
 } // namespace
 
-TEST_F(StartToolsTest, StartsEveryMediaEntryWithItsArgvAndFolder)
+// Network text stays one argument; the SDP file is written for every tool
+// that asks for it, but one start runs only the first of them.
+TEST_F(StartToolsTest, StartsEachMediaEntryWithItsArgvFolderAndSdpFile)
 {
-    Load({kListen + "flags: -a $(ADDRESS) -n $(SESSNAME)\n",
-          "media: video\nproto: RTP/AVP\ntool: watch\nfmt: 31\nflags: -p $(PORT)\n"});
-    Start(Parse("x; rm -rf ~"));
-    ASSERT_EQ(starter.started.size(), 2u);
-    EXPECT_EQ(starter.started[0].program, "/opt/l/listen");
-    EXPECT_EQ(starter.started[0].args, (Words{"-a", "239.1.2.3", "-n", "x; rm -rf ~"}));
-    EXPECT_EQ(starter.started[0].workingDirectory, "/opt/l");
-    EXPECT_EQ(starter.started[1].args, (Words{"-p", "5006"}));
-    EXPECT_TRUE(prompter.shown.empty());
-
-    Start(Parse("s"), 1, 0); // only the given media entry
-    EXPECT_EQ(Programs(), "/opt/l/listen /opt/w/watch /opt/w/watch ");
-}
-
-TEST_F(StartToolsTest, DirectoriesAndSessionsBeingDeletedStartNothing)
-{
-    Load({kAudioSdpTool});
-    for (int type : {kTypeDirectory, kTypeScopeDirectory}) {
-        auto s = Parse("dir");
-        s->sessionType = type;
-        Start(s);
-    }
-    Start(nullptr);
-    EXPECT_TRUE(prompter.shown.empty());
-    EXPECT_TRUE(dialogs.asked.empty());
-    auto deleted = Parse("s");
-    deleted->DeleteLater();
-    Start(deleted);
-    EXPECT_EQ(Programs(), "");
-}
-
-TEST_F(StartToolsTest, SdpFileIsWrittenForEachButOnlyTheFirstToolStarts)
-{
-    Load({kAudioSdpTool, kVideoSdpTool});
-    auto s = Parse("Jazz Night");
+    Load({kListen + "flags: -a $(ADDRESS) -n $(SESSNAME) -i $(SDPFILE)\n",
+          "media: video\nproto: RTP/AVP\ntool: watch\nfmt: 31\nflags: -p $(PORT) $(SDPFILE) -v\n"});
+    auto s = Parse("x; rm -rf ~");
     Start(s);
-    const std::string file = dir.Path() + "/tmp/Jazz_Night.sdp";
+    const std::string file = dir.Path() + "/tmp/x__rm__rf__.sdp";
     ASSERT_EQ(starter.started.size(), 1u);
-    EXPECT_EQ(starter.started[0].args, (Words{"-i", file}));
+    EXPECT_EQ(starter.started[0].program, "/opt/l/listen");
+    EXPECT_EQ(starter.started[0].args, (Words{"-a", "239.1.2.3", "-n", "x; rm -rf ~", "-i", file}));
+    EXPECT_EQ(starter.started[0].workingDirectory, "/opt/l");
     std::string expected;
     s->WriteSdp(expected);
-    EXPECT_EQ(CTempInstallDir::Read(file), expected);
-    EXPECT_NE(expected.find("s=Jazz Night"), std::string::npos);
+    EXPECT_EQ(ReadTestFile(file), expected);
+    EXPECT_TRUE(prompter.shown.empty());
 
     // The simpler start of the information page starts both.
     EXPECT_FALSE(Launcher().StartToolsFromInfoPage(*s));
     ASSERT_EQ(starter.started.size(), 3u);
-    EXPECT_EQ(starter.started[2].args, (Words{file, "-v"}));
+    EXPECT_EQ(starter.started[2].args, (Words{"-p", "5006", file, "-v"}));
+    Start(s, 1, 0); // only the given media entry
+    EXPECT_EQ(Programs(), "/opt/l/listen /opt/l/listen /opt/w/watch /opt/w/watch ");
 }
 
 TEST_F(StartToolsTest, ChosenToolAndUnselectedTools)
@@ -125,13 +93,10 @@ TEST_F(StartToolsTest, ChosenToolAndUnselectedTools)
     s->media[0].toolChoice = "Two";
     Start(s);
     // Deselected, the chosen tool is never started.
-    CToolEntry& two = data.registry.groups[0].tools[1];
-    two.selected = 0;
-    two.order = -1;
+    ASSERT_TRUE(DeselectTool(data.registry.groups[0], 1));
     Start(s);
     // The media property page's tool index picks among the launches.
-    two.selected = 1;
-    two.order = 1;
+    ASSERT_TRUE(SelectTool(data.registry.groups[0], 1));
     s->media[0].toolChoice.clear();
     Start(s, 0, 1);
     EXPECT_EQ(Programs(), "/b/one /b/two /b/one /b/two ");
@@ -193,7 +158,7 @@ TEST_F(StartToolsTest, ToolFoundOnDiskIsRememberedSavedAndStarted)
 TEST_F(StartToolsTest, InactiveSessionAsksHowToStart)
 {
     Load({kListen});
-    const int64_t ntpStart = clock.Now() + kNtpUnixOffset + 3600;
+    const int64_t ntpStart = t.clock.Now() + kNtpUnixOffset + 3600;
     auto s = Parse("Later Show", false, "t=" + std::to_string(ntpStart) + " " + std::to_string(ntpStart + 3600) + "\n");
 
     dialogs.autoStart = EAutoStartChoice::Cancel;
@@ -210,35 +175,49 @@ TEST_F(StartToolsTest, InactiveSessionAsksHowToStart)
 
     // Once the session runs, nothing is asked.
     dialogs.asked.clear();
-    clock.Advance(3700);
+    t.clock.Advance(3700);
     Start(s);
     EXPECT_EQ(dialogs.asked, Words{});
     EXPECT_EQ(starter.started.size(), 2u);
 
     // On the information page "Auto Start" is reported back for the check box.
-    clock.Advance(-3700);
+    t.clock.Advance(-3700);
     dialogs.autoStart = EAutoStartChoice::AutoStart;
     s->startTools = 0;
     EXPECT_TRUE(Launcher().StartToolsFromInfoPage(*s));
     EXPECT_EQ(s->startTools, 1);
 }
 
+
 // Every SDP-file tool gets a file that exists; when none can be written the
 // user is told and the tool is not started with a path to nothing.
 TEST_F(StartToolsTest, SdpFileIsAlwaysWrittenOrReported)
 {
-    Load({kAudioSdpTool});
+    Load({kListen + "flags: -i $(SDPFILE)\n"});
     auto s = Parse(std::string(993, 'n'), false);
     Start(s);
     ASSERT_EQ(starter.started.size(), 1u);
     const std::string file = starter.started[0].args.at(1);
     EXPECT_EQ(file, SdpFilePath(dir.Path(), s->name));
-    EXPECT_NE(CTempInstallDir::Read(file).find("s=nnn"), std::string::npos);
+    EXPECT_NE(ReadTestFile(file).find("s=nnn"), std::string::npos);
 
     // tmp is a file: nothing can be written below it.
     std::filesystem::remove_all(std::filesystem::path(dir.Path()) / "tmp");
     CTempInstallDir::Write(std::filesystem::path(dir.Path()) / "tmp", "x");
     Start(s);
-    EXPECT_EQ(starter.started.size(), 1u);
     EXPECT_EQ(prompter.shown, Words{"Failed to write the session file " + file + "\nlisten is not started."});
+
+    // Directories, no session and sessions being deleted start nothing.
+    prompter.shown.clear();
+    for (int type : {kTypeDirectory, kTypeScopeDirectory}) {
+        s->sessionType = type;
+        Start(s);
+    }
+    Start(nullptr);
+    EXPECT_TRUE(dialogs.asked.empty());
+    s = Parse("s");
+    s->DeleteLater();
+    Start(s);
+    EXPECT_TRUE(prompter.shown.empty());
+    EXPECT_EQ(starter.started.size(), 1u);
 }

@@ -15,13 +15,11 @@ protected:
         ExpandToolCommand(*session, p, p->formats.at(0), session->media.at(media), l, exe.Locator());
         return l;
     }
-    Words Args(const std::string& plugin) { return Expand(PluginFrom(kAudio + plugin)).arguments; }
 
-    CManualClock clock{1700000000};
-    std::shared_ptr<CSDPObject> session = ParseSession("v=0\no=- 123 1 IN IP4 10.0.0.1\ns=Jazz Night\n"
+    CTestEnv t;
+    std::shared_ptr<CSDPObject> session = t.Parse("v=0\no=- 123 1 IN IP4 10.0.0.1\ns=Jazz Night\n"
                                                       "c=IN IP4 239.1.2.3/15\nt=0 0\nm=audio 5004 RTP/AVP 0\n"
-                                                      "a=quality:20\nm=video 5006 RTP/AVP 31\n",
-                                                      clock);
+                                                      "a=quality:20\nm=video 5006 RTP/AVP 31\n");
     CFakeExecutables exe;
 };
 
@@ -62,7 +60,7 @@ TEST_F(ToolLaunchTest, BuildsTheArgvOfATypicalPlugin)
     EXPECT_EQ(missing.arguments.back(), kToolContactEmail);
 
     // Only the first occurrence of a macro in a part is replaced.
-    EXPECT_EQ(Args("fmt: 0\nflags: $(TTL) $(TTL) x$(PORT)y$(PORT)\nflags: $(TTL)\n"),
+    EXPECT_EQ(Expand(PluginFrom(std::string(kAudio) + "fmt: 0\nflags: $(TTL) $(TTL) x$(PORT)y$(PORT)\nflags: $(TTL)\n")).arguments,
               (Words{"15", "$(TTL)", "x5004y$(PORT)", "15"}));
 }
 
@@ -101,7 +99,8 @@ TEST_F(ToolLaunchTest, NetworkTextIsInsertedOnceAsUtf8)
     }
 }
 
-TEST_F(ToolLaunchTest, AttributeValuesDriveFlagsAndMacros)
+// Only the plug-in's own "$(SDPFILE)" asks for the file, once per part.
+TEST_F(ToolLaunchTest, AttributeValuesAndTheSdpFileDriveTheArgv)
 {
     const std::string pluginLevel = "fmt: 0\nattr: quality\n{\n  macro: Q\n  {\n  value: q=$(VALUE),$(VALUE)\n  }\n"
                                     "  attrvalue: 10\n  {\n  flags: -lo\n  }\n"
@@ -110,6 +109,7 @@ TEST_F(ToolLaunchTest, AttributeValuesDriveFlagsAndMacros)
     const std::string formatLevel = "fmt: 0\n{\nflags: -fmt\nnoattr: layers\n{\nflags: -nolayers\n}\n"
                                     "attr: layers\n{\nattrvalue: 2\n{\nflags: -layers 2\nmacro: L\n{\nvalue: L$(VALUE)\n}\n"
                                     "}\n}\n}\nflags: $(L)\n";
+    const std::string sdpFile = "fmt: 0\n{\nflags: -f $(SDPFILE)\n}\nflags: -i $(SDPFILE) x$(SDPFILE)$(SDPFILE)\n";
     const struct {
         const std::string& plugin;
         Words attributes, argv;
@@ -124,10 +124,13 @@ TEST_F(ToolLaunchTest, AttributeValuesDriveFlagsAndMacros)
         {formatLevel, {"layers:2"}, {"-layers", "2", "-fmt", "L2"}},
         // Format-level attributes have no fallback to their own macros.
         {formatLevel, {"layers:3"}, {"-fmt", "$(L)"}},
+        {sdpFile, {}, {"-f", "/t/a b.sdp", "-i", "/t/a b.sdp", "x/t/a b.sdp$(SDPFILE)"}},
     };
     for (const auto& c : cases) {
         session->media[0].attributes = c.attributes;
-        EXPECT_EQ(Args(c.plugin), c.argv) << c.attributes.size();
+        bool asks = false;
+        EXPECT_EQ(CommandArguments(Expand(PluginFrom(kAudio + c.plugin)), "/t/a b.sdp", &asks), c.argv) << c.plugin;
+        EXPECT_EQ(asks, &c.plugin == &sdpFile) << c.plugin;
     }
 }
 
@@ -177,19 +180,6 @@ TEST_F(ToolLaunchTest, FindToolsFollowsTheGroupOfEachFormat)
         EXPECT_FALSE(FindTools(*session, session->media[0], reg, exe.Locator(), out));
         session->media[0].protocol = "RTP/AVP";
     }
-}
-
-TEST_F(ToolLaunchTest, SdpFileArgumentAndPath)
-{
-    exe.known["t"] = "/bin/t";
-    bool asks = false;
-    EXPECT_EQ(CommandArguments(Expand(PluginFrom(std::string(kAudio) + "fmt: 0\n{\nflags: -f $(SDPFILE)\n}\n"
-                                                 "flags: -i $(SDPFILE) x$(SDPFILE)$(SDPFILE)\n")),
-                               "/t/a b.sdp", &asks),
-              (Words{"-f", "/t/a b.sdp", "-i", "/t/a b.sdp", "x/t/a b.sdp$(SDPFILE)"}));
-    EXPECT_TRUE(asks);
-    EXPECT_EQ(CommandArguments(Expand(PluginFrom(std::string(kAudio) + "fmt: 0\nflags: -i\n")), "f", &asks), Words{"-i"});
-    EXPECT_FALSE(asks);
 }
 
 // Short names keep their file; a long one is cut to a bounded file name that

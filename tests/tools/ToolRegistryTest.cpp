@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 namespace {
 
 // "Name media proto fmt fmt...": a plug-in whose format names are "fmt F".
@@ -168,25 +170,21 @@ TEST(ToolOrderFile, SaveAndReadInTheInstallDirectory)
 {
     CTempInstallDir dir;
     CFakePrompter prompter;
-    CToolRegistry reg;
-    ReadToolOrder(dir.Path(), reg, prompter); // no file yet: silently empty
-    EXPECT_TRUE(prompter.shown.empty());
-    EXPECT_TRUE(reg.groups.empty());
-
-    reg.groups.push_back(Group("audio", "0", {Tool("A", 1, 0, "/a")}));
+    CToolRegistry reg{{Group("audio", "0", {Tool("A", 1, 0, "/a")})}};
+    CToolRegistry back{{CMediaListEntry{}}};
+    ReadToolOrder(dir.Path(), back, prompter); // no file yet: silently empty
+    EXPECT_TRUE(back.groups.empty());
     ASSERT_TRUE(SaveToolOrder(dir.Path(), reg, prompter));
     EXPECT_FALSE(std::filesystem::exists(ToolOrderPath(dir.Path()) + ".tmp"));
-    CToolRegistry back;
     ReadToolOrder(dir.Path(), back, prompter);
     EXPECT_EQ(Describe(back), Describe(reg));
+    EXPECT_TRUE(prompter.shown.empty());
 
     CTempInstallDir::Write(ToolOrderPath(dir.Path()), "garbage!");
     ReadToolOrder(dir.Path(), back, prompter);
     EXPECT_TRUE(back.groups.empty());
-    EXPECT_EQ(prompter.shown, Words{kCorruptToolFile});
-
-    prompter.shown.clear();
     EXPECT_FALSE(SaveToolOrder("/nonexistent/talmira", reg, prompter));
-    ASSERT_EQ(prompter.shown.size(), 1u);
-    EXPECT_NE(prompter.shown[0].find("tools.sort"), std::string::npos);
+    ASSERT_EQ(prompter.shown.size(), 2u);
+    EXPECT_EQ(prompter.shown[0], kCorruptToolFile);
+    EXPECT_NE(prompter.shown[1].find("tools.sort"), std::string::npos);
 }

@@ -13,8 +13,7 @@
 TEST(ToolSearchQt, ReportsArriveAsSignalsOnTheOwnersThread)
 {
     int argc = 1;
-    char name[] = "test";
-    char* argv[] = {name, nullptr};
+    char* argv[] = {const_cast<char*>("test"), nullptr};
     QCoreApplication app(argc, argv);
     CTempInstallDir dir;
     for (const char* sub : {"a", "b/c"}) {

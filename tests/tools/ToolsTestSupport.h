@@ -1,55 +1,32 @@
 #pragma once
-#include "base/Clock.h"
 #include "base/ProcessStarter.h"
-#include "base/Random.h"
-#include "sdp/SDPObject.h"
 #include "support/FakePrompter.h"
+#include "support/TestEnv.h"
 #include "tools/ToolLauncher.h"
 
-#include <cstdlib>
+#include <QTemporaryDir>
+
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 using Words = std::vector<std::string>;
 
-// A fresh install directory under the system temp folder, removed afterwards.
-class CTempInstallDir {
-public:
-    CTempInstallDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "talmira-tools-XXXXXX").string();
-        m_path = mkdtemp(pattern.data()) ? pattern : std::string();
-        std::filesystem::create_directories(Plugins());
-    }
-    ~CTempInstallDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    const std::string& Path() const { return m_path; }
-    std::filesystem::path Plugins() const { return std::filesystem::path(m_path) / "plugins"; }
+// A fresh install directory with its plug-in folder, removed afterwards.
+struct CTempInstallDir {
+    QTemporaryDir temp;
+    CTempInstallDir() { std::filesystem::create_directories(Plugins()); }
+    std::string Path() const { return temp.path().toStdString(); }
+    std::filesystem::path Plugins() const { return std::filesystem::path(Path()) / "plugins"; }
     void AddPlugin(const std::string& name, std::string_view content) const { Write(Plugins() / name, content); }
     static void Write(const std::filesystem::path& path, std::string_view content)
     {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(content.data(), static_cast<std::streamsize>(content.size()));
+        std::ofstream(path, std::ios::binary | std::ios::trunc).write(content.data(), std::streamsize(content.size()));
     }
-    static std::string Read(const std::filesystem::path& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
-
-private:
-    std::string m_path;
 };
 
 struct CStartedProcess {
@@ -99,13 +76,6 @@ struct CFakeExecutables {
         };
     }
 };
-
-inline std::shared_ptr<CSDPObject> ParseSession(const std::string& text, const Clock& clock)
-{
-    static CScriptedRandom random{4242};
-    CSdpEnvironment env{clock, random, nullptr};
-    return CSDPObject::FromText(text, env);
-}
 
 // A plug-in record parsed from text, named after its tool when it has no name.
 inline std::shared_ptr<CPlugin> PluginFrom(std::string_view text)

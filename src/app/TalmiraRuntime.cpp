@@ -1,8 +1,9 @@
-#include "app/DirectoryRuntime.h"
+#include "app/TalmiraRuntime.h"
 
 #include "app/SapNetworkQt.h"
 #include "base/ProgramExit.h"
 #include "directory/Ostara32Doc.h"
+#include "tools/qt/QtProcessStarter.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -11,8 +12,32 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-CDirectoryRuntime::CDirectoryRuntime(Prompter& prompter, ProgramExit& exit, ViewNotifier* views, ToolStarter* tools)
-    : m_prompter(prompter), m_exit(exit), m_views(views), m_tools(tools)
+namespace {
+// A front end with nobody to ask: every start dialog is cancelled. The
+// walk's Auto Start never asks (the session is active by then).
+class CCancellingToolDialogs final : public ToolDialogs {
+public:
+    EAutoStartChoice AskAutoStart(const std::string&) override { return EAutoStartChoice::Cancel; }
+    ESearchWhere AskWhereToSearch() override { return ESearchWhere::Cancel; }
+    std::optional<std::string> FindToolOnDisk(const std::string&) override { return std::nullopt; }
+    bool SearchOnlinePlugin(const std::string&, const std::string&, const std::string&) override { return false; }
+    bool SearchOnlineTool(const std::string&) override { return false; }
+};
+
+template <class Port, class Default>
+std::unique_ptr<Port> DefaultUnless(Port* given)
+{
+    return given ? nullptr : std::make_unique<Default>();
+}
+} // namespace
+
+CTalmiraRuntime::CTalmiraRuntime(const CRuntimePorts& ports)
+    : m_prompter(ports.prompter), m_exit(ports.exit), m_views(ports.views),
+      m_ownDialogs(DefaultUnless<ToolDialogs, CCancellingToolDialogs>(ports.toolDialogs)),
+      m_dialogs(ports.toolDialogs ? *ports.toolDialogs : *m_ownDialogs),
+      m_ownProcesses(DefaultUnless<ProcessStarter, CQtProcessStarter>(ports.processes)),
+      m_processes(ports.processes ? *ports.processes : *m_ownProcesses),
+      m_clock(ports.clock ? *ports.clock : m_systemClock)
 {
     m_walk.setInterval(1000);
     QObject::connect(&m_walk, &QTimer::timeout, [this] {
@@ -21,7 +46,7 @@ CDirectoryRuntime::CDirectoryRuntime(Prompter& prompter, ProgramExit& exit, View
     });
 }
 
-CDirectoryRuntime::~CDirectoryRuntime()
+CTalmiraRuntime::~CTalmiraRuntime()
 {
     m_walk.stop();
     // The document goes before the sockets' owner; the sockets it closed
@@ -32,7 +57,17 @@ CDirectoryRuntime::~CDirectoryRuntime()
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-bool CDirectoryRuntime::Start(const CMyCommandLineInfo& commandLine, EInstallRole role)
+bool CTalmiraRuntime::LoadTools()
+{
+    m_tools.installDir = m_settings.InstallDirectory();
+    if (m_tools.Load(m_prompter) == EPluginLoad::Fatal) {
+        m_exit.Exit(-1);
+        return false;
+    }
+    return true;
+}
+
+bool CTalmiraRuntime::Start(const CMyCommandLineInfo& commandLine, EInstallRole role)
 {
     auto settings = LoadAppSettings(m_prompter);
     if (!settings) {
@@ -44,11 +79,20 @@ bool CDirectoryRuntime::Start(const CMyCommandLineInfo& commandLine, EInstallRol
     const bool owner = role == EInstallRole::Owner;
     if (owner && m_guard.Acquire(m_settings.InstallDirectory()) != CInstanceGuard::EState::Held)
         return false;
+    if (owner && !LoadTools())
+        return false;
     m_network = std::make_unique<CQtSapNetwork>(m_settings.groups, m_env,
                                                 QString::fromStdString(m_settings.interfaceAddress));
     m_doc = std::make_unique<COstara32Doc>(
-        CDocPorts{m_clock, m_random, m_prompter, m_exit, *m_network, m_views, m_tools, &m_used});
+        CDocPorts{m_clock, m_random, m_prompter, m_exit, *m_network, m_views, nullptr, &m_used});
     m_network->SetDocument(m_doc.get());
+    if (owner) {
+        // The launcher speaks through the store's prompts, so a tool the
+        // walk starts never opens a box inside the walk.
+        m_launcher = std::make_unique<CToolLauncher>(m_tools, m_doc->Prompts(), m_dialogs, m_processes, m_clock);
+        m_launcher->onFatal = [this] { m_exit.Exit(-1); };
+        m_doc->SetToolStarter(m_launcher.get());
+    }
     m_doc->userName = m_settings.name;
     m_doc->userPhone = m_settings.phone;
     m_doc->userEmail = m_settings.email;
@@ -62,12 +106,12 @@ bool CDirectoryRuntime::Start(const CMyCommandLineInfo& commandLine, EInstallRol
     return m_doc->OnNewDocument();
 }
 
-void CDirectoryRuntime::StartWalk()
+void CTalmiraRuntime::StartWalk()
 {
     m_walk.start();
 }
 
-bool CDirectoryRuntime::Close()
+bool CTalmiraRuntime::Close()
 {
     if (m_closed || !m_doc)
         return true;

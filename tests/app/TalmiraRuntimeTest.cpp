@@ -1,0 +1,121 @@
+#include "app/QtSettingsStore.h"
+#include "app/Setup.h"
+#include "app/TalmiraRuntime.h"
+#include "base/ProcessStarter.h"
+#include "directory/Ostara32Doc.h"
+#include "support/FakePrompter.h"
+#include "support/FakeViews.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class CScriptedProcesses final : public ProcessStarter {
+public:
+    bool StartDetached(const std::string& program, const std::vector<std::string>& args,
+                       const std::string&) override
+    {
+        std::string line = program;
+        for (const std::string& a : args)
+            line += " " + a;
+        started.push_back(line);
+        return true;
+    }
+    std::vector<std::string> started;
+};
+
+// A set-up install directory of its own (settings file, plugins/ with one
+// audio tool), the settings found through $TALMIRA_SETTINGS.
+class TalmiraRuntimeTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        static int argc = 1;
+        static char name[] = "talmira_tests_app";
+        static char* argv[] = {name, nullptr};
+        if (!QCoreApplication::instance())
+            new QCoreApplication(argc, argv);
+        ASSERT_TRUE(tmp.isValid());
+        const fs::path root = tmp.path().toStdString();
+        install = (root / "install").string();
+        fs::create_directories(root / "no-shipped-plugins");
+        qputenv("TALMIRA_PLUGIN_SOURCE", QByteArray::fromStdString((root / "no-shipped-plugins").string()));
+        qputenv("TALMIRA_SETTINGS", QByteArray::fromStdString((root / "Talmira.ini").string()));
+        CQtSettingsStore store(QString::fromStdString((root / "Talmira.ini").string()));
+        ASSERT_TRUE(RunSetup(store, install).ok);
+        std::ofstream(install + "/plugins/rev2.plugin.0")
+            << "media: audio\nproto: RTP/AVP\ntool: sh\nfmt: 0\nflags: -c $(ADDRESS)\n";
+    }
+    void TearDown() override
+    {
+        qunsetenv("TALMIRA_SETTINGS");
+        qunsetenv("TALMIRA_PLUGIN_SOURCE");
+    }
+    CRuntimePorts Ports() { return {prompter, exit, nullptr, nullptr, &processes, &clock}; }
+
+    QTemporaryDir tmp;
+    std::string install;
+    CFakePrompter prompter;
+    CFakeExit exit;
+    CScriptedProcesses processes;
+    CManualClock clock{1700000000};
+};
+
+TEST_F(TalmiraRuntimeTest, AutoStartInTheWalkStartsTheToolOnceActive)
+{
+    CTalmiraRuntime runtime(Ports());
+    ASSERT_TRUE(runtime.Start(CMyCommandLineInfo()));
+    ASSERT_NE(runtime.Launcher(), nullptr);
+    COstara32Doc& doc = runtime.Doc();
+    ASSERT_FALSE(doc.MainList().Empty());
+    const auto ttlScope = doc.MainList().At(0);
+
+    // Active from one minute on, for an hour.
+    const int64_t start = clock.Now() + 60 + kNtpUnixOffset;
+    auto session = CSDPObject::FromText("v=0\no=- 4242 1 IN IP4 10.0.0.1\ns=Later\nc=IN IP4 239.1.2.3/15\nt=" +
+                                            std::to_string(start) + " " + std::to_string(start + 3600) +
+                                            "\nm=audio 5004 RTP/AVP 0\n",
+                                        runtime.Environment());
+    ASSERT_TRUE(session);
+    session->startTools = 1;
+    ASSERT_EQ(doc.AddSession(session, ttlScope), 1);
+
+    doc.CheckSessions();
+    EXPECT_TRUE(processes.started.empty());
+    EXPECT_EQ(session->startTools, 1);
+
+    clock.Advance(120);
+    doc.CheckSessions();
+    ASSERT_EQ(processes.started.size(), 1u);
+    EXPECT_TRUE(processes.started[0].ends_with("sh -c 239.1.2.3")) << processes.started[0];
+    EXPECT_EQ(session->startTools, 0);
+    doc.CheckSessions(); // started once
+    EXPECT_EQ(processes.started.size(), 1u);
+    EXPECT_TRUE(prompter.shown.empty());
+    EXPECT_TRUE(exit.statuses.empty());
+}
+
+TEST_F(TalmiraRuntimeTest, SecondRuntimeOnOneInstallDirectoryIsRefused)
+{
+    CTalmiraRuntime first(Ports());
+    ASSERT_TRUE(first.Start(CMyCommandLineInfo()));
+
+    CTalmiraRuntime second(Ports());
+    EXPECT_FALSE(second.Start(CMyCommandLineInfo()));
+    EXPECT_EQ(second.Guard().State(), CInstanceGuard::EState::Taken);
+    EXPECT_EQ(second.Launcher(), nullptr);
+    EXPECT_FALSE(second.Guard().Explanation().empty());
+    // The refused one left the running one's files alone.
+    EXPECT_TRUE(fs::exists(install + "/plugins/rev2.plugin.0"));
+    EXPECT_TRUE(first.Close());
+}
+
+} // namespace
