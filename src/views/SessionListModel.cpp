@@ -1,0 +1,309 @@
+#include "views/SessionListModel.h"
+
+#include "base/Clock.h"
+#include "directory/Ostara32Doc.h"
+#include "sdp/SDPObject.h"
+#include "sdp/Schedule.h"
+#include "sdp/SessionList.h"
+#include "views/DisplayText.h"
+
+namespace {
+// Above this share of changed rows one dataChanged for all of them is
+// cheaper for the views than one per row.
+bool MostChanged(size_t changed, size_t rows)
+{
+    return changed > 64 && changed * 2 > rows;
+}
+} // namespace
+
+CSessionListModel::CSessionListModel(COstara32Doc& doc, QObject* parent)
+    : QAbstractTableModel(parent), m_doc(doc), m_clock(doc.Ports().clock)
+{
+    Rebuild();
+}
+
+CSessionListModel::~CSessionListModel() = default;
+
+int CSessionListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int CSessionListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : listrules::kColumnCount;
+}
+
+QVariant CSessionListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    const CEntry& entry = m_rows[static_cast<size_t>(index.row())];
+    const listrules::CRow& row = entry.row;
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (index.column()) {
+        case listrules::kColumnSession:
+            return DisplayText(row.name);
+        case listrules::kColumnInfo:
+            return DisplayText(row.info);
+        case listrules::kColumnStart:
+            return DisplayText(row.start);
+        case listrules::kColumnType:
+            return DisplayText(row.type);
+        case listrules::kColumnMedia:
+            return DisplayText(row.media);
+        default:
+            return {};
+        }
+    case kRecordRole:
+        return QVariant::fromValue(entry.record);
+    case kIconRole:
+        return row.icon;
+    case kInactiveRole:
+        return !row.activeNow;
+    case kPassesRole:
+        return entry.passes;
+    default:
+        return {};
+    }
+}
+
+QVariant CSessionListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= listrules::kColumnCount)
+        return {};
+    return QString::fromLatin1(listrules::ColumnTitle(section));
+}
+
+void CSessionListModel::ShowDirectory(const Record& directory)
+{
+    if (Shows(directory))
+        Refresh();
+    else
+        Switch(directory);
+}
+
+int CSessionListModel::FilterMode() const
+{
+    return m_doc.filterMode;
+}
+
+void CSessionListModel::SetFilterMode(int mode)
+{
+    if (m_doc.filterMode == mode)
+        return;
+    m_doc.filterMode = mode;
+    Reevaluate(false);
+}
+
+void CSessionListModel::Refresh()
+{
+    Reevaluate(true);
+}
+
+void CSessionListModel::RefreshRecord(const CSDPObject& record)
+{
+    const int row = RowOf(record);
+    if (row < 0)
+        return;
+    m_rows[static_cast<size_t>(row)] = MakeEntry(m_rows[static_cast<size_t>(row)].record, m_clock.Now());
+    EmitChanged({row});
+}
+
+ViewNotifier::Record CSessionListModel::RecordAt(int row) const
+{
+    return row >= 0 && row < rowCount() ? m_rows[static_cast<size_t>(row)].record : nullptr;
+}
+
+int CSessionListModel::RowOf(const CSDPObject& record) const
+{
+    // The store keeps a position index per list: rows are list positions.
+    const CSessionList* list = ShownList();
+    const long row = list ? list->IndexOf(record) : -1;
+    if (row < 0 || static_cast<size_t>(row) >= m_rows.size() || m_rows[static_cast<size_t>(row)].record.get() != &record)
+        return -1;
+    return static_cast<int>(row);
+}
+
+const CSessionList* CSessionListModel::ShownList() const
+{
+    return m_directory ? m_directory->children.get() : &m_doc.MainList();
+}
+
+CSessionListModel::CEntry CSessionListModel::MakeEntry(const Record& record, int64_t now) const
+{
+    CEntry entry;
+    entry.record = record;
+    if (auto row = listrules::MakeRow(*record, now, m_clock)) {
+        entry.row = std::move(*row);
+        entry.passes = listrules::PassesFilter(*record, m_doc.filterMode, now, m_clock);
+    }
+    return entry;
+}
+
+void CSessionListModel::Reevaluate(bool all)
+{
+    if (m_resetting)
+        return;
+    m_appliedFilter = m_doc.filterMode;
+    const int64_t now = m_clock.Now();
+    std::vector<int> changed;
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        CEntry& entry = m_rows[i];
+        CSDPObject& record = *entry.record;
+        if (all || m_changed.count(&record)) {
+            CEntry fresh = MakeEntry(entry.record, now);
+            if (fresh.row.name != entry.row.name || fresh.row.info != entry.row.info
+                || fresh.row.start != entry.row.start || fresh.row.type != entry.row.type
+                || fresh.row.media != entry.row.media || fresh.row.icon != entry.row.icon
+                || fresh.row.activeNow != entry.row.activeNow || fresh.passes != entry.passes
+                || fresh.row.nextStart != entry.row.nextStart || fresh.row.sessionType != entry.row.sessionType) {
+                entry = std::move(fresh);
+                changed.push_back(static_cast<int>(i));
+            }
+            continue;
+        }
+        // Time alone moves a session into or out of its period.
+        const bool active = IsInPeriod(record, kPeriodNow, now, m_clock);
+        const bool passes = listrules::PassesFilter(record, m_doc.filterMode, now, m_clock);
+        if (active != entry.row.activeNow || passes != entry.passes) {
+            entry.row.activeNow = active;
+            entry.passes = passes;
+            changed.push_back(static_cast<int>(i));
+        }
+    }
+    m_changed.clear();
+    EmitChanged(changed);
+}
+
+void CSessionListModel::EmitChanged(const std::vector<int>& rows)
+{
+    if (rows.empty())
+        return;
+    const int last = listrules::kColumnCount - 1;
+    if (MostChanged(rows.size(), m_rows.size())) {
+        emit dataChanged(index(rows.front(), 0), index(rows.back(), last));
+        return;
+    }
+    for (int row : rows)
+        emit dataChanged(index(row, 0), index(row, last));
+}
+
+void CSessionListModel::Rebuild()
+{
+    m_rows.clear();
+    m_changed.clear();
+    m_appliedFilter = m_doc.filterMode;
+    const CSessionList* list = ShownList();
+    if (!list)
+        return;
+    const int64_t now = m_clock.Now();
+    m_rows.reserve(list->Size());
+    for (const auto& record : *list)
+        m_rows.push_back(MakeEntry(record, now));
+}
+
+void CSessionListModel::Switch(const Record& directory)
+{
+    m_directory = directory;
+    if (m_resetting)
+        return; // the end of the reset reads the list
+    beginResetModel();
+    Rebuild();
+    endResetModel();
+}
+
+void CSessionListModel::UpdateAllViews(const CViewHint& hint)
+{
+    if (hint.code == CViewHint::kTopLevel || hint.NamesDirectory()) {
+        const Record directory = hint.NamesDirectory() ? hint.directory : nullptr;
+        if (!Shows(directory)) {
+            Switch(directory);
+            return;
+        }
+    }
+    // The notices have brought the rows up to date; a filter someone else
+    // set in the document still has to be applied.
+    if (m_doc.filterMode != m_appliedFilter && !m_walking)
+        Reevaluate(false);
+}
+
+bool CSessionListModel::IsListShowing(const CSDPObject& directory) const
+{
+    return m_directory.get() == &directory;
+}
+
+void CSessionListModel::RecordAboutToBeAdded(const Record& directory, size_t row, const Record&)
+{
+    if (m_resetting || !Shows(directory) || row > m_rows.size())
+        return;
+    m_adding = true;
+    beginInsertRows({}, static_cast<int>(row), static_cast<int>(row));
+}
+
+void CSessionListModel::RecordAdded(const Record& directory, size_t row, const Record& record)
+{
+    if (!std::exchange(m_adding, false))
+        return;
+    (void)directory;
+    m_rows.insert(m_rows.begin() + static_cast<long>(row), MakeEntry(record, m_clock.Now()));
+    endInsertRows();
+}
+
+void CSessionListModel::RecordAboutToBeRemoved(const Record& directory, size_t row, const Record& record)
+{
+    if (m_resetting || !Shows(directory) || row >= m_rows.size() || m_rows[row].record != record)
+        return;
+    m_removing = true;
+    beginRemoveRows({}, static_cast<int>(row), static_cast<int>(row));
+}
+
+void CSessionListModel::RecordRemoved(const Record&, size_t row, const Record& record)
+{
+    if (!std::exchange(m_removing, false))
+        return;
+    m_changed.erase(record.get());
+    m_rows.erase(m_rows.begin() + static_cast<long>(row));
+    endRemoveRows();
+}
+
+void CSessionListModel::RecordChanged(const Record& directory, size_t row, const Record& record)
+{
+    if (m_resetting || !Shows(directory) || row >= m_rows.size() || m_rows[row].record != record)
+        return;
+    if (m_walking) {
+        m_changed.insert(record.get());
+        return;
+    }
+    m_rows[row] = MakeEntry(record, m_clock.Now());
+    EmitChanged({static_cast<int>(row)});
+}
+
+void CSessionListModel::BeginWalk()
+{
+    m_walking = true;
+}
+
+void CSessionListModel::EndWalk()
+{
+    m_walking = false;
+    Reevaluate(false);
+}
+
+void CSessionListModel::BeginReset()
+{
+    if (m_resetting)
+        return;
+    beginResetModel();
+    m_resetting = true;
+}
+
+void CSessionListModel::EndReset()
+{
+    if (!m_resetting)
+        return;
+    m_resetting = false;
+    Rebuild();
+    endResetModel();
+}

@@ -1,0 +1,102 @@
+#pragma once
+#include "base/ViewNotifier.h"
+#include "directory/SessionListRules.h"
+
+#include <QAbstractTableModel>
+
+#include <cstdint>
+#include <unordered_set>
+#include <vector>
+
+class COstara32Doc;
+class CSessionList;
+
+// The entries of the directory the session list shows, one row per record
+// in the list's own order (row n is the list's record n), each with its
+// cells read once through the list rules. Every entry has a row: whether it
+// passes the time filter is a role, and CSessionSortFilter hides and orders
+// the rows.
+//
+// The store's notices keep the rows in step: a row is inserted, removed or
+// rewritten (all cells, the Media cell and the icon included) as the record
+// is. Inside a walk the rewrites wait for its end, where every row's active
+// state and filter are looked at again, since time alone changes them.
+class CSessionListModel final : public QAbstractTableModel, public ViewNotifier {
+    Q_OBJECT
+public:
+    enum ERole {
+        kRecordRole = Qt::UserRole + 1,
+        kIconRole,     // listrules::IconIndex: the type's image, +8 with the Auto Start clock
+        kInactiveRole, // true: the session is not on now, the row is greyed
+        kPassesRole,   // true: the row passes the time filter
+    };
+
+    explicit CSessionListModel(COstara32Doc& doc, QObject* parent = nullptr);
+    ~CSessionListModel() override;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // The directory shown, null for the top level (the store's main list).
+    const Record& Directory() const { return m_directory; }
+    // Shows a directory's entries (null: the top level); the rows are
+    // rebuilt when it is another than the one shown.
+    void ShowDirectory(const Record& directory);
+    // The time filter both views share (the document holds it); the rows
+    // are looked at again when it changes.
+    int FilterMode() const;
+    void SetFilterMode(int mode);
+    // Reads every row anew from the store; a command that edits one record
+    // (Auto Start, properties) rewrites its row with RefreshRecord.
+    void Refresh();
+    void RefreshRecord(const CSDPObject& record);
+
+    Record RecordAt(int row) const;
+    // The row of a record of the shown list; -1 when it has none.
+    int RowOf(const CSDPObject& record) const;
+    const listrules::CRow& RowData(int row) const { return m_rows[static_cast<size_t>(row)].row; }
+    bool Passes(int row) const { return m_rows[static_cast<size_t>(row)].passes; }
+
+    void UpdateAllViews(const CViewHint& hint) override;
+    bool IsListShowing(const CSDPObject& directory) const override;
+    void RecordAboutToBeAdded(const Record& directory, size_t row, const Record& record) override;
+    void RecordAdded(const Record& directory, size_t row, const Record& record) override;
+    void RecordAboutToBeRemoved(const Record& directory, size_t row, const Record& record) override;
+    void RecordRemoved(const Record& directory, size_t row, const Record& record) override;
+    void RecordChanged(const Record& directory, size_t row, const Record& record) override;
+    void BeginWalk() override;
+    void EndWalk() override;
+    void BeginReset() override;
+    void EndReset() override;
+
+private:
+    struct CEntry {
+        Record record;
+        listrules::CRow row;
+        bool passes = false;
+    };
+    bool Shows(const Record& directory) const { return directory.get() == m_directory.get(); }
+    // The list shown; null when the shown directory has let go of its list.
+    const CSessionList* ShownList() const;
+    CEntry MakeEntry(const Record& record, int64_t now) const;
+    // Looks at every row again: in full when `all` or the record changed in
+    // the walk, else only its active state and filter (time moved on).
+    void Reevaluate(bool all);
+    void EmitChanged(const std::vector<int>& rows);
+    void Rebuild();
+    void Switch(const Record& directory);
+
+    COstara32Doc& m_doc;
+    const Clock& m_clock;
+    Record m_directory;
+    std::vector<CEntry> m_rows;
+    int m_appliedFilter = 0;
+    bool m_walking = false;
+    bool m_resetting = false;
+    bool m_adding = false;
+    bool m_removing = false;
+    // Records changed in the walk, rewritten at its end.
+    std::unordered_set<const CSDPObject*> m_changed;
+};

@@ -1,0 +1,91 @@
+#include "ModelFixture.h"
+
+#include "views/DisplayText.h"
+
+#include <filesystem>
+
+namespace {
+
+using TreeTest = ModelTest;
+
+TEST_F(TreeTest, HoldsTheDirectoriesSortedWithoutPlainSessions)
+{
+    const QModelIndex root = tree.RootIndex();
+    EXPECT_EQ(tree.rowCount(), 1);
+    EXPECT_EQ(root.data().toString(), "MBone");
+    EXPECT_EQ(Children(root), Texts{});
+
+    auto b = Folder("b", "239.1.1.2");
+    Add("s1");
+    auto a = Folder("a", "239.1.1.1");
+    auto c = Folder("c", "239.1.1.3", a);
+    Add("s2", a);
+    Folder("D", "239.1.1.4");
+    EXPECT_EQ(Children(root), (Texts{"Dir a", "Dir b", "Dir D"}));
+    EXPECT_EQ(Children(tree.IndexOf(*a)), Texts{"Dir c"});
+    EXPECT_EQ(tree.RecordAt(tree.IndexOf(*c)), c);
+    EXPECT_EQ(tree.RecordAt(root), nullptr);
+    EXPECT_EQ(tree.IndexOf(*c).parent(), tree.IndexOf(*a));
+
+    // A rename comes with the next announcement and keeps the item's place.
+    auto renamed = t.Parse("v=0\no=- a 1 IN IP4 10.0.0.1\ns=Zulu\nm=directory 9875 SAP/SDP 14\nc=IN IP4 239.1.1.1/127\n");
+    doc.AddSession(renamed, nullptr);
+    EXPECT_EQ(Children(root), (Texts{"Zulu", "Dir b", "Dir D"}));
+
+    // A directory goes with everything below it.
+    doc.OnSapMessage(ESapAction::Delete, renamed, nullptr);
+    EXPECT_EQ(Children(root), (Texts{"Dir b", "Dir D"}));
+    EXPECT_FALSE(tree.IndexOf(*c).isValid());
+    doc.RemoveSession(b);
+    EXPECT_EQ(Children(root), Texts{"Dir D"});
+}
+
+TEST_F(TreeTest, RebuildsOnResets)
+{
+    auto top = Folder("a", "239.1.1.1");
+    Folder("c", "239.1.1.3", top);
+    doc.ClearCache();
+    EXPECT_EQ(Children(tree.RootIndex()), Texts{"Dir a"});
+    EXPECT_EQ(Children(tree.IndexOf(*top)), Texts{});
+
+    // A new document: the store is emptied and refilled with the TTL Scope.
+    const auto dir = std::filesystem::temp_directory_path() / ("talmira-tree-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir / "tmp");
+    doc.installDirectory = dir.string();
+    doc.SetCacheEnabled(false);
+    ASSERT_TRUE(doc.OnNewDocument());
+    EXPECT_EQ(Children(tree.RootIndex()), Texts{"TTL Scope"});
+    EXPECT_EQ(tree.IndexOf(*doc.MainList().Front()).data(CDirectoryTreeModel::kKindRole).toInt(),
+              CDirectoryTreeModel::kKindScope);
+    std::filesystem::remove_all(dir);
+}
+
+// Bytes from the network: UTF-8 when valid, else Latin-1; nothing that
+// breaks a line survives.
+TEST(DisplayTextTest, DecodesAndFlattens)
+{
+    const struct {
+        std::string bytes;
+        QString text;
+    } cases[] = {
+        {"plain", "plain"},
+        {"Caf\xc3\xa9", QString::fromUtf8("Caf\xc3\xa9")},
+        {"Caf\xe9", QString::fromUtf8("Caf\xc3\xa9")},
+        {"\xc3", QString::fromUtf8("\xc3\x83")}, // cut UTF-8 reads as Latin-1
+        {"a\nb\tc\r\x7f", "a b c  "},
+        {"\x85x", " x"},                          // Latin-1 next line
+        {"1\xe2\x80\xa8" "2\xe2\x80\xa9" "3", "1 2 3"}, // line and paragraph separators
+        {std::string("a\0b", 3), "a b"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DisplayText(c.bytes), c.text) << c.bytes;
+}
+
+TEST_F(TreeTest, ShowsNamesAsDisplayText)
+{
+    auto latin = t.Parse("v=0\no=- x 1 IN IP4 10.0.0.1\ns=Caf\xe9\nm=directory 9875 SAP/SDP 14\nc=IN IP4 239.1.1.9/127\n");
+    Add(latin);
+    EXPECT_EQ(tree.IndexOf(*latin).data().toString(), QString::fromUtf8("Caf\xc3\xa9"));
+}
+
+} // namespace

@@ -1,0 +1,219 @@
+#include "ModelFixture.h"
+
+#include <QSignalSpy>
+
+namespace {
+
+using ListTest = ModelTest;
+constexpr int64_t kNow = 1700000000; // Tue Nov 14 2023, 23:13:20 in Brussels
+constexpr int64_t kDay = 86400;
+
+TEST_F(ListTest, RowsFollowAddsRefreshesAndRemovals)
+{
+    auto b = Add("b");
+    auto a = Add(Timed("a", 0, 0, {"video", "audio", "video"}));
+    auto dir = Folder("d", "239.1.1.1");
+    Add("x", dir); // not in the shown directory
+    EXPECT_EQ(Shown(), (Texts{"Dir d", "Session a", "Session b"}));
+    EXPECT_EQ(Shown(listrules::kColumnMedia), (Texts{"directory ", "audio video ", "audio "}));
+    EXPECT_EQ(Shown(listrules::kColumnStart), (Texts{"Continually", "Continually", "Continually"}));
+    EXPECT_EQ(Shown(listrules::kColumnType), (Texts{"Folder", "Unknown", "Unknown"}));
+    EXPECT_EQ(list.RowOf(*a), 1);
+    EXPECT_EQ(list.RecordAt(list.RowOf(*dir)), dir);
+    EXPECT_EQ(list.RowOf(*t.Parse(SessionText("b"))), -1);
+
+    // A refresh rewrites its row alone, the Media cell included.
+    QSignalSpy changes(&list, &QAbstractItemModel::dataChanged);
+    auto again = Timed("b", 0, 0, {"whiteboard", "audio"});
+    again->name = "New b";
+    Add(again);
+    ASSERT_EQ(changes.size(), 1);
+    EXPECT_EQ(changes[0][0].toModelIndex().row(), 0);
+    EXPECT_EQ(Shown(), (Texts{"Dir d", "New b", "Session a"}));
+    EXPECT_EQ(Shown(listrules::kColumnMedia)[1], "audio whiteboard ");
+    // The Auto Start mark shows in the icon of a row that exists already.
+    b->startTools = 1;
+    list.RefreshRecord(*b);
+    EXPECT_EQ(list.index(0, 0).data(CSessionListModel::kIconRole).toInt(), listrules::IconIndex(kTypeUnknown, true));
+
+    doc.OnSapMessage(ESapAction::Delete, Timed("a", 0, 0), nullptr);
+    EXPECT_EQ(Shown(), (Texts{"Dir d", "New b"}));
+    EXPECT_EQ(list.RowOf(*dir), 1);
+}
+
+// Time moves sessions into their period and out of the store; the walk's
+// changes reach the views at its end, one signal per changed row.
+TEST_F(ListTest, WalkGreysExpiresAndSignalsPerRow)
+{
+    t.clock.Set(kNow);
+    Add(Timed("early", kNow + 100, kNow + 200));
+    Add(Timed("late", kNow + 150, kNow + 400));
+    Add("always");
+    EXPECT_EQ(std::make_tuple(Inactive("Session early"), Inactive("Session late"), Inactive("Session always")),
+              std::make_tuple(true, true, false));
+
+    doc.CheckSessions();
+    QSignalSpy changes(&list, &QAbstractItemModel::dataChanged);
+    t.clock.Set(kNow + 120);
+    doc.CheckSessions();
+    EXPECT_EQ(changes.size(), 1);
+    EXPECT_FALSE(Inactive("Session early"));
+    EXPECT_TRUE(Inactive("Session late"));
+
+    changes.clear();
+    t.clock.Set(kNow + 160);
+    doc.CheckSessions();
+    EXPECT_EQ(changes.size(), 1);
+    EXPECT_FALSE(Inactive("Session late"));
+    EXPECT_EQ(Shown(listrules::kColumnStart)[2], "11:15:50PM Tue Nov 14, 2023");
+
+    changes.clear();
+    t.clock.Set(kNow + 300);
+    doc.CheckSessions();
+    EXPECT_EQ(Shown(), (Texts{"Session always", "Session late"}));
+    EXPECT_EQ(changes.size(), 0);
+}
+
+TEST_F(ListTest, TimeFilterHidesAndRestoresRows)
+{
+    t.clock.Set(kNow);
+    Add("always");
+    Add(Timed("now", kNow - 100, kNow + 100));
+    // Only repeating sessions look beyond the present moment.
+    Add(Timed("soon", kNow + 600, kNow + 100 * kDay, {"audio"}, "r=1d 1h 0\n"));
+    Add(Timed("later", kNow + 10 * kDay, kNow + 100 * kDay, {"audio"}, "r=7d 1h 0\n"));
+    Add(Timed("far", kNow + 40 * kDay, kNow + 40 * kDay + 60));
+    const struct {
+        int mode;
+        Texts shown;
+    } cases[] = {
+        {listrules::kFilterCurrent, {"Session always", "Session now"}},
+        {listrules::kFilterToday, {"Session always", "Session now", "Session soon"}},
+        {listrules::kFilterThisWeek, {"Session always", "Session now", "Session soon"}},
+        {listrules::kFilterThisMonth, {"Session always", "Session later", "Session now", "Session soon"}},
+        {listrules::kFilterAll, {"Session always", "Session far", "Session later", "Session now", "Session soon"}},
+        {listrules::kFilterToday, {"Session always", "Session now", "Session soon"}},
+    };
+    for (const auto& c : cases) {
+        list.SetFilterMode(c.mode);
+        EXPECT_EQ(doc.filterMode, c.mode);
+        EXPECT_EQ(Shown(), c.shown) << c.mode;
+    }
+    // A filter set in the document by another view is applied on its hint.
+    doc.filterMode = listrules::kFilterCurrent;
+    doc.Notify(CViewHint::ListsChanged());
+    EXPECT_EQ(Shown(), (Texts{"Session always", "Session now"}));
+    // New rows meet the filter too.
+    Add(Timed("future", kNow + 900, kNow + 1000));
+    EXPECT_EQ(Shown(), (Texts{"Session always", "Session now"}));
+
+    // The search text narrows the time filter's rows.
+    list.SetFilterMode(listrules::kFilterAll);
+    auto info = Timed("info", 0, 0);
+    info->information = "Weekly LECTURE";
+    Add(info);
+    const struct {
+        const char* search;
+        Texts shown;
+    } searches[] = {
+        {"lecture", {"Session info"}},     // information, any case
+        {"SESSION F", {"Session far", "Session future"}},
+        {"224.2.17", {"Session always", "Session far", "Session future", "Session info", "Session later",
+                      "Session now", "Session soon"}}, // a media address
+        {"nothing", {}},
+        {"", {"Session always", "Session far", "Session future", "Session info", "Session later", "Session now",
+              "Session soon"}},
+    };
+    for (const auto& c : searches) {
+        sorted.SetSearchText(c.search);
+        EXPECT_EQ(Shown(), c.shown) << c.search;
+    }
+    sorted.SetSearchText("far");
+    list.SetFilterMode(listrules::kFilterCurrent);
+    EXPECT_EQ(Shown(), Texts{});
+}
+
+TEST_F(ListTest, HeaderClicksToggleTheOrdering)
+{
+    Add(Timed("b", 0, 0, {"video"}));
+    Add(Timed("a", 0, 0, {"whiteboard"}));
+    Add(Timed("c", 0, 0, {"audio"}));
+    const struct {
+        int column;
+        int mode;
+        const char* first;
+    } clicks[] = {
+        {listrules::kColumnSession, listrules::kSortNameDown, "Session c"},
+        {listrules::kColumnSession, listrules::kSortNameUp, "Session a"},
+        {listrules::kColumnSession, listrules::kSortNameDown, "Session c"},
+        {listrules::kColumnType, listrules::kSortTypeUp, nullptr},
+        {listrules::kColumnMedia, listrules::kSortMediaUp, "Session c"},
+        {listrules::kColumnMedia, listrules::kSortMediaDown, "Session a"},
+    };
+    EXPECT_EQ(sorted.SortMode(), listrules::kSortNameUp);
+    for (const auto& c : clicks) {
+        sorted.ToggleSort(c.column);
+        EXPECT_EQ(sorted.SortMode(), c.mode);
+        EXPECT_EQ(sorted.sortColumn(), c.column);
+        EXPECT_EQ(sorted.sortOrder(), listrules::SortAscending(c.mode) ? Qt::AscendingOrder : Qt::DescendingOrder);
+        if (c.first) {
+            EXPECT_EQ(Shown().front(), c.first) << c.mode;
+        }
+    }
+    // A view's own sort request keeps the mode in step.
+    sorted.sort(listrules::kColumnSession, Qt::DescendingOrder);
+    EXPECT_EQ(sorted.SortMode(), listrules::kSortNameDown);
+    // The order holds for rows arriving later.
+    Add("d");
+    EXPECT_EQ(Shown(), (Texts{"Session d", "Session c", "Session b", "Session a"}));
+}
+
+TEST_F(ListTest, HintsChooseTheDirectory)
+{
+    Add("top");
+    auto outer = Folder("o", "239.1.1.1");
+    Add("o1", outer);
+    auto inner = Folder("i", "239.1.1.2", outer);
+    Add("i1", inner);
+    Add("i2", inner);
+
+    doc.Notify(CViewHint::Show(inner));
+    EXPECT_EQ(list.Directory(), inner);
+    EXPECT_TRUE(views.IsListShowing(*inner));
+    EXPECT_EQ(Shown(), (Texts{"Session i1", "Session i2"}));
+    Add("i3", inner);
+    Add("o2", outer);
+    EXPECT_EQ(Shown(), (Texts{"Session i1", "Session i2", "Session i3"}));
+
+    doc.Notify(CViewHint::ListsChanged());
+    EXPECT_EQ(list.Directory(), inner);
+    doc.Notify(CViewHint::TopLevel());
+    EXPECT_EQ(Shown(), (Texts{"Dir o", "Session top"}));
+    list.ShowDirectory(outer);
+    EXPECT_EQ(Shown(), (Texts{"Dir i", "Session o1", "Session o2"}));
+
+    // The list leaves a directory that goes for the parent of what went.
+    list.ShowDirectory(inner);
+    doc.OnSapMessage(ESapAction::Delete, t.Parse("v=0\no=- o 1 IN IP4 10.0.0.1\ns=x\n"), nullptr);
+    EXPECT_EQ(list.Directory(), nullptr);
+    EXPECT_EQ(Shown(), Texts{"Session top"});
+}
+
+TEST_F(ListTest, ResetsRereadTheStore)
+{
+    auto dir = Folder("d", "239.1.1.1");
+    Add("d1", dir);
+    Add("top");
+    list.ShowDirectory(dir);
+    doc.ClearCache();
+    EXPECT_EQ(list.Directory(), nullptr);
+    EXPECT_EQ(Shown(), (Texts{"Dir d", "Session top"}));
+    EXPECT_TRUE(dir->children->Empty());
+
+    doc.DeleteContents();
+    EXPECT_EQ(Shown(), Texts{});
+    Add("new");
+    EXPECT_EQ(Shown(), Texts{"Session new"});
+}
+
+} // namespace
