@@ -65,13 +65,18 @@ EOnlineResult COnlineSearch::Fetch(const std::string& url, const COnlineLimits& 
     return Finish(reply, silent);
 }
 
+// A look-up: the reply body of a path on the database host.
+EOnlineResult COnlineSearch::Ask(const std::string& pathAndQuery, const COnlineLimits& limits, std::string* body,
+                                 bool silent)
+{
+    const auto request = Url(pathAndQuery, silent);
+    return request ? Fetch(*request, limits, body, silent) : EOnlineResult::Failed;
+}
+
 EOnlineResult COnlineSearch::LookupTool(const std::string& tool, std::string* url, bool silent)
 {
-    const auto request = Url(ToolLookupPath(tool), silent);
-    if (!request)
-        return EOnlineResult::Failed;
     std::string body;
-    const EOnlineResult r = Fetch(*request, m_settings.lookupLimits, &body, silent);
+    const EOnlineResult r = Ask(ToolLookupPath(tool), m_settings.lookupLimits, &body, silent);
     if (r == EOnlineResult::Ok)
         *url = JoinedReply(body);
     return r;
@@ -80,11 +85,8 @@ EOnlineResult COnlineSearch::LookupTool(const std::string& tool, std::string* ur
 EOnlineResult COnlineSearch::LookupPlugins(const std::string& media, const std::string& protocol,
                                            const std::string& format, std::vector<COnlinePlugin>* offered, bool silent)
 {
-    const auto request = Url(PluginLookupPath(media, protocol, format), silent);
-    if (!request)
-        return EOnlineResult::Failed;
     std::string body;
-    const EOnlineResult r = Fetch(*request, m_settings.lookupLimits, &body, silent);
+    const EOnlineResult r = Ask(PluginLookupPath(media, protocol, format), m_settings.lookupLimits, &body, silent);
     if (r == EOnlineResult::Ok)
         *offered = ParsePluginReply(body);
     return r;
@@ -92,11 +94,8 @@ EOnlineResult COnlineSearch::LookupPlugins(const std::string& media, const std::
 
 EOnlineResult COnlineSearch::CheckVersion(std::string* installerUrl)
 {
-    const auto request = Url(VersionCheckPath(kProgramName, kProgramVersion), true);
-    if (!request)
-        return EOnlineResult::Failed;
     std::string body;
-    const EOnlineResult r = Fetch(*request, m_settings.versionLimits, &body, true);
+    const EOnlineResult r = Ask(VersionCheckPath(kProgramName, kProgramVersion), m_settings.versionLimits, &body, true);
     if (r == EOnlineResult::Ok)
         *installerUrl = JoinedReply(body);
     return r;

@@ -102,6 +102,7 @@ public:
 
 private:
     EOnlineResult Fetch(const std::string& url, const COnlineLimits& limits, std::string* body, bool silent);
+    EOnlineResult Ask(const std::string& pathAndQuery, const COnlineLimits& limits, std::string* body, bool silent);
     EOnlineResult Finish(const COnlineReply& reply, bool silent);
     EOnlineResult Fail(const std::string& text, bool silent);
     std::optional<std::string> Url(const std::string& pathAndQuery, bool silent);
