@@ -16,6 +16,8 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenuBar>
+#include <QScreen>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QSplitter>
 #include <QStatusBar>
@@ -76,7 +78,11 @@ CMainFrame::CMainFrame(COstara32Doc& doc, CViewFanOut& views, Prompter& prompter
     CreateToolBar();
     CreatePanes();
     ShowSortState();
-    resize(1000, 600);
+    // Wide enough for the tree and every column at its first width.
+    QSize size(1320, 720);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableSize());
+    resize(size);
 }
 
 CMainFrame::~CMainFrame()

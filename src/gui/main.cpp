@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QTimer>
+#include <QTreeView>
 
 #include <cstdio>
 
@@ -55,6 +56,12 @@ int main(int argc, char** argv)
 
     QuitEventLoopOnSignals();
     if (!screenshot.isEmpty()) {
+        // The picture shows the first scope's sessions, every folder open.
+        QTreeView& tree = window.TreeView();
+        tree.expandAll();
+        const QModelIndex firstScope = tree.model()->index(0, 0, tree.model()->index(0, 0));
+        if (firstScope.isValid())
+            tree.setCurrentIndex(firstScope);
         QTimer::singleShot(1500, &window, [&window, screenshot] {
             if (!window.grab().save(screenshot))
                 std::fprintf(stderr, "talmira: cannot write %s\n", screenshot.toLocal8Bit().constData());
