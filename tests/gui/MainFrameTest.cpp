@@ -116,10 +116,19 @@ TEST_F(MainFrameTest, TreeSelectsListFiltersFollowKeysAndCloseWritesCache)
 
     const std::string cache = doc.CacheFilePath();
     EXPECT_FALSE(fs::exists(cache));
-    window.close();
+    // Exit asks first; No keeps the program running, Yes closes it the
+    // normal way, writing the cache.
+    prompter.answers = {EPromptAnswer::No, EPromptAnswer::Yes};
+    window.ExitAction()->trigger();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(fs::exists(cache));
+    window.ExitAction()->trigger();
+    EXPECT_FALSE(window.isVisible());
+    ASSERT_EQ(prompter.shown.size(), 2u);
+    EXPECT_EQ(prompter.shown[0],
+              "Selecting YES will quit the program selecting NO will make the program run in the background");
     ASSERT_TRUE(fs::exists(cache));
     EXPECT_NE(ReadTestFile(cache).find("Session 2"), std::string::npos);
-    EXPECT_TRUE(prompter.shown.empty());
     EXPECT_TRUE(exit.statuses.empty());
 }
 
