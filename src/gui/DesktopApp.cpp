@@ -17,7 +17,7 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
 {
     if (!m_runtime.Start(commandLine))
         return false;
-    m_window = std::make_unique<CMainFrame>(m_runtime.Doc(), m_views, m_prompter);
+    m_window = std::make_unique<CMainFrame>(m_runtime.Doc(), m_views, m_prompter, m_runtime.Launcher());
     m_window->onClose = [this] { Close(); };
     m_runtime.StartWalk();
     return true;

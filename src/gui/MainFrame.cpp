@@ -1,6 +1,7 @@
 #include "gui/MainFrame.h"
 
 #include "base/Prompter.h"
+#include "base/ToolStarter.h"
 #include "base/ViewFanOut.h"
 #include "directory/Ostara32Doc.h"
 #include "directory/SessionListRules.h"
@@ -59,8 +60,9 @@ const CArrangeCommand kArrangeCommands[] = {
 };
 } // namespace
 
-CMainFrame::CMainFrame(COstara32Doc& doc, CViewFanOut& views, Prompter& prompter, QWidget* parent)
-    : QMainWindow(parent), m_doc(doc), m_views(views), m_prompter(prompter)
+CMainFrame::CMainFrame(COstara32Doc& doc, CViewFanOut& views, Prompter& prompter, ToolStarter* tools,
+                       QWidget* parent)
+    : QMainWindow(parent), m_doc(doc), m_views(views), m_prompter(prompter), m_toolStarter(tools)
 {
     setWindowTitle(QStringLiteral("Default - Talmira"));
     // The program starts with every session shown.
@@ -118,7 +120,10 @@ void CMainFrame::CreateActions()
     m_about = Command("&About Talmira...");
     m_about->setIconText("About");
     // Their windows and commands come later; shown greyed until then.
-    for (QAction* later : {m_open, m_newFolder, m_newSession, m_delete, m_edit, m_properties, m_settings, m_tools,
+    m_open->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
+    m_open->setShortcutContext(Qt::WidgetShortcut); // set on the list: Enter elsewhere keeps its meaning
+    connect(m_open, &QAction::triggered, this, &CMainFrame::OnOpen);
+    for (QAction* later : {m_newFolder, m_newSession, m_delete, m_edit, m_properties, m_settings, m_tools,
                            m_helpTopics, m_website})
         later->setEnabled(false);
     m_newSession->setIconText("New Session");
@@ -281,6 +286,8 @@ void CMainFrame::CreatePanes()
     for (int column = 0; column < listrules::kColumnCount; ++column)
         header->resizeSection(column, listrules::ColumnWidth(column));
     connect(header, &QHeaderView::sectionClicked, this, &CMainFrame::ArrangeBy);
+    m_listView->addAction(m_open);
+    connect(m_listView, &QAbstractItemView::doubleClicked, this, &CMainFrame::OpenRow);
 
     m_splitter->addWidget(m_treeView);
     m_splitter->addWidget(m_listView);
@@ -293,11 +300,44 @@ void CMainFrame::CreatePanes()
 void CMainFrame::OnTreeSelection()
 {
     const QModelIndex current = m_treeView->currentIndex();
-    if (!current.isValid())
+    if (!current.isValid() || m_selectingQuietly)
         return;
     const auto record = m_tree->RecordAt(current);
     m_doc.Notify(CViewHint::Show(record));
     setWindowTitle(record ? "Talmira - " + current.data().toString() : QStringLiteral("Talmira "));
+}
+
+void CMainFrame::OnOpen()
+{
+    QModelIndex first;
+    for (const QModelIndex& selected : m_listView->selectionModel()->selectedRows())
+        if (!first.isValid() || selected.row() < first.row())
+            first = selected;
+    OpenRow(first);
+}
+
+void CMainFrame::OpenRow(const QModelIndex& index)
+{
+    if (!index.isValid())
+        return;
+    const auto record = m_list->RecordAt(m_sorted->mapToSource(index).row());
+    if (!record)
+        return;
+    if (!record->children) {
+        if (m_toolStarter)
+            m_toolStarter->StartTools(record, -1, 0);
+        return;
+    }
+    // A directory: its tree item is selected without a notice of its own
+    // (the title stays), then the list shows it.
+    const QModelIndex item = m_tree->IndexOf(*record);
+    if (item.isValid()) {
+        m_selectingQuietly = true;
+        m_treeView->setCurrentIndex(item);
+        m_treeView->scrollTo(item);
+        m_selectingQuietly = false;
+    }
+    m_doc.Notify(CViewHint::Show(record));
 }
 
 QAction* CMainFrame::FilterAction(int mode) const

@@ -10,6 +10,7 @@ class CSessionListModel;
 class CSessionSortFilter;
 class CViewFanOut;
 class Prompter;
+class ToolStarter;
 class QAction;
 class QActionGroup;
 class QLabel;
@@ -23,7 +24,9 @@ class QTreeView;
 class CMainFrame final : public QMainWindow {
     Q_OBJECT
 public:
-    CMainFrame(COstara32Doc& doc, CViewFanOut& views, Prompter& prompter, QWidget* parent = nullptr);
+    // Tools: what Open starts for a session; none starts nothing.
+    CMainFrame(COstara32Doc& doc, CViewFanOut& views, Prompter& prompter, ToolStarter* tools,
+               QWidget* parent = nullptr);
     ~CMainFrame() override;
 
     // Runs when the window closes for good (the cache is written there).
@@ -35,6 +38,7 @@ public:
     // The View menu's filter command for a filter mode (1..5).
     QAction* FilterAction(int mode) const;
     QAction* ExitAction() const { return m_exit; }
+    QAction* OpenAction() const { return m_open; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -47,6 +51,9 @@ private:
     void CreatePanes();
     QAction* Command(const QString& text, const QString& prompt = {});
     void OnTreeSelection();
+    // Open on the first selected row (in list order).
+    void OnOpen();
+    void OpenRow(const QModelIndex& index);
     void SetFilter(int mode);
     void ArrangeBy(int column);
     void ShowSortState();
@@ -56,6 +63,7 @@ private:
     COstara32Doc& m_doc;
     CViewFanOut& m_views;
     Prompter& m_prompter;
+    ToolStarter* m_toolStarter;
     CDirectoryTreeModel* m_tree = nullptr;
     CSessionListModel* m_list = nullptr;
     CSessionSortFilter* m_sorted = nullptr;
@@ -65,6 +73,7 @@ private:
     QLabel* m_date = nullptr;
     QLabel* m_time = nullptr;
     bool m_closed = false;
+    bool m_selectingQuietly = false; // the program moves the tree selection
 
     // Commands, named as in the menus.
     QAction* m_open = nullptr;

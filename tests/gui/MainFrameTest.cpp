@@ -109,6 +109,20 @@ TEST_F(MainFrameTest, TreeSelectsListFiltersFollowKeysAndCloseWritesCache)
     EXPECT_TRUE(window.FilterAction(5)->isChecked());
     EXPECT_EQ(rows.rowCount(), 2);
 
+    // Enter on a folder row opens the folder: its tree item is selected,
+    // the title stays.
+    const auto folder = CSDPObject::FromText("v=0\no=- 77 1 IN IP4 10.0.0.1\ns=Folder A\nc=IN IP4 239.195.7.7/15\n"
+                                             "t=0 0\nm=directory 9875 SAP/SDP 14\n",
+                                             app.Runtime().Environment());
+    ASSERT_EQ(doc.AddSession(folder, scope), 1);
+    const QModelIndex folderRow = Child(rows, {}, "Folder A");
+    ASSERT_TRUE(folderRow.isValid());
+    window.ListView().setCurrentIndex(folderRow);
+    QTest::keyClick(&window.ListView(), Qt::Key_Return);
+    EXPECT_EQ(tree.currentIndex().data().toString(), "Folder A");
+    EXPECT_EQ(window.windowTitle(), "Talmira - TTL Scope");
+    EXPECT_EQ(rows.rowCount(), 0);
+
     // The root shows the top level again, titled by the program alone.
     tree.setCurrentIndex(tree.model()->index(0, 0));
     EXPECT_EQ(window.windowTitle(), "Talmira ");
