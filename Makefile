@@ -6,7 +6,7 @@ FUZZ      ?= build-fuzz
 FUZZ_SECONDS ?= 20
 CMAKE_GEN := -G Ninja
 
-.PHONY: deps build build-asan build-fuzz run test test-unit test-asan fuzz bench clean
+.PHONY: deps build build-asan build-fuzz run test test-unit test-asan fuzz bench screenshots clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -41,6 +41,9 @@ test: test-unit test-asan fuzz
 
 bench: build
 	bash scripts/run-bench.sh $(BUILD)
+
+screenshots: build
+	bash scripts/screenshots.sh $(BUILD) docs/screenshots
 
 clean:
 	rm -rf $(BUILD) $(ASAN) $(FUZZ)

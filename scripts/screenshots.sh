@@ -1,0 +1,28 @@
+#!/bin/bash
+# Pictures of the desktop program for the README: a throw-away install
+# directory and settings file, a sample cache written by the program's own
+# writer, then talmira under a virtual X display saving its window.
+set -euo pipefail
+build="${1:-build}"
+out="${2:-docs/screenshots}"
+build="$(cd "$build" && pwd)"
+mkdir -p "$out"
+out="$(cd "$out" && pwd)"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+export TALMIRA_SETTINGS="$work/Talmira.ini"
+export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run"
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+# English dates and a fixed zone, so pictures differ only by their content.
+export LANG=C.UTF-8 LC_ALL=C.UTF-8 TZ=Europe/Brussels
+
+"$build/src/cli/talmira-cli" setup >/dev/null
+"$build/tests/talmira-sample-cache"
+if command -v xvfb-run >/dev/null; then
+    xvfb-run -a -s "-screen 0 1400x900x24" "$build/src/gui/talmira" --screenshot "$out/main-window.png"
+else
+    echo "xvfb-run not found: drawing offscreen" >&2
+    QT_QPA_PLATFORM=offscreen "$build/src/gui/talmira" --screenshot "$out/main-window.png"
+fi
+echo "wrote $out/main-window.png"

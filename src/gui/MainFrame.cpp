@@ -1,0 +1,388 @@
+#include "gui/MainFrame.h"
+
+#include "base/Prompter.h"
+#include "base/ToolStarter.h"
+#include "base/ViewFanOut.h"
+#include "directory/Ostara32Doc.h"
+#include "directory/SessionListRules.h"
+#include "gui/RowIcons.h"
+#include "views/DirectoryTreeModel.h"
+#include "views/SessionListModel.h"
+#include "views/SessionSortFilter.h"
+
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QMenuBar>
+#include <QScreen>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeView>
+
+namespace {
+const char* const kIdlePrompt = "For Help, press F1";
+
+struct CFilterCommand {
+    int mode;
+    const char* text;
+    QKeySequence key;
+    const char* prompt;
+    const char* tip;
+};
+const CFilterCommand kFilterCommands[] = {
+    {listrules::kFilterCurrent, "&Current", QKeySequence(Qt::CTRL | Qt::Key_N), "View all active sessions",
+     "Current Sessions"},
+    {listrules::kFilterToday, "&Today", QKeySequence(Qt::CTRL | Qt::Key_T), "View all sessions active today.",
+     "Sessions Today"},
+    {listrules::kFilterThisWeek, "This &Week", QKeySequence(Qt::CTRL | Qt::Key_W),
+     "View what is available this week", "Sessions this Week"},
+    {listrules::kFilterThisMonth, "This &Month", QKeySequence(Qt::CTRL | Qt::Key_M),
+     "View what is available this month", "Sessons This Month"},
+    {listrules::kFilterAll, "&All", QKeySequence(Qt::CTRL | Qt::Key_A), "View all announced sessions",
+     "All Sessions"},
+};
+
+struct CArrangeCommand {
+    int column;
+    const char* text;
+};
+const CArrangeCommand kArrangeCommands[] = {
+    {listrules::kColumnSession, "by Name"}, {listrules::kColumnInfo, "by Info"},
+    {listrules::kColumnStart, "by Start Date"}, {listrules::kColumnType, "by Type"},
+    {listrules::kColumnMedia, "by Media"},
+};
+} // namespace
+
+CMainFrame::CMainFrame(COstara32Doc& doc, CViewFanOut& views, Prompter& prompter, ToolStarter* tools,
+                       QWidget* parent)
+    : QMainWindow(parent), m_doc(doc), m_views(views), m_prompter(prompter), m_toolStarter(tools)
+{
+    setWindowTitle(QStringLiteral("Default - Talmira"));
+    // The program starts with every session shown.
+    if (m_doc.filterMode < listrules::kFilterCurrent || m_doc.filterMode > listrules::kFilterAll)
+        m_doc.filterMode = listrules::kFilterAll;
+    m_tree = new CDirectoryTreeModel(m_doc, this);
+    m_list = new CSessionListModel(m_doc, this);
+    m_sorted = new CSessionSortFilter(*m_list, this);
+    m_views.Attach(*m_tree);
+    m_views.Attach(*m_list);
+
+    CreateStatusBar();
+    CreateActions();
+    CreateMenus();
+    CreateToolBar();
+    CreatePanes();
+    ShowSortState();
+    // Wide enough for the tree and every column at its first width.
+    QSize size(1320, 720);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableSize());
+    resize(size);
+}
+
+CMainFrame::~CMainFrame()
+{
+    m_views.Detach(*m_list);
+    m_views.Detach(*m_tree);
+}
+
+QAction* CMainFrame::Command(const QString& text, const QString& prompt)
+{
+    auto* action = new QAction(text, this);
+    if (!prompt.isEmpty())
+        action->setStatusTip(prompt);
+    return action;
+}
+
+void CMainFrame::CreateActions()
+{
+    m_open = Command("&Open");
+    m_newFolder = Command("&Folder");
+    m_newSession = Command("&Session...");
+    m_delete = Command("&Delete\tDEL");
+    m_edit = Command("&Edit..");
+    m_properties = Command("&Properties...");
+    m_clearCache = Command("&Clear cache", "Clear the cache");
+    m_clearCache->setToolTip("Clear");
+    m_clearCache->setIconText("Clear");
+    m_exit = Command("E&xit");
+    m_settings = Command("&Settings...", "Edit the settings of this program...");
+    m_tools = Command("Tools...");
+    m_helpTopics = Command("&Help Topics");
+    m_website = Command("Talmira on the Web");
+    m_about = Command("&About Talmira...");
+    m_about->setIconText("About");
+    // Their windows and commands come later; shown greyed until then.
+    m_open->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
+    m_open->setShortcutContext(Qt::WidgetShortcut); // set on the list: Enter elsewhere keeps its meaning
+    connect(m_open, &QAction::triggered, this, &CMainFrame::OnOpen);
+    for (QAction* later : {m_newFolder, m_newSession, m_delete, m_edit, m_properties, m_settings, m_tools,
+                           m_helpTopics, m_website})
+        later->setEnabled(false);
+    m_newSession->setIconText("New Session");
+    m_newFolder->setIconText("New Folder");
+    m_delete->setIconText("Delete");
+    m_properties->setIconText("Properties");
+
+    connect(m_clearCache, &QAction::triggered, this, [this] { m_doc.ClearCache(); });
+    connect(m_exit, &QAction::triggered, this, &CMainFrame::OnExit);
+    connect(m_about, &QAction::triggered, this, [this] {
+        QMessageBox::about(this, "About Talmira",
+                           "<b>Talmira</b><p>A directory of the multicast sessions announced on your network.</p>");
+    });
+
+    m_filters = new QActionGroup(this);
+    m_filters->setExclusive(true);
+    for (const CFilterCommand& c : kFilterCommands) {
+        QAction* action = Command(c.text, c.prompt);
+        action->setShortcut(c.key);
+        action->setToolTip(c.tip);
+        action->setCheckable(true);
+        action->setChecked(c.mode == m_doc.filterMode);
+        m_filters->addAction(action);
+        m_filterActions[c.mode] = action;
+        connect(action, &QAction::triggered, this, [this, mode = c.mode] { SetFilter(mode); });
+    }
+    for (const CArrangeCommand& c : kArrangeCommands) {
+        QAction* action = Command(c.text);
+        action->setCheckable(true);
+        m_arrangeActions[c.column] = action;
+        connect(action, &QAction::triggered, this, [this, column = c.column] { ArrangeBy(column); });
+    }
+}
+
+void CMainFrame::CreateMenus()
+{
+    QMenu* announce = menuBar()->addMenu("&Announce");
+    announce->addAction(m_open);
+    announce->addSeparator();
+    // The label carries "Ctrl+N" while the key itself selects Current.
+    QMenu* newMenu = announce->addMenu("&New\tCtrl+N");
+    newMenu->addAction(m_newFolder);
+    newMenu->addAction(m_newSession);
+    announce->addSeparator();
+    announce->addAction(m_delete);
+    announce->addAction(m_edit);
+    announce->addAction(m_properties);
+    announce->addSeparator();
+    announce->addAction(m_clearCache);
+    announce->addSeparator();
+    announce->addAction(m_exit);
+
+    QMenu* edit = menuBar()->addMenu("&Edit");
+    edit->addAction(m_settings);
+    edit->addAction(m_tools);
+
+    QMenu* view = menuBar()->addMenu("&View");
+    for (const auto& [mode, action] : m_filterActions)
+        view->addAction(action);
+    view->addSeparator();
+    QMenu* arrange = view->addMenu("Arran&ge Sessions");
+    for (const auto& [column, action] : m_arrangeActions)
+        arrange->addAction(action);
+    view->addSeparator();
+    m_showToolBar = view->addAction("&Toolbar");
+    m_showStatusBar = view->addAction("&Status Bar");
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    help->addAction(m_helpTopics);
+    help->addAction(m_website);
+    help->addSeparator();
+    help->addAction(m_about);
+}
+
+void CMainFrame::CreateToolBar()
+{
+    QToolBar* bar = addToolBar("Toolbar");
+    bar->setObjectName("toolbar");
+    bar->setMovable(false);
+    bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    bar->addAction(m_clearCache);
+    bar->addSeparator();
+    for (QAction* a : {m_newSession, m_delete, m_properties, m_newFolder})
+        bar->addAction(a);
+    bar->addSeparator();
+    for (const auto& [mode, action] : m_filterActions)
+        bar->addAction(action);
+    bar->addSeparator();
+    bar->addAction(m_about);
+
+    m_showToolBar->setCheckable(true);
+    m_showToolBar->setChecked(true);
+    connect(m_showToolBar, &QAction::toggled, bar, &QToolBar::setVisible);
+    m_showStatusBar->setCheckable(true);
+    m_showStatusBar->setChecked(true);
+    connect(m_showStatusBar, &QAction::toggled, statusBar(), &QStatusBar::setVisible);
+}
+
+void CMainFrame::CreateStatusBar()
+{
+    QStatusBar* bar = statusBar();
+    m_date = new QLabel(this);
+    m_time = new QLabel(this);
+    bar->addPermanentWidget(m_date);
+    bar->addPermanentWidget(m_time);
+    bar->showMessage(kIdlePrompt);
+    // A menu prompt replaces the idle text only while its entry is hovered.
+    connect(bar, &QStatusBar::messageChanged, this, [bar](const QString& text) {
+        if (text.isEmpty())
+            bar->showMessage(kIdlePrompt);
+    });
+    ShowClock();
+    auto* clock = new QTimer(this);
+    clock->setInterval(1000);
+    connect(clock, &QTimer::timeout, this, &CMainFrame::ShowClock);
+    clock->start();
+}
+
+void CMainFrame::ShowClock()
+{
+    const QLocale locale;
+    const QDateTime now = QDateTime::currentDateTime();
+    m_date->setText(locale.toString(now.date(), QLocale::ShortFormat));
+    m_time->setText(locale.toString(now.time(), QLocale::LongFormat));
+}
+
+void CMainFrame::CreatePanes()
+{
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+
+    m_treeView = new QTreeView(m_splitter);
+    m_treeView->setModel(m_tree);
+    m_treeView->setItemDelegate(new CTreeItemDelegate(m_treeView));
+    m_treeView->setHeaderHidden(true);
+    m_treeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_treeView->setMinimumSize(100, 100);
+    m_treeView->expand(m_tree->RootIndex());
+    // Selecting the root at start tells nobody: the list shows the top level.
+    m_treeView->setCurrentIndex(m_tree->RootIndex());
+    connect(m_treeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &CMainFrame::OnTreeSelection);
+    // A directory added later below an expanded item shows without a click.
+    connect(m_tree, &QAbstractItemModel::modelReset, this, [this] { m_treeView->expand(m_tree->RootIndex()); });
+
+    m_listView = new QTreeView(m_splitter);
+    m_listView->setModel(m_sorted);
+    m_listView->setItemDelegate(new CSessionRowDelegate(m_listView));
+    m_listView->setRootIsDecorated(false);
+    m_listView->setUniformRowHeights(true);
+    m_listView->setAllColumnsShowFocus(true);
+    m_listView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_listView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_listView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_listView->setTextElideMode(Qt::ElideRight);
+    QHeaderView* header = m_listView->header();
+    header->setSectionsMovable(true);
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setStretchLastSection(false);
+    for (int column = 0; column < listrules::kColumnCount; ++column)
+        header->resizeSection(column, listrules::ColumnWidth(column));
+    connect(header, &QHeaderView::sectionClicked, this, &CMainFrame::ArrangeBy);
+    m_listView->addAction(m_open);
+    connect(m_listView, &QAbstractItemView::doubleClicked, this, &CMainFrame::OpenRow);
+
+    m_splitter->addWidget(m_treeView);
+    m_splitter->addWidget(m_listView);
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setSizes({200, 800});
+    setCentralWidget(m_splitter);
+}
+
+void CMainFrame::OnTreeSelection()
+{
+    const QModelIndex current = m_treeView->currentIndex();
+    if (!current.isValid() || m_selectingQuietly)
+        return;
+    const auto record = m_tree->RecordAt(current);
+    m_doc.Notify(CViewHint::Show(record));
+    setWindowTitle(record ? "Talmira - " + current.data().toString() : QStringLiteral("Talmira "));
+}
+
+void CMainFrame::OnOpen()
+{
+    QModelIndex first;
+    for (const QModelIndex& selected : m_listView->selectionModel()->selectedRows())
+        if (!first.isValid() || selected.row() < first.row())
+            first = selected;
+    OpenRow(first);
+}
+
+void CMainFrame::OpenRow(const QModelIndex& index)
+{
+    if (!index.isValid())
+        return;
+    const auto record = m_list->RecordAt(m_sorted->mapToSource(index).row());
+    if (!record)
+        return;
+    if (!record->children) {
+        if (m_toolStarter)
+            m_toolStarter->StartTools(record, -1, 0);
+        return;
+    }
+    // A directory: its tree item is selected without a notice of its own
+    // (the title stays), then the list shows it.
+    const QModelIndex item = m_tree->IndexOf(*record);
+    if (item.isValid()) {
+        m_selectingQuietly = true;
+        m_treeView->setCurrentIndex(item);
+        m_treeView->scrollTo(item);
+        m_selectingQuietly = false;
+    }
+    m_doc.Notify(CViewHint::Show(record));
+}
+
+QAction* CMainFrame::FilterAction(int mode) const
+{
+    const auto found = m_filterActions.find(mode);
+    return found == m_filterActions.end() ? nullptr : found->second;
+}
+
+void CMainFrame::SetFilter(int mode)
+{
+    m_list->SetFilterMode(mode);
+    if (QAction* action = FilterAction(m_doc.filterMode))
+        action->setChecked(true);
+}
+
+void CMainFrame::ArrangeBy(int column)
+{
+    m_sorted->ToggleSort(column);
+    ShowSortState();
+}
+
+void CMainFrame::ShowSortState()
+{
+    const int mode = m_sorted->SortMode();
+    const int column = listrules::SortColumn(mode);
+    m_listView->header()->setSortIndicator(column, listrules::SortAscending(mode) ? Qt::AscendingOrder
+                                                                                  : Qt::DescendingOrder);
+    for (const auto& [c, action] : m_arrangeActions)
+        action->setChecked(c == column);
+}
+
+void CMainFrame::OnExit()
+{
+    if (m_prompter.Show("Selecting YES will quit the program selecting NO will make the program run in the background",
+                        EPromptButtons::YesNo, EPromptIcon::Question) == EPromptAnswer::Yes)
+        close();
+    // No: the window stays where it is until the notification icon can
+    // take its place; a hidden window without one could not be reached.
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    if (!m_closed && onClose) {
+        m_closed = true;
+        onClose();
+    }
+    event->accept();
+}

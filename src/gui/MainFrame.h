@@ -1,0 +1,97 @@
+#pragma once
+#include <QMainWindow>
+
+#include <functional>
+#include <map>
+
+class COstara32Doc;
+class CDirectoryTreeModel;
+class CSessionListModel;
+class CSessionSortFilter;
+class CViewFanOut;
+class Prompter;
+class ToolStarter;
+class QAction;
+class QActionGroup;
+class QLabel;
+class QSplitter;
+class QTreeView;
+
+// The main window: menus, toolbar, the directory tree beside the session
+// list, and the status bar with the menu prompts, the date and the time.
+// The two item models follow the store through the view fan-out for as
+// long as the window exists.
+class CMainFrame final : public QMainWindow {
+    Q_OBJECT
+public:
+    // Tools: what Open starts for a session; none starts nothing.
+    CMainFrame(COstara32Doc& doc, CViewFanOut& views, Prompter& prompter, ToolStarter* tools,
+               QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // Runs when the window closes for good (the cache is written there).
+    std::function<void()> onClose;
+
+    QTreeView& TreeView() const { return *m_treeView; }
+    QTreeView& ListView() const { return *m_listView; }
+    CSessionSortFilter& SortedList() const { return *m_sorted; }
+    // The View menu's filter command for a filter mode (1..5).
+    QAction* FilterAction(int mode) const;
+    QAction* ExitAction() const { return m_exit; }
+    QAction* OpenAction() const { return m_open; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBar();
+    void CreateStatusBar();
+    void CreatePanes();
+    QAction* Command(const QString& text, const QString& prompt = {});
+    void OnTreeSelection();
+    // Open on the first selected row (in list order).
+    void OnOpen();
+    void OpenRow(const QModelIndex& index);
+    void SetFilter(int mode);
+    void ArrangeBy(int column);
+    void ShowSortState();
+    void OnExit();
+    void ShowClock();
+
+    COstara32Doc& m_doc;
+    CViewFanOut& m_views;
+    Prompter& m_prompter;
+    ToolStarter* m_toolStarter;
+    CDirectoryTreeModel* m_tree = nullptr;
+    CSessionListModel* m_list = nullptr;
+    CSessionSortFilter* m_sorted = nullptr;
+    QSplitter* m_splitter = nullptr;
+    QTreeView* m_treeView = nullptr;
+    QTreeView* m_listView = nullptr;
+    QLabel* m_date = nullptr;
+    QLabel* m_time = nullptr;
+    bool m_closed = false;
+    bool m_selectingQuietly = false; // the program moves the tree selection
+
+    // Commands, named as in the menus.
+    QAction* m_open = nullptr;
+    QAction* m_newFolder = nullptr;
+    QAction* m_newSession = nullptr;
+    QAction* m_delete = nullptr;
+    QAction* m_edit = nullptr;
+    QAction* m_properties = nullptr;
+    QAction* m_clearCache = nullptr;
+    QAction* m_exit = nullptr;
+    QAction* m_settings = nullptr;
+    QAction* m_tools = nullptr;
+    QAction* m_helpTopics = nullptr;
+    QAction* m_website = nullptr;
+    QAction* m_about = nullptr;
+    QAction* m_showToolBar = nullptr;
+    QAction* m_showStatusBar = nullptr;
+    QActionGroup* m_filters = nullptr;
+    std::map<int, QAction*> m_filterActions;  // by filter mode
+    std::map<int, QAction*> m_arrangeActions; // by column
+};

@@ -1,0 +1,174 @@
+#include "gui/RowIcons.h"
+
+#include "views/DirectoryTreeModel.h"
+#include "views/SessionListModel.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+#include <array>
+
+namespace rowicons {
+namespace {
+constexpr int kSize = 16;
+
+QPixmap Blank()
+{
+    QPixmap pixmap(kSize, kSize);
+    pixmap.fill(Qt::transparent);
+    return pixmap;
+}
+
+void DrawFolder(QPainter& p, bool open)
+{
+    p.setPen(QColor(0x8a, 0x6a, 0x10));
+    p.setBrush(QColor(0xf2, 0xc9, 0x4c));
+    p.drawRect(QRectF(1.5, 3.5, 5, 2));
+    p.drawRect(QRectF(1.5, 4.5, 13, 9));
+    if (open) {
+        p.setBrush(QColor(0xfb, 0xe3, 0x8e));
+        QPolygonF lid;
+        lid << QPointF(3.5, 7.5) << QPointF(15.5, 7.5) << QPointF(13.5, 13.5) << QPointF(1.5, 13.5);
+        p.drawPolygon(lid);
+    }
+}
+
+void DrawCloud(QPainter& p, qreal scale, bool magnifier)
+{
+    p.save();
+    p.translate(kSize / 2.0, kSize / 2.0 + 1);
+    p.scale(scale, scale);
+    QPainterPath cloud;
+    cloud.addEllipse(QRectF(-7, -2, 7, 6));
+    cloud.addEllipse(QRectF(-4, -6, 8, 8));
+    cloud.addEllipse(QRectF(0, -3, 7, 7));
+    cloud.addRect(QRectF(-4, 0, 7, 4));
+    p.setPen(QPen(QColor(0x2e, 0x5f, 0x9e), 1 / scale));
+    p.setBrush(QColor(0xbf, 0xdc, 0xf7));
+    p.drawPath(cloud.simplified());
+    p.restore();
+    if (magnifier) {
+        p.setPen(QPen(QColor(0x30, 0x30, 0x30), 1.5));
+        p.setBrush(QColor(255, 255, 255, 200));
+        p.drawEllipse(QRectF(8.5, 8.5, 5, 5));
+        p.drawLine(QPointF(13, 13), QPointF(15.5, 15.5));
+    }
+}
+
+void DrawBadge(QPainter& p, const QColor& colour, const QString& text)
+{
+    p.setPen(colour.darker(140));
+    p.setBrush(colour);
+    p.drawRoundedRect(QRectF(0.5, 0.5, kSize - 1, kSize - 1), 3, 3);
+    QFont font = p.font();
+    font.setPixelSize(text.size() > 1 ? 8 : 11);
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(Qt::white);
+    p.drawText(QRectF(0, 0, kSize, kSize), Qt::AlignCenter, text);
+}
+
+void DrawClock(QPainter& p)
+{
+    p.setPen(QPen(Qt::black, 1));
+    p.setBrush(Qt::white);
+    p.drawEllipse(QRectF(8.5, 8.5, 7, 7));
+    p.drawLine(QPointF(12, 12), QPointF(12, 9.8));
+    p.drawLine(QPointF(12, 12), QPointF(14, 12));
+}
+
+QPixmap DrawType(int type, bool clock)
+{
+    QPixmap pixmap = Blank();
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    switch (type) {
+    case 0: DrawBadge(p, QColor(0x70, 0x70, 0x70), "T"); break;
+    case 1: DrawBadge(p, QColor(0xc0, 0x39, 0x2b), "B"); break;
+    case 2: DrawBadge(p, QColor(0x27, 0x6f, 0xbf), "M"); break;
+    case 4: DrawBadge(p, QColor(0x16, 0x8a, 0x7a), "H3"); break;
+    case 5: DrawBadge(p, QColor(0x7d, 0x3c, 0x98), "Mo"); break;
+    case 6: DrawFolder(p, false); break;
+    case 7: DrawCloud(p, 1.0, false); break;
+    default: DrawBadge(p, QColor(0x95, 0x95, 0x95), "?"); break;
+    }
+    if (clock)
+        DrawClock(p);
+    return pixmap;
+}
+
+QPixmap Faded(QPixmap pixmap)
+{
+    QPainter p(&pixmap);
+    p.setCompositionMode(QPainter::CompositionMode_SourceAtop);
+    p.fillRect(pixmap.rect(), QColor(255, 255, 255, 128));
+    return pixmap;
+}
+} // namespace
+
+QIcon SessionIcon(int index, bool faded)
+{
+    // Drawn once: rows ask for their image on every paint.
+    static const std::array<QIcon, 4 * kTypeCount> icons = [] {
+        std::array<QIcon, 4 * kTypeCount> all;
+        for (int i = 0; i < 2 * kTypeCount; ++i) {
+            const QPixmap pixmap = DrawType(i % kTypeCount, i >= kTypeCount);
+            all[static_cast<size_t>(i)] = QIcon(pixmap);
+            all[static_cast<size_t>(i + 2 * kTypeCount)] = QIcon(Faded(pixmap));
+        }
+        return all;
+    }();
+    if (index < 0 || index >= 2 * kTypeCount)
+        index = 3;
+    return icons[static_cast<size_t>(index + (faded ? 2 * kTypeCount : 0))];
+}
+
+QIcon TreeIcon(int kind)
+{
+    auto draw = [](auto paint) {
+        QPixmap pixmap = Blank();
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        paint(p);
+        return pixmap;
+    };
+    QIcon icon;
+    switch (kind) {
+    case CDirectoryTreeModel::kKindRoot:
+        icon.addPixmap(draw([](QPainter& p) { DrawCloud(p, 1.0, false); }), QIcon::Normal);
+        icon.addPixmap(draw([](QPainter& p) { DrawCloud(p, 1.0, true); }), QIcon::Selected);
+        break;
+    case CDirectoryTreeModel::kKindScope:
+        icon.addPixmap(draw([](QPainter& p) { DrawCloud(p, 0.75, false); }), QIcon::Normal);
+        icon.addPixmap(draw([](QPainter& p) { DrawCloud(p, 0.75, true); }), QIcon::Selected);
+        break;
+    default:
+        icon.addPixmap(draw([](QPainter& p) { DrawFolder(p, false); }), QIcon::Normal);
+        icon.addPixmap(draw([](QPainter& p) { DrawFolder(p, true); }), QIcon::Selected);
+        break;
+    }
+    return icon;
+}
+
+} // namespace rowicons
+
+void CSessionRowDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    const bool inactive = index.data(CSessionListModel::kInactiveRole).toBool();
+    if (index.column() == 0) {
+        option->icon = rowicons::SessionIcon(index.data(CSessionListModel::kIconRole).toInt(), inactive);
+        option->features |= QStyleOptionViewItem::HasDecoration;
+        option->decorationSize = QSize(16, 16);
+    }
+    if (inactive && !(option->state & QStyle::State_Selected))
+        option->palette.setColor(QPalette::Text, option->palette.color(QPalette::Disabled, QPalette::Text));
+}
+
+void CTreeItemDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->icon = rowicons::TreeIcon(index.data(CDirectoryTreeModel::kKindRole).toInt());
+    option->features |= QStyleOptionViewItem::HasDecoration;
+    option->decorationSize = QSize(16, 16);
+}

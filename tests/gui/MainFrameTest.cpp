@@ -1,0 +1,149 @@
+#include "app/QtSettingsStore.h"
+#include "app/Setup.h"
+#include "directory/Ostara32Doc.h"
+#include "gui/DesktopApp.h"
+#include "gui/MainFrame.h"
+#include "support/FakePrompter.h"
+#include "support/FakeViews.h"
+#include "support/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int64_t kNow = 1700000000;
+
+// The desktop program on an install directory and settings file of its
+// own, offscreen.
+class MainFrameTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        static int argc = 1;
+        static char name[] = "talmira_tests_gui";
+        static char* argv[] = {name, nullptr};
+        if (!QApplication::instance())
+            new QApplication(argc, argv);
+        ASSERT_TRUE(tmp.isValid());
+        const fs::path root = tmp.path().toStdString();
+        install = (root / "install").string();
+        fs::create_directories(root / "no-shipped-plugins");
+        qputenv("TALMIRA_PLUGIN_SOURCE", QByteArray::fromStdString((root / "no-shipped-plugins").string()));
+        qputenv("TALMIRA_SETTINGS", QByteArray::fromStdString((root / "Talmira.ini").string()));
+        CQtSettingsStore store(QString::fromStdString((root / "Talmira.ini").string()));
+        ASSERT_TRUE(RunSetup(store, install).ok);
+    }
+    void TearDown() override
+    {
+        qunsetenv("TALMIRA_SETTINGS");
+        qunsetenv("TALMIRA_PLUGIN_SOURCE");
+    }
+    // A session of the TTL Scope, on from `start` for an hour (0: always).
+    std::shared_ptr<CSDPObject> Session(CDesktopApp& app, const std::string& id, int64_t start)
+    {
+        const std::string times = start ? std::to_string(start + kNtpUnixOffset) + " "
+                + std::to_string(start + 3600 + kNtpUnixOffset)
+                                        : "0 0";
+        return CSDPObject::FromText("v=0\no=- " + id + " 1 IN IP4 10.0.0.1\ns=Session " + id +
+                                        "\nc=IN IP4 239.1.2.3/15\nt=" + times + "\nm=audio 5004 RTP/AVP 0\n",
+                                    app.Runtime().Environment());
+    }
+    static QModelIndex Child(const QAbstractItemModel& model, const QModelIndex& parent, const QString& text)
+    {
+        for (int row = 0; row < model.rowCount(parent); ++row)
+            if (model.index(row, 0, parent).data().toString() == text)
+                return model.index(row, 0, parent);
+        return {};
+    }
+
+    QTemporaryDir tmp;
+    std::string install;
+    CFakePrompter prompter;
+    CFakeExit exit;
+    CManualClock clock{kNow};
+};
+
+TEST_F(MainFrameTest, TreeSelectsListFiltersFollowKeysAndCloseWritesCache)
+{
+    CDesktopApp app(prompter, exit, &clock);
+    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
+    CMainFrame& window = *app.Window();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    EXPECT_EQ(window.windowTitle(), "Default - Talmira");
+
+    // Picking the TTL Scope in the tree shows its (empty) list.
+    QTreeView& tree = window.TreeView();
+    const QModelIndex ttl = Child(*tree.model(), tree.model()->index(0, 0), "TTL Scope");
+    ASSERT_TRUE(ttl.isValid());
+    tree.setCurrentIndex(ttl);
+    EXPECT_EQ(window.windowTitle(), "Talmira - TTL Scope");
+    const QAbstractItemModel& rows = *window.ListView().model();
+    EXPECT_EQ(rows.rowCount(), 0);
+
+    COstara32Doc& doc = app.Runtime().Doc();
+    const auto scope = doc.MainList().At(0);
+    ASSERT_EQ(doc.AddSession(Session(app, "1", 0), scope), 1);
+    ASSERT_EQ(doc.AddSession(Session(app, "2", kNow + 8 * 86400), scope), 1);
+    ASSERT_EQ(rows.rowCount(), 2);
+    EXPECT_EQ(rows.index(0, 0).data().toString(), "Session 1");
+    EXPECT_TRUE(window.FilterAction(5)->isChecked());
+
+    // Ctrl+N is Current (not New); Ctrl+A is All even inside the list,
+    // where it would otherwise select every row.
+    window.ListView().setFocus();
+    QTest::keyClick(&window.ListView(), Qt::Key_N, Qt::ControlModifier);
+    EXPECT_TRUE(window.FilterAction(1)->isChecked());
+    EXPECT_EQ(rows.rowCount(), 1);
+    QTest::keyClick(&window.ListView(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_TRUE(window.FilterAction(5)->isChecked());
+    EXPECT_EQ(rows.rowCount(), 2);
+
+    // Enter on a folder row opens the folder: its tree item is selected,
+    // the title stays.
+    const auto folder = CSDPObject::FromText("v=0\no=- 77 1 IN IP4 10.0.0.1\ns=Folder A\nc=IN IP4 239.195.7.7/15\n"
+                                             "t=0 0\nm=directory 9875 SAP/SDP 14\n",
+                                             app.Runtime().Environment());
+    ASSERT_EQ(doc.AddSession(folder, scope), 1);
+    const QModelIndex folderRow = Child(rows, {}, "Folder A");
+    ASSERT_TRUE(folderRow.isValid());
+    window.ListView().setCurrentIndex(folderRow);
+    QTest::keyClick(&window.ListView(), Qt::Key_Return);
+    EXPECT_EQ(tree.currentIndex().data().toString(), "Folder A");
+    EXPECT_EQ(window.windowTitle(), "Talmira - TTL Scope");
+    EXPECT_EQ(rows.rowCount(), 0);
+
+    // The root shows the top level again, titled by the program alone.
+    tree.setCurrentIndex(tree.model()->index(0, 0));
+    EXPECT_EQ(window.windowTitle(), "Talmira ");
+    EXPECT_EQ(Child(rows, {}, "Session 1"), QModelIndex());
+
+    const std::string cache = doc.CacheFilePath();
+    EXPECT_FALSE(fs::exists(cache));
+    // Exit asks first; No keeps the program running, Yes closes it the
+    // normal way, writing the cache.
+    prompter.answers = {EPromptAnswer::No, EPromptAnswer::Yes};
+    window.ExitAction()->trigger();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(fs::exists(cache));
+    window.ExitAction()->trigger();
+    EXPECT_FALSE(window.isVisible());
+    ASSERT_EQ(prompter.shown.size(), 2u);
+    EXPECT_EQ(prompter.shown[0],
+              "Selecting YES will quit the program selecting NO will make the program run in the background");
+    ASSERT_TRUE(fs::exists(cache));
+    EXPECT_NE(ReadTestFile(cache).find("Session 2"), std::string::npos);
+    EXPECT_TRUE(exit.statuses.empty());
+}
+
+} // namespace

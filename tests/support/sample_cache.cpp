@@ -1,0 +1,114 @@
+// Fills the store of a set-up install directory with a sample of folders
+// and sessions of every type, some on now and some later, and writes the
+// cache with the program's own writer. For pictures of the main window.
+#include "app/CommandLineInfo.h"
+#include "app/ConsolePrompter.h"
+#include "app/TalmiraRuntime.h"
+#include "base/ProgramExit.h"
+#include "directory/Ostara32Doc.h"
+#include "sdp/SDPObject.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <ctime>
+
+namespace {
+constexpr int64_t kHour = 3600;
+
+struct CSample {
+    const char* name;
+    const char* info;
+    const char* type; // the type attribute; empty: none
+    const char* media;
+    int64_t startsIn; // seconds from now; 0: always on
+    int64_t lasts;
+};
+
+const CSample kSessions[] = {
+    {"Campus Radio", "Music and talk around the clock", "broadcast", "audio", 0, 0},
+    {"NASA TV Public", "Mission coverage and briefings", "broadcast", "audio video", 0, 0},
+    {"Weekly Group Meeting", "Networks research group, room 2.14", "meeting", "audio video whiteboard", -kHour, 3 * kHour},
+    {"Multicast Test Tone", "1 kHz tone for receiver checks", "test", "audio", 0, 0},
+    {"IETF Plenary", "Open plenary session with audio and slides", "broadcast", "audio video text", 2 * 86400, 3 * kHour},
+    {"Lecture: Distributed Systems", "Course CS 4120, week 7", "moderated", "audio video", 3 * kHour, 2 * kHour},
+    {"H.332 Panel", "Panel discussion with floor control", "H332", "audio video", 5 * kHour, kHour},
+    {"Jazz Night", "Live from the student union", "broadcast", "audio", 6 * 86400, 4 * kHour},
+    {"Seminar: Routing Security", "Guest talk and questions", "meeting", "audio video", -2 * kHour, 4 * kHour},
+    {"Earth Camera", "Rooftop camera, 1 frame per second", "", "video", 0, 0},
+    {"Chess Club", "Weekly tournament commentary", "meeting", "audio", 10 * 86400, 2 * kHour},
+    {"Ocean Buoy Data", "Live sensor readings", "test", "data", 0, 0},
+    {"Library Talk", "Authors read from new books", "moderated", "audio", 20 * 86400, kHour},
+    {"Mbone Tools Demo", "Shared editor and whiteboard", "", "text whiteboard", -kHour, 2 * kHour},
+    {"Orchestra Rehearsal", "Full rehearsal, stereo audio", "broadcast", "audio video", 27 * kHour, 3 * kHour},
+    {"Board Meeting", "Quarterly board meeting", "meeting", "audio video", 14 * 86400, 2 * kHour},
+};
+const CSample kFolderSessions[] = {
+    {"Physics Colloquium", "Dark matter searches", "moderated", "audio video", 0, 0},
+    {"Lab Camera 1", "Clean room", "", "video", 0, 0},
+    {"Lab Camera 2", "Assembly hall", "", "video", kHour, 8 * kHour},
+    {"Thesis Defence", "Public defence, main auditorium", "meeting", "audio video", 4 * 86400, 2 * kHour},
+    {"Students' Radio", "Evening programme", "broadcast", "audio", 0, 0},
+    {"Chemistry Seminar", "Catalysis", "meeting", "audio video whiteboard", 2 * kHour, kHour},
+};
+
+std::string SessionText(const CSample& s, int id, int64_t now)
+{
+    std::string t = "v=0\no=sample " + std::to_string(1000 + id) + " 1 IN IP4 192.0.2.10\ns=" + s.name +
+                    "\ni=" + s.info + "\nc=IN IP4 239.255." + std::to_string(10 + id) + ".1/127\n";
+    if (s.startsIn == 0 && s.lasts == 0)
+        t += "t=0 0\n";
+    else
+        t += "t=" + std::to_string(now + s.startsIn + kNtpUnixOffset) + " " +
+             std::to_string(now + s.startsIn + s.lasts + kNtpUnixOffset) + "\n";
+    if (*s.type)
+        t += std::string("a=type:") + s.type + "\n";
+    std::string media = s.media;
+    for (size_t at = 0; at < media.size();) {
+        size_t end = media.find(' ', at);
+        if (end == std::string::npos)
+            end = media.size();
+        t += "m=" + media.substr(at, end - at) + " " + std::to_string(50000 + 2 * id) + " RTP/AVP 96\n";
+        at = end + 1;
+    }
+    return t;
+}
+
+std::string FolderText(const char* name, int id)
+{
+    return "v=0\no=sample " + std::to_string(9000 + id) + " 1 IN IP4 192.0.2.10\ns=" + name +
+           "\nc=IN IP4 239.195.1." + std::to_string(id) + "/15\nt=0 0\nm=directory 9875 SAP/SDP 14\n";
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    CStderrPrompter prompter;
+    CProcessExit exit;
+    CTalmiraRuntime runtime({prompter, exit});
+    if (!runtime.Start(CMyCommandLineInfo()))
+        return 1;
+    COstara32Doc& doc = runtime.Doc();
+    const auto scope = doc.MainList().Empty() ? nullptr : doc.MainList().At(0);
+    const int64_t now = std::time(nullptr);
+    const auto add = [&](const std::string& text, const std::shared_ptr<CSDPObject>& dir) {
+        auto record = CSDPObject::FromText(text, runtime.Environment());
+        if (!record || doc.AddSession(record, dir) < 0) {
+            std::fprintf(stderr, "sample: not added: %s\n", text.c_str());
+            return std::shared_ptr<CSDPObject>();
+        }
+        return record;
+    };
+    int id = 0;
+    for (const CSample& s : kSessions)
+        add(SessionText(s, ++id, now), scope);
+    const auto university = add(FolderText("University", 1), scope);
+    add(FolderText("Radio Stations", 2), scope);
+    const auto labs = add(FolderText("Laboratories", 3), university);
+    for (const CSample& s : kFolderSessions) {
+        ++id;
+        add(SessionText(s, id, now), id % 2 ? university : labs);
+    }
+    return runtime.Close() ? 0 : 1;
+}
