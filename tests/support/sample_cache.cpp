@@ -27,10 +27,10 @@ struct CSample {
 
 const CSample kSessions[] = {
     {"Campus Radio", "Music and talk around the clock", "broadcast", "audio", 0, 0},
-    {"NASA TV Public", "Mission coverage and briefings", "broadcast", "audio video", 0, 0},
+    {"Space Channel", "Launch coverage and briefings", "broadcast", "audio video", 0, 0},
     {"Weekly Group Meeting", "Networks research group, room 2.14", "meeting", "audio video whiteboard", -kHour, 3 * kHour},
     {"Multicast Test Tone", "1 kHz tone for receiver checks", "test", "audio", 0, 0},
-    {"IETF Plenary", "Open plenary session with audio and slides", "broadcast", "audio video text", 2 * 86400, 3 * kHour},
+    {"Standards Plenary", "Open plenary session with audio and slides", "broadcast", "audio video text", 2 * 86400, 3 * kHour},
     {"Lecture: Distributed Systems", "Course CS 4120, week 7", "moderated", "audio video", 3 * kHour, 2 * kHour},
     {"H.332 Panel", "Panel discussion with floor control", "H332", "audio video", 5 * kHour, kHour},
     {"Jazz Night", "Live from the student union", "broadcast", "audio", 6 * 86400, 4 * kHour},
@@ -39,7 +39,7 @@ const CSample kSessions[] = {
     {"Chess Club", "Weekly tournament commentary", "meeting", "audio", 10 * 86400, 2 * kHour},
     {"Ocean Buoy Data", "Live sensor readings", "test", "data", 0, 0},
     {"Library Talk", "Authors read from new books", "moderated", "audio", 20 * 86400, kHour},
-    {"Mbone Tools Demo", "Shared editor and whiteboard", "", "text whiteboard", -kHour, 2 * kHour},
+    {"Tools Demo", "Shared editor and whiteboard", "", "text whiteboard", -kHour, 2 * kHour},
     {"Orchestra Rehearsal", "Full rehearsal, stereo audio", "broadcast", "audio video", 27 * kHour, 3 * kHour},
     {"Board Meeting", "Quarterly board meeting", "meeting", "audio video", 14 * 86400, 2 * kHour},
 };
