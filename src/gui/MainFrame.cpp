@@ -11,6 +11,7 @@
 #include "views/SessionSortFilter.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QHeaderView>
@@ -22,6 +23,7 @@
 #include <QMessageBox>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
@@ -62,7 +64,8 @@ const CArrangeCommand kArrangeCommands[] = {
 
 CMainFrame::CMainFrame(COstara32Doc& doc, CViewFanOut& views, Prompter& prompter, ToolStarter* tools,
                        QWidget* parent)
-    : QMainWindow(parent), m_doc(doc), m_views(views), m_prompter(prompter), m_toolStarter(tools)
+    : QMainWindow(parent), trayAvailable(&QSystemTrayIcon::isSystemTrayAvailable), m_doc(doc), m_views(views),
+      m_prompter(prompter), m_toolStarter(tools)
 {
     setWindowTitle(QStringLiteral("Default - Talmira"));
     // The program starts with every session shown.
@@ -79,6 +82,7 @@ CMainFrame::CMainFrame(COstara32Doc& doc, CViewFanOut& views, Prompter& prompter
     CreateMenus();
     CreateToolBar();
     CreatePanes();
+    CreateTrayIcon();
     ShowSortState();
     // Wide enough for the tree and every column at its first width.
     QSize size(1320, 720);
@@ -374,12 +378,70 @@ void CMainFrame::OnExit()
     if (m_prompter.Show("Selecting YES will quit the program selecting NO will make the program run in the background",
                         EPromptButtons::YesNo, EPromptIcon::Question) == EPromptAnswer::Yes)
         close();
-    // No: the window stays where it is until the notification icon can
-    // take its place; a hidden window without one could not be reached.
+    else
+        HideToTray("MBone sessions");
+}
+
+void CMainFrame::CreateTrayIcon()
+{
+    m_tray = new QSystemTrayIcon(rowicons::SessionIcon(0), this);
+    setWindowIcon(m_tray->icon());
+    auto* menu = new QMenu(this);
+    connect(menu->addAction("&Open"), &QAction::triggered, this, &CMainFrame::ShowFromTray);
+    // Ends the program the normal way, so the cache is written.
+    connect(menu->addAction("&Close"), &QAction::triggered, this, [this] {
+        m_tray->hide();
+        close();
+        QCoreApplication::quit();
+    });
+    m_tray->setContextMenu(menu);
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::DoubleClick)
+            ShowFromTray();
+        else if (reason == QSystemTrayIcon::Trigger && isVisible()) {
+            raise();
+            activateWindow();
+        }
+    });
+}
+
+void CMainFrame::HideToTray(const QString& tip)
+{
+    if (!trayAvailable || !trayAvailable())
+        return;
+    m_tray->setToolTip(tip);
+    m_tray->show();
+    hide();
+}
+
+void CMainFrame::ShowFromTray()
+{
+    m_tray->hide();
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void CMainFrame::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    // Minimising puts the window in the tray instead (where there is one);
+    // it is hidden in its normal state, so showing it needs no restore.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && trayAvailable && trayAvailable()) {
+        QTimer::singleShot(0, this, [this] {
+            if (!isMinimized())
+                return;
+            setWindowState(windowState() & ~Qt::WindowMinimized);
+            HideToTray("Multicast Sessions");
+        });
+    }
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    m_tray->hide();
     if (!m_closed && onClose) {
         m_closed = true;
         onClose();

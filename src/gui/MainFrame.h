@@ -15,6 +15,7 @@ class QAction;
 class QActionGroup;
 class QLabel;
 class QSplitter;
+class QSystemTrayIcon;
 class QTreeView;
 
 // The main window: menus, toolbar, the directory tree beside the session
@@ -39,9 +40,21 @@ public:
     QAction* FilterAction(int mode) const;
     QAction* ExitAction() const { return m_exit; }
     QAction* OpenAction() const { return m_open; }
+    QAction* DeleteAction() const { return m_delete; }
+    QSystemTrayIcon& TrayIcon() const { return *m_tray; }
+
+    // Whether the desktop shows notification icons; tests replace it.
+    std::function<bool()> trayAvailable;
+    // Hides the window behind the notification icon with this tip; where
+    // the desktop has no notification area the window stays visible, as it
+    // could not be brought back otherwise.
+    void HideToTray(const QString& tip);
+    // Shows the window again (also from the tray) in front of the others.
+    void ShowFromTray();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void CreateActions();
@@ -59,6 +72,7 @@ private:
     void ShowSortState();
     void OnExit();
     void ShowClock();
+    void CreateTrayIcon();
 
     COstara32Doc& m_doc;
     CViewFanOut& m_views;
@@ -72,6 +86,7 @@ private:
     QTreeView* m_listView = nullptr;
     QLabel* m_date = nullptr;
     QLabel* m_time = nullptr;
+    QSystemTrayIcon* m_tray = nullptr;
     bool m_closed = false;
     bool m_selectingQuietly = false; // the program moves the tree selection
 

@@ -11,6 +11,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QMenu>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -144,6 +146,55 @@ TEST_F(MainFrameTest, TreeSelectsListFiltersFollowKeysAndCloseWritesCache)
     ASSERT_TRUE(fs::exists(cache));
     EXPECT_NE(ReadTestFile(cache).find("Session 2"), std::string::npos);
     EXPECT_TRUE(exit.statuses.empty());
+}
+
+TEST_F(MainFrameTest, ExitNoAndMinimiseHideToTheTrayOnlyWhereThereIsOne)
+{
+    CDesktopApp app(prompter, exit, &clock);
+    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
+    CMainFrame& window = *app.Window();
+    QSystemTrayIcon& tray = window.TrayIcon();
+    ASSERT_NE(tray.contextMenu(), nullptr);
+    QStringList entries;
+    for (const QAction* a : tray.contextMenu()->actions())
+        entries << a->text();
+    EXPECT_EQ(entries, QStringList({"&Open", "&Close"}));
+
+    for (const bool available : {false, true}) {
+        SCOPED_TRACE(available ? "with a tray" : "without a tray");
+        window.trayAvailable = [available] { return available; };
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        prompter.answers = {EPromptAnswer::No};
+        window.ExitAction()->trigger();
+        EXPECT_EQ(window.isVisible(), !available);
+        EXPECT_EQ(tray.isVisible(), available);
+        if (available) {
+            EXPECT_EQ(tray.toolTip(), "MBone sessions");
+        }
+        // A double click on the icon brings the window back and removes it.
+        emit tray.activated(QSystemTrayIcon::DoubleClick);
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_FALSE(tray.isVisible());
+
+        window.showMinimized();
+        if (available) {
+            QTRY_VERIFY(!window.isVisible());
+            EXPECT_TRUE(tray.isVisible());
+            EXPECT_EQ(tray.toolTip(), "Multicast Sessions");
+            tray.contextMenu()->actions().at(0)->trigger(); // &Open
+            EXPECT_FALSE(tray.isVisible());
+            EXPECT_FALSE(window.isMinimized());
+        } else {
+            QTest::qWait(20);
+            EXPECT_TRUE(window.isVisible()); // minimised, in reach of the task bar
+            EXPECT_FALSE(tray.isVisible());
+            window.showNormal();
+        }
+        EXPECT_TRUE(window.isVisible());
+    }
+    window.close();
+    EXPECT_FALSE(tray.isVisible());
 }
 
 } // namespace
