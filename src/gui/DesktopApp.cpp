@@ -1,6 +1,9 @@
 #include "gui/DesktopApp.h"
 
+#include "gui/InstanceBeacon.h"
 #include "gui/MainFrame.h"
+
+#include <filesystem>
 
 CDesktopApp::CDesktopApp(Prompter& prompter, ProgramExit& exit, const Clock* clock)
     : m_prompter(prompter), m_runtime(CRuntimePorts{prompter, exit, &m_views, nullptr, nullptr, clock})
@@ -10,6 +13,7 @@ CDesktopApp::CDesktopApp(Prompter& prompter, ProgramExit& exit, const Clock* clo
 CDesktopApp::~CDesktopApp()
 {
     Close();
+    m_beacon.reset();
     m_window.reset();
 }
 
@@ -19,8 +23,23 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
         return false;
     m_window = std::make_unique<CMainFrame>(m_runtime.Doc(), m_views, m_prompter, m_runtime.Launcher());
     m_window->onClose = [this] { Close(); };
+    // A second start shows this window; without the socket it just ends.
+    m_beacon = std::make_unique<CInstanceBeacon>();
+    m_beacon->onWake = [this] { m_window->ShowFromTray(); };
+    m_beacon->Listen(InstallDirectory());
     m_runtime.StartWalk();
     return true;
+}
+
+std::string CDesktopApp::InstallDirectory() const
+{
+    return std::filesystem::path(m_runtime.Guard().LockFilePath()).parent_path().string();
+}
+
+bool CDesktopApp::WakeRunningInstance() const
+{
+    return m_runtime.Guard().State() == CInstanceGuard::EState::Taken &&
+           CInstanceBeacon::WakeRunning(InstallDirectory());
 }
 
 bool CDesktopApp::Close()

@@ -3,7 +3,9 @@
 #include "base/ViewFanOut.h"
 
 #include <memory>
+#include <string>
 
+class CInstanceBeacon;
 class CMainFrame;
 
 // The desktop program: the runtime with both views on its fan-out and the
@@ -20,6 +22,10 @@ public:
     // the program cannot run, Runtime().Guard() says whether another
     // instance holds the install directory.
     bool Start(const CMyCommandLineInfo& commandLine);
+    // After a Start refused because another instance holds the install
+    // directory: asks that one to show its window. False when it did not
+    // answer.
+    bool WakeRunningInstance() const;
     // Writes the cache and empties the store, once.
     bool Close();
 
@@ -27,10 +33,14 @@ public:
     CMainFrame* Window() const { return m_window.get(); }
 
 private:
+    // The one the instance guard was taken on.
+    std::string InstallDirectory() const;
+
     Prompter& m_prompter;
     CViewFanOut m_views;
     CTalmiraRuntime m_runtime;
     std::unique_ptr<CMainFrame> m_window; // goes before the runtime
+    std::unique_ptr<CInstanceBeacon> m_beacon;
     bool m_closeResult = true;
     bool m_closed = false;
 };

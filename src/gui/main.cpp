@@ -44,6 +44,9 @@ int main(int argc, char** argv)
     CProcessExit exit;
     CDesktopApp desktop(prompter, exit);
     if (!desktop.Start(commandLine)) {
+        // Already running here: that window comes to the front instead.
+        if (desktop.WakeRunningInstance())
+            return 0;
         if (const std::string why = desktop.Runtime().Guard().Explanation(); !why.empty()) {
             std::fprintf(stderr, "talmira: %s\n", why.c_str());
             return 1;

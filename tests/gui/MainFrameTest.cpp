@@ -2,6 +2,7 @@
 #include "app/Setup.h"
 #include "directory/Ostara32Doc.h"
 #include "gui/DesktopApp.h"
+#include "gui/InstanceBeacon.h"
 #include "gui/MainFrame.h"
 #include "support/FakePrompter.h"
 #include "support/FakeViews.h"
@@ -195,6 +196,31 @@ TEST_F(MainFrameTest, ExitNoAndMinimiseHideToTheTrayOnlyWhereThereIsOne)
     }
     window.close();
     EXPECT_FALSE(tray.isVisible());
+}
+
+TEST_F(MainFrameTest, SecondStartOnTheInstallShowsTheRunningWindowFromTheTray)
+{
+    CDesktopApp first(prompter, exit, &clock);
+    ASSERT_TRUE(first.Start(CMyCommandLineInfo()));
+    CMainFrame& window = *first.Window();
+    window.trayAvailable = [] { return true; };
+    window.show();
+    window.HideToTray("MBone sessions");
+    ASSERT_FALSE(window.isVisible());
+
+    CDesktopApp second(prompter, exit, &clock);
+    ASSERT_FALSE(second.Start(CMyCommandLineInfo()));
+    ASSERT_EQ(second.Runtime().Guard().State(), CInstanceGuard::EState::Taken);
+    ASSERT_TRUE(second.WakeRunningInstance());
+    QTRY_VERIFY(window.isVisible());
+    EXPECT_FALSE(window.TrayIcon().isVisible());
+
+    // Another install directory has its own name, and nobody answers there.
+    const std::string other = tmp.path().toStdString() + "/other";
+    EXPECT_NE(CInstanceBeacon::ServerName(other), CInstanceBeacon::ServerName(install));
+    EXPECT_EQ(CInstanceBeacon::ServerName(install + "/."), CInstanceBeacon::ServerName(install));
+    EXPECT_FALSE(CInstanceBeacon::WakeRunning(other, 200));
+    EXPECT_TRUE(prompter.shown.empty());
 }
 
 } // namespace
