@@ -19,6 +19,7 @@
 #include <QLocale>
 #include <QMenuBar>
 #include <QScreen>
+#include <QShortcut>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QSplitter>
@@ -113,6 +114,8 @@ void CMainFrame::CreateActions()
     m_delete = Command("&Delete\tDEL");
     m_edit = Command("&Edit..");
     m_properties = Command("&Properties...");
+    m_autoStart = Command("&Auto Start");
+    m_autoStart->setCheckable(true);
     m_clearCache = Command("&Clear cache", "Clear the cache");
     m_clearCache->setToolTip("Clear");
     m_clearCache->setIconText("Clear");
@@ -127,14 +130,15 @@ void CMainFrame::CreateActions()
     m_open->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
     m_open->setShortcutContext(Qt::WidgetShortcut); // set on the list: Enter elsewhere keeps its meaning
     connect(m_open, &QAction::triggered, this, &CMainFrame::OnOpen);
-    for (QAction* later : {m_newFolder, m_newSession, m_delete, m_edit, m_properties, m_settings, m_tools,
-                           m_helpTopics, m_website})
+    for (QAction* later : {m_newFolder, m_newSession, m_delete, m_edit, m_properties, m_autoStart, m_settings,
+                           m_tools, m_helpTopics, m_website})
         later->setEnabled(false);
     m_newSession->setIconText("New Session");
     m_newFolder->setIconText("New Folder");
     m_delete->setIconText("Delete");
     m_properties->setIconText("Properties");
 
+    connect(m_delete, &QAction::triggered, this, &CMainFrame::OnDelete);
     connect(m_clearCache, &QAction::triggered, this, [this] { m_doc.ClearCache(); });
     connect(m_exit, &QAction::triggered, this, &CMainFrame::OnExit);
     connect(m_about, &QAction::triggered, this, [this] {
@@ -291,6 +295,34 @@ void CMainFrame::CreatePanes()
         header->resizeSection(column, listrules::ColumnWidth(column));
     connect(header, &QHeaderView::sectionClicked, this, &CMainFrame::ArrangeBy);
     m_listView->addAction(m_open);
+    // The menu text carries "DEL"; the key itself works in the list only,
+    // and only while the command is enabled.
+    auto* deleteKey = new QShortcut(QKeySequence(Qt::Key_Delete), m_listView, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(deleteKey, &QShortcut::activated, m_delete, &QAction::trigger);
+
+    m_listMenu = new QMenu(this);
+    QMenu* newMenu = m_listMenu->addMenu("&New\tCtrl+N");
+    newMenu->addAction(m_newFolder);
+    newMenu->addAction(m_newSession);
+    for (QAction* a : {m_delete, m_edit, m_properties})
+        m_listMenu->addAction(a);
+    m_listMenu->addSeparator();
+    m_listMenu->addAction(m_autoStart);
+    m_listView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_listView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        m_listActive = true;
+        UpdateCommands();
+        m_listMenu->popup(m_listView->viewport()->mapToGlobal(at));
+    });
+    connect(m_listView->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CMainFrame::UpdateCommands);
+    connect(m_sorted, &QAbstractItemModel::rowsRemoved, this, &CMainFrame::UpdateCommands);
+    connect(m_sorted, &QAbstractItemModel::modelReset, this, &CMainFrame::UpdateCommands);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now == m_listView || now == m_treeView) {
+            m_listActive = now == m_listView;
+            UpdateCommands();
+        }
+    });
     connect(m_listView, &QAbstractItemView::doubleClicked, this, &CMainFrame::OpenRow);
 
     m_splitter->addWidget(m_treeView);
@@ -311,13 +343,44 @@ void CMainFrame::OnTreeSelection()
     setWindowTitle(record ? "Talmira - " + current.data().toString() : QStringLiteral("Talmira "));
 }
 
-void CMainFrame::OnOpen()
+QModelIndex CMainFrame::FirstSelectedRow() const
 {
     QModelIndex first;
     for (const QModelIndex& selected : m_listView->selectionModel()->selectedRows())
         if (!first.isValid() || selected.row() < first.row())
             first = selected;
-    OpenRow(first);
+    return first;
+}
+
+std::shared_ptr<CSDPObject> CMainFrame::FirstSelectedRecord() const
+{
+    const QModelIndex first = FirstSelectedRow();
+    return first.isValid() ? m_list->RecordAt(m_sorted->mapToSource(first).row()) : nullptr;
+}
+
+void CMainFrame::UpdateCommands()
+{
+    // The tree's own Delete (folders) comes with its folder commands.
+    const auto record = m_listActive ? FirstSelectedRecord() : nullptr;
+    m_delete->setEnabled(record && record->own);
+}
+
+void CMainFrame::OnOpen()
+{
+    OpenRow(FirstSelectedRow());
+}
+
+void CMainFrame::OnDelete()
+{
+    const auto record = FirstSelectedRecord();
+    if (!record)
+        return;
+    if (!record->own) {
+        m_prompter.Show("You can only remove your own announcements!");
+        return;
+    }
+    // The store takes the row away and sends the deletion for the others.
+    m_doc.RemoveSession(record);
 }
 
 void CMainFrame::OpenRow(const QModelIndex& index)

@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 
 class COstara32Doc;
 class CDirectoryTreeModel;
@@ -13,6 +14,8 @@ class Prompter;
 class ToolStarter;
 class QAction;
 class QActionGroup;
+class QMenu;
+class CSDPObject;
 class QLabel;
 class QSplitter;
 class QSystemTrayIcon;
@@ -42,6 +45,9 @@ public:
     QAction* OpenAction() const { return m_open; }
     QAction* DeleteAction() const { return m_delete; }
     QSystemTrayIcon& TrayIcon() const { return *m_tray; }
+    QAction* AutoStartAction() const { return m_autoStart; }
+    // The session list's right-click menu.
+    QMenu& ListMenu() const { return *m_listMenu; }
 
     // Whether the desktop shows notification icons; tests replace it.
     std::function<bool()> trayAvailable;
@@ -66,6 +72,12 @@ private:
     void OnTreeSelection();
     // Open on the first selected row (in list order).
     void OnOpen();
+    void OnDelete();
+    // The first selected row (in list order), invalid when none.
+    QModelIndex FirstSelectedRow() const;
+    std::shared_ptr<CSDPObject> FirstSelectedRecord() const;
+    // Enables the commands for the active pane and its selection.
+    void UpdateCommands();
     void OpenRow(const QModelIndex& index);
     void SetFilter(int mode);
     void ArrangeBy(int column);
@@ -87,7 +99,9 @@ private:
     QLabel* m_date = nullptr;
     QLabel* m_time = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
+    QMenu* m_listMenu = nullptr;
     bool m_closed = false;
+    bool m_listActive = false; // the list, not the tree, had the focus last
     bool m_selectingQuietly = false; // the program moves the tree selection
 
     // Commands, named as in the menus.
@@ -97,6 +111,7 @@ private:
     QAction* m_delete = nullptr;
     QAction* m_edit = nullptr;
     QAction* m_properties = nullptr;
+    QAction* m_autoStart = nullptr;
     QAction* m_clearCache = nullptr;
     QAction* m_exit = nullptr;
     QAction* m_settings = nullptr;

@@ -1,6 +1,7 @@
 #include "app/QtSettingsStore.h"
 #include "app/Setup.h"
 #include "directory/Ostara32Doc.h"
+#include "sdp/SessionList.h"
 #include "gui/DesktopApp.h"
 #include "gui/InstanceBeacon.h"
 #include "gui/MainFrame.h"
@@ -221,6 +222,55 @@ TEST_F(MainFrameTest, SecondStartOnTheInstallShowsTheRunningWindowFromTheTray)
     EXPECT_EQ(CInstanceBeacon::ServerName(install + "/."), CInstanceBeacon::ServerName(install));
     EXPECT_FALSE(CInstanceBeacon::WakeRunning(other, 200));
     EXPECT_TRUE(prompter.shown.empty());
+}
+
+TEST_F(MainFrameTest, DeleteTakesOnlyOwnSessionsOffTheListAndSendsTheirDeletion)
+{
+    CDesktopApp app(prompter, exit, &clock);
+    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
+    CMainFrame& window = *app.Window();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTreeView& tree = window.TreeView();
+    tree.setCurrentIndex(Child(*tree.model(), tree.model()->index(0, 0), "TTL Scope"));
+    COstara32Doc& doc = app.Runtime().Doc();
+    const auto scope = doc.MainList().At(0);
+    const auto theirs = Session(app, "1", 0);
+    const auto mine = Session(app, "2", 0);
+    mine->own = 1;
+    mine->announceTtl = 0; // the deletion stays on this host
+    ASSERT_EQ(doc.AddSession(theirs, scope), 1);
+    ASSERT_EQ(doc.AddSession(mine, scope), 1);
+
+    QStringList entries;
+    for (const QAction* a : window.ListMenu().actions())
+        entries << a->text();
+    EXPECT_EQ(entries, QStringList({"&New\tCtrl+N", "&Delete\tDEL", "&Edit..", "&Properties...", "", "&Auto Start"}));
+
+    QTreeView& list = window.ListView();
+    const QAbstractItemModel& rows = *list.model();
+    list.setFocus();
+    list.setCurrentIndex(Child(rows, {}, "Session 1"));
+    EXPECT_FALSE(window.DeleteAction()->isEnabled());
+    QTest::keyClick(&list, Qt::Key_Delete);
+    EXPECT_EQ(rows.rowCount(), 2);
+
+    // An own row, but the tree is the active pane.
+    list.setCurrentIndex(Child(rows, {}, "Session 2"));
+    EXPECT_TRUE(window.DeleteAction()->isEnabled());
+    tree.setFocus();
+    EXPECT_FALSE(window.DeleteAction()->isEnabled());
+    list.setFocus();
+    ASSERT_TRUE(window.DeleteAction()->isEnabled());
+
+    mine->lastHeard = 0;
+    QTest::keyClick(&list, Qt::Key_Delete);
+    EXPECT_EQ(rows.rowCount(), 1);
+    EXPECT_EQ(Child(rows, {}, "Session 2"), QModelIndex());
+    EXPECT_EQ(mine->lastHeard, kNow); // its deletion went out
+    EXPECT_EQ(doc.MainList().At(0)->children->Size(), 1u);
+    EXPECT_TRUE(std::find(prompter.shown.begin(), prompter.shown.end(),
+                          "You can only remove your own announcements!") == prompter.shown.end());
 }
 
 } // namespace
