@@ -1,15 +1,13 @@
-#include "app/QtSettingsStore.h"
-#include "app/Setup.h"
 #include "app/TalmiraRuntime.h"
 #include "base/ProcessStarter.h"
 #include "directory/Ostara32Doc.h"
 #include "support/FakePrompter.h"
+#include "support/TestInstall.h"
 #include "support/FakeViews.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QTemporaryDir>
 
 #include <filesystem>
 #include <fstream>
@@ -43,26 +41,14 @@ protected:
         static char* argv[] = {name, nullptr};
         if (!QCoreApplication::instance())
             new QCoreApplication(argc, argv);
-        ASSERT_TRUE(tmp.isValid());
-        const fs::path root = tmp.path().toStdString();
-        install = (root / "install").string();
-        fs::create_directories(root / "no-shipped-plugins");
-        qputenv("TALMIRA_PLUGIN_SOURCE", QByteArray::fromStdString((root / "no-shipped-plugins").string()));
-        qputenv("TALMIRA_SETTINGS", QByteArray::fromStdString((root / "Talmira.ini").string()));
-        CQtSettingsStore store(QString::fromStdString((root / "Talmira.ini").string()));
-        ASSERT_TRUE(RunSetup(store, install).ok);
+        ASSERT_TRUE(setup.ok);
         std::ofstream(install + "/plugins/rev2.plugin.0")
             << "media: audio\nproto: RTP/AVP\ntool: sh\nfmt: 0\nflags: -c $(ADDRESS)\n";
     }
-    void TearDown() override
-    {
-        qunsetenv("TALMIRA_SETTINGS");
-        qunsetenv("TALMIRA_PLUGIN_SOURCE");
-    }
     CRuntimePorts Ports() { return {prompter, exit, nullptr, nullptr, &processes, &clock}; }
 
-    QTemporaryDir tmp;
-    std::string install;
+    CTestInstall setup;
+    const std::string& install = setup.install;
     CFakePrompter prompter;
     CFakeExit exit;
     CScriptedProcesses processes;

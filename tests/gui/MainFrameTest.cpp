@@ -1,11 +1,10 @@
-#include "app/QtSettingsStore.h"
-#include "app/Setup.h"
 #include "directory/Ostara32Doc.h"
 #include "sdp/SessionList.h"
 #include "gui/DesktopApp.h"
 #include "gui/InstanceBeacon.h"
 #include "gui/MainFrame.h"
 #include "support/FakePrompter.h"
+#include "support/TestInstall.h"
 #include "support/FakeViews.h"
 #include "support/TestEnv.h"
 
@@ -15,7 +14,6 @@
 #include <QApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 
@@ -38,19 +36,7 @@ protected:
         static char* argv[] = {name, nullptr};
         if (!QApplication::instance())
             new QApplication(argc, argv);
-        ASSERT_TRUE(tmp.isValid());
-        const fs::path root = tmp.path().toStdString();
-        install = (root / "install").string();
-        fs::create_directories(root / "no-shipped-plugins");
-        qputenv("TALMIRA_PLUGIN_SOURCE", QByteArray::fromStdString((root / "no-shipped-plugins").string()));
-        qputenv("TALMIRA_SETTINGS", QByteArray::fromStdString((root / "Talmira.ini").string()));
-        CQtSettingsStore store(QString::fromStdString((root / "Talmira.ini").string()));
-        ASSERT_TRUE(RunSetup(store, install).ok);
-    }
-    void TearDown() override
-    {
-        qunsetenv("TALMIRA_SETTINGS");
-        qunsetenv("TALMIRA_PLUGIN_SOURCE");
+        ASSERT_TRUE(setup.ok);
     }
     // A session of the TTL Scope, on from `start` for an hour (0: always).
     std::shared_ptr<CSDPObject> Session(CDesktopApp& app, const std::string& id, int64_t start)
@@ -70,8 +56,9 @@ protected:
         return {};
     }
 
-    QTemporaryDir tmp;
-    std::string install;
+    CTestInstall setup;
+    QTemporaryDir& tmp = setup.tmp;
+    const std::string& install = setup.install;
     CFakePrompter prompter;
     CFakeExit exit;
     CManualClock clock{kNow};
