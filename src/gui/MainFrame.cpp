@@ -94,6 +94,8 @@ CMainFrame::CMainFrame(COstara32Doc& doc, CViewFanOut& views, Prompter& prompter
 
 CMainFrame::~CMainFrame()
 {
+    // Hiding the children below sends focus changes to a frame half gone.
+    disconnect(m_focusWatch);
     m_views.Detach(*m_list);
     m_views.Detach(*m_tree);
 }
@@ -317,7 +319,7 @@ void CMainFrame::CreatePanes()
     connect(m_listView->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CMainFrame::UpdateCommands);
     connect(m_sorted, &QAbstractItemModel::rowsRemoved, this, &CMainFrame::UpdateCommands);
     connect(m_sorted, &QAbstractItemModel::modelReset, this, &CMainFrame::UpdateCommands);
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+    m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         if (now == m_listView || now == m_treeView) {
             m_listActive = now == m_listView;
             UpdateCommands();

@@ -102,6 +102,7 @@ private:
     QMenu* m_listMenu = nullptr;
     bool m_closed = false;
     bool m_listActive = false; // the list, not the tree, had the focus last
+    QMetaObject::Connection m_focusWatch;
     bool m_selectingQuietly = false; // the program moves the tree selection
 
     // Commands, named as in the menus.
