@@ -8,9 +8,9 @@
 namespace {
 
 // "Name media proto fmt fmt...": a plug-in whose format names are "fmt F".
-std::shared_ptr<CPlugin> MakePlugin(const std::string& spec)
+std::shared_ptr<CPlugin> MakePlugin(const std::string& words)
 {
-    std::istringstream in(spec);
+    std::istringstream in(words);
     auto p = std::make_shared<CPlugin>();
     in >> p->toolName >> p->media >> p->protocol;
     p->protocolName = "RTP";
@@ -84,8 +84,8 @@ TEST(ToolRegistrySync, Table)
     for (const auto& c : cases) {
         CToolRegistry reg{c.stored};
         CPluginTable table;
-        for (const std::string& spec : c.plugins)
-            table.Append(MakePlugin(spec));
+        for (const std::string& words : c.plugins)
+            table.Append(MakePlugin(words));
         SyncToolRegistry(reg, table);
         EXPECT_EQ(Describe(reg), c.expected);
         SyncToolRegistry(reg, table); // a second synchronisation changes nothing
