@@ -354,10 +354,14 @@ QModelIndex CMainFrame::FirstSelectedRow() const
     return first;
 }
 
+std::shared_ptr<CSDPObject> CMainFrame::RecordOfRow(const QModelIndex& row) const
+{
+    return row.isValid() ? m_list->RecordAt(m_sorted->mapToSource(row).row()) : nullptr;
+}
+
 std::shared_ptr<CSDPObject> CMainFrame::FirstSelectedRecord() const
 {
-    const QModelIndex first = FirstSelectedRow();
-    return first.isValid() ? m_list->RecordAt(m_sorted->mapToSource(first).row()) : nullptr;
+    return RecordOfRow(FirstSelectedRow());
 }
 
 void CMainFrame::UpdateCommands()
@@ -387,9 +391,7 @@ void CMainFrame::OnDelete()
 
 void CMainFrame::OpenRow(const QModelIndex& index)
 {
-    if (!index.isValid())
-        return;
-    const auto record = m_list->RecordAt(m_sorted->mapToSource(index).row());
+    const auto record = RecordOfRow(index);
     if (!record)
         return;
     if (!record->children) {

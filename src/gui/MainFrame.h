@@ -75,6 +75,8 @@ private:
     void OnDelete();
     // The first selected row (in list order), invalid when none.
     QModelIndex FirstSelectedRow() const;
+    // The record of a row of the list view; null for no row.
+    std::shared_ptr<CSDPObject> RecordOfRow(const QModelIndex& row) const;
     std::shared_ptr<CSDPObject> FirstSelectedRecord() const;
     // Enables the commands for the active pane and its selection.
     void UpdateCommands();
