@@ -188,7 +188,7 @@ void CDirectoryTreeModel::RecordAboutToBeAdded(const Record& directory, size_t, 
     m_adding = {record, parent, row, text, kind};
 }
 
-void CDirectoryTreeModel::RecordAdded(const Record&, size_t, const Record& record)
+void CDirectoryTreeModel::RecordAdded(const Record&, size_t, const Record&)
 {
     if (!m_adding.record)
         return;
@@ -198,7 +198,6 @@ void CDirectoryTreeModel::RecordAdded(const Record&, size_t, const Record& recor
     adding.parent->children.insert(adding.parent->children.begin() + adding.row,
                                    MakeNode(adding.record, adding.parent, adding.text, adding.kind));
     endInsertRows();
-    (void)record;
 }
 
 void CDirectoryTreeModel::RecordAboutToBeRemoved(const Record&, size_t, const Record& record)

@@ -242,11 +242,10 @@ void CSessionListModel::RecordAboutToBeAdded(const Record& directory, size_t row
     beginInsertRows({}, static_cast<int>(row), static_cast<int>(row));
 }
 
-void CSessionListModel::RecordAdded(const Record& directory, size_t row, const Record& record)
+void CSessionListModel::RecordAdded(const Record&, size_t row, const Record& record)
 {
     if (!std::exchange(m_adding, false))
         return;
-    (void)directory;
     m_rows.insert(m_rows.begin() + static_cast<long>(row), MakeEntry(record, m_clock.Now()));
     endInsertRows();
 }
