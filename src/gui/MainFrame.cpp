@@ -292,7 +292,9 @@ void CMainFrame::CreatePanes()
     header->setSectionsMovable(true);
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);
-    header->setStretchLastSection(false);
+    // The last column takes the width left over, so media lists are cut only
+    // when the window really is too narrow.
+    header->setStretchLastSection(true);
     for (int column = 0; column < listrules::kColumnCount; ++column)
         header->resizeSection(column, listrules::ColumnWidth(column));
     connect(header, &QHeaderView::sectionClicked, this, &CMainFrame::ArrangeBy);
