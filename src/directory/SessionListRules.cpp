@@ -100,8 +100,7 @@ int SortColumn(int sortMode)
 
 bool SortAscending(int sortMode)
 {
-    return sortMode != kSortNameDown && sortMode != kSortInfoDown && sortMode != kSortStartDown
-        && sortMode != kSortTypeDown && sortMode != kSortMediaDown;
+    return std::none_of(std::begin(kModes), std::end(kModes), [&](const int(&modes)[2]) { return modes[1] == sortMode; });
 }
 
 std::optional<CRow> MakeRow(CSDPObject& record, int64_t now, const Clock& clock)
