@@ -1,5 +1,6 @@
 #include "base/Text.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cstring>
 #include <limits>
@@ -70,6 +71,18 @@ bool EqualsNoCase(std::string_view a, std::string_view b)
         if (Lower(a[i]) != Lower(b[i]))
             return false;
     return true;
+}
+
+int CompareNoCase(std::string_view a, std::string_view b)
+{
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(Lower(a[i]));
+        const auto y = static_cast<unsigned char>(Lower(b[i]));
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
 bool IsValidUtf8(std::string_view s)

@@ -1,6 +1,7 @@
 #include "directory/SessionListRules.h"
 
 #include "base/Clock.h"
+#include "base/Text.h"
 #include "sdp/SDPObject.h"
 #include "sdp/Schedule.h"
 
@@ -30,23 +31,6 @@ constexpr int kModes[kColumnCount][2] = {
 int KnownType(int sessionType)
 {
     return sessionType >= 0 && sessionType < kTypeCount ? sessionType : kTypeUnknown;
-}
-
-unsigned char Lower(unsigned char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
-}
-
-int CompareNoCase(std::string_view a, std::string_view b)
-{
-    const size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned char x = Lower(static_cast<unsigned char>(a[i]));
-        const unsigned char y = Lower(static_cast<unsigned char>(b[i]));
-        if (x != y)
-            return x < y ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 } // namespace
 
@@ -116,8 +100,7 @@ int SortColumn(int sortMode)
 
 bool SortAscending(int sortMode)
 {
-    return sortMode != kSortNameDown && sortMode != kSortInfoDown && sortMode != kSortStartDown
-        && sortMode != kSortTypeDown && sortMode != kSortMediaDown;
+    return std::none_of(std::begin(kModes), std::end(kModes), [&](const int(&modes)[2]) { return modes[1] == sortMode; });
 }
 
 std::optional<CRow> MakeRow(CSDPObject& record, int64_t now, const Clock& clock)
@@ -145,18 +128,18 @@ int CompareRows(const CRow& a, const CRow& b, int sortMode)
     const CRow& y = up ? b : a;
     switch (SortColumn(sortMode)) {
     case kColumnInfo:
-        return CompareNoCase(x.info, y.info);
+        return text::CompareNoCase(x.info, y.info);
     case kColumnStart: {
         // As unsigned 32-bit numbers: "Continually" (0) is the smallest.
         const auto s = static_cast<uint32_t>(x.nextStart), t = static_cast<uint32_t>(y.nextStart);
         return s == t ? 0 : (s < t ? -1 : 1);
     }
     case kColumnType:
-        return CompareNoCase(x.type, y.type);
+        return text::CompareNoCase(x.type, y.type);
     case kColumnMedia:
-        return CompareNoCase(x.media, y.media);
+        return text::CompareNoCase(x.media, y.media);
     default:
-        return CompareNoCase(x.name, y.name);
+        return text::CompareNoCase(x.name, y.name);
     }
 }
 
