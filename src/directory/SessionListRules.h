@@ -57,6 +57,8 @@ struct CRow {
     int sessionType = 0;
     int icon = 0;
     bool activeNow = false; // drawn normally; inactive rows are greyed
+
+    bool operator==(const CRow&) const = default;
 };
 // The row of a record; none when its lock is refused (deletion has begun).
 std::optional<CRow> MakeRow(CSDPObject& record, int64_t now, const Clock& clock);

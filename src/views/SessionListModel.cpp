@@ -154,11 +154,7 @@ void CSessionListModel::Reevaluate(bool all)
         CSDPObject& record = *entry.record;
         if (all || m_changed.count(&record)) {
             CEntry fresh = MakeEntry(entry.record, now);
-            if (fresh.row.name != entry.row.name || fresh.row.info != entry.row.info
-                || fresh.row.start != entry.row.start || fresh.row.type != entry.row.type
-                || fresh.row.media != entry.row.media || fresh.row.icon != entry.row.icon
-                || fresh.row.activeNow != entry.row.activeNow || fresh.passes != entry.passes
-                || fresh.row.nextStart != entry.row.nextStart || fresh.row.sessionType != entry.row.sessionType) {
+            if (fresh.row != entry.row || fresh.passes != entry.passes) {
                 entry = std::move(fresh);
                 changed.push_back(static_cast<int>(i));
             }
