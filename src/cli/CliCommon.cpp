@@ -4,6 +4,7 @@
 #include "sap/EncryptionGroups.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -22,13 +23,16 @@ int CliFail(const QString& message)
     return 2;
 }
 
-void PrintJsonLine(const QJsonObject& object)
+static void PrintJsonLine(const QJsonDocument& document)
 {
-    const QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    const QByteArray line = document.toJson(QJsonDocument::Compact);
     std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }
+
+void PrintJsonLine(const QJsonObject& object) { PrintJsonLine(QJsonDocument(object)); }
+void PrintJsonLine(const QJsonArray& array) { PrintJsonLine(QJsonDocument(array)); }
 
 std::optional<std::string> ReadInputFile(const QString& path, QString* error, size_t limit)
 {

@@ -13,6 +13,7 @@
 #include "sdp/SDPObject.h"
 #include "sdp/UsedAddresses.h"
 
+class QJsonArray;
 class QJsonObject;
 class CEncryptionGroups;
 
@@ -42,6 +43,7 @@ struct CCliRegistration {
 // Reports a usage or input error: one line on stderr; returns the exit status.
 int CliFail(const QString& message);
 void PrintJsonLine(const QJsonObject& object);
+void PrintJsonLine(const QJsonArray& array);
 
 // A regular file, or standard input for "-", of at most `limit` bytes.
 std::optional<std::string> ReadInputFile(const QString& path, QString* error, size_t limit = size_t{64} << 20);

@@ -11,7 +11,6 @@
 #include "tools/qt/OnlineTransportQt.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 
 #include <cstdio>
@@ -26,14 +25,6 @@ int RequestFailed(const std::string& message)
 {
     std::fprintf(stderr, "%s\n", message.c_str());
     return 1;
-}
-
-void PrintJson(const QJsonDocument& document)
-{
-    const QByteArray line = document.toJson(QJsonDocument::Compact);
-    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
 }
 
 // "--install" takes every following word up to the next option.
@@ -141,7 +132,7 @@ int RunOnline(const QStringList& argv)
         std::fprintf(stderr, "talmira-cli: the database offers no plug-in named %s\n", missing.c_str());
         status = 1;
     }
-    PrintJson(QJsonDocument(list));
+    PrintJsonLine(list);
     return status;
 }
 

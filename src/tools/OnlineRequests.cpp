@@ -4,9 +4,7 @@
 #include "base/Prompter.h"
 #include "tools/Plugin.h"
 
-
 namespace {
-
 
 // Digits only, at most 9 of them (no overflow), optional blanks around.
 std::optional<int> Number(std::string_view s)
@@ -39,18 +37,15 @@ std::optional<std::vector<int>> ThreeNumbers(std::string_view s, char sep)
     return std::vector<int>{*x, *y, *z};
 }
 
-// A recording prompter: the reader's messages make a file unacceptable.
+// A counting prompter: any message of the reader makes a file unacceptable.
 class CCountingPrompter final : public Prompter {
 public:
-    EPromptAnswer Show(const std::string& text, EPromptButtons, EPromptIcon, const std::string&) override
+    EPromptAnswer Show(const std::string&, EPromptButtons, EPromptIcon, const std::string&) override
     {
-        if (first.empty())
-            first = text;
         ++count;
         return EPromptAnswer::Ok;
     }
     int count = 0;
-    std::string first;
 };
 
 } // namespace

@@ -56,8 +56,8 @@ enum class EOnlineProgress {
 };
 const char* OnlineProgressCaption(EOnlineProgress step);
 
-// A query value: blank -> "+", bytes 1..31 and 127 -> "%" + upper-case hex
-// without leading zero, the characters "#%&+;<=> and double quote -> "%XX",
+// A query value: blank -> "+", bytes 1..31 and 127 -> "%" + two upper-case
+// hex digits, the characters "#%&+;<=> and double quote -> "%XX",
 // everything else (bytes above 127 included) kept.
 std::string EncodeQueryValue(std::string_view value);
 
