@@ -9,16 +9,7 @@
 // the replies. Plain byte strings; the HTTP transfer itself is a port
 // (OnlineTransport) so that this logic runs without a network.
 
-enum class EOnlineMode {
-    ToolLookup = 1,
-    PluginLookup = 2,
-    PluginDownload = 3,
-    VersionCheck = 4,
-    InstallerDownload = 5,
-};
-
 inline constexpr const char* kOnlineAgent = "Talmira BETA 1.0";
-inline constexpr const char* kOnlineExtraHeaders = "Accept: */*\r\nUser-Agent: Talmira BETA 1.0\r\n";
 inline constexpr const char* kProgramName = "Talmira";
 inline constexpr const char* kProgramVersion = "1.00 BETA";
 // The web search engine the "Sorry" messages point to.
