@@ -2,6 +2,7 @@
 
 #include "gui/InstanceBeacon.h"
 #include "gui/MainFrame.h"
+#include "gui/PropertySheet.h"
 
 #include <filesystem>
 
@@ -23,6 +24,10 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
         return false;
     m_window = std::make_unique<CMainFrame>(m_runtime.Doc(), m_views, m_prompter, m_runtime.Launcher());
     m_window->onClose = [this] { Close(); };
+    m_window->showProperties = [this](const std::shared_ptr<CSDPObject>& record, bool fromTree) {
+        ShowProperties(m_runtime.Doc(), PropertyContextOf(m_runtime, m_prompter), record,
+                       fromTree ? ESheetKind::Directory : ESheetKind::Session, m_window.get());
+    };
     // A second start shows this window; without the socket it just ends.
     m_beacon = std::make_unique<CInstanceBeacon>();
     m_beacon->onWake = [this] { m_window->ShowFromTray(); };

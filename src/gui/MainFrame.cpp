@@ -141,6 +141,8 @@ void CMainFrame::CreateActions()
     m_properties->setIconText("Properties");
 
     connect(m_delete, &QAction::triggered, this, &CMainFrame::OnDelete);
+    m_properties->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Return));
+    connect(m_properties, &QAction::triggered, this, &CMainFrame::OnProperties);
     connect(m_clearCache, &QAction::triggered, this, [this] { m_doc.ClearCache(); });
     connect(m_exit, &QAction::triggered, this, &CMainFrame::OnExit);
     connect(m_about, &QAction::triggered, this, [this] {
@@ -275,6 +277,7 @@ void CMainFrame::CreatePanes()
     m_treeView->setCurrentIndex(m_tree->RootIndex());
     connect(m_treeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &CMainFrame::OnTreeSelection);
+    connect(m_treeView->selectionModel(), &QItemSelectionModel::currentChanged, this, &CMainFrame::UpdateCommands);
     // A directory added later below an expanded item shows without a click.
     connect(m_tree, &QAbstractItemModel::modelReset, this, [this] { m_treeView->expand(m_tree->RootIndex()); });
 
@@ -371,6 +374,7 @@ void CMainFrame::UpdateCommands()
     // The tree's own Delete (folders) comes with its folder commands.
     const auto record = m_listActive ? FirstSelectedRecord() : nullptr;
     m_delete->setEnabled(record && record->own);
+    m_properties->setEnabled(showProperties && (m_listActive || m_tree->RecordAt(m_treeView->currentIndex())));
 }
 
 void CMainFrame::OnOpen()
@@ -389,6 +393,13 @@ void CMainFrame::OnDelete()
     }
     // The store takes the row away and sends the deletion for the others.
     m_doc.RemoveSession(record);
+}
+
+void CMainFrame::OnProperties()
+{
+    const auto record = m_listActive ? FirstSelectedRecord() : m_tree->RecordAt(m_treeView->currentIndex());
+    if (record && showProperties)
+        showProperties(record, !m_listActive);
 }
 
 void CMainFrame::OpenRow(const QModelIndex& index)

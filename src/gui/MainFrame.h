@@ -35,6 +35,10 @@ public:
 
     // Runs when the window closes for good (the cache is written there).
     std::function<void()> onClose;
+    // Properties on a record: from the list (first selected row) or from
+    // the tree (a directory item). None leaves the command disabled.
+    std::function<void(const std::shared_ptr<CSDPObject>& record, bool fromTree)> showProperties;
+    QAction* PropertiesAction() const { return m_properties; }
 
     QTreeView& TreeView() const { return *m_treeView; }
     QTreeView& ListView() const { return *m_listView; }
@@ -73,6 +77,7 @@ private:
     // Open on the first selected row (in list order).
     void OnOpen();
     void OnDelete();
+    void OnProperties();
     // The first selected row (in list order), invalid when none.
     QModelIndex FirstSelectedRow() const;
     // The record of a row of the list view; null for no row.
