@@ -1,6 +1,11 @@
 #include "directory/AdminScope.h"
+#include "directory/Ostara32Doc.h"
+#include "gui/DesktopApp.h"
+#include "gui/MainFrame.h"
 #include "gui/PropertySheet.h"
 #include "sdp/Schedule.h"
+#include "support/FakeViews.h"
+#include "support/TestInstall.h"
 #include "tools/ToolsTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -15,12 +20,8 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
-
-// Readable failures.
-inline void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
+#include <QTimer>
+#include <QTreeView>
 
 namespace {
 
@@ -348,4 +349,59 @@ TEST_F(PropertySheetTest, ViewWebPageOpensTheUrlOrSaysNoBrowserWasFound)
     EXPECT_EQ(prompter.shown, Words{"Unable to locate a web browser"});
     auto without = Open(Parse("v=0\no=- 5 1 IN IP4 10.0.0.1\ns=x\nt=0 0\n"));
     EXPECT_FALSE(Find<QPushButton>(*without->Pages().widget(1), "viewWebPage").isEnabled());
+}
+
+// Properties in the running program: the list's first selected row and the
+// tree's directory item, each shown modally and let go afterwards.
+TEST(PropertiesCommandTest, OpensFromTheListAndTheTreeAndLetsTheRecordGo)
+{
+    CTestInstall setup;
+    ASSERT_TRUE(setup.ok);
+    CFakePrompter prompter;
+    CFakeExit exit;
+    CManualClock clock{kNow};
+    CDesktopApp app(prompter, exit, &clock);
+    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
+    CMainFrame& window = *app.Window();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    COstara32Doc& doc = app.Runtime().Doc();
+    const auto scope = doc.MainList().At(0);
+    const auto session = CSDPObject::FromText(SessionText("m=audio 5004 RTP/AVP 0\nm=video 5006 RTP/AVP 31\n"),
+                                              app.Runtime().Environment());
+    ASSERT_EQ(doc.AddSession(session, scope), 1);
+
+    // What the sheet shows when the command opens it, then Escape closes it.
+    const auto shown = [&] {
+        QString seen;
+        QTimer::singleShot(0, [&] {
+            if (auto* sheet = qobject_cast<CMyPropertySheet*>(QApplication::activeModalWidget())) {
+                seen = sheet->windowTitle() + ": " + QString::number(sheet->Pages().count());
+                QTest::keyClick(sheet, Qt::Key_Escape);
+            }
+        });
+        window.PropertiesAction()->trigger();
+        return seen;
+    };
+
+    QTreeView& tree = window.TreeView();
+    const QModelIndex root = tree.model()->index(0, 0);
+    tree.setFocus();
+    tree.setCurrentIndex(root);
+    EXPECT_FALSE(window.PropertiesAction()->isEnabled());
+    tree.setCurrentIndex(tree.model()->index(0, 0, root)); // the TTL Scope
+    ASSERT_TRUE(window.PropertiesAction()->isEnabled());
+    EXPECT_EQ(shown(), "Admin Scope Properties: 2");
+    EXPECT_EQ(scope->LockCount(), 0);
+
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTreeView& list = window.ListView();
+    list.setFocus();
+    list.setCurrentIndex(list.model()->index(0, 0));
+    ASSERT_TRUE(window.PropertiesAction()->isEnabled());
+    EXPECT_EQ(shown(), "Session Properties: 5");
+    EXPECT_EQ(session->LockCount(), 0);
+    EXPECT_EQ(session->viewerWindow, nullptr);
+    EXPECT_TRUE(prompter.shown.empty());
 }
