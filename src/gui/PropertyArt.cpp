@@ -49,12 +49,17 @@ void Person(QPainter& p, QPointF head, qreal r, const QColor& fill)
 void Cloud(QPainter& p, const QColor& fill)
 {
     QPainterPath cloud;
-    cloud.addEllipse(QPointF(5.5, 9.5), 3.5, 3.0);
-    cloud.addEllipse(QPointF(9.0, 7.5), 4.2, 4.0);
-    cloud.addEllipse(QPointF(12.0, 10.0), 3.0, 2.6);
-    cloud.addRect(QRectF(5.5, 9.5, 6.5, 3.0));
+    const auto add = [&cloud](const QRectF& r, bool round) {
+        QPainterPath part;
+        round ? part.addEllipse(r) : part.addRect(r);
+        cloud = cloud.united(part);
+    };
+    add(QRectF(1, 7, 7, 6.5), true);
+    add(QRectF(4, 2.5, 8.5, 8.5), true);
+    add(QRectF(9, 6.5, 6, 7), true);
+    add(QRectF(4.5, 9, 7.5, 4.5), false);
     p.setBrush(fill);
-    p.drawPath(cloud.simplified());
+    p.drawPath(cloud);
 }
 
 void PaintIcon(QPainter& p, EPageIcon kind)
@@ -152,16 +157,15 @@ void PaintPicture(QPainter& p, int type)
         break;
     case kTypeBroadcast: // a mast with waves
         p.setPen(QPen(kInk, 1.6, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(QPointF(16, 10), QPointF(10, 29));
-        p.drawLine(QPointF(16, 10), QPointF(22, 29));
-        p.drawLine(QPointF(12.5, 21), QPointF(19.5, 21));
+        p.drawLine(QPointF(16, 14), QPointF(10, 30));
+        p.drawLine(QPointF(16, 14), QPointF(22, 30));
+        p.drawLine(QPointF(12.5, 24), QPointF(19.5, 24));
         p.setBrush(kRed);
-        p.drawEllipse(QPointF(16, 9), 2, 2);
+        p.drawEllipse(QPointF(16, 13), 2, 2);
         p.setBrush(Qt::NoBrush);
         p.setPen(QPen(kBlue, 1.6, Qt::SolidLine, Qt::RoundCap));
-        for (qreal r : {5.0, 9.0, 13.0}) {
-            p.drawArc(QRectF(16 - r, 9 - r, 2 * r, 2 * r), 30 * 16, 120 * 16);
-        }
+        for (qreal r : {4.5, 7.5, 10.5})
+            p.drawArc(QRectF(16 - r, 13 - r, 2 * r, 2 * r), 30 * 16, 120 * 16);
         break;
     case kTypeMeeting: // people around a table
         Person(p, QPointF(8, 9), 2.6, kSky);

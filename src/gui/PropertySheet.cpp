@@ -63,7 +63,7 @@ CMyPropertySheet::CMyPropertySheet(const std::shared_ptr<CSDPObject>& record, co
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_tabs);
     layout->addWidget(m_buttons);
-    resize(520, 440);
+    resize(600, 460);
     r.viewerWindow = this;
 }
 

@@ -4,6 +4,9 @@
 #include "gui/DesktopApp.h"
 #include "gui/GuiPrompter.h"
 #include "gui/MainFrame.h"
+#include "gui/PropertySheet.h"
+#include "directory/Ostara32Doc.h"
+#include "sdp/SessionList.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -14,14 +17,43 @@
 namespace {
 // --screenshot FILE: shows the window, saves a picture of it once it has
 // been laid out and painted, and ends the normal way.
-QString TakeScreenshotOption(QStringList& args)
+QString TakeScreenshotOption(QStringList& args, const char* option = "--screenshot")
 {
-    const int at = static_cast<int>(args.indexOf("--screenshot"));
+    const int at = static_cast<int>(args.indexOf(option));
     if (at < 0 || at + 1 >= args.size())
         return {};
     const QString file = args[at + 1];
     args.remove(at, 2);
     return file;
+}
+
+// --screenshot-properties FILE: the property sheet of the first session
+// with two media entries, saved the same way.
+void ScreenshotProperties(CDesktopApp& desktop, Prompter& prompter, const QString& file)
+{
+    std::shared_ptr<CSDPObject> chosen;
+    for (const auto& directory : desktop.Runtime().Doc().MainList())
+        if (directory->children)
+            for (const auto& record : *directory->children)
+                if (!chosen && !IsDirectoryType(record->sessionType) && record->media.size() == 2)
+                    chosen = record;
+    auto sheet = CMyPropertySheet::Create(chosen, PropertyContextOf(desktop.Runtime(), prompter),
+                                          ESheetKind::Session, desktop.Window());
+    if (!sheet) {
+        std::fprintf(stderr, "talmira: no session with two media for %s\n", file.toLocal8Bit().constData());
+        desktop.Window()->close();
+        return;
+    }
+    CMyPropertySheet* shown = sheet.release();
+    shown->setAttribute(Qt::WA_DeleteOnClose);
+    shown->Pages().setCurrentIndex(3); // the first media page
+    shown->show();
+    QTimer::singleShot(1500, shown, [&desktop, shown, file] {
+        if (!shown->grab().save(file))
+            std::fprintf(stderr, "talmira: cannot write %s\n", file.toLocal8Bit().constData());
+        shown->close();
+        desktop.Window()->close();
+    });
 }
 } // namespace
 
@@ -34,6 +66,7 @@ int main(int argc, char** argv)
     QStringList args = QApplication::arguments();
     args.removeFirst();
     const QString screenshot = TakeScreenshotOption(args);
+    const QString sheetShot = TakeScreenshotOption(args, "--screenshot-properties");
     CMyCommandLineInfo commandLine;
     std::vector<std::string> plain;
     for (const QString& a : args)
@@ -71,6 +104,8 @@ int main(int argc, char** argv)
             window.close();
         });
     }
+    if (!sheetShot.isEmpty())
+        ScreenshotProperties(desktop, prompter, sheetShot);
     const int status = QApplication::exec();
     // A signal ends the loop without closing the window: the cache is
     // written here then.
