@@ -2,11 +2,15 @@
 
 #include "gui/InstanceBeacon.h"
 #include "gui/MainFrame.h"
+#include "gui/ToolDialogs.h"
+
+#include <QTimer>
 
 #include <filesystem>
 
 CDesktopApp::CDesktopApp(Prompter& prompter, ProgramExit& exit, const Clock* clock)
-    : m_prompter(prompter), m_runtime(CRuntimePorts{prompter, exit, &m_views, nullptr, nullptr, clock})
+    : m_prompter(prompter), m_toolDialogs(std::make_unique<CGuiToolDialogs>(prompter)),
+      m_runtime(CRuntimePorts{prompter, exit, &m_views, m_toolDialogs.get(), nullptr, clock})
 {
 }
 
@@ -23,6 +27,10 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
         return false;
     m_window = std::make_unique<CMainFrame>(m_runtime.Doc(), m_views, m_prompter, m_runtime.Launcher());
     m_window->onClose = [this] { Close(); };
+    m_toolDialogs->SetParent(m_window.get());
+    m_toolDialogs->SetOnline({m_runtime.Settings().databaseHost, m_runtime.Settings().InstallDirectory()});
+    // Once the window is up: the check is bounded by its own short limits.
+    QTimer::singleShot(0, m_window.get(), [this] { m_toolDialogs->CheckForUpdate(); });
     // A second start shows this window; without the socket it just ends.
     m_beacon = std::make_unique<CInstanceBeacon>();
     m_beacon->onWake = [this] { m_window->ShowFromTray(); };
