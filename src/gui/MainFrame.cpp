@@ -120,6 +120,9 @@ CMainFrame::~CMainFrame()
 {
     // Hiding the children below sends focus changes to a frame half gone.
     disconnect(m_focusWatch);
+    for (QObject* watched : {static_cast<QObject*>(m_search), static_cast<QObject*>(m_listView),
+                             static_cast<QObject*>(m_treeView), static_cast<QObject*>(m_treeView->viewport())})
+        watched->removeEventFilter(this);
     m_views.Detach(*m_list);
     m_views.Detach(*m_tree);
 }
@@ -196,8 +199,8 @@ void CMainFrame::CreateActions()
         connect(action, &QAction::triggered, this, [this, mode = c.mode] { SetFilter(mode); });
     }
     for (const CArrangeCommand& c : kArrangeCommands) {
+        // Not checkable: the hand is the mark, the others show none.
         QAction* action = Command(c.text);
-        action->setCheckable(true);
         m_arrangeActions[c.column] = action;
         connect(action, &QAction::triggered, this, [this, column = c.column] { ArrangeBy(column); });
     }
@@ -363,6 +366,7 @@ QWidget* CMainFrame::CreateListPane()
 
     m_search = new QLineEdit(pane);
     m_search->setPlaceholderText("Search names, information and addresses (Ctrl+F)");
+    m_search->setAccessibleName("Search");
     m_search->setClearButtonEnabled(true);
     m_search->setFocusPolicy(Qt::ClickFocus);
     m_search->installEventFilter(this);
@@ -826,10 +830,8 @@ void CMainFrame::ShowSortState()
                                                                                   : Qt::DescendingOrder);
     // The active entry carries a hand pointing the way the list runs.
     const QIcon hand = rowicons::HandIcon(listrules::SortAscending(mode));
-    for (const auto& [c, action] : m_arrangeActions) {
-        action->setChecked(c == column);
+    for (const auto& [c, action] : m_arrangeActions)
         action->setIcon(c == column ? hand : QIcon());
-    }
 }
 
 void CMainFrame::OnExit()

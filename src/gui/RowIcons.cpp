@@ -104,12 +104,12 @@ void DrawHandUp(QPainter& p)
     p.setPen(QPen(QColor(0x5a, 0x3a, 0x1a), 1));
     p.setBrush(QColor(0xf6, 0xd3, 0xa8));
     QPainterPath hand;
-    hand.addRoundedRect(QRectF(5.5, 0.5, 3, 9), 1.5, 1.5);  // index finger
-    hand.addRoundedRect(QRectF(3.5, 7.5, 9, 8), 2, 2);      // palm and curled fingers
-    hand.addRoundedRect(QRectF(1.5, 8.5, 3, 4), 1.5, 1.5);  // thumb
+    hand.addRoundedRect(QRectF(3.5, 0.5, 3, 9), 1.5, 1.5);   // index finger, at the edge
+    hand.addRoundedRect(QRectF(3.5, 7.5, 8, 8), 2, 2);       // palm and curled fingers
+    hand.addRoundedRect(QRectF(10.5, 9.5, 4, 3), 1.5, 1.5);  // thumb
     p.drawPath(hand.simplified());
     p.setPen(QPen(QColor(0x5a, 0x3a, 0x1a, 160), 0.8));
-    for (qreal x : {8.5, 10.5})
+    for (qreal x : {6.5, 8.5})
         p.drawLine(QPointF(x, 8.5), QPointF(x, 11));
 }
 
