@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+class CGuiToolDialogs;
 class CInstanceBeacon;
 class CMainFrame;
 
@@ -38,6 +39,7 @@ private:
 
     Prompter& m_prompter;
     CViewFanOut m_views;
+    std::unique_ptr<CGuiToolDialogs> m_toolDialogs; // outlives the launcher that uses it
     CTalmiraRuntime m_runtime;
     std::unique_ptr<CMainFrame> m_window; // goes before the runtime
     std::unique_ptr<CInstanceBeacon> m_beacon;

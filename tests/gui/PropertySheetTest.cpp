@@ -380,7 +380,7 @@ TEST(PropertiesCommandTest, OpensFromTheListAndTheTreeAndLetsTheRecordGo)
                 QTest::keyClick(sheet, Qt::Key_Escape);
             }
         });
-        window.PropertiesAction()->trigger();
+        window.CommandAction(ECommand::Properties)->trigger();
         return seen;
     };
 
@@ -388,9 +388,9 @@ TEST(PropertiesCommandTest, OpensFromTheListAndTheTreeAndLetsTheRecordGo)
     const QModelIndex root = tree.model()->index(0, 0);
     tree.setFocus();
     tree.setCurrentIndex(root);
-    EXPECT_FALSE(window.PropertiesAction()->isEnabled());
+    EXPECT_FALSE(window.CommandAction(ECommand::Properties)->isEnabled());
     tree.setCurrentIndex(tree.model()->index(0, 0, root)); // the TTL Scope
-    ASSERT_TRUE(window.PropertiesAction()->isEnabled());
+    ASSERT_TRUE(window.CommandAction(ECommand::Properties)->isEnabled());
     EXPECT_EQ(shown(), "Admin Scope Properties: 2");
     EXPECT_EQ(scope->LockCount(), 0);
 
@@ -399,7 +399,7 @@ TEST(PropertiesCommandTest, OpensFromTheListAndTheTreeAndLetsTheRecordGo)
     QTreeView& list = window.ListView();
     list.setFocus();
     list.setCurrentIndex(list.model()->index(0, 0));
-    ASSERT_TRUE(window.PropertiesAction()->isEnabled());
+    ASSERT_TRUE(window.CommandAction(ECommand::Properties)->isEnabled());
     EXPECT_EQ(shown(), "Session Properties: 5");
     EXPECT_EQ(session->LockCount(), 0);
     EXPECT_EQ(session->viewerWindow, nullptr);
