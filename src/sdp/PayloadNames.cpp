@@ -3,6 +3,8 @@
 #include "base/Text.h"
 #include "sdp/SDPObject.h"
 
+#include <charconv>
+
 
 namespace {
 const CPayloadType kTable[kHighestStaticPayload + 1] = {
@@ -28,7 +30,10 @@ const CPayloadType& StaticPayloadType(int number)
 
 std::string RtpmapEncodingName(const std::vector<std::string>& attributes, int number)
 {
-    const std::string key = "rtpmap:" + std::to_string(number);
+    char keyBuffer[24] = "rtpmap:";
+    const auto [keyEnd, ec] = std::to_chars(keyBuffer + 7, keyBuffer + sizeof keyBuffer, number);
+    (void)ec; // room for any int
+    const std::string_view key(keyBuffer, size_t(keyEnd - keyBuffer));
     for (const std::string& attr : attributes) {
         size_t at = 0;
         while ((at = attr.find(key, at)) != std::string::npos) {
@@ -52,14 +57,23 @@ std::string RtpmapEncodingName(const std::vector<std::string>& attributes, int n
 void NamePayloads(CSDPMedia& media)
 {
     media.payloads.clear();
-    text::CTokenizer formats(media.formatList, ' ');
+    // Count first: the list is then allocated once, at its final size.
+    size_t formats = 0;
+    {
+        text::CTokenizer counter(media.formatList, ' ');
+        for (std::string_view token; formats < CSDPMedia::kMaxPayloads && counter.Next(token);)
+            ++formats;
+    }
+    media.payloads.reserve(formats);
+    text::CTokenizer tokens(media.formatList, ' ');
     std::string_view token;
-    while (media.payloads.size() < CSDPMedia::kMaxPayloads && formats.Next(token)) {
+    while (media.payloads.size() < formats && tokens.Next(token)) {
         CPayload& p = media.payloads.emplace_back();
         p.number = text::ToInt32(token);
-        p.name = (p.number >= 0 && p.number <= kHighestStaticPayload)
-            ? std::string(kTable[p.number].name)
-            : RtpmapEncodingName(media.attributes, p.number);
+        if (p.number >= 0 && p.number <= kHighestStaticPayload)
+            p.name.assign(kTable[p.number].name);
+        else
+            p.name = RtpmapEncodingName(media.attributes, p.number);
     }
     media.payloadCount = static_cast<int>(media.payloads.size());
 }
