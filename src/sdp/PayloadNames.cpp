@@ -3,11 +3,12 @@
 #include "base/Text.h"
 #include "sdp/SDPObject.h"
 
+#include <array>
 #include <charconv>
 
 
 namespace {
-const CPayloadType kTable[kHighestStaticPayload + 1] = {
+constexpr CPayloadType kTable[kHighestStaticPayload + 1] = {
     {"PCMU", "A", 8000, 1},        {"1016", "A", 8000, 1},       {"G721", "A", 8000, 1},
     {"GSM", "A", 8000, 1},         {"unassigned", "A", 8000, 1}, {"DVI4", "A", 8000, 1},
     {"DVI4", "A", 16000, 1},       {"LPC", "A", 8000, 1},        {"PCMA", "A", 8000, 1},
@@ -21,6 +22,13 @@ const CPayloadType kTable[kHighestStaticPayload + 1] = {
     {"unassigned", "V", -1, -1},   {"h261", "V", 90000, -1},     {"MPV", "V", 90000, -1},
     {"MP2T", "AV", 90000, -1},     {"H263", "V", -1, -1},
 };
+// The names with their lengths known, for the parser's hot path.
+constexpr auto kStaticNames = [] {
+    std::array<std::string_view, kHighestStaticPayload + 1> names{};
+    for (size_t i = 0; i < names.size(); ++i)
+        names[i] = kTable[i].name;
+    return names;
+}();
 } // namespace
 
 const CPayloadType& StaticPayloadType(int number)
@@ -56,24 +64,20 @@ std::string RtpmapEncodingName(const std::vector<std::string>& attributes, int n
 
 void NamePayloads(CSDPMedia& media)
 {
+    // Numbers first: the list is then allocated once, at its final size.
+    int numbers[CSDPMedia::kMaxPayloads];
+    size_t count = 0;
+    text::CTokenizer formats(media.formatList, ' ');
+    for (std::string_view token; count < CSDPMedia::kMaxPayloads && formats.Next(token);)
+        numbers[count++] = text::ToInt32(token);
     media.payloads.clear();
-    // Count first: the list is then allocated once, at its final size.
-    size_t formats = 0;
-    {
-        text::CTokenizer counter(media.formatList, ' ');
-        for (std::string_view token; formats < CSDPMedia::kMaxPayloads && counter.Next(token);)
-            ++formats;
-    }
-    media.payloads.reserve(formats);
-    text::CTokenizer tokens(media.formatList, ' ');
-    std::string_view token;
-    while (media.payloads.size() < formats && tokens.Next(token)) {
-        CPayload& p = media.payloads.emplace_back();
-        p.number = text::ToInt32(token);
-        if (p.number >= 0 && p.number <= kHighestStaticPayload)
-            p.name.assign(kTable[p.number].name);
+    media.payloads.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        const int number = numbers[i];
+        if (number >= 0 && number <= kHighestStaticPayload)
+            media.payloads.push_back(CPayload{number, std::string(kStaticNames[number])});
         else
-            p.name = RtpmapEncodingName(media.attributes, p.number);
+            media.payloads.push_back(CPayload{number, RtpmapEncodingName(media.attributes, number)});
     }
-    media.payloadCount = static_cast<int>(media.payloads.size());
+    media.payloadCount = static_cast<int>(count);
 }
