@@ -15,18 +15,18 @@ count() {
         --toggle-collect="*Workload_$1*" "$bin" --callgrind="$1" 2>/dev/null | sed -n 's/^items //p')
     local total
     total=$(sed -n 's/^summary: *\([0-9]*\).*/\1/p; s/^totals: *\([0-9]*\).*/\1/p' "$out" | tail -1)
-    echo $(( total / items ))
+    awk -v t="$total" -v n="$items" 'BEGIN { printf "%.1f", t / n }'
 }
 
 n=$(count "$workload")
 if [ -z "$reference" ]; then
-    printf '%-12s %10d instructions per item\n' "$workload" "$n"
+    printf '%-12s %10s instructions per item\n' "$workload" "$n"
     exit 0
 fi
 r=$(count "$reference")
 awk -v a="$n" -v b="$r" -v w="$workload" -v rf="$reference" -v lim="$limit" 'BEGIN {
     ratio = a / b
-    printf "%-12s %10d instructions per item\n%-12s %10d instructions per item\n", w, a, rf, b
+    printf "%-12s %10.1f instructions per item\n%-12s %10.1f instructions per item\n", w, a, rf, b
     printf "ratio %.2fx", ratio
     if (lim > 0) printf " (limit %.2fx)%s", lim, (ratio > lim ? "  OVER LIMIT" : "  ok")
     printf "\n"

@@ -18,16 +18,6 @@ void CArchiveWriter::WriteText(std::string_view text)
 
 void CArchiveReader::ReadText(std::string& out)
 {
-    // Nearly every text is short: a one-byte length and bytes that are there.
-    if (!m_failed && m_pos < m_data.size()) {
-        const size_t shortLength = static_cast<uint8_t>(m_data[m_pos]);
-        if (shortLength < 0xFF && shortLength < m_data.size() - m_pos) {
-            out.clear();
-            out.append(m_data.data() + m_pos + 1, shortLength);
-            m_pos += 1 + shortLength;
-            return;
-        }
-    }
     size_t n = ReadByte();
     if (n == 0xFF) {
         n = ReadWord();
@@ -39,9 +29,7 @@ void CArchiveReader::ReadText(std::string& out)
         out.clear();
         return;
     }
-    // The bytes never lie in `out`: clear and append, not a general assign.
-    out.clear();
-    out.append(m_data.data() + m_pos, n);
+    out.assign(m_data.data() + m_pos, n);
     m_pos += n;
 }
 
