@@ -92,7 +92,7 @@ void CSAPSocket::EnlargeReceiveBuffer()
     m_socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(kWantedReceiveBuffer));
 }
 
-int CSAPSocket::ReceiveBufferSize() const
+int CSAPSocket::ReceiveBufferSize()
 {
     return m_socket.socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt();
 }

@@ -39,7 +39,7 @@ public:
     // Asked before an announcement is parsed; see DecodeSapDatagram.
     void SetKnownRepeat(CKnownRepeat known) { m_knownRepeat = std::move(known); }
     // The receive buffer the kernel granted, in bytes (0 when unknown).
-    int ReceiveBufferSize() const;
+    int ReceiveBufferSize();
     bool IsOpen() const { return m_socket.state() == QAbstractSocket::BoundState; }
     quint16 Port() const { return m_config.port; }
     const QHostAddress& Group() const { return m_config.group; }
