@@ -259,30 +259,40 @@ bool DescribeEntry(std::string& out, const CSDPTime& t, int64_t now, const Clock
 
 } // namespace
 
-int64_t NextStart(const std::vector<CSDPTime>& times, int64_t now)
+int64_t NextStart(const std::vector<CSDPTime>& times, int64_t now, int64_t* validUntil)
 {
     now = Clamp(now);
+    // The answer stays the same until a series' current occurrence ends.
+    int64_t until = kNoEnd;
+    auto result = [&](int64_t start) {
+        if (validUntil)
+            *validUntil = until;
+        return start;
+    };
     CRunningBounds bounds;
     for (const CSDPTime& t : times) {
         bounds.Take(t);
         const int64_t interval = ReadUnsigned(t.repeatInterval);
         if (interval == 0)
-            return bounds.start;
+            return result(bounds.start);
         // Occurrences are visited occurrence by occurrence, offsets in text
         // order within each: the answer is the offset whose first unfinished
         // occurrence has the smallest index, the earlier offset on a tie.
         int64_t bestK = -1, bestStart = 0;
         ForEachSeries(t, bounds, interval, [&](const CSeries& series) {
             const int64_t k = series.FirstNotEnded(now);
-            if (k <= series.last && (bestK < 0 || k < bestK)) {
+            if (k > series.last)
+                return;
+            until = std::min(until, series.Start(k) + series.duration + 1);
+            if (bestK < 0 || k < bestK) {
                 bestK = k;
                 bestStart = series.Start(k);
             }
         });
         if (bestK >= 0)
-            return bestStart;
+            return result(bestStart);
     }
-    return 0;
+    return result(0);
 }
 
 int64_t NextStart(CSDPObject& record, int64_t now)

@@ -18,7 +18,9 @@ enum SchedulePeriod : int {
 // Start (Unix seconds) of the current or next occurrence; 0 for none.
 // Repeating entries are solved directly, so the cost does not depend on how
 // many occurrences lie between the session's start and `now`.
-int64_t NextStart(const std::vector<CSDPTime>& times, int64_t now);
+// `validUntil`, when given, receives the first time from which the answer
+// may differ (it is the same for every time from `now` up to it).
+int64_t NextStart(const std::vector<CSDPTime>& times, int64_t now, int64_t* validUntil = nullptr);
 // Reads the record under its lock; 0 once the record's deletion has begun.
 int64_t NextStart(CSDPObject& record, int64_t now);
 
