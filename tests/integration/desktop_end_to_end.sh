@@ -11,7 +11,7 @@ for tool in Xvfb ffmpeg; do
     command -v "$tool" > /dev/null || { echo "$tool is not installed; skipped"; exit 77; }
 done
 desktop="$build/src/gui/talmira"
-[ -x "$desktop" ] || { echo "talmira was not built; skipped"; exit 77; }
+[ -x "$desktop" ] && [ -f "$build/tests/qt-plugins/generic/libtalmira-probe.so" ] || fail "talmira or its probe is not built"
 netns_setup desktop 48
 GROUP=224.2.17.48
 
