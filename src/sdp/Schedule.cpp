@@ -337,6 +337,34 @@ bool IsInPeriod(const std::vector<CSDPTime>& times, int period, int64_t now, con
     });
 }
 
+int64_t NowAnswerHoldsUntil(const std::vector<CSDPTime>& times, int64_t now)
+{
+    // The answer is an "or" over the entries and series below: it holds for
+    // as long as every one of them keeps its own.
+    now = Clamp(now);
+    int64_t until = kNoEnd;
+    CRunningBounds bounds;
+    for (const CSDPTime& t : times) {
+        bounds.Take(t);
+        const int64_t interval = ReadUnsigned(t.repeatInterval);
+        if (interval == 0) {
+            if (now < bounds.start)
+                until = std::min(until, bounds.start - 1);
+            else if (now <= bounds.stop)
+                until = std::min(until, bounds.stop);
+            continue;
+        }
+        ForEachSeries(t, bounds, interval, [&](const CSeries& series) {
+            const int64_t k = series.FirstNotEnded(now);
+            if (k > series.last)
+                return; // over for good
+            const int64_t start = series.Start(k);
+            until = std::min(until, start <= now ? start + series.duration : start - 1);
+        });
+    }
+    return until;
+}
+
 bool IsInPeriod(CSDPObject& record, int period, int64_t now, const Clock& clock)
 {
     CRecordLock lock(record);

@@ -31,6 +31,10 @@ int64_t PeriodEnd(int period, int64_t now, const Clock& clock);
 // entries always does. The window end matters to repeating entries only.
 bool IsInWindow(const std::vector<CSDPTime>& times, int64_t now, int64_t windowEnd);
 bool IsInPeriod(const std::vector<CSDPTime>& times, int period, int64_t now, const Clock& clock);
+// The last second up to which IsInPeriod for kPeriodNow keeps the answer it
+// gives at `now`, so that a caller asking every second need not ask again
+// before then. May be earlier than the real change, never later.
+int64_t NowAnswerHoldsUntil(const std::vector<CSDPTime>& times, int64_t now);
 // Reads the record under its lock; false once the record's deletion has begun.
 bool IsInPeriod(CSDPObject& record, int period, int64_t now, const Clock& clock);
 
