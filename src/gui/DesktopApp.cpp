@@ -1,5 +1,6 @@
 #include "gui/DesktopApp.h"
 
+#include "gui/HelpPages.h"
 #include "gui/InstanceBeacon.h"
 #include "gui/MainFrame.h"
 
@@ -23,6 +24,8 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
         return false;
     m_window = std::make_unique<CMainFrame>(m_runtime.Doc(), m_views, m_prompter, m_runtime.Launcher());
     m_window->onClose = [this] { Close(); };
+    m_help = std::make_unique<CHelpPages>(ReadWebHost(*OpenSettingsStore()));
+    AttachHelp(*m_window, *m_help, m_prompter);
     // A second start shows this window; without the socket it just ends.
     m_beacon = std::make_unique<CInstanceBeacon>();
     m_beacon->onWake = [this] { m_window->ShowFromTray(); };

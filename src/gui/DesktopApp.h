@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+class CHelpPages;
 class CInstanceBeacon;
 class CMainFrame;
 
@@ -31,6 +32,8 @@ public:
 
     CTalmiraRuntime& Runtime() { return m_runtime; }
     CMainFrame* Window() const { return m_window.get(); }
+    // The help and home pages the window's Help menu opens.
+    CHelpPages* Help() const { return m_help.get(); }
 
 private:
     // The one the instance guard was taken on.
@@ -39,6 +42,7 @@ private:
     Prompter& m_prompter;
     CViewFanOut m_views;
     CTalmiraRuntime m_runtime;
+    std::unique_ptr<CHelpPages> m_help;
     std::unique_ptr<CMainFrame> m_window; // goes before the runtime
     std::unique_ptr<CInstanceBeacon> m_beacon;
     bool m_closeResult = true;

@@ -48,6 +48,9 @@ public:
     QAction* AutoStartAction() const { return m_autoStart; }
     // The session list's right-click menu.
     QMenu& ListMenu() const { return *m_listMenu; }
+    QAction* HelpTopicsAction() const { return m_helpTopics; }
+    QAction* WebsiteAction() const { return m_website; }
+    QAction* AboutAction() const { return m_about; }
 
     // Whether the desktop shows notification icons; tests replace it.
     std::function<bool()> trayAvailable;
