@@ -1,7 +1,8 @@
 #!/bin/bash
 # Pictures of the desktop program for the README: a throw-away install
 # directory and settings file, a sample cache written by the program's own
-# writer, then talmira under a virtual X display saving its window.
+# writer, then talmira under a virtual X display saving its window, the
+# tray icon's menu, the splash and the About box.
 set -euo pipefail
 build="${1:-build}"
 out="${2:-docs/screenshots}"
@@ -20,9 +21,12 @@ export LANG=C.UTF-8 LC_ALL=C.UTF-8 TZ=Europe/Brussels
 "$build/src/cli/talmira-cli" setup >/dev/null
 "$build/tests/talmira-sample-cache"
 if command -v xvfb-run >/dev/null; then
-    xvfb-run -a -s "-screen 0 1400x900x24" "$build/src/gui/talmira" --screenshot "$out/main-window.png"
+    xvfb-run -a -s "-screen 0 1400x900x24" "$build/src/gui/talmira" --screenshots "$out"
 else
     echo "xvfb-run not found: drawing offscreen" >&2
-    QT_QPA_PLATFORM=offscreen "$build/src/gui/talmira" --screenshot "$out/main-window.png"
+    QT_QPA_PLATFORM=offscreen "$build/src/gui/talmira" --screenshots "$out"
 fi
-echo "wrote $out/main-window.png"
+for picture in main-window tray-menu splash about; do
+    [ -s "$out/$picture.png" ] || { echo "no $out/$picture.png" >&2; exit 1; }
+done
+echo "wrote $out/{main-window,tray-menu,splash,about}.png"
