@@ -2,7 +2,7 @@
 # Pictures of the desktop program for the README: a throw-away install
 # directory and settings file, a sample cache written by the program's own
 # writer, then talmira under a virtual X display saving its window, the
-# tray icon's menu, the splash and the About box.
+# tray icon's menu, the splash, the About box and a session's properties.
 set -euo pipefail
 build="${1:-build}"
 out="${2:-docs/screenshots}"
@@ -20,13 +20,17 @@ export LANG=C.UTF-8 LC_ALL=C.UTF-8 TZ=Europe/Brussels
 
 "$build/src/cli/talmira-cli" setup >/dev/null
 "$build/tests/talmira-sample-cache"
-if command -v xvfb-run >/dev/null; then
-    xvfb-run -a -s "-screen 0 1400x900x24" "$build/src/gui/talmira" --screenshots "$out"
-else
-    echo "xvfb-run not found: drawing offscreen" >&2
-    QT_QPA_PLATFORM=offscreen "$build/src/gui/talmira" --screenshots "$out"
-fi
-for picture in main-window tray-menu splash about; do
+shoot() {
+    if command -v xvfb-run >/dev/null; then
+        xvfb-run -a -s "-screen 0 1400x900x24" "$build/src/gui/talmira" "$@"
+    else
+        echo "xvfb-run not found: drawing offscreen" >&2
+        QT_QPA_PLATFORM=offscreen "$build/src/gui/talmira" "$@"
+    fi
+}
+shoot --screenshots "$out"
+shoot --screenshot-properties "$out/properties.png"
+for picture in main-window tray-menu splash about properties; do
     [ -s "$out/$picture.png" ] || { echo "no $out/$picture.png" >&2; exit 1; }
 done
-echo "wrote $out/{main-window,tray-menu,splash,about}.png"
+echo "wrote $out/{main-window,tray-menu,splash,about,properties}.png"

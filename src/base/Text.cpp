@@ -132,28 +132,37 @@ std::string AsUtf8(std::string_view s)
 
 uint32_t ParseDottedQuad(std::string_view s)
 {
-    // The common a.b.c.d form without a trip through the C library.
+    // The common a.b.c.d form (decimal parts up to 255, no leading zeros)
+    // without a trip through the C library; it runs for every media section.
+    const char* p = s.data();
+    const char* const end = p + s.size();
+    auto digitAt = [&](const char* q) { return q != end && *q >= '0' && *q <= '9'; };
     uint32_t host = 0;
-    int parts = 0;
-    size_t i = 0;
-    while (parts < 4 && i < s.size()) {
-        uint32_t part = 0;
-        size_t digits = 0;
-        while (i < s.size() && s[i] >= '0' && s[i] <= '9' && digits < 4) {
-            part = part * 10 + uint32_t(s[i++] - '0');
-            ++digits;
-        }
-        if (digits == 0 || digits > 3 || part > 255 || (digits > 1 && s[i - digits] == '0'))
+    bool plain = true;
+    for (int part = 0; part < 4 && plain; ++part) {
+        if (!digitAt(p)) {
+            plain = false;
             break;
-        host = host << 8 | part;
-        ++parts;
-        if (parts < 4) {
-            if (i >= s.size() || s[i] != '.')
-                break;
-            ++i;
+        }
+        uint32_t value = uint32_t(*p++ - '0');
+        if (value != 0) {
+            for (int more = 0; more < 2 && digitAt(p); ++more)
+                value = value * 10 + uint32_t(*p++ - '0');
+        }
+        // A fourth digit, a leading zero (octal) or a part over 255.
+        if (digitAt(p) || value > 255) {
+            plain = false;
+            break;
+        }
+        host = host << 8 | value;
+        if (part < 3) {
+            if (p == end || *p != '.')
+                plain = false;
+            else
+                ++p;
         }
     }
-    if (parts == 4 && i == s.size())
+    if (plain && p == end)
         return htonl(host);
     // Everything else (octal, hex, short forms, junk) as inet_addr reads it.
     char buf[64];

@@ -3,11 +3,16 @@
 #include "gui/HelpPages.h"
 #include "gui/InstanceBeacon.h"
 #include "gui/MainFrame.h"
+#include "gui/PropertySheet.h"
+#include "gui/ToolDialogs.h"
+
+#include <QTimer>
 
 #include <filesystem>
 
 CDesktopApp::CDesktopApp(Prompter& prompter, ProgramExit& exit, const Clock* clock)
-    : m_prompter(prompter), m_runtime(CRuntimePorts{prompter, exit, &m_views, nullptr, nullptr, clock})
+    : m_prompter(prompter), m_toolDialogs(std::make_unique<CGuiToolDialogs>(prompter)),
+      m_runtime(CRuntimePorts{prompter, exit, &m_views, m_toolDialogs.get(), nullptr, clock})
 {
 }
 
@@ -24,6 +29,14 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
         return false;
     m_window = std::make_unique<CMainFrame>(m_runtime.Doc(), m_views, m_prompter, m_runtime.Launcher());
     m_window->onClose = [this] { Close(); };
+    m_toolDialogs->SetParent(m_window.get());
+    m_toolDialogs->SetOnline({m_runtime.Settings().databaseHost, m_runtime.Settings().InstallDirectory()});
+    // Once the window is up: the check is bounded by its own short limits.
+    QTimer::singleShot(0, m_window.get(), [this] { m_toolDialogs->CheckForUpdate(); });
+    m_window->SetCommandHandler(ECommand::Properties, [this](const CMainFrame::CCommandTarget& target) {
+        ShowProperties(m_runtime.Doc(), PropertyContextOf(m_runtime, m_prompter), target.record,
+                       target.fromTree ? ESheetKind::Directory : ESheetKind::Session, m_window.get());
+    });
     m_help = std::make_unique<CHelpPages>(ReadWebHost(*OpenSettingsStore()));
     AttachHelp(*m_window, *m_help, m_prompter);
     // A second start shows this window; without the socket it just ends.

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+class CGuiToolDialogs;
 class CHelpPages;
 class CInstanceBeacon;
 class CMainFrame;
@@ -41,6 +42,7 @@ private:
 
     Prompter& m_prompter;
     CViewFanOut m_views;
+    std::unique_ptr<CGuiToolDialogs> m_toolDialogs; // outlives the launcher that uses it
     CTalmiraRuntime m_runtime;
     std::unique_ptr<CHelpPages> m_help;
     std::unique_ptr<CMainFrame> m_window; // goes before the runtime

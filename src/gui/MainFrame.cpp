@@ -1,5 +1,7 @@
 #include "gui/MainFrame.h"
 
+#include "base/Clock.h"
+#include "base/FileIO.h"
 #include "base/Prompter.h"
 #include "base/ToolStarter.h"
 #include "base/ViewFanOut.h"
@@ -8,28 +10,43 @@
 #include "gui/AboutBox.h"
 #include "gui/Artwork.h"
 #include "gui/RowIcons.h"
+#include "sdp/SDPObject.h"
+#include "sdp/Schedule.h"
 #include "views/DirectoryTreeModel.h"
+#include "views/DisplayText.h"
 #include "views/SessionListModel.h"
 #include "views/SessionSortFilter.h"
 
 #include <QActionGroup>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QShortcut>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStringDecoder>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
+#include <QVBoxLayout>
+
+#include <system_error>
 
 namespace {
 const char* const kIdlePrompt = "For Help, press F1";
@@ -63,6 +80,13 @@ const CArrangeCommand kArrangeCommands[] = {
     {listrules::kColumnStart, "by Start Date"}, {listrules::kColumnType, "by Type"},
     {listrules::kColumnMedia, "by Media"},
 };
+// Bytes as text whole, line ends included: UTF-8 when valid, else Latin-1.
+QString TextOfBytes(const std::string& bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    return utf8.hasError() ? QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())) : text;
+}
 } // namespace
 
 CMainFrame::CMainFrame(COstara32Doc& doc, CViewFanOut& views, Prompter& prompter, ToolStarter* tools,
@@ -98,6 +122,9 @@ CMainFrame::~CMainFrame()
 {
     // Hiding the children below sends focus changes to a frame half gone.
     disconnect(m_focusWatch);
+    for (QObject* watched : {static_cast<QObject*>(m_search), static_cast<QObject*>(m_listView),
+                             static_cast<QObject*>(m_treeView), static_cast<QObject*>(m_treeView->viewport())})
+        watched->removeEventFilter(this);
     m_views.Detach(*m_list);
     m_views.Detach(*m_tree);
 }
@@ -120,6 +147,8 @@ void CMainFrame::CreateActions()
     m_properties = Command("&Properties...");
     m_autoStart = Command("&Auto Start");
     m_autoStart->setCheckable(true);
+    m_copySdp = Command("&Copy SDP");
+    m_saveSdp = Command("&Save SDP As...");
     m_clearCache = Command("&Clear cache", "Clear the cache");
     m_clearCache->setToolTip("Clear");
     m_clearCache->setIconText("Clear");
@@ -130,19 +159,28 @@ void CMainFrame::CreateActions()
     m_website = Command("Talmira on the Web");
     m_about = Command("&About Talmira...");
     m_about->setIconText("About");
-    // Their windows and commands come later; shown greyed until then.
     m_open->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
     m_open->setShortcutContext(Qt::WidgetShortcut); // set on the list: Enter elsewhere keeps its meaning
     connect(m_open, &QAction::triggered, this, &CMainFrame::OnOpen);
-    for (QAction* later : {m_newFolder, m_newSession, m_delete, m_edit, m_properties, m_autoStart, m_settings,
-                           m_tools, m_helpTopics, m_website})
+    // Their windows come later; shown greyed until then.
+    for (QAction* later : {m_helpTopics, m_website})
         later->setEnabled(false);
+    // Windows that live elsewhere: greyed until a handler is set.
+    for (ECommand c : {ECommand::NewFolder, ECommand::NewSession, ECommand::Edit, ECommand::Properties,
+                       ECommand::Settings, ECommand::Tools}) {
+        QAction* action = CommandAction(c);
+        action->setEnabled(false);
+        connect(action, &QAction::triggered, this, [this, c] { RunHandler(c); });
+    }
     m_newSession->setIconText("New Session");
     m_newFolder->setIconText("New Folder");
     m_delete->setIconText("Delete");
     m_properties->setIconText("Properties");
 
     connect(m_delete, &QAction::triggered, this, &CMainFrame::OnDelete);
+    connect(m_autoStart, &QAction::triggered, this, &CMainFrame::OnAutoStart);
+    connect(m_copySdp, &QAction::triggered, this, &CMainFrame::OnCopySdp);
+    connect(m_saveSdp, &QAction::triggered, this, &CMainFrame::OnSaveSdp);
     connect(m_clearCache, &QAction::triggered, this, [this] { m_doc.ClearCache(); });
     connect(m_exit, &QAction::triggered, this, &CMainFrame::OnExit);
     connect(m_about, &QAction::triggered, this, [this] { CAboutBox(this).exec(); });
@@ -160,8 +198,8 @@ void CMainFrame::CreateActions()
         connect(action, &QAction::triggered, this, [this, mode = c.mode] { SetFilter(mode); });
     }
     for (const CArrangeCommand& c : kArrangeCommands) {
+        // Not checkable: the hand is the mark, the others show none.
         QAction* action = Command(c.text);
-        action->setCheckable(true);
         m_arrangeActions[c.column] = action;
         connect(action, &QAction::triggered, this, [this, column = c.column] { ArrangeBy(column); });
     }
@@ -277,6 +315,9 @@ void CMainFrame::CreatePanes()
     m_splitter = new QSplitter(Qt::Horizontal, this);
 
     m_treeView = new QTreeView(m_splitter);
+    // Before the view's own selection model, which would otherwise move the
+    // selection to a sibling and tell everyone.
+    connect(m_tree, &QAbstractItemModel::rowsAboutToBeRemoved, this, &CMainFrame::OnTreeRowsAboutToBeRemoved);
     m_treeView->setModel(m_tree);
     m_treeView->setItemDelegate(new CTreeItemDelegate(m_treeView));
     m_treeView->setHeaderHidden(true);
@@ -287,10 +328,69 @@ void CMainFrame::CreatePanes()
     m_treeView->setCurrentIndex(m_tree->RootIndex());
     connect(m_treeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &CMainFrame::OnTreeSelection);
-    // A directory added later below an expanded item shows without a click.
-    connect(m_tree, &QAbstractItemModel::modelReset, this, [this] { m_treeView->expand(m_tree->RootIndex()); });
+    // A directory added later below an expanded item shows without a click;
+    // after a reset (Clear cache) the root is selected again, quietly.
+    connect(m_tree, &QAbstractItemModel::modelReset, this, [this] {
+        m_treeView->expand(m_tree->RootIndex());
+        SelectTreeItemQuietly(m_tree->RootIndex());
+        UpdateCommands();
+    });
+    connect(m_tree, &QAbstractItemModel::dataChanged, this, &CMainFrame::UpdateCommands);
 
-    m_listView = new QTreeView(m_splitter);
+    QWidget* listPane = CreateListPane();
+    CreateContextMenus();
+    m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (now == m_listView || now == m_treeView) {
+            m_listActive = now == m_listView;
+            UpdateCommands();
+        }
+    });
+
+    // The menu text carries "DEL"; the key itself works in the panes only,
+    // and only while the command is enabled. Alt+Enter likewise.
+    for (QTreeView* pane : {m_listView, m_treeView}) {
+        auto* deleteKey = new QShortcut(QKeySequence(Qt::Key_Delete), pane, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(deleteKey, &QShortcut::activated, m_delete, &QAction::trigger);
+        for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
+            auto* propertiesKey =
+                new QShortcut(QKeySequence(Qt::ALT | key), pane, nullptr, nullptr, Qt::WidgetShortcut);
+            connect(propertiesKey, &QShortcut::activated, m_properties, &QAction::trigger);
+        }
+    }
+
+    m_splitter->addWidget(m_treeView);
+    m_splitter->addWidget(listPane);
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setSizes({200, 800});
+    setCentralWidget(m_splitter);
+    // Tab goes between the two panes; the search field is one Ctrl+F away.
+    setTabOrder(m_treeView, m_listView);
+    UpdateCommands();
+}
+
+QWidget* CMainFrame::CreateListPane()
+{
+    auto* pane = new QWidget(m_splitter);
+    auto* layout = new QVBoxLayout(pane);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+
+    m_search = new QLineEdit(pane);
+    m_search->setPlaceholderText("Search names, information and addresses (Ctrl+F)");
+    m_search->setAccessibleName("Search");
+    m_search->setClearButtonEnabled(true);
+    m_search->setFocusPolicy(Qt::ClickFocus);
+    m_search->installEventFilter(this);
+    connect(m_search, &QLineEdit::textChanged, m_sorted, &CSessionSortFilter::SetSearchText);
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        m_search->setFocus(Qt::ShortcutFocusReason);
+        m_search->selectAll();
+    });
+    layout->addWidget(m_search);
+
+    m_listView = new QTreeView(pane);
     m_listView->setModel(m_sorted);
     m_listView->setItemDelegate(new CSessionRowDelegate(m_listView));
     m_listView->setRootIsDecorated(false);
@@ -311,42 +411,140 @@ void CMainFrame::CreatePanes()
         header->resizeSection(column, listrules::ColumnWidth(column));
     connect(header, &QHeaderView::sectionClicked, this, &CMainFrame::ArrangeBy);
     m_listView->addAction(m_open);
-    // The menu text carries "DEL"; the key itself works in the list only,
-    // and only while the command is enabled.
-    auto* deleteKey = new QShortcut(QKeySequence(Qt::Key_Delete), m_listView, nullptr, nullptr, Qt::WidgetShortcut);
-    connect(deleteKey, &QShortcut::activated, m_delete, &QAction::trigger);
+    connect(m_listView, &QAbstractItemView::doubleClicked, this, &CMainFrame::OpenRow);
+    connect(m_listView->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CMainFrame::UpdateCommands);
+    // Rows come, go and change (a session starts, the Auto Start mark).
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(m_sorted, signal, this, &CMainFrame::UpdateCommands);
+    connect(m_sorted, &QAbstractItemModel::modelReset, this, &CMainFrame::UpdateCommands);
+    connect(m_sorted, &QAbstractItemModel::dataChanged, this, &CMainFrame::UpdateCommands);
+    layout->addWidget(m_listView, 1);
+    return pane;
+}
 
+void CMainFrame::CreateContextMenus()
+{
+    auto addCommon = [this](QMenu* menu) {
+        QMenu* newMenu = menu->addMenu("&New\tCtrl+N");
+        newMenu->addAction(m_newFolder);
+        newMenu->addAction(m_newSession);
+        for (QAction* a : {m_delete, m_edit, m_properties})
+            menu->addAction(a);
+    };
     m_listMenu = new QMenu(this);
-    QMenu* newMenu = m_listMenu->addMenu("&New\tCtrl+N");
-    newMenu->addAction(m_newFolder);
-    newMenu->addAction(m_newSession);
-    for (QAction* a : {m_delete, m_edit, m_properties})
-        m_listMenu->addAction(a);
+    addCommon(m_listMenu);
     m_listMenu->addSeparator();
     m_listMenu->addAction(m_autoStart);
+    m_listMenu->addSeparator();
+    m_listMenu->addAction(m_copySdp);
+    m_listMenu->addAction(m_saveSdp);
     m_listView->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_listView->installEventFilter(this);
     connect(m_listView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         m_listActive = true;
         UpdateCommands();
         m_listMenu->popup(m_listView->viewport()->mapToGlobal(at));
     });
-    connect(m_listView->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CMainFrame::UpdateCommands);
-    connect(m_sorted, &QAbstractItemModel::rowsRemoved, this, &CMainFrame::UpdateCommands);
-    connect(m_sorted, &QAbstractItemModel::modelReset, this, &CMainFrame::UpdateCommands);
-    m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
-        if (now == m_listView || now == m_treeView) {
-            m_listActive = now == m_listView;
-            UpdateCommands();
-        }
-    });
-    connect(m_listView, &QAbstractItemView::doubleClicked, this, &CMainFrame::OpenRow);
 
-    m_splitter->addWidget(m_treeView);
-    m_splitter->addWidget(m_listView);
-    m_splitter->setStretchFactor(0, 0);
-    m_splitter->setStretchFactor(1, 1);
-    m_splitter->setSizes({200, 800});
-    setCentralWidget(m_splitter);
+    m_treeMenu = new QMenu(this);
+    addCommon(m_treeMenu);
+    m_treeView->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_treeView->installEventFilter(this);
+    m_treeView->viewport()->installEventFilter(this);
+    connect(m_treeView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        if (m_treeView->indexAt(at).isValid())
+            ShowTreeMenu(m_treeView->viewport()->mapToGlobal(at));
+    });
+    for (QMenu* menu : {m_listMenu, m_treeMenu})
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommands);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_search && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Escape) {
+            if (m_search->text().isEmpty())
+                m_listView->setFocus(Qt::OtherFocusReason);
+            m_search->clear();
+            return true;
+        }
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Down) {
+            m_listView->setFocus(Qt::OtherFocusReason);
+            return true;
+        }
+    }
+    // The menu key opens the menus beside the pane instead of at the pointer.
+    if (event->type() == QEvent::ContextMenu &&
+        static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+        if (watched == m_listView) {
+            m_listActive = true;
+            UpdateCommands();
+            m_listMenu->popup(m_listView->mapToGlobal(QPoint(5, 5)));
+            return true;
+        }
+        if (watched == m_treeView) {
+            const QRect item = m_treeView->visualRect(m_treeView->currentIndex());
+            ShowTreeMenu(m_treeView->viewport()->mapToGlobal(item.isValid() ? item.center() : QPoint(5, 5)));
+            return true;
+        }
+    }
+    // The right button selects without the title change a left click makes.
+    if (watched == m_treeView->viewport() &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::RightButton) {
+            OnTreeRightPress(mouse->position().toPoint());
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void CMainFrame::OnTreeRightPress(const QPoint& at)
+{
+    const QModelIndex item = m_treeView->indexAt(at);
+    if (!item.isValid())
+        return;
+    m_treeView->setFocus(Qt::MouseFocusReason);
+    m_listActive = false;
+    SelectTreeItemQuietly(item);
+    m_doc.Notify(CViewHint::Show(m_tree->RecordAt(item)));
+    UpdateCommands();
+}
+
+void CMainFrame::ShowTreeMenu(const QPoint& globalAt)
+{
+    m_listActive = false;
+    UpdateCommands();
+    m_treeMenu->popup(globalAt);
+}
+
+void CMainFrame::SelectTreeItemQuietly(const QModelIndex& item)
+{
+    if (!item.isValid())
+        return;
+    m_selectingQuietly = true;
+    m_treeView->setCurrentIndex(item);
+    m_treeView->scrollTo(item);
+    m_selectingQuietly = false;
+}
+
+void CMainFrame::OnTreeRowsAboutToBeRemoved(const QModelIndex& parent, int first, int last)
+{
+    // The item going (or one below it) is the selection: its parent takes
+    // over without a notice, since the store moves the list there itself.
+    for (QModelIndex i = m_treeView->currentIndex(); i.isValid(); i = i.parent()) {
+        if (i.parent() == parent && i.row() >= first && i.row() <= last) {
+            SelectTreeItemQuietly(parent.isValid() ? parent : m_tree->RootIndex());
+            return;
+        }
+    }
+}
+
+std::shared_ptr<CSDPObject> CMainFrame::TreeRecord() const
+{
+    return m_tree->RecordAt(m_treeView->currentIndex());
 }
 
 void CMainFrame::OnTreeSelection()
@@ -378,11 +576,125 @@ std::shared_ptr<CSDPObject> CMainFrame::FirstSelectedRecord() const
     return RecordOfRow(FirstSelectedRow());
 }
 
+QAction* CMainFrame::CommandAction(ECommand command) const
+{
+    switch (command) {
+    case ECommand::Open: return m_open;
+    case ECommand::NewFolder: return m_newFolder;
+    case ECommand::NewSession: return m_newSession;
+    case ECommand::Delete: return m_delete;
+    case ECommand::Edit: return m_edit;
+    case ECommand::Properties: return m_properties;
+    case ECommand::ClearCache: return m_clearCache;
+    case ECommand::Settings: return m_settings;
+    case ECommand::Tools: return m_tools;
+    case ECommand::AutoStart: return m_autoStart;
+    case ECommand::CopySdp: return m_copySdp;
+    case ECommand::SaveSdp: return m_saveSdp;
+    default: return nullptr;
+    }
+}
+
+QAction* CMainFrame::ArrangeAction(int column) const
+{
+    const auto found = m_arrangeActions.find(column);
+    return found == m_arrangeActions.end() ? nullptr : found->second;
+}
+
+void CMainFrame::SetCommandHandler(ECommand command, CCommandHandler handler)
+{
+    switch (command) {
+    case ECommand::NewFolder:
+    case ECommand::NewSession:
+    case ECommand::Edit:
+    case ECommand::Properties:
+    case ECommand::Settings:
+    case ECommand::Tools:
+        m_handlers[command] = std::move(handler);
+        UpdateCommands();
+        break;
+    default:
+        break; // the window carries out the others itself
+    }
+}
+
+CCommandSet CMainFrame::Handled() const
+{
+    CCommandSet handled = CCommandSet::All();
+    for (ECommand c : {ECommand::NewFolder, ECommand::NewSession, ECommand::Edit, ECommand::Properties,
+                       ECommand::Settings, ECommand::Tools}) {
+        const auto found = m_handlers.find(c);
+        handled.Set(c, found != m_handlers.end() && found->second);
+    }
+    return handled;
+}
+
+CPaneFacts CMainFrame::Facts() const
+{
+    CPaneFacts facts;
+    facts.listActive = m_listActive;
+    facts.listShowsDirectory = m_list->Directory() != nullptr;
+    if (const auto row = FirstSelectedRecord()) {
+        const Clock& clock = m_doc.Ports().clock;
+        facts.hasRow = true;
+        facts.rowOwn = row->own != 0;
+        facts.rowIsDirectory = IsDirectoryType(row->sessionType) || row->children;
+        facts.rowActiveNow = IsInPeriod(*row, kPeriodNow, clock.Now(), clock);
+        facts.rowAutoStart = row->startTools != 0;
+    }
+    if (const auto directory = TreeRecord()) {
+        facts.treeHasDirectory = true;
+        facts.treeOwn = directory->own != 0;
+    }
+    return facts;
+}
+
 void CMainFrame::UpdateCommands()
 {
-    // The tree's own Delete (folders) comes with its folder commands.
-    const auto record = m_listActive ? FirstSelectedRecord() : nullptr;
-    m_delete->setEnabled(record && record->own);
+    if (!m_listView || !m_treeView)
+        return; // still being built
+    const CCommandState state = DecideCommands(Facts(), Handled());
+    for (int i = 0; i < static_cast<int>(ECommand::kCount); ++i) {
+        const auto command = static_cast<ECommand>(i);
+        if (command == ECommand::AutoStart && state.autoStartKept)
+            continue;
+        if (QAction* action = CommandAction(command))
+            action->setEnabled(state.enabled.Has(command));
+    }
+    if (!state.autoStartKept)
+        m_autoStart->setChecked(state.autoStartChecked);
+}
+
+void CMainFrame::RunHandler(ECommand command)
+{
+    const auto found = m_handlers.find(command);
+    if (found == m_handlers.end() || !found->second)
+        return;
+    // A copy: the handler may replace itself while its window is open.
+    const CCommandHandler handler = found->second;
+    CCommandTarget target;
+    target.fromTree = !m_listActive;
+    target.record = m_listActive ? FirstSelectedRecord() : TreeRecord();
+    switch (command) {
+    case ECommand::NewSession:
+        target.directory = m_listActive ? m_list->Directory() : TreeRecord();
+        if (!target.directory)
+            return;
+        break;
+    case ECommand::NewFolder:
+        target.directory = TreeRecord() ? TreeRecord() : m_list->Directory();
+        if (!target.directory)
+            return;
+        break;
+    case ECommand::Edit:
+    case ECommand::Properties:
+        if (!target.record)
+            return;
+        break;
+    default:
+        break;
+    }
+    handler(target);
 }
 
 void CMainFrame::OnOpen()
@@ -392,6 +704,13 @@ void CMainFrame::OnOpen()
 
 void CMainFrame::OnDelete()
 {
+    if (!m_listActive) {
+        // Only own folders reach here: the tree holds no plain sessions.
+        const auto directory = TreeRecord();
+        if (directory && directory->own)
+            m_doc.RemoveSession(directory);
+        return;
+    }
     const auto record = FirstSelectedRecord();
     if (!record)
         return;
@@ -401,6 +720,83 @@ void CMainFrame::OnDelete()
     }
     // The store takes the row away and sends the deletion for the others.
     m_doc.RemoveSession(record);
+}
+
+void CMainFrame::OnAutoStart()
+{
+    const auto record = FirstSelectedRecord();
+    const CCommandState state = DecideCommands(Facts(), Handled());
+    if (!record || !state.enabled.Has(ECommand::AutoStart)) {
+        // The entry toggled its own mark; it keeps the one it showed.
+        const QSignalBlocker quiet(m_autoStart);
+        m_autoStart->setChecked(!m_autoStart->isChecked());
+        return;
+    }
+    {
+        CRecordLock lock(*record);
+        if (!lock.ok())
+            return;
+        record->startTools = record->startTools ? 0 : 1;
+    }
+    // The row's image gains or loses the clock; the walk starts the tools.
+    m_list->RefreshRecord(*record);
+    m_doc.Notify(CViewHint::ListsChanged());
+    UpdateCommands();
+}
+
+bool CMainFrame::SelectedSdp(std::string& text, std::string& name) const
+{
+    const auto record = FirstSelectedRecord();
+    if (!record || IsDirectoryType(record->sessionType) || record->children)
+        return false;
+    CRecordLock lock(*record);
+    if (!lock.ok())
+        return false;
+    record->WriteSdp(text);
+    name = record->name;
+    return true;
+}
+
+void CMainFrame::OnCopySdp()
+{
+    std::string text;
+    std::string name;
+    if (!SelectedSdp(text, name))
+        return;
+    auto* data = new QMimeData;
+    data->setText(TextOfBytes(text));
+    // The bytes as written, for programs that read session descriptions.
+    data->setData("application/sdp", QByteArray::fromStdString(text));
+    QGuiApplication::clipboard()->setMimeData(data);
+}
+
+void CMainFrame::OnSaveSdp()
+{
+    std::string text;
+    std::string name;
+    if (!SelectedSdp(text, name))
+        return;
+    // The session's name as a file name: no separators, no hidden file.
+    QString base = DisplayText(name).simplified();
+    base.replace(QRegularExpression(R"([/\\:*?"<>|])"), "_");
+    while (base.startsWith('.'))
+        base.remove(0, 1);
+    if (base.isEmpty())
+        base = "session";
+    const QString suggested = QDir::home().filePath(base + ".sdp");
+    QString path = chooseSdpFile ? chooseSdpFile(suggested)
+                                 : QFileDialog::getSaveFileName(this, "Save SDP As", suggested,
+                                                                "Session descriptions (*.sdp);;All files (*)");
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += ".sdp";
+    int error = 0;
+    if (!fileio::WriteFileAtomically(QFile::encodeName(path).toStdString(), text, &error)) {
+        m_prompter.Show("Could not save " + QDir::toNativeSeparators(path).toStdString() + ":\n" +
+                            std::generic_category().message(error),
+                        EPromptButtons::Ok, EPromptIcon::Error);
+    }
 }
 
 void CMainFrame::OpenRow(const QModelIndex& index)
@@ -415,13 +811,7 @@ void CMainFrame::OpenRow(const QModelIndex& index)
     }
     // A directory: its tree item is selected without a notice of its own
     // (the title stays), then the list shows it.
-    const QModelIndex item = m_tree->IndexOf(*record);
-    if (item.isValid()) {
-        m_selectingQuietly = true;
-        m_treeView->setCurrentIndex(item);
-        m_treeView->scrollTo(item);
-        m_selectingQuietly = false;
-    }
+    SelectTreeItemQuietly(m_tree->IndexOf(*record));
     m_doc.Notify(CViewHint::Show(record));
 }
 
@@ -450,8 +840,10 @@ void CMainFrame::ShowSortState()
     const int column = listrules::SortColumn(mode);
     m_listView->header()->setSortIndicator(column, listrules::SortAscending(mode) ? Qt::AscendingOrder
                                                                                   : Qt::DescendingOrder);
+    // The active entry carries a hand pointing the way the list runs.
+    const QIcon hand = rowicons::HandIcon(listrules::SortAscending(mode));
     for (const auto& [c, action] : m_arrangeActions)
-        action->setChecked(c == column);
+        action->setIcon(c == column ? hand : QIcon());
 }
 
 void CMainFrame::OnExit()

@@ -1,4 +1,6 @@
 #pragma once
+#include "gui/CommandState.h"
+
 #include <QMainWindow>
 
 #include <functional>
@@ -17,6 +19,7 @@ class QActionGroup;
 class QMenu;
 class CSDPObject;
 class QLabel;
+class QLineEdit;
 class QSplitter;
 class QSystemTrayIcon;
 class QTreeView;
@@ -46,8 +49,38 @@ public:
     QAction* DeleteAction() const { return m_delete; }
     QSystemTrayIcon& TrayIcon() const { return *m_tray; }
     QAction* AutoStartAction() const { return m_autoStart; }
-    // The session list's right-click menu.
+    // The session list's right-click menu, and the tree's.
     QMenu& ListMenu() const { return *m_listMenu; }
+    QMenu& TreeMenu() const { return *m_treeMenu; }
+    // The menu entry of a command (Filter and Arrange have several: null).
+    QAction* CommandAction(ECommand command) const;
+    // The Arrange Sessions entry of a list column.
+    QAction* ArrangeAction(int column) const;
+    // The text the session list is narrowed to (Ctrl+F; Escape clears it).
+    QLineEdit& SearchField() const { return *m_search; }
+
+    // What a command acts on when it runs.
+    struct CCommandTarget {
+        // The first selected row's record (list active) or the tree item's
+        // (tree active); null when there is none.
+        std::shared_ptr<CSDPObject> record;
+        // New Session: the directory the list shows, or the tree's
+        // directory; New Folder: the tree's directory. Null otherwise.
+        std::shared_ptr<CSDPObject> directory;
+        bool fromTree = false;
+    };
+    using CCommandHandler = std::function<void(const CCommandTarget&)>;
+    // The commands whose windows live elsewhere (New Folder, New Session,
+    // Edit, Properties, Settings, Tools) stay disabled until a handler is
+    // set here; from then on they follow the enabling rules and call it.
+    // Edit and Properties are called only with a record, New Folder and
+    // New Session only with a directory. The handler takes the record's
+    // lock itself for as long as its window shows it.
+    void SetCommandHandler(ECommand command, CCommandHandler handler);
+
+    // Asks where "Save SDP As" writes, given a suggested path; an empty
+    // answer cancels. Tests replace the file dialog here.
+    std::function<QString(const QString& suggested)> chooseSdpFile;
     QAction* HelpTopicsAction() const { return m_helpTopics; }
     QAction* WebsiteAction() const { return m_website; }
     QAction* AboutAction() const { return m_about; }
@@ -62,6 +95,7 @@ public:
     void ShowFromTray();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
 
@@ -71,18 +105,38 @@ private:
     void CreateToolBar();
     void CreateStatusBar();
     void CreatePanes();
+    QWidget* CreateListPane();
+    void CreateContextMenus();
     QAction* Command(const QString& text, const QString& prompt = {});
     void OnTreeSelection();
     // Open on the first selected row (in list order).
     void OnOpen();
     void OnDelete();
+    void OnAutoStart();
+    void OnCopySdp();
+    void OnSaveSdp();
+    void RunHandler(ECommand command);
+    // The program moves the tree's selection: nobody is told, the title stays.
+    void SelectTreeItemQuietly(const QModelIndex& item);
+    // Keeps the tree's selection on an item that stays when its own goes.
+    void OnTreeRowsAboutToBeRemoved(const QModelIndex& parent, int first, int last);
+    // Right button on a tree item: it becomes the selection and the list
+    // shows it, the title stays.
+    void OnTreeRightPress(const QPoint& at);
+    void ShowTreeMenu(const QPoint& globalAt);
+    // The tree's selected record; null for the root or no item.
+    std::shared_ptr<CSDPObject> TreeRecord() const;
     // The first selected row (in list order), invalid when none.
     QModelIndex FirstSelectedRow() const;
     // The record of a row of the list view; null for no row.
     std::shared_ptr<CSDPObject> RecordOfRow(const QModelIndex& row) const;
     std::shared_ptr<CSDPObject> FirstSelectedRecord() const;
+    CPaneFacts Facts() const;
+    CCommandSet Handled() const;
     // Enables the commands for the active pane and its selection.
     void UpdateCommands();
+    // The SDP text of the first selected session; false for none or a folder.
+    bool SelectedSdp(std::string& text, std::string& name) const;
     void OpenRow(const QModelIndex& index);
     void SetFilter(int mode);
     void ArrangeBy(int column);
@@ -105,6 +159,9 @@ private:
     QLabel* m_time = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
     QMenu* m_listMenu = nullptr;
+    QMenu* m_treeMenu = nullptr;
+    QLineEdit* m_search = nullptr;
+    std::map<ECommand, CCommandHandler> m_handlers;
     bool m_closed = false;
     bool m_listActive = false; // the list, not the tree, had the focus last
     QMetaObject::Connection m_focusWatch;
@@ -118,6 +175,8 @@ private:
     QAction* m_edit = nullptr;
     QAction* m_properties = nullptr;
     QAction* m_autoStart = nullptr;
+    QAction* m_copySdp = nullptr;
+    QAction* m_saveSdp = nullptr;
     QAction* m_clearCache = nullptr;
     QAction* m_exit = nullptr;
     QAction* m_settings = nullptr;

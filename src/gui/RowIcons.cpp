@@ -97,6 +97,22 @@ QPixmap DrawType(int type, bool clock)
     return pixmap;
 }
 
+// A hand with the index finger pointing up; the other fingers curl over
+// the palm.
+void DrawHandUp(QPainter& p)
+{
+    p.setPen(QPen(QColor(0x5a, 0x3a, 0x1a), 1));
+    p.setBrush(QColor(0xf6, 0xd3, 0xa8));
+    QPainterPath hand;
+    hand.addRoundedRect(QRectF(3.5, 0.5, 3, 9), 1.5, 1.5);   // index finger, at the edge
+    hand.addRoundedRect(QRectF(3.5, 7.5, 8, 8), 2, 2);       // palm and curled fingers
+    hand.addRoundedRect(QRectF(10.5, 9.5, 4, 3), 1.5, 1.5);  // thumb
+    p.drawPath(hand.simplified());
+    p.setPen(QPen(QColor(0x5a, 0x3a, 0x1a, 160), 0.8));
+    for (qreal x : {6.5, 8.5})
+        p.drawLine(QPointF(x, 8.5), QPointF(x, 11));
+}
+
 QPixmap Faded(QPixmap pixmap)
 {
     QPainter p(&pixmap);
@@ -148,6 +164,27 @@ QIcon TreeIcon(int kind)
         break;
     }
     return icon;
+}
+
+QIcon HandIcon(bool up)
+{
+    static const std::array<QIcon, 2> hands = [] {
+        std::array<QIcon, 2> both;
+        for (int i = 0; i < 2; ++i) {
+            QPixmap pixmap = Blank();
+            QPainter p(&pixmap);
+            p.setRenderHint(QPainter::Antialiasing);
+            if (i == 1) { // down: the same hand turned over
+                p.translate(kSize, kSize);
+                p.rotate(180);
+            }
+            DrawHandUp(p);
+            p.end();
+            both[static_cast<size_t>(i)] = QIcon(pixmap);
+        }
+        return both;
+    }();
+    return hands[up ? 0 : 1];
 }
 
 } // namespace rowicons

@@ -14,6 +14,9 @@ constexpr int kTypeCount = 8;
 QIcon SessionIcon(int index, bool faded = false);
 // The tree item images by CDirectoryTreeModel::EKind.
 QIcon TreeIcon(int kind);
+// The mark of the active Arrange Sessions entry: a hand pointing up for an
+// ascending list, down for a descending one.
+QIcon HandIcon(bool up);
 } // namespace rowicons
 
 // Draws a session row: the type image in the first column, and for a

@@ -1,14 +1,18 @@
 // talmira: the session directory's desktop program.
 #include "app/CommandLineInfo.h"
 #include "base/ProgramExit.h"
+#include "directory/Ostara32Doc.h"
 #include "gui/Artwork.h"
 #include "gui/DesktopApp.h"
 #include "gui/GuiPrompter.h"
 #include "gui/MainFrame.h"
+#include "gui/PropertySheet.h"
 #include "gui/Screenshots.h"
 #include "gui/Splash.h"
+#include "sdp/SessionList.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -23,6 +27,35 @@ QString TakeOption(QStringList& args, const QString& name)
     args.remove(at, 2);
     return value;
 }
+
+// --screenshot-properties FILE: the property sheet of the first session
+// with two media entries, saved the same way.
+void ScreenshotProperties(CDesktopApp& desktop, Prompter& prompter, const QString& file)
+{
+    std::shared_ptr<CSDPObject> chosen;
+    for (const auto& directory : desktop.Runtime().Doc().MainList())
+        if (directory->children)
+            for (const auto& record : *directory->children)
+                if (!chosen && !IsDirectoryType(record->sessionType) && record->media.size() == 2)
+                    chosen = record;
+    auto sheet = CMyPropertySheet::Create(chosen, PropertyContextOf(desktop.Runtime(), prompter),
+                                          ESheetKind::Session, desktop.Window());
+    if (!sheet) {
+        std::fprintf(stderr, "talmira: no session with two media for %s\n", file.toLocal8Bit().constData());
+        desktop.Window()->close();
+        return;
+    }
+    CMyPropertySheet* shown = sheet.release();
+    shown->setAttribute(Qt::WA_DeleteOnClose);
+    shown->Pages().setCurrentIndex(3); // the first media page
+    shown->show();
+    QTimer::singleShot(1500, shown, [&desktop, shown, file] {
+        if (!shown->grab().save(file))
+            std::fprintf(stderr, "talmira: cannot write %s\n", file.toLocal8Bit().constData());
+        shown->close();
+        desktop.Window()->close();
+    });
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -36,9 +69,11 @@ int main(int argc, char** argv)
     QStringList args = QApplication::arguments();
     args.removeFirst();
     // --screenshot FILE: the main window alone; --screenshots FOLDER: the
-    // pictures of the documentation. Both close the program when done.
+    // pictures of the documentation; --screenshot-properties FILE: a
+    // session's property sheet. Each closes the program when done.
     const QString screenshot = TakeOption(args, "--screenshot");
     const QString screenshots = TakeOption(args, "--screenshots");
+    const QString sheetShot = TakeOption(args, "--screenshot-properties");
     CMyCommandLineInfo commandLine;
     std::vector<std::string> plain;
     for (const QString& a : args)
@@ -60,7 +95,7 @@ int main(int argc, char** argv)
     }
     CMainFrame& window = *desktop.Window();
     prompter.SetParent(&window);
-    if (CSplash::Wanted(args) && screenshot.isEmpty() && screenshots.isEmpty()) {
+    if (CSplash::Wanted(args) && screenshot.isEmpty() && screenshots.isEmpty() && sheetShot.isEmpty()) {
         auto* splash = new CSplash;
         splash->setAttribute(Qt::WA_DeleteOnClose);
         splash->Start();
@@ -72,6 +107,8 @@ int main(int argc, char** argv)
         TakeScreenshots(window, screenshots);
     else if (!screenshot.isEmpty())
         TakeWindowScreenshot(window, screenshot);
+    if (!sheetShot.isEmpty())
+        ScreenshotProperties(desktop, prompter, sheetShot);
     const int status = QApplication::exec();
     // A signal ends the loop without closing the window: the cache is
     // written here then.

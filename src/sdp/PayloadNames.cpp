@@ -3,9 +3,12 @@
 #include "base/Text.h"
 #include "sdp/SDPObject.h"
 
+#include <array>
+#include <charconv>
+
 
 namespace {
-const CPayloadType kTable[kHighestStaticPayload + 1] = {
+constexpr CPayloadType kTable[kHighestStaticPayload + 1] = {
     {"PCMU", "A", 8000, 1},        {"1016", "A", 8000, 1},       {"G721", "A", 8000, 1},
     {"GSM", "A", 8000, 1},         {"unassigned", "A", 8000, 1}, {"DVI4", "A", 8000, 1},
     {"DVI4", "A", 16000, 1},       {"LPC", "A", 8000, 1},        {"PCMA", "A", 8000, 1},
@@ -19,6 +22,13 @@ const CPayloadType kTable[kHighestStaticPayload + 1] = {
     {"unassigned", "V", -1, -1},   {"h261", "V", 90000, -1},     {"MPV", "V", 90000, -1},
     {"MP2T", "AV", 90000, -1},     {"H263", "V", -1, -1},
 };
+// The names with their lengths known, for the parser's hot path.
+constexpr auto kStaticNames = [] {
+    std::array<std::string_view, kHighestStaticPayload + 1> names{};
+    for (size_t i = 0; i < names.size(); ++i)
+        names[i] = kTable[i].name;
+    return names;
+}();
 } // namespace
 
 const CPayloadType& StaticPayloadType(int number)
@@ -28,7 +38,10 @@ const CPayloadType& StaticPayloadType(int number)
 
 std::string RtpmapEncodingName(const std::vector<std::string>& attributes, int number)
 {
-    const std::string key = "rtpmap:" + std::to_string(number);
+    char keyBuffer[24] = "rtpmap:";
+    const auto [keyEnd, ec] = std::to_chars(keyBuffer + 7, keyBuffer + sizeof keyBuffer, number);
+    (void)ec; // room for any int
+    const std::string_view key(keyBuffer, size_t(keyEnd - keyBuffer));
     for (const std::string& attr : attributes) {
         size_t at = 0;
         while ((at = attr.find(key, at)) != std::string::npos) {
@@ -51,15 +64,20 @@ std::string RtpmapEncodingName(const std::vector<std::string>& attributes, int n
 
 void NamePayloads(CSDPMedia& media)
 {
-    media.payloads.clear();
+    // Numbers first: the list is then allocated once, at its final size.
+    int numbers[CSDPMedia::kMaxPayloads];
+    size_t count = 0;
     text::CTokenizer formats(media.formatList, ' ');
-    std::string_view token;
-    while (media.payloads.size() < CSDPMedia::kMaxPayloads && formats.Next(token)) {
-        CPayload& p = media.payloads.emplace_back();
-        p.number = text::ToInt32(token);
-        p.name = (p.number >= 0 && p.number <= kHighestStaticPayload)
-            ? std::string(kTable[p.number].name)
-            : RtpmapEncodingName(media.attributes, p.number);
+    for (std::string_view token; count < CSDPMedia::kMaxPayloads && formats.Next(token);)
+        numbers[count++] = text::ToInt32(token);
+    media.payloads.clear();
+    media.payloads.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        const int number = numbers[i];
+        if (number >= 0 && number <= kHighestStaticPayload)
+            media.payloads.push_back(CPayload{number, std::string(kStaticNames[number])});
+        else
+            media.payloads.push_back(CPayload{number, RtpmapEncodingName(media.attributes, number)});
     }
-    media.payloadCount = static_cast<int>(media.payloads.size());
+    media.payloadCount = static_cast<int>(count);
 }

@@ -7,12 +7,22 @@
 #include "sdp/SDPObject.h"
 #include "sdp/UsedAddresses.h"
 
+#include <charconv>
 #include <climits>
 #include <cstring>
 
 namespace {
 
 constexpr size_t kMaxValue = 999; // a value is split inside a 1000-byte work area
+
+// Copies a value that lies in the input text (never in `field` itself):
+// clear-and-append skips the overlap handling of a general assign, and the
+// fields of a fresh record are nearly all empty.
+inline void Assign(std::string& field, std::string_view value)
+{
+    field.clear();
+    field.append(value.data(), value.size());
+}
 
 // Fills up to N fields from the blank-separated tokens of `value`; a field
 // whose token is missing keeps what it held.
@@ -22,20 +32,25 @@ void FillTokens(std::string_view value, std::array<std::string*, N> fields)
     text::CTokenizer tokens(value, ' ');
     std::string_view token;
     for (size_t k = 0; k < N && tokens.Next(token); ++k)
-        fields[k]->assign(token);
+        Assign(*fields[k], token);
 }
 
 // "7d" → 604800, "1h" → 3600, "5m" → 300, "9s" → 9; no unit letter: as written.
 // Products that do not fit saturate instead of overflowing.
-std::string ApplyUnit(std::string_view token)
+void ApplyUnit(std::string& field, std::string_view token)
 {
     const int64_t factor = text::RepeatUnitSeconds(token);
-    if (factor == 0)
-        return std::string(token);
+    if (factor == 0) {
+        Assign(field, token);
+        return;
+    }
     int64_t seconds = 0;
     if (__builtin_mul_overflow(text::ToInt64(token), factor, &seconds))
         seconds = text::ToInt64(token) < 0 ? INT64_MIN : INT64_MAX;
-    return std::to_string(seconds);
+    char digits[24];
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, seconds);
+    (void)ec; // 24 bytes hold any int64_t
+    Assign(field, std::string_view(digits, size_t(end - digits)));
 }
 
 int SessionTypeFromAttributes(const std::vector<std::string>& attributes, int type)
@@ -85,11 +100,11 @@ public:
             FillTokens<6>(value, {&r.originUser, &r.originSessionId, &r.originVersion, &r.originNetworkType,
                                   &r.originAddressType, &r.originAddress});
             break;
-        case 's': r.name.assign(value); break;
-        case 'i': (m ? m->information : r.information).assign(value); break;
-        case 'u': r.uri.assign(value); break;
-        case 'e': r.email.assign(value); break;
-        case 'p': r.phone.assign(value); break;
+        case 's': Assign(r.name, value); break;
+        case 'i': Assign(m ? m->information : r.information, value); break;
+        case 'u': Assign(r.uri, value); break;
+        case 'e': Assign(r.email, value); break;
+        case 'p': Assign(r.phone, value); break;
         case 'c':
             if (m)
                 FillTokens<3>(value, {&m->connectionNetworkType, &m->connectionAddressType, &m->connectionAddress});
@@ -119,12 +134,14 @@ public:
             if (!m_haveTime)
                 break;
             CSDPTime& t = r.times.back();
-            std::string interval, duration;
-            FillTokens<3>(value, {&interval, &duration, &t.offset});
-            if (!interval.empty())
-                t.repeatInterval = ApplyUnit(interval);
-            if (!duration.empty())
-                t.activeDuration = ApplyUnit(duration);
+            text::CTokenizer tokens(value, ' ');
+            std::string_view token;
+            if (tokens.Next(token))
+                ApplyUnit(t.repeatInterval, token);
+            if (tokens.Next(token))
+                ApplyUnit(t.activeDuration, token);
+            if (tokens.Next(token))
+                Assign(t.offset, token);
             break;
         }
         case 'm': {
@@ -165,7 +182,7 @@ void DeriveMedia(CSDPObject& r, const CSdpEnvironment& env)
         const std::string& conn = m.connectionAddress.empty() ? r.connectionAddress : m.connectionAddress;
         std::string_view parts[3];
         const size_t count = SplitSlashes(conn, parts);
-        m.address.assign(parts[0]);
+        Assign(m.address, parts[0]);
         m.ttl = count >= 2 ? text::ToInt32(parts[1]) : 127;
         m.addressCount = count >= 3 ? text::ToInt32(parts[2]) : 1;
 
@@ -212,6 +229,7 @@ std::shared_ptr<CSDPObject> CSDPObject::FromText(std::string_view input, const C
         thread_local std::vector<uint32_t> attributeCounts;
         attributeCounts.assign(1, 0);
         size_t mediaLines = 0;
+        size_t timeLines = 0;
         size_t pos = nl ? versionEnd + 1 : size;
         // Where the next carriage return is, so mixed texts are not rescanned.
         size_t nextCr = pos;
@@ -237,6 +255,7 @@ std::shared_ptr<CSDPObject> CSDPObject::FromText(std::string_view input, const C
             if (letter >= 'a' && letter <= 'u') {
                 lines.emplace_back(letter, textView.substr(valueStart, valueEnd - valueStart));
                 mediaLines += letter == 'm';
+                timeLines += letter == 't';
                 // Attribute lines per section (0 = session level), to size the lists once.
                 if (letter == 'm')
                     attributeCounts.push_back(0);
@@ -246,6 +265,7 @@ std::shared_ptr<CSDPObject> CSDPObject::FromText(std::string_view input, const C
             pos = valueEnd + 1;
         }
         r.media.reserve(mediaLines);
+        r.times.reserve(timeLines);
         r.attributes.reserve(attributeCounts[0]);
         CParser parser(r, attributeCounts);
         for (const auto& [letter, value] : lines)

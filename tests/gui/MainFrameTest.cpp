@@ -3,6 +3,8 @@
 #include "gui/DesktopApp.h"
 #include "gui/InstanceBeacon.h"
 #include "gui/MainFrame.h"
+#include "gui/RowIcons.h"
+#include "views/SessionListModel.h"
 #include "support/FakePrompter.h"
 #include "support/TestInstall.h"
 #include "support/FakeViews.h"
@@ -12,6 +14,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMimeData>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTest>
@@ -47,6 +54,24 @@ protected:
         return CSDPObject::FromText("v=0\no=- " + id + " 1 IN IP4 10.0.0.1\ns=Session " + id +
                                         "\nc=IN IP4 239.1.2.3/15\nt=" + times + "\nm=audio 5004 RTP/AVP 0\n",
                                     app.Runtime().Environment());
+    }
+    std::shared_ptr<CSDPObject> Folder(CDesktopApp& app, const std::string& id, const std::string& group)
+    {
+        return CSDPObject::FromText("v=0\no=- " + id + " 1 IN IP4 10.0.0.1\ns=Folder " + id + "\nc=IN IP4 " + group +
+                                        "/15\nt=0 0\nm=directory 9875 SAP/SDP 14\n",
+                                    app.Runtime().Environment());
+    }
+    // Starts the program with the window shown and the TTL Scope picked in
+    // the tree.
+    CMainFrame& ShowTtlScope(CDesktopApp& app)
+    {
+        EXPECT_TRUE(app.Start(CMyCommandLineInfo()));
+        CMainFrame& window = *app.Window();
+        window.show();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+        QTreeView& tree = window.TreeView();
+        tree.setCurrentIndex(Child(*tree.model(), tree.model()->index(0, 0), "TTL Scope"));
+        return window;
     }
     static QModelIndex Child(const QAbstractItemModel& model, const QModelIndex& parent, const QString& text)
     {
@@ -90,12 +115,19 @@ TEST_F(MainFrameTest, TreeSelectsListFiltersFollowKeysAndCloseWritesCache)
     EXPECT_EQ(rows.index(0, 0).data().toString(), "Session 1");
     EXPECT_TRUE(window.FilterAction(5)->isChecked());
 
-    // Ctrl+N is Current (not New); Ctrl+A is All even inside the list,
-    // where it would otherwise select every row.
+    // Ctrl+N is Current (not New): nothing is made, even with both New
+    // commands there. Ctrl+A is All even inside the list, where it would
+    // otherwise select every row.
+    int made = 0;
+    for (ECommand c : {ECommand::NewSession, ECommand::NewFolder})
+        window.SetCommandHandler(c, [&made](const CMainFrame::CCommandTarget&) { ++made; });
     window.ListView().setFocus();
+    ASSERT_TRUE(window.CommandAction(ECommand::NewSession)->isEnabled());
     QTest::keyClick(&window.ListView(), Qt::Key_N, Qt::ControlModifier);
     EXPECT_TRUE(window.FilterAction(1)->isChecked());
     EXPECT_EQ(rows.rowCount(), 1);
+    EXPECT_EQ(made, 0);
+    EXPECT_EQ(scope->children->Size(), 2u);
     QTest::keyClick(&window.ListView(), Qt::Key_A, Qt::ControlModifier);
     EXPECT_TRUE(window.FilterAction(5)->isChecked());
     EXPECT_EQ(rows.rowCount(), 2);
@@ -232,7 +264,8 @@ TEST_F(MainFrameTest, DeleteTakesOnlyOwnSessionsOffTheListAndSendsTheirDeletion)
     QStringList entries;
     for (const QAction* a : window.ListMenu().actions())
         entries << a->text();
-    EXPECT_EQ(entries, QStringList({"&New\tCtrl+N", "&Delete\tDEL", "&Edit..", "&Properties...", "", "&Auto Start"}));
+    EXPECT_EQ(entries, QStringList({"&New\tCtrl+N", "&Delete\tDEL", "&Edit..", "&Properties...", "", "&Auto Start", "",
+                                    "&Copy SDP", "&Save SDP As..."}));
 
     QTreeView& list = window.ListView();
     const QAbstractItemModel& rows = *list.model();
@@ -258,6 +291,225 @@ TEST_F(MainFrameTest, DeleteTakesOnlyOwnSessionsOffTheListAndSendsTheirDeletion)
     EXPECT_EQ(doc.MainList().At(0)->children->Size(), 1u);
     EXPECT_TRUE(std::find(prompter.shown.begin(), prompter.shown.end(),
                           "You can only remove your own announcements!") == prompter.shown.end());
+}
+
+TEST_F(MainFrameTest, TreeMenuSelectsQuietlyAndDeletesOwnFoldersOnly)
+{
+    CDesktopApp app(prompter, exit, &clock);
+    CMainFrame& window = ShowTtlScope(app);
+    COstara32Doc& doc = app.Runtime().Doc();
+    const auto scope = doc.MainList().At(0);
+    const auto theirs = Folder(app, "7", "239.195.7.7");
+    const auto mine = Folder(app, "8", "239.195.7.8");
+    mine->own = 1;
+    mine->announceTtl = 0;
+    ASSERT_EQ(doc.AddSession(theirs, scope), 1);
+    ASSERT_EQ(doc.AddSession(mine, scope), 1);
+    ASSERT_EQ(doc.AddSession(Session(app, "1", 0), mine), 1);
+
+    QStringList entries;
+    for (const QAction* a : window.TreeMenu().actions())
+        entries << a->text();
+    EXPECT_EQ(entries, QStringList({"&New\tCtrl+N", "&Delete\tDEL", "&Edit..", "&Properties..."}));
+
+    std::vector<CMainFrame::CCommandTarget> asked;
+    for (ECommand c : {ECommand::Properties, ECommand::Settings})
+        window.SetCommandHandler(c, [&asked](const CMainFrame::CCommandTarget& t) { asked.push_back(t); });
+
+    // The right button selects the item and shows its list; the title stays.
+    QTreeView& tree = window.TreeView();
+    const QAbstractItemModel& rows = *window.ListView().model();
+    const QModelIndex ttl = tree.currentIndex();
+    tree.expand(ttl);
+    const QModelIndex mineItem = Child(*tree.model(), ttl, "Folder 8");
+    ASSERT_TRUE(mineItem.isValid());
+    QTest::mousePress(tree.viewport(), Qt::RightButton, {}, tree.visualRect(mineItem).center());
+    EXPECT_EQ(tree.currentIndex(), mineItem);
+    EXPECT_EQ(window.windowTitle(), "Talmira - TTL Scope");
+    ASSERT_EQ(rows.rowCount(), 1);
+    EXPECT_EQ(rows.index(0, 0).data().toString(), "Session 1");
+    const QPoint at = tree.visualRect(mineItem).center();
+    QContextMenuEvent menuAt(QContextMenuEvent::Mouse, at, tree.viewport()->mapToGlobal(at));
+    QApplication::sendEvent(tree.viewport(), &menuAt);
+    EXPECT_TRUE(window.TreeMenu().isVisible());
+    window.TreeMenu().close();
+    EXPECT_TRUE(window.DeleteAction()->isEnabled());
+    EXPECT_FALSE(window.CommandAction(ECommand::Settings)->isEnabled()); // list only
+    EXPECT_FALSE(window.OpenAction()->isEnabled());
+    // Properties on the tree acts on the folder.
+    QTest::keyClick(&tree, Qt::Key_Return, Qt::AltModifier);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].record, mine);
+    EXPECT_TRUE(asked[0].fromTree);
+
+    // Someone else's folder stays: Delete is disabled.
+    tree.setCurrentIndex(Child(*tree.model(), ttl, "Folder 7"));
+    EXPECT_FALSE(window.DeleteAction()->isEnabled());
+    QTest::keyClick(&tree, Qt::Key_Delete);
+    EXPECT_EQ(scope->children->Size(), 2u);
+
+    // An own folder goes at once, without a question; the tree falls back to
+    // its parent without telling anyone, and the list shows the parent.
+    tree.setCurrentIndex(ttl);
+    QTest::mousePress(tree.viewport(), Qt::RightButton, {}, tree.visualRect(mineItem).center());
+    QTest::keyClick(&tree, Qt::Key_Delete);
+    EXPECT_EQ(scope->children->Size(), 1u);
+    EXPECT_FALSE(Child(*tree.model(), ttl, "Folder 8").isValid());
+    EXPECT_EQ(tree.currentIndex().data().toString(), "TTL Scope");
+    EXPECT_EQ(window.windowTitle(), "Talmira - TTL Scope");
+    EXPECT_TRUE(Child(rows, {}, "Folder 7").isValid());
+    EXPECT_TRUE(prompter.shown.empty());
+    EXPECT_EQ(asked.size(), 1u);
+}
+
+TEST_F(MainFrameTest, AutoStartMarksOnlySessionsThatAreNotOnYet)
+{
+    CDesktopApp app(prompter, exit, &clock);
+    CMainFrame& window = ShowTtlScope(app);
+    COstara32Doc& doc = app.Runtime().Doc();
+    const auto scope = doc.MainList().At(0);
+    const auto later = Session(app, "1", kNow + 86400);
+    ASSERT_EQ(doc.AddSession(later, scope), 1);
+    ASSERT_EQ(doc.AddSession(Session(app, "2", 0), scope), 1);
+    QTreeView& list = window.ListView();
+    const QAbstractItemModel& rows = *list.model();
+    QAction& autoStart = *window.AutoStartAction();
+    list.setFocus();
+
+    const QModelIndex laterRow = Child(rows, {}, "Session 1");
+    list.setCurrentIndex(laterRow);
+    ASSERT_TRUE(autoStart.isEnabled());
+    EXPECT_FALSE(autoStart.isChecked());
+    const int icon = laterRow.data(CSessionListModel::kIconRole).toInt();
+    autoStart.trigger();
+    EXPECT_EQ(later->startTools, 1);
+    EXPECT_TRUE(autoStart.isChecked());
+    EXPECT_EQ(Child(rows, {}, "Session 1").data(CSessionListModel::kIconRole).toInt(), icon + 8);
+
+    // Without a row the entry keeps what it showed and does nothing.
+    list.clearSelection();
+    EXPECT_TRUE(autoStart.isEnabled());
+    EXPECT_TRUE(autoStart.isChecked());
+    autoStart.trigger();
+    EXPECT_EQ(later->startTools, 1);
+    EXPECT_TRUE(autoStart.isChecked());
+
+    list.setCurrentIndex(Child(rows, {}, "Session 1"));
+    autoStart.trigger();
+    EXPECT_EQ(later->startTools, 0);
+    EXPECT_FALSE(autoStart.isChecked());
+    EXPECT_EQ(Child(rows, {}, "Session 1").data(CSessionListModel::kIconRole).toInt(), icon);
+
+    list.setCurrentIndex(Child(rows, {}, "Session 2")); // on now
+    EXPECT_FALSE(autoStart.isEnabled());
+}
+
+TEST_F(MainFrameTest, ArrangeMarksAndSearchNarrowTheList)
+{
+    CDesktopApp app(prompter, exit, &clock);
+    CMainFrame& window = ShowTtlScope(app);
+    COstara32Doc& doc = app.Runtime().Doc();
+    const auto scope = doc.MainList().At(0);
+    ASSERT_EQ(doc.AddSession(Session(app, "1", 0), scope), 1);
+    ASSERT_EQ(doc.AddSession(Session(app, "2", kNow + 86400), scope), 1);
+    const auto routed = CSDPObject::FromText("v=0\no=- 3 1 IN IP4 10.0.0.1\ns=Lecture\nt=0 0\n"
+                                             "m=video 5006 RTP/AVP 31\nc=IN IP4 233.252.0.9/15\n",
+                                             app.Runtime().Environment());
+    ASSERT_EQ(doc.AddSession(routed, scope), 1);
+
+    // The hand follows the toggle: up when ascending, down when descending,
+    // on the active entry only.
+    const auto mark = [&](int column) { return window.ArrangeAction(column)->icon().cacheKey(); };
+    const qint64 up = rowicons::HandIcon(true).cacheKey();
+    const qint64 down = rowicons::HandIcon(false).cacheKey();
+    EXPECT_NE(up, down);
+    EXPECT_EQ(mark(listrules::kColumnSession), up);
+    window.ArrangeAction(listrules::kColumnSession)->trigger();
+    EXPECT_EQ(mark(listrules::kColumnSession), down);
+    window.ArrangeAction(listrules::kColumnMedia)->trigger();
+    EXPECT_EQ(mark(listrules::kColumnMedia), up);
+    EXPECT_TRUE(window.ArrangeAction(listrules::kColumnSession)->icon().isNull());
+
+    // Ctrl+F, then the text narrows the rows by name, information or media
+    // address, ignoring case, together with the time filter.
+    QTreeView& list = window.ListView();
+    const QAbstractItemModel& rows = *list.model();
+    QLineEdit& search = window.SearchField();
+    list.setFocus();
+    QTest::keyClick(&list, Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(search.hasFocus());
+    struct CSearch {
+        const char* text;
+        int filter;
+        int rows;
+    };
+    for (const CSearch& c : {CSearch{"SESSION", listrules::kFilterAll, 2}, CSearch{"session", listrules::kFilterCurrent, 1},
+                             CSearch{"233.252.0", listrules::kFilterAll, 1}, CSearch{"nothing", listrules::kFilterAll, 0}}) {
+        SCOPED_TRACE(c.text);
+        window.FilterAction(c.filter)->trigger();
+        search.clear();
+        QTest::keyClicks(&search, c.text);
+        EXPECT_EQ(rows.rowCount(), c.rows);
+    }
+    // Escape clears the text; a second one goes back to the list.
+    QTest::keyClick(&search, Qt::Key_Escape);
+    EXPECT_TRUE(search.text().isEmpty());
+    EXPECT_EQ(rows.rowCount(), 3);
+    EXPECT_TRUE(search.hasFocus());
+    QTest::keyClick(&search, Qt::Key_Escape);
+    EXPECT_TRUE(list.hasFocus());
+}
+
+TEST_F(MainFrameTest, CopyAndSaveSdpGiveTheWrittenText)
+{
+    CDesktopApp app(prompter, exit, &clock);
+    CMainFrame& window = ShowTtlScope(app);
+    COstara32Doc& doc = app.Runtime().Doc();
+    const auto scope = doc.MainList().At(0);
+    const auto session = Session(app, "1", 0);
+    session->name = "Caf\xc3\xa9 / news";
+    ASSERT_EQ(doc.AddSession(session, scope), 1);
+    ASSERT_EQ(doc.AddSession(Folder(app, "7", "239.195.7.7"), scope), 1);
+    std::string written;
+    session->WriteSdp(written);
+
+    QTreeView& list = window.ListView();
+    const QAbstractItemModel& rows = *list.model();
+    QAction& copy = *window.CommandAction(ECommand::CopySdp);
+    QAction& save = *window.CommandAction(ECommand::SaveSdp);
+    list.setFocus();
+    list.setCurrentIndex(Child(rows, {}, "Folder 7"));
+    EXPECT_FALSE(copy.isEnabled());
+    EXPECT_FALSE(save.isEnabled());
+
+    list.setCurrentIndex(Child(rows, {}, QString::fromUtf8("Caf\xc3\xa9 / news")));
+    ASSERT_TRUE(copy.isEnabled());
+    copy.trigger();
+    const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(copied, nullptr);
+    EXPECT_EQ(copied->text().toStdString(), written);
+    EXPECT_EQ(copied->data("application/sdp").toStdString(), written);
+
+    // Saving: the chooser is offered a name made from the session's name;
+    // a name without extension gets ".sdp"; a failed write says why.
+    QStringList offered;
+    QString answer;
+    window.chooseSdpFile = [&](const QString& suggested) {
+        offered << QFileInfo(suggested).fileName();
+        return answer;
+    };
+    const QString folder = tmp.path();
+    answer = folder + "/saved";
+    save.trigger();
+    EXPECT_EQ(offered, QStringList({QString::fromUtf8("Caf\xc3\xa9 _ news.sdp")}));
+    EXPECT_EQ(ReadTestFile((folder + "/saved.sdp").toStdString()), written);
+    answer = folder + "/missing/x.sdp";
+    save.trigger();
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(prompter.shown[0], "Could not save " + answer.toStdString() + ":\nNo such file or directory");
+    answer.clear(); // cancelled
+    save.trigger();
+    EXPECT_EQ(prompter.shown.size(), 1u);
 }
 
 } // namespace

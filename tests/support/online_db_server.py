@@ -57,6 +57,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return self.reply(200)
             return self.reply(200, ("%s/pages/\r\n%s\n" % (base, urllib.parse.quote(tool))).encode())
         if url.path == "/scripts/plugin.idc":
+            if query.get("Media", [""])[0] == "slow":
+                line = "Slow|%s/slow/rev2.plugin.slow.audio.rtpavp.1|Takes its time|2/3/2027\n" % base
+                return self.reply(200, line.encode())
             lines = ["Good|%s/files/rev2.plugin.fetched.audio.rtpavp.1|A player from the net|2/3/2027" % base,
                      "",
                      "Redirected|%s/redirect/rev2.plugin.moved.audio.rtpavp.1|Moved|1/1/27" % base,
@@ -66,6 +69,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
                      "Short line|no date"]
             return self.reply(200, ("\n".join(lines) + "\n").encode())
         if url.path.startswith("/files/"):
+            return self.reply(200, GOOD)
+        if url.path.startswith("/slow/"):
+            time.sleep(20)
             return self.reply(200, GOOD)
         if url.path.startswith("/broken/"):
             return self.reply(200, BROKEN)

@@ -1,0 +1,199 @@
+// Loading the cache file against merely reading its bytes, and the heap a
+// stored session takes against its SDP text, at 1,000 and 100,000 sessions.
+// With --callgrind=<workload> the program runs one pass of that workload
+// alone, for bench/callgrind.sh to count its instructions per byte.
+#include "BenchRatio.h"
+
+#include "base/Clock.h"
+#include "base/ProgramExit.h"
+#include "base/Random.h"
+#include "base/SilentPrompter.h"
+#include "directory/Archive.h"
+#include "directory/NullSapNetwork.h"
+#include "directory/Ostara32Doc.h"
+#include "sdp/UsedAddresses.h"
+
+#include <cstdlib>
+#include <map>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+#include <malloc.h>
+#include <new>
+
+// Counts the bytes the program holds on the heap, for the memory figure.
+static size_t g_heapBytes = 0;
+void* operator new(size_t size)
+{
+    void* p = std::malloc(size ? size : 1);
+    if (!p)
+        throw std::bad_alloc();
+    g_heapBytes += malloc_usable_size(p);
+    return p;
+}
+void operator delete(void* p) noexcept
+{
+    if (p)
+        g_heapBytes -= malloc_usable_size(p);
+    std::free(p);
+}
+void operator delete(void* p, size_t) noexcept { operator delete(p); }
+
+namespace {
+
+class CBenchExit final : public ProgramExit {
+public:
+    void Exit(int) override {}
+};
+
+// A typical announcement, about 600 bytes.
+std::string TypicalSdp(long id)
+{
+    return "v=0\no=alice " + std::to_string(2890844526L + id) + " 2890842807 IN IP4 10.47.16.5\n"
+           "s=Seminar on session description " + std::to_string(id) + "\n"
+           "i=A seminar about the session description protocol and about multicast conferencing on the "
+           "MBone, with questions from the audience at the end of each talk\n"
+           "u=http://www.example.com/seminars/sdp.pdf\ne=alice@example.com (Alice Smith)\np=+1 617 555-6011\n"
+           "c=IN IP4 224.2.17.12/127\nt=0 0\na=recvonly\na=tool:Talmira\na=type:meeting\n"
+           "m=audio 49170 RTP/AVP 0\nc=IN IP4 224.2.17.12/127\na=rtpmap:0 PCMU/8000\n"
+           "m=video 51372 RTP/AVP 31\nc=IN IP4 224.2.17.14/127\na=framerate:25\n"
+           "m=application 32416 udp wb\nc=IN IP4 224.2.17.16/127\na=orient:portrait\n";
+}
+
+struct CStore {
+    CManualClock clock{1700000000};
+    CSystemRandom random;
+    CUsedAddressList used;
+    CSilentPrompter prompter;
+    CBenchExit exit;
+    CNullSapNetwork network;
+    COstara32Doc doc{CDocPorts{clock, random, prompter, exit, network, nullptr, nullptr, nullptr}};
+    std::shared_ptr<CSDPObject> dir;
+
+    explicit CStore(long count)
+    {
+        dir = CSDPObject::FromText(COstara32Doc::kTtlScopeText, doc.Environment());
+        dir->sessionType = kTypeScopeDirectory;
+        doc.AddSession(dir, nullptr);
+        for (long i = 0; i < count; ++i)
+            doc.AddSession(CSDPObject::FromText(TypicalSdp(i), doc.Environment()), dir);
+    }
+};
+
+// The cache file of a store of `count` sessions, written once per size.
+const std::string& CachePath(long count)
+{
+    static std::map<long, std::string> paths;
+    std::string& path = paths[count];
+    if (path.empty()) {
+        CStore store(count);
+        CArchiveWriter out;
+        store.doc.StoreList(out, store.doc.MainList(), false);
+        path = (std::filesystem::temp_directory_path()
+                / ("talmira-bench-" + std::to_string(::getpid()) + "-" + std::to_string(count) + ".cache")).string();
+        std::ofstream(path, std::ios::binary).write(out.Bytes().data(), static_cast<std::streamsize>(out.Bytes().size()));
+    }
+    return path;
+}
+
+void RemoveCacheFiles()
+{
+    for (long count : {1000L, 100000L})
+        std::filesystem::remove(CachePath(count));
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    in.seekg(0, std::ios::end);
+    std::string bytes(static_cast<size_t>(in.tellg()), '\0');
+    in.seekg(0);
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
+}
+
+// What any loader pays at least: the file's bytes come into memory.
+__attribute__((noinline)) size_t Workload_Read(const std::string& path)
+{
+    const std::string bytes = ReadFile(path);
+    benchmark::DoNotOptimize(bytes.data());
+    return bytes.size();
+}
+
+__attribute__((noinline)) size_t Workload_Load(COstara32Doc& doc, const std::string& path)
+{
+    const std::string bytes = ReadFile(path);
+    CArchiveReader in(bytes);
+    CSessionList list;
+    if (!doc.LoadList(in, list, nullptr))
+        std::abort();
+    return bytes.size();
+}
+
+void BM_ReadCache(benchmark::State& state)
+{
+    const std::string& path = CachePath(state.range(0));
+    size_t bytes = 0;
+    for (auto _ : state)
+        bytes = Workload_Read(path);
+    SetItemsPerIteration(state, static_cast<double>(bytes));
+}
+
+void BM_LoadCache(benchmark::State& state)
+{
+    const std::string& path = CachePath(state.range(0));
+    CStore loader(0);
+    size_t bytes = 0;
+    for (auto _ : state)
+        bytes = Workload_Load(loader.doc, path);
+    SetItemsPerIteration(state, static_cast<double>(bytes));
+}
+
+BENCHMARK(BM_ReadCache)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LoadCache)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+
+// Heap held per stored session against the length of its SDP text.
+void PrintMemory(long count)
+{
+    CStore store(0);
+    const size_t before = g_heapBytes;
+    for (long i = 0; i < count; ++i)
+        store.doc.AddSession(CSDPObject::FromText(TypicalSdp(i), store.doc.Environment()), store.dir);
+    const double perSession = static_cast<double>(g_heapBytes - before) / static_cast<double>(count);
+    const double text = static_cast<double>(TypicalSdp(count / 2).size());
+    std::printf("memory, %ld sessions: %.0f bytes per stored session, %.2fx its %.0f-byte text (limit 2.50x)%s\n",
+                count, perSession, perSession / text, text, perSession / text <= 2.5 ? "  ok" : "  OVER LIMIT");
+}
+
+int RunCallgrindWorkload(std::string_view name)
+{
+    const std::string& path = CachePath(100000);
+    CStore loader(0);
+    size_t bytes = 0;
+    if (name == "Read")
+        bytes = Workload_Read(path);
+    else if (name == "Load")
+        bytes = Workload_Load(loader.doc, path);
+    RemoveCacheFiles();
+    if (bytes == 0)
+        return 2;
+    std::printf("items %zu\n", bytes);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 2 && std::string_view(argv[1]).starts_with("--callgrind="))
+        return RunCallgrindWorkload(std::string_view(argv[1]).substr(12));
+    // Loading must reach a quarter of the throughput of reading the file.
+    const int status = RunWithRatios(argc, argv,
+        {{"BM_LoadCache/1000", "BM_ReadCache/1000", "cache load vs reading the file, 1,000 sessions", 4},
+         {"BM_LoadCache/100000", "BM_ReadCache/100000", "cache load vs reading the file, 100,000 sessions", 4}});
+    PrintMemory(1000);
+    PrintMemory(100000);
+    RemoveCacheFiles();
+    return status;
+}

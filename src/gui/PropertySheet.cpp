@@ -1,0 +1,129 @@
+#include "gui/PropertySheet.h"
+
+#include "app/TalmiraRuntime.h"
+#include "base/Prompter.h"
+#include "base/ViewNotifier.h"
+#include "directory/Ostara32Doc.h"
+
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+QString SheetCaption(int sessionType)
+{
+    if (sessionType == kTypeScopeDirectory)
+        return "Admin Scope Properties";
+    if (sessionType == kTypeDirectory)
+        return "Folder Properties";
+    return "Session Properties";
+}
+
+std::unique_ptr<CMyPropertySheet> CMyPropertySheet::Create(const std::shared_ptr<CSDPObject>& record,
+                                                           const CPropertyContext& context, ESheetKind kind,
+                                                           QWidget* parent)
+{
+    if (!record || !record->Lock(__FILE__, __LINE__))
+        return nullptr;
+    return std::unique_ptr<CMyPropertySheet>(new CMyPropertySheet(record, context, kind, parent));
+}
+
+CMyPropertySheet::CMyPropertySheet(const std::shared_ptr<CSDPObject>& record, const CPropertyContext& context,
+                                   ESheetKind kind, QWidget* parent)
+    : QDialog(parent), m_record(record), m_context(context)
+{
+    CSDPObject& r = *record;
+    setWindowTitle(SheetCaption(r.sessionType));
+    m_tabs = new QTabWidget(this);
+    m_tabs->setUsesScrollButtons(true);
+    m_tabs->tabBar()->setExpanding(false);
+
+    m_info = new CPropertySession(record, m_context);
+    AddPage(m_info, "Info", EPageIcon::Info);
+    if (kind == ESheetKind::Directory && r.sessionType == kTypeScopeDirectory) {
+        AddPage(new CAdminScopeProperty(r, m_context.scopes), "Admin Scope", EPageIcon::AdminScope);
+    } else {
+        AddPage(new CPropertyOwner(r, m_context), "Contact", EPageIcon::Contact);
+        AddPage(new CScheduleProperty(r, m_context.clock), "Schedule", EPageIcon::Schedule);
+        if (!r.keyMethod.empty())
+            AddPage(new CPropertyEncryption(r), "Encryption", EPageIcon::Key);
+        for (size_t i = 0; i < r.media.size(); ++i) {
+            const CMediaPageLook look = MediaPageLook(r.media[i].media, r.sessionType);
+            AddPage(new CPropertyMedia1(record, static_cast<int>(i), m_context), look.title, look.icon);
+        }
+    }
+
+    m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);
+    m_buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+    connect(m_buttons, &QDialogButtonBox::accepted, this, &CMyPropertySheet::accept);
+    connect(m_buttons, &QDialogButtonBox::rejected, this, &CMyPropertySheet::reject);
+    connect(m_buttons->button(QDialogButtonBox::Apply), &QPushButton::clicked, this, &CMyPropertySheet::Apply);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_tabs);
+    layout->addWidget(m_buttons);
+    resize(600, 460);
+    r.viewerWindow = this;
+}
+
+CMyPropertySheet::~CMyPropertySheet()
+{
+    if (m_record->viewerWindow == this)
+        m_record->viewerWindow = nullptr;
+    m_record->Unlock();
+}
+
+void CMyPropertySheet::AddPage(QWidget* page, const QString& title, EPageIcon icon)
+{
+    const int index = m_tabs->addTab(page, PageIcon(icon), title);
+    m_tabs->tabBar()->setTabData(index, PageIconName(icon));
+}
+
+QString CMyPropertySheet::PageIconOf(int index) const
+{
+    return m_tabs->tabBar()->tabData(index).toString();
+}
+
+void CMyPropertySheet::Apply()
+{
+    m_info->Apply();
+}
+
+void CMyPropertySheet::accept()
+{
+    Apply();
+    QDialog::accept();
+}
+
+void CMyPropertySheet::RecordExpired(CSDPObject&)
+{
+    // Told from inside the walk or a socket handler: the message and the
+    // close come once that has returned.
+    m_expired = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_context.prompter.Show(CSDPObject::kExpiredText);
+            reject();
+        },
+        Qt::QueuedConnection);
+}
+
+void ShowProperties(COstara32Doc& doc, const CPropertyContext& context, const std::shared_ptr<CSDPObject>& record,
+                    ESheetKind kind, QWidget* parent)
+{
+    auto sheet = CMyPropertySheet::Create(record, context, kind, parent);
+    if (!sheet)
+        return;
+    sheet->exec();
+    sheet.reset();
+    if (kind == ESheetKind::Session)
+        doc.Notify(CViewHint::ListsChanged());
+}
+
+CPropertyContext PropertyContextOf(CTalmiraRuntime& runtime, Prompter& prompter)
+{
+    return CPropertyContext{runtime.TheClock(), prompter, runtime.Launcher(), &runtime.Tools().registry,
+                            SearchExecutable, &runtime.Settings().scopes, {}};
+}

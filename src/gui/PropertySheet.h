@@ -1,0 +1,65 @@
+#pragma once
+#include "gui/SessionPages.h"
+#include "sdp/SDPObject.h"
+
+#include <QDialog>
+
+#include <memory>
+
+class COstara32Doc;
+class CTalmiraRuntime;
+class QDialogButtonBox;
+class QTabWidget;
+
+// Which composition of pages a sheet shows.
+enum class ESheetKind {
+    Session,   // from the session list: Info, Contact, Schedule, Encryption, one page per media entry
+    Directory, // from the tree: a folder as above, a scope directory as Info and Admin Scope
+};
+
+// The property sheet of one record. It holds the record's lock and is the
+// record's viewer window for as long as it exists; a record whose deletion
+// begins meanwhile closes it with the expiry message. Every media entry gets
+// a page of its own: the tab bar scrolls when they do not fit.
+class CMyPropertySheet final : public QDialog, public CViewerWindow {
+    Q_OBJECT
+public:
+    // None when the record's lock is refused (its deletion has begun).
+    static std::unique_ptr<CMyPropertySheet> Create(const std::shared_ptr<CSDPObject>& record,
+                                                    const CPropertyContext& context, ESheetKind kind,
+                                                    QWidget* parent = nullptr);
+    ~CMyPropertySheet() override;
+
+    QTabWidget& Pages() const { return *m_tabs; }
+    QDialogButtonBox& Buttons() const { return *m_buttons; }
+    // The icon name of page `index` (see PageIconName).
+    QString PageIconOf(int index) const;
+    bool Expired() const { return m_expired; }
+
+    void accept() override;
+    void RecordExpired(CSDPObject& record) override;
+
+private:
+    CMyPropertySheet(const std::shared_ptr<CSDPObject>& record, const CPropertyContext& context, ESheetKind kind,
+                     QWidget* parent);
+    void AddPage(QWidget* page, const QString& title, EPageIcon icon);
+    void Apply();
+
+    std::shared_ptr<CSDPObject> m_record;
+    CPropertyContext m_context;
+    QTabWidget* m_tabs = nullptr;
+    QDialogButtonBox* m_buttons = nullptr;
+    CPropertySession* m_info = nullptr;
+    bool m_expired = false;
+};
+
+// "Admin Scope Properties", "Folder Properties" or "Session Properties".
+QString SheetCaption(int sessionType);
+
+// The Properties command: shows the sheet modally, then lets the record go
+// and (from the list) tells the views the lists changed. Nothing happens for
+// no record or a record being deleted.
+void ShowProperties(COstara32Doc& doc, const CPropertyContext& context, const std::shared_ptr<CSDPObject>& record,
+                    ESheetKind kind, QWidget* parent);
+// The pages' needs taken from the running program.
+CPropertyContext PropertyContextOf(CTalmiraRuntime& runtime, Prompter& prompter);

@@ -1,0 +1,407 @@
+#include "directory/AdminScope.h"
+#include "directory/Ostara32Doc.h"
+#include "gui/DesktopApp.h"
+#include "gui/MainFrame.h"
+#include "gui/PropertySheet.h"
+#include "sdp/Schedule.h"
+#include "support/FakeViews.h"
+#include "support/TestInstall.h"
+#include "tools/ToolsTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+
+namespace {
+
+constexpr int64_t kNow = 1700000000;
+
+std::string Times(int64_t from, int64_t to)
+{
+    return "t=" + std::to_string(from + kNtpUnixOffset) + " " + std::to_string(to + kNtpUnixOffset) + "\n";
+}
+
+// A session of the given media lines; on now unless `times` says otherwise.
+std::string SessionText(const std::string& media, const std::string& extra = {}, const std::string& times = "t=0 0\n")
+{
+    return "v=0\no=ann 77 1 IN IP4 10.0.0.1\ns=Jazz Night\ni=Live from the union\nu=http://example.org/jazz\n"
+           "e=ann@example.org\np=+32 2 555 0101\nc=IN IP4 239.1.2.3/15\n" + times + extra + media;
+}
+
+const std::string kFolderText = "v=0\no=- 9001 1 IN IP4 10.0.0.1\ns=Labs\nc=IN IP4 239.195.1.1/15\nt=0 0\n"
+                                "m=directory 9875 SAP/SDP 14\n";
+
+class PropertySheetTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        static int argc = 1;
+        static char name[] = "talmira_tests_gui";
+        static char* argv[] = {name, nullptr};
+        if (!QApplication::instance())
+            new QApplication(argc, argv);
+        t.clock.Set(kNow);
+        data.installDir = dir.Path();
+        exe.known = {{"listen", "/opt/l/listen"}};
+        dir.AddPlugin("rev2.plugin.listen", "media: audio\nproto: RTP/AVP\ntool: listen\ntoolname: Listen\n"
+                                            "fmt: 8\n{\n  fmtname: A-law\n}\nflags: -a $(ADDRESS) -p $(PORT)\n");
+        ASSERT_EQ(data.Load(prompter), EPluginLoad::Ok);
+        launcher.onFatal = [] { FAIL() << "fatal"; };
+    }
+    std::shared_ptr<CSDPObject> Parse(const std::string& text, int type = -1)
+    {
+        auto record = t.Parse(text);
+        if (type >= 0)
+            record->sessionType = type;
+        return record;
+    }
+    std::unique_ptr<CMyPropertySheet> Open(const std::shared_ptr<CSDPObject>& record,
+                                           ESheetKind kind = ESheetKind::Session)
+    {
+        return CMyPropertySheet::Create(record, context, kind);
+    }
+    static QString Titles(const CMyPropertySheet& sheet)
+    {
+        QStringList titles;
+        for (int i = 0; i < sheet.Pages().count(); ++i)
+            titles << sheet.Pages().tabText(i) + "/" + sheet.PageIconOf(i);
+        return titles.join(' ');
+    }
+    template <class W> static W& Find(const QWidget& page, const char* name)
+    {
+        W* w = page.findChild<W*>(name);
+        EXPECT_NE(w, nullptr) << name;
+        return *w;
+    }
+    static QString Text(const QWidget& page, const char* name) { return Find<QLineEdit>(page, name).text(); }
+    static QString Items(const QWidget& page, const char* name)
+    {
+        QStringList items;
+        const QListWidget& list = Find<QListWidget>(page, name);
+        for (int i = 0; i < list.count(); ++i)
+            items << list.item(i)->text();
+        return items.join('|');
+    }
+
+    CTestEnv t;
+    CFakePrompter prompter;
+    CTempInstallDir dir;
+    CToolData data;
+    CScriptedToolDialogs dialogs;
+    CRecordingStarter starter;
+    CFakeExecutables exe;
+    CToolLauncher launcher{data, prompter, dialogs, starter, t.clock, exe.Locator()};
+    CAdminScopeList scopes;
+    std::vector<std::string> opened;
+    bool browserWorks = true;
+    CPropertyContext context{t.clock, prompter, &launcher, &data.registry, exe.Locator(), &scopes,
+                             [this](const std::string& url) { return opened.push_back(url), browserWorks; }};
+};
+
+} // namespace
+
+TEST_F(PropertySheetTest, CaptionPagesTitlesAndIconsFollowTheRecordAndWhereItWasOpened)
+{
+    std::string nine;
+    for (int i = 0; i < 9; ++i)
+        nine += "m=audio " + std::to_string(5000 + 2 * i) + " RTP/AVP 0\n";
+    const struct {
+        const char* what;
+        std::string text;
+        int type;
+        ESheetKind kind;
+        QString caption;
+        QString pages;
+    } cases[] = {
+        {"two media", SessionText("m=audio 5004 RTP/AVP 0\nm=video 5006 RTP/AVP 31\n"), -1, ESheetKind::Session,
+         "Session Properties", "Info/info Contact/contact Schedule/schedule Audio/audio Video/video"},
+        {"key and other names", SessionText("m=Audio 1 RTP/AVP 0\nm=whiteboard 2 UDP wb\nm=text 3 UDP t\n", "k=clear s3cret\n"),
+         -1, ESheetKind::Session, "Session Properties",
+         "Info/info Contact/contact Schedule/schedule Encryption/key Audio/media White Board/whiteboard Text/text"},
+        {"nine media", SessionText(nine), -1, ESheetKind::Session, "Session Properties",
+         "Info/info Contact/contact Schedule/schedule" + QString(" Audio/audio").repeated(9)},
+        {"folder in the list", kFolderText, -1, ESheetKind::Session, "Folder Properties",
+         "Info/info Contact/contact Schedule/schedule Folder/folder"},
+        {"folder in the tree", kFolderText, -1, ESheetKind::Directory, "Folder Properties",
+         "Info/info Contact/contact Schedule/schedule Folder/folder"},
+        {"scope in the list", kFolderText, kTypeScopeDirectory, ESheetKind::Session, "Admin Scope Properties",
+         "Info/info Contact/contact Schedule/schedule Admin Scope/scope"},
+        {"scope in the tree", kFolderText, kTypeScopeDirectory, ESheetKind::Directory, "Admin Scope Properties",
+         "Info/info Admin Scope/scope"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto sheet = Open(Parse(c.text, c.type), c.kind);
+        ASSERT_TRUE(sheet);
+        EXPECT_EQ(sheet->windowTitle(), c.caption);
+        EXPECT_EQ(Titles(*sheet), c.pages);
+    }
+    EXPECT_TRUE(prompter.shown.empty());
+}
+
+TEST_F(PropertySheetTest, InfoContactScheduleAndEncryptionShowTheRecord)
+{
+    auto record = Parse(SessionText("m=audio 5004 RTP/AVP 0\n", "k=clear s3cret\na=type:meeting\na=tool:x\n"));
+    auto sheet = Open(record);
+    const QTabWidget& pages = sheet->Pages();
+    const QWidget& info = *pages.widget(0);
+    EXPECT_EQ(Text(info, "name"), "Jazz Night");
+    EXPECT_EQ(Find<QPlainTextEdit>(info, "information").toPlainText(), "Live from the union");
+    EXPECT_EQ(Items(info, "attributes"), "tool:x");
+    EXPECT_EQ(Find<QLabel>(info, "picture").accessibleName(), "meeting");
+    const QWidget& contact = *pages.widget(1);
+    EXPECT_EQ(Text(contact, "email") + " " + Text(contact, "phone") + " " + Text(contact, "url"),
+              "ann@example.org +32 2 555 0101 http://example.org/jazz");
+    EXPECT_EQ(Text(contact, "sender"), "ann@10.0.0.1");
+    const QWidget& schedule = *pages.widget(2);
+    EXPECT_EQ(Find<QPlainTextEdit>(schedule, "schedule").toPlainText(), "Continually");
+    EXPECT_EQ(Text(schedule, "status"), "Active");
+    EXPECT_EQ(Text(schedule, "lastMessage"), QString::fromStdString(FormatLocalTime(t.clock, kNow, "%I:%M%p %A %B %d, %Y")));
+    EXPECT_EQ(Text(*pages.widget(3), "keyMethod") + ":" + Text(*pages.widget(3), "keyValue"), "clear:s3cret");
+
+    // Without times; a session later on offers Auto Start, a folder neither button.
+    sheet.reset();
+    const struct {
+        const char* what;
+        std::string text;
+        const char* schedule;
+        const char* status;
+        bool startAll, autoStart;
+    } cases[] = {
+        {"no times", "v=0\no=- 5 1 IN IP4 10.0.0.1\ns=x\nm=audio 1 RTP/AVP 0\n", "No timing information available",
+         "Inactive", true, false},
+        {"later", SessionText("m=audio 1 RTP/AVP 0\n", {}, Times(kNow + 3600, kNow + 7200)), nullptr, "Inactive", true,
+         true},
+        {"folder", kFolderText, "Continually", "Active", false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto other = Open(Parse(c.text));
+        const QWidget& page = *other->Pages().widget(0);
+        EXPECT_EQ(!Find<QPushButton>(page, "startAll").isHidden(), c.startAll);
+        EXPECT_EQ(!Find<QCheckBox>(page, "autoStart").isHidden(), c.autoStart);
+        if (c.schedule) {
+            EXPECT_EQ(Find<QPlainTextEdit>(*other->Pages().widget(2), "schedule").toPlainText(), c.schedule);
+        }
+        EXPECT_EQ(Text(*other->Pages().widget(2), "status"), c.status);
+    }
+}
+
+TEST_F(PropertySheetTest, MediaPagesListToolsFormatsAndStartTheChosenTool)
+{
+    auto record = Parse(SessionText("m=audio 5004 RTP/AVP 8\na=rtpmap:8 PCMA/8000\na=ptime:20\n"
+                                    "m=audio 5006 RTP/AVP 0\nc=IN IP4 239.9.9.9/31/3\ni=Backup\n"
+                                    "m=data 5008 UDP raw more\n"));
+    auto sheet = Open(record);
+    const QWidget& found = *sheet->Pages().widget(3);
+    EXPECT_EQ(Text(found, "address") + " " + Text(found, "port") + " " + Text(found, "scope") + " " +
+                  Text(found, "levels") + " " + Text(found, "description"),
+              "239.1.2.3 5004 15 1 N/A");
+    EXPECT_EQ(Items(found, "tools"), "Listen -a 239.1.2.3 -p 5004");
+    EXPECT_EQ(Items(found, "formats"), "A-law");
+    EXPECT_EQ(Items(found, "attributes"), "ptime:20");
+    const QWidget& none = *sheet->Pages().widget(4);
+    EXPECT_EQ(Text(none, "address") + " " + Text(none, "scope") + " " + Text(none, "levels") + " " +
+                  Text(none, "description"),
+              "239.9.9.9 31 3 Backup");
+    EXPECT_EQ(Items(none, "tools"), "No Tool available");
+    EXPECT_EQ(Items(none, "formats"), "PCMU");
+    EXPECT_EQ(Items(*sheet->Pages().widget(5), "formats"), "raw");
+
+    // An RTP/AVP entry read from the cache keeps no payload names: its format is shown.
+    record->media[1].payloads.clear();
+    EXPECT_EQ(Items(*Open(record)->Pages().widget(4), "formats"), "0");
+
+    QTest::mouseClick(&Find<QPushButton>(found, "start"), Qt::LeftButton);
+    ASSERT_EQ(starter.started.size(), 1u);
+    EXPECT_EQ(starter.started[0].program, "/opt/l/listen");
+    EXPECT_EQ(starter.started[0].args, (Words{"-a", "239.1.2.3", "-p", "5004"}));
+
+    // A folder's media page shows no tools, formats, levels or Start.
+    auto folder = Open(Parse(kFolderText));
+    const QWidget& directory = *folder->Pages().widget(3);
+    for (const char* hidden : {"tools", "formats", "levels", "start"})
+        EXPECT_TRUE(directory.findChild<QWidget*>(hidden)->isHidden()) << hidden;
+    EXPECT_FALSE(directory.findChild<QWidget*>("port")->isHidden());
+}
+
+TEST_F(PropertySheetTest, AutoStartIsWrittenBackOnOkAndApplyOnlyWhenTheUserChangedIt)
+{
+    const std::string later = SessionText("m=audio 1 RTP/AVP 8\n", {}, Times(kNow + 3600, kNow + 7200));
+    const struct {
+        const char* what;
+        Qt::Key key; // Enter takes the page's data, Escape does not
+        int expected;
+    } cases[] = {{"Enter", Qt::Key_Return, 1}, {"Escape", Qt::Key_Escape, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto record = Parse(later);
+        auto sheet = Open(record);
+        sheet->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet.get()));
+        auto& box = Find<QCheckBox>(*sheet->Pages().widget(0), "autoStart");
+        QTest::keyClick(&box, Qt::Key_Space);
+        EXPECT_EQ(record->startTools, 0); // not before the data is taken
+        QTest::keyClick(&box, c.key);
+        EXPECT_FALSE(sheet->isVisible());
+        EXPECT_EQ(record->startTools, c.expected);
+    }
+
+    // Apply takes it at once; the walk clearing the flag afterwards (it
+    // started the tools) is not undone by OK.
+    auto record = Parse(later);
+    auto sheet = Open(record);
+    Find<QCheckBox>(*sheet->Pages().widget(0), "autoStart").setChecked(true);
+    sheet->Buttons().button(QDialogButtonBox::Apply)->click();
+    EXPECT_EQ(record->startTools, 1);
+    record->startTools = 0;
+    sheet->accept();
+    EXPECT_EQ(record->startTools, 0);
+}
+
+TEST_F(PropertySheetTest, StartAllOnAnInactiveSessionAsksAndFollowsTheAnswer)
+{
+    const struct {
+        EAutoStartChoice answer;
+        size_t started;
+        int flag;
+        bool ticked;
+    } cases[] = {
+        {EAutoStartChoice::Cancel, 0, 0, false},
+        {EAutoStartChoice::AutoStart, 0, 1, true},
+        {EAutoStartChoice::StartNow, 1, 0, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.answer));
+        starter.started.clear();
+        dialogs.asked.clear();
+        dialogs.autoStart = c.answer;
+        auto record = Parse(SessionText("m=audio 1 RTP/AVP 8\n", {}, Times(kNow + 3600, kNow + 7200)));
+        auto sheet = Open(record);
+        const QWidget& info = *sheet->Pages().widget(0);
+        Find<QPushButton>(info, "startAll").click();
+        EXPECT_EQ(dialogs.asked, Words{"auto:The Session \"Jazz Night\" is currently not active.\n"});
+        EXPECT_EQ(starter.started.size(), c.started);
+        EXPECT_EQ(record->startTools, c.flag);
+        EXPECT_EQ(Find<QCheckBox>(info, "autoStart").isChecked(), c.ticked);
+        sheet->reject();
+        EXPECT_EQ(record->startTools, c.flag); // the answer stands even on Cancel
+    }
+}
+
+TEST_F(PropertySheetTest, ExpiryClosesTheSheetWithTheMessageAndReleasesTheRecord)
+{
+    auto record = Parse(SessionText("m=audio 1 RTP/AVP 8\n"));
+    auto sheet = Open(record);
+    sheet->show();
+    EXPECT_EQ(record->viewerWindow, sheet.get());
+    EXPECT_EQ(record->LockCount(), 1);
+    record->DeleteLater();
+    EXPECT_TRUE(prompter.shown.empty()); // not inside the store's own work
+    QCoreApplication::processEvents();
+    EXPECT_EQ(prompter.shown, Words{CSDPObject::kExpiredText});
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_EQ(sheet->result(), QDialog::Rejected);
+    sheet.reset();
+    EXPECT_EQ(record->LockCount(), 0);
+    EXPECT_EQ(record->viewerWindow, nullptr);
+    // A record being deleted gets no sheet.
+    EXPECT_EQ(Open(record), nullptr);
+}
+
+TEST_F(PropertySheetTest, AdminScopePageShowsTheScopeOrTheTtlScopeAddress)
+{
+    CAdminScopeEntry local{"Local", 15, 9875, 0x0000ffef, 16}; // 239.255.0.0/16
+    scopes.Entries().push_back(local);
+    auto scope = Open(Parse(kFolderText + "", kTypeScopeDirectory), ESheetKind::Directory);
+    auto named = Parse(kFolderText, kTypeScopeDirectory);
+    named->name = "Local";
+    auto sheet = Open(named, ESheetKind::Directory);
+    const QWidget& page = *sheet->Pages().widget(1);
+    EXPECT_EQ(Text(page, "baseAddress") + " " + Text(page, "prefixLength") + " " + Text(page, "port") + " " +
+                  Text(page, "scope"),
+              "239.255.0.0 16 9875 15");
+    const QWidget& ttl = *scope->Pages().widget(1);
+    EXPECT_EQ(Text(ttl, "baseAddress") + " " + Text(ttl, "port"), "224.2.165.3 9875");
+    EXPECT_TRUE(ttl.findChild<QWidget*>("prefixLength")->isHidden());
+    EXPECT_TRUE(ttl.findChild<QWidget*>("scope")->isHidden());
+}
+
+TEST_F(PropertySheetTest, ViewWebPageOpensTheUrlOrSaysNoBrowserWasFound)
+{
+    auto sheet = Open(Parse(SessionText("m=audio 1 RTP/AVP 8\n")));
+    auto& view = Find<QPushButton>(*sheet->Pages().widget(1), "viewWebPage");
+    view.click();
+    browserWorks = false;
+    view.click();
+    EXPECT_EQ(opened, (Words{"http://example.org/jazz", "http://example.org/jazz"}));
+    EXPECT_EQ(prompter.shown, Words{"Unable to locate a web browser"});
+    auto without = Open(Parse("v=0\no=- 5 1 IN IP4 10.0.0.1\ns=x\nt=0 0\n"));
+    EXPECT_FALSE(Find<QPushButton>(*without->Pages().widget(1), "viewWebPage").isEnabled());
+}
+
+// Properties in the running program: the list's first selected row and the
+// tree's directory item, each shown modally and let go afterwards.
+TEST(PropertiesCommandTest, OpensFromTheListAndTheTreeAndLetsTheRecordGo)
+{
+    CTestInstall setup;
+    ASSERT_TRUE(setup.ok);
+    CFakePrompter prompter;
+    CFakeExit exit;
+    CManualClock clock{kNow};
+    CDesktopApp app(prompter, exit, &clock);
+    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
+    CMainFrame& window = *app.Window();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    COstara32Doc& doc = app.Runtime().Doc();
+    const auto scope = doc.MainList().At(0);
+    const auto session = CSDPObject::FromText(SessionText("m=audio 5004 RTP/AVP 0\nm=video 5006 RTP/AVP 31\n"),
+                                              app.Runtime().Environment());
+    ASSERT_EQ(doc.AddSession(session, scope), 1);
+
+    // What the sheet shows when the command opens it, then Escape closes it.
+    const auto shown = [&] {
+        QString seen;
+        QTimer::singleShot(0, [&] {
+            if (auto* sheet = qobject_cast<CMyPropertySheet*>(QApplication::activeModalWidget())) {
+                seen = sheet->windowTitle() + ": " + QString::number(sheet->Pages().count());
+                QTest::keyClick(sheet, Qt::Key_Escape);
+            }
+        });
+        window.CommandAction(ECommand::Properties)->trigger();
+        return seen;
+    };
+
+    QTreeView& tree = window.TreeView();
+    const QModelIndex root = tree.model()->index(0, 0);
+    tree.setFocus();
+    tree.setCurrentIndex(root);
+    EXPECT_FALSE(window.CommandAction(ECommand::Properties)->isEnabled());
+    tree.setCurrentIndex(tree.model()->index(0, 0, root)); // the TTL Scope
+    ASSERT_TRUE(window.CommandAction(ECommand::Properties)->isEnabled());
+    EXPECT_EQ(shown(), "Admin Scope Properties: 2");
+    EXPECT_EQ(scope->LockCount(), 0);
+
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTreeView& list = window.ListView();
+    list.setFocus();
+    list.setCurrentIndex(list.model()->index(0, 0));
+    ASSERT_TRUE(window.CommandAction(ECommand::Properties)->isEnabled());
+    EXPECT_EQ(shown(), "Session Properties: 5");
+    EXPECT_EQ(session->LockCount(), 0);
+    EXPECT_EQ(session->viewerWindow, nullptr);
+    EXPECT_TRUE(prompter.shown.empty());
+}

@@ -1,0 +1,306 @@
+#include "gui/FindToolDialog.h"
+#include "gui/SearchingDialog.h"
+#include "gui/ToolDialogs.h"
+#include "support/FakePrompter.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void EnsureApplication()
+{
+    static int argc = 1;
+    static char name[] = "talmira_tests_gui";
+    static char* argv[] = {name, nullptr};
+    if (!QApplication::instance())
+        new QApplication(argc, argv);
+}
+
+// Runs `act` on the first modal dialog of type T once it is up (a modal
+// loop cannot be driven from the test's own code). One that never comes
+// fails the test and the modal widget in front is rejected, so nothing hangs.
+template <class T>
+void OnModal(std::function<void(T&)> act, std::function<bool(T&)> ready = {})
+{
+    auto* poll = new QTimer;
+    auto* waited = new QElapsedTimer;
+    waited->start();
+    QObject::connect(poll, &QTimer::timeout, [poll, waited, act, ready] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (dialog && (!ready || ready(*dialog))) {
+            poll->stop();
+            poll->deleteLater();
+            delete waited;
+            act(*dialog);
+        } else if (waited->elapsed() > 15000) {
+            poll->stop();
+            poll->deleteLater();
+            delete waited;
+            ADD_FAILURE() << "the expected dialog did not come up";
+            if (auto* front = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                front->reject();
+        }
+    });
+    poll->start(10);
+}
+
+void Keys(QWidget& dialog, const std::vector<Qt::Key>& keys)
+{
+    for (Qt::Key key : keys)
+        QTest::keyClick(dialog.focusWidget() ? dialog.focusWidget() : &dialog, key);
+}
+
+// Alt and the underlined letter; a button answers its mnemonic with an animated click.
+void Mnemonic(QWidget& dialog, Qt::Key key)
+{
+    QTest::keyClick(&dialog, key, Qt::AltModifier);
+    QTest::qWait(150);
+}
+
+class ToolDialogsTest : public ::testing::Test {
+protected:
+    void SetUp() override { EnsureApplication(); }
+    CFakePrompter prompter;
+    CGuiToolDialogs dialogs{prompter};
+};
+
+// Keyboard alone: the preselected choice, the other one, and Escape.
+struct CKeyCase {
+    std::vector<Qt::Key> keys;
+    EAutoStartChoice autoStart;
+    ESearchWhere where;
+};
+class ChoiceDialogTest : public ToolDialogsTest, public ::testing::WithParamInterface<CKeyCase> {};
+
+TEST_P(ChoiceDialogTest, KeysGiveTheChoice)
+{
+    const CKeyCase c = GetParam();
+    OnModal<CAutoStartDialog>([&](CAutoStartDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Auto Start?");
+        Keys(d, c.keys);
+    });
+    EXPECT_EQ(dialogs.AskAutoStart("The Session \"Jazz\" is currently not active.\n"), c.autoStart);
+    OnModal<CWhereToSearchDialog>([&](CWhereToSearchDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Where do I search?");
+        Keys(d, c.keys);
+    });
+    EXPECT_EQ(dialogs.AskWhereToSearch(), c.where);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, ChoiceDialogTest,
+    ::testing::Values(CKeyCase{{Qt::Key_Return}, EAutoStartChoice::StartNow, ESearchWhere::FileSystem},
+                      CKeyCase{{Qt::Key_Down, Qt::Key_Return}, EAutoStartChoice::AutoStart, ESearchWhere::Online},
+                      CKeyCase{{Qt::Key_Down, Qt::Key_Escape}, EAutoStartChoice::Cancel, ESearchWhere::Cancel}));
+
+TEST_F(ToolDialogsTest, ChooserReturnsTheTickedPluginsAndShowsTheDescriptionUnderTheCaret)
+{
+    const std::vector<COnlinePlugin> offered = {
+        {"Alpha", "http://h/a", "first one", ""}, {"Beta", "http://h/b", "second one", ""},
+        {"Gamma", "http://h/c", "third one", ""}};
+    CGuiPluginChooser chooser(nullptr);
+    OnModal<CPluginChooserDialog>([](CPluginChooserDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Select the plugin you want to install");
+        EXPECT_EQ(d.Description().toPlainText(), "first one");
+        Keys(d, {Qt::Key_Down});
+        EXPECT_EQ(d.Description().toPlainText(), "second one");
+        Keys(d, {Qt::Key_Space, Qt::Key_Down, Qt::Key_Space, Qt::Key_Return});
+    });
+    EXPECT_EQ(chooser.ChoosePlugins(offered), (std::vector<size_t>{1, 2}));
+    OnModal<CPluginChooserDialog>([](CPluginChooserDialog& d) { Keys(d, {Qt::Key_Space, Qt::Key_Escape}); });
+    EXPECT_EQ(chooser.ChoosePlugins(offered), std::nullopt);
+}
+
+class FindToolDialogTest : public ToolDialogsTest {
+protected:
+    void Touch(const fs::path& path)
+    {
+        fs::create_directories(path.parent_path());
+        std::ofstream(path) << "x";
+    }
+    std::set<QString> Listed(const CFindToolDialog& d) const
+    {
+        std::set<QString> listed;
+        for (int row = 0; row < d.Matches().count(); ++row)
+            listed.insert(d.Matches().item(row)->text());
+        return listed;
+    }
+    QTemporaryDir tmp;
+    fs::path root = tmp.path().toStdString();
+};
+
+TEST_F(FindToolDialogTest, ListsEveryMatchAndOkNeedsAPick)
+{
+    for (const char* name : {"a/viewer.exe", "b/deep/VIEWER.EXE", "c/viewer.com", "d/viewer.exe.old", "e/myviewer.exe"})
+        Touch(root / name);
+    CFindToolDialog d("viewer", prompter);
+    EXPECT_EQ(d.windowTitle(), "Find Tool viewer");
+    EXPECT_EQ(d.StartFolder(), "/usr");
+    EXPECT_FALSE(d.StopButton().isEnabled());
+    EXPECT_FALSE(d.NewSearchButton().isEnabled());
+    d.pickFolder = [&](QWidget*, const QString&) { return tmp.path(); };
+    d.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+    Mnemonic(d, Qt::Key_C); // "&Change..."
+    EXPECT_EQ(d.StartFolder(), tmp.path());
+    Mnemonic(d, Qt::Key_F); // "&Find Now"
+    QTRY_VERIFY_WITH_TIMEOUT(!d.IsSearching() && d.FindNowButton().isEnabled(), 10000);
+    EXPECT_EQ(Listed(d), (std::set<QString>{QString::fromStdString((root / "a/viewer.exe").string()),
+                                            QString::fromStdString((root / "b/deep/VIEWER.EXE").string()),
+                                            QString::fromStdString((root / "c/viewer.com").string())}));
+    EXPECT_TRUE(d.Processing().text().isEmpty());
+
+    d.accept();
+    EXPECT_EQ(prompter.shown, std::vector<std::string>{"Please Select a tool path"});
+    EXPECT_TRUE(d.isVisible());
+    d.Matches().setCurrentRow(1);
+    d.accept();
+    EXPECT_EQ(d.result(), QDialog::Accepted);
+    EXPECT_EQ(d.ResultPath(), d.Matches().item(1)->text());
+}
+
+TEST_F(FindToolDialogTest, StopAndCancelEndTheWorkerAndKeepWhatWasFound)
+{
+    for (int i = 0; i < 400; ++i)
+        Touch(root / ("f" + std::to_string(i)) / "sub" / "viewer.exe");
+    CFindToolDialog d("viewer.exe", prompter);
+    d.SetStartFolder(tmp.path());
+    d.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+    d.FindNowButton().click();
+    EXPECT_TRUE(d.StopButton().isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(d.Matches().count() > 0, 10000);
+    Mnemonic(d, Qt::Key_S); // "&Stop"
+    EXPECT_FALSE(d.IsSearching());
+    EXPECT_TRUE(d.FindNowButton().isEnabled());
+    EXPECT_TRUE(d.NewSearchButton().isEnabled());
+    EXPECT_FALSE(d.StopButton().isEnabled());
+    QTest::qWait(50); // what the worker reported before it stopped arrives too
+    const int kept = d.Matches().count();
+    EXPECT_GE(kept, 1);
+    EXPECT_LE(kept, 400);
+    QTest::qWait(50);
+    EXPECT_EQ(d.Matches().count(), kept);
+
+    Mnemonic(d, Qt::Key_N); // "&New Search"
+    EXPECT_EQ(d.Matches().count(), 0);
+
+    d.FindNowButton().click();
+    QTest::keyClick(&d, Qt::Key_Escape);
+    EXPECT_FALSE(d.IsSearching());
+    EXPECT_EQ(d.result(), QDialog::Rejected);
+    EXPECT_TRUE(prompter.shown.empty());
+}
+
+// The database stand-in on loopback, in a state folder of its own.
+class SearchingDialogTest : public ToolDialogsTest {
+protected:
+    void SetUp() override
+    {
+        ToolDialogsTest::SetUp();
+        for (const char* proxy : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+            qunsetenv(proxy);
+        if (QStandardPaths::findExecutable("python3").isEmpty())
+            GTEST_SKIP() << "python3 is missing";
+        fs::create_directories(state);
+        server.start("python3", {QStringLiteral(TALMIRA_TEST_DATA "/../support/online_db_server.py"),
+                                 QString::fromStdString(state.string())});
+        ASSERT_TRUE(server.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(fs::exists(state / "port"), 10000);
+        std::string port;
+        std::ifstream(state / "port") >> port;
+        host = "127.0.0.1:" + port;
+        dialogs.SetOnline({host, install.string()});
+        dialogs.openBrowser = [this](const std::string& url) {
+            opened.push_back(url);
+            return true;
+        };
+        dialogs.openFolder = dialogs.openBrowser;
+    }
+    void TearDown() override
+    {
+        server.kill();
+        server.waitForFinished();
+    }
+    QTemporaryDir tmp;
+    fs::path state = fs::path(tmp.path().toStdString()) / "state";
+    fs::path install = fs::path(tmp.path().toStdString()) / "install";
+    QProcess server;
+    std::string host;
+    std::vector<std::string> opened;
+};
+
+TEST_F(SearchingDialogTest, CancelDuringASlowDownloadStopsItWithoutAMessageOrAFile)
+{
+    OnModal<CPluginChooserDialog>([](CPluginChooserDialog& chooser) {
+        Keys(chooser, {Qt::Key_Space, Qt::Key_Return});
+        // The download answers only after 20 s: cancel it once it is under way.
+        OnModal<CSearchingDialog>(
+            [](CSearchingDialog& searching) {
+                EXPECT_EQ(searching.windowTitle(), "Searching...");
+                EXPECT_GT(searching.Progress().value(), 0);
+                EXPECT_EQ(searching.Progress().maximum(), 12);
+                Keys(searching, {Qt::Key_Escape});
+            },
+            [](CSearchingDialog& searching) { return searching.Caption().text() == "Request Sent..."; });
+    });
+    QElapsedTimer took;
+    took.start();
+    EXPECT_FALSE(dialogs.SearchOnlinePlugin("slow", "RTP/AVP", "0"));
+    EXPECT_LT(took.elapsed(), 15000);
+    EXPECT_TRUE(prompter.shown.empty());
+    EXPECT_FALSE(fs::exists(install / "plugins" / "rev2.plugin.slow.audio.rtpavp.1"));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(SearchingDialogTest, ToolPageAndUpdateGoToTheOpeners)
+{
+    EXPECT_TRUE(dialogs.SearchOnlineTool("vic"));
+    EXPECT_EQ(prompter.shown, std::vector<std::string>{kOpenToolPage});
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], "http://" + host + "/pages/vic");
+
+    // No newer version (404): nothing said.
+    prompter.shown.clear();
+    EXPECT_EQ(dialogs.CheckForUpdate(), std::nullopt);
+    EXPECT_TRUE(prompter.shown.empty());
+
+    // An offered installer is kept, not run; its folder is opened on Yes.
+    std::ofstream(state / "version") << "http://" << host << "/setup.bin\n";
+    const auto path = dialogs.CheckForUpdate();
+    ASSERT_TRUE(path);
+    EXPECT_EQ(*path, (install / "tmpInstall" / "setup.bin").string());
+    EXPECT_EQ(fs::file_size(*path), 256000u);
+    ASSERT_EQ(prompter.shown.size(), 2u);
+    EXPECT_EQ(prompter.shown[0], kNewVersionOffer);
+    EXPECT_EQ(opened.back(), (install / "tmpInstall").string());
+}
+
+TEST_F(ToolDialogsTest, NoDatabaseNoUpdateCheck)
+{
+    EXPECT_EQ(dialogs.CheckForUpdate(), std::nullopt);
+    EXPECT_TRUE(prompter.shown.empty());
+}
+
+} // namespace
