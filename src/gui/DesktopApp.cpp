@@ -1,5 +1,6 @@
 #include "gui/DesktopApp.h"
 
+#include "gui/HelpPages.h"
 #include "gui/InstanceBeacon.h"
 #include "gui/MainFrame.h"
 #include "gui/PropertySheet.h"
@@ -36,6 +37,8 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
         ShowProperties(m_runtime.Doc(), PropertyContextOf(m_runtime, m_prompter), target.record,
                        target.fromTree ? ESheetKind::Directory : ESheetKind::Session, m_window.get());
     });
+    m_help = std::make_unique<CHelpPages>(ReadWebHost(*OpenSettingsStore()));
+    AttachHelp(*m_window, *m_help, m_prompter);
     // A second start shows this window; without the socket it just ends.
     m_beacon = std::make_unique<CInstanceBeacon>();
     m_beacon->onWake = [this] { m_window->ShowFromTray(); };

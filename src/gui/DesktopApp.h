@@ -6,6 +6,7 @@
 #include <string>
 
 class CGuiToolDialogs;
+class CHelpPages;
 class CInstanceBeacon;
 class CMainFrame;
 
@@ -32,6 +33,8 @@ public:
 
     CTalmiraRuntime& Runtime() { return m_runtime; }
     CMainFrame* Window() const { return m_window.get(); }
+    // The help and home pages the window's Help menu opens.
+    CHelpPages* Help() const { return m_help.get(); }
 
 private:
     // The one the instance guard was taken on.
@@ -41,6 +44,7 @@ private:
     CViewFanOut m_views;
     std::unique_ptr<CGuiToolDialogs> m_toolDialogs; // outlives the launcher that uses it
     CTalmiraRuntime m_runtime;
+    std::unique_ptr<CHelpPages> m_help;
     std::unique_ptr<CMainFrame> m_window; // goes before the runtime
     std::unique_ptr<CInstanceBeacon> m_beacon;
     bool m_closeResult = true;

@@ -81,6 +81,9 @@ public:
     // Asks where "Save SDP As" writes, given a suggested path; an empty
     // answer cancels. Tests replace the file dialog here.
     std::function<QString(const QString& suggested)> chooseSdpFile;
+    QAction* HelpTopicsAction() const { return m_helpTopics; }
+    QAction* WebsiteAction() const { return m_website; }
+    QAction* AboutAction() const { return m_about; }
 
     // Whether the desktop shows notification icons; tests replace it.
     std::function<bool()> trayAvailable;
