@@ -2,6 +2,9 @@
 
 #include "gui/InstanceBeacon.h"
 #include "gui/MainFrame.h"
+#include "gui/SettingsSheet.h"
+
+#include <QTimer>
 
 #include <filesystem>
 
@@ -23,6 +26,13 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
         return false;
     m_window = std::make_unique<CMainFrame>(m_runtime.Doc(), m_views, m_prompter, m_runtime.Launcher());
     m_window->onClose = [this] { Close(); };
+    m_window->onSettings = [this] {
+        RunSettings(m_runtime.Doc(), m_runtime.Settings(), m_prompter, m_window.get(), runSettings);
+    };
+    // Once the window is up: announcing needs the personal information.
+    QTimer::singleShot(0, m_window.get(), [this] {
+        AskForMissingPersonalInfo(m_runtime.Doc(), m_runtime.Settings(), m_prompter, m_window.get(), runSettings);
+    });
     // A second start shows this window; without the socket it just ends.
     m_beacon = std::make_unique<CInstanceBeacon>();
     m_beacon->onWake = [this] { m_window->ShowFromTray(); };

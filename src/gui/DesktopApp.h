@@ -2,11 +2,13 @@
 #include "app/TalmiraRuntime.h"
 #include "base/ViewFanOut.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
 class CInstanceBeacon;
 class CMainFrame;
+class CSettingsSheet;
 
 // The desktop program: the runtime with both views on its fan-out and the
 // main window over them. Closing the window writes the cache.
@@ -31,6 +33,8 @@ public:
 
     CTalmiraRuntime& Runtime() { return m_runtime; }
     CMainFrame* Window() const { return m_window.get(); }
+    // How the Settings sheet runs; none: modal. For tests.
+    std::function<int(CSettingsSheet&)> runSettings;
 
 private:
     // The one the instance guard was taken on.

@@ -142,6 +142,10 @@ void CMainFrame::CreateActions()
 
     connect(m_delete, &QAction::triggered, this, &CMainFrame::OnDelete);
     connect(m_clearCache, &QAction::triggered, this, [this] { m_doc.ClearCache(); });
+    connect(m_settings, &QAction::triggered, this, [this] {
+        if (onSettings)
+            onSettings();
+    });
     connect(m_exit, &QAction::triggered, this, &CMainFrame::OnExit);
     connect(m_about, &QAction::triggered, this, [this] {
         QMessageBox::about(this, "About Talmira",
@@ -371,6 +375,7 @@ void CMainFrame::UpdateCommands()
     // The tree's own Delete (folders) comes with its folder commands.
     const auto record = m_listActive ? FirstSelectedRecord() : nullptr;
     m_delete->setEnabled(record && record->own);
+    m_settings->setEnabled(m_listActive);
 }
 
 void CMainFrame::OnOpen()

@@ -35,6 +35,8 @@ public:
 
     // Runs when the window closes for good (the cache is written there).
     std::function<void()> onClose;
+    // Runs the Settings command.
+    std::function<void()> onSettings;
 
     QTreeView& TreeView() const { return *m_treeView; }
     QTreeView& ListView() const { return *m_listView; }
