@@ -19,10 +19,15 @@ export LANG=C.UTF-8 LC_ALL=C.UTF-8 TZ=Europe/Brussels
 
 "$build/src/cli/talmira-cli" setup >/dev/null
 "$build/tests/talmira-sample-cache"
-if command -v xvfb-run >/dev/null; then
-    xvfb-run -a -s "-screen 0 1400x900x24" "$build/src/gui/talmira" --screenshot "$out/main-window.png"
-else
-    echo "xvfb-run not found: drawing offscreen" >&2
-    QT_QPA_PLATFORM=offscreen "$build/src/gui/talmira" --screenshot "$out/main-window.png"
-fi
+shoot() {
+    if command -v xvfb-run >/dev/null; then
+        xvfb-run -a -s "-screen 0 1400x900x24" "$build/src/gui/talmira" "$@"
+    else
+        echo "xvfb-run not found: drawing offscreen" >&2
+        QT_QPA_PLATFORM=offscreen "$build/src/gui/talmira" "$@"
+    fi
+}
+shoot --screenshot "$out/main-window.png"
 echo "wrote $out/main-window.png"
+shoot --screenshot-settings "$out/settings.png"
+echo "wrote $out/settings.png"

@@ -7,8 +7,12 @@
 
 #include <QDialogButtonBox>
 #include <QLineEdit>
+#include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <cstdio>
 
 CSettingsSheet::CSettingsSheet(COstara32Doc& doc, CAppSettings& settings, Prompter& prompter, QWidget* parent)
     : QDialog(parent), m_doc(doc), m_settings(settings), m_prompter(prompter), m_groupsBefore(settings.groups),
@@ -18,6 +22,9 @@ CSettingsSheet::CSettingsSheet(COstara32Doc& doc, CAppSettings& settings, Prompt
       m_buttons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel))
 {
     setWindowTitle("Settings");
+    // Every page's tab stays in sight.
+    m_pages->tabBar()->setUsesScrollButtons(false);
+    m_pages->tabBar()->setElideMode(Qt::ElideNone);
     m_pages->addTab(m_personal, "Personal Information");
     m_pages->addTab(m_security, "Security");
     m_pages->addTab(m_scopes, "Administrative Scopes");
@@ -84,4 +91,18 @@ bool AskForMissingPersonalInfo(COstara32Doc& doc, CAppSettings& settings, Prompt
                   "announcements.");
     RunSettings(doc, settings, prompter, parent, run);
     return true;
+}
+
+void SaveSettingsPicture(COstara32Doc& doc, CAppSettings& settings, Prompter& prompter, QWidget& window,
+                         const QString& file)
+{
+    auto* sheet = new CSettingsSheet(doc, settings, prompter, &window);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->show();
+    QTimer::singleShot(1500, sheet, [sheet, &window, file] {
+        if (!sheet->grab().save(file))
+            std::fprintf(stderr, "talmira: cannot write %s\n", file.toLocal8Bit().constData());
+        sheet->reject();
+        window.close();
+    });
 }
