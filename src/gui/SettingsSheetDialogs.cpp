@@ -128,7 +128,9 @@ CAdminScopeDialog::CAdminScopeDialog(const CAdminScopeEntry* scope, Prompter& pr
     : QDialog(parent), m_prompter(prompter)
 {
     setWindowTitle("Admin Scope Parameters");
-    m_name = TextField(static_cast<int>(CAdminScopeEntry::kMaxName));
+    // The name is read back into a 128-byte buffer with its terminator: a
+    // longer one would come back cut and no longer match its directory.
+    m_name = TextField(static_cast<int>(CAdminScopeEntry::kMaxName) - 1);
     m_base = TextField(15);
     m_prefix = NumberField(false);
     m_port = NumberField(false);

@@ -32,9 +32,10 @@ CPersonalPage::CPersonalPage(const std::string& name, const std::string& email, 
     : QWidget(parent), m_name(new QLineEdit(Q(name))), m_email(new QLineEdit(Q(email))),
       m_phone(new QLineEdit(Q(phone)))
 {
-    // What is stored is read back into 512-byte buffers.
+    // What is stored is read back into 512-byte buffers: 170 characters
+    // fit even when each takes three bytes.
     for (QLineEdit* field : {m_name, m_email, m_phone})
-        field->setMaxLength(255);
+        field->setMaxLength(170);
     auto* form = new QFormLayout(this);
     const std::pair<const char*, QLineEdit*> rows[] = {{"&Name:", m_name}, {"&E-mail:", m_email}, {"&Phone:", m_phone}};
     for (const auto& [label, field] : rows) {

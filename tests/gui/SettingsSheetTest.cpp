@@ -159,6 +159,28 @@ TEST_F(SettingsSheetTest, ScopeDialogChecksRangesThenTheAddressAndFocusesTheFiel
     }
 }
 
+TEST_F(SettingsSheetTest, ATypedScopeNameComesBackWholeFromTheSettingsFile)
+{
+    CAdminScopeDialog dialog(nullptr, prompter);
+    ShowActive(dialog);
+    dialog.NameField().setFocus();
+    QTest::keyClicks(&dialog.NameField(), QString(200, 'x'));
+    ASSERT_TRUE(Confirm(dialog, {{&dialog.BaseField(), "239.255.0.0"}, {&dialog.PrefixField(), "16"},
+                                 {&dialog.PortField(), "9875"}, {&dialog.TtlField(), "15"}}));
+    CAppSettings written;
+    written.name = written.email = written.phone = "x";
+    written.scopes.Entries().push_back(dialog.Scope());
+    CAppSettings read;
+    {
+        CQtSettingsStore ini(QString::fromStdString(IniPath()));
+        WriteSettings(ini, prompter, written);
+        ASSERT_TRUE(ReadSettings(ini, prompter, read));
+    }
+    ASSERT_EQ(read.scopes.Size(), 1u);
+    EXPECT_EQ(read.scopes.Entries()[0].name, dialog.Scope().name);
+    EXPECT_TRUE(prompter.shown.empty());
+}
+
 TEST_F(SettingsSheetTest, PersonalPageIsLeftAndConfirmedOnlyComplete)
 {
     CDesktopApp app(prompter, exit, &clock);
