@@ -364,6 +364,45 @@ TEST_F(SettingsSheetTest, CancelWritesNothingAndPutsGroupsScopesAndDirectoriesBa
     EXPECT_TRUE(prompter.shown.empty());
 }
 
+TEST_F(SettingsSheetTest, PagesSayWhatTheyCannotDo)
+{
+    CDesktopApp app(prompter, exit, &clock);
+    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
+    CAppSettings& settings = app.Runtime().Settings();
+    CSettingsSheet sheet(app.Runtime().Doc(), settings, prompter);
+    int dialogs = 0;
+    const auto accept = [&dialogs](QDialog& d) {
+        ++dialogs;
+        if (auto* group = dynamic_cast<CEncryptionGroupDialog*>(&d)) {
+            group->NameField().setText("Extra");
+            group->KeyField().setText("extra-key");
+            group->KeyAgainField().setText("extra-key");
+            group->IdField().setText("10000");
+        }
+        d.accept();
+        return d.result();
+    };
+    sheet.Security().runDialog = accept;
+    sheet.Scopes().runDialog = accept;
+
+    // Nothing to edit or delete: no dialog, no change.
+    sheet.Security().EditButton().click();
+    sheet.Security().DeleteButton().click();
+    sheet.Scopes().EditButton().click();
+    EXPECT_EQ(dialogs, 0);
+    EXPECT_TRUE(prompter.shown.empty());
+    sheet.Scopes().DeleteButton().click();
+    EXPECT_EQ(prompter.shown, std::vector<std::string>{"Please select a scope entry"});
+
+    for (int i = 0; i < CEncryptionGroups::kCount; ++i)
+        settings.groups[i] = CEncryptionGroup{20000 + i, "key-number-" + std::to_string(i), std::to_string(i)};
+    prompter.shown.clear();
+    sheet.Security().AddButton().click();
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_EQ(prompter.shown, std::vector<std::string>{"Unable to add group, please remove some unused groups"});
+    EXPECT_EQ(settings.groups[CEncryptionGroups::kCount - 1].name, "99");
+}
+
 TEST_F(SettingsSheetTest, MissingPersonalInformationIsAskedForOnceTheWindowIsUp)
 {
     {
