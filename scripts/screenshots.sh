@@ -30,7 +30,8 @@ shoot() {
 }
 shoot --screenshots "$out"
 shoot --screenshot-properties "$out/properties.png"
-for picture in main-window tray-menu splash about properties; do
+shoot --screenshot-settings "$out/settings.png"
+for picture in main-window tray-menu splash about properties settings; do
     [ -s "$out/$picture.png" ] || { echo "no $out/$picture.png" >&2; exit 1; }
 done
-echo "wrote $out/{main-window,tray-menu,splash,about,properties}.png"
+echo "wrote $out/{main-window,tray-menu,splash,about,properties,settings}.png"

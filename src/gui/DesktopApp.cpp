@@ -5,6 +5,7 @@
 #include "gui/MainFrame.h"
 #include "gui/PropertySheet.h"
 #include "gui/ToolDialogs.h"
+#include "gui/SettingsSheet.h"
 
 #include <QTimer>
 
@@ -39,6 +40,13 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
     });
     m_help = std::make_unique<CHelpPages>(ReadWebHost(*OpenSettingsStore()));
     AttachHelp(*m_window, *m_help, m_prompter);
+    m_window->SetCommandHandler(ECommand::Settings, [this](const CMainFrame::CCommandTarget&) {
+        RunSettings(m_runtime.Doc(), m_runtime.Settings(), m_prompter, m_window.get(), runSettings);
+    });
+    // Once the window is up: announcing needs the personal information.
+    QTimer::singleShot(0, m_window.get(), [this] {
+        AskForMissingPersonalInfo(m_runtime.Doc(), m_runtime.Settings(), m_prompter, m_window.get(), runSettings);
+    });
     // A second start shows this window; without the socket it just ends.
     m_beacon = std::make_unique<CInstanceBeacon>();
     m_beacon->onWake = [this] { m_window->ShowFromTray(); };

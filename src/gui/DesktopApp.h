@@ -2,6 +2,7 @@
 #include "app/TalmiraRuntime.h"
 #include "base/ViewFanOut.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -9,6 +10,7 @@ class CGuiToolDialogs;
 class CHelpPages;
 class CInstanceBeacon;
 class CMainFrame;
+class CSettingsSheet;
 
 // The desktop program: the runtime with both views on its fan-out and the
 // main window over them. Closing the window writes the cache.
@@ -35,6 +37,8 @@ public:
     CMainFrame* Window() const { return m_window.get(); }
     // The help and home pages the window's Help menu opens.
     CHelpPages* Help() const { return m_help.get(); }
+    // How the Settings sheet runs; none: modal. For tests.
+    std::function<int(CSettingsSheet&)> runSettings;
 
 private:
     // The one the instance guard was taken on.

@@ -10,6 +10,7 @@
 #include "gui/Screenshots.h"
 #include "gui/Splash.h"
 #include "sdp/SessionList.h"
+#include "gui/SettingsSheet.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -74,6 +75,7 @@ int main(int argc, char** argv)
     const QString screenshot = TakeOption(args, "--screenshot");
     const QString screenshots = TakeOption(args, "--screenshots");
     const QString sheetShot = TakeOption(args, "--screenshot-properties");
+    const QString settingsPicture = TakeOption(args, "--screenshot-settings");
     CMyCommandLineInfo commandLine;
     std::vector<std::string> plain;
     for (const QString& a : args)
@@ -109,6 +111,8 @@ int main(int argc, char** argv)
         TakeWindowScreenshot(window, screenshot);
     if (!sheetShot.isEmpty())
         ScreenshotProperties(desktop, prompter, sheetShot);
+    if (!settingsPicture.isEmpty())
+        SaveSettingsPicture(desktop.Runtime().Doc(), desktop.Runtime().Settings(), prompter, window, settingsPicture);
     const int status = QApplication::exec();
     // A signal ends the loop without closing the window: the cache is
     // written here then.
