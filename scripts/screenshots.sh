@@ -21,8 +21,10 @@ export LANG=C.UTF-8 LC_ALL=C.UTF-8 TZ=Europe/Brussels
 "$build/tests/talmira-sample-cache"
 if command -v xvfb-run >/dev/null; then
     xvfb-run -a -s "-screen 0 1400x900x24" "$build/src/gui/talmira" --screenshot "$out/main-window.png"
+    xvfb-run -a -s "-screen 0 1400x900x24" "$build/src/gui/talmira" --screenshot-tool-picker "$out/tool-picker.png"
 else
     echo "xvfb-run not found: drawing offscreen" >&2
     QT_QPA_PLATFORM=offscreen "$build/src/gui/talmira" --screenshot "$out/main-window.png"
+    QT_QPA_PLATFORM=offscreen "$build/src/gui/talmira" --screenshot-tool-picker "$out/tool-picker.png"
 fi
-echo "wrote $out/main-window.png"
+echo "wrote $out/main-window.png $out/tool-picker.png"

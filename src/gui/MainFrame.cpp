@@ -143,6 +143,10 @@ void CMainFrame::CreateActions()
     connect(m_delete, &QAction::triggered, this, &CMainFrame::OnDelete);
     connect(m_clearCache, &QAction::triggered, this, [this] { m_doc.ClearCache(); });
     connect(m_exit, &QAction::triggered, this, &CMainFrame::OnExit);
+    connect(m_tools, &QAction::triggered, this, [this] {
+        if (onTools)
+            onTools();
+    });
     connect(m_about, &QAction::triggered, this, [this] {
         QMessageBox::about(this, "About Talmira",
                            "<b>Talmira</b><p>A directory of the multicast sessions announced on your network.</p>");
@@ -371,6 +375,7 @@ void CMainFrame::UpdateCommands()
     // The tree's own Delete (folders) comes with its folder commands.
     const auto record = m_listActive ? FirstSelectedRecord() : nullptr;
     m_delete->setEnabled(record && record->own);
+    m_tools->setEnabled(m_listActive && onTools);
 }
 
 void CMainFrame::OnOpen()

@@ -4,6 +4,7 @@
 #include "gui/DesktopApp.h"
 #include "gui/GuiPrompter.h"
 #include "gui/MainFrame.h"
+#include "gui/ToolPickerDialog.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -14,9 +15,9 @@
 namespace {
 // --screenshot FILE: shows the window, saves a picture of it once it has
 // been laid out and painted, and ends the normal way.
-QString TakeScreenshotOption(QStringList& args)
+QString TakeScreenshotOption(QStringList& args, const QString& option = QStringLiteral("--screenshot"))
 {
-    const int at = static_cast<int>(args.indexOf("--screenshot"));
+    const int at = static_cast<int>(args.indexOf(option));
     if (at < 0 || at + 1 >= args.size())
         return {};
     const QString file = args[at + 1];
@@ -34,6 +35,8 @@ int main(int argc, char** argv)
     QStringList args = QApplication::arguments();
     args.removeFirst();
     const QString screenshot = TakeScreenshotOption(args);
+    // --screenshot-tool-picker FILE: a picture of the Tool Picker over the window.
+    const QString pickerShot = TakeScreenshotOption(args, QStringLiteral("--screenshot-tool-picker"));
     CMyCommandLineInfo commandLine;
     std::vector<std::string> plain;
     for (const QString& a : args)
@@ -71,6 +74,8 @@ int main(int argc, char** argv)
             window.close();
         });
     }
+    if (!pickerShot.isEmpty())
+        ScreenshotToolPicker(desktop.Runtime().Tools(), prompter, &window, pickerShot, [&window] { window.close(); });
     const int status = QApplication::exec();
     // A signal ends the loop without closing the window: the cache is
     // written here then.
