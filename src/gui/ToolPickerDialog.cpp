@@ -23,6 +23,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -129,12 +130,14 @@ CToolPickerDialog::CToolPickerDialog(CToolData& tools, Prompter& prompter, ToolD
     m_groups->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_groups->setSelectionMode(QAbstractItemView::SingleSelection);
     m_groups->setContextMenuPolicy(Qt::PreventContextMenu);
-    m_groups->header()->setSectionsMovable(true);
-    m_groups->header()->setStretchLastSection(false);
-    m_groups->header()->resizeSection(0, 50);
-    m_groups->header()->resizeSection(1, 50);
-    m_groups->header()->resizeSection(2, 80);
-    m_groups->setMinimumWidth(50 + 50 + 80 + 2 * m_groups->frameWidth() + 20);
+    QHeaderView* header = m_groups->header();
+    header->setSectionsMovable(true);
+    // The first widths, never narrower than the column's title; the format
+    // names take what is left.
+    const int widths[] = {50, 50, 80};
+    for (int column = 0; column < 3; ++column)
+        header->resizeSection(column, std::max(widths[column], header->sectionSizeHint(column)));
+    header->setStretchLastSection(true);
 
     auto* groupSide = new QVBoxLayout;
     groupSide->addWidget(new QLabel(QStringLiteral("Supported Media and Formats"), this));
@@ -174,7 +177,7 @@ CToolPickerDialog::CToolPickerDialog(CToolData& tools, Prompter& prompter, ToolD
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(lists, 1);
     layout->addLayout(bottom);
-    resize(640, 320);
+    resize(720, 340);
 
     // The keyboard walks the dialog as it reads: groups, the two tool lists
     // with the buttons between them, then the bottom row.
