@@ -321,6 +321,28 @@ TEST_F(ToolPickerTest, PathButtonSavesAndCancelKeepsIt)
     EXPECT_TRUE(prompter.shown.empty());
 }
 
+// "new?": a plug-in the search installed joins its group last; edits not
+// saved yet are gone, as the registry is read again from the file.
+TEST_F(ToolPickerTest, NewPluginsReloadTheRegistryAndTheLists)
+{
+    ASSERT_TRUE(SaveToolOrder(data.installDir, data.registry, prompter));
+    CToolPickerDialog picker(data, prompter, dialogs, nullptr, Locator());
+    std::vector<std::string> searched;
+    picker.searchNewPlugins = [&](const CMediaListEntry& group) {
+        searched.push_back(group.media + " " + group.protocol + " " + group.format);
+        AddPlugin("epsilon", "audio", "0", "PCMU");
+        return true;
+    };
+    picker.Selected().setCurrentRow(0);
+    picker.RemoveButton().click();
+    picker.SearchNewPlugins();
+    EXPECT_EQ(searched, std::vector<std::string>{"audio RTP/AVP 0"});
+    EXPECT_EQ(Names(picker.Selected()), (QStringList{"alpha", "beta", "gamma", "epsilon"}));
+    EXPECT_EQ(picker.Available().count(), 0);
+    EXPECT_EQ(data.plugins.Count(), 5u);
+    ExpectOrderInvariant();
+}
+
 TEST_F(ToolPickerTest, KeyboardReachesEveryControlAndOpensTheMenus)
 {
     CToolPickerDialog picker(data, prompter, dialogs, nullptr, Locator());
