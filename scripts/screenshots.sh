@@ -31,7 +31,8 @@ shoot() {
 shoot --screenshots "$out"
 shoot --screenshot-properties "$out/properties.png"
 shoot --screenshot-settings "$out/settings.png"
-for picture in main-window tray-menu splash about properties settings; do
+shoot --screenshot-tool-picker "$out/tool-picker.png"
+for picture in main-window tray-menu splash about properties settings tool-picker; do
     [ -s "$out/$picture.png" ] || { echo "no $out/$picture.png" >&2; exit 1; }
 done
-echo "wrote $out/{main-window,tray-menu,splash,about,properties,settings}.png"
+echo "wrote $out/{main-window,tray-menu,splash,about,properties,settings,tool-picker}.png"

@@ -4,8 +4,9 @@
 #include "gui/InstanceBeacon.h"
 #include "gui/MainFrame.h"
 #include "gui/PropertySheet.h"
-#include "gui/ToolDialogs.h"
 #include "gui/SettingsSheet.h"
+#include "gui/ToolDialogs.h"
+#include "gui/ToolPickerDialog.h"
 
 #include <QTimer>
 
@@ -30,6 +31,12 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
         return false;
     m_window = std::make_unique<CMainFrame>(m_runtime.Doc(), m_views, m_prompter, m_runtime.Launcher());
     m_window->onClose = [this] { Close(); };
+    m_window->SetCommandHandler(ECommand::Tools, [this](const CMainFrame::CCommandTarget&) {
+        RunToolPicker(m_runtime.Tools(), m_prompter, *m_toolDialogs, m_window.get(), [this] {
+            if (CToolLauncher* launcher = m_runtime.Launcher(); launcher && launcher->onFatal)
+                launcher->onFatal(); // the plug-ins could not be read again: the program ends
+        });
+    });
     m_toolDialogs->SetParent(m_window.get());
     m_toolDialogs->SetOnline({m_runtime.Settings().databaseHost, m_runtime.Settings().InstallDirectory()});
     // Once the window is up: the check is bounded by its own short limits.

@@ -8,9 +8,10 @@
 #include "gui/MainFrame.h"
 #include "gui/PropertySheet.h"
 #include "gui/Screenshots.h"
-#include "gui/Splash.h"
-#include "sdp/SessionList.h"
 #include "gui/SettingsSheet.h"
+#include "gui/Splash.h"
+#include "gui/ToolPickerDialog.h"
+#include "sdp/SessionList.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -76,6 +77,7 @@ int main(int argc, char** argv)
     const QString screenshots = TakeOption(args, "--screenshots");
     const QString sheetShot = TakeOption(args, "--screenshot-properties");
     const QString settingsPicture = TakeOption(args, "--screenshot-settings");
+    const QString pickerShot = TakeOption(args, "--screenshot-tool-picker");
     CMyCommandLineInfo commandLine;
     std::vector<std::string> plain;
     for (const QString& a : args)
@@ -113,6 +115,8 @@ int main(int argc, char** argv)
         ScreenshotProperties(desktop, prompter, sheetShot);
     if (!settingsPicture.isEmpty())
         SaveSettingsPicture(desktop.Runtime().Doc(), desktop.Runtime().Settings(), prompter, window, settingsPicture);
+    if (!pickerShot.isEmpty())
+        ScreenshotToolPicker(desktop.Runtime().Tools(), prompter, &window, pickerShot, [&window] { window.close(); });
     const int status = QApplication::exec();
     // A signal ends the loop without closing the window: the cache is
     // written here then.
