@@ -1,5 +1,6 @@
 #include "gui/DesktopApp.h"
 
+#include "gui/AnnouncementWizardCommands.h"
 #include "gui/InstanceBeacon.h"
 #include "gui/MainFrame.h"
 #include "gui/ToolDialogs.h"
@@ -27,6 +28,8 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
         return false;
     m_window = std::make_unique<CMainFrame>(m_runtime.Doc(), m_views, m_prompter, m_runtime.Launcher());
     m_window->onClose = [this] { Close(); };
+    m_announcements = new CAnnouncementCommands({m_runtime.Doc(), m_prompter, &m_runtime.Settings().scopes}, m_window.get());
+    m_announcements->Register(*m_window);
     m_toolDialogs->SetParent(m_window.get());
     m_toolDialogs->SetOnline({m_runtime.Settings().databaseHost, m_runtime.Settings().InstallDirectory()});
     // Once the window is up: the check is bounded by its own short limits.

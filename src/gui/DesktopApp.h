@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+class CAnnouncementCommands;
 class CGuiToolDialogs;
 class CInstanceBeacon;
 class CMainFrame;
@@ -32,6 +33,8 @@ public:
 
     CTalmiraRuntime& Runtime() { return m_runtime; }
     CMainFrame* Window() const { return m_window.get(); }
+    // New Session, New Folder and Edit; owned by the window.
+    CAnnouncementCommands* Announcements() const { return m_announcements; }
 
 private:
     // The one the instance guard was taken on.
@@ -43,6 +46,7 @@ private:
     CTalmiraRuntime m_runtime;
     std::unique_ptr<CMainFrame> m_window; // goes before the runtime
     std::unique_ptr<CInstanceBeacon> m_beacon;
+    CAnnouncementCommands* m_announcements = nullptr;
     bool m_closeResult = true;
     bool m_closed = false;
 };
