@@ -26,3 +26,9 @@ else
     QT_QPA_PLATFORM=offscreen "$build/src/gui/talmira" --screenshot "$out/main-window.png"
 fi
 echo "wrote $out/main-window.png"
+if command -v xvfb-run >/dev/null; then
+    xvfb-run -a -s "-screen 0 1400x900x24" "$build/src/gui/talmira" --screenshot-wizard "$out/wizard-schedule.png"
+else
+    QT_QPA_PLATFORM=offscreen "$build/src/gui/talmira" --screenshot-wizard "$out/wizard-schedule.png"
+fi
+echo "wrote $out/wizard-schedule.png"

@@ -1,6 +1,7 @@
 // talmira: the session directory's desktop program.
 #include "app/CommandLineInfo.h"
 #include "base/ProgramExit.h"
+#include "gui/AnnouncementWizardCommands.h"
 #include "gui/DesktopApp.h"
 #include "gui/GuiPrompter.h"
 #include "gui/MainFrame.h"
@@ -14,9 +15,9 @@
 namespace {
 // --screenshot FILE: shows the window, saves a picture of it once it has
 // been laid out and painted, and ends the normal way.
-QString TakeScreenshotOption(QStringList& args)
+QString TakeScreenshotOption(QStringList& args, const char* option = "--screenshot")
 {
-    const int at = static_cast<int>(args.indexOf("--screenshot"));
+    const int at = static_cast<int>(args.indexOf(option));
     if (at < 0 || at + 1 >= args.size())
         return {};
     const QString file = args[at + 1];
@@ -34,6 +35,7 @@ int main(int argc, char** argv)
     QStringList args = QApplication::arguments();
     args.removeFirst();
     const QString screenshot = TakeScreenshotOption(args);
+    const QString wizardPicture = TakeScreenshotOption(args, "--screenshot-wizard");
     CMyCommandLineInfo commandLine;
     std::vector<std::string> plain;
     for (const QString& a : args)
@@ -71,6 +73,8 @@ int main(int argc, char** argv)
             window.close();
         });
     }
+    if (!wizardPicture.isEmpty())
+        SaveWizardPicture(*desktop.Announcements(), window, wizardPicture);
     const int status = QApplication::exec();
     // A signal ends the loop without closing the window: the cache is
     // written here then.

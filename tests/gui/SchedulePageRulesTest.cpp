@@ -8,7 +8,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <ostream>
 #include <sstream>
+
+// Readable failures: the five texts of an entry.
+void PrintTo(const CSDPTime& t, std::ostream* os)
+{
+    *os << '{' << t.start << ' ' << t.stop << ' ' << t.repeatInterval << ' ' << t.activeDuration << ' ' << t.offset << '}';
+}
 
 namespace {
 
