@@ -32,7 +32,8 @@ shoot --screenshots "$out"
 shoot --screenshot-properties "$out/properties.png"
 shoot --screenshot-settings "$out/settings.png"
 shoot --screenshot-tool-picker "$out/tool-picker.png"
-for picture in main-window tray-menu splash about properties settings tool-picker; do
+shoot --screenshot-wizard "$out/wizard-schedule.png"
+for picture in main-window tray-menu splash about properties settings tool-picker wizard-schedule; do
     [ -s "$out/$picture.png" ] || { echo "no $out/$picture.png" >&2; exit 1; }
 done
-echo "wrote $out/{main-window,tray-menu,splash,about,properties,settings,tool-picker}.png"
+echo "wrote $out/{main-window,tray-menu,splash,about,properties,settings,tool-picker,wizard-schedule}.png"

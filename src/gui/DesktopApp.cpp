@@ -1,5 +1,6 @@
 #include "gui/DesktopApp.h"
 
+#include "gui/AnnouncementWizardCommands.h"
 #include "gui/HelpPages.h"
 #include "gui/InstanceBeacon.h"
 #include "gui/MainFrame.h"
@@ -37,6 +38,8 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
                 launcher->onFatal(); // the plug-ins could not be read again: the program ends
         });
     });
+    m_announcements = new CAnnouncementCommands({m_runtime.Doc(), m_prompter, &m_runtime.Settings().scopes}, m_window.get());
+    m_announcements->Register(*m_window);
     m_toolDialogs->SetParent(m_window.get());
     m_toolDialogs->SetOnline({m_runtime.Settings().databaseHost, m_runtime.Settings().InstallDirectory()});
     // Once the window is up: the check is bounded by its own short limits.

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+class CAnnouncementCommands;
 class CGuiToolDialogs;
 class CHelpPages;
 class CInstanceBeacon;
@@ -39,6 +40,8 @@ public:
     CHelpPages* Help() const { return m_help.get(); }
     // How the Settings sheet runs; none: modal. For tests.
     std::function<int(CSettingsSheet&)> runSettings;
+    // New Session, New Folder and Edit; owned by the window.
+    CAnnouncementCommands* Announcements() const { return m_announcements; }
 
 private:
     // The one the instance guard was taken on.
@@ -51,6 +54,7 @@ private:
     std::unique_ptr<CHelpPages> m_help;
     std::unique_ptr<CMainFrame> m_window; // goes before the runtime
     std::unique_ptr<CInstanceBeacon> m_beacon;
+    CAnnouncementCommands* m_announcements = nullptr;
     bool m_closeResult = true;
     bool m_closed = false;
 };

@@ -2,6 +2,7 @@
 #include "app/CommandLineInfo.h"
 #include "base/ProgramExit.h"
 #include "directory/Ostara32Doc.h"
+#include "gui/AnnouncementWizardCommands.h"
 #include "gui/Artwork.h"
 #include "gui/DesktopApp.h"
 #include "gui/GuiPrompter.h"
@@ -78,6 +79,7 @@ int main(int argc, char** argv)
     const QString sheetShot = TakeOption(args, "--screenshot-properties");
     const QString settingsPicture = TakeOption(args, "--screenshot-settings");
     const QString pickerShot = TakeOption(args, "--screenshot-tool-picker");
+    const QString wizardPicture = TakeOption(args, "--screenshot-wizard");
     CMyCommandLineInfo commandLine;
     std::vector<std::string> plain;
     for (const QString& a : args)
@@ -117,6 +119,8 @@ int main(int argc, char** argv)
         SaveSettingsPicture(desktop.Runtime().Doc(), desktop.Runtime().Settings(), prompter, window, settingsPicture);
     if (!pickerShot.isEmpty())
         ScreenshotToolPicker(desktop.Runtime().Tools(), prompter, &window, pickerShot, [&window] { window.close(); });
+    if (!wizardPicture.isEmpty())
+        SaveWizardPicture(*desktop.Announcements(), window, wizardPicture);
     const int status = QApplication::exec();
     // A signal ends the loop without closing the window: the cache is
     // written here then.
