@@ -7,18 +7,41 @@
 // stdout, one line per change:
 //   window shown | window hidden     the main window's state
 //   rows: NAME | NAME ...            the Session column of the list, in view order
-//   selected TEXT | no TEXT          the answer to a select command
+//   page TITLE | page none           the open wizard's current page
+//   message TEXT                     a message box that opened
+// and one answer per command: what was done, or "no ..." / "disabled ...".
 // stdin, one command per line:
 //   select TEXT                      picks the tree item with that text
+//   select-row NAME                  clicks the list row of that session
+//   trigger TEXT                     the command whose menu text (without "&"
+//                                    and the key after the tab) is TEXT
+//   set LABEL = VALUE                fills the wizard page's field labelled
+//                                    LABEL (its buddy, else the field to its
+//                                    right; the topmost such label)
+//   next | back | finish | cancel    presses that button of the open wizard
+//   key KEY                          types KEY (e.g. Escape) into the focus widget
 //   hide                             hides the main window (as the tray does)
+#include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
+#include <QDateTimeEdit>
 #include <QGenericPlugin>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QSocketNotifier>
+#include <QSpinBox>
 #include <QTimer>
 #include <QTreeView>
+#include <QWizard>
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <unistd.h>
 
 namespace {
@@ -76,6 +99,109 @@ private:
         const QString rows = "rows: " + names.join(" | ");
         if (rows != m_rows)
             Say(m_rows = rows);
+        QWizard* wizard = Wizard();
+        const QString page =
+            "page " + (wizard && wizard->currentPage() ? wizard->currentPage()->title() : QString("none"));
+        if (page != m_page)
+            Say(m_page = page);
+        QStringList messages;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+                messages << box->text().replace('\n', ' ');
+        for (const QString& text : messages)
+            if (!m_messages.contains(text))
+                Say("message " + text);
+        m_messages = messages;
+    }
+
+    // The wizard the user sees: the modal one on top (a sub-wizard) first.
+    static QWizard* Wizard()
+    {
+        if (auto* top = qobject_cast<QWizard*>(QApplication::activeModalWidget()))
+            return top;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* wizard = qobject_cast<QWizard*>(w); wizard && wizard->isVisible())
+                return wizard;
+        return nullptr;
+    }
+
+    // A menu text as read: no mnemonic marks, no key after the tab.
+    static QString Plain(QString text)
+    {
+        text = text.section('\t', 0, 0);
+        return text.remove(QRegularExpression("&(?!&)"));
+    }
+
+    static bool IsField(QWidget* w)
+    {
+        if (!w->isVisible() || qobject_cast<QAbstractSpinBox*>(w->parentWidget()) ||
+            qobject_cast<QComboBox*>(w->parentWidget()))
+            return false; // the line edit inside a spin box or combo box
+        return qobject_cast<QLineEdit*>(w) || qobject_cast<QPlainTextEdit*>(w) || qobject_cast<QComboBox*>(w) ||
+               qobject_cast<QAbstractSpinBox*>(w);
+    }
+
+    // The field a label names: its buddy, else the nearest field to its
+    // right on the same line. The topmost label with that text counts.
+    static QWidget* FieldOf(QWidget* page, const QString& text)
+    {
+        const auto where = [page](QWidget* w) { return QRect(w->mapTo(page, QPoint(0, 0)), w->size()); };
+        QList<QLabel*> labels;
+        for (QLabel* label : page->findChildren<QLabel*>())
+            if (label->isVisible() && Plain(label->text()) == text)
+                labels << label;
+        if (labels.isEmpty())
+            return nullptr;
+        QLabel* label = *std::min_element(labels.begin(), labels.end(), [&](QLabel* a, QLabel* b) {
+            return std::pair(where(a).top(), where(a).left()) < std::pair(where(b).top(), where(b).left());
+        });
+        if (label->buddy())
+            return label->buddy();
+        const QRect at = where(label);
+        QWidget* best = nullptr;
+        for (QWidget* w : page->findChildren<QWidget*>()) {
+            const QRect r = where(w);
+            if (IsField(w) && r.left() >= at.right() && r.top() <= at.center().y() && r.bottom() >= at.center().y() &&
+                (!best || r.left() < where(best).left()))
+                best = w;
+        }
+        return best;
+    }
+
+    // Puts VALUE into a field as typing or choosing would; false when it
+    // does not fit (read-only, disabled, no such item, unreadable date).
+    static bool Fill(QWidget* field, const QString& value)
+    {
+        if (!field->isEnabled())
+            return false;
+        if (auto* line = qobject_cast<QLineEdit*>(field)) {
+            if (line->isReadOnly())
+                return false;
+            line->setText(value);
+        } else if (auto* text = qobject_cast<QPlainTextEdit*>(field)) {
+            text->setPlainText(value);
+        } else if (auto* box = qobject_cast<QComboBox*>(field)) {
+            const int item = box->findText(value, Qt::MatchExactly);
+            if (item < 0)
+                return false;
+            box->setCurrentIndex(item);
+            emit box->activated(item);
+        } else if (auto* when = qobject_cast<QDateTimeEdit*>(field)) {
+            const QDateTime parsed = QDateTime::fromString(value, when->displayFormat());
+            if (!parsed.isValid())
+                return false;
+            if (when->displayedSections() & QDateTimeEdit::DateSections_Mask)
+                when->setDate(parsed.date());
+            if (when->displayedSections() & QDateTimeEdit::TimeSections_Mask)
+                when->setTime(parsed.time());
+        } else if (auto* spin = qobject_cast<QSpinBox*>(field)) {
+            bool number = false;
+            spin->setValue(value.toInt(&number));
+            return number;
+        } else {
+            return false;
+        }
+        return true;
     }
 
     void ReadCommands()
@@ -113,8 +239,84 @@ private:
             }
             tree->setCurrentIndex(found.front());
             Say("selected " + text);
+        } else if (command.startsWith("select-row ")) {
+            SelectRow(*window, command.mid(11));
+        } else if (command.startsWith("trigger ")) {
+            Trigger(*window, command.mid(8));
+        } else if (command.startsWith("set ")) {
+            const QString label = command.mid(4).section('=', 0, 0).trimmed();
+            QWizard* wizard = Wizard();
+            QWidget* field = wizard && wizard->currentPage() ? FieldOf(wizard->currentPage(), label) : nullptr;
+            Say(!field ? "no field " + label : Fill(field, command.section('=', 1).trimmed()) ? "set " + label
+                                                                                            : "refused " + label);
+        } else if (const auto button = Buttons().find(command); button != Buttons().end()) {
+            QWizard* wizard = Wizard();
+            QAbstractButton* press = wizard ? wizard->button(button->second) : nullptr;
+            if (!press || !press->isVisible() || !press->isEnabled()) {
+                Say("no " + command);
+                return;
+            }
+            Say("pressed " + command); // before the click: a page may open a modal loop
+            press->click();
+        } else if (command.startsWith("key ")) {
+            const QKeySequence key(command.mid(4));
+            QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : Wizard();
+            if (key.isEmpty() || !target) {
+                Say("no key " + command.mid(4));
+                return;
+            }
+            Say("typed " + command.mid(4));
+            QKeyEvent press(QEvent::KeyPress, key[0].key(), key[0].keyboardModifiers());
+            QKeyEvent release(QEvent::KeyRelease, key[0].key(), key[0].keyboardModifiers());
+            QApplication::sendEvent(target, &press);
+            if (QApplication::focusWidget())
+                QApplication::sendEvent(QApplication::focusWidget(), &release);
         }
         Report();
+    }
+
+    static const std::map<QString, QWizard::WizardButton>& Buttons()
+    {
+        static const std::map<QString, QWizard::WizardButton> buttons{{"next", QWizard::NextButton},
+                                                                      {"back", QWizard::BackButton},
+                                                                      {"finish", QWizard::FinishButton},
+                                                                      {"cancel", QWizard::CancelButton}};
+        return buttons;
+    }
+
+    // As a click on the row: the list gets the focus (so its commands
+    // apply) and the row becomes the selected one.
+    static void SelectRow(QMainWindow& window, const QString& name)
+    {
+        QTreeView* list = View(&window, true);
+        const QModelIndexList found =
+            list ? list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, name, 1, Qt::MatchExactly)
+                 : QModelIndexList();
+        if (found.isEmpty()) {
+            Say("no row " + name);
+            return;
+        }
+        if (!window.isActiveWindow())
+            QApplication::setActiveWindow(&window);
+        list->setFocus(Qt::MouseFocusReason);
+        list->setCurrentIndex(found.front());
+        Say("selected row " + name);
+    }
+
+    static void Trigger(QMainWindow& window, const QString& text)
+    {
+        for (QAction* action : window.findChildren<QAction*>()) {
+            if (Plain(action->text()) != text)
+                continue;
+            if (!action->isEnabled()) {
+                Say("disabled " + text);
+                return;
+            }
+            Say("triggered " + text); // before: the command may open a modal loop
+            action->trigger();
+            return;
+        }
+        Say("no command " + text);
     }
 
     QTimer m_poll;
@@ -122,6 +324,8 @@ private:
     QByteArray m_pending;
     QString m_state;
     QString m_rows;
+    QString m_page;
+    QStringList m_messages;
 };
 
 class CDesktopProbePlugin final : public QGenericPlugin {
