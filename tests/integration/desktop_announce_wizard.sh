@@ -62,6 +62,9 @@ ask "select TTL Scope" "^selected TTL Scope$"
 # The schedule: once, from a minute ago for two hours, so it is on now.
 start=$(( $(date +%s) - 60 ))
 ask "trigger Session..." "^page Session Information$"
+# Both texts are required: Next is refused until they are filled.
+ask next "^message Title and description are mandatory fields!$"
+ask "click OK" "^message closed Title and description"
 ask "set Title: = $NAME" "^set Title:$"
 ask "set Description: = Routing talks, end to end" "^set Description:$"
 ask "set URL: = http://example.org/seminar" "^set URL:$"

@@ -8,7 +8,7 @@
 //   window shown | window hidden     the main window's state
 //   rows: NAME | NAME ...            the Session column of the list, in view order
 //   page TITLE | page none           the open wizard's current page
-//   message TEXT                     a message box that opened
+//   message TEXT | message closed TEXT   a message box that opened or closed
 // and one answer per command: what was done, or "no ..." / "disabled ...".
 // stdin, one command per line:
 //   select TEXT                      picks the tree item with that text
@@ -19,14 +19,13 @@
 //                                    LABEL (its buddy, else the field to its
 //                                    right; the topmost such label)
 //   next | back | finish | cancel    presses that button of the open wizard
-//   key KEY                          types KEY (e.g. Escape) into the focus widget
+//   click TEXT                       presses the button with that text in the window on top
 //   hide                             hides the main window (as the tray does)
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QGenericPlugin>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -111,6 +110,9 @@ private:
         for (const QString& text : messages)
             if (!m_messages.contains(text))
                 Say("message " + text);
+        for (const QString& text : m_messages)
+            if (!messages.contains(text))
+                Say("message closed " + text);
         m_messages = messages;
     }
 
@@ -258,19 +260,8 @@ private:
             }
             Say("pressed " + command); // before the click: a page may open a modal loop
             press->click();
-        } else if (command.startsWith("key ")) {
-            const QKeySequence key(command.mid(4));
-            QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : Wizard();
-            if (key.isEmpty() || !target) {
-                Say("no key " + command.mid(4));
-                return;
-            }
-            Say("typed " + command.mid(4));
-            QKeyEvent press(QEvent::KeyPress, key[0].key(), key[0].keyboardModifiers());
-            QKeyEvent release(QEvent::KeyRelease, key[0].key(), key[0].keyboardModifiers());
-            QApplication::sendEvent(target, &press);
-            if (QApplication::focusWidget())
-                QApplication::sendEvent(QApplication::focusWidget(), &release);
+        } else if (command.startsWith("click ")) {
+            Click(*window, command.mid(6));
         }
         Report();
     }
@@ -301,6 +292,20 @@ private:
         list->setFocus(Qt::MouseFocusReason);
         list->setCurrentIndex(found.front());
         Say("selected row " + name);
+    }
+
+    // The window on top takes the click: a message box over the wizard
+    // over the main window.
+    static void Click(QMainWindow& window, const QString& text)
+    {
+        QWidget* top = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : &window;
+        for (QAbstractButton* button : top->findChildren<QAbstractButton*>())
+            if (button->isVisible() && button->isEnabled() && Plain(button->text()) == text) {
+                Say("clicked " + text); // before: the click may open a modal loop
+                button->click();
+                return;
+            }
+        Say("no button " + text);
     }
 
     static void Trigger(QMainWindow& window, const QString& text)
