@@ -9,7 +9,8 @@
 //   rows: NAME | NAME ...            the Session column of the list, in view order
 //   page TITLE | page none           the open wizard's current page
 //   message TEXT | message closed TEXT   a message box that opened or closed
-// and one answer per command: what was done, or "no ..." / "disabled ...".
+// and one answer per command: what was done, or "no ...", "disabled ..." or
+// "refused ..." (a value the field does not take).
 // stdin, one command per line:
 //   select TEXT                      picks the tree item with that text
 //   select-row NAME                  clicks the list row of that session
