@@ -149,13 +149,6 @@ class OwnSessionTest : public DocTest {
 protected:
     std::shared_ptr<CSDPObject> dir = AddDirectory("900", "224.2.127.254", kTypeScopeDirectory);
 
-    std::shared_ptr<CSDPObject> Own(const std::string& id, const std::string& stop = "0", int ttl = 15)
-    {
-        auto r = Session(id, 127, stop);
-        r->own = 1;
-        r->announceTtl = ttl;
-        return r;
-    }
     static std::string Text(CSDPObject& r)
     {
         std::string text;
@@ -357,8 +350,7 @@ TEST_F(DocTest, RemovingOrEmptyingClosesEverySocketBelow)
     auto nestedScope = Directory("903", "224.2.1.3");
     nestedScope->sessionType = kTypeScopeDirectory;
     doc->AddSession(nestedScope, mid);
-    auto own = Session("1");
-    own->own = 1;
+    auto own = Own("1");
     doc->AddSession(own, leaf);
     auto other = AddDirectory("910", "239.255.255.254");
     doc->AddSession(Directory("911", "224.2.1.1"), other);
