@@ -183,17 +183,14 @@ TEST_F(StartToolsTest, InactiveSessionAsksHowToStart)
     const int64_t ntpStart = t.clock.Now() + kNtpUnixOffset + 3600;
     auto s = Parse("Later Show", false, "t=" + std::to_string(ntpStart) + " " + std::to_string(ntpStart + 3600) + "\n");
 
-    dialogs.autoStart = EAutoStartChoice::Cancel;
-    Start(s);
-    EXPECT_EQ(dialogs.asked, Words{"auto:The Session \"Later Show\" is currently not active.\n"});
-    EXPECT_EQ(s->startTools, 0);
-    dialogs.autoStart = EAutoStartChoice::AutoStart;
-    Start(s);
-    EXPECT_EQ(s->startTools, 1);
-    EXPECT_EQ(Programs(), "");
-    dialogs.autoStart = EAutoStartChoice::StartNow;
-    Start(s);
-    EXPECT_EQ(Programs(), "/opt/l/listen ");
+    for (const auto& [choice, autoStart, programs] : {std::tuple{EAutoStartChoice::Cancel, 0, ""},
+                                                      {EAutoStartChoice::AutoStart, 1, ""},
+                                                      {EAutoStartChoice::StartNow, 1, "/opt/l/listen "}}) {
+        dialogs.autoStart = choice;
+        Start(s);
+        EXPECT_EQ(std::tuple(s->startTools, Programs()), std::tuple(autoStart, std::string(programs)));
+    }
+    EXPECT_EQ(dialogs.asked, Words(3, "auto:The Session \"Later Show\" is currently not active.\n"));
 
     // Once the session runs, nothing is asked.
     dialogs.asked.clear();
