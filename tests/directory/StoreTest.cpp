@@ -107,7 +107,6 @@ TEST(TtlBandTable, RangesLimitsAndCounts)
     EXPECT_EQ(std::vector<int>(std::begin(counted.counts), std::end(counted.counts)), (std::vector<int>{3, 1, 2, 1}));
 }
 
-
 // Ten intervals of silence; the interval grows with the traffic of the
 // session's TTL band (100 texts of 1000 bytes: 8 * 100 * 1000 / 1024 = 781 s).
 TEST_F(DocTest, HeardSessionTimesOutAfterTenIntervals)
