@@ -1,6 +1,9 @@
+// A scope directory's socket hears the scope's highest address beside its
+// SAP group, wherever the directory came from; no other directory does.
 #include "DocFixture.h"
 
 #include "directory/AdminScope.h"
+#include "directory/Archive.h"
 
 namespace {
 
@@ -10,13 +13,24 @@ CAdminScopeEntry Scope(const std::string& name, const char* base, uint32_t prefi
     return CAdminScopeEntry{name, ttl, port, inet_addr(base), prefix};
 }
 
-TEST(AdminScope, SapGroupTemplateAndLookup)
+TEST(AdminScope, GroupsTextLookupAndChecks)
 {
-    for (const auto& [base, prefix, group] : {std::tuple{"239.255.0.0", 16u, "239.255.255.254"},
-                                              {"239.192.4.0", 24u, "239.192.4.254"},
-                                              {"239.0.0.0", 8u, "238.255.255.255"},
-                                              {"239.1.2.3", 32u, "239.1.2.2"}})
-        EXPECT_EQ(Scope("a", base, prefix).SapGroup(), inet_addr(group)) << base << "/" << prefix;
+    const struct {
+        const char* base;
+        uint32_t prefix;
+        const char *sapGroup, *announcementGroup; // nullptr: none
+    } cases[] = {
+        {"239.255.0.0", 16, "239.255.255.254", "239.255.255.255"}, {"239.192.4.0", 24, "239.192.4.254", "239.192.4.255"},
+        {"239.0.0.0", 8, "238.255.255.255", "239.255.255.255"},     {"239.1.2.3", 32, "239.1.2.2", "239.1.2.3"},
+        {"224.0.0.0", 3, nullptr, nullptr},                         {"239.1.2.3", 33, nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+        if (c.sapGroup) {
+            EXPECT_EQ(Scope("a", c.base, c.prefix).SapGroup(), inet_addr(c.sapGroup)) << c.base << "/" << c.prefix;
+        }
+        EXPECT_EQ(Scope("a", c.base, c.prefix).AnnouncementGroup(), c.announcementGroup ? inet_addr(c.announcementGroup) : 0u)
+            << c.base << "/" << c.prefix;
+    }
 
     const auto local = Scope("Local", "239.255.0.0", 16, 9875, 15);
     EXPECT_EQ(ScopeDirectoryText(local, "12358"),
@@ -24,8 +38,7 @@ TEST(AdminScope, SapGroupTemplateAndLookup)
               "c=IN IP4 239.255.255.254/15");
     CTestEnv t;
     auto dir = MakeScopeDirectory(local, "12358", t.env);
-    EXPECT_EQ(dir->sessionType, kTypeScopeDirectory);
-    EXPECT_EQ(dir->directoryGroup, inet_addr("239.255.255.254"));
+    EXPECT_EQ(std::tuple(dir->sessionType, dir->directoryGroup), std::tuple(kTypeScopeDirectory, inet_addr("239.255.255.254")));
 
     // Found by the beginning of the directory's name.
     CAdminScopeList list;
@@ -33,29 +46,30 @@ TEST(AdminScope, SapGroupTemplateAndLookup)
     EXPECT_EQ(list.FindByDirectoryName("Local"), &list.Entries()[1]);
     EXPECT_EQ(list.FindByDirectoryName("Organisation wide"), &list.Entries()[0]);
     EXPECT_EQ(list.FindByDirectoryName("Lo"), nullptr);
-}
 
-TEST(AdminScope, DialogChecks)
-{
-    const std::string notAnAddress = "The base address you entered doesn't look like an IP address",
-                      notMulticast = "Please enter a Multicast IP address";
-    for (const auto& [address, message] : {std::pair<const char*, std::string>{"239.1.2.3", ""}, {"224.0.0.0", ""},
-                                           {"not an address", notAnAddress}, {"10.1.2.3", notMulticast},
-                                           {"223.255.255.255", notMulticast}, {"240.0.0.1", notMulticast}})
+    for (const auto& [address, message] : {std::pair<const char*, std::string>{"224.0.0.0", ""}, {"239.255.255.255", ""},
+                                           {"not an address", "The base address you entered doesn't look like an IP address"},
+                                           {"223.255.255.255", "Please enter a Multicast IP address"},
+                                           {"240.0.0.1", "Please enter a Multicast IP address"}})
         EXPECT_EQ(CheckScopeBaseAddress(address).value_or(""), message) << address;
-    for (const auto& [port, accepted] : {std::pair{1023, false}, {1024, true}, {64536, true}, {64537, false}})
-        EXPECT_EQ(IsScopePortAccepted(port), accepted) << port;
+    EXPECT_EQ(std::tuple(IsScopePortAccepted(1023), IsScopePortAccepted(1024), IsScopePortAccepted(64536),
+                         IsScopePortAccepted(64537)), std::tuple(false, true, true, false));
 }
 
-TEST_F(DocTest, ScopePageAddsEditsAndDeletesTheScopesDirectory)
-{
+class AdminScopeTest : public DocTest {
+protected:
     CAdminScopeList scopes;
+    void SetUp() override { doc->SetScopes(&scopes); }
+    uint32_t SecondGroupOf(const std::shared_ptr<CSDPObject>& dir) { return net.SocketOf(*dir)->secondGroup; }
+};
+
+TEST_F(AdminScopeTest, ScopePageAddsEditsAndDeletesTheScopesDirectory)
+{
     scopes.AddScope(Scope("Local", "239.255.0.0", 16), *doc);
     ASSERT_EQ(doc->MainList().Size(), 1u);
     auto dir = doc->MainList().Front();
-    EXPECT_EQ(dir->originSessionId, "12346");
-    EXPECT_EQ(dir->sessionType, kTypeScopeDirectory);
-    EXPECT_TRUE(net.SocketOf(*dir)->open);
+    EXPECT_EQ(std::tuple(dir->originSessionId, dir->sessionType), std::tuple("12346", kTypeScopeDirectory));
+    EXPECT_EQ(SecondGroupOf(dir), inet_addr("239.255.255.255"));
     doc->AddSession(Session("1"), dir);
 
     // An edit refreshes the directory, not its socket.
@@ -63,11 +77,9 @@ TEST_F(DocTest, ScopePageAddsEditsAndDeletesTheScopesDirectory)
     ASSERT_TRUE(scopes.EditScope(0, Scope("Campus", "239.192.4.0", 24, 9876, 63), *doc));
     ASSERT_EQ(doc->MainList().Size(), 1u);
     EXPECT_EQ(doc->MainList().Front(), dir);
-    EXPECT_EQ(dir->name, "Campus");
-    EXPECT_EQ(dir->media[0].address, "239.192.4.254");
-    EXPECT_EQ(net.SocketOf(*dir)->group, inet_addr("239.255.255.254"));
-    EXPECT_EQ(net.sockets.size(), 1u);
-    EXPECT_EQ(scopes.Entries()[0].name, "Campus");
+    EXPECT_EQ(std::tuple(dir->name, dir->media[0].address, scopes.Entries()[0].name),
+              std::tuple("Campus", "239.192.4.254", "Campus"));
+    EXPECT_EQ(std::tuple(net.SocketOf(*dir)->group, net.sockets.size()), std::tuple(inet_addr("239.255.255.254"), 1u));
     EXPECT_EQ(views.hints.size(), hints + 1);
     EXPECT_EQ(views.hints.back().code, CViewHint::kListsChanged);
 
@@ -83,10 +95,42 @@ TEST_F(DocTest, ScopePageAddsEditsAndDeletesTheScopesDirectory)
     EXPECT_EQ(doc->MainList().Size(), 2u);
 
     ASSERT_TRUE(scopes.DeleteScope(0, *doc));
-    EXPECT_EQ(doc->MainList().Size(), 1u);
-    EXPECT_EQ(net.OpenCount(), 1u);
-    EXPECT_TRUE(scopes.Entries().empty());
+    EXPECT_EQ(std::tuple(doc->MainList().Size(), net.OpenCount(), scopes.Entries().empty()), std::tuple(1u, 1u, true));
     EXPECT_FALSE(scopes.DeleteScope(0, *doc));
+}
+
+TEST_F(AdminScopeTest, ScopeDirectoriesHearBothGroupsFromStartAndCache)
+{
+    scopes.Entries() = {Scope("Local", "239.255.0.0", 16), Scope("Local", "239.192.4.0", 24, 9876)};
+    doc->SetCacheEnabled(false);
+    ASSERT_TRUE(doc->OnNewDocument());
+    ASSERT_EQ(doc->MainList().Size(), 3u);
+    EXPECT_EQ(SecondGroupOf(doc->MainList().Front()), 0u) << "224.2.127.254 is already the global scope's address";
+    auto local = doc->MainList().FindById("12358");
+    EXPECT_EQ(net.SocketOf(*local)->group, inet_addr("239.255.255.254"));
+    EXPECT_EQ(SecondGroupOf(local), inet_addr("239.255.255.255"));
+    EXPECT_EQ(SecondGroupOf(doc->MainList().FindById("12359")), inet_addr("239.192.4.255"));
+    // Someone else's directory on a scope's group names its own address only.
+    EXPECT_EQ(SecondGroupOf(AddDirectory("77", "239.255.255.254")), 0u);
+    // Own sessions go out on the SAP group.
+    auto own = Own("5");
+    doc->AddSession(own, local);
+    ASSERT_EQ(net.sent.size(), 1u);
+    EXPECT_EQ(net.sent[0].group, inet_addr("239.255.255.254"));
+
+    // Read from a cache; a scope no longer configured keeps its own group only.
+    CArchiveWriter out;
+    doc->StoreList(out, doc->MainList(), false);
+    for (bool configured : {true, false}) {
+        if (!configured)
+            scopes.Entries().erase(scopes.Entries().begin());
+        auto next = MakeDoc();
+        next->SetScopes(&scopes);
+        CArchiveReader in(out.Bytes());
+        ASSERT_TRUE(next->ReadCache(in));
+        ASSERT_NE(next->MainList().FindById("12358"), nullptr);
+        EXPECT_EQ(SecondGroupOf(next->MainList().FindById("12358")), configured ? inet_addr("239.255.255.255") : 0u);
+    }
 }
 
 } // namespace

@@ -28,20 +28,25 @@ inline std::string NtpStop(int64_t unixSeconds)
     return std::to_string(unixSeconds + kNtpUnixOffset);
 }
 
-class DocTest : public ::testing::Test {
-protected:
+// The store's outside world, all fakes.
+struct CStoreFakes {
     CTestEnv t;
     CFakePrompter prompter;
     CFakeExit exit;
     CFakeSapNetwork net;
     CFakeViews views;
     CFakeToolStarter tools;
+    CDocPorts Ports() { return CDocPorts{t.clock, t.random, prompter, exit, net, &views, &tools, &t.used}; }
+};
+
+class DocTest : public ::testing::Test, protected CStoreFakes {
+protected:
     bool m_madeDoc = false;
     std::unique_ptr<COstara32Doc> doc = MakeDoc();
 
     std::unique_ptr<COstara32Doc> MakeDoc()
     {
-        auto made = std::make_unique<COstara32Doc>(CDocPorts{t.clock, t.random, prompter, exit, net, &views, &tools, &t.used});
+        auto made = std::make_unique<COstara32Doc>(Ports());
         // The views check the notices of the fixture's store while it is the only one.
         if (!m_madeDoc || !doc)
             views.Attach(made->MainList());
@@ -52,6 +57,14 @@ protected:
     }
     template <class... A>
     std::shared_ptr<CSDPObject> Session(const A&... a) { return t.Parse(SessionText(a...)); }
+    // One of the user's own sessions, announced with `ttl`.
+    std::shared_ptr<CSDPObject> Own(const std::string& id, const std::string& stop = "0", int ttl = 15)
+    {
+        auto r = Session(id, 127, stop);
+        r->own = 1;
+        r->announceTtl = ttl;
+        return r;
+    }
     std::shared_ptr<CSDPObject> Directory(const std::string& id, const std::string& group, int port = 9875, int ttl = 127)
     {
         return t.Parse("v=0\no=- " + id + " 1 IN IP4 10.0.0.1\ns=Dir " + id + "\nm=directory " + std::to_string(port)

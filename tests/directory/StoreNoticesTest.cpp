@@ -113,8 +113,7 @@ TEST_F(StoreNoticesTest, ClearCacheAndCacheLoadAreResets)
 {
     auto folder = Directory("910", "239.1.1.1");
     doc->AddSession(folder, top);
-    auto own = Session("8");
-    own->own = 1;
+    auto own = Own("8");
     doc->AddSession(own, top);
     const size_t sent = net.sent.size();
     views.Take();
@@ -163,11 +162,8 @@ TEST_F(DocTest, OneFailedSendShowsOneMessageWhateverTheBoxRuns)
     auto dir = Directory("900", "224.2.127.254");
     dir->sessionType = kTypeScopeDirectory;
     store.AddSession(dir, nullptr);
-    for (const char* id : {"1", "2"}) {
-        auto own = Session(id);
-        own->own = 1;
-        store.AddSession(own, dir);
-    }
+    for (const char* id : {"1", "2"})
+        store.AddSession(Own(id), dir);
     boxes.doc = &store;
     net.failSend = true;
     t.clock.Advance(COstara32Doc::kMinInterval);
@@ -177,9 +173,7 @@ TEST_F(DocTest, OneFailedSendShowsOneMessageWhateverTheBoxRuns)
 
     // The same holds for a datagram's handler.
     boxes.ticks = 5;
-    auto own = Session("3");
-    own->own = 1;
-    store.OnSapMessage(ESapAction::Announce, own, dir);
+    store.OnSapMessage(ESapAction::Announce, Own("3"), dir);
     EXPECT_EQ(boxes.shown, std::vector<std::string>{"Failed to write to socket"});
     EXPECT_FALSE(boxes.inWalk);
 }

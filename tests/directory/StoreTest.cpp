@@ -57,6 +57,56 @@ TEST_F(DocTest, SessionsAreKeptPerDirectory)
 
 // ---- the walk -------------------------------------------------------------
 
+// The TTL bands that share out the announcement bandwidth: each band's TTL
+// range, limit and count, seen through the interval they give a record.
+// A record whose first media has `ttl`, parsed from a text of `size` bytes.
+std::shared_ptr<CSDPObject> WithTtl(CTestEnv& t, int ttl, int size = 10000)
+{
+    static int id = 0;
+    auto r = t.Parse("v=0\no=- " + std::to_string(++id) + " 1 IN IP4 h\nm=audio 1 RTP/AVP 0\n");
+    r->media[0].ttl = ttl;
+    r->sourceLength = size;
+    return r;
+}
+
+TEST(TtlBandTable, RangesLimitsAndCounts)
+{
+    CTtlBands bands;
+    const int counts[] = {10, 20, 30, 40}; // distinct, so a band's own count must be used
+    std::copy(std::begin(counts), std::end(counts), bands.counts);
+    // Interval = 8 * count * size / limit, at least 300; a TTL in no band gives itself.
+    const struct {
+        int ttl, band, interval;
+    } cases[] = {
+        {-1, -1, 300},   {0, -1, 300},     {1, 0, 390},      {15, 0, 390},    {16, 1, 1562},   {63, 1, 1562},
+        {64, 2, 2343},   {127, 2, 2343},   {128, -1, 300},   {129, 3, 16000}, {255, 3, 16000}, {256, -1, 300},
+        {1000, -1, 1000},
+    };
+    CTestEnv t;
+    for (const auto& c : cases) {
+        EXPECT_EQ(CTtlBands::BandOf(c.ttl), c.band) << c.ttl;
+        EXPECT_EQ(COstara32Doc::AnnouncementInterval(*WithTtl(t, c.ttl), bands), c.interval) << c.ttl;
+    }
+    // A record without media counts as TTL 127; a short text gets the floor.
+    auto bare = t.Parse("v=0\no=- bare 1 IN IP4 h\n");
+    bare->sourceLength = 10000;
+    EXPECT_EQ(COstara32Doc::AnnouncementInterval(*bare, bands), 2343);
+    EXPECT_EQ(COstara32Doc::AnnouncementInterval(*WithTtl(t, 1, 100), bands), 300);
+
+    // Counting: by the first media's TTL; records without media and TTLs in
+    // no band are not counted.
+    CSessionList list;
+    for (int ttl : {1, 15, 16, 64, 127, 128, 200, 0, 256})
+        list.Append(WithTtl(t, ttl));
+    list.Append(t.Parse("v=0\n"));
+    auto two = WithTtl(t, 1);
+    two->media.push_back(two->media[0]);
+    two->media[1].ttl = 200;
+    list.Append(two);
+    const CTtlBands counted = CTtlBands::Count(list);
+    EXPECT_EQ(std::vector<int>(std::begin(counted.counts), std::end(counted.counts)), (std::vector<int>{3, 1, 2, 1}));
+}
+
 // Ten intervals of silence; the interval grows with the traffic of the
 // session's TTL band (100 texts of 1000 bytes: 8 * 100 * 1000 / 1024 = 781 s).
 TEST_F(DocTest, HeardSessionTimesOutAfterTenIntervals)
@@ -149,13 +199,6 @@ class OwnSessionTest : public DocTest {
 protected:
     std::shared_ptr<CSDPObject> dir = AddDirectory("900", "224.2.127.254", kTypeScopeDirectory);
 
-    std::shared_ptr<CSDPObject> Own(const std::string& id, const std::string& stop = "0", int ttl = 15)
-    {
-        auto r = Session(id, 127, stop);
-        r->own = 1;
-        r->announceTtl = ttl;
-        return r;
-    }
     static std::string Text(CSDPObject& r)
     {
         std::string text;
@@ -357,8 +400,7 @@ TEST_F(DocTest, RemovingOrEmptyingClosesEverySocketBelow)
     auto nestedScope = Directory("903", "224.2.1.3");
     nestedScope->sessionType = kTypeScopeDirectory;
     doc->AddSession(nestedScope, mid);
-    auto own = Session("1");
-    own->own = 1;
+    auto own = Own("1");
     doc->AddSession(own, leaf);
     auto other = AddDirectory("910", "239.255.255.254");
     doc->AddSession(Directory("911", "224.2.1.1"), other);

@@ -9,19 +9,12 @@
 namespace {
 
 // One store with its fakes; `skips` off makes it the reference.
-struct CWorld {
-    CTestEnv t;
-    CFakePrompter prompter;
-    CFakeExit exit;
-    CFakeSapNetwork net;
-    CFakeViews views;
-    CFakeToolStarter tools;
-    std::unique_ptr<COstara32Doc> doc;
+struct CWorld : CStoreFakes {
+    std::unique_ptr<COstara32Doc> doc = std::make_unique<COstara32Doc>(Ports());
     std::shared_ptr<CSDPObject> dir;
 
     explicit CWorld(bool skips)
     {
-        doc = std::make_unique<COstara32Doc>(CDocPorts{t.clock, t.random, prompter, exit, net, &views, &tools, &t.used});
         doc->SetWalkSkips(skips);
         views.Attach(doc->MainList());
         dir = t.Parse("v=0\no=- 1 1 IN IP4 10.0.0.1\ns=Dir\nm=directory 9875 SAP/SDP 14\nc=IN IP4 224.2.127.254/127\n");

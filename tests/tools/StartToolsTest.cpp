@@ -82,6 +82,28 @@ TEST_F(StartToolsTest, StartsEachMediaEntryWithItsArgvFolderAndSdpFile)
     EXPECT_EQ(starter.started[2].args, (Words{"-p", "5006", file, "-v"}));
     Start(s, 1, 0); // only the given media entry
     EXPECT_EQ(Programs(), "/opt/l/listen /opt/l/listen /opt/w/watch /opt/w/watch ");
+
+    // When no file can be written (tmp is a file) the user is told and the
+    // tool is not started with a path to nothing.
+    std::filesystem::remove_all(std::filesystem::path(dir.Path()) / "tmp");
+    CTempInstallDir::Write(std::filesystem::path(dir.Path()) / "tmp", "x");
+    Start(s, 0, 0);
+    EXPECT_EQ(prompter.shown, Words{"Failed to write the session file " + file + "\nlisten is not started."});
+    EXPECT_EQ(starter.started.size(), 4u);
+
+    // Directories, no session and sessions being deleted start nothing.
+    prompter.shown.clear();
+    for (int type : {kTypeDirectory, kTypeScopeDirectory}) {
+        s->sessionType = type;
+        Start(s);
+    }
+    Start(nullptr);
+    EXPECT_TRUE(dialogs.asked.empty());
+    s = Parse("s");
+    s->DeleteLater();
+    Start(s);
+    EXPECT_TRUE(prompter.shown.empty());
+    EXPECT_EQ(starter.started.size(), 4u);
 }
 
 TEST_F(StartToolsTest, ChosenToolAndUnselectedTools)
@@ -161,17 +183,14 @@ TEST_F(StartToolsTest, InactiveSessionAsksHowToStart)
     const int64_t ntpStart = t.clock.Now() + kNtpUnixOffset + 3600;
     auto s = Parse("Later Show", false, "t=" + std::to_string(ntpStart) + " " + std::to_string(ntpStart + 3600) + "\n");
 
-    dialogs.autoStart = EAutoStartChoice::Cancel;
-    Start(s);
-    EXPECT_EQ(dialogs.asked, Words{"auto:The Session \"Later Show\" is currently not active.\n"});
-    EXPECT_EQ(s->startTools, 0);
-    dialogs.autoStart = EAutoStartChoice::AutoStart;
-    Start(s);
-    EXPECT_EQ(s->startTools, 1);
-    EXPECT_EQ(Programs(), "");
-    dialogs.autoStart = EAutoStartChoice::StartNow;
-    Start(s);
-    EXPECT_EQ(Programs(), "/opt/l/listen ");
+    for (const auto& [choice, autoStart, programs] : {std::tuple{EAutoStartChoice::Cancel, 0, ""},
+                                                      {EAutoStartChoice::AutoStart, 1, ""},
+                                                      {EAutoStartChoice::StartNow, 1, "/opt/l/listen "}}) {
+        dialogs.autoStart = choice;
+        Start(s);
+        EXPECT_EQ(std::tuple(s->startTools, Programs()), std::tuple(autoStart, std::string(programs)));
+    }
+    EXPECT_EQ(dialogs.asked, Words(3, "auto:The Session \"Later Show\" is currently not active.\n"));
 
     // Once the session runs, nothing is asked.
     dialogs.asked.clear();
@@ -188,36 +207,3 @@ TEST_F(StartToolsTest, InactiveSessionAsksHowToStart)
     EXPECT_EQ(s->startTools, 1);
 }
 
-
-// Every SDP-file tool gets a file that exists; when none can be written the
-// user is told and the tool is not started with a path to nothing.
-TEST_F(StartToolsTest, SdpFileIsAlwaysWrittenOrReported)
-{
-    Load({kListen + "flags: -i $(SDPFILE)\n"});
-    auto s = Parse(std::string(993, 'n'), false);
-    Start(s);
-    ASSERT_EQ(starter.started.size(), 1u);
-    const std::string file = starter.started[0].args.at(1);
-    EXPECT_EQ(file, SdpFilePath(dir.Path(), s->name));
-    EXPECT_NE(ReadTestFile(file).find("s=nnn"), std::string::npos);
-
-    // tmp is a file: nothing can be written below it.
-    std::filesystem::remove_all(std::filesystem::path(dir.Path()) / "tmp");
-    CTempInstallDir::Write(std::filesystem::path(dir.Path()) / "tmp", "x");
-    Start(s);
-    EXPECT_EQ(prompter.shown, Words{"Failed to write the session file " + file + "\nlisten is not started."});
-
-    // Directories, no session and sessions being deleted start nothing.
-    prompter.shown.clear();
-    for (int type : {kTypeDirectory, kTypeScopeDirectory}) {
-        s->sessionType = type;
-        Start(s);
-    }
-    Start(nullptr);
-    EXPECT_TRUE(dialogs.asked.empty());
-    s = Parse("s");
-    s->DeleteLater();
-    Start(s);
-    EXPECT_TRUE(prompter.shown.empty());
-    EXPECT_EQ(starter.started.size(), 1u);
-}

@@ -1,4 +1,5 @@
 #include "tools/ToolPicker.h"
+#include "tools/ToolsTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -69,16 +70,12 @@ TEST(ToolPicker, ButtonsEditTheGroup)
 TEST(ToolPicker, PathAndDescriptionGoThroughThePlugin)
 {
     CPluginTable table;
-    for (const char* tool : {"viewer", "viewer", "other"}) {
-        auto p = std::make_shared<CPlugin>();
-        p->tool = tool;
-        table.Append(p);
-    }
+    for (const char* tool : {"viewer", "viewer", "other"})
+        table.Append(PluginFrom(std::string("tool: ") + tool));
     CToolEntry entry;
     entry.plugin = table.At(0);
     SetToolPath(table, entry, "/opt/viewer");
-    EXPECT_EQ(table.At(1)->foundPath, "/opt/viewer");
-    EXPECT_EQ(table.At(2)->foundPath, "");
+    EXPECT_EQ(table.At(1)->foundPath + "|" + table.At(2)->foundPath, "/opt/viewer|");
     EXPECT_EQ(ToolDescription(entry), "No description available!");
     table.At(0)->description = "Shows video";
     EXPECT_EQ(ToolDescription(entry), "Shows video");

@@ -126,17 +126,17 @@ TEST(ToolOrderFile, WritesTheArchiveLayoutByteForByte)
 
 TEST(ToolOrderFile, LongStringsUseTheWiderLengthForms)
 {
-    for (size_t len : {254u, 255u, 65533u, 65534u, 70000u}) {
-        CToolRegistry reg{{CMediaListEntry{"audio", "p", "", "0", std::string(len, 'n'), {Tool("A", 1, 0)}}}};
-        auto bytes = EncodeToolOrder(reg);
-        ASSERT_TRUE(bytes);
-        const size_t prefix = len < 255 ? 1 : len < 65534 ? 3 : 7;
-        // count, tag/schema/name, four short strings (11 bytes), then the long one.
-        EXPECT_EQ(static_cast<unsigned char>((*bytes)[4 + 6 + 15 + 11]), len < 255 ? len : 0xFF) << len;
-        EXPECT_EQ(bytes->size(), 4 + 6 + 15 + 11 + prefix + len + 4 + 6 + 10 + 2 + 8 + 1);
+    for (const auto& [len, prefix] : {std::pair{254u, "\xFE"}, {255u, "\xFF\xFF\x00"}, {65533u, "\xFF\xFD\xFF"},
+                                      {65534u, "\xFF\xFF\xFF\xFE\xFF\x00\x00"}, {70000u, "\xFF\xFF\xFF\x70\x11\x01\x00"}}) {
+        const std::string tools = Le32(1) + kToolClass + Str("A") + Le32(1) + Le32(0) + Str("");
+        // The group's strings, the last one long, then its tools.
+        const std::string bytes = Le32(1) + kGroupClass + Str("audio") + Str("p") + Str("") + Str("0") +
+                                  std::string(prefix, len < 255 ? 1 : len < 65534 ? 3 : 7) + std::string(len, 'n') + tools;
+        EXPECT_EQ(EncodeToolOrder({{CMediaListEntry{"audio", "p", "", "0", std::string(len, 'n'), {Tool("A", 1, 0)}}}}),
+                  bytes) << len;
         CToolRegistry back;
-        ASSERT_TRUE(DecodeToolOrder(*bytes, back)) << len;
-        EXPECT_EQ(back.groups[0].formatName.size(), len);
+        ASSERT_TRUE(DecodeToolOrder(bytes, back)) << len;
+        EXPECT_EQ(back.groups[0].formatName, std::string(len, 'n'));
     }
 }
 
