@@ -82,8 +82,12 @@ bool CAdminScopeList::EditScope(size_t index, const CAdminScopeEntry& changed, C
     // scope itself still changes (a new directory comes at the next start).
     if (!directory)
         return true;
-    // The refresh tells the views when anything they show changed.
-    doc.AddSession(MakeScopeDirectory(changed, directory->originSessionId, doc.Environment()), nullptr);
+    // The refresh tells the views when anything they show changed. The
+    // socket stays on the group it joined until the next start.
+    auto refreshed = MakeScopeDirectory(changed, directory->originSessionId, doc.Environment());
+    refreshed->directoryGroup = directory->directoryGroup;
+    refreshed->directoryPort = directory->directoryPort;
+    doc.AddSession(std::move(refreshed), nullptr);
     return true;
 }
 

@@ -197,7 +197,9 @@ bool COstara32Doc::MayListen(const CSDPObject& directory, const std::shared_ptr<
         if (above->directoryGroup == directory.directoryGroup && above->directoryPort == directory.directoryPort)
             return false;
     }
-    return !IsAnnouncedDirectory(directory) || m_announcedSockets.size() < kMaxAnnouncedDirectories;
+    // One that holds a socket already keeps its place within the bound.
+    return !IsAnnouncedDirectory(directory) || m_announcedSockets.contains(directory.directoryReceiver.get())
+        || m_announcedSockets.size() < kMaxAnnouncedDirectories;
 }
 
 uint32_t COstara32Doc::SecondGroupOf(const CSDPObject& directory) const
@@ -229,6 +231,35 @@ void COstara32Doc::CloseSocket(CSDPObject& directory)
     }
 }
 
+void COstara32Doc::MoveDirectory(const std::shared_ptr<CSDPObject>& directory, uint32_t groupNetworkOrder,
+                                 uint16_t port, uint8_t ttl)
+{
+    if (!directory || !IsDirectoryType(directory->sessionType))
+        return;
+    // Sends set their own TTL: a new one needs no new socket.
+    directory->directoryTtl = ttl;
+    if (directory->directoryGroup == groupNetworkOrder && directory->directoryPort == port)
+        return;
+    directory->directoryGroup = groupNetworkOrder;
+    directory->directoryPort = port;
+    // Released or on its way out: it has no socket to move.
+    if (!directory->children || directory->IsDeleting())
+        return;
+    CloseSocket(*directory);
+    FollowMove(directory);
+}
+
+void COstara32Doc::FollowMove(const std::shared_ptr<CSDPObject>& directory)
+{
+    if (!MayListen(*directory, directory->parentDirectory.lock()))
+        CloseSocket(*directory);
+    else if (!directory->directoryReceiver)
+        OpenSocket(directory);
+    for (const auto& child : *directory->children)
+        if (IsDirectoryType(child->sessionType) && child->children)
+            FollowMove(child);
+}
+
 int COstara32Doc::AddSession(std::shared_ptr<CSDPObject> record, const std::shared_ptr<CSDPObject>& directory)
 {
     // A directory already removed (a datagram still queued for its socket)
@@ -256,6 +287,8 @@ int COstara32Doc::AddSession(std::shared_ptr<CSDPObject> record, const std::shar
             stored->changed = 0;
             stored->UpdateFrom(*record, m_ports.clock.Now());
             stored->sourceHash = record->sourceHash;
+            if (IsDirectoryType(stored->sessionType))
+                MoveDirectory(stored, record->directoryGroup, record->directoryPort, record->directoryTtl);
             stored->walkNext = 0; // its times may have changed
             if (stored->changed || CShownFields(*stored) != before) {
                 stored->changed = 1;

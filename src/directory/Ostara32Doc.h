@@ -87,6 +87,12 @@ public:
     // its own reference: the caller's may be the list slot it empties.
     int RemoveSession(std::shared_ptr<CSDPObject> record);
     void AnnounceSession(CSDPObject& record, bool deletion);
+    // A directory of the store now names another SAP group or port (its
+    // announcement said so, or the user edited their folder): its socket
+    // leaves the old group and joins the new one, where MayListen allows;
+    // otherwise it stays without one. Its sessions stay with it.
+    void MoveDirectory(const std::shared_ptr<CSDPObject>& directory, uint32_t groupNetworkOrder, uint16_t port,
+                       uint8_t ttl);
     // The once-a-second walk over the main list: one batch for the views,
     // its messages held until it returns. A call while the walk runs (from a
     // nested event loop) does nothing.
@@ -184,6 +190,9 @@ private:
     uint32_t SecondGroupOf(const CSDPObject& directory) const;
     void OpenSocket(const std::shared_ptr<CSDPObject>& directory);
     void CloseSocket(CSDPObject& directory);
+    // After a move: the directory and every one below it listen exactly
+    // when MayListen allows (a directory below may repeat the new address).
+    void FollowMove(const std::shared_ptr<CSDPObject>& directory);
     void ReleaseChildren(CSDPObject& directory);
     void CheckSessions(CSessionList& list);
     void CheckRecord(const std::shared_ptr<CSDPObject>& record, const CTtlBands& bands, int64_t now);

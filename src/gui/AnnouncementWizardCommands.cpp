@@ -188,12 +188,19 @@ CAnnouncementWizard* CAnnouncementCommands::Edit(const std::shared_ptr<CSDPObjec
         folder ? &copy->media.front() : nullptr, m_window);
     wizard->hold = std::make_shared<std::pair<std::shared_ptr<CSDPObject>, std::shared_ptr<CRecordLock>>>(record, lock);
     record->viewerWindow = wizard;
-    wizard->onDone = [this, record, copy, wizard](bool finished) {
+    wizard->onDone = [this, record, copy, wizard, folder](bool finished) {
         if (record->viewerWindow == wizard)
             record->viewerWindow = nullptr;
         if (!finished || record->IsDeleting())
             return;
         CWizardFields::Of(*copy).ApplyTo(*record);
+        if (folder && !record->media.empty()) {
+            // A folder given another address listens there from now on.
+            const CSDPMedia& entry = record->media.front();
+            m_context.doc.MoveDirectory(record, text::ParseDottedQuad(entry.address),
+                                        static_cast<uint16_t>(text::ToInt32(entry.port)),
+                                        static_cast<uint8_t>(entry.ttl));
+        }
         record->originVersion = NtpVersionNow(ClockOf(m_context.doc).Now());
         m_context.doc.AnnounceSession(*record, false);
         Changed(record);

@@ -1,5 +1,6 @@
 #include "DocFixture.h"
 
+#include "base/Text.h"
 #include "sap/SapCodec.h"
 
 #include <cstring>
@@ -348,10 +349,59 @@ TEST_F(DocTest, AnnouncedDirectorySocketsAreBounded)
     // A directory that goes makes room for the next one.
     const auto first = top->children->Front();
     doc->RemoveSession(first);
-    EXPECT_EQ(doc->AddSession(Directory("999", "239.4.0.1"), top), 1);
+    const auto second = top->children->Front();
+    EXPECT_EQ(doc->AddSession(Directory("999", "239.4.0.1"), second), 1);
     EXPECT_EQ(doc->AnnouncedDirectorySockets(), bound);
+    // Moving to another group keeps its place, and the one below keeps its.
+    doc->AddSession(Directory(second->originSessionId, "239.4.0.2"), top);
+    EXPECT_EQ(doc->AnnouncedDirectorySockets(), bound);
+    EXPECT_TRUE(second->children->Front()->directoryReceiver);
     doc->DeleteContents();
     EXPECT_EQ(doc->AnnouncedDirectorySockets(), 0u);
+}
+
+TEST_F(DocTest, RefreshedDirectoryListensOnItsNewGroupAndPort)
+{
+    auto top = AddDirectory("900", "224.2.127.254", kTypeScopeDirectory);
+    auto dir = Directory("901", "239.1.1.1");
+    doc->AddSession(dir, top);
+    doc->AddSession(Session("1"), dir);
+    auto below = Directory("902", "239.1.1.3");
+    doc->AddSession(below, dir);
+    auto socketOf = [](const CSDPObject& d) {
+        return d.directoryReceiver ? static_cast<CFakeSapNetwork::Socket*>(d.directoryReceiver.get()) : nullptr;
+    };
+    auto listening = [&](const CSDPObject& d) {
+        const auto* s = socketOf(d);
+        return s && s->open ? std::pair<std::string, int>(text::DottedQuad(s->group), s->port)
+                            : std::pair<std::string, int>("", 0);
+    };
+    const struct {
+        const char* group;
+        int port, ttl;
+        bool moves;
+        std::pair<std::string, int> dir, below;
+    } steps[] = {
+        {"239.1.1.1", 9875, 31, false, {"239.1.1.1", 9875}, {"239.1.1.3", 9875}}, // TTL only
+        {"239.1.1.2", 9875, 31, true, {"239.1.1.2", 9875}, {"239.1.1.3", 9875}},
+        {"239.1.1.2", 9876, 31, true, {"239.1.1.2", 9876}, {"239.1.1.3", 9875}},
+        {"224.2.127.254", 9875, 127, true, {"", 0}, {"239.1.1.3", 9875}},    // the address it is heard on
+        {"239.1.1.3", 9875, 127, true, {"239.1.1.3", 9875}, {"", 0}},         // the address of one below it
+        {"239.1.1.4", 9875, 127, true, {"239.1.1.4", 9875}, {"239.1.1.3", 9875}},
+    };
+    for (const auto& step : steps) {
+        auto* before = socketOf(*dir);
+        EXPECT_EQ(doc->AddSession(Directory("901", step.group, step.port, step.ttl), top), 0);
+        EXPECT_EQ(top->children->Front(), dir);
+        EXPECT_EQ(dir->directoryTtl, step.ttl);
+        EXPECT_EQ(socketOf(*dir) != before, step.moves) << step.group << ":" << step.port;
+        EXPECT_FALSE(before && step.moves && before->open) << step.group << ":" << step.port;
+        EXPECT_EQ(listening(*dir), step.dir) << step.group << ":" << step.port;
+        EXPECT_EQ(listening(*below), step.below) << step.group << ":" << step.port;
+    }
+    EXPECT_EQ(Count(dir), 2u); // what it heard stays until it times out
+    EXPECT_EQ(net.OpenCount(), 3u);
+    EXPECT_EQ(doc->AnnouncedDirectorySockets(), 2u);
 }
 
 // A session heard again as the other kind (plain session / directory) is a

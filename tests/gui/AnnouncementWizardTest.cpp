@@ -67,10 +67,11 @@ private:
 // Stands in for the address page of a folder: fills the entry when left.
 class CFolderAddressPage final : public QWizardPage {
 public:
-    CFolderAddressPage(CSDPMedia& entry, CSDPObject& folder) : m_entry(entry), m_folder(folder) {}
+    CFolderAddressPage(CSDPMedia& entry, CSDPObject& folder, const char* address = "239.255.9.9")
+        : m_entry(entry), m_folder(folder), m_address(address) {}
     bool validatePage() override
     {
-        m_entry.address = "239.255.9.9";
+        m_entry.address = m_address;
         m_entry.port = "9876";
         m_entry.addressCount = 1;
         m_entry.ttl = m_folder.announceTtl;
@@ -80,6 +81,7 @@ public:
 private:
     CSDPMedia& m_entry;
     CSDPObject& m_folder;
+    const char* m_address;
 };
 
 QApplication& App()
@@ -545,6 +547,23 @@ TEST_F(AnnouncementWizardTest, NewFolderEndsWithTheAddressPageAndListensOnItsGro
     EXPECT_NE(net.sent.back().Payload().find("m=directory 9876 SAP SDP\r\nc=IN IP4 239.255.9.9/31/1\r\n"),
               std::string::npos);
     EXPECT_EQ(views.hints.back().directory, campus);
+
+    // Edited to another group, the folder listens there instead.
+    commands.Context().folderAddressPage = [](CSDPMedia& entry, CSDPObject& folder) {
+        return new CFolderAddressPage(entry, folder, "239.255.9.10");
+    };
+    w = commands.Edit(folder);
+    ASSERT_NE(w, nullptr);
+    while (w->currentId() != CAnnouncementWizard::kAddressPage)
+        Click(*w, QWizard::NextButton);
+    Click(*w, QWizard::FinishButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(socket->open);
+    EXPECT_EQ(folder->directoryGroup, 0x0A09FFEFu);
+    const auto moved = net.sockets.back();
+    EXPECT_EQ(moved->directory.lock(), folder);
+    EXPECT_TRUE(moved->open);
+    EXPECT_EQ(std::tuple(moved->group, moved->port), std::tuple(0x0A09FFEFu, uint16_t{9876}));
 }
 
 // Through the main window: New Session from the tree, cancelled, leaves the
