@@ -7,3 +7,5 @@ for bin in "$build"/bench/bench_*; do
     echo "== $(basename "$bin")"
     "$bin" --benchmark_min_time=0.2
 done
+echo "== session store, instructions per operation (callgrind)"
+bash bench/callgrind-store.sh "$build"
