@@ -61,12 +61,26 @@ private:
     std::string m_buffer;
 };
 
+// One entry of the listing: the record, and for a directory its group,
+// port and TTL and an empty "children" array its children go into.
+QJsonObject EntryToJson(const CSDPObject& record)
+{
+    QJsonObject item = RecordToJson(record);
+    if (IsDirectoryType(record.sessionType)) {
+        item.insert("directory", QJsonObject{{"group", QString::fromStdString(text::DottedQuad(record.directoryGroup))},
+                                             {"port", record.directoryPort},
+                                             {"ttl", record.directoryTtl}});
+        item.insert("children", QJsonArray());
+    }
+    return item;
+}
+
 void WriteEntries(CJsonStream& out, const CSessionList& list, int level);
 
 // One entry at `level` (its opening brace already placed on its line).
 void WriteEntry(CJsonStream& out, const CSDPObject& record, int level)
 {
-    QByteArray json = QJsonDocument(CacheEntryToJson(record)).toJson(QJsonDocument::Indented);
+    QByteArray json = QJsonDocument(EntryToJson(record)).toJson(QJsonDocument::Indented);
     json.chop(1); // the document's final line break
     const std::string_view bytes(json.constData(), static_cast<size_t>(json.size()));
     const size_t at = IsDirectoryType(record.sessionType) ? bytes.find(kChildrenLine) : std::string_view::npos;
@@ -96,18 +110,6 @@ void WriteEntries(CJsonStream& out, const CSessionList& list, int level)
 }
 
 } // namespace
-
-QJsonObject CacheEntryToJson(const CSDPObject& record)
-{
-    QJsonObject item = RecordToJson(record);
-    if (IsDirectoryType(record.sessionType)) {
-        item.insert("directory", QJsonObject{{"group", QString::fromStdString(text::DottedQuad(record.directoryGroup))},
-                                             {"port", record.directoryPort},
-                                             {"ttl", record.directoryTtl}});
-        item.insert("children", QJsonArray());
-    }
-    return item;
-}
 
 void WriteCacheJson(const CSessionList& list, const JsonSink& sink)
 {

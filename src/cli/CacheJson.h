@@ -3,12 +3,6 @@
 #include <string_view>
 
 class CSessionList;
-class CSDPObject;
-class QJsonObject;
-
-// One entry of a cache listing: the record, and for a directory its group,
-// port and TTL and an empty "children" array its children go into.
-QJsonObject CacheEntryToJson(const CSDPObject& record);
 
 // Writes a list (directories with their children, to any depth) as the
 // indented JSON array QJsonDocument makes of the whole tree, byte for byte,
