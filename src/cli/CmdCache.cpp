@@ -7,17 +7,12 @@
 #include "base/ProgramExit.h"
 #include "base/Random.h"
 #include "base/SilentPrompter.h"
-#include "base/Text.h"
+#include "cli/CacheJson.h"
 #include "cli/CliCommon.h"
-#include "cli/RecordJson.h"
 #include "directory/Archive.h"
 #include "directory/NullSapNetwork.h"
 #include "directory/Ostara32Doc.h"
 #include "sdp/UsedAddresses.h"
-
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <cstdio>
 #include <filesystem>
@@ -29,22 +24,6 @@ class CNoExit final : public ProgramExit {
 public:
     void Exit(int) override {}
 };
-
-QJsonArray ListToJson(const CSessionList& list)
-{
-    QJsonArray out;
-    for (const auto& record : list) {
-        QJsonObject item = RecordToJson(*record);
-        if (IsDirectoryType(record->sessionType)) {
-            item.insert("directory", QJsonObject{{"group", QString::fromStdString(text::DottedQuad(record->directoryGroup))},
-                                                 {"port", record->directoryPort},
-                                                 {"ttl", record->directoryTtl}});
-            item.insert("children", record->children ? ListToJson(*record->children) : QJsonArray());
-        }
-        out.append(item);
-    }
-    return out;
-}
 
 // Where the settings put the cache; a settings file without User Info (no
 // setup yet) is no reason to complain here: the default place is used.
@@ -88,8 +67,7 @@ int RunCache(const QStringList& argv)
         std::printf("%s: ok, %zu top-level entries, %zu bytes\n", path.c_str(), doc.MainList().Size(), bytes->size());
         return 0;
     }
-    const QByteArray json = QJsonDocument(ListToJson(doc.MainList())).toJson(QJsonDocument::Indented);
-    std::fwrite(json.constData(), 1, static_cast<size_t>(json.size()), stdout);
+    WriteCacheJson(doc.MainList(), [](std::string_view part) { std::fwrite(part.data(), 1, part.size(), stdout); });
     return 0;
 }
 
