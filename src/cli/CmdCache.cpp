@@ -14,7 +14,9 @@
 #include "directory/Ostara32Doc.h"
 #include "sdp/UsedAddresses.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 namespace {
@@ -67,7 +69,13 @@ int RunCache(const QStringList& argv)
         std::printf("%s: ok, %zu top-level entries, %zu bytes\n", path.c_str(), doc.MainList().Size(), bytes->size());
         return 0;
     }
-    WriteCacheJson(doc.MainList(), [](std::string_view part) { std::fwrite(part.data(), 1, part.size(), stdout); });
+    bool written = true;
+    WriteCacheJson(doc.MainList(), [&written](std::string_view part) {
+        written = written && std::fwrite(part.data(), 1, part.size(), stdout) == part.size();
+    });
+    // A full disk or a closed pipe must not pass for a complete listing.
+    if (!written || std::fflush(stdout) != 0 || std::ferror(stdout))
+        return CliFail(QStringLiteral("cannot write the listing: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
     return 0;
 }
 

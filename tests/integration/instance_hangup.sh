@@ -33,6 +33,11 @@ run_in "$NS_B" receiver announce "$WORK/session.sdp" --seconds 1 > /dev/null 2> 
     || fail "announce failed" "$WORK/beside.err"
 run_in "$NS_B" receiver cache check > /dev/null
 run_in "$NS_B" receiver cache dump > /dev/null
+# A listing that cannot be written is a failure, not a short success.
+if run_in "$NS_B" receiver cache dump > /dev/full 2> "$WORK/full.err"; then
+    fail "cache dump to a full disk exited 0"
+fi
+grep -q "cannot write the listing" "$WORK/full.err" || fail "no reason for the failed listing:" "$WORK/full.err"
 cmp -s "$install/Talmira.cache" "$WORK/cache.before" || fail "cache written beside the listener"
 [ -e "$install/tmp/leftover.sdp" ] || fail "tmp emptied beside the listener"
 stops "$listener" "$WORK/second.log.err"
