@@ -2,6 +2,7 @@
 
 #include "gui/InstanceBeacon.h"
 #include "gui/MainFrame.h"
+#include "gui/MediaPagesFolder.h"
 #include "gui/PropertySheet.h"
 #include "gui/ToolDialogs.h"
 
@@ -35,6 +36,13 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
     m_window->SetCommandHandler(ECommand::Properties, [this](const CMainFrame::CCommandTarget& target) {
         ShowProperties(m_runtime.Doc(), PropertyContextOf(m_runtime, m_prompter), target.record,
                        target.fromTree ? ESheetKind::Directory : ESheetKind::Session, m_window.get());
+    });
+    m_window->SetCommandHandler(ECommand::NewFolder, [this](const CMainFrame::CCommandTarget& target) {
+        NewFolder(FolderContextOf(m_runtime, m_prompter), target.directory, m_window.get());
+    });
+    m_window->SetCommandHandler(ECommand::Edit, [this](const CMainFrame::CCommandTarget& target) {
+        if (target.fromTree)
+            EditFolder(FolderContextOf(m_runtime, m_prompter), target.record, m_window.get());
     });
     // A second start shows this window; without the socket it just ends.
     m_beacon = std::make_unique<CInstanceBeacon>();

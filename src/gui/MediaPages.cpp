@@ -248,6 +248,8 @@ void CPropertyMWizAttrib::OnName(int row)
     mediarules::ApplyDefault(m_entry, *m_current);
     const std::vector<std::string> items = mediarules::ValueChoices(*m_current);
     FillList(*m_values, items);
+    // No row yet: tabbing into the list must not choose its first value.
+    m_values->setCurrentIndex(QModelIndex());
     const std::string current = mediarules::CurrentValue(m_entry, *m_current);
     if (mediarules::IsFreeText(*m_current)) {
         m_text->setText(Q(current));
