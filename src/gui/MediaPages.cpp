@@ -211,24 +211,29 @@ CPropertyMWizAttrib::CPropertyMWizAttrib(CSDPMedia& entry, const CPluginTable& r
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(box);
     connect(m_names, &QListWidget::currentRowChanged, this, &CPropertyMWizAttrib::OnName);
-    connect(m_values, &QListWidget::currentRowChanged, this, &CPropertyMWizAttrib::OnValue);
+    connect(m_values, &QListWidget::itemSelectionChanged, this, &CPropertyMWizAttrib::OnValue);
 }
 
 void CPropertyMWizAttrib::initializePage()
 {
     m_current = nullptr;
     m_definitions.clear();
-    const QSignalBlocker blockNames(m_names);
-    const QSignalBlocker blockValues(m_values);
-    m_names->clear();
-    m_values->clear();
-    m_text->clear();
-    for (const auto& choice : mediarules::AttributeChoices(m_rules, m_entry)) {
-        m_definitions.push_back(choice.definition);
-        m_names->addItem(Q(choice.text));
+    {
+        const QSignalBlocker blockNames(m_names);
+        const QSignalBlocker blockValues(m_values);
+        m_names->clear();
+        m_values->clear();
+        m_text->clear();
+        for (const auto& choice : mediarules::AttributeChoices(m_rules, m_entry)) {
+            m_definitions.push_back(choice.definition);
+            m_names->addItem(Q(choice.text));
+        }
     }
     m_place->setCurrentIndex(0);
     m_names->setFocus();
+    // Start on the first name, so its values show without a click.
+    if (!m_definitions.empty())
+        m_names->setCurrentRow(0);
 }
 
 void CPropertyMWizAttrib::StoreText()
@@ -246,10 +251,7 @@ void CPropertyMWizAttrib::OnName(int row)
     if (!m_current)
         return;
     mediarules::ApplyDefault(m_entry, *m_current);
-    const std::vector<std::string> items = mediarules::ValueChoices(*m_current);
-    FillList(*m_values, items);
-    // No row yet: tabbing into the list must not choose its first value.
-    m_values->setCurrentIndex(QModelIndex());
+    FillList(*m_values, mediarules::ValueChoices(*m_current));
     const std::string current = mediarules::CurrentValue(m_entry, *m_current);
     if (mediarules::IsFreeText(*m_current)) {
         m_text->setText(Q(current));
@@ -257,18 +259,24 @@ void CPropertyMWizAttrib::OnName(int row)
         return;
     }
     m_place->setCurrentIndex(0);
-    // Show the value the entry carries, without choosing it again.
+    // Mark the value the entry carries without choosing it again; with none,
+    // the keys start on the first value and Space chooses it.
+    int carried = m_current->values.empty() && !current.empty() ? 0 : -1;
     for (size_t i = 0; i < m_current->values.size(); ++i)
         if (m_current->values[i].value == current)
-            m_values->setCurrentRow(static_cast<int>(i));
-    if (m_current->values.empty() && !current.empty())
-        m_values->setCurrentRow(0);
+            carried = static_cast<int>(i);
+    if (carried >= 0)
+        m_values->setCurrentRow(carried);
+    else if (m_values->count() > 0)
+        m_values->selectionModel()->setCurrentIndex(m_values->model()->index(0, 0), QItemSelectionModel::NoUpdate);
 }
 
-void CPropertyMWizAttrib::OnValue(int row)
+void CPropertyMWizAttrib::OnValue()
 {
-    if (!m_current || row < 0)
+    const QList<QListWidgetItem*> chosen = m_values->selectedItems();
+    if (!m_current || chosen.isEmpty())
         return;
+    const int row = m_values->row(chosen.front());
     const std::vector<std::string> items = mediarules::ValueChoices(*m_current);
     if (row < static_cast<int>(items.size()))
         mediarules::ChooseValue(m_entry, *m_current, items[static_cast<size_t>(row)]);

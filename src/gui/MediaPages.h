@@ -120,7 +120,7 @@ public:
 
 private:
     void OnName(int row);
-    void OnValue(int row);
+    void OnValue();
     void StoreText();
 
     CSDPMedia& m_entry;
