@@ -4,6 +4,7 @@
 #include "gui/DesktopApp.h"
 #include "gui/GuiPrompter.h"
 #include "gui/MainFrame.h"
+#include "gui/MediaPagesShot.h"
 #include "gui/PropertySheet.h"
 #include "directory/Ostara32Doc.h"
 #include "sdp/SessionList.h"
@@ -67,6 +68,7 @@ int main(int argc, char** argv)
     args.removeFirst();
     const QString screenshot = TakeScreenshotOption(args);
     const QString sheetShot = TakeScreenshotOption(args, "--screenshot-properties");
+    const QString mediaShot = TakeScreenshotOption(args, "--screenshot-media-wizard");
     CMyCommandLineInfo commandLine;
     std::vector<std::string> plain;
     for (const QString& a : args)
@@ -106,6 +108,8 @@ int main(int argc, char** argv)
     }
     if (!sheetShot.isEmpty())
         ScreenshotProperties(desktop, prompter, sheetShot);
+    if (!mediaShot.isEmpty())
+        ScreenshotMediaWizard(desktop.Runtime(), prompter, &window, mediaShot, [&window] { window.close(); });
     const int status = QApplication::exec();
     // A signal ends the loop without closing the window: the cache is
     // written here then.
