@@ -75,8 +75,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Directories(doc.MainList(), dirs);
         if (dirs.empty())
             break;
-        CSapMessage message = DecodeSapDatagram(datagram, groups, doc.Environment());
-        doc.OnSapMessage(message.action, message.record, dirs[target % dirs.size()]);
+        const auto& dir = dirs[target % dirs.size()];
+        CSapMessage message = DecodeSapDatagram(datagram, groups, doc.Environment(),
+            [&](std::string_view text, uint64_t hash) { return doc.RefreshRepeat(text, hash, dir); });
+        doc.OnSapMessage(message.action, message.record, dir);
         doc.CheckSessions();
     }
     CheckParents(doc.MainList(), nullptr);

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Pictures of the desktop program for the README: a throw-away install
 # directory and settings file, a sample cache written by the program's own
-# writer, then talmira under a virtual X display saving its window.
+# writer, then talmira under a virtual X display saving its window, the
+# tray icon's menu, the splash, the About box and a session's properties.
 set -euo pipefail
 build="${1:-build}"
 out="${2:-docs/screenshots}"
@@ -27,9 +28,13 @@ shoot() {
         QT_QPA_PLATFORM=offscreen "$build/src/gui/talmira" "$@"
     fi
 }
-shoot --screenshot "$out/main-window.png"
-echo "wrote $out/main-window.png"
+shoot --screenshots "$out"
 shoot --screenshot-properties "$out/properties.png"
-echo "wrote $out/properties.png"
+shoot --screenshot-settings "$out/settings.png"
+shoot --screenshot-tool-picker "$out/tool-picker.png"
+shoot --screenshot-wizard "$out/wizard-schedule.png"
 shoot --screenshot-media-wizard "$out/media-wizard.png"
-echo "wrote $out/media-wizard.png"
+for picture in main-window tray-menu splash about properties settings tool-picker wizard-schedule media-wizard; do
+    [ -s "$out/$picture.png" ] || { echo "no $out/$picture.png" >&2; exit 1; }
+done
+echo "wrote $out/{main-window,tray-menu,splash,about,properties,settings,tool-picker,wizard-schedule,media-wizard}.png"

@@ -44,6 +44,10 @@ std::shared_ptr<CDirectoryReceiver> CQtSapNetwork::OpenSAPSocket(uint32_t groupN
         if (dir && m_doc)
             m_doc->OnSapMessage(message.action, message.record, dir);
     });
+    socket->socket->SetKnownRepeat([this, weakDirectory](std::string_view text, uint64_t hash) {
+        auto dir = weakDirectory.lock();
+        return dir && m_doc && m_doc->RefreshRepeat(text, hash, dir);
+    });
     CSAPSocket::CConfig config;
     config.group = QHostAddress(ntohl(groupNetworkOrder));
     if (secondGroupNetworkOrder != 0)

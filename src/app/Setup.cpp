@@ -2,6 +2,8 @@
 
 #include "base/SettingsStore.h"
 
+#include <QCoreApplication>
+
 #include <cstdlib>
 #include <filesystem>
 
@@ -11,6 +13,15 @@ std::string ShippedPluginFolder()
 {
     if (const char* folder = std::getenv("TALMIRA_PLUGIN_SOURCE"); folder && *folder)
         return folder;
+    // An installed program finds them in its data folder; one run from its
+    // build folder takes those of the source tree.
+    if (QCoreApplication::instance()) {
+        const fs::path installed =
+            fs::path(QCoreApplication::applicationDirPath().toStdString()) / TALMIRA_DATA_FROM_BIN / "plugins";
+        std::error_code ec;
+        if (fs::is_directory(installed, ec))
+            return installed.lexically_normal().string();
+    }
     return TALMIRA_SHIPPED_PLUGINS;
 }
 

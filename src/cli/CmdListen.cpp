@@ -56,7 +56,8 @@ static int RunRawListen(CCliArgs& args)
         return CliFail(QString("cannot bind port %1: %2").arg(*port).arg(socket.LastError()));
     if (!socket.LastError().isEmpty())
         return CliFail(QString("cannot join %1: %2").arg(group.toString(), socket.LastError()));
-    std::fprintf(stderr, "talmira-cli: listening on %s port %d\n", group.toString().toLocal8Bit().constData(), int(*port));
+    std::fprintf(stderr, "talmira-cli: listening on %s port %d, receive buffer %d bytes\n",
+                 group.toString().toLocal8Bit().constData(), int(*port), socket.ReceiveBufferSize());
 
     QuitEventLoopOnSignals();
     if (*seconds > 0)

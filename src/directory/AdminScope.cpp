@@ -5,6 +5,7 @@
 #include "sdp/SDPObject.h"
 #include "sdp/SessionList.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cstdio>
 
@@ -63,7 +64,7 @@ void CAdminScopeList::AddScope(const CAdminScopeEntry& scope, COstara32Doc& doc)
     doc.AddSession(MakeScopeDirectory(scope, id, doc.Environment()), nullptr);
 }
 
-static std::shared_ptr<CSDPObject> ScopeDirectoryNamed(COstara32Doc& doc, const std::string& name)
+std::shared_ptr<CSDPObject> FindScopeDirectory(COstara32Doc& doc, const std::string& name)
 {
     for (const auto& record : doc.MainList())
         if (record->sessionType == kTypeScopeDirectory && record->name == name)
@@ -75,7 +76,7 @@ bool CAdminScopeList::EditScope(size_t index, const CAdminScopeEntry& changed, C
 {
     if (index >= m_entries.size())
         return false;
-    auto directory = ScopeDirectoryNamed(doc, m_entries[index].name);
+    auto directory = FindScopeDirectory(doc, m_entries[index].name);
     m_entries[index] = changed;
     // Without a directory of the old name there is nothing to refresh; the
     // scope itself still changes (a new directory comes at the next start).
@@ -90,10 +91,19 @@ bool CAdminScopeList::DeleteScope(size_t index, COstara32Doc& doc)
 {
     if (index >= m_entries.size())
         return false;
-    if (auto directory = ScopeDirectoryNamed(doc, m_entries[index].name))
+    if (auto directory = FindScopeDirectory(doc, m_entries[index].name))
         doc.RemoveSession(directory);
     m_entries.erase(m_entries.begin() + static_cast<long>(index));
     return true;
+}
+
+void CAdminScopeList::RestoreScope(size_t index, const CAdminScopeEntry& scope, const std::string& sessionId,
+                                   COstara32Doc& doc)
+{
+    index = std::min(index, m_entries.size());
+    m_entries.insert(m_entries.begin() + static_cast<long>(index), scope);
+    if (!sessionId.empty())
+        doc.AddSession(MakeScopeDirectory(scope, sessionId, doc.Environment()), nullptr);
 }
 
 std::optional<std::string> CheckScopeBaseAddress(const std::string& dotted)

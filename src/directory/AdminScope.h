@@ -60,10 +60,17 @@ public:
     void AddScope(const CAdminScopeEntry& scope, COstara32Doc& doc);
     bool EditScope(size_t index, const CAdminScopeEntry& changed, COstara32Doc& doc);
     bool DeleteScope(size_t index, COstara32Doc& doc);
+    // Undoes a Delete: the scope goes back to its place and, given the
+    // session id its directory had, the directory is added again.
+    void RestoreScope(size_t index, const CAdminScopeEntry& scope, const std::string& sessionId,
+                      COstara32Doc& doc);
 
 private:
     std::vector<CAdminScopeEntry> m_entries;
 };
+
+// The first scope directory of the main list that bears this name.
+std::shared_ptr<CSDPObject> FindScopeDirectory(COstara32Doc& doc, const std::string& name);
 
 // Checks of the "Admin Scope Parameters" dialog beyond the plain ranges: the
 // message to show, or nothing when the base address is a multicast address.

@@ -241,11 +241,22 @@ int COstara32Doc::AddSession(std::shared_ptr<CSDPObject> record, const std::shar
         // Only directories own a child list and a socket: a session heard
         // again as the other kind is a new entry in place of the old one.
         // The user's own records keep what they are, as on any refresh.
-        if (stored->own || IsDirectoryType(stored->sessionType) == IsDirectoryType(record->sessionType)) {
+        // The same text again (or any repeat of the user's own session, whose
+        // fields a repeat never touches): only the last-heard time moves.
+        if (stored->own || (record->sourceHash != 0 && record->sourceHash == stored->sourceHash)) {
+            RefreshUnchanged(*stored);
+            return 0;
+        }
+        if (IsDirectoryType(stored->sessionType) == IsDirectoryType(record->sessionType)) {
             // Most repeats change nothing: those stay silent.
             const CShownFields before(*stored);
+            CRecordLock lock(*stored);
+            if (!lock.ok())
+                return 0;
             stored->changed = 0;
             stored->UpdateFrom(*record, m_ports.clock.Now());
+            stored->sourceHash = record->sourceHash;
+            stored->walkNext = 0; // its times may have changed
             if (stored->changed || CShownFields(*stored) != before) {
                 stored->changed = 1;
                 Changed(stored);
@@ -271,6 +282,33 @@ int COstara32Doc::AddSession(std::shared_ptr<CSDPObject> record, const std::shar
     if (record->own)
         AnnounceSession(*record, false);
     return 1;
+}
+
+void COstara32Doc::RefreshUnchanged(CSDPObject& stored)
+{
+    CRecordLock lock(stored);
+    if (!lock.ok())
+        return;
+    stored.changed = 0;
+    stored.lastHeard = m_ports.clock.Now();
+}
+
+bool COstara32Doc::RefreshRepeat(std::string_view text, uint64_t hash, const std::shared_ptr<CSDPObject>& directory)
+{
+    if (hash == 0)
+        return false;
+    if (directory && (!directory->children || directory->IsDeleting()))
+        return true; // AddSession would drop it too
+    const std::string_view id = sap::OriginSessionIdOf(text);
+    if (id.empty())
+        return false;
+    const auto stored = ListOf(directory).FindById(id);
+    // Equal hashes mean the stored fields came from this very text, so the
+    // id the parser would find is the stored one.
+    if (!stored || stored->own || stored->sourceHash != hash)
+        return false;
+    RefreshUnchanged(*stored);
+    return true;
 }
 
 int COstara32Doc::RemoveSession(std::shared_ptr<CSDPObject> record)
@@ -343,6 +381,7 @@ void COstara32Doc::AnnounceSession(CSDPObject& record, bool deletion)
         }
     }
     record.lastHeard = m_ports.clock.Now();
+    record.walkNext = 0; // an edit before the send may have changed its times
 }
 
 int COstara32Doc::AnnouncementInterval(const CSDPObject& record, const CTtlBands& bands)
@@ -378,6 +417,7 @@ void COstara32Doc::CheckSessions()
     if (m_ports.views)
         m_ports.views->BeginWalk();
     CheckSessions(m_mainList);
+    m_lastWalk = m_ports.clock.Now();
     m_walking = false;
     if (m_ports.views) {
         SendPendingHint(); // inside a reset, the reset sends it
@@ -390,8 +430,20 @@ void COstara32Doc::CheckSessions(CSessionList& list)
     const CTtlBands bands = CTtlBands::Count(list);
     const int64_t now = m_ports.clock.Now();
     CSessionList::CCursor cursor(list);
-    while (auto record = cursor.Next())
+    while (auto record = cursor.Next()) {
+        if (!IsDirectoryType(record->sessionType) && !NeedsCheck(*record, bands, now))
+            continue;
         CheckRecord(record, bands, now);
+    }
+}
+
+bool COstara32Doc::NeedsCheck(const CSDPObject& r, const CTtlBands& bands, int64_t now) const
+{
+    // A later last-heard time only pushes time-out and re-announcement
+    // further away; an earlier one, a changed interval, a clock that went
+    // back or a pending Auto Start need a look now.
+    return !m_walkSkips || now >= r.walkNext || r.startTools || now < m_lastWalk || r.lastHeard < r.walkLastHeard
+        || AnnouncementInterval(r, bands) != r.walkInterval;
 }
 
 void COstara32Doc::CheckRecord(const std::shared_ptr<CSDPObject>& record, const CTtlBands& bands, int64_t now)
@@ -401,12 +453,12 @@ void COstara32Doc::CheckRecord(const std::shared_ptr<CSDPObject>& record, const 
         return;
     if (IsDirectoryType(r.sessionType) && r.children)
         CheckSessions(*r.children);
-    const int64_t interval = AnnouncementInterval(r, bands);
+    const int interval = AnnouncementInterval(r, bands);
     const int64_t end = EndTime(r);
     bool expired = false;
     if (end != 0 && end < now)
         expired = r.sessionType != kTypeScopeDirectory;
-    else if (r.lastHeard + kTimeoutIntervals * interval < now)
+    else if (r.lastHeard + kTimeoutIntervals * int64_t{interval} < now)
         expired = r.sessionType != kTypeScopeDirectory && !r.own;
 
     if (expired) {
@@ -425,11 +477,25 @@ void COstara32Doc::CheckRecord(const std::shared_ptr<CSDPObject>& record, const 
         Changed(record);
     }
     // The record is locked already: ask about its times directly.
-    const int64_t next = NextStart(r.times, now);
-    if (next != r.cachedNextStart) {
-        r.cachedNextStart = next;
+    int64_t next = 0;
+    const int64_t nextStart = NextStart(r.times, now, &next);
+    if (nextStart != r.cachedNextStart) {
+        r.cachedNextStart = nextStart;
         Changed(record);
     }
+    // The first second at which this record can expire, be due for sending
+    // or see its next start move.
+    if (r.sessionType != kTypeScopeDirectory) {
+        if (end != 0)
+            next = std::min(next, end + 1);
+        if (!r.own)
+            next = std::min(next, r.lastHeard + kTimeoutIntervals * int64_t{interval} + 1);
+    }
+    if (r.own)
+        next = std::min(next, r.lastHeard + interval);
+    r.walkNext = std::max(next, now + 1);
+    r.walkLastHeard = r.lastHeard;
+    r.walkInterval = interval;
     r.Unlock();
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <climits>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 
 #include "base/QueuedPrompter.h"
@@ -90,6 +92,14 @@ public:
     // nested event loop) does nothing.
     void CheckSessions();
     bool Walking() const { return m_walking; }
+    // Off: the walk looks at every record every time, as a reference for
+    // the skipping one.
+    void SetWalkSkips(bool skips) { m_walkSkips = skips; }
+    // An announcement whose SAP text (with this hash, see sap::TextHash) is
+    // the one the stored session was last taken from: renews its last-heard
+    // time and returns true, so the text need not be parsed. False when it
+    // must go the long way (parsed, then AddSession).
+    bool RefreshRepeat(std::string_view text, uint64_t hash, const std::shared_ptr<CSDPObject>& directory);
     // A datagram a directory's socket decoded; its messages are held until
     // it returns.
     void OnSapMessage(ESapAction action, std::shared_ptr<CSDPObject> record,
@@ -177,6 +187,8 @@ private:
     void ReleaseChildren(CSDPObject& directory);
     void CheckSessions(CSessionList& list);
     void CheckRecord(const std::shared_ptr<CSDPObject>& record, const CTtlBands& bands, int64_t now);
+    bool NeedsCheck(const CSDPObject& record, const CTtlBands& bands, int64_t now) const;
+    void RefreshUnchanged(CSDPObject& stored);
     // Whether the session list shows this directory or one below it; a
     // directory the walk already moved the list away from counts as shown
     // no more.
@@ -205,6 +217,8 @@ private:
     std::unordered_set<const CDirectoryReceiver*> m_announcedSockets;
     bool m_cacheUnreadable = false;
     bool m_walking = false;
+    bool m_walkSkips = true;
+    int64_t m_lastWalk = INT64_MIN;
     int m_resets = 0;
     // A hint held back until the walk or reset ends.
     bool m_hintPending = false;

@@ -1,10 +1,14 @@
 #include "gui/DesktopApp.h"
 
+#include "gui/AnnouncementWizardCommands.h"
+#include "gui/HelpPages.h"
 #include "gui/InstanceBeacon.h"
 #include "gui/MainFrame.h"
-#include "gui/MediaPagesFolder.h"
+#include "gui/MediaPages.h"
 #include "gui/PropertySheet.h"
+#include "gui/SettingsSheet.h"
 #include "gui/ToolDialogs.h"
+#include "gui/ToolPickerDialog.h"
 
 #include <QTimer>
 
@@ -29,6 +33,16 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
         return false;
     m_window = std::make_unique<CMainFrame>(m_runtime.Doc(), m_views, m_prompter, m_runtime.Launcher());
     m_window->onClose = [this] { Close(); };
+    m_window->SetCommandHandler(ECommand::Tools, [this](const CMainFrame::CCommandTarget&) {
+        RunToolPicker(m_runtime.Tools(), m_prompter, *m_toolDialogs, m_window.get(), [this] {
+            if (CToolLauncher* launcher = m_runtime.Launcher(); launcher && launcher->onFatal)
+                launcher->onFatal(); // the plug-ins could not be read again: the program ends
+        });
+    });
+    CWizardContext wizard{m_runtime.Doc(), m_prompter, &m_runtime.Settings().scopes};
+    AttachMediaPages(wizard, MediaContextOf(m_runtime, m_prompter));
+    m_announcements = new CAnnouncementCommands(wizard, m_window.get());
+    m_announcements->Register(*m_window);
     m_toolDialogs->SetParent(m_window.get());
     m_toolDialogs->SetOnline({m_runtime.Settings().databaseHost, m_runtime.Settings().InstallDirectory()});
     // Once the window is up: the check is bounded by its own short limits.
@@ -37,12 +51,14 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
         ShowProperties(m_runtime.Doc(), PropertyContextOf(m_runtime, m_prompter), target.record,
                        target.fromTree ? ESheetKind::Directory : ESheetKind::Session, m_window.get());
     });
-    m_window->SetCommandHandler(ECommand::NewFolder, [this](const CMainFrame::CCommandTarget& target) {
-        NewFolder(FolderContextOf(m_runtime, m_prompter), target.directory, m_window.get());
+    m_help = std::make_unique<CHelpPages>(ReadWebHost(*OpenSettingsStore()));
+    AttachHelp(*m_window, *m_help, m_prompter);
+    m_window->SetCommandHandler(ECommand::Settings, [this](const CMainFrame::CCommandTarget&) {
+        RunSettings(m_runtime.Doc(), m_runtime.Settings(), m_prompter, m_window.get(), runSettings);
     });
-    m_window->SetCommandHandler(ECommand::Edit, [this](const CMainFrame::CCommandTarget& target) {
-        if (target.fromTree)
-            EditFolder(FolderContextOf(m_runtime, m_prompter), target.record, m_window.get());
+    // Once the window is up: announcing needs the personal information.
+    QTimer::singleShot(0, m_window.get(), [this] {
+        AskForMissingPersonalInfo(m_runtime.Doc(), m_runtime.Settings(), m_prompter, m_window.get(), runSettings);
     });
     // A second start shows this window; without the socket it just ends.
     m_beacon = std::make_unique<CInstanceBeacon>();

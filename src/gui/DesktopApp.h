@@ -2,12 +2,16 @@
 #include "app/TalmiraRuntime.h"
 #include "base/ViewFanOut.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
+class CAnnouncementCommands;
 class CGuiToolDialogs;
+class CHelpPages;
 class CInstanceBeacon;
 class CMainFrame;
+class CSettingsSheet;
 
 // The desktop program: the runtime with both views on its fan-out and the
 // main window over them. Closing the window writes the cache.
@@ -32,6 +36,12 @@ public:
 
     CTalmiraRuntime& Runtime() { return m_runtime; }
     CMainFrame* Window() const { return m_window.get(); }
+    // The help and home pages the window's Help menu opens.
+    CHelpPages* Help() const { return m_help.get(); }
+    // How the Settings sheet runs; none: modal. For tests.
+    std::function<int(CSettingsSheet&)> runSettings;
+    // New Session, New Folder and Edit; owned by the window.
+    CAnnouncementCommands* Announcements() const { return m_announcements; }
 
 private:
     // The one the instance guard was taken on.
@@ -41,8 +51,10 @@ private:
     CViewFanOut m_views;
     std::unique_ptr<CGuiToolDialogs> m_toolDialogs; // outlives the launcher that uses it
     CTalmiraRuntime m_runtime;
+    std::unique_ptr<CHelpPages> m_help;
     std::unique_ptr<CMainFrame> m_window; // goes before the runtime
     std::unique_ptr<CInstanceBeacon> m_beacon;
+    CAnnouncementCommands* m_announcements = nullptr;
     bool m_closeResult = true;
     bool m_closed = false;
 };

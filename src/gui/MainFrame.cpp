@@ -7,6 +7,8 @@
 #include "base/ViewFanOut.h"
 #include "directory/Ostara32Doc.h"
 #include "directory/SessionListRules.h"
+#include "gui/AboutBox.h"
+#include "gui/Artwork.h"
 #include "gui/RowIcons.h"
 #include "sdp/SDPObject.h"
 #include "sdp/Schedule.h"
@@ -181,10 +183,7 @@ void CMainFrame::CreateActions()
     connect(m_saveSdp, &QAction::triggered, this, &CMainFrame::OnSaveSdp);
     connect(m_clearCache, &QAction::triggered, this, [this] { m_doc.ClearCache(); });
     connect(m_exit, &QAction::triggered, this, &CMainFrame::OnExit);
-    connect(m_about, &QAction::triggered, this, [this] {
-        QMessageBox::about(this, "About Talmira",
-                           "<b>Talmira</b><p>A directory of the multicast sessions announced on your network.</p>");
-    });
+    connect(m_about, &QAction::triggered, this, [this] { CAboutBox(this).exec(); });
 
     m_filters = new QActionGroup(this);
     m_filters->setExclusive(true);
@@ -251,7 +250,20 @@ void CMainFrame::CreateToolBar()
     QToolBar* bar = addToolBar("Toolbar");
     bar->setObjectName("toolbar");
     bar->setMovable(false);
-    bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    bar->setIconSize(QSize(24, 24));
+    m_clearCache->setIcon(artwork::ToolbarIcon("clear"));
+    m_newSession->setIcon(artwork::ToolbarIcon("new-session"));
+    m_delete->setIcon(artwork::ToolbarIcon("delete"));
+    m_properties->setIcon(artwork::ToolbarIcon("properties"));
+    m_newFolder->setIcon(artwork::ToolbarIcon("new-folder"));
+    m_about->setIcon(artwork::ToolbarIcon("about"));
+    const std::map<int, const char*> filterIcons = {
+        {listrules::kFilterCurrent, "current"}, {listrules::kFilterToday, "today"},
+        {listrules::kFilterThisWeek, "week"},   {listrules::kFilterThisMonth, "month"},
+        {listrules::kFilterAll, "all"}};
+    for (const auto& [mode, icon] : filterIcons)
+        m_filterActions[mode]->setIcon(artwork::ToolbarIcon(icon));
     bar->addAction(m_clearCache);
     bar->addSeparator();
     for (QAction* a : {m_newSession, m_delete, m_properties, m_newFolder})
@@ -845,7 +857,7 @@ void CMainFrame::OnExit()
 
 void CMainFrame::CreateTrayIcon()
 {
-    m_tray = new QSystemTrayIcon(rowicons::SessionIcon(0), this);
+    m_tray = new QSystemTrayIcon(artwork::ProgramIcon(), this);
     setWindowIcon(m_tray->icon());
     auto* menu = new QMenu(this);
     connect(menu->addAction("&Open"), &QAction::triggered, this, &CMainFrame::ShowFromTray);

@@ -38,13 +38,13 @@ public:
 
     // Runs when the window closes for good (the cache is written there).
     std::function<void()> onClose;
-
     QTreeView& TreeView() const { return *m_treeView; }
     QTreeView& ListView() const { return *m_listView; }
     CSessionSortFilter& SortedList() const { return *m_sorted; }
     // The View menu's filter command for a filter mode (1..5).
     QAction* FilterAction(int mode) const;
     QAction* ExitAction() const { return m_exit; }
+    QAction* ToolsAction() const { return m_tools; }
     QAction* OpenAction() const { return m_open; }
     QAction* DeleteAction() const { return m_delete; }
     QSystemTrayIcon& TrayIcon() const { return *m_tray; }
@@ -81,6 +81,9 @@ public:
     // Asks where "Save SDP As" writes, given a suggested path; an empty
     // answer cancels. Tests replace the file dialog here.
     std::function<QString(const QString& suggested)> chooseSdpFile;
+    QAction* HelpTopicsAction() const { return m_helpTopics; }
+    QAction* WebsiteAction() const { return m_website; }
+    QAction* AboutAction() const { return m_about; }
 
     // Whether the desktop shows notification icons; tests replace it.
     std::function<bool()> trayAvailable;

@@ -1,6 +1,7 @@
 #include "gui/MediaPages.h"
 
 #include "app/TalmiraRuntime.h"
+#include "gui/AnnouncementWizard.h"
 #include "base/Text.h"
 #include "gui/MediaPagesAddress.h"
 #include "tools/MediaRules.h"
@@ -448,4 +449,12 @@ void CPropertyWizMedia::OnDelete()
 std::function<QWizardPage*(CSDPObject&)> MediaListPageFactory(const CMediaContext& context)
 {
     return [context](CSDPObject& session) -> QWizardPage* { return new CPropertyWizMedia(session, context); };
+}
+
+void AttachMediaPages(CWizardContext& wizard, const CMediaContext& context)
+{
+    wizard.mediaPage = MediaListPageFactory(context);
+    wizard.folderAddressPage = [context](CSDPMedia& entry, CSDPObject& folder) -> QWizardPage* {
+        return new CPropertyMWizAddress(entry, folder, context, true);
+    };
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 class CAdminScopeList;
+struct CWizardContext;
 class CPluginTable;
 class CTalmiraRuntime;
 class CUsedAddressList;
@@ -189,3 +190,6 @@ private:
 
 // What the announcement wizard calls to make its media page for a record.
 std::function<QWizardPage*(CSDPObject&)> MediaListPageFactory(const CMediaContext& context);
+// Gives the announcement wizard its media list page for sessions and the
+// address page, in directory mode, that ends a folder's wizard.
+void AttachMediaPages(CWizardContext& wizard, const CMediaContext& context);

@@ -1,31 +1,35 @@
 // talmira: the session directory's desktop program.
 #include "app/CommandLineInfo.h"
 #include "base/ProgramExit.h"
+#include "directory/Ostara32Doc.h"
+#include "gui/AnnouncementWizardCommands.h"
+#include "gui/Artwork.h"
 #include "gui/DesktopApp.h"
 #include "gui/GuiPrompter.h"
 #include "gui/MainFrame.h"
 #include "gui/MediaPagesShot.h"
 #include "gui/PropertySheet.h"
-#include "directory/Ostara32Doc.h"
+#include "gui/Screenshots.h"
+#include "gui/SettingsSheet.h"
+#include "gui/Splash.h"
+#include "gui/ToolPickerDialog.h"
 #include "sdp/SessionList.h"
 
 #include <QApplication>
 #include <QTimer>
-#include <QTreeView>
 
 #include <cstdio>
 
 namespace {
-// --screenshot FILE: shows the window, saves a picture of it once it has
-// been laid out and painted, and ends the normal way.
-QString TakeScreenshotOption(QStringList& args, const char* option = "--screenshot")
+// Removes "NAME VALUE" from the arguments and gives VALUE; empty when absent.
+QString TakeOption(QStringList& args, const QString& name)
 {
-    const int at = static_cast<int>(args.indexOf(option));
+    const int at = static_cast<int>(args.indexOf(name));
     if (at < 0 || at + 1 >= args.size())
         return {};
-    const QString file = args[at + 1];
+    const QString value = args[at + 1];
     args.remove(at, 2);
-    return file;
+    return value;
 }
 
 // --screenshot-properties FILE: the property sheet of the first session
@@ -63,12 +67,21 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName("Talmira");
     QApplication::setOrganizationName("TalmiraSoft");
+    QApplication::setDesktopFileName("talmira");
+    QApplication::setWindowIcon(artwork::ProgramIcon());
 
     QStringList args = QApplication::arguments();
     args.removeFirst();
-    const QString screenshot = TakeScreenshotOption(args);
-    const QString sheetShot = TakeScreenshotOption(args, "--screenshot-properties");
-    const QString mediaShot = TakeScreenshotOption(args, "--screenshot-media-wizard");
+    // --screenshot FILE: the main window alone; --screenshots FOLDER: the
+    // pictures of the documentation; --screenshot-properties FILE: a
+    // session's property sheet. Each closes the program when done.
+    const QString screenshot = TakeOption(args, "--screenshot");
+    const QString screenshots = TakeOption(args, "--screenshots");
+    const QString sheetShot = TakeOption(args, "--screenshot-properties");
+    const QString settingsPicture = TakeOption(args, "--screenshot-settings");
+    const QString pickerShot = TakeOption(args, "--screenshot-tool-picker");
+    const QString wizardPicture = TakeOption(args, "--screenshot-wizard");
+    const QString mediaShot = TakeOption(args, "--screenshot-media-wizard");
     CMyCommandLineInfo commandLine;
     std::vector<std::string> plain;
     for (const QString& a : args)
@@ -90,24 +103,26 @@ int main(int argc, char** argv)
     }
     CMainFrame& window = *desktop.Window();
     prompter.SetParent(&window);
+    if (CSplash::Wanted(args) && screenshot.isEmpty() && screenshots.isEmpty() && sheetShot.isEmpty()) {
+        auto* splash = new CSplash;
+        splash->setAttribute(Qt::WA_DeleteOnClose);
+        splash->Start();
+    }
     window.show();
 
     QuitEventLoopOnSignals();
-    if (!screenshot.isEmpty()) {
-        // The picture shows the first scope's sessions, every folder open.
-        QTreeView& tree = window.TreeView();
-        tree.expandAll();
-        const QModelIndex firstScope = tree.model()->index(0, 0, tree.model()->index(0, 0));
-        if (firstScope.isValid())
-            tree.setCurrentIndex(firstScope);
-        QTimer::singleShot(1500, &window, [&window, screenshot] {
-            if (!window.grab().save(screenshot))
-                std::fprintf(stderr, "talmira: cannot write %s\n", screenshot.toLocal8Bit().constData());
-            window.close();
-        });
-    }
+    if (!screenshots.isEmpty())
+        TakeScreenshots(window, screenshots);
+    else if (!screenshot.isEmpty())
+        TakeWindowScreenshot(window, screenshot);
     if (!sheetShot.isEmpty())
         ScreenshotProperties(desktop, prompter, sheetShot);
+    if (!settingsPicture.isEmpty())
+        SaveSettingsPicture(desktop.Runtime().Doc(), desktop.Runtime().Settings(), prompter, window, settingsPicture);
+    if (!pickerShot.isEmpty())
+        ScreenshotToolPicker(desktop.Runtime().Tools(), prompter, &window, pickerShot, [&window] { window.close(); });
+    if (!wizardPicture.isEmpty())
+        SaveWizardPicture(*desktop.Announcements(), window, wizardPicture);
     if (!mediaShot.isEmpty())
         ScreenshotMediaWizard(desktop.Runtime(), prompter, &window, mediaShot, [&window] { window.close(); });
     const int status = QApplication::exec();

@@ -266,14 +266,43 @@ CSapPayload UnwrapSapDatagram(std::string_view d, const CEncryptionGroups& group
     return out;
 }
 
-CSapMessage DecodeSapDatagram(std::string_view datagram, const CEncryptionGroups& groups, const CSdpEnvironment& env)
+CSapMessage DecodeSapDatagram(std::string_view datagram, const CEncryptionGroups& groups, const CSdpEnvironment& env,
+                              const CKnownRepeat& isKnownRepeat)
 {
     CSapPayload payload = UnwrapSapDatagram(datagram, groups);
     CSapMessage msg;
     msg.action = payload.action;
     msg.reason = std::move(payload.reason);
     msg.origin = std::move(payload.origin);
-    if (payload.action != ESapAction::Drop)
-        msg.record = CSDPObject::FromText(payload.text, env);
+    if (payload.action == ESapAction::Drop)
+        return msg;
+    const uint64_t hash = sap::TextHash(payload.text);
+    if (payload.action == ESapAction::Announce && isKnownRepeat && isKnownRepeat(payload.text, hash))
+        return msg;
+    msg.record = CSDPObject::FromText(payload.text, env);
+    msg.record->sourceHash = hash;
     return msg;
+}
+
+uint64_t sap::TextHash(std::string_view text)
+{
+    const uint64_t h = std::hash<std::string_view>{}(text);
+    return h ? h : 1;
+}
+
+std::string_view sap::OriginSessionIdOf(std::string_view text)
+{
+    const size_t v = text.find("v=");
+    if (v == std::string_view::npos)
+        return {};
+    const size_t o = text.find("\no=", v);
+    if (o == std::string_view::npos)
+        return {};
+    std::string_view line = text.substr(o + 3);
+    line = line.substr(0, line.find_first_of("\r\n"));
+    const size_t user = line.find(' ');
+    if (user == std::string_view::npos)
+        return {};
+    line = line.substr(user + 1);
+    return line.substr(0, line.find(' '));
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -48,9 +49,21 @@ struct CSapMessage {
     std::shared_ptr<CSDPObject> record; // set for Announce and Delete
 };
 
-// Unwrap and parse: what a directory socket does with every datagram.
+// Unwrap and parse: what a directory socket does with every datagram. The
+// record carries the hash of its text (sap::TextHash). `isKnownRepeat`,
+// when given, sees an announcement's text and hash first: when it says the
+// text is a known repeat, nothing is parsed and the message has no record.
+using CKnownRepeat = std::function<bool(std::string_view text, uint64_t hash)>;
 CSapMessage DecodeSapDatagram(std::string_view datagram, const CEncryptionGroups& groups,
-                              const CSdpEnvironment& env);
+                              const CSdpEnvironment& env, const CKnownRepeat& isKnownRepeat = {});
+
+namespace sap {
+// A hash of an announcement's SDP text, never 0.
+uint64_t TextHash(std::string_view text);
+// The origin session id (second field of the first "o=" line after the
+// first "v="), read without parsing; empty when there is none.
+std::string_view OriginSessionIdOf(std::string_view text);
+} // namespace sap
 
 // Inflates a zlib stream (windowBits 15) or raw deflate data (-15) with the
 // growth rule of reception; nothing on any failure or when the output would

@@ -59,7 +59,8 @@ bool CSDPObject::Lock(const char* /*file*/, int /*line*/)
     if (deleting.load())
         return false;
     ++lockCount;
-    if (m_mutex.try_lock_for(std::chrono::milliseconds(kLockTimeoutMs)))
+    // A free lock is taken without reading the clock; only a busy one waits.
+    if (m_mutex.try_lock() || m_mutex.try_lock_for(std::chrono::milliseconds(kLockTimeoutMs)))
         return true;
     // Going on without the lock would race with its holder: refuse instead.
     --lockCount;

@@ -175,6 +175,14 @@ public:
     int64_t cachedNextStart = 0;
     CViewerWindow* viewerWindow = nullptr;
     int changed = 1;
+    // Hash of the SAP text the fields were last taken from (0: unknown), so
+    // that an unchanged repeat needs neither parsing nor copying.
+    uint64_t sourceHash = 0;
+    // The walk's bookkeeping: nothing about the record can change before
+    // `walkNext` (0: look now) unless its interval or inputs change.
+    int64_t walkNext = 0;
+    int64_t walkLastHeard = 0;
+    int walkInterval = 0;
 
 private:
     std::recursive_timed_mutex m_mutex;

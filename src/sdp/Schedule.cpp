@@ -259,30 +259,40 @@ bool DescribeEntry(std::string& out, const CSDPTime& t, int64_t now, const Clock
 
 } // namespace
 
-int64_t NextStart(const std::vector<CSDPTime>& times, int64_t now)
+int64_t NextStart(const std::vector<CSDPTime>& times, int64_t now, int64_t* validUntil)
 {
     now = Clamp(now);
+    // The answer stays the same until a series' current occurrence ends.
+    int64_t until = kNoEnd;
+    auto result = [&](int64_t start) {
+        if (validUntil)
+            *validUntil = until;
+        return start;
+    };
     CRunningBounds bounds;
     for (const CSDPTime& t : times) {
         bounds.Take(t);
         const int64_t interval = ReadUnsigned(t.repeatInterval);
         if (interval == 0)
-            return bounds.start;
+            return result(bounds.start);
         // Occurrences are visited occurrence by occurrence, offsets in text
         // order within each: the answer is the offset whose first unfinished
         // occurrence has the smallest index, the earlier offset on a tie.
         int64_t bestK = -1, bestStart = 0;
         ForEachSeries(t, bounds, interval, [&](const CSeries& series) {
             const int64_t k = series.FirstNotEnded(now);
-            if (k <= series.last && (bestK < 0 || k < bestK)) {
+            if (k > series.last)
+                return;
+            until = std::min(until, series.Start(k) + series.duration + 1);
+            if (bestK < 0 || k < bestK) {
                 bestK = k;
                 bestStart = series.Start(k);
             }
         });
         if (bestK >= 0)
-            return bestStart;
+            return result(bestStart);
     }
-    return 0;
+    return result(0);
 }
 
 int64_t NextStart(CSDPObject& record, int64_t now)
@@ -325,6 +335,34 @@ bool IsInPeriod(const std::vector<CSDPTime>& times, int period, int64_t now, con
         }
         return end;
     });
+}
+
+int64_t NowAnswerHoldsUntil(const std::vector<CSDPTime>& times, int64_t now)
+{
+    // The answer is an "or" over the entries and series below: it holds for
+    // as long as every one of them keeps its own.
+    now = Clamp(now);
+    int64_t until = kNoEnd;
+    CRunningBounds bounds;
+    for (const CSDPTime& t : times) {
+        bounds.Take(t);
+        const int64_t interval = ReadUnsigned(t.repeatInterval);
+        if (interval == 0) {
+            if (now < bounds.start)
+                until = std::min(until, bounds.start - 1);
+            else if (now <= bounds.stop)
+                until = std::min(until, bounds.stop);
+            continue;
+        }
+        ForEachSeries(t, bounds, interval, [&](const CSeries& series) {
+            const int64_t k = series.FirstNotEnded(now);
+            if (k > series.last)
+                return; // over for good
+            const int64_t start = series.Start(k);
+            until = std::min(until, start <= now ? start + series.duration : start - 1);
+        });
+    }
+    return until;
 }
 
 bool IsInPeriod(CSDPObject& record, int period, int64_t now, const Clock& clock)

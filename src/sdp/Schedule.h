@@ -18,7 +18,9 @@ enum SchedulePeriod : int {
 // Start (Unix seconds) of the current or next occurrence; 0 for none.
 // Repeating entries are solved directly, so the cost does not depend on how
 // many occurrences lie between the session's start and `now`.
-int64_t NextStart(const std::vector<CSDPTime>& times, int64_t now);
+// `validUntil`, when given, receives the first time from which the answer
+// may differ (it is the same for every time from `now` up to it).
+int64_t NextStart(const std::vector<CSDPTime>& times, int64_t now, int64_t* validUntil = nullptr);
 // Reads the record under its lock; 0 once the record's deletion has begun.
 int64_t NextStart(CSDPObject& record, int64_t now);
 
@@ -29,6 +31,10 @@ int64_t PeriodEnd(int period, int64_t now, const Clock& clock);
 // entries always does. The window end matters to repeating entries only.
 bool IsInWindow(const std::vector<CSDPTime>& times, int64_t now, int64_t windowEnd);
 bool IsInPeriod(const std::vector<CSDPTime>& times, int period, int64_t now, const Clock& clock);
+// The last second up to which IsInPeriod for kPeriodNow keeps the answer it
+// gives at `now`, so that a caller asking every second need not ask again
+// before then. May be earlier than the real change, never later.
+int64_t NowAnswerHoldsUntil(const std::vector<CSDPTime>& times, int64_t now);
 // Reads the record under its lock; false once the record's deletion has begun.
 bool IsInPeriod(CSDPObject& record, int period, int64_t now, const Clock& clock);
 

@@ -7,6 +7,8 @@
 #include "sdp/SessionList.h"
 #include "views/DisplayText.h"
 
+#include <algorithm>
+
 namespace {
 // Above this share of changed rows one dataChanged for all of them is
 // cheaper for the views than one per row.
@@ -138,37 +140,64 @@ CSessionListModel::CEntry CSessionListModel::MakeEntry(const Record& record, int
     if (auto row = listrules::MakeRow(*record, now, m_clock)) {
         entry.row = std::move(*row);
         entry.passes = listrules::PassesFilter(*record, m_doc.filterMode, now, m_clock);
+        MarkSteady(entry, now);
     }
     return entry;
+}
+
+void CSessionListModel::MarkSteady(CEntry& entry, int64_t now)
+{
+    CRecordLock lock(*entry.record);
+    entry.steadyFrom = now;
+    entry.steadyUntil = lock.ok() ? NowAnswerHoldsUntil(entry.record->times, now) : now - 1;
 }
 
 void CSessionListModel::Reevaluate(bool all)
 {
     if (m_resetting)
         return;
+    // All and Current look at the present moment only (or not at time at
+    // all): under the filter they were worked out with, a row that time
+    // alone cannot have changed is skipped, so the walk's end costs next to
+    // nothing while nothing starts or ends.
+    const bool maySkip = m_appliedFilter == m_doc.filterMode
+        && (m_doc.filterMode < listrules::kFilterToday || m_doc.filterMode > listrules::kFilterThisMonth);
     m_appliedFilter = m_doc.filterMode;
     const int64_t now = m_clock.Now();
     std::vector<int> changed;
+    const auto remake = [&](size_t i) {
+        CEntry fresh = MakeEntry(m_rows[i].record, now);
+        if (fresh.row != m_rows[i].row || fresh.passes != m_rows[i].passes)
+            changed.push_back(static_cast<int>(i));
+        m_rows[i] = std::move(fresh);
+    };
+    // The records the walk changed are found through the store's index:
+    // one change does not cost a look-up per row.
+    if (!all)
+        for (const CSDPObject* record : m_changed)
+            if (const int row = RowOf(*record); row >= 0)
+                remake(static_cast<size_t>(row));
     for (size_t i = 0; i < m_rows.size(); ++i) {
-        CEntry& entry = m_rows[i];
-        CSDPObject& record = *entry.record;
-        if (all || m_changed.count(&record)) {
-            CEntry fresh = MakeEntry(entry.record, now);
-            if (fresh.row != entry.row || fresh.passes != entry.passes) {
-                entry = std::move(fresh);
-                changed.push_back(static_cast<int>(i));
-            }
+        if (all) {
+            remake(i);
             continue;
         }
+        CEntry& entry = m_rows[i];
+        if (maySkip && entry.steadyFrom <= now && now <= entry.steadyUntil)
+            continue;
         // Time alone moves a session into or out of its period.
+        CSDPObject& record = *entry.record;
         const bool active = IsInPeriod(record, kPeriodNow, now, m_clock);
         const bool passes = listrules::PassesFilter(record, m_doc.filterMode, now, m_clock);
+        MarkSteady(entry, now);
         if (active != entry.row.activeNow || passes != entry.passes) {
             entry.row.activeNow = active;
             entry.passes = passes;
             changed.push_back(static_cast<int>(i));
         }
     }
+    std::sort(changed.begin(), changed.end());
+    changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
     m_changed.clear();
     EmitChanged(changed);
 }

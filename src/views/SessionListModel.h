@@ -76,11 +76,17 @@ private:
         Record record;
         listrules::CRow row;
         bool passes = false;
+        // Time alone changes neither the active state nor a filter that
+        // looks at the present moment only between these two instants.
+        int64_t steadyFrom = 0;
+        int64_t steadyUntil = -1;
     };
     bool Shows(const Record& directory) const { return directory.get() == m_directory.get(); }
     // The list shown; null when the shown directory has let go of its list.
     const CSessionList* ShownList() const;
     CEntry MakeEntry(const Record& record, int64_t now) const;
+    // Until when the entry's active state holds, from now on.
+    static void MarkSteady(CEntry& entry, int64_t now);
     // Looks at every row again: in full when `all` or the record changed in
     // the walk, else only its active state and filter (time moved on).
     void Reevaluate(bool all);

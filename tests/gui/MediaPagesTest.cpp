@@ -2,7 +2,8 @@
 #include "directory/Ostara32Doc.h"
 #include "gui/MediaPages.h"
 #include "gui/MediaPagesAddress.h"
-#include "gui/MediaPagesFolder.h"
+#include "gui/AnnouncementWizardCommands.h"
+#include "gui/AnnouncementWizardPages.h"
 #include "support/FakePrompter.h"
 #include "support/FakeSapNetwork.h"
 #include "support/FakeViews.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QPlainTextEdit>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -216,76 +218,49 @@ TEST_F(MediaPagesTest, AddressPageRefusesOutOfRangeValues)
     EXPECT_EQ(page.Levels().value(), 100) << "the arrows stop at 100";
 }
 
-TEST_F(MediaPagesTest, NewFolderBelowAFolderJoinsTheStore)
+TEST_F(MediaPagesTest, NewFolderBelowAFolderGetsAnAddressOfItsScope)
 {
     CFakeExit exit;
     CFakeSapNetwork network;
     COstara32Doc doc(CDocPorts{t.clock, t.random, prompter, exit, network, nullptr, nullptr, &t.used});
-    ASSERT_EQ(doc.AddSession(ttlScope, nullptr), 1);
     ASSERT_EQ(doc.AddSession(localScope, nullptr), 1);
     auto parent = t.Parse("v=0\no=- 9 1 IN IP4 10.0.0.1\ns=Sub\nc=IN IP4 239.255.1.1/31\nt=0 0\n"
                           "m=directory 9875 SAP/SDP 14\n");
     ASSERT_EQ(doc.AddSession(parent, localScope), 1);
+    QWidget window;
+    CAnnouncementCommands commands(CWizardContext(doc, prompter, &scopes), &window);
+    AttachMediaPages(commands.Context(), Context());
 
-    CFolderContext context;
-    context.media = Context();
-    context.doc = &doc;
-    context.email = "me@example.org";
-    context.localHostName = "h";
-    std::vector<bool> scopePages;
-    context.addSessionPages = [&](QWizard&, CSDPObject& folder, bool scopePage) {
-        scopePages.push_back(scopePage);
-        folder.name = "Mine";
-    };
-    bool finish = false;
-    context.run = [&](QWizard& wizard) {
-        wizard.show();
-        EXPECT_EQ(wizard.pageIds().size(), 1);
-        EXPECT_TRUE(wizard.button(QWizard::FinishButton)->isVisible());
-        if (finish)
-            wizard.button(QWizard::FinishButton)->click();
-        else
-            wizard.reject();
-        return wizard.result() == QDialog::Accepted;
-    };
+    CAnnouncementWizard* wizard = commands.NewFolder(parent);
+    ASSERT_NE(wizard, nullptr);
+    auto* info = dynamic_cast<CPropertyWizSession*>(wizard->page(CAnnouncementWizard::kSessionPage));
+    ASSERT_NE(info, nullptr);
+    info->Title().setText("Mine");
+    info->Description().setPlainText("Our folder");
+    for (int page = 0; page < 3; ++page)
+        wizard->button(QWizard::NextButton)->click();
+    ASSERT_EQ(wizard->currentId(), CAnnouncementWizard::kAddressPage);
+    EXPECT_TRUE(wizard->button(QWizard::FinishButton)->isVisible());
+    auto* address = static_cast<CPropertyMWizAddress*>(wizard->currentPage());
+    const std::string proposed = address->Address().text().toStdString();
+    address->Address().setText("10.1.2.3");
+    wizard->button(QWizard::FinishButton)->click();
+    EXPECT_EQ(prompter.shown, std::vector<std::string>{"Please enter a Multicast IP address"});
+    address->Address().setText(QString::fromStdString(proposed));
+    wizard->button(QWizard::FinishButton)->click();
 
-    EXPECT_FALSE(NewFolder(context, parent, nullptr));
-    EXPECT_EQ(parent->children->Size(), 0u) << "cancelled";
-    finish = true;
-    ASSERT_TRUE(NewFolder(context, parent, nullptr));
     ASSERT_EQ(parent->children->Size(), 1u);
-    const auto folder = parent->children->At(0);
+    const auto folder = parent->children->Front();
     EXPECT_EQ(folder->sessionType, kTypeDirectory);
     EXPECT_TRUE(folder->own);
-    EXPECT_EQ(folder->announceTtl, 31);
-    EXPECT_EQ(folder->email, "me@example.org");
-    EXPECT_EQ(folder->attributes, std::vector<std::string>{"tool:Talmira by TalmiraSoft"});
     ASSERT_EQ(folder->media.size(), 1u);
     const CSDPMedia& m = folder->media[0];
-    EXPECT_EQ(m.media + " " + m.protocol + " " + m.formatList, "directory SAP SDP");
     EXPECT_TRUE(Within(m.address, 0xEFFF0000u, 17)) << m.address;
     EXPECT_EQ(folder->directoryGroup, inet_addr(m.address.c_str()));
-    EXPECT_EQ(folder->directoryPort, std::stoi(m.port));
     EXPECT_GE(folder->directoryPort, 49152);
     EXPECT_EQ(folder->directoryTtl, 31);
     EXPECT_FALSE(network.sent.empty()) << "announced at once";
-
-    // Below the TTL Scope the Scope page comes; Edit holds the folder's lock.
-    auto ttlFolder = t.Parse("v=0\no=- 10 1 IN IP4 10.0.0.1\ns=T\nc=IN IP4 224.2.200.1/15\nt=0 0\n"
-                             "m=directory 9875 SAP/SDP 14\n");
-    ttlFolder->own = 1;
-    ASSERT_EQ(doc.AddSession(ttlFolder, ttlScope), 1);
-    context.run = [&](QWizard& wizard) {
-        wizard.show();
-        EXPECT_EQ(ttlFolder->LockCount(), 1);
-        static_cast<CPropertyMWizAddress*>(wizard.currentPage())->Port().setText("9876");
-        wizard.button(QWizard::FinishButton)->click();
-        return wizard.result() == QDialog::Accepted;
-    };
-    EXPECT_TRUE(EditFolder(context, ttlFolder, nullptr));
-    EXPECT_EQ(ttlFolder->media[0].port, "9876");
-    EXPECT_EQ(ttlFolder->LockCount(), 0);
-    EXPECT_EQ(scopePages, (std::vector<bool>{false, false, true}));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 } // namespace

@@ -192,6 +192,47 @@ TEST(Schedule, DirectComputationAgreesWithSteppingThroughOccurrences)
         SCOPED_TRACE(::testing::Message() << "round " << round);
         ASSERT_EQ(NextStart(times, now), ModelNextStart(entries, now));
         ASSERT_EQ(IsInWindow(times, now, windowEnd), ModelInWindow(entries, now, windowEnd));
+        // The present moment's answer (checked above) holds as long as promised.
+        const int64_t holds = NowAnswerHoldsUntil(times, now);
+        ASSERT_GE(holds, now);
+        const bool onNow = IsInWindow(times, now, now);
+        for (const int64_t later : {now + 1, holds - 1, holds, pick(now, std::min(holds, now + 40 * kWeek))}) {
+            if (later >= now && later <= holds) {
+                ASSERT_EQ(IsInWindow(times, later, later), onNow) << "at " << later - now << " s";
+            }
+        }
+    }
+}
+
+// Not later than the change, and not much earlier either: a caller that
+// asks again only then does no work in between.
+TEST(Schedule, NowAnswerHoldsUntilItsNextChange)
+{
+    const int64_t t0 = Local(2026, 3, 10, 12, 0, 0);
+    constexpr int64_t kNever = -1;
+    const struct {
+        std::vector<CSDPTime> times;
+        int64_t now, holds;
+    } cases[] = {
+        {{}, t0, kNever},
+        {{OneOff(0, 0)}, t0, kNever},
+        {{OneOff(t0 + 100, t0 + 200)}, t0, t0 + 99},
+        {{OneOff(t0 + 100, t0 + 200)}, t0 + 150, t0 + 200},
+        {{OneOff(t0 + 100, t0 + 200)}, t0 + 201, kNever},
+        {{OneOff(t0 - 100, 0)}, t0, kNever},
+        {{Repeat(t0, t0 + 10 * kDay, kDay, kHour)}, t0 + kDay + 10, t0 + kDay + kHour},
+        {{Repeat(t0, t0 + 10 * kDay, kDay, kHour)}, t0 + kHour + 1, t0 + kDay - 1},
+        {{Repeat(t0, t0 + 10 * kDay, kDay, kHour)}, t0 + 10 * kDay + kHour + 1, kNever},
+        // The earliest change of several entries and offsets.
+        {{OneOff(t0 + 500, t0 + 900), Repeat(t0, 0, kDay, kHour, "0 2h")}, t0 + 10, t0 + 500 - 1},
+        {{OneOff(t0 - 500, t0 - 100), Repeat(t0, 0, kDay, kHour, "0 2h")}, t0 + kHour + 1, t0 + 2 * kHour - 1},
+    };
+    for (const auto& c : cases) {
+        const int64_t holds = NowAnswerHoldsUntil(c.times, c.now);
+        if (c.holds == kNever)
+            EXPECT_GT(holds, c.now + 1000 * 365 * kDay) << c.now - t0;
+        else
+            EXPECT_EQ(holds, c.holds) << c.now - t0;
     }
 }
 

@@ -3,6 +3,7 @@
 // cache with the program's own writer. For pictures of the main window.
 #include "app/CommandLineInfo.h"
 #include "app/ConsolePrompter.h"
+#include "app/Settings.h"
 #include "app/TalmiraRuntime.h"
 #include "base/ProgramExit.h"
 #include "directory/Ostara32Doc.h"
@@ -86,6 +87,15 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     CStderrPrompter prompter;
     CProcessExit exit;
+    // Pictures show a set-up program: it would ask for these otherwise.
+    {
+        const auto store = OpenSettingsStore();
+        const std::pair<const char*, const char*> personal[] = {
+            {"Name", "Ada Example"}, {"Email", "ada@example.org"}, {"Phone", "+32 2 555 01 23"}};
+        for (const auto& [name, value] : personal)
+            if (store->ReadText("User Info", name).value_or("").empty())
+                store->WriteText("User Info", name, value);
+    }
     CTalmiraRuntime runtime({prompter, exit});
     if (!runtime.Start(CMyCommandLineInfo()))
         return 1;

@@ -49,8 +49,11 @@ TEST_F(ListTest, WalkGreysExpiresAndSignalsPerRow)
     Add(Timed("early", kNow + 100, kNow + 200));
     Add(Timed("late", kNow + 150, kNow + 400));
     Add("always");
-    EXPECT_EQ(std::make_tuple(Inactive("Session early"), Inactive("Session late"), Inactive("Session always")),
-              std::make_tuple(true, true, false));
+    // Daily for 140 s: on now, off from kNow + 131 until tomorrow.
+    Add(Timed("daily", kNow - 10, kNow + 10 * kDay, {"audio"}, "r=1d 140 0\n"));
+    EXPECT_EQ(std::make_tuple(Inactive("Session early"), Inactive("Session late"), Inactive("Session always"),
+                              Inactive("Session daily")),
+              std::make_tuple(true, true, false, false));
 
     doc.CheckSessions();
     QSignalSpy changes(&list, &QAbstractItemModel::dataChanged);
@@ -63,14 +66,15 @@ TEST_F(ListTest, WalkGreysExpiresAndSignalsPerRow)
     changes.clear();
     t.clock.Set(kNow + 160);
     doc.CheckSessions();
-    EXPECT_EQ(changes.size(), 1);
+    EXPECT_EQ(changes.size(), 2);
     EXPECT_FALSE(Inactive("Session late"));
-    EXPECT_EQ(Shown(listrules::kColumnStart)[2], "11:15:50PM Tue Nov 14, 2023");
+    EXPECT_TRUE(Inactive("Session daily"));
+    EXPECT_EQ(Shown(listrules::kColumnStart)[3], "11:15:50PM Tue Nov 14, 2023");
 
     changes.clear();
     t.clock.Set(kNow + 300);
     doc.CheckSessions();
-    EXPECT_EQ(Shown(), (Texts{"Session always", "Session late"}));
+    EXPECT_EQ(Shown(), (Texts{"Session always", "Session daily", "Session late"}));
     EXPECT_EQ(changes.size(), 0);
 }
 

@@ -55,6 +55,7 @@ bool CSAPSocket::OpenSAPSocket(const CConfig& config, std::weak_ptr<CSDPObject> 
                          sizeof off) != 0)
             m_lastError = QString::fromLocal8Bit(std::strerror(errno));
 #endif
+        EnlargeReceiveBuffer();
         m_socket.setSocketOption(QAbstractSocket::MulticastLoopbackOption, QVariant(0));
         m_socket.setSocketOption(QAbstractSocket::MulticastTtlOption, QVariant(config.ttl));
         const QNetworkInterface iface = config.interfaceAddress.isEmpty()
@@ -75,6 +76,25 @@ bool CSAPSocket::OpenSAPSocket(const CConfig& config, std::weak_ptr<CSDPObject> 
     m_config = config;
     m_directory = std::move(directory);
     return ok;
+}
+
+void CSAPSocket::EnlargeReceiveBuffer()
+{
+    // Announcements arrive in bursts (a directory re-sending all it holds):
+    // a small buffer loses them while the walk runs. Past the system's cap
+    // only a privileged process may go; elsewhere the cap is what we get.
+#ifdef Q_OS_LINUX
+    const int fd = static_cast<int>(m_socket.socketDescriptor());
+    const int wanted = kWantedReceiveBuffer;
+    if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &wanted, sizeof wanted) == 0)
+        return;
+#endif
+    m_socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(kWantedReceiveBuffer));
+}
+
+int CSAPSocket::ReceiveBufferSize()
+{
+    return m_socket.socketOption(QAbstractSocket::ReceiveBufferSizeSocketOption).toInt();
 }
 
 void CSAPSocket::Close()
@@ -108,7 +128,7 @@ void CSAPSocket::OnReceive()
         message.reason = "datagram longer than 5000 bytes";
     } else {
         message = DecodeSapDatagram(std::string_view(datagram.constData(), static_cast<size_t>(datagram.size())),
-                                    m_groups, m_env);
+                                    m_groups, m_env, m_knownRepeat);
     }
     if (m_handler)
         m_handler(message, datagram);

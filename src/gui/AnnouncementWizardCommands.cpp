@@ -1,0 +1,245 @@
+#include "gui/AnnouncementWizardCommands.h"
+
+#include "base/Clock.h"
+#include "base/Text.h"
+#include "base/ViewNotifier.h"
+#include "directory/Ostara32Doc.h"
+#include "gui/AnnouncementWizardPages.h"
+#include "gui/MainFrame.h"
+#include "gui/SchedulePage.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QHostInfo>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTimeEdit>
+#include <QTimer>
+
+#ifndef _WIN32
+#include <netdb.h>
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+constexpr const char* kSessionToolAttribute = "tool:Talmira by TalmiraSoft";
+constexpr size_t kMaxLoginName = 127; // the name fits a 128-byte buffer
+
+const Clock& ClockOf(COstara32Doc& doc) { return doc.Ports().clock; }
+} // namespace
+
+std::string CurrentLoginName()
+{
+#ifndef _WIN32
+    char buffer[1024];
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(geteuid(), &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_name &&
+        *found->pw_name && std::strlen(found->pw_name) <= kMaxLoginName)
+        return found->pw_name;
+#endif
+    const QByteArray name = qgetenv("USERNAME");
+    if (!name.isEmpty() && static_cast<size_t>(name.size()) <= kMaxLoginName)
+        return name.toStdString();
+    return "-";
+}
+
+std::string OfficialHostName()
+{
+    const std::string host = QHostInfo::localHostName().toStdString();
+#ifndef _WIN32
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_flags = AI_CANONNAME;
+    addrinfo* info = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &info) == 0 && info) {
+        std::string official = info->ai_canonname ? info->ai_canonname : host;
+        freeaddrinfo(info);
+        return official;
+    }
+#endif
+    return host;
+}
+
+CAnnouncementCommands::CAnnouncementCommands(const CWizardContext& context, QWidget* window)
+    : QObject(window), loginName(&CurrentLoginName), hostName(&OfficialHostName), m_context(context),
+      m_window(window)
+{
+}
+
+void CAnnouncementCommands::Register(CMainFrame& window)
+{
+    using Target = CMainFrame::CCommandTarget;
+    window.SetCommandHandler(ECommand::NewSession, [this](const Target& t) { NewSession(t.directory); });
+    window.SetCommandHandler(ECommand::Edit, [this](const Target& t) { Edit(t.record); });
+    if (m_context.folderAddressPage)
+        window.SetCommandHandler(ECommand::NewFolder, [this](const Target& t) { NewFolder(t.directory); });
+}
+
+CAnnouncementWizard* CAnnouncementCommands::Open(CAnnouncementWizard* wizard)
+{
+    m_current = wizard;
+    connect(wizard, &QDialog::finished, this, [this] { m_current = nullptr; });
+    wizard->setAttribute(Qt::WA_DeleteOnClose);
+    wizard->setWindowModality(Qt::WindowModal);
+    wizard->show();
+    return wizard;
+}
+
+std::shared_ptr<CSDPObject> CAnnouncementCommands::MakeOwnRecord(const std::shared_ptr<CSDPObject>& directory,
+                                                                  bool& scopePage)
+{
+    COstara32Doc& doc = m_context.doc;
+    auto record = CSDPObject::MakeWithoutText(doc.Environment(), hostName ? hostName() : std::string());
+    const std::string login = loginName ? loginName() : std::string();
+    record->originUser = login.empty() ? "-" : login;
+    record->email = doc.userEmail;
+    record->phone = doc.userPhone;
+    record->own = 1;
+    const CScopeDecision scope = DecideScope(directory, m_context.scopes);
+    scopePage = scope.scopePage;
+    if (!scope.scopePage && scope.ttl)
+        record->announceTtl = *scope.ttl;
+    record->parentDirectory = directory;
+    return record;
+}
+
+CAnnouncementWizard* CAnnouncementCommands::NewSession(const std::shared_ptr<CSDPObject>& directory)
+{
+    if (m_current || (directory && directory->IsDeleting()))
+        return nullptr;
+    bool scopePage = false;
+    auto record = MakeOwnRecord(directory, scopePage);
+    auto* wizard = new CAnnouncementWizard(m_context, record, CAnnouncementWizard::EKind::Session, scopePage,
+                                           nullptr, m_window);
+    wizard->onDone = [this, record, directory](bool finished) {
+        if (!finished)
+            return; // the record goes with the wizard
+        COstara32Doc& doc = m_context.doc;
+        record->attributes.push_back(kSessionToolAttribute);
+        record->parentDirectory = directory;
+        record->originVersion = NtpVersionNow(ClockOf(doc).Now());
+        doc.AddSession(record, directory);
+        doc.Notify(CViewHint::Show(directory));
+    };
+    return Open(wizard);
+}
+
+CAnnouncementWizard* CAnnouncementCommands::NewFolder(const std::shared_ptr<CSDPObject>& parent)
+{
+    if (m_current || !parent || parent->IsDeleting() || !m_context.folderAddressPage)
+        return nullptr;
+    bool scopePage = false;
+    auto record = MakeOwnRecord(parent, scopePage);
+    auto entry = std::make_shared<CSDPMedia>();
+    entry->media = "directory";
+    entry->protocol = "SAP";
+    entry->formatList = "SDP";
+    auto* wizard = new CAnnouncementWizard(m_context, record, CAnnouncementWizard::EKind::Folder, scopePage,
+                                           entry.get(), m_window);
+    wizard->hold = entry;
+    wizard->onDone = [this, record, parent, entry](bool finished) {
+        if (!finished)
+            return;
+        COstara32Doc& doc = m_context.doc;
+        const std::string by = m_context.vendorHost.empty() ? "TalmiraSoft" : m_context.vendorHost;
+        record->attributes.push_back("tool:Talmira by " + by);
+        record->media.push_back(*entry);
+        record->directoryGroup = text::ParseDottedQuad(entry->address);
+        record->directoryPort = static_cast<uint16_t>(text::ToInt32(entry->port));
+        record->directoryTtl = static_cast<uint8_t>(entry->ttl);
+        record->sessionType = kTypeDirectory;
+        doc.AddSession(record, parent);
+        doc.Notify(CViewHint::Show(parent));
+    };
+    return Open(wizard);
+}
+
+CAnnouncementWizard* CAnnouncementCommands::Edit(const std::shared_ptr<CSDPObject>& record)
+{
+    if (m_current || !record || !record->own)
+        return nullptr;
+    const bool folder = record->sessionType == kTypeDirectory;
+    if (folder && !m_context.folderAddressPage)
+        return nullptr;
+    auto lock = std::make_shared<CRecordLock>(*record);
+    if (!lock->ok())
+        return nullptr;
+    // The pages work on a copy; the stored record changes only on Finish.
+    COstara32Doc& doc = m_context.doc;
+    auto copy = CSDPObject::MakeEmpty(doc.Environment());
+    CWizardFields::Of(*record).ApplyTo(*copy);
+    copy->own = 1;
+    copy->parentDirectory = record->parentDirectory;
+    if (folder && copy->media.empty()) {
+        CSDPMedia entry;
+        entry.media = "directory";
+        entry.protocol = "SAP";
+        entry.formatList = "SDP";
+        copy->media.push_back(entry);
+    }
+    const bool scopePage = DecideScope(record->parentDirectory.lock(), m_context.scopes).scopePage;
+    auto* wizard = new CAnnouncementWizard(
+        m_context, copy, folder ? CAnnouncementWizard::EKind::Folder : CAnnouncementWizard::EKind::Session, scopePage,
+        folder ? &copy->media.front() : nullptr, m_window);
+    wizard->hold = std::make_shared<std::pair<std::shared_ptr<CSDPObject>, std::shared_ptr<CRecordLock>>>(record, lock);
+    record->viewerWindow = wizard;
+    wizard->onDone = [this, record, copy, wizard](bool finished) {
+        if (record->viewerWindow == wizard)
+            record->viewerWindow = nullptr;
+        if (!finished || record->IsDeleting())
+            return;
+        CWizardFields::Of(*copy).ApplyTo(*record);
+        record->originVersion = NtpVersionNow(ClockOf(m_context.doc).Now());
+        m_context.doc.AnnounceSession(*record, false);
+        Changed(record);
+    };
+    return Open(wizard);
+}
+
+void CAnnouncementCommands::Changed(const std::shared_ptr<CSDPObject>& record)
+{
+    COstara32Doc& doc = m_context.doc;
+    const auto directory = record->parentDirectory.lock();
+    if (ViewNotifier* views = doc.Ports().views; views && (!directory || directory->children)) {
+        const long row = doc.ListOf(directory).IndexOf(*record);
+        if (row >= 0)
+            views->RecordChanged(directory, static_cast<size_t>(row), record);
+    }
+    doc.Notify(CViewHint::ListsChanged());
+}
+
+void SaveWizardPicture(CAnnouncementCommands& commands, CMainFrame& window, const QString& file)
+{
+    std::shared_ptr<CSDPObject> ttlScope;
+    for (const auto& directory : commands.Context().doc.MainList())
+        if (directory->sessionType == kTypeScopeDirectory && directory->name == "TTL Scope")
+            ttlScope = directory;
+    CAnnouncementWizard* wizard = commands.NewSession(ttlScope);
+    if (!wizard)
+        return;
+    auto* session = static_cast<CPropertyWizSession*>(wizard->page(CAnnouncementWizard::kSessionPage));
+    session->Title().setText("Weekly seminar");
+    session->Description().setPlainText("Talks on multicast routing");
+    wizard->next();
+    wizard->next();
+    auto* schedule = static_cast<CPropertyWizSchedule*>(wizard->page(CAnnouncementWizard::kSchedulePage));
+    schedule->Repetition(0).setCurrentText("Weekly");
+    schedule->Duration(0).setCurrentText("2 hour");
+    schedule->Time(0).setTime(QTime(20, 0, 0));
+    emit schedule->Repetition(0).activated(schedule->Repetition(0).currentIndex());
+    schedule->Repetition(1).setCurrentText("Once");
+    schedule->Duration(1).setCurrentText("3 hour");
+    schedule->Date(1).setDate(schedule->Date(0).date().addDays(30));
+    schedule->RepeatFor().setCurrentText("3 weeks");
+    QTimer::singleShot(1500, wizard, [wizard, &window, file] {
+        if (!wizard->grab().save(file))
+            std::fprintf(stderr, "talmira: cannot write %s\n", file.toLocal8Bit().constData());
+        wizard->reject();
+        window.close();
+    });
+}

@@ -1,0 +1,63 @@
+#pragma once
+#include <QDialog>
+
+#include <functional>
+
+#include "sap/EncryptionGroups.h"
+
+struct CAppSettings;
+class CAdminScopePage;
+class COstara32Doc;
+class CPersonalPage;
+class CSecurityPage;
+class Prompter;
+class QDialogButtonBox;
+class QTabWidget;
+
+// The "Settings" sheet: personal information, encryption groups and
+// administrative scopes. The group and scope pages change the running
+// program at once; OK stores all three in the settings file, Cancel puts
+// the groups, the scopes and their directories back as they were.
+class CSettingsSheet final : public QDialog {
+    Q_OBJECT
+public:
+    CSettingsSheet(COstara32Doc& doc, CAppSettings& settings, Prompter& prompter, QWidget* parent = nullptr);
+
+    QTabWidget& Pages() const { return *m_pages; }
+    CPersonalPage& Personal() const { return *m_personal; }
+    CSecurityPage& Security() const { return *m_security; }
+    CAdminScopePage& Scopes() const { return *m_scopes; }
+    QDialogButtonBox& Buttons() const { return *m_buttons; }
+
+    void accept() override;
+    void reject() override;
+
+private:
+    void OnPageChanged(int page);
+
+    COstara32Doc& m_doc;
+    CAppSettings& m_settings;
+    Prompter& m_prompter;
+    CEncryptionGroups m_groupsBefore;
+    QTabWidget* m_pages;
+    CPersonalPage* m_personal;
+    CSecurityPage* m_security;
+    CAdminScopePage* m_scopes;
+    QDialogButtonBox* m_buttons;
+    int m_page = 0;
+    bool m_turningBack = false;
+};
+
+// The Settings command: runs the sheet modally (or through `run`, for tests).
+void RunSettings(COstara32Doc& doc, CAppSettings& settings, Prompter& prompter, QWidget* parent,
+                 const std::function<int(CSettingsSheet&)>& run = {});
+
+// For pictures: shows the sheet over `window` without waiting, saves it to
+// `file` once painted, cancels it and closes the window.
+void SaveSettingsPicture(COstara32Doc& doc, CAppSettings& settings, Prompter& prompter, QWidget& window,
+                         const QString& file);
+
+// Personal information is needed to announce: when part of it is missing,
+// says so and runs the Settings command. True when it asked.
+bool AskForMissingPersonalInfo(COstara32Doc& doc, CAppSettings& settings, Prompter& prompter, QWidget* parent,
+                               const std::function<int(CSettingsSheet&)>& run = {});

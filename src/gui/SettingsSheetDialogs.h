@@ -1,0 +1,63 @@
+#pragma once
+#include <QDialog>
+
+#include "directory/AdminScope.h"
+#include "sap/EncryptionGroups.h"
+
+class Prompter;
+class QLineEdit;
+
+// Edits one encryption group: name, the key typed twice, and the id.
+class CEncryptionGroupDialog final : public QDialog {
+    Q_OBJECT
+public:
+    CEncryptionGroupDialog(const CEncryptionGroup& group, Prompter& prompter, QWidget* parent = nullptr);
+    // Valid after the dialog was accepted.
+    CEncryptionGroup Group() const { return m_result; }
+
+    QLineEdit& NameField() const { return *m_name; }
+    QLineEdit& KeyField() const { return *m_key; }
+    QLineEdit& KeyAgainField() const { return *m_keyAgain; }
+    QLineEdit& IdField() const { return *m_id; }
+
+    void accept() override;
+
+private:
+    Prompter& m_prompter;
+    QLineEdit* m_name;
+    QLineEdit* m_key;
+    QLineEdit* m_keyAgain;
+    QLineEdit* m_id;
+    CEncryptionGroup m_result;
+};
+
+// Edits one administrative scope. Empty fields for a new one.
+class CAdminScopeDialog final : public QDialog {
+    Q_OBJECT
+public:
+    CAdminScopeDialog(const CAdminScopeEntry* scope, Prompter& prompter, QWidget* parent = nullptr);
+    // Valid after the dialog was accepted.
+    CAdminScopeEntry Scope() const { return m_result; }
+
+    QLineEdit& NameField() const { return *m_name; }
+    QLineEdit& BaseField() const { return *m_base; }
+    QLineEdit& PrefixField() const { return *m_prefix; }
+    QLineEdit& PortField() const { return *m_port; }
+    QLineEdit& TtlField() const { return *m_ttl; }
+
+    void accept() override;
+
+private:
+    Prompter& m_prompter;
+    QLineEdit* m_name;
+    QLineEdit* m_base;
+    QLineEdit* m_prefix;
+    QLineEdit* m_port;
+    QLineEdit* m_ttl;
+    CAdminScopeEntry m_result;
+};
+
+namespace settingsform {
+// The message shown when a number field is empty or out of its range.
+std::string RangeMessage(long long low, long long high);
+}

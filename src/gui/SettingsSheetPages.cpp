@@ -1,0 +1,238 @@
+#include "gui/SettingsSheetPages.h"
+
+#include "base/Prompter.h"
+#include "directory/Ostara32Doc.h"
+#include "gui/SettingsSheetDialogs.h"
+#include "sdp/SDPObject.h"
+#include "sdp/SessionList.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+QString Q(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+std::string Text(const QLineEdit& field)
+{
+    return field.text().toStdString();
+}
+} // namespace
+
+CPersonalPage::CPersonalPage(const std::string& name, const std::string& email, const std::string& phone,
+                             QWidget* parent)
+    : QWidget(parent), m_name(new QLineEdit(Q(name))), m_email(new QLineEdit(Q(email))),
+      m_phone(new QLineEdit(Q(phone)))
+{
+    // What is stored is read back into 512-byte buffers: 170 characters
+    // fit even when each takes three bytes.
+    for (QLineEdit* field : {m_name, m_email, m_phone})
+        field->setMaxLength(170);
+    auto* form = new QFormLayout(this);
+    const std::pair<const char*, QLineEdit*> rows[] = {{"&Name:", m_name}, {"&E-mail:", m_email}, {"&Phone:", m_phone}};
+    for (const auto& [label, field] : rows) {
+        auto* text = new QLabel(label);
+        text->setBuddy(field);
+        form->addRow(text, field);
+    }
+}
+
+bool CPersonalPage::Validate(Prompter& prompter)
+{
+    for (QLineEdit* field : {m_name, m_email, m_phone}) {
+        if (field->text().isEmpty()) {
+            prompter.Show("Please fill in ALL fields!", EPromptButtons::Ok, EPromptIcon::Warning);
+            field->setFocus();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CPersonalPage::Complete() const
+{
+    return !m_name->text().isEmpty() && !m_email->text().isEmpty() && !m_phone->text().isEmpty();
+}
+
+std::string CPersonalPage::Name() const { return Text(*m_name); }
+std::string CPersonalPage::Email() const { return Text(*m_email); }
+std::string CPersonalPage::Phone() const { return Text(*m_phone); }
+
+CListPage::CListPage(const QString& groupTitle, QWidget* parent)
+    : QWidget(parent), runDialog([](QDialog& dialog) { return dialog.exec(); }), m_list(new QComboBox),
+      m_add(new QPushButton("&Add...")), m_edit(new QPushButton("&Edit...")), m_delete(new QPushButton("&Delete..."))
+{
+    auto* group = new QGroupBox(groupTitle);
+    auto* inside = new QVBoxLayout(group);
+    m_list->setEditable(false);
+    m_list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_list->setMinimumContentsLength(30);
+    inside->addWidget(m_list);
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* b : {m_add, m_edit, m_delete}) {
+        b->setAutoDefault(false); // Enter confirms the sheet
+        buttons->addWidget(b);
+    }
+    buttons->addStretch();
+    inside->addLayout(buttons);
+    inside->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+}
+
+CSecurityPage::CSecurityPage(CEncryptionGroups& groups, Prompter& prompter, QWidget* parent)
+    : CListPage("Encryption Groups", parent), m_groups(groups), m_prompter(prompter)
+{
+    Refill();
+    if (List().count() == 0)
+        List().addItem("No groups available");
+    connect(&AddButton(), &QPushButton::clicked, this, &CSecurityPage::Add);
+    connect(&EditButton(), &QPushButton::clicked, this, &CSecurityPage::Edit);
+    connect(&DeleteButton(), &QPushButton::clicked, this, &CSecurityPage::Delete);
+}
+
+void CSecurityPage::Refill()
+{
+    List().clear();
+    for (int i = 0; i < CEncryptionGroups::kCount; ++i)
+        if (m_groups[i].InUse())
+            List().addItem(Q(m_groups[i].name), i);
+    List().setCurrentIndex(List().count() ? 0 : -1);
+}
+
+int CSecurityPage::SelectedEntry() const
+{
+    // Only group items carry their table index ("No groups available" does not).
+    const QVariant entry = List().currentData();
+    return entry.isValid() ? entry.toInt() : -1;
+}
+
+void CSecurityPage::Add()
+{
+    CEncryptionGroupDialog dialog(CEncryptionGroup{}, m_prompter, this);
+    if (runDialog(dialog) != QDialog::Accepted)
+        return;
+    int free = 0;
+    while (free < CEncryptionGroups::kCount && m_groups[free].InUse())
+        ++free;
+    if (free == CEncryptionGroups::kCount)
+        m_prompter.Show("Unable to add group, please remove some unused groups", EPromptButtons::Ok,
+                        EPromptIcon::Warning);
+    else
+        m_groups[free] = dialog.Group();
+    Refill();
+}
+
+void CSecurityPage::Edit()
+{
+    const int entry = SelectedEntry();
+    if (entry < 0)
+        return;
+    CEncryptionGroupDialog dialog(m_groups[entry], m_prompter, this);
+    if (runDialog(dialog) != QDialog::Accepted)
+        return;
+    m_groups[entry] = dialog.Group();
+    Refill();
+}
+
+void CSecurityPage::Delete()
+{
+    const int entry = SelectedEntry();
+    if (entry < 0)
+        return;
+    // The old name and key stay until the entry is used again.
+    m_groups[entry].id = 0;
+    Refill();
+}
+
+CAdminScopePage::CAdminScopePage(CAdminScopeList& scopes, COstara32Doc& doc, Prompter& prompter, QWidget* parent)
+    : CListPage("Scopes", parent), m_scopes(scopes), m_doc(doc), m_prompter(prompter)
+{
+    Refill();
+    connect(&AddButton(), &QPushButton::clicked, this, &CAdminScopePage::Add);
+    connect(&EditButton(), &QPushButton::clicked, this, &CAdminScopePage::Edit);
+    connect(&DeleteButton(), &QPushButton::clicked, this, &CAdminScopePage::Delete);
+}
+
+void CAdminScopePage::Refill()
+{
+    List().clear();
+    for (const CAdminScopeEntry& scope : m_scopes.Entries())
+        List().addItem(Q(scope.name));
+    List().setCurrentIndex(List().count() ? 0 : -1);
+}
+
+void CAdminScopePage::Add()
+{
+    CAdminScopeDialog dialog(nullptr, m_prompter, this);
+    if (runDialog(dialog) != QDialog::Accepted)
+        return Refill();
+    const size_t index = m_scopes.Size();
+    const std::string id = std::to_string(kAddedScopeIdBase + static_cast<long long>(index) + 1);
+    // A cached directory of that id is refreshed rather than added: it is
+    // not the page's to take away again.
+    const bool existed = m_doc.MainList().FindById(id) != nullptr;
+    m_scopes.AddScope(dialog.Scope(), m_doc);
+    const auto added = existed ? nullptr : m_doc.MainList().FindById(id);
+    m_undo.push_back([this, index, added] {
+        if (index < m_scopes.Size())
+            m_scopes.Entries().erase(m_scopes.Entries().begin() + static_cast<long>(index));
+        if (added && m_doc.MainList().FindById(added->originSessionId) == added)
+            m_doc.RemoveSession(added);
+    });
+    Refill();
+}
+
+void CAdminScopePage::Edit()
+{
+    const int selected = List().currentIndex();
+    if (selected < 0 || static_cast<size_t>(selected) >= m_scopes.Size())
+        return;
+    const size_t index = static_cast<size_t>(selected);
+    const CAdminScopeEntry old = m_scopes.Entries()[index];
+    CAdminScopeDialog dialog(&old, m_prompter, this);
+    if (runDialog(dialog) != QDialog::Accepted)
+        return Refill();
+    const auto directory = FindScopeDirectory(m_doc, old.name);
+    m_scopes.EditScope(index, dialog.Scope(), m_doc);
+    m_undo.push_back([this, index, old, directory] {
+        if (index < m_scopes.Size())
+            m_scopes.Entries()[index] = old;
+        if (directory && m_doc.MainList().FindById(directory->originSessionId) == directory)
+            m_doc.AddSession(MakeScopeDirectory(old, directory->originSessionId, m_doc.Environment()), nullptr);
+    });
+    Refill();
+}
+
+void CAdminScopePage::Delete()
+{
+    const int selected = List().currentIndex();
+    if (selected < 0 || static_cast<size_t>(selected) >= m_scopes.Size()) {
+        m_prompter.Show("Please select a scope entry", EPromptButtons::Ok, EPromptIcon::Warning);
+        return;
+    }
+    const size_t index = static_cast<size_t>(selected);
+    const CAdminScopeEntry old = m_scopes.Entries()[index];
+    const auto directory = FindScopeDirectory(m_doc, old.name);
+    const std::string id = directory ? directory->originSessionId : std::string();
+    m_scopes.DeleteScope(index, m_doc);
+    m_undo.push_back([this, index, old, id] { m_scopes.RestoreScope(index, old, id, m_doc); });
+    Refill();
+}
+
+void CAdminScopePage::Undo()
+{
+    while (!m_undo.empty()) {
+        m_undo.back()();
+        m_undo.pop_back();
+    }
+    Refill();
+}

@@ -1,0 +1,119 @@
+#include "gui/HelpPages.h"
+
+#include "app/QtSettingsStore.h"
+#include "gui/DesktopApp.h"
+#include "gui/MainFrame.h"
+#include "support/FakePrompter.h"
+#include "support/FakeViews.h"
+#include "support/TestInstall.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QFileInfo>
+#include <QTest>
+#include <QTreeView>
+
+namespace {
+
+struct CPageCase {
+    const char* host;
+    const char* topics;
+    const char* home;
+};
+
+class HelpPagesUrlTest : public ::testing::TestWithParam<CPageCase> {};
+
+TEST_P(HelpPagesUrlTest, TopicsAndHomeFollowTheWebHost)
+{
+    const CPageCase& c = GetParam();
+    const CHelpPages pages(c.host, "/opt/talmira/help/index.html");
+    EXPECT_EQ(pages.TopicsUrl().toString(), c.topics);
+    EXPECT_EQ(pages.HomeUrl().toString(), c.home);
+    EXPECT_EQ(pages.TopicsUrl("list").fragment(), "list");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Hosts, HelpPagesUrlTest,
+    ::testing::Values(
+        CPageCase{"", "file:///opt/talmira/help/index.html", "file:///opt/talmira/help/index.html"},
+        CPageCase{"  ", "file:///opt/talmira/help/index.html", "file:///opt/talmira/help/index.html"},
+        CPageCase{"www.example.org", "https://www.example.org/Talmira/help/", "https://www.example.org/"},
+        CPageCase{"http://localhost:8080/", "http://localhost:8080/Talmira/help/", "http://localhost:8080/"}));
+
+TEST(HelpPagesTest, WithoutABrowserEachCommandSaysSo)
+{
+    CHelpPages pages("www.example.org");
+    pages.opener = [](const QUrl&) { return false; };
+    CFakePrompter prompter;
+    EXPECT_FALSE(pages.ShowTopics(prompter));
+    EXPECT_FALSE(pages.ShowHome(prompter));
+    EXPECT_EQ(prompter.shown, (std::vector<std::string>{"I can't find a webbrowser, make sure you installed one!",
+                                                        "Could not find a Web browser.\nPlease install one."}));
+    EXPECT_EQ(pages.HomePrompt(), "Go to the website www.example.org");
+}
+
+// The Help menu of the running program, with and without the web host set.
+class HelpMenuTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        static int argc = 1;
+        static char name[] = "talmira_tests_gui";
+        static char* argv[] = {name, nullptr};
+        if (!QApplication::instance())
+            new QApplication(argc, argv);
+        ASSERT_TRUE(setup.ok);
+    }
+    // Starts the program and presses F1 in the session list, then triggers
+    // the home-page command; gives the URLs the browser was handed.
+    std::vector<QUrl> PressF1AndHome()
+    {
+        CDesktopApp app(prompter, exit);
+        EXPECT_TRUE(app.Start(CMyCommandLineInfo()));
+        std::vector<QUrl> opened;
+        app.Help()->opener = [&opened](const QUrl& url) {
+            opened.push_back(url);
+            return true;
+        };
+        CMainFrame& window = *app.Window();
+        window.show();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+        window.ListView().setFocus();
+        QTest::keyClick(&window.ListView(), Qt::Key_F1);
+        EXPECT_TRUE(window.WebsiteAction()->isEnabled());
+        window.WebsiteAction()->trigger();
+        window.close();
+        return opened;
+    }
+
+    CTestInstall setup;
+    CFakePrompter prompter;
+    CFakeExit exit;
+};
+
+TEST_F(HelpMenuTest, WithoutAWebHostBothOpenTheInstalledPage)
+{
+    const std::vector<QUrl> opened = PressF1AndHome();
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_TRUE(opened[0].isLocalFile());
+    EXPECT_TRUE(QFileInfo(opened[0].toLocalFile()).isFile()) << opened[0].toString().toStdString();
+    EXPECT_EQ(opened[0].fragment(), "list");
+    EXPECT_EQ(opened[1], QUrl::fromLocalFile(opened[0].toLocalFile()));
+    EXPECT_TRUE(prompter.shown.empty());
+}
+
+TEST_F(HelpMenuTest, TheWebHostSettingSendsThemToTheWeb)
+{
+    {
+        CQtSettingsStore store(qEnvironmentVariable("TALMIRA_SETTINGS"));
+        ASSERT_TRUE(store.CreateKey("Talmira/Web") && store.WriteText("Talmira/Web", "Host", "help.example.net"));
+    }
+    const std::vector<QUrl> opened = PressF1AndHome();
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[0].toString(), "https://help.example.net/Talmira/help/#list");
+    EXPECT_EQ(opened[1].toString(), "https://help.example.net/");
+}
+
+} // namespace

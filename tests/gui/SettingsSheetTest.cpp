@@ -1,0 +1,451 @@
+#include "app/QtSettingsStore.h"
+#include "directory/Ostara32Doc.h"
+#include "gui/DesktopApp.h"
+#include "gui/MainFrame.h"
+#include "gui/SettingsSheet.h"
+#include "gui/SettingsSheetDialogs.h"
+#include "gui/SettingsSheetPages.h"
+#include "sdp/SessionList.h"
+#include "support/FakePrompter.h"
+#include "support/FakeViews.h"
+#include "support/TestEnv.h"
+#include "support/TestInstall.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTreeView>
+
+#include <arpa/inet.h>
+
+namespace {
+
+class SettingsSheetTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        static int argc = 1;
+        static char name[] = "talmira_tests_gui";
+        static char* argv[] = {name, nullptr};
+        if (!QApplication::instance())
+            new QApplication(argc, argv);
+        ASSERT_TRUE(setup.ok);
+    }
+    std::string IniPath() const { return qEnvironmentVariable("TALMIRA_SETTINGS").toStdString(); }
+    static void ShowActive(QWidget& window)
+    {
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    }
+    // Fills the fields (a null text leaves a field as it is), presses Enter
+    // and tells whether the dialog was accepted.
+    static bool Confirm(QDialog& dialog, std::initializer_list<std::pair<QLineEdit*, const char*>> fields)
+    {
+        for (const auto& [field, text] : fields)
+            if (text)
+                field->setText(text);
+        QTest::keyClick(&dialog, Qt::Key_Return);
+        return dialog.result() == QDialog::Accepted;
+    }
+
+    CTestInstall setup;
+    CFakePrompter prompter;
+    CFakeExit exit;
+    CManualClock clock{1700000000};
+};
+
+TEST_F(SettingsSheetTest, GroupDialogChecksInOrderAndFocusesTheField)
+{
+    enum Field { kName, kKey, kAgain, kId };
+    struct Case {
+        const char *name, *key, *again, *id;
+        const char* message; // null: accepted
+        Field focus;
+    } const cases[] = {
+        {"Lab", "secret-key", "secret-key", "9999", "Please enter an integer between 10000 and 2147483647.", kId},
+        {"Lab", "secret-key", "secret-key", "", "Please enter an integer between 10000 and 2147483647.", kId},
+        {"Lab", "short", "other", "10000", "Check that you entered twice the same key!", kAgain},
+        {"Lab", "short", "short", "10000", "Choose a key with length between 8 and 256.", kKey},
+        {"", "secret-key", "secret-key", "10000", "Please provide a name for this group!", kName},
+        {"Lab", "secret-key", "secret-key", "10000", nullptr, kName},
+        {"Lab", "12345678", "12345678", "2147483647", nullptr, kName},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.key) + " / " + c.id);
+        CEncryptionGroupDialog dialog(CEncryptionGroup{}, prompter);
+        ShowActive(dialog);
+        EXPECT_EQ(dialog.IdField().text(), "0");
+        prompter.shown.clear();
+        QLineEdit* const fields[] = {&dialog.NameField(), &dialog.KeyField(), &dialog.KeyAgainField(),
+                                     &dialog.IdField()};
+        const bool accepted = Confirm(dialog, {{fields[kName], c.name}, {fields[kKey], c.key},
+                                               {fields[kAgain], c.again}, {fields[kId], c.id}});
+        EXPECT_EQ(accepted, c.message == nullptr);
+        if (c.message) {
+            ASSERT_EQ(prompter.shown.size(), 1u);
+            EXPECT_EQ(prompter.shown[0], c.message);
+            EXPECT_TRUE(fields[c.focus]->hasFocus());
+            EXPECT_TRUE(dialog.isVisible());
+        } else {
+            EXPECT_TRUE(prompter.shown.empty());
+            EXPECT_EQ(dialog.Group().name, c.name);
+            EXPECT_EQ(dialog.Group().key, c.key);
+            EXPECT_EQ(std::to_string(dialog.Group().id), c.id);
+        }
+    }
+    // Mnemonics reach the fields, Escape cancels.
+    CEncryptionGroupDialog dialog(CEncryptionGroup{}, prompter);
+    ShowActive(dialog);
+    QTest::keyClick(&dialog, Qt::Key_R, Qt::AltModifier);
+    EXPECT_TRUE(dialog.KeyAgainField().hasFocus());
+    EXPECT_EQ(dialog.KeyField().echoMode(), QLineEdit::Password);
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+}
+
+TEST_F(SettingsSheetTest, ScopeDialogChecksRangesThenTheAddressAndFocusesTheField)
+{
+    enum Field { kName, kBase, kPrefix, kPort, kTtl };
+    struct Case {
+        const char *base, *prefix, *port, *ttl;
+        const char* message;
+        Field focus;
+    } const cases[] = {
+        {"nonsense", "16", "1023", "15", "Please enter an integer between 1024 and 64536.", kPort},
+        {"239.255.0.0", "16", "64537", "15", "Please enter an integer between 1024 and 64536.", kPort},
+        {"239.255.0.0", "16", "65535", "15", "Please enter an integer between 1024 and 64536.", kPort},
+        {"239.255.0.0", "33", "9875", "15", "Please enter an integer between 0 and 32.", kPrefix},
+        {"239.255.0.0", "16", "9875", "0", "Please enter an integer between 1 and 255.", kTtl},
+        {"239.255.0.0", "16", "9875", "256", "Please enter an integer between 1 and 255.", kTtl},
+        {"239.255.0", "16", "9875", "15", "The base address you entered doesn't look like an IP address", kBase},
+        {"10.1.0.0", "16", "9875", "15", "Please enter a Multicast IP address", kBase},
+        {"240.0.0.0", "16", "9875", "15", "Please enter a Multicast IP address", kBase},
+        {"239.255.0.0", "16", "64536", "15", nullptr, kName},
+        {"224.0.0.0", "0", "1024", "255", nullptr, kName},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.base) + " " + c.prefix + " " + c.port + " " + c.ttl);
+        CAdminScopeDialog dialog(nullptr, prompter);
+        ShowActive(dialog);
+        prompter.shown.clear();
+        QLineEdit* const fields[] = {&dialog.NameField(), &dialog.BaseField(), &dialog.PrefixField(),
+                                     &dialog.PortField(), &dialog.TtlField()};
+        const bool accepted = Confirm(dialog, {{fields[kName], "Local"}, {fields[kBase], c.base},
+                                               {fields[kPrefix], c.prefix}, {fields[kPort], c.port},
+                                               {fields[kTtl], c.ttl}});
+        EXPECT_EQ(accepted, c.message == nullptr);
+        if (c.message) {
+            ASSERT_EQ(prompter.shown.size(), 1u);
+            EXPECT_EQ(prompter.shown[0], c.message);
+            EXPECT_TRUE(fields[c.focus]->hasFocus());
+        } else {
+            EXPECT_TRUE(prompter.shown.empty());
+            const CAdminScopeEntry scope = dialog.Scope();
+            EXPECT_EQ(scope.name, "Local");
+            EXPECT_EQ(scope.baseAddress, inet_addr(c.base));
+            EXPECT_EQ(std::to_string(scope.port), c.port);
+            EXPECT_EQ(std::to_string(scope.ttl), c.ttl);
+            EXPECT_EQ(std::to_string(scope.prefixLength), c.prefix);
+        }
+    }
+}
+
+TEST_F(SettingsSheetTest, ATypedScopeNameComesBackWholeFromTheSettingsFile)
+{
+    CAdminScopeDialog dialog(nullptr, prompter);
+    ShowActive(dialog);
+    dialog.NameField().setFocus();
+    QTest::keyClicks(&dialog.NameField(), QString(200, 'x'));
+    ASSERT_TRUE(Confirm(dialog, {{&dialog.BaseField(), "239.255.0.0"}, {&dialog.PrefixField(), "16"},
+                                 {&dialog.PortField(), "9875"}, {&dialog.TtlField(), "15"}}));
+    CAppSettings written;
+    written.name = written.email = written.phone = "x";
+    written.scopes.Entries().push_back(dialog.Scope());
+    CAppSettings read;
+    {
+        CQtSettingsStore ini(QString::fromStdString(IniPath()));
+        WriteSettings(ini, prompter, written);
+        ASSERT_TRUE(ReadSettings(ini, prompter, read));
+    }
+    ASSERT_EQ(read.scopes.Size(), 1u);
+    EXPECT_EQ(read.scopes.Entries()[0].name, dialog.Scope().name);
+    EXPECT_TRUE(prompter.shown.empty());
+}
+
+TEST_F(SettingsSheetTest, PersonalPageIsLeftAndConfirmedOnlyComplete)
+{
+    CDesktopApp app(prompter, exit, &clock);
+    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
+    const std::string before = ReadTestFile(IniPath());
+    struct Case {
+        const char *name, *email, *phone;
+        bool byTab; // leaving the page, else OK
+        int empty;  // the field that gets the focus
+    } const cases[] = {
+        {"Ada", "ada@example.org", "", false, 2},
+        {"", "", "", false, 0},
+        {"Ada", "", "123", true, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.empty);
+        CSettingsSheet sheet(app.Runtime().Doc(), app.Runtime().Settings(), prompter);
+        ShowActive(sheet);
+        CPersonalPage& page = sheet.Personal();
+        EXPECT_EQ(page.NameField().text(), "Test User");
+        EXPECT_TRUE(page.NameField().hasFocus());
+        QLineEdit* const fields[] = {&page.NameField(), &page.EmailField(), &page.PhoneField()};
+        for (int i = 0; i < 3; ++i)
+            fields[i]->setText((&c.name)[i]);
+        prompter.shown.clear();
+        if (c.byTab)
+            sheet.Pages().setCurrentIndex(2);
+        else
+            QTest::keyClick(&sheet, Qt::Key_Return);
+        EXPECT_EQ(prompter.shown, std::vector<std::string>{"Please fill in ALL fields!"});
+        EXPECT_TRUE(sheet.isVisible());
+        EXPECT_EQ(sheet.Pages().currentIndex(), 0);
+        EXPECT_TRUE(fields[c.empty]->hasFocus());
+        sheet.reject();
+    }
+    EXPECT_EQ(ReadTestFile(IniPath()), before);
+}
+
+TEST_F(SettingsSheetTest, OkStoresEverySectionAndAnAddedScopeListensAtOnce)
+{
+    CDesktopApp app(prompter, exit, &clock);
+    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
+    COstara32Doc& doc = app.Runtime().Doc();
+    CAppSettings& settings = app.Runtime().Settings();
+    settings.groups[5] = CEncryptionGroup{20000, "old-key-1", "Old"};
+
+    CSettingsSheet sheet(doc, settings, prompter);
+    ShowActive(sheet);
+    sheet.Personal().PhoneField().setText("+32 2 555 99 99");
+    CSecurityPage& security = sheet.Security();
+    security.runDialog = [](QDialog& d) {
+        auto& dialog = static_cast<CEncryptionGroupDialog&>(d);
+        dialog.show();
+        return Confirm(dialog, {{&dialog.NameField(), "Campus"}, {&dialog.KeyField(), "campus-key"},
+                                {&dialog.KeyAgainField(), "campus-key"}, {&dialog.IdField(), "30000"}})
+            ? QDialog::Accepted : QDialog::Rejected;
+    };
+    sheet.Pages().setCurrentIndex(1);
+    security.AddButton().click();
+    EXPECT_EQ(settings.groups[0].name, "Campus"); // the first free entry, at once
+    ASSERT_EQ(security.List().count(), 2);
+    EXPECT_EQ(security.List().itemText(1), "Old");
+
+    CAdminScopePage& scopes = sheet.Scopes();
+    scopes.runDialog = [](QDialog& d) {
+        auto& dialog = static_cast<CAdminScopeDialog&>(d);
+        dialog.show();
+        return Confirm(dialog, {{&dialog.NameField(), "Local"}, {&dialog.BaseField(), "239.255.0.0"},
+                                {&dialog.PrefixField(), "16"}, {&dialog.PortField(), "9875"},
+                                {&dialog.TtlField(), "15"}})
+            ? QDialog::Accepted : QDialog::Rejected;
+    };
+    sheet.Pages().setCurrentIndex(2);
+    scopes.AddButton().click();
+    const auto directory = doc.MainList().FindById("12346");
+    ASSERT_NE(directory, nullptr);
+    EXPECT_EQ(directory->name, "Local");
+    EXPECT_EQ(directory->sessionType, kTypeScopeDirectory);
+    EXPECT_NE(directory->directoryReceiver, nullptr);
+    EXPECT_EQ(scopes.List().currentText(), "Local");
+
+    QTest::keyClick(&sheet, Qt::Key_Return);
+    EXPECT_FALSE(sheet.isVisible());
+    EXPECT_TRUE(prompter.shown.empty());
+    EXPECT_EQ(doc.userPhone, "+32 2 555 99 99");
+
+    CQtSettingsStore ini(QString::fromStdString(IniPath()));
+    const std::tuple<const char*, const char*, const char*> texts[] = {
+        {"User Info", "Name", "Test User"},
+        {"User Info", "Phone", "+32 2 555 99 99"},
+        {"Talmira/Security/Entry0", "Group", "Campus"},
+        {"Talmira/Security/Entry0", "Key", "campus-key"},
+        {"Talmira/Security/Entry0", "Id", "30000"},
+        {"Talmira/Security/Entry1", "Group", "Old"},
+        {"Talmira/AdminScope/Entry0", "Name", "Local"},
+        {"Talmira/AdminScope/Entry0", "Base", "239.255.0.0"},
+    };
+    for (const auto& [key, name, value] : texts)
+        EXPECT_EQ(ini.ReadText(key, name).value_or("-"), value) << key << "/" << name;
+    EXPECT_EQ(ini.ReadNumber("Talmira/AdminScope/Entry0", "Port"), 9875u);
+    EXPECT_EQ(ini.ReadNumber("Talmira/AdminScope/Entry0", "TTL"), 15u);
+    EXPECT_EQ(ini.ReadNumber("Talmira/AdminScope/Entry0", "Netmask"), 16u);
+    EXPECT_FALSE(ini.OpenKey("Talmira/Security/Entry2"));
+}
+
+TEST_F(SettingsSheetTest, CancelWritesNothingAndPutsGroupsScopesAndDirectoriesBack)
+{
+    CDesktopApp app(prompter, exit, &clock);
+    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
+    COstara32Doc& doc = app.Runtime().Doc();
+    CAppSettings& settings = app.Runtime().Settings();
+    settings.groups[0] = CEncryptionGroup{20000, "key-of-a-1", "A"};
+    settings.groups[2] = CEncryptionGroup{20001, "key-of-b-1", "B"};
+    settings.scopes.AddScope(CAdminScopeEntry{"Org", 31, 9875, inet_addr("239.192.0.0"), 14}, doc);
+    settings.scopes.AddScope(CAdminScopeEntry{"Local", 15, 9875, inet_addr("239.255.0.0"), 16}, doc);
+    const auto groupsBefore = settings.groups;
+    const auto scopesBefore = settings.scopes.Entries();
+    const auto names = [&doc] {
+        std::vector<std::string> all;
+        for (const auto& record : doc.MainList())
+            all.push_back(record->originSessionId + " " + record->name + " " + record->media[0].address);
+        return all;
+    };
+    const auto directoriesBefore = names();
+    const auto org = doc.MainList().FindById("12346");
+    const std::string iniBefore = ReadTestFile(IniPath());
+
+    CSettingsSheet sheet(doc, settings, prompter);
+    ShowActive(sheet);
+    sheet.Personal().NameField().setText("Someone Else");
+    CSecurityPage& security = sheet.Security();
+    security.List().setCurrentIndex(1);
+    security.DeleteButton().click();
+    EXPECT_FALSE(settings.groups[2].InUse());
+    security.runDialog = [](QDialog& d) {
+        auto& dialog = static_cast<CEncryptionGroupDialog&>(d);
+        dialog.NameField().setText("C");
+        dialog.accept();
+        return dialog.result();
+    };
+    security.EditButton().click();
+    EXPECT_EQ(settings.groups[0].name, "C");
+
+    CAdminScopePage& scopes = sheet.Scopes();
+    scopes.runDialog = [](QDialog& d) {
+        auto& dialog = static_cast<CAdminScopeDialog&>(d);
+        dialog.NameField().setText("Campus");
+        dialog.BaseField().setText("239.193.4.0");
+        dialog.PrefixField().setText("24");
+        dialog.PortField().setText("9876");
+        dialog.TtlField().setText("63");
+        dialog.accept();
+        return dialog.result();
+    };
+    scopes.AddButton().click();                  // Campus, directory 12348
+    ASSERT_NE(doc.MainList().FindById("12348"), nullptr);
+    scopes.EditButton().click();                 // Org becomes Campus too
+    EXPECT_EQ(org->name, "Campus");
+    scopes.List().setCurrentIndex(1);
+    scopes.DeleteButton().click();               // Local and its directory go
+    EXPECT_EQ(doc.MainList().FindById("12347"), nullptr);
+    ASSERT_EQ(settings.scopes.Size(), 2u);
+
+    QTest::keyClick(&sheet, Qt::Key_Escape);
+    EXPECT_FALSE(sheet.isVisible());
+    EXPECT_EQ(ReadTestFile(IniPath()), iniBefore);
+    EXPECT_EQ(doc.userName, "Test User");
+    for (int i = 0; i < CEncryptionGroups::kCount; ++i) {
+        EXPECT_EQ(settings.groups[i].id, groupsBefore[i].id) << i;
+        EXPECT_EQ(settings.groups[i].name, groupsBefore[i].name) << i;
+    }
+    EXPECT_EQ(settings.scopes.Entries(), scopesBefore);
+    auto after = names();
+    std::sort(after.begin(), after.end());
+    auto expected = directoriesBefore;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(after, expected);
+    EXPECT_EQ(doc.MainList().FindById("12346"), org); // refreshed back, same record and socket
+    ASSERT_NE(doc.MainList().FindById("12347"), nullptr);
+    EXPECT_NE(doc.MainList().FindById("12347")->directoryReceiver, nullptr);
+    EXPECT_TRUE(prompter.shown.empty());
+}
+
+TEST_F(SettingsSheetTest, PagesSayWhatTheyCannotDo)
+{
+    CDesktopApp app(prompter, exit, &clock);
+    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
+    CAppSettings& settings = app.Runtime().Settings();
+    CSettingsSheet sheet(app.Runtime().Doc(), settings, prompter);
+    int dialogs = 0;
+    const auto accept = [&dialogs](QDialog& d) {
+        ++dialogs;
+        if (auto* group = dynamic_cast<CEncryptionGroupDialog*>(&d)) {
+            group->NameField().setText("Extra");
+            group->KeyField().setText("extra-key");
+            group->KeyAgainField().setText("extra-key");
+            group->IdField().setText("10000");
+        }
+        d.accept();
+        return d.result();
+    };
+    sheet.Security().runDialog = accept;
+    sheet.Scopes().runDialog = accept;
+
+    // Nothing to edit or delete: no dialog, no change.
+    sheet.Security().EditButton().click();
+    sheet.Security().DeleteButton().click();
+    sheet.Scopes().EditButton().click();
+    EXPECT_EQ(dialogs, 0);
+    EXPECT_TRUE(prompter.shown.empty());
+    sheet.Scopes().DeleteButton().click();
+    EXPECT_EQ(prompter.shown, std::vector<std::string>{"Please select a scope entry"});
+
+    for (int i = 0; i < CEncryptionGroups::kCount; ++i)
+        settings.groups[i] = CEncryptionGroup{20000 + i, "key-number-" + std::to_string(i), std::to_string(i)};
+    prompter.shown.clear();
+    sheet.Security().AddButton().click();
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_EQ(prompter.shown, std::vector<std::string>{"Unable to add group, please remove some unused groups"});
+    EXPECT_EQ(settings.groups[CEncryptionGroups::kCount - 1].name, "99");
+}
+
+TEST_F(SettingsSheetTest, MissingPersonalInformationIsAskedForOnceTheWindowIsUp)
+{
+    {
+        CQtSettingsStore ini(QString::fromStdString(IniPath()));
+        ASSERT_TRUE(ini.WriteText("User Info", "Email", ""));
+    }
+    CDesktopApp app(prompter, exit, &clock);
+    int sheets = 0;
+    app.runSettings = [&](CSettingsSheet& sheet) {
+        ++sheets;
+        EXPECT_EQ(sheet.windowTitle(), "Settings");
+        EXPECT_EQ(sheet.Pages().tabText(0), "Personal Information");
+        EXPECT_EQ(sheet.Pages().tabText(1), "Security");
+        EXPECT_EQ(sheet.Pages().tabText(2), "Administrative Scopes");
+        EXPECT_EQ(sheet.Security().List().currentText(), "No groups available");
+        sheet.Personal().EmailField().setText("user@example.org");
+        sheet.accept();
+        return sheet.result();
+    };
+    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
+    CMainFrame& window = *app.Window();
+    ShowActive(window);
+    ASSERT_TRUE(QTest::qWaitFor([&sheets] { return sheets > 0; }, 3000));
+    EXPECT_EQ(sheets, 1);
+    EXPECT_EQ(prompter.shown, std::vector<std::string>{"Please fill in your personal information\nIt is used by some "
+                                                       "application and is needed to make announcements."});
+    EXPECT_EQ(app.Runtime().Doc().userEmail, "user@example.org");
+    EXPECT_EQ(CQtSettingsStore(QString::fromStdString(IniPath())).ReadText("User Info", "Email"), "user@example.org");
+
+    // The command is the list's: greyed while the tree is the active pane.
+    QAction* command = nullptr;
+    for (QAction* menu : window.menuBar()->actions())
+        for (QAction* entry : menu->menu()->actions())
+            if (entry->text() == "&Settings...")
+                command = entry;
+    ASSERT_NE(command, nullptr);
+    window.TreeView().setFocus();
+    EXPECT_FALSE(command->isEnabled());
+    window.ListView().setFocus();
+    ASSERT_TRUE(command->isEnabled());
+    command->trigger();
+    EXPECT_EQ(sheets, 2);
+    EXPECT_EQ(prompter.shown.size(), 1u);
+}
+
+} // namespace

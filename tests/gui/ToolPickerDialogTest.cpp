@@ -1,0 +1,408 @@
+#include "gui/DesktopApp.h"
+#include "gui/MainFrame.h"
+#include "gui/ToolPickerDialog.h"
+#include "support/FakePrompter.h"
+#include "support/FakeViews.h"
+#include "support/TestEnv.h"
+#include "support/TestInstall.h"
+#include "tools/ToolLauncher.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void EnsureApplication()
+{
+    static int argc = 1;
+    static char name[] = "talmira_tests_gui";
+    static char* argv[] = {name, nullptr};
+    if (!QApplication::instance())
+        new QApplication(argc, argv);
+}
+
+// Runs `act` on the first modal dialog of type T once it is up; one that
+// never comes fails the test and whatever modal is in front is rejected.
+template <class T>
+void OnModal(std::function<void(T&)> act)
+{
+    auto* poll = new QTimer;
+    auto* waited = new QElapsedTimer;
+    waited->start();
+    QObject::connect(poll, &QTimer::timeout, [poll, waited, act] {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (dialog || waited->elapsed() > 15000) {
+            poll->stop();
+            poll->deleteLater();
+            delete waited;
+            if (dialog)
+                return act(*dialog);
+            ADD_FAILURE() << "the expected dialog did not come up";
+            if (auto* front = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                front->reject();
+        }
+    });
+    poll->start(10);
+}
+
+class CScriptedDialogs final : public ToolDialogs {
+public:
+    EAutoStartChoice AskAutoStart(const std::string&) override { return EAutoStartChoice::Cancel; }
+    ESearchWhere AskWhereToSearch() override { return where; }
+    std::optional<std::string> FindToolOnDisk(const std::string& toolFile) override
+    {
+        asked.push_back(toolFile);
+        return foundOnDisk;
+    }
+    bool SearchOnlinePlugin(const std::string&, const std::string&, const std::string&) override { return false; }
+    bool SearchOnlineTool(const std::string&) override { return false; }
+    ESearchWhere where = ESearchWhere::FileSystem;
+    std::optional<std::string> foundOnDisk;
+    std::vector<std::string> asked;
+};
+
+// Three tools for audio PCMU (alpha, beta, gamma in file order) and one for video H.261.
+class ToolPickerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        EnsureApplication();
+        fs::create_directories(fs::path(data.installDir) / "plugins");
+        for (const char* tool : {"alpha", "beta", "gamma"})
+            AddPlugin(tool, "audio", "0", "PCMU");
+        AddPlugin("delta", "video", "31", "H.261");
+        ASSERT_EQ(data.Load(prompter), EPluginLoad::Ok);
+        ASSERT_EQ(data.registry.groups.size(), 2u);
+    }
+    void AddPlugin(const std::string& tool, const std::string& media, const std::string& fmt, const std::string& name)
+    {
+        std::ofstream(fs::path(data.installDir) / "plugins" / ("rev2.plugin." + tool + "." + media + ".rtpavp.1"))
+            << "media: " << media << "\nproto: RTP/AVP\nprotoname: RTP\ntool: " << tool << "-bin\ntoolname: " << tool
+            << "\ndescription: " << tool << " plays it\nfmt: " << fmt << "\n{\n  fmtname: " << name
+            << "\n}\nflags: $(ADDRESS)\n";
+    }
+    ExecutableLocator Locator()
+    {
+        return [this](const std::string& name) {
+            const auto it = executables.find(name);
+            return it == executables.end() ? std::string() : it->second;
+        };
+    }
+    static QStringList Names(const QListWidget& list)
+    {
+        QStringList names;
+        for (int row = 0; row < list.count(); ++row)
+            names << list.item(row)->text();
+        return names;
+    }
+    // The orders of every group's selected tools are 0..n-1, unselected ones -1.
+    void ExpectOrderInvariant() const
+    {
+        for (const CMediaListEntry& g : data.registry.groups) {
+            std::vector<int> orders;
+            for (const CToolEntry& t : g.tools) {
+                if (t.selected)
+                    orders.push_back(t.order);
+                else
+                    EXPECT_EQ(t.order, -1) << t.name;
+            }
+            std::sort(orders.begin(), orders.end());
+            for (size_t i = 0; i < orders.size(); ++i)
+                EXPECT_EQ(orders[i], static_cast<int>(i)) << g.media;
+        }
+    }
+    std::string FileBytes() const
+    {
+        std::ifstream in(ToolOrderPath(data.installDir), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    std::string ToolsOfFirstGroup() const
+    {
+        std::string out;
+        for (const CToolEntry& t : data.registry.groups[0].tools)
+            out += t.name + ":" + std::to_string(t.order) + " ";
+        return out;
+    }
+
+    QTemporaryDir tmp;
+    CToolData data{tmp.path().toStdString(), {}, {}};
+    CFakePrompter prompter;
+    CScriptedDialogs dialogs;
+    std::map<std::string, std::string> executables;
+};
+
+TEST_F(ToolPickerTest, GroupsAndTexts)
+{
+    CToolPickerDialog picker(data, prompter, dialogs, nullptr, Locator());
+    EXPECT_EQ(picker.windowTitle(), "Tool Picker");
+    QTreeWidget& groups = picker.Groups();
+    ASSERT_EQ(groups.topLevelItemCount(), 2);
+    EXPECT_EQ(groups.headerItem()->text(0), "Media");
+    EXPECT_EQ(groups.headerItem()->text(2), "Format");
+    EXPECT_EQ(groups.topLevelItem(0)->text(0), "audio");
+    EXPECT_EQ(groups.topLevelItem(0)->text(1), "RTP");
+    EXPECT_EQ(groups.topLevelItem(0)->text(2), "PCMU");
+    EXPECT_TRUE(groups.topLevelItem(0)->isSelected());
+    EXPECT_EQ(Names(picker.Selected()), (QStringList{"alpha", "beta", "gamma"}));
+    EXPECT_EQ(picker.Available().count(), 0);
+    EXPECT_FALSE(picker.PathButton().isEnabled());
+    EXPECT_EQ(picker.PathButton().text(), "Find Tool...");
+
+    groups.setCurrentItem(groups.topLevelItem(1));
+    EXPECT_EQ(Names(picker.Selected()), QStringList{"delta"});
+    // Found or not decides colour and the bottom button's text.
+    EXPECT_EQ(picker.Selected().item(0)->foreground().color(), QColor(Qt::red));
+    picker.Selected().setCurrentRow(0);
+    EXPECT_TRUE(picker.PathButton().isEnabled());
+    EXPECT_EQ(picker.PathButton().text(), "Find Tool...");
+    executables["delta-bin"] = "/opt/delta-bin";
+    groups.setCurrentItem(groups.topLevelItem(0));
+    groups.setCurrentItem(groups.topLevelItem(1));
+    picker.Selected().setCurrentRow(0);
+    EXPECT_EQ(picker.PathButton().text(), "Edit Path...");
+    EXPECT_NE(picker.Selected().item(0)->foreground().color(), QColor(Qt::red));
+}
+
+// One button after another on the audio group, at the ends of the order
+// too; after each the lists, the row that stays selected and the order
+// invariant are checked.
+TEST_F(ToolPickerTest, EveryButtonKeepsTheOrder)
+{
+    CToolPickerDialog picker(data, prompter, dialogs, nullptr, Locator());
+    enum EList { kAvailable, kSelected };
+    const struct {
+        EList list;
+        int row; // -1: nothing selected there
+        QPushButton& button;
+        QStringList selected, available;
+        int selectedRow; // where the selection is afterwards in "Selected Tools:", -1 none
+        std::string message;
+    } steps[] = {
+        {kSelected, 1, picker.RemoveButton(), {"alpha", "gamma"}, {"beta"}, -1, ""},
+        {kSelected, 0, picker.UpButton(), {"alpha", "gamma"}, {"beta"}, 0, ""},
+        {kSelected, 1, picker.DownButton(), {"alpha", "gamma"}, {"beta"}, 1, ""},
+        {kSelected, 1, picker.UpButton(), {"gamma", "alpha"}, {"beta"}, 0, ""},
+        {kAvailable, 0, picker.AddButton(), {"gamma", "alpha", "beta"}, {}, 2, ""},
+        {kSelected, 0, picker.DownButton(), {"alpha", "gamma", "beta"}, {}, 1, ""},
+        {kSelected, 0, picker.RemoveButton(), {"gamma", "beta"}, {"alpha"}, -1, ""},
+        {kSelected, 1, picker.RemoveButton(), {"gamma"}, {"alpha", "beta"}, -1, ""},
+        {kAvailable, -1, picker.AddButton(), {"gamma"}, {"alpha", "beta"}, -1,
+         "Please select the tool you want to add!"},
+        {kSelected, -1, picker.RemoveButton(), {"gamma"}, {"alpha", "beta"}, -1,
+         "Please select the tool you want to add!"},
+        {kSelected, -1, picker.UpButton(), {"gamma"}, {"alpha", "beta"}, -1, ""},
+        {kAvailable, 1, picker.AddButton(), {"gamma", "beta"}, {"alpha"}, 1, ""},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(&step - steps);
+        QListWidget& list = step.list == kAvailable ? picker.Available() : picker.Selected();
+        picker.Available().clearSelection();
+        picker.Selected().clearSelection();
+        if (step.row >= 0)
+            list.setCurrentRow(step.row);
+        prompter.shown.clear();
+        step.button.click();
+        EXPECT_EQ(Names(picker.Selected()), step.selected);
+        EXPECT_EQ(Names(picker.Available()), step.available);
+        const auto picked = picker.Selected().selectedItems();
+        EXPECT_EQ(picked.isEmpty() ? -1 : picker.Selected().row(picked.first()), step.selectedRow);
+        EXPECT_EQ(prompter.shown, step.message.empty() ? std::vector<std::string>{}
+                                                       : std::vector<std::string>{step.message});
+        ExpectOrderInvariant();
+    }
+
+    // Without a group both moves say so first.
+    picker.Groups().clearSelection();
+    prompter.shown.clear();
+    picker.AddButton().click();
+    picker.RemoveButton().click();
+    EXPECT_EQ(prompter.shown, (std::vector<std::string>{"Please select a media entry", "Please select a media entry"}));
+}
+
+TEST_F(ToolPickerTest, EnterSavesTheFileAsTheCoreWritesIt)
+{
+    CToolPickerDialog picker(data, prompter, dialogs, nullptr, Locator());
+    picker.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&picker));
+    picker.Selected().setCurrentRow(0);
+    picker.RemoveButton().click();
+    picker.Selected().setCurrentRow(1);
+    picker.UpButton().click();
+    picker.Selected().setFocus();
+    QTest::keyClick(&picker.Selected(), Qt::Key_Return);
+    EXPECT_EQ(picker.result(), QDialog::Accepted);
+    EXPECT_TRUE(prompter.shown.empty());
+
+    const auto encoded = EncodeToolOrder(data.registry);
+    ASSERT_TRUE(encoded);
+    EXPECT_EQ(FileBytes(), *encoded);
+    CToolRegistry read;
+    ASSERT_TRUE(DecodeToolOrder(FileBytes(), read));
+    std::string orders;
+    for (const CToolEntry& t : read.groups[0].tools)
+        orders += t.name + ":" + std::to_string(t.selected) + ":" + std::to_string(t.order) + " ";
+    EXPECT_EQ(orders, "alpha:0:-1 beta:1:1 gamma:1:0 ");
+}
+
+TEST_F(ToolPickerTest, EscapeRestoresTheRegistryFromTheUntouchedFile)
+{
+    ASSERT_TRUE(SaveToolOrder(data.installDir, data.registry, prompter));
+    const std::string saved = FileBytes();
+    const std::string before = ToolsOfFirstGroup();
+    CToolPickerDialog picker(data, prompter, dialogs, nullptr, Locator());
+    picker.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&picker));
+    picker.Selected().setCurrentRow(2);
+    picker.UpButton().click();
+    picker.Selected().setCurrentRow(0);
+    picker.RemoveButton().click();
+    EXPECT_NE(ToolsOfFirstGroup(), before);
+    QTest::keyClick(&picker.Selected(), Qt::Key_Escape);
+    EXPECT_EQ(picker.result(), QDialog::Rejected);
+    EXPECT_EQ(FileBytes(), saved);
+    EXPECT_EQ(ToolsOfFirstGroup(), before);
+    // Matched to the plug-ins again, so the launcher can use it.
+    for (const CToolEntry& t : data.registry.groups[0].tools)
+        EXPECT_TRUE(t.plugin) << t.name;
+}
+
+// The bottom button saves what was edited so far, so a later Cancel keeps
+// it: Find Tool for a missing tool, then Edit Path for the found one.
+TEST_F(ToolPickerTest, PathButtonSavesAndCancelKeepsIt)
+{
+    dialogs.foundOnDisk = "/opt/bin/beta-bin";
+    executables["/opt/bin/beta-bin"] = "/opt/bin/beta-bin";
+    executables["/usr/local/beta-bin"] = "/usr/local/beta-bin";
+    CToolPickerDialog picker(data, prompter, dialogs, nullptr, Locator());
+    picker.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&picker));
+    picker.Selected().setCurrentRow(1);
+    picker.RemoveButton().click(); // beta is available now, and selected there
+    picker.Available().setFocus();
+    EXPECT_EQ(picker.PathButton().text(), "Find Tool...");
+    picker.PathButton().click();
+    EXPECT_EQ(dialogs.asked, std::vector<std::string>{"beta-bin"});
+    EXPECT_EQ(data.registry.groups[0].tools[1].plugin->foundPath, "/opt/bin/beta-bin");
+    EXPECT_EQ(picker.PathButton().text(), "Edit Path...");
+
+    OnModal<CChangePathDialog>([](CChangePathDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Change Path");
+        auto* field = d.findChild<QLineEdit*>();
+        EXPECT_EQ(field->text(), "/opt/bin/beta-bin");
+        field->setText("/usr/local/beta-bin");
+        QTest::keyClick(field, Qt::Key_Return);
+    });
+    picker.Available().setFocus();
+    picker.PathButton().click();
+    EXPECT_EQ(data.registry.groups[0].tools[1].plugin->foundPath, "/usr/local/beta-bin");
+
+    picker.reject();
+    EXPECT_EQ(ToolsOfFirstGroup(), "alpha:0 beta:-1 gamma:1 ");
+    EXPECT_EQ(data.registry.groups[0].tools[1].path, "/usr/local/beta-bin");
+    EXPECT_TRUE(prompter.shown.empty());
+}
+
+// "new?": a plug-in the search installed joins its group last; edits not
+// saved yet are gone, as the registry is read again from the file.
+TEST_F(ToolPickerTest, NewPluginsReloadTheRegistryAndTheLists)
+{
+    ASSERT_TRUE(SaveToolOrder(data.installDir, data.registry, prompter));
+    CToolPickerDialog picker(data, prompter, dialogs, nullptr, Locator());
+    std::vector<std::string> searched;
+    picker.searchNewPlugins = [&](const CMediaListEntry& group) {
+        searched.push_back(group.media + " " + group.protocol + " " + group.format);
+        AddPlugin("epsilon", "audio", "0", "PCMU");
+        return true;
+    };
+    picker.Selected().setCurrentRow(0);
+    picker.RemoveButton().click();
+    picker.SearchNewPlugins();
+    EXPECT_EQ(searched, std::vector<std::string>{"audio RTP/AVP 0"});
+    EXPECT_EQ(Names(picker.Selected()), (QStringList{"alpha", "beta", "gamma", "epsilon"}));
+    EXPECT_EQ(picker.Available().count(), 0);
+    EXPECT_EQ(data.plugins.Count(), 5u);
+    ExpectOrderInvariant();
+}
+
+TEST_F(ToolPickerTest, KeyboardReachesEveryControlAndOpensTheMenus)
+{
+    CToolPickerDialog picker(data, prompter, dialogs, nullptr, Locator());
+    picker.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&picker));
+    const std::vector<QWidget*> order = {&picker.Groups(),     &picker.Available(),  &picker.AddButton(),
+                                         &picker.RemoveButton(), &picker.UpButton(), &picker.DownButton(),
+                                         &picker.Selected(),   &picker.PathButton()};
+    picker.PathButton().setEnabled(true); // greyed buttons are skipped
+    EXPECT_EQ(QApplication::focusWidget(), &picker.Groups());
+    for (size_t i = 1; i < order.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), order[i]) << i;
+    }
+
+    // The menu key of a list opens its menu at the list's corner plus 5 pixels.
+    picker.Selected().setFocus();
+    picker.Selected().setCurrentRow(0);
+    QTest::keyClick(&picker.Selected(), Qt::Key_F10, Qt::ShiftModifier);
+    ASSERT_TRUE(picker.ToolMenu().isVisible());
+    EXPECT_EQ(picker.ToolMenu().pos(), picker.Selected().mapToGlobal(QPoint(5, 5)));
+    picker.ToolMenu().hide();
+    OnModal<QDialog>([](QDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "description of alpha");
+        EXPECT_EQ(d.findChild<QPlainTextEdit*>()->toPlainText(), "alpha plays it");
+        QTest::keyClick(&d, Qt::Key_Return);
+    });
+    picker.ToolMenu().actions().at(0)->trigger();
+    picker.Groups().setFocus();
+    QTest::keyClick(&picker.Groups(), Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_TRUE(picker.GroupMenu().isVisible());
+    EXPECT_EQ(picker.GroupMenu().actions().at(0)->text(), "new?");
+    picker.GroupMenu().hide();
+}
+
+// The Tools command opens the picker while the session list is the active
+// pane and is greyed while the tree is.
+TEST(ToolsCommandTest, EnabledWithTheListAndOpensThePicker)
+{
+    EnsureApplication();
+    CTestInstall setup;
+    ASSERT_TRUE(setup.ok);
+    CFakePrompter prompter;
+    CFakeExit exit;
+    CDesktopApp app(prompter, exit);
+    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
+    CMainFrame& window = *app.Window();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    window.TreeView().setFocus();
+    EXPECT_FALSE(window.ToolsAction()->isEnabled());
+    window.ListView().setFocus();
+    ASSERT_TRUE(window.ToolsAction()->isEnabled());
+    bool opened = false;
+    OnModal<CToolPickerDialog>([&](CToolPickerDialog& picker) {
+        opened = true;
+        picker.reject();
+    });
+    window.ToolsAction()->trigger();
+    EXPECT_TRUE(opened);
+}
+
+} // namespace

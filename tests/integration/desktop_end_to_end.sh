@@ -1,0 +1,90 @@
+#!/bin/bash
+# The desktop program end to end, on a virtual X display: a session that
+# ffmpeg announces in one network namespace shows as a row of the real
+# `talmira` in the other and goes when ffmpeg ends; a second `talmira` on the
+# same install directory brings the first one's window back and ends with 0;
+# one beside `talmira-cli listen` ends with 1 and the lock's explanation.
+# The rows and the window are read by a Qt plug-in loaded into the program
+# (tests/support/desktop_probe.cpp).
+source "$(dirname "$0")/lib-netns.sh"
+for tool in Xvfb ffmpeg; do
+    command -v "$tool" > /dev/null || { echo "$tool is not installed; skipped"; exit 77; }
+done
+desktop="$build/src/gui/talmira"
+[ -x "$desktop" ] && [ -f "$build/tests/qt-plugins/generic/libtalmira-probe.so" ] || fail "talmira or its probe is not built"
+netns_setup desktop 48
+GROUP=224.2.17.48
+
+side receiver "$ADDR_B"
+install="$WORK/receiver/install"
+mkdir -m 700 "$WORK/run"
+
+# The display lives in the receiver's namespace; it names itself on fd 3.
+ip netns exec "$NS_B" Xvfb -displayfd 3 -nolisten tcp -screen 0 1400x800x24 3> "$WORK/display" 2> "$WORK/xvfb.err" &
+for _ in $(seq 1 100); do [ -s "$WORK/display" ] && break; sleep 0.1; done
+[ -s "$WORK/display" ] || fail "Xvfb did not start" "$WORK/xvfb.err"
+display=":$(cat "$WORK/display")"
+
+# talmira_in ARGS...: the desktop program in the receiver's namespace, on the
+# display, with the receiver's settings (in the background it becomes the
+# program, so $! is its pid).
+talmira_in() {
+    local cmd=(ip netns exec "$NS_B" env DISPLAY="$display" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$WORK/run"
+               TALMIRA_SETTINGS="$WORK/receiver/Talmira.ini" XDG_DATA_HOME="$WORK/receiver/data" "$@")
+    if [ "$BASH_SUBSHELL" -gt 0 ]; then exec "${cmd[@]}"; else "${cmd[@]}"; fi
+}
+
+# The first instance, watched by the probe, which takes commands on a pipe.
+mkfifo "$WORK/probe.in"
+talmira_in env QT_PLUGIN_PATH="$build/tests/qt-plugins" QT_QPA_GENERIC_PLUGINS=talmira-probe "$desktop" \
+    < "$WORK/probe.in" > "$WORK/probe.log" 2> "$WORK/first.err" &
+first=$!
+exec 3> "$WORK/probe.in"
+# probe COMMAND: marks the log's end, then sends the command; seen PATTERN
+# SECONDS: true once a line after the mark matches.
+probe() { mark=$(wc -l < "$WORK/probe.log"); [ -z "$1" ] || echo "$1" >&3; }
+seen() {
+    local i
+    for ((i = 0; i < $2 * 10; i++)); do
+        tail -n +$((mark + 1)) "$WORK/probe.log" | grep -q -- "$1" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+wait_for "$WORK/probe.log" "^window shown$" 15 || fail "no window" "$WORK/probe.log" "$WORK/first.err"
+probe "select TTL Scope"
+seen "^selected TTL Scope$" 5 || fail "no TTL Scope in the tree" "$WORK/probe.log"
+
+# 1. ffmpeg's announcement makes a row within 2 s; its deletion removes it.
+probe ""
+ip netns exec "$NS_A" ffmpeg -nostdin -hide_banner -loglevel error -re -f lavfi -i sine=frequency=440:sample_rate=8000 \
+    -t 60 -ac 1 -c:a pcm_mulaw -metadata title="Tone from ffmpeg" \
+    -f sap "sap://$GROUP:5004?ttl=15&announce_addr=224.2.127.254" > /dev/null 2> "$WORK/ffmpeg.err" &
+ffmpeg=$!
+seen "^rows: Tone from ffmpeg$" 2 \
+    || fail "the announced session has no row within 2 s" "$WORK/probe.log" "$WORK/ffmpeg.err" "$WORK/first.err"
+probe ""
+kill -INT "$ffmpeg"
+rc=0; wait "$ffmpeg" || rc=$?
+# ffmpeg reports an end by signal with 255, after its clean close.
+[ $rc -eq 0 ] || [ $rc -eq 255 ] || fail "ffmpeg did not end cleanly ($rc)" "$WORK/ffmpeg.err"
+seen "^rows: $" 2 || fail "the row stays after the deletion" "$WORK/probe.log"
+
+# 2. A second start shows the hidden first window and ends with 0.
+probe hide
+seen "^window hidden$" 5 || fail "the window did not hide" "$WORK/probe.log"
+probe ""
+talmira_in "$desktop" > /dev/null 2> "$WORK/second.err" || fail "the second start ended with $?" "$WORK/second.err"
+seen "^window shown$" 3 || fail "the first window did not come back" "$WORK/probe.log"
+exec 3>&-
+stops "$first" "$WORK/first.err"
+[ -f "$install/Talmira.cache" ] || fail "no cache after the desktop program ended"
+
+# 3. Beside a listener on the same install directory it refuses to start.
+start_listener "$WORK/listen.log"
+rc=0; talmira_in "$desktop" > /dev/null 2> "$WORK/refused.err" || rc=$?
+[ $rc -eq 1 ] || fail "started beside the listener: exit status $rc" "$WORK/refused.err"
+grep -q "^talmira: another instance is running on the install directory $install (pid $listener)" "$WORK/refused.err" \
+    || fail "no explanation of the refusal" "$WORK/refused.err"
+stops "$listener" "$WORK/listen.log.err"
+echo "desktop program end to end: ok"
