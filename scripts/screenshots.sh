@@ -33,7 +33,8 @@ shoot --screenshot-properties "$out/properties.png"
 shoot --screenshot-settings "$out/settings.png"
 shoot --screenshot-tool-picker "$out/tool-picker.png"
 shoot --screenshot-wizard "$out/wizard-schedule.png"
-for picture in main-window tray-menu splash about properties settings tool-picker wizard-schedule; do
+shoot --screenshot-media-wizard "$out/media-wizard.png"
+for picture in main-window tray-menu splash about properties settings tool-picker wizard-schedule media-wizard; do
     [ -s "$out/$picture.png" ] || { echo "no $out/$picture.png" >&2; exit 1; }
 done
-echo "wrote $out/{main-window,tray-menu,splash,about,properties,settings,tool-picker,wizard-schedule}.png"
+echo "wrote $out/{main-window,tray-menu,splash,about,properties,settings,tool-picker,wizard-schedule,media-wizard}.png"

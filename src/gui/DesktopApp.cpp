@@ -4,6 +4,7 @@
 #include "gui/HelpPages.h"
 #include "gui/InstanceBeacon.h"
 #include "gui/MainFrame.h"
+#include "gui/MediaPages.h"
 #include "gui/PropertySheet.h"
 #include "gui/SettingsSheet.h"
 #include "gui/ToolDialogs.h"
@@ -38,7 +39,9 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
                 launcher->onFatal(); // the plug-ins could not be read again: the program ends
         });
     });
-    m_announcements = new CAnnouncementCommands({m_runtime.Doc(), m_prompter, &m_runtime.Settings().scopes}, m_window.get());
+    CWizardContext wizard{m_runtime.Doc(), m_prompter, &m_runtime.Settings().scopes};
+    AttachMediaPages(wizard, MediaContextOf(m_runtime, m_prompter));
+    m_announcements = new CAnnouncementCommands(wizard, m_window.get());
     m_announcements->Register(*m_window);
     m_toolDialogs->SetParent(m_window.get());
     m_toolDialogs->SetOnline({m_runtime.Settings().databaseHost, m_runtime.Settings().InstallDirectory()});

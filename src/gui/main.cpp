@@ -7,6 +7,7 @@
 #include "gui/DesktopApp.h"
 #include "gui/GuiPrompter.h"
 #include "gui/MainFrame.h"
+#include "gui/MediaPagesShot.h"
 #include "gui/PropertySheet.h"
 #include "gui/Screenshots.h"
 #include "gui/SettingsSheet.h"
@@ -80,6 +81,7 @@ int main(int argc, char** argv)
     const QString settingsPicture = TakeOption(args, "--screenshot-settings");
     const QString pickerShot = TakeOption(args, "--screenshot-tool-picker");
     const QString wizardPicture = TakeOption(args, "--screenshot-wizard");
+    const QString mediaShot = TakeOption(args, "--screenshot-media-wizard");
     CMyCommandLineInfo commandLine;
     std::vector<std::string> plain;
     for (const QString& a : args)
@@ -121,6 +123,8 @@ int main(int argc, char** argv)
         ScreenshotToolPicker(desktop.Runtime().Tools(), prompter, &window, pickerShot, [&window] { window.close(); });
     if (!wizardPicture.isEmpty())
         SaveWizardPicture(*desktop.Announcements(), window, wizardPicture);
+    if (!mediaShot.isEmpty())
+        ScreenshotMediaWizard(desktop.Runtime(), prompter, &window, mediaShot, [&window] { window.close(); });
     const int status = QApplication::exec();
     // A signal ends the loop without closing the window: the cache is
     // written here then.

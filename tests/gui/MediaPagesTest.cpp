@@ -1,0 +1,266 @@
+#include "directory/AdminScope.h"
+#include "directory/Ostara32Doc.h"
+#include "gui/MediaPages.h"
+#include "gui/MediaPagesAddress.h"
+#include "gui/AnnouncementWizardCommands.h"
+#include "gui/AnnouncementWizardPages.h"
+#include "support/FakePrompter.h"
+#include "support/FakeSapNetwork.h"
+#include "support/FakeViews.h"
+#include "support/MediaRulesSample.h"
+#include "support/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTest>
+
+#include <arpa/inet.h>
+
+namespace {
+
+class MediaPagesTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        static int argc = 1;
+        static char name[] = "talmira_tests_gui";
+        static char* argv[] = {name, nullptr};
+        if (!QApplication::instance())
+            new QApplication(argc, argv);
+        CAdminScopeEntry local{"Local", 31, 9875, inet_addr("239.255.0.0"), 16};
+        scopes.Entries().push_back(local);
+        ttlScope = t.Parse(COstara32Doc::kTtlScopeText);
+        ttlScope->sessionType = kTypeScopeDirectory;
+        localScope = MakeScopeDirectory(local, "12358", t.env);
+        session = CSDPObject::MakeWithoutText(t.env, "h");
+        session->announceTtl = 63;
+        session->parentDirectory = ttlScope;
+    }
+    CMediaContext Context() { return {&rules, &scopes, &t.used, &t.random, &t.clock, &prompter}; }
+    // Inside the range of `base`/`prefix` (host order).
+    static bool Within(const std::string& dotted, uint32_t base, int prefix)
+    {
+        const uint32_t mask = ~uint32_t(0) << (32 - prefix);
+        return (ntohl(inet_addr(dotted.c_str())) & mask) == base;
+    }
+    static void Key(QWizard& wizard, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::keyClick(wizard.focusWidget() ? wizard.focusWidget() : &wizard, key, modifiers);
+    }
+
+    CTestEnv t;
+    CPluginTable rules = SampleRules();
+    CAdminScopeList scopes;
+    CFakePrompter prompter;
+    std::shared_ptr<CSDPObject> ttlScope;
+    std::shared_ptr<CSDPObject> localScope;
+    std::shared_ptr<CSDPObject> session;
+};
+
+TEST_F(MediaPagesTest, AddByKeyboardWritesTheEntryAndItsRow)
+{
+    CPropertyWizMedia page(*session, Context());
+    page.initializePage();
+    page.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&page));
+    std::vector<std::string> listed;
+    page.runWizard = [&](CMediaWizard& wizard) {
+        wizard.show();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&wizard));
+        for (int id : {kPageMedia, kPageProtocol, kPageFormat, kPageTool}) {
+            EXPECT_EQ(wizard.currentId(), id);
+            QStringList items;
+            auto& list = static_cast<CMediaChoicePage*>(wizard.currentPage())->Choices();
+            for (int i = 0; i < list.count(); ++i)
+                items << list.item(i)->text() + (i == list.currentRow() ? "*" : "");
+            listed.push_back(items.join(',').toStdString());
+            Key(wizard, Qt::Key_Return);
+        }
+        EXPECT_EQ(wizard.currentId(), kPageAttributes);
+        // The page starts on the first name: a flag.
+        Key(wizard, Qt::Key_Tab);
+        Key(wizard, Qt::Key_Space); // Yes
+        Key(wizard, Qt::Key_Tab, Qt::ShiftModifier);
+        Key(wizard, Qt::Key_Down); // the free text "title"
+        Key(wizard, Qt::Key_Tab);
+        QTest::keyClicks(wizard.focusWidget(), "Hi");
+        Key(wizard, Qt::Key_Tab, Qt::ShiftModifier);
+        Key(wizard, Qt::Key_Down); // Quality, whose default goes in at once
+        Key(wizard, Qt::Key_Return);
+        EXPECT_EQ(wizard.currentId(), kPageAddress);
+        Key(wizard, Qt::Key_Return);
+        EXPECT_EQ(wizard.currentId(), kPageOverview);
+        auto* overview = static_cast<CPropertyMWizOverview*>(wizard.currentPage());
+        EXPECT_EQ(overview->Shown("Protocol:"), "RTP");
+        EXPECT_EQ(overview->Shown("Attributes:"), "mute; title:Hi; quality:high; ");
+        Key(wizard, Qt::Key_Return);
+        return wizard.result() == QDialog::Accepted;
+    };
+    page.AddButton().setFocus();
+    QTest::keyClick(&page, Qt::Key_A, Qt::AltModifier);
+    QTest::qWait(150); // a mnemonic clicks the button animated
+
+    EXPECT_EQ(listed, (std::vector<std::string>{"audio*,video", "RTP*", "PCMU*,PCMA", "Tool A*,Tool B"}));
+    ASSERT_EQ(session->media.size(), 1u);
+    const CSDPMedia& m = session->media[0];
+    EXPECT_EQ(m.media, "audio");
+    EXPECT_EQ(m.mediaLabel, "audio");
+    EXPECT_EQ(m.protocol, "RTP/AVP");
+    EXPECT_EQ(m.formatList, "0");
+    EXPECT_EQ(m.formatLabel, "PCMU");
+    EXPECT_EQ(m.toolChoice, "Tool A");
+    EXPECT_EQ(m.attributes, (std::vector<std::string>{"mute", "title:Hi", "quality:high"}));
+    const int port = std::stoi(m.port);
+    EXPECT_TRUE(port >= 16384 && port <= 32766 && port % 2 == 0) << port;
+    EXPECT_TRUE(Within(m.address, 0xE0028000u, 17)) << m.address;
+    EXPECT_EQ(m.ttl, 63);
+    EXPECT_EQ(m.addressCount, 1);
+    ASSERT_EQ(page.Table().rowCount(), 1);
+    EXPECT_EQ(page.Table().item(0, 4)->text(), "mute title:Hi quality:high ");
+    EXPECT_TRUE(prompter.shown.empty());
+}
+
+TEST_F(MediaPagesTest, ToolWithoutAttributesSkipsThePageAndCancelKeepsEarlierPages)
+{
+    CSDPMedia old;
+    old.media = old.mediaLabel = "audio";
+    old.protocol = "RTP/AVP";
+    old.protocolLabel = "RTP";
+    old.formatList = "0";
+    old.formatLabel = "PCMU";
+    old.toolChoice = "Tool A";
+    old.port = "20000";
+    old.address = "224.2.130.1";
+    session->media.push_back(old);
+    CPropertyWizMedia page(*session, Context());
+    page.initializePage();
+    page.runWizard = [&](CMediaWizard& wizard) {
+        wizard.show();
+        for (int i = 0; i < 3; ++i)
+            wizard.next();
+        static_cast<CMediaChoicePage*>(wizard.currentPage())->Choices().setCurrentRow(1); // Tool B
+        wizard.next();
+        EXPECT_EQ(wizard.currentId(), kPageAddress);
+        EXPECT_EQ(static_cast<CPropertyMWizAddress*>(wizard.currentPage())->Port().text(), "20000");
+        wizard.back();
+        EXPECT_EQ(wizard.currentId(), kPageTool);
+        wizard.next();
+        wizard.next();
+        EXPECT_EQ(wizard.currentId(), kPageOverview);
+        wizard.reject();
+        return false;
+    };
+    page.Table().selectRow(0);
+    page.EditButton().click();
+    EXPECT_EQ(session->media[0].toolChoice, "Tool B");
+    EXPECT_EQ(page.Table().item(0, 3)->text(), "Tool B");
+    page.DeleteButton().click();
+    EXPECT_TRUE(session->media.empty());
+}
+
+TEST_F(MediaPagesTest, AddressProposalKeepsToTheScopeAndGivesUp)
+{
+    CSDPMedia entry;
+    entry.media = "whiteboard";
+    session->parentDirectory = localScope;
+    CPropertyMWizAddress page(entry, *session, Context(), false);
+    page.initializePage();
+    EXPECT_TRUE(Within(page.Address().text().toStdString(), 0xEFFF0000u, 17)) << page.Address().text().toStdString();
+    const int port = page.Port().text().toInt();
+    EXPECT_TRUE(port >= 32768 && port <= 49151) << port;
+
+    // Every draw lands on the same address, which is taken.
+    t.random.Push(5);
+    t.used.Add(inet_addr("239.255.0.5"), 0);
+    page.initializePage();
+    EXPECT_TRUE(page.Address().text().isEmpty());
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(prompter.shown[0], CPropertyMWizAddress::kNoFreeAddressText);
+}
+
+TEST_F(MediaPagesTest, AddressPageRefusesOutOfRangeValues)
+{
+    struct Case {
+        const char* port;
+        int levels;
+        const char* message; // empty: accepted
+    };
+    const Case cases[] = {{"0", 1, ""},
+                          {"65535", 100, ""},
+                          {"65536", 1, "Please enter an integer between 0 and 65535."},
+                          {"12ab", 1, "Please enter an integer between 0 and 65535."},
+                          {"5000", 0, "Please enter an integer between 1 and 100."},
+                          {"5000", 101, "Please enter an integer between 1 and 100."}};
+    for (const Case& c : cases) {
+        CSDPMedia entry;
+        entry.media = "audio";
+        CPropertyMWizAddress page(entry, *session, Context(), false);
+        page.initializePage();
+        page.Port().setText(c.port);
+        page.Levels().setValue(c.levels);
+        prompter.shown.clear();
+        const bool accepted = page.validatePage();
+        EXPECT_EQ(accepted, std::string(c.message).empty()) << c.port << " " << c.levels;
+        EXPECT_EQ(prompter.shown, accepted ? std::vector<std::string>{} : std::vector<std::string>{c.message});
+        EXPECT_EQ(entry.port, accepted ? c.port : "");
+    }
+    CSDPMedia entry;
+    CPropertyMWizAddress page(entry, *session, Context(), false);
+    page.Levels().setValue(100);
+    page.Levels().stepBy(1);
+    EXPECT_EQ(page.Levels().value(), 100) << "the arrows stop at 100";
+}
+
+TEST_F(MediaPagesTest, NewFolderBelowAFolderGetsAnAddressOfItsScope)
+{
+    CFakeExit exit;
+    CFakeSapNetwork network;
+    COstara32Doc doc(CDocPorts{t.clock, t.random, prompter, exit, network, nullptr, nullptr, &t.used});
+    ASSERT_EQ(doc.AddSession(localScope, nullptr), 1);
+    auto parent = t.Parse("v=0\no=- 9 1 IN IP4 10.0.0.1\ns=Sub\nc=IN IP4 239.255.1.1/31\nt=0 0\n"
+                          "m=directory 9875 SAP/SDP 14\n");
+    ASSERT_EQ(doc.AddSession(parent, localScope), 1);
+    QWidget window;
+    CAnnouncementCommands commands(CWizardContext(doc, prompter, &scopes), &window);
+    AttachMediaPages(commands.Context(), Context());
+
+    CAnnouncementWizard* wizard = commands.NewFolder(parent);
+    ASSERT_NE(wizard, nullptr);
+    auto* info = dynamic_cast<CPropertyWizSession*>(wizard->page(CAnnouncementWizard::kSessionPage));
+    ASSERT_NE(info, nullptr);
+    info->Title().setText("Mine");
+    info->Description().setPlainText("Our folder");
+    for (int page = 0; page < 3; ++page)
+        wizard->button(QWizard::NextButton)->click();
+    ASSERT_EQ(wizard->currentId(), CAnnouncementWizard::kAddressPage);
+    EXPECT_TRUE(wizard->button(QWizard::FinishButton)->isVisible());
+    auto* address = static_cast<CPropertyMWizAddress*>(wizard->currentPage());
+    const std::string proposed = address->Address().text().toStdString();
+    address->Address().setText("10.1.2.3");
+    wizard->button(QWizard::FinishButton)->click();
+    EXPECT_EQ(prompter.shown, std::vector<std::string>{"Please enter a Multicast IP address"});
+    address->Address().setText(QString::fromStdString(proposed));
+    wizard->button(QWizard::FinishButton)->click();
+
+    ASSERT_EQ(parent->children->Size(), 1u);
+    const auto folder = parent->children->Front();
+    EXPECT_EQ(folder->sessionType, kTypeDirectory);
+    EXPECT_TRUE(folder->own);
+    ASSERT_EQ(folder->media.size(), 1u);
+    const CSDPMedia& m = folder->media[0];
+    EXPECT_TRUE(Within(m.address, 0xEFFF0000u, 17)) << m.address;
+    EXPECT_EQ(folder->directoryGroup, inet_addr(m.address.c_str()));
+    EXPECT_GE(folder->directoryPort, 49152);
+    EXPECT_EQ(folder->directoryTtl, 31);
+    EXPECT_FALSE(network.sent.empty()) << "announced at once";
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+} // namespace
