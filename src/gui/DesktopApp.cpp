@@ -11,6 +11,7 @@
 #include "gui/ToolPickerDialog.h"
 
 #include <QTimer>
+#include <QUrl>
 
 #include <filesystem>
 
@@ -39,7 +40,11 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
                 launcher->onFatal(); // the plug-ins could not be read again: the program ends
         });
     });
+    const QString webHost = ReadWebHost(*OpenSettingsStore());
     CWizardContext wizard{m_runtime.Doc(), m_prompter, &m_runtime.Settings().scopes};
+    // New folders name the web host in their tool attribute, when there is one.
+    if (!webHost.isEmpty())
+        wizard.vendorHost = QUrl::fromUserInput(webHost).host().toStdString();
     AttachMediaPages(wizard, MediaContextOf(m_runtime, m_prompter));
     m_announcements = new CAnnouncementCommands(wizard, m_window.get());
     m_announcements->Register(*m_window);
@@ -51,7 +56,7 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
         ShowProperties(m_runtime.Doc(), PropertyContextOf(m_runtime, m_prompter), target.record,
                        target.fromTree ? ESheetKind::Directory : ESheetKind::Session, m_window.get());
     });
-    m_help = std::make_unique<CHelpPages>(ReadWebHost(*OpenSettingsStore()));
+    m_help = std::make_unique<CHelpPages>(webHost);
     AttachHelp(*m_window, *m_help, m_prompter);
     m_window->SetCommandHandler(ECommand::Settings, [this](const CMainFrame::CCommandTarget&) {
         RunSettings(m_runtime.Doc(), m_runtime.Settings(), m_prompter, m_window.get(), runSettings);
