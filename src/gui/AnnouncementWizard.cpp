@@ -6,6 +6,7 @@
 #include "directory/Ostara32Doc.h"
 #include "gui/AnnouncementWizardPages.h"
 #include "gui/SchedulePage.h"
+#include "gui/ViewerHold.h"
 
 #include <QDesktopServices>
 #include <QUrl>
@@ -96,13 +97,5 @@ CAnnouncementWizard::~CAnnouncementWizard() = default;
 
 void CAnnouncementWizard::RecordExpired(CSDPObject&)
 {
-    // Told from inside the walk or a socket handler: the message and the
-    // close come once that has returned.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_context.prompter.Show(CSDPObject::kExpiredText);
-            reject();
-        },
-        Qt::QueuedConnection);
+    CloseOnExpiry(*this, m_context.prompter);
 }

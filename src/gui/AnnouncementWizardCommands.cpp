@@ -7,6 +7,7 @@
 #include "gui/AnnouncementWizardPages.h"
 #include "gui/MainFrame.h"
 #include "gui/SchedulePage.h"
+#include "gui/ViewerHold.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -166,8 +167,8 @@ CAnnouncementWizard* CAnnouncementCommands::Edit(const std::shared_ptr<CSDPObjec
     const bool folder = record->sessionType == kTypeDirectory;
     if (folder && !m_context.folderAddressPage)
         return nullptr;
-    auto lock = std::make_shared<CRecordLock>(*record);
-    if (!lock->ok())
+    auto hold = std::make_shared<CViewerHold>(record);
+    if (!hold->ok())
         return nullptr;
     // The pages work on a copy; the stored record changes only on Finish.
     COstara32Doc& doc = m_context.doc;
@@ -186,11 +187,10 @@ CAnnouncementWizard* CAnnouncementCommands::Edit(const std::shared_ptr<CSDPObjec
     auto* wizard = new CAnnouncementWizard(
         m_context, copy, folder ? CAnnouncementWizard::EKind::Folder : CAnnouncementWizard::EKind::Session, scopePage,
         folder ? &copy->media.front() : nullptr, m_window);
-    wizard->hold = std::make_shared<std::pair<std::shared_ptr<CSDPObject>, std::shared_ptr<CRecordLock>>>(record, lock);
-    record->viewerWindow = wizard;
-    wizard->onDone = [this, record, copy, wizard, folder](bool finished) {
-        if (record->viewerWindow == wizard)
-            record->viewerWindow = nullptr;
+    hold->Seat(*wizard);
+    wizard->hold = hold;
+    wizard->onDone = [this, record, copy, hold = hold.get(), folder](bool finished) {
+        hold->Unseat();
         if (!finished || record->IsDeleting())
             return;
         CWizardFields::Of(*copy).ApplyTo(*record);

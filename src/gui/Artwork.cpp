@@ -2,11 +2,9 @@
 
 #include "tools/OnlineRequests.h"
 
-#include <QFile>
 #include <QFont>
 #include <QLinearGradient>
 #include <QPainter>
-#include <QPainterPath>
 #include <QSvgRenderer>
 
 namespace {

@@ -36,7 +36,6 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QGuiApplication>
-#include <QMessageBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStringDecoder>

@@ -1,9 +1,9 @@
 #include "gui/PropertySheet.h"
 
 #include "app/TalmiraRuntime.h"
-#include "base/Prompter.h"
 #include "base/ViewNotifier.h"
 #include "directory/Ostara32Doc.h"
+#include "gui/ViewerHold.h"
 
 #include <QDialogButtonBox>
 #include <QPushButton>
@@ -24,14 +24,17 @@ std::unique_ptr<CMyPropertySheet> CMyPropertySheet::Create(const std::shared_ptr
                                                            const CPropertyContext& context, ESheetKind kind,
                                                            QWidget* parent)
 {
-    if (!record || !record->Lock(__FILE__, __LINE__))
+    if (!record)
         return nullptr;
-    return std::unique_ptr<CMyPropertySheet>(new CMyPropertySheet(record, context, kind, parent));
+    auto hold = std::make_unique<CViewerHold>(record);
+    if (!hold->ok())
+        return nullptr;
+    return std::unique_ptr<CMyPropertySheet>(new CMyPropertySheet(record, std::move(hold), context, kind, parent));
 }
 
-CMyPropertySheet::CMyPropertySheet(const std::shared_ptr<CSDPObject>& record, const CPropertyContext& context,
-                                   ESheetKind kind, QWidget* parent)
-    : QDialog(parent), m_record(record), m_context(context)
+CMyPropertySheet::CMyPropertySheet(const std::shared_ptr<CSDPObject>& record, std::unique_ptr<CViewerHold> hold,
+                                   const CPropertyContext& context, ESheetKind kind, QWidget* parent)
+    : QDialog(parent), m_record(record), m_hold(std::move(hold)), m_context(context)
 {
     CSDPObject& r = *record;
     setWindowTitle(SheetCaption(r.sessionType));
@@ -64,15 +67,10 @@ CMyPropertySheet::CMyPropertySheet(const std::shared_ptr<CSDPObject>& record, co
     layout->addWidget(m_tabs);
     layout->addWidget(m_buttons);
     resize(600, 460);
-    r.viewerWindow = this;
+    m_hold->Seat(*this);
 }
 
-CMyPropertySheet::~CMyPropertySheet()
-{
-    if (m_record->viewerWindow == this)
-        m_record->viewerWindow = nullptr;
-    m_record->Unlock();
-}
+CMyPropertySheet::~CMyPropertySheet() = default;
 
 void CMyPropertySheet::AddPage(QWidget* page, const QString& title, EPageIcon icon)
 {
@@ -98,16 +96,8 @@ void CMyPropertySheet::accept()
 
 void CMyPropertySheet::RecordExpired(CSDPObject&)
 {
-    // Told from inside the walk or a socket handler: the message and the
-    // close come once that has returned.
     m_expired = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_context.prompter.Show(CSDPObject::kExpiredText);
-            reject();
-        },
-        Qt::QueuedConnection);
+    CloseOnExpiry(*this, m_context.prompter);
 }
 
 void ShowProperties(COstara32Doc& doc, const CPropertyContext& context, const std::shared_ptr<CSDPObject>& record,

@@ -8,6 +8,7 @@
 
 class COstara32Doc;
 class CTalmiraRuntime;
+class CViewerHold;
 class QDialogButtonBox;
 class QTabWidget;
 
@@ -40,12 +41,13 @@ public:
     void RecordExpired(CSDPObject& record) override;
 
 private:
-    CMyPropertySheet(const std::shared_ptr<CSDPObject>& record, const CPropertyContext& context, ESheetKind kind,
-                     QWidget* parent);
+    CMyPropertySheet(const std::shared_ptr<CSDPObject>& record, std::unique_ptr<CViewerHold> hold,
+                     const CPropertyContext& context, ESheetKind kind, QWidget* parent);
     void AddPage(QWidget* page, const QString& title, EPageIcon icon);
     void Apply();
 
     std::shared_ptr<CSDPObject> m_record;
+    std::unique_ptr<CViewerHold> m_hold;
     CPropertyContext m_context;
     QTabWidget* m_tabs = nullptr;
     QDialogButtonBox* m_buttons = nullptr;

@@ -5,14 +5,10 @@
 #include "gui/AnnouncementWizard.h"
 #include "gui/AnnouncementWizardCommands.h"
 #include "gui/AnnouncementWizardPages.h"
-#include "gui/DesktopApp.h"
-#include "gui/MainFrame.h"
 #include "gui/SchedulePage.h"
-#include "support/FakePrompter.h"
 #include "support/FakeSapNetwork.h"
-#include "support/FakeViews.h"
+#include "support/GuiTestSupport.h"
 #include "support/TestEnv.h"
-#include "support/TestInstall.h"
 
 #include <gtest/gtest.h>
 
@@ -84,16 +80,6 @@ private:
     const char* m_address;
 };
 
-QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "talmira_tests_gui";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance())
-        new QApplication(argc, argv);
-    return *qApp;
-}
-
 class AnnouncementWizardTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -143,7 +129,7 @@ protected:
         Click(w, QWizard::NextButton);
     }
 
-    QApplication& app = App();
+    QApplication& app = GuiApplication();
     CTestEnv t;
     CFakePrompter prompter;
     CFakeExit exit;
@@ -568,19 +554,12 @@ TEST_F(AnnouncementWizardTest, NewFolderEndsWithTheAddressPageAndListensOnItsGro
 
 // Through the main window: New Session from the tree, cancelled, leaves the
 // store and the tree as they were.
-TEST(AnnouncementWizardWindowTest, NewSessionFromTheTreeCancelledChangesNothing)
+class AnnouncementWizardWindowTest : public CDesktopTest {};
+
+TEST_F(AnnouncementWizardWindowTest, NewSessionFromTheTreeCancelledChangesNothing)
 {
-    App();
-    CTestInstall setup;
-    ASSERT_TRUE(setup.ok);
-    CFakePrompter prompter;
-    CFakeExit exit;
-    CManualClock clock{kNow};
     CDesktopApp app(prompter, exit, &clock);
-    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
-    CMainFrame& window = *app.Window();
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    CMainFrame& window = StartShown(app);
     QTreeView& tree = window.TreeView();
     const QModelIndex root = tree.model()->index(0, 0);
     const int scopes = tree.model()->rowCount(root);

@@ -1,16 +1,11 @@
 #include "gui/HelpPages.h"
 
 #include "app/QtSettingsStore.h"
-#include "gui/DesktopApp.h"
-#include "gui/MainFrame.h"
-#include "support/FakePrompter.h"
-#include "support/FakeViews.h"
-#include "support/TestInstall.h"
+#include "support/GuiTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QApplication>
 #include <QFileInfo>
 #include <QTest>
 #include <QTreeView>
@@ -55,31 +50,19 @@ TEST(HelpPagesTest, WithoutABrowserEachCommandSaysSo)
 }
 
 // The Help menu of the running program, with and without the web host set.
-class HelpMenuTest : public ::testing::Test {
+class HelpMenuTest : public CDesktopTest {
 protected:
-    void SetUp() override
-    {
-        static int argc = 1;
-        static char name[] = "talmira_tests_gui";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance())
-            new QApplication(argc, argv);
-        ASSERT_TRUE(setup.ok);
-    }
     // Starts the program and presses F1 in the session list, then triggers
     // the home-page command; gives the URLs the browser was handed.
     std::vector<QUrl> PressF1AndHome()
     {
         CDesktopApp app(prompter, exit);
-        EXPECT_TRUE(app.Start(CMyCommandLineInfo()));
+        CMainFrame& window = StartShown(app);
         std::vector<QUrl> opened;
         app.Help()->opener = [&opened](const QUrl& url) {
             opened.push_back(url);
             return true;
         };
-        CMainFrame& window = *app.Window();
-        window.show();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
         window.ListView().setFocus();
         QTest::keyClick(&window.ListView(), Qt::Key_F1);
         EXPECT_TRUE(window.WebsiteAction()->isEnabled());
@@ -87,10 +70,6 @@ protected:
         window.close();
         return opened;
     }
-
-    CTestInstall setup;
-    CFakePrompter prompter;
-    CFakeExit exit;
 };
 
 TEST_F(HelpMenuTest, WithoutAWebHostBothOpenTheInstalledPage)

@@ -5,9 +5,7 @@
 #include "gui/MainFrame.h"
 #include "gui/RowIcons.h"
 #include "views/SessionListModel.h"
-#include "support/FakePrompter.h"
-#include "support/TestInstall.h"
-#include "support/FakeViews.h"
+#include "support/GuiTestSupport.h"
 #include "support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -34,17 +32,8 @@ constexpr int64_t kNow = 1700000000;
 
 // The desktop program on an install directory and settings file of its
 // own, offscreen.
-class MainFrameTest : public ::testing::Test {
+class MainFrameTest : public CDesktopTest {
 protected:
-    void SetUp() override
-    {
-        static int argc = 1;
-        static char name[] = "talmira_tests_gui";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance())
-            new QApplication(argc, argv);
-        ASSERT_TRUE(setup.ok);
-    }
     // A session of the TTL Scope, on from `start` for an hour (0: always).
     std::shared_ptr<CSDPObject> Session(CDesktopApp& app, const std::string& id, int64_t start)
     {
@@ -65,10 +54,7 @@ protected:
     // the tree.
     CMainFrame& ShowTtlScope(CDesktopApp& app)
     {
-        EXPECT_TRUE(app.Start(CMyCommandLineInfo()));
-        CMainFrame& window = *app.Window();
-        window.show();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+        CMainFrame& window = StartShown(app);
         QTreeView& tree = window.TreeView();
         tree.setCurrentIndex(Child(*tree.model(), tree.model()->index(0, 0), "TTL Scope"));
         return window;
@@ -81,21 +67,14 @@ protected:
         return {};
     }
 
-    CTestInstall setup;
     QTemporaryDir& tmp = setup.tmp;
     const std::string& install = setup.install;
-    CFakePrompter prompter;
-    CFakeExit exit;
-    CManualClock clock{kNow};
 };
 
 TEST_F(MainFrameTest, TreeSelectsListFiltersFollowKeysAndCloseWritesCache)
 {
     CDesktopApp app(prompter, exit, &clock);
-    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
-    CMainFrame& window = *app.Window();
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    CMainFrame& window = StartShown(app);
     EXPECT_EQ(window.windowTitle(), "Default - Talmira");
 
     // Picking the TTL Scope in the tree shows its (empty) list.
@@ -246,12 +225,8 @@ TEST_F(MainFrameTest, SecondStartOnTheInstallShowsTheRunningWindowFromTheTray)
 TEST_F(MainFrameTest, DeleteTakesOnlyOwnSessionsOffTheListAndSendsTheirDeletion)
 {
     CDesktopApp app(prompter, exit, &clock);
-    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
-    CMainFrame& window = *app.Window();
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    CMainFrame& window = ShowTtlScope(app);
     QTreeView& tree = window.TreeView();
-    tree.setCurrentIndex(Child(*tree.model(), tree.model()->index(0, 0), "TTL Scope"));
     COstara32Doc& doc = app.Runtime().Doc();
     const auto scope = doc.MainList().At(0);
     const auto theirs = Session(app, "1", 0);

@@ -4,15 +4,13 @@
 #include "gui/MediaPagesAddress.h"
 #include "gui/AnnouncementWizardCommands.h"
 #include "gui/AnnouncementWizardPages.h"
-#include "support/FakePrompter.h"
 #include "support/FakeSapNetwork.h"
-#include "support/FakeViews.h"
+#include "support/GuiTestSupport.h"
 #include "support/MediaRulesSample.h"
 #include "support/TestEnv.h"
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QPlainTextEdit>
 #include <QLineEdit>
 #include <QListWidget>
@@ -29,11 +27,7 @@ class MediaPagesTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        static int argc = 1;
-        static char name[] = "talmira_tests_gui";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance())
-            new QApplication(argc, argv);
+        GuiApplication();
         CAdminScopeEntry local{"Local", 31, 9875, inet_addr("239.255.0.0"), 16};
         scopes.Entries().push_back(local);
         ttlScope = t.Parse(COstara32Doc::kTtlScopeText);

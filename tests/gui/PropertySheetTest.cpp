@@ -1,11 +1,8 @@
 #include "directory/AdminScope.h"
 #include "directory/Ostara32Doc.h"
-#include "gui/DesktopApp.h"
-#include "gui/MainFrame.h"
 #include "gui/PropertySheet.h"
 #include "sdp/Schedule.h"
-#include "support/FakeViews.h"
-#include "support/TestInstall.h"
+#include "support/GuiTestSupport.h"
 #include "tools/ToolsTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -46,11 +43,7 @@ class PropertySheetTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        static int argc = 1;
-        static char name[] = "talmira_tests_gui";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance())
-            new QApplication(argc, argv);
+        GuiApplication();
         t.clock.Set(kNow);
         data.installDir = dir.Path();
         exe.known = {{"listen", "/opt/l/listen"}};
@@ -353,18 +346,12 @@ TEST_F(PropertySheetTest, ViewWebPageOpensTheUrlOrSaysNoBrowserWasFound)
 
 // Properties in the running program: the list's first selected row and the
 // tree's directory item, each shown modally and let go afterwards.
-TEST(PropertiesCommandTest, OpensFromTheListAndTheTreeAndLetsTheRecordGo)
+class PropertiesCommandTest : public CDesktopTest {};
+
+TEST_F(PropertiesCommandTest, OpensFromTheListAndTheTreeAndLetsTheRecordGo)
 {
-    CTestInstall setup;
-    ASSERT_TRUE(setup.ok);
-    CFakePrompter prompter;
-    CFakeExit exit;
-    CManualClock clock{kNow};
     CDesktopApp app(prompter, exit, &clock);
-    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
-    CMainFrame& window = *app.Window();
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    CMainFrame& window = StartShown(app);
     COstara32Doc& doc = app.Runtime().Doc();
     const auto scope = doc.MainList().At(0);
     const auto session = CSDPObject::FromText(SessionText("m=audio 5004 RTP/AVP 0\nm=video 5006 RTP/AVP 31\n"),
@@ -394,8 +381,7 @@ TEST(PropertiesCommandTest, OpensFromTheListAndTheTreeAndLetsTheRecordGo)
     EXPECT_EQ(shown(), "Admin Scope Properties: 2");
     EXPECT_EQ(scope->LockCount(), 0);
 
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    ShowActive(window);
     QTreeView& list = window.ListView();
     list.setFocus();
     list.setCurrentIndex(list.model()->index(0, 0));

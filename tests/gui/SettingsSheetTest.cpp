@@ -1,15 +1,11 @@
 #include "app/QtSettingsStore.h"
 #include "directory/Ostara32Doc.h"
-#include "gui/DesktopApp.h"
-#include "gui/MainFrame.h"
 #include "gui/SettingsSheet.h"
 #include "gui/SettingsSheetDialogs.h"
 #include "gui/SettingsSheetPages.h"
 #include "sdp/SessionList.h"
-#include "support/FakePrompter.h"
-#include "support/FakeViews.h"
+#include "support/GuiTestSupport.h"
 #include "support/TestEnv.h"
-#include "support/TestInstall.h"
 
 #include <gtest/gtest.h>
 
@@ -28,24 +24,9 @@
 
 namespace {
 
-class SettingsSheetTest : public ::testing::Test {
+class SettingsSheetTest : public CDesktopTest {
 protected:
-    void SetUp() override
-    {
-        static int argc = 1;
-        static char name[] = "talmira_tests_gui";
-        static char* argv[] = {name, nullptr};
-        if (!QApplication::instance())
-            new QApplication(argc, argv);
-        ASSERT_TRUE(setup.ok);
-    }
     std::string IniPath() const { return qEnvironmentVariable("TALMIRA_SETTINGS").toStdString(); }
-    static void ShowActive(QWidget& window)
-    {
-        window.show();
-        window.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    }
     // Fills the fields (a null text leaves a field as it is), presses Enter
     // and tells whether the dialog was accepted.
     static bool Confirm(QDialog& dialog, std::initializer_list<std::pair<QLineEdit*, const char*>> fields)
@@ -56,11 +37,23 @@ protected:
         QTest::keyClick(&dialog, Qt::Key_Return);
         return dialog.result() == QDialog::Accepted;
     }
-
-    CTestInstall setup;
-    CFakePrompter prompter;
-    CFakeExit exit;
-    CManualClock clock{1700000000};
+    // Confirms the shown dialog with the fields filled: accepted without a
+    // word when `message` is null, else refused with that one message and
+    // the focus in `focus`.
+    void ExpectVerdict(QDialog& dialog, std::initializer_list<std::pair<QLineEdit*, const char*>> fields,
+                       const char* message, QLineEdit* focus)
+    {
+        ShowActive(dialog);
+        prompter.shown.clear();
+        EXPECT_EQ(Confirm(dialog, fields), message == nullptr);
+        if (message) {
+            EXPECT_EQ(prompter.shown, std::vector<std::string>{message});
+            EXPECT_TRUE(focus->hasFocus());
+            EXPECT_TRUE(dialog.isVisible());
+        } else {
+            EXPECT_TRUE(prompter.shown.empty());
+        }
+    }
 };
 
 TEST_F(SettingsSheetTest, GroupDialogChecksInOrderAndFocusesTheField)
@@ -82,21 +75,13 @@ TEST_F(SettingsSheetTest, GroupDialogChecksInOrderAndFocusesTheField)
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.key) + " / " + c.id);
         CEncryptionGroupDialog dialog(CEncryptionGroup{}, prompter);
-        ShowActive(dialog);
         EXPECT_EQ(dialog.IdField().text(), "0");
-        prompter.shown.clear();
         QLineEdit* const fields[] = {&dialog.NameField(), &dialog.KeyField(), &dialog.KeyAgainField(),
                                      &dialog.IdField()};
-        const bool accepted = Confirm(dialog, {{fields[kName], c.name}, {fields[kKey], c.key},
-                                               {fields[kAgain], c.again}, {fields[kId], c.id}});
-        EXPECT_EQ(accepted, c.message == nullptr);
-        if (c.message) {
-            ASSERT_EQ(prompter.shown.size(), 1u);
-            EXPECT_EQ(prompter.shown[0], c.message);
-            EXPECT_TRUE(fields[c.focus]->hasFocus());
-            EXPECT_TRUE(dialog.isVisible());
-        } else {
-            EXPECT_TRUE(prompter.shown.empty());
+        ExpectVerdict(dialog, {{fields[kName], c.name}, {fields[kKey], c.key}, {fields[kAgain], c.again},
+                               {fields[kId], c.id}},
+                      c.message, fields[c.focus]);
+        if (!c.message) {
             EXPECT_EQ(dialog.Group().name, c.name);
             EXPECT_EQ(dialog.Group().key, c.key);
             EXPECT_EQ(std::to_string(dialog.Group().id), c.id);
@@ -135,20 +120,12 @@ TEST_F(SettingsSheetTest, ScopeDialogChecksRangesThenTheAddressAndFocusesTheFiel
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.base) + " " + c.prefix + " " + c.port + " " + c.ttl);
         CAdminScopeDialog dialog(nullptr, prompter);
-        ShowActive(dialog);
-        prompter.shown.clear();
         QLineEdit* const fields[] = {&dialog.NameField(), &dialog.BaseField(), &dialog.PrefixField(),
                                      &dialog.PortField(), &dialog.TtlField()};
-        const bool accepted = Confirm(dialog, {{fields[kName], "Local"}, {fields[kBase], c.base},
-                                               {fields[kPrefix], c.prefix}, {fields[kPort], c.port},
-                                               {fields[kTtl], c.ttl}});
-        EXPECT_EQ(accepted, c.message == nullptr);
-        if (c.message) {
-            ASSERT_EQ(prompter.shown.size(), 1u);
-            EXPECT_EQ(prompter.shown[0], c.message);
-            EXPECT_TRUE(fields[c.focus]->hasFocus());
-        } else {
-            EXPECT_TRUE(prompter.shown.empty());
+        ExpectVerdict(dialog, {{fields[kName], "Local"}, {fields[kBase], c.base}, {fields[kPrefix], c.prefix},
+                               {fields[kPort], c.port}, {fields[kTtl], c.ttl}},
+                      c.message, fields[c.focus]);
+        if (!c.message) {
             const CAdminScopeEntry scope = dialog.Scope();
             EXPECT_EQ(scope.name, "Local");
             EXPECT_EQ(scope.baseAddress, inet_addr(c.base));

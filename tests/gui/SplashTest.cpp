@@ -1,25 +1,17 @@
 #include "gui/Splash.h"
 
+#include "support/GuiTestSupport.h"
+
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QLineEdit>
 #include <QTest>
 
 namespace {
 
-void EnsureApp()
-{
-    static int argc = 1;
-    static char name[] = "talmira_tests_gui";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance())
-        new QApplication(argc, argv);
-}
-
 TEST(SplashTest, AKeyPressAnywhereClosesItAndGoesNoFurther)
 {
-    EnsureApp();
+    GuiApplication();
     QLineEdit field;
     field.show();
     CSplash splash(60000);
@@ -35,7 +27,7 @@ TEST(SplashTest, AKeyPressAnywhereClosesItAndGoesNoFurther)
 
 TEST(SplashTest, ClosesByItselfAndStaysAwayWhenAsked)
 {
-    EnsureApp();
+    GuiApplication();
     CSplash splash(50);
     splash.Start();
     ASSERT_TRUE(splash.isVisible());

@@ -2,6 +2,7 @@
 #include "gui/SearchingDialog.h"
 #include "gui/ToolDialogs.h"
 #include "support/FakePrompter.h"
+#include "support/GuiTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <filesystem>
 #include <fstream>
@@ -27,43 +27,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-void EnsureApplication()
-{
-    static int argc = 1;
-    static char name[] = "talmira_tests_gui";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance())
-        new QApplication(argc, argv);
-}
-
-// Runs `act` on the first modal dialog of type T once it is up (a modal
-// loop cannot be driven from the test's own code). One that never comes
-// fails the test and the modal widget in front is rejected, so nothing hangs.
-template <class T>
-void OnModal(std::function<void(T&)> act, std::function<bool(T&)> ready = {})
-{
-    auto* poll = new QTimer;
-    auto* waited = new QElapsedTimer;
-    waited->start();
-    QObject::connect(poll, &QTimer::timeout, [poll, waited, act, ready] {
-        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (dialog && (!ready || ready(*dialog))) {
-            poll->stop();
-            poll->deleteLater();
-            delete waited;
-            act(*dialog);
-        } else if (waited->elapsed() > 15000) {
-            poll->stop();
-            poll->deleteLater();
-            delete waited;
-            ADD_FAILURE() << "the expected dialog did not come up";
-            if (auto* front = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-                front->reject();
-        }
-    });
-    poll->start(10);
-}
 
 void Keys(QWidget& dialog, const std::vector<Qt::Key>& keys)
 {
@@ -80,7 +43,7 @@ void Mnemonic(QWidget& dialog, Qt::Key key)
 
 class ToolDialogsTest : public ::testing::Test {
 protected:
-    void SetUp() override { EnsureApplication(); }
+    void SetUp() override { GuiApplication(); }
     CFakePrompter prompter;
     CGuiToolDialogs dialogs{prompter};
 };

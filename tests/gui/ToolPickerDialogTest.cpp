@@ -1,17 +1,12 @@
-#include "gui/DesktopApp.h"
-#include "gui/MainFrame.h"
 #include "gui/ToolPickerDialog.h"
-#include "support/FakePrompter.h"
-#include "support/FakeViews.h"
+#include "support/GuiTestSupport.h"
 #include "support/TestEnv.h"
-#include "support/TestInstall.h"
 #include "tools/ToolLauncher.h"
 
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -19,7 +14,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
 
@@ -30,39 +24,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-void EnsureApplication()
-{
-    static int argc = 1;
-    static char name[] = "talmira_tests_gui";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance())
-        new QApplication(argc, argv);
-}
-
-// Runs `act` on the first modal dialog of type T once it is up; one that
-// never comes fails the test and whatever modal is in front is rejected.
-template <class T>
-void OnModal(std::function<void(T&)> act)
-{
-    auto* poll = new QTimer;
-    auto* waited = new QElapsedTimer;
-    waited->start();
-    QObject::connect(poll, &QTimer::timeout, [poll, waited, act] {
-        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (dialog || waited->elapsed() > 15000) {
-            poll->stop();
-            poll->deleteLater();
-            delete waited;
-            if (dialog)
-                return act(*dialog);
-            ADD_FAILURE() << "the expected dialog did not come up";
-            if (auto* front = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-                front->reject();
-        }
-    });
-    poll->start(10);
-}
 
 class CScriptedDialogs final : public ToolDialogs {
 public:
@@ -85,7 +46,7 @@ class ToolPickerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        EnsureApplication();
+        GuiApplication();
         fs::create_directories(fs::path(data.installDir) / "plugins");
         for (const char* tool : {"alpha", "beta", "gamma"})
             AddPlugin(tool, "audio", "0", "PCMU");
@@ -380,18 +341,12 @@ TEST_F(ToolPickerTest, KeyboardReachesEveryControlAndOpensTheMenus)
 
 // The Tools command opens the picker while the session list is the active
 // pane and is greyed while the tree is.
-TEST(ToolsCommandTest, EnabledWithTheListAndOpensThePicker)
+class ToolsCommandTest : public CDesktopTest {};
+
+TEST_F(ToolsCommandTest, EnabledWithTheListAndOpensThePicker)
 {
-    EnsureApplication();
-    CTestInstall setup;
-    ASSERT_TRUE(setup.ok);
-    CFakePrompter prompter;
-    CFakeExit exit;
     CDesktopApp app(prompter, exit);
-    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
-    CMainFrame& window = *app.Window();
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    CMainFrame& window = StartShown(app);
     window.TreeView().setFocus();
     EXPECT_FALSE(window.ToolsAction()->isEnabled());
     window.ListView().setFocus();
