@@ -3,51 +3,22 @@
 # the real `talmira` on a virtual X display, driven through its menus and the
 # "Announcement Wizard" by a Qt plug-in loaded into it
 # (tests/support/desktop_probe.cpp); in the other, `talmira-cli listen` must
-# hear the new session with the wizard's fields within 2 s, and its deletion
-# within 2 s of Delete on the row.
+# hear the new session with the wizard's fields and the audio medium added
+# through the Media Wizard within 2 s, and its deletion within 2 s of Delete
+# on the row.
 source "$(dirname "$0")/lib-netns.sh"
-command -v Xvfb > /dev/null || { echo "Xvfb is not installed; skipped"; exit 77; }
-desktop="$build/src/gui/talmira"
-[ -x "$desktop" ] && [ -x "$cli" ] && [ -f "$build/tests/qt-plugins/generic/libtalmira-probe.so" ] \
-    || fail "talmira, talmira-cli or the probe is not built"
+source "$(dirname "$0")/lib-desktop.sh"
+[ -x "$cli" ] || fail "talmira-cli is not built"
 need python3
 netns_setup wizard 49
 NAME="Wizard seminar $$"
 
 side sender "$ADDR_A"
 side receiver "$ADDR_B"
-mkdir -m 700 "$WORK/run"
 start_listener "$WORK/listen.jsonl"
+start_display "$NS_A"
+start_probed "$NS_A" sender "$WORK/talmira.err"
 
-# The display lives in the announcer's namespace; it names itself on fd 3.
-ip netns exec "$NS_A" Xvfb -displayfd 3 -nolisten tcp -screen 0 1400x800x24 3> "$WORK/display" 2> "$WORK/xvfb.err" &
-for _ in $(seq 1 100); do [ -s "$WORK/display" ] && break; sleep 0.1; done
-[ -s "$WORK/display" ] || fail "Xvfb did not start" "$WORK/xvfb.err"
-
-mkfifo "$WORK/probe.in"
-ip netns exec "$NS_A" env DISPLAY=":$(cat "$WORK/display")" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$WORK/run" \
-    TALMIRA_SETTINGS="$WORK/sender/Talmira.ini" XDG_DATA_HOME="$WORK/sender/data" \
-    QT_PLUGIN_PATH="$build/tests/qt-plugins" QT_QPA_GENERIC_PLUGINS=talmira-probe "$desktop" \
-    < "$WORK/probe.in" > "$WORK/probe.log" 2> "$WORK/talmira.err" &
-desktop_pid=$!
-exec 3> "$WORK/probe.in"
-
-# ask COMMAND ANSWER: sends the command; the probe's next lines must hold
-# ANSWER (a pattern) within 5 s. seen PATTERN SECONDS: a line since the last
-# command matches.
-ask() {
-    mark=$(wc -l < "$WORK/probe.log")
-    echo "$1" >&3
-    seen "$2" 5 || fail "no \"$2\" after \"$1\"" "$WORK/probe.log" "$WORK/talmira.err"
-}
-seen() {
-    local i
-    for ((i = 0; i < $2 * 10; i++)); do
-        tail -n +$((mark + 1)) "$WORK/probe.log" | grep -q -- "$1" && return 0
-        sleep 0.1
-    done
-    return 1
-}
 # record EVENT: the listener's record of our session for that event, as JSON.
 record() { grep "\"event\":\"$1\"" "$WORK/listen.jsonl" | grep -F "\"name\":\"$NAME\"" | head -n 1; }
 heard() {
@@ -56,7 +27,6 @@ heard() {
     return 1
 }
 
-wait_for "$WORK/probe.log" "^window shown$" 15 || fail "no window" "$WORK/probe.log" "$WORK/talmira.err"
 ask "select TTL Scope" "^selected TTL Scope$"
 
 # The schedule: once, from a minute ago for two hours, so it is on now.
@@ -75,12 +45,20 @@ ask next "^page Session Schedule$"
 ask "set from: = $(date -d "@$start" +%d/%m/%Y)" "^set from:$"
 ask "set at = $(date -d "@$start" +%H:%M:%S)" "^set at$"
 ask "set For = 2 hour" "^set For$"
-# The pages after the schedule keep their defaults; Finish is on the last.
-for _ in 1 2 3 4 5 6; do
-    ask finish "^pressed finish$\|^no finish$"
-    grep -q "^pressed finish$" <(tail -n +$((mark + 1)) "$WORK/probe.log") && break
-    ask next "^pressed next$"
-done
+# The pages after the schedule keep their defaults up to the media list.
+next_to "Media present in session"
+# One audio medium through the Media Wizard, at the address and port its
+# address page proposes.
+ask "click Add..." "^page Select the media you want to use...$"
+ask "choose audio" "^chose audio$"
+next_to "Address and port to be used"
+ask "get Address:" "^value Address: = [0-9.]*$"
+address=$(answer "^value Address: = " | cut -d' ' -f4)
+ask "get Port:" "^value Port: = [0-9]*$"
+port=$(answer "^value Port: = " | cut -d' ' -f4)
+ask next "^pressed next$"
+ask finish "^page Media present in session$"
+ask finish "^pressed finish$"
 seen "^page none$" 2 || fail "the wizard did not close on Finish" "$WORK/probe.log"
 heard add || fail "the listener did not hear the new session within 2 s" \
     "$WORK/listen.jsonl" "$WORK/listen.jsonl.err" "$WORK/probe.log" "$WORK/talmira.err"
@@ -100,8 +78,11 @@ if r["origin"]["user"] != user:
     bad.append(f"origin user: {r['origin']['user']!r}")
 if "tool:Talmira by TalmiraSoft" not in r["attributes"]:
     bad.append(f"attributes: {r['attributes']}")
+media = [(m["media"], m["address"], m["port"]) for m in r["media"]]
+if media != [("audio", sys.argv[3], sys.argv[4])]:
+    bad.append(f"media: {media}")
 sys.exit("\n".join(bad) or None)
-' "$start" "$(id -un)" || fail "the heard session differs from the wizard's fields" "$WORK/listen.jsonl"
+' "$start" "$(id -un)" "$address" "$port" || fail "the heard session differs from the wizard's fields" "$WORK/listen.jsonl"
 
 # Delete on the row withdraws it for the listener too.
 seen "^rows: .*$NAME" 2 || fail "no row for the new session" "$WORK/probe.log"

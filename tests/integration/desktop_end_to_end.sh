@@ -7,51 +7,21 @@
 # The rows and the window are read by a Qt plug-in loaded into the program
 # (tests/support/desktop_probe.cpp).
 source "$(dirname "$0")/lib-netns.sh"
-for tool in Xvfb ffmpeg; do
-    command -v "$tool" > /dev/null || { echo "$tool is not installed; skipped"; exit 77; }
-done
-desktop="$build/src/gui/talmira"
-[ -x "$desktop" ] && [ -f "$build/tests/qt-plugins/generic/libtalmira-probe.so" ] || fail "talmira or its probe is not built"
+source "$(dirname "$0")/lib-desktop.sh"
+command -v ffmpeg > /dev/null || { echo "ffmpeg is not installed; skipped"; exit 77; }
 netns_setup desktop 48
 GROUP=224.2.17.48
 
 side receiver "$ADDR_B"
 install="$WORK/receiver/install"
-mkdir -m 700 "$WORK/run"
+start_display "$NS_B"
+# talmira_in ARGS...: the desktop program's command line in the receiver's
+# namespace, on the display, with the receiver's settings.
+talmira_in() { desktop_in "$NS_B" receiver "$@"; }
 
-# The display lives in the receiver's namespace; it names itself on fd 3.
-ip netns exec "$NS_B" Xvfb -displayfd 3 -nolisten tcp -screen 0 1400x800x24 3> "$WORK/display" 2> "$WORK/xvfb.err" &
-for _ in $(seq 1 100); do [ -s "$WORK/display" ] && break; sleep 0.1; done
-[ -s "$WORK/display" ] || fail "Xvfb did not start" "$WORK/xvfb.err"
-display=":$(cat "$WORK/display")"
-
-# talmira_in ARGS...: the desktop program in the receiver's namespace, on the
-# display, with the receiver's settings (in the background it becomes the
-# program, so $! is its pid).
-talmira_in() {
-    local cmd=(ip netns exec "$NS_B" env DISPLAY="$display" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$WORK/run"
-               TALMIRA_SETTINGS="$WORK/receiver/Talmira.ini" XDG_DATA_HOME="$WORK/receiver/data" "$@")
-    if [ "$BASH_SUBSHELL" -gt 0 ]; then exec "${cmd[@]}"; else "${cmd[@]}"; fi
-}
-
-# The first instance, watched by the probe, which takes commands on a pipe.
-mkfifo "$WORK/probe.in"
-talmira_in env QT_PLUGIN_PATH="$build/tests/qt-plugins" QT_QPA_GENERIC_PLUGINS=talmira-probe "$desktop" \
-    < "$WORK/probe.in" > "$WORK/probe.log" 2> "$WORK/first.err" &
-first=$!
-exec 3> "$WORK/probe.in"
-# probe COMMAND: marks the log's end, then sends the command; seen PATTERN
-# SECONDS: true once a line after the mark matches.
-probe() { mark=$(wc -l < "$WORK/probe.log"); [ -z "$1" ] || echo "$1" >&3; }
-seen() {
-    local i
-    for ((i = 0; i < $2 * 10; i++)); do
-        tail -n +$((mark + 1)) "$WORK/probe.log" | grep -q -- "$1" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-wait_for "$WORK/probe.log" "^window shown$" 15 || fail "no window" "$WORK/probe.log" "$WORK/first.err"
+# The first instance, watched by the probe.
+start_probed "$NS_B" receiver "$WORK/first.err"
+first=$desktop_pid
 probe "select TTL Scope"
 seen "^selected TTL Scope$" 5 || fail "no TTL Scope in the tree" "$WORK/probe.log"
 

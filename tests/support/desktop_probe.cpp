@@ -19,10 +19,14 @@
 //   set LABEL = VALUE                fills the wizard page's field labelled
 //                                    LABEL (its buddy, else the field to its
 //                                    right; the topmost such label)
+//   get LABEL                        says "value LABEL = TEXT": what that field shows
+//   choose TEXT                      picks the row with that text in a list of the
+//                                    wizard page
 //   next | back | finish | cancel    presses that button of the open wizard
 //   click TEXT                       presses the button with that text in the window on top
 //   hide                             hides the main window (as the tray does)
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -207,6 +211,40 @@ private:
         return true;
     }
 
+    static QString Shown(QWidget* field)
+    {
+        if (auto* line = qobject_cast<QLineEdit*>(field))
+            return line->text();
+        if (auto* text = qobject_cast<QPlainTextEdit*>(field))
+            return text->toPlainText();
+        if (auto* box = qobject_cast<QComboBox*>(field))
+            return box->currentText();
+        if (auto* spin = qobject_cast<QAbstractSpinBox*>(field))
+            return spin->text();
+        return {};
+    }
+
+    // As a click on the row: the first visible list of the wizard page
+    // that has a row with exactly that text.
+    static void Choose(const QString& text)
+    {
+        QWizard* wizard = Wizard();
+        QWidget* page = wizard ? wizard->currentPage() : nullptr;
+        for (QAbstractItemView* view : page ? page->findChildren<QAbstractItemView*>() : QList<QAbstractItemView*>()) {
+            if (!view->isVisible() || !view->model())
+                continue;
+            const QModelIndexList found = view->model()->match(view->model()->index(0, 0), Qt::DisplayRole, text, 1,
+                                                               Qt::MatchExactly);
+            if (found.isEmpty())
+                continue;
+            view->setFocus(Qt::MouseFocusReason);
+            view->setCurrentIndex(found.front());
+            Say("chose " + text);
+            return;
+        }
+        Say("no choice " + text);
+    }
+
     void ReadCommands()
     {
         char buffer[512];
@@ -252,6 +290,13 @@ private:
             QWidget* field = wizard && wizard->currentPage() ? FieldOf(wizard->currentPage(), label) : nullptr;
             Say(!field ? "no field " + label : Fill(field, command.section('=', 1).trimmed()) ? "set " + label
                                                                                             : "refused " + label);
+        } else if (command.startsWith("get ")) {
+            const QString label = command.mid(4).trimmed();
+            QWizard* wizard = Wizard();
+            QWidget* field = wizard && wizard->currentPage() ? FieldOf(wizard->currentPage(), label) : nullptr;
+            Say(field ? "value " + label + " = " + Shown(field) : "no field " + label);
+        } else if (command.startsWith("choose ")) {
+            Choose(command.mid(7));
         } else if (const auto button = Buttons().find(command); button != Buttons().end()) {
             QWizard* wizard = Wizard();
             QAbstractButton* press = wizard ? wizard->button(button->second) : nullptr;
