@@ -487,6 +487,14 @@ TEST_F(AnnouncementWizardTest, EditWorksOnACopyCancelKeepsTheRecordFinishAnnounc
     EXPECT_NE(net.sent[0].Payload().find("s=Changed title\r\n"), std::string::npos);
     EXPECT_EQ(views.changed.empty(), false);
 
+    // A wizard that goes without being closed (its window went first) lets
+    // the record go all the same.
+    w = commands.Edit(own);
+    ASSERT_NE(w, nullptr);
+    delete w;
+    EXPECT_EQ(own->viewerWindow, nullptr);
+    EXPECT_EQ(own->LockCount(), 0);
+
     // The record expiring under an open edit closes it with the message.
     w = commands.Edit(own);
     ASSERT_NE(w, nullptr);

@@ -10,7 +10,7 @@ desktop="$build/src/gui/talmira"
 
 # start_display NS: Xvfb in that namespace, named in $display. Needs $WORK.
 start_display() {
-    mkdir -p -m 700 "$WORK/run"
+    mkdir -m 700 "$WORK/run"
     # It names itself on fd 3.
     ip netns exec "$1" Xvfb -displayfd 3 -nolisten tcp -screen 0 1400x800x24 3> "$WORK/display" 2> "$WORK/xvfb.err" &
     for _ in $(seq 1 100); do [ -s "$WORK/display" ] && break; sleep 0.1; done
