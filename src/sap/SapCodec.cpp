@@ -7,6 +7,7 @@
 
 #include <arpa/inet.h>
 
+#include <bit>
 #include <cstring>
 #include <optional>
 
@@ -284,25 +285,138 @@ CSapMessage DecodeSapDatagram(std::string_view datagram, const CEncryptionGroups
     return msg;
 }
 
+namespace {
+
+// Odd constants with bytes spread over the whole range. The ones text blocks
+// are XORed with each hold a zero byte, so eight bytes of a SAP text (which
+// holds no NUL) never equal one: the XOR is never 0, which would wipe the
+// state it is multiplied with.
+constexpr uint64_t kBlockKey[2] = {0xD6E8FEB86600A6C3ull, 0xA0761D6400B8F2CBull};
+constexpr uint64_t kLaneSeed[2] = {0x9E3779B97F4A7C15ull, 0xE7037ED1A00B428Dull};
+
+uint64_t Load64(const unsigned char* p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+uint64_t Load32(const unsigned char* p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// The full 128-bit product folded to 64 bits: every input bit reaches the
+// high half, and the low half keeps the low bits apart.
+uint64_t FoldMultiply(uint64_t a, uint64_t b)
+{
+    const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
+    return static_cast<uint64_t>(product) ^ static_cast<uint64_t>(product >> 64);
+}
+
+} // namespace
+
+// A repeat is hashed on every datagram, so this takes 16 bytes per multiply
+// in two independent lanes; short texts are read in overlapping pieces.
 uint64_t sap::TextHash(std::string_view text)
 {
-    const uint64_t h = std::hash<std::string_view>{}(text);
+    const unsigned char* p = Bytes(text);
+    const size_t n = text.size();
+    uint64_t state = kLaneSeed[0] ^ n;
+    uint64_t a = 0;
+    uint64_t b = 0;
+    if (n <= 16) {
+        if (n >= 8) {
+            a = Load64(p);
+            b = Load64(p + n - 8);
+        } else if (n >= 4) {
+            a = Load32(p);
+            b = Load32(p + n - 4);
+        } else if (n > 0) {
+            a = uint64_t(p[0]) << 16 | uint64_t(p[n / 2]) << 8 | p[n - 1];
+        }
+    } else {
+        uint64_t lane = kLaneSeed[1] ^ n;
+        size_t left = n;
+        for (; left > 32; left -= 32, p += 32) {
+            state = FoldMultiply(Load64(p) ^ kBlockKey[0], Load64(p + 8) ^ state);
+            lane = FoldMultiply(Load64(p + 16) ^ kBlockKey[1], Load64(p + 24) ^ lane);
+        }
+        state ^= lane;
+        if (left > 16)
+            state = FoldMultiply(Load64(p) ^ kBlockKey[0], Load64(p + 8) ^ state);
+        // The last 16 bytes, overlapping bytes already taken when short.
+        a = Load64(p + left - 16);
+        b = Load64(p + left - 8);
+    }
+    const uint64_t h = FoldMultiply(FoldMultiply(a ^ kBlockKey[0], b ^ state) ^ kBlockKey[1], n ^ kLaneSeed[1]);
     return h ? h : 1;
 }
 
+namespace {
+
+// The first byte below '!' (a blank, a line end or another control byte) at
+// or after p, or end. Eight bytes at a time: the lowest byte the subtraction
+// flags is exact (a borrow only ever wrongly flags bytes above a true one).
+[[gnu::always_inline]] inline const char* FirstBlankOrControl(const char* p, const char* end)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr uint64_t kOnes = 0x0101010101010101ull;
+        constexpr uint64_t kHighBits = 0x8080808080808080ull;
+        for (; end - p >= 8; p += 8) {
+            uint64_t word;
+            std::memcpy(&word, p, sizeof word);
+            if (const uint64_t below = (word - kOnes * '!') & ~word & kHighBits)
+                return p + std::countr_zero(below) / 8;
+        }
+    }
+    while (p != end && static_cast<unsigned char>(*p) >= '!')
+        ++p;
+    return p;
+}
+
+// The end of an "o=" field: a blank or a line end.
+[[gnu::always_inline]] inline const char* OriginFieldEnd(const char* p, const char* end)
+{
+    for (;; ++p) {
+        p = FirstBlankOrControl(p, end);
+        if (p == end || *p == ' ' || *p == '\r' || *p == '\n')
+            return p;
+    }
+}
+
+} // namespace
+
 std::string_view sap::OriginSessionIdOf(std::string_view text)
 {
-    const size_t v = text.find("v=");
-    if (v == std::string_view::npos)
+    if (text.size() < 2)
         return {};
-    const size_t o = text.find("\no=", v);
-    if (o == std::string_view::npos)
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    // The first "v=" (nearly always the first bytes), then the first "\no="
+    // from there, which nearly always follows the short "v=" line.
+    if (p[0] != 'v' || p[1] != '=') {
+        for (++p;; ++p) {
+            p = static_cast<const char*>(std::memchr(p, 'v', static_cast<size_t>(end - p)));
+            if (!p || end - p < 2)
+                return {};
+            if (p[1] == '=')
+                break;
+        }
+    }
+    for (;; ++p) {
+        p = FirstBlankOrControl(p, end);
+        if (end - p < 3)
+            return {};
+        if (p[0] == '\n' && p[1] == 'o' && p[2] == '=')
+            break;
+    }
+    // "o=<user> <id> ..."
+    p = OriginFieldEnd(p + 3, end);
+    if (p == end || *p != ' ')
         return {};
-    std::string_view line = text.substr(o + 3);
-    line = line.substr(0, line.find_first_of("\r\n"));
-    const size_t user = line.find(' ');
-    if (user == std::string_view::npos)
-        return {};
-    line = line.substr(user + 1);
-    return line.substr(0, line.find(' '));
+    const char* const id = p + 1;
+    return {id, static_cast<size_t>(OriginFieldEnd(id, end) - id)};
 }
