@@ -27,13 +27,6 @@ uint32_t ReadBE32(const unsigned char* p) { return uint32_t(p[0]) << 24 | uint32
 uint32_t ReadLE32(const unsigned char* p) { return uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0]; }
 const unsigned char* Bytes(std::string_view s) { return reinterpret_cast<const unsigned char*>(s.data()); }
 
-CSapPayload Dropped(std::string reason)
-{
-    CSapPayload out;
-    out.reason = std::move(reason);
-    return out;
-}
-
 // Tries every group with the key identifier in table order; nothing when
 // none gives a text that starts with "v=".
 std::optional<std::string> Decrypt(std::string_view payload, const CEncryptionGroups& groups, std::string& reason)
@@ -119,11 +112,27 @@ std::optional<std::string> Gunzip(std::string_view p, std::string& reason)
     return out;
 }
 
+// Dotted quad or IPv6 text. Every datagram needs one, so the common IPv4
+// case is written here rather than through the printf behind inet_ntop.
 std::string AddressText(std::string_view bytes)
 {
+    if (bytes.size() == 4) {
+        char buffer[16];
+        char* out = buffer;
+        for (size_t i = 0; i < 4; ++i) {
+            const unsigned v = static_cast<unsigned char>(bytes[i]);
+            if (i)
+                *out++ = '.';
+            if (v >= 100)
+                *out++ = static_cast<char>('0' + v / 100);
+            if (v >= 10)
+                *out++ = static_cast<char>('0' + v / 10 % 10);
+            *out++ = static_cast<char>('0' + v % 10);
+        }
+        return std::string(buffer, out);
+    }
     char buffer[INET6_ADDRSTRLEN] = {};
-    const int family = bytes.size() == 16 ? AF_INET6 : AF_INET;
-    return inet_ntop(family, bytes.data(), buffer, sizeof buffer) ? buffer : "";
+    return inet_ntop(AF_INET6, bytes.data(), buffer, sizeof buffer) ? buffer : "";
 }
 
 bool IsTokenChar(unsigned char c)
@@ -187,28 +196,44 @@ std::optional<std::string> InflateSapPayload(std::string_view input, int windowB
 
 namespace {
 
-// Everything after the header and the authentication data.
-CSapPayload UnwrapPayload(uint8_t flags, std::string_view payload, const CEncryptionGroups& groups)
-{
-    std::string owned; // holds decrypted or inflated bytes
+// An unwrapped datagram whose text still lies in the datagram or in `owned`:
+// a repeat that is known already needs no copy of it. Filled in place and
+// never moved, since `text` may point into `owned`.
+struct CUnwrapped {
+    ESapAction action = ESapAction::Drop;
+    std::string reason;
+    std::string origin;
+    std::string owned; // decrypted or inflated bytes
+    std::string_view text;
 
+    void Drop(std::string why)
+    {
+        action = ESapAction::Drop;
+        reason = std::move(why);
+        text = {};
+    }
+};
+
+// Everything after the header and the authentication data.
+void UnwrapPayload(uint8_t flags, std::string_view payload, const CEncryptionGroups& groups, CUnwrapped& out)
+{
     if (flags & sap::kFlagEncrypted) {
         if (payload.size() < 5 || (static_cast<uint8_t>(payload[4]) & 0xE0) != 0x20)
-            return Dropped("bad encryption header");
+            return out.Drop("bad encryption header");
         const int type = static_cast<uint8_t>(payload[4]) & 0x0F;
         if (type == 2 || type == 3) {
             payload = payload.substr(4);
         } else if (type == 0) {
             if (payload.size() < 12)
-                return Dropped("encrypted payload shorter than its header");
+                return out.Drop("encrypted payload shorter than its header");
             std::string reason;
             auto plain = Decrypt(payload, groups, reason);
             if (!plain)
-                return Dropped(reason);
-            owned = std::move(*plain);
-            payload = owned;
+                return out.Drop(reason);
+            out.owned = std::move(*plain);
+            payload = out.owned;
         } else {
-            return Dropped("unknown encryption type " + std::to_string(type));
+            return out.Drop("unknown encryption type " + std::to_string(type));
         }
     }
 
@@ -223,54 +248,66 @@ CSapPayload UnwrapPayload(uint8_t flags, std::string_view payload, const CEncryp
             else
                 plain = InflateSapPayload(payload, 15, &reason);
             if (!plain)
-                return Dropped(reason);
-            owned = std::move(*plain);
-            payload = owned;
+                return out.Drop(reason);
+            out.owned = std::move(*plain);
+            payload = out.owned;
         }
     }
 
     // An optional payload type ("application/sdp" and a NUL) before the text.
-    const size_t nul = payload.find('\0');
+    size_t nul = payload.find('\0');
     if (nul != std::string_view::npos) {
         const size_t v = payload.find("v=");
         if ((v == std::string_view::npos || nul < v) && IsMimeType(payload.substr(0, nul))) {
             if (!text::EqualsNoCase(payload.substr(0, nul), "application/sdp"))
-                return Dropped("payload type is not application/sdp");
+                return out.Drop("payload type is not application/sdp");
             payload = payload.substr(nul + 1);
+            nul = payload.find('\0');
         }
     }
 
-    CSapPayload out;
     out.action = (flags & sap::kMessageTypeMask) ? ESapAction::Delete : ESapAction::Announce;
-    const size_t end = payload.find('\0');
-    out.text.assign(payload.substr(0, end == std::string_view::npos ? payload.size() : end));
-    return out;
+    out.text = payload.substr(0, nul);
+}
+
+void Unwrap(std::string_view d, const CEncryptionGroups& groups, CUnwrapped& out)
+{
+    if (d.size() > sap::kMaxDatagram)
+        return out.Drop("datagram longer than 5000 bytes");
+    if (d.size() < sap::kHeaderSize)
+        return out.Drop("shorter than the SAP header");
+    const uint8_t flags = static_cast<uint8_t>(d[0]);
+    // The address-type bit makes the originating source 16 bytes long.
+    const size_t header = (flags & sap::kFlagAddressType) ? sap::kHeaderSizeIpv6 : sap::kHeaderSize;
+    if (d.size() < header)
+        return out.Drop("shorter than the SAP header");
+    const size_t auth = 4 * size_t(static_cast<uint8_t>(d[1]));
+    if (auth > d.size() - header)
+        out.Drop("authentication data past the end");
+    else
+        UnwrapPayload(flags, d.substr(header + auth), groups, out);
+    out.origin = AddressText(d.substr(4, header - 4));
 }
 
 } // namespace
 
 CSapPayload UnwrapSapDatagram(std::string_view d, const CEncryptionGroups& groups)
 {
-    if (d.size() > sap::kMaxDatagram)
-        return Dropped("datagram longer than 5000 bytes");
-    if (d.size() < sap::kHeaderSize)
-        return Dropped("shorter than the SAP header");
-    const uint8_t flags = static_cast<uint8_t>(d[0]);
-    // The address-type bit makes the originating source 16 bytes long.
-    const size_t header = (flags & sap::kFlagAddressType) ? sap::kHeaderSizeIpv6 : sap::kHeaderSize;
-    if (d.size() < header)
-        return Dropped("shorter than the SAP header");
-    const size_t auth = 4 * size_t(static_cast<uint8_t>(d[1]));
-    CSapPayload out = auth > d.size() - header ? Dropped("authentication data past the end")
-                                               : UnwrapPayload(flags, d.substr(header + auth), groups);
-    out.origin = AddressText(d.substr(4, header - 4));
+    CUnwrapped unwrapped;
+    Unwrap(d, groups, unwrapped);
+    CSapPayload out;
+    out.action = unwrapped.action;
+    out.reason = std::move(unwrapped.reason);
+    out.origin = std::move(unwrapped.origin);
+    out.text.assign(unwrapped.text);
     return out;
 }
 
 CSapMessage DecodeSapDatagram(std::string_view datagram, const CEncryptionGroups& groups, const CSdpEnvironment& env,
                               const CKnownRepeat& isKnownRepeat)
 {
-    CSapPayload payload = UnwrapSapDatagram(datagram, groups);
+    CUnwrapped payload;
+    Unwrap(datagram, groups, payload);
     CSapMessage msg;
     msg.action = payload.action;
     msg.reason = std::move(payload.reason);
