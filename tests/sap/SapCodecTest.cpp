@@ -221,6 +221,19 @@ TEST(SapCodec, RandomBytesNeverCrash)
     }
 }
 
+TEST(SapCodec, OriginAddressText)
+{
+    CEncryptionGroups groups;
+    const std::pair<std::string, std::string> cases[] = {
+        {std::string("\0\0\0\0", 4), "0.0.0.0"},
+        {"\xff\xff\xff\xff", "255.255.255.255"},
+        {std::string("\x64\x0a\x09\0", 4), "100.10.9.0"},
+        {"\xc0\xa8\x63\xc7", "192.168.99.199"},
+    };
+    for (const auto& [bytes, text] : cases)
+        EXPECT_EQ(UnwrapSapDatagram(std::string("\x20\0\0\0", 4) + bytes + kSdp, groups).origin, text);
+}
+
 // Every text that differs from another in one byte, or in its length, hashes
 // differently; the same bytes hash the same wherever they lie.
 TEST(SapCodec, TextHashSeparatesNearIdenticalTexts)
