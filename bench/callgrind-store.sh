@@ -7,7 +7,7 @@ bin="$1/bench/bench_store"
 here=$(dirname "$0")
 command -v valgrind >/dev/null || { echo "valgrind is not installed: no instruction counts"; exit 0; }
 for n in 1000 100000; do
-    for pair in "Repeat MapRepeat" "KnownRepeat MapRepeat" "WalkAfterRepeats MapIterate" "Walk MapIterate"; do
+    for pair in "Repeat MapRepeat" "KnownRepeat MapRepeat" "DatagramRepeat MapRepeat" "WalkAfterRepeats MapIterate" "Walk MapIterate"; do
         set -- $pair
         echo "-- $1 vs $2, $n sessions"
         bash "$here/callgrind.sh" --lazy "$bin" "$1/$n" "$2/$n"

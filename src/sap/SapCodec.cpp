@@ -7,6 +7,7 @@
 
 #include <arpa/inet.h>
 
+#include <bit>
 #include <cstring>
 #include <optional>
 
@@ -25,13 +26,6 @@ namespace {
 uint32_t ReadBE32(const unsigned char* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
 uint32_t ReadLE32(const unsigned char* p) { return uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0]; }
 const unsigned char* Bytes(std::string_view s) { return reinterpret_cast<const unsigned char*>(s.data()); }
-
-CSapPayload Dropped(std::string reason)
-{
-    CSapPayload out;
-    out.reason = std::move(reason);
-    return out;
-}
 
 // Tries every group with the key identifier in table order; nothing when
 // none gives a text that starts with "v=".
@@ -118,11 +112,27 @@ std::optional<std::string> Gunzip(std::string_view p, std::string& reason)
     return out;
 }
 
+// Dotted quad or IPv6 text. Every datagram needs one, so the common IPv4
+// case is written here rather than through the printf behind inet_ntop.
 std::string AddressText(std::string_view bytes)
 {
+    if (bytes.size() == 4) {
+        char buffer[16];
+        char* out = buffer;
+        for (size_t i = 0; i < 4; ++i) {
+            const unsigned v = static_cast<unsigned char>(bytes[i]);
+            if (i)
+                *out++ = '.';
+            if (v >= 100)
+                *out++ = static_cast<char>('0' + v / 100);
+            if (v >= 10)
+                *out++ = static_cast<char>('0' + v / 10 % 10);
+            *out++ = static_cast<char>('0' + v % 10);
+        }
+        return std::string(buffer, out);
+    }
     char buffer[INET6_ADDRSTRLEN] = {};
-    const int family = bytes.size() == 16 ? AF_INET6 : AF_INET;
-    return inet_ntop(family, bytes.data(), buffer, sizeof buffer) ? buffer : "";
+    return inet_ntop(AF_INET6, bytes.data(), buffer, sizeof buffer) ? buffer : "";
 }
 
 bool IsTokenChar(unsigned char c)
@@ -186,28 +196,44 @@ std::optional<std::string> InflateSapPayload(std::string_view input, int windowB
 
 namespace {
 
-// Everything after the header and the authentication data.
-CSapPayload UnwrapPayload(uint8_t flags, std::string_view payload, const CEncryptionGroups& groups)
-{
-    std::string owned; // holds decrypted or inflated bytes
+// An unwrapped datagram whose text still lies in the datagram or in `owned`:
+// a repeat that is known already needs no copy of it. Filled in place and
+// never moved, since `text` may point into `owned`.
+struct CUnwrapped {
+    ESapAction action = ESapAction::Drop;
+    std::string reason;
+    std::string origin;
+    std::string owned; // decrypted or inflated bytes
+    std::string_view text;
 
+    void Drop(std::string why)
+    {
+        action = ESapAction::Drop;
+        reason = std::move(why);
+        text = {};
+    }
+};
+
+// Everything after the header and the authentication data.
+void UnwrapPayload(uint8_t flags, std::string_view payload, const CEncryptionGroups& groups, CUnwrapped& out)
+{
     if (flags & sap::kFlagEncrypted) {
         if (payload.size() < 5 || (static_cast<uint8_t>(payload[4]) & 0xE0) != 0x20)
-            return Dropped("bad encryption header");
+            return out.Drop("bad encryption header");
         const int type = static_cast<uint8_t>(payload[4]) & 0x0F;
         if (type == 2 || type == 3) {
             payload = payload.substr(4);
         } else if (type == 0) {
             if (payload.size() < 12)
-                return Dropped("encrypted payload shorter than its header");
+                return out.Drop("encrypted payload shorter than its header");
             std::string reason;
             auto plain = Decrypt(payload, groups, reason);
             if (!plain)
-                return Dropped(reason);
-            owned = std::move(*plain);
-            payload = owned;
+                return out.Drop(reason);
+            out.owned = std::move(*plain);
+            payload = out.owned;
         } else {
-            return Dropped("unknown encryption type " + std::to_string(type));
+            return out.Drop("unknown encryption type " + std::to_string(type));
         }
     }
 
@@ -222,54 +248,66 @@ CSapPayload UnwrapPayload(uint8_t flags, std::string_view payload, const CEncryp
             else
                 plain = InflateSapPayload(payload, 15, &reason);
             if (!plain)
-                return Dropped(reason);
-            owned = std::move(*plain);
-            payload = owned;
+                return out.Drop(reason);
+            out.owned = std::move(*plain);
+            payload = out.owned;
         }
     }
 
     // An optional payload type ("application/sdp" and a NUL) before the text.
-    const size_t nul = payload.find('\0');
+    size_t nul = payload.find('\0');
     if (nul != std::string_view::npos) {
         const size_t v = payload.find("v=");
         if ((v == std::string_view::npos || nul < v) && IsMimeType(payload.substr(0, nul))) {
             if (!text::EqualsNoCase(payload.substr(0, nul), "application/sdp"))
-                return Dropped("payload type is not application/sdp");
+                return out.Drop("payload type is not application/sdp");
             payload = payload.substr(nul + 1);
+            nul = payload.find('\0');
         }
     }
 
-    CSapPayload out;
     out.action = (flags & sap::kMessageTypeMask) ? ESapAction::Delete : ESapAction::Announce;
-    const size_t end = payload.find('\0');
-    out.text.assign(payload.substr(0, end == std::string_view::npos ? payload.size() : end));
-    return out;
+    out.text = payload.substr(0, nul);
+}
+
+void Unwrap(std::string_view d, const CEncryptionGroups& groups, CUnwrapped& out)
+{
+    if (d.size() > sap::kMaxDatagram)
+        return out.Drop("datagram longer than 5000 bytes");
+    if (d.size() < sap::kHeaderSize)
+        return out.Drop("shorter than the SAP header");
+    const uint8_t flags = static_cast<uint8_t>(d[0]);
+    // The address-type bit makes the originating source 16 bytes long.
+    const size_t header = (flags & sap::kFlagAddressType) ? sap::kHeaderSizeIpv6 : sap::kHeaderSize;
+    if (d.size() < header)
+        return out.Drop("shorter than the SAP header");
+    const size_t auth = 4 * size_t(static_cast<uint8_t>(d[1]));
+    if (auth > d.size() - header)
+        out.Drop("authentication data past the end");
+    else
+        UnwrapPayload(flags, d.substr(header + auth), groups, out);
+    out.origin = AddressText(d.substr(4, header - 4));
 }
 
 } // namespace
 
 CSapPayload UnwrapSapDatagram(std::string_view d, const CEncryptionGroups& groups)
 {
-    if (d.size() > sap::kMaxDatagram)
-        return Dropped("datagram longer than 5000 bytes");
-    if (d.size() < sap::kHeaderSize)
-        return Dropped("shorter than the SAP header");
-    const uint8_t flags = static_cast<uint8_t>(d[0]);
-    // The address-type bit makes the originating source 16 bytes long.
-    const size_t header = (flags & sap::kFlagAddressType) ? sap::kHeaderSizeIpv6 : sap::kHeaderSize;
-    if (d.size() < header)
-        return Dropped("shorter than the SAP header");
-    const size_t auth = 4 * size_t(static_cast<uint8_t>(d[1]));
-    CSapPayload out = auth > d.size() - header ? Dropped("authentication data past the end")
-                                               : UnwrapPayload(flags, d.substr(header + auth), groups);
-    out.origin = AddressText(d.substr(4, header - 4));
+    CUnwrapped unwrapped;
+    Unwrap(d, groups, unwrapped);
+    CSapPayload out;
+    out.action = unwrapped.action;
+    out.reason = std::move(unwrapped.reason);
+    out.origin = std::move(unwrapped.origin);
+    out.text.assign(unwrapped.text);
     return out;
 }
 
 CSapMessage DecodeSapDatagram(std::string_view datagram, const CEncryptionGroups& groups, const CSdpEnvironment& env,
                               const CKnownRepeat& isKnownRepeat)
 {
-    CSapPayload payload = UnwrapSapDatagram(datagram, groups);
+    CUnwrapped payload;
+    Unwrap(datagram, groups, payload);
     CSapMessage msg;
     msg.action = payload.action;
     msg.reason = std::move(payload.reason);
@@ -284,25 +322,138 @@ CSapMessage DecodeSapDatagram(std::string_view datagram, const CEncryptionGroups
     return msg;
 }
 
+namespace {
+
+// Odd constants with bytes spread over the whole range. The ones text blocks
+// are XORed with each hold a zero byte, so eight bytes of a SAP text (which
+// holds no NUL) never equal one: the XOR is never 0, which would wipe the
+// state it is multiplied with.
+constexpr uint64_t kBlockKey[2] = {0xD6E8FEB86600A6C3ull, 0xA0761D6400B8F2CBull};
+constexpr uint64_t kLaneSeed[2] = {0x9E3779B97F4A7C15ull, 0xE7037ED1A00B428Dull};
+
+uint64_t Load64(const unsigned char* p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+uint64_t Load32(const unsigned char* p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// The full 128-bit product folded to 64 bits: every input bit reaches the
+// high half, and the low half keeps the low bits apart.
+uint64_t FoldMultiply(uint64_t a, uint64_t b)
+{
+    const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
+    return static_cast<uint64_t>(product) ^ static_cast<uint64_t>(product >> 64);
+}
+
+} // namespace
+
+// A repeat is hashed on every datagram, so this takes 16 bytes per multiply
+// in two independent lanes; short texts are read in overlapping pieces.
 uint64_t sap::TextHash(std::string_view text)
 {
-    const uint64_t h = std::hash<std::string_view>{}(text);
+    const unsigned char* p = Bytes(text);
+    const size_t n = text.size();
+    uint64_t state = kLaneSeed[0] ^ n;
+    uint64_t a = 0;
+    uint64_t b = 0;
+    if (n <= 16) {
+        if (n >= 8) {
+            a = Load64(p);
+            b = Load64(p + n - 8);
+        } else if (n >= 4) {
+            a = Load32(p);
+            b = Load32(p + n - 4);
+        } else if (n > 0) {
+            a = uint64_t(p[0]) << 16 | uint64_t(p[n / 2]) << 8 | p[n - 1];
+        }
+    } else {
+        uint64_t lane = kLaneSeed[1] ^ n;
+        size_t left = n;
+        for (; left > 32; left -= 32, p += 32) {
+            state = FoldMultiply(Load64(p) ^ kBlockKey[0], Load64(p + 8) ^ state);
+            lane = FoldMultiply(Load64(p + 16) ^ kBlockKey[1], Load64(p + 24) ^ lane);
+        }
+        state ^= lane;
+        if (left > 16)
+            state = FoldMultiply(Load64(p) ^ kBlockKey[0], Load64(p + 8) ^ state);
+        // The last 16 bytes, overlapping bytes already taken when short.
+        a = Load64(p + left - 16);
+        b = Load64(p + left - 8);
+    }
+    const uint64_t h = FoldMultiply(FoldMultiply(a ^ kBlockKey[0], b ^ state) ^ kBlockKey[1], n ^ kLaneSeed[1]);
     return h ? h : 1;
 }
 
+namespace {
+
+// The first byte below '!' (a blank, a line end or another control byte) at
+// or after p, or end. Eight bytes at a time: the lowest byte the subtraction
+// flags is exact (a borrow only ever wrongly flags bytes above a true one).
+[[gnu::always_inline]] inline const char* FirstBlankOrControl(const char* p, const char* end)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr uint64_t kOnes = 0x0101010101010101ull;
+        constexpr uint64_t kHighBits = 0x8080808080808080ull;
+        for (; end - p >= 8; p += 8) {
+            uint64_t word;
+            std::memcpy(&word, p, sizeof word);
+            if (const uint64_t below = (word - kOnes * '!') & ~word & kHighBits)
+                return p + std::countr_zero(below) / 8;
+        }
+    }
+    while (p != end && static_cast<unsigned char>(*p) >= '!')
+        ++p;
+    return p;
+}
+
+// The end of an "o=" field: a blank or a line end.
+[[gnu::always_inline]] inline const char* OriginFieldEnd(const char* p, const char* end)
+{
+    for (;; ++p) {
+        p = FirstBlankOrControl(p, end);
+        if (p == end || *p == ' ' || *p == '\r' || *p == '\n')
+            return p;
+    }
+}
+
+} // namespace
+
 std::string_view sap::OriginSessionIdOf(std::string_view text)
 {
-    const size_t v = text.find("v=");
-    if (v == std::string_view::npos)
+    if (text.size() < 2)
         return {};
-    const size_t o = text.find("\no=", v);
-    if (o == std::string_view::npos)
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    // The first "v=" (nearly always the first bytes), then the first "\no="
+    // from there, which nearly always follows the short "v=" line.
+    if (p[0] != 'v' || p[1] != '=') {
+        for (++p;; ++p) {
+            p = static_cast<const char*>(std::memchr(p, 'v', static_cast<size_t>(end - p)));
+            if (!p || end - p < 2)
+                return {};
+            if (p[1] == '=')
+                break;
+        }
+    }
+    for (;; ++p) {
+        p = FirstBlankOrControl(p, end);
+        if (end - p < 3)
+            return {};
+        if (p[0] == '\n' && p[1] == 'o' && p[2] == '=')
+            break;
+    }
+    // "o=<user> <id> ..."
+    p = OriginFieldEnd(p + 3, end);
+    if (p == end || *p != ' ')
         return {};
-    std::string_view line = text.substr(o + 3);
-    line = line.substr(0, line.find_first_of("\r\n"));
-    const size_t user = line.find(' ');
-    if (user == std::string_view::npos)
-        return {};
-    line = line.substr(user + 1);
-    return line.substr(0, line.find(' '));
+    const char* const id = p + 1;
+    return {id, static_cast<size_t>(OriginFieldEnd(id, end) - id)};
 }

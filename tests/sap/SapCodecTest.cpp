@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <random>
 
 namespace {
@@ -217,6 +218,88 @@ TEST(SapCodec, RandomBytesNeverCrash)
         if (!d.empty() && i % 3 == 0)
             d[0] = static_cast<char>(0x20 | (rng() & 3));
         (void)UnwrapSapDatagram(d, groups);
+    }
+}
+
+TEST(SapCodec, OriginAddressText)
+{
+    CEncryptionGroups groups;
+    const std::pair<std::string, std::string> cases[] = {
+        {std::string("\0\0\0\0", 4), "0.0.0.0"},
+        {"\xff\xff\xff\xff", "255.255.255.255"},
+        {std::string("\x64\x0a\x09\0", 4), "100.10.9.0"},
+        {"\xc0\xa8\x63\xc7", "192.168.99.199"},
+    };
+    for (const auto& [bytes, text] : cases)
+        EXPECT_EQ(UnwrapSapDatagram(std::string("\x20\0\0\0", 4) + bytes + kSdp, groups).origin, text);
+}
+
+// Every text that differs from another in one byte, or in its length, hashes
+// differently; the same bytes hash the same wherever they lie.
+TEST(SapCodec, TextHashSeparatesNearIdenticalTexts)
+{
+    std::string base;
+    while (base.size() < 2000)
+        base += kSdp;
+    base.resize(2000);
+    std::string shifted(base.size() + 7, 'x'); // the same bytes at another alignment
+    std::vector<uint64_t> hashes;
+    for (size_t length = 0; length <= base.size(); ++length) {
+        std::string text = base.substr(0, length);
+        const uint64_t h = sap::TextHash(text);
+        std::copy(text.begin(), text.end(), shifted.begin() + 3);
+        ASSERT_EQ(sap::TextHash(std::string_view(shifted).substr(3, length)), h) << length;
+        hashes.push_back(h);
+        for (size_t at = 0; at < length; ++at) {
+            text[at] ^= 0x01;
+            hashes.push_back(sap::TextHash(text));
+            text[at] ^= 0x01;
+        }
+    }
+    EXPECT_EQ(std::count(hashes.begin(), hashes.end(), 0u), 0);
+    std::sort(hashes.begin(), hashes.end());
+    EXPECT_EQ(std::adjacent_find(hashes.begin(), hashes.end()), hashes.end()) << "a collision";
+}
+
+// The plain reading of the origin id: first "v=", first "\no=" after it,
+// second field of that line.
+std::string_view PlainOriginSessionIdOf(std::string_view text)
+{
+    const size_t v = text.find("v=");
+    const size_t o = v == std::string_view::npos ? v : text.find("\no=", v);
+    if (o == std::string_view::npos)
+        return {};
+    std::string_view line = text.substr(o + 3);
+    line = line.substr(0, line.find_first_of("\r\n"));
+    const size_t user = line.find(' ');
+    return user == std::string_view::npos ? std::string_view() : line.substr(user + 1, line.substr(user + 1).find(' '));
+}
+
+TEST(SapCodec, OriginSessionIdIsReadWithoutParsing)
+{
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        {"v=0\no=alice 2890844526 1 IN IP4 h\ns=x", "2890844526"},
+        {"junk v=0\r\no=alice 2890844526 1 IN IP4 h\r\ns=x", "2890844526"},
+        {"v=0\no=a-rather-long\tuser\x01name 123456789012345678", "123456789012345678"},
+        {"v=0\no=u\xE9\xFF 42\r", "42"},
+        {"v=0\no=alice\r 77 1", ""},
+        {"v=0\no=alice 77\n 1", "77"},
+        {"v=0\no=alice", ""},
+        {"o=alice 1\nv=0\n", ""},
+        {"v=0\ns=no origin\n", ""},
+        {"", ""},
+        {"v", ""},
+    };
+    for (const auto& [text, id] : cases)
+        EXPECT_EQ(sap::OriginSessionIdOf(text), id) << text;
+    // Short random texts over the bytes that matter, against the plain reading.
+    std::mt19937 rng(99);
+    const std::string_view alphabet("vo=\n\r \t1a\x80\0", 11);
+    for (int i = 0; i < 200000; ++i) {
+        std::string text = i % 2 ? "v=0\no=" : "";
+        for (size_t n = rng() % 40; n > 0; --n)
+            text += alphabet[rng() % alphabet.size()];
+        ASSERT_EQ(sap::OriginSessionIdOf(text), PlainOriginSessionIdOf(text)) << testing::PrintToString(text);
     }
 }
 
