@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/ShortText.h"
+
 // The cache file's primitive encodings: little-endian integers and texts
 // with a length prefix (one byte below 255; 0xFF and a 16-bit length up to
 // 65533; 0xFF, 0xFFFF and a 32-bit length beyond).
@@ -41,6 +43,9 @@ public:
     uint8_t ReadByte() { return static_cast<uint8_t>(ReadLE(1)); }
     int64_t ReadTime() { return ReadLE(4); }
     void ReadText(std::string& out);
+    void ReadText(CShortText& out) { out.assign(ReadTextView()); }
+    // The next text as a view of the bytes (empty after a failure).
+    std::string_view ReadTextView();
 
     // A count read from the file, taken only when that many items of at
     // least `minItemSize` bytes each can still follow; otherwise a failure.

@@ -5,28 +5,28 @@
 
 namespace {
 
-void WriteTexts(CArchiveWriter& out, const std::vector<std::string>& texts)
+void WriteTexts(CArchiveWriter& out, const CShortTextList& texts)
 {
     out.WriteInt(static_cast<int32_t>(texts.size()));
-    for (const std::string& t : texts)
+    for (const CShortText& t : texts)
         out.WriteText(t);
 }
 
-void ReadTexts(CArchiveReader& in, std::vector<std::string>& texts)
+void ReadTexts(CArchiveReader& in, CShortTextList& texts)
 {
     const int32_t n = in.ReadCount(cache::kMinTextSize);
-    texts.assign(static_cast<size_t>(n), std::string());
-    for (std::string& t : texts)
+    texts.assign(static_cast<size_t>(n), CShortText());
+    for (CShortText& t : texts)
         in.ReadText(t);
 }
 
 void WriteMedia(CArchiveWriter& out, const CSDPMedia& m)
 {
-    for (const std::string* t : {&m.media, &m.port, &m.protocol, &m.formatList, &m.spare, &m.toolChoice,
+    for (const CShortText* t : {&m.media, &m.port, &m.protocol, &m.formatList, &m.spare, &m.toolChoice,
                                  &m.mediaLabel, &m.protocolLabel, &m.formatLabel})
         out.WriteText(*t);
     WriteTexts(out, m.attributes);
-    for (const std::string* t : {&m.keyMethod, &m.keyValue, &m.bandwidthModifier, &m.bandwidthValue,
+    for (const CShortText* t : {&m.keyMethod, &m.keyValue, &m.bandwidthModifier, &m.bandwidthValue,
                                  &m.connectionNetworkType, &m.connectionAddressType, &m.connectionAddress,
                                  &m.information, &m.address})
         out.WriteText(*t);
@@ -36,11 +36,11 @@ void WriteMedia(CArchiveWriter& out, const CSDPMedia& m)
 
 void ReadMedia(CArchiveReader& in, CSDPMedia& m)
 {
-    for (std::string* t : {&m.media, &m.port, &m.protocol, &m.formatList, &m.spare, &m.toolChoice, &m.mediaLabel,
+    for (CShortText* t : {&m.media, &m.port, &m.protocol, &m.formatList, &m.spare, &m.toolChoice, &m.mediaLabel,
                            &m.protocolLabel, &m.formatLabel})
         in.ReadText(*t);
     ReadTexts(in, m.attributes);
-    for (std::string* t : {&m.keyMethod, &m.keyValue, &m.bandwidthModifier, &m.bandwidthValue,
+    for (CShortText* t : {&m.keyMethod, &m.keyValue, &m.bandwidthModifier, &m.bandwidthValue,
                            &m.connectionNetworkType, &m.connectionAddressType, &m.connectionAddress,
                            &m.information, &m.address})
         in.ReadText(*t);
@@ -56,16 +56,16 @@ void cache::WriteRecord(CArchiveWriter& out, const CSDPObject& r)
 {
     out.WriteInt(r.sourceLength);
     out.WriteInt(r.version);
-    for (const std::string* t : {&r.originUser, &r.originSessionId, &r.originVersion, &r.originNetworkType,
+    for (const CShortText* t : {&r.originUser, &r.originSessionId, &r.originVersion, &r.originNetworkType,
                                  &r.originAddressType, &r.originAddress, &r.name, &r.information, &r.uri, &r.email,
                                  &r.phone, &r.connectionNetworkType, &r.connectionAddressType, &r.connectionAddress,
                                  &r.bandwidthModifier, &r.bandwidthValue})
         out.WriteText(*t);
     out.WriteInt(static_cast<int32_t>(r.times.size()));
     for (const CSDPTime& t : r.times)
-        for (const std::string* s : {&t.start, &t.stop, &t.repeatInterval, &t.activeDuration, &t.offset})
+        for (const CShortText* s : {&t.start, &t.stop, &t.repeatInterval, &t.activeDuration, &t.offset})
             out.WriteText(*s);
-    for (const std::string& s : r.reserved)
+    for (const CShortText& s : r.reserved)
         out.WriteText(s);
     out.WriteText(r.keyMethod);
     out.WriteText(r.keyValue);
@@ -85,16 +85,16 @@ bool cache::ReadRecord(CArchiveReader& in, CSDPObject& r, bool inDirectory)
     if (r.sourceLength < 0)
         in.FailAt(sourceLengthAt, "a negative source length");
     r.version = in.ReadInt();
-    for (std::string* t : {&r.originUser, &r.originSessionId, &r.originVersion, &r.originNetworkType,
+    for (CShortText* t : {&r.originUser, &r.originSessionId, &r.originVersion, &r.originNetworkType,
                            &r.originAddressType, &r.originAddress, &r.name, &r.information, &r.uri, &r.email,
                            &r.phone, &r.connectionNetworkType, &r.connectionAddressType, &r.connectionAddress,
                            &r.bandwidthModifier, &r.bandwidthValue})
         in.ReadText(*t);
     r.times.resize(static_cast<size_t>(in.ReadCount(kMinTimeSize)));
     for (CSDPTime& t : r.times)
-        for (std::string* s : {&t.start, &t.stop, &t.repeatInterval, &t.activeDuration, &t.offset})
+        for (CShortText* s : {&t.start, &t.stop, &t.repeatInterval, &t.activeDuration, &t.offset})
             in.ReadText(*s);
-    for (std::string& s : r.reserved)
+    for (CShortText& s : r.reserved)
         in.ReadText(s);
     in.ReadText(r.keyMethod);
     in.ReadText(r.keyValue);

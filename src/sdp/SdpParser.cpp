@@ -15,19 +15,15 @@ namespace {
 
 constexpr size_t kMaxValue = 999; // a value is split inside a 1000-byte work area
 
-// Copies a value that lies in the input text (never in `field` itself):
-// clear-and-append skips the overlap handling of a general assign, and the
-// fields of a fresh record are nearly all empty.
-inline void Assign(std::string& field, std::string_view value)
+inline void Assign(CShortText& field, std::string_view value)
 {
-    field.clear();
-    field.append(value.data(), value.size());
+    field.assign(value);
 }
 
 // Fills up to N fields from the blank-separated tokens of `value`; a field
 // whose token is missing keeps what it held.
 template <size_t N>
-void FillTokens(std::string_view value, std::array<std::string*, N> fields)
+void FillTokens(std::string_view value, std::array<CShortText*, N> fields)
 {
     text::CTokenizer tokens(value, ' ');
     std::string_view token;
@@ -37,7 +33,7 @@ void FillTokens(std::string_view value, std::array<std::string*, N> fields)
 
 // "7d" → 604800, "1h" → 3600, "5m" → 300, "9s" → 9; no unit letter: as written.
 // Products that do not fit saturate instead of overflowing.
-void ApplyUnit(std::string& field, std::string_view token)
+void ApplyUnit(CShortText& field, std::string_view token)
 {
     const int64_t factor = text::RepeatUnitSeconds(token);
     if (factor == 0) {
@@ -53,15 +49,15 @@ void ApplyUnit(std::string& field, std::string_view token)
     Assign(field, std::string_view(digits, size_t(end - digits)));
 }
 
-int SessionTypeFromAttributes(const std::vector<std::string>& attributes, int type)
+int SessionTypeFromAttributes(const CShortTextList& attributes, int type)
 {
     static const std::pair<const char*, int> kNames[] = {
         {"meeting", kTypeMeeting}, {"broadcast", kTypeBroadcast}, {"test", kTypeTest},
         {"H332", kTypeH332},       {"moderated", kTypeModerated},
     };
-    for (const std::string& attr : attributes) {
+    for (const CShortText& attr : attributes) {
         const size_t at = attr.find("type:");
-        if (at == std::string::npos)
+        if (at == CShortText::npos)
             continue;
         type = kTypeUnknown;
         const std::string_view rest = std::string_view(attr).substr(at + 5);
@@ -179,7 +175,7 @@ void DeriveMedia(CSDPObject& r, const CSdpEnvironment& env)
         if (m.information.empty())
             m.information = "N/A";
 
-        const std::string& conn = m.connectionAddress.empty() ? r.connectionAddress : m.connectionAddress;
+        const CShortText& conn = m.connectionAddress.empty() ? r.connectionAddress : m.connectionAddress;
         std::string_view parts[3];
         const size_t count = SplitSlashes(conn, parts);
         Assign(m.address, parts[0]);
