@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <memory>
 #include <new>
 #include <ostream>
 #include <string>
@@ -12,10 +13,41 @@
 #include <type_traits>
 #include <vector>
 
+// Room for the texts of one record, taken front to back and given back all
+// at once when the record goes: one allocation instead of one per text.
+class CShortTextPool {
+public:
+    // Only while nothing was taken yet.
+    void Reserve(size_t bytes)
+    {
+        if (m_used == 0 && bytes > m_size) {
+            m_block.reset(new char[bytes]);
+            m_size = bytes;
+        }
+    }
+    // `bytes` of room 4-byte aligned, or null when the pool is full.
+    char* Take(size_t bytes) noexcept
+    {
+        bytes = (bytes + 3) & ~size_t(3);
+        if (m_size - m_used < bytes)
+            return nullptr;
+        char* at = m_block.get() + m_used;
+        m_used += bytes;
+        return at;
+    }
+
+private:
+    std::unique_ptr<char[]> m_block;
+    size_t m_size = 0;
+    size_t m_used = 0;
+};
+
 // An 8-bit text in one machine word, for the many fields of a session record
 // that are empty or short. Empty is all zero bits; up to six bytes live in
-// the word itself; a longer text lives in one heap block holding its length
-// and bytes. Always NUL-terminated. Reads like a std::string and converts to
+// the word itself; a longer text is a block holding its length and bytes,
+// either its own heap block or one in a record's pool (the pool outlives the
+// text; copying or moving such a text makes an own block). Always
+// NUL-terminated. Reads like a std::string and converts to
 // std::string_view and std::string where those are wanted.
 class CShortText {
     template <class T>
@@ -31,7 +63,7 @@ public:
         requires kIsText<T>
     CShortText(const T& text) { m_word = Make(std::string_view(text)); }
     CShortText(const CShortText& other) : m_word(other.IsInline() ? other.m_word : Make(other.View())) {}
-    CShortText(CShortText&& other) noexcept : m_word(other.m_word) { other.m_word = 0; }
+    CShortText(CShortText&& other) noexcept : m_word(other.Steal()) {}
     ~CShortText() { Release(m_word); }
 
     CShortText& operator=(const CShortText& other)
@@ -43,9 +75,9 @@ public:
     CShortText& operator=(CShortText&& other) noexcept
     {
         if (this != &other) {
+            const uintptr_t word = other.Steal();
             Release(m_word);
-            m_word = other.m_word;
-            other.m_word = 0;
+            m_word = word;
         }
         return *this;
     }
@@ -63,6 +95,17 @@ public:
         const uintptr_t word = Make(text);
         Release(m_word);
         m_word = word;
+    }
+    // Places a text longer than the inline form in `pool` while it has room.
+    void assign(std::string_view text, CShortTextPool& pool)
+    {
+        const size_t n = text.size();
+        char* block;
+        if (n <= kInlineMax || n > UINT32_MAX || !(block = pool.Take(sizeof(uint32_t) + n + 1)))
+            return assign(text);
+        Fill(block, text);
+        Release(m_word);
+        m_word = reinterpret_cast<uintptr_t>(block) | kPooled;
     }
     void assign(const char* p, size_t n) { assign(std::string_view(p, n)); }
     void assign(size_t n, char c) { assign(std::string(n, c)); }
@@ -172,11 +215,30 @@ private:
     static_assert(std::endian::native == std::endian::little && sizeof(uintptr_t) == 8,
                   "the inline form keeps its length tag in the lowest byte of the word");
 
+    static constexpr uintptr_t kPooled = 2;
     // Lowest bit set: the text is in the word (length in the tag byte, bytes
     // after it); a heap block is at least 2-byte aligned, so its address has
-    // that bit clear.
+    // that bit clear. The next bit marks a block in a pool (4-byte aligned).
     bool IsInline() const noexcept { return (m_word & 1) != 0; }
-    const char* Block() const noexcept { return reinterpret_cast<const char*>(m_word); }
+    const char* Block() const noexcept { return reinterpret_cast<const char*>(m_word & ~kPooled); }
+    // The word for a moved-from text's new owner: a pooled text is copied,
+    // as the destination may outlive the pool.
+    uintptr_t Steal() noexcept
+    {
+        uintptr_t word = m_word;
+        if (word & kPooled)
+            word = Make(View());
+        else
+            m_word = 0;
+        return word;
+    }
+    static void Fill(char* block, std::string_view text) noexcept
+    {
+        const uint32_t n32 = static_cast<uint32_t>(text.size());
+        std::memcpy(block, &n32, sizeof n32);
+        std::memcpy(block + sizeof n32, text.data(), text.size());
+        block[sizeof n32 + text.size()] = '\0';
+    }
 
     static uintptr_t Make(std::string_view text)
     {
@@ -190,16 +252,13 @@ private:
         }
         if (n > UINT32_MAX)
             throw std::length_error("CShortText");
-        const uint32_t n32 = static_cast<uint32_t>(n);
-        char* block = static_cast<char*>(::operator new(sizeof n32 + n + 1));
-        std::memcpy(block, &n32, sizeof n32);
-        std::memcpy(block + sizeof n32, text.data(), n);
-        block[sizeof n32 + n] = '\0';
+        char* block = static_cast<char*>(::operator new(sizeof(uint32_t) + n + 1));
+        Fill(block, text);
         return reinterpret_cast<uintptr_t>(block);
     }
     static void Release(uintptr_t word) noexcept
     {
-        if (word != 0 && (word & 1) == 0)
+        if (word != 0 && (word & (1 | kPooled)) == 0)
             ::operator delete(reinterpret_cast<void*>(word));
     }
 

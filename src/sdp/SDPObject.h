@@ -135,6 +135,10 @@ public:
     // memory goes when the last holder lets go of its reference.
     void DeleteLater();
 
+    // Holds the longer texts of a fresh record (parser, cache); declared
+    // before the fields so that it goes after them.
+    CShortTextPool textPool;
+
     // --- fields, in the order of the stored form ---
     int sourceLength = 0;
     int version = 0;
