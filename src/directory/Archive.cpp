@@ -22,7 +22,7 @@ void CArchiveReader::ReadText(std::string& out)
     out.assign(text.data(), text.size());
 }
 
-std::string_view CArchiveReader::ReadTextView()
+std::string_view CArchiveReader::ReadTextViewSlow()
 {
     size_t n = ReadByte();
     if (n == 0xFF) {
