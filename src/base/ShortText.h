@@ -156,6 +156,17 @@ public:
     size_t find(char c, size_t pos = 0) const noexcept { return View().find(c, pos); }
     size_t rfind(char c, size_t pos = npos) const noexcept { return View().rfind(c, pos); }
     size_t find_first_of(std::string_view s, size_t pos = 0) const noexcept { return View().find_first_of(s, pos); }
+    size_t find_first_not_of(std::string_view s, size_t pos = 0) const noexcept
+    {
+        return View().find_first_not_of(s, pos);
+    }
+    size_t find_first_not_of(char c, size_t pos = 0) const noexcept { return View().find_first_not_of(c, pos); }
+    size_t find_last_of(std::string_view s, size_t pos = npos) const noexcept { return View().find_last_of(s, pos); }
+    size_t find_last_not_of(std::string_view s, size_t pos = npos) const noexcept
+    {
+        return View().find_last_not_of(s, pos);
+    }
+    size_t rfind(std::string_view s, size_t pos = npos) const noexcept { return View().rfind(s, pos); }
     bool starts_with(std::string_view s) const noexcept { return View().starts_with(s); }
     bool ends_with(std::string_view s) const noexcept { return View().ends_with(s); }
     int compare(std::string_view s) const noexcept { return View().compare(s); }
