@@ -18,6 +18,12 @@ void CArchiveWriter::WriteText(std::string_view text)
 
 void CArchiveReader::ReadText(std::string& out)
 {
+    const std::string_view text = ReadTextView();
+    out.assign(text.data(), text.size());
+}
+
+std::string_view CArchiveReader::ReadTextViewSlow()
+{
     size_t n = ReadByte();
     if (n == 0xFF) {
         n = ReadWord();
@@ -26,11 +32,11 @@ void CArchiveReader::ReadText(std::string& out)
     }
     if (m_failed || n > Remaining()) {
         Fail();
-        out.clear();
-        return;
+        return {};
     }
-    out.assign(m_data.data() + m_pos, n);
+    const std::string_view text = m_data.substr(m_pos, n);
     m_pos += n;
+    return text;
 }
 
 int32_t CArchiveReader::ReadCount(size_t minItemSize)

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/ShortText.h"
+
 // The cache file's primitive encodings: little-endian integers and texts
 // with a length prefix (one byte below 255; 0xFF and a 16-bit length up to
 // 65533; 0xFF, 0xFFFF and a 32-bit length beyond).
@@ -41,6 +43,22 @@ public:
     uint8_t ReadByte() { return static_cast<uint8_t>(ReadLE(1)); }
     int64_t ReadTime() { return ReadLE(4); }
     void ReadText(std::string& out);
+    void ReadText(CShortText& out) { out.assign(ReadTextView()); }
+    // The next text as a view of the bytes (empty after a failure).
+    std::string_view ReadTextView()
+    {
+        // Nearly every text is shorter than 255 bytes: one length byte.
+        // (After a failure the position is at the end.)
+        if (m_pos < m_data.size()) {
+            const size_t n = static_cast<uint8_t>(m_data[m_pos]);
+            if (n < 0xFF && n < m_data.size() - m_pos) {
+                const std::string_view text = m_data.substr(m_pos + 1, n);
+                m_pos += 1 + n;
+                return text;
+            }
+        }
+        return ReadTextViewSlow();
+    }
 
     // A count read from the file, taken only when that many items of at
     // least `minItemSize` bytes each can still follow; otherwise a failure.
@@ -81,6 +99,7 @@ private:
         return value;
     }
     void Fail() { FailAt(m_pos, "the data ends early"); }
+    std::string_view ReadTextViewSlow();
 
     std::string_view m_data;
     size_t m_pos = 0;

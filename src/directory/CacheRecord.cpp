@@ -3,30 +3,32 @@
 #include "directory/Archive.h"
 #include "sdp/SDPObject.h"
 
+#include <algorithm>
+
 namespace {
 
-void WriteTexts(CArchiveWriter& out, const std::vector<std::string>& texts)
+void WriteTexts(CArchiveWriter& out, const CShortTextList& texts)
 {
     out.WriteInt(static_cast<int32_t>(texts.size()));
-    for (const std::string& t : texts)
+    for (const CShortText& t : texts)
         out.WriteText(t);
 }
 
-void ReadTexts(CArchiveReader& in, std::vector<std::string>& texts)
+void ReadTexts(CArchiveReader& in, CShortTextList& texts, CShortTextPool& pool)
 {
     const int32_t n = in.ReadCount(cache::kMinTextSize);
-    texts.assign(static_cast<size_t>(n), std::string());
-    for (std::string& t : texts)
-        in.ReadText(t);
+    texts.assign(static_cast<size_t>(n), CShortText());
+    for (CShortText& t : texts)
+        t.assign(in.ReadTextView(), pool);
 }
 
 void WriteMedia(CArchiveWriter& out, const CSDPMedia& m)
 {
-    for (const std::string* t : {&m.media, &m.port, &m.protocol, &m.formatList, &m.spare, &m.toolChoice,
+    for (const CShortText* t : {&m.media, &m.port, &m.protocol, &m.formatList, &m.spare, &m.toolChoice,
                                  &m.mediaLabel, &m.protocolLabel, &m.formatLabel})
         out.WriteText(*t);
     WriteTexts(out, m.attributes);
-    for (const std::string* t : {&m.keyMethod, &m.keyValue, &m.bandwidthModifier, &m.bandwidthValue,
+    for (const CShortText* t : {&m.keyMethod, &m.keyValue, &m.bandwidthModifier, &m.bandwidthValue,
                                  &m.connectionNetworkType, &m.connectionAddressType, &m.connectionAddress,
                                  &m.information, &m.address})
         out.WriteText(*t);
@@ -34,16 +36,16 @@ void WriteMedia(CArchiveWriter& out, const CSDPMedia& m)
     out.WriteInt(m.addressCount);
 }
 
-void ReadMedia(CArchiveReader& in, CSDPMedia& m)
+void ReadMedia(CArchiveReader& in, CSDPMedia& m, CShortTextPool& pool)
 {
-    for (std::string* t : {&m.media, &m.port, &m.protocol, &m.formatList, &m.spare, &m.toolChoice, &m.mediaLabel,
+    for (CShortText* t : {&m.media, &m.port, &m.protocol, &m.formatList, &m.spare, &m.toolChoice, &m.mediaLabel,
                            &m.protocolLabel, &m.formatLabel})
-        in.ReadText(*t);
-    ReadTexts(in, m.attributes);
-    for (std::string* t : {&m.keyMethod, &m.keyValue, &m.bandwidthModifier, &m.bandwidthValue,
+        t->assign(in.ReadTextView(), pool);
+    ReadTexts(in, m.attributes, pool);
+    for (CShortText* t : {&m.keyMethod, &m.keyValue, &m.bandwidthModifier, &m.bandwidthValue,
                            &m.connectionNetworkType, &m.connectionAddressType, &m.connectionAddress,
                            &m.information, &m.address})
-        in.ReadText(*t);
+        t->assign(in.ReadTextView(), pool);
     m.ttl = in.ReadInt();
     m.addressCount = in.ReadInt();
     // The payload list is not stored.
@@ -56,16 +58,16 @@ void cache::WriteRecord(CArchiveWriter& out, const CSDPObject& r)
 {
     out.WriteInt(r.sourceLength);
     out.WriteInt(r.version);
-    for (const std::string* t : {&r.originUser, &r.originSessionId, &r.originVersion, &r.originNetworkType,
+    for (const CShortText* t : {&r.originUser, &r.originSessionId, &r.originVersion, &r.originNetworkType,
                                  &r.originAddressType, &r.originAddress, &r.name, &r.information, &r.uri, &r.email,
                                  &r.phone, &r.connectionNetworkType, &r.connectionAddressType, &r.connectionAddress,
                                  &r.bandwidthModifier, &r.bandwidthValue})
         out.WriteText(*t);
     out.WriteInt(static_cast<int32_t>(r.times.size()));
     for (const CSDPTime& t : r.times)
-        for (const std::string* s : {&t.start, &t.stop, &t.repeatInterval, &t.activeDuration, &t.offset})
+        for (const CShortText* s : {&t.start, &t.stop, &t.repeatInterval, &t.activeDuration, &t.offset})
             out.WriteText(*s);
-    for (const std::string& s : r.reserved)
+    for (const CShortText& s : r.reserved)
         out.WriteText(s);
     out.WriteText(r.keyMethod);
     out.WriteText(r.keyValue);
@@ -85,23 +87,27 @@ bool cache::ReadRecord(CArchiveReader& in, CSDPObject& r, bool inDirectory)
     if (r.sourceLength < 0)
         in.FailAt(sourceLengthAt, "a negative source length");
     r.version = in.ReadInt();
-    for (std::string* t : {&r.originUser, &r.originSessionId, &r.originVersion, &r.originNetworkType,
+    // The stored texts of a heard session take about as many bytes as the
+    // SDP text it came from; the rest get blocks of their own.
+    CShortTextPool& pool = r.textPool;
+    pool.Reserve(std::min<size_t>(static_cast<size_t>(std::max(r.sourceLength, 0)) + 64, in.Remaining()));
+    for (CShortText* t : {&r.originUser, &r.originSessionId, &r.originVersion, &r.originNetworkType,
                            &r.originAddressType, &r.originAddress, &r.name, &r.information, &r.uri, &r.email,
                            &r.phone, &r.connectionNetworkType, &r.connectionAddressType, &r.connectionAddress,
                            &r.bandwidthModifier, &r.bandwidthValue})
-        in.ReadText(*t);
+        t->assign(in.ReadTextView(), pool);
     r.times.resize(static_cast<size_t>(in.ReadCount(kMinTimeSize)));
     for (CSDPTime& t : r.times)
-        for (std::string* s : {&t.start, &t.stop, &t.repeatInterval, &t.activeDuration, &t.offset})
-            in.ReadText(*s);
-    for (std::string& s : r.reserved)
-        in.ReadText(s);
-    in.ReadText(r.keyMethod);
-    in.ReadText(r.keyValue);
-    ReadTexts(in, r.attributes);
+        for (CShortText* s : {&t.start, &t.stop, &t.repeatInterval, &t.activeDuration, &t.offset})
+            s->assign(in.ReadTextView(), pool);
+    for (CShortText& s : r.reserved)
+        s.assign(in.ReadTextView(), pool);
+    r.keyMethod.assign(in.ReadTextView(), pool);
+    r.keyValue.assign(in.ReadTextView(), pool);
+    ReadTexts(in, r.attributes, pool);
     r.media.resize(static_cast<size_t>(in.ReadCount(kMinMediaSize)));
     for (CSDPMedia& m : r.media)
-        ReadMedia(in, m);
+        ReadMedia(in, m, pool);
     (void)in.ReadTime();
     // A flipped byte here would silently turn a directory into a session
     // (or back) and shift everything after it.

@@ -286,7 +286,7 @@ void CPropertyWizType::OnDelete()
 void CPropertyWizType::ShowAttributes()
 {
     m_list->clear();
-    for (const std::string& attribute : m_record.attributes) {
+    for (const CShortText& attribute : m_record.attributes) {
         const QStringList pieces = FieldText(attribute).split(':');
         m_list->addTopLevelItem(new QTreeWidgetItem({pieces.value(0), pieces.value(1)}));
     }

@@ -222,7 +222,7 @@ void CAdminScopePage::Delete()
     const size_t index = static_cast<size_t>(selected);
     const CAdminScopeEntry old = m_scopes.Entries()[index];
     const auto directory = FindScopeDirectory(m_doc, old.name);
-    const std::string id = directory ? directory->originSessionId : std::string();
+    const std::string id = directory ? std::string(directory->originSessionId) : std::string();
     m_scopes.DeleteScope(index, m_doc);
     m_undo.push_back([this, index, old, id] { m_scopes.RestoreScope(index, old, id, m_doc); });
     Refill();

@@ -36,15 +36,16 @@ const CPayloadType& StaticPayloadType(int number)
     return kTable[number];
 }
 
-std::string RtpmapEncodingName(const std::vector<std::string>& attributes, int number)
+std::string_view RtpmapEncodingName(const CShortTextList& attributes, int number)
 {
     char keyBuffer[24] = "rtpmap:";
     const auto [keyEnd, ec] = std::to_chars(keyBuffer + 7, keyBuffer + sizeof keyBuffer, number);
     (void)ec; // room for any int
     const std::string_view key(keyBuffer, size_t(keyEnd - keyBuffer));
-    for (const std::string& attr : attributes) {
+    for (const CShortText& field : attributes) {
+        const std::string_view attr = field;
         size_t at = 0;
-        while ((at = attr.find(key, at)) != std::string::npos) {
+        while ((at = attr.find(key, at)) != std::string_view::npos) {
             size_t after = at + key.size();
             // "rtpmap:96" must not be taken for payload 9.
             if (after < attr.size() && attr[after] >= '0' && attr[after] <= '9') {
@@ -54,7 +55,7 @@ std::string RtpmapEncodingName(const std::vector<std::string>& attributes, int n
             while (after < attr.size() && attr[after] == ' ')
                 ++after;
             size_t end = attr.find_first_of("/ ", after);
-            if (end == std::string::npos)
+            if (end == std::string_view::npos)
                 end = attr.size();
             return attr.substr(after, end - after);
         }
@@ -75,9 +76,9 @@ void NamePayloads(CSDPMedia& media)
     for (size_t i = 0; i < count; ++i) {
         const int number = numbers[i];
         if (number >= 0 && number <= kHighestStaticPayload)
-            media.payloads.push_back(CPayload{number, std::string(kStaticNames[number])});
+            media.payloads.push_back(CPayload{number, CShortText(kStaticNames[number])});
         else
-            media.payloads.push_back(CPayload{number, RtpmapEncodingName(media.attributes, number)});
+            media.payloads.push_back(CPayload{number, CShortText(RtpmapEncodingName(media.attributes, number))});
     }
     media.payloadCount = static_cast<int>(count);
 }

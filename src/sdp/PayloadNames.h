@@ -3,6 +3,7 @@
 #include <string_view>
 #include <vector>
 
+class CShortTextList;
 struct CSDPMedia;
 
 // The static RTP/AVP payload types 0..34.
@@ -17,8 +18,8 @@ constexpr int kHighestStaticPayload = 34;
 const CPayloadType& StaticPayloadType(int number); // number in 0..kHighestStaticPayload
 
 // The encoding name of payload `number` from the first "rtpmap:" attribute
-// that names it; empty when there is none.
-std::string RtpmapEncodingName(const std::vector<std::string>& attributes, int number);
+// that names it (a view into that attribute); empty when there is none.
+std::string_view RtpmapEncodingName(const CShortTextList& attributes, int number);
 
 // Fills the payload list of an "RTP/AVP" media entry from its format list.
 void NamePayloads(CSDPMedia& media);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/ShortText.h"
+
 class Clock;
 class Random;
 class CSDPObject;
@@ -28,44 +30,44 @@ enum SessionType : int {
 inline bool IsDirectoryType(int type) { return type == kTypeDirectory || type == kTypeScopeDirectory; }
 
 struct CSDPTime {
-    std::string start;          // NTP seconds, decimal
-    std::string stop;           // "0" or empty: unbounded
-    std::string repeatInterval; // plain seconds
-    std::string activeDuration; // plain seconds
-    std::string offset;         // first offset, as written
+    CShortText start;          // NTP seconds, decimal
+    CShortText stop;           // "0" or empty: unbounded
+    CShortText repeatInterval; // plain seconds
+    CShortText activeDuration; // plain seconds
+    CShortText offset;         // first offset, as written
 
     bool operator==(const CSDPTime&) const = default;
 };
 
 struct CPayload {
     int number = 0;
-    std::string name;
+    CShortText name;
     bool operator==(const CPayload&) const = default;
 };
 
 struct CSDPMedia {
     static constexpr int kMaxPayloads = 10;
 
-    std::string media = "Zever";
-    std::string port;
-    std::string protocol;
-    std::string formatList;
+    CShortText media{"Zever"};
+    CShortText port;
+    CShortText protocol;
+    CShortText formatList;
     // Kept in the cache, never in SDP text.
-    std::string spare;
-    std::string toolChoice;
-    std::string mediaLabel;
-    std::string protocolLabel;
-    std::string formatLabel;
-    std::vector<std::string> attributes;
-    std::string keyMethod;
-    std::string keyValue;
-    std::string bandwidthModifier;
-    std::string bandwidthValue;
-    std::string connectionNetworkType = "IN";
-    std::string connectionAddressType = "IP4";
-    std::string connectionAddress;
-    std::string information;
-    std::string address;
+    CShortText spare;
+    CShortText toolChoice;
+    CShortText mediaLabel;
+    CShortText protocolLabel;
+    CShortText formatLabel;
+    CShortTextList attributes;
+    CShortText keyMethod;
+    CShortText keyValue;
+    CShortText bandwidthModifier;
+    CShortText bandwidthValue;
+    CShortText connectionNetworkType{"IN"};
+    CShortText connectionAddressType{"IP4"};
+    CShortText connectionAddress;
+    CShortText information;
+    CShortText address;
     int ttl = 127;
     int addressCount = 1;
     int payloadCount = 0;
@@ -133,30 +135,34 @@ public:
     // memory goes when the last holder lets go of its reference.
     void DeleteLater();
 
+    // Holds the longer texts of a fresh record (parser, cache); declared
+    // before the fields so that it goes after them.
+    CShortTextPool textPool;
+
     // --- fields, in the order of the stored form ---
     int sourceLength = 0;
     int version = 0;
-    std::string originUser;
-    std::string originSessionId;
-    std::string originVersion;
-    std::string originNetworkType;
-    std::string originAddressType;
-    std::string originAddress;
-    std::string name;
-    std::string information;
-    std::string uri;
-    std::string email;
-    std::string phone;
-    std::string connectionNetworkType;
-    std::string connectionAddressType;
-    std::string connectionAddress;
-    std::string bandwidthModifier;
-    std::string bandwidthValue;
+    CShortText originUser;
+    CShortText originSessionId;
+    CShortText originVersion;
+    CShortText originNetworkType;
+    CShortText originAddressType;
+    CShortText originAddress;
+    CShortText name;
+    CShortText information;
+    CShortText uri;
+    CShortText email;
+    CShortText phone;
+    CShortText connectionNetworkType;
+    CShortText connectionAddressType;
+    CShortText connectionAddress;
+    CShortText bandwidthModifier;
+    CShortText bandwidthValue;
     std::vector<CSDPTime> times;
-    std::array<std::string, 4> reserved;
-    std::string keyMethod;
-    std::string keyValue;
-    std::vector<std::string> attributes;
+    std::array<CShortText, 4> reserved;
+    CShortText keyMethod;
+    CShortText keyValue;
+    CShortTextList attributes;
     std::vector<CSDPMedia> media;
     int64_t lastHeard = 0;
     int sessionType = kTypeUnknown;

@@ -15,33 +15,30 @@ namespace {
 
 constexpr size_t kMaxValue = 999; // a value is split inside a 1000-byte work area
 
-// Copies a value that lies in the input text (never in `field` itself):
-// clear-and-append skips the overlap handling of a general assign, and the
-// fields of a fresh record are nearly all empty.
-inline void Assign(std::string& field, std::string_view value)
+// The parser's texts go to the record's pool while it has room.
+inline void Assign(CShortText& field, std::string_view value, CShortTextPool& pool)
 {
-    field.clear();
-    field.append(value.data(), value.size());
+    field.assign(value, pool);
 }
 
 // Fills up to N fields from the blank-separated tokens of `value`; a field
 // whose token is missing keeps what it held.
 template <size_t N>
-void FillTokens(std::string_view value, std::array<std::string*, N> fields)
+void FillTokens(std::string_view value, std::array<CShortText*, N> fields, CShortTextPool& pool)
 {
     text::CTokenizer tokens(value, ' ');
     std::string_view token;
     for (size_t k = 0; k < N && tokens.Next(token); ++k)
-        Assign(*fields[k], token);
+        Assign(*fields[k], token, pool);
 }
 
 // "7d" → 604800, "1h" → 3600, "5m" → 300, "9s" → 9; no unit letter: as written.
 // Products that do not fit saturate instead of overflowing.
-void ApplyUnit(std::string& field, std::string_view token)
+void ApplyUnit(CShortText& field, std::string_view token, CShortTextPool& pool)
 {
     const int64_t factor = text::RepeatUnitSeconds(token);
     if (factor == 0) {
-        Assign(field, token);
+        Assign(field, token, pool);
         return;
     }
     int64_t seconds = 0;
@@ -50,18 +47,18 @@ void ApplyUnit(std::string& field, std::string_view token)
     char digits[24];
     const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, seconds);
     (void)ec; // 24 bytes hold any int64_t
-    Assign(field, std::string_view(digits, size_t(end - digits)));
+    Assign(field, std::string_view(digits, size_t(end - digits)), pool);
 }
 
-int SessionTypeFromAttributes(const std::vector<std::string>& attributes, int type)
+int SessionTypeFromAttributes(const CShortTextList& attributes, int type)
 {
     static const std::pair<const char*, int> kNames[] = {
         {"meeting", kTypeMeeting}, {"broadcast", kTypeBroadcast}, {"test", kTypeTest},
         {"H332", kTypeH332},       {"moderated", kTypeModerated},
     };
-    for (const std::string& attr : attributes) {
+    for (const CShortText& attr : attributes) {
         const size_t at = attr.find("type:");
-        if (at == std::string::npos)
+        if (at == CShortText::npos)
             continue;
         type = kTypeUnknown;
         const std::string_view rest = std::string_view(attr).substr(at + 5);
@@ -94,39 +91,40 @@ public:
         if (value.size() > kMaxValue)
             value = value.substr(0, kMaxValue);
         CSDPObject& r = m_record;
+        CShortTextPool& pool = r.textPool;
         CSDPMedia* m = r.media.empty() ? nullptr : &r.media.back();
         switch (letter) {
         case 'o':
             FillTokens<6>(value, {&r.originUser, &r.originSessionId, &r.originVersion, &r.originNetworkType,
-                                  &r.originAddressType, &r.originAddress});
+                                  &r.originAddressType, &r.originAddress}, pool);
             break;
-        case 's': Assign(r.name, value); break;
-        case 'i': Assign(m ? m->information : r.information, value); break;
-        case 'u': Assign(r.uri, value); break;
-        case 'e': Assign(r.email, value); break;
-        case 'p': Assign(r.phone, value); break;
+        case 's': Assign(r.name, value, pool); break;
+        case 'i': Assign(m ? m->information : r.information, value, pool); break;
+        case 'u': Assign(r.uri, value, pool); break;
+        case 'e': Assign(r.email, value, pool); break;
+        case 'p': Assign(r.phone, value, pool); break;
         case 'c':
             if (m)
-                FillTokens<3>(value, {&m->connectionNetworkType, &m->connectionAddressType, &m->connectionAddress});
+                FillTokens<3>(value, {&m->connectionNetworkType, &m->connectionAddressType, &m->connectionAddress}, pool);
             else
-                FillTokens<3>(value, {&r.connectionNetworkType, &r.connectionAddressType, &r.connectionAddress});
+                FillTokens<3>(value, {&r.connectionNetworkType, &r.connectionAddressType, &r.connectionAddress}, pool);
             break;
         case 'b':
             if (m)
-                FillTokens<2>(value, {&m->bandwidthModifier, &m->bandwidthValue});
+                FillTokens<2>(value, {&m->bandwidthModifier, &m->bandwidthValue}, pool);
             else
-                FillTokens<2>(value, {&r.bandwidthModifier, &r.bandwidthValue});
+                FillTokens<2>(value, {&r.bandwidthModifier, &r.bandwidthValue}, pool);
             break;
         case 'k':
             if (m)
-                FillTokens<2>(value, {&m->keyMethod, &m->keyValue});
+                FillTokens<2>(value, {&m->keyMethod, &m->keyValue}, pool);
             else
-                FillTokens<2>(value, {&r.keyMethod, &r.keyValue});
+                FillTokens<2>(value, {&r.keyMethod, &r.keyValue}, pool);
             break;
-        case 'a': (m ? m->attributes : r.attributes).emplace_back(value); break;
+        case 'a': (m ? m->attributes : r.attributes).emplace_back().assign(value, pool); break;
         case 't': {
             CSDPTime& t = r.times.emplace_back();
-            FillTokens<2>(value, {&t.start, &t.stop});
+            FillTokens<2>(value, {&t.start, &t.stop}, pool);
             m_haveTime = true;
             break;
         }
@@ -137,18 +135,18 @@ public:
             text::CTokenizer tokens(value, ' ');
             std::string_view token;
             if (tokens.Next(token))
-                ApplyUnit(t.repeatInterval, token);
+                ApplyUnit(t.repeatInterval, token, pool);
             if (tokens.Next(token))
-                ApplyUnit(t.activeDuration, token);
+                ApplyUnit(t.activeDuration, token, pool);
             if (tokens.Next(token))
-                Assign(t.offset, token);
+                Assign(t.offset, token, pool);
             break;
         }
         case 'm': {
             CSDPMedia& nm = r.media.emplace_back();
             if (r.media.size() < m_attributeCounts.size())
                 nm.attributes.reserve(m_attributeCounts[r.media.size()]);
-            FillTokens<4>(value, {&nm.media, &nm.port, &nm.protocol, &nm.formatList});
+            FillTokens<4>(value, {&nm.media, &nm.port, &nm.protocol, &nm.formatList}, pool);
             break;
         }
         default:
@@ -175,14 +173,15 @@ size_t SplitSlashes(std::string_view s, std::string_view (&out)[3])
 void DeriveMedia(CSDPObject& r, const CSdpEnvironment& env)
 {
     const int64_t end = SessionEnd(r.times);
+    CShortTextPool& pool = r.textPool;
     for (CSDPMedia& m : r.media) {
         if (m.information.empty())
             m.information = "N/A";
 
-        const std::string& conn = m.connectionAddress.empty() ? r.connectionAddress : m.connectionAddress;
+        const CShortText& conn = m.connectionAddress.empty() ? r.connectionAddress : m.connectionAddress;
         std::string_view parts[3];
         const size_t count = SplitSlashes(conn, parts);
-        Assign(m.address, parts[0]);
+        Assign(m.address, parts[0], pool);
         m.ttl = count >= 2 ? text::ToInt32(parts[1]) : 127;
         m.addressCount = count >= 3 ? text::ToInt32(parts[2]) : 1;
 
@@ -212,6 +211,9 @@ std::shared_ptr<CSDPObject> CSDPObject::FromText(std::string_view input, const C
 
     auto record = std::make_shared<CSDPObject>();
     CSDPObject& r = *record;
+    // The stored texts are pieces of the input; the blanks, line ends and
+    // short (inline) values leave room for the length fields.
+    r.textPool.Reserve(textView.size() + 64);
     r.lastHeard = env.clock.Now();
     r.sourceLength = static_cast<int>(std::min<size_t>(textView.size(), INT32_MAX));
 

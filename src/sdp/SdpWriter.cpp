@@ -35,7 +35,7 @@ public:
         ((m_out += ' ', Append(rest)), ...);
         m_out += "\r\n";
     }
-    void LineIf(char letter, const std::string& value)
+    void LineIf(char letter, std::string_view value)
     {
         if (!value.empty())
             Line(letter, value);
@@ -63,7 +63,7 @@ private:
 };
 
 // An empty time reads as "not given"; "0" says the same in valid SDP.
-std::string_view TimeOrZero(const std::string& t) { return t.empty() ? std::string_view("0") : t; }
+std::string_view TimeOrZero(std::string_view t) { return t.empty() ? std::string_view("0") : t; }
 
 void WriteMedia(CSdpLines& lines, const CSDPMedia& m)
 {
@@ -86,7 +86,7 @@ void WriteMedia(CSdpLines& lines, const CSDPMedia& m)
         lines.Line('b', m.bandwidthModifier, m.bandwidthValue);
     if (!m.keyMethod.empty())
         lines.Line('k', m.keyMethod, m.keyValue);
-    for (const std::string& a : m.attributes)
+    for (const CShortText& a : m.attributes)
         lines.Line('a', a);
 }
 
@@ -113,12 +113,12 @@ void CSDPObject::WriteSdp(std::string& out)
             lines.Line('r', t.repeatInterval, t.activeDuration, t.offset);
     }
     if (!keyMethod.empty())
-        lines.Line('k', keyValue.empty() ? keyMethod : keyMethod + ':' + keyValue);
+        lines.Line('k', keyValue.empty() ? std::string(keyMethod) : keyMethod + ':' + keyValue);
 
     // The type attribute is written once, last, from the session type; a
     // stored copy of the same text is not repeated.
     const std::string_view type = TypeAttribute(sessionType);
-    for (const std::string& a : attributes)
+    for (const CShortText& a : attributes)
         if (a != type)
             lines.Line('a', a);
     lines.Line('a', type);

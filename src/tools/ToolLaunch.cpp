@@ -51,9 +51,9 @@ std::string UrlAddress(const std::string& address)
 }
 
 // The first media attribute holding `name`; its value follows the first ":".
-const std::string* MediaAttribute(const CSDPMedia& media, const std::string& name)
+const CShortText* MediaAttribute(const CSDPMedia& media, const std::string& name)
 {
-    for (const std::string& a : media.attributes)
+    for (const CShortText& a : media.attributes)
         if (a.find(name) != std::string::npos)
             return &a;
     return nullptr;
@@ -197,7 +197,7 @@ void ExpandToolCommand(const CSDPObject& s, const std::shared_ptr<CPlugin>& plug
     l.format = &f;
 
     for (const CPluginAttribute& a : f.attributes) {
-        const std::string* attr = MediaAttribute(m, a.name);
+        const CShortText* attr = MediaAttribute(m, a.name);
         if (!attr) {
             for (const CPluginNoAttr& n : f.noAttributes)
                 if (n.name == a.name)
@@ -215,7 +215,7 @@ void ExpandToolCommand(const CSDPObject& s, const std::shared_ptr<CPlugin>& plug
     AppendWords(l, f.flags);
 
     for (const CPluginAttribute& a : p.attributes) {
-        const std::string* attr = MediaAttribute(m, a.name);
+        const CShortText* attr = MediaAttribute(m, a.name);
         size_t colon = attr ? attr->find(':') : std::string::npos;
         if (colon == std::string::npos)
             continue;

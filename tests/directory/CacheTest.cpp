@@ -99,8 +99,8 @@ TEST(CacheRecord, EveryFieldHasFixedBytes)
     CSDPObject r;
     std::tie(r.sourceLength, r.version) = std::tuple(0x11, 0x22);
     // One letter per text field, counting up in the stored order.
-    auto letters = [](char c, std::initializer_list<std::string*> fields) {
-        for (std::string* f : fields)
+    auto letters = [](char c, std::initializer_list<CShortText*> fields) {
+        for (CShortText* f : fields)
             *f = std::string(1, c++);
     };
     letters('a', {&r.originUser, &r.originSessionId, &r.originVersion, &r.originNetworkType, &r.originAddressType,

@@ -96,7 +96,7 @@ public:
                 store[dir]; // a directory the mirror kept but the store dropped
         for (const auto& [dir, rows] : store)
             Expect(m_rows[dir] == rows,
-                   "the model differs from the store in " + (dir ? dir->originSessionId : std::string("the main list")));
+                   "the model differs from the store in " + (dir ? std::string(dir->originSessionId) : std::string("the main list")));
     }
     size_t ListsChangedCount() const
     {

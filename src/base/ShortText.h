@@ -1,0 +1,309 @@
+#pragma once
+#include <algorithm>
+#include <bit>
+#include <compare>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <memory>
+#include <new>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+// Room for the texts of one record, taken front to back and given back all
+// at once when the record goes: one allocation instead of one per text.
+class CShortTextPool {
+public:
+    // Only while nothing was taken yet.
+    void Reserve(size_t bytes)
+    {
+        if (m_used == 0 && bytes > m_size) {
+            m_block.reset(new char[bytes]);
+            m_size = bytes;
+        }
+    }
+    // `bytes` of room 4-byte aligned, or null when the pool is full.
+    char* Take(size_t bytes) noexcept
+    {
+        bytes = (bytes + 3) & ~size_t(3);
+        if (m_size - m_used < bytes)
+            return nullptr;
+        char* at = m_block.get() + m_used;
+        m_used += bytes;
+        return at;
+    }
+
+private:
+    std::unique_ptr<char[]> m_block;
+    size_t m_size = 0;
+    size_t m_used = 0;
+};
+
+// An 8-bit text in one machine word, for the many fields of a session record
+// that are empty or short. Empty is all zero bits; up to six bytes live in
+// the word itself; a longer text is a block holding its length and bytes,
+// either its own heap block or one in a record's pool (the pool outlives the
+// text; copying or moving such a text makes an own block). Always
+// NUL-terminated. Reads like a std::string and converts to
+// std::string_view and std::string where those are wanted.
+class CShortText {
+    template <class T>
+    static constexpr bool kIsText = std::is_convertible_v<const T&, std::string_view>
+                                    && !std::is_same_v<std::remove_cvref_t<T>, CShortText>;
+
+public:
+    static constexpr size_t npos = std::string_view::npos;
+    static constexpr size_t kInlineMax = 6;
+
+    CShortText() noexcept = default;
+    template <class T>
+        requires kIsText<T>
+    CShortText(const T& text) { m_word = Make(std::string_view(text)); }
+    CShortText(const CShortText& other) : m_word(other.IsInline() ? other.m_word : Make(other.View())) {}
+    CShortText(CShortText&& other) noexcept : m_word(other.Steal()) {}
+    ~CShortText() { Release(m_word); }
+
+    CShortText& operator=(const CShortText& other)
+    {
+        if (this != &other)
+            assign(other.View());
+        return *this;
+    }
+    CShortText& operator=(CShortText&& other) noexcept
+    {
+        if (this != &other) {
+            const uintptr_t word = other.Steal();
+            Release(m_word);
+            m_word = word;
+        }
+        return *this;
+    }
+    template <class T>
+        requires kIsText<T>
+    CShortText& operator=(const T& text)
+    {
+        assign(std::string_view(text));
+        return *this;
+    }
+
+    // The text may lie inside this object's own bytes.
+    void assign(std::string_view text)
+    {
+        const uintptr_t word = Make(text);
+        Release(m_word);
+        m_word = word;
+    }
+    // Places a text longer than the inline form in `pool` while it has room.
+    void assign(std::string_view text, CShortTextPool& pool)
+    {
+        const size_t n = text.size();
+        char* block;
+        if (n <= kInlineMax || n > UINT32_MAX || !(block = pool.Take(sizeof(uint32_t) + n + 1)))
+            return assign(text);
+        Fill(block, text);
+        Release(m_word);
+        m_word = reinterpret_cast<uintptr_t>(block) | kPooled;
+    }
+    void assign(const char* p, size_t n) { assign(std::string_view(p, n)); }
+    void assign(size_t n, char c) { assign(std::string(n, c)); }
+    CShortText& operator+=(std::string_view more) { return Append(more); }
+    CShortText& operator+=(const CShortText& more) { return Append(more.View()); }
+    CShortText& operator+=(const std::string& more) { return Append(more); }
+    CShortText& operator+=(const char* more) { return Append(more); }
+    CShortText& operator+=(char c) { return Append(std::string_view(&c, 1)); }
+    void clear() noexcept
+    {
+        Release(m_word);
+        m_word = 0;
+    }
+
+    bool empty() const noexcept { return m_word == 0; }
+    size_t size() const noexcept
+    {
+        if (m_word == 0)
+            return 0;
+        if (IsInline())
+            return (m_word & 0xFF) >> 1;
+        uint32_t n;
+        std::memcpy(&n, Block(), sizeof n);
+        return n;
+    }
+    size_t length() const noexcept { return size(); }
+    const char* data() const noexcept
+    {
+        if (m_word == 0)
+            return "";
+        if (IsInline())
+            return reinterpret_cast<const char*>(&m_word) + 1;
+        return Block() + sizeof(uint32_t);
+    }
+    const char* c_str() const noexcept { return data(); }
+    std::string_view View() const noexcept { return {data(), size()}; }
+    operator std::string_view() const noexcept { return View(); }
+    operator std::string() const { return std::string(View()); }
+    std::string str() const { return std::string(View()); }
+
+    const char* begin() const noexcept { return data(); }
+    const char* end() const noexcept { return data() + size(); }
+    char operator[](size_t i) const noexcept { return data()[i]; }
+    char front() const noexcept { return *data(); }
+    char back() const noexcept { return data()[size() - 1]; }
+
+    size_t find(std::string_view s, size_t pos = 0) const noexcept { return View().find(s, pos); }
+    size_t find(char c, size_t pos = 0) const noexcept { return View().find(c, pos); }
+    size_t rfind(char c, size_t pos = npos) const noexcept { return View().rfind(c, pos); }
+    size_t find_first_of(std::string_view s, size_t pos = 0) const noexcept { return View().find_first_of(s, pos); }
+    size_t find_first_not_of(std::string_view s, size_t pos = 0) const noexcept
+    {
+        return View().find_first_not_of(s, pos);
+    }
+    size_t find_first_not_of(char c, size_t pos = 0) const noexcept { return View().find_first_not_of(c, pos); }
+    size_t find_last_of(std::string_view s, size_t pos = npos) const noexcept { return View().find_last_of(s, pos); }
+    size_t find_last_not_of(std::string_view s, size_t pos = npos) const noexcept
+    {
+        return View().find_last_not_of(s, pos);
+    }
+    size_t rfind(std::string_view s, size_t pos = npos) const noexcept { return View().rfind(s, pos); }
+    bool starts_with(std::string_view s) const noexcept { return View().starts_with(s); }
+    bool ends_with(std::string_view s) const noexcept { return View().ends_with(s); }
+    int compare(std::string_view s) const noexcept { return View().compare(s); }
+    std::string substr(size_t pos, size_t n = npos) const { return std::string(View().substr(pos, n)); }
+
+    friend bool operator==(const CShortText& a, const CShortText& b) noexcept { return a.View() == b.View(); }
+    friend bool operator==(const CShortText& a, std::string_view b) noexcept { return a.View() == b; }
+    friend bool operator==(const CShortText& a, const char* b) noexcept { return a.View() == b; }
+    friend bool operator==(const CShortText& a, const std::string& b) noexcept { return a.View() == b; }
+    friend std::strong_ordering operator<=>(const CShortText& a, const CShortText& b) noexcept
+    {
+        return a.View() <=> b.View();
+    }
+    friend std::strong_ordering operator<=>(const CShortText& a, std::string_view b) noexcept
+    {
+        return a.View() <=> b;
+    }
+    friend std::strong_ordering operator<=>(const CShortText& a, const std::string& b) noexcept
+    {
+        return a.View() <=> std::string_view(b);
+    }
+    friend std::strong_ordering operator<=>(const CShortText& a, const char* b) noexcept
+    {
+        return a.View() <=> std::string_view(b);
+    }
+    friend std::string operator+(const CShortText& a, std::string_view b)
+    {
+        std::string s(a.View());
+        s += b;
+        return s;
+    }
+    friend std::string operator+(const CShortText& a, char c)
+    {
+        std::string s(a.View());
+        s += c;
+        return s;
+    }
+    friend std::string operator+(std::string_view a, const CShortText& b)
+    {
+        std::string s(a);
+        s += b.View();
+        return s;
+    }
+    friend std::string operator+(const char* a, const CShortText& b) { return std::string_view(a) + b; }
+    friend std::string operator+(const std::string& a, const CShortText& b) { return std::string_view(a) + b; }
+    friend std::ostream& operator<<(std::ostream& out, const CShortText& t) { return out << t.View(); }
+
+private:
+    CShortText& Append(std::string_view more)
+    {
+        std::string joined(View());
+        joined += more;
+        assign(joined);
+        return *this;
+    }
+
+    static_assert(std::endian::native == std::endian::little && sizeof(uintptr_t) == 8,
+                  "the inline form keeps its length tag in the lowest byte of the word");
+
+    static constexpr uintptr_t kPooled = 2;
+    // Lowest bit set: the text is in the word (length in the tag byte, bytes
+    // after it); a heap block is at least 2-byte aligned, so its address has
+    // that bit clear. The next bit marks a block in a pool (4-byte aligned).
+    bool IsInline() const noexcept { return (m_word & 1) != 0; }
+    const char* Block() const noexcept { return reinterpret_cast<const char*>(m_word & ~kPooled); }
+    // The word for a moved-from text's new owner: a pooled text is copied,
+    // as the destination may outlive the pool.
+    uintptr_t Steal() noexcept
+    {
+        uintptr_t word = m_word;
+        if (word & kPooled)
+            word = Make(View());
+        else
+            m_word = 0;
+        return word;
+    }
+    static void Fill(char* block, std::string_view text) noexcept
+    {
+        const uint32_t n32 = static_cast<uint32_t>(text.size());
+        std::memcpy(block, &n32, sizeof n32);
+        std::memcpy(block + sizeof n32, text.data(), text.size());
+        block[sizeof n32 + text.size()] = '\0';
+    }
+
+    static uintptr_t Make(std::string_view text)
+    {
+        const size_t n = text.size();
+        if (n == 0)
+            return 0;
+        if (n <= kInlineMax) {
+            uintptr_t word = (n << 1) | 1;
+            std::memcpy(reinterpret_cast<char*>(&word) + 1, text.data(), n);
+            return word;
+        }
+        if (n > UINT32_MAX)
+            throw std::length_error("CShortText");
+        char* block = static_cast<char*>(::operator new(sizeof(uint32_t) + n + 1));
+        Fill(block, text);
+        return reinterpret_cast<uintptr_t>(block);
+    }
+    static void Release(uintptr_t word) noexcept
+    {
+        if (word != 0 && (word & (1 | kPooled)) == 0)
+            ::operator delete(reinterpret_cast<void*>(word));
+    }
+
+    uintptr_t m_word = 0;
+};
+
+// A list of short texts that trades places with a list of std::string.
+class CShortTextList : public std::vector<CShortText> {
+public:
+    using std::vector<CShortText>::vector;
+    CShortTextList() = default;
+    CShortTextList(const std::vector<std::string>& texts) : std::vector<CShortText>(texts.begin(), texts.end()) {}
+    CShortTextList& operator=(const std::vector<std::string>& texts)
+    {
+        assign(texts.begin(), texts.end());
+        return *this;
+    }
+    CShortTextList& operator=(std::initializer_list<CShortText> texts)
+    {
+        assign(texts);
+        return *this;
+    }
+    operator std::vector<std::string>() const { return std::vector<std::string>(begin(), end()); }
+    friend bool operator==(const CShortTextList& a, const CShortTextList& b)
+    {
+        return static_cast<const std::vector<CShortText>&>(a) == static_cast<const std::vector<CShortText>&>(b);
+    }
+    friend bool operator==(const CShortTextList& a, const std::vector<std::string>& b)
+    {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+    }
+};
+
+template <>
+struct std::hash<CShortText> {
+    size_t operator()(const CShortText& t) const noexcept { return std::hash<std::string_view>()(t.View()); }
+};

@@ -1,0 +1,66 @@
+#include "base/ShortText.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+// Lengths around the inline limit and beyond, with embedded NULs kept.
+TEST(ShortText, KeepsEveryLengthAndTerminates)
+{
+    for (const std::string& s : {std::string(), std::string("a"), std::string("abcdef"), std::string("abcdefg"),
+                                 std::string("a\0b", 3), std::string(1000, 'x')}) {
+        CShortText t(s);
+        EXPECT_EQ(t.size(), s.size());
+        EXPECT_EQ(t.empty(), s.empty());
+        EXPECT_EQ(std::string_view(t), s);
+        EXPECT_EQ(t.c_str()[s.size()], '\0');
+        CShortText copy = t;
+        EXPECT_EQ(copy, t);
+    }
+}
+
+// A pooled text copied or moved out must stay readable after its pool is gone.
+TEST(ShortText, PooledTextsOutliveTheirPool)
+{
+    auto pool = std::make_unique<CShortTextPool>();
+    pool->Reserve(64);
+    CShortText a, b, c;
+    a.assign("a text held in the pool", *pool);
+    b.assign("another text in the pool", *pool);
+    c.assign("this one no longer fits in what is left of it", *pool);
+    CShortText copied = a;
+    CShortText moved = std::move(b);
+    std::vector<CShortText> grown;
+    grown.push_back(std::move(c));
+    grown.resize(100);
+    a.clear();
+    b.clear();
+    pool.reset();
+    EXPECT_EQ(copied, "a text held in the pool");
+    EXPECT_EQ(moved, "another text in the pool");
+    EXPECT_EQ(grown[0], "this one no longer fits in what is left of it");
+}
+
+// Assigning a piece of a text to itself must not read freed memory.
+TEST(ShortText, AssignsFromItsOwnBytes)
+{
+    CShortText t("224.2.17.12/127");
+    t = std::string_view(t).substr(0, 11);
+    EXPECT_EQ(t, "224.2.17.12");
+    t = std::string_view(t).substr(4, 3);
+    EXPECT_EQ(t, "2.1");
+    t += "7 and more";
+    EXPECT_EQ(t, "2.17 and more");
+}
+
+TEST(ShortText, OrdersAndConvertsLikeStdString)
+{
+    const CShortText a("abc"), b("abcdefgh");
+    EXPECT_LT(a, b);
+    EXPECT_LT(a, std::string("abd"));
+    EXPECT_EQ(a + ':' + b, "abc:abcdefgh");
+    const std::string s = b;
+    EXPECT_EQ(s, "abcdefgh");
+    CShortTextList list = std::vector<std::string>{"x", "a longer attribute"};
+    EXPECT_EQ(static_cast<std::vector<std::string>>(list), (std::vector<std::string>{"x", "a longer attribute"}));
+}
