@@ -243,12 +243,12 @@ std::vector<std::string> ValueChoices(const CPluginAttribute& definition)
 
 std::string CurrentValue(const CSDPMedia& entry, const CPluginAttribute& definition)
 {
-    for (const std::string& a : entry.attributes) {
+    for (const std::string_view a : entry.attributes) {
         if (NameOf(a) != definition.name)
             continue;
         if (a.size() == definition.name.size())
             return "Yes";
-        return a.substr(definition.name.size() + 1);
+        return std::string(a.substr(definition.name.size() + 1));
     }
     return {};
 }
@@ -292,8 +292,8 @@ void StoreFreeText(CSDPMedia& entry, const CPluginAttribute& definition, const s
 std::string JoinAttributes(const CSDPMedia& entry, const std::string& separator)
 {
     std::string out;
-    for (const std::string& a : entry.attributes)
-        out += a + separator;
+    for (const std::string_view a : entry.attributes)
+        out.append(a).append(separator);
     return out;
 }
 
