@@ -129,7 +129,7 @@ public:
 
     bool IsSameSession(const CSDPObject& other) const;
     void UpdateFrom(CSDPObject& newer, int64_t now);
-    // The record as SDP text, "\n" line ends (SdpWriter.cpp).
+    // The record as SDP text, CRLF line ends in the standard line order (SdpWriter.cpp).
     void WriteSdp(std::string& out);
     // Marks the record as being deleted and tells its viewer window. The
     // memory goes when the last holder lets go of its reference.
