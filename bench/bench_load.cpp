@@ -12,6 +12,8 @@
 // processor.
 //
 // Usage: bench_load [--seconds S] [--sessions N[,N...]] [--rates R[,R...]]
+#include "BenchSessions.h"
+
 #include "app/CommandLineInfo.h"
 #include "app/Settings.h"
 #include "app/Setup.h"
@@ -145,15 +147,7 @@ CUdpCounters ReadUdpCounters(int port)
 std::string Datagram(long id, bool deletion = false)
 {
     std::string d = {deletion ? '\x24' : '\x20', 0, 0, 0, 127, 0, 0, 1};
-    d += "v=0\no=alice " + std::to_string(2890844526L + id) + " 2890842807 IN IP4 10.47.16.5\n"
-         "s=Seminar on session description " + std::to_string(id) + "\n"
-         "i=A seminar about the session description protocol and about multicast conferencing on the "
-         "MBone, with questions from the audience at the end of each talk\n"
-         "u=http://www.example.com/seminars/sdp.pdf\ne=alice@example.com (Alice Smith)\np=+1 617 555-6011\n"
-         "c=IN IP4 224.2.17.12/127\nt=0 0\na=recvonly\na=tool:Talmira\na=type:meeting\n"
-         "m=audio 49170 RTP/AVP 0\nc=IN IP4 224.2.17.12/127\na=rtpmap:0 PCMU/8000\n"
-         "m=video 51372 RTP/AVP 31\nc=IN IP4 224.2.17.14/127\na=framerate:25\n"
-         "m=application 32416 udp wb\nc=IN IP4 224.2.17.16/127\na=orient:portrait\n";
+    d += TypicalSdp(id);
     return d;
 }
 

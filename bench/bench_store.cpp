@@ -2,7 +2,9 @@
 // of 1,000 and 100,000 sessions, the once-a-second walk, the cache file, and
 // the memory a stored session takes. With --callgrind=<workload>/<sessions>
 // the program runs one pass of that workload alone, for bench/callgrind.sh.
+#define TALMIRA_BENCH_COUNT_HEAP
 #include "BenchRatio.h"
+#include "BenchSessions.h"
 
 #include "base/Clock.h"
 #include "base/Random.h"
@@ -31,73 +33,22 @@
 #define CALLGRIND_STOP_INSTRUMENTATION
 #endif
 
-// Counts the bytes the program holds on the heap, for the memory figure.
-static size_t g_heapBytes = 0;
-void* operator new(size_t size)
-{
-    void* p = std::malloc(size ? size : 1);
-    if (!p)
-        throw std::bad_alloc();
-    g_heapBytes += malloc_usable_size(p);
-    return p;
-}
-void operator delete(void* p) noexcept
-{
-    if (p)
-        g_heapBytes -= malloc_usable_size(p);
-    std::free(p);
-}
-void operator delete(void* p, size_t) noexcept { operator delete(p); }
-
 namespace {
 
-class CBenchExit final : public ProgramExit {
-public:
-    void Exit(int) override {}
-};
-
-
-// A typical announcement, about 600 bytes.
-std::string TypicalSdp(long id)
+// As a directory socket hands a session over: with the hash of its text.
+std::shared_ptr<CSDPObject> ParseHashed(COstara32Doc& doc, long id, const std::string& extra = "")
 {
-    return "v=0\no=alice " + std::to_string(2890844526L + id) + " 2890842807 IN IP4 10.47.16.5\n"
-           "s=Seminar on session description " + std::to_string(id) + "\n"
-           "i=A seminar about the session description protocol and about multicast conferencing on the "
-           "MBone, with questions from the audience at the end of each talk\n"
-           "u=http://www.example.com/seminars/sdp.pdf\ne=alice@example.com (Alice Smith)\np=+1 617 555-6011\n"
-           "c=IN IP4 224.2.17.12/127\nt=0 0\na=recvonly\na=tool:Talmira\na=type:meeting\n"
-           "m=audio 49170 RTP/AVP 0\nc=IN IP4 224.2.17.12/127\na=rtpmap:0 PCMU/8000\n"
-           "m=video 51372 RTP/AVP 31\nc=IN IP4 224.2.17.14/127\na=framerate:25\n"
-           "m=application 32416 udp wb\nc=IN IP4 224.2.17.16/127\na=orient:portrait\n";
+    const std::string text = TypicalSdp(id) + extra;
+    auto r = CSDPObject::FromText(text, doc.Environment());
+    r->sourceHash = sap::TextHash(text);
+    return r;
 }
 
-// A store with one directory holding `count` sessions.
-struct CStore {
-    CManualClock clock{1700000000};
-    CSystemRandom random;
-    CUsedAddressList used;
-    CSilentPrompter prompter;
-    CBenchExit exit;
-    CNullSapNetwork network;
-    COstara32Doc doc{CDocPorts{clock, random, prompter, exit, network, nullptr, nullptr, nullptr}};
-    std::shared_ptr<CSDPObject> dir;
+// The benchmark store, its sessions made as a directory socket hands them over.
+struct CStore : CBenchStore {
+    explicit CStore(long count) : CBenchStore(count, [](COstara32Doc& d, long id) { return ParseHashed(d, id); }) {}
 
-    explicit CStore(long count)
-    {
-        dir = CSDPObject::FromText(COstara32Doc::kTtlScopeText, doc.Environment());
-        dir->sessionType = kTypeScopeDirectory;
-        doc.AddSession(dir, nullptr);
-        for (long i = 0; i < count; ++i)
-            doc.AddSession(Parse(i), dir);
-    }
-    // As a directory socket hands it over: with the hash of its text.
-    std::shared_ptr<CSDPObject> Parse(long id, const std::string& extra = "")
-    {
-        const std::string text = TypicalSdp(id) + extra;
-        auto r = CSDPObject::FromText(text, doc.Environment());
-        r->sourceHash = sap::TextHash(text);
-        return r;
-    }
+    std::shared_ptr<CSDPObject> Parse(long id, const std::string& extra = "") { return ParseHashed(doc, id, extra); }
     // A bare record with just an id: cheap to make in bulk.
     std::shared_ptr<CSDPObject> Bare(long id)
     {

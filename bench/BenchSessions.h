@@ -1,0 +1,82 @@
+#pragma once
+// What the store benchmarks share: a typical announcement, a store with one
+// directory of such sessions, and (where a program asks for it) a count of
+// the bytes held on the heap.
+#include "base/Clock.h"
+#include "base/ProgramExit.h"
+#include "base/Random.h"
+#include "base/SilentPrompter.h"
+#include "directory/NullSapNetwork.h"
+#include "directory/Ostara32Doc.h"
+#include "sdp/UsedAddresses.h"
+
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+
+#ifdef TALMIRA_BENCH_COUNT_HEAP
+#include <malloc.h>
+#include <new>
+// Counts the bytes the program holds on the heap, for the memory figures.
+// Defined here once per program: each benchmark is a single source file.
+static size_t g_heapBytes = 0;
+void* operator new(size_t size)
+{
+    void* p = std::malloc(size ? size : 1);
+    if (!p)
+        throw std::bad_alloc();
+    g_heapBytes += malloc_usable_size(p);
+    return p;
+}
+void operator delete(void* p) noexcept
+{
+    if (p)
+        g_heapBytes -= malloc_usable_size(p);
+    std::free(p);
+}
+void operator delete(void* p, size_t) noexcept { operator delete(p); }
+#endif
+
+class CBenchExit final : public ProgramExit {
+public:
+    void Exit(int) override {}
+};
+
+// A typical announcement, about 600 bytes.
+inline std::string TypicalSdp(long id)
+{
+    return "v=0\no=alice " + std::to_string(2890844526L + id) + " 2890842807 IN IP4 10.47.16.5\n"
+           "s=Seminar on session description " + std::to_string(id) + "\n"
+           "i=A seminar about the session description protocol and about multicast conferencing on the "
+           "MBone, with questions from the audience at the end of each talk\n"
+           "u=http://www.example.com/seminars/sdp.pdf\ne=alice@example.com (Alice Smith)\np=+1 617 555-6011\n"
+           "c=IN IP4 224.2.17.12/127\nt=0 0\na=recvonly\na=tool:Talmira\na=type:meeting\n"
+           "m=audio 49170 RTP/AVP 0\nc=IN IP4 224.2.17.12/127\na=rtpmap:0 PCMU/8000\n"
+           "m=video 51372 RTP/AVP 31\nc=IN IP4 224.2.17.14/127\na=framerate:25\n"
+           "m=application 32416 udp wb\nc=IN IP4 224.2.17.16/127\na=orient:portrait\n";
+}
+
+// A store with one scope directory holding `count` sessions, each made by
+// `make` (plain parsing when none).
+struct CBenchStore {
+    using Maker = std::function<std::shared_ptr<CSDPObject>(COstara32Doc&, long)>;
+
+    CManualClock clock{1700000000};
+    CSystemRandom random;
+    CUsedAddressList used;
+    CSilentPrompter prompter;
+    CBenchExit exit;
+    CNullSapNetwork network;
+    COstara32Doc doc{CDocPorts{clock, random, prompter, exit, network, nullptr, nullptr, nullptr}};
+    std::shared_ptr<CSDPObject> dir;
+
+    explicit CBenchStore(long count, const Maker& make = {})
+    {
+        dir = CSDPObject::FromText(COstara32Doc::kTtlScopeText, doc.Environment());
+        dir->sessionType = kTypeScopeDirectory;
+        doc.AddSession(dir, nullptr);
+        for (long i = 0; i < count; ++i)
+            doc.AddSession(make ? make(doc, i) : CSDPObject::FromText(TypicalSdp(i), doc.Environment()), dir);
+    }
+};
