@@ -457,11 +457,11 @@ size_t Instrumented(Work&& work)
 }
 
 // NAME/COUNT, as the benchmark rows are named: Repeat/1000, Walk/100000...
-int RunCallgrindWorkload(std::string_view spec)
+int RunCallgrindWorkload(std::string_view workload)
 {
-    const size_t slash = spec.find('/');
-    const std::string_view name = spec.substr(0, slash);
-    const long count = slash == std::string_view::npos ? 0 : std::atol(std::string(spec.substr(slash + 1)).c_str());
+    const size_t slash = workload.find('/');
+    const std::string_view name = workload.substr(0, slash);
+    const long count = slash == std::string_view::npos ? 0 : std::atol(std::string(workload.substr(slash + 1)).c_str());
     if (count < kBatch)
         return 2;
     size_t items = 0;
