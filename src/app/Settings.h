@@ -19,6 +19,7 @@ struct CAppSettings {
     std::string interfaceAddress;  // empty: the default interface
     std::string installDirectory;  // as stored; see InstallDirectory()
     std::string databaseHost;      // the online database, HOST[:PORT]; empty: none
+    std::string webHost;           // the vendor web host of help and home page; empty: the local page
 
     // The stored install directory, or the default one when none is stored.
     std::string InstallDirectory() const;

@@ -13,6 +13,7 @@ const std::string kAdminScope = "Talmira/AdminScope";
 const std::string kInterface = "Talmira/Interface";
 const std::string kInstall = "Talmira/Install";
 const std::string kOnline = "Talmira/Online";
+const std::string kWeb = "Talmira/Web";
 
 constexpr int kMaxSecurityEntries = 100;
 
@@ -187,6 +188,7 @@ bool ReadSettings(SettingsStore& store, Prompter& prompter, CAppSettings& out)
     out.interfaceAddress = ReadOptional(store, kInterface, "address");
     out.installDirectory = ReadOptional(store, kInstall, "Directory");
     out.databaseHost = ReadOptional(store, kOnline, "Host");
+    out.webHost = ReadOptional(store, kWeb, "Host");
     return true;
 }
 

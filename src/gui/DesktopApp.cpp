@@ -40,7 +40,7 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
                 launcher->onFatal(); // the plug-ins could not be read again: the program ends
         });
     });
-    const QString webHost = ReadWebHost(*OpenSettingsStore());
+    const QString webHost = QString::fromStdString(m_runtime.Settings().webHost);
     CWizardContext wizard{m_runtime.Doc(), m_prompter, &m_runtime.Settings().scopes};
     // New folders name the web host in their tool attribute, when there is one.
     if (!webHost.isEmpty())

@@ -1,7 +1,6 @@
 #include "gui/HelpPages.h"
 
 #include "base/Prompter.h"
-#include "base/SettingsStore.h"
 #include "gui/MainFrame.h"
 
 #include <QAction>
@@ -16,7 +15,6 @@
 #include <QWhatsThis>
 
 namespace {
-const char* const kWebKey = "Talmira/Web";
 
 QString WebBase(QString host)
 {
@@ -100,13 +98,6 @@ bool CHelpPages::ShowHome(Prompter& prompter) const
         return true;
     prompter.Show("Could not find a Web browser.\nPlease install one.", EPromptButtons::OkCancel);
     return false;
-}
-
-QString ReadWebHost(SettingsStore& store)
-{
-    if (!store.OpenKey(kWebKey))
-        return {};
-    return QString::fromStdString(store.ReadText(kWebKey, "Host").value_or(std::string()));
 }
 
 void AttachHelp(CMainFrame& window, const CHelpPages& pages, Prompter& prompter)

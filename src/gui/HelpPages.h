@@ -6,7 +6,6 @@
 
 class CMainFrame;
 class Prompter;
-class SettingsStore;
 
 // The help page and the home page, and opening them in the user's browser.
 // The home page lives on the vendor's web host, a setting that is empty
@@ -41,9 +40,6 @@ private:
     QString m_webBase; // scheme and host, no trailing slash
     QString m_localHelp;
 };
-
-// The vendor's web host as the settings hold it; empty when not set.
-QString ReadWebHost(SettingsStore& store);
 
 // Wires the Help menu of the window: "&Help Topics" and F1 (at the section of
 // the focused pane), the home-page command and a double click on the empty
