@@ -337,8 +337,8 @@ CPropertyMedia1::CPropertyMedia1(const std::shared_ptr<CSDPObject>& record, int 
     attributeColumn->addWidget(Label("Attributes:", attributes));
     attributeColumn->addWidget(attributes);
     lists->addLayout(toolColumn, 3);
-    lists->addLayout(formatColumn, 1);
-    lists->addLayout(attributeColumn, 2);
+    lists->addLayout(formatColumn, 2);
+    lists->addLayout(attributeColumn, 1);
 
     auto* page = new QVBoxLayout(this);
     page->addLayout(form);
