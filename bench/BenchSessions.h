@@ -15,28 +15,14 @@
 #include <memory>
 #include <string>
 
-#ifdef TALMIRA_BENCH_COUNT_HEAP
 #include <malloc.h>
-#include <new>
-// Counts the bytes the program holds on the heap, for the memory figures.
-// Defined here once per program: each benchmark is a single source file.
-static size_t g_heapBytes = 0;
-void* operator new(size_t size)
+// The bytes the program holds on the heap, for the memory figures: what the
+// allocator has handed out (its per-block overhead and mapped blocks included).
+inline size_t HeapBytes()
 {
-    void* p = std::malloc(size ? size : 1);
-    if (!p)
-        throw std::bad_alloc();
-    g_heapBytes += malloc_usable_size(p);
-    return p;
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
 }
-void operator delete(void* p) noexcept
-{
-    if (p)
-        g_heapBytes -= malloc_usable_size(p);
-    std::free(p);
-}
-void operator delete(void* p, size_t) noexcept { operator delete(p); }
-#endif
 
 class CBenchExit final : public ProgramExit {
 public:

@@ -2,7 +2,6 @@
 // stored session takes against its SDP text, at 1,000 and 100,000 sessions.
 // With --callgrind=<workload> the program runs one pass of that workload
 // alone, for bench/callgrind.sh to count its instructions per byte.
-#define TALMIRA_BENCH_COUNT_HEAP
 #include "BenchRatio.h"
 #include "BenchSessions.h"
 
@@ -104,10 +103,10 @@ BENCHMARK(BM_LoadCache)->Arg(1000)->Arg(100000)->Unit(benchmark::kMicrosecond);
 void PrintMemory(long count)
 {
     CStore store(0);
-    const size_t before = g_heapBytes;
+    const size_t before = HeapBytes();
     for (long i = 0; i < count; ++i)
         store.doc.AddSession(CSDPObject::FromText(TypicalSdp(i), store.doc.Environment()), store.dir);
-    const double perSession = static_cast<double>(g_heapBytes - before) / static_cast<double>(count);
+    const double perSession = static_cast<double>(HeapBytes() - before) / static_cast<double>(count);
     const double text = static_cast<double>(TypicalSdp(count / 2).size());
     std::printf("memory, %ld sessions: %.0f bytes per stored session, %.2fx its %.0f-byte text (limit 2.50x)%s\n",
                 count, perSession, perSession / text, text, perSession / text <= 2.5 ? "  ok" : "  OVER LIMIT");

@@ -2,7 +2,6 @@
 // of 1,000 and 100,000 sessions, the once-a-second walk, the cache file, and
 // the memory a stored session takes. With --callgrind=<workload>/<sessions>
 // the program runs one pass of that workload alone, for bench/callgrind.sh.
-#define TALMIRA_BENCH_COUNT_HEAP
 #include "BenchRatio.h"
 #include "BenchSessions.h"
 
@@ -345,10 +344,10 @@ int PrintAbsolutes()
 
     // Heap held per stored session: parse and store 10,000 typical ones.
     CStore counted(0);
-    const size_t before = g_heapBytes;
+    const size_t before = HeapBytes();
     for (long i = 0; i < 10000; ++i)
         counted.doc.AddSession(counted.Parse(i), counted.dir);
-    const double perSession = static_cast<double>(g_heapBytes - before) / 10000;
+    const double perSession = static_cast<double>(HeapBytes() - before) / 10000;
     std::printf("memory: %.0f bytes per stored session (SDP text of %zu bytes)\n", perSession, TypicalSdp(5000).size());
     return status;
 }

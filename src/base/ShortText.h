@@ -3,6 +3,7 @@
 #include <bit>
 #include <compare>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
@@ -17,37 +18,64 @@
 // at once when the record goes: one allocation instead of one per text.
 class CShortTextPool {
 public:
+    CShortTextPool() = default;
+    ~CShortTextPool() { std::free(m_block); }
+    CShortTextPool(const CShortTextPool&) = delete;
+    CShortTextPool& operator=(const CShortTextPool&) = delete;
+
     // Only while nothing was taken yet.
     void Reserve(size_t bytes)
     {
-        if (m_used == 0 && bytes > m_size) {
-            m_block.reset(new char[bytes]);
-            m_size = bytes;
+        if (m_used == 0 && bytes > m_size && bytes <= UINT32_MAX) {
+            std::free(m_block);
+            m_size = 0;
+            m_block = static_cast<char*>(std::malloc(bytes));
+            if (!m_block)
+                throw std::bad_alloc();
+            m_size = static_cast<uint32_t>(bytes);
         }
     }
-    // `bytes` of room 4-byte aligned, or null when the pool is full.
+    // `bytes` of room, or null when the pool is full.
     char* Take(size_t bytes) noexcept
     {
-        bytes = (bytes + 3) & ~size_t(3);
         if (m_size - m_used < bytes)
             return nullptr;
-        char* at = m_block.get() + m_used;
-        m_used += bytes;
+        char* at = m_block + m_used;
+        m_used += static_cast<uint32_t>(bytes);
         return at;
     }
+    // Gives back the room not taken. The block may move: its owner compares
+    // Base() before and after and moves its texts along.
+    void ShrinkToFit() noexcept
+    {
+        if (m_used == m_size)
+            return;
+        if (m_used == 0) {
+            std::free(m_block);
+            m_block = nullptr;
+            m_size = 0;
+            return;
+        }
+        if (char* block = static_cast<char*>(std::realloc(m_block, m_used))) {
+            m_block = block;
+            m_size = m_used;
+        } // else it keeps the larger block
+    }
+    uintptr_t Base() const noexcept { return reinterpret_cast<uintptr_t>(m_block); }
+    size_t Size() const noexcept { return m_size; }
 
 private:
-    std::unique_ptr<char[]> m_block;
-    size_t m_size = 0;
-    size_t m_used = 0;
+    char* m_block = nullptr;
+    uint32_t m_size = 0;
+    uint32_t m_used = 0;
 };
 
 // An 8-bit text in one machine word, for the many fields of a session record
 // that are empty or short. Empty is all zero bits; up to six bytes live in
-// the word itself; a longer text is a block holding its length and bytes,
-// either its own heap block or one in a record's pool (the pool outlives the
-// text; copying or moving such a text makes an own block). Always
-// NUL-terminated. Reads like a std::string and converts to
+// the word itself; a longer text is either its own heap block holding its
+// length and bytes, or bytes in a record's pool that the word points at with
+// the length in its top bits (the pool outlives the text; copying or moving
+// such a text makes an own block). Always NUL-terminated. Reads like a std::string and converts to
 // std::string_view and std::string where those are wanted.
 class CShortText {
     template <class T>
@@ -100,12 +128,20 @@ public:
     void assign(std::string_view text, CShortTextPool& pool)
     {
         const size_t n = text.size();
-        char* block;
-        if (n <= kInlineMax || n > UINT32_MAX || !(block = pool.Take(sizeof(uint32_t) + n + 1)))
+        char* at;
+        if (n <= kInlineMax || n > kViewMax || !(at = pool.Take(n + 1))
+            || (reinterpret_cast<uintptr_t>(at) & ~kAddressMask) != 0)
             return assign(text);
-        Fill(block, text);
+        std::memcpy(at, text.data(), n);
+        at[n] = '\0';
         Release(m_word);
-        m_word = reinterpret_cast<uintptr_t>(block) | kPooled;
+        m_word = kView | (uintptr_t(n) << kViewShift) | reinterpret_cast<uintptr_t>(at);
+    }
+    // A pool block moved by `delta`: a text in [from, from + size) moves along.
+    void Rebase(uintptr_t from, size_t size, ptrdiff_t delta) noexcept
+    {
+        if (IsView() && (m_word & kAddressMask) - from < size)
+            m_word = (m_word & ~kAddressMask) | ((m_word & kAddressMask) + static_cast<uintptr_t>(delta));
     }
     void assign(const char* p, size_t n) { assign(std::string_view(p, n)); }
     void assign(size_t n, char c) { assign(std::string(n, c)); }
@@ -125,6 +161,8 @@ public:
     {
         if (m_word == 0)
             return 0;
+        if (IsView())
+            return (m_word >> kViewShift) & kViewMax;
         if (IsInline())
             return (m_word & 0xFF) >> 1;
         uint32_t n;
@@ -136,6 +174,8 @@ public:
     {
         if (m_word == 0)
             return "";
+        if (IsView())
+            return reinterpret_cast<const char*>(m_word & kAddressMask);
         if (IsInline())
             return reinterpret_cast<const char*>(&m_word) + 1;
         return Block() + sizeof(uint32_t);
@@ -226,18 +266,24 @@ private:
     static_assert(std::endian::native == std::endian::little && sizeof(uintptr_t) == 8,
                   "the inline form keeps its length tag in the lowest byte of the word");
 
-    static constexpr uintptr_t kPooled = 2;
-    // Lowest bit set: the text is in the word (length in the tag byte, bytes
-    // after it); a heap block is at least 2-byte aligned, so its address has
-    // that bit clear. The next bit marks a block in a pool (4-byte aligned).
-    bool IsInline() const noexcept { return (m_word & 1) != 0; }
-    const char* Block() const noexcept { return reinterpret_cast<const char*>(m_word & ~kPooled); }
+    // A text in a pool: the top bit, then 15 bits of length, then a 48-bit
+    // address (user-space addresses fit; a text that would not stays on
+    // the heap). Otherwise the lowest bit set means the text is in the word
+    // (length in the tag byte, bytes after it, the top byte always zero);
+    // else the word is a heap block's address (2-byte aligned, top bits clear).
+    static constexpr uintptr_t kView = uintptr_t(1) << 63;
+    static constexpr int kViewShift = 48;
+    static constexpr size_t kViewMax = 0x7FFF;
+    static constexpr uintptr_t kAddressMask = (uintptr_t(1) << kViewShift) - 1;
+    bool IsView() const noexcept { return (m_word & kView) != 0; }
+    bool IsInline() const noexcept { return (m_word & 1) != 0 && !IsView(); }
+    const char* Block() const noexcept { return reinterpret_cast<const char*>(m_word); }
     // The word for a moved-from text's new owner: a pooled text is copied,
     // as the destination may outlive the pool.
     uintptr_t Steal() noexcept
     {
         uintptr_t word = m_word;
-        if (word & kPooled)
+        if (word & kView)
             word = Make(View());
         else
             m_word = 0;
@@ -269,7 +315,7 @@ private:
     }
     static void Release(uintptr_t word) noexcept
     {
-        if (word != 0 && (word & (1 | kPooled)) == 0)
+        if (word != 0 && (word & (1 | kView)) == 0)
             ::operator delete(reinterpret_cast<void*>(word));
     }
 

@@ -41,11 +41,11 @@ QJsonObject MediaToJson(const CSDPMedia& m)
         {"connection", QJsonObject{{"network_type", TextToJson(m.connectionNetworkType)},
                                    {"address_type", TextToJson(m.connectionAddressType)},
                                    {"address", TextToJson(m.connectionAddress)}}},
-        {"bandwidth", Pair("modifier", m.bandwidthModifier, "value", m.bandwidthValue)},
-        {"key", Pair("method", m.keyMethod, "value", m.keyValue)},
+        {"bandwidth", Pair("modifier", m.extras->bandwidthModifier, "value", m.extras->bandwidthValue)},
+        {"key", Pair("method", m.extras->keyMethod, "value", m.extras->keyValue)},
         {"attributes", Texts(m.attributes)},
         {"payloads", payloads},
-        {"tool_choice", TextToJson(m.toolChoice)},
+        {"tool_choice", TextToJson(m.extras->toolChoice)},
     };
 }
 
@@ -77,8 +77,8 @@ QJsonObject RecordToJson(const CSDPObject& r)
         {"connection", QJsonObject{{"network_type", TextToJson(r.connectionNetworkType)},
                                    {"address_type", TextToJson(r.connectionAddressType)},
                                    {"address", TextToJson(r.connectionAddress)}}},
-        {"bandwidth", Pair("modifier", r.bandwidthModifier, "value", r.bandwidthValue)},
-        {"key", Pair("method", r.keyMethod, "value", r.keyValue)},
+        {"bandwidth", Pair("modifier", r.extras->bandwidthModifier, "value", r.extras->bandwidthValue)},
+        {"key", Pair("method", r.extras->keyMethod, "value", r.extras->keyValue)},
         {"times", times},
         {"attributes", Texts(r.attributes)},
         {"session_type", r.sessionType},

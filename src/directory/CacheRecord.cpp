@@ -22,13 +22,26 @@ void ReadTexts(CArchiveReader& in, CShortTextList& texts, CShortTextPool& pool)
         t.assign(in.ReadTextView(), pool);
 }
 
+// Fields most records leave empty: their block is made only for a text.
+template <class T>
+void ReadRare(CArchiveReader& in, CRareFields<T>& rare, std::initializer_list<CShortText T::*> fields,
+              CShortTextPool& pool)
+{
+    for (CShortText T::*field : fields) {
+        const std::string_view text = in.ReadTextView();
+        if (!text.empty())
+            (rare.Edit().*field).assign(text, pool);
+    }
+}
+
 void WriteMedia(CArchiveWriter& out, const CSDPMedia& m)
 {
-    for (const CShortText* t : {&m.media, &m.port, &m.protocol, &m.formatList, &m.spare, &m.toolChoice,
-                                 &m.mediaLabel, &m.protocolLabel, &m.formatLabel})
+    const CSDPMediaExtras& x = *m.extras;
+    for (const CShortText* t : {&m.media, &m.port, &m.protocol, &m.formatList, &x.spare, &x.toolChoice, &x.mediaLabel,
+                                 &x.protocolLabel, &x.formatLabel})
         out.WriteText(*t);
     WriteTexts(out, m.attributes);
-    for (const CShortText* t : {&m.keyMethod, &m.keyValue, &m.bandwidthModifier, &m.bandwidthValue,
+    for (const CShortText* t : {&x.keyMethod, &x.keyValue, &x.bandwidthModifier, &x.bandwidthValue,
                                  &m.connectionNetworkType, &m.connectionAddressType, &m.connectionAddress,
                                  &m.information, &m.address})
         out.WriteText(*t);
@@ -38,12 +51,13 @@ void WriteMedia(CArchiveWriter& out, const CSDPMedia& m)
 
 void ReadMedia(CArchiveReader& in, CSDPMedia& m, CShortTextPool& pool)
 {
-    for (CShortText* t : {&m.media, &m.port, &m.protocol, &m.formatList, &m.spare, &m.toolChoice, &m.mediaLabel,
-                           &m.protocolLabel, &m.formatLabel})
+    for (CShortText* t : {&m.media, &m.port, &m.protocol, &m.formatList})
         t->assign(in.ReadTextView(), pool);
+    using X = CSDPMediaExtras;
+    ReadRare(in, m.extras, {&X::spare, &X::toolChoice, &X::mediaLabel, &X::protocolLabel, &X::formatLabel}, pool);
     ReadTexts(in, m.attributes, pool);
-    for (CShortText* t : {&m.keyMethod, &m.keyValue, &m.bandwidthModifier, &m.bandwidthValue,
-                           &m.connectionNetworkType, &m.connectionAddressType, &m.connectionAddress,
+    ReadRare(in, m.extras, {&X::keyMethod, &X::keyValue, &X::bandwidthModifier, &X::bandwidthValue}, pool);
+    for (CShortText* t : {&m.connectionNetworkType, &m.connectionAddressType, &m.connectionAddress,
                            &m.information, &m.address})
         t->assign(in.ReadTextView(), pool);
     m.ttl = in.ReadInt();
@@ -61,16 +75,16 @@ void cache::WriteRecord(CArchiveWriter& out, const CSDPObject& r)
     for (const CShortText* t : {&r.originUser, &r.originSessionId, &r.originVersion, &r.originNetworkType,
                                  &r.originAddressType, &r.originAddress, &r.name, &r.information, &r.uri, &r.email,
                                  &r.phone, &r.connectionNetworkType, &r.connectionAddressType, &r.connectionAddress,
-                                 &r.bandwidthModifier, &r.bandwidthValue})
+                                 &r.extras->bandwidthModifier, &r.extras->bandwidthValue})
         out.WriteText(*t);
     out.WriteInt(static_cast<int32_t>(r.times.size()));
     for (const CSDPTime& t : r.times)
         for (const CShortText* s : {&t.start, &t.stop, &t.repeatInterval, &t.activeDuration, &t.offset})
             out.WriteText(*s);
-    for (const CShortText& s : r.reserved)
+    for (const CShortText& s : r.extras->reserved)
         out.WriteText(s);
-    out.WriteText(r.keyMethod);
-    out.WriteText(r.keyValue);
+    out.WriteText(r.extras->keyMethod);
+    out.WriteText(r.extras->keyValue);
     WriteTexts(out, r.attributes);
     out.WriteInt(static_cast<int32_t>(r.media.size()));
     for (const CSDPMedia& m : r.media)
@@ -93,21 +107,25 @@ bool cache::ReadRecord(CArchiveReader& in, CSDPObject& r, bool inDirectory)
     pool.Reserve(std::min<size_t>(static_cast<size_t>(std::max(r.sourceLength, 0)) + 64, in.Remaining()));
     for (CShortText* t : {&r.originUser, &r.originSessionId, &r.originVersion, &r.originNetworkType,
                            &r.originAddressType, &r.originAddress, &r.name, &r.information, &r.uri, &r.email,
-                           &r.phone, &r.connectionNetworkType, &r.connectionAddressType, &r.connectionAddress,
-                           &r.bandwidthModifier, &r.bandwidthValue})
+                           &r.phone, &r.connectionNetworkType, &r.connectionAddressType, &r.connectionAddress})
         t->assign(in.ReadTextView(), pool);
+    using X = CSDPExtras;
+    ReadRare(in, r.extras, {&X::bandwidthModifier, &X::bandwidthValue}, pool);
     r.times.resize(static_cast<size_t>(in.ReadCount(kMinTimeSize)));
     for (CSDPTime& t : r.times)
         for (CShortText* s : {&t.start, &t.stop, &t.repeatInterval, &t.activeDuration, &t.offset})
             s->assign(in.ReadTextView(), pool);
-    for (CShortText& s : r.reserved)
-        s.assign(in.ReadTextView(), pool);
-    r.keyMethod.assign(in.ReadTextView(), pool);
-    r.keyValue.assign(in.ReadTextView(), pool);
+    for (size_t k = 0; k < r.extras->reserved.size(); ++k) {
+        const std::string_view text = in.ReadTextView();
+        if (!text.empty())
+            r.extras.Edit().reserved[k].assign(text, pool);
+    }
+    ReadRare(in, r.extras, {&X::keyMethod, &X::keyValue}, pool);
     ReadTexts(in, r.attributes, pool);
     r.media.resize(static_cast<size_t>(in.ReadCount(kMinMediaSize)));
     for (CSDPMedia& m : r.media)
         ReadMedia(in, m, pool);
+    r.TrimTextPool();
     (void)in.ReadTime();
     // A flipped byte here would silently turn a directory into a session
     // (or back) and shift everything after it.

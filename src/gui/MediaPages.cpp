@@ -177,7 +177,7 @@ int CPropertyMWizTool::Preselect(const std::vector<std::string>& items) const
 
 void CPropertyMWizTool::Store(const std::string& chosen)
 {
-    m_entry.toolChoice = chosen;
+    m_entry.extras.Edit().toolChoice = chosen;
 }
 
 int CPropertyMWizTool::nextId() const
@@ -313,7 +313,7 @@ CPropertyMWizOverview::CPropertyMWizOverview(CSDPMedia& entry, QWidget* parent)
 
 void CPropertyMWizOverview::initializePage()
 {
-    const std::string values[] = {m_entry.media, m_entry.protocolLabel, m_entry.formatLabel, m_entry.toolChoice,
+    const std::string values[] = {m_entry.media, m_entry.extras->protocolLabel, m_entry.extras->formatLabel, m_entry.extras->toolChoice,
                                   mediarules::JoinAttributes(m_entry, "; ")};
     for (size_t i = 0; i < m_fields.size(); ++i)
         m_fields[i].second->setText(Q(values[i]));
@@ -398,7 +398,7 @@ void CPropertyWizMedia::initializePage()
 
 void CPropertyWizMedia::WriteRow(int row, const CSDPMedia& media)
 {
-    const std::string cells[] = {media.mediaLabel, media.protocolLabel, media.formatLabel, media.toolChoice,
+    const std::string cells[] = {media.extras->mediaLabel, media.extras->protocolLabel, media.extras->formatLabel, media.extras->toolChoice,
                                  mediarules::JoinAttributes(media, " ")};
     for (int c = 0; c < 5; ++c)
         m_table->setItem(row, c, new QTableWidgetItem(Q(cells[c])));

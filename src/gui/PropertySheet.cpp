@@ -49,7 +49,7 @@ CMyPropertySheet::CMyPropertySheet(const std::shared_ptr<CSDPObject>& record, st
     } else {
         AddPage(new CPropertyOwner(r, m_context), "Contact", EPageIcon::Contact);
         AddPage(new CScheduleProperty(r, m_context.clock), "Schedule", EPageIcon::Schedule);
-        if (!r.keyMethod.empty())
+        if (!r.extras->keyMethod.empty())
             AddPage(new CPropertyEncryption(r), "Encryption", EPageIcon::Key);
         for (size_t i = 0; i < r.media.size(); ++i) {
             const CMediaPageLook look = MediaPageLook(r.media[i].media, r.sessionType);

@@ -252,8 +252,8 @@ CScheduleProperty::CScheduleProperty(CSDPObject& r, const Clock& clock, QWidget*
 
 CPropertyEncryption::CPropertyEncryption(const CSDPObject& r, QWidget* parent) : QWidget(parent)
 {
-    auto* method = Field(DisplayText(r.keyMethod), "keyMethod");
-    auto* key = Field(DisplayText(r.keyValue), "keyValue");
+    auto* method = Field(DisplayText(r.extras->keyMethod), "keyMethod");
+    auto* key = Field(DisplayText(r.extras->keyValue), "keyValue");
     auto* form = new QFormLayout;
     form->addRow(Label("Encryption:", method), method);
     form->addRow(Label("Key:", key), key);
@@ -281,8 +281,8 @@ CPropertyMedia1::CPropertyMedia1(const std::shared_ptr<CSDPObject>& record, int 
     auto* scope = Field(QString::number(m.ttl), "scope");
     auto* levels = Field(QString::number(m.addressCount), "levels");
     auto* description = Field(DisplayText(m.information), "description");
-    auto* keyMethod = Field(DisplayText(m.keyMethod), "keyMethod");
-    auto* keyValue = Field(DisplayText(m.keyValue), "keyValue");
+    auto* keyMethod = Field(DisplayText(m.extras->keyMethod), "keyMethod");
+    auto* keyValue = Field(DisplayText(m.extras->keyValue), "keyValue");
     m_tools = List("tools");
     auto* formats = List("formats");
     auto* attributes = List("attributes");

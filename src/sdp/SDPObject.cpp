@@ -103,11 +103,7 @@ void CSDPObject::UpdateFrom(CSDPObject& newer, int64_t now)
         connectionNetworkType = newer.connectionNetworkType;
         connectionAddressType = newer.connectionAddressType;
         connectionAddress = newer.connectionAddress;
-        bandwidthModifier = newer.bandwidthModifier;
-        bandwidthValue = newer.bandwidthValue;
-        reserved = newer.reserved;
-        keyMethod = newer.keyMethod;
-        keyValue = newer.keyValue;
+        extras = newer.extras;
         attributes = newer.attributes;
         times = newer.times;
         // A media section that stayed the same keeps the tool the user chose.
@@ -115,8 +111,14 @@ void CSDPObject::UpdateFrom(CSDPObject& newer, int64_t now)
         for (const CSDPMedia& old : media) {
             for (CSDPMedia& candidate : fresh) {
                 if (candidate.IsSameMedia(old)) {
-                    candidate.toolChoice = old.toolChoice;
-                    candidate.spare = old.spare;
+                    if (!old.extras->toolChoice.empty() || !old.extras->spare.empty()) {
+                        CSDPMediaExtras& kept = candidate.extras.Edit();
+                        kept.toolChoice = old.extras->toolChoice;
+                        kept.spare = old.extras->spare;
+                    } else if (CSDPMediaExtras* kept = candidate.extras.IfSet()) {
+                        kept->toolChoice.clear();
+                        kept->spare.clear();
+                    }
                     break;
                 }
             }
@@ -125,6 +127,46 @@ void CSDPObject::UpdateFrom(CSDPObject& newer, int64_t now)
         sessionType = newer.sessionType;
     }
     lastHeard = now;
+}
+
+void CSDPObject::TrimTextPool()
+{
+    const uintptr_t from = textPool.Base();
+    const size_t size = textPool.Size();
+    textPool.ShrinkToFit();
+    const ptrdiff_t delta = static_cast<ptrdiff_t>(textPool.Base() - from);
+    if (delta == 0 || size == 0)
+        return;
+    // The block moved: every text that lives in it follows.
+    const auto move = [&](CShortText& t) { t.Rebase(from, size, delta); };
+    for (CShortText* t : {&originUser, &originSessionId, &originVersion, &originNetworkType, &originAddressType,
+                          &originAddress, &name, &information, &uri, &email, &phone, &connectionNetworkType,
+                          &connectionAddressType, &connectionAddress})
+        move(*t);
+    if (CSDPExtras* x = extras.IfSet()) {
+        for (CShortText* t : {&x->bandwidthModifier, &x->bandwidthValue, &x->keyMethod, &x->keyValue})
+            move(*t);
+        for (CShortText& t : x->reserved)
+            move(t);
+    }
+    for (CShortText& t : attributes)
+        move(t);
+    for (CSDPTime& t : times)
+        for (CShortText* s : {&t.start, &t.stop, &t.repeatInterval, &t.activeDuration, &t.offset})
+            move(*s);
+    for (CSDPMedia& m : media) {
+        for (CShortText* t : {&m.media, &m.port, &m.protocol, &m.formatList, &m.connectionNetworkType,
+                              &m.connectionAddressType, &m.connectionAddress, &m.information, &m.address})
+            move(*t);
+        if (CSDPMediaExtras* x = m.extras.IfSet())
+            for (CShortText* t : {&x->spare, &x->toolChoice, &x->mediaLabel, &x->protocolLabel, &x->formatLabel,
+                                  &x->keyMethod, &x->keyValue, &x->bandwidthModifier, &x->bandwidthValue})
+                move(*t);
+        for (CShortText& t : m.attributes)
+            move(t);
+        for (CPayload& p : m.payloads)
+            move(p.name);
+    }
 }
 
 void CSDPObject::DeleteLater()

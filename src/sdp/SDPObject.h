@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/RareFields.h"
 #include "base/ShortText.h"
 
 class Clock;
@@ -45,6 +46,22 @@ struct CPayload {
     bool operator==(const CPayload&) const = default;
 };
 
+// The fields of a media entry that most entries leave empty.
+struct CSDPMediaExtras {
+    // Kept in the cache, never in SDP text.
+    CShortText spare;
+    CShortText toolChoice;
+    CShortText mediaLabel;
+    CShortText protocolLabel;
+    CShortText formatLabel;
+    CShortText keyMethod;
+    CShortText keyValue;
+    CShortText bandwidthModifier;
+    CShortText bandwidthValue;
+
+    bool operator==(const CSDPMediaExtras&) const = default;
+};
+
 struct CSDPMedia {
     static constexpr int kMaxPayloads = 10;
 
@@ -52,17 +69,8 @@ struct CSDPMedia {
     CShortText port;
     CShortText protocol;
     CShortText formatList;
-    // Kept in the cache, never in SDP text.
-    CShortText spare;
-    CShortText toolChoice;
-    CShortText mediaLabel;
-    CShortText protocolLabel;
-    CShortText formatLabel;
     CShortTextList attributes;
-    CShortText keyMethod;
-    CShortText keyValue;
-    CShortText bandwidthModifier;
-    CShortText bandwidthValue;
+    CRareFields<CSDPMediaExtras> extras;
     CShortText connectionNetworkType{"IN"};
     CShortText connectionAddressType{"IP4"};
     CShortText connectionAddress;
@@ -78,6 +86,17 @@ struct CSDPMedia {
     // Two entries describe the same media when these five agree byte for byte.
     bool IsSameMedia(const CSDPMedia& other) const;
     bool operator==(const CSDPMedia&) const = default;
+};
+
+// The fields of a session record that most records leave empty.
+struct CSDPExtras {
+    CShortText bandwidthModifier;
+    CShortText bandwidthValue;
+    std::array<CShortText, 4> reserved;
+    CShortText keyMethod;
+    CShortText keyValue;
+
+    bool operator==(const CSDPExtras&) const = default;
 };
 
 // A property sheet that shows a record registers itself here; the record
@@ -138,6 +157,8 @@ public:
     // Holds the longer texts of a fresh record (parser, cache); declared
     // before the fields so that it goes after them.
     CShortTextPool textPool;
+    // Once the record is filled: gives back the pool's unused room.
+    void TrimTextPool();
 
     // --- fields, in the order of the stored form ---
     int sourceLength = 0;
@@ -156,13 +177,9 @@ public:
     CShortText connectionNetworkType;
     CShortText connectionAddressType;
     CShortText connectionAddress;
-    CShortText bandwidthModifier;
-    CShortText bandwidthValue;
     std::vector<CSDPTime> times;
-    std::array<CShortText, 4> reserved;
-    CShortText keyMethod;
-    CShortText keyValue;
     CShortTextList attributes;
+    CRareFields<CSDPExtras> extras;
     std::vector<CSDPMedia> media;
     int64_t lastHeard = 0;
     int sessionType = kTypeUnknown;

@@ -111,15 +111,15 @@ public:
             break;
         case 'b':
             if (m)
-                FillTokens<2>(value, {&m->bandwidthModifier, &m->bandwidthValue}, pool);
+                FillTokens<2>(value, {&m->extras.Edit().bandwidthModifier, &m->extras.Edit().bandwidthValue}, pool);
             else
-                FillTokens<2>(value, {&r.bandwidthModifier, &r.bandwidthValue}, pool);
+                FillTokens<2>(value, {&r.extras.Edit().bandwidthModifier, &r.extras.Edit().bandwidthValue}, pool);
             break;
         case 'k':
             if (m)
-                FillTokens<2>(value, {&m->keyMethod, &m->keyValue}, pool);
+                FillTokens<2>(value, {&m->extras.Edit().keyMethod, &m->extras.Edit().keyValue}, pool);
             else
-                FillTokens<2>(value, {&r.keyMethod, &r.keyValue}, pool);
+                FillTokens<2>(value, {&r.extras.Edit().keyMethod, &r.extras.Edit().keyValue}, pool);
             break;
         case 'a': (m ? m->attributes : r.attributes).emplace_back().assign(value, pool); break;
         case 't': {
@@ -211,8 +211,8 @@ std::shared_ptr<CSDPObject> CSDPObject::FromText(std::string_view input, const C
 
     auto record = std::make_shared<CSDPObject>();
     CSDPObject& r = *record;
-    // The stored texts are pieces of the input; the blanks, line ends and
-    // short (inline) values leave room for the length fields.
+    // The stored texts are pieces of the input, each with a NUL where its
+    // blank or line end was, and a few derived ones; the rest is given back.
     r.textPool.Reserve(textView.size() + 64);
     r.lastHeard = env.clock.Now();
     r.sourceLength = static_cast<int>(std::min<size_t>(textView.size(), INT32_MAX));
@@ -278,6 +278,7 @@ std::shared_ptr<CSDPObject> CSDPObject::FromText(std::string_view input, const C
 
     r.sessionType = SessionTypeFromAttributes(r.attributes, r.sessionType);
     DeriveMedia(r, env);
+    r.TrimTextPool();
     r.randomTag = DrawRandomTag(env.random);
     return record;
 }

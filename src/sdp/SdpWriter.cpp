@@ -82,10 +82,10 @@ void WriteMedia(CSdpLines& lines, const CSDPMedia& m)
         }
         lines.Line('c', m.connectionNetworkType, m.connectionAddressType, address);
     }
-    if (!m.bandwidthModifier.empty())
-        lines.Line('b', m.bandwidthModifier, m.bandwidthValue);
-    if (!m.keyMethod.empty())
-        lines.Line('k', m.keyMethod, m.keyValue);
+    if (!m.extras->bandwidthModifier.empty())
+        lines.Line('b', m.extras->bandwidthModifier, m.extras->bandwidthValue);
+    if (!m.extras->keyMethod.empty())
+        lines.Line('k', m.extras->keyMethod, m.extras->keyValue);
     for (const CShortText& a : m.attributes)
         lines.Line('a', a);
 }
@@ -105,15 +105,16 @@ void CSDPObject::WriteSdp(std::string& out)
     lines.LineIf('p', phone);
     if (!connectionNetworkType.empty() && !connectionAddressType.empty() && !connectionAddress.empty())
         lines.Line('c', connectionNetworkType, connectionAddressType, connectionAddress);
-    if (!bandwidthModifier.empty() && !bandwidthValue.empty())
-        lines.Line('b', bandwidthModifier, bandwidthValue);
+    const CSDPExtras& x = *extras;
+    if (!x.bandwidthModifier.empty() && !x.bandwidthValue.empty())
+        lines.Line('b', x.bandwidthModifier, x.bandwidthValue);
     for (const CSDPTime& t : times) {
         lines.Line('t', TimeOrZero(t.start), TimeOrZero(t.stop));
         if (!t.repeatInterval.empty())
             lines.Line('r', t.repeatInterval, t.activeDuration, t.offset);
     }
-    if (!keyMethod.empty())
-        lines.Line('k', keyValue.empty() ? std::string(keyMethod) : keyMethod + ':' + keyValue);
+    if (!x.keyMethod.empty())
+        lines.Line('k', x.keyValue.empty() ? std::string(x.keyMethod) : x.keyMethod + ':' + x.keyValue);
 
     // The type attribute is written once, last, from the session type; a
     // stored copy of the same text is not repeated.

@@ -26,7 +26,7 @@ const std::string& ShownName(const std::string& displayName, const std::string& 
 
 bool ForMediaAndProtocol(const CPlugin& rule, const CSDPMedia& entry)
 {
-    return rule.media == entry.mediaLabel && rule.protocol == entry.protocol;
+    return rule.media == entry.extras->mediaLabel && rule.protocol == entry.protocol;
 }
 
 const CPluginFormat* FormatOf(const CPlugin& rule, const std::string& name)
@@ -101,14 +101,14 @@ std::vector<std::string> MediaChoices(const CPluginTable& rules)
 
 int MediaPreselect(const std::vector<std::string>& items, const CSDPMedia& entry)
 {
-    if (entry.mediaLabel.empty())
+    if (entry.extras->mediaLabel.empty())
         return items.empty() ? -1 : 0;
-    return FindNoCase(items, entry.mediaLabel);
+    return FindNoCase(items, entry.extras->mediaLabel);
 }
 
 void StoreMedia(CSDPMedia& entry, const std::string& chosen)
 {
-    entry.mediaLabel = chosen;
+    entry.extras.Edit().mediaLabel = chosen;
     entry.media = chosen;
 }
 
@@ -117,7 +117,7 @@ std::vector<std::string> ProtocolChoices(const CPluginTable& rules, const CSDPMe
     std::vector<std::string> items;
     for (const auto& rule : rules) {
         const std::string& shown = ShownName(rule->protocolName, rule->protocol);
-        if (rule->media == entry.mediaLabel && !shown.empty())
+        if (rule->media == entry.extras->mediaLabel && !shown.empty())
             AddOnce(items, shown);
     }
     return items;
@@ -126,8 +126,8 @@ std::vector<std::string> ProtocolChoices(const CPluginTable& rules, const CSDPMe
 int ProtocolPreselect(const std::vector<std::string>& items, const CSDPMedia& entry)
 {
     int found = -1;
-    if (!entry.mediaLabel.empty()) {
-        found = FindNoCase(items, entry.protocolLabel);
+    if (!entry.extras->mediaLabel.empty()) {
+        found = FindNoCase(items, entry.extras->protocolLabel);
         if (found < 0)
             found = FindNoCase(items, entry.protocol);
     }
@@ -137,10 +137,10 @@ int ProtocolPreselect(const std::vector<std::string>& items, const CSDPMedia& en
 void StoreProtocol(const CPluginTable& rules, CSDPMedia& entry, const std::string& chosen)
 {
     for (const auto& rule : rules) {
-        if (rule->media != entry.mediaLabel || (rule->protocolName != chosen && rule->protocol != chosen))
+        if (rule->media != entry.extras->mediaLabel || (rule->protocolName != chosen && rule->protocol != chosen))
             continue;
         entry.protocol = rule->protocol;
-        entry.protocolLabel = ShownName(rule->protocolName, rule->protocol);
+        entry.extras.Edit().protocolLabel = ShownName(rule->protocolName, rule->protocol);
     }
 }
 
@@ -161,7 +161,7 @@ std::vector<std::string> FormatChoices(const CPluginTable& rules, const CSDPMedi
 
 int FormatPreselect(const std::vector<std::string>& items, const CSDPMedia& entry)
 {
-    return FirstIfNone(FindNoCase(items, entry.formatLabel), items);
+    return FirstIfNone(FindNoCase(items, entry.extras->formatLabel), items);
 }
 
 void StoreFormat(const CPluginTable& rules, CSDPMedia& entry, const std::string& chosen)
@@ -173,7 +173,7 @@ void StoreFormat(const CPluginTable& rules, CSDPMedia& entry, const std::string&
             if (f.name == kCatchAllFormat || (f.displayName != chosen && f.name != chosen))
                 continue;
             entry.formatList = f.name;
-            entry.formatLabel = ShownName(f.displayName, f.name);
+            entry.extras.Edit().formatLabel = ShownName(f.displayName, f.name);
         }
     }
 }
@@ -189,7 +189,7 @@ std::vector<std::string> ToolChoices(const CPluginTable& rules, const CSDPMedia&
 
 int ToolPreselect(const std::vector<std::string>& items, const CSDPMedia& entry)
 {
-    return FirstIfNone(FindNoCase(items, entry.toolChoice), items);
+    return FirstIfNone(FindNoCase(items, entry.extras->toolChoice), items);
 }
 
 std::vector<CAttributeChoice> AttributeChoices(const CPluginTable& rules, const CSDPMedia& entry)
@@ -208,7 +208,7 @@ std::vector<CAttributeChoice> AttributeChoices(const CPluginTable& rules, const 
             continue;
         if (!withFormat)
             withFormat = rule.get();
-        if (!chosen && rule->toolName == entry.toolChoice)
+        if (!chosen && rule->toolName == entry.extras->toolChoice)
             chosen = rule.get();
     }
     const CPlugin* rule = chosen ? chosen : withFormat ? withFormat : any;

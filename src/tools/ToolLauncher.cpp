@@ -199,9 +199,9 @@ void CToolLauncher::StartTools(const std::shared_ptr<CSDPObject>& session, int m
             // The tool chosen for this media entry wins over the user's order;
             // the not-found prompt is about the tool that would really start.
             const CToolLaunch* l = &launches[static_cast<size_t>(toolIndex)];
-            if (!m.toolChoice.empty())
+            if (!m.extras->toolChoice.empty())
                 for (const CToolLaunch& other : launches)
-                    if (other.plugin->toolName == m.toolChoice) {
+                    if (other.plugin->toolName == m.extras->toolChoice) {
                         l = &other;
                         break;
                     }

@@ -41,6 +41,34 @@ TEST(ShortText, PooledTextsOutliveTheirPool)
     EXPECT_EQ(grown[0], "this one no longer fits in what is left of it");
 }
 
+// Trimming a pool may move it; its texts (at any byte offset) follow, others
+// stay. Texts past the longest pooled length go to the heap.
+TEST(ShortText, PooledTextsFollowTheirTrimmedPool)
+{
+    CShortTextPool pool;
+    pool.Reserve(40000);
+    const std::string longest(0x7FFF, 'v'), tooLong(0x8000, 'w');
+    CShortText even, odd, big, huge, own("an own heap text"), inl("abc");
+    even.assign("eight!!!", pool); // nine bytes taken: the next text starts at an odd address
+    odd.assign("nine byte", pool);
+    big.assign(longest, pool);
+    huge.assign(tooLong, pool);
+    const uintptr_t from = pool.Base();
+    const size_t size = pool.Size();
+    pool.ShrinkToFit();
+    const ptrdiff_t delta = static_cast<ptrdiff_t>(pool.Base() - from);
+    EXPECT_EQ(pool.Size(), 9u + 10u + 0x8000u);
+    for (CShortText* t : {&even, &odd, &big, &huge, &own, &inl})
+        t->Rebase(from, size, delta);
+    EXPECT_EQ(even, "eight!!!");
+    EXPECT_EQ(odd, "nine byte");
+    EXPECT_EQ(big, longest);
+    EXPECT_EQ(huge, tooLong);
+    EXPECT_EQ(own, "an own heap text");
+    EXPECT_EQ(inl, "abc");
+    EXPECT_EQ(big.c_str()[big.size()], '\0');
+}
+
 // Assigning a piece of a text to itself must not read freed memory.
 TEST(ShortText, AssignsFromItsOwnBytes)
 {

@@ -23,11 +23,11 @@ TEST(RecordJson, EveryFieldUnderItsName)
                           "m=audio 49170/2 RTP/AVP 0 96\ni=voice\nc=IN IP4 224.2.17.13/15/3\nb=AS:64\nk=prompt\n"
                           "a=rtpmap:96 L8/8000\n");
     record->own = 1;
-    record->bandwidthValue = "bv";
-    record->keyValue = "kv";
-    record->media[0].bandwidthValue = "mbv";
-    record->media[0].keyValue = "mkv";
-    record->media[0].toolChoice = "player";
+    record->extras.Edit().bandwidthValue = "bv";
+    record->extras.Edit().keyValue = "kv";
+    record->media[0].extras.Edit().bandwidthValue = "mbv";
+    record->media[0].extras.Edit().keyValue = "mkv";
+    record->media[0].extras.Edit().toolChoice = "player";
     EXPECT_EQ(Compact(RecordToJson(*record)),
               R"({"attributes":["recvonly"],"bandwidth":{"modifier":"CT:128","value":"bv"},)"
               R"("connection":{"address":"224.2.17.12/127","address_type":"IP4","network_type":"IN"},)"

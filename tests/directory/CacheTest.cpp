@@ -105,16 +105,16 @@ TEST(CacheRecord, EveryFieldHasFixedBytes)
     };
     letters('a', {&r.originUser, &r.originSessionId, &r.originVersion, &r.originNetworkType, &r.originAddressType,
                   &r.originAddress, &r.name, &r.information, &r.uri, &r.email, &r.phone, &r.connectionNetworkType,
-                  &r.connectionAddressType, &r.connectionAddress, &r.bandwidthModifier, &r.bandwidthValue});
+                  &r.connectionAddressType, &r.connectionAddress, &r.extras.Edit().bandwidthModifier, &r.extras.Edit().bandwidthValue});
     r.times = {{"q", "r", "s", "t", "u"}};
-    r.reserved = {"v", "w", "x", "y"};
-    std::tie(r.keyMethod, r.keyValue) = std::tuple("z", "A");
+    r.extras.Edit().reserved = {"v", "w", "x", "y"};
+    std::tie(r.extras.Edit().keyMethod, r.extras.Edit().keyValue) = std::tuple("z", "A");
     r.attributes = {"B"};
     CSDPMedia& m = r.media.emplace_back();
-    letters('C', {&m.media, &m.port, &m.protocol, &m.formatList, &m.spare, &m.toolChoice, &m.mediaLabel,
-                  &m.protocolLabel, &m.formatLabel});
+    letters('C', {&m.media, &m.port, &m.protocol, &m.formatList, &m.extras.Edit().spare, &m.extras.Edit().toolChoice, &m.extras.Edit().mediaLabel,
+                  &m.extras.Edit().protocolLabel, &m.extras.Edit().formatLabel});
     m.attributes = {"L"};
-    letters('M', {&m.keyMethod, &m.keyValue, &m.bandwidthModifier, &m.bandwidthValue, &m.connectionNetworkType,
+    letters('M', {&m.extras.Edit().keyMethod, &m.extras.Edit().keyValue, &m.extras.Edit().bandwidthModifier, &m.extras.Edit().bandwidthValue, &m.connectionNetworkType,
                   &m.connectionAddressType, &m.connectionAddress, &m.information, &m.address});
     std::tie(m.ttl, m.addressCount) = std::tuple(0x33, 0x44);
     m.payloadCount = 1; // not stored

@@ -122,7 +122,7 @@ TEST(StoreWalk, UnchangedRepeatOnlyRenewsTheLastHeardTime)
     const std::string text = Timed("7", "0 0");
     ASSERT_EQ(w.Hear(text), 1);
     auto stored = w.dir->children->FindById("7");
-    stored->media[0].toolChoice = "chosen";
+    stored->media[0].extras.Edit().toolChoice = "chosen";
     w.Take();
 
     w.t.clock.Advance(60);
@@ -140,7 +140,7 @@ TEST(StoreWalk, UnchangedRepeatOnlyRenewsTheLastHeardTime)
     w.t.clock.Advance(60);
     EXPECT_EQ(w.Hear(changed), 0);
     EXPECT_EQ(stored->times[0].stop, "1");
-    EXPECT_EQ(stored->media[0].toolChoice, "chosen");
+    EXPECT_EQ(stored->media[0].extras->toolChoice, "chosen");
     EXPECT_FALSE(w.doc->RefreshRepeat(text, hash, w.dir));
     EXPECT_TRUE(w.doc->RefreshRepeat(changed, sap::TextHash(changed), w.dir));
 }

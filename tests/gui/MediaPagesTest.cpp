@@ -105,11 +105,11 @@ TEST_F(MediaPagesTest, AddByKeyboardWritesTheEntryAndItsRow)
     ASSERT_EQ(session->media.size(), 1u);
     const CSDPMedia& m = session->media[0];
     EXPECT_EQ(m.media, "audio");
-    EXPECT_EQ(m.mediaLabel, "audio");
+    EXPECT_EQ(m.extras->mediaLabel, "audio");
     EXPECT_EQ(m.protocol, "RTP/AVP");
     EXPECT_EQ(m.formatList, "0");
-    EXPECT_EQ(m.formatLabel, "PCMU");
-    EXPECT_EQ(m.toolChoice, "Tool A");
+    EXPECT_EQ(m.extras->formatLabel, "PCMU");
+    EXPECT_EQ(m.extras->toolChoice, "Tool A");
     EXPECT_EQ(m.attributes, (std::vector<std::string>{"mute", "title:Hi", "quality:high"}));
     const int port = std::stoi(m.port);
     EXPECT_TRUE(port >= 16384 && port <= 32766 && port % 2 == 0) << port;
@@ -124,12 +124,12 @@ TEST_F(MediaPagesTest, AddByKeyboardWritesTheEntryAndItsRow)
 TEST_F(MediaPagesTest, ToolWithoutAttributesSkipsThePageAndCancelKeepsEarlierPages)
 {
     CSDPMedia old;
-    old.media = old.mediaLabel = "audio";
+    old.media = old.extras.Edit().mediaLabel = "audio";
     old.protocol = "RTP/AVP";
-    old.protocolLabel = "RTP";
+    old.extras.Edit().protocolLabel = "RTP";
     old.formatList = "0";
-    old.formatLabel = "PCMU";
-    old.toolChoice = "Tool A";
+    old.extras.Edit().formatLabel = "PCMU";
+    old.extras.Edit().toolChoice = "Tool A";
     old.port = "20000";
     old.address = "224.2.130.1";
     session->media.push_back(old);
@@ -153,7 +153,7 @@ TEST_F(MediaPagesTest, ToolWithoutAttributesSkipsThePageAndCancelKeepsEarlierPag
     };
     page.Table().selectRow(0);
     page.EditButton().click();
-    EXPECT_EQ(session->media[0].toolChoice, "Tool B");
+    EXPECT_EQ(session->media[0].extras->toolChoice, "Tool B");
     EXPECT_EQ(page.Table().item(0, 3)->text(), "Tool B");
     page.DeleteButton().click();
     EXPECT_TRUE(session->media.empty());

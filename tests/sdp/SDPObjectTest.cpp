@@ -37,10 +37,10 @@ TEST(Record, UpdateFromCopiesFieldsAndTracksChanges)
     EXPECT_FALSE(a->IsSameSession(*t.Parse("v=0\no=x 420 1 IN IP4 1.1.1.1\ns=A\n")));
     auto old = t.Parse(kV1);
     old->changed = 0;
-    old->media[0].toolChoice = "audio tool";
-    old->media[0].spare = "kept";
-    old->media[1].toolChoice = "video tool";
-    old->reserved[2] = "r";
+    old->media[0].extras.Edit().toolChoice = "audio tool";
+    old->media[0].extras.Edit().spare = "kept";
+    old->media[1].extras.Edit().toolChoice = "video tool";
+    old->extras.Edit().reserved[2] = "r";
     auto newer = t.Parse("v=0\no=u 42 2 IN IP4 10.0.0.2\ns=First\ni=Info\nu=http://b\nc=IN IP4 224.2.1.1/127\n"
                          "t=1 2\nr=7d 1h 0\na=type:meeting\nm=audio 3456 RTP/AVP 0\nm=video 5002 RTP/AVP 31\n"
                          "m=text 1 udp x\n");
@@ -51,10 +51,10 @@ TEST(Record, UpdateFromCopiesFieldsAndTracksChanges)
     EXPECT_EQ(old->originVersion + " " + old->originAddress, "2 10.0.0.2");
     EXPECT_EQ(old->sessionType, kTypeMeeting);
     EXPECT_EQ(old->times, newer->times);
-    EXPECT_EQ(old->reserved[2], "") << "reserved texts are copied too";
+    EXPECT_EQ(old->extras->reserved[2], "") << "reserved texts are copied too";
     ASSERT_EQ(old->media.size(), 3u);
-    EXPECT_EQ(old->media[0].toolChoice + "|" + old->media[0].spare, "audio tool|kept") << "unchanged media keep them";
-    EXPECT_EQ(old->media[1].toolChoice, "") << "the port changed";
+    EXPECT_EQ(old->media[0].extras->toolChoice + "|" + old->media[0].extras->spare, "audio tool|kept") << "unchanged media keep them";
+    EXPECT_EQ(old->media[1].extras->toolChoice, "") << "the port changed";
     EXPECT_EQ(old->media[0].payloadCount, 1);
     EXPECT_EQ(old->lastHeard, 1700000050);
 

@@ -103,8 +103,8 @@ TEST(SdpWriter, ARecordBuiltByTheProgram)
     r->originUser = "erin";
     r->name = "Mine";
     r->information = "N/A";
-    r->keyMethod = "clear";
-    r->keyValue = "pw";
+    r->extras.Edit().keyMethod = "clear";
+    r->extras.Edit().keyValue = "pw";
     r->attributes = {"tool:Talmira by TalmiraSoft"};
     r->times = {{"3900000000", "", "3600", "600", "0 5m"}};
     const std::string ntp = std::to_string(t.clock.Now() + kNtpUnixOffset);
@@ -112,7 +112,7 @@ TEST(SdpWriter, ARecordBuiltByTheProgram)
         + " IN IP4 host.example.org\r\ns=Mine\r\ni=N/A\r\nt=3900000000 0\r\nr=3600 600 0 5m\r\n";
     const std::string tail = "a=tool:Talmira by TalmiraSoft\r\na=type:unknown\r\n";
     EXPECT_EQ(Written(*r), head + "k=clear:pw\r\n" + tail);
-    r->keyValue = "";
+    r->extras.Edit().keyValue = "";
     EXPECT_EQ(Written(*r), head + "k=clear\r\n" + tail);
 }
 

@@ -26,9 +26,9 @@ TEST(MediaRules, ChoicesFollowTheEntryFromPageToPage)
     const Texts media = MediaChoices(rules);
     EXPECT_EQ(media, (Texts{"audio", "video"}));
     EXPECT_EQ(MediaPreselect(media, entry), 0) << "a new entry starts on the first";
-    entry.mediaLabel = "VIDEO";
+    entry.extras.Edit().mediaLabel = "VIDEO";
     EXPECT_EQ(MediaPreselect(media, entry), 1);
-    entry.mediaLabel = "text";
+    entry.extras.Edit().mediaLabel = "text";
     EXPECT_EQ(MediaPreselect(media, entry), -1);
 
     StoreMedia(entry, "audio");
@@ -37,26 +37,26 @@ TEST(MediaRules, ChoicesFollowTheEntryFromPageToPage)
     ASSERT_EQ(protocols, (Texts{"RTP"}));
     StoreProtocol(rules, entry, "RTP");
     EXPECT_EQ(entry.protocol, "RTP/AVP");
-    EXPECT_EQ(entry.protocolLabel, "RTP");
+    EXPECT_EQ(entry.extras->protocolLabel, "RTP");
 
     const Texts formats = FormatChoices(rules, entry);
     EXPECT_EQ(formats, (Texts{"PCMU", "PCMA"})) << "the catch-all format names no payload";
-    entry.formatLabel = "pcma";
+    entry.extras.Edit().formatLabel = "pcma";
     EXPECT_EQ(FormatPreselect(formats, entry), 1);
     StoreFormat(rules, entry, "PCMA");
     EXPECT_EQ(entry.formatList, "8");
-    EXPECT_EQ(entry.formatLabel, "PCMA");
+    EXPECT_EQ(entry.extras->formatLabel, "PCMA");
     EXPECT_EQ(ToolChoices(rules, entry), (Texts{"Tool A"}));
     EXPECT_EQ(AttributeChoices(rules, entry).size(), 2u) << "the rule's own: mute and title";
 
     StoreFormat(rules, entry, "PCMU");
     const Texts tools = ToolChoices(rules, entry);
     EXPECT_EQ(tools, (Texts{"Tool A", "Tool B"}));
-    entry.toolChoice = "tool b";
+    entry.extras.Edit().toolChoice = "tool b";
     EXPECT_EQ(ToolPreselect(tools, entry), 1);
-    entry.toolChoice = "Tool B";
+    entry.extras.Edit().toolChoice = "Tool B";
     EXPECT_TRUE(AttributeChoices(rules, entry).empty()) << "the chosen tool's rule has none";
-    entry.toolChoice = "Tool A";
+    entry.extras.Edit().toolChoice = "Tool A";
     Texts names;
     for (const auto& c : AttributeChoices(rules, entry))
         names.push_back(c.text);
@@ -67,10 +67,10 @@ TEST(MediaRules, EachAttributeIsCarriedOnce)
 {
     const CPluginTable rules = SampleRules();
     CSDPMedia entry;
-    entry.mediaLabel = "audio";
+    entry.extras.Edit().mediaLabel = "audio";
     entry.protocol = "RTP/AVP";
     entry.formatList = "0";
-    entry.toolChoice = "Tool A";
+    entry.extras.Edit().toolChoice = "Tool A";
     entry.attributes = {"framerate:25"};
     const auto choices = AttributeChoices(rules, entry);
     const CPluginAttribute& quality = Definition(choices, "Quality");

@@ -112,14 +112,14 @@ TEST_F(StartToolsTest, ChosenToolAndUnselectedTools)
     Load({"media: audio\nproto: RTP/AVP\ntool: one\nfmt: 0\n", "media: audio\nproto: RTP/AVP\ntool: two\ntoolname: Two\nfmt: 0\n"});
     auto s = Parse("s", false);
     Start(s);
-    s->media[0].toolChoice = "Two";
+    s->media[0].extras.Edit().toolChoice = "Two";
     Start(s);
     // Deselected, the chosen tool is never started.
     ASSERT_TRUE(DeselectTool(data.registry.groups[0], 1));
     Start(s);
     // The media property page's tool index picks among the launches.
     ASSERT_TRUE(SelectTool(data.registry.groups[0], 1));
-    s->media[0].toolChoice.clear();
+    s->media[0].extras.Edit().toolChoice.clear();
     Start(s, 0, 1);
     EXPECT_EQ(Programs(), "/b/one /b/two /b/one /b/two ");
 }
