@@ -1,6 +1,7 @@
 #include "cli/RecordJson.h"
 
 #include "base/Text.h"
+#include "sdp/PayloadNames.h"
 #include "sdp/SDPObject.h"
 
 #include <QJsonArray>
@@ -27,8 +28,8 @@ static QJsonObject Pair(const char* first, const std::string& a, const char* sec
 QJsonObject MediaToJson(const CSDPMedia& m)
 {
     QJsonArray payloads;
-    for (int i = 0; i < m.payloadCount && i < static_cast<int>(m.payloads.size()); ++i)
-        payloads.append(QJsonObject{{"number", m.payloads[i].number}, {"name", TextToJson(m.payloads[i].name)}});
+    for (const CPayload& p : PayloadsOf(m))
+        payloads.append(QJsonObject{{"number", p.number}, {"name", TextToJson(p.name)}});
     return QJsonObject{
         {"media", TextToJson(m.media)},
         {"port", TextToJson(m.port)},

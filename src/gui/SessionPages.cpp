@@ -3,6 +3,7 @@
 #include "base/Clock.h"
 #include "base/Prompter.h"
 #include "directory/AdminScope.h"
+#include "sdp/PayloadNames.h"
 #include "sdp/SDPObject.h"
 #include "sdp/Schedule.h"
 #include "tools/ToolLauncher.h"
@@ -299,8 +300,8 @@ CPropertyMedia1::CPropertyMedia1(const std::shared_ptr<CSDPObject>& record, int 
         m_tools->addItem("No Tool available");
     if (!launches.empty() && !launches.front().formatName.empty()) {
         formats->addItem(QString::fromStdString(launches.front().formatName));
-    } else if (m.protocol == "RTP/AVP" && !m.payloads.empty()) {
-        for (const CPayload& p : m.payloads)
+    } else if (m.protocol == "RTP/AVP" && m.payloadCount > 0) {
+        for (const CPayload& p : PayloadsOf(m))
             formats->addItem(DisplayText(p.name));
     } else {
         // Also an RTP/AVP entry read from the cache, which keeps no payload names.

@@ -3,6 +3,7 @@
 #include "base/Text.h"
 #include "sdp/SDPObject.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 
@@ -63,22 +64,36 @@ std::string_view RtpmapEncodingName(const CShortTextList& attributes, int number
     return {};
 }
 
-void NamePayloads(CSDPMedia& media)
+namespace {
+// The first numbers of an entry's format list, at most the number it names.
+size_t FormatNumbers(const CSDPMedia& media, int (&numbers)[CSDPMedia::kMaxPayloads])
 {
-    // Numbers first: the list is then allocated once, at its final size.
-    int numbers[CSDPMedia::kMaxPayloads];
     size_t count = 0;
     text::CTokenizer formats(media.formatList, ' ');
     for (std::string_view token; count < CSDPMedia::kMaxPayloads && formats.Next(token);)
         numbers[count++] = text::ToInt32(token);
-    media.payloads.clear();
-    media.payloads.reserve(count);
+    return count;
+}
+} // namespace
+
+void NamePayloads(CSDPMedia& media)
+{
+    int numbers[CSDPMedia::kMaxPayloads];
+    media.payloadCount = static_cast<int>(FormatNumbers(media, numbers));
+}
+
+std::vector<CPayload> PayloadsOf(const CSDPMedia& media)
+{
+    int numbers[CSDPMedia::kMaxPayloads];
+    const size_t count = std::min(FormatNumbers(media, numbers), static_cast<size_t>(std::max(media.payloadCount, 0)));
+    std::vector<CPayload> payloads;
+    payloads.reserve(count);
     for (size_t i = 0; i < count; ++i) {
         const int number = numbers[i];
         if (number >= 0 && number <= kHighestStaticPayload)
-            media.payloads.push_back(CPayload{number, CShortText(kStaticNames[number])});
+            payloads.push_back(CPayload{number, CShortText(kStaticNames[number])});
         else
-            media.payloads.push_back(CPayload{number, CShortText(RtpmapEncodingName(media.attributes, number))});
+            payloads.push_back(CPayload{number, CShortText(RtpmapEncodingName(media.attributes, number))});
     }
-    media.payloadCount = static_cast<int>(count);
+    return payloads;
 }

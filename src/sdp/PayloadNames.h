@@ -5,6 +5,7 @@
 
 class CShortTextList;
 struct CSDPMedia;
+struct CPayload;
 
 // The static RTP/AVP payload types 0..34.
 struct CPayloadType {
@@ -21,5 +22,9 @@ const CPayloadType& StaticPayloadType(int number); // number in 0..kHighestStati
 // that names it (a view into that attribute); empty when there is none.
 std::string_view RtpmapEncodingName(const CShortTextList& attributes, int number);
 
-// Fills the payload list of an "RTP/AVP" media entry from its format list.
+// Marks an "RTP/AVP" media entry's formats as payloads to be named (an entry
+// read from the cache keeps none).
 void NamePayloads(CSDPMedia& media);
+// The named payloads of an entry: numbers from its format list, names from
+// the static table or its "rtpmap:" attributes.
+std::vector<CPayload> PayloadsOf(const CSDPMedia& media);

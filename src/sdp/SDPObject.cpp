@@ -164,8 +164,6 @@ void CSDPObject::TrimTextPool()
                 move(*t);
         for (CShortText& t : m.attributes)
             move(t);
-        for (CPayload& p : m.payloads)
-            move(p.name);
     }
 }
 

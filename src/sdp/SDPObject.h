@@ -78,10 +78,9 @@ struct CSDPMedia {
     CShortText address;
     int ttl = 127;
     int addressCount = 1;
+    // How many of the formats are named payloads (PayloadsOf); 0 for an
+    // entry read from the cache.
     int payloadCount = 0;
-    // Held on the heap: most entries name one or two payloads, and a fixed
-    // table of ten would make every cached media entry 400 bytes larger.
-    std::vector<CPayload> payloads;
 
     // Two entries describe the same media when these five agree byte for byte.
     bool IsSameMedia(const CSDPMedia& other) const;

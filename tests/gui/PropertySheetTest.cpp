@@ -213,7 +213,7 @@ TEST_F(PropertySheetTest, MediaPagesListToolsFormatsAndStartTheChosenTool)
     EXPECT_EQ(Items(*sheet->Pages().widget(5), "formats"), "raw");
 
     // An RTP/AVP entry read from the cache keeps no payload names: its format is shown.
-    record->media[1].payloads.clear();
+    record->media[1].payloadCount = 0;
     EXPECT_EQ(Items(*Open(record)->Pages().widget(4), "formats"), "0");
 
     QTest::mouseClick(&Find<QPushButton>(found, "start"), Qt::LeftButton);

@@ -37,7 +37,7 @@ TEST(SdpParser, FieldsWithEitherLineEnd)
     EXPECT_NE(r->randomTag, 0);
     EXPECT_EQ(r->connectionAddress, "224.2.1.1/127");
     EXPECT_EQ(r->media.at(0).port, "3456");
-    EXPECT_EQ(r->media[0].payloads, (std::vector<CPayload>{{0, "PCMU"}}));
+    EXPECT_EQ(PayloadsOf(r->media[0]), (std::vector<CPayload>{{0, "PCMU"}}));
 }
 
 // Connection fields, bare address, TTL, count and information of each media.
@@ -80,7 +80,7 @@ TEST(PayloadNames, EveryStaticNumber)
         CSDPMedia m;
         m.formatList = std::to_string(n);
         NamePayloads(m);
-        EXPECT_EQ(m.payloads, (std::vector<CPayload>{{n, names[n]}}));
+        EXPECT_EQ(PayloadsOf(m), (std::vector<CPayload>{{n, names[n]}}));
     }
 }
 
@@ -105,7 +105,7 @@ TEST(PayloadNames, FormatListsAndRtpmap)
         m.formatList = c.formats;
         m.attributes = c.attributes;
         NamePayloads(m);
-        EXPECT_EQ(m.payloads, c.payloads) << c.formats;
+        EXPECT_EQ(PayloadsOf(m), c.payloads) << c.formats;
         EXPECT_EQ(m.payloadCount, static_cast<int>(c.payloads.size())) << c.formats;
     }
     // Only exactly RTP/AVP is named.
