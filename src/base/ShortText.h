@@ -1,4 +1,6 @@
 #pragma once
+#include "base/SlimList.h"
+
 #include <algorithm>
 #include <bit>
 #include <compare>
@@ -323,11 +325,12 @@ private:
 };
 
 // A list of short texts that trades places with a list of std::string.
-class CShortTextList : public std::vector<CShortText> {
+class CShortTextList : public CSlimList<CShortText> {
 public:
-    using std::vector<CShortText>::vector;
+    using CSlimList<CShortText>::CSlimList;
+    using CSlimList<CShortText>::operator=;
     CShortTextList() = default;
-    CShortTextList(const std::vector<std::string>& texts) : std::vector<CShortText>(texts.begin(), texts.end()) {}
+    CShortTextList(const std::vector<std::string>& texts) : CSlimList<CShortText>(texts.begin(), texts.end()) {}
     CShortTextList& operator=(const std::vector<std::string>& texts)
     {
         assign(texts.begin(), texts.end());
@@ -341,7 +344,7 @@ public:
     operator std::vector<std::string>() const { return std::vector<std::string>(begin(), end()); }
     friend bool operator==(const CShortTextList& a, const CShortTextList& b)
     {
-        return static_cast<const std::vector<CShortText>&>(a) == static_cast<const std::vector<CShortText>&>(b);
+        return static_cast<const CSlimList<CShortText>&>(a) == static_cast<const CSlimList<CShortText>&>(b);
     }
     friend bool operator==(const CShortTextList& a, const std::vector<std::string>& b)
     {

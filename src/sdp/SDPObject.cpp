@@ -107,7 +107,7 @@ void CSDPObject::UpdateFrom(CSDPObject& newer, int64_t now)
         attributes = newer.attributes;
         times = newer.times;
         // A media section that stayed the same keeps the tool the user chose.
-        std::vector<CSDPMedia> fresh = newer.media;
+        CSlimList<CSDPMedia> fresh = newer.media;
         for (const CSDPMedia& old : media) {
             for (CSDPMedia& candidate : fresh) {
                 if (candidate.IsSameMedia(old)) {

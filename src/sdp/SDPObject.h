@@ -176,10 +176,10 @@ public:
     CShortText connectionNetworkType;
     CShortText connectionAddressType;
     CShortText connectionAddress;
-    std::vector<CSDPTime> times;
+    CSlimList<CSDPTime> times;
     CShortTextList attributes;
     CRareFields<CSDPExtras> extras;
-    std::vector<CSDPMedia> media;
+    CSlimList<CSDPMedia> media;
     int64_t lastHeard = 0;
     int sessionType = kTypeUnknown;
     int randomTag = 0;

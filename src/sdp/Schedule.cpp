@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <iomanip>
 #include <locale>
+#include <span>
 #include <sstream>
 
 namespace {
@@ -113,7 +114,7 @@ void ForEachSeries(const CSDPTime& t, const CRunningBounds& bounds, int64_t inte
 int64_t Clamp(int64_t now) { return std::clamp(now, -kMaxSeconds, kMaxSeconds); }
 
 template <class WindowEnd>
-bool IsInWindowImpl(const std::vector<CSDPTime>& times, int64_t now, WindowEnd&& windowEnd)
+bool IsInWindowImpl(std::span<const CSDPTime> times, int64_t now, WindowEnd&& windowEnd)
 {
     now = Clamp(now);
     CRunningBounds bounds;
@@ -259,7 +260,7 @@ bool DescribeEntry(std::string& out, const CSDPTime& t, int64_t now, const Clock
 
 } // namespace
 
-int64_t NextStart(const std::vector<CSDPTime>& times, int64_t now, int64_t* validUntil)
+int64_t NextStart(std::span<const CSDPTime> times, int64_t now, int64_t* validUntil)
 {
     now = Clamp(now);
     // The answer stays the same until a series' current occurrence ends.
@@ -317,12 +318,12 @@ int64_t PeriodEnd(int period, int64_t now, const Clock& clock)
     return std::max(clock.FromLocalTime(local), now);
 }
 
-bool IsInWindow(const std::vector<CSDPTime>& times, int64_t now, int64_t windowEnd)
+bool IsInWindow(std::span<const CSDPTime> times, int64_t now, int64_t windowEnd)
 {
     return IsInWindowImpl(times, now, [windowEnd] { return windowEnd; });
 }
 
-bool IsInPeriod(const std::vector<CSDPTime>& times, int period, int64_t now, const Clock& clock)
+bool IsInPeriod(std::span<const CSDPTime> times, int period, int64_t now, const Clock& clock)
 {
     // Only repeating entries look at the window's end: work it out (a local
     // time conversion) the first time one asks.
@@ -337,7 +338,7 @@ bool IsInPeriod(const std::vector<CSDPTime>& times, int period, int64_t now, con
     });
 }
 
-int64_t NowAnswerHoldsUntil(const std::vector<CSDPTime>& times, int64_t now)
+int64_t NowAnswerHoldsUntil(std::span<const CSDPTime> times, int64_t now)
 {
     // The answer is an "or" over the entries and series below: it holds for
     // as long as every one of them keeps its own.
@@ -371,7 +372,7 @@ bool IsInPeriod(CSDPObject& record, int period, int64_t now, const Clock& clock)
     return lock.ok() && IsInPeriod(record.times, period, now, clock);
 }
 
-CScheduleDescription DescribeSchedule(const std::vector<CSDPTime>& times, int64_t now, const Clock& clock)
+CScheduleDescription DescribeSchedule(std::span<const CSDPTime> times, int64_t now, const Clock& clock)
 {
     CScheduleDescription result;
     if (times.empty()) {

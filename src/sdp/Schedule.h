@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <span>
 #include <vector>
 
 class Clock;
@@ -20,7 +21,7 @@ enum SchedulePeriod : int {
 // many occurrences lie between the session's start and `now`.
 // `validUntil`, when given, receives the first time from which the answer
 // may differ (it is the same for every time from `now` up to it).
-int64_t NextStart(const std::vector<CSDPTime>& times, int64_t now, int64_t* validUntil = nullptr);
+int64_t NextStart(std::span<const CSDPTime> times, int64_t now, int64_t* validUntil = nullptr);
 // Reads the record under its lock; 0 once the record's deletion has begun.
 int64_t NextStart(CSDPObject& record, int64_t now);
 
@@ -29,12 +30,12 @@ int64_t NextStart(CSDPObject& record, int64_t now);
 int64_t PeriodEnd(int period, int64_t now, const Clock& clock);
 // Whether the session takes place in [now, windowEnd]. A record without time
 // entries always does. The window end matters to repeating entries only.
-bool IsInWindow(const std::vector<CSDPTime>& times, int64_t now, int64_t windowEnd);
-bool IsInPeriod(const std::vector<CSDPTime>& times, int period, int64_t now, const Clock& clock);
+bool IsInWindow(std::span<const CSDPTime> times, int64_t now, int64_t windowEnd);
+bool IsInPeriod(std::span<const CSDPTime> times, int period, int64_t now, const Clock& clock);
 // The last second up to which IsInPeriod for kPeriodNow keeps the answer it
 // gives at `now`, so that a caller asking every second need not ask again
 // before then. May be earlier than the real change, never later.
-int64_t NowAnswerHoldsUntil(const std::vector<CSDPTime>& times, int64_t now);
+int64_t NowAnswerHoldsUntil(std::span<const CSDPTime> times, int64_t now);
 // Reads the record under its lock; false once the record's deletion has begun.
 bool IsInPeriod(CSDPObject& record, int period, int64_t now, const Clock& clock);
 
@@ -43,7 +44,7 @@ struct CScheduleDescription {
     std::string text;
     bool active = false;
 };
-CScheduleDescription DescribeSchedule(const std::vector<CSDPTime>& times, int64_t now, const Clock& clock);
+CScheduleDescription DescribeSchedule(std::span<const CSDPTime> times, int64_t now, const Clock& clock);
 CScheduleDescription DescribeSchedule(CSDPObject& record, int64_t now, const Clock& clock);
 // "Active" or "Inactive".
 const char* VerdictText(bool active);

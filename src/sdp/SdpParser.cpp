@@ -10,6 +10,7 @@
 #include <charconv>
 #include <climits>
 #include <cstring>
+#include <span>
 
 namespace {
 
@@ -70,7 +71,7 @@ int SessionTypeFromAttributes(const CShortTextList& attributes, int type)
 }
 
 // End of the session in Unix seconds; 0 when no time entry has an end.
-int64_t SessionEnd(const std::vector<CSDPTime>& times)
+int64_t SessionEnd(std::span<const CSDPTime> times)
 {
     int64_t latest = 0;
     for (const CSDPTime& t : times) {

@@ -65,7 +65,9 @@ void SetAttribute(CSDPMedia& entry, const std::string& name, const std::string& 
 
 void RemoveAttribute(CSDPMedia& entry, const std::string& name)
 {
-    std::erase_if(entry.attributes, [&](const std::string& a) { return NameOf(a) == name; });
+    CShortTextList& list = entry.attributes;
+    list.erase(std::remove_if(list.begin(), list.end(), [&](const CShortText& a) { return NameOf(a) == name; }),
+               list.end());
 }
 
 bool Carries(const CSDPMedia& entry, const std::string& name)

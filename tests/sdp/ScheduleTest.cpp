@@ -410,7 +410,7 @@ TEST(Schedule, IntervalAndDurationWordings)
         {90 * kMinute, "& 01 hour(s) 30 minute(s) at 02:00PM on Monday "},
     };
     for (const auto& [interval, wording] : intervals)
-        EXPECT_EQ(DescribeSchedule({Repeat(monday, 0, interval, 0)}, monday, kClock).text,
+        EXPECT_EQ(DescribeSchedule(std::vector{Repeat(monday, 0, interval, 0)}, monday, kClock).text,
                   std::string(wording) + "from March 02, 2026\r\n");
     const std::pair<int64_t, const char*> durations[] = {
         {0, ""},
@@ -425,7 +425,7 @@ TEST(Schedule, IntervalAndDurationWordings)
         {kWeek + 5 * kMinute, "for 1 week(s) 05 minute(s) "},
     };
     for (const auto& [duration, wording] : durations)
-        EXPECT_EQ(DescribeSchedule({Repeat(monday, 0, kWeek, duration)}, monday, kClock).text,
+        EXPECT_EQ(DescribeSchedule(std::vector{Repeat(monday, 0, kWeek, duration)}, monday, kClock).text,
                   std::string("weekly at 02:00PM on Monday ") + wording + "from March 02, 2026\r\n");
 }
 
