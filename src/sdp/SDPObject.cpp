@@ -3,45 +3,59 @@
 #include "base/Clock.h"
 #include "base/Random.h"
 
+#include <algorithm>
 #include <chrono>
 #include <limits>
 #include <thread>
 
 namespace {
 
+thread_local uint32_t t_threadToken = 0;
+
+[[gnu::noinline]] uint32_t NewThreadToken()
+{
+    static std::atomic<uint32_t> s_last{0};
+    do
+        t_threadToken = s_last.fetch_add(1, std::memory_order_relaxed) + 1;
+    while (t_threadToken == 0);
+    return t_threadToken;
+}
+
 // A number for the calling thread, never 0, the same for its whole life.
 uint32_t ThreadToken()
 {
-    static std::atomic<uint32_t> s_last{0};
-    thread_local uint32_t t_token = 0;
-    if (t_token == 0) [[unlikely]] {
-        do
-            t_token = s_last.fetch_add(1, std::memory_order_relaxed) + 1;
-        while (t_token == 0);
-    }
-    return t_token;
+    const uint32_t token = t_threadToken;
+    return token ? token : NewThreadToken();
 }
 
-// Takes a busy lock for `me` before the deadline: yields at first (holds are
-// short), then sleeps in growing steps up to a millisecond.
-bool AcquireBusyLock(std::atomic<uint32_t>& owner, uint32_t me, std::chrono::milliseconds timeout)
+// Takes a busy lock for `me` before the timeout: yields at first (holds are
+// short), then sleeps in growing steps up to a millisecond. Out of line, so
+// that taking a free lock stays short.
+[[gnu::noinline]] bool WaitForLock(std::atomic<uint32_t>& owner, std::atomic<int>& waiters, uint32_t me,
+                                   std::chrono::milliseconds timeout)
 {
+    waiters.fetch_add(1, std::memory_order_relaxed);
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     auto pause = std::chrono::microseconds(20);
+    bool taken = false;
     for (int tries = 0;; ++tries) {
         uint32_t expected = 0;
         if (owner.load(std::memory_order_relaxed) == 0
-            && owner.compare_exchange_weak(expected, me, std::memory_order_acquire, std::memory_order_relaxed))
-            return true;
+            && owner.compare_exchange_weak(expected, me, std::memory_order_acquire, std::memory_order_relaxed)) {
+            taken = true;
+            break;
+        }
         if (tries < 16) {
             std::this_thread::yield();
             continue;
         }
         if (std::chrono::steady_clock::now() >= deadline)
-            return false;
+            break;
         std::this_thread::sleep_for(pause);
         pause = std::min(pause * 2, std::chrono::microseconds(1000));
     }
+    waiters.fetch_sub(1, std::memory_order_relaxed);
+    return taken;
 }
 
 } // namespace
@@ -109,14 +123,11 @@ bool CSDPObject::Lock(const char* /*file*/, int /*line*/)
         return true;
     }
     uint32_t expected = 0;
-    if (!m_lockOwner.compare_exchange_strong(expected, me, std::memory_order_acquire, std::memory_order_relaxed)) {
-        m_lockWaiters.fetch_add(1, std::memory_order_relaxed);
-        const bool taken = AcquireBusyLock(m_lockOwner, me, std::chrono::milliseconds(kLockTimeoutMs));
-        m_lockWaiters.fetch_sub(1, std::memory_order_relaxed);
-        // Going on without the lock would race with its holder: refuse instead.
-        if (!taken)
-            return false;
-    }
+    // Going on without the lock would race with its holder: a timed-out
+    // wait refuses instead.
+    if (!m_lockOwner.compare_exchange_strong(expected, me, std::memory_order_acquire, std::memory_order_relaxed)
+        && !WaitForLock(m_lockOwner, m_lockWaiters, me, std::chrono::milliseconds(kLockTimeoutMs)))
+        return false;
     m_lockDepth.store(1, std::memory_order_relaxed);
     return true;
 }
