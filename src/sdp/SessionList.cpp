@@ -122,7 +122,7 @@ void CSessionList::Append(Record record)
 {
     if (m_nextOrder >= m_slots.size())
         Renumber(std::max<size_t>(16, 2 * m_nodes.size() + 2));
-    if (2 * (m_ids + 1) > m_table.size())
+    if (4 * (m_ids + 1) > 3 * m_table.size())
         Rehash(std::max<size_t>(16, 2 * m_table.size()));
     std::string key = record->originSessionId;
     const uint64_t order = m_nextOrder++;
@@ -147,7 +147,7 @@ void CSessionList::Append(Record record)
 void CSessionList::Reserve(size_t count)
 {
     size_t capacity = 16;
-    while (capacity < 2 * count)
+    while (3 * capacity < 4 * count)
         capacity *= 2;
     if (capacity > m_table.size())
         Rehash(capacity);

@@ -109,7 +109,7 @@ private:
         uint64_t operator()(std::string_view id) const;
     };
     // The index: one entry per distinct id, open addressing with linear
-    // probing in a power-of-two table at most half full. An entry names the
+    // probing in a power-of-two table at most three quarters full. An entry names the
     // first node with its id; the others follow through `nextSame`.
     struct Entry {
         uint64_t hash = 0; // 0: empty
