@@ -124,7 +124,10 @@ public:
     bool Lock(const char* file = nullptr, int line = 0);
     void Unlock();
     bool IsDeleting() const { return deleting.load(); }
-    int LockCount() const { return m_lockDepth.load(std::memory_order_relaxed) + m_lockWaiters.load(std::memory_order_relaxed); }
+    int LockCount() const
+    {
+        return m_lockDepth.load(std::memory_order_relaxed) + m_lockWaiters.load(std::memory_order_relaxed);
+    }
 
     bool IsSameSession(const CSDPObject& other) const;
     void UpdateFrom(CSDPObject& newer, int64_t now);
