@@ -335,7 +335,7 @@ bool COstara32Doc::RefreshRepeat(std::string_view text, uint64_t hash, const std
     const std::string_view id = sap::OriginSessionIdOf(text);
     if (id.empty())
         return false;
-    const auto stored = ListOf(directory).FindById(id);
+    CSDPObject* const stored = ListOf(directory).PeekById(id);
     // Equal hashes mean the stored fields came from this very text, so the
     // id the parser would find is the stored one.
     if (!stored || stored->own || stored->sourceHash != hash)

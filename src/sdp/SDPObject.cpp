@@ -3,7 +3,62 @@
 #include "base/Clock.h"
 #include "base/Random.h"
 
+#include <algorithm>
 #include <chrono>
+#include <limits>
+#include <thread>
+
+namespace {
+
+thread_local uint32_t t_threadToken = 0;
+
+[[gnu::noinline]] uint32_t NewThreadToken()
+{
+    static std::atomic<uint32_t> s_last{0};
+    do
+        t_threadToken = s_last.fetch_add(1, std::memory_order_relaxed) + 1;
+    while (t_threadToken == 0);
+    return t_threadToken;
+}
+
+// A number for the calling thread, never 0, the same for its whole life.
+uint32_t ThreadToken()
+{
+    const uint32_t token = t_threadToken;
+    return token ? token : NewThreadToken();
+}
+
+// Takes a busy lock for `me` before the timeout: yields at first (holds are
+// short), then sleeps in growing steps up to a millisecond. Out of line, so
+// that taking a free lock stays short.
+[[gnu::noinline]] bool WaitForLock(std::atomic<uint32_t>& owner, std::atomic<int>& waiters, uint32_t me,
+                                   std::chrono::milliseconds timeout)
+{
+    waiters.fetch_add(1, std::memory_order_relaxed);
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    auto pause = std::chrono::microseconds(20);
+    bool taken = false;
+    for (int tries = 0;; ++tries) {
+        uint32_t expected = 0;
+        if (owner.load(std::memory_order_relaxed) == 0
+            && owner.compare_exchange_weak(expected, me, std::memory_order_acquire, std::memory_order_relaxed)) {
+            taken = true;
+            break;
+        }
+        if (tries < 16) {
+            std::this_thread::yield();
+            continue;
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            break;
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::microseconds(1000));
+    }
+    waiters.fetch_sub(1, std::memory_order_relaxed);
+    return taken;
+}
+
+} // namespace
 
 bool CSDPMedia::IsSameMedia(const CSDPMedia& o) const
 {
@@ -58,19 +113,34 @@ bool CSDPObject::Lock(const char* /*file*/, int /*line*/)
 {
     if (deleting.load())
         return false;
-    ++lockCount;
-    // A free lock is taken without reading the clock; only a busy one waits.
-    if (m_mutex.try_lock() || m_mutex.try_lock_for(std::chrono::milliseconds(kLockTimeoutMs)))
+    const uint32_t me = ThreadToken();
+    // Only this thread ever stores its own token, so seeing it means holding.
+    if (m_lockOwner.load(std::memory_order_relaxed) == me) {
+        const uint16_t depth = m_lockDepth.load(std::memory_order_relaxed);
+        if (depth == std::numeric_limits<uint16_t>::max())
+            return false;
+        m_lockDepth.store(static_cast<uint16_t>(depth + 1), std::memory_order_relaxed);
         return true;
-    // Going on without the lock would race with its holder: refuse instead.
-    --lockCount;
-    return false;
+    }
+    uint32_t expected = 0;
+    // Going on without the lock would race with its holder: a timed-out
+    // wait refuses instead.
+    if (!m_lockOwner.compare_exchange_strong(expected, me, std::memory_order_acquire, std::memory_order_relaxed)
+        && !WaitForLock(m_lockOwner, m_lockWaiters, me, std::chrono::milliseconds(kLockTimeoutMs)))
+        return false;
+    m_lockDepth.store(1, std::memory_order_relaxed);
+    return true;
 }
 
 void CSDPObject::Unlock()
 {
-    --lockCount;
-    m_mutex.unlock();
+    // A thread that does not hold the lock has nothing to release.
+    if (m_lockOwner.load(std::memory_order_relaxed) != ThreadToken())
+        return;
+    const uint16_t depth = m_lockDepth.load(std::memory_order_relaxed);
+    m_lockDepth.store(static_cast<uint16_t>(depth - 1), std::memory_order_relaxed);
+    if (depth == 1)
+        m_lockOwner.store(0, std::memory_order_release);
 }
 
 bool CSDPObject::IsSameSession(const CSDPObject& other) const

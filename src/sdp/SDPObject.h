@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -143,7 +142,10 @@ public:
     bool Lock(const char* file = nullptr, int line = 0);
     void Unlock();
     bool IsDeleting() const { return deleting.load(); }
-    int LockCount() const { return lockCount.load(); }
+    int LockCount() const
+    {
+        return m_lockDepth.load(std::memory_order_relaxed) + m_lockWaiters.load(std::memory_order_relaxed);
+    }
 
     bool IsSameSession(const CSDPObject& other) const;
     void UpdateFrom(CSDPObject& newer, int64_t now);
@@ -207,9 +209,14 @@ public:
     int walkInterval = 0;
 
 private:
-    std::recursive_timed_mutex m_mutex;
-    std::atomic<int> lockCount{0};
-    std::atomic<int> deleting{0};
+    // The record lock, re-entrant for its owner: a free lock is one
+    // compare-and-swap; a busy one is waited for with short sleeps until
+    // the timeout. Holds are counted by the owner alone; waiters count
+    // themselves, so that LockCount() sees both.
+    std::atomic<uint32_t> m_lockOwner{0};   // the owning thread's token, 0 when free
+    std::atomic<int> m_lockWaiters{0};
+    std::atomic<uint16_t> m_lockDepth{0};
+    std::atomic<bool> deleting{false};
 };
 
 // Holds a record's lock for a scope; `ok()` says whether it was granted.

@@ -3,6 +3,98 @@
 #include "sdp/SDPObject.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <exception>
+#include <random>
+
+namespace {
+
+uint64_t Load64(const unsigned char* p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+uint64_t Load32(const unsigned char* p)
+{
+    uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// The full 128-bit product folded to 64 bits: every input bit reaches the
+// high half, and the low half keeps the low bits apart.
+uint64_t FoldMultiply(uint64_t a, uint64_t b)
+{
+    const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
+    return static_cast<uint64_t>(product) ^ static_cast<uint64_t>(product >> 64);
+}
+
+// Equal hashes nearly always mean equal ids: ids of 8 to 16 bytes are
+// compared in two overlapping words, without a call.
+[[gnu::always_inline]] inline bool SameId(std::string_view a, std::string_view b)
+{
+    const size_t n = a.size();
+    if (n != b.size())
+        return false;
+    const auto* p = reinterpret_cast<const unsigned char*>(a.data());
+    const auto* q = reinterpret_cast<const unsigned char*>(b.data());
+    if (n >= 8 && n <= 16)
+        return ((Load64(p) ^ Load64(q)) | (Load64(p + n - 8) ^ Load64(q + n - 8))) == 0;
+    return n == 0 || std::memcmp(p, q, n) == 0;
+}
+
+} // namespace
+
+CSessionList::IdHash CSessionList::IdHash::ForThisProcess()
+{
+    static const IdHash keys = [] {
+        IdHash h{};
+        try {
+            std::random_device device;
+            for (uint64_t& k : h.key)
+                k = uint64_t(device()) << 32 | device();
+        } catch (const std::exception&) {
+            // No entropy source: the clock still differs from run to run.
+            h.key[0] = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+            h.key[1] = h.key[0] * 0x9E3779B97F4A7C15ull;
+        }
+        return h;
+    }();
+    return keys;
+}
+
+// Called on every lookup: kept inline there.
+[[gnu::always_inline]] inline uint64_t CSessionList::IdHash::operator()(std::string_view id) const
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(id.data());
+    const size_t n = id.size();
+    uint64_t state = key[1] ^ n;
+    uint64_t a = 0;
+    uint64_t b = 0;
+    if (n <= 16) {
+        // Overlapping pieces: every byte is read, none past the end.
+        if (n >= 8) {
+            a = Load64(p);
+            b = Load64(p + n - 8);
+        } else if (n >= 4) {
+            a = Load32(p);
+            b = Load32(p + n - 4);
+        } else if (n > 0) {
+            a = uint64_t(p[0]) << 16 | uint64_t(p[n / 2]) << 8 | p[n - 1];
+        }
+    } else {
+        size_t left = n;
+        for (; left > 16; left -= 16, p += 16)
+            state = FoldMultiply(Load64(p) ^ key[0], Load64(p + 8) ^ state);
+        a = Load64(p + left - 16);
+        b = Load64(p + left - 8);
+    }
+    const uint64_t h = FoldMultiply(a ^ key[0], b ^ state);
+    return h ? h : 1;
+}
 
 CSessionList::~CSessionList() = default;
 
@@ -30,13 +122,85 @@ void CSessionList::Append(Record record)
 {
     if (m_nextOrder >= m_slots.size())
         Renumber(std::max<size_t>(16, 2 * m_nodes.size() + 2));
+    if (4 * (m_ids + 1) > 3 * m_table.size())
+        Rehash(std::max<size_t>(16, 2 * m_table.size()));
     std::string key = record->originSessionId;
     const uint64_t order = m_nextOrder++;
-    m_nodes.push_back(Node{std::move(record), std::move(key), order});
-    auto it = std::prev(m_nodes.end());
-    m_index.emplace(std::string_view(it->key), it);
+    m_nodes.push_back(Node{std::move(record), std::move(key), order, m_nodes.end()});
+    const auto it = std::prev(m_nodes.end());
+    const uint64_t hash = m_hash(it->key);
+    Entry& entry = m_table[Probe(it->key, hash)];
+    if (entry.hash == 0) {
+        entry = Entry{hash, it};
+        ++m_ids;
+    } else {
+        // Another record with this id (a cache load): last in its chain.
+        auto last = entry.head;
+        while (last->nextSame != m_nodes.end())
+            last = last->nextSame;
+        last->nextSame = it;
+    }
     m_slots[order] = &*it;
     CountSlot(order, +1);
+}
+
+void CSessionList::Reserve(size_t count)
+{
+    size_t capacity = 16;
+    while (3 * capacity < 4 * count)
+        capacity *= 2;
+    if (capacity > m_table.size())
+        Rehash(capacity);
+}
+
+[[gnu::always_inline]] inline size_t CSessionList::Probe(std::string_view id, uint64_t hash) const
+{
+    const size_t mask = m_table.size() - 1;
+    size_t at = hash & mask;
+    for (;; at = (at + 1) & mask) {
+        const Entry& entry = m_table[at];
+        if (entry.hash == 0 || (entry.hash == hash && SameId(entry.head->key, id)))
+            return at;
+    }
+}
+
+[[gnu::always_inline]] inline size_t CSessionList::EntryOf(std::string_view id) const
+{
+    if (m_ids == 0)
+        return kNoEntry;
+    const size_t at = Probe(id, m_hash(id));
+    return m_table[at].hash ? at : kNoEntry;
+}
+
+void CSessionList::Rehash(size_t capacity)
+{
+    std::vector<Entry> old(capacity);
+    old.swap(m_table);
+    const size_t mask = capacity - 1;
+    for (const Entry& entry : old) {
+        if (entry.hash == 0)
+            continue;
+        size_t at = entry.hash & mask;
+        while (m_table[at].hash)
+            at = (at + 1) & mask;
+        m_table[at] = entry;
+    }
+}
+
+// Backward-shift deletion: entries after the hole that may live in it move
+// up, so that no probe stops early and no tombstones pile up.
+void CSessionList::EraseEntry(size_t at)
+{
+    const size_t mask = m_table.size() - 1;
+    for (size_t next = (at + 1) & mask; m_table[next].hash; next = (next + 1) & mask) {
+        const size_t home = m_table[next].hash & mask;
+        if (((next - home) & mask) >= ((next - at) & mask)) {
+            m_table[at] = m_table[next];
+            at = next;
+        }
+    }
+    m_table[at] = Entry{};
+    --m_ids;
 }
 
 void CSessionList::CountSlot(uint64_t order, int delta)
@@ -71,23 +235,16 @@ void CSessionList::Renumber(size_t capacity)
             m_counts[parent - 1] += m_counts[i - 1];
 }
 
-CSessionList::Index::const_iterator CSessionList::FirstInIndex(std::string_view id) const
-{
-    auto [first, last] = m_index.equal_range(id);
-    if (first == last)
-        return m_index.end();
-    // Nearly always one entry; several only after a cache load appended copies.
-    auto best = first;
-    for (auto it = std::next(first); it != last; ++it)
-        if (it->second->order < best->second->order)
-            best = it;
-    return best;
-}
-
 CSessionList::Record CSessionList::FindById(std::string_view id) const
 {
-    auto entry = FirstInIndex(id);
-    return entry == m_index.end() ? nullptr : entry->second->record;
+    const size_t at = EntryOf(id);
+    return at == kNoEntry ? nullptr : m_table[at].head->record;
+}
+
+CSDPObject* CSessionList::PeekById(std::string_view id) const
+{
+    const size_t at = EntryOf(id);
+    return at == kNoEntry ? nullptr : m_table[at].head->record.get();
 }
 
 CSessionList::Record CSessionList::Find(const CSDPObject& like) const
@@ -95,34 +252,47 @@ CSessionList::Record CSessionList::Find(const CSDPObject& like) const
     return FindById(like.originSessionId);
 }
 
-void CSessionList::Erase(Index::const_iterator entry)
+void CSessionList::Erase(Nodes::iterator node, size_t entry)
 {
-    const Nodes::iterator node = entry->second;
     for (Nodes::iterator* cursor : m_cursors)
         if (*cursor == node)
             ++*cursor;
     m_slots[node->order] = nullptr;
     CountSlot(node->order, -1);
-    m_index.erase(entry);
+    Entry& e = m_table[entry];
+    if (e.head == node) {
+        if (node->nextSame == m_nodes.end())
+            EraseEntry(entry);
+        else
+            e.head = node->nextSame;
+    } else {
+        auto before = e.head;
+        while (before->nextSame != node)
+            before = before->nextSame;
+        before->nextSame = node->nextSame;
+    }
     m_nodes.erase(node);
 }
 
 CSessionList::Record CSessionList::Take(const CSDPObject& like)
 {
-    auto entry = FirstInIndex(like.originSessionId);
-    if (entry == m_index.end())
+    const size_t at = EntryOf(like.originSessionId);
+    if (at == kNoEntry)
         return nullptr;
-    Record record = entry->second->record;
-    Erase(entry);
+    const auto node = m_table[at].head;
+    Record record = node->record;
+    Erase(node, at);
     return record;
 }
 
 bool CSessionList::Remove(const CSDPObject& record)
 {
-    auto [first, last] = m_index.equal_range(std::string_view(record.originSessionId));
-    for (auto it = first; it != last; ++it) {
-        if (it->second->record.get() == &record) {
-            Erase(it);
+    const size_t at = EntryOf(record.originSessionId);
+    if (at == kNoEntry)
+        return false;
+    for (auto node = m_table[at].head; node != m_nodes.end(); node = node->nextSame) {
+        if (node->record.get() == &record) {
+            Erase(node, at);
             return true;
         }
     }
@@ -131,7 +301,8 @@ bool CSessionList::Remove(const CSDPObject& record)
 
 void CSessionList::Clear()
 {
-    m_index.clear();
+    std::vector<Entry>().swap(m_table);
+    m_ids = 0;
     m_nodes.clear();
     m_slots.clear();
     m_counts.clear();
@@ -142,10 +313,12 @@ void CSessionList::Clear()
 
 long CSessionList::IndexOf(const CSDPObject& record) const
 {
-    auto [first, last] = m_index.equal_range(std::string_view(record.originSessionId));
-    for (auto it = first; it != last; ++it)
-        if (it->second->record.get() == &record)
-            return static_cast<long>(LiveBefore(it->second->order));
+    const size_t at = EntryOf(record.originSessionId);
+    if (at == kNoEntry)
+        return -1;
+    for (auto node = m_table[at].head; node != m_nodes.end(); node = node->nextSame)
+        if (node->record.get() == &record)
+            return static_cast<long>(LiveBefore(node->order));
     return -1;
 }
 

@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 class CSDPObject;
@@ -20,12 +19,14 @@ class CSDPObject;
 // A stored record's origin session id must not change while it is in the
 // list (refreshes only ever copy an equal id).
 class CSessionList {
+    struct Node;
+    using Nodes = std::pmr::list<Node>;
     struct Node {
         std::shared_ptr<CSDPObject> record;
-        std::string key;   // the id the node is indexed under
-        uint64_t order;    // insertion order, to pick the first among equal ids
+        std::string key;            // the id the node is indexed under
+        uint64_t order;             // insertion order, for positions
+        Nodes::iterator nextSame;   // the next node with this id in list order, or the end
     };
-    using Nodes = std::pmr::list<Node>;
 
 public:
     using Record = std::shared_ptr<CSDPObject>;
@@ -80,6 +81,9 @@ public:
     void Append(Record record);
     // The first record whose origin session id equals `id`, or null.
     Record FindById(std::string_view id) const;
+    // The same without taking a reference (no shared count to bump): the
+    // record stays valid while the list holds it.
+    CSDPObject* PeekById(std::string_view id) const;
     // The first record that is the same session as `like`, or null.
     Record Find(const CSDPObject& like) const;
     // Takes the first record with the same session as `like` out of the list.
@@ -88,7 +92,7 @@ public:
     bool Remove(const CSDPObject& record);
     void Clear();
     // Room in the index for `count` records in all (a loader knows the count).
-    void Reserve(size_t count) { m_index.reserve(count); }
+    void Reserve(size_t count);
     // Position of exactly this record in list order, -1 when absent.
     // Logarithmic in the list's size: item models ask on every notice.
     long IndexOf(const CSDPObject& record) const;
@@ -96,9 +100,29 @@ public:
     Record At(size_t row) const;
 
 private:
-    using Index = std::pmr::unordered_multimap<std::string_view, Nodes::iterator>;
-    Index::const_iterator FirstInIndex(std::string_view id) const;
-    void Erase(Index::const_iterator entry);
+    // Ids are mostly short decimal texts: read in 8-byte words and folded
+    // by 128-bit multiplies, keyed per process so that ids chosen to
+    // collide cannot pile up in one place. Never 0 (an empty slot).
+    struct IdHash {
+        uint64_t key[2];
+        static IdHash ForThisProcess();
+        uint64_t operator()(std::string_view id) const;
+    };
+    // The index: one entry per distinct id, open addressing with linear
+    // probing in a power-of-two table at most three quarters full. An entry names the
+    // first node with its id; the others follow through `nextSame`.
+    struct Entry {
+        uint64_t hash = 0; // 0: empty
+        Nodes::iterator head;
+    };
+    static constexpr size_t kNoEntry = ~size_t(0);
+    // Where `id` is, or the empty entry where it would go (table not empty).
+    size_t Probe(std::string_view id, uint64_t hash) const;
+    // The entry of `id`, or kNoEntry.
+    size_t EntryOf(std::string_view id) const;
+    void Rehash(size_t capacity);
+    void EraseEntry(size_t at);
+    void Erase(Nodes::iterator node, size_t entry);
     // Positions: a Fenwick tree over the insertion numbers counts the live
     // records before any node. Numbers are handed out in list order and
     // renumbered densely when they run out, so the tree stays about as
@@ -107,12 +131,13 @@ private:
     size_t LiveBefore(uint64_t order) const;
     void Renumber(size_t capacity);
 
-    // The list and index nodes live together in pooled blocks, not spread
-    // between the records on the heap: a lookup in a large list then touches
-    // few pages.
+    // The list nodes live together in pooled blocks, not spread between the
+    // records on the heap: a lookup in a large list then touches few pages.
     std::pmr::unsynchronized_pool_resource m_pool;
     Nodes m_nodes{&m_pool};
-    Index m_index{&m_pool};
+    IdHash m_hash = IdHash::ForThisProcess();
+    std::vector<Entry> m_table;
+    size_t m_ids = 0;                // entries in use
     uint64_t m_nextOrder = 0;
     std::vector<Nodes::iterator*> m_cursors;
     std::vector<uint32_t> m_counts;  // the Fenwick tree, 1-based

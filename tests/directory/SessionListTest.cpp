@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 namespace {
 
 class SessionListTest : public ::testing::Test {
@@ -94,6 +97,50 @@ TEST_F(SessionListTest, PositionsMatchListOrder)
     list.Clear();
     list.Append(model[0]);
     EXPECT_EQ(list.IndexOf(*model[0]), 0);
+}
+
+// Many ids of every length, some alike but for one byte, with appends and
+// removals in any order: lookups keep giving the first record of each id in
+// list order, and positions stay right.
+TEST_F(SessionListTest, IndexFollowsAppendsAndRemovalsOfManyIds)
+{
+    auto idOf = [](int k) {
+        switch (k % 4) {
+        case 0: return std::to_string(k);
+        case 1: return std::to_string(2890844526L + k);
+        case 2: return std::string(20, 'x') + std::to_string(k);
+        default: return "abcdefg" + std::string(1, char('!' + k % 90)) + "hijklmn" + std::to_string(k / 360);
+        }
+    };
+    std::mt19937 draw(5);
+    std::vector<std::shared_ptr<CSDPObject>> model;
+    for (int step = 0; step < 3000; ++step) {
+        const int k = static_cast<int>(draw() % 700);
+        if (model.empty() || draw() % 5 < 3) {
+            model.push_back(Rec(idOf(k)));
+            list.Append(model.back());
+        } else if (draw() % 2) {
+            const size_t at = draw() % model.size();
+            ASSERT_TRUE(list.Remove(*model[at]));
+            model.erase(model.begin() + static_cast<long>(at));
+        } else {
+            const auto first = std::find_if(model.begin(), model.end(),
+                                            [&](const auto& r) { return r->originSessionId == idOf(k); });
+            ASSERT_EQ(list.Take(*Rec(idOf(k))), first == model.end() ? nullptr : *first);
+            if (first != model.end())
+                model.erase(first);
+        }
+        if (step % 500 != 499)
+            continue;
+        ASSERT_EQ(list.Size(), model.size());
+        for (int id = 0; id < 700; ++id) {
+            const auto first = std::find_if(model.begin(), model.end(),
+                                            [&](const auto& r) { return r->originSessionId == idOf(id); });
+            ASSERT_EQ(list.FindById(idOf(id)), first == model.end() ? nullptr : *first) << idOf(id);
+        }
+        for (size_t i = 0; i < model.size(); ++i)
+            ASSERT_EQ(list.IndexOf(*model[i]), long(i));
+    }
 }
 
 } // namespace

@@ -134,4 +134,32 @@ TEST(Record, LockWaitsForAnotherThread)
     holder.join();
 }
 
+// The last of the owner's holds lets a waiting thread in; waiters count in
+// LockCount, and an Unlock by a thread that holds nothing releases nothing.
+TEST(Record, LockStaysWithItsOwnerUntilItsLastUnlock)
+{
+    CTestEnv t;
+    auto r = t.Parse(kV1);
+    ASSERT_TRUE(r->Lock());
+    ASSERT_TRUE(r->Lock());
+    std::atomic<bool> got{false};
+    std::thread waiter([&] {
+        r->Unlock();
+        got = r->Lock();
+        if (got)
+            r->Unlock();
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (r->LockCount() != 3 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    EXPECT_EQ(r->LockCount(), 3) << "two holds and one waiter";
+    r->Unlock();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_FALSE(got) << "one hold is left";
+    r->Unlock();
+    waiter.join();
+    EXPECT_TRUE(got);
+    EXPECT_EQ(r->LockCount(), 0);
+}
+
 } // namespace
