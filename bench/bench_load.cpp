@@ -244,10 +244,10 @@ public:
         m_directory->sessionType = kTypeScopeDirectory;
         m_runtime.Doc().AddSession(m_directory, nullptr);
         m_runtime.StartWalk();
-        m_ok = m_directory->children != nullptr;
+        m_ok = m_directory->links->children != nullptr;
     }
     bool ok() const { return m_ok; }
-    size_t Stored() const { return m_directory->children ? m_directory->children->Size() : 0; }
+    size_t Stored() const { return m_directory->links->children ? m_directory->links->children->Size() : 0; }
 
 private:
     CSilentPrompter m_prompter;

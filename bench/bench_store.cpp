@@ -70,7 +70,7 @@ void BM_AddNew(benchmark::State& state)
             store.doc.AddSession(r, store.dir);
         state.PauseTiming();
         for (auto& r : fresh)
-            store.dir->children->Remove(*r);
+            store.dir->links->children->Remove(*r);
         state.ResumeTiming();
     }
     SetItemsPerIteration(state, kBatch);
@@ -143,7 +143,7 @@ void BM_Walk(benchmark::State& state)
     CStore& store = LargeStore();
     for (auto _ : state)
         store.doc.CheckSessions();
-    SetItemsPerIteration(state, static_cast<double>(store.dir->children->Size()));
+    SetItemsPerIteration(state, static_cast<double>(store.dir->links->children->Size()));
 }
 
 // The reference for a repeat: finding a session by id in a hash map and
@@ -204,17 +204,17 @@ void BM_WalkAfterRepeats(benchmark::State& state)
     RepeatAllShuffled(store, state.range(0));
     for (auto _ : state)
         store.doc.CheckSessions();
-    SetItemsPerIteration(state, static_cast<double>(store.dir->children->Size()));
+    SetItemsPerIteration(state, static_cast<double>(store.dir->links->children->Size()));
 }
 
 void BM_LockUnlockLoop(benchmark::State& state)
 {
     CStore& store = LargeStore();
     for (auto _ : state)
-        for (const auto& r : *store.dir->children)
+        for (const auto& r : *store.dir->links->children)
             if (r->Lock(__FILE__, __LINE__))
                 r->Unlock();
-    SetItemsPerIteration(state, static_cast<double>(store.dir->children->Size()));
+    SetItemsPerIteration(state, static_cast<double>(store.dir->links->children->Size()));
 }
 
 std::string CachePath()
@@ -418,13 +418,13 @@ __attribute__((noipa)) size_t Workload_MapRepeat(std::unordered_map<std::string,
 __attribute__((noipa)) size_t Workload_Walk(CStore& store)
 {
     store.doc.CheckSessions();
-    return store.dir->children->Size();
+    return store.dir->links->children->Size();
 }
 
 __attribute__((noipa)) size_t Workload_WalkAfterRepeats(CStore& store)
 {
     store.doc.CheckSessions();
-    return store.dir->children->Size();
+    return store.dir->links->children->Size();
 }
 
 __attribute__((noipa)) size_t Workload_MapIterate(const std::unordered_map<std::string, int64_t>& map)

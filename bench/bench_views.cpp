@@ -130,8 +130,8 @@ enum class EChange { kNone, kInPlace, kMoves };
 class COneChange {
 public:
     explicit COneChange(CViewedStore& store)
-        : m_store(store), m_record(*std::next(store.dir->children->begin(), kDirectory / 2)),
-          m_name(m_record->name), m_row(static_cast<size_t>(store.dir->children->IndexOf(*m_record)))
+        : m_store(store), m_record(*std::next(store.dir->links->children->begin(), kDirectory / 2)),
+          m_name(m_record->name), m_row(static_cast<size_t>(store.dir->links->children->IndexOf(*m_record)))
     {
     }
     ~COneChange()

@@ -26,9 +26,9 @@ public:
 void Directories(const CSessionList& list, std::vector<std::shared_ptr<CSDPObject>>& out)
 {
     for (const auto& r : list) {
-        if (r->children) {
+        if (r->links->children) {
             out.push_back(r);
-            Directories(*r->children, out);
+            Directories(*r->links->children, out);
         }
     }
 }
@@ -39,8 +39,8 @@ void CheckParents(const CSessionList& list, const std::shared_ptr<CSDPObject>& d
     for (const auto& r : list) {
         if (r->parentDirectory.lock() != directory)
             __builtin_trap();
-        if (r->children)
-            CheckParents(*r->children, r);
+        if (r->links->children)
+            CheckParents(*r->links->children, r);
     }
 }
 } // namespace

@@ -67,9 +67,9 @@ QJsonObject EntryToJson(const CSDPObject& record)
 {
     QJsonObject item = RecordToJson(record);
     if (IsDirectoryType(record.sessionType)) {
-        item.insert("directory", QJsonObject{{"group", QString::fromStdString(text::DottedQuad(record.directoryGroup))},
-                                             {"port", record.directoryPort},
-                                             {"ttl", record.directoryTtl}});
+        item.insert("directory", QJsonObject{{"group", QString::fromStdString(text::DottedQuad(record.links->directoryGroup))},
+                                             {"port", record.links->directoryPort},
+                                             {"ttl", record.links->directoryTtl}});
         item.insert("children", QJsonArray());
     }
     return item;
@@ -90,8 +90,8 @@ void WriteEntry(CJsonStream& out, const CSDPObject& record, int level)
     }
     const size_t split = at + kChildrenLine.size();
     out.PutIndented(bytes.substr(0, split), level);
-    if (record.children)
-        WriteEntries(out, *record.children, level + 2);
+    if (record.links->children)
+        WriteEntries(out, *record.links->children, level + 2);
     // The rest starts with the closing bracket's own line.
     out.Indent(level);
     out.PutIndented(bytes.substr(split), level);

@@ -62,7 +62,7 @@ static int RunAnnounce(const QStringList& argv)
     runtime.StartWalk();
     QCoreApplication::exec();
     // Withdrawn only while still ours (the walk removes it at its end time).
-    if (auto stored = directory->children ? directory->children->Find(*session) : nullptr; stored && stored->own)
+    if (auto stored = directory->links->children ? directory->links->children->Find(*session) : nullptr; stored && stored->own)
         doc.RemoveSession(stored);
     return runtime.Close() ? 0 : 1;
 }

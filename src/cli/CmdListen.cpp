@@ -85,8 +85,8 @@ public:
     {
         for (const auto& r : list) {
             Print("add", *r);
-            if (r->children)
-                PrintTree(*r->children);
+            if (r->links->children)
+                PrintTree(*r->links->children);
         }
     }
 

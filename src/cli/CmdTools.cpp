@@ -128,8 +128,8 @@ std::shared_ptr<CSDPObject> FindInList(const CSessionList& list, const std::stri
     for (const auto& record : list) {
         if (record->originSessionId == id && !IsDirectoryType(record->sessionType))
             return record;
-        if (record->children)
-            if (auto found = FindInList(*record->children, id))
+        if (record->links->children)
+            if (auto found = FindInList(*record->links->children, id))
                 return found;
     }
     return nullptr;

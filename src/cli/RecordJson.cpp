@@ -88,8 +88,8 @@ QJsonObject RecordToJson(const CSDPObject& r)
         {"media", media},
     };
     if (IsDirectoryType(r.sessionType))
-        out.insert("directory", QJsonObject{{"group", QString::fromStdString(text::DottedQuad(r.directoryGroup))},
-                                            {"port", int(r.directoryPort)},
-                                            {"ttl", int(r.directoryTtl)}});
+        out.insert("directory", QJsonObject{{"group", QString::fromStdString(text::DottedQuad(r.links->directoryGroup))},
+                                            {"port", int(r.links->directoryPort)},
+                                            {"ttl", int(r.links->directoryTtl)}});
     return out;
 }

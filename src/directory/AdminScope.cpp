@@ -85,8 +85,8 @@ bool CAdminScopeList::EditScope(size_t index, const CAdminScopeEntry& changed, C
     // The refresh tells the views when anything they show changed. The
     // socket stays on the group it joined until the next start.
     auto refreshed = MakeScopeDirectory(changed, directory->originSessionId, doc.Environment());
-    refreshed->directoryGroup = directory->directoryGroup;
-    refreshed->directoryPort = directory->directoryPort;
+    refreshed->links.Edit().directoryGroup = directory->links->directoryGroup;
+    refreshed->links.Edit().directoryPort = directory->links->directoryPort;
     doc.AddSession(std::move(refreshed), nullptr);
     return true;
 }

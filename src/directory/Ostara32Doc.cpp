@@ -154,8 +154,8 @@ bool COstara32Doc::ShowsWithin(const CSDPObject& directory) const
         return false;
     if (m_ports.views->IsListShowing(directory))
         return true;
-    if (directory.children)
-        for (const auto& child : *directory.children)
+    if (directory.links->children)
+        for (const auto& child : *directory.links->children)
             if (IsDirectoryType(child->sessionType) && ShowsWithin(*child))
                 return true;
     return false;
@@ -164,7 +164,7 @@ bool COstara32Doc::ShowsWithin(const CSDPObject& directory) const
 void COstara32Doc::Changed(const std::shared_ptr<CSDPObject>& record)
 {
     const auto directory = record->parentDirectory.lock();
-    if (directory && !directory->children)
+    if (directory && !directory->links->children)
         return; // its directory was released: the record is on its way out
     if (ViewNotifier* views = RowViews()) {
         const long row = ListOf(directory).IndexOf(*record);
@@ -176,7 +176,7 @@ void COstara32Doc::Changed(const std::shared_ptr<CSDPObject>& record)
 
 CSessionList& COstara32Doc::ListOf(const std::shared_ptr<CSDPObject>& directory)
 {
-    return directory ? *directory->children : m_mainList;
+    return directory ? *directory->links->children : m_mainList;
 }
 
 namespace {
@@ -194,11 +194,11 @@ bool COstara32Doc::MayListen(const CSDPObject& directory, const std::shared_ptr<
     for (auto above = parent; above; above = above->parentDirectory.lock()) {
         if (++depth > kMaxDirectoryDepth)
             return false;
-        if (above->directoryGroup == directory.directoryGroup && above->directoryPort == directory.directoryPort)
+        if (above->links->directoryGroup == directory.links->directoryGroup && above->links->directoryPort == directory.links->directoryPort)
             return false;
     }
     // One that holds a socket already keeps its place within the bound.
-    return !IsAnnouncedDirectory(directory) || m_announcedSockets.contains(directory.directoryReceiver.get())
+    return !IsAnnouncedDirectory(directory) || m_announcedSockets.contains(directory.links->directoryReceiver.get())
         || m_announcedSockets.size() < kMaxAnnouncedDirectories;
 }
 
@@ -209,23 +209,23 @@ uint32_t COstara32Doc::SecondGroupOf(const CSDPObject& directory) const
     // scope's announcement address; announced directories name theirs.
     if (directory.sessionType != kTypeScopeDirectory || !m_scopes)
         return 0;
-    const CAdminScopeEntry* scope = m_scopes->FindBySapGroup(directory.directoryGroup, directory.directoryPort);
+    const CAdminScopeEntry* scope = m_scopes->FindBySapGroup(directory.links->directoryGroup, directory.links->directoryPort);
     return scope ? scope->AnnouncementGroup() : 0;
 }
 
 void COstara32Doc::OpenSocket(const std::shared_ptr<CSDPObject>& directory)
 {
-    directory->directoryReceiver = m_ports.network.OpenSAPSocket(directory->directoryGroup, directory->directoryPort,
-                                                                 directory->directoryTtl, directory,
+    directory->links.Edit().directoryReceiver = m_ports.network.OpenSAPSocket(directory->links->directoryGroup, directory->links->directoryPort,
+                                                                 directory->links->directoryTtl, directory,
                                                                  SecondGroupOf(*directory));
-    if (directory->directoryReceiver && IsAnnouncedDirectory(*directory))
-        m_announcedSockets.insert(directory->directoryReceiver.get());
+    if (directory->links->directoryReceiver && IsAnnouncedDirectory(*directory))
+        m_announcedSockets.insert(directory->links->directoryReceiver.get());
 }
 
 void COstara32Doc::CloseSocket(CSDPObject& directory)
 {
-    if (auto socket = std::move(directory.directoryReceiver)) {
-        directory.directoryReceiver.reset();
+    CRecordLinks* const links = directory.links.IfSet();
+    if (auto socket = links ? std::move(links->directoryReceiver) : nullptr) {
         m_announcedSockets.erase(socket.get());
         m_ports.network.CloseSocket(*socket);
     }
@@ -237,13 +237,13 @@ void COstara32Doc::MoveDirectory(const std::shared_ptr<CSDPObject>& directory, u
     if (!directory || !IsDirectoryType(directory->sessionType))
         return;
     // Sends set their own TTL: a new one needs no new socket.
-    directory->directoryTtl = ttl;
-    if (directory->directoryGroup == groupNetworkOrder && directory->directoryPort == port)
+    directory->links.Edit().directoryTtl = ttl;
+    if (directory->links->directoryGroup == groupNetworkOrder && directory->links->directoryPort == port)
         return;
-    directory->directoryGroup = groupNetworkOrder;
-    directory->directoryPort = port;
+    directory->links.Edit().directoryGroup = groupNetworkOrder;
+    directory->links.Edit().directoryPort = port;
     // Released or on its way out: it has no socket to move.
-    if (!directory->children || directory->IsDeleting())
+    if (!directory->links->children || directory->IsDeleting())
         return;
     CloseSocket(*directory);
     FollowMove(directory);
@@ -253,10 +253,10 @@ void COstara32Doc::FollowMove(const std::shared_ptr<CSDPObject>& directory)
 {
     if (!MayListen(*directory, directory->parentDirectory.lock()))
         CloseSocket(*directory);
-    else if (!directory->directoryReceiver)
+    else if (!directory->links->directoryReceiver)
         OpenSocket(directory);
-    for (const auto& child : *directory->children)
-        if (IsDirectoryType(child->sessionType) && child->children)
+    for (const auto& child : *directory->links->children)
+        if (IsDirectoryType(child->sessionType) && child->links->children)
             FollowMove(child);
 }
 
@@ -264,7 +264,7 @@ int COstara32Doc::AddSession(std::shared_ptr<CSDPObject> record, const std::shar
 {
     // A directory already removed (a datagram still queued for its socket)
     // takes nothing more: the record is dropped.
-    if (directory && (!directory->children || directory->IsDeleting()))
+    if (directory && (!directory->links->children || directory->IsDeleting()))
         return 0;
     CSessionList& list = ListOf(directory);
     record->parentDirectory = directory;
@@ -288,7 +288,7 @@ int COstara32Doc::AddSession(std::shared_ptr<CSDPObject> record, const std::shar
             stored->UpdateFrom(*record, m_ports.clock.Now());
             stored->sourceHash = record->sourceHash;
             if (IsDirectoryType(stored->sessionType))
-                MoveDirectory(stored, record->directoryGroup, record->directoryPort, record->directoryTtl);
+                MoveDirectory(stored, record->links->directoryGroup, record->links->directoryPort, record->links->directoryTtl);
             stored->walkNext = 0; // its times may have changed
             if (stored->changed || CShownFields(*stored) != before) {
                 stored->changed = 1;
@@ -301,7 +301,7 @@ int COstara32Doc::AddSession(std::shared_ptr<CSDPObject> record, const std::shar
     if (IsDirectoryType(record->sessionType)) {
         if (!MayListen(*record, directory))
             return 0;
-        record->children = std::make_shared<CSessionList>();
+        record->links.Edit().children = std::make_shared<CSessionList>();
         OpenSocket(record);
     }
     const size_t row = list.Size();
@@ -330,7 +330,7 @@ bool COstara32Doc::RefreshRepeat(std::string_view text, uint64_t hash, const std
 {
     if (hash == 0)
         return false;
-    if (directory && (!directory->children || directory->IsDeleting()))
+    if (directory && (!directory->links->children || directory->IsDeleting()))
         return true; // AddSession would drop it too
     const std::string_view id = sap::OriginSessionIdOf(text);
     if (id.empty())
@@ -349,7 +349,7 @@ int COstara32Doc::RemoveSession(std::shared_ptr<CSDPObject> record)
     const auto directory = record->parentDirectory.lock();
     if (!directory && !IsUnset(record->parentDirectory))
         return 0; // its directory is gone already
-    if (directory && (!directory->children || directory->IsDeleting()))
+    if (directory && (!directory->links->children || directory->IsDeleting()))
         return 0;
     CSessionList& list = ListOf(directory);
     // The walk passes the stored record itself: take exactly that one.
@@ -385,9 +385,9 @@ int COstara32Doc::RemoveSession(std::shared_ptr<CSDPObject> record)
 
 void COstara32Doc::ReleaseChildren(CSDPObject& directory)
 {
-    if (!directory.children)
+    if (!directory.links->children)
         return;
-    for (const auto& child : *directory.children) {
+    for (const auto& child : *directory.links->children) {
         // Scope directories nested by an old cache own sockets too.
         if (IsDirectoryType(child->sessionType)) {
             CloseSocket(*child);
@@ -395,7 +395,7 @@ void COstara32Doc::ReleaseChildren(CSDPObject& directory)
         }
         child->DeleteLater();
     }
-    directory.children->Clear();
+    directory.links->children->Clear();
 }
 
 void COstara32Doc::AnnounceSession(CSDPObject& record, bool deletion)
@@ -405,8 +405,8 @@ void COstara32Doc::AnnounceSession(CSDPObject& record, bool deletion)
     if (auto datagram = sap::BuildAnnouncement(text, deletion, m_ports.network.OriginatingSource())) {
         // A session outside every directory has no socket to go out on.
         const auto directory = record.parentDirectory.lock();
-        if (directory && directory->directoryReceiver) {
-            CDirectoryReceiver& socket = *directory->directoryReceiver;
+        if (directory && directory->links->directoryReceiver) {
+            CDirectoryReceiver& socket = *directory->links->directoryReceiver;
             if (!m_ports.network.SetMulticastTtl(socket, record.announceTtl))
                 m_prompts.Show("Failed to adjust TTL!");
             if (!m_ports.network.SendDatagram(socket, *datagram))
@@ -484,8 +484,8 @@ void COstara32Doc::CheckRecord(const std::shared_ptr<CSDPObject>& record, const 
     CSDPObject& r = *record;
     if (!r.Lock(__FILE__, __LINE__))
         return;
-    if (IsDirectoryType(r.sessionType) && r.children)
-        CheckSessions(*r.children);
+    if (IsDirectoryType(r.sessionType) && r.links->children)
+        CheckSessions(*r.links->children);
     const int interval = AnnouncementInterval(r, bands);
     const int64_t end = EndTime(r);
     bool expired = false;
@@ -560,7 +560,8 @@ void COstara32Doc::ClearCache()
     for (const auto& top : m_mainList) {
         // Folders below lose their sockets; own sessions go unannounced.
         ReleaseChildren(*top);
-        top->treeItem = 0;
+        if (CRecordLinks* links = top->links.IfSet())
+            links->treeItem = 0;
     }
     Notify(CViewHint::TopLevel());
 }
@@ -570,7 +571,8 @@ void COstara32Doc::ReleaseAll()
     for (const auto& record : m_mainList) {
         CloseSocket(*record);
         ReleaseChildren(*record);
-        record->children.reset();
+        if (CRecordLinks* links = record->links.IfSet())
+            links->children.reset();
         record->DeleteLater();
     }
     m_mainList.Clear();
@@ -698,13 +700,13 @@ bool COstara32Doc::LoadList(CArchiveReader& in, CSessionList& list, const std::s
         record->parentDirectory = directory;
         list.Append(record);
         if (IsDirectoryType(record->sessionType)) {
-            record->directoryGroup = in.ReadUInt32();
-            record->directoryPort = in.ReadWord();
-            record->directoryTtl = in.ReadByte();
+            record->links.Edit().directoryGroup = in.ReadUInt32();
+            record->links.Edit().directoryPort = in.ReadWord();
+            record->links.Edit().directoryTtl = in.ReadByte();
             if (in.Failed())
                 return false;
-            record->children = std::make_shared<CSessionList>();
-            if (!LoadList(in, *record->children, record))
+            record->links.Edit().children = std::make_shared<CSessionList>();
+            if (!LoadList(in, *record->links->children, record))
                 return false;
             // An older cache may hold directories the store would not take
             // now: read past them, keep neither them nor their sockets.
@@ -727,13 +729,13 @@ void COstara32Doc::StoreList(CArchiveWriter& out, CSessionList& list, bool close
         cache::WriteRecord(out, *record);
         if (!IsDirectoryType(record->sessionType))
             continue;
-        out.WriteUInt32(record->directoryGroup);
-        out.WriteWord(record->directoryPort);
-        out.WriteByte(record->directoryTtl);
+        out.WriteUInt32(record->links->directoryGroup);
+        out.WriteWord(record->links->directoryPort);
+        out.WriteByte(record->links->directoryTtl);
         if (closeSockets)
             CloseSocket(*record);
-        if (record->children)
-            StoreList(out, *record->children, closeSockets);
+        if (record->links->children)
+            StoreList(out, *record->links->children, closeSockets);
         else
             out.WriteInt(0);
     }

@@ -150,9 +150,9 @@ CAnnouncementWizard* CAnnouncementCommands::NewFolder(const std::shared_ptr<CSDP
         const std::string by = m_context.vendorHost.empty() ? "TalmiraSoft" : m_context.vendorHost;
         record->attributes.push_back("tool:Talmira by " + by);
         record->media.push_back(*entry);
-        record->directoryGroup = text::ParseDottedQuad(entry->address);
-        record->directoryPort = static_cast<uint16_t>(text::ToInt32(entry->port));
-        record->directoryTtl = static_cast<uint8_t>(entry->ttl);
+        record->links.Edit().directoryGroup = text::ParseDottedQuad(entry->address);
+        record->links.Edit().directoryPort = static_cast<uint16_t>(text::ToInt32(entry->port));
+        record->links.Edit().directoryTtl = static_cast<uint8_t>(entry->ttl);
         record->sessionType = kTypeDirectory;
         doc.AddSession(record, parent);
         doc.Notify(CViewHint::Show(parent));
@@ -212,7 +212,7 @@ void CAnnouncementCommands::Changed(const std::shared_ptr<CSDPObject>& record)
 {
     COstara32Doc& doc = m_context.doc;
     const auto directory = record->parentDirectory.lock();
-    if (ViewNotifier* views = doc.Ports().views; views && (!directory || directory->children)) {
+    if (ViewNotifier* views = doc.Ports().views; views && (!directory || directory->links->children)) {
         const long row = doc.ListOf(directory).IndexOf(*record);
         if (row >= 0)
             views->RecordChanged(directory, static_cast<size_t>(row), record);

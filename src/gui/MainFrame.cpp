@@ -637,7 +637,7 @@ CPaneFacts CMainFrame::Facts() const
         const Clock& clock = m_doc.Ports().clock;
         facts.hasRow = true;
         facts.rowOwn = row->own != 0;
-        facts.rowIsDirectory = IsDirectoryType(row->sessionType) || row->children;
+        facts.rowIsDirectory = IsDirectoryType(row->sessionType) || row->links->children;
         facts.rowActiveNow = IsInPeriod(*row, kPeriodNow, clock.Now(), clock);
         facts.rowAutoStart = row->startTools != 0;
     }
@@ -746,7 +746,7 @@ void CMainFrame::OnAutoStart()
 bool CMainFrame::SelectedSdp(std::string& text, std::string& name) const
 {
     const auto record = FirstSelectedRecord();
-    if (!record || IsDirectoryType(record->sessionType) || record->children)
+    if (!record || IsDirectoryType(record->sessionType) || record->links->children)
         return false;
     CRecordLock lock(*record);
     if (!lock.ok())
@@ -803,7 +803,7 @@ void CMainFrame::OpenRow(const QModelIndex& index)
     const auto record = RecordOfRow(index);
     if (!record)
         return;
-    if (!record->children) {
+    if (!record->links->children) {
         if (m_toolStarter)
             m_toolStarter->StartTools(record, -1, 0);
         return;

@@ -14,13 +14,14 @@ CViewerHold::~CViewerHold()
 void CViewerHold::Seat(CViewerWindow& window)
 {
     m_window = &window;
-    m_record->viewerWindow = m_window;
+    m_record->links.Edit().viewerWindow = m_window;
 }
 
 void CViewerHold::Unseat()
 {
-    if (m_window && m_record->viewerWindow == m_window)
-        m_record->viewerWindow = nullptr;
+    CRecordLinks* const links = m_record->links.IfSet();
+    if (m_window && links && links->viewerWindow == m_window)
+        links->viewerWindow = nullptr;
     m_window = nullptr;
 }
 

@@ -38,8 +38,8 @@ void ScreenshotProperties(CDesktopApp& desktop, Prompter& prompter, const QStrin
 {
     std::shared_ptr<CSDPObject> chosen;
     for (const auto& directory : desktop.Runtime().Doc().MainList())
-        if (directory->children)
-            for (const auto& record : *directory->children)
+        if (directory->links->children)
+            for (const auto& record : *directory->links->children)
                 if (!chosen && !IsDirectoryType(record->sessionType) && record->media.size() == 2)
                     chosen = record;
     auto sheet = CMyPropertySheet::Create(chosen, PropertyContextOf(desktop.Runtime(), prompter),

@@ -72,8 +72,9 @@ CSDPObject::~CSDPObject()
 {
     // A viewer still registered when the last reference goes learns it here
     // (DeleteLater normally told it already and cleared the hook).
-    if (CViewerWindow* viewer = viewerWindow) {
-        viewerWindow = nullptr;
+    CRecordLinks* const set = links.IfSet();
+    if (CViewerWindow* viewer = set ? set->viewerWindow : nullptr) {
+        set->viewerWindow = nullptr;
         viewer->RecordExpired(*this);
     }
 }
@@ -241,8 +242,9 @@ void CSDPObject::DeleteLater()
 {
     if (deleting.exchange(1))
         return;
-    if (CViewerWindow* viewer = viewerWindow) {
-        viewerWindow = nullptr;
+    CRecordLinks* const set = links.IfSet();
+    if (CViewerWindow* viewer = set ? set->viewerWindow : nullptr) {
+        set->viewerWindow = nullptr;
         viewer->RecordExpired(*this);
     }
 }

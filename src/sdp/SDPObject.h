@@ -111,6 +111,18 @@ public:
     virtual ~CDirectoryReceiver() = default;
 };
 
+// What ties a record to the directory tree, its SAP socket and an open
+// window: set for directories and for records a property sheet shows.
+struct CRecordLinks {
+    uintptr_t treeItem = 0;
+    std::shared_ptr<CSessionList> children;       // directories only
+    std::shared_ptr<CDirectoryReceiver> directoryReceiver;
+    CViewerWindow* viewerWindow = nullptr;
+    uint32_t directoryGroup = 0;                  // network byte order
+    uint16_t directoryPort = 0;
+    uint8_t directoryTtl = 0;
+};
+
 // Things a record needs from the outside world when it is made.
 struct CSdpEnvironment {
     const Clock& clock;
@@ -187,18 +199,11 @@ public:
     int randomTag = 0;
     int scopeMode = 0;
     int announceTtl = 0;
-    uint8_t own = 0;
-    uintptr_t treeItem = 0;
-    std::shared_ptr<CSessionList> children;       // directories only
     std::weak_ptr<CSDPObject> parentDirectory;
-    uint32_t directoryGroup = 0;                  // network byte order
-    uint16_t directoryPort = 0;
-    uint8_t directoryTtl = 0;
-    std::shared_ptr<CDirectoryReceiver> directoryReceiver;
+    CRareFields<CRecordLinks> links;
     int startTools = 0;
-    int64_t cachedNextStart = 0;
-    CViewerWindow* viewerWindow = nullptr;
     int changed = 1;
+    int64_t cachedNextStart = 0;
     // Hash of the SAP text the fields were last taken from (0: unknown), so
     // that an unchanged repeat needs neither parsing nor copying.
     uint64_t sourceHash = 0;
@@ -207,6 +212,7 @@ public:
     int64_t walkNext = 0;
     int64_t walkLastHeard = 0;
     int walkInterval = 0;
+    uint8_t own = 0;
 
 private:
     // The record lock, re-entrant for its owner: a free lock is one

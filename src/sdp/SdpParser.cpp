@@ -195,9 +195,9 @@ void DeriveMedia(CSDPObject& r, const CSdpEnvironment& env)
 
         if (text::EqualsNoCase(m.media, "directory")) {
             r.sessionType = kTypeDirectory;
-            r.directoryGroup = group;
-            r.directoryTtl = static_cast<uint8_t>(m.ttl & 0xFF);
-            r.directoryPort = static_cast<uint16_t>(text::ToInt64(m.port) & 0xFFFF);
+            r.links.Edit().directoryGroup = group;
+            r.links.Edit().directoryTtl = static_cast<uint8_t>(m.ttl & 0xFF);
+            r.links.Edit().directoryPort = static_cast<uint16_t>(text::ToInt64(m.port) & 0xFFFF);
         }
     }
 }

@@ -139,8 +139,8 @@ std::unique_ptr<CDirectoryTreeModel::CNode> CDirectoryTreeModel::MakeNode(const 
     node->text = text;
     node->kind = kind;
     m_nodes[record.get()] = node.get();
-    if (record->children)
-        Fill(*node, *record->children);
+    if (record->links->children)
+        Fill(*node, *record->links->children);
     return node;
 }
 

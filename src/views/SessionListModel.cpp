@@ -130,7 +130,7 @@ int CSessionListModel::RowOf(const CSDPObject& record) const
 
 const CSessionList* CSessionListModel::ShownList() const
 {
-    return m_directory ? m_directory->children.get() : &m_doc.MainList();
+    return m_directory ? m_directory->links->children.get() : &m_doc.MainList();
 }
 
 CSessionListModel::CEntry CSessionListModel::MakeEntry(const Record& record, int64_t now) const

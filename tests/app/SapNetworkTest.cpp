@@ -59,28 +59,28 @@ TEST(SapNetwork, DatagramsReachTheirDirectoryWhileItsSocketIsOpen)
     doc->AddSession(top, nullptr);
     send(0x20, "v=0\no=- 2 1 IN IP4 h\ns=Sub\nm=directory " + std::to_string(subPort)
                    + " SAP/SDP 14\nc=IN IP4 239.255.77.2/1\n", port);
-    ASSERT_TRUE(Await([&] { return top->children->Size() == 1; }));
-    auto sub = top->children->Front();
+    ASSERT_TRUE(Await([&] { return top->links->children->Size() == 1; }));
+    auto sub = top->links->children->Front();
     EXPECT_EQ(sub->name, "Sub");
     EXPECT_EQ(sub->parentDirectory.lock(), top);
-    ASSERT_NE(sub->directoryReceiver, nullptr);
+    ASSERT_NE(sub->links->directoryReceiver, nullptr);
     const std::string deep = "v=0\no=- 3 1 IN IP4 h\ns=Deep\n";
     send(0x20, deep, subPort);
-    ASSERT_TRUE(Await([&] { return sub->children->Size() == 1; }));
+    ASSERT_TRUE(Await([&] { return sub->links->children->Size() == 1; }));
 
     send(0x24, "v=0\no=- 2 1 IN IP4 h\ns=Sub\n", port);
-    EXPECT_TRUE(Await([&] { return top->children->Empty(); }));
+    EXPECT_TRUE(Await([&] { return top->links->children->Empty(); }));
     EXPECT_TRUE(sub->IsDeleting());
-    EXPECT_EQ(sub->directoryReceiver, nullptr);
-    EXPECT_TRUE(sub->children->Empty());
+    EXPECT_EQ(sub->links->directoryReceiver, nullptr);
+    EXPECT_TRUE(sub->links->children->Empty());
     // The sub-directory's port hears nothing any more; the parent still does.
     send(0x20, deep, subPort);
     send(0x20, "v=0\no=- 4 1 IN IP4 h\ns=After\n", port);
-    EXPECT_TRUE(Await([&] { return top->children->Size() == 1; }));
-    EXPECT_TRUE(sub->children->Empty());
+    EXPECT_TRUE(Await([&] { return top->links->children->Size() == 1; }));
+    EXPECT_TRUE(sub->links->children->Empty());
 
     // Sending needs an open socket and a valid TTL.
-    auto& socket = *top->directoryReceiver;
+    auto& socket = *top->links->directoryReceiver;
     EXPECT_FALSE(network.SetMulticastTtl(socket, 256));
     EXPECT_FALSE(network.SetMulticastTtl(socket, -1));
     EXPECT_TRUE(network.SetMulticastTtl(socket, 1));

@@ -36,10 +36,10 @@ QJsonArray WholeTree(const CSessionList& list)
     for (const auto& record : list) {
         QJsonObject item = RecordToJson(*record);
         if (IsDirectoryType(record->sessionType)) {
-            item.insert("directory", QJsonObject{{"group", QString::fromStdString(text::DottedQuad(record->directoryGroup))},
-                                                 {"port", record->directoryPort},
-                                                 {"ttl", record->directoryTtl}});
-            item.insert("children", record->children ? WholeTree(*record->children) : QJsonArray());
+            item.insert("directory", QJsonObject{{"group", QString::fromStdString(text::DottedQuad(record->links->directoryGroup))},
+                                                 {"port", record->links->directoryPort},
+                                                 {"ttl", record->links->directoryTtl}});
+            item.insert("children", record->links->children ? WholeTree(*record->links->children) : QJsonArray());
         }
         out.append(item);
     }

@@ -38,7 +38,7 @@ TEST(AdminScope, GroupsTextLookupAndChecks)
               "c=IN IP4 239.255.255.254/15");
     CTestEnv t;
     auto dir = MakeScopeDirectory(local, "12358", t.env);
-    EXPECT_EQ(std::tuple(dir->sessionType, dir->directoryGroup), std::tuple(kTypeScopeDirectory, inet_addr("239.255.255.254")));
+    EXPECT_EQ(std::tuple(dir->sessionType, dir->links->directoryGroup), std::tuple(kTypeScopeDirectory, inet_addr("239.255.255.254")));
 
     // Found by the beginning of the directory's name.
     CAdminScopeList list;

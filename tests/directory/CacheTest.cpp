@@ -89,7 +89,7 @@ TEST_F(CacheTest, DirectoryIsFollowedByGroupPortTtlAndItsList)
     expected.Bytes() += std::string("\xE0\x02\x7F\xFE\x93\x26\x7F\x02\0\0\0", 11); // group, port, TTL, count
     for (const char* id : {"1", "2"}) {
         doc->AddSession(Session(id), d);
-        cache::WriteRecord(expected, *d->children->FindById(id));
+        cache::WriteRecord(expected, *d->links->children->FindById(id));
     }
     EXPECT_EQ(Stored(), expected.Bytes());
 }
@@ -220,8 +220,8 @@ int Depth(const CSessionList& list)
 {
     int deepest = 0;
     for (const auto& r : list)
-        if (r->children)
-            deepest = std::max(deepest, 1 + Depth(*r->children));
+        if (r->links->children)
+            deepest = std::max(deepest, 1 + Depth(*r->links->children));
     return deepest;
 }
 
@@ -241,9 +241,9 @@ TEST_F(CacheTest, DeepestTreeTheStoreHoldsIsReadBack)
     auto top = doc->MainList().Front();
     auto loop = Directory("77", "239.5.0.1");
     loop->parentDirectory = top;
-    loop->children = std::make_shared<CSessionList>();
-    loop->children->Append(Session("1"));
-    top->children->Append(loop);
+    loop->links.Edit().children = std::make_shared<CSessionList>();
+    loop->links->children->Append(Session("1"));
+    top->links->children->Append(loop);
     ASSERT_TRUE(doc->OnCloseDocument());
 
     auto next = Restart();
@@ -253,7 +253,7 @@ TEST_F(CacheTest, DeepestTreeTheStoreHoldsIsReadBack)
     // The folders and the TTL Scope directory, without the loop.
     EXPECT_EQ(next->MainList().Size(), 2u);
     EXPECT_EQ(Depth(next->MainList()), COstara32Doc::kMaxDirectoryDepth);
-    EXPECT_EQ(next->MainList().Front()->children->FindById("77"), nullptr);
+    EXPECT_EQ(next->MainList().Front()->links->children->FindById("77"), nullptr);
     EXPECT_EQ(net.sockets.size() - opened, COstara32Doc::kMaxDirectoryDepth + 1u);
 }
 
@@ -297,9 +297,9 @@ TEST_F(CacheTest, FirstStartLoadsCacheThenTtlScopeThenScopes)
     EXPECT_EQ(socket(d), std::tuple(inet_addr("224.2.127.254"), 9875, 127));
     // The tree comes back (the TTL Scope refresh keeps it) with the time renewed.
     for (int depth = 0; depth < 3; ++depth) {
-        auto s = d->children->FindById(std::to_string(depth));
-        auto sub = d->children->FindById(std::to_string(1000 + depth));
-        ASSERT_TRUE(s && sub && d->children->Size() == 2u);
+        auto s = d->links->children->FindById(std::to_string(depth));
+        auto sub = d->links->children->FindById(std::to_string(1000 + depth));
+        ASSERT_TRUE(s && sub && d->links->children->Size() == 2u);
         EXPECT_EQ(std::tuple(s->parentDirectory.lock(), s->announceTtl, s->lastHeard), std::tuple(d, 15, t.clock.Now()));
         EXPECT_EQ(socket(sub), std::tuple(inet_addr(("224.2.2." + std::to_string(depth)).c_str()), 9000 + depth, 15 + depth));
         d = sub;

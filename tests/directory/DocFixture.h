@@ -78,7 +78,7 @@ protected:
         doc->AddSession(dir, nullptr);
         return dir;
     }
-    size_t Count(const std::shared_ptr<CSDPObject>& dir) { return dir->children->Size(); }
+    size_t Count(const std::shared_ptr<CSDPObject>& dir) { return dir->links->children->Size(); }
     // Every notice so far was one an item model can follow.
     void TearDown() override
     {

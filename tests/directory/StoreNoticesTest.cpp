@@ -119,7 +119,7 @@ TEST_F(StoreNoticesTest, ClearCacheAndCacheLoadAreResets)
     views.Take();
     doc->ClearCache();
     EXPECT_EQ(views.Take(), (Events{"begin reset", "hint 0", "end reset"}));
-    EXPECT_TRUE(top->children->Empty() && own->IsDeleting());
+    EXPECT_TRUE(top->links->children->Empty() && own->IsDeleting());
     EXPECT_EQ(std::make_pair(net.SocketOf(*top)->open, net.SocketOf(*folder)->open), std::make_pair(true, false));
     EXPECT_EQ(net.sent.size(), sent); // no deletion for own sessions
 

@@ -15,24 +15,24 @@ TEST_F(DocTest, SessionsAreKeptPerDirectory)
     doc->AddSession(b, nullptr);
     ASSERT_EQ(doc->AddSession(Session("1"), a), 1);
     doc->AddSession(Session("2"), a);
-    auto stored = a->children->Front();
+    auto stored = a->links->children->Front();
 
     // A repeat silently refreshes the stored record, which keeps its identity.
     t.clock.Advance(100);
     auto repeat = Session("1");
     repeat->name = "Renamed";
     EXPECT_EQ(doc->AddSession(repeat, a), 0);
-    EXPECT_EQ(a->children->Front(), stored);
+    EXPECT_EQ(a->links->children->Front(), stored);
     EXPECT_EQ(std::tuple(stored->name, stored->lastHeard), std::tuple("Renamed", t.clock.Now()));
     EXPECT_EQ(views.added.size(), 4u); // the directories and the first announcements only
 
     // The same id heard in another directory is another record.
     EXPECT_EQ(doc->AddSession(Session("1"), b), 1);
-    EXPECT_EQ(b->children->Front()->parentDirectory.lock(), b);
+    EXPECT_EQ(b->links->children->Front()->parentDirectory.lock(), b);
 
     // A deletion datagram: a freshly parsed record of the same session.
     doc->OnSapMessage(ESapAction::Delete, Session("1"), a);
-    EXPECT_EQ(std::tuple(Count(a), a->children->Front()->originSessionId, Count(b)), std::tuple(1u, "2", 1u));
+    EXPECT_EQ(std::tuple(Count(a), a->links->children->Front()->originSessionId, Count(b)), std::tuple(1u, "2", 1u));
     EXPECT_TRUE(stored->IsDeleting());
     const size_t hints = views.hints.size();
     auto unknown = Session("77");
@@ -40,7 +40,7 @@ TEST_F(DocTest, SessionsAreKeptPerDirectory)
     EXPECT_EQ(doc->RemoveSession(unknown), 0);
     EXPECT_EQ(views.hints.size(), hints);
     // The list's own reference may be handed in: it must outlive the call.
-    EXPECT_EQ(doc->RemoveSession(a->children->Front()), 1);
+    EXPECT_EQ(doc->RemoveSession(a->links->children->Front()), 1);
     EXPECT_EQ(Count(a), 0u);
 
     // A directory listens on its group, port and TTL; a refresh opens nothing more.
@@ -141,10 +141,10 @@ TEST_F(DocTest, PassedStopTimeRemovesAFreshRecordButNoScopeDirectory)
     auto plain = AddDirectory("901", "224.2.1.1");
     for (const char* id : {"1", "2", "3"})
         doc->AddSession(Session(id, 127, NtpStop(t.clock.Now() + (id[0] == '2' ? 60 : -1))), scope);
-    scope->children->FindById("3")->DeleteLater(); // its lock is refused: left for whoever deletes it
+    scope->links->children->FindById("3")->DeleteLater(); // its lock is refused: left for whoever deletes it
     doc->CheckSessions();
     ASSERT_EQ(Count(scope), 2u);
-    EXPECT_EQ(scope->children->Front()->originSessionId, "2");
+    EXPECT_EQ(scope->links->children->Front()->originSessionId, "2");
     EXPECT_EQ(doc->MainList().Size(), 2u);
 
     t.clock.Advance(100000);
@@ -248,7 +248,7 @@ TEST_F(OwnSessionTest, EachIsResentOnItsOwnScheduleAndNeverTimesOut)
     auto heard = Session("2");
     heard->name = "Someone else's name";
     doc->AddSession(heard, dir);
-    EXPECT_EQ(dir->children->FindById("2")->name, "Session 2");
+    EXPECT_EQ(dir->links->children->FindById("2")->name, "Session 2");
 
     for (const auto& [at, ids] : {std::pair<int64_t, std::string>{299, ""}, {300, "1"}, {499, ""}, {500, "2"},
                                   {100000, "12"}}) {
@@ -347,15 +347,15 @@ TEST_F(DocTest, AnnouncedDirectorySocketsAreBounded)
     EXPECT_EQ(doc->AddSession(folder, top), 1);
     EXPECT_EQ(net.OpenCount(), bound + 3);
     // A directory that goes makes room for the next one.
-    const auto first = top->children->Front();
+    const auto first = top->links->children->Front();
     doc->RemoveSession(first);
-    const auto second = top->children->Front();
+    const auto second = top->links->children->Front();
     EXPECT_EQ(doc->AddSession(Directory("999", "239.4.0.1"), second), 1);
     EXPECT_EQ(doc->AnnouncedDirectorySockets(), bound);
     // Moving to another group keeps its place, and the one below keeps its.
     doc->AddSession(Directory(second->originSessionId, "239.4.0.2"), top);
     EXPECT_EQ(doc->AnnouncedDirectorySockets(), bound);
-    EXPECT_TRUE(second->children->Front()->directoryReceiver);
+    EXPECT_TRUE(second->links->children->Front()->links->directoryReceiver);
     doc->DeleteContents();
     EXPECT_EQ(doc->AnnouncedDirectorySockets(), 0u);
 }
@@ -369,7 +369,7 @@ TEST_F(DocTest, RefreshedDirectoryListensOnItsNewGroupAndPort)
     auto below = Directory("902", "239.1.1.3");
     doc->AddSession(below, dir);
     auto socketOf = [](const CSDPObject& d) {
-        return d.directoryReceiver ? static_cast<CFakeSapNetwork::Socket*>(d.directoryReceiver.get()) : nullptr;
+        return d.links->directoryReceiver ? static_cast<CFakeSapNetwork::Socket*>(d.links->directoryReceiver.get()) : nullptr;
     };
     auto listening = [&](const CSDPObject& d) {
         const auto* s = socketOf(d);
@@ -392,8 +392,8 @@ TEST_F(DocTest, RefreshedDirectoryListensOnItsNewGroupAndPort)
     for (const auto& step : steps) {
         auto* before = socketOf(*dir);
         EXPECT_EQ(doc->AddSession(Directory("901", step.group, step.port, step.ttl), top), 0);
-        EXPECT_EQ(top->children->Front(), dir);
-        EXPECT_EQ(dir->directoryTtl, step.ttl);
+        EXPECT_EQ(top->links->children->Front(), dir);
+        EXPECT_EQ(dir->links->directoryTtl, step.ttl);
         EXPECT_EQ(socketOf(*dir) != before, step.moves) << step.group << ":" << step.port;
         EXPECT_FALSE(before && step.moves && before->open) << step.group << ":" << step.port;
         EXPECT_EQ(listening(*dir), step.dir) << step.group << ":" << step.port;
@@ -420,10 +420,10 @@ TEST_P(ClassChangeTest, RefreshAsTheOtherKindReplacesTheRecord)
 
     EXPECT_EQ(doc->AddSession(becomesDirectory ? Directory("5", "239.1.1.1") : Session("5"), top), 1);
     ASSERT_EQ(Count(top), 1u);
-    auto stored = top->children->Front();
+    auto stored = top->links->children->Front();
     EXPECT_TRUE(first->IsDeleting());
     EXPECT_EQ(IsDirectoryType(stored->sessionType), becomesDirectory);
-    EXPECT_EQ(stored->children != nullptr, becomesDirectory);
+    EXPECT_EQ(stored->links->children != nullptr, becomesDirectory);
     EXPECT_EQ(net.OpenCount(), becomesDirectory ? 2u : 1u);
     EXPECT_EQ(becomesDirectory ? net.SocketOf(*stored)->group : 0u, becomesDirectory ? inet_addr("239.1.1.1") : 0u);
     EXPECT_EQ(views.removed, std::vector<std::string>{"5"});
@@ -432,7 +432,7 @@ TEST_P(ClassChangeTest, RefreshAsTheOtherKindReplacesTheRecord)
     own->own = 1;
     doc->AddSession(own, top);
     EXPECT_EQ(doc->AddSession(becomesDirectory ? Directory("7", "239.1.1.3") : Session("7"), top), 0);
-    EXPECT_EQ(top->children->FindById("7"), own);
+    EXPECT_EQ(top->links->children->FindById("7"), own);
     EXPECT_EQ(IsDirectoryType(own->sessionType), !becomesDirectory);
 }
 
@@ -462,14 +462,14 @@ TEST_F(DocTest, RemovingOrEmptyingClosesEverySocketBelow)
     EXPECT_EQ(doc->RemoveSession(deletion), 1);
     EXPECT_EQ(views.removed, std::vector<std::string>{"901"}); // what lies below goes with it
     EXPECT_EQ(net.OpenCount(), 3u);
-    EXPECT_TRUE(mid->IsDeleting() && leaf->IsDeleting() && leaf->children->Empty());
+    EXPECT_TRUE(mid->IsDeleting() && leaf->IsDeleting() && leaf->links->children->Empty());
     EXPECT_EQ(net.sent.size(), sentBefore); // own sessions lost with their directory are not withdrawn
 
     doc->RemoveSession(top);
     EXPECT_EQ(net.OpenCount(), 2u);
     doc->DeleteContents();
     EXPECT_EQ(std::tuple(doc->MainList().Size(), net.OpenCount()), std::tuple(0u, 0u));
-    EXPECT_TRUE(other->children == nullptr && other->IsDeleting());
+    EXPECT_TRUE(other->links->children == nullptr && other->IsDeleting());
 }
 
 } // namespace

@@ -109,11 +109,11 @@ TEST(StoreWalk, SkippingWalkMatchesTheFullWalkSecondBySecond)
             w->doc->CheckSessions();
         }
         ASSERT_EQ(fast.Take(), full.Take()) << "second " << second;
-        ASSERT_EQ(fast.dir->children->Size(), full.dir->children->Size()) << "second " << second;
+        ASSERT_EQ(fast.dir->links->children->Size(), full.dir->links->children->Size()) << "second " << second;
     }
     // Expiry by end, time-out and a moved last-heard time all happened.
     for (const char* gone : {"101", "108", "4900"})
-        EXPECT_EQ(fast.dir->children->FindById(gone), nullptr) << gone;
+        EXPECT_EQ(fast.dir->links->children->FindById(gone), nullptr) << gone;
 }
 
 TEST(StoreWalk, UnchangedRepeatOnlyRenewsTheLastHeardTime)
@@ -121,7 +121,7 @@ TEST(StoreWalk, UnchangedRepeatOnlyRenewsTheLastHeardTime)
     CWorld w(true);
     const std::string text = Timed("7", "0 0");
     ASSERT_EQ(w.Hear(text), 1);
-    auto stored = w.dir->children->FindById("7");
+    auto stored = w.dir->links->children->FindById("7");
     stored->media[0].extras.Edit().toolChoice = "chosen";
     w.Take();
 

@@ -336,7 +336,7 @@ TEST_F(AnnouncementWizardTest, ScopeAndTypePagesStoreTtlTypeAndAttributes)
     // With no media page the type page ends the wizard.
     ASSERT_TRUE(w->button(QWizard::FinishButton)->isVisible());
     Click(*w, QWizard::FinishButton);
-    const auto stored = folder->children->Front();
+    const auto stored = folder->links->children->Front();
     EXPECT_EQ(stored->sessionType, kTypeH332);
     EXPECT_EQ(stored->announceTtl, 100);
     EXPECT_EQ(net.sent.back().ttl, 100);
@@ -396,8 +396,8 @@ TEST_F(AnnouncementWizardTest, FinishAnnouncesTheSessionAndItsTextReadsBack)
     Click(*w, QWizard::FinishButton);
     EXPECT_EQ(commands.Current(), nullptr);
 
-    ASSERT_EQ(ttlScope->children->Size(), 1u);
-    const auto stored = ttlScope->children->Front();
+    ASSERT_EQ(ttlScope->links->children->Size(), 1u);
+    const auto stored = ttlScope->links->children->Front();
     EXPECT_TRUE(stored->own);
     const std::string expected = "v=0\r\n"
                                  "o=alice " + kNtpNow + " " + version + " IN IP4 host.example\r\n"
@@ -450,7 +450,7 @@ TEST_F(AnnouncementWizardTest, EditWorksOnACopyCancelKeepsTheRecordFinishAnnounc
     EXPECT_EQ(commands.Edit(ttlScope), nullptr); // not own
     CAnnouncementWizard* w = commands.Edit(own);
     ASSERT_NE(w, nullptr);
-    EXPECT_EQ(own->viewerWindow, w);
+    EXPECT_EQ(own->links->viewerWindow, w);
     EXPECT_EQ(own->LockCount(), 1);
     PassSessionPage(*w, "Changed title");
     Click(*w, QWizard::NextButton);
@@ -465,7 +465,7 @@ TEST_F(AnnouncementWizardTest, EditWorksOnACopyCancelKeepsTheRecordFinishAnnounc
     own->WriteSdp(after);
     EXPECT_EQ(after, before);
     EXPECT_EQ(own->announceTtl, 15);
-    EXPECT_EQ(own->viewerWindow, nullptr);
+    EXPECT_EQ(own->links->viewerWindow, nullptr);
     EXPECT_EQ(own->LockCount(), 0);
     EXPECT_TRUE(net.sent.empty());
 
@@ -492,7 +492,7 @@ TEST_F(AnnouncementWizardTest, EditWorksOnACopyCancelKeepsTheRecordFinishAnnounc
     w = commands.Edit(own);
     ASSERT_NE(w, nullptr);
     delete w;
-    EXPECT_EQ(own->viewerWindow, nullptr);
+    EXPECT_EQ(own->links->viewerWindow, nullptr);
     EXPECT_EQ(own->LockCount(), 0);
 
     // The record expiring under an open edit closes it with the message.
@@ -522,8 +522,8 @@ TEST_F(AnnouncementWizardTest, NewFolderEndsWithTheAddressPageAndListensOnItsGro
     ASSERT_EQ(w->currentId(), CAnnouncementWizard::kAddressPage);
     Click(*w, QWizard::FinishButton);
 
-    ASSERT_EQ(campus->children->Size(), 1u);
-    const auto folder = campus->children->Front();
+    ASSERT_EQ(campus->links->children->Size(), 1u);
+    const auto folder = campus->links->children->Front();
     EXPECT_EQ(folder->sessionType, kTypeDirectory);
     EXPECT_EQ(folder->announceTtl, 31);
     EXPECT_EQ(folder->attributes, std::vector<std::string>{"tool:Talmira by TalmiraSoft"});
@@ -531,9 +531,9 @@ TEST_F(AnnouncementWizardTest, NewFolderEndsWithTheAddressPageAndListensOnItsGro
     EXPECT_EQ(folder->media[0].media, "directory");
     EXPECT_EQ(folder->media[0].protocol, "SAP");
     EXPECT_EQ(folder->media[0].formatList, "SDP");
-    EXPECT_EQ(folder->directoryGroup, 0x0909FFEFu);
-    EXPECT_EQ(folder->directoryPort, 9876);
-    EXPECT_EQ(folder->directoryTtl, 31);
+    EXPECT_EQ(folder->links->directoryGroup, 0x0909FFEFu);
+    EXPECT_EQ(folder->links->directoryPort, 9876);
+    EXPECT_EQ(folder->links->directoryTtl, 31);
     const auto socket = net.SocketOf(*folder);
     ASSERT_NE(socket, nullptr);
     EXPECT_EQ(socket->port, 9876);
@@ -553,7 +553,7 @@ TEST_F(AnnouncementWizardTest, NewFolderEndsWithTheAddressPageAndListensOnItsGro
     Click(*w, QWizard::FinishButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(socket->open);
-    EXPECT_EQ(folder->directoryGroup, 0x0A09FFEFu);
+    EXPECT_EQ(folder->links->directoryGroup, 0x0A09FFEFu);
     const auto moved = net.sockets.back();
     EXPECT_EQ(moved->directory.lock(), folder);
     EXPECT_TRUE(moved->open);
@@ -592,7 +592,7 @@ TEST_F(AnnouncementWizardWindowTest, NewSessionFromTheTreeCancelledChangesNothin
     EXPECT_EQ(app.Announcements()->Current(), nullptr);
     size_t sessions = 0;
     for (const auto& directory : app.Runtime().Doc().MainList())
-        sessions += directory->children ? directory->children->Size() : 0;
+        sessions += directory->links->children ? directory->links->children->Size() : 0;
     EXPECT_EQ(sessions, 0u);
     EXPECT_EQ(tree.model()->rowCount(root), scopes);
     EXPECT_EQ(tree.model()->rowCount(tree.model()->index(0, 0, root)), 0);

@@ -106,7 +106,7 @@ TEST_F(MainFrameTest, TreeSelectsListFiltersFollowKeysAndCloseWritesCache)
     EXPECT_TRUE(window.FilterAction(1)->isChecked());
     EXPECT_EQ(rows.rowCount(), 1);
     EXPECT_EQ(made, 0);
-    EXPECT_EQ(scope->children->Size(), 2u);
+    EXPECT_EQ(scope->links->children->Size(), 2u);
     QTest::keyClick(&window.ListView(), Qt::Key_A, Qt::ControlModifier);
     EXPECT_TRUE(window.FilterAction(5)->isChecked());
     EXPECT_EQ(rows.rowCount(), 2);
@@ -263,7 +263,7 @@ TEST_F(MainFrameTest, DeleteTakesOnlyOwnSessionsOffTheListAndSendsTheirDeletion)
     EXPECT_EQ(rows.rowCount(), 1);
     EXPECT_EQ(Child(rows, {}, "Session 2"), QModelIndex());
     EXPECT_EQ(mine->lastHeard, kNow); // its deletion went out
-    EXPECT_EQ(doc.MainList().At(0)->children->Size(), 1u);
+    EXPECT_EQ(doc.MainList().At(0)->links->children->Size(), 1u);
     EXPECT_TRUE(std::find(prompter.shown.begin(), prompter.shown.end(),
                           "You can only remove your own announcements!") == prompter.shown.end());
 }
@@ -321,14 +321,14 @@ TEST_F(MainFrameTest, TreeMenuSelectsQuietlyAndDeletesOwnFoldersOnly)
     tree.setCurrentIndex(Child(*tree.model(), ttl, "Folder 7"));
     EXPECT_FALSE(window.DeleteAction()->isEnabled());
     QTest::keyClick(&tree, Qt::Key_Delete);
-    EXPECT_EQ(scope->children->Size(), 2u);
+    EXPECT_EQ(scope->links->children->Size(), 2u);
 
     // An own folder goes at once, without a question; the tree falls back to
     // its parent without telling anyone, and the list shows the parent.
     tree.setCurrentIndex(ttl);
     QTest::mousePress(tree.viewport(), Qt::RightButton, {}, tree.visualRect(mineItem).center());
     QTest::keyClick(&tree, Qt::Key_Delete);
-    EXPECT_EQ(scope->children->Size(), 1u);
+    EXPECT_EQ(scope->links->children->Size(), 1u);
     EXPECT_FALSE(Child(*tree.model(), ttl, "Folder 8").isValid());
     EXPECT_EQ(tree.currentIndex().data().toString(), "TTL Scope");
     EXPECT_EQ(window.windowTitle(), "Talmira - TTL Scope");

@@ -243,16 +243,16 @@ TEST_F(MediaPagesTest, NewFolderBelowAFolderGetsAnAddressOfItsScope)
     address->Address().setText(QString::fromStdString(proposed));
     wizard->button(QWizard::FinishButton)->click();
 
-    ASSERT_EQ(parent->children->Size(), 1u);
-    const auto folder = parent->children->Front();
+    ASSERT_EQ(parent->links->children->Size(), 1u);
+    const auto folder = parent->links->children->Front();
     EXPECT_EQ(folder->sessionType, kTypeDirectory);
     EXPECT_TRUE(folder->own);
     ASSERT_EQ(folder->media.size(), 1u);
     const CSDPMedia& m = folder->media[0];
     EXPECT_TRUE(Within(m.address, 0xEFFF0000u, 17)) << m.address;
-    EXPECT_EQ(folder->directoryGroup, inet_addr(m.address.c_str()));
-    EXPECT_GE(folder->directoryPort, 49152);
-    EXPECT_EQ(folder->directoryTtl, 31);
+    EXPECT_EQ(folder->links->directoryGroup, inet_addr(m.address.c_str()));
+    EXPECT_GE(folder->links->directoryPort, 49152);
+    EXPECT_EQ(folder->links->directoryTtl, 31);
     EXPECT_FALSE(network.sent.empty()) << "announced at once";
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }

@@ -298,7 +298,7 @@ TEST_F(PropertySheetTest, ExpiryClosesTheSheetWithTheMessageAndReleasesTheRecord
     auto record = Parse(SessionText("m=audio 1 RTP/AVP 8\n"));
     auto sheet = Open(record);
     sheet->show();
-    EXPECT_EQ(record->viewerWindow, sheet.get());
+    EXPECT_EQ(record->links->viewerWindow, sheet.get());
     EXPECT_EQ(record->LockCount(), 1);
     record->DeleteLater();
     EXPECT_TRUE(prompter.shown.empty()); // not inside the store's own work
@@ -308,7 +308,7 @@ TEST_F(PropertySheetTest, ExpiryClosesTheSheetWithTheMessageAndReleasesTheRecord
     EXPECT_EQ(sheet->result(), QDialog::Rejected);
     sheet.reset();
     EXPECT_EQ(record->LockCount(), 0);
-    EXPECT_EQ(record->viewerWindow, nullptr);
+    EXPECT_EQ(record->links->viewerWindow, nullptr);
     // A record being deleted gets no sheet.
     EXPECT_EQ(Open(record), nullptr);
 }
@@ -388,6 +388,6 @@ TEST_F(PropertiesCommandTest, OpensFromTheListAndTheTreeAndLetsTheRecordGo)
     ASSERT_TRUE(window.CommandAction(ECommand::Properties)->isEnabled());
     EXPECT_EQ(shown(), "Session Properties: 5");
     EXPECT_EQ(session->LockCount(), 0);
-    EXPECT_EQ(session->viewerWindow, nullptr);
+    EXPECT_EQ(session->links->viewerWindow, nullptr);
     EXPECT_TRUE(prompter.shown.empty());
 }

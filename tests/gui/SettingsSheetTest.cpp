@@ -236,7 +236,7 @@ TEST_F(SettingsSheetTest, OkStoresEverySectionAndAnAddedScopeListensAtOnce)
     ASSERT_NE(directory, nullptr);
     EXPECT_EQ(directory->name, "Local");
     EXPECT_EQ(directory->sessionType, kTypeScopeDirectory);
-    EXPECT_NE(directory->directoryReceiver, nullptr);
+    EXPECT_NE(directory->links->directoryReceiver, nullptr);
     EXPECT_EQ(scopes.List().currentText(), "Local");
 
     QTest::keyClick(&sheet, Qt::Key_Return);
@@ -337,7 +337,7 @@ TEST_F(SettingsSheetTest, CancelWritesNothingAndPutsGroupsScopesAndDirectoriesBa
     EXPECT_EQ(after, expected);
     EXPECT_EQ(doc.MainList().FindById("12346"), org); // refreshed back, same record and socket
     ASSERT_NE(doc.MainList().FindById("12347"), nullptr);
-    EXPECT_NE(doc.MainList().FindById("12347")->directoryReceiver, nullptr);
+    EXPECT_NE(doc.MainList().FindById("12347")->links->directoryReceiver, nullptr);
     EXPECT_TRUE(prompter.shown.empty());
 }
 

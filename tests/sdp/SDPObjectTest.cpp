@@ -92,7 +92,7 @@ TEST(Record, DeletionRefusesLocksAndTellsTheViewerOnce)
     CRecordingViewer viewer;
     {
         auto r = t.Parse(kV1);
-        r->viewerWindow = &viewer;
+        r->links.Edit().viewerWindow = &viewer;
         ASSERT_TRUE(r->Lock(__FILE__, __LINE__));
         ASSERT_TRUE(r->Lock(__FILE__, __LINE__)) << "the lock is re-entrant for its owner";
         EXPECT_EQ(r->LockCount(), 2);
@@ -107,7 +107,7 @@ TEST(Record, DeletionRefusesLocksAndTellsTheViewerOnce)
     EXPECT_EQ(viewer.told, 1) << "not told again when the memory goes";
 
     CRecordingViewer last;
-    t.Parse(kV1)->viewerWindow = &last;
+    t.Parse(kV1)->links.Edit().viewerWindow = &last;
     EXPECT_EQ(last.told, 1) << "a record that goes while shown still tells its viewer";
 }
 

@@ -147,9 +147,9 @@ TEST(SdpParser, SessionTypes)
     for (const auto& [lines, type] : cases)
         EXPECT_EQ(t.Parse(std::string("v=0\n") + lines)->sessionType, type) << lines;
     auto dir = t.Parse("v=0\nm=directory 9875 SAP/SDP 14\nc=IN IP4 239.255.255.255/15\n");
-    EXPECT_EQ(dir->directoryGroup, inet_addr("239.255.255.255"));
-    EXPECT_EQ(dir->directoryPort, 9875);
-    EXPECT_EQ(dir->directoryTtl, 15);
+    EXPECT_EQ(dir->links->directoryGroup, inet_addr("239.255.255.255"));
+    EXPECT_EQ(dir->links->directoryPort, 9875);
+    EXPECT_EQ(dir->links->directoryTtl, 15);
 }
 
 TEST(SdpParser, TokensBandwidthAndKeys)

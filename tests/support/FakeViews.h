@@ -141,7 +141,7 @@ private:
         open = begin;
         events.push_back((begin ? "begin " : "end ") + what);
     }
-    const CSessionList* ListOf(const Record& dir) const { return dir ? dir->children.get() : mainList; }
+    const CSessionList* ListOf(const Record& dir) const { return dir ? dir->links->children.get() : mainList; }
     Record MirrorAt(const Record& dir, size_t row)
     {
         const Rows& rows = m_rows[dir.get()];
@@ -180,8 +180,8 @@ private:
         Rows& rows = out[dir];
         for (const auto& r : list) {
             rows.push_back(r);
-            if (r->children)
-                Collect(r.get(), *r->children, out);
+            if (r->links->children)
+                Collect(r.get(), *r->links->children, out);
         }
     }
 

@@ -212,7 +212,7 @@ TEST_F(ListTest, ResetsRereadTheStore)
     doc.ClearCache();
     EXPECT_EQ(list.Directory(), nullptr);
     EXPECT_EQ(Shown(), (Texts{"Dir d", "Session top"}));
-    EXPECT_TRUE(dir->children->Empty());
+    EXPECT_TRUE(dir->links->children->Empty());
 
     doc.DeleteContents();
     EXPECT_EQ(Shown(), Texts{});
