@@ -15,13 +15,19 @@
 // in front of the items, and an empty list holds no block at all. Session
 // records keep several short lists each, most of them with one to three
 // entries, so the two words a std::vector spends on them add up.
+//
+// A list may also be placed in room its owner provides (PlaceIn), for the
+// lists of a record filled at once; such a block is never freed by the list,
+// and growing, copying or moving the list gives it a heap block of its own
+// (the room may not outlive the destination).
 template <class T>
 class CSlimList {
     static_assert(std::is_nothrow_move_constructible_v<T>, "items are moved when the block grows");
     struct Header {
         uint32_t size;
-        uint32_t capacity;
+        uint32_t capacity; // kBorrowed set: the block belongs to someone else
     };
+    static constexpr uint32_t kBorrowed = 0x80000000u;
     static constexpr size_t kAlign = alignof(T) > alignof(Header) ? alignof(T) : alignof(Header);
     static_assert(kAlign <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
     static constexpr size_t kItemsAt = (sizeof(Header) + kAlign - 1) / kAlign * kAlign;
@@ -45,7 +51,9 @@ public:
     CSlimList(It first, It last) { assign(first, last); }
     CSlimList(const std::vector<T>& items) { assign(items.begin(), items.end()); }
     CSlimList(const CSlimList& other) { assign(other.begin(), other.end()); }
-    CSlimList(CSlimList&& other) noexcept : m_items(std::exchange(other.m_items, nullptr)) {}
+    // Moving a placed list allocates; like the short texts, it is still
+    // noexcept (running out of memory there ends the program).
+    CSlimList(CSlimList&& other) noexcept { *this = std::move(other); }
     ~CSlimList() { Free(); }
 
     CSlimList& operator=(const CSlimList& other)
@@ -56,7 +64,12 @@ public:
     }
     CSlimList& operator=(CSlimList&& other) noexcept
     {
-        if (this != &other) {
+        if (this == &other)
+            return *this;
+        if (other.IsBorrowed()) {
+            assign(std::make_move_iterator(other.begin()), std::make_move_iterator(other.end()));
+            other.clear();
+        } else {
             Free();
             m_items = std::exchange(other.m_items, nullptr);
         }
@@ -74,7 +87,7 @@ public:
     }
 
     size_t size() const noexcept { return m_items ? Head()->size : 0; }
-    size_t capacity() const noexcept { return m_items ? Head()->capacity : 0; }
+    size_t capacity() const noexcept { return m_items ? Head()->capacity & ~kBorrowed : 0; }
     bool empty() const noexcept { return size() == 0; }
     T* data() noexcept { return m_items; }
     const T* data() const noexcept { return m_items; }
@@ -166,7 +179,18 @@ public:
         std::rotate(m_items + index, end() - 1, end());
         return m_items + index;
     }
-    void swap(CSlimList& other) noexcept { std::swap(m_items, other.m_items); }
+    // Room for a list of `count` items placed with PlaceIn.
+    static constexpr size_t BlockBytes(size_t count) { return count ? kItemsAt + count * sizeof(T) : 0; }
+    // Makes an empty list use `room` (BlockBytes(count) bytes, aligned for
+    // T and kept by the caller for as long as the list holds it).
+    void PlaceIn(char* room, size_t count) noexcept
+    {
+        Free();
+        if (!room || count == 0 || count >= kBorrowed)
+            return;
+        m_items = reinterpret_cast<T*>(room + kItemsAt);
+        *Head() = Header{0, static_cast<uint32_t>(count) | kBorrowed};
+    }
 
     operator std::vector<T>() const { return std::vector<T>(begin(), end()); }
 
@@ -180,6 +204,7 @@ public:
     }
 
 private:
+    bool IsBorrowed() const noexcept { return m_items && (Head()->capacity & kBorrowed) != 0; }
     Header* Head() const noexcept { return reinterpret_cast<Header*>(reinterpret_cast<char*>(m_items) - kItemsAt); }
     [[noreturn]] static T& OutOfRange() { throw std::out_of_range("CSlimList::at"); }
     void ShrinkTo(size_t count) noexcept
@@ -206,8 +231,10 @@ private:
     {
         if (!m_items)
             return;
+        const bool borrowed = IsBorrowed();
         std::destroy(begin(), end());
-        ::operator delete(reinterpret_cast<char*>(m_items) - kItemsAt);
+        if (!borrowed)
+            ::operator delete(reinterpret_cast<char*>(m_items) - kItemsAt);
         m_items = nullptr;
     }
 

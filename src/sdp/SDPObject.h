@@ -167,9 +167,10 @@ public:
     // memory goes when the last holder lets go of its reference.
     void DeleteLater();
 
-    // Holds the longer texts of a fresh record (parser, cache); declared
-    // before the fields so that it goes after them.
+    // Hold the longer texts and the lists of a fresh record (parser,
+    // cache); declared before the fields so that they go after them.
     CShortTextPool textPool;
+    CShortTextPool listPool;
     // Once the record is filled: gives back the pool's unused room.
     void TrimTextPool();
 

@@ -82,6 +82,26 @@ int64_t SessionEnd(std::span<const CSDPTime> times)
     return latest;
 }
 
+// The record's lists go in one block, as their sizes are known before they
+// are filled: the media entries, the time entries and every section's
+// attributes.
+template <class List>
+void PlaceList(List& list, size_t count, CShortTextPool& pool)
+{
+    list.PlaceIn(pool.Take(List::BlockBytes(count)), count);
+}
+
+void PlaceLists(CSDPObject& r, size_t mediaLines, size_t timeLines, const std::vector<uint32_t>& attributeCounts)
+{
+    size_t bytes = decltype(r.media)::BlockBytes(mediaLines) + decltype(r.times)::BlockBytes(timeLines);
+    for (uint32_t count : attributeCounts)
+        bytes += CShortTextList::BlockBytes(count);
+    r.listPool.Reserve(bytes);
+    PlaceList(r.media, mediaLines, r.listPool);
+    PlaceList(r.times, timeLines, r.listPool);
+    PlaceList(r.attributes, attributeCounts[0], r.listPool);
+}
+
 class CParser {
 public:
     CParser(CSDPObject& r, const std::vector<uint32_t>& attributeCounts)
@@ -146,7 +166,7 @@ public:
         case 'm': {
             CSDPMedia& nm = r.media.emplace_back();
             if (r.media.size() < m_attributeCounts.size())
-                nm.attributes.reserve(m_attributeCounts[r.media.size()]);
+                PlaceList(nm.attributes, m_attributeCounts[r.media.size()], r.listPool);
             FillTokens<4>(value, {&nm.media, &nm.port, &nm.protocol, &nm.formatList}, pool);
             break;
         }
@@ -267,9 +287,7 @@ std::shared_ptr<CSDPObject> CSDPObject::FromText(std::string_view input, const C
             }
             pos = valueEnd + 1;
         }
-        r.media.reserve(mediaLines);
-        r.times.reserve(timeLines);
-        r.attributes.reserve(attributeCounts[0]);
+        PlaceLists(r, mediaLines, timeLines, attributeCounts);
         CParser parser(r, attributeCounts);
         for (const auto& [letter, value] : lines)
             parser.Line(letter, value);
