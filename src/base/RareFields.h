@@ -28,6 +28,7 @@ public:
     }
     // The block when it exists, to change in place without making one.
     T* IfSet() noexcept { return m_block.get(); }
+    void swap(CRareFields& other) noexcept { m_block.swap(other.m_block); }
     friend bool operator==(const CRareFields& a, const CRareFields& b) { return *a == *b; }
 
 private:

@@ -64,6 +64,12 @@ public:
         } // else it keeps the larger block
     }
     uintptr_t Base() const noexcept { return reinterpret_cast<uintptr_t>(m_block); }
+    void swap(CShortTextPool& other) noexcept
+    {
+        std::swap(m_block, other.m_block);
+        std::swap(m_size, other.m_size);
+        std::swap(m_used, other.m_used);
+    }
     size_t Size() const noexcept { return m_size; }
 
 private:
@@ -139,6 +145,9 @@ public:
         Release(m_word);
         m_word = kView | (uintptr_t(n) << kViewShift) | reinterpret_cast<uintptr_t>(at);
     }
+    // Exchanges two texts as they are: pooled texts keep pointing into their
+    // pools, so their owners exchange the pools too.
+    void SwapWords(CShortText& other) noexcept { std::swap(m_word, other.m_word); }
     // A pool block moved by `delta`: a text in [from, from + size) moves along.
     void Rebase(uintptr_t from, size_t size, ptrdiff_t delta) noexcept
     {

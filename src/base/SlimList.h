@@ -179,6 +179,9 @@ public:
         std::rotate(m_items + index, end() - 1, end());
         return m_items + index;
     }
+    // Exchanges the blocks as they are: a placed list stays in its room, so
+    // the owners of such lists exchange that room too.
+    void swap(CSlimList& other) noexcept { std::swap(m_items, other.m_items); }
     // Room for a list of `count` items placed with PlaceIn.
     static constexpr size_t BlockBytes(size_t count) { return count ? kItemsAt + count * sizeof(T) : 0; }
     // Makes an empty list use `room` (BlockBytes(count) bytes, aligned for

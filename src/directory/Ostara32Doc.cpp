@@ -285,7 +285,7 @@ int COstara32Doc::AddSession(std::shared_ptr<CSDPObject> record, const std::shar
             if (!lock.ok())
                 return 0;
             stored->changed = 0;
-            stored->UpdateFrom(*record, m_ports.clock.Now());
+            stored->TakeFrom(*record, m_ports.clock.Now());
             stored->sourceHash = record->sourceHash;
             if (IsDirectoryType(stored->sessionType))
                 MoveDirectory(stored, record->links->directoryGroup, record->links->directoryPort, record->links->directoryTtl);

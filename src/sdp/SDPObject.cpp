@@ -149,6 +149,28 @@ bool CSDPObject::IsSameSession(const CSDPObject& other) const
     return originSessionId == other.originSessionId;
 }
 
+namespace {
+// A media section that stayed the same keeps the tool the user chose.
+void KeepToolChoices(const CSlimList<CSDPMedia>& old, CSlimList<CSDPMedia>& fresh)
+{
+    for (const CSDPMedia& was : old) {
+        for (CSDPMedia& candidate : fresh) {
+            if (candidate.IsSameMedia(was)) {
+                if (!was.extras->toolChoice.empty() || !was.extras->spare.empty()) {
+                    CSDPMediaExtras& kept = candidate.extras.Edit();
+                    kept.toolChoice = was.extras->toolChoice;
+                    kept.spare = was.extras->spare;
+                } else if (CSDPMediaExtras* kept = candidate.extras.IfSet()) {
+                    kept->toolChoice.clear();
+                    kept->spare.clear();
+                }
+                break;
+            }
+        }
+    }
+}
+} // namespace
+
 void CSDPObject::UpdateFrom(CSDPObject& newer, int64_t now)
 {
     CRecordLock lock(*this);
@@ -162,11 +184,9 @@ void CSDPObject::UpdateFrom(CSDPObject& newer, int64_t now)
         originNetworkType = newer.originNetworkType;
         originAddressType = newer.originAddressType;
         originAddress = newer.originAddress;
-        if (name != newer.name)
+        if (name != newer.name || information != newer.information)
             changed = 1;
         name = newer.name;
-        if (information != newer.information)
-            changed = 1;
         information = newer.information;
         uri = newer.uri;
         email = newer.email;
@@ -177,24 +197,37 @@ void CSDPObject::UpdateFrom(CSDPObject& newer, int64_t now)
         extras = newer.extras;
         attributes = newer.attributes;
         times = newer.times;
-        // A media section that stayed the same keeps the tool the user chose.
         CSlimList<CSDPMedia> fresh = newer.media;
-        for (const CSDPMedia& old : media) {
-            for (CSDPMedia& candidate : fresh) {
-                if (candidate.IsSameMedia(old)) {
-                    if (!old.extras->toolChoice.empty() || !old.extras->spare.empty()) {
-                        CSDPMediaExtras& kept = candidate.extras.Edit();
-                        kept.toolChoice = old.extras->toolChoice;
-                        kept.spare = old.extras->spare;
-                    } else if (CSDPMediaExtras* kept = candidate.extras.IfSet()) {
-                        kept->toolChoice.clear();
-                        kept->spare.clear();
-                    }
-                    break;
-                }
-            }
-        }
+        KeepToolChoices(media, fresh);
         media = std::move(fresh);
+        sessionType = newer.sessionType;
+    }
+    lastHeard = now;
+}
+
+void CSDPObject::TakeFrom(CSDPObject& newer, int64_t now)
+{
+    CRecordLock lock(*this);
+    if (!lock.ok())
+        return;
+    if (!own) {
+        KeepToolChoices(media, newer.media);
+        if (name != newer.name || information != newer.information)
+            changed = 1;
+        version = newer.version;
+        for (auto field : {&CSDPObject::originUser, &CSDPObject::originSessionId, &CSDPObject::originVersion,
+                           &CSDPObject::originNetworkType, &CSDPObject::originAddressType, &CSDPObject::originAddress,
+                           &CSDPObject::name, &CSDPObject::information, &CSDPObject::uri, &CSDPObject::email,
+                           &CSDPObject::phone, &CSDPObject::connectionNetworkType,
+                           &CSDPObject::connectionAddressType, &CSDPObject::connectionAddress})
+            (this->*field).SwapWords(newer.*field);
+        extras.swap(newer.extras);
+        attributes.swap(newer.attributes);
+        times.swap(newer.times);
+        media.swap(newer.media);
+        // The blocks go with the texts and lists that live in them.
+        textPool.swap(newer.textPool);
+        listPool.swap(newer.listPool);
         sessionType = newer.sessionType;
     }
     lastHeard = now;

@@ -161,6 +161,10 @@ public:
 
     bool IsSameSession(const CSDPObject& other) const;
     void UpdateFrom(CSDPObject& newer, int64_t now);
+    // The same for a `newer` that is thrown away next: its texts, lists and
+    // their blocks are taken over rather than copied, and it is left
+    // holding this record's old ones.
+    void TakeFrom(CSDPObject& newer, int64_t now);
     // The record as SDP text, CRLF line ends in the standard line order (SdpWriter.cpp).
     void WriteSdp(std::string& out);
     // Marks the record as being deleted and tells its viewer window. The

@@ -29,7 +29,21 @@ TEST(Record, MadeWithoutTextOrFromText)
     EXPECT_EQ(CSDPObject::FromText("v=0\n", CSdpEnvironment{t.clock, zeros, nullptr})->randomTag, 9);
 }
 
-TEST(Record, UpdateFromCopiesFieldsAndTracksChanges)
+// A refresh copies from the newer record, or takes its texts and blocks over
+// when that record is thrown away next; both must give the same record.
+class RefreshTest : public ::testing::TestWithParam<bool> {
+protected:
+    static void Refresh(CSDPObject& stored, CSDPObject& newer, int64_t now)
+    {
+        if (GetParam())
+            stored.TakeFrom(newer, now);
+        else
+            stored.UpdateFrom(newer, now);
+    }
+};
+INSTANTIATE_TEST_SUITE_P(CopyOrTake, RefreshTest, ::testing::Bool());
+
+TEST_P(RefreshTest, CopiesFieldsAndTracksChanges)
 {
     CTestEnv t;
     auto a = t.Parse("v=0\no=x 42 1 IN IP4 1.1.1.1\ns=A\n");
@@ -41,16 +55,22 @@ TEST(Record, UpdateFromCopiesFieldsAndTracksChanges)
     old->media[0].extras.Edit().spare = "kept";
     old->media[1].extras.Edit().toolChoice = "video tool";
     old->extras.Edit().reserved[2] = "r";
-    auto newer = t.Parse("v=0\no=u 42 2 IN IP4 10.0.0.2\ns=First\ni=Info\nu=http://b\nc=IN IP4 224.2.1.1/127\n"
-                         "t=1 2\nr=7d 1h 0\na=type:meeting\nm=audio 3456 RTP/AVP 0\nm=video 5002 RTP/AVP 31\n"
-                         "m=text 1 udp x\n");
+    const char* const newerText = "v=0\no=u 42 2 IN IP4 10.0.0.2\ns=First\ni=Info\nu=http://b\nc=IN IP4 224.2.1.1/127\n"
+                                  "b=AS:64\nt=1 2\nr=7d 1h 0\nk=clear:pw\na=type:meeting\nm=audio 3456 RTP/AVP 0\n"
+                                  "a=rtpmap:0 PCMU/8000\nm=video 5002 RTP/AVP 31\nm=text 1 udp x\n";
+    auto newer = t.Parse(newerText);
+    std::string want, got;
+    t.Parse(newerText)->WriteSdp(want);
     t.clock.Advance(50);
-    old->UpdateFrom(*newer, t.clock.Now());
+    Refresh(*old, *newer, t.clock.Now());
+    newer.reset(); // the stored record must not lean on what it came from
+    old->WriteSdp(got);
+    EXPECT_EQ(got, want);
     EXPECT_EQ(old->changed, 0) << "only the name and information mark a change";
     EXPECT_EQ(old->uri, "http://b");
     EXPECT_EQ(old->originVersion + " " + old->originAddress, "2 10.0.0.2");
     EXPECT_EQ(old->sessionType, kTypeMeeting);
-    EXPECT_EQ(old->times, newer->times);
+    EXPECT_EQ(old->times, (std::vector<CSDPTime>{{"1", "2", "604800", "3600", "0"}}));
     EXPECT_EQ(old->extras->reserved[2], "") << "reserved texts are copied too";
     ASSERT_EQ(old->media.size(), 3u);
     EXPECT_EQ(old->media[0].extras->toolChoice + "|" + old->media[0].extras->spare, "audio tool|kept") << "unchanged media keep them";
@@ -58,19 +78,19 @@ TEST(Record, UpdateFromCopiesFieldsAndTracksChanges)
     EXPECT_EQ(old->media[0].payloadCount, 1);
     EXPECT_EQ(old->lastHeard, 1700000050);
 
-    old->UpdateFrom(*t.Parse("v=0\no=u 42 3 IN IP4 10.0.0.2\ns=Second\n"), 1);
+    Refresh(*old, *t.Parse("v=0\no=u 42 3 IN IP4 10.0.0.2\ns=Second\n"), 1);
     EXPECT_EQ(old->changed, 1);
     EXPECT_EQ(old->name, "Second");
     EXPECT_TRUE(old->media.empty());
     old->changed = 0;
-    old->UpdateFrom(*t.Parse("v=0\no=u 42 3 IN IP4 10.0.0.2\ns=Second\ni=New\n"), 1);
+    Refresh(*old, *t.Parse("v=0\no=u 42 3 IN IP4 10.0.0.2\ns=Second\ni=New\n"), 1);
     EXPECT_EQ(old->changed, 1);
 
     // Our own record only takes the time it was heard.
     auto own = t.Parse(kV1);
     own->own = 1;
     own->changed = 0;
-    own->UpdateFrom(*t.Parse("v=0\no=u 42 2 IN IP4 10.0.0.9\ns=Hijack\n"), 1234);
+    Refresh(*own, *t.Parse("v=0\no=u 42 2 IN IP4 10.0.0.9\ns=Hijack\n"), 1234);
     EXPECT_EQ(own->name + "|" + own->originAddress, "First|10.0.0.1");
     EXPECT_EQ(own->media.size(), 2u);
     EXPECT_EQ(own->changed, 0);
