@@ -15,6 +15,7 @@
 #include "sdp/Schedule.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -74,15 +75,14 @@ private:
 
 int CTtlBands::BandOf(int ttl)
 {
-    if (ttl >= 1 && ttl <= 15)
-        return 0;
-    if (ttl >= 16 && ttl <= 63)
-        return 1;
-    if (ttl >= 64 && ttl <= 127)
-        return 2;
-    if (ttl >= 129 && ttl <= 255)
-        return 3;
-    return -1;
+    // 1-15, 16-63, 64-127 and 129-255; asked for every record every second.
+    static constexpr auto kBands = [] {
+        std::array<int8_t, 256> bands{};
+        for (int t = 0; t < 256; ++t)
+            bands[t] = static_cast<int8_t>(t == 0 || t == 128 ? -1 : t <= 15 ? 0 : t <= 63 ? 1 : t <= 127 ? 2 : 3);
+        return bands;
+    }();
+    return static_cast<unsigned>(ttl) < kBands.size() ? kBands[static_cast<unsigned>(ttl)] : -1;
 }
 
 CTtlBands CTtlBands::Count(const CSessionList& list)
@@ -463,10 +463,12 @@ void COstara32Doc::CheckSessions(CSessionList& list)
     const CTtlBands bands = CTtlBands::Count(list);
     const int64_t now = m_ports.clock.Now();
     CSessionList::CCursor cursor(list);
-    while (auto record = cursor.Next()) {
-        if (!IsDirectoryType(record->sessionType) && !NeedsCheck(*record, bands, now))
+    // Most records are skipped: they are looked at in place, and only a
+    // record that needs a check is held by a reference of its own.
+    while (const CSessionList::Record* slot = cursor.NextInPlace()) {
+        if (!IsDirectoryType((*slot)->sessionType) && !NeedsCheck(**slot, bands, now))
             continue;
-        CheckRecord(record, bands, now);
+        CheckRecord(std::shared_ptr<CSDPObject>(*slot), bands, now);
     }
 }
 

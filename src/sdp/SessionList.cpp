@@ -111,9 +111,15 @@ CSessionList::CCursor::~CCursor()
 
 CSessionList::Record CSessionList::CCursor::Next()
 {
+    const Record* record = NextInPlace();
+    return record ? *record : nullptr;
+}
+
+const CSessionList::Record* CSessionList::CCursor::NextInPlace()
+{
     if (m_next == m_list.m_nodes.end())
         return nullptr;
-    Record record = m_next->record;
+    const Record* record = &m_next->record;
     ++m_next;
     return record;
 }

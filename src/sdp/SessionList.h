@@ -61,6 +61,9 @@ public:
         CCursor& operator=(const CCursor&) = delete;
         // The next record, or null at the end.
         Record Next();
+        // The same without taking a reference: the answer stays valid only
+        // until the list next changes (copy it before calling out).
+        const Record* NextInPlace();
     private:
         CSessionList& m_list;
         Nodes::iterator m_next;
