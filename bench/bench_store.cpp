@@ -514,7 +514,10 @@ int main(int argc, char** argv)
         return RunCallgrindWorkload(std::string_view(argv[1]).substr(12));
     int status = RunWithRatios(argc, argv,
         {{"BM_AddNew/100000", "BM_AddNew/1000", "AddSession of a new session, 100,000 vs 1,000", 2},
-         {"BM_AddRepeat/100000", "BM_AddRepeat/1000", "AddSession of a repeat (cold), 100,000 vs 1,000", 2},
+         // Cold, a plain hash map slows down about as much from 1,000 to
+         // 100,000 entries (cache misses): the bound is on the ratio to it.
+         {"BM_AddRepeat/100000", "BM_AddRepeat/1000", "AddSession of a repeat (cold), 100,000 vs 1,000", 0},
+         {"BM_MapRepeat/100000", "BM_MapRepeat/1000", "map find+update (cold), 100,000 vs 1,000", 0},
          {"BM_AddRepeatWarm/100000", "BM_AddRepeatWarm/1000", "AddSession of a repeat (warm caches), same", 0},
          {"BM_Remove/100000", "BM_Remove/1000", "RemoveSession, 100,000 vs 1,000", 2},
          {"BM_AddRepeat/1000", "BM_MapRepeat/1000", "repeat vs map find+update, 1,000", 5},

@@ -83,8 +83,9 @@ private:
 // the word itself; a longer text is either its own heap block holding its
 // length and bytes, or bytes in a record's pool that the word points at with
 // the length in its top bits (the pool outlives the text; copying or moving
-// such a text makes an own block). Always NUL-terminated. Reads like a std::string and converts to
-// std::string_view and std::string where those are wanted.
+// such a text makes an own block). Always NUL-terminated. Reads like a
+// std::string and converts to std::string_view and std::string where those
+// are wanted.
 class CShortText {
     template <class T>
     static constexpr bool kIsText = std::is_convertible_v<const T&, std::string_view>

@@ -178,8 +178,8 @@ public:
     // Once the record is filled: gives back the pool's unused room.
     void TrimTextPool();
 
-    // --- fields, in the order of the stored form ---
-    int sourceLength = 0;
+    // --- the stored fields, in the order of the stored form (the few the
+    // walk and every repeat read are further down, beside the lock) ---
     int version = 0;
     CShortText originUser;
     CShortText originSessionId;
@@ -198,17 +198,18 @@ public:
     CSlimList<CSDPTime> times;
     CShortTextList attributes;
     CRareFields<CSDPExtras> extras;
-    CSlimList<CSDPMedia> media;
-    int64_t lastHeard = 0;
-    int sessionType = kTypeUnknown;
     int randomTag = 0;
     int scopeMode = 0;
     int announceTtl = 0;
     std::weak_ptr<CSDPObject> parentDirectory;
     CRareFields<CRecordLinks> links;
-    int startTools = 0;
-    int changed = 1;
     int64_t cachedNextStart = 0;
+
+    // --- read by the walk every second and by every repeat ---
+    CSlimList<CSDPMedia> media;
+    int sourceLength = 0;
+    int sessionType = kTypeUnknown;
+    int64_t lastHeard = 0;
     // Hash of the SAP text the fields were last taken from (0: unknown), so
     // that an unchanged repeat needs neither parsing nor copying.
     uint64_t sourceHash = 0;
@@ -217,6 +218,8 @@ public:
     int64_t walkNext = 0;
     int64_t walkLastHeard = 0;
     int walkInterval = 0;
+    int startTools = 0;
+    int changed = 1;
     uint8_t own = 0;
 
 private:
