@@ -11,6 +11,8 @@ for bin in "$build"/bench/bench_*; do
     echo "== $(basename "$bin")"
     "$bin" --benchmark_min_time=0.2 || { status=1; echo "== $(basename "$bin"): over a limit or failed"; }
 done
+echo "== SDP parse, instructions per text (callgrind): at most 2.5 times the line split and touch"
+bash "$(dirname "$0")/../bench/callgrind.sh" "$build/bench/bench_parse" Parse SplitTouch 2.5 || status=1
 echo "== session store, instructions per operation (callgrind)"
 bash "$(dirname "$0")/../bench/callgrind-store.sh" "$build" || status=1
 exit $status
