@@ -1,5 +1,6 @@
 #include "sap/SapCodec.h"
 
+#include "base/HashMix.h"
 #include "base/Text.h"
 #include "sap/EncryptionGroups.h"
 
@@ -331,27 +332,9 @@ namespace {
 constexpr uint64_t kBlockKey[2] = {0xD6E8FEB86600A6C3ull, 0xA0761D6400B8F2CBull};
 constexpr uint64_t kLaneSeed[2] = {0x9E3779B97F4A7C15ull, 0xE7037ED1A00B428Dull};
 
-uint64_t Load64(const unsigned char* p)
-{
-    uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-uint64_t Load32(const unsigned char* p)
-{
-    uint32_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-// The full 128-bit product folded to 64 bits: every input bit reaches the
-// high half, and the low half keeps the low bits apart.
-uint64_t FoldMultiply(uint64_t a, uint64_t b)
-{
-    const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
-    return static_cast<uint64_t>(product) ^ static_cast<uint64_t>(product >> 64);
-}
+using hashmix::FoldMultiply;
+using hashmix::Load32;
+using hashmix::Load64;
 
 } // namespace
 

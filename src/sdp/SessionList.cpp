@@ -1,5 +1,6 @@
 #include "sdp/SessionList.h"
 
+#include "base/HashMix.h"
 #include "sdp/SDPObject.h"
 
 #include <algorithm>
@@ -10,27 +11,9 @@
 
 namespace {
 
-uint64_t Load64(const unsigned char* p)
-{
-    uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-uint64_t Load32(const unsigned char* p)
-{
-    uint32_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-// The full 128-bit product folded to 64 bits: every input bit reaches the
-// high half, and the low half keeps the low bits apart.
-uint64_t FoldMultiply(uint64_t a, uint64_t b)
-{
-    const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
-    return static_cast<uint64_t>(product) ^ static_cast<uint64_t>(product >> 64);
-}
+using hashmix::FoldMultiply;
+using hashmix::Load32;
+using hashmix::Load64;
 
 // Equal hashes nearly always mean equal ids: ids of 8 to 16 bytes are
 // compared in two overlapping words, without a call.
