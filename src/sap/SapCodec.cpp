@@ -333,7 +333,6 @@ constexpr uint64_t kBlockKey[2] = {0xD6E8FEB86600A6C3ull, 0xA0761D6400B8F2CBull}
 constexpr uint64_t kLaneSeed[2] = {0x9E3779B97F4A7C15ull, 0xE7037ED1A00B428Dull};
 
 using hashmix::FoldMultiply;
-using hashmix::Load32;
 using hashmix::Load64;
 
 } // namespace
@@ -348,15 +347,9 @@ uint64_t sap::TextHash(std::string_view text)
     uint64_t a = 0;
     uint64_t b = 0;
     if (n <= 16) {
-        if (n >= 8) {
-            a = Load64(p);
-            b = Load64(p + n - 8);
-        } else if (n >= 4) {
-            a = Load32(p);
-            b = Load32(p + n - 4);
-        } else if (n > 0) {
-            a = uint64_t(p[0]) << 16 | uint64_t(p[n / 2]) << 8 | p[n - 1];
-        }
+        const hashmix::CWords words = hashmix::ReadUpTo16(p, n);
+        a = words.a;
+        b = words.b;
     } else {
         uint64_t lane = kLaneSeed[1] ^ n;
         size_t left = n;

@@ -12,7 +12,6 @@
 namespace {
 
 using hashmix::FoldMultiply;
-using hashmix::Load32;
 using hashmix::Load64;
 
 // Equal hashes nearly always mean equal ids: ids of 8 to 16 bytes are
@@ -58,16 +57,9 @@ CSessionList::IdHash CSessionList::IdHash::ForThisProcess()
     uint64_t a = 0;
     uint64_t b = 0;
     if (n <= 16) {
-        // Overlapping pieces: every byte is read, none past the end.
-        if (n >= 8) {
-            a = Load64(p);
-            b = Load64(p + n - 8);
-        } else if (n >= 4) {
-            a = Load32(p);
-            b = Load32(p + n - 4);
-        } else if (n > 0) {
-            a = uint64_t(p[0]) << 16 | uint64_t(p[n / 2]) << 8 | p[n - 1];
-        }
+        const hashmix::CWords words = hashmix::ReadUpTo16(p, n);
+        a = words.a;
+        b = words.b;
     } else {
         size_t left = n;
         for (; left > 16; left -= 16, p += 16)
