@@ -29,6 +29,15 @@ public:
     // The block when it exists, to change in place without making one.
     T* IfSet() noexcept { return m_block.get(); }
     void swap(CRareFields& other) noexcept { m_block.swap(other.m_block); }
+    // Sets a field, making the block only when the value is not the default.
+    template <class Field, class Value, class... Extra>
+    void Set(Field T::*field, const Value& value, Extra&... extra)
+    {
+        if (m_block)
+            (m_block.get()->*field).assign(value, extra...);
+        else if (!(Defaults().*field == value))
+            (Edit().*field).assign(value, extra...);
+    }
     friend bool operator==(const CRareFields& a, const CRareFields& b) { return *a == *b; }
 
 private:

@@ -22,16 +22,14 @@ void ReadTexts(CArchiveReader& in, CShortTextList& texts, CShortTextPool& pool)
         t.assign(in.ReadTextView(), pool);
 }
 
-// Fields most records leave empty: their block is made only for a text.
+// Fields most records leave at their defaults: their block is made only for
+// another value.
 template <class T>
 void ReadRare(CArchiveReader& in, CRareFields<T>& rare, std::initializer_list<CShortText T::*> fields,
               CShortTextPool& pool)
 {
-    for (CShortText T::*field : fields) {
-        const std::string_view text = in.ReadTextView();
-        if (!text.empty())
-            (rare.Edit().*field).assign(text, pool);
-    }
+    for (CShortText T::*field : fields)
+        rare.Set(field, in.ReadTextView(), pool);
 }
 
 void WriteMedia(CArchiveWriter& out, const CSDPMedia& m)
@@ -42,7 +40,7 @@ void WriteMedia(CArchiveWriter& out, const CSDPMedia& m)
         out.WriteText(*t);
     WriteTexts(out, m.attributes);
     for (const CShortText* t : {&x.keyMethod, &x.keyValue, &x.bandwidthModifier, &x.bandwidthValue,
-                                 &m.connectionNetworkType, &m.connectionAddressType, &m.connectionAddress,
+                                 &x.connectionNetworkType, &x.connectionAddressType, &m.connectionAddress,
                                  &m.information, &m.address})
         out.WriteText(*t);
     out.WriteInt(m.ttl);
@@ -56,8 +54,9 @@ void ReadMedia(CArchiveReader& in, CSDPMedia& m, CShortTextPool& pool)
     using X = CSDPMediaExtras;
     ReadRare(in, m.extras, {&X::spare, &X::toolChoice, &X::mediaLabel, &X::protocolLabel, &X::formatLabel}, pool);
     ReadTexts(in, m.attributes, pool);
-    ReadRare(in, m.extras, {&X::keyMethod, &X::keyValue, &X::bandwidthModifier, &X::bandwidthValue}, pool);
-    for (CShortText* t : {&m.connectionNetworkType, &m.connectionAddressType, &m.connectionAddress,
+    ReadRare(in, m.extras, {&X::keyMethod, &X::keyValue, &X::bandwidthModifier, &X::bandwidthValue,
+                            &X::connectionNetworkType, &X::connectionAddressType}, pool);
+    for (CShortText* t : {&m.connectionAddress,
                            &m.information, &m.address})
         t->assign(in.ReadTextView(), pool);
     m.ttl = in.ReadInt();

@@ -259,12 +259,13 @@ void CSDPObject::TrimTextPool()
         for (CShortText* s : {&t.start, &t.stop, &t.repeatInterval, &t.activeDuration, &t.offset})
             move(*s);
     for (CSDPMedia& m : media) {
-        for (CShortText* t : {&m.media, &m.port, &m.protocol, &m.formatList, &m.connectionNetworkType,
-                              &m.connectionAddressType, &m.connectionAddress, &m.information, &m.address})
+        for (CShortText* t : {&m.media, &m.port, &m.protocol, &m.formatList, &m.connectionAddress, &m.information,
+                              &m.address})
             move(*t);
         if (CSDPMediaExtras* x = m.extras.IfSet())
             for (CShortText* t : {&x->spare, &x->toolChoice, &x->mediaLabel, &x->protocolLabel, &x->formatLabel,
-                                  &x->keyMethod, &x->keyValue, &x->bandwidthModifier, &x->bandwidthValue})
+                                  &x->keyMethod, &x->keyValue, &x->bandwidthModifier, &x->bandwidthValue,
+                                  &x->connectionNetworkType, &x->connectionAddressType})
                 move(*t);
         for (CShortText& t : m.attributes)
             move(t);

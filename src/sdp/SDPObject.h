@@ -57,6 +57,9 @@ struct CSDPMediaExtras {
     CShortText keyValue;
     CShortText bandwidthModifier;
     CShortText bandwidthValue;
+    // Nearly always as here: a block is made only for other values.
+    CShortText connectionNetworkType{"IN"};
+    CShortText connectionAddressType{"IP4"};
 
     bool operator==(const CSDPMediaExtras&) const = default;
 };
@@ -70,8 +73,6 @@ struct CSDPMedia {
     CShortText formatList;
     CShortTextList attributes;
     CRareFields<CSDPMediaExtras> extras;
-    CShortText connectionNetworkType{"IN"};
-    CShortText connectionAddressType{"IP4"};
     CShortText connectionAddress;
     CShortText information;
     CShortText address;
@@ -178,9 +179,9 @@ public:
     // Once the record is filled: gives back the pool's unused room.
     void TrimTextPool();
 
-    // --- the stored fields, in the order of the stored form (the few the
-    // walk and every repeat read are further down, beside the lock) ---
-    int version = 0;
+    // --- the stored fields, mostly in the order of the stored form (the few
+    // the walk and every repeat read are further down, beside the lock; the
+    // numbers sit together to leave no holes) ---
     CShortText originUser;
     CShortText originSessionId;
     CShortText originVersion;
@@ -198,6 +199,7 @@ public:
     CSlimList<CSDPTime> times;
     CShortTextList attributes;
     CRareFields<CSDPExtras> extras;
+    int version = 0;
     int randomTag = 0;
     int scopeMode = 0;
     int announceTtl = 0;

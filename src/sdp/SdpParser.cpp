@@ -125,9 +125,18 @@ public:
         case 'e': Assign(r.email, value, pool); break;
         case 'p': Assign(r.phone, value, pool); break;
         case 'c':
-            if (m)
-                FillTokens<3>(value, {&m->connectionNetworkType, &m->connectionAddressType, &m->connectionAddress}, pool);
-            else
+            if (m) {
+                // The network and address types are nearly always "IN IP4":
+                // a block of their own only for others.
+                text::CTokenizer tokens(value, ' ');
+                std::string_view token;
+                if (tokens.Next(token))
+                    m->extras.Set(&CSDPMediaExtras::connectionNetworkType, token, pool);
+                if (tokens.Next(token))
+                    m->extras.Set(&CSDPMediaExtras::connectionAddressType, token, pool);
+                if (tokens.Next(token))
+                    Assign(m->connectionAddress, token, pool);
+            } else
                 FillTokens<3>(value, {&r.connectionNetworkType, &r.connectionAddressType, &r.connectionAddress}, pool);
             break;
         case 'b':

@@ -80,7 +80,7 @@ void WriteMedia(CSdpLines& lines, const CSDPMedia& m)
             if (m.addressCount != 0)
                 address += '/' + std::to_string(m.addressCount);
         }
-        lines.Line('c', m.connectionNetworkType, m.connectionAddressType, address);
+        lines.Line('c', m.extras->connectionNetworkType, m.extras->connectionAddressType, address);
     }
     if (!m.extras->bandwidthModifier.empty())
         lines.Line('b', m.extras->bandwidthModifier, m.extras->bandwidthValue);

@@ -114,8 +114,8 @@ TEST(CacheRecord, EveryFieldHasFixedBytes)
     letters('C', {&m.media, &m.port, &m.protocol, &m.formatList, &m.extras.Edit().spare, &m.extras.Edit().toolChoice, &m.extras.Edit().mediaLabel,
                   &m.extras.Edit().protocolLabel, &m.extras.Edit().formatLabel});
     m.attributes = {"L"};
-    letters('M', {&m.extras.Edit().keyMethod, &m.extras.Edit().keyValue, &m.extras.Edit().bandwidthModifier, &m.extras.Edit().bandwidthValue, &m.connectionNetworkType,
-                  &m.connectionAddressType, &m.connectionAddress, &m.information, &m.address});
+    letters('M', {&m.extras.Edit().keyMethod, &m.extras.Edit().keyValue, &m.extras.Edit().bandwidthModifier, &m.extras.Edit().bandwidthValue, &m.extras.Edit().connectionNetworkType,
+                  &m.extras.Edit().connectionAddressType, &m.connectionAddress, &m.information, &m.address});
     std::tie(m.ttl, m.addressCount) = std::tuple(0x33, 0x44);
     m.payloadCount = 1; // not stored
     std::tie(r.lastHeard, r.sessionType, r.own) = std::tuple(0x0A0B0C0D, kTypeModerated, 1);

@@ -45,7 +45,7 @@ std::vector<std::string> MediaConnections(const CSDPObject& r)
 {
     std::vector<std::string> out;
     for (const CSDPMedia& m : r.media)
-        out.push_back(m.connectionNetworkType + "|" + m.connectionAddressType + "|" + m.connectionAddress + "|"
+        out.push_back(m.extras->connectionNetworkType + "|" + m.extras->connectionAddressType + "|" + m.connectionAddress + "|"
                       + m.address + "|" + std::to_string(m.ttl) + "|" + std::to_string(m.addressCount) + "|"
                       + m.information);
     return out;
@@ -65,6 +65,9 @@ TEST(SdpParser, MediaConnections)
                                         "IN\tIP4|224.1.1.1||224.2.1.1|127|1|N/A"}));
     EXPECT_EQ(MediaConnections(*t.Parse("v=0\nm=audio 1 RTP/AVP 8\n")),
               std::vector<std::string>{"IN|IP4|||127|1|N/A"});
+    // Other types, and a line that names only the network type.
+    EXPECT_EQ(MediaConnections(*t.Parse("v=0\nm=audio 1 RTP/AVP 8\nc=IN IP6 ff15::1\nm=audio 1 RTP/AVP 8\nc=ATM\n")),
+              (std::vector<std::string>{"IN|IP6|ff15::1|ff15::1|127|1|N/A", "ATM|IP4|||127|1|N/A"}));
 }
 
 TEST(PayloadNames, EveryStaticNumber)
