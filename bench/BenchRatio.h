@@ -5,7 +5,9 @@
 
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct CBenchRatio {
@@ -83,4 +85,24 @@ inline void SetItemsPerIteration(benchmark::State& state, double items)
 {
     state.counters["items_per_iter"] = items;
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * items));
+}
+
+// The workload a sole --callgrind=NAME argument names (bench/callgrind.sh),
+// or nothing for a normal run.
+inline std::optional<std::string_view> CallgrindWorkload(int argc, char** argv)
+{
+    constexpr std::string_view kFlag = "--callgrind=";
+    if (argc == 2 && std::string_view(argv[1]).starts_with(kFlag))
+        return std::string_view(argv[1]).substr(kFlag.size());
+    return std::nullopt;
+}
+
+// Tells bench/callgrind.sh how many items one pass handled; 0 means the
+// workload was unknown (exit status 2).
+inline int ReportCallgrindItems(size_t items)
+{
+    if (items == 0)
+        return 2;
+    std::printf("items %zu\n", items);
+    return 0;
 }

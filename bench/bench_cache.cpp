@@ -153,18 +153,15 @@ int RunCallgrindWorkload(std::string_view name)
     else if (name == "Load")
         bytes = Workload_Load(loader.doc, path);
     RemoveCacheFiles();
-    if (bytes == 0)
-        return 2;
-    std::printf("items %zu\n", bytes);
-    return 0;
+    return ReportCallgrindItems(bytes);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc == 2 && std::string_view(argv[1]).starts_with("--callgrind="))
-        return RunCallgrindWorkload(std::string_view(argv[1]).substr(12));
+    if (const auto workload = CallgrindWorkload(argc, argv))
+        return RunCallgrindWorkload(*workload);
     // Loading (CPU time) must reach a quarter of the throughput of reading
     // the file from the disk (elapsed time: that read mostly waits). Against
     // a copy out of the page cache the ratio is shown without a bound.

@@ -212,17 +212,16 @@ int RunCallgrindWorkload(std::string_view name)
         Workload_Sofia();
 #endif
     else
-        return 2;
-    std::printf("items %zu\n", Texts().size());
-    return 0;
+        return ReportCallgrindItems(0);
+    return ReportCallgrindItems(Texts().size());
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc == 2 && std::string_view(argv[1]).starts_with("--callgrind="))
-        return RunCallgrindWorkload(std::string_view(argv[1]).substr(12));
+    if (const auto workload = CallgrindWorkload(argc, argv))
+        return RunCallgrindWorkload(*workload);
     // The bound on the split-and-touch floor is in instructions (callgrind,
     // run-bench.sh): times here include cache misses that vary with the
     // machine's load. In time, the parser must beat the other library.

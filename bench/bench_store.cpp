@@ -500,18 +500,15 @@ int RunCallgrindWorkload(std::string_view workload)
             items = Instrumented([&] { return Workload_WalkAfterRepeats(store); });
         }
     }
-    if (items == 0)
-        return 2;
-    std::printf("items %zu\n", items);
-    return 0;
+    return ReportCallgrindItems(items);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc == 2 && std::string_view(argv[1]).starts_with("--callgrind="))
-        return RunCallgrindWorkload(std::string_view(argv[1]).substr(12));
+    if (const auto workload = CallgrindWorkload(argc, argv))
+        return RunCallgrindWorkload(*workload);
     int status = RunWithRatios(argc, argv,
         {{"BM_AddNew/100000", "BM_AddNew/1000", "AddSession of a new session, 100,000 vs 1,000", 2},
          // Cold, a plain hash map slows down about as much from 1,000 to
