@@ -9,6 +9,7 @@
 #include "support/FakeSapNetwork.h"
 #include "support/GuiTestSupport.h"
 #include "support/TestEnv.h"
+#include "support/TestZone.h"
 
 #include <gtest/gtest.h>
 
@@ -84,8 +85,7 @@ class AnnouncementWizardTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-        tzset();
+        ASSERT_TRUE(UseTestZone());
         t.clock.Set(kNow);
         auto ttl = t.Parse(COstara32Doc::kTtlScopeText);
         ttl->sessionType = kTypeScopeDirectory;

@@ -4,6 +4,7 @@
 
 #include "base/Clock.h"
 #include "sdp/SDPObject.h"
+#include "support/TestZone.h"
 
 #include <gtest/gtest.h>
 
@@ -21,19 +22,10 @@ namespace {
 
 constexpr int64_t kHour = 3600, kDay = 86400, kWeek = 7 * kDay;
 
-const bool kZoneSet = setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1) == 0 && (tzset(), true);
+const bool kZoneSet = UseTestZone();
 const CManualClock kClock;
 
-std::tm Local(int year, int month, int day, int hour, int minute)
-{
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    return tm;
-}
+std::tm Local(int year, int month, int day, int hour, int minute) { return LocalFields(year, month, day, hour, minute); }
 
 std::string Ntp(int64_t unixSeconds) { return std::to_string(unixSeconds + kNtpUnixOffset); }
 

@@ -3,6 +3,7 @@
 #include "support/TestEnv.h"
 
 #include "sdp/Schedule.h"
+#include "support/TestZone.h"
 
 #include <gtest/gtest.h>
 
@@ -30,21 +31,13 @@ const std::vector<CSDPTime> kMarchThenWeekly = {{"3949984800", "3949992000", "86
                                                 {"3960273600", "0", "604800", "3600", "0"}};
 constexpr int64_t kJune30 = 3960273600LL - kNtpUnixOffset;
 
-// A POSIX rule, so the results do not depend on the machine's zone files.
-const bool kZoneSet = setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1) == 0 && (tzset(), true);
+const bool kZoneSet = UseTestZone();
 const CManualClock kClock;
 
 // Unix seconds of a local wall-clock time.
 int64_t Local(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
 {
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    return kClock.FromLocalTime(tm);
+    return kClock.FromLocalTime(LocalFields(year, month, day, hour, minute, second));
 }
 
 // --- Next start ---------------------------------------------------------------
