@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -257,6 +258,12 @@ void CToolPickerDialog::FillGroups()
                                                     DisplayText(g.formatName.empty() ? g.format : g.formatName)});
         item->setData(0, kGroupRole, static_cast<qulonglong>(i));
     }
+    // Wide enough that no format name is cut ("any (through the SDP file)").
+    const QAbstractItemView& view = *m_groups; // the view's size hints are public there
+    int width = 2 * m_groups->frameWidth() + m_groups->verticalScrollBar()->sizeHint().width();
+    for (int column = 0; column < m_groups->columnCount(); ++column)
+        width += std::max(m_groups->header()->sectionSize(column), view.sizeHintForColumn(column));
+    m_groups->setMinimumWidth(width);
     m_filling = false;
     if (QTreeWidgetItem* first = m_groups->topLevelItem(0))
         m_groups->setCurrentItem(first);

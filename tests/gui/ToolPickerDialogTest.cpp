@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
+#include <QHeaderView>
 #include <QTreeWidget>
 
 #include <filesystem>
@@ -141,6 +142,19 @@ TEST_F(ToolPickerTest, GroupsAndTexts)
     picker.Selected().setCurrentRow(0);
     EXPECT_EQ(picker.PathButton().text(), "Edit Path...");
     EXPECT_NE(picker.Selected().item(0)->foreground().color(), QColor(Qt::red));
+}
+
+// No format name is cut: the list takes the width its columns need.
+TEST_F(ToolPickerTest, GroupColumnsFitTheirNames)
+{
+    AddPlugin("epsilon", "audio", "96", "any format, described by the session's own SDP file");
+    ASSERT_EQ(data.Load(prompter), EPluginLoad::Ok);
+    CToolPickerDialog picker(data, prompter, dialogs, nullptr, Locator());
+    picker.show();
+    QTreeWidget& groups = picker.Groups();
+    const QAbstractItemView& view = groups;
+    for (int column = 0; column < groups.columnCount(); ++column)
+        EXPECT_GE(groups.header()->sectionSize(column), view.sizeHintForColumn(column)) << column;
 }
 
 // One button after another on the audio group, at the ends of the order
