@@ -112,14 +112,12 @@ void CSessionList::Append(Record record)
     const uint64_t hash = m_hash(it->key);
     Entry& entry = m_table[Probe(it->key, hash)];
     if (entry.hash == 0) {
-        entry = Entry{hash, it};
+        entry = Entry{hash, it, it};
         ++m_ids;
     } else {
         // Another record with this id (a cache load): last in its chain.
-        auto last = entry.head;
-        while (last->nextSame != m_nodes.end())
-            last = last->nextSame;
-        last->nextSame = it;
+        entry.tail->nextSame = it;
+        entry.tail = it;
     }
     m_slots[order] = &*it;
     CountSlot(order, +1);
@@ -251,6 +249,8 @@ void CSessionList::Erase(Nodes::iterator node, size_t entry)
         while (before->nextSame != node)
             before = before->nextSame;
         before->nextSame = node->nextSame;
+        if (e.tail == node)
+            e.tail = before;
     }
     m_nodes.erase(node);
 }

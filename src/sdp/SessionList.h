@@ -117,6 +117,7 @@ private:
     struct Entry {
         uint64_t hash = 0; // 0: empty
         Nodes::iterator head;
+        Nodes::iterator tail; // the last node with this id, where an append goes
     };
     static constexpr size_t kNoEntry = ~size_t(0);
     // Where `id` is, or the empty entry where it would go (table not empty).
