@@ -150,6 +150,13 @@ bool CSDPObject::IsSameSession(const CSDPObject& other) const
 }
 
 namespace {
+// The record's own text fields; its extras, lists and media hold the others.
+constexpr CShortText CSDPObject::*kRecordTexts[] = {
+    &CSDPObject::originUser, &CSDPObject::originSessionId, &CSDPObject::originVersion,
+    &CSDPObject::originNetworkType, &CSDPObject::originAddressType, &CSDPObject::originAddress,
+    &CSDPObject::name, &CSDPObject::information, &CSDPObject::uri, &CSDPObject::email, &CSDPObject::phone,
+    &CSDPObject::connectionNetworkType, &CSDPObject::connectionAddressType, &CSDPObject::connectionAddress};
+
 // A media section that stayed the same keeps the tool the user chose.
 void KeepToolChoices(const CSlimList<CSDPMedia>& old, CSlimList<CSDPMedia>& fresh)
 {
@@ -177,23 +184,11 @@ void CSDPObject::UpdateFrom(CSDPObject& newer, int64_t now)
     if (!lock.ok())
         return;
     if (!own) {
-        version = newer.version;
-        originUser = newer.originUser;
-        originSessionId = newer.originSessionId;
-        originVersion = newer.originVersion;
-        originNetworkType = newer.originNetworkType;
-        originAddressType = newer.originAddressType;
-        originAddress = newer.originAddress;
         if (name != newer.name || information != newer.information)
             changed = 1;
-        name = newer.name;
-        information = newer.information;
-        uri = newer.uri;
-        email = newer.email;
-        phone = newer.phone;
-        connectionNetworkType = newer.connectionNetworkType;
-        connectionAddressType = newer.connectionAddressType;
-        connectionAddress = newer.connectionAddress;
+        version = newer.version;
+        for (auto field : kRecordTexts)
+            this->*field = newer.*field;
         extras = newer.extras;
         attributes = newer.attributes;
         times = newer.times;
@@ -215,11 +210,7 @@ void CSDPObject::TakeFrom(CSDPObject& newer, int64_t now)
         if (name != newer.name || information != newer.information)
             changed = 1;
         version = newer.version;
-        for (auto field : {&CSDPObject::originUser, &CSDPObject::originSessionId, &CSDPObject::originVersion,
-                           &CSDPObject::originNetworkType, &CSDPObject::originAddressType, &CSDPObject::originAddress,
-                           &CSDPObject::name, &CSDPObject::information, &CSDPObject::uri, &CSDPObject::email,
-                           &CSDPObject::phone, &CSDPObject::connectionNetworkType,
-                           &CSDPObject::connectionAddressType, &CSDPObject::connectionAddress})
+        for (auto field : kRecordTexts)
             (this->*field).SwapWords(newer.*field);
         extras.swap(newer.extras);
         attributes.swap(newer.attributes);
@@ -243,10 +234,8 @@ void CSDPObject::TrimTextPool()
         return;
     // The block moved: every text that lives in it follows.
     const auto move = [&](CShortText& t) { t.Rebase(from, size, delta); };
-    for (CShortText* t : {&originUser, &originSessionId, &originVersion, &originNetworkType, &originAddressType,
-                          &originAddress, &name, &information, &uri, &email, &phone, &connectionNetworkType,
-                          &connectionAddressType, &connectionAddress})
-        move(*t);
+    for (auto field : kRecordTexts)
+        move(this->*field);
     if (CSDPExtras* x = extras.IfSet()) {
         for (CShortText* t : {&x->bandwidthModifier, &x->bandwidthValue, &x->keyMethod, &x->keyValue})
             move(*t);
