@@ -389,7 +389,10 @@ __attribute__((noipa)) size_t Workload_KnownRepeat(CStore& store, const std::vec
 // callgrind.sh toggles counting on every function named after the workload.
 struct CRefreshKnown {
     CStore* store;
-    bool operator()(std::string_view text, uint64_t hash) const { return store->doc.RefreshRepeat(text, hash, store->dir); }
+    bool operator()(std::string_view text, uint64_t hash, std::string_view origin) const
+    {
+        return store->doc.RefreshRepeat(text, hash, store->dir, origin);
+    }
 };
 
 // The whole way of such a repeat from the socket: unwrap the datagram, hash

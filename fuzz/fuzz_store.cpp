@@ -77,7 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         const auto& dir = dirs[target % dirs.size()];
         CSapMessage message = DecodeSapDatagram(datagram, groups, doc.Environment(),
-            [&](std::string_view text, uint64_t hash) { return doc.RefreshRepeat(text, hash, dir); });
+            [&](std::string_view text, uint64_t hash, std::string_view origin) {
+                return doc.RefreshRepeat(text, hash, dir, origin);
+            });
         doc.OnSapMessage(message.action, message.record, dir);
         doc.CheckSessions();
     }

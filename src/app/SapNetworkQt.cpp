@@ -44,9 +44,9 @@ std::shared_ptr<CDirectoryReceiver> CQtSapNetwork::OpenSAPSocket(uint32_t groupN
         if (dir && m_doc)
             m_doc->OnSapMessage(message.action, message.record, dir);
     });
-    socket->socket->SetKnownRepeat([this, weakDirectory](std::string_view text, uint64_t hash) {
+    socket->socket->SetKnownRepeat([this, weakDirectory](std::string_view text, uint64_t hash, std::string_view origin) {
         auto dir = weakDirectory.lock();
-        return dir && m_doc && m_doc->RefreshRepeat(text, hash, dir);
+        return dir && m_doc && m_doc->RefreshRepeat(text, hash, dir, origin);
     });
     CSAPSocket::CConfig config;
     config.group = QHostAddress(ntohl(groupNetworkOrder));
@@ -81,17 +81,21 @@ bool CQtSapNetwork::SendDatagram(CDirectoryReceiver& receiver, std::string_view 
     return s.socket->SendDatagram(QByteArray(datagram.data(), static_cast<qsizetype>(datagram.size())), s.ttl);
 }
 
-uint32_t CQtSapNetwork::OriginatingSource()
+uint32_t CQtSapNetwork::OriginatingSource(CDirectoryReceiver& receiver)
 {
-    if (!m_source) {
-        m_source = 0;
+    // Asked at every send: routes and addresses change while we run.
+    const QHostAddress sending = static_cast<CDirectorySocket&>(receiver).socket->SendingAddress();
+    if (sending.protocol() == QAbstractSocket::IPv4Protocol)
+        return htonl(sending.toIPv4Address());
+    if (!m_resolved) {
+        m_resolved = 0;
         const QHostInfo info = QHostInfo::fromName(QHostInfo::localHostName());
         for (const QHostAddress& address : info.addresses()) {
             if (address.protocol() == QAbstractSocket::IPv4Protocol) {
-                m_source = htonl(address.toIPv4Address());
+                m_resolved = htonl(address.toIPv4Address());
                 break;
             }
         }
     }
-    return *m_source;
+    return *m_resolved;
 }

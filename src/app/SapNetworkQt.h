@@ -25,12 +25,13 @@ public:
     void CloseSocket(CDirectoryReceiver& socket) override;
     bool SetMulticastTtl(CDirectoryReceiver& socket, int ttl) override;
     bool SendDatagram(CDirectoryReceiver& socket, std::string_view datagram) override;
-    uint32_t OriginatingSource() override;
+    uint32_t OriginatingSource(CDirectoryReceiver& socket) override;
 
 private:
     const CEncryptionGroups& m_groups;
     const CSdpEnvironment& m_env;
     QString m_interface;
     COstara32Doc* m_doc = nullptr;
-    std::optional<uint32_t> m_source;
+    // The resolver's answer, asked once.
+    std::optional<uint32_t> m_resolved;
 };

@@ -12,7 +12,8 @@ class SapNetwork {
 public:
     virtual ~SapNetwork() = default;
     // Address reuse, bind to the port (on the configured interface), loopback
-    // off, multicast TTL, join the group. A socket whose bind failed is still
+    // on (players on this host hear our announcements), multicast TTL, join
+    // the group. A socket whose bind failed is still
     // returned: it hears nothing and every send on it fails. A second group
     // (0: none) is joined on the same socket and heard like the first; sends
     // go to the first only.
@@ -24,7 +25,8 @@ public:
     virtual bool SetMulticastTtl(CDirectoryReceiver& socket, int ttl) = 0;
     // One datagram to the socket's group and port.
     virtual bool SendDatagram(CDirectoryReceiver& socket, std::string_view datagram) = 0;
-    // The first IPv4 address the resolver gives for this host's name, in
-    // network byte order; 0 when there is none.
-    virtual uint32_t OriginatingSource() = 0;
+    // The IPv4 address this host sends from toward the socket's group (on
+    // the configured interface), else the first one the resolver gives for
+    // the host's name; network byte order, 0 when there is none.
+    virtual uint32_t OriginatingSource(CDirectoryReceiver& socket) = 0;
 };

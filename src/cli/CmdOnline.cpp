@@ -27,17 +27,18 @@ int RequestFailed(const std::string& message)
     return 1;
 }
 
-// "--install" takes every following word up to the next option.
+// Each "--install" takes every following word up to the next option; the
+// option may be given again for more names.
 QStringList TakeInstallNames(QStringList& args, bool* given)
 {
     QStringList names;
-    const int at = static_cast<int>(args.indexOf("--install"));
-    *given = at >= 0;
-    if (at < 0)
-        return names;
-    args.removeAt(at);
-    while (at < args.size() && !args[at].startsWith("--"))
-        names << args.takeAt(at);
+    *given = false;
+    for (int at; (at = static_cast<int>(args.indexOf("--install"))) >= 0;) {
+        *given = true;
+        args.removeAt(at);
+        while (at < args.size() && !args[at].startsWith("--"))
+            names << args.takeAt(at);
+    }
     return names;
 }
 

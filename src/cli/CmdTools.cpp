@@ -114,7 +114,7 @@ public:
     void CloseSocket(CDirectoryReceiver&) override {}
     bool SetMulticastTtl(CDirectoryReceiver&, int) override { return false; }
     bool SendDatagram(CDirectoryReceiver&, std::string_view) override { return false; }
-    uint32_t OriginatingSource() override { return 0; }
+    uint32_t OriginatingSource(CDirectoryReceiver&) override { return 0; }
 };
 
 class CNoExit final : public ProgramExit {

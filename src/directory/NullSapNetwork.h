@@ -14,5 +14,5 @@ public:
     void CloseSocket(CDirectoryReceiver&) override {}
     bool SetMulticastTtl(CDirectoryReceiver&, int) override { return true; }
     bool SendDatagram(CDirectoryReceiver&, std::string_view) override { return false; }
-    uint32_t OriginatingSource() override { return 0; }
+    uint32_t OriginatingSource(CDirectoryReceiver&) override { return 0; }
 };

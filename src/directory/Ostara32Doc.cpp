@@ -20,6 +20,7 @@
 #include <climits>
 #include <cstring>
 #include <filesystem>
+#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -188,7 +189,7 @@ bool IsAnnouncedDirectory(const CSDPObject& record)
 }
 } // namespace
 
-bool COstara32Doc::MayListen(const CSDPObject& directory, const std::shared_ptr<CSDPObject>& parent) const
+bool COstara32Doc::MayNest(const CSDPObject& directory, const std::shared_ptr<CSDPObject>& parent) const
 {
     int depth = 1;
     for (auto above = parent; above; above = above->parentDirectory.lock()) {
@@ -197,9 +198,55 @@ bool COstara32Doc::MayListen(const CSDPObject& directory, const std::shared_ptr<
         if (above->links->directoryGroup == directory.links->directoryGroup && above->links->directoryPort == directory.links->directoryPort)
             return false;
     }
-    // One that holds a socket already keeps its place within the bound.
-    return !IsAnnouncedDirectory(directory) || m_announcedSockets.contains(directory.links->directoryReceiver.get())
-        || m_announcedSockets.size() < kMaxAnnouncedDirectories;
+    return true;
+}
+
+bool COstara32Doc::Listen(const std::shared_ptr<CSDPObject>& directory)
+{
+    if (directory->links->directoryReceiver)
+        return true;
+    if (IsAnnouncedDirectory(*directory) && m_announcedSockets.size() >= kMaxAnnouncedDirectories
+        && !FreeSocketFor(directory->announcedFrom))
+        return false;
+    OpenSocket(directory);
+    return true;
+}
+
+bool COstara32Doc::FreeSocketFor(uint64_t source)
+{
+    uint64_t richest = 0;
+    size_t most = 0;
+    for (const auto& [from, count] : m_socketsPerSource)
+        if (count > most)
+            std::tie(richest, most) = std::tie(from, count);
+    const auto mine = m_socketsPerSource.find(source);
+    if ((mine == m_socketsPerSource.end() ? 0 : mine->second) + 1 >= most)
+        return false;
+    std::shared_ptr<CSDPObject> oldest;
+    for (const auto& [socket, held] : m_announcedSockets)
+        if (held.source == richest)
+            if (auto d = held.directory.lock(); d && (!oldest || d->lastHeard < oldest->lastHeard))
+                oldest = d;
+    if (!oldest)
+        return false;
+    CloseSocket(*oldest);
+    Changed(oldest); // its tree item shows that it is not heard any more
+    return true;
+}
+
+void COstara32Doc::NoteSource(CSDPObject& record, uint64_t source)
+{
+    if (source == 0 || record.announcedFrom == source)
+        return;
+    record.announcedFrom = source;
+    const CRecordLinks* links = record.links.IfSet();
+    const auto held = links ? m_announcedSockets.find(links->directoryReceiver.get()) : m_announcedSockets.end();
+    if (held == m_announcedSockets.end())
+        return;
+    if (--m_socketsPerSource[held->second.source] == 0)
+        m_socketsPerSource.erase(held->second.source);
+    held->second.source = source;
+    ++m_socketsPerSource[source];
 }
 
 uint32_t COstara32Doc::SecondGroupOf(const CSDPObject& directory) const
@@ -218,15 +265,21 @@ void COstara32Doc::OpenSocket(const std::shared_ptr<CSDPObject>& directory)
     directory->links.Edit().directoryReceiver = m_ports.network.OpenSAPSocket(directory->links->directoryGroup, directory->links->directoryPort,
                                                                  directory->links->directoryTtl, directory,
                                                                  SecondGroupOf(*directory));
-    if (directory->links->directoryReceiver && IsAnnouncedDirectory(*directory))
-        m_announcedSockets.insert(directory->links->directoryReceiver.get());
+    if (directory->links->directoryReceiver && IsAnnouncedDirectory(*directory)) {
+        m_announcedSockets[directory->links->directoryReceiver.get()] = CHeldSocket{directory->announcedFrom, directory};
+        ++m_socketsPerSource[directory->announcedFrom];
+    }
 }
 
 void COstara32Doc::CloseSocket(CSDPObject& directory)
 {
     CRecordLinks* const links = directory.links.IfSet();
     if (auto socket = links ? std::move(links->directoryReceiver) : nullptr) {
-        m_announcedSockets.erase(socket.get());
+        if (const auto held = m_announcedSockets.find(socket.get()); held != m_announcedSockets.end()) {
+            if (--m_socketsPerSource[held->second.source] == 0)
+                m_socketsPerSource.erase(held->second.source);
+            m_announcedSockets.erase(held);
+        }
         m_ports.network.CloseSocket(*socket);
     }
 }
@@ -251,10 +304,10 @@ void COstara32Doc::MoveDirectory(const std::shared_ptr<CSDPObject>& directory, u
 
 void COstara32Doc::FollowMove(const std::shared_ptr<CSDPObject>& directory)
 {
-    if (!MayListen(*directory, directory->parentDirectory.lock()))
+    if (!MayNest(*directory, directory->parentDirectory.lock()))
         CloseSocket(*directory);
-    else if (!directory->links->directoryReceiver)
-        OpenSocket(directory);
+    else
+        Listen(directory);
     for (const auto& child : *directory->links->children)
         if (IsDirectoryType(child->sessionType) && child->links->children)
             FollowMove(child);
@@ -272,10 +325,20 @@ int COstara32Doc::AddSession(std::shared_ptr<CSDPObject> record, const std::shar
         // Only directories own a child list and a socket: a session heard
         // again as the other kind is a new entry in place of the old one.
         // The user's own records keep what they are, as on any refresh.
-        // The same text again (or any repeat of the user's own session, whose
-        // fields a repeat never touches): only the last-heard time moves.
-        if (stored->own || (record->sourceHash != 0 && record->sourceHash == stored->sourceHash)) {
+        if (stored->own) {
+            // What we sent, heard back on this host, changes nothing; a
+            // repeat from elsewhere (or made here) only moves the last-heard time.
+            if (record->announcedFrom == 0 || record->announcedFrom != stored->announcedFrom)
+                RefreshUnchanged(*stored);
+            return 0;
+        }
+        // The same text again: only the last-heard time moves.
+        if (record->sourceHash != 0 && record->sourceHash == stored->sourceHash) {
             RefreshUnchanged(*stored);
+            NoteSource(*stored, record->announcedFrom);
+            if (IsDirectoryType(stored->sessionType) && stored->links->children && !stored->links->directoryReceiver
+                && MayNest(*stored, directory) && Listen(stored))
+                Changed(stored);
             return 0;
         }
         if (IsDirectoryType(stored->sessionType) == IsDirectoryType(record->sessionType)) {
@@ -287,8 +350,15 @@ int COstara32Doc::AddSession(std::shared_ptr<CSDPObject> record, const std::shar
             stored->changed = 0;
             stored->TakeFrom(*record, m_ports.clock.Now());
             stored->sourceHash = record->sourceHash;
-            if (IsDirectoryType(stored->sessionType))
+            NoteSource(*stored, record->announcedFrom);
+            if (IsDirectoryType(stored->sessionType)) {
+                const bool heard = stored->links->directoryReceiver != nullptr;
                 MoveDirectory(stored, record->links->directoryGroup, record->links->directoryPort, record->links->directoryTtl);
+                if (!stored->links->directoryReceiver && stored->links->children && MayNest(*stored, directory))
+                    Listen(stored);
+                if (heard != (stored->links->directoryReceiver != nullptr))
+                    stored->changed = 1;
+            }
             stored->walkNext = 0; // its times may have changed
             if (stored->changed || CShownFields(*stored) != before) {
                 stored->changed = 1;
@@ -299,10 +369,10 @@ int COstara32Doc::AddSession(std::shared_ptr<CSDPObject> record, const std::shar
         RemoveSession(stored);
     }
     if (IsDirectoryType(record->sessionType)) {
-        if (!MayListen(*record, directory))
+        if (!MayNest(*record, directory))
             return 0;
         record->links.Edit().children = std::make_shared<CSessionList>();
-        OpenSocket(record);
+        Listen(record); // beyond the bound it is listed, unheard
     }
     const size_t row = list.Size();
     ViewNotifier* views = RowViews();
@@ -326,7 +396,8 @@ void COstara32Doc::RefreshUnchanged(CSDPObject& stored)
     stored.lastHeard = m_ports.clock.Now();
 }
 
-bool COstara32Doc::RefreshRepeat(std::string_view text, uint64_t hash, const std::shared_ptr<CSDPObject>& directory)
+bool COstara32Doc::RefreshRepeat(std::string_view text, uint64_t hash, const std::shared_ptr<CSDPObject>& directory,
+                                 std::string_view origin)
 {
     if (hash == 0)
         return false;
@@ -335,12 +406,17 @@ bool COstara32Doc::RefreshRepeat(std::string_view text, uint64_t hash, const std
     const std::string_view id = sap::OriginSessionIdOf(text);
     if (id.empty())
         return false;
-    CSDPObject* const stored = ListOf(directory).PeekById(id);
     // Equal hashes mean the stored fields came from this very text, so the
-    // id the parser would find is the stored one.
-    if (!stored || stored->own || stored->sourceHash != hash)
+    // session the parser would find is the stored one.
+    CSDPObject* const stored = ListOf(directory).PeekBySourceHash(id, hash);
+    if (!stored || stored->own)
+        return false;
+    // A directory without a socket may get one now: the long way.
+    if (IsDirectoryType(stored->sessionType) && !stored->links->directoryReceiver)
         return false;
     RefreshUnchanged(*stored);
+    if (!origin.empty())
+        NoteSource(*stored, sap::OriginKey(origin));
     return true;
 }
 
@@ -383,6 +459,21 @@ int COstara32Doc::RemoveSession(std::shared_ptr<CSDPObject> record)
     return 1;
 }
 
+int COstara32Doc::RemoveHeard(const std::shared_ptr<CSDPObject>& deletion, const std::shared_ptr<CSDPObject>& directory)
+{
+    if (directory && (!directory->links->children || directory->IsDeleting()))
+        return 0;
+    std::vector<std::shared_ptr<CSDPObject>> covered;
+    for (auto& stored : ListOf(directory).AllWithId(deletion->originSessionId))
+        if (!stored->own && deletion->DeletionCovers(*stored)
+            && (stored->announcedFrom == 0 || stored->announcedFrom == deletion->announcedFrom))
+            covered.push_back(std::move(stored));
+    int removed = 0;
+    for (const auto& stored : covered)
+        removed += RemoveSession(stored);
+    return removed;
+}
+
 void COstara32Doc::ReleaseChildren(CSDPObject& directory)
 {
     if (!directory.links->children)
@@ -402,16 +493,18 @@ void COstara32Doc::AnnounceSession(CSDPObject& record, bool deletion)
 {
     std::string text;
     record.WriteSdp(text);
-    if (auto datagram = sap::BuildAnnouncement(text, deletion, m_ports.network.OriginatingSource())) {
-        // A session outside every directory has no socket to go out on.
-        const auto directory = record.parentDirectory.lock();
-        if (directory && directory->links->directoryReceiver) {
-            CDirectoryReceiver& socket = *directory->links->directoryReceiver;
-            if (!m_ports.network.SetMulticastTtl(socket, record.announceTtl))
-                m_prompts.Show("Failed to adjust TTL!");
-            if (!m_ports.network.SendDatagram(socket, *datagram))
-                m_prompts.Show("Failed to write to socket");
-        }
+    // A session outside every directory has no socket to go out on.
+    const auto directory = record.parentDirectory.lock();
+    CDirectoryReceiver* const socket = directory ? directory->links->directoryReceiver.get() : nullptr;
+    const uint32_t source = socket ? m_ports.network.OriginatingSource(*socket) : 0;
+    if (auto datagram = sap::BuildAnnouncement(text, deletion, source); datagram && socket) {
+        if (!m_ports.network.SetMulticastTtl(*socket, record.announceTtl))
+            m_prompts.Show("Failed to adjust TTL!");
+        if (!m_ports.network.SendDatagram(*socket, *datagram))
+            m_prompts.Show("Failed to write to socket");
+        // What the socket loops back to this host is then known as ours.
+        if (source != 0)
+            record.announcedFrom = sap::OriginKey(text::DottedQuad(source));
     }
     record.lastHeard = m_ports.clock.Now();
     record.walkNext = 0; // an edit before the send may have changed its times
@@ -424,6 +517,17 @@ int COstara32Doc::AnnouncementInterval(const CSDPObject& record, const CTtlBands
     const int64_t value = band < 0 ? ttl
         : 8LL * bands.counts[band] * record.sourceLength / CTtlBands::kLimits[band];
     return static_cast<int>(std::clamp<int64_t>(value, kMinInterval, INT_MAX));
+}
+
+int COstara32Doc::AnnounceTtlOf(const CSDPObject& record, const CSDPObject* directory)
+{
+    int ttl = 0;
+    for (const CSDPMedia& m : record.media)
+        if (m.ttl > 0 && m.ttl <= 255)
+            ttl = std::max(ttl, m.ttl);
+    if (ttl == 0 && directory && directory->links->directoryTtl != 0)
+        ttl = directory->links->directoryTtl;
+    return ttl ? ttl : 15;
 }
 
 int64_t COstara32Doc::EndTime(const CSDPObject& record)
@@ -544,7 +648,7 @@ void COstara32Doc::OnSapMessage(ESapAction action, std::shared_ptr<CSDPObject> r
         AddSession(std::move(record), directory);
     } else if (action == ESapAction::Delete) {
         record->parentDirectory = directory;
-        RemoveSession(record);
+        RemoveHeard(record, directory);
     }
 }
 
@@ -692,12 +796,12 @@ bool COstara32Doc::LoadList(CArchiveReader& in, CSessionList& list, const std::s
     list.Reserve(list.Size() + static_cast<size_t>(count));
     for (int32_t i = 0; i < count; ++i) {
         auto record = CSDPObject::MakeEmpty(m_env);
-        // The defaults of a record made without text: the announce TTL is
-        // not stored, and an own session must not go out with TTL 0.
-        record->scopeMode = 1120;
-        record->announceTtl = 15;
+        record->scopeMode = 1120; // the default of a record made without text
         if (!cache::ReadRecord(in, *record, directory != nullptr))
             return false;
+        // The announce TTL is not stored: an own session goes out as its
+        // media say, as it did before the restart.
+        record->announceTtl = AnnounceTtlOf(*record, directory.get());
         record->lastHeard = now;
         record->parentDirectory = directory;
         list.Append(record);
@@ -712,13 +816,13 @@ bool COstara32Doc::LoadList(CArchiveReader& in, CSessionList& list, const std::s
                 return false;
             // An older cache may hold directories the store would not take
             // now: read past them, keep neither them nor their sockets.
-            if (!MayListen(*record, directory)) {
+            if (!MayNest(*record, directory)) {
                 list.Remove(*record);
                 ReleaseChildren(*record);
                 record->DeleteLater();
                 continue;
             }
-            OpenSocket(record);
+            Listen(record);
         }
     }
     return true;

@@ -4,7 +4,7 @@
 #include <climits>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "base/QueuedPrompter.h"
 #include "base/ViewNotifier.h"
@@ -59,7 +59,9 @@ public:
     // writer never writes a file the next start would delete as corrupt.
     static constexpr int kMaxDirectoryDepth = 200;
     // Sockets for directories announced by others. The TTL Scope, the scope
-    // directories and the user's own folders always get theirs.
+    // directories and the user's own folders always get theirs. At the
+    // bound, the sources share them fairly (see Listen); a directory left
+    // without one stays in the tree, unheard.
     static constexpr size_t kMaxAnnouncedDirectories = 100;
     // Far above any real directory; a larger file is neither read nor written.
     static constexpr size_t kMaxCacheFile = size_t{256} << 20;
@@ -86,6 +88,13 @@ public:
     // record's parent directory) was taken out, 0 when none matched. Takes
     // its own reference: the caller's may be the list slot it empties.
     int RemoveSession(std::shared_ptr<CSDPObject> record);
+    // A deletion heard in a directory (the record made from its text, its
+    // announcedFrom the datagram's originating source): removes the
+    // sessions it covers (CSDPObject::DeletionCovers) that were last
+    // announced from that source, or whose source is not known yet. The
+    // user's own sessions are withdrawn by the user or their end alone.
+    // Returns how many went.
+    int RemoveHeard(const std::shared_ptr<CSDPObject>& deletion, const std::shared_ptr<CSDPObject>& directory);
     void AnnounceSession(CSDPObject& record, bool deletion);
     // A directory of the store now names another SAP group or port (its
     // announcement said so, or the user edited their folder): its socket
@@ -105,7 +114,9 @@ public:
     // the one the stored session was last taken from: renews its last-heard
     // time and returns true, so the text need not be parsed. False when it
     // must go the long way (parsed, then AddSession).
-    bool RefreshRepeat(std::string_view text, uint64_t hash, const std::shared_ptr<CSDPObject>& directory);
+    // `origin` is the datagram's originating source as text (empty: unknown).
+    bool RefreshRepeat(std::string_view text, uint64_t hash, const std::shared_ptr<CSDPObject>& directory,
+                       std::string_view origin = {});
     // A datagram a directory's socket decoded; its messages are held until
     // it returns.
     void OnSapMessage(ESapAction action, std::shared_ptr<CSDPObject> record,
@@ -171,6 +182,9 @@ public:
     void SetToolStarter(ToolStarter* tools) { m_ports.tools = tools; }
     // Open sockets of directories announced by others.
     size_t AnnouncedDirectorySockets() const { return m_announcedSockets.size(); }
+    // The TTL an own session goes out with when nothing set it: the largest
+    // TTL its media give, else its directory's, else 15.
+    static int AnnounceTtlOf(const CSDPObject& record, const CSDPObject* directory);
 
     // Settings the store keeps (read at start by the application).
     std::string userName;
@@ -181,11 +195,20 @@ public:
     int filterMode = 0;
 
 private:
-    // Whether a directory entering `parent`'s list gets a socket: not when
-    // the tree would grow deeper than the cache holds, not when it repeats
-    // the SAP group and port of a directory above it (it would hear its own
-    // announcement again and nest without end), not beyond the bound.
-    bool MayListen(const CSDPObject& directory, const std::shared_ptr<CSDPObject>& parent) const;
+    // Whether a directory may listen in `parent`'s list: not when the tree
+    // would grow deeper than the cache holds, not when it repeats the SAP
+    // group and port of a directory above it (it would hear its own
+    // announcement again and nest without end).
+    bool MayNest(const CSDPObject& directory, const std::shared_ptr<CSDPObject>& parent) const;
+    // Gives a directory that may nest its socket, within the bound for
+    // announced ones: once it is reached, a directory whose source holds
+    // fewer sockets than the source holding the most (by two or more) takes
+    // the socket of that source's directory heard least recently. False when
+    // it stays without one.
+    bool Listen(const std::shared_ptr<CSDPObject>& directory);
+    bool FreeSocketFor(uint64_t source);
+    // The source a record was announced from changed: its socket counts for the new one.
+    void NoteSource(CSDPObject& record, uint64_t source);
     // The group a directory's socket hears beside its own, 0 for none.
     uint32_t SecondGroupOf(const CSDPObject& directory) const;
     void OpenSocket(const std::shared_ptr<CSDPObject>& directory);
@@ -223,7 +246,13 @@ private:
     bool m_sessionFileGiven = false;
     bool m_cacheEnabled = true;
     bool m_cleansTmpFolder = true;
-    std::unordered_set<const CDirectoryReceiver*> m_announcedSockets;
+    // The sockets of announced directories, with the source each counts for.
+    struct CHeldSocket {
+        uint64_t source = 0;
+        std::weak_ptr<CSDPObject> directory;
+    };
+    std::unordered_map<const CDirectoryReceiver*, CHeldSocket> m_announcedSockets;
+    std::unordered_map<uint64_t, size_t> m_socketsPerSource;
     bool m_cacheUnreadable = false;
     bool m_walking = false;
     bool m_walkSkips = true;

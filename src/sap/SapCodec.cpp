@@ -316,10 +316,17 @@ CSapMessage DecodeSapDatagram(std::string_view datagram, const CEncryptionGroups
     if (payload.action == ESapAction::Drop)
         return msg;
     const uint64_t hash = sap::TextHash(payload.text);
-    if (payload.action == ESapAction::Announce && isKnownRepeat && isKnownRepeat(payload.text, hash))
+    if (payload.action == ESapAction::Announce && isKnownRepeat && isKnownRepeat(payload.text, hash, msg.origin))
         return msg;
+    // A known repeat was checked when it was first heard.
+    if (!sap::IsSessionDescription(payload.text)) {
+        msg.action = ESapAction::Drop;
+        msg.reason = "no session description (v=0 and o= lines)";
+        return msg;
+    }
     msg.record = CSDPObject::FromText(payload.text, env);
     msg.record->sourceHash = hash;
+    msg.record->announcedFrom = sap::OriginKey(msg.origin);
     return msg;
 }
 
@@ -401,6 +408,19 @@ namespace {
 }
 
 } // namespace
+
+bool sap::IsSessionDescription(std::string_view text)
+{
+    // The parser reads from the first "v=" on, wherever it stands.
+    const size_t v = text.find("v=");
+    if (v == std::string_view::npos)
+        return false;
+    const size_t nl = text.find('\n', v);
+    std::string_view version = text.substr(v + 2, nl == std::string_view::npos ? nl : nl - v - 2);
+    if (version.ends_with('\r'))
+        version.remove_suffix(1);
+    return version == "0" && !OriginSessionIdOf(text.substr(v)).empty();
+}
 
 std::string_view sap::OriginSessionIdOf(std::string_view text)
 {

@@ -53,13 +53,21 @@ struct CSapMessage {
 // record carries the hash of its text (sap::TextHash). `isKnownRepeat`,
 // when given, sees an announcement's text and hash first: when it says the
 // text is a known repeat, nothing is parsed and the message has no record.
-using CKnownRepeat = std::function<bool(std::string_view text, uint64_t hash)>;
+// A text that is no session description (no "v=0" line, no "o=" line with
+// a session id) is dropped. `origin` is the originating source as text.
+using CKnownRepeat = std::function<bool(std::string_view text, uint64_t hash, std::string_view origin)>;
 CSapMessage DecodeSapDatagram(std::string_view datagram, const CEncryptionGroups& groups,
                               const CSdpEnvironment& env, const CKnownRepeat& isKnownRepeat = {});
 
 namespace sap {
 // A hash of an announcement's SDP text, never 0.
 uint64_t TextHash(std::string_view text);
+// The key the store keeps of an originating source (its text as
+// CSapMessage::origin gives it), never 0.
+inline uint64_t OriginKey(std::string_view originText) { return TextHash(originText); }
+// Whether a text describes a session at all: its first "v=" line says 0
+// and an "o=" line with a session id follows.
+bool IsSessionDescription(std::string_view text);
 // The origin session id (second field of the first "o=" line after the
 // first "v="), read without parsing; empty when there is none.
 std::string_view OriginSessionIdOf(std::string_view text);

@@ -2,6 +2,7 @@
 
 #include "base/Clock.h"
 #include "base/Random.h"
+#include "base/Text.h"
 
 #include <algorithm>
 #include <chrono>
@@ -144,9 +145,46 @@ void CSDPObject::Unlock()
         m_lockOwner.store(0, std::memory_order_release);
 }
 
+bool CSDPObject::NamesNoHost(std::string_view address)
+{
+    if (address.empty() || text::EqualsNoCase(address, "localhost") || address == "::" || address == "::1"
+        || address == "0.0.0.0")
+        return true;
+    return address.starts_with("127."); // the loopback net
+}
+
+bool CSDPObject::HasSameOrigin(const CSDPObject& o) const
+{
+    return originSessionId == o.originSessionId && originUser == o.originUser && originAddress == o.originAddress
+        && originAddressType == o.originAddressType && originNetworkType == o.originNetworkType;
+}
+
+namespace {
+// Where the first media entry is sent: its connection address (its own or
+// the session's) and its port; nothing for a record without media.
+bool SameFirstDestination(const CSDPObject& a, const CSDPObject& b)
+{
+    if (a.media.empty() || b.media.empty())
+        return a.media.empty() && b.media.empty();
+    const CSDPMedia& x = a.media.front();
+    const CSDPMedia& y = b.media.front();
+    return x.address == y.address && x.port == y.port;
+}
+} // namespace
+
 bool CSDPObject::IsSameSession(const CSDPObject& other) const
 {
-    return originSessionId == other.originSessionId;
+    // The program's own records (the user's sessions and folders, the scope
+    // directories) are made here: their origin alone names them, whatever
+    // an edit does to their media.
+    const bool ours = own || other.own || sessionType == kTypeScopeDirectory || other.sessionType == kTypeScopeDirectory;
+    return HasSameOrigin(other) && (ours || !NamesNoHost(originAddress) || SameFirstDestination(*this, other));
+}
+
+bool CSDPObject::DeletionCovers(const CSDPObject& stored) const
+{
+    return HasSameOrigin(stored)
+        && (!NamesNoHost(originAddress) || media.empty() || SameFirstDestination(*this, stored));
 }
 
 namespace {

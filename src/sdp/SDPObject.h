@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/RareFields.h"
@@ -160,7 +161,22 @@ public:
         return m_lockDepth.load(std::memory_order_relaxed) + m_lockWaiters.load(std::memory_order_relaxed);
     }
 
+    // Two records describe the same session when their origins agree in
+    // everything but the version (user, id, network type, address type,
+    // address). An origin address that names no host (a loopback or
+    // unspecified address, "localhost") is shared by every stream such a
+    // sender announces: the first media destination (address and port)
+    // then tells its sessions apart, except where one of the two is the
+    // program's own (own flag or scope directory).
     bool IsSameSession(const CSDPObject& other) const;
+    // The origin alone, without the version.
+    bool HasSameOrigin(const CSDPObject& other) const;
+    // Whether a deletion with this record's text withdraws `stored`: its
+    // identity, or, for a deletion that gives no media to tell host-less
+    // senders apart, its origin alone.
+    bool DeletionCovers(const CSDPObject& stored) const;
+    // Whether an origin address says nothing about which host sent it.
+    static bool NamesNoHost(std::string_view address);
     void UpdateFrom(CSDPObject& newer, int64_t now);
     // The same for a `newer` that is thrown away next: its texts, lists and
     // their blocks are taken over rather than copied, and it is left
@@ -215,6 +231,11 @@ public:
     // Hash of the SAP text the fields were last taken from (0: unknown), so
     // that an unchanged repeat needs neither parsing nor copying.
     uint64_t sourceHash = 0;
+    // The originating source (sap::OriginKey) of the datagram the record was
+    // last announced with, or that we last sent it with; 0 when not known
+    // (made here and not sent yet, or read from the cache). Kept in memory
+    // only: a deletion must come from there.
+    uint64_t announcedFrom = 0;
     // The walk's bookkeeping: nothing about the record can change before
     // `walkNext` (0: look now) unless its interval or inputs change.
     int64_t walkNext = 0;

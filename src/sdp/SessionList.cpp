@@ -228,7 +228,34 @@ CSDPObject* CSessionList::PeekById(std::string_view id) const
 
 CSessionList::Record CSessionList::Find(const CSDPObject& like) const
 {
-    return FindById(like.originSessionId);
+    const size_t at = EntryOf(like.originSessionId);
+    if (at == kNoEntry)
+        return nullptr;
+    for (auto node = m_table[at].head; node != m_nodes.end(); node = node->nextSame)
+        if (node->record->IsSameSession(like))
+            return node->record;
+    return nullptr;
+}
+
+CSDPObject* CSessionList::PeekBySourceHash(std::string_view id, uint64_t hash) const
+{
+    const size_t at = EntryOf(id);
+    if (at == kNoEntry)
+        return nullptr;
+    for (auto node = m_table[at].head; node != m_nodes.end(); node = node->nextSame)
+        if (node->record->sourceHash == hash)
+            return node->record.get();
+    return nullptr;
+}
+
+std::vector<CSessionList::Record> CSessionList::AllWithId(std::string_view id) const
+{
+    std::vector<Record> out;
+    const size_t at = EntryOf(id);
+    if (at != kNoEntry)
+        for (auto node = m_table[at].head; node != m_nodes.end(); node = node->nextSame)
+            out.push_back(node->record);
+    return out;
 }
 
 void CSessionList::Erase(Nodes::iterator node, size_t entry)
@@ -260,10 +287,14 @@ CSessionList::Record CSessionList::Take(const CSDPObject& like)
     const size_t at = EntryOf(like.originSessionId);
     if (at == kNoEntry)
         return nullptr;
-    const auto node = m_table[at].head;
-    Record record = node->record;
-    Erase(node, at);
-    return record;
+    for (auto node = m_table[at].head; node != m_nodes.end(); node = node->nextSame) {
+        if (node->record->IsSameSession(like)) {
+            Record record = node->record;
+            Erase(node, at);
+            return record;
+        }
+    }
+    return nullptr;
 }
 
 bool CSessionList::Remove(const CSDPObject& record)

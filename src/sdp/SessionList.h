@@ -13,8 +13,8 @@ class CSDPObject;
 // One list of the session store: records in insertion order plus an index
 // by origin session id, so that finding, adding and removing a session do
 // not depend on how many the list holds. Several records may share an id
-// (the cache loader appends without checking); lookups then give the first
-// in list order.
+// (sessions of different senders, or a cache appended without checking):
+// they hang in one chain, and lookups by id give the first in list order.
 //
 // A stored record's origin session id must not change while it is in the
 // list (refreshes only ever copy an equal id).
@@ -87,10 +87,15 @@ public:
     // The same without taking a reference (no shared count to bump): the
     // record stays valid while the list holds it.
     CSDPObject* PeekById(std::string_view id) const;
-    // The first record that is the same session as `like`, or null.
+    // The first record that is the same session as `like` (IsSameSession), or null.
     Record Find(const CSDPObject& like) const;
     // Takes the first record with the same session as `like` out of the list.
     Record Take(const CSDPObject& like);
+    // The first record with this id whose fields were last taken from the
+    // text with this hash (CSDPObject::sourceHash), without a reference.
+    CSDPObject* PeekBySourceHash(std::string_view id, uint64_t hash) const;
+    // Every record with this origin session id, in list order.
+    std::vector<Record> AllWithId(std::string_view id) const;
     // Takes exactly this record out (not another one with its id).
     bool Remove(const CSDPObject& record);
     void Clear();

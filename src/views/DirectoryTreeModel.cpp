@@ -5,6 +5,8 @@
 #include "sdp/SessionList.h"
 #include "views/DisplayText.h"
 
+#include <QColor>
+
 #include <algorithm>
 
 CDirectoryTreeModel::CDirectoryTreeModel(COstara32Doc& doc, QObject* parent) : QAbstractItemModel(parent), m_doc(doc)
@@ -55,10 +57,16 @@ QVariant CDirectoryTreeModel::data(const QModelIndex& index, int role) const
     if (!index.isValid())
         return {};
     const auto* node = static_cast<const CNode*>(index.internalPointer());
+    // A directory without a socket is listed but not heard (too many are
+    // announced, or it repeats the group of one above it).
+    const bool unheard = node->record && node->record->links->children && !node->record->links->directoryReceiver;
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         return node->text;
+    case Qt::ToolTipRole:
+        return unheard ? node->text + QStringLiteral("\n") + QString::fromLatin1(kUnheardText) : node->text;
+    case Qt::ForegroundRole:
+        return unheard ? QVariant(QColor(Qt::gray)) : QVariant();
     case kKindRole:
         return static_cast<int>(node->kind);
     case kRecordRole:

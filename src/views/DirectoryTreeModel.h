@@ -23,6 +23,8 @@ class CDirectoryTreeModel final : public QAbstractItemModel, public ViewNotifier
     Q_OBJECT
 public:
     enum ERole { kRecordRole = Qt::UserRole + 1, kKindRole };
+    static constexpr const char* kUnheardText =
+        "Not listened to: too many directories are announced, or it repeats the address of one above it.";
     // What an item stands for, to pick its icons.
     enum EKind { kKindRoot, kKindFolder, kKindScope };
     static constexpr const char* kRootText = "MBone";

@@ -300,7 +300,7 @@ TEST_F(CacheTest, FirstStartLoadsCacheThenTtlScopeThenScopes)
         auto s = d->links->children->FindById(std::to_string(depth));
         auto sub = d->links->children->FindById(std::to_string(1000 + depth));
         ASSERT_TRUE(s && sub && d->links->children->Size() == 2u);
-        EXPECT_EQ(std::tuple(s->parentDirectory.lock(), s->announceTtl, s->lastHeard), std::tuple(d, 15, t.clock.Now()));
+        EXPECT_EQ(std::tuple(s->parentDirectory.lock(), s->announceTtl, s->lastHeard), std::tuple(d, 63, t.clock.Now()));
         EXPECT_EQ(socket(sub), std::tuple(inet_addr(("224.2.2." + std::to_string(depth)).c_str()), 9000 + depth, 15 + depth));
         d = sub;
     }

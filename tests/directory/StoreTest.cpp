@@ -1,10 +1,12 @@
 #include "DocFixture.h"
 
 #include "base/Text.h"
+#include "directory/Archive.h"
 #include "sap/SapCodec.h"
 
 #include <cstring>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -336,7 +338,8 @@ TEST_F(DocTest, AnnouncedDirectorySocketsAreBounded)
     auto groupOf = [](size_t i) { return "239.2." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1); };
     for (size_t i = 0; i < bound + 20; ++i)
         doc->AddSession(Directory(std::to_string(1000 + i), groupOf(i)), top);
-    EXPECT_EQ(Count(top), bound);
+    EXPECT_EQ(Count(top), bound + 20) << "listed, the last ones unheard";
+    EXPECT_FALSE(top->links->children->At(bound)->links->directoryReceiver);
     EXPECT_EQ(net.OpenCount(), bound + 1);
     EXPECT_EQ(doc->AnnouncedDirectorySockets(), bound);
 
@@ -470,6 +473,166 @@ TEST_F(DocTest, RemovingOrEmptyingClosesEverySocketBelow)
     doc->DeleteContents();
     EXPECT_EQ(std::tuple(doc->MainList().Size(), net.OpenCount()), std::tuple(0u, 0u));
     EXPECT_TRUE(other->links->children == nullptr && other->IsDeleting());
+}
+
+// ---- who a session is, and who may withdraw it ------------------------------
+
+class HeardTest : public DocTest {
+protected:
+    std::shared_ptr<CSDPObject> dir = AddDirectory("900", "224.2.127.254", kTypeScopeDirectory);
+
+    // What a socket hands over: the text parsed, the sender's origin noted.
+    std::shared_ptr<CSDPObject> From(const std::string& origin, const std::string& text)
+    {
+        auto r = t.Parse(text);
+        r->sourceHash = sap::TextHash(text);
+        r->announcedFrom = sap::OriginKey(origin);
+        return r;
+    }
+    // One stream of a sender that names no host in its origin.
+    static std::string Stream(const std::string& name, const std::string& group, int port)
+    {
+        return "v=0\no=- 0 0 IN IP4 127.0.0.1\ns=" + name + "\nc=IN IP4 " + group + "/15\nt=0 0\nm=video "
+            + std::to_string(port) + " RTP/AVP 96\n";
+    }
+    std::vector<std::string> Names()
+    {
+        std::vector<std::string> names;
+        for (const auto& r : *dir->links->children)
+            names.push_back(r->name);
+        return names;
+    }
+};
+
+TEST_F(HeardTest, HostlessSendersKeepEachStreamAndDeleteOnlyTheirOwn)
+{
+    const std::string one = Stream("Channel One", "239.255.10.1", 5004);
+    const std::string two = Stream("Channel Two", "239.255.10.2", 5006);
+    for (int round = 0; round < 3; ++round)
+        for (const auto* text : {&one, &two})
+            doc->OnSapMessage(ESapAction::Announce, From("10.77.93.2", *text), dir);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"Channel One", "Channel Two"}));
+    // Another host sending the very same o= line and streams is another session
+    // only where the streams differ; its deletion must not touch ours.
+    doc->OnSapMessage(ESapAction::Announce, From("10.77.93.3", Stream("Elsewhere", "239.255.10.3", 5004)), dir);
+    doc->OnSapMessage(ESapAction::Delete, From("10.77.93.3", one), dir);
+    EXPECT_EQ(Count(dir), 3u) << "a deletion from another source";
+    doc->OnSapMessage(ESapAction::Delete, From("10.77.93.2", one), dir);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"Channel Two", "Elsewhere"}));
+    // A deletion with nothing but the o= line takes every stream of that
+    // origin the sender announced here.
+    doc->OnSapMessage(ESapAction::Announce, From("10.77.93.2", one), dir);
+    doc->OnSapMessage(ESapAction::Delete, From("10.77.93.2", "v=0\no=- 0 0 IN IP4 127.0.0.1\n"), dir);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"Elsewhere"}));
+}
+
+TEST_F(HeardTest, DeletionMustComeFromTheLastSourceOnceOneIsKnown)
+{
+    const std::string text = "v=0\no=alice 77 1 IN IP4 10.1.1.1\ns=Talk\nc=IN IP4 239.1.1.1/15\nt=0 0\nm=audio 5004 RTP/AVP 0\n";
+    const std::string bare = "v=0\no=alice 77 2 IN IP4 10.1.1.1\ns=-\n";
+    // From the cache: no source known yet, a matching deletion is honoured.
+    auto cached = t.Parse(text);
+    doc->AddSession(cached, dir);
+    EXPECT_EQ(doc->RemoveHeard(From("10.9.9.9", bare), dir), 1);
+
+    doc->OnSapMessage(ESapAction::Announce, From("10.1.1.1", text), dir);
+    for (const char* spoof : {"o=alice 77 2 IN IP4 10.1.1.2", "o=bob 77 2 IN IP4 10.1.1.1", "o=alice 78 2 IN IP4 10.1.1.1"})
+        doc->OnSapMessage(ESapAction::Delete, From("10.1.1.1", std::string("v=0\n") + spoof + "\n"), dir);
+    doc->OnSapMessage(ESapAction::Delete, From("10.66.6.6", bare), dir);
+    EXPECT_EQ(Count(dir), 1u) << "another identity or another source";
+    // The same text repeated from a new source (the known-repeat way) moves it.
+    EXPECT_TRUE(doc->RefreshRepeat(text, sap::TextHash(text), dir, "10.1.1.9"));
+    doc->OnSapMessage(ESapAction::Delete, From("10.1.1.1", bare), dir);
+    EXPECT_EQ(Count(dir), 1u);
+    doc->OnSapMessage(ESapAction::Delete, From("10.1.1.9", bare), dir);
+    EXPECT_EQ(Count(dir), 0u);
+}
+
+TEST_F(HeardTest, OwnSessionIgnoresItsEchoAndNoDeletionFromTheNetwork)
+{
+    auto own = Own("5");
+    doc->AddSession(own, dir);
+    ASSERT_EQ(net.sent.size(), 1u);
+    const std::string sent = net.sent[0].Payload();
+    const int64_t sentAt = own->lastHeard;
+    t.clock.Advance(30);
+    views.Take();
+    // Our datagram comes back on this host's loopback: nothing changes.
+    doc->OnSapMessage(ESapAction::Announce, From(text::DottedQuad(net.source), sent), dir);
+    EXPECT_EQ(std::tuple(own->lastHeard, own->changed), std::tuple(sentAt, 1));
+    EXPECT_TRUE(views.Take().empty());
+    // A peer repeating it postpones our next send, as before.
+    doc->OnSapMessage(ESapAction::Announce, From("10.5.5.5", sent), dir);
+    EXPECT_EQ(own->lastHeard, t.clock.Now());
+    for (const char* origin : {"10.0.0.1", "10.5.5.5"})
+        doc->OnSapMessage(ESapAction::Delete, From(origin, sent), dir);
+    EXPECT_EQ(Count(dir), 1u);
+    EXPECT_EQ(net.sent.size(), 1u) << "no withdrawal was sent";
+}
+
+TEST_F(HeardTest, SocketsAreSharedFairlyBetweenSources)
+{
+    constexpr size_t bound = COstara32Doc::kMaxAnnouncedDirectories;
+    auto announce = [&](const std::string& origin, size_t i) {
+        const std::string group = "239.2." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
+        const std::string text = "v=0\no=- " + std::to_string(1000 + i) + " 1 IN IP4 " + origin + "\ns=Dir "
+            + std::to_string(i) + "\nm=directory 9875 SAP/SDP 14\nc=IN IP4 " + group + "/127\n";
+        auto r = From(origin, text);
+        doc->OnSapMessage(ESapAction::Announce, r, dir);
+        return dir->links->children->Find(*r);
+    };
+    std::vector<std::shared_ptr<CSDPObject>> first;
+    for (size_t i = 0; i < 150; ++i) {
+        t.clock.Advance(1);
+        first.push_back(announce("10.0.0.1", i));
+    }
+    EXPECT_EQ(Count(dir), 150u) << "past the bound they are listed, unheard";
+    EXPECT_EQ(doc->AnnouncedDirectorySockets(), bound);
+    EXPECT_FALSE(first.back()->links->directoryReceiver);
+    std::vector<std::shared_ptr<CSDPObject>> second;
+    for (size_t i = 150; i < 200; ++i)
+        second.push_back(announce("10.0.0.2", i));
+    // The second host gets half, taken from the first host's least recently heard.
+    size_t heard = 0;
+    for (const auto& d : second)
+        heard += d->links->directoryReceiver != nullptr;
+    EXPECT_EQ(heard, bound / 2);
+    EXPECT_FALSE(first.front()->links->directoryReceiver);
+    EXPECT_TRUE(first[99]->links->directoryReceiver);
+    EXPECT_EQ(doc->AnnouncedDirectorySockets(), bound);
+    // Hearing a socketless one again changes nothing while the share is fair;
+    // once the other host's directories go, it gets a socket back.
+    announce("10.0.0.1", 0);
+    EXPECT_FALSE(first.front()->links->directoryReceiver);
+    for (const auto& d : second)
+        doc->RemoveSession(d);
+    announce("10.0.0.1", 0);
+    EXPECT_TRUE(first.front()->links->directoryReceiver);
+}
+
+TEST_F(OwnSessionTest, AnnounceTtlComesBackFromTheRecordAfterARestart)
+{
+    auto wide = t.Parse("v=0\no=me 1 1 IN IP4 h\ns=Wide\nc=IN IP4 224.2.1.1/200\nt=0 0\nm=audio 5004 RTP/AVP 0\n"
+                        "m=video 5006 RTP/AVP 31\nc=IN IP4 224.2.1.2/7\n");
+    auto bare = t.Parse("v=0\no=me 2 1 IN IP4 h\ns=Bare\nt=0 0\n");
+    EXPECT_EQ(COstara32Doc::AnnounceTtlOf(*wide, dir.get()), 200);
+    dir->links.Edit().directoryTtl = 31;
+    EXPECT_EQ(COstara32Doc::AnnounceTtlOf(*bare, dir.get()), 31);
+    EXPECT_EQ(COstara32Doc::AnnounceTtlOf(*bare, nullptr), 15);
+    // Through the cache: sent again with the TTL it went out with before.
+    wide->own = 1;
+    wide->announceTtl = 200;
+    doc->AddSession(wide, dir);
+    CArchiveWriter out;
+    doc->StoreList(out, doc->MainList(), false);
+    auto next = MakeDoc();
+    CArchiveReader in(out.Bytes());
+    ASSERT_TRUE(next->LoadList(in, next->MainList(), nullptr));
+    net.sent.clear();
+    t.clock.Advance(COstara32Doc::kMinInterval);
+    next->CheckSessions();
+    ASSERT_EQ(net.sent.size(), 1u);
+    EXPECT_EQ(net.sent[0].ttl, 200);
 }
 
 } // namespace

@@ -152,16 +152,20 @@ TEST(StoreWalk, DecodingAKnownRepeatSkipsTheParser)
     const std::string text = Timed("9", "0 0");
     const std::string datagram = std::string("\x20\x00\x00\x00\x0a\x00\x00\x01", 8) + text;
     std::string seen;
-    const CSapMessage known = DecodeSapDatagram(datagram, groups, t.env, [&](std::string_view s, uint64_t h) {
+    std::string origin;
+    const CSapMessage known = DecodeSapDatagram(datagram, groups, t.env, [&](std::string_view s, uint64_t h, std::string_view o) {
         seen = s;
+        origin = o;
         return h == sap::TextHash(text);
     });
     EXPECT_EQ(seen, text);
+    EXPECT_EQ(origin, "10.0.0.1");
     EXPECT_EQ(known.action, ESapAction::Announce);
     EXPECT_EQ(known.record, nullptr);
-    const CSapMessage fresh = DecodeSapDatagram(datagram, groups, t.env, [](std::string_view, uint64_t) { return false; });
+    const CSapMessage fresh = DecodeSapDatagram(datagram, groups, t.env, [](std::string_view, uint64_t, std::string_view) { return false; });
     ASSERT_NE(fresh.record, nullptr);
     EXPECT_EQ(fresh.record->sourceHash, sap::TextHash(text));
+    EXPECT_EQ(fresh.record->announcedFrom, sap::OriginKey("10.0.0.1"));
 
     EXPECT_EQ(sap::OriginSessionIdOf("junk v=0\r\no=alice 2890844526 1 IN IP4 h\r\ns=x"), "2890844526");
     EXPECT_EQ(sap::OriginSessionIdOf("v=0\ns=no origin\n"), "");

@@ -67,7 +67,7 @@ PY
 grep -qF '/scripts/plugin.idc?Media=audio&Proto=RTP/AVP&Fmt=0' "$WORK/state/requests.log" || fail "plug-in request"
 
 # 5. Installing: the good one and the redirected one are kept, with CR LF line ends.
-online plugin audio RTP/AVP 0 --install Good Redirected > "$WORK/install.json" || fail "install"
+online plugin audio RTP/AVP 0 --install Good --install Redirected > "$WORK/install.json" || fail "install"
 python3 -c 'import json,sys; o=json.load(open(sys.argv[1])); assert [x.get("kept") for x in o[:2]]==[True,True], o' \
     "$WORK/install.json" || fail "install result: $(cat "$WORK/install.json")"
 kept="$WORK/install/plugins/rev2.plugin.fetched.audio.rtpavp.1"

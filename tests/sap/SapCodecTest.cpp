@@ -200,11 +200,44 @@ TEST(SapCodec, DecodeHandsBackAParsedRecord)
     EXPECT_EQ(v6.record->originSessionId + "|" + v6.record->name, "77|Unwrapped");
     EXPECT_EQ(v6.origin, "2001:db8::1");
     EXPECT_EQ(DecodeSapDatagram(Header(0x20, 9), groups, t.env).origin, "10.0.0.1") << "known for drops too";
-    auto empty = DecodeSapDatagram(Header(0x24), groups, t.env);
-    EXPECT_EQ(empty.action, kDelete);
-    ASSERT_TRUE(empty.record) << "an 8-byte datagram gives a record with defaults";
-    EXPECT_EQ(empty.record->name, "");
     EXPECT_FALSE(DecodeSapDatagram("x", groups, t.env).record);
+    EXPECT_EQ(msg.record->announcedFrom, sap::OriginKey("10.0.0.1"));
+}
+
+// What is no session description is no announcement: an empty payload, a
+// text without a "v=0" line or without an "o=" line with an id, and random
+// bytes, which used to become nameless rows.
+TEST(SapCodec, TextsThatDescribeNoSessionAreDropped)
+{
+    CTestEnv t;
+    CEncryptionGroups groups;
+    const std::pair<std::string, bool> texts[] = {
+        {"", false},
+        {"s=name only\n", false},
+        {"v=0\ns=no origin\n", false},
+        {"v=1\no=- 1 1 IN IP4 h\n", false},
+        {"o=- 1 1 IN IP4 h\nv=0\n", false},
+        {"v=0\no=-\n", false},
+        {"v=0\r\no=- 1 1 IN IP4 h\r\n", true},
+        {"junk before v=0\no=x 9 1 IN IP4 h\n", true},
+    };
+    for (const auto& [text, session] : texts) {
+        for (uint8_t flags : {0x20, 0x24}) {
+            const auto msg = DecodeSapDatagram(Header(flags) + text, groups, t.env);
+            EXPECT_EQ(msg.action == ESapAction::Drop, !session) << text;
+            EXPECT_EQ(msg.record != nullptr, session) << text;
+        }
+    }
+    std::mt19937 rng(99);
+    int kept = 0;
+    for (int i = 0; i < 5000; ++i) {
+        std::string d(8 + rng() % 200, '\0');
+        for (char& c : d)
+            c = static_cast<char>(rng());
+        d[0] = static_cast<char>(0x20 | (rng() & 4));
+        kept += DecodeSapDatagram(d, groups, t.env).record != nullptr;
+    }
+    EXPECT_EQ(kept, 0);
 }
 
 TEST(SapCodec, RandomBytesNeverCrash)

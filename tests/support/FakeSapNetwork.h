@@ -59,7 +59,7 @@ public:
         sent.push_back({s.group, s.port, s.ttl, std::string(datagram)});
         return true;
     }
-    uint32_t OriginatingSource() override { return source; }
+    uint32_t OriginatingSource(CDirectoryReceiver&) override { return source; }
 
     size_t OpenCount() const
     {

@@ -6,8 +6,12 @@
 #ifdef Q_OS_LINUX
 #include <cerrno>
 #include <cstring>
+#endif
+#ifdef Q_OS_UNIX
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -56,7 +60,10 @@ bool CSAPSocket::OpenSAPSocket(const CConfig& config, std::weak_ptr<CSDPObject> 
             m_lastError = QString::fromLocal8Bit(std::strerror(errno));
 #endif
         EnlargeReceiveBuffer();
-        m_socket.setSocketOption(QAbstractSocket::MulticastLoopbackOption, QVariant(0));
+        // Loopback acts on what this socket sends: on, a player or another
+        // directory on this host hears our announcements. The store knows
+        // our own datagrams when they come back.
+        m_socket.setSocketOption(QAbstractSocket::MulticastLoopbackOption, QVariant(1));
         m_socket.setSocketOption(QAbstractSocket::MulticastTtlOption, QVariant(config.ttl));
         const QNetworkInterface iface = config.interfaceAddress.isEmpty()
             ? QNetworkInterface() : InterfaceWithAddress(config.interfaceAddress);
@@ -100,6 +107,37 @@ int CSAPSocket::ReceiveBufferSize()
 void CSAPSocket::Close()
 {
     m_socket.close();
+}
+
+QHostAddress CSAPSocket::SendingAddress() const
+{
+    QHostAddress address;
+#ifdef Q_OS_UNIX
+    // A socket connected to the group takes the source address the kernel
+    // would send from; connecting a datagram socket sends nothing.
+    if (m_config.group.protocol() != QAbstractSocket::IPv4Protocol)
+        return address;
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return address;
+    const QHostAddress iface(m_config.interfaceAddress);
+    if (iface.protocol() == QAbstractSocket::IPv4Protocol) {
+        in_addr via{};
+        via.s_addr = htonl(iface.toIPv4Address());
+        ::setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &via, sizeof via);
+    }
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(m_config.port);
+    to.sin_addr.s_addr = htonl(m_config.group.toIPv4Address());
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 && local.sin_addr.s_addr != 0)
+        address = QHostAddress(ntohl(local.sin_addr.s_addr));
+    ::close(fd);
+#endif
+    return address;
 }
 
 bool CSAPSocket::SendDatagram(const QByteArray& datagram, int ttl)

@@ -30,7 +30,7 @@ public:
     CSAPSocket(const CEncryptionGroups& groups, const CSdpEnvironment& env, QObject* parent = nullptr);
     ~CSAPSocket() override;
 
-    // Address reuse, bind, loopback off, TTL, join, remember the setup.
+    // Address reuse, bind, loopback on, TTL, join, remember the setup.
     // False when the bind failed: the socket is then closed but kept.
     bool OpenSAPSocket(const CConfig& config, std::weak_ptr<CSDPObject> directory);
     void Close();
@@ -46,6 +46,9 @@ public:
     std::shared_ptr<CSDPObject> Directory() const { return m_directory.lock(); }
     QString LastError() const { return m_lastError; }
 
+    // The address this host sends from toward the group (through the
+    // configured interface); null when no route leads there.
+    QHostAddress SendingAddress() const;
     // Sends one datagram to the group with the given multicast TTL.
     bool SendDatagram(const QByteArray& datagram, int ttl);
 
