@@ -1,0 +1,64 @@
+#!/usr/bin/env python3
+"""A plain SAP peer for the integration scripts, independent of our codec.
+
+  sap_peer.py capture GROUP PORT IFACE SECONDS
+      Joins GROUP on the interface with address IFACE and prints one JSON
+      line per datagram: the IP TTL it arrived with, the SAP flags, the
+      originating source from the header and the SDP text.
+  sap_peer.py send GROUP PORT ORIGIN FLAGS FILE...
+      Sends each file's text as one SAP datagram (version 1, IPv4 origin
+      ORIGIN, flags byte FLAGS such as 0x20 or 0x24), TTL 15.
+"""
+import ipaddress
+import json
+import socket
+import struct
+import sys
+import time
+
+
+def capture(group, port, iface, seconds):
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    s.bind((group, int(port)))
+    s.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP,
+                 socket.inet_aton(group) + socket.inet_aton(iface))
+    s.setsockopt(socket.IPPROTO_IP, socket.IP_RECVTTL, 1)
+    end = time.monotonic() + float(seconds)
+    while (left := end - time.monotonic()) > 0:
+        s.settimeout(left)
+        try:
+            data, ancillary, _, sender = s.recvmsg(65536, socket.CMSG_SPACE(4))
+        except socket.timeout:
+            break
+        ttl = None
+        for level, kind, value in ancillary:
+            if level == socket.IPPROTO_IP and kind == socket.IP_TTL:
+                ttl = struct.unpack("i", value[:4])[0]
+        if len(data) < 8:
+            continue
+        wide = data[0] & 0x10
+        origin_end = 20 if wide else 8
+        origin = str(ipaddress.ip_address(data[4:origin_end]))
+        text = data[origin_end + 4 * data[1]:].decode("utf-8", "replace")
+        print(json.dumps({"ttl": ttl, "flags": "0x%02x" % data[0], "origin": origin,
+                          "sender": sender[0], "text": text}), flush=True)
+
+
+def send(group, port, origin, flags, files):
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_TTL, 15)
+    header = bytes([int(flags, 0), 0, 0, 0]) + socket.inet_aton(origin)
+    for name in files:
+        with open(name, "rb") as f:
+            s.sendto(header + f.read(), (group, int(port)))
+        time.sleep(0.002)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) == 6 and sys.argv[1] == "capture":
+        capture(*sys.argv[2:])
+    elif len(sys.argv) >= 7 and sys.argv[1] == "send":
+        send(*sys.argv[2:6], sys.argv[6:])
+    else:
+        sys.exit(__doc__)
