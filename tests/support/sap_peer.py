@@ -16,6 +16,10 @@ import struct
 import sys
 import time
 
+# Linux values; not every Python names them.
+IP_RECVTTL = getattr(socket, "IP_RECVTTL", 12)
+IP_TTL = getattr(socket, "IP_TTL", 2)
+
 
 def capture(group, port, iface, seconds):
     s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
@@ -23,7 +27,7 @@ def capture(group, port, iface, seconds):
     s.bind((group, int(port)))
     s.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP,
                  socket.inet_aton(group) + socket.inet_aton(iface))
-    s.setsockopt(socket.IPPROTO_IP, socket.IP_RECVTTL, 1)
+    s.setsockopt(socket.IPPROTO_IP, IP_RECVTTL, 1)
     end = time.monotonic() + float(seconds)
     while (left := end - time.monotonic()) > 0:
         s.settimeout(left)
@@ -33,7 +37,7 @@ def capture(group, port, iface, seconds):
             break
         ttl = None
         for level, kind, value in ancillary:
-            if level == socket.IPPROTO_IP and kind == socket.IP_TTL:
+            if level == socket.IPPROTO_IP and kind == IP_TTL:
                 ttl = struct.unpack("i", value[:4])[0]
         if len(data) < 8:
             continue
