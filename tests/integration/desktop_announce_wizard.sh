@@ -4,8 +4,10 @@
 # "Announcement Wizard" by a Qt plug-in loaded into it
 # (tests/support/desktop_probe.cpp); in the other, `talmira-cli listen` must
 # hear the new session with the wizard's fields and the audio medium added
-# through the Media Wizard within 2 s, and its deletion within 2 s of Delete
-# on the row.
+# through the Media Wizard within 2 s. The session goes out with the TTL of
+# the scope chosen in the wizard and the sending interface as its origin,
+# and keeps that TTL across a restart of the program: the deletion that
+# Delete on its row sends then is heard within 2 s, with the same TTL.
 source "$(dirname "$0")/lib-netns.sh"
 source "$(dirname "$0")/lib-desktop.sh"
 [ -x "$cli" ] || fail "talmira-cli is not built"
@@ -16,6 +18,8 @@ NAME="Wizard seminar $$"
 side sender "$ADDR_A"
 side receiver "$ADDR_B"
 start_listener "$WORK/listen.jsonl"
+timeout 80 ip netns exec "$NS_B" python3 "$(dirname "$0")/../support/sap_peer.py" capture 224.2.127.254 9875 "$ADDR_B" 80 \
+    > "$WORK/wire.jsonl" 2> "$WORK/wire.err" &
 start_display "$NS_A"
 start_probed "$NS_A" sender "$WORK/talmira.err"
 
@@ -45,7 +49,9 @@ ask next "^page Session Schedule$"
 ask "set from: = $(date -d "@$start" +%d/%m/%Y)" "^set from:$"
 ask "set at = $(date -d "@$start" +%H:%M:%S)" "^set at$"
 ask "set For = 2 hour" "^set For$"
-# The pages after the schedule keep their defaults up to the media list.
+# Region scope (TTL 63); the other pages keep their defaults up to the media list.
+next_to "Scope"
+ask "click Region" "^clicked Region$"
 next_to "Media present in session"
 # One audio medium through the Media Wizard, at the address and port its
 # address page proposes.
@@ -78,21 +84,36 @@ if r["origin"]["user"] != user:
     bad.append(f"origin user: {r['origin']['user']!r}")
 if "tool:Talmira by TalmiraSoft" not in r["attributes"]:
     bad.append(f"attributes: {r['attributes']}")
-media = [(m["media"], m["address"], m["port"]) for m in r["media"]]
-if media != [("audio", sys.argv[3], sys.argv[4])]:
+media = [(m["media"], m["address"], m["port"], m["ttl"]) for m in r["media"]]
+if media != [("audio", sys.argv[3], sys.argv[4], 63)]:
     bad.append(f"media: {media}")
 sys.exit("\n".join(bad) or None)
 ' "$start" "$(id -un)" "$address" "$port" || fail "the heard session differs from the wizard's fields" "$WORK/listen.jsonl"
 
-# Delete on the row withdraws it for the listener too.
+# wire KIND: the TTL and origin of our datagrams of that kind (0x20, 0x24).
+wire() { grep -F "$NAME" "$WORK/wire.jsonl" | python3 -c '
+import json, sys
+print(*sorted({(d["ttl"], d["origin"]) for d in map(json.loads, sys.stdin) if d["flags"] == sys.argv[1]}))' "$1"; }
+[ "$(wire 0x20)" = "(63, '$ADDR_A')" ] || fail "announced with TTL and origin $(wire 0x20)" "$WORK/wire.jsonl"
+
+# Restarted, the program has the session from its cache; Delete on the row
+# withdraws it with the TTL it was announced with.
 seen "^rows: .*$NAME" 2 || fail "no row for the new session" "$WORK/probe.log"
+exec 3>&-
+stops "$desktop_pid" "$WORK/talmira.err"
+rm "$WORK/probe.in"
+start_probed "$NS_A" sender "$WORK/talmira-again.err"
+ask "select TTL Scope" "^selected TTL Scope$"
+seen "^rows: .*$NAME" 5 || fail "no row for the session after the restart" "$WORK/probe.log"
 ask "select-row $NAME" "^selected row $NAME$"
 ask "trigger Delete" "^triggered Delete$"
 heard remove || fail "the listener did not hear the deletion within 2 s" "$WORK/listen.jsonl" "$WORK/probe.log"
+for _ in $(seq 1 20); do [ -n "$(wire 0x24)" ] && break; sleep 0.1; done
+[ "$(wire 0x24)" = "(63, '$ADDR_A')" ] || fail "withdrawn with TTL and origin $(wire 0x24)" "$WORK/wire.jsonl"
 for _ in $(seq 1 20); do grep "^rows: " "$WORK/probe.log" | tail -n 1 | grep -qF "$NAME" || break; sleep 0.1; done
 ! grep "^rows: " "$WORK/probe.log" | tail -n 1 | grep -qF "$NAME" || fail "the row stays after Delete" "$WORK/probe.log"
 
 exec 3>&-
-stops "$desktop_pid" "$WORK/talmira.err"
+stops "$desktop_pid" "$WORK/talmira-again.err"
 stops "$listener" "$WORK/listen.jsonl.err"
 echo "announcing from the desktop program: ok"
