@@ -229,6 +229,24 @@ void CSessionSortFilter::OnReset()
     Refilter();
 }
 
+// A few new rows among many: each is placed by a binary search from where
+// the one before went, and the shown rows between are copied as blocks, so
+// the comparisons grow with the new rows, not with the list.
+void CSessionSortFilter::MergeIn(const std::vector<int>& sortedRows)
+{
+    std::vector<int> merged;
+    merged.reserve(m_shown.size() + sortedRows.size());
+    auto from = m_shown.begin();
+    for (int row : sortedRows) {
+        const auto at = std::lower_bound(from, m_shown.end(), row, [this](int shown, int r) { return Less(shown, r); });
+        merged.insert(merged.end(), from, at);
+        merged.push_back(row);
+        from = at;
+    }
+    merged.insert(merged.end(), from, m_shown.end());
+    m_shown = std::move(merged);
+}
+
 // Sorted on their own, then merged with the shown rows in one pass.
 void CSessionSortFilter::ShowRows(std::vector<int> rows)
 {
@@ -246,11 +264,7 @@ void CSessionSortFilter::ShowRows(std::vector<int> rows)
         return;
     }
     Relayout([&] {
-        std::vector<int> merged;
-        merged.reserve(m_shown.size() + rows.size());
-        std::merge(m_shown.begin(), m_shown.end(), rows.begin(), rows.end(), std::back_inserter(merged),
-                   [this](int a, int b) { return Less(a, b); });
-        m_shown = std::move(merged);
+        MergeIn(rows);
         RebuildPlaces();
     });
 }
@@ -352,11 +366,7 @@ void CSessionSortFilter::OnDataChanged(int first, int last)
             std::vector<int> placed = show;
             placed.insert(placed.end(), moved.begin(), moved.end());
             SortRows(placed);
-            std::vector<int> merged;
-            merged.reserve(m_shown.size() + placed.size());
-            std::merge(m_shown.begin(), m_shown.end(), placed.begin(), placed.end(), std::back_inserter(merged),
-                       [this](int a, int b) { return Less(a, b); });
-            m_shown = std::move(merged);
+            MergeIn(placed);
             RebuildPlaces();
         });
         return;

@@ -63,6 +63,8 @@ private:
     // Every source row looked at again.
     void Refilter();
     void ShowRows(std::vector<int> sourceRows);
+    // Merges rows sorted by Less into the shown rows.
+    void MergeIn(const std::vector<int>& sortedRows);
 
     void OnRowsInserted(int first, int last);
     void OnRowsAboutToBeRemoved(int first, int last);
