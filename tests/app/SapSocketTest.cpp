@@ -58,8 +58,10 @@ protected:
     {
         QElapsedTimer waited;
         waited.start();
+        // One pass of the event loop at a time: with a time limit it would
+        // go on taking notifications.
         while (handled == 0 && waited.elapsed() < 2000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QCoreApplication::processEvents();
     }
     bool Await(int count)
     {

@@ -127,7 +127,7 @@ void CSAPSocket::OnReceive()
 bool CSAPSocket::ReadOne()
 {
     // Closed by a handler (a deletion that removed its directory) or empty.
-    if (!m_socket.hasPendingDatagrams())
+    if (!IsOpen() || !m_socket.hasPendingDatagrams())
         return false;
     const qint64 size = m_socket.pendingDatagramSize();
     if (size < 0)
