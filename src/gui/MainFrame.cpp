@@ -416,6 +416,8 @@ QWidget* CMainFrame::CreateListPane()
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         connect(m_sorted, signal, this, &CMainFrame::UpdateCommands);
     connect(m_sorted, &QAbstractItemModel::modelReset, this, &CMainFrame::UpdateCommands);
+    // A run of new rows, a re-sort or a new search comes as a layout change.
+    connect(m_sorted, &QAbstractItemModel::layoutChanged, this, &CMainFrame::UpdateCommands);
     connect(m_sorted, &QAbstractItemModel::dataChanged, this, &CMainFrame::UpdateCommands);
     layout->addWidget(m_listView, 1);
     return pane;

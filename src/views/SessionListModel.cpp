@@ -7,20 +7,32 @@
 #include "sdp/SessionList.h"
 #include "views/DisplayText.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
 #include <algorithm>
 
 namespace {
 // Above this share of changed rows one dataChanged for all of them is
-// cheaper for the views than one per row.
+// cheaper for the views than one per run of neighbouring rows.
 bool MostChanged(size_t changed, size_t rows)
 {
     return changed > 64 && changed * 2 > rows;
 }
+// How long collected notices wait at least; longer when applying the last
+// ones cost more, so the views take about a tenth of the time at most,
+// and a new session still shows well within a second.
+constexpr int kApplyDelayMs = 20;
+constexpr int kMaxApplyDelayMs = 400;
+constexpr int kApplyCostShare = 10;
 } // namespace
 
 CSessionListModel::CSessionListModel(COstara32Doc& doc, QObject* parent)
     : QAbstractTableModel(parent), m_doc(doc), m_clock(doc.Ports().clock)
 {
+    m_applyTimer.setSingleShot(true);
+    m_applyTimer.setInterval(kApplyDelayMs);
+    connect(&m_applyTimer, &QTimer::timeout, this, &CSessionListModel::ApplyFromTimer);
     Rebuild();
 }
 
@@ -113,6 +125,72 @@ void CSessionListModel::RefreshRecord(const CSDPObject& record)
     EmitChanged({row});
 }
 
+void CSessionListModel::ApplyPending()
+{
+    m_applyTimer.stop();
+    if (m_resetting)
+        return;
+    ApplyArrivals();
+    if (m_walking || m_changed.empty())
+        return;
+    const int64_t now = m_clock.Now();
+    std::vector<int> changed;
+    for (const CSDPObject* record : m_changed) {
+        const int row = RowOf(*record);
+        if (row < 0)
+            continue;
+        CEntry& entry = m_rows[static_cast<size_t>(row)];
+        CEntry fresh = MakeEntry(entry.record, now);
+        if (fresh.row != entry.row || fresh.passes != entry.passes)
+            changed.push_back(row);
+        entry = std::move(fresh);
+    }
+    m_changed.clear();
+    std::sort(changed.begin(), changed.end());
+    EmitChanged(changed);
+}
+
+void CSessionListModel::ApplyArrivals()
+{
+    if (m_arriving.empty())
+        return;
+    const int64_t now = m_clock.Now();
+    std::vector<CEntry> entries;
+    entries.reserve(m_arriving.size());
+    for (const Record& record : m_arriving)
+        entries.push_back(MakeEntry(record, now));
+    m_arriving.clear();
+    const int first = static_cast<int>(m_rows.size());
+    beginInsertRows({}, first, first + static_cast<int>(entries.size()) - 1);
+    m_rows.insert(m_rows.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
+    endInsertRows();
+}
+
+void CSessionListModel::ScheduleApply()
+{
+    // Without an event loop (a program that never runs one) nothing would
+    // ever come: whoever reads the rows applies them.
+    if (!m_applyTimer.isActive() && QCoreApplication::instance())
+        m_applyTimer.start();
+}
+
+void CSessionListModel::ApplyFromTimer()
+{
+    QElapsedTimer cost;
+    cost.start();
+    ApplyPending();
+    const auto ms = static_cast<int>(cost.elapsed());
+    m_applyTimer.setInterval(std::clamp(ms * kApplyCostShare, kApplyDelayMs, kMaxApplyDelayMs));
+}
+
+void CSessionListModel::DropPending()
+{
+    m_applyTimer.stop();
+    m_arriving.clear();
+    m_changed.clear();
+    m_collecting = false;
+}
+
 ViewNotifier::Record CSessionListModel::RecordAt(int row) const
 {
     return row >= 0 && row < rowCount() ? m_rows[static_cast<size_t>(row)].record : nullptr;
@@ -156,6 +234,7 @@ void CSessionListModel::Reevaluate(bool all)
 {
     if (m_resetting)
         return;
+    ApplyArrivals();
     // All and Current look at the present moment only (or not at time at
     // all): under the filter they were worked out with, a row that time
     // alone cannot have changed is skipped, so the walk's end costs next to
@@ -211,14 +290,19 @@ void CSessionListModel::EmitChanged(const std::vector<int>& rows)
         emit dataChanged(index(rows.front(), 0), index(rows.back(), last));
         return;
     }
-    for (int row : rows)
-        emit dataChanged(index(row, 0), index(row, last));
+    for (size_t i = 0; i < rows.size();) {
+        size_t end = i + 1;
+        while (end < rows.size() && rows[end] == rows[end - 1] + 1)
+            ++end;
+        emit dataChanged(index(rows[i], 0), index(rows[end - 1], last));
+        i = end;
+    }
 }
 
 void CSessionListModel::Rebuild()
 {
     m_rows.clear();
-    m_changed.clear();
+    DropPending();
     m_appliedFilter = m_doc.filterMode;
     const CSessionList* list = ShownList();
     if (!list)
@@ -261,7 +345,15 @@ bool CSessionListModel::IsListShowing(const CSDPObject& directory) const
 
 void CSessionListModel::RecordAboutToBeAdded(const Record& directory, size_t row, const Record&)
 {
-    if (m_resetting || !Shows(directory) || row > m_rows.size())
+    if (m_resetting || !Shows(directory))
+        return;
+    // The store appends: such records are collected.
+    if (row == m_rows.size() + m_arriving.size()) {
+        m_collecting = true;
+        return;
+    }
+    ApplyArrivals();
+    if (row > m_rows.size())
         return;
     m_adding = true;
     beginInsertRows({}, static_cast<int>(row), static_cast<int>(row));
@@ -269,6 +361,11 @@ void CSessionListModel::RecordAboutToBeAdded(const Record& directory, size_t row
 
 void CSessionListModel::RecordAdded(const Record&, size_t row, const Record& record)
 {
+    if (std::exchange(m_collecting, false)) {
+        m_arriving.push_back(record);
+        ScheduleApply();
+        return;
+    }
     if (!std::exchange(m_adding, false))
         return;
     m_rows.insert(m_rows.begin() + static_cast<long>(row), MakeEntry(record, m_clock.Now()));
@@ -277,7 +374,11 @@ void CSessionListModel::RecordAdded(const Record&, size_t row, const Record& rec
 
 void CSessionListModel::RecordAboutToBeRemoved(const Record& directory, size_t row, const Record& record)
 {
-    if (m_resetting || !Shows(directory) || row >= m_rows.size() || m_rows[row].record != record)
+    if (m_resetting || !Shows(directory))
+        return;
+    // Rows are the list's positions again once the collected ones are in.
+    ApplyArrivals();
+    if (row >= m_rows.size() || m_rows[row].record != record)
         return;
     m_removing = true;
     beginRemoveRows({}, static_cast<int>(row), static_cast<int>(row));
@@ -294,14 +395,12 @@ void CSessionListModel::RecordRemoved(const Record&, size_t row, const Record& r
 
 void CSessionListModel::RecordChanged(const Record& directory, size_t row, const Record& record)
 {
+    // A record still arriving gets its row made from what it is then.
     if (m_resetting || !Shows(directory) || row >= m_rows.size() || m_rows[row].record != record)
         return;
-    if (m_walking) {
-        m_changed.insert(record.get());
-        return;
-    }
-    m_rows[row] = MakeEntry(record, m_clock.Now());
-    EmitChanged({static_cast<int>(row)});
+    m_changed.insert(record.get());
+    if (!m_walking)
+        ScheduleApply();
 }
 
 void CSessionListModel::BeginWalk()

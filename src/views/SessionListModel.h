@@ -3,6 +3,7 @@
 #include "directory/SessionListRules.h"
 
 #include <QAbstractTableModel>
+#include <QTimer>
 
 #include <cstdint>
 #include <unordered_set>
@@ -19,8 +20,13 @@ class CSessionList;
 //
 // The store's notices keep the rows in step: a row is inserted, removed or
 // rewritten (all cells, the Media cell and the icon included) as the record
-// is. Inside a walk the rewrites wait for its end, where every row's active
-// state and filter are looked at again, since time alone changes them.
+// is. New records (the store appends them) and rewrites are collected and
+// applied together a moment later, from a timer: a flood of announcements
+// then costs the views one insertion of a run of rows and one change per
+// run of changed rows, not a signal, a re-sort and a repaint per datagram.
+// A removal, or anything that reads the rows, applies what was collected
+// first. Inside a walk the rewrites wait for its end, where every row's
+// active state and filter are looked at again, since time alone changes them.
 class CSessionListModel final : public QAbstractTableModel, public ViewNotifier {
     Q_OBJECT
 public:
@@ -52,6 +58,10 @@ public:
     // (Auto Start, properties) rewrites its row with RefreshRecord.
     void Refresh();
     void RefreshRecord(const CSDPObject& record);
+    // Applies the collected new records and rewrites now rather than when
+    // the timer comes.
+    void ApplyPending();
+    bool HasPending() const { return !m_arriving.empty() || (!m_changed.empty() && !m_walking); }
 
     Record RecordAt(int row) const;
     // The row of a record of the shown list; -1 when it has none.
@@ -90,6 +100,13 @@ private:
     // Looks at every row again: in full when `all` or the record changed in
     // the walk, else only its active state and filter (time moved on).
     void Reevaluate(bool all);
+    // Appends the rows of the records the store added since the last time,
+    // as one insertion.
+    void ApplyArrivals();
+    void ScheduleApply();
+    void ApplyFromTimer();
+    void DropPending();
+    // One dataChanged per run of neighbouring rows (sorted, unique).
     void EmitChanged(const std::vector<int>& rows);
     void Rebuild();
     void Switch(const Record& directory);
@@ -102,7 +119,14 @@ private:
     bool m_walking = false;
     bool m_resetting = false;
     bool m_adding = false;
+    // The next RecordAdded appends to m_arriving rather than to the rows.
+    bool m_collecting = false;
+    // Records the store appended to the shown list that have no row yet, in
+    // the list's order: they follow the rows.
+    std::vector<Record> m_arriving;
+    QTimer m_applyTimer;
     bool m_removing = false;
-    // Records changed in the walk, rewritten at its end.
+    // Records changed since the rows were last brought up to date (in a
+    // walk: at its end).
     std::unordered_set<const CSDPObject*> m_changed;
 };

@@ -5,6 +5,8 @@
 #include "views/DisplayText.h"
 #include "views/SessionListModel.h"
 
+#include <algorithm>
+
 namespace {
 // The ascending and the descending mode of a column.
 int UpMode(int column)
@@ -15,23 +17,103 @@ int DownMode(int column)
 {
     return listrules::ToggleSort(UpMode(column), column);
 }
+// Up to this many rows come and go one by one; a run of more is merged in
+// one layout change.
+constexpr size_t kSingleRows = 4;
 } // namespace
 
 CSessionSortFilter::CSessionSortFilter(CSessionListModel& source, QObject* parent)
-    : QSortFilterProxyModel(parent), m_source(source)
+    : QAbstractProxyModel(parent), m_source(source)
 {
-    setSourceModel(&source);
-    setDynamicSortFilter(true);
-    SetSortMode(listrules::kSortNameUp);
+    QAbstractProxyModel::setSourceModel(&source);
+    connect(&source, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { OnRowsInserted(first, last); });
+    connect(&source, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex&, int first, int last) { OnRowsAboutToBeRemoved(first, last); });
+    connect(&source, &QAbstractItemModel::rowsRemoved, this,
+            [this](const QModelIndex&, int first, int last) { OnRowsRemoved(first, last); });
+    connect(&source, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& from, const QModelIndex& to) { OnDataChanged(from.row(), to.row()); });
+    connect(&source, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        m_resetting = true;
+        beginResetModel();
+    });
+    connect(&source, &QAbstractItemModel::modelReset, this, [this] {
+        OnReset();
+        m_resetting = false;
+        endResetModel();
+    });
+    // The list never reorders its rows; should it, everything is read again.
+    connect(&source, &QAbstractItemModel::layoutChanged, this, [this] { Relayout([this] { OnReset(); }); });
+    m_sortMode = listrules::kSortNameUp;
+    OnReset();
+}
+
+QModelIndex CSessionSortFilter::index(int row, int column, const QModelIndex& parent) const
+{
+    if (parent.isValid() || row < 0 || column < 0 || row >= rowCount() || column >= columnCount())
+        return {};
+    return createIndex(row, column);
+}
+
+QModelIndex CSessionSortFilter::parent(const QModelIndex&) const
+{
+    return {};
+}
+
+QModelIndex CSessionSortFilter::sibling(int row, int column, const QModelIndex&) const
+{
+    return index(row, column);
+}
+
+int CSessionSortFilter::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_shown.size());
+}
+
+int CSessionSortFilter::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_source.columnCount();
+}
+
+bool CSessionSortFilter::hasChildren(const QModelIndex& parent) const
+{
+    return !parent.isValid() && !m_shown.empty();
+}
+
+QModelIndex CSessionSortFilter::mapToSource(const QModelIndex& proxyIndex) const
+{
+    if (!proxyIndex.isValid() || proxyIndex.model() != this || proxyIndex.row() >= rowCount())
+        return {};
+    return m_source.index(m_shown[static_cast<size_t>(proxyIndex.row())], proxyIndex.column());
+}
+
+QModelIndex CSessionSortFilter::mapFromSource(const QModelIndex& sourceIndex) const
+{
+    if (!sourceIndex.isValid() || sourceIndex.model() != &m_source
+        || static_cast<size_t>(sourceIndex.row()) >= m_placeOf.size())
+        return {};
+    const int row = m_placeOf[static_cast<size_t>(sourceIndex.row())];
+    return row < 0 ? QModelIndex() : index(row, sourceIndex.column());
+}
+
+int CSessionSortFilter::sortColumn() const
+{
+    return listrules::SortColumn(m_sortMode);
+}
+
+Qt::SortOrder CSessionSortFilter::sortOrder() const
+{
+    return listrules::SortAscending(m_sortMode) ? Qt::AscendingOrder : Qt::DescendingOrder;
 }
 
 void CSessionSortFilter::SetSortMode(int mode)
 {
     m_sortMode = mode;
-    // Qt runs the descending orders itself; lessThan always compares with
-    // the column's ascending mode.
-    QSortFilterProxyModel::sort(listrules::SortColumn(mode),
-                                listrules::SortAscending(mode) ? Qt::AscendingOrder : Qt::DescendingOrder);
+    Relayout([this] {
+        SortRows(m_shown);
+        RebuildPlaces();
+    });
 }
 
 void CSessionSortFilter::ToggleSort(int column)
@@ -51,10 +133,10 @@ void CSessionSortFilter::SetSearchText(const QString& text)
     if (text == m_search)
         return;
     m_search = text;
-    invalidateFilter();
+    Relayout([this] { Refilter(); });
 }
 
-bool CSessionSortFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const
+bool CSessionSortFilter::Accepts(int sourceRow) const
 {
     return m_source.Passes(sourceRow) && (m_search.isEmpty() || MatchesSearch(sourceRow));
 }
@@ -75,8 +157,231 @@ bool CSessionSortFilter::MatchesSearch(int sourceRow) const
     return false;
 }
 
-bool CSessionSortFilter::lessThan(const QModelIndex& left, const QModelIndex& right) const
+bool CSessionSortFilter::Less(int left, int right) const
 {
-    return listrules::CompareRows(m_source.RowData(left.row()), m_source.RowData(right.row()),
-                                  UpMode(listrules::SortColumn(m_sortMode))) < 0;
+    // The descending modes compare like their ascending one, reversed.
+    const int compared = listrules::CompareRows(m_source.RowData(left), m_source.RowData(right),
+                                                UpMode(listrules::SortColumn(m_sortMode)));
+    if (compared != 0)
+        return listrules::SortAscending(m_sortMode) ? compared < 0 : compared > 0;
+    return left < right;
+}
+
+void CSessionSortFilter::SortRows(std::vector<int>& sourceRows) const
+{
+    std::sort(sourceRows.begin(), sourceRows.end(), [this](int a, int b) { return Less(a, b); });
+}
+
+int CSessionSortFilter::PlaceFor(int sourceRow) const
+{
+    const auto at = std::lower_bound(m_shown.begin(), m_shown.end(), sourceRow,
+                                     [this](int shown, int row) { return Less(shown, row); });
+    return static_cast<int>(at - m_shown.begin());
+}
+
+void CSessionSortFilter::RebuildPlaces(size_t from)
+{
+    if (from == 0)
+        std::fill(m_placeOf.begin(), m_placeOf.end(), -1);
+    for (size_t i = from; i < m_shown.size(); ++i)
+        m_placeOf[static_cast<size_t>(m_shown[i])] = static_cast<int>(i);
+}
+
+template <class Change>
+void CSessionSortFilter::Relayout(Change change)
+{
+    if (m_resetting) {
+        change();
+        return;
+    }
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    std::vector<int> sources;
+    sources.reserve(static_cast<size_t>(before.size()));
+    for (const QModelIndex& index : before)
+        sources.push_back(index.row() < rowCount() ? m_shown[static_cast<size_t>(index.row())] : -1);
+    change();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (qsizetype i = 0; i < before.size(); ++i) {
+        const int source = sources[static_cast<size_t>(i)];
+        const int row = source >= 0 && static_cast<size_t>(source) < m_placeOf.size()
+            ? m_placeOf[static_cast<size_t>(source)] : -1;
+        after.push_back(row >= 0 ? index(row, before[i].column()) : QModelIndex());
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void CSessionSortFilter::Refilter()
+{
+    m_placeOf.assign(static_cast<size_t>(m_source.rowCount()), -1);
+    m_shown.clear();
+    for (int row = 0; row < m_source.rowCount(); ++row)
+        if (Accepts(row))
+            m_shown.push_back(row);
+    SortRows(m_shown);
+    RebuildPlaces();
+}
+
+void CSessionSortFilter::OnReset()
+{
+    Refilter();
+}
+
+// A few new rows among many: each is placed by a binary search from where
+// the one before went, and the shown rows between are copied as blocks, so
+// the comparisons grow with the new rows, not with the list.
+void CSessionSortFilter::MergeIn(const std::vector<int>& sortedRows)
+{
+    std::vector<int> merged;
+    merged.reserve(m_shown.size() + sortedRows.size());
+    auto from = m_shown.begin();
+    for (int row : sortedRows) {
+        const auto at = std::lower_bound(from, m_shown.end(), row, [this](int shown, int r) { return Less(shown, r); });
+        merged.insert(merged.end(), from, at);
+        merged.push_back(row);
+        from = at;
+    }
+    merged.insert(merged.end(), from, m_shown.end());
+    m_shown = std::move(merged);
+}
+
+// Sorted on their own, then merged with the shown rows in one pass.
+void CSessionSortFilter::ShowRows(std::vector<int> rows)
+{
+    if (rows.empty())
+        return;
+    SortRows(rows);
+    if (rows.size() <= kSingleRows) {
+        for (int row : rows) {
+            const int at = PlaceFor(row);
+            beginInsertRows({}, at, at);
+            m_shown.insert(m_shown.begin() + at, row);
+            RebuildPlaces(static_cast<size_t>(at));
+            endInsertRows();
+        }
+        return;
+    }
+    Relayout([&] {
+        MergeIn(rows);
+        RebuildPlaces();
+    });
+}
+
+void CSessionSortFilter::OnRowsInserted(int first, int last)
+{
+    const int count = last - first + 1;
+    // The rows after the new ones moved down in the source.
+    if (static_cast<size_t>(first) < m_placeOf.size())
+        for (int& row : m_shown)
+            if (row >= first)
+                row += count;
+    m_placeOf.insert(m_placeOf.begin() + first, static_cast<size_t>(count), -1);
+    if (static_cast<size_t>(first) + static_cast<size_t>(count) < m_placeOf.size())
+        RebuildPlaces();
+    std::vector<int> accepted;
+    for (int row = first; row <= last; ++row)
+        if (Accepts(row))
+            accepted.push_back(row);
+    ShowRows(std::move(accepted));
+}
+
+void CSessionSortFilter::OnRowsAboutToBeRemoved(int first, int last)
+{
+    std::vector<int> places;
+    for (int row = first; row <= last && static_cast<size_t>(row) < m_placeOf.size(); ++row)
+        if (m_placeOf[static_cast<size_t>(row)] >= 0)
+            places.push_back(m_placeOf[static_cast<size_t>(row)]);
+    if (places.empty())
+        return;
+    std::sort(places.begin(), places.end());
+    const auto forget = [&](int place) {
+        m_placeOf[static_cast<size_t>(m_shown[static_cast<size_t>(place)])] = -1;
+        m_shown.erase(m_shown.begin() + place);
+    };
+    if (places.size() <= kSingleRows) {
+        for (auto it = places.rbegin(); it != places.rend(); ++it) {
+            beginRemoveRows({}, *it, *it);
+            forget(*it);
+            RebuildPlaces(static_cast<size_t>(*it));
+            endRemoveRows();
+        }
+        return;
+    }
+    Relayout([&] {
+        for (auto it = places.rbegin(); it != places.rend(); ++it)
+            forget(*it);
+        RebuildPlaces();
+    });
+}
+
+void CSessionSortFilter::OnRowsRemoved(int first, int last)
+{
+    const int count = last - first + 1;
+    for (int& row : m_shown)
+        if (row > last)
+            row -= count;
+    m_placeOf.erase(m_placeOf.begin() + first, m_placeOf.begin() + last + 1);
+    RebuildPlaces();
+}
+
+void CSessionSortFilter::OnDataChanged(int first, int last)
+{
+    // Rows that now pass or fail, and shown rows whose ordering changed.
+    std::vector<int> show, hide, moved;
+    int changedFrom = rowCount(), changedTo = -1;
+    for (int row = first; row <= last; ++row) {
+        const int place = m_placeOf[static_cast<size_t>(row)];
+        const bool accepted = Accepts(row);
+        if (place < 0) {
+            if (accepted)
+                show.push_back(row);
+            continue;
+        }
+        if (!accepted) {
+            hide.push_back(place);
+            continue;
+        }
+        const bool inOrder = (place == 0 || Less(m_shown[static_cast<size_t>(place) - 1], row))
+            && (place + 1 == rowCount() || Less(row, m_shown[static_cast<size_t>(place) + 1]));
+        if (!inOrder)
+            moved.push_back(row);
+        changedFrom = std::min(changedFrom, place);
+        changedTo = std::max(changedTo, place);
+    }
+    if (!moved.empty() || hide.size() + show.size() > kSingleRows) {
+        // One layout change: the views read every row again.
+        Relayout([&] {
+            // The hidden and the moved rows leave; the moved and the newly
+            // shown ones are placed again.
+            std::vector<char> leaves(static_cast<size_t>(last - first + 1), 0);
+            for (int place : hide)
+                leaves[static_cast<size_t>(m_shown[static_cast<size_t>(place)] - first)] = 1;
+            for (int row : moved)
+                leaves[static_cast<size_t>(row - first)] = 1;
+            std::erase_if(m_shown, [&](int row) {
+                return row >= first && row <= last && leaves[static_cast<size_t>(row - first)];
+            });
+            std::vector<int> placed = show;
+            placed.insert(placed.end(), moved.begin(), moved.end());
+            SortRows(placed);
+            MergeIn(placed);
+            RebuildPlaces();
+        });
+        return;
+    }
+    // The rows that stay in place: one signal over all of them (their texts
+    // may all have changed; a view repaints what it shows of the range).
+    if (changedTo >= 0)
+        emit dataChanged(index(changedFrom, 0), index(changedTo, columnCount() - 1));
+    std::sort(hide.begin(), hide.end());
+    for (auto it = hide.rbegin(); it != hide.rend(); ++it) {
+        beginRemoveRows({}, *it, *it);
+        m_placeOf[static_cast<size_t>(m_shown[static_cast<size_t>(*it)])] = -1;
+        m_shown.erase(m_shown.begin() + *it);
+        RebuildPlaces(static_cast<size_t>(*it));
+        endRemoveRows();
+    }
+    ShowRows(std::move(show));
 }

@@ -1,17 +1,37 @@
 #pragma once
-#include <QSortFilterProxyModel>
+#include <QAbstractProxyModel>
+
+#include <vector>
 
 class CSessionListModel;
 
 // Hides the rows that fail the time filter or the search text and orders
 // the rest by one of the ten orderings of the list rules. Starts with name
-// ascending.
-class CSessionSortFilter final : public QSortFilterProxyModel {
+// ascending; rows that compare equal keep the list's order.
+//
+// Rows arrive in runs (the list applies a flood of new sessions as one
+// insertion): a run is sorted on its own and merged into the shown rows in
+// one pass, and the views hear one layout change for it, so a run of k rows
+// into n costs about n + k log k comparisons, not a re-sort or a signal and
+// a shift of the whole mapping per row. Single rows come and go as row
+// insertions and removals.
+class CSessionSortFilter final : public QAbstractProxyModel {
     Q_OBJECT
 public:
     explicit CSessionSortFilter(CSessionListModel& source, QObject* parent = nullptr);
 
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    QModelIndex sibling(int row, int column, const QModelIndex& index) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    bool hasChildren(const QModelIndex& parent = {}) const override;
+    QModelIndex mapToSource(const QModelIndex& proxyIndex) const override;
+    QModelIndex mapFromSource(const QModelIndex& sourceIndex) const override;
+
     int SortMode() const { return m_sortMode; }
+    int sortColumn() const;
+    Qt::SortOrder sortOrder() const;
     // Orders the rows by a mode (1..10) at once.
     void SetSortMode(int mode);
     // A header click or an Arrange Sessions command for a column: its
@@ -27,14 +47,37 @@ public:
 
     CSessionListModel& Source() const { return m_source; }
 
-protected:
-    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
-    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
-
 private:
+    bool Accepts(int sourceRow) const;
     bool MatchesSearch(int sourceRow) const;
+    // The order of the shown rows: the sort mode, then the list's order.
+    bool Less(int leftSourceRow, int rightSourceRow) const;
+    void SortRows(std::vector<int>& sourceRows) const;
+    // Where a source row goes among the shown rows.
+    int PlaceFor(int sourceRow) const;
+    void RebuildPlaces(size_t from = 0);
+    // Changes the shown rows inside one layout change; persistent indexes
+    // follow their source rows (or go, when theirs is no longer shown).
+    template <class Change>
+    void Relayout(Change change);
+    // Every source row looked at again.
+    void Refilter();
+    void ShowRows(std::vector<int> sourceRows);
+    // Merges rows sorted by Less into the shown rows.
+    void MergeIn(const std::vector<int>& sortedRows);
+
+    void OnRowsInserted(int first, int last);
+    void OnRowsAboutToBeRemoved(int first, int last);
+    void OnRowsRemoved(int first, int last);
+    void OnDataChanged(int first, int last);
+    void OnReset();
 
     CSessionListModel& m_source;
     int m_sortMode = 0;
     QString m_search;
+    // The shown rows, top to bottom, as source rows.
+    std::vector<int> m_shown;
+    // For each source row, its shown row; -1 when hidden.
+    std::vector<int> m_placeOf;
+    bool m_resetting = false;
 };

@@ -5,6 +5,7 @@
 #include "gui/MainFrame.h"
 #include "gui/RowIcons.h"
 #include "views/SessionListModel.h"
+#include "views/SessionSortFilter.h"
 #include "support/GuiTestSupport.h"
 #include "support/TestEnv.h"
 
@@ -67,6 +68,14 @@ protected:
         return {};
     }
 
+    // Sessions reach the list from the event loop, a moment after the store
+    // took them.
+    static void AwaitListed(CMainFrame& window)
+    {
+        const CSessionListModel& list = window.SortedList().Source();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !list.HasPending(); }, 2000));
+    }
+
     QTemporaryDir& tmp = setup.tmp;
     const std::string& install = setup.install;
 };
@@ -90,6 +99,7 @@ TEST_F(MainFrameTest, TreeSelectsListFiltersFollowKeysAndCloseWritesCache)
     const auto scope = doc.MainList().At(0);
     ASSERT_EQ(doc.AddSession(Session(app, "1", 0), scope), 1);
     ASSERT_EQ(doc.AddSession(Session(app, "2", kNow + 8 * 86400), scope), 1);
+    AwaitListed(window);
     ASSERT_EQ(rows.rowCount(), 2);
     EXPECT_EQ(rows.index(0, 0).data().toString(), "Session 1");
     EXPECT_TRUE(window.FilterAction(5)->isChecked());
@@ -117,6 +127,7 @@ TEST_F(MainFrameTest, TreeSelectsListFiltersFollowKeysAndCloseWritesCache)
                                              "t=0 0\nm=directory 9875 SAP/SDP 14\n",
                                              app.Runtime().Environment());
     ASSERT_EQ(doc.AddSession(folder, scope), 1);
+    AwaitListed(window);
     const QModelIndex folderRow = Child(rows, {}, "Folder A");
     ASSERT_TRUE(folderRow.isValid());
     window.ListView().setCurrentIndex(folderRow);
@@ -235,6 +246,7 @@ TEST_F(MainFrameTest, DeleteTakesOnlyOwnSessionsOffTheListAndSendsTheirDeletion)
     mine->announceTtl = 0; // the deletion stays on this host
     ASSERT_EQ(doc.AddSession(theirs, scope), 1);
     ASSERT_EQ(doc.AddSession(mine, scope), 1);
+    AwaitListed(window);
 
     QStringList entries;
     for (const QAction* a : window.ListMenu().actions())
@@ -281,6 +293,7 @@ TEST_F(MainFrameTest, TreeMenuSelectsQuietlyAndDeletesOwnFoldersOnly)
     ASSERT_EQ(doc.AddSession(theirs, scope), 1);
     ASSERT_EQ(doc.AddSession(mine, scope), 1);
     ASSERT_EQ(doc.AddSession(Session(app, "1", 0), mine), 1);
+    AwaitListed(window);
 
     QStringList entries;
     for (const QAction* a : window.TreeMenu().actions())
@@ -346,6 +359,7 @@ TEST_F(MainFrameTest, AutoStartMarksOnlySessionsThatAreNotOnYet)
     const auto later = Session(app, "1", kNow + 86400);
     ASSERT_EQ(doc.AddSession(later, scope), 1);
     ASSERT_EQ(doc.AddSession(Session(app, "2", 0), scope), 1);
+    AwaitListed(window);
     QTreeView& list = window.ListView();
     const QAbstractItemModel& rows = *list.model();
     QAction& autoStart = *window.AutoStartAction();
@@ -391,6 +405,7 @@ TEST_F(MainFrameTest, ArrangeMarksAndSearchNarrowTheList)
                                              "m=video 5006 RTP/AVP 31\nc=IN IP4 233.252.0.9/15\n",
                                              app.Runtime().Environment());
     ASSERT_EQ(doc.AddSession(routed, scope), 1);
+    AwaitListed(window);
 
     // The hand follows the toggle: up when ascending, down when descending,
     // on the active entry only.
@@ -445,6 +460,7 @@ TEST_F(MainFrameTest, CopyAndSaveSdpGiveTheWrittenText)
     session->name = "Caf\xc3\xa9 / news";
     ASSERT_EQ(doc.AddSession(session, scope), 1);
     ASSERT_EQ(doc.AddSession(Folder(app, "7", "239.195.7.7"), scope), 1);
+    AwaitListed(window);
     std::string written;
     session->WriteSdp(written);
 

@@ -68,9 +68,11 @@ protected:
         return Add(folder, dir);
     }
 
-    // A column of the sorted, filtered list, top to bottom.
-    std::vector<std::string> Shown(int column = listrules::kColumnSession) const
+    // A column of the sorted, filtered list, top to bottom, once the list
+    // has taken in what the store told it.
+    std::vector<std::string> Shown(int column = listrules::kColumnSession)
     {
+        list.ApplyPending();
         std::vector<std::string> texts;
         for (int row = 0; row < sorted.rowCount(); ++row)
             texts.push_back(sorted.index(row, column).data().toString().toStdString());
@@ -84,8 +86,9 @@ protected:
             texts.push_back(tree.index(row, 0, item).data().toString().toStdString());
         return texts;
     }
-    bool Inactive(const std::string& text) const
+    bool Inactive(const std::string& text)
     {
+        list.ApplyPending();
         for (int row = 0; row < sorted.rowCount(); ++row)
             if (sorted.index(row, 0).data().toString().toStdString() == text)
                 return sorted.index(row, 0).data(CSessionListModel::kInactiveRole).toBool();

@@ -27,6 +27,8 @@ TEST_F(ListTest, RowsFollowAddsRefreshesAndRemovals)
     auto again = Timed("b", 0, 0, {"whiteboard", "audio"});
     again->name = "New b";
     Add(again);
+    EXPECT_EQ(changes.size(), 0); // collected until the list applies them
+    list.ApplyPending();
     ASSERT_EQ(changes.size(), 1);
     EXPECT_EQ(changes[0][0].toModelIndex().row(), 0);
     EXPECT_EQ(Shown(), (Texts{"Dir d", "New b", "Session a"}));

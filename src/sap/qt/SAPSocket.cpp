@@ -1,5 +1,6 @@
 #include "sap/qt/SAPSocket.h"
 
+#include <QElapsedTimer>
 #include <QNetworkInterface>
 #include <QVariant>
 
@@ -148,17 +149,31 @@ bool CSAPSocket::SendDatagram(const QByteArray& datagram, int ttl)
 
 void CSAPSocket::OnReceive()
 {
-    // Exactly one datagram per notification; the notifier fires again while
-    // more are queued.
-    if (!m_socket.hasPendingDatagrams())
-        return;
+    // Everything pending up to a time budget: one datagram per notification
+    // costs a trip through the event loop (and a repaint of the views) per
+    // announcement, and a flood then overruns the kernel's buffer. Past the
+    // budget the event loop gets its turn; the notifier is level-triggered,
+    // so it fires again at once while datagrams are left.
+    QElapsedTimer spent;
+    spent.start();
+    do {
+        if (!ReadOne())
+            return;
+    } while (spent.nsecsElapsed() < kReadBudgetNs);
+}
+
+bool CSAPSocket::ReadOne()
+{
+    // Closed by a handler (a deletion that removed its directory) or empty.
+    if (!IsOpen() || !m_socket.hasPendingDatagrams())
+        return false;
     const qint64 size = m_socket.pendingDatagramSize();
     if (size < 0)
-        return;
+        return false;
     QByteArray datagram(static_cast<qsizetype>(std::max<qint64>(size, 1)), '\0');
     const qint64 got = m_socket.readDatagram(datagram.data(), datagram.size());
     if (got < 0)
-        return;
+        return false;
     datagram.resize(static_cast<qsizetype>(got));
     // Longer than the receive buffer: the datagram could not be taken whole.
     CSapMessage message;
@@ -170,4 +185,5 @@ void CSAPSocket::OnReceive()
     }
     if (m_handler)
         m_handler(message, datagram);
+    return true;
 }

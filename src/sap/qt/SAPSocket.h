@@ -56,6 +56,11 @@ private slots:
     void OnReceive();
 
 private:
+    // Reads, decodes and hands over one datagram; false when none was read.
+    bool ReadOne();
+    // How long one read notification may go on reading.
+    static constexpr qint64 kReadBudgetNs = 4'000'000;
+
     QUdpSocket m_socket;
     const CEncryptionGroups& m_groups;
     const CSdpEnvironment& m_env;

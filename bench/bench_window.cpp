@@ -1,0 +1,169 @@
+// The window taking in new sessions: the main window (tree, sorted list,
+// their delegates) shown offscreen with a flooded directory's list on
+// screen, fed through the store's own notices in passes as a socket's read
+// notifications hand them over, with the event loop (timers, layout,
+// painting) running between the passes. Against it, the same store taking
+// the same sessions with no window. Both parse each announcement as the
+// receive path does. At 0, 10,000 and 100,000 sessions already listed; the
+// goal is the window at 90 % or more of the store's rate (a ratio of at most
+// 1.11 in time per session).
+#include "BenchRatio.h"
+#include "BenchSessions.h"
+
+#include "base/ViewFanOut.h"
+#include "gui/MainFrame.h"
+#include "sap/SapCodec.h"
+#include "sdp/SDPObject.h"
+#include "views/SessionSortFilter.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QTreeView>
+
+#include <cstdio>
+#include <ctime>
+#include <memory>
+
+namespace {
+
+// New sessions per measured run, and per read notification (what one pass
+// of the socket hands over under a flood).
+constexpr long kNew = 5000;
+constexpr long kPerPass = 100;
+
+// Names scattered over the alphabet, so a sorted list places each new row
+// somewhere else.
+std::string ScatteredSdp(long id)
+{
+    std::string text = TypicalSdp(id);
+    const std::string from = "s=Seminar on session description " + std::to_string(id);
+    text.replace(text.find(from), from.size(),
+                 "s=" + std::string(1, static_cast<char>('A' + (id * 7) % 26)) + " seminar " +
+                     std::to_string((id * 104729) % 1000003));
+    return text;
+}
+
+struct CFloodedStore {
+    CManualClock clock{1700000000};
+    CSystemRandom random;
+    CSilentPrompter prompter;
+    CBenchExit exit;
+    CNullSapNetwork network;
+    CViewFanOut views;
+    COstara32Doc doc{CDocPorts{clock, random, prompter, exit, network, &views, nullptr, nullptr}};
+    std::shared_ptr<CSDPObject> dir;
+    long next = 0;
+
+    explicit CFloodedStore(long count)
+    {
+        dir = CSDPObject::FromText(COstara32Doc::kTtlScopeText, doc.Environment());
+        dir->sessionType = kTypeScopeDirectory;
+        doc.AddSession(dir, nullptr);
+        for (; next < count; ++next)
+            doc.AddSession(CSDPObject::FromText(ScatteredSdp(next), doc.Environment()), dir);
+    }
+    // One announcement of a session not heard before, as a socket hands it over.
+    void AnnounceNew()
+    {
+        doc.OnSapMessage(ESapAction::Announce, CSDPObject::FromText(ScatteredSdp(next++), doc.Environment()), dir);
+    }
+};
+
+// The main window with the store's directory picked in the tree.
+struct CShownWindow {
+    CMainFrame frame;
+
+    explicit CShownWindow(CFloodedStore& store) : frame(store.doc, store.views, store.prompter, nullptr)
+    {
+        frame.show();
+        QTreeView& tree = frame.TreeView();
+        const QModelIndex root = tree.model()->index(0, 0);
+        for (int row = 0; row < tree.model()->rowCount(root); ++row)
+            if (tree.model()->index(row, 0, root).data().toString() == "TTL Scope")
+                tree.setCurrentIndex(tree.model()->index(row, 0, root));
+        Settle();
+    }
+    // Lets the window lay itself out and paint.
+    static void Settle()
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (waited.elapsed() < 200)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    int Shown() const { return frame.SortedList().rowCount(); }
+};
+
+void BM_StoreTakesNew(benchmark::State& state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto store = std::make_unique<CFloodedStore>(state.range(0));
+        state.ResumeTiming();
+        for (long i = 0; i < kNew; ++i)
+            store->AnnounceNew();
+        state.PauseTiming();
+        store.reset();
+        state.ResumeTiming();
+    }
+    SetItemsPerIteration(state, kNew);
+}
+
+// The passes come from a zero timer, so painting, layout and the views'
+// own timers run between them as they would between read notifications;
+// the run ends when the last session is a row of the sorted list and the
+// window has painted it.
+void BM_WindowTakesNew(benchmark::State& state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto store = std::make_unique<CFloodedStore>(state.range(0));
+        auto window = std::make_unique<CShownWindow>(*store);
+        const int expected = window->Shown() + static_cast<int>(kNew);
+        state.ResumeTiming();
+        QEventLoop loop;
+        long sent = 0;
+        QTimer passes;
+        passes.setInterval(0);
+        QObject::connect(&passes, &QTimer::timeout, [&] {
+            if (sent < kNew) {
+                for (long i = 0; i < kPerPass && sent < kNew; ++i, ++sent)
+                    store->AnnounceNew();
+                return;
+            }
+            // Everything is in; wait for the rows without spinning.
+            passes.setInterval(1);
+            if (window->Shown() >= expected) {
+                window->frame.ListView().viewport()->repaint();
+                loop.quit();
+            }
+        });
+        passes.start();
+        loop.exec();
+        state.PauseTiming();
+        window.reset();
+        store.reset();
+        state.ResumeTiming();
+    }
+    SetItemsPerIteration(state, kNew);
+}
+
+BENCHMARK(BM_StoreTakesNew)->Arg(0)->Arg(10000)->Arg(100000)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WindowTakesNew)->Arg(0)->Arg(10000)->Arg(100000)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    std::vector<CBenchRatio> ratios;
+    for (const char* rows : {"0", "10000", "100000"})
+        ratios.push_back({std::string("BM_WindowTakesNew/") + rows + "/iterations:3",
+                          std::string("BM_StoreTakesNew/") + rows + "/iterations:3",
+                          std::string("new session, window vs store, ") + rows + " rows listed", 1.11});
+    return RunWithRatios(argc, argv, ratios);
+}

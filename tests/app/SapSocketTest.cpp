@@ -1,0 +1,113 @@
+#include "sap/EncryptionGroups.h"
+#include "sap/qt/SAPSocket.h"
+#include "support/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QUdpSocket>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+QCoreApplication& App()
+{
+    static int argc = 1;
+    static char* argv[] = {const_cast<char*>("talmira_tests_app"), nullptr};
+    static auto* app = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
+    (void)app;
+    return *QCoreApplication::instance();
+}
+
+// A directory's socket on a free port, datagrams sent to it by unicast on
+// loopback, and a count of what its handler was given.
+class SapSocketTest : public ::testing::Test {
+protected:
+    CTestEnv t;
+    CEncryptionGroups groups;
+    CSAPSocket socket{groups, t.env};
+    QUdpSocket sender;
+    int handled = 0;
+
+    SapSocketTest()
+    {
+        App();
+        CSAPSocket::CConfig config;
+        config.group = QHostAddress("239.255.77.9");
+        config.port = 0;
+        QUdpSocket probe;
+        probe.bind(QHostAddress::AnyIPv4, 0);
+        config.port = probe.localPort();
+        probe.close();
+        EXPECT_TRUE(socket.OpenSAPSocket(config, {}));
+    }
+    void Send(int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            const std::string sdp = "v=0\no=- " + std::to_string(i) + " 1 IN IP4 h\ns=S" + std::to_string(i) + "\n";
+            sender.writeDatagram(QByteArray(1, char(0x20)) + QByteArray(7, '\0') + QByteArray::fromStdString(sdp),
+                                 QHostAddress::LocalHost, socket.Port());
+        }
+    }
+    // Runs the event loop until the handler was given something (or two
+    // seconds passed), so the count is what the first notification read.
+    void AwaitFirstNotification()
+    {
+        QElapsedTimer waited;
+        waited.start();
+        // One pass of the event loop at a time: with a time limit it would
+        // go on taking notifications.
+        while (handled == 0 && waited.elapsed() < 2000)
+            QCoreApplication::processEvents();
+    }
+    bool Await(int count)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (handled < count && waited.elapsed() < 2000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return handled == count;
+    }
+};
+
+TEST_F(SapSocketTest, ANotificationReadsEverythingPendingAndStopsWhenClosed)
+{
+    socket.SetHandler([&](const CSapMessage& message, const QByteArray&) {
+        EXPECT_EQ(message.action, ESapAction::Announce) << message.reason;
+        ++handled;
+    });
+    Send(200);
+    AwaitFirstNotification();
+    EXPECT_EQ(handled, 200);
+
+    // A handler that closes the socket (its directory went) ends the read.
+    handled = 0;
+    socket.SetHandler([&](const CSapMessage&, const QByteArray&) {
+        if (++handled == 3)
+            socket.Close();
+    });
+    Send(10);
+    AwaitFirstNotification();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(handled, 3);
+}
+
+TEST_F(SapSocketTest, AReadLongerThanItsBudgetLetsTheEventLoopRun)
+{
+    // Each datagram costs 2 ms here: a few fill the budget, the rest come in
+    // later notifications, with the event loop's other work in between.
+    socket.SetHandler([&](const CSapMessage&, const QByteArray&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ++handled;
+    });
+    Send(40);
+    AwaitFirstNotification();
+    EXPECT_GE(handled, 1);
+    EXPECT_LT(handled, 10);
+    EXPECT_TRUE(Await(40));
+}
+
+} // namespace
