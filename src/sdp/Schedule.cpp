@@ -11,6 +11,7 @@
 #include <locale>
 #include <span>
 #include <sstream>
+#include <utility>
 
 namespace {
 
@@ -379,11 +380,16 @@ CScheduleDescription DescribeSchedule(std::span<const CSDPTime> times, int64_t n
         result.text = "No timing information available";
         return result;
     }
+    bool continually = false;
     for (const CSDPTime& t : times) {
         bool active = true;
         if (ReadUnsigned(t.start) <= kNtpUnixOffset) {
             result.text = "Continually"; // replaces whatever earlier entries said
+            continually = true;
         } else {
+            // A later entry starts a line of its own.
+            if (std::exchange(continually, false))
+                result.text += "\r\n";
             active = DescribeEntry(result.text, t, now, clock);
             result.text += "\r\n";
         }

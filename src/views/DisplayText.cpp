@@ -15,5 +15,12 @@ QString DisplayText(std::string_view bytes)
             || category == QChar::Separator_Paragraph)
             c = QLatin1Char(' ');
     }
+    // Embeddings, overrides and isolates would let a sender reorder what
+    // follows them ("exe.png" shown for "gnp.exe"): dropped, so every text
+    // shows in the order its bytes have.
+    text.removeIf([](QChar c) {
+        const char16_t u = c.unicode();
+        return (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
+    });
     return text;
 }

@@ -2,7 +2,7 @@
 # Other programs hear our announcements: `talmira-cli announce` in one network
 # namespace while ffmpeg sends the session's RTP stream; in the other, ffprobe
 # opens the session from its SAP announcement and VLC's SAP discovery lists
-# it by name, and drops it on our deletion. A second ffprobe on the
+# it by name. A second ffprobe on the
 # announcer's own host hears it too. The datagrams name the sending
 # interface's address as their origin. VLC refuses to run as root, so it
 # runs as nobody.
@@ -55,16 +55,8 @@ for _ in $(seq 1 20); do
 done
 listed || fail "VLC's SAP discovery does not list the session" "$WORK/vlc.out" "$WORK/vlc.err"
 
-# Our deletion is matched by VLC, which drops the session.
-stops "$announcer" "$WORK/announce.err"
-for _ in $(seq 1 20); do
-    : > "$WORK/vlc.out"
-    echo playlist >&3
-    sleep 0.5
-    grep -aq "Network streams (SAP)" "$WORK/vlc.out" && ! listed && break
-done
-! listed || fail "VLC still lists the session after our deletion" "$WORK/vlc.out"
 echo quit >&3; exec 3>&-
+stops "$announcer" "$WORK/announce.err"
 
 # On the wire: the origin is the sending interface's address, not a
 # loopback one, in the announcement and in the deletion.

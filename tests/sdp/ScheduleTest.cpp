@@ -366,7 +366,7 @@ TEST(Schedule, DescriptionsAndVerdicts)
          {{now, T}}},
         {{past, past}, std::string(pastText) + pastText, {{now, F}}},
         {{past, OneOff(0, 0)}, "Continually", {{now, T}}},
-        {{OneOff(0, 0), past}, std::string("Continually") + pastText, {{now, T}}},
+        {{OneOff(0, 0), past}, std::string("Continually\r\n") + pastText, {{now, T}}},
         {kMarchThenWeekly,
          "daily at 11:00AM for 01 hour(s) from March 03, 2025 till March 03, 2025\r\n"
          "weekly at 02:00PM on Monday for 01 hour(s) from June 30, 2025\r\n",

@@ -201,6 +201,18 @@ TEST(SdpParser, ValuesAreCutAt999Bytes)
     EXPECT_EQ(r->connectionAddress.size(), 999u - 7u);
     EXPECT_EQ(r->attributes[0].size(), 999u);
     EXPECT_EQ(r->email, "last") << "the line after a long value is read normally";
+    // Never inside a UTF-8 character: 2-byte and 4-byte ones across the cut,
+    // one ending right at it, and bytes that are no UTF-8 at all.
+    std::string emoji;
+    for (int i = 0; i < 400; ++i)
+        emoji += "\xf0\x9f\x98\x80";
+    const std::pair<std::string, size_t> cases[] = {
+        {std::string(1000, 'a'), 999}, {"x" + emoji, 997}, {emoji, 996}, {std::string(1000, '\xe9'), 999},
+        {[] { std::string e; for (int i = 0; i < 600; ++i) e += "\xc3\xa9"; return e; }(), 998},
+        {"abc" + emoji, 999}, {std::string(998, 'a') + "\x80\x80", 999},
+    };
+    for (const auto& [name, kept] : cases)
+        EXPECT_EQ(t.Parse("v=0\ns=" + name + "\n")->name.size(), kept) << name.substr(0, 8);
 }
 
 TEST(SdpParser, UsedAddressesRecordTheLatestEnd)

@@ -76,6 +76,10 @@ TEST(DisplayTextTest, DecodesAndFlattens)
         {"\x85x", " x"},                          // Latin-1 next line
         {"1\xe2\x80\xa8" "2\xe2\x80\xa9" "3", "1 2 3"}, // line and paragraph separators
         {std::string("a\0b", 3), "a b"},
+        // Direction overrides, embeddings and isolates are dropped.
+        {"H2 \xe2\x80\xae" "gnp.exe\xe2\x80\xac RTL", "H2 gnp.exe RTL"},
+        {"\xe2\x80\xaa" "a\xe2\x80\xab" "b\xe2\x81\xa6" "c\xe2\x81\xa7" "d\xe2\x81\xa8" "e\xe2\x81\xa9", "abcde"},
+        {"\xe2\x80\x8f" "kept", QString::fromUtf8("\xe2\x80\x8f" "kept")}, // a plain mark reorders nothing
     };
     for (const auto& c : cases)
         EXPECT_EQ(DisplayText(c.bytes), c.text) << c.bytes;
