@@ -2,6 +2,8 @@
 
 #include "views/DisplayText.h"
 
+#include <QColor>
+
 #include <filesystem>
 
 namespace {
@@ -90,6 +92,12 @@ TEST_F(TreeTest, ShowsNamesAsDisplayText)
     auto latin = t.Parse("v=0\no=- x 1 IN IP4 10.0.0.1\ns=Caf\xe9\nm=directory 9875 SAP/SDP 14\nc=IN IP4 239.1.1.9/127\n");
     Add(latin);
     EXPECT_EQ(tree.IndexOf(*latin).data().toString(), QString::fromUtf8("Caf\xc3\xa9"));
+    // A directory the store holds without a socket is greyed and says why.
+    const QModelIndex at = tree.IndexOf(*latin);
+    EXPECT_FALSE(at.data(Qt::ForegroundRole).isValid());
+    latin->links.Edit().directoryReceiver.reset();
+    EXPECT_EQ(at.data(Qt::ForegroundRole).value<QColor>(), QColor(Qt::gray));
+    EXPECT_TRUE(at.data(Qt::ToolTipRole).toString().endsWith(CDirectoryTreeModel::kUnheardText));
 }
 
 } // namespace
