@@ -109,8 +109,10 @@ std::string EncodeQueryValue(std::string_view value)
             break; // the value ends there, as the C string it once was
         if (c == ' ') {
             out += '+';
-        } else if (c < 32 || c == 127 || c == '"' || c == '#' || c == '%' || c == '&' || c == '+' || c == ';' ||
+        } else if (c < 32 || c >= 127 || c == '"' || c == '#' || c == '%' || c == '&' || c == '+' || c == ';' ||
                    c == '<' || c == '=' || c == '>') {
+            // Bytes of 0x80 and above go as they are: a URL class would
+            // otherwise take a byte that is no UTF-8 for U+FFFD.
             // Always two digits: "%9" followed by a hex digit would read as another byte.
             out += '%';
             out += kHex[c >> 4];

@@ -17,7 +17,8 @@ TEST(OnlineRequestsTest, BuildsTheThreeLookups)
     // Control bytes always get two digits: "%9A" would read as one byte.
     for (const auto& [value, encoded] : std::vector<std::pair<std::string, std::string>>{
              {"my tool", "my+tool"}, {"a&b=c", "a%26b%3Dc"}, {"\"#%+;<>", "%22%23%25%2B%3B%3C%3E"},
-             {"\tA\x1f\x7f", "%09A%1F%7F"}, {"RTP/AVP", "RTP/AVP"}, {"caf\xe9?", "caf\xe9?"},
+             {"\tA\x1f\x7f", "%09A%1F%7F"}, {"RTP/AVP", "RTP/AVP"}, {"caf\xe9?", "caf%E9?"},
+             {"\xc3\xa9\xff\x80", "%C3%A9%FF%80"},
              {std::string("ab\0cd", 5), "ab"}})
         EXPECT_EQ(EncodeQueryValue(value), encoded) << value;
     EXPECT_EQ(ToolLookupPath("vic 2"), "/scripts/tool.idc?tool=vic+2");
