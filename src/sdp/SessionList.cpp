@@ -226,26 +226,33 @@ CSDPObject* CSessionList::PeekById(std::string_view id) const
     return at == kNoEntry ? nullptr : m_table[at].head->record.get();
 }
 
+template <class Match>
+std::optional<CSessionList::Nodes::iterator> CSessionList::FirstWithId(std::string_view id, Match match,
+                                                                      size_t* entry) const
+{
+    const size_t at = EntryOf(id);
+    if (at == kNoEntry)
+        return std::nullopt;
+    for (auto node = m_table[at].head; node != m_nodes.end(); node = node->nextSame) {
+        if (match(*node->record)) {
+            if (entry)
+                *entry = at;
+            return node;
+        }
+    }
+    return std::nullopt;
+}
+
 CSessionList::Record CSessionList::Find(const CSDPObject& like) const
 {
-    const size_t at = EntryOf(like.originSessionId);
-    if (at == kNoEntry)
-        return nullptr;
-    for (auto node = m_table[at].head; node != m_nodes.end(); node = node->nextSame)
-        if (node->record->IsSameSession(like))
-            return node->record;
-    return nullptr;
+    const auto node = FirstWithId(like.originSessionId, [&](const CSDPObject& r) { return r.IsSameSession(like); });
+    return node ? (*node)->record : nullptr;
 }
 
 CSDPObject* CSessionList::PeekBySourceHash(std::string_view id, uint64_t hash) const
 {
-    const size_t at = EntryOf(id);
-    if (at == kNoEntry)
-        return nullptr;
-    for (auto node = m_table[at].head; node != m_nodes.end(); node = node->nextSame)
-        if (node->record->sourceHash == hash)
-            return node->record.get();
-    return nullptr;
+    const auto node = FirstWithId(id, [hash](const CSDPObject& r) { return r.sourceHash == hash; });
+    return node ? (*node)->record.get() : nullptr;
 }
 
 std::vector<CSessionList::Record> CSessionList::AllWithId(std::string_view id) const
@@ -284,31 +291,22 @@ void CSessionList::Erase(Nodes::iterator node, size_t entry)
 
 CSessionList::Record CSessionList::Take(const CSDPObject& like)
 {
-    const size_t at = EntryOf(like.originSessionId);
-    if (at == kNoEntry)
+    size_t at = kNoEntry;
+    const auto node = FirstWithId(like.originSessionId, [&](const CSDPObject& r) { return r.IsSameSession(like); }, &at);
+    if (!node)
         return nullptr;
-    for (auto node = m_table[at].head; node != m_nodes.end(); node = node->nextSame) {
-        if (node->record->IsSameSession(like)) {
-            Record record = node->record;
-            Erase(node, at);
-            return record;
-        }
-    }
-    return nullptr;
+    Record record = (*node)->record;
+    Erase(*node, at);
+    return record;
 }
 
 bool CSessionList::Remove(const CSDPObject& record)
 {
-    const size_t at = EntryOf(record.originSessionId);
-    if (at == kNoEntry)
-        return false;
-    for (auto node = m_table[at].head; node != m_nodes.end(); node = node->nextSame) {
-        if (node->record.get() == &record) {
-            Erase(node, at);
-            return true;
-        }
-    }
-    return false;
+    size_t at = kNoEntry;
+    const auto node = FirstWithId(record.originSessionId, [&](const CSDPObject& r) { return &r == &record; }, &at);
+    if (node)
+        Erase(*node, at);
+    return node.has_value();
 }
 
 void CSessionList::Clear()
@@ -325,13 +323,8 @@ void CSessionList::Clear()
 
 long CSessionList::IndexOf(const CSDPObject& record) const
 {
-    const size_t at = EntryOf(record.originSessionId);
-    if (at == kNoEntry)
-        return -1;
-    for (auto node = m_table[at].head; node != m_nodes.end(); node = node->nextSame)
-        if (node->record.get() == &record)
-            return static_cast<long>(LiveBefore(node->order));
-    return -1;
+    const auto node = FirstWithId(record.originSessionId, [&](const CSDPObject& r) { return &r == &record; });
+    return node ? static_cast<long>(LiveBefore((*node)->order)) : -1;
 }
 
 CSessionList::Record CSessionList::At(size_t row) const

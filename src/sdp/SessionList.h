@@ -4,6 +4,7 @@
 #include <list>
 #include <memory_resource>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -129,6 +130,10 @@ private:
     size_t Probe(std::string_view id, uint64_t hash) const;
     // The entry of `id`, or kNoEntry.
     size_t EntryOf(std::string_view id) const;
+    // The first node with this id whose record `match` takes, in list
+    // order; `entry` gets the id's entry when there is a node.
+    template <class Match>
+    std::optional<Nodes::iterator> FirstWithId(std::string_view id, Match match, size_t* entry = nullptr) const;
     void Rehash(size_t capacity);
     void EraseEntry(size_t at);
     void Erase(Nodes::iterator node, size_t entry);
