@@ -234,6 +234,20 @@ bool COstara32Doc::FreeSocketFor(uint64_t source)
     return true;
 }
 
+bool COstara32Doc::ListenAgain(const std::shared_ptr<CSDPObject>& directory, const std::shared_ptr<CSDPObject>& parent)
+{
+    if (!IsDirectoryType(directory->sessionType))
+        return false;
+    const CRecordLinks& links = *directory->links;
+    return links.children && !links.directoryReceiver && MayNest(*directory, parent) && Listen(directory);
+}
+
+void COstara32Doc::UncountSocket(uint64_t source)
+{
+    if (const auto held = m_socketsPerSource.find(source); held != m_socketsPerSource.end() && --held->second == 0)
+        m_socketsPerSource.erase(held);
+}
+
 void COstara32Doc::NoteSource(CSDPObject& record, uint64_t source)
 {
     if (source == 0 || record.announcedFrom == source)
@@ -243,8 +257,7 @@ void COstara32Doc::NoteSource(CSDPObject& record, uint64_t source)
     const auto held = links ? m_announcedSockets.find(links->directoryReceiver.get()) : m_announcedSockets.end();
     if (held == m_announcedSockets.end())
         return;
-    if (--m_socketsPerSource[held->second.source] == 0)
-        m_socketsPerSource.erase(held->second.source);
+    UncountSocket(held->second.source);
     held->second.source = source;
     ++m_socketsPerSource[source];
 }
@@ -276,8 +289,7 @@ void COstara32Doc::CloseSocket(CSDPObject& directory)
     CRecordLinks* const links = directory.links.IfSet();
     if (auto socket = links ? std::move(links->directoryReceiver) : nullptr) {
         if (const auto held = m_announcedSockets.find(socket.get()); held != m_announcedSockets.end()) {
-            if (--m_socketsPerSource[held->second.source] == 0)
-                m_socketsPerSource.erase(held->second.source);
+            UncountSocket(held->second.source);
             m_announcedSockets.erase(held);
         }
         m_ports.network.CloseSocket(*socket);
@@ -336,8 +348,7 @@ int COstara32Doc::AddSession(std::shared_ptr<CSDPObject> record, const std::shar
         if (record->sourceHash != 0 && record->sourceHash == stored->sourceHash) {
             RefreshUnchanged(*stored);
             NoteSource(*stored, record->announcedFrom);
-            if (IsDirectoryType(stored->sessionType) && stored->links->children && !stored->links->directoryReceiver
-                && MayNest(*stored, directory) && Listen(stored))
+            if (ListenAgain(stored, directory))
                 Changed(stored);
             return 0;
         }
@@ -354,8 +365,7 @@ int COstara32Doc::AddSession(std::shared_ptr<CSDPObject> record, const std::shar
             if (IsDirectoryType(stored->sessionType)) {
                 const bool heard = stored->links->directoryReceiver != nullptr;
                 MoveDirectory(stored, record->links->directoryGroup, record->links->directoryPort, record->links->directoryTtl);
-                if (!stored->links->directoryReceiver && stored->links->children && MayNest(*stored, directory))
-                    Listen(stored);
+                ListenAgain(stored, directory);
                 if (heard != (stored->links->directoryReceiver != nullptr))
                     stored->changed = 1;
             }
@@ -504,7 +514,7 @@ void COstara32Doc::AnnounceSession(CSDPObject& record, bool deletion)
             m_prompts.Show("Failed to write to socket");
         // What the socket loops back to this host is then known as ours.
         if (source != 0)
-            record.announcedFrom = sap::OriginKey(text::DottedQuad(source));
+            record.announcedFrom = sap::OriginKey(source);
     }
     record.lastHeard = m_ports.clock.Now();
     record.walkNext = 0; // an edit before the send may have changed its times
@@ -647,7 +657,6 @@ void COstara32Doc::OnSapMessage(ESapAction action, std::shared_ptr<CSDPObject> r
     if (action == ESapAction::Announce) {
         AddSession(std::move(record), directory);
     } else if (action == ESapAction::Delete) {
-        record->parentDirectory = directory;
         RemoveHeard(record, directory);
     }
 }

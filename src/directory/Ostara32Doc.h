@@ -207,8 +207,13 @@ private:
     // it stays without one.
     bool Listen(const std::shared_ptr<CSDPObject>& directory);
     bool FreeSocketFor(uint64_t source);
+    // A directory heard again that has no socket (left out by the bound) may
+    // get one now; true when it did.
+    bool ListenAgain(const std::shared_ptr<CSDPObject>& directory, const std::shared_ptr<CSDPObject>& parent);
     // The source a record was announced from changed: its socket counts for the new one.
     void NoteSource(CSDPObject& record, uint64_t source);
+    // One socket fewer held by a source.
+    void UncountSocket(uint64_t source);
     // The group a directory's socket hears beside its own, 0 for none.
     uint32_t SecondGroupOf(const CSDPObject& directory) const;
     void OpenSocket(const std::shared_ptr<CSDPObject>& directory);

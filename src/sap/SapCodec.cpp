@@ -409,6 +409,13 @@ namespace {
 
 } // namespace
 
+uint64_t sap::OriginKey(uint32_t sourceNetworkOrder)
+{
+    char bytes[4];
+    std::memcpy(bytes, &sourceNetworkOrder, sizeof bytes);
+    return OriginKey(AddressText(std::string_view(bytes, sizeof bytes)));
+}
+
 bool sap::IsSessionDescription(std::string_view text)
 {
     // The parser reads from the first "v=" on, wherever it stands.
@@ -419,7 +426,7 @@ bool sap::IsSessionDescription(std::string_view text)
     std::string_view version = text.substr(v + 2, nl == std::string_view::npos ? nl : nl - v - 2);
     if (version.ends_with('\r'))
         version.remove_suffix(1);
-    return version == "0" && !OriginSessionIdOf(text.substr(v)).empty();
+    return version == "0" && !OriginSessionIdOf(text).empty();
 }
 
 std::string_view sap::OriginSessionIdOf(std::string_view text)
