@@ -39,14 +39,14 @@ CSessionSortFilter::CSessionSortFilter(CSessionListModel& source, QObject* paren
         beginResetModel();
     });
     connect(&source, &QAbstractItemModel::modelReset, this, [this] {
-        OnReset();
+        Refilter();
         m_resetting = false;
         endResetModel();
     });
     // The list never reorders its rows; should it, everything is read again.
-    connect(&source, &QAbstractItemModel::layoutChanged, this, [this] { Relayout([this] { OnReset(); }); });
+    connect(&source, &QAbstractItemModel::layoutChanged, this, [this] { Relayout([this] { Refilter(); }); });
     m_sortMode = listrules::kSortNameUp;
-    OnReset();
+    Refilter();
 }
 
 QModelIndex CSessionSortFilter::index(int row, int column, const QModelIndex& parent) const
@@ -172,11 +172,11 @@ void CSessionSortFilter::SortRows(std::vector<int>& sourceRows) const
     std::sort(sourceRows.begin(), sourceRows.end(), [this](int a, int b) { return Less(a, b); });
 }
 
-int CSessionSortFilter::PlaceFor(int sourceRow) const
+size_t CSessionSortFilter::PlaceFor(int sourceRow, size_t from) const
 {
-    const auto at = std::lower_bound(m_shown.begin(), m_shown.end(), sourceRow,
+    const auto at = std::lower_bound(m_shown.begin() + static_cast<long>(from), m_shown.end(), sourceRow,
                                      [this](int shown, int row) { return Less(shown, row); });
-    return static_cast<int>(at - m_shown.begin());
+    return static_cast<size_t>(at - m_shown.begin());
 }
 
 void CSessionSortFilter::RebuildPlaces(size_t from)
@@ -224,11 +224,6 @@ void CSessionSortFilter::Refilter()
     RebuildPlaces();
 }
 
-void CSessionSortFilter::OnReset()
-{
-    Refilter();
-}
-
 // A few new rows among many: each is placed by a binary search from where
 // the one before went, and the shown rows between are copied as blocks, so
 // the comparisons grow with the new rows, not with the list.
@@ -236,14 +231,14 @@ void CSessionSortFilter::MergeIn(const std::vector<int>& sortedRows)
 {
     std::vector<int> merged;
     merged.reserve(m_shown.size() + sortedRows.size());
-    auto from = m_shown.begin();
+    size_t from = 0;
     for (int row : sortedRows) {
-        const auto at = std::lower_bound(from, m_shown.end(), row, [this](int shown, int r) { return Less(shown, r); });
-        merged.insert(merged.end(), from, at);
+        const size_t at = PlaceFor(row, from);
+        merged.insert(merged.end(), m_shown.begin() + static_cast<long>(from), m_shown.begin() + static_cast<long>(at));
         merged.push_back(row);
         from = at;
     }
-    merged.insert(merged.end(), from, m_shown.end());
+    merged.insert(merged.end(), m_shown.begin() + static_cast<long>(from), m_shown.end());
     m_shown = std::move(merged);
 }
 
@@ -255,10 +250,10 @@ void CSessionSortFilter::ShowRows(std::vector<int> rows)
     SortRows(rows);
     if (rows.size() <= kSingleRows) {
         for (int row : rows) {
-            const int at = PlaceFor(row);
-            beginInsertRows({}, at, at);
-            m_shown.insert(m_shown.begin() + at, row);
-            RebuildPlaces(static_cast<size_t>(at));
+            const size_t at = PlaceFor(row);
+            beginInsertRows({}, static_cast<int>(at), static_cast<int>(at));
+            m_shown.insert(m_shown.begin() + static_cast<long>(at), row);
+            RebuildPlaces(at);
             endInsertRows();
         }
         return;
@@ -293,9 +288,13 @@ void CSessionSortFilter::OnRowsAboutToBeRemoved(int first, int last)
     for (int row = first; row <= last && static_cast<size_t>(row) < m_placeOf.size(); ++row)
         if (m_placeOf[static_cast<size_t>(row)] >= 0)
             places.push_back(m_placeOf[static_cast<size_t>(row)]);
-    if (places.empty())
-        return;
     std::sort(places.begin(), places.end());
+    HidePlaces(places);
+}
+
+// A few go one by one; more go in one layout change.
+void CSessionSortFilter::HidePlaces(const std::vector<int>& places)
+{
     const auto forget = [&](int place) {
         m_placeOf[static_cast<size_t>(m_shown[static_cast<size_t>(place)])] = -1;
         m_shown.erase(m_shown.begin() + place);
@@ -375,13 +374,8 @@ void CSessionSortFilter::OnDataChanged(int first, int last)
     // may all have changed; a view repaints what it shows of the range).
     if (changedTo >= 0)
         emit dataChanged(index(changedFrom, 0), index(changedTo, columnCount() - 1));
+    // Few enough here to go one by one.
     std::sort(hide.begin(), hide.end());
-    for (auto it = hide.rbegin(); it != hide.rend(); ++it) {
-        beginRemoveRows({}, *it, *it);
-        m_placeOf[static_cast<size_t>(m_shown[static_cast<size_t>(*it)])] = -1;
-        m_shown.erase(m_shown.begin() + *it);
-        RebuildPlaces(static_cast<size_t>(*it));
-        endRemoveRows();
-    }
+    HidePlaces(hide);
     ShowRows(std::move(show));
 }

@@ -53,8 +53,8 @@ private:
     // The order of the shown rows: the sort mode, then the list's order.
     bool Less(int leftSourceRow, int rightSourceRow) const;
     void SortRows(std::vector<int>& sourceRows) const;
-    // Where a source row goes among the shown rows.
-    int PlaceFor(int sourceRow) const;
+    // Where a source row goes among the shown rows (at `from` or after).
+    size_t PlaceFor(int sourceRow, size_t from = 0) const;
     void RebuildPlaces(size_t from = 0);
     // Changes the shown rows inside one layout change; persistent indexes
     // follow their source rows (or go, when theirs is no longer shown).
@@ -63,6 +63,8 @@ private:
     // Every source row looked at again.
     void Refilter();
     void ShowRows(std::vector<int> sourceRows);
+    // Takes shown rows out, given by their places in ascending order.
+    void HidePlaces(const std::vector<int>& places);
     // Merges rows sorted by Less into the shown rows.
     void MergeIn(const std::vector<int>& sortedRows);
 
@@ -70,7 +72,6 @@ private:
     void OnRowsAboutToBeRemoved(int first, int last);
     void OnRowsRemoved(int first, int last);
     void OnDataChanged(int first, int last);
-    void OnReset();
 
     CSessionListModel& m_source;
     int m_sortMode = 0;
