@@ -6,6 +6,7 @@
 #include "base/ProgramExit.h"
 #include "base/Random.h"
 #include "base/SilentPrompter.h"
+#include "base/ViewFanOut.h"
 #include "directory/NullSapNetwork.h"
 #include "directory/Ostara32Doc.h"
 #include "sdp/UsedAddresses.h"
@@ -44,7 +45,8 @@ inline std::string TypicalSdp(long id)
 }
 
 // A store with one scope directory holding `count` sessions, each made by
-// `make` (plain parsing when none).
+// `make` (plain parsing when none). `viewed`: its notices go to `views`,
+// where item models may be attached; the store alone tells no views.
 struct CBenchStore {
     using Maker = std::function<std::shared_ptr<CSDPObject>(COstara32Doc&, long)>;
 
@@ -54,10 +56,12 @@ struct CBenchStore {
     CSilentPrompter prompter;
     CBenchExit exit;
     CNullSapNetwork network;
-    COstara32Doc doc{CDocPorts{clock, random, prompter, exit, network, nullptr, nullptr, nullptr}};
+    CViewFanOut views;
+    COstara32Doc doc;
     std::shared_ptr<CSDPObject> dir;
 
-    explicit CBenchStore(long count, const Maker& make = {})
+    explicit CBenchStore(long count, const Maker& make = {}, bool viewed = false)
+        : doc(CDocPorts{clock, random, prompter, exit, network, viewed ? &views : nullptr, nullptr, nullptr})
     {
         dir = CSDPObject::FromText(COstara32Doc::kTtlScopeText, doc.Environment());
         dir->sessionType = kTypeScopeDirectory;

@@ -4,13 +4,9 @@
 // none, a header click) and the once-a-second walk over 100,000 sessions
 // with the views attached against the same walk without them.
 #include "BenchRatio.h"
+#include "BenchSessions.h"
 
-#include "base/Clock.h"
-#include "base/ProgramExit.h"
-#include "base/Random.h"
-#include "base/SilentPrompter.h"
 #include "base/ViewFanOut.h"
-#include "directory/NullSapNetwork.h"
 #include "directory/Ostara32Doc.h"
 #include "directory/SessionListRules.h"
 #include "sdp/SDPObject.h"
@@ -27,14 +23,9 @@
 
 namespace {
 
-class CBenchExit final : public ProgramExit {
-public:
-    void Exit(int) override {}
-};
-
 // A typical announcement, about 600 bytes; names, start times and media
 // vary so that every ordering has work to do.
-std::string TypicalSdp(long id)
+std::string VariedSdp(long id)
 {
     static const char* const kMedia[] = {"m=audio 49170 RTP/AVP 0\n", "m=video 51372 RTP/AVP 31\n",
                                          "m=application 32416 udp wb\n", "m=text 32420 udp t140\n"};
@@ -54,27 +45,16 @@ std::string TypicalSdp(long id)
 
 // A store with one directory of `count` sessions, and the desktop's three
 // models on a fan-out when attached; the list shows the directory.
-struct CViewedStore {
-    CManualClock clock{1700000000};
-    CSystemRandom random;
-    CSilentPrompter prompter;
-    CBenchExit exit;
-    CNullSapNetwork network;
-    CViewFanOut views;
-    COstara32Doc doc{CDocPorts{clock, random, prompter, exit, network, &views, nullptr, nullptr}};
-    std::shared_ptr<CSDPObject> dir;
+struct CViewedStore : CBenchStore {
     std::unique_ptr<CDirectoryTreeModel> tree;
     std::unique_ptr<CSessionListModel> list;
     std::unique_ptr<CSessionSortFilter> sorted;
 
     explicit CViewedStore(long count, bool attach)
+        : CBenchStore(count, [](COstara32Doc& doc, long i) { return CSDPObject::FromText(VariedSdp(i), doc.Environment()); },
+                      true)
     {
         doc.filterMode = listrules::kFilterAll;
-        dir = CSDPObject::FromText(COstara32Doc::kTtlScopeText, doc.Environment());
-        dir->sessionType = kTypeScopeDirectory;
-        doc.AddSession(dir, nullptr);
-        for (long i = 0; i < count; ++i)
-            doc.AddSession(CSDPObject::FromText(TypicalSdp(i), doc.Environment()), dir);
         if (attach)
             Attach();
     }

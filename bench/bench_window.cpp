@@ -45,24 +45,14 @@ std::string ScatteredSdp(long id)
     return text;
 }
 
-struct CFloodedStore {
-    CManualClock clock{1700000000};
-    CSystemRandom random;
-    CSilentPrompter prompter;
-    CBenchExit exit;
-    CNullSapNetwork network;
-    CViewFanOut views;
-    COstara32Doc doc{CDocPorts{clock, random, prompter, exit, network, &views, nullptr, nullptr}};
-    std::shared_ptr<CSDPObject> dir;
-    long next = 0;
+struct CFloodedStore : CBenchStore {
+    long next;
 
     explicit CFloodedStore(long count)
+        : CBenchStore(count, [](COstara32Doc& doc, long i) { return CSDPObject::FromText(ScatteredSdp(i), doc.Environment()); },
+                      true),
+          next(count)
     {
-        dir = CSDPObject::FromText(COstara32Doc::kTtlScopeText, doc.Environment());
-        dir->sessionType = kTypeScopeDirectory;
-        doc.AddSession(dir, nullptr);
-        for (; next < count; ++next)
-            doc.AddSession(CSDPObject::FromText(ScatteredSdp(next), doc.Environment()), dir);
     }
     // One announcement of a session not heard before, as a socket hands it over.
     void AnnounceNew()
