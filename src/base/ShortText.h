@@ -224,7 +224,17 @@ public:
     int compare(std::string_view s) const noexcept { return View().compare(s); }
     std::string substr(size_t pos, size_t n = npos) const { return std::string(View().substr(pos, n)); }
 
-    friend bool operator==(const CShortText& a, const CShortText& b) noexcept { return a.View() == b.View(); }
+    // The form follows from the length (empty, in the word up to six bytes,
+    // else bytes elsewhere): where either text is in its word, equal texts
+    // have equal words. Identities and refreshes compare many such fields.
+    friend bool operator==(const CShortText& a, const CShortText& b) noexcept
+    {
+        if (a.m_word == b.m_word)
+            return true;
+        if (a.m_word == 0 || b.m_word == 0 || a.IsInline() || b.IsInline())
+            return false;
+        return a.View() == b.View();
+    }
     friend bool operator==(const CShortText& a, std::string_view b) noexcept { return a.View() == b; }
     friend bool operator==(const CShortText& a, const char* b) noexcept { return a.View() == b; }
     friend bool operator==(const CShortText& a, const std::string& b) noexcept { return a.View() == b; }

@@ -83,6 +83,18 @@ TEST(ShortText, AssignsFromItsOwnBytes)
 
 TEST(ShortText, OrdersAndConvertsLikeStdString)
 {
+    // Equal exactly when the bytes are, whatever form each text takes.
+    CShortTextPool pool;
+    pool.Reserve(64);
+    const std::string texts[] = {"", "a", "b", "abcdef", "abcdeg", "abcdefg", "abcdefh", std::string("a\0", 2)};
+    for (const std::string& x : texts) {
+        for (const std::string& y : texts) {
+            CShortText pooled;
+            pooled.assign(y, pool);
+            EXPECT_EQ(CShortText(x) == CShortText(y), x == y) << x << " / " << y;
+            EXPECT_EQ(CShortText(x) == pooled, x == y) << x << " / pooled " << y;
+        }
+    }
     const CShortText a("abc"), b("abcdefgh");
     EXPECT_LT(a, b);
     EXPECT_LT(a, std::string("abd"));
