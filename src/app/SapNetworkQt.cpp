@@ -6,6 +6,7 @@
 #include <QHostInfo>
 
 #include <arpa/inet.h>
+#include <cstring>
 
 namespace {
 // A directory's socket plus the TTL its next sends use.
@@ -24,8 +25,16 @@ public:
 };
 } // namespace
 
+struct CQtSapNetwork::CSocketSetup {
+    QHostAddress group;
+    QHostAddress secondGroup;
+    uint16_t port = 0;
+    int ttl = 0;
+};
+
 CQtSapNetwork::CQtSapNetwork(const CEncryptionGroups& groups, const CSdpEnvironment& env, QString interfaceAddress)
-    : m_groups(groups), m_env(env), m_interface(std::move(interfaceAddress))
+    : m_groups(groups), m_env(env), m_interface(std::move(interfaceAddress)),
+      m_ipv6Interface(CSAPSocket::Ipv6Interface(m_interface).name())
 {
 }
 
@@ -35,8 +44,25 @@ std::shared_ptr<CDirectoryReceiver> CQtSapNetwork::OpenSAPSocket(uint32_t groupN
                                                                  const std::shared_ptr<CSDPObject>& directory,
                                                                  uint32_t secondGroupNetworkOrder)
 {
+    CSocketSetup setup{QHostAddress(ntohl(groupNetworkOrder)), {}, port, ttl};
+    if (secondGroupNetworkOrder != 0)
+        setup.secondGroup = QHostAddress(ntohl(secondGroupNetworkOrder));
+    return Open(setup, directory);
+}
+
+std::shared_ptr<CDirectoryReceiver> CQtSapNetwork::OpenSAPSocket6(const text::CIpv6Address& group, uint16_t port,
+                                                                  int ttl, const std::shared_ptr<CSDPObject>& directory)
+{
+    if (m_ipv6Interface.isEmpty())
+        return nullptr;
+    return Open(CSocketSetup{QHostAddress(group.data()), {}, port, ttl}, directory);
+}
+
+std::shared_ptr<CDirectoryReceiver> CQtSapNetwork::Open(const CSocketSetup& setup,
+                                                        const std::shared_ptr<CSDPObject>& directory)
+{
     auto socket = std::make_shared<CDirectorySocket>(new CSAPSocket(m_groups, m_env));
-    socket->ttl = ttl;
+    socket->ttl = setup.ttl;
     std::weak_ptr<CSDPObject> weakDirectory = directory;
     socket->socket->SetHandler([this, weakDirectory](const CSapMessage& message, const QByteArray&) {
         // A directory that is gone hears nothing more.
@@ -49,12 +75,12 @@ std::shared_ptr<CDirectoryReceiver> CQtSapNetwork::OpenSAPSocket(uint32_t groupN
         return dir && m_doc && m_doc->RefreshRepeat(text, hash, dir, origin);
     });
     CSAPSocket::CConfig config;
-    config.group = QHostAddress(ntohl(groupNetworkOrder));
-    if (secondGroupNetworkOrder != 0)
-        config.secondGroup = QHostAddress(ntohl(secondGroupNetworkOrder));
-    config.port = port;
-    config.ttl = ttl;
+    config.group = setup.group;
+    config.secondGroup = setup.secondGroup;
+    config.port = setup.port;
+    config.ttl = setup.ttl;
     config.interfaceAddress = m_interface;
+    config.interfaceName = m_ipv6Interface;
     socket->socket->OpenSAPSocket(config, directory);
     return socket;
 }
@@ -98,4 +124,20 @@ uint32_t CQtSapNetwork::OriginatingSource(CDirectoryReceiver& receiver)
         }
     }
     return *m_resolved;
+}
+
+std::optional<text::CIpv6Address> CQtSapNetwork::OriginatingSource6(CDirectoryReceiver& receiver)
+{
+    const CSAPSocket& socket = *static_cast<CDirectorySocket&>(receiver).socket;
+    if (socket.Group().protocol() != QAbstractSocket::IPv6Protocol)
+        return std::nullopt;
+    // No route to the group: the header still says IPv6, with the
+    // unspecified address.
+    text::CIpv6Address source{};
+    const QHostAddress sending = socket.SendingAddress();
+    if (sending.protocol() == QAbstractSocket::IPv6Protocol) {
+        const Q_IPV6ADDR bytes = sending.toIPv6Address();
+        std::memcpy(source.data(), &bytes, source.size());
+    }
+    return source;
 }

@@ -26,11 +26,23 @@ public:
     bool SetMulticastTtl(CDirectoryReceiver& socket, int ttl) override;
     bool SendDatagram(CDirectoryReceiver& socket, std::string_view datagram) override;
     uint32_t OriginatingSource(CDirectoryReceiver& socket) override;
+    std::shared_ptr<CDirectoryReceiver> OpenSAPSocket6(const text::CIpv6Address& group, uint16_t port, int ttl,
+                                                       const std::shared_ptr<CSDPObject>& directory) override;
+    std::optional<text::CIpv6Address> OriginatingSource6(CDirectoryReceiver& socket) override;
+
+    // Whether IPv6 SAP has an interface here (see CSAPSocket::Ipv6Interface).
+    bool HasIpv6() const { return !m_ipv6Interface.isEmpty(); }
+    // Turns IPv6 off whatever the interfaces say.
+    void DisableIpv6() { m_ipv6Interface.clear(); }
 
 private:
+    struct CSocketSetup;
+    std::shared_ptr<CDirectoryReceiver> Open(const CSocketSetup& setup, const std::shared_ptr<CSDPObject>& directory);
+
     const CEncryptionGroups& m_groups;
     const CSdpEnvironment& m_env;
     QString m_interface;
+    QString m_ipv6Interface;   // by name; empty: no IPv6
     COstara32Doc* m_doc = nullptr;
     // The resolver's answer, asked once.
     std::optional<uint32_t> m_resolved;

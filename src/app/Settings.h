@@ -17,6 +17,7 @@ struct CAppSettings {
     CEncryptionGroups groups;
     CAdminScopeList scopes;
     std::string interfaceAddress;  // empty: the default interface
+    bool ipv6 = true;              // hear and announce on the IPv6 SAP groups where the interface has IPv6
     std::string installDirectory;  // as stored; see InstallDirectory()
     std::string databaseHost;      // the online database, HOST[:PORT]; empty: none
     std::string webHost;           // the vendor web host of help and home page; empty: the local page

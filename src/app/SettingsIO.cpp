@@ -186,6 +186,8 @@ bool ReadSettings(SettingsStore& store, Prompter& prompter, CAppSettings& out)
     ReadSecurity(store, prompter, out.groups);
     ReadAdminScopes(store, prompter, out.scopes);
     out.interfaceAddress = ReadOptional(store, kInterface, "address");
+    const std::string ipv6 = ReadOptional(store, kInterface, "IPv6");
+    out.ipv6 = !(text::EqualsNoCase(ipv6, "off") || ipv6 == "0" || text::EqualsNoCase(ipv6, "false"));
     out.installDirectory = ReadOptional(store, kInstall, "Directory");
     out.databaseHost = ReadOptional(store, kOnline, "Host");
     out.webHost = ReadOptional(store, kWeb, "Host");

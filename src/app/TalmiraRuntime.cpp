@@ -99,6 +99,9 @@ bool CTalmiraRuntime::Start(const CMyCommandLineInfo& commandLine, EInstallRole 
     m_doc->interfaceAddress = m_settings.interfaceAddress;
     m_doc->installDirectory = m_settings.InstallDirectory();
     m_doc->SetScopes(&m_settings.scopes);
+    if (!m_settings.ipv6)
+        m_network->DisableIpv6();
+    m_doc->SetIpv6Scopes(m_network->HasIpv6());
     m_doc->SetCacheEnabled(owner);
     m_doc->SetCleansTmpFolder(owner);
     if (commandLine.sessionFileGiven && !commandLine.sessionFile.empty())

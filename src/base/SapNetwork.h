@@ -1,7 +1,10 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
+
+#include "base/Text.h"
 
 class CSDPObject;
 class CDirectoryReceiver;
@@ -20,6 +23,15 @@ public:
     virtual std::shared_ptr<CDirectoryReceiver> OpenSAPSocket(uint32_t groupNetworkOrder, uint16_t port, int ttl,
                                                               const std::shared_ptr<CSDPObject>& directory,
                                                               uint32_t secondGroupNetworkOrder) = 0;
+    // The same for a directory on an IPv6 group, on the interface IPv6 SAP
+    // uses. Nothing where this network has no IPv6: the directory is then
+    // listed without a socket.
+    virtual std::shared_ptr<CDirectoryReceiver> OpenSAPSocket6(const text::CIpv6Address& /*group*/, uint16_t /*port*/,
+                                                               int /*ttl*/,
+                                                               const std::shared_ptr<CSDPObject>& /*directory*/)
+    {
+        return nullptr;
+    }
     virtual void CloseSocket(CDirectoryReceiver& socket) = 0;
     // The multicast TTL of the next sends on this socket.
     virtual bool SetMulticastTtl(CDirectoryReceiver& socket, int ttl) = 0;
@@ -29,4 +41,7 @@ public:
     // the configured interface), else the first one the resolver gives for
     // the host's name; network byte order, 0 when there is none.
     virtual uint32_t OriginatingSource(CDirectoryReceiver& socket) = 0;
+    // The IPv6 address this host sends from toward an IPv6 socket's group;
+    // nothing for an IPv4 socket or when there is none.
+    virtual std::optional<text::CIpv6Address> OriginatingSource6(CDirectoryReceiver& /*socket*/) { return std::nullopt; }
 };

@@ -181,4 +181,23 @@ std::string DottedQuad(uint32_t networkOrder)
     return buf;
 }
 
+std::optional<CIpv6Address> ParseIpv6(std::string_view s)
+{
+    char buffer[INET6_ADDRSTRLEN];
+    if (s.empty() || s.size() >= sizeof buffer)
+        return std::nullopt;
+    s.copy(buffer, s.size());
+    buffer[s.size()] = '\0';
+    CIpv6Address address{};
+    if (inet_pton(AF_INET6, buffer, address.data()) != 1)
+        return std::nullopt;
+    return address;
+}
+
+std::string Ipv6Text(const CIpv6Address& address)
+{
+    char buffer[INET6_ADDRSTRLEN] = {};
+    return inet_ntop(AF_INET6, address.data(), buffer, sizeof buffer) ? buffer : "";
+}
+
 } // namespace text

@@ -1,5 +1,7 @@
 #pragma once
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,5 +60,12 @@ std::string AsUtf8(std::string_view s);
 // 0xFFFFFFFF when the text is not an address.
 uint32_t ParseDottedQuad(std::string_view s);
 std::string DottedQuad(uint32_t networkOrder);
+
+// An IPv6 address as its 16 bytes in network order.
+using CIpv6Address = std::array<uint8_t, 16>;
+// The textual forms inet_pton takes (no zone, no brackets, no prefix).
+std::optional<CIpv6Address> ParseIpv6(std::string_view s);
+// The shortest text (RFC 5952), as inet_ntop writes it.
+std::string Ipv6Text(const CIpv6Address& address);
 
 } // namespace text

@@ -41,6 +41,29 @@ std::shared_ptr<CSDPObject> MakeScopeDirectory(const CAdminScopeEntry& scope, co
     return record;
 }
 
+std::string Ipv6ScopeDirectoryText(const CIpv6SapScope& scope)
+{
+    // An IPv6 connection has no TTL: the group's scope bounds the sends.
+    return std::string("v=0\no=- ") + scope.sessionId + " 3136895141 IN IP4 127.0.0.1\ns=" + scope.name + "\ni="
+        + scope.name + "\nm=directory " + std::to_string(kSapPort) + " SAP/SDP 14\nc=IN IP6 " + scope.group;
+}
+
+std::shared_ptr<CSDPObject> MakeIpv6ScopeDirectory(const CIpv6SapScope& scope, const CSdpEnvironment& env)
+{
+    auto record = CSDPObject::FromText(Ipv6ScopeDirectoryText(scope), env);
+    record->sessionType = kTypeScopeDirectory;
+    return record;
+}
+
+const CIpv6SapScope* Ipv6SapScopeOf(const CSDPObject& directory)
+{
+    const auto group = Ipv6DirectoryGroup(directory);
+    for (const CIpv6SapScope& scope : kIpv6SapScopes)
+        if (group && group == text::ParseIpv6(scope.group))
+            return &scope;
+    return nullptr;
+}
+
 const CAdminScopeEntry* CAdminScopeList::FindByDirectoryName(const std::string& directoryName) const
 {
     for (const CAdminScopeEntry& scope : m_entries)

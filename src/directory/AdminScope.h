@@ -69,6 +69,25 @@ private:
     std::vector<CAdminScopeEntry> m_entries;
 };
 
+// The IPv6 SAP groups (RFC 2974), each heard as a scope directory of its own.
+struct CIpv6SapScope {
+    const char* name;
+    const char* group;
+    const char* sessionId;
+    int scope;  // the scope nibble of the group, for the groups drawn in it
+};
+inline constexpr CIpv6SapScope kIpv6SapScopes[] = {
+    {"IPv6 Link", "ff02::2:7ffe", "12302", 0x2},
+    {"IPv6 Site", "ff05::2:7ffe", "12305", 0x5},
+    {"IPv6 Organization", "ff08::2:7ffe", "12308", 0x8},
+    {"IPv6 Global", "ff0e::2:7ffe", "12314", 0xE},
+};
+constexpr uint16_t kSapPort = 9875;
+std::string Ipv6ScopeDirectoryText(const CIpv6SapScope& scope);
+std::shared_ptr<CSDPObject> MakeIpv6ScopeDirectory(const CIpv6SapScope& scope, const CSdpEnvironment& env);
+// The IPv6 SAP scope a directory record is, by its group; null for others.
+const CIpv6SapScope* Ipv6SapScopeOf(const CSDPObject& directory);
+
 // The first scope directory of the main list that bears this name.
 std::shared_ptr<CSDPObject> FindScopeDirectory(COstara32Doc& doc, const std::string& name);
 

@@ -195,7 +195,8 @@ bool COstara32Doc::MayNest(const CSDPObject& directory, const std::shared_ptr<CS
     for (auto above = parent; above; above = above->parentDirectory.lock()) {
         if (++depth > kMaxDirectoryDepth)
             return false;
-        if (above->links->directoryGroup == directory.links->directoryGroup && above->links->directoryPort == directory.links->directoryPort)
+        if (above->links->directoryGroup == directory.links->directoryGroup && above->links->directoryPort == directory.links->directoryPort
+            && Ipv6DirectoryGroup(*above) == Ipv6DirectoryGroup(directory))
             return false;
     }
     return true;
@@ -275,9 +276,13 @@ uint32_t COstara32Doc::SecondGroupOf(const CSDPObject& directory) const
 
 void COstara32Doc::OpenSocket(const std::shared_ptr<CSDPObject>& directory)
 {
-    directory->links.Edit().directoryReceiver = m_ports.network.OpenSAPSocket(directory->links->directoryGroup, directory->links->directoryPort,
-                                                                 directory->links->directoryTtl, directory,
-                                                                 SecondGroupOf(*directory));
+    const CRecordLinks& links = *directory->links;
+    if (const auto group6 = Ipv6DirectoryGroup(*directory))
+        directory->links.Edit().directoryReceiver = m_ports.network.OpenSAPSocket6(*group6, links.directoryPort,
+                                                                                   links.directoryTtl, directory);
+    else
+        directory->links.Edit().directoryReceiver = m_ports.network.OpenSAPSocket(
+            links.directoryGroup, links.directoryPort, links.directoryTtl, directory, SecondGroupOf(*directory));
     if (directory->links->directoryReceiver && IsAnnouncedDirectory(*directory)) {
         m_announcedSockets[directory->links->directoryReceiver.get()] = CHeldSocket{directory->announcedFrom, directory};
         ++m_socketsPerSource[directory->announcedFrom];
@@ -506,14 +511,20 @@ void COstara32Doc::AnnounceSession(CSDPObject& record, bool deletion)
     // A session outside every directory has no socket to go out on.
     const auto directory = record.parentDirectory.lock();
     CDirectoryReceiver* const socket = directory ? directory->links->directoryReceiver.get() : nullptr;
-    const uint32_t source = socket ? m_ports.network.OriginatingSource(*socket) : 0;
-    if (auto datagram = sap::BuildAnnouncement(text, deletion, source); datagram && socket) {
+    // An IPv6 directory's socket sends with an IPv6 originating source.
+    const auto source6 = socket ? m_ports.network.OriginatingSource6(*socket) : std::nullopt;
+    const uint32_t source = socket && !source6 ? m_ports.network.OriginatingSource(*socket) : 0;
+    auto datagram = source6 ? sap::BuildAnnouncement(text, deletion, *source6)
+                            : sap::BuildAnnouncement(text, deletion, source);
+    if (datagram && socket) {
         if (!m_ports.network.SetMulticastTtl(*socket, record.announceTtl))
             m_prompts.Show("Failed to adjust TTL!");
         if (!m_ports.network.SendDatagram(*socket, *datagram))
             m_prompts.Show("Failed to write to socket");
         // What the socket loops back to this host is then known as ours.
-        if (source != 0)
+        if (source6)
+            record.announcedFrom = sap::OriginKey(*source6);
+        else if (source != 0)
             record.announcedFrom = sap::OriginKey(source);
     }
     record.lastHeard = m_ports.clock.Now();
@@ -721,10 +732,25 @@ bool COstara32Doc::OnNewDocument()
             for (const CAdminScopeEntry& scope : m_scopes->Entries())
                 AddSession(MakeScopeDirectory(scope, std::to_string(id++), m_env), nullptr);
         }
+        AddIpv6ScopeDirectories();
         m_firstStart = 0;
     }
     m_title = "Default";
     return true;
+}
+
+void COstara32Doc::AddIpv6ScopeDirectories()
+{
+    for (const CIpv6SapScope& scope : kIpv6SapScopes) {
+        auto directory = FindScopeDirectory(*this, scope.name);
+        // One left in the cache by a run that had IPv6 goes with it.
+        if (!m_ipv6Scopes) {
+            if (directory && Ipv6DirectoryGroup(*directory))
+                RemoveSession(directory);
+            continue;
+        }
+        AddSession(MakeIpv6ScopeDirectory(scope, m_env), nullptr);
+    }
 }
 
 bool COstara32Doc::LoadSessionFile()

@@ -168,6 +168,9 @@ public:
     std::string TmpFolder() const;
     const std::string& Title() const { return m_title; }
     void SetScopes(CAdminScopeList* scopes) { m_scopes = scopes; }
+    // Whether the start adds the IPv6 SAP directories (the host has IPv6 on
+    // the SAP interface and the user did not turn it off).
+    void SetIpv6Scopes(bool on) { m_ipv6Scopes = on; }
     void SetSessionFile(std::string path) { m_sessionFile = std::move(path); m_sessionFileGiven = true; }
     bool StartedWithSessionFile() const { return m_sessionFileGiven; }
     // Without the cache the store neither reads nor writes it (a process that
@@ -217,6 +220,8 @@ private:
     // The group a directory's socket hears beside its own, 0 for none.
     uint32_t SecondGroupOf(const CSDPObject& directory) const;
     void OpenSocket(const std::shared_ptr<CSDPObject>& directory);
+    // Adds them when IPv6 is on; otherwise removes those a cache brought.
+    void AddIpv6ScopeDirectories();
     void CloseSocket(CSDPObject& directory);
     // After a move: the directory and every one below it listen exactly
     // when MayListen allows (a directory below may repeat the new address).
@@ -245,6 +250,7 @@ private:
     CSdpEnvironment m_env;
     CSessionList m_mainList;
     CAdminScopeList* m_scopes = nullptr;
+    bool m_ipv6Scopes = false;
     int m_firstStart = 1;
     std::string m_title;
     std::string m_sessionFile;

@@ -15,3 +15,15 @@ std::optional<std::string> sap::BuildAnnouncement(std::string_view sdpText, bool
     datagram.append(sdpText);
     return datagram;
 }
+
+std::optional<std::string> sap::BuildAnnouncement(std::string_view sdpText, bool deletion,
+                                                  const text::CIpv6Address& source)
+{
+    if (sdpText.size() + kHeaderSizeIpv6 >= kSendBuffer)
+        return std::nullopt;
+    std::string datagram(kHeaderSizeIpv6, '\0');
+    datagram[0] = static_cast<char>((deletion ? kFlagDelete : kFlagAnnounce) | kFlagAddressType);
+    std::memcpy(&datagram[4], source.data(), source.size());
+    datagram.append(sdpText);
+    return datagram;
+}

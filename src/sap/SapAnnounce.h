@@ -5,7 +5,9 @@
 #include <string>
 #include <string_view>
 
-// Building the user's own announcements: an 8-byte SAP header (version 1,
+#include "base/Text.h"
+
+// Building the user's own announcements: an 8-byte SAP header (20 from IPv6) (version 1,
 // no authentication, hash 0, no encryption or compression) and the SDP text.
 namespace sap {
 // Header plus text must stay below the 2048-byte send buffer.
@@ -13,4 +15,6 @@ constexpr size_t kSendBuffer = 2048;
 
 // Nothing when the text is too long to be sent (2040 bytes or more).
 std::optional<std::string> BuildAnnouncement(std::string_view sdpText, bool deletion, uint32_t sourceNetworkOrder);
+// The same from an IPv6 source: the address-type bit set and a 20-byte header.
+std::optional<std::string> BuildAnnouncement(std::string_view sdpText, bool deletion, const text::CIpv6Address& source);
 } // namespace sap

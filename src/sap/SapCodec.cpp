@@ -416,6 +416,11 @@ uint64_t sap::OriginKey(uint32_t sourceNetworkOrder)
     return OriginKey(AddressText(std::string_view(bytes, sizeof bytes)));
 }
 
+uint64_t sap::OriginKey(const text::CIpv6Address& source)
+{
+    return OriginKey(AddressText(std::string_view(reinterpret_cast<const char*>(source.data()), source.size())));
+}
+
 bool sap::IsSessionDescription(std::string_view text)
 {
     // The parser reads from the first "v=" on, wherever it stands.

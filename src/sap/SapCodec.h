@@ -67,6 +67,7 @@ uint64_t TextHash(std::string_view text);
 inline uint64_t OriginKey(std::string_view originText) { return TextHash(originText); }
 // The same for an IPv4 source we send with, written as reception writes it.
 uint64_t OriginKey(uint32_t sourceNetworkOrder);
+uint64_t OriginKey(const text::CIpv6Address& source);
 // Whether a text describes a session at all: its first "v=" line says 0
 // and an "o=" line with a session id follows.
 bool IsSessionDescription(std::string_view text);

@@ -309,3 +309,24 @@ void CSDPObject::DeleteLater()
         viewer->RecordExpired(*this);
     }
 }
+
+bool IsIpv6Media(const CSDPObject& record, const CSDPMedia& media)
+{
+    const std::string_view type = media.connectionAddress.empty() ? std::string_view(record.connectionAddressType)
+                                                                  : std::string_view(media.extras->connectionAddressType);
+    return text::EqualsNoCase(type, "IP6");
+}
+
+std::optional<text::CIpv6Address> Ipv6DirectoryGroup(const CSDPObject& directory)
+{
+    // The last "directory" entry names the group, as it does for IPv4.
+    std::optional<text::CIpv6Address> group;
+    for (const CSDPMedia& m : directory.media) {
+        if (!text::EqualsNoCase(m.media, "directory"))
+            continue;
+        group = IsIpv6Media(directory, m) ? text::ParseIpv6(m.address) : std::nullopt;
+        if (group && (*group)[0] != 0xFF)
+            group.reset();
+    }
+    return group;
+}

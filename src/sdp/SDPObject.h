@@ -3,12 +3,14 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/RareFields.h"
 #include "base/ShortText.h"
+#include "base/Text.h"
 
 class Clock;
 class Random;
@@ -269,3 +271,10 @@ private:
     CSDPObject& m_record;
     bool m_ok;
 };
+
+// Whether a media entry's connection (its own c= line, else the session's)
+// is of address type IP6.
+bool IsIpv6Media(const CSDPObject& record, const CSDPMedia& media);
+// The IPv6 group a directory record listens on (its "directory" media entry
+// with an IP6 connection naming a multicast address); nothing for IPv4.
+std::optional<text::CIpv6Address> Ipv6DirectoryGroup(const CSDPObject& directory);

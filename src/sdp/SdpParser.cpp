@@ -224,15 +224,21 @@ void DeriveMedia(CSDPObject& r, const CSdpEnvironment& env)
         std::string_view parts[3];
         const size_t count = SplitSlashes(conn, parts);
         Assign(m.address, parts[0], pool);
-        m.ttl = count >= 2 ? text::ToInt32(parts[1]) : 127;
-        m.addressCount = count >= 3 ? text::ToInt32(parts[2]) : 1;
+        // An IPv6 address carries no TTL: its one suffix is the address count.
+        const bool ipv6 = IsIpv6Media(r, m);
+        m.ttl = count >= 2 && !ipv6 ? text::ToInt32(parts[1]) : 127;
+        m.addressCount = count >= 2 && ipv6 ? text::ToInt32(parts[1]) : count >= 3 ? text::ToInt32(parts[2]) : 1;
 
         if (m.protocol == "RTP/AVP")
             NamePayloads(m);
 
-        const uint32_t group = text::ParseDottedQuad(m.address);
-        if (env.usedAddresses)
-            env.usedAddresses->Add(group, end);
+        const uint32_t group = ipv6 ? 0 : text::ParseDottedQuad(m.address);
+        if (env.usedAddresses) {
+            if (!ipv6)
+                env.usedAddresses->Add(group, end);
+            else if (const auto group6 = text::ParseIpv6(m.address))
+                env.usedAddresses->AddIpv6(*group6, end);
+        }
 
         if (text::EqualsNoCase(m.media, "directory")) {
             r.sessionType = kTypeDirectory;

@@ -65,8 +65,11 @@ private:
 // An empty time reads as "not given"; "0" says the same in valid SDP.
 std::string_view TimeOrZero(std::string_view t) { return t.empty() ? std::string_view("0") : t; }
 
-void WriteMedia(CSdpLines& lines, const CSDPMedia& m)
+// `ipv6Type`: the IP6 address type the entry's connection has (its own
+// line's or the session's); empty for the others.
+void WriteMedia(CSdpLines& lines, const CSDPMedia& m, std::string_view ipv6Type)
 {
+    const bool ipv6 = !ipv6Type.empty();
     lines.Line('m', m.media, m.port, m.protocol, m.formatList);
     if (m.information != "N/A")
         lines.LineIf('i', m.information);
@@ -75,12 +78,17 @@ void WriteMedia(CSdpLines& lines, const CSDPMedia& m)
         // they came from the session's connection line. A count only follows
         // a TTL: on its own it would read back as the TTL.
         std::string address = m.address;
-        if (m.ttl != 0) {
+        if (ipv6) {
+            // No TTL in IPv6: the one suffix is the count, and 1 goes unsaid.
+            if (m.addressCount > 1)
+                address += '/' + std::to_string(m.addressCount);
+        } else if (m.ttl != 0) {
             address += '/' + std::to_string(m.ttl);
             if (m.addressCount != 0)
                 address += '/' + std::to_string(m.addressCount);
         }
-        lines.Line('c', m.extras->connectionNetworkType, m.extras->connectionAddressType, address);
+        lines.Line('c', m.extras->connectionNetworkType, ipv6 ? ipv6Type : std::string_view(m.extras->connectionAddressType),
+                   address);
     }
     if (!m.extras->bandwidthModifier.empty())
         lines.Line('b', m.extras->bandwidthModifier, m.extras->bandwidthValue);
@@ -124,5 +132,7 @@ void CSDPObject::WriteSdp(std::string& out)
             lines.Line('a', a);
     lines.Line('a', type);
     for (const CSDPMedia& m : media)
-        WriteMedia(lines, m);
+        WriteMedia(lines, m, !IsIpv6Media(*this, m) ? std::string_view()
+                             : m.connectionAddress.empty() ? std::string_view(connectionAddressType)
+                                                           : std::string_view(m.extras->connectionAddressType));
 }

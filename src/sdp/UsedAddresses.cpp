@@ -85,3 +85,32 @@ std::optional<uint32_t> CUsedAddressList::PickFreeAddress(std::optional<uint32_t
     }
     return std::nullopt;
 }
+
+void CUsedAddressList::AddIpv6(const text::CIpv6Address& address, int64_t end)
+{
+    const auto [slot, added] = m_ipv6.try_emplace(address, end);
+    if (!added && slot->second != 0 && (end == 0 || end > slot->second))
+        slot->second = end;
+}
+
+bool CUsedAddressList::IsIpv6AddressFree(const text::CIpv6Address& address, int64_t now)
+{
+    std::erase_if(m_ipv6, [now](const auto& entry) { return entry.second != 0 && entry.second < now; });
+    return !m_ipv6.contains(address);
+}
+
+std::optional<text::CIpv6Address> CUsedAddressList::PickFreeIpv6Address(int scope, Random& random, int64_t now)
+{
+    for (int draw = 0; draw < kMaxDraws; ++draw) {
+        text::CIpv6Address candidate{};
+        candidate[0] = 0xFF;
+        // Flags 0001: a transient group, not one IANA assigned.
+        candidate[1] = static_cast<uint8_t>(0x10 | (scope & 0x0F));
+        // Next() gives 15 bits: one byte from each draw.
+        for (size_t i = 2; i < candidate.size(); ++i)
+            candidate[i] = static_cast<uint8_t>(random.Next());
+        if (IsIpv6AddressFree(candidate, now))
+            return candidate;
+    }
+    return std::nullopt;
+}

@@ -1,7 +1,10 @@
 #pragma once
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <vector>
+
+#include "base/Text.h"
 
 class Random;
 
@@ -20,7 +23,15 @@ public:
     // nothing when no free address turned up in kMaxDraws draws.
     std::optional<uint32_t> PickFreeAddress(std::optional<uint32_t> baseNetworkOrder, int prefixLength,
                                             Random& random, int64_t now);
-    size_t Size() const { return m_count; }
+    size_t Size() const { return m_count + m_ipv6.size(); }
+
+    // IPv6 groups, kept apart: few sessions use them, and the IPv4 table
+    // stays as small as it was.
+    void AddIpv6(const text::CIpv6Address& address, int64_t end);
+    bool IsIpv6AddressFree(const text::CIpv6Address& address, int64_t now);
+    // A random free transient group (ff1X::/16, X the scope nibble, the
+    // other 112 bits drawn); nothing when none turned up in kMaxDraws draws.
+    std::optional<text::CIpv6Address> PickFreeIpv6Address(int scope, Random& random, int64_t now);
 
 private:
     // Open addressing with linear probing: every parsed text adds its media
@@ -35,4 +46,6 @@ private:
     void Grow();
     std::vector<Slot> m_slots;
     size_t m_count = 0;
+    // The latest end of each group's sessions; 0: one of them has none.
+    std::map<text::CIpv6Address, int64_t> m_ipv6;
 };

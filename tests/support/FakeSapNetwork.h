@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@ class CFakeSapNetwork final : public SapNetwork {
 public:
     struct Socket final : CDirectoryReceiver {
         uint32_t group = 0;
+        std::optional<text::CIpv6Address> group6;
         uint32_t secondGroup = 0;
         uint16_t port = 0;
         int openTtl = 0;
@@ -25,7 +27,7 @@ public:
         int ttl;
         std::string datagram;
         uint8_t Flags() const { return static_cast<uint8_t>(datagram.at(0)); }
-        std::string Payload() const { return datagram.substr(8); }
+        std::string Payload() const { return datagram.substr(Flags() & 0x10 ? 20 : 8); }
     };
 
     std::shared_ptr<CDirectoryReceiver> OpenSAPSocket(uint32_t group, uint16_t port, int ttl,
@@ -41,6 +43,19 @@ public:
         s->directory = directory;
         sockets.push_back(s);
         return s;
+    }
+    std::shared_ptr<CDirectoryReceiver> OpenSAPSocket6(const text::CIpv6Address& group, uint16_t port, int ttl,
+                                                       const std::shared_ptr<CSDPObject>& directory) override
+    {
+        if (!hasIpv6)
+            return nullptr;
+        auto s = std::static_pointer_cast<Socket>(OpenSAPSocket(0, port, ttl, directory, 0));
+        s->group6 = group;
+        return s;
+    }
+    std::optional<text::CIpv6Address> OriginatingSource6(CDirectoryReceiver& socket) override
+    {
+        return static_cast<Socket&>(socket).group6 ? std::optional(source6) : std::nullopt;
     }
     void CloseSocket(CDirectoryReceiver& socket) override { static_cast<Socket&>(socket).open = false; }
     bool SetMulticastTtl(CDirectoryReceiver& socket, int ttl) override
@@ -80,4 +95,6 @@ public:
     bool failSend = false;
     bool bindFails = false;
     uint32_t source = 0x0100000A; // 10.0.0.1 in network byte order
+    bool hasIpv6 = true;
+    text::CIpv6Address source6 = *text::ParseIpv6("2001:db8::10");
 };

@@ -4,9 +4,9 @@
 #include <QNetworkInterface>
 #include <QVariant>
 
+#include <cstring>
 #ifdef Q_OS_LINUX
 #include <cerrno>
-#include <cstring>
 #endif
 #ifdef Q_OS_UNIX
 #include <arpa/inet.h>
@@ -46,7 +46,10 @@ bool CSAPSocket::OpenSAPSocket(const CConfig& config, std::weak_ptr<CSDPObject> 
     // for sending instead.
     const QHostAddress bindAddress(QHostAddress::AnyIPv4);
 #endif
-    bool ok = m_socket.bind(bindAddress, config.port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
+    const bool ipv6 = config.group.protocol() == QAbstractSocket::IPv6Protocol;
+    // An IPv6 group gets a socket of its own family (IPv6 only).
+    bool ok = m_socket.bind(ipv6 ? QHostAddress(QHostAddress::AnyIPv6) : bindAddress, config.port,
+                            QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
     if (!ok) {
         m_lastError = m_socket.errorString();
         m_socket.close();
@@ -56,8 +59,8 @@ bool CSAPSocket::OpenSAPSocket(const CConfig& config, std::weak_ptr<CSDPObject> 
         // group any socket of the host joined on that port: without this, a
         // directory would hear the announcements and deletions of the others.
         const int off = 0;
-        if (::setsockopt(static_cast<int>(m_socket.socketDescriptor()), IPPROTO_IP, IP_MULTICAST_ALL, &off,
-                         sizeof off) != 0)
+        if (::setsockopt(static_cast<int>(m_socket.socketDescriptor()), ipv6 ? IPPROTO_IPV6 : IPPROTO_IP,
+                         ipv6 ? IPV6_MULTICAST_ALL : IP_MULTICAST_ALL, &off, sizeof off) != 0)
             m_lastError = QString::fromLocal8Bit(std::strerror(errno));
 #endif
         EnlargeReceiveBuffer();
@@ -66,8 +69,8 @@ bool CSAPSocket::OpenSAPSocket(const CConfig& config, std::weak_ptr<CSDPObject> 
         // our own datagrams when they come back.
         m_socket.setSocketOption(QAbstractSocket::MulticastLoopbackOption, QVariant(1));
         m_socket.setSocketOption(QAbstractSocket::MulticastTtlOption, QVariant(config.ttl));
-        const QNetworkInterface iface = config.interfaceAddress.isEmpty()
-            ? QNetworkInterface() : InterfaceWithAddress(config.interfaceAddress);
+        const QNetworkInterface iface = ipv6 ? QNetworkInterface::interfaceFromName(config.interfaceName)
+            : config.interfaceAddress.isEmpty() ? QNetworkInterface() : InterfaceWithAddress(config.interfaceAddress);
         if (iface.isValid())
             m_socket.setMulticastInterface(iface);
         // Memberships are the socket's own, so the second group reaches this
@@ -110,12 +113,33 @@ void CSAPSocket::Close()
     m_socket.close();
 }
 
+QNetworkInterface CSAPSocket::Ipv6Interface(const QString& interfaceAddress)
+{
+    auto hasIpv6 = [](const QNetworkInterface& iface) {
+        for (const QNetworkAddressEntry& entry : iface.addressEntries())
+            if (entry.ip().protocol() == QAbstractSocket::IPv6Protocol)
+                return true;
+        return false;
+    };
+    if (!interfaceAddress.isEmpty()) {
+        const QNetworkInterface chosen = InterfaceWithAddress(interfaceAddress);
+        return chosen.isValid() && hasIpv6(chosen) ? chosen : QNetworkInterface();
+    }
+    const auto wanted = QNetworkInterface::IsUp | QNetworkInterface::IsRunning | QNetworkInterface::CanMulticast;
+    for (const QNetworkInterface& iface : QNetworkInterface::allInterfaces())
+        if ((iface.flags() & wanted) == wanted && !(iface.flags() & QNetworkInterface::IsLoopBack) && hasIpv6(iface))
+            return iface;
+    return {};
+}
+
 QHostAddress CSAPSocket::SendingAddress() const
 {
     QHostAddress address;
 #ifdef Q_OS_UNIX
     // A socket connected to the group takes the source address the kernel
     // would send from; connecting a datagram socket sends nothing.
+    if (m_config.group.protocol() == QAbstractSocket::IPv6Protocol)
+        return SendingAddress6();
     if (m_config.group.protocol() != QAbstractSocket::IPv4Protocol)
         return address;
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -136,6 +160,33 @@ QHostAddress CSAPSocket::SendingAddress() const
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0
         && ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 && local.sin_addr.s_addr != 0)
         address = QHostAddress(ntohl(local.sin_addr.s_addr));
+    ::close(fd);
+#endif
+    return address;
+}
+
+QHostAddress CSAPSocket::SendingAddress6() const
+{
+    QHostAddress address;
+#ifdef Q_OS_UNIX
+    const int fd = ::socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return address;
+    const QNetworkInterface iface = QNetworkInterface::interfaceFromName(m_config.interfaceName);
+    const unsigned index = iface.isValid() ? static_cast<unsigned>(iface.index()) : 0;
+    if (index != 0)
+        ::setsockopt(fd, IPPROTO_IPV6, IPV6_MULTICAST_IF, &index, sizeof index);
+    sockaddr_in6 to{};
+    to.sin6_family = AF_INET6;
+    to.sin6_port = htons(m_config.port);
+    to.sin6_scope_id = index;
+    const Q_IPV6ADDR group = m_config.group.toIPv6Address();
+    std::memcpy(&to.sin6_addr, &group, sizeof to.sin6_addr);
+    sockaddr_in6 local{};
+    socklen_t length = sizeof local;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0)
+        address = QHostAddress(reinterpret_cast<const quint8*>(&local.sin6_addr));
     ::close(fd);
 #endif
     return address;

@@ -1,5 +1,6 @@
 #pragma once
 #include <QHostAddress>
+#include <QNetworkInterface>
 #include <QObject>
 #include <QUdpSocket>
 
@@ -22,6 +23,7 @@ public:
         quint16 port = 9875;
         int ttl = 127;
         QString interfaceAddress;   // empty: any address / default interface
+        QString interfaceName;      // IPv6 groups: the interface to join and send on
     };
     // Called with every datagram that was not dropped (and with the drops,
     // for diagnostics, when a raw listener wants them).
@@ -49,7 +51,11 @@ public:
     // The address this host sends from toward the group (through the
     // configured interface); null when no route leads there.
     QHostAddress SendingAddress() const;
-    // Sends one datagram to the group with the given multicast TTL.
+    // The interface this host uses for IPv6 SAP: the one holding the
+    // configured address when it has an IPv6 address, else the first
+    // multicast interface that is up and has one; invalid when none has.
+    static QNetworkInterface Ipv6Interface(const QString& interfaceAddress);
+    // Sends one datagram to the group with the given multicast TTL (hop limit).
     bool SendDatagram(const QByteArray& datagram, int ttl);
 
 private slots:
@@ -68,6 +74,7 @@ private:
     // doubles the figure for its own bookkeeping).
     static constexpr int kWantedReceiveBuffer = 10000 * 1024;
     void EnlargeReceiveBuffer();
+    QHostAddress SendingAddress6() const;
 
     CConfig m_config;
     CKnownRepeat m_knownRepeat;
