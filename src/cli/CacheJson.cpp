@@ -67,7 +67,7 @@ QJsonObject EntryToJson(const CSDPObject& record)
 {
     QJsonObject item = RecordToJson(record);
     if (IsDirectoryType(record.sessionType)) {
-        item.insert("directory", QJsonObject{{"group", QString::fromStdString(text::DottedQuad(record.links->directoryGroup))},
+        item.insert("directory", QJsonObject{{"group", DirectoryGroupText(record)},
                                              {"port", record.links->directoryPort},
                                              {"ttl", record.links->directoryTtl}});
         item.insert("children", QJsonArray());

@@ -24,8 +24,8 @@
 static int RunRawListen(CCliArgs& args)
 {
     const QHostAddress group(args.Value("--group", "224.2.127.254"));
-    if (group.isNull() || !group.isMulticast() || group.protocol() != QAbstractSocket::IPv4Protocol)
-        return CliFail(QString("--group must be an IPv4 multicast address, not '%1'").arg(args.Value("--group")));
+    if (group.isNull() || !group.isMulticast())
+        return CliFail(QString("--group must be a multicast address, not '%1'").arg(args.Value("--group")));
     const auto port = args.Number("--port", 9875, 1, 65535);
     const auto seconds = args.Number("--seconds", 0, 0, 100000000);
     if (!args.ok())
@@ -52,6 +52,13 @@ static int RunRawListen(CCliArgs& args)
     config.port = static_cast<quint16>(*port);
     config.ttl = 127;
     config.interfaceAddress = iface;
+    // An IPv6 group is joined on the interface that holds --iface (else
+    // the first one with IPv6).
+    if (group.protocol() == QAbstractSocket::IPv6Protocol) {
+        config.interfaceName = CSAPSocket::Ipv6Interface(iface).name();
+        if (config.interfaceName.isEmpty())
+            return CliFail("no interface with an IPv6 address to join " + group.toString() + " on");
+    }
     if (!socket.OpenSAPSocket(config, {}))
         return CliFail(QString("cannot bind port %1: %2").arg(*port).arg(socket.LastError()));
     if (!socket.LastError().isEmpty())

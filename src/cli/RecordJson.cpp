@@ -50,6 +50,12 @@ QJsonObject MediaToJson(const CSDPMedia& m)
     };
 }
 
+QString DirectoryGroupText(const CSDPObject& directory)
+{
+    const auto group6 = Ipv6DirectoryGroup(directory);
+    return QString::fromStdString(group6 ? text::Ipv6Text(*group6) : text::DottedQuad(directory.links->directoryGroup));
+}
+
 QJsonObject RecordToJson(const CSDPObject& r)
 {
     QJsonArray times;
@@ -88,7 +94,7 @@ QJsonObject RecordToJson(const CSDPObject& r)
         {"media", media},
     };
     if (IsDirectoryType(r.sessionType))
-        out.insert("directory", QJsonObject{{"group", QString::fromStdString(text::DottedQuad(r.links->directoryGroup))},
+        out.insert("directory", QJsonObject{{"group", DirectoryGroupText(r)},
                                             {"port", int(r.links->directoryPort)},
                                             {"ttl", int(r.links->directoryTtl)}});
     return out;

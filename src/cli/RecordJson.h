@@ -12,4 +12,6 @@ struct CSDPMedia;
 QString TextToJson(std::string_view bytes);
 
 QJsonObject RecordToJson(const CSDPObject& record);
+// The group a directory listens on: its IPv6 group, else the dotted quad.
+QString DirectoryGroupText(const CSDPObject& directory);
 QJsonObject MediaToJson(const CSDPMedia& media);

@@ -2,7 +2,8 @@
 """A plain SAP peer for the integration scripts, independent of our codec.
 
   sap_peer.py capture GROUP PORT IFACE SECONDS
-      Joins GROUP on the interface with address IFACE and prints one JSON
+      Joins GROUP on the interface with address IFACE (for an IPv6 group:
+      the interface's name) and prints one JSON
       line per datagram: the IP TTL it arrived with, the SAP flags, the
       originating source from the header and the SDP text.
   sap_peer.py send GROUP PORT ORIGIN FLAGS FILE...
@@ -22,12 +23,20 @@ IP_TTL = getattr(socket, "IP_TTL", 2)
 
 
 def capture(group, port, iface, seconds):
-    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    s.bind((group, int(port)))
-    s.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP,
-                 socket.inet_aton(group) + socket.inet_aton(iface))
-    s.setsockopt(socket.IPPROTO_IP, IP_RECVTTL, 1)
+    if ":" in group:
+        # IPv6: IFACE is an interface name; the hop limit is not reported.
+        s = socket.socket(socket.AF_INET6, socket.SOCK_DGRAM)
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        s.bind(("::", int(port)))
+        s.setsockopt(socket.IPPROTO_IPV6, socket.IPV6_JOIN_GROUP,
+                     socket.inet_pton(socket.AF_INET6, group) + struct.pack("@I", socket.if_nametoindex(iface)))
+    else:
+        s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        s.bind((group, int(port)))
+        s.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP,
+                     socket.inet_aton(group) + socket.inet_aton(iface))
+        s.setsockopt(socket.IPPROTO_IP, IP_RECVTTL, 1)
     end = time.monotonic() + float(seconds)
     while (left := end - time.monotonic()) > 0:
         s.settimeout(left)
