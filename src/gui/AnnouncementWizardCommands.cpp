@@ -150,7 +150,8 @@ CAnnouncementWizard* CAnnouncementCommands::NewFolder(const std::shared_ptr<CSDP
         const std::string by = m_context.vendorHost.empty() ? "TalmiraSoft" : m_context.vendorHost;
         record->attributes.push_back("tool:Talmira by " + by);
         record->media.push_back(*entry);
-        record->links.Edit().directoryGroup = text::ParseDottedQuad(entry->address);
+        // An IPv6 folder listens on the group its entry names; it has no IPv4 one.
+        record->links.Edit().directoryGroup = Ipv6DirectoryGroup(*record) ? 0 : text::ParseDottedQuad(entry->address);
         record->links.Edit().directoryPort = static_cast<uint16_t>(text::ToInt32(entry->port));
         record->links.Edit().directoryTtl = static_cast<uint8_t>(entry->ttl);
         record->sessionType = kTypeDirectory;

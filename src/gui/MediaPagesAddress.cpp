@@ -23,9 +23,11 @@ constexpr const char* kTtlScopeName = "TTL Scope";
 constexpr const char* kEmptyAddressText = "Please enter the multicast address to be used.";
 constexpr const char* kNotMulticastText = "Please enter a Multicast IP address";
 
-bool IsMulticast(const std::string& dotted)
+bool IsMulticast(const std::string& typed)
 {
-    const uint32_t address = ntohl(text::ParseDottedQuad(dotted));
+    if (const auto six = text::ParseIpv6(typed))
+        return (*six)[0] == 0xFF;
+    const uint32_t address = ntohl(text::ParseDottedQuad(typed));
     return address != 0xFFFFFFFFu && (address >> 28) == 0xE;
 }
 
@@ -80,6 +82,13 @@ const CAdminScopeEntry* ScopeOfSession(const CSDPObject& session, const CAdminSc
 
 std::optional<std::string> ProposeAddress(const CSDPObject& session, const CMediaContext& context)
 {
+    // In an IPv6 SAP scope: a transient group of that scope.
+    if (const auto directory = NearestScopeDirectory(Parent(session))) {
+        if (const CIpv6SapScope* six = Ipv6SapScopeOf(*directory)) {
+            const auto group = context.used->PickFreeIpv6Address(six->scope, *context.random, context.clock->Now());
+            return group ? std::optional(text::Ipv6Text(*group)) : std::nullopt;
+        }
+    }
     std::optional<uint32_t> base;
     int prefix = 0;
     if (const CAdminScopeEntry* scope = ScopeOfSession(session, context.scopes)) {
@@ -182,6 +191,15 @@ void CPropertyMWizAddress::Store(int port, int levels)
     m_entry.address = m_address->text().toStdString();
     m_entry.addressCount = levels;
     m_entry.ttl = m_session.announceTtl;
+    // An IPv6 group gets a connection line of its own type; one typed over
+    // it again goes back to the IPv4 default.
+    if (text::ParseIpv6(m_entry.address)) {
+        m_entry.extras.Edit().connectionAddressType = "IP6";
+        m_entry.connectionAddress = m_entry.address;
+    } else if (CSDPMediaExtras* extras = m_entry.extras.IfSet(); extras && extras->connectionAddressType == "IP6") {
+        extras->connectionAddressType = "IP4";
+        m_entry.connectionAddress = CShortText();
+    }
 }
 
 bool CPropertyMWizAddress::validatePage()

@@ -101,6 +101,13 @@ TEST_F(SettingsTest, ReadsEverySectionAndWritesItBack)
     EXPECT_EQ(s.scopes.Entries(), (std::vector<CAdminScopeEntry>{{std::string(127, 's'), 15, 9875, base, 16},
                                                                   {"Wide", 15, 0, base, 0}})); // up to the first gap
     EXPECT_EQ(s.databaseHost, "db.example:8080");
+    EXPECT_TRUE(s.ipv6) << "IPv6 is on unless turned off";
+    for (const char* off : {"off", "OFF", "0", "false"}) {
+        Ini({{"Talmira/Interface/IPv6", off}});
+        EXPECT_FALSE(Read().ipv6) << off;
+    }
+    Ini({{"Talmira/Interface/IPv6", "on"}});
+    EXPECT_TRUE(Read().ipv6);
 
     s.scopes.Entries().erase(s.scopes.Entries().begin());
     Write(s);

@@ -20,6 +20,7 @@
 #include <QTest>
 
 #include <arpa/inet.h>
+#include <tuple>
 
 namespace {
 
@@ -177,6 +178,34 @@ TEST_F(MediaPagesTest, AddressProposalKeepsToTheScopeAndGivesUp)
     EXPECT_TRUE(page.Address().text().isEmpty());
     ASSERT_EQ(prompter.shown.size(), 1u);
     EXPECT_EQ(prompter.shown[0], CPropertyMWizAddress::kNoFreeAddressText);
+}
+
+TEST_F(MediaPagesTest, InAnIpv6ScopeTheProposalIsATransientGroupOfThatScopeWrittenAsIp6)
+{
+    auto site = MakeIpv6ScopeDirectory(kIpv6SapScopes[1], t.env);
+    session->parentDirectory = site;
+    CSDPMedia entry;
+    entry.media = "audio";
+    CPropertyMWizAddress page(entry, *session, Context(), false);
+    page.initializePage();
+    const auto proposed = text::ParseIpv6(page.Address().text().toStdString());
+    ASSERT_TRUE(proposed) << page.Address().text().toStdString();
+    EXPECT_EQ(std::tuple((*proposed)[0], (*proposed)[1]), std::tuple(uint8_t{0xFF}, uint8_t{0x15}));
+    page.Levels().setValue(2);
+    ASSERT_TRUE(page.validatePage());
+    session->media.push_back(entry);
+    std::string out;
+    session->WriteSdp(out);
+    const std::string line = "c=IN IP6 " + page.Address().text().toStdString() + "/2\r\n";
+    EXPECT_NE(out.find(line), std::string::npos) << out;
+
+    // Typed over with an IPv4 group, the entry is IPv4 again.
+    page.Address().setText("239.255.1.2");
+    ASSERT_TRUE(page.validatePage());
+    session->media.back() = entry;
+    out.clear();
+    session->WriteSdp(out);
+    EXPECT_NE(out.find("c=IN IP4 239.255.1.2/63/2\r\n"), std::string::npos) << out;
 }
 
 TEST_F(MediaPagesTest, AddressPageRefusesOutOfRangeValues)
