@@ -23,13 +23,17 @@ void Save(const QPixmap& picture, const QString& file)
         std::fprintf(stderr, "talmira: cannot write %s\n", file.toLocal8Bit().constData());
 }
 
+// The TTL Scope (the tree sorts by name, so the IPv6 directories may come
+// first), else the first directory.
 void ShowFirstScope(CMainFrame& window)
 {
     QTreeView& tree = window.TreeView();
     tree.expandAll();
     const QModelIndex firstScope = tree.model()->index(0, 0, tree.model()->index(0, 0));
+    const QModelIndexList ttlScope = firstScope.isValid()
+        ? tree.model()->match(firstScope, Qt::DisplayRole, "TTL Scope", 1, Qt::MatchExactly) : QModelIndexList();
     if (firstScope.isValid())
-        tree.setCurrentIndex(firstScope);
+        tree.setCurrentIndex(ttlScope.isEmpty() ? firstScope : ttlScope.front());
 }
 
 // The menu as it opens above the notification icon, on a strip of panel,

@@ -6,6 +6,7 @@
 #include "app/Settings.h"
 #include "app/TalmiraRuntime.h"
 #include "base/ProgramExit.h"
+#include "directory/AdminScope.h"
 #include "directory/Ostara32Doc.h"
 #include "sdp/SDPObject.h"
 
@@ -119,6 +120,24 @@ int main(int argc, char** argv)
     for (const CSample& s : kFolderSessions) {
         ++id;
         add(SessionText(s, id, now), id % 2 ? university : labs);
+    }
+    // Where this host has IPv6, a few sessions on the IPv6 SAP groups.
+    const struct {
+        const char* directory;
+        const char* name;
+        const char* info;
+        const char* group;
+    } ipv6[] = {
+        {"IPv6 Global", "Research Network TV", "Talks from the research network, IPv6 only", "ff0e::db8:1"},
+        {"IPv6 Global", "Observatory Live", "Telescope control room, audio and video", "ff1e::7:42/2"},
+        {"IPv6 Site", "Studio B Monitor", "AES67 programme feed, 48 kHz", "ff15::1:2"},
+    };
+    for (const auto& s : ipv6) {
+        if (const auto dir = FindScopeDirectory(doc, s.directory))
+            add(std::string("v=0\no=sample ") + std::to_string(7000 + ++id) + " 1 IN IP6 2001:db8::10\ns=" + s.name
+                    + "\ni=" + s.info + "\nc=IN IP6 " + s.group + "\nt=0 0\na=type:broadcast\nm=audio 5004 RTP/AVP 96\n"
+                    + "a=rtpmap:96 L24/48000/2\nm=video 5006 RTP/AVP 96\n",
+                dir);
     }
     return runtime.Close() ? 0 : 1;
 }
