@@ -36,7 +36,7 @@ QJsonArray WholeTree(const CSessionList& list)
     for (const auto& record : list) {
         QJsonObject item = RecordToJson(*record);
         if (IsDirectoryType(record->sessionType)) {
-            item.insert("directory", QJsonObject{{"group", QString::fromStdString(text::DottedQuad(record->links->directoryGroup))},
+            item.insert("directory", QJsonObject{{"group", DirectoryGroupText(*record)},
                                                  {"port", record->links->directoryPort},
                                                  {"ttl", record->links->directoryTtl}});
             item.insert("children", record->links->children ? WholeTree(*record->links->children) : QJsonArray());
@@ -117,5 +117,18 @@ TEST_P(CacheDump, StreamedEqualsTheWholeDocument)
 
 INSTANTIATE_TEST_SUITE_P(Caches, CacheDump, ::testing::Values("empty.cache", "tree.cache", "ttl_scope.cache", "generated"),
                          [](const auto& info) { return info.param == "generated" ? std::string("generated") : info.param.substr(0, info.param.find('.')); });
+
+// A cache an earlier version wrote (before IPv6 directories existed) and
+// the listing that version gave of it: this one reads it to the same listing.
+TEST(CacheJson, CacheOfAnEarlierVersionReadsToItsListing)
+{
+    const std::string bytes = ReadTestFile(std::string(TALMIRA_TEST_DATA) + "/cache/written-before-ipv6.cache");
+    const std::string listing = ReadTestFile(std::string(TALMIRA_TEST_DATA) + "/cache/written-before-ipv6.json");
+    ASSERT_FALSE(bytes.empty() || listing.empty());
+    CDoc d;
+    CArchiveReader in(bytes);
+    ASSERT_TRUE(d.doc.ReadCache(in)) << in.FailReason();
+    EXPECT_EQ(Streamed(d.doc.MainList()), listing);
+}
 
 } // namespace
