@@ -364,12 +364,18 @@ int COstara32Doc::AddSession(std::shared_ptr<CSDPObject> record, const std::shar
             if (!lock.ok())
                 return 0;
             stored->changed = 0;
+            const auto group6 = IsDirectoryType(stored->sessionType) ? Ipv6DirectoryGroup(*stored) : std::nullopt;
             stored->TakeFrom(*record, m_ports.clock.Now());
             stored->sourceHash = record->sourceHash;
             NoteSource(*stored, record->announcedFrom);
             if (IsDirectoryType(stored->sessionType)) {
                 const bool heard = stored->links->directoryReceiver != nullptr;
                 MoveDirectory(stored, record->links->directoryGroup, record->links->directoryPort, record->links->directoryTtl);
+                // An IPv6 group lives in the media: a new one needs a new socket too.
+                if (group6 != Ipv6DirectoryGroup(*stored) && stored->links->children && !stored->IsDeleting()) {
+                    CloseSocket(*stored);
+                    FollowMove(stored);
+                }
                 ListenAgain(stored, directory);
                 if (heard != (stored->links->directoryReceiver != nullptr))
                     stored->changed = 1;

@@ -120,6 +120,14 @@ TEST_F(Ipv6StoreTest, HeardIpv6DirectoriesNestAndTheCacheKeepsThemWithoutAFormat
     EXPECT_EQ(Group(*net.SocketOf(*campus)), "ff15::2:7ffe");
     EXPECT_FALSE(site->links->children->FindById("901")) << "the group of the directory above, as for IPv4";
 
+    // Announced again on another group, the directory moves there.
+    doc->OnSapMessage(ESapAction::Announce, t.Parse(v6dir.substr(0, v6dir.find("c=")) + "c=IN IP6 ff15::3:7ffe\n"), site);
+    ASSERT_EQ(site->links->children->FindById("900"), campus);
+    EXPECT_FALSE(net.sockets[net.sockets.size() - 2]->open);
+    EXPECT_EQ(Group(*net.sockets.back()), "ff15::3:7ffe");
+    EXPECT_EQ(net.sockets.back()->directory.lock(), campus);
+    doc->OnSapMessage(ESapAction::Announce, t.Parse(v6dir), site);
+
     // The IPv6 directories store group 0 and name their group in their own
     // media: the cache format is the one it was.
     ASSERT_TRUE(doc->OnCloseDocument());
