@@ -23,13 +23,13 @@ std::string Entry(const std::string& section, int i)
 }
 
 // Values are read into fixed buffers with room for a terminator; longer
-// values are cut rather than refused.
+// values are cut rather than refused, never inside a UTF-8 character.
 std::optional<std::string> ReadCut(SettingsStore& store, const std::string& key, const std::string& name,
                                    size_t buffer)
 {
     auto value = store.ReadText(key, name);
     if (value && value->size() >= buffer)
-        value->resize(buffer - 1);
+        value->resize(text::Utf8CutPoint(*value, buffer - 1));
     return value;
 }
 

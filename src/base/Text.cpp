@@ -130,6 +130,17 @@ std::string AsUtf8(std::string_view s)
     return out;
 }
 
+size_t Utf8CutPoint(std::string_view value, size_t limit)
+{
+    if (value.size() <= limit)
+        return value.size();
+    size_t at = limit;
+    const auto continues = [&](size_t i) { return (static_cast<unsigned char>(value[i]) & 0xC0) == 0x80; };
+    while (at > 0 && at + 3 > limit && continues(at))
+        --at;
+    return at != limit && static_cast<unsigned char>(value[at]) >= 0xC0 ? at : limit;
+}
+
 uint32_t ParseDottedQuad(std::string_view s)
 {
     // The common a.b.c.d form (decimal parts up to 255, no leading zeros)

@@ -56,6 +56,11 @@ bool IsValidUtf8(std::string_view s);
 // Latin-1 (the same rule the display edge uses).
 std::string AsUtf8(std::string_view s);
 
+// Where a text longer than `limit` bytes is cut: at `limit`, or before a
+// UTF-8 character that would be split there (a split one would make the
+// whole text read as Latin-1). `text.size()` when it is not longer.
+size_t Utf8CutPoint(std::string_view text, size_t limit);
+
 // Dotted quad to an address in network byte order, like inet_addr:
 // 0xFFFFFFFF when the text is not an address.
 uint32_t ParseDottedQuad(std::string_view s);

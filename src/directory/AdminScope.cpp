@@ -66,8 +66,10 @@ const CIpv6SapScope* Ipv6SapScopeOf(const CSDPObject& directory)
 
 const CAdminScopeEntry* CAdminScopeList::FindByDirectoryName(const std::string& directoryName) const
 {
+    // By the whole name: a prefix match gave the TTL Scope's page the values
+    // of a scope named "" or "T".
     for (const CAdminScopeEntry& scope : m_entries)
-        if (directoryName.compare(0, scope.name.size(), scope.name) == 0)
+        if (!scope.name.empty() && scope.name == directoryName)
             return &scope;
     return nullptr;
 }

@@ -49,7 +49,7 @@ public:
     const std::vector<CAdminScopeEntry>& Entries() const { return m_entries; }
     size_t Size() const { return m_entries.size(); }
 
-    // The first scope whose name equals the beginning of `directoryName`.
+    // The first scope named `directoryName` (an empty name names none).
     const CAdminScopeEntry* FindByDirectoryName(const std::string& directoryName) const;
     // The first scope with this SAP group (network byte order) and port.
     const CAdminScopeEntry* FindBySapGroup(uint32_t groupNetworkOrder, uint32_t port) const;

@@ -733,16 +733,34 @@ bool COstara32Doc::OnNewDocument()
         auto ttlScope = CSDPObject::FromText(kTtlScopeText, m_env);
         ttlScope->sessionType = kTypeScopeDirectory;
         AddSession(std::move(ttlScope), nullptr);
-        if (m_scopes) {
-            long long id = kStartupScopeIdBase;
-            for (const CAdminScopeEntry& scope : m_scopes->Entries())
-                AddSession(MakeScopeDirectory(scope, std::to_string(id++), m_env), nullptr);
-        }
+        if (m_scopes)
+            AddScopeDirectories();
         AddIpv6ScopeDirectories();
         m_firstStart = 0;
     }
     m_title = "Default";
     return true;
+}
+
+void COstara32Doc::AddScopeDirectories()
+{
+    // A scope added on the settings page came with another id than the one
+    // its place gives now: its directory in the cache keeps that one, so
+    // one directory stands for the scope, not two on one group.
+    const auto& scopes = m_scopes->Entries();
+    std::vector<std::string> ids(scopes.size());
+    for (size_t i = 0; i < scopes.size(); ++i) {
+        const auto cached = scopes[i].name.empty() ? nullptr : FindScopeDirectory(*this, scopes[i].name);
+        if (cached && cached->originSessionId != "12345" && !Ipv6DirectoryGroup(*cached))
+            ids[i] = cached->originSessionId;
+    }
+    long long next = kStartupScopeIdBase;
+    for (size_t i = 0; i < scopes.size(); ++i, ++next) {
+        // The place's own id, unless another scope keeps it.
+        while (ids[i].empty() && std::find(ids.begin(), ids.end(), std::to_string(next)) != ids.end())
+            ++next;
+        AddSession(MakeScopeDirectory(scopes[i], ids[i].empty() ? std::to_string(next) : ids[i], m_env), nullptr);
+    }
 }
 
 void COstara32Doc::AddIpv6ScopeDirectories()

@@ -220,6 +220,8 @@ private:
     // The group a directory's socket hears beside its own, 0 for none.
     uint32_t SecondGroupOf(const CSDPObject& directory) const;
     void OpenSocket(const std::shared_ptr<CSDPObject>& directory);
+    // The directory of each configured scope, keeping the ids the cache has.
+    void AddScopeDirectories();
     // Adds them when IPv6 is on; otherwise removes those a cache brought.
     void AddIpv6ScopeDirectories();
     void CloseSocket(CSDPObject& directory);

@@ -8,15 +8,31 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
+#include <QValidator>
 #include <QVBoxLayout>
 
 #include <optional>
 
 namespace {
-QLineEdit* TextField(int maxLength)
+// The settings file keeps these texts in byte buffers: the limit is in
+// UTF-8 bytes, so a name of accented letters cannot come back cut.
+class CUtf8Limit final : public QValidator {
+public:
+    CUtf8Limit(int maxBytes, QObject* parent) : QValidator(parent), m_maxBytes(maxBytes) {}
+    State validate(QString& input, int&) const override
+    {
+        return input.toUtf8().size() <= m_maxBytes ? Acceptable : Invalid;
+    }
+
+private:
+    int m_maxBytes;
+};
+
+QLineEdit* TextField(int maxBytes)
 {
     auto* field = new QLineEdit;
-    field->setMaxLength(maxLength);
+    field->setMaxLength(maxBytes);
+    field->setValidator(new CUtf8Limit(maxBytes, field));
     return field;
 }
 
@@ -131,7 +147,8 @@ CAdminScopeDialog::CAdminScopeDialog(const CAdminScopeEntry* scope, Prompter& pr
     // The name is read back into a 128-byte buffer with its terminator: a
     // longer one would come back cut and no longer match its directory.
     m_name = TextField(static_cast<int>(CAdminScopeEntry::kMaxName) - 1);
-    m_base = TextField(15);
+    m_base = new QLineEdit;
+    m_base->setMaxLength(15);
     m_prefix = NumberField(false);
     m_port = NumberField(false);
     m_ttl = NumberField(false);
@@ -167,6 +184,9 @@ void CAdminScopeDialog::accept()
     const std::string base = Text(*m_base);
     if (const auto problem = CheckScopeBaseAddress(base))
         return void(Refuse(m_prompter, problem->c_str(), *m_base));
+    // A scope without a name would make a directory without one.
+    if (m_name->text().trimmed().isEmpty())
+        return void(Refuse(m_prompter, kEmptyScopeNameText, *m_name));
     m_result.name = Text(*m_name);
     m_result.baseAddress = text::ParseDottedQuad(base);
     m_result.prefixLength = static_cast<uint32_t>(*prefix);

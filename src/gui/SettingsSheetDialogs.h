@@ -35,6 +35,8 @@ private:
 class CAdminScopeDialog final : public QDialog {
     Q_OBJECT
 public:
+    static constexpr const char* kEmptyScopeNameText = "Please enter a name for this scope.";
+
     CAdminScopeDialog(const CAdminScopeEntry* scope, Prompter& prompter, QWidget* parent = nullptr);
     // Valid after the dialog was accepted.
     CAdminScopeEntry Scope() const { return m_result; }

@@ -16,16 +16,10 @@ namespace {
 
 constexpr size_t kMaxValue = 999; // a value is split inside a 1000-byte work area
 
-// Where a value too long to keep is cut: at 999 bytes, or before a UTF-8
-// character that would be split there (a split one would make the whole
-// value read as Latin-1).
+// Where a value too long to keep is cut (never inside a UTF-8 character).
 size_t CutPoint(std::string_view value)
 {
-    size_t at = kMaxValue;
-    const auto continues = [&](size_t i) { return (static_cast<unsigned char>(value[i]) & 0xC0) == 0x80; };
-    while (at > kMaxValue - 3 && continues(at))
-        --at;
-    return at != kMaxValue && static_cast<unsigned char>(value[at]) >= 0xC0 ? at : kMaxValue;
+    return text::Utf8CutPoint(value, kMaxValue);
 }
 
 // The parser's texts go to the record's pool while it has room.

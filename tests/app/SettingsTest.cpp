@@ -102,6 +102,12 @@ TEST_F(SettingsTest, ReadsEverySectionAndWritesItBack)
                                                                   {"Wide", 15, 0, base, 0}})); // up to the first gap
     EXPECT_EQ(s.databaseHost, "db.example:8080");
     EXPECT_TRUE(s.ipv6) << "IPv6 is on unless turned off";
+    // Texts longer than their buffers are cut, never inside a character.
+    Ini({{"Talmira/AdminScope/Entry0/Name", QString(100, QChar(0xE9))},
+         {"Talmira/Security/Entry3/Group", QString(200, QChar(0x20AC))}});
+    const CAppSettings cut = Read();
+    EXPECT_EQ(cut.scopes.Entries().at(0).name, QString(63, QChar(0xE9)).toStdString());
+    EXPECT_EQ(cut.groups[3].name, QString(85, QChar(0x20AC)).toStdString());
     for (const char* off : {"off", "OFF", "0", "false"}) {
         Ini({{"Talmira/Interface/IPv6", off}});
         EXPECT_FALSE(Read().ipv6) << off;

@@ -12,3 +12,20 @@ TEST(ParseDottedQuad, ReadsLikeInetAddr)
                              "224.2.17.12", "1.2.3.0255", "999.1.1.1"})
         EXPECT_EQ(text::ParseDottedQuad(text), inet_addr(text)) << '"' << text << '"';
 }
+
+TEST(Utf8CutPoint, NeverSplitsACharacterOfValidText)
+{
+    const std::string e = "\xC3\xA9", euro = "\xE2\x82\xAC", face = "\xF0\x9F\x98\x80";
+    struct Row {
+        std::string text;
+        size_t limit, cut;
+    };
+    for (const Row& r : std::initializer_list<Row>{
+             {"abc", 5, 3}, {"abcdef", 5, 5}, {"ab" + e + e, 3, 2}, {"ab" + e + e, 4, 4},
+             {"a" + euro + "b", 2, 1}, {"a" + euro + "b", 3, 1}, {"a" + euro + "b", 4, 4},
+             {face + face, 5, 4}, {face + face, 7, 4}, {face + face, 3, 0},
+             // Bytes that are no UTF-8 are cut where the limit says.
+             {"ab\x80\x80\x80\x80", 4, 4}, {"\xE9\xE9\xE9", 2, 2}}) {
+        EXPECT_EQ(text::Utf8CutPoint(r.text, r.limit), r.cut) << r.text << " " << r.limit;
+    }
+}

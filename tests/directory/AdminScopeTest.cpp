@@ -40,12 +40,13 @@ TEST(AdminScope, GroupsTextLookupAndChecks)
     auto dir = MakeScopeDirectory(local, "12358", t.env);
     EXPECT_EQ(std::tuple(dir->sessionType, dir->links->directoryGroup), std::tuple(kTypeScopeDirectory, inet_addr("239.255.255.254")));
 
-    // Found by the beginning of the directory's name.
+    // Found by the whole name; an empty name (an old settings file) names nothing.
     CAdminScopeList list;
-    list.Entries() = {Scope("Org", "239.192.0.0", 14), Scope("Local", "239.255.0.0", 16)};
-    EXPECT_EQ(list.FindByDirectoryName("Local"), &list.Entries()[1]);
-    EXPECT_EQ(list.FindByDirectoryName("Organisation wide"), &list.Entries()[0]);
-    EXPECT_EQ(list.FindByDirectoryName("Lo"), nullptr);
+    list.Entries() = {Scope("", "239.193.0.0", 16), Scope("Org", "239.192.0.0", 14), Scope("Local", "239.255.0.0", 16)};
+    EXPECT_EQ(list.FindByDirectoryName("Local"), &list.Entries()[2]);
+    EXPECT_EQ(list.FindByDirectoryName("Org"), &list.Entries()[1]);
+    for (const char* other : {"Organisation wide", "Lo", "TTL Scope", ""})
+        EXPECT_EQ(list.FindByDirectoryName(other), nullptr) << other;
 
     for (const auto& [address, message] : {std::pair<const char*, std::string>{"224.0.0.0", ""}, {"239.255.255.255", ""},
                                            {"not an address", "The base address you entered doesn't look like an IP address"},

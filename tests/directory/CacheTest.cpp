@@ -313,6 +313,29 @@ TEST_F(CacheTest, FirstStartLoadsCacheThenTtlScopeThenScopes)
     EXPECT_TRUE(next->MainList().Empty());
 }
 
+TEST_F(CacheTest, ScopeAddedOnTheSettingsPageIsOneDirectoryAfterARestart)
+{
+    CAdminScopeList scopes;
+    scopes.Entries() = {{"Local", 15, 9875, inet_addr("239.255.0.0"), 16}};
+    doc->SetScopes(&scopes);
+    ASSERT_TRUE(doc->OnNewDocument());
+    scopes.AddScope({"Org", 63, 9876, inet_addr("239.192.4.0"), 24}, *doc);
+    ASSERT_EQ(doc->MainList().Size(), 3u);
+    ASSERT_TRUE(doc->OnCloseDocument());
+    // Twice: the ids the first restart keeps must hold at the next one.
+    for (int start = 0; start < 2; ++start) {
+        auto next = Restart();
+        next->SetScopes(&scopes);
+        ASSERT_TRUE(next->OnNewDocument());
+        std::vector<std::pair<std::string, std::string>> dirs;
+        for (const auto& r : next->MainList())
+            dirs.emplace_back(r->name, r->originSessionId);
+        EXPECT_EQ(dirs, (std::vector<std::pair<std::string, std::string>>{
+                            {"TTL Scope", "12345"}, {"Local", "12358"}, {"Org", "12347"}}));
+        ASSERT_TRUE(next->OnCloseDocument());
+    }
+}
+
 TEST_F(CacheTest, SessionFileStartKeepsTheCacheAndSaveReplacesItWhole)
 {
     WriteCache(std::string(4, '\0'));

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
@@ -138,24 +139,39 @@ TEST_F(SettingsSheetTest, ScopeDialogChecksRangesThenTheAddressAndFocusesTheFiel
 
 TEST_F(SettingsSheetTest, ATypedScopeNameComesBackWholeFromTheSettingsFile)
 {
-    CAdminScopeDialog dialog(nullptr, prompter);
-    ShowActive(dialog);
-    dialog.NameField().setFocus();
-    QTest::keyClicks(&dialog.NameField(), QString(200, 'x'));
-    ASSERT_TRUE(Confirm(dialog, {{&dialog.BaseField(), "239.255.0.0"}, {&dialog.PrefixField(), "16"},
-                                 {&dialog.PortField(), "9875"}, {&dialog.TtlField(), "15"}}));
-    CAppSettings written;
-    written.name = written.email = written.phone = "x";
-    written.scopes.Entries().push_back(dialog.Scope());
-    CAppSettings read;
-    {
-        CQtSettingsStore ini(QString::fromStdString(IniPath()));
-        WriteSettings(ini, prompter, written);
-        ASSERT_TRUE(ReadSettings(ini, prompter, read));
+    // The field takes as many characters as the file's 127 bytes hold,
+    // whatever each character's size.
+    for (const auto& [letter, fits] : {std::pair(QString("x"), 127), std::pair(QString("é"), 63),
+                                       std::pair(QString("€"), 42), std::pair(QString("😀"), 31)}) {
+        CAdminScopeDialog dialog(nullptr, prompter);
+        ShowActive(dialog);
+        dialog.NameField().setFocus();
+        // Typed one key at a time, as a keyboard that has the letter would.
+        for (int i = 0; i < 200; ++i) {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, letter);
+            QApplication::sendEvent(&dialog.NameField(), &press);
+        }
+        EXPECT_EQ(dialog.NameField().text(), letter.repeated(fits));
+        ASSERT_TRUE(Confirm(dialog, {{&dialog.BaseField(), "239.255.0.0"}, {&dialog.PrefixField(), "16"},
+                                     {&dialog.PortField(), "9875"}, {&dialog.TtlField(), "15"}}));
+        CAppSettings written;
+        written.name = written.email = written.phone = "x";
+        written.scopes.Entries().push_back(dialog.Scope());
+        CAppSettings read;
+        {
+            CQtSettingsStore ini(QString::fromStdString(IniPath()));
+            WriteSettings(ini, prompter, written);
+            ASSERT_TRUE(ReadSettings(ini, prompter, read));
+        }
+        ASSERT_EQ(read.scopes.Size(), 1u);
+        EXPECT_EQ(read.scopes.Entries()[0].name, dialog.Scope().name);
+        EXPECT_TRUE(prompter.shown.empty());
     }
-    ASSERT_EQ(read.scopes.Size(), 1u);
-    EXPECT_EQ(read.scopes.Entries()[0].name, dialog.Scope().name);
-    EXPECT_TRUE(prompter.shown.empty());
+    // A name of blanks makes no scope.
+    CAdminScopeDialog blank(nullptr, prompter);
+    ExpectVerdict(blank, {{&blank.NameField(), "  "}, {&blank.BaseField(), "239.255.0.0"}, {&blank.PrefixField(), "16"},
+                          {&blank.PortField(), "9875"}, {&blank.TtlField(), "15"}},
+                  CAdminScopeDialog::kEmptyScopeNameText, &blank.NameField());
 }
 
 TEST_F(SettingsSheetTest, PersonalPageIsLeftAndConfirmedOnlyComplete)
