@@ -76,13 +76,16 @@ QString Dotted(uint32_t networkOrder)
 
 // Only web pages: a URL from the network must not make us open local files
 // or hand text to whatever program claims some other scheme.
-bool OpenWebPage(const std::string& url)
+bool IsWebPage(const std::string& url)
 {
     const QUrl page = QUrl::fromUserInput(DisplayText(url));
     const QString scheme = page.scheme().toLower();
-    if (!page.isValid() || (scheme != "http" && scheme != "https" && scheme != "ftp"))
-        return false;
-    return QDesktopServices::openUrl(page);
+    return page.isValid() && (scheme == "http" || scheme == "https" || scheme == "ftp");
+}
+
+bool OpenWebPage(const std::string& url)
+{
+    return QDesktopServices::openUrl(QUrl::fromUserInput(DisplayText(url)));
 }
 
 } // namespace
@@ -220,6 +223,8 @@ CPropertyOwner::CPropertyOwner(CSDPObject& r, const CPropertyContext& context, Q
 
 void CPropertyOwner::OnViewWebPage()
 {
+    if (!IsWebPage(m_url))
+        return void(m_context.prompter.Show(kNotAWebPageText));
     const bool opened = m_context.openUrl ? m_context.openUrl(m_url) : OpenWebPage(m_url);
     if (!opened)
         m_context.prompter.Show("Unable to locate a web browser");

@@ -63,6 +63,9 @@ private:
 class CPropertyOwner final : public QWidget {
     Q_OBJECT
 public:
+    static constexpr const char* kNotAWebPageText =
+        "This address is not opened: only web pages (http, https and ftp) are.";
+
     CPropertyOwner(CSDPObject& record, const CPropertyContext& context, QWidget* parent = nullptr);
 
 private:

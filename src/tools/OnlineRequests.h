@@ -23,6 +23,8 @@ inline constexpr const char* kOnlineProblem =
 inline constexpr const char* kOpenToolPage =
     "I will now open a webpage where you can download the tool.\nIf after installation the tool is still not "
     "available it is advised to try to locate the tool on your disk.";
+inline constexpr const char* kNotAWebPage =
+    "The Online Tool DataBase answered with an address that is not a web page (only http and https are opened):\n";
 inline constexpr const char* kNoBrowser =
     "I was unable to find a Web Browser on your system.\nThe tool you requested can be found at:\n";
 inline constexpr const char* kPluginsUpToDate = "The plugins for this media/proto/format combination is up-to-date";

@@ -3,6 +3,7 @@
 
 #include "base/FileIO.h"
 #include "base/Prompter.h"
+#include "base/Text.h"
 #include "tools/Plugin.h"
 #include "tools/ToolRegistry.h"
 
@@ -148,6 +149,14 @@ EOnlineResult COnlineSearch::DownloadInstaller(const std::string& url, std::stri
     return EOnlineResult::Ok;
 }
 
+bool IsWebPageUrl(std::string_view url)
+{
+    for (std::string_view scheme : {"http://", "https://"})
+        if (url.size() > scheme.size() && text::EqualsNoCase(url.substr(0, scheme.size()), scheme))
+            return true;
+    return false;
+}
+
 bool COnlineSearch::SearchTool(const std::string& tool, const UrlOpener& openBrowser)
 {
     std::string url;
@@ -157,6 +166,10 @@ bool COnlineSearch::SearchTool(const std::string& tool, const UrlOpener& openBro
     if (r == EOnlineResult::Ok) {
         if (url.empty()) {
             m_prompter.Show(UnknownToolMessage());
+        } else if (!IsWebPageUrl(url)) {
+            // What the database names is handed to the system's opener: a
+            // file or another program's scheme must not get there.
+            m_prompter.Show(kNotAWebPage + url);
         } else if (m_prompter.Show(kOpenToolPage, EPromptButtons::OkCancel) == EPromptAnswer::Ok) {
             if (!openBrowser || !openBrowser(url))
                 m_prompter.Show(kNoBrowser + url);

@@ -56,6 +56,8 @@ public:
 
 // Opens a web page or a folder in the desktop's program for it.
 using UrlOpener = std::function<bool(const std::string& url)>;
+// Whether a URL names a web page (http or https), the only kind we open.
+bool IsWebPageUrl(std::string_view url);
 
 enum class EOnlineResult { Ok, Cancelled, Failed };
 

@@ -342,6 +342,12 @@ TEST_F(PropertySheetTest, ViewWebPageOpensTheUrlOrSaysNoBrowserWasFound)
     EXPECT_EQ(prompter.shown, Words{"Unable to locate a web browser"});
     auto without = Open(Parse("v=0\no=- 5 1 IN IP4 10.0.0.1\ns=x\nt=0 0\n"));
     EXPECT_FALSE(Find<QPushButton>(*without->Pages().widget(1), "viewWebPage").isEnabled());
+    // Another scheme is refused with its own message, before any browser.
+    prompter.shown.clear();
+    auto local = Open(Parse("v=0\no=- 6 1 IN IP4 10.0.0.1\ns=x\nu=file:///etc/passwd\nt=0 0\n"));
+    Find<QPushButton>(*local->Pages().widget(1), "viewWebPage").click();
+    EXPECT_EQ(opened.size(), 2u);
+    EXPECT_EQ(prompter.shown, Words{CPropertyOwner::kNotAWebPageText});
 }
 
 // Properties in the running program: the list's first selected row and the

@@ -243,6 +243,11 @@ TEST_F(SearchingDialogTest, ToolPageAndUpdateGoToTheOpeners)
     EXPECT_EQ(prompter.shown, std::vector<std::string>{kOpenToolPage});
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0], "http://" + host + "/pages/vic");
+    // A page that is no web page is named, not opened.
+    prompter.shown.clear();
+    EXPECT_TRUE(dialogs.SearchOnlineTool("local"));
+    EXPECT_EQ(prompter.shown, std::vector<std::string>{std::string(kNotAWebPage) + "file:///etc/passwd"});
+    EXPECT_EQ(opened.size(), 1u);
 
     // No newer version (404): nothing said.
     prompter.shown.clear();

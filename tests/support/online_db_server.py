@@ -55,6 +55,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return self.reply(404)
             if tool == "unknown":
                 return self.reply(200)
+            if tool == "local":
+                return self.reply(200, b"file:///etc/passwd\n")
             return self.reply(200, ("%s/pages/\r\n%s\n" % (base, urllib.parse.quote(tool))).encode())
         if url.path == "/scripts/plugin.idc":
             if query.get("Media", [""])[0] == "slow":
