@@ -213,8 +213,10 @@ bool COnlineSearch::SearchPlugins(const std::string& media, const std::string& p
     }
     std::stable_sort(offered.begin(), offered.end(),
                      [](const COnlinePlugin& a, const COnlinePlugin& b) { return a.name < b.name; });
+    // OK with nothing ticked downloads nothing: it is a Cancel, and says
+    // nothing (it used to claim a download).
     const auto chosen = chooser.ChoosePlugins(offered);
-    if (!chosen)
+    if (!chosen || chosen->empty())
         return false;
     bool allKept = true;
     for (size_t i : *chosen) {

@@ -188,6 +188,10 @@ TEST_F(OnlineSearchTest, PluginSearchFiltersChoosesAndDownloads)
     EXPECT_TRUE(Search().SearchPlugins("a", "p", "f", &tools, chooser));
     chooser.choice.reset();
     EXPECT_FALSE(Search().SearchPlugins("a", "p", "f", &tools, chooser));
+    // OK with nothing ticked: no download, no claim of one.
+    transport.answers = {{EOnlineStatus::Ok, offers}};
+    chooser.choice = std::vector<size_t>{};
+    EXPECT_FALSE(Search().SearchPlugins("a", "p", "f", &tools, chooser));
     EXPECT_EQ(prompter.shown, (std::vector<std::string>{kPluginsUpToDate, NoPluginMessage()}));
 }
 

@@ -36,7 +36,9 @@ void CQtOnlineTransport::Cancel() { Stop(EOnlineStatus::Cancelled); }
 // The body of a 2xx reply only; an error page is not kept.
 void CQtOnlineTransport::ReadBody()
 {
-    if (!m_reply || m_stopped)
+    // An aborted reply (ours, or the transfer time-out's) is closed: reading
+    // it only earns a warning.
+    if (!m_reply || m_stopped || !m_reply->isOpen())
         return;
     const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status < 200 || status > 299) {
