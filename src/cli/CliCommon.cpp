@@ -1,5 +1,7 @@
 #include "cli/CliCommon.h"
 
+#include <vector>
+
 #include "base/FileIO.h"
 #include "sap/EncryptionGroups.h"
 
@@ -120,4 +122,25 @@ std::optional<long long> CCliArgs::Number(const QString& name, long long fallbac
         return std::nullopt;
     }
     return v;
+}
+
+namespace {
+std::vector<std::string>& RawArguments()
+{
+    static std::vector<std::string> raw;
+    return raw;
+}
+} // namespace
+
+void KeepRawArguments(int argc, char** argv)
+{
+    RawArguments().assign(argv, argv + argc);
+}
+
+std::string ArgumentBytes(const QString& arg)
+{
+    for (const std::string& raw : RawArguments())
+        if (QString::fromLocal8Bit(raw) == arg)
+            return raw;
+    return arg.toStdString();
 }

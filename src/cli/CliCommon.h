@@ -42,6 +42,12 @@ struct CCliRegistration {
 
 // Reports a usage or input error: one line on stderr; returns the exit status.
 int CliFail(const QString& message);
+
+// The command line as the bytes the process was given (main keeps them):
+// Qt decodes arguments as UTF-8 and turns other bytes into U+FFFD.
+void KeepRawArguments(int argc, char** argv);
+// The bytes of the argument Qt decoded as `arg`; its UTF-8 when none matches.
+std::string ArgumentBytes(const QString& arg);
 void PrintJsonLine(const QJsonObject& object);
 void PrintJsonLine(const QJsonArray& array);
 

@@ -95,7 +95,7 @@ int RunOnline(const QStringList& argv)
     if (what == "version" || what == "tool") {
         std::string url;
         const EOnlineResult r = what == "version" ? search.CheckVersion(&url)
-                                                  : search.LookupTool(words[1].toStdString(), &url, true);
+                                                  : search.LookupTool(ArgumentBytes(words[1]), &url, true);
         if (r != EOnlineResult::Ok)
             return RequestFailed(search.LastFailure());
         PrintJsonLine(QJsonObject{{"url", TextToJson(url)}});
@@ -103,7 +103,7 @@ int RunOnline(const QStringList& argv)
     }
 
     std::vector<COnlinePlugin> offered;
-    if (search.LookupPlugins(words[1].toStdString(), words[2].toStdString(), words[3].toStdString(), &offered,
+    if (search.LookupPlugins(ArgumentBytes(words[1]), ArgumentBytes(words[2]), ArgumentBytes(words[3]), &offered,
                              true) != EOnlineResult::Ok)
         return RequestFailed(search.LastFailure());
     std::set<std::string> wanted;

@@ -16,6 +16,7 @@ static void PrintUsage(FILE* out)
 int main(int argc, char** argv)
 {
     RaiseOpenFileLimit();
+    KeepRawArguments(argc, argv);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("talmira-cli");
     QStringList args = QCoreApplication::arguments().mid(1);

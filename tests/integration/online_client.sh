@@ -48,6 +48,9 @@ grep -qxF $'/scripts/versioncheck.idc?tool=Talmira&ver=1.00%20BETA\tUA=Talmira B
 [ "$(online --host "$HOST" tool 'my tool&x=1')" = "{\"url\":\"http://$HOST/pages/my%20tool%26x%3D1\"}" ] \
     || fail "tool answer"
 grep -qF '/scripts/tool.idc?tool=my+tool%26x%3D1' "$WORK/state/requests.log" || fail "tool request"
+# A name that is no UTF-8 goes out as its bytes, each percent-encoded.
+online tool $'caf\xe9 \xc3\xa9' > /dev/null
+grep -qF '/scripts/tool.idc?tool=caf%E9+%C3%A9' "$WORK/state/requests.log" || fail "tool request in other bytes" "$WORK/state/requests.log"
 [ "$(online tool unknown)" = '{"url":""}' ] || fail "unknown tool"
 expect_failure "$PROBLEM" tool missing
 expect_failure "$PROBLEM" tool big
