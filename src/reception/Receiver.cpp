@@ -46,6 +46,7 @@ struct CConsumer {
 
 struct CSocket {
     int fd = -1;
+    int bufferBytes = 0; // what the kernel granted
     bool multicast = false;
     std::vector<CConsumer> consumers;
     uint64_t drops = 0;
@@ -155,7 +156,7 @@ public:
         }
     }
 
-    // Reads what is waiting; returns the number of datagrams.
+    // Reads what is waiting; returns the number of bytes.
     size_t Drain(CSocket& socket)
     {
         size_t total = 0;
@@ -166,9 +167,10 @@ public:
                 break;
             const int64_t monotonic = ClockNs(CLOCK_MONOTONIC);
             const int64_t wall = ClockNs(CLOCK_REALTIME);
-            for (int k = 0; k < n; ++k)
+            for (int k = 0; k < n; ++k) {
                 Deliver(socket, size_t(k), monotonic, wall);
-            total += size_t(n);
+                total += m_messages[size_t(k)].msg_len;
+            }
             if (unsigned(n) < m_options.batch)
                 break;
         }
@@ -201,6 +203,16 @@ public:
             next = std::min(next, watch->nextReport);
         }
         return next;
+    }
+
+    // The smallest receive buffer of the open sockets (0: none open).
+    int SmallestBuffer() const
+    {
+        int smallest = 0;
+        for (const auto& [key, socket] : m_sockets)
+            if (smallest == 0 || (socket->bufferBytes > 0 && socket->bufferBytes < smallest))
+                smallest = socket->bufferBytes;
+        return smallest;
     }
 
     bool HasUnopened() const
@@ -268,6 +280,8 @@ private:
         }
         auto socket = std::make_unique<CSocket>();
         socket->fd = fd;
+        socklen_t length = sizeof socket->bufferBytes;
+        getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &socket->bufferBytes, &length);
         socket->multicast = multicast;
         return socket;
     }
@@ -375,6 +389,7 @@ void CReceiver::Run()
     std::vector<CSocket*> sockets;
     int64_t nextReport = ClockNs(CLOCK_MONOTONIC) + m_options.reportIntervalNs;
     int64_t nextRetry = 0;
+    int64_t lastRead = ClockNs(CLOCK_MONOTONIC);
     while (!m_stop) {
         std::vector<CCommand> commands;
         {
@@ -416,9 +431,19 @@ void CReceiver::Run()
             nextReport = worker.ReportDue(after, m_report);
         }
         if (read > 0 && m_options.coalesceNs > 0) {
-            const int64_t pause = std::min(m_options.coalesceNs, std::max<int64_t>(0, nextReport - after));
-            timespec ts{time_t(pause / 1'000'000'000), long(pause % 1'000'000'000)};
-            nanosleep(&ts, nullptr);
+            // Wait no longer than a quarter of the smallest queue takes to
+            // fill at the rate just seen (the kernel's count includes its
+            // own bookkeeping per datagram).
+            const double bytesPerNs = double(read) / double(std::max<int64_t>(after - lastRead, 1'000));
+            const int64_t safe = int64_t(double(worker.SmallestBuffer()) / 4 / bytesPerNs);
+            const int64_t pause =
+                std::min({m_options.coalesceNs, safe, std::max<int64_t>(0, nextReport - after)});
+            if (pause > 0) {
+                timespec ts{time_t(pause / 1'000'000'000), long(pause % 1'000'000'000)};
+                nanosleep(&ts, nullptr);
+            }
         }
+        if (read > 0)
+            lastRead = after;
     }
 }
