@@ -12,6 +12,10 @@
       Sends the same stream to both groups; leg A drops every 4th packet,
       leg B every 4th shifted by two (the first ten go to both), so that each
       packet reaches one leg at least.
+  rtp_pattern.py stream AUDIO_GROUP AUDIO_PORT VIDEO_GROUP VIDEO_PORT IFACE SECONDS
+      A live-looking pair for pictures: PCMU audio, 50 packets a second, and
+      a transport stream in RTP (payload 33, two PIDs) whose rate swings
+      between about 1 and 3 Mbit/s.
 """
 import json
 import random
@@ -99,5 +103,33 @@ def pair(group_a, group_b, port, iface, count):
             s.sendto(data, (group_b, int(port)))
 
 
+def stream(audio_group, audio_port, video_group, video_port, iface, seconds):
+    import math
+    s = sender(iface)
+    start = time.monotonic()
+    audio_seq, video_seq, counters, credit = 0, 0, {256: 0, 257: 0}, 0.0
+    tick = 0
+    while time.monotonic() - start < float(seconds):
+        while (left := start + tick * 0.02 - time.monotonic()) > 0:
+            time.sleep(min(left, 0.002))
+        elapsed = tick * 0.02
+        s.sendto(struct.pack("!BBHII", 0x80, 0, audio_seq & 0xFFFF, audio_seq * 160, 0xA0D10) + bytes(160),
+                 (audio_group, int(audio_port)))
+        audio_seq += 1
+        rate = 2e6 + 1e6 * math.sin(elapsed / 4)
+        credit += rate * 0.02 / (1328 * 8)
+        while credit >= 1:
+            credit -= 1
+            payload = b""
+            for k in range(7):
+                pid = 256 if k < 6 else 257
+                payload += bytes([0x47, pid >> 8, pid & 0xFF, 0x10 | counters[pid]]) + bytes(184)
+                counters[pid] = (counters[pid] + 1) & 15
+            s.sendto(struct.pack("!BBHII", 0x80, 33, video_seq & 0xFFFF, int(elapsed * 90000), 0x51DE0) + payload,
+                     (video_group, int(video_port)))
+            video_seq += 1
+        tick += 1
+
+
 if __name__ == "__main__":
-    {"pattern": pattern, "pair": pair}[sys.argv[1]](*sys.argv[2:])
+    {"pattern": pattern, "pair": pair, "stream": stream}[sys.argv[1]](*sys.argv[2:])
