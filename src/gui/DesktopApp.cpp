@@ -6,6 +6,7 @@
 #include "gui/MainFrame.h"
 #include "gui/MediaPages.h"
 #include "gui/PropertySheet.h"
+#include "gui/ReceptionColumn.h"
 #include "gui/SettingsSheet.h"
 #include "gui/ToolDialogs.h"
 #include "gui/ToolPickerDialog.h"
@@ -41,6 +42,7 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
         reception.interfaceAddress = address;
     m_reception = std::make_unique<CReceptionService>(reception);
     m_window = std::make_unique<CMainFrame>(m_runtime.Doc(), m_views, m_prompter, m_runtime.Launcher());
+    new CReceptionColumn(*m_window, *m_reception); // owned by the window
     m_window->onClose = [this] { Close(); };
     m_window->SetCommandHandler(ECommand::Tools, [this](const CMainFrame::CCommandTarget&) {
         RunToolPicker(m_runtime.Tools(), m_prompter, *m_toolDialogs, m_window.get(), [this] {

@@ -10,15 +10,19 @@
 #include "gui/MainFrame.h"
 #include "gui/MediaPagesShot.h"
 #include "gui/PropertySheet.h"
+#include "gui/ReceptionColumn.h"
 #include "gui/Screenshots.h"
 #include "gui/SettingsSheet.h"
 #include "gui/Splash.h"
 #include "gui/ToolPickerDialog.h"
 #include "sdp/SessionList.h"
+#include "views/SessionListModel.h"
+#include "views/SessionSortFilter.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QTimer>
+#include <QTreeView>
 
 #include <cstdio>
 
@@ -90,6 +94,38 @@ void ScreenshotReception(CDesktopApp& desktop, Prompter& prompter, const QString
         desktop.Window()->close();
     });
 }
+// --screenshot-reception-list FILE --screenshot-session SDP-FILE: the main
+// window with that session heard in the first scope, its row current and
+// the Reception column shown, after `seconds` of watching.
+void ScreenshotReceptionList(CDesktopApp& desktop, const QString& file, const QString& sdpFile, int seconds)
+{
+    CMainFrame& window = *desktop.Window();
+    COstara32Doc& doc = desktop.Runtime().Doc();
+    const fileio::CReadResult text = fileio::ReadRegularFile(QFile::encodeName(sdpFile).toStdString(), 1 << 16);
+    auto record = text.Ok() ? CSDPObject::FromText(text.bytes, desktop.Runtime().Environment()) : nullptr;
+    auto* column = window.findChild<CReceptionColumn*>();
+    if (!record || doc.MainList().Empty() || !column || doc.AddSession(record, doc.MainList().At(0)) < 0) {
+        std::fprintf(stderr, "talmira: no session in %s\n", sdpFile.toLocal8Bit().constData());
+        window.close();
+        return;
+    }
+    QTreeView& tree = window.TreeView();
+    tree.expandAll();
+    tree.setCurrentIndex(tree.model()->index(0, 0, tree.model()->index(0, 0)));
+    QTimer::singleShot(300, &window, [&window, record, column, file, seconds] {
+        CSessionSortFilter& sorted = window.SortedList();
+        sorted.Source().ApplyPending();
+        const QModelIndex row = sorted.mapFromSource(sorted.Source().index(sorted.Source().RowOf(*record), 0));
+        window.ListView().setCurrentIndex(row);
+        window.ListView().setFocus();
+        column->Action()->setChecked(true);
+        QTimer::singleShot(seconds * 1000, &window, [&window, file] {
+            if (!window.grab().save(file))
+                std::fprintf(stderr, "talmira: cannot write %s\n", file.toLocal8Bit().constData());
+            window.close();
+        });
+    });
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -113,6 +149,7 @@ int main(int argc, char** argv)
     const QString wizardPicture = TakeOption(args, "--screenshot-wizard");
     const QString mediaShot = TakeOption(args, "--screenshot-media-wizard");
     const QString receptionShot = TakeOption(args, "--screenshot-reception");
+    const QString receptionList = TakeOption(args, "--screenshot-reception-list");
     const QString receptionSession = TakeOption(args, "--screenshot-session");
     CMyCommandLineInfo commandLine;
     std::vector<std::string> plain;
@@ -136,7 +173,7 @@ int main(int argc, char** argv)
     CMainFrame& window = *desktop.Window();
     prompter.SetParent(&window);
     if (CSplash::Wanted(args) && screenshot.isEmpty() && screenshots.isEmpty() && sheetShot.isEmpty()
-        && receptionShot.isEmpty()) {
+        && receptionShot.isEmpty() && receptionList.isEmpty()) {
         auto* splash = new CSplash;
         splash->setAttribute(Qt::WA_DeleteOnClose);
         splash->Start();
@@ -160,6 +197,8 @@ int main(int argc, char** argv)
         ScreenshotMediaWizard(desktop.Runtime(), prompter, &window, mediaShot, [&window] { window.close(); });
     if (!receptionShot.isEmpty())
         ScreenshotReception(desktop, prompter, receptionShot, receptionSession, 20);
+    if (!receptionList.isEmpty())
+        ScreenshotReceptionList(desktop, receptionList, receptionSession, 8);
     const int status = QApplication::exec();
     // A signal ends the loop without closing the window: the cache is
     // written here then.

@@ -1,7 +1,12 @@
-// The Reception page of a session's property sheet, offscreen, fed by real
-// RTP datagrams on the loopback interface.
+// The Reception page of a session's property sheet and the session list's
+// Reception column, offscreen, fed by real RTP datagrams on the loopback
+// interface.
+#include "directory/Ostara32Doc.h"
 #include "gui/PropertySheet.h"
+#include "gui/ReceptionColumn.h"
 #include "gui/ReceptionPage.h"
+#include "views/SessionListModel.h"
+#include "views/SessionSortFilter.h"
 #include "reception/qt/ReceptionService.h"
 #include "support/GuiTestSupport.h"
 #include "support/TestEnv.h"
@@ -9,6 +14,9 @@
 #include <gtest/gtest.h>
 
 #include <QGroupBox>
+#include <QHeaderView>
+#include <QMenu>
+#include <QTreeView>
 #include <QLabel>
 #include <QTabBar>
 #include <QTabWidget>
@@ -159,4 +167,67 @@ TEST_F(ReceptionPageTest, LiveFiguresPerMediaEntryAndTheWatchEndsWithTheSheet)
 
     sheet.reset();
     EXPECT_EQ(service.Latest(watch), nullptr);
+}
+
+namespace {
+using ReceptionColumnTest = CDesktopTest;
+} // namespace
+
+TEST_F(ReceptionColumnTest, ShownColumnWatchesTheCurrentRowOnly)
+{
+    CDesktopApp app(prompter, exit, &clock);
+    CMainFrame& window = StartShown(app);
+    QTreeView& tree = window.TreeView();
+    for (int row = 0; row < tree.model()->rowCount(tree.model()->index(0, 0)); ++row)
+        if (tree.model()->index(row, 0, tree.model()->index(0, 0)).data().toString() == "TTL Scope")
+            tree.setCurrentIndex(tree.model()->index(row, 0, tree.model()->index(0, 0)));
+    COstara32Doc& doc = app.Runtime().Doc();
+    const uint16_t ports[2] = {FreePort(), FreePort()};
+    for (int i = 0; i < 2; ++i)
+        ASSERT_EQ(doc.AddSession(CSDPObject::FromText("v=0\no=- " + std::to_string(i + 1) +
+                                                          " 1 IN IP4 127.0.0.1\ns=Session " + std::to_string(i + 1) +
+                                                          "\nc=IN IP4 127.0.0.1\nt=0 0\nm=audio " +
+                                                          std::to_string(ports[i]) + " RTP/AVP 0\n",
+                                                      app.Runtime().Environment()),
+                                 doc.MainList().At(0)),
+                  1);
+    QTreeView& list = window.ListView();
+    CSessionListModel& model = window.SortedList().Source();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.HasPending() && list.model()->rowCount() == 2; }, 2000));
+    const int column = CSessionListModel::kColumnReception;
+    const auto cell = [&](int row) { return list.model()->index(row, column).data().toString(); };
+
+    // Hidden at first, and nothing is watched with a row selected.
+    auto* reception = window.findChild<CReceptionColumn*>();
+    ASSERT_NE(reception, nullptr);
+    EXPECT_TRUE(list.header()->isSectionHidden(column));
+    list.setFocus();
+    QTest::keyClick(&list, Qt::Key_Home);
+    EXPECT_EQ(reception->Watched(), nullptr);
+    // The View menu shows it (Alt+V, R by keyboard).
+    EXPECT_TRUE(window.ViewMenu().actions().contains(reception->Action()));
+    EXPECT_EQ(reception->Action()->text(), "&Reception Column");
+    reception->Action()->trigger();
+    EXPECT_FALSE(list.header()->isSectionHidden(column));
+    ASSERT_NE(reception->Watched(), nullptr);
+    EXPECT_EQ(reception->Watched()->name, "Session 1");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cell(0).startsWith("silent"); }, 3000)) << cell(0).toStdString();
+    SendRtp(ports[0], 1, 30, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cell(0).startsWith("receiving, "); }, 3000)) << cell(0).toStdString();
+    EXPECT_EQ(list.model()->index(0, column).data(Qt::ForegroundRole).value<QColor>(), QColor(0x1B, 0x7F, 0x2A));
+    EXPECT_EQ(cell(1), "");
+
+    // Down: the next row is watched, the first one's cell empties.
+    QTest::keyClick(&list, Qt::Key_Down);
+    ASSERT_NE(reception->Watched(), nullptr);
+    EXPECT_EQ(reception->Watched()->name, "Session 2");
+    EXPECT_EQ(cell(0), "");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return cell(1).startsWith("silent"); }, 3000)) << cell(1).toStdString();
+
+    // Hidden again: nothing is watched and no cell says anything.
+    reception->Action()->trigger();
+    EXPECT_TRUE(list.header()->isSectionHidden(column));
+    EXPECT_EQ(reception->Watched(), nullptr);
+    EXPECT_EQ(cell(1), "");
+    window.close();
 }
