@@ -2,7 +2,8 @@
 # `talmira-cli probe` in one network namespace watches RTP sent from the
 # other: a seeded pattern of losses, duplicates, swaps and delay steps is
 # reported exactly, with the pattern's jitter; a real ffmpeg sender reads as
-# receiving and, once stopped, as silent; a redundant pair with
+# receiving and, once stopped, as silent (probed by its id from the cache
+# after a SAP announcement); a redundant pair with
 # complementary losses merges to no loss; a source-specific join hears only
 # its source.
 NETNS_PREFIX=trcp
@@ -60,16 +61,27 @@ assert got["malformed"] == 0 and got["kernel_drops"] == 0
 assert got["senders"][0].startswith("10.77.60.1:")
 PY
 
-# 2. A real sender: receiving while it runs, silent once it stops.
+# 2. A real sender: receiving while it runs, silent once it stops. The
+# session is announced over SAP and probed by its id from the receiver's cache.
 cat > "$WORK/ffmpeg.sdp" <<SDP
 v=0
-o=sender 2 1 IN IP4 $ADDR_A
+o=sender 60402 1 IN IP4 $ADDR_A
 s=Tone
 c=IN IP4 239.77.60.11/1
 t=0 0
 m=audio 40102 RTP/AVP 0
 SDP
-probe "$WORK/ffmpeg.jsonl" "$WORK/ffmpeg.sdp"
+side sender "$ADDR_A"
+side receiver "$ADDR_B"
+start_listener "$WORK/listen.jsonl" --seconds 4
+announcing "$WORK/ffmpeg.sdp"
+wait_for "$WORK/listen.jsonl" '"event":"add".*"session_id":"60402"' 4 \
+    || fail "the session was not heard" "$WORK/listen.jsonl"{,.err} "$WORK/announce.err"
+wait "$listener" || fail "the listener failed" "$WORK/listen.jsonl.err"
+kill -TERM "$announcer"; wait "$announcer" || true
+run_in "$NS_B" receiver probe 60402 --json --seconds 60 --iface "$ADDR_B" > "$WORK/ffmpeg.jsonl" 2> "$WORK/ffmpeg.jsonl.err" &
+probe=$!
+wait_for "$WORK/ffmpeg.jsonl.err" "watching" 5 || fail "the probe did not start" "$WORK/ffmpeg.jsonl.err"
 ip netns exec "$NS_A" ffmpeg -nostdin -hide_banner -loglevel error -re -f lavfi -i "sine=frequency=440:sample_rate=8000" \
     -t 30 -c:a pcm_mulaw -ar 8000 -ac 1 -f rtp "rtp://239.77.60.11:40102?ttl=1" > "$WORK/ffmpeg.log" 2>&1 &
 ffmpeg_pid=$!
