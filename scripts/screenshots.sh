@@ -2,7 +2,9 @@
 # Pictures of the desktop program for the README: a throw-away install
 # directory and settings file, a sample cache written by the program's own
 # writer, then talmira under a virtual X display saving its window, the
-# tray icon's menu, the splash, the About box and a session's properties.
+# tray icon's menu, the splash, the About box, a session's properties, and
+# what arrives for a session a local sender plays (its Reception page and
+# the list's Reception column).
 set -euo pipefail
 build="${1:-build}"
 out="${2:-docs/screenshots}"
@@ -34,7 +36,29 @@ shoot --screenshot-settings "$out/settings.png"
 shoot --screenshot-tool-picker "$out/tool-picker.png"
 shoot --screenshot-wizard "$out/wizard-schedule.png"
 shoot --screenshot-media-wizard "$out/media-wizard.png"
-for picture in main-window tray-menu splash about properties settings tool-picker wizard-schedule media-wizard; do
+# The Reception page of a session whose streams a local sender plays,
+# joined on the loopback interface.
+sed -i 's/^\[Talmira\]$/[Talmira]\nInterface\\address=127.0.0.1/' "$TALMIRA_SETTINGS"
+cat > "$work/reception.sdp" <<'SDP'
+v=0
+o=ada 4242 1 IN IP4 127.0.0.1
+s=Evening Concert
+i=Stage camera and hall sound
+c=IN IP4 239.255.90.1/1
+t=0 0
+a=type:broadcast
+m=audio 50100 RTP/AVP 0
+m=video 50102 RTP/AVP 33
+c=IN IP4 239.255.90.2/1
+SDP
+python3 "$(dirname "$0")/../tests/support/rtp_pattern.py" stream 239.255.90.1 50100 239.255.90.2 50102 127.0.0.1 45 &
+stream=$!
+shoot --screenshot-reception "$out/reception.png" --screenshot-session "$work/reception.sdp"
+# The same session in the list, its row selected and the Reception column shown.
+shoot --screenshot-reception-list "$out/reception-list.png" --screenshot-session "$work/reception.sdp"
+kill "$stream" 2>/dev/null || true; wait "$stream" 2>/dev/null || true
+for picture in main-window tray-menu splash about properties settings tool-picker wizard-schedule media-wizard reception \
+               reception-list; do
     [ -s "$out/$picture.png" ] || { echo "no $out/$picture.png" >&2; exit 1; }
 done
-echo "wrote $out/{main-window,tray-menu,splash,about,properties,settings,tool-picker,wizard-schedule,media-wizard}.png"
+echo "wrote $out/{main-window,tray-menu,splash,about,properties,settings,tool-picker,wizard-schedule,media-wizard,reception,reception-list}.png"

@@ -21,6 +21,8 @@ struct CAppSettings {
     std::string installDirectory;  // as stored; see InstallDirectory()
     std::string databaseHost;      // the online database, HOST[:PORT]; empty: none
     std::string webHost;           // the vendor web host of help and home page; empty: the local page
+    // Media groups the reception statistics join at once (Reception/MaxGroups, 1..64).
+    int receptionMaxGroups = 8;
 
     // The stored install directory, or the default one when none is stored.
     std::string InstallDirectory() const;
@@ -34,7 +36,7 @@ std::string DefaultInstallDirectory();
 // The settings file as a SettingsStore (an INI file on QSettings).
 std::unique_ptr<SettingsStore> OpenSettingsStore(const std::string& path = SettingsFilePath());
 
-// Reads User Info, Security, AdminScope, Interface, Install and Online in that
+// Reads User Info, Security, AdminScope, Interface, Install, Online and Reception in that
 // order, showing the program's messages. False when User Info is missing or
 // incomplete: the program then ends with -1. A broken Security or AdminScope
 // entry stops that section only; the others are still read.

@@ -4,6 +4,7 @@
 #include "base/Prompter.h"
 #include "base/Text.h"
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -14,6 +15,7 @@ const std::string kInterface = "Talmira/Interface";
 const std::string kInstall = "Talmira/Install";
 const std::string kOnline = "Talmira/Online";
 const std::string kWeb = "Talmira/Web";
+const std::string kReception = "Talmira/Reception";
 
 constexpr int kMaxSecurityEntries = 100;
 
@@ -191,6 +193,9 @@ bool ReadSettings(SettingsStore& store, Prompter& prompter, CAppSettings& out)
     out.installDirectory = ReadOptional(store, kInstall, "Directory");
     out.databaseHost = ReadOptional(store, kOnline, "Host");
     out.webHost = ReadOptional(store, kWeb, "Host");
+    if (store.OpenKey(kReception))
+        if (auto groups = store.ReadNumber(kReception, "MaxGroups"))
+            out.receptionMaxGroups = static_cast<int>(std::clamp<uint32_t>(*groups, 1, 64));
     return true;
 }
 

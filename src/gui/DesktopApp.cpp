@@ -6,9 +6,12 @@
 #include "gui/MainFrame.h"
 #include "gui/MediaPages.h"
 #include "gui/PropertySheet.h"
+#include "gui/ReceptionColumn.h"
 #include "gui/SettingsSheet.h"
 #include "gui/ToolDialogs.h"
 #include "gui/ToolPickerDialog.h"
+#include "base/Text.h"
+#include "reception/qt/ReceptionService.h"
 
 #include <QTimer>
 #include <QUrl>
@@ -26,13 +29,20 @@ CDesktopApp::~CDesktopApp()
     Close();
     m_beacon.reset();
     m_window.reset();
+    m_reception.reset();
 }
 
 bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
 {
     if (!m_runtime.Start(commandLine))
         return false;
+    CReceiverOptions reception;
+    reception.maxGroups = size_t(m_runtime.Settings().receptionMaxGroups);
+    if (const uint32_t address = text::ParseDottedQuad(m_runtime.Settings().interfaceAddress); address != 0xFFFFFFFF)
+        reception.interfaceAddress = address;
+    m_reception = std::make_unique<CReceptionService>(reception);
     m_window = std::make_unique<CMainFrame>(m_runtime.Doc(), m_views, m_prompter, m_runtime.Launcher());
+    new CReceptionColumn(*m_window, *m_reception); // owned by the window
     m_window->onClose = [this] { Close(); };
     m_window->SetCommandHandler(ECommand::Tools, [this](const CMainFrame::CCommandTarget&) {
         RunToolPicker(m_runtime.Tools(), m_prompter, *m_toolDialogs, m_window.get(), [this] {
@@ -53,7 +63,7 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
     // Once the window is up: the check is bounded by its own short limits.
     QTimer::singleShot(0, m_window.get(), [this] { m_toolDialogs->CheckForUpdate(); });
     m_window->SetCommandHandler(ECommand::Properties, [this](const CMainFrame::CCommandTarget& target) {
-        ShowProperties(m_runtime.Doc(), PropertyContextOf(m_runtime, m_prompter), target.record,
+        ShowProperties(m_runtime.Doc(), PropertyContextOf(m_runtime, m_prompter, m_reception.get()), target.record,
                        target.fromTree ? ESheetKind::Directory : ESheetKind::Session, m_window.get());
     });
     m_help = std::make_unique<CHelpPages>(webHost);

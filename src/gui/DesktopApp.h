@@ -11,6 +11,7 @@ class CGuiToolDialogs;
 class CHelpPages;
 class CInstanceBeacon;
 class CMainFrame;
+class CReceptionService;
 class CSettingsSheet;
 
 // The desktop program: the runtime with both views on its fan-out and the
@@ -35,6 +36,8 @@ public:
     bool Close();
 
     CTalmiraRuntime& Runtime() { return m_runtime; }
+    // Watches what arrives for the Reception page and column.
+    CReceptionService* Reception() const { return m_reception.get(); }
     CMainFrame* Window() const { return m_window.get(); }
     // The help and home pages the window's Help menu opens.
     CHelpPages* Help() const { return m_help.get(); }
@@ -52,6 +55,7 @@ private:
     std::unique_ptr<CGuiToolDialogs> m_toolDialogs; // outlives the launcher that uses it
     CTalmiraRuntime m_runtime;
     std::unique_ptr<CHelpPages> m_help;
+    std::unique_ptr<CReceptionService> m_reception; // outlives the windows that watch
     std::unique_ptr<CMainFrame> m_window; // goes before the runtime
     std::unique_ptr<CInstanceBeacon> m_beacon;
     CAnnouncementCommands* m_announcements = nullptr;

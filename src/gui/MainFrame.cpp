@@ -226,7 +226,7 @@ void CMainFrame::CreateMenus()
     edit->addAction(m_settings);
     edit->addAction(m_tools);
 
-    QMenu* view = menuBar()->addMenu("&View");
+    QMenu* view = m_viewMenu = menuBar()->addMenu("&View");
     for (const auto& [mode, action] : m_filterActions)
         view->addAction(action);
     view->addSeparator();
@@ -408,6 +408,12 @@ QWidget* CMainFrame::CreateListPane()
     header->setStretchLastSection(true);
     for (int column = 0; column < listrules::kColumnCount; ++column)
         header->resizeSection(column, listrules::ColumnWidth(column));
+    // The Reception column waits, hidden, beside the session's name until
+    // the View menu shows it.
+    header->resizeSection(CSessionListModel::kColumnReception, 190);
+    header->moveSection(header->visualIndex(CSessionListModel::kColumnReception),
+                        header->visualIndex(listrules::kColumnInfo));
+    header->hideSection(CSessionListModel::kColumnReception);
     connect(header, &QHeaderView::sectionClicked, this, &CMainFrame::ArrangeBy);
     m_listView->addAction(m_open);
     connect(m_listView, &QAbstractItemView::doubleClicked, this, &CMainFrame::OpenRow);

@@ -52,6 +52,7 @@ public:
     // The session list's right-click menu, and the tree's.
     QMenu& ListMenu() const { return *m_listMenu; }
     QMenu& TreeMenu() const { return *m_treeMenu; }
+    QMenu& ViewMenu() const { return *m_viewMenu; }
     // The menu entry of a command (Filter and Arrange have several: null).
     QAction* CommandAction(ECommand command) const;
     // The Arrange Sessions entry of a list column.
@@ -159,6 +160,7 @@ private:
     QLabel* m_time = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
     QMenu* m_listMenu = nullptr;
+    QMenu* m_viewMenu = nullptr;
     QMenu* m_treeMenu = nullptr;
     QLineEdit* m_search = nullptr;
     std::map<ECommand, CCommandHandler> m_handlers;

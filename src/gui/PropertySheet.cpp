@@ -3,6 +3,7 @@
 #include "app/TalmiraRuntime.h"
 #include "base/ViewNotifier.h"
 #include "directory/Ostara32Doc.h"
+#include "gui/ReceptionPage.h"
 #include "gui/ViewerHold.h"
 
 #include <QDialogButtonBox>
@@ -55,6 +56,8 @@ CMyPropertySheet::CMyPropertySheet(const std::shared_ptr<CSDPObject>& record, st
             const CMediaPageLook look = MediaPageLook(r.media[i].media, r.sessionType);
             AddPage(new CPropertyMedia1(record, static_cast<int>(i), m_context), look.title, look.icon);
         }
+        if (kind == ESheetKind::Session && m_context.reception && !IsDirectoryType(r.sessionType) && !r.media.empty())
+            AddPage(new CReceptionPage(record, *m_context.reception), "Reception", EPageIcon::Media);
     }
 
     m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);
@@ -112,8 +115,8 @@ void ShowProperties(COstara32Doc& doc, const CPropertyContext& context, const st
         doc.Notify(CViewHint::ListsChanged());
 }
 
-CPropertyContext PropertyContextOf(CTalmiraRuntime& runtime, Prompter& prompter)
+CPropertyContext PropertyContextOf(CTalmiraRuntime& runtime, Prompter& prompter, CReceptionService* reception)
 {
     return CPropertyContext{runtime.TheClock(), prompter, runtime.Launcher(), &runtime.Tools().registry,
-                            SearchExecutable, &runtime.Settings().scopes, {}};
+                            SearchExecutable, &runtime.Settings().scopes, {}, reception};
 }

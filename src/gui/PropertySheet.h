@@ -63,5 +63,7 @@ QString SheetCaption(int sessionType);
 // no record or a record being deleted.
 void ShowProperties(COstara32Doc& doc, const CPropertyContext& context, const std::shared_ptr<CSDPObject>& record,
                     ESheetKind kind, QWidget* parent);
-// The pages' needs taken from the running program.
-CPropertyContext PropertyContextOf(CTalmiraRuntime& runtime, Prompter& prompter);
+// The pages' needs taken from the running program; without a reception
+// service the sheet has no Reception page.
+CPropertyContext PropertyContextOf(CTalmiraRuntime& runtime, Prompter& prompter,
+                                   CReceptionService* reception = nullptr);

@@ -9,6 +9,7 @@
 #include <string>
 
 class CAdminScopeList;
+class CReceptionService;
 class CSDPObject;
 class CToolLauncher;
 class Clock;
@@ -27,6 +28,8 @@ struct CPropertyContext {
     const CAdminScopeList* scopes = nullptr;
     // Opens a web page; false when no browser could take it. None: the desktop's browser.
     std::function<bool(const std::string& url)> openUrl;
+    // Watches what arrives for the Reception page; none: no such page.
+    CReceptionService* reception = nullptr;
 };
 
 // The title and icon of a media page, chosen by the exact media name.

@@ -1,5 +1,6 @@
 // talmira: the session directory's desktop program.
 #include "app/CommandLineInfo.h"
+#include "base/FileIO.h"
 #include "base/ProgramExit.h"
 #include "directory/Ostara32Doc.h"
 #include "gui/AnnouncementWizardCommands.h"
@@ -9,14 +10,19 @@
 #include "gui/MainFrame.h"
 #include "gui/MediaPagesShot.h"
 #include "gui/PropertySheet.h"
+#include "gui/ReceptionColumn.h"
 #include "gui/Screenshots.h"
 #include "gui/SettingsSheet.h"
 #include "gui/Splash.h"
 #include "gui/ToolPickerDialog.h"
 #include "sdp/SessionList.h"
+#include "views/SessionListModel.h"
+#include "views/SessionSortFilter.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QTimer>
+#include <QTreeView>
 
 #include <cstdio>
 
@@ -60,6 +66,66 @@ void ScreenshotProperties(CDesktopApp& desktop, Prompter& prompter, const QStrin
         desktop.Window()->close();
     });
 }
+// --screenshot-reception FILE --screenshot-session SDP-FILE: the Reception
+// page of that session after `seconds` of watching, saved the same way.
+void ScreenshotReception(CDesktopApp& desktop, Prompter& prompter, const QString& file, const QString& sdpFile,
+                         int seconds)
+{
+    const fileio::CReadResult text = fileio::ReadRegularFile(QFile::encodeName(sdpFile).toStdString(), 1 << 16);
+    auto record = text.Ok() ? CSDPObject::FromText(text.bytes, desktop.Runtime().Environment()) : nullptr;
+    auto sheet = record ? CMyPropertySheet::Create(record, PropertyContextOf(desktop.Runtime(), prompter,
+                                                                             desktop.Reception()),
+                                                   ESheetKind::Session, desktop.Window())
+                        : nullptr;
+    if (!sheet) {
+        std::fprintf(stderr, "talmira: no session in %s\n", sdpFile.toLocal8Bit().constData());
+        desktop.Window()->close();
+        return;
+    }
+    CMyPropertySheet* shown = sheet.release();
+    shown->setAttribute(Qt::WA_DeleteOnClose);
+    shown->resize(640, 560);
+    shown->Pages().setCurrentIndex(shown->Pages().count() - 1);
+    shown->show();
+    QTimer::singleShot(seconds * 1000 + 300, shown, [&desktop, shown, file] {
+        if (!shown->grab().save(file))
+            std::fprintf(stderr, "talmira: cannot write %s\n", file.toLocal8Bit().constData());
+        shown->close();
+        desktop.Window()->close();
+    });
+}
+// --screenshot-reception-list FILE --screenshot-session SDP-FILE: the main
+// window with that session heard in the first scope, its row current and
+// the Reception column shown, after `seconds` of watching.
+void ScreenshotReceptionList(CDesktopApp& desktop, const QString& file, const QString& sdpFile, int seconds)
+{
+    CMainFrame& window = *desktop.Window();
+    COstara32Doc& doc = desktop.Runtime().Doc();
+    const fileio::CReadResult text = fileio::ReadRegularFile(QFile::encodeName(sdpFile).toStdString(), 1 << 16);
+    auto record = text.Ok() ? CSDPObject::FromText(text.bytes, desktop.Runtime().Environment()) : nullptr;
+    auto* column = window.findChild<CReceptionColumn*>();
+    if (!record || doc.MainList().Empty() || !column || doc.AddSession(record, doc.MainList().At(0)) < 0) {
+        std::fprintf(stderr, "talmira: no session in %s\n", sdpFile.toLocal8Bit().constData());
+        window.close();
+        return;
+    }
+    QTreeView& tree = window.TreeView();
+    tree.expandAll();
+    tree.setCurrentIndex(tree.model()->index(0, 0, tree.model()->index(0, 0)));
+    QTimer::singleShot(300, &window, [&window, record, column, file, seconds] {
+        CSessionSortFilter& sorted = window.SortedList();
+        sorted.Source().ApplyPending();
+        const QModelIndex row = sorted.mapFromSource(sorted.Source().index(sorted.Source().RowOf(*record), 0));
+        window.ListView().setCurrentIndex(row);
+        window.ListView().setFocus();
+        column->Action()->setChecked(true);
+        QTimer::singleShot(seconds * 1000, &window, [&window, file] {
+            if (!window.grab().save(file))
+                std::fprintf(stderr, "talmira: cannot write %s\n", file.toLocal8Bit().constData());
+            window.close();
+        });
+    });
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -82,6 +148,9 @@ int main(int argc, char** argv)
     const QString pickerShot = TakeOption(args, "--screenshot-tool-picker");
     const QString wizardPicture = TakeOption(args, "--screenshot-wizard");
     const QString mediaShot = TakeOption(args, "--screenshot-media-wizard");
+    const QString receptionShot = TakeOption(args, "--screenshot-reception");
+    const QString receptionList = TakeOption(args, "--screenshot-reception-list");
+    const QString receptionSession = TakeOption(args, "--screenshot-session");
     CMyCommandLineInfo commandLine;
     std::vector<std::string> plain;
     for (const QString& a : args)
@@ -103,7 +172,8 @@ int main(int argc, char** argv)
     }
     CMainFrame& window = *desktop.Window();
     prompter.SetParent(&window);
-    if (CSplash::Wanted(args) && screenshot.isEmpty() && screenshots.isEmpty() && sheetShot.isEmpty()) {
+    if (CSplash::Wanted(args) && screenshot.isEmpty() && screenshots.isEmpty() && sheetShot.isEmpty()
+        && receptionShot.isEmpty() && receptionList.isEmpty()) {
         auto* splash = new CSplash;
         splash->setAttribute(Qt::WA_DeleteOnClose);
         splash->Start();
@@ -125,6 +195,10 @@ int main(int argc, char** argv)
         SaveWizardPicture(*desktop.Announcements(), window, wizardPicture);
     if (!mediaShot.isEmpty())
         ScreenshotMediaWizard(desktop.Runtime(), prompter, &window, mediaShot, [&window] { window.close(); });
+    if (!receptionShot.isEmpty())
+        ScreenshotReception(desktop, prompter, receptionShot, receptionSession, 20);
+    if (!receptionList.isEmpty())
+        ScreenshotReceptionList(desktop, receptionList, receptionSession, 8);
     const int status = QApplication::exec();
     // A signal ends the loop without closing the window: the cache is
     // written here then.

@@ -7,6 +7,7 @@
 #include "sdp/SessionList.h"
 #include "views/DisplayText.h"
 
+#include <QColor>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
@@ -45,7 +46,7 @@ int CSessionListModel::rowCount(const QModelIndex& parent) const
 
 int CSessionListModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : listrules::kColumnCount;
+    return parent.isValid() ? 0 : listrules::kColumnCount + 1;
 }
 
 QVariant CSessionListModel::data(const QModelIndex& index, int role) const
@@ -67,9 +68,25 @@ QVariant CSessionListModel::data(const QModelIndex& index, int role) const
             return DisplayText(row.type);
         case listrules::kColumnMedia:
             return DisplayText(row.media);
+        case kColumnReception: {
+            const auto found = m_reception.find(entry.record.get());
+            return found == m_reception.end() ? QVariant() : QVariant(found->second.text);
+        }
         default:
             return {};
         }
+    case Qt::ForegroundRole: {
+        if (index.column() != kColumnReception)
+            return {};
+        const auto found = m_reception.find(entry.record.get());
+        if (found == m_reception.end())
+            return {};
+        // Receiving, impaired, silent, not watched (the reception states in order).
+        static const QColor colours[] = {QColor(0x1B, 0x7F, 0x2A), QColor(0xB3, 0x6B, 0x00), QColor(0xB0, 0x1E, 0x1E),
+                                         QColor(0x70, 0x70, 0x70)};
+        const int state = found->second.state;
+        return state >= 0 && state < 4 ? QVariant(colours[state]) : QVariant();
+    }
     case kRecordRole:
         return QVariant::fromValue(entry.record);
     case kIconRole:
@@ -85,9 +102,37 @@ QVariant CSessionListModel::data(const QModelIndex& index, int role) const
 
 QVariant CSessionListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= listrules::kColumnCount)
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > kColumnReception)
         return {};
+    if (section == kColumnReception)
+        return QStringLiteral("Reception");
     return QString::fromLatin1(listrules::ColumnTitle(section));
+}
+
+void CSessionListModel::SetReception(const CSDPObject& record, const QString& text, int state)
+{
+    if (text.isEmpty())
+        m_reception.erase(&record);
+    else
+        m_reception[&record] = {text, state};
+    EmitReceptionChanged(&record);
+}
+
+void CSessionListModel::ClearReception()
+{
+    std::vector<const CSDPObject*> records;
+    for (const auto& [record, cell] : m_reception)
+        records.push_back(record);
+    m_reception.clear();
+    for (const CSDPObject* record : records)
+        EmitReceptionChanged(record);
+}
+
+void CSessionListModel::EmitReceptionChanged(const CSDPObject* record)
+{
+    const int row = RowOf(*record);
+    if (row >= 0)
+        emit dataChanged(index(row, kColumnReception), index(row, kColumnReception));
 }
 
 void CSessionListModel::ShowDirectory(const Record& directory)
@@ -285,7 +330,7 @@ void CSessionListModel::EmitChanged(const std::vector<int>& rows)
 {
     if (rows.empty())
         return;
-    const int last = listrules::kColumnCount - 1;
+    const int last = kColumnReception;
     if (MostChanged(rows.size(), m_rows.size())) {
         emit dataChanged(index(rows.front(), 0), index(rows.back(), last));
         return;

@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -30,6 +31,10 @@ class CSessionList;
 class CSessionListModel final : public QAbstractTableModel, public ViewNotifier {
     Q_OBJECT
 public:
+    // After the list's own columns: what arrives for the watched rows
+    // (hidden until the user shows it).
+    static constexpr int kColumnReception = listrules::kColumnCount;
+
     enum ERole {
         kRecordRole = Qt::UserRole + 1,
         kIconRole,     // listrules::IconIndex: the type's image, +8 with the Auto Start clock
@@ -68,6 +73,13 @@ public:
     int RowOf(const CSDPObject& record) const;
     const listrules::CRow& RowData(int row) const { return m_rows[static_cast<size_t>(row)].row; }
     bool Passes(int row) const { return m_rows[static_cast<size_t>(row)].passes; }
+
+    // The Reception cell of a record's row: a text and a state
+    // (EReceptionState's number, which picks the colour); an empty text
+    // clears it. ClearReception empties every cell. Whoever sets a cell keeps
+    // its record alive until the cell is cleared.
+    void SetReception(const CSDPObject& record, const QString& text, int state);
+    void ClearReception();
 
     void UpdateAllViews(const CViewHint& hint) override;
     bool IsListShowing(const CSDPObject& directory) const override;
@@ -129,4 +141,10 @@ private:
     // Records changed since the rows were last brought up to date (in a
     // walk: at its end).
     std::unordered_set<const CSDPObject*> m_changed;
+    struct CReceptionCell {
+        QString text;
+        int state = 0;
+    };
+    std::unordered_map<const CSDPObject*, CReceptionCell> m_reception;
+    void EmitReceptionChanged(const CSDPObject* record);
 };

@@ -118,6 +118,8 @@ void CSessionSortFilter::SetSortMode(int mode)
 
 void CSessionSortFilter::ToggleSort(int column)
 {
+    if (column < 0 || column >= listrules::kColumnCount)
+        return; // the Reception column does not sort
     SetSortMode(listrules::ToggleSort(m_sortMode, column));
 }
 

@@ -131,6 +131,17 @@ TEST_F(SettingsTest, ReadsEverySectionAndWritesItBack)
     EXPECT_TRUE(Groups("Talmira/Security").isEmpty());
 }
 
+// The reception group limit: 8 unless set, and kept within 1..64.
+TEST_F(SettingsTest, ReceptionGroupLimit)
+{
+    UserInfo();
+    EXPECT_EQ(Read().receptionMaxGroups, 8);
+    for (const auto& [stored, taken] : std::vector<std::pair<int, int>>{{3, 3}, {0, 1}, {500, 64}}) {
+        Ini({{"Talmira/Reception/MaxGroups", stored}});
+        EXPECT_EQ(Read().receptionMaxGroups, taken) << stored;
+    }
+}
+
 // A store that refuses chosen operations, on top of the real INI file.
 class CRefusingStore final : public SettingsStore {
     using S = const std::string&;

@@ -395,7 +395,7 @@ TEST_F(PropertiesCommandTest, OpensFromTheListAndTheTreeAndLetsTheRecordGo)
     list.setFocus();
     list.setCurrentIndex(list.model()->index(0, 0));
     ASSERT_TRUE(window.CommandAction(ECommand::Properties)->isEnabled());
-    EXPECT_EQ(shown(), "Session Properties: 5");
+    EXPECT_EQ(shown(), "Session Properties: 6"); // Info, Contact, Schedule, two media, Reception
     EXPECT_EQ(session->LockCount(), 0);
     EXPECT_EQ(session->links->viewerWindow, nullptr);
     EXPECT_TRUE(prompter.shown.empty());

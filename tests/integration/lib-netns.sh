@@ -3,7 +3,8 @@
 # ($cli, $send) and two network namespaces joined by a veth pair, with a
 # multicast route, torn down on exit. Call netns_setup NAME N; the namespaces
 # are $NS_A (10.77.N.1) and $NS_B (10.77.N.2), and the scratch folder $WORK
-# is removed on exit.
+# is removed on exit. NETNS_PREFIX, when set, replaces "talmira" at the start
+# of the namespace names.
 set -euo pipefail
 build="$1"
 cli="$build/src/cli/talmira-cli"; send="$build/tests/sap-send"
@@ -14,7 +15,7 @@ netns_setup() {
         exit 77
     fi
     local tag="$1" n="$2"
-    NS_A="talmira-${tag}-a-$$"; NS_B="talmira-${tag}-b-$$"
+    NS_A="${NETNS_PREFIX:-talmira}-${tag}-a-$$"; NS_B="${NETNS_PREFIX:-talmira}-${tag}-b-$$"
     ADDR_A="10.77.$n.1"; ADDR_B="10.77.$n.2"
     trap netns_cleanup EXIT
     WORK="$(mktemp -d)"

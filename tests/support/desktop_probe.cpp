@@ -25,6 +25,11 @@
 //   next | back | finish | cancel    presses that button of the open wizard
 //   click TEXT                       presses the button with that text in the window on top
 //   hide                             hides the main window (as the tray does)
+//   tab TEXT                         brings the tab with that text to the front
+//                                    in the window on top (as Ctrl+Tab would)
+//   labels NAME                      says "labels NAME = TEXT | TEXT ...": the
+//                                    visible labels of that object name in the
+//                                    window on top, in widget order
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
@@ -39,6 +44,7 @@
 #include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTimer>
 #include <QTreeView>
 #include <QWizard>
@@ -297,6 +303,25 @@ private:
             Say(field ? "value " + label + " = " + Shown(field) : "no field " + label);
         } else if (command.startsWith("choose ")) {
             Choose(command.mid(7));
+        } else if (command.startsWith("tab ")) {
+            const QString text = command.mid(4);
+            QWidget* top = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : window;
+            for (QTabWidget* tabs : top->findChildren<QTabWidget*>())
+                for (int i = 0; i < tabs->count(); ++i)
+                    if (Plain(tabs->tabText(i)) == text) {
+                        tabs->setCurrentIndex(i);
+                        Say("tab " + text);
+                        return;
+                    }
+            Say("no tab " + text);
+        } else if (command.startsWith("labels ")) {
+            const QString name = command.mid(7);
+            QWidget* top = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : window;
+            QStringList texts;
+            for (QLabel* label : top->findChildren<QLabel*>(name))
+                if (label->isVisible())
+                    texts << label->text().replace('\n', ' ');
+            Say("labels " + name + " = " + texts.join(" | "));
         } else if (const auto button = Buttons().find(command); button != Buttons().end()) {
             QWizard* wizard = Wizard();
             QAbstractButton* press = wizard ? wizard->button(button->second) : nullptr;

@@ -223,3 +223,35 @@ TEST_F(ListTest, ResetsRereadTheStore)
 }
 
 } // namespace
+
+// The Reception cell: set and cleared per record, one cell signalled each
+// time, coloured by state; the column neither sorts nor names a record.
+TEST_F(ListTest, ReceptionCellOfAWatchedRow)
+{
+    auto a = Add("a");
+    auto b = Add("b");
+    const int column = CSessionListModel::kColumnReception;
+    EXPECT_EQ(list.columnCount(), listrules::kColumnCount + 1);
+    EXPECT_EQ(list.headerData(column, Qt::Horizontal).toString(), "Reception");
+    EXPECT_EQ(Shown(column), (Texts{"", ""}));
+
+    QSignalSpy changes(&list, &QAbstractItemModel::dataChanged);
+    list.SetReception(*b, "receiving, 64.0 kbit/s", 0);
+    ASSERT_EQ(changes.size(), 1);
+    EXPECT_EQ(changes[0][0].toModelIndex(), list.index(list.RowOf(*b), column));
+    EXPECT_EQ(changes[0][1].toModelIndex(), list.index(list.RowOf(*b), column));
+    EXPECT_EQ(Shown(column), (Texts{"", "receiving, 64.0 kbit/s"}));
+    const QModelIndex cell = list.index(list.RowOf(*b), column);
+    EXPECT_EQ(cell.data(Qt::ForegroundRole).value<QColor>(), QColor(0x1B, 0x7F, 0x2A));
+    list.SetReception(*b, "silent, 0 bit/s", 2);
+    EXPECT_EQ(list.index(list.RowOf(*b), column).data(Qt::ForegroundRole).value<QColor>(), QColor(0xB0, 0x1E, 0x1E));
+    EXPECT_FALSE(list.index(list.RowOf(*a), column).data(Qt::ForegroundRole).isValid());
+
+    const int mode = sorted.SortMode();
+    sorted.ToggleSort(column);
+    EXPECT_EQ(sorted.SortMode(), mode);
+
+    list.ClearReception();
+    EXPECT_EQ(Shown(column), (Texts{"", ""}));
+    EXPECT_EQ(changes.size(), 3);
+}

@@ -1,0 +1,262 @@
+#include "gui/ReceptionPage.h"
+
+#include "reception/ReceptionPlan.h"
+#include "reception/ReceptionText.h"
+#include "reception/qt/ReceptionService.h"
+#include "sdp/SDPObject.h"
+#include "views/DisplayText.h"
+
+#include <QGroupBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+QLabel* Line(QWidget* parent, const char* name)
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    label->setFocusPolicy(Qt::TabFocus); // read by keyboard and screen readers
+    label->setWordWrap(true);
+    return label;
+}
+
+QString Types(const std::vector<int>& types)
+{
+    QStringList out;
+    for (int t : types)
+        out << QString::number(t);
+    return out.isEmpty() ? QStringLiteral("none") : out.join(' ');
+}
+
+QString Percent(uint64_t part, uint64_t whole)
+{
+    return whole ? QString::number(100.0 * double(part) / double(whole), 'f', 2) + " %" : QStringLiteral("0 %");
+}
+
+} // namespace
+
+QColor ReceptionStateColor(int state)
+{
+    switch (EReceptionState(state)) {
+    case EReceptionState::Receiving: return QColor(0x1B, 0x7F, 0x2A);
+    case EReceptionState::Impaired: return QColor(0xB3, 0x6B, 0x00);
+    case EReceptionState::Silent: return QColor(0xB0, 0x1E, 0x1E);
+    case EReceptionState::NotWatched: return QColor(0x70, 0x70, 0x70);
+    }
+    return Qt::black;
+}
+
+CBitRatePlot::CBitRatePlot(QWidget* parent) : QWidget(parent)
+{
+    setMinimumSize(120, 48);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setAccessibleName("Bit rate of the last 60 seconds");
+}
+
+void CBitRatePlot::SetHistory(std::vector<double> bitsPerSecond)
+{
+    m_history = std::move(bitsPerSecond);
+    double peak = 0;
+    for (double b : m_history)
+        peak = std::max(peak, b);
+    setToolTip(QString("Last %1 s, peak %2").arg(m_history.size()).arg(Q(BitRateText(peak))));
+    update();
+}
+
+void CBitRatePlot::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    const QRect frame = rect().adjusted(0, 0, -1, -1);
+    p.fillRect(frame, palette().base());
+    p.setPen(palette().mid().color());
+    p.drawRect(frame);
+    double peak = 0;
+    for (double b : m_history)
+        peak = std::max(peak, b);
+    const QFontMetrics metrics(font());
+    const int textHeight = metrics.height();
+    const QRect area = frame.adjusted(2, textHeight + 2, -1, -1);
+    if (peak > 0 && area.height() > 2) {
+        // 60 slots whatever the history holds, newest on the right.
+        const double slot = double(area.width()) / 60.0;
+        const double start = area.right() + 1 - slot * double(m_history.size());
+        p.setPen(Qt::NoPen);
+        p.setBrush(palette().highlight());
+        for (size_t i = 0; i < m_history.size(); ++i) {
+            const int h = int(double(area.height()) * m_history[i] / peak + 0.5);
+            const QRectF bar(start + slot * double(i), area.bottom() + 1 - h, std::max(1.0, slot - 1), h);
+            p.drawRect(bar);
+        }
+    }
+    p.setPen(palette().text().color());
+    p.drawText(frame.adjusted(4, 1, -4, 0), Qt::AlignLeft | Qt::AlignTop,
+               peak > 0 ? QString("peak %1").arg(Q(BitRateText(peak))) : QStringLiteral("no data"));
+    p.drawText(frame.adjusted(4, 1, -4, 0), Qt::AlignRight | Qt::AlignTop, QStringLiteral("60 s"));
+}
+
+CReceptionPage::CReceptionPage(const std::shared_ptr<CSDPObject>& record, CReceptionService& service, QWidget* parent)
+    : QWidget(parent), m_record(record), m_service(service)
+{
+    auto* outer = new QVBoxLayout(this);
+    m_summary = Line(this, "summary");
+    m_summary->setText("Not watched yet.");
+    outer->addWidget(m_summary);
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    auto* inner = new QWidget;
+    auto* column = new QVBoxLayout(inner);
+    const CSDPObject& r = *record;
+    for (size_t i = 0; i < r.media.size(); ++i) {
+        const CSDPMedia& m = r.media[i];
+        CMediaBox b;
+        b.box = new QGroupBox(QString("%1 %2  %3/%4")
+                                  .arg(i + 1)
+                                  .arg(DisplayText(m.media), DisplayText(m.address), DisplayText(m.port)),
+                              inner);
+        b.box->setObjectName(QString("media%1").arg(i));
+        auto* grid = new QGridLayout(b.box);
+        b.state = Line(b.box, "state");
+        QFont bold = b.state->font();
+        bold.setBold(true);
+        b.state->setFont(bold);
+        b.traffic = Line(b.box, "traffic");
+        b.rtp = Line(b.box, "rtp");
+        b.timing = Line(b.box, "timing");
+        b.payload = Line(b.box, "payload");
+        b.ts = Line(b.box, "ts");
+        b.merged = Line(b.box, "merged");
+        b.senders = Line(b.box, "senders");
+        b.plot = new CBitRatePlot(b.box);
+        b.plot->setObjectName("plot");
+        int row = 0;
+        for (QLabel* label : {b.state, b.traffic, b.rtp, b.timing, b.payload, b.ts, b.merged, b.senders})
+            grid->addWidget(label, row++, 0);
+        grid->addWidget(b.plot, 0, 1, 3, 1, Qt::AlignTop);
+        grid->setColumnStretch(0, 3);
+        grid->setColumnStretch(1, 2);
+        for (QLabel* label : {b.rtp, b.timing, b.payload, b.ts, b.merged, b.senders})
+            label->hide();
+        b.state->setText("not watched yet");
+        column->addWidget(b.box);
+        m_boxes.push_back(b);
+    }
+    column->addStretch(1);
+    scroll->setWidget(inner);
+    outer->addWidget(scroll, 1);
+    connect(&m_service, &CReceptionService::FiguresArrived, this, &CReceptionPage::Update);
+}
+
+CReceptionPage::~CReceptionPage()
+{
+    if (m_watch)
+        m_service.Unwatch(m_watch);
+}
+
+void CReceptionPage::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_watch)
+        return;
+    // The sheet holds the record's lock while it is open.
+    m_watch = m_service.Watch(PlanReception(*m_record));
+    m_summary->setText("Watching; the first figures come within a second.");
+}
+
+const CSessionFigures* CReceptionPage::Shown() const { return m_watch ? m_service.Latest(m_watch) : nullptr; }
+
+void CReceptionPage::Update(int id)
+{
+    if (id != m_watch)
+        return;
+    const CSessionFigures* figures = m_service.Latest(id);
+    if (!figures)
+        return;
+    m_summary->setText(Q(ReceptionSummary(*figures)));
+    for (const CMediaFigures& m : figures->media)
+        if (size_t(m.mediaIndex) < m_boxes.size())
+            Fill(m_boxes[size_t(m.mediaIndex)], m, *figures);
+}
+
+void CReceptionPage::Fill(CMediaBox& b, const CMediaFigures& m, const CSessionFigures& session)
+{
+    QString state = ReceptionStateName(m.state);
+    state[0] = state[0].toUpper();
+    if (!m.note.empty())
+        state += " (" + Q(m.note) + ")";
+    b.state->setText(state);
+    QPalette palette = b.state->palette();
+    palette.setColor(QPalette::WindowText, ReceptionStateColor(int(m.state)));
+    b.state->setPalette(palette);
+    b.plot->SetHistory(m.history);
+    if (m.state == EReceptionState::NotWatched) {
+        b.traffic->setText("");
+        for (QLabel* label : {b.rtp, b.timing, b.payload, b.ts, b.merged, b.senders})
+            label->hide();
+        return;
+    }
+    QString traffic = QString("%1 packets, %2 bytes; %3 (10 s: %4)")
+                          .arg(Q(CountText(m.packets)), Q(CountText(m.bytes)), Q(BitRateText(m.bitRate1s)),
+                               Q(BitRateText(m.bitRate10s)));
+    if (m.malformed)
+        traffic += QString("; %1 malformed").arg(Q(CountText(m.malformed)));
+    if (m.kernelDrops)
+        traffic += QString("; %1 dropped by the system").arg(Q(CountText(m.kernelDrops)));
+    b.traffic->setText(traffic);
+
+    b.rtp->setVisible(m.rtp);
+    b.timing->setVisible(m.rtp || m.msSinceLastPacket >= 0);
+    b.payload->setVisible(m.rtp);
+    if (m.rtp) {
+        b.rtp->setText(QString("RTP: %1 expected, %2 lost (%3, last 10 s %4 %), %5 duplicates, %6 out of order")
+                           .arg(Q(CountText(m.expected)), Q(CountText(m.lost)), Percent(m.lost, m.expected))
+                           .arg(m.lossRate10s * 100, 0, 'f', 2)
+                           .arg(Q(CountText(m.duplicates)), Q(CountText(m.outOfOrder))));
+        QStringList ssrcs;
+        for (uint32_t s : m.ssrcs)
+            ssrcs << QString("0x%1").arg(s, 8, 16, QChar('0'));
+        b.payload->setText(QString("Payload types %1 (announced %2)%3; SSRC %4, %5 changes")
+                               .arg(Types(m.payloadTypes), Types(m.announcedTypes),
+                                    m.payloadMismatch ? QStringLiteral(": not as announced") : QString(),
+                                    ssrcs.isEmpty() ? QStringLiteral("none") : ssrcs.join(' '))
+                               .arg(m.ssrcChanges));
+    }
+    QString timing = m.jitterMs ? QString("Jitter %1 ms").arg(*m.jitterMs, 0, 'f', 3)
+                                : (m.rtp ? QStringLiteral("Jitter unknown (no clock rate)") : QString());
+    if (m.msSinceLastPacket >= 0)
+        timing += QString(timing.isEmpty() ? "" : "; ") +
+                  QString("last packet %1 s ago").arg(double(m.msSinceLastPacket) / 1000, 0, 'f', 1);
+    b.timing->setText(timing);
+    b.ts->setVisible(m.transportStream);
+    if (m.transportStream) {
+        QStringList pids;
+        for (const CPidFigures& p : m.pids)
+            pids << (p.continuityErrors ? QString("%1 (%2 errors)").arg(p.pid).arg(p.continuityErrors)
+                                        : QString::number(p.pid));
+        b.ts->setText(QString("MPEG-TS: %1 packets, %2 continuity errors; PIDs %3")
+                          .arg(Q(CountText(m.tsPackets)), Q(CountText(m.continuityErrors)), pids.join(", ")));
+    }
+    const CDupFigures* pair = nullptr;
+    for (const CDupFigures& p : session.pairs)
+        if (p.legA == m.mediaIndex || p.legB == m.mediaIndex)
+            pair = &p;
+    b.merged->setVisible(pair);
+    if (pair)
+        b.merged->setText(QString("Redundant pair with %1: %2 lost of %3 after merging")
+                              .arg((pair->legA == m.mediaIndex ? pair->legB : pair->legA) + 1)
+                              .arg(Q(CountText(pair->lost)), Q(CountText(pair->expected))));
+    QStringList senders;
+    for (const std::string& s : m.senders)
+        senders << Q(s);
+    b.senders->setVisible(!senders.isEmpty());
+    b.senders->setText("From " + senders.join(", "));
+}

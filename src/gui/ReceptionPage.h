@@ -1,0 +1,71 @@
+#pragma once
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+class CReceptionService;
+class CSDPObject;
+class QGroupBox;
+class QLabel;
+struct CMediaFigures;
+struct CSessionFigures;
+
+// The last 60 s of a media entry's bit rate as a small bar plot, scaled to
+// the highest second shown.
+class CBitRatePlot final : public QWidget {
+    Q_OBJECT
+public:
+    explicit CBitRatePlot(QWidget* parent = nullptr);
+    void SetHistory(std::vector<double> bitsPerSecond);
+    const std::vector<double>& History() const { return m_history; }
+    QSize sizeHint() const override { return {180, 64}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    std::vector<double> m_history;
+};
+
+// "Reception": what arrives for each media entry of the session, live once
+// a second. The session is watched from the moment the page is first shown
+// until the sheet closes.
+class CReceptionPage final : public QWidget {
+    Q_OBJECT
+public:
+    CReceptionPage(const std::shared_ptr<CSDPObject>& record, CReceptionService& service, QWidget* parent = nullptr);
+    ~CReceptionPage() override;
+
+    int WatchId() const { return m_watch; }
+    // The figures shown, for tests and the list's column.
+    const CSessionFigures* Shown() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    struct CMediaBox {
+        QGroupBox* box = nullptr;
+        QLabel* state = nullptr;
+        QLabel* traffic = nullptr;
+        QLabel* rtp = nullptr;
+        QLabel* timing = nullptr;
+        QLabel* payload = nullptr;
+        QLabel* ts = nullptr;
+        QLabel* merged = nullptr;
+        QLabel* senders = nullptr;
+        CBitRatePlot* plot = nullptr;
+    };
+    void Update(int id);
+    void Fill(CMediaBox& box, const CMediaFigures& m, const CSessionFigures& session);
+
+    std::shared_ptr<CSDPObject> m_record;
+    CReceptionService& m_service;
+    std::vector<CMediaBox> m_boxes;
+    QLabel* m_summary = nullptr;
+    int m_watch = 0;
+};
+
+// Colour of a state in words: green receiving, amber impaired, red silent, grey not watched.
+QColor ReceptionStateColor(int state);

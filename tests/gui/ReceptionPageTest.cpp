@@ -1,0 +1,233 @@
+// The Reception page of a session's property sheet and the session list's
+// Reception column, offscreen, fed by real RTP datagrams on the loopback
+// interface.
+#include "directory/Ostara32Doc.h"
+#include "gui/PropertySheet.h"
+#include "gui/ReceptionColumn.h"
+#include "gui/ReceptionPage.h"
+#include "views/SessionListModel.h"
+#include "views/SessionSortFilter.h"
+#include "reception/qt/ReceptionService.h"
+#include "support/GuiTestSupport.h"
+#include "support/TestEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QMenu>
+#include <QTreeView>
+#include <QLabel>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+uint16_t FreePort()
+{
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t length = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+    close(fd);
+    return ntohs(a.sin_port);
+}
+
+void SendRtp(uint16_t port, uint16_t first, int count, uint8_t payloadType)
+{
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    for (int i = 0; i < count; ++i) {
+        const uint16_t s = uint16_t(first + i);
+        uint8_t p[172] = {0x80, payloadType, uint8_t(s >> 8), uint8_t(s), 0, 0, uint8_t(i >> 8), uint8_t(i), 0, 0, 0, 9};
+        sendto(fd, p, sizeof p, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    }
+    close(fd);
+}
+
+class ReceptionPageTest : public ::testing::Test {
+protected:
+    void SetUp() override { GuiApplication(); }
+    CReceiverOptions Fast()
+    {
+        CReceiverOptions o;
+        o.reportIntervalNs = 200'000'000;
+        return o;
+    }
+    std::string Session(const std::string& media)
+    {
+        return "v=0\no=ann 77 1 IN IP4 127.0.0.1\ns=Loop\nc=IN IP4 127.0.0.1\nt=0 0\n" + media;
+    }
+    CPropertyContext Context(CReceptionService* service)
+    {
+        return CPropertyContext{t.clock, prompter, nullptr, nullptr, SearchExecutable, nullptr, {}, service};
+    }
+    static QString Label(const QWidget& box, const char* name)
+    {
+        auto* label = box.findChild<QLabel*>(name);
+        return label && label->isVisibleTo(&box) ? label->text() : QString();
+    }
+    // Brings the sheet's last page to the front with the keyboard alone.
+    static void ToLastPage(CMyPropertySheet& sheet)
+    {
+        ShowActive(sheet);
+        for (int i = 0; i < sheet.Pages().count() && sheet.Pages().currentIndex() != sheet.Pages().count() - 1; ++i)
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &sheet, Qt::Key_Tab,
+                            Qt::ControlModifier);
+        ASSERT_EQ(sheet.Pages().currentIndex(), sheet.Pages().count() - 1);
+    }
+
+    CTestEnv t;
+    CFakePrompter prompter;
+};
+
+} // namespace
+
+TEST_F(ReceptionPageTest, OnlyHeardAndOwnSessionsWithAServiceHaveThePage)
+{
+    CReceptionService service(Fast());
+    CPropertyContext with = Context(&service);
+    CPropertyContext without = Context(nullptr);
+    const auto session = t.Parse(Session("m=audio 5004 RTP/AVP 0\n"));
+    const auto folder = t.Parse("v=0\no=- 9 1 IN IP4 10.0.0.1\ns=Labs\nc=IN IP4 239.195.1.1/15\nt=0 0\n"
+                                "m=directory 9875 SAP/SDP 14\n");
+    auto sheet = CMyPropertySheet::Create(session, with, ESheetKind::Session);
+    ASSERT_TRUE(sheet);
+    EXPECT_EQ(sheet->Pages().tabText(sheet->Pages().count() - 1), "Reception");
+    EXPECT_EQ(sheet->PageIconOf(sheet->Pages().count() - 1), "media");
+    std::vector<std::unique_ptr<CMyPropertySheet>> others;
+    others.push_back(CMyPropertySheet::Create(session, without, ESheetKind::Session));
+    others.push_back(CMyPropertySheet::Create(folder, with, ESheetKind::Session));
+    others.push_back(CMyPropertySheet::Create(folder, with, ESheetKind::Directory));
+    for (const auto& other : others)
+        for (int i = 0; i < other->Pages().count(); ++i)
+            EXPECT_NE(other->Pages().tabText(i), "Reception");
+    // Nothing is watched before the page is shown.
+    auto* page = qobject_cast<CReceptionPage*>(sheet->Pages().widget(sheet->Pages().count() - 1));
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(page->WatchId(), 0);
+}
+
+TEST_F(ReceptionPageTest, LiveFiguresPerMediaEntryAndTheWatchEndsWithTheSheet)
+{
+    CReceptionService service(Fast());
+    CPropertyContext context = Context(&service);
+    const uint16_t audio = FreePort(), video = FreePort();
+    const auto record = t.Parse(Session("m=audio " + std::to_string(audio) + " RTP/AVP 0\n" +
+                                        "m=video " + std::to_string(video) + " RTP/AVP 96\na=rtpmap:96 H264/90000\n" +
+                                        "m=audio 5006 RTP/AVP 0\nc=IN IP6 ff0e::1\n"));
+    auto sheet = CMyPropertySheet::Create(record, context, ESheetKind::Session);
+    ASSERT_TRUE(sheet);
+    ToLastPage(*sheet);
+    auto* page = qobject_cast<CReceptionPage*>(sheet->Pages().currentWidget());
+    ASSERT_NE(page, nullptr);
+    const int watch = page->WatchId();
+    ASSERT_NE(watch, 0);
+    const QGroupBox* boxes[3] = {page->findChild<QGroupBox*>("media0"), page->findChild<QGroupBox*>("media1"),
+                                 page->findChild<QGroupBox*>("media2")};
+    for (const QGroupBox* box : boxes)
+        ASSERT_NE(box, nullptr);
+    EXPECT_EQ(boxes[0]->title(), QString("1 audio  127.0.0.1/%1").arg(audio));
+
+    // The sockets are open once the first figures are in.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return page->Shown() != nullptr; }, 3000));
+    EXPECT_EQ(Label(*boxes[0], "state"), "Silent");
+    SendRtp(audio, 100, 50, 0);
+    SendRtp(video, 7, 20, 97); // not the announced type
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Label(*boxes[0], "traffic").startsWith("50 packets"); }, 5000))
+        << Label(*boxes[0], "traffic").toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Label(*boxes[1], "traffic").startsWith("20 packets"); }, 5000));
+    EXPECT_EQ(Label(*boxes[0], "state"), "Receiving");
+    EXPECT_TRUE(Label(*boxes[0], "rtp").startsWith("RTP: 49 expected, 0 lost")) << Label(*boxes[0], "rtp").toStdString();
+    EXPECT_TRUE(Label(*boxes[0], "timing").startsWith("Jitter ")) << Label(*boxes[0], "timing").toStdString();
+    EXPECT_TRUE(Label(*boxes[0], "senders").startsWith("From 127.0.0.1:"));
+    EXPECT_EQ(Label(*boxes[1], "state"), "Impaired");
+    EXPECT_TRUE(Label(*boxes[1], "payload").startsWith("Payload types 97 (announced 96): not as announced"))
+        << Label(*boxes[1], "payload").toStdString();
+    EXPECT_EQ(Label(*boxes[2], "state"), "Not watched (IPv6 is not watched yet)");
+    EXPECT_EQ(Label(*boxes[2], "rtp"), "");
+    const auto* plot = boxes[0]->findChild<CBitRatePlot*>("plot");
+    ASSERT_NE(plot, nullptr);
+    // The plot follows the whole seconds watched.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !plot->History().empty(); }, 3000));
+    ASSERT_NE(page->Shown(), nullptr);
+    EXPECT_EQ(page->Shown()->media[0].history, plot->History());
+
+    sheet.reset();
+    EXPECT_EQ(service.Latest(watch), nullptr);
+}
+
+namespace {
+using ReceptionColumnTest = CDesktopTest;
+} // namespace
+
+TEST_F(ReceptionColumnTest, ShownColumnWatchesTheCurrentRowOnly)
+{
+    CDesktopApp app(prompter, exit, &clock);
+    CMainFrame& window = StartShown(app);
+    QTreeView& tree = window.TreeView();
+    for (int row = 0; row < tree.model()->rowCount(tree.model()->index(0, 0)); ++row)
+        if (tree.model()->index(row, 0, tree.model()->index(0, 0)).data().toString() == "TTL Scope")
+            tree.setCurrentIndex(tree.model()->index(row, 0, tree.model()->index(0, 0)));
+    COstara32Doc& doc = app.Runtime().Doc();
+    const uint16_t ports[2] = {FreePort(), FreePort()};
+    for (int i = 0; i < 2; ++i)
+        ASSERT_EQ(doc.AddSession(CSDPObject::FromText("v=0\no=- " + std::to_string(i + 1) +
+                                                          " 1 IN IP4 127.0.0.1\ns=Session " + std::to_string(i + 1) +
+                                                          "\nc=IN IP4 127.0.0.1\nt=0 0\nm=audio " +
+                                                          std::to_string(ports[i]) + " RTP/AVP 0\n",
+                                                      app.Runtime().Environment()),
+                                 doc.MainList().At(0)),
+                  1);
+    QTreeView& list = window.ListView();
+    CSessionListModel& model = window.SortedList().Source();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.HasPending() && list.model()->rowCount() == 2; }, 2000));
+    const int column = CSessionListModel::kColumnReception;
+    const auto cell = [&](int row) { return list.model()->index(row, column).data().toString(); };
+
+    // Hidden at first, and nothing is watched with a row selected.
+    auto* reception = window.findChild<CReceptionColumn*>();
+    ASSERT_NE(reception, nullptr);
+    EXPECT_TRUE(list.header()->isSectionHidden(column));
+    list.setFocus();
+    QTest::keyClick(&list, Qt::Key_Home);
+    EXPECT_EQ(reception->Watched(), nullptr);
+    // The View menu shows it (Alt+V, R by keyboard).
+    EXPECT_TRUE(window.ViewMenu().actions().contains(reception->Action()));
+    EXPECT_EQ(reception->Action()->text(), "&Reception Column");
+    reception->Action()->trigger();
+    EXPECT_FALSE(list.header()->isSectionHidden(column));
+    ASSERT_NE(reception->Watched(), nullptr);
+    EXPECT_EQ(reception->Watched()->name, "Session 1");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cell(0).startsWith("silent"); }, 3000)) << cell(0).toStdString();
+    SendRtp(ports[0], 1, 30, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cell(0).startsWith("receiving, "); }, 3000)) << cell(0).toStdString();
+    EXPECT_EQ(list.model()->index(0, column).data(Qt::ForegroundRole).value<QColor>(), QColor(0x1B, 0x7F, 0x2A));
+    EXPECT_EQ(cell(1), "");
+
+    // Down: the next row is watched, the first one's cell empties.
+    QTest::keyClick(&list, Qt::Key_Down);
+    ASSERT_NE(reception->Watched(), nullptr);
+    EXPECT_EQ(reception->Watched()->name, "Session 2");
+    EXPECT_EQ(cell(0), "");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return cell(1).startsWith("silent"); }, 3000)) << cell(1).toStdString();
+
+    // Hidden again: nothing is watched and no cell says anything.
+    reception->Action()->trigger();
+    EXPECT_TRUE(list.header()->isSectionHidden(column));
+    EXPECT_EQ(reception->Watched(), nullptr);
+    EXPECT_EQ(cell(1), "");
+    window.close();
+}
