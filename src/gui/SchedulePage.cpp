@@ -111,6 +111,7 @@ void CPropertyWizSchedule::Load()
             values[row] = {row == 0 ? kScheduleOnce : kScheduleUnused, m_clock.Now(), 0, 0};
         ShowTime(row, values[row].start ? values[row].start : m_clock.Now());
         m_rows[row].repetition->setCurrentIndex(PositionOfKind(row, values[row].kind));
+        m_rows[row].heardDuration = values[row].duration;
         FillDurations(row);
         m_rows[row].duration->setCurrentIndex(
             std::max(0, PositionOfSeconds(m_rows[row].durations, values[row].duration)));
@@ -138,7 +139,7 @@ void CPropertyWizSchedule::OnRepetitionChanged(int row)
 
 void CPropertyWizSchedule::FillDurations(int row)
 {
-    m_rows[row].durations = DurationChoices(KindOf(row));
+    m_rows[row].durations = WithDuration(DurationChoices(KindOf(row)), m_rows[row].heardDuration);
     Fill(*m_rows[row].duration, m_rows[row].durations);
 }
 

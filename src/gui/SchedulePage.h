@@ -35,6 +35,7 @@ private:
         QTimeEdit* time = nullptr;
         QComboBox* duration = nullptr;
         std::vector<CScheduleChoice> durations;
+        int64_t heardDuration = 0; // what the session had, kept as an item
     };
     void Load();
     int KindOf(int row) const;

@@ -82,6 +82,25 @@ std::vector<CScheduleChoice> DurationChoices(int kind)
     return out;
 }
 
+std::vector<CScheduleChoice> WithDuration(std::vector<CScheduleChoice> choices, int64_t seconds)
+{
+    if (seconds <= 0 || choices.empty() || PositionOfSeconds(choices, seconds) >= 0)
+        return choices;
+    std::string name;
+    int64_t left = seconds;
+    for (const auto& [unit, size] : {std::pair("day", kDay), std::pair("hour", kHour), std::pair("minute", int64_t{60}),
+                                     std::pair("second", int64_t{1})}) {
+        if (left >= size) {
+            name += (name.empty() ? "" : " ") + Plural(left / size, unit);
+            left %= size;
+        }
+    }
+    const auto at = std::find_if(choices.begin(), choices.end(),
+                                 [seconds](const CScheduleChoice& c) { return c.seconds > seconds; });
+    choices.insert(at, {name, seconds});
+    return choices;
+}
+
 std::vector<CScheduleChoice> RepeatForChoices(int coarsestKind)
 {
     std::vector<CScheduleChoice> out;

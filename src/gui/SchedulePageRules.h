@@ -40,6 +40,9 @@ int64_t RepeatIntervalOf(int kind);
 
 // A row's "For" list. Every item lasts as long as its text says.
 std::vector<CScheduleChoice> DurationChoices(int kind);
+// The list with a duration no item has (a session announced elsewhere),
+// named exactly ("1 hour 20 minutes") and put in its place by length.
+std::vector<CScheduleChoice> WithDuration(std::vector<CScheduleChoice> choices, int64_t seconds);
 // The "Repeat for:" list for the coarsest kind among the rows in use;
 // empty when none of them repeats.
 std::vector<CScheduleChoice> RepeatForChoices(int coarsestKind);

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <cstdlib>
 #include <ostream>
 #include <sstream>
@@ -83,6 +85,24 @@ TEST(SchedulePageRulesTest, ListsOfferTheirItemsAndEachLastsWhatItsTextSays)
     EXPECT_EQ(KindAtPosition(0, 0), kScheduleOnce);
     EXPECT_EQ(KindAtPosition(1, 0), kScheduleUnused);
     EXPECT_EQ(KindAtPosition(1, -1), -1);
+}
+
+TEST(SchedulePageRulesTest, ADurationNoItemHasIsKeptAsAnItemOfItsOwn)
+{
+    const auto once = DurationChoices(kScheduleOnce);
+    EXPECT_EQ(WithDuration(once, 3600), once);
+    EXPECT_EQ(WithDuration(once, 0), once);
+    EXPECT_TRUE(WithDuration({}, 4800).empty()) << "an unused row has no list";
+    for (const auto& [seconds, name, after] :
+         {std::tuple(4800, "1 hour 20 minutes", "1 hour"), std::tuple(600, "10 minutes", ""),
+          std::tuple(90061, "1 day 1 hour 1 minute 1 second", "1 day"), std::tuple(3 * 86400 + 7200, "3 days 2 hours", "3 days")}) {
+        const auto items = WithDuration(once, seconds);
+        const int at = PositionOfSeconds(items, seconds);
+        ASSERT_GE(at, 0) << name;
+        EXPECT_EQ(items[static_cast<size_t>(at)].text, name);
+        EXPECT_EQ(at == 0 ? "" : items[static_cast<size_t>(at) - 1].text, after);
+        EXPECT_EQ(items.size(), once.size() + 1);
+    }
 }
 
 TEST(SchedulePageRulesTest, EnablingFollowsTheRowsInUse)
