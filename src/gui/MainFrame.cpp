@@ -340,7 +340,10 @@ void CMainFrame::CreatePanes()
     CreateContextMenus();
     m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
         if (now == m_listView || now == m_treeView) {
+            const bool wasActive = m_listActive;
             m_listActive = now == m_listView;
+            if (m_listActive != wasActive)
+                ActivateList(m_listActive);
             UpdateCommands();
         }
     });
@@ -464,6 +467,27 @@ void CMainFrame::CreateContextMenus()
     });
     for (QMenu* menu : {m_listMenu, m_treeMenu})
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommands);
+}
+
+void CMainFrame::ActivateList(bool active)
+{
+    // The active list acts on a row: its current one (kept while the tree
+    // was active), else its first selected one, else row 0, so that Enter,
+    // Delete and Properties work after Tab. Left for the tree, it shows no
+    // selection.
+    QItemSelectionModel* selection = m_listView->selectionModel();
+    if (!active) {
+        selection->clearSelection();
+        return;
+    }
+    const QModelIndexList rows = selection->selectedRows();
+    const QModelIndex current = selection->currentIndex();
+    const QModelIndex row = current.isValid() ? current
+        : !rows.isEmpty()                   ? rows.front()
+                                            : m_listView->model()->index(0, 0);
+    if (!row.isValid())
+        return;
+    selection->setCurrentIndex(row, QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 bool CMainFrame::eventFilter(QObject* watched, QEvent* event)

@@ -96,6 +96,8 @@ public:
     void ShowFromTray();
 
 protected:
+    // The list becomes the active pane (its row selected) or stops being it.
+    void ActivateList(bool active);
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;

@@ -104,6 +104,19 @@ TEST_F(MainFrameTest, TreeSelectsListFiltersFollowKeysAndCloseWritesCache)
     EXPECT_EQ(rows.index(0, 0).data().toString(), "Session 1");
     EXPECT_TRUE(window.FilterAction(5)->isChecked());
 
+    // Tabbing into the list selects its row 0, so the row commands act on
+    // it; back in the tree, the list shows no selection.
+    QItemSelectionModel& picked = *window.ListView().selectionModel();
+    ASSERT_FALSE(picked.hasSelection());
+    tree.setFocus();
+    QTest::keyClick(&tree, Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), &window.ListView());
+    ASSERT_EQ(picked.selectedRows().size(), 1);
+    EXPECT_EQ(picked.selectedRows().front().row(), 0);
+    EXPECT_TRUE(window.CommandAction(ECommand::Properties)->isEnabled());
+    tree.setFocus();
+    EXPECT_FALSE(picked.hasSelection());
+
     // Ctrl+N is Current (not New): nothing is made, even with both New
     // commands there. Ctrl+A is All even inside the list, where it would
     // otherwise select every row.
