@@ -306,7 +306,16 @@ void CMainFrame::ShowClock()
     const QLocale locale;
     const QDateTime now = QDateTime::currentDateTime();
     m_date->setText(locale.toString(now.date(), QLocale::ShortFormat));
-    m_time->setText(locale.toString(now.time(), QLocale::LongFormat));
+    m_time->setText(locale.toString(now.time(), ClockTimeFormat(locale)));
+}
+
+QString ClockTimeFormat(const QLocale& locale)
+{
+    // The locale's time with seconds, without the time zone its long
+    // format ends in ("t", "tt" or "tttt", outside quotes).
+    QString format = locale.timeFormat(QLocale::LongFormat);
+    format.remove(QRegularExpression(QStringLiteral("\\s*t+(?=(?:[^']*'[^']*')*[^']*$)")));
+    return format.trimmed();
 }
 
 void CMainFrame::CreatePanes()

@@ -1,6 +1,7 @@
 #pragma once
 #include "gui/CommandState.h"
 
+#include <QLocale>
 #include <QMainWindow>
 
 #include <functional>
@@ -194,3 +195,6 @@ private:
     std::map<int, QAction*> m_filterActions;  // by filter mode
     std::map<int, QAction*> m_arrangeActions; // by column
 };
+
+// The status bar clock's format: the locale's time with seconds, no zone.
+QString ClockTimeFormat(const QLocale& locale);

@@ -172,6 +172,19 @@ TEST_F(MainFrameTest, TreeSelectsListFiltersFollowKeysAndCloseWritesCache)
     EXPECT_TRUE(exit.statuses.empty());
 }
 
+TEST(StatusBarClock, LocalTimeWithSecondsAndNoZone)
+{
+    for (const auto& [locale, shown] : {std::pair(QLocale(QLocale::English, QLocale::UnitedStates), "4:05:09\u202fPM"),
+                                        std::pair(QLocale(QLocale::German, QLocale::Germany), "16:05:09"),
+                                        std::pair(QLocale::c(), "16:05:09")}) {
+        const QString format = ClockTimeFormat(locale);
+        EXPECT_FALSE(format.contains('t')) << format.toStdString();
+        const QString text = locale.toString(QTime(16, 5, 9), format);
+        EXPECT_TRUE(text == QString::fromUtf8(shown) || text == QString(shown).replace(QChar(0x202F), ' '))
+            << text.toStdString();
+    }
+}
+
 TEST_F(MainFrameTest, ExitNoAndMinimiseHideToTheTrayOnlyWhereThereIsOne)
 {
     CDesktopApp app(prompter, exit, &clock);
