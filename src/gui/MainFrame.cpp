@@ -10,6 +10,7 @@
 #include "gui/AboutBox.h"
 #include "gui/Artwork.h"
 #include "gui/RowIcons.h"
+#include "gui/TreeLines.h"
 #include "sdp/SDPObject.h"
 #include "sdp/Schedule.h"
 #include "views/DirectoryTreeModel.h"
@@ -328,6 +329,9 @@ void CMainFrame::CreatePanes()
     connect(m_tree, &QAbstractItemModel::rowsAboutToBeRemoved, this, &CMainFrame::OnTreeRowsAboutToBeRemoved);
     m_treeView->setModel(m_tree);
     m_treeView->setItemDelegate(new CTreeItemDelegate(m_treeView));
+    auto* lines = new CTreeLinesStyle;
+    lines->setParent(m_treeView);
+    m_treeView->setStyle(lines);
     m_treeView->setHeaderHidden(true);
     m_treeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_treeView->setMinimumSize(100, 100);
