@@ -33,6 +33,8 @@ public:
     // Asks the worker to stop and waits until it has ended; the matches
     // reported so far stay reported. Returns at once when no search runs.
     void Stop();
+    // Asks the worker to stop without waiting for it (see IsIdle).
+    void RequestStop() { m_stopEvent = true; }
     // True when no search is running.
     bool IsIdle() const { return m_idle.load(); }
     // True when the last search ended because it was asked to stop.

@@ -1,7 +1,9 @@
 #include "tools/qt/ToolSearchQt.h"
 
+#include <QEventLoop>
 #include <QFile>
 #include <QMetaObject>
+#include <QTimer>
 
 CToolSearchQt::CToolSearchQt(QObject* parent) : QObject(parent)
 {
@@ -29,4 +31,21 @@ bool CToolSearchQt::Start(const QString& startFolder, const QString& toolFile)
     return m_search->Start(QFile::encodeName(startFolder).toStdString(), QFile::encodeName(toolFile).toStdString());
 }
 
-void CToolSearchQt::Stop() { m_search->Stop(); }
+void CToolSearchQt::Stop()
+{
+    // A worker inside a slow folder read takes its time to see the request:
+    // the window keeps painting meanwhile (input waits, so no new search
+    // can start), then the finished worker is joined.
+    m_search->RequestStop();
+    if (!m_search->IsIdle()) {
+        QEventLoop wait;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, &wait, [this, &wait] {
+            if (m_search->IsIdle())
+                wait.quit();
+        });
+        poll.start(10);
+        wait.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    m_search->Stop();
+}
