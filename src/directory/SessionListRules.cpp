@@ -143,4 +143,13 @@ int CompareRows(const CRow& a, const CRow& b, int sortMode)
     }
 }
 
+bool ShownBefore(const CRow& a, size_t aPosition, const CRow& b, size_t bPosition, int sortMode)
+{
+    const int column = SortColumn(sortMode);
+    const int compared = CompareRows(a, b, ToggleSort(0, column));
+    if (compared != 0)
+        return SortAscending(sortMode) ? compared < 0 : compared > 0;
+    return aPosition < bPosition;
+}
+
 } // namespace listrules

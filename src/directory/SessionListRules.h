@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -66,5 +67,9 @@ std::optional<CRow> MakeRow(CSDPObject& record, int64_t now, const Clock& clock)
 // Three-way comparison of two rows for a sort mode (negative: a first).
 int CompareRows(const CRow& a, const CRow& b, int sortMode);
 inline bool RowLess(const CRow& a, const CRow& b, int sortMode) { return CompareRows(a, b, sortMode) < 0; }
+// The order the list shows its rows in: the sort mode's column (a descending
+// mode reverses its ascending comparison), then the list's own order (the
+// positions), so rows that compare equal never swap.
+bool ShownBefore(const CRow& a, size_t aPosition, const CRow& b, size_t bPosition, int sortMode);
 
 } // namespace listrules
