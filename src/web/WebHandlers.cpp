@@ -116,6 +116,8 @@ CWebResponse CWebHandlers::Handle(const CWebRequest& request) const
         return asset(m_assets.css, "text/css; charset=utf-8");
     if (path == "/app.js")
         return asset(m_assets.js, "text/javascript; charset=utf-8");
+    if (path == "/favicon.ico")
+        return {204, "image/x-icon", {}, {}};
     if (path == "/metrics")
         return Metrics();
     if (path == "/api/v1/directories")
