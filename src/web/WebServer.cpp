@@ -47,8 +47,29 @@ std::string AddressText(const sockaddr_storage& addr)
     return text;
 }
 
+// Takes what the client sent that nobody will read: closing over unread
+// bytes would reset the connection and lose the answer on its way.
+void Drain(int sock)
+{
+    char buffer[4096];
+    while (recv(sock, buffer, sizeof buffer, MSG_DONTWAIT) > 0) {
+    }
+}
+
+// A short refusal, then the end of the connection.
+void Refuse(int sock, const char* response)
+{
+    Drain(sock);
+    (void)send(sock, response, std::strlen(response), MSG_NOSIGNAL | MSG_DONTWAIT);
+    shutdown(sock, SHUT_WR);
+    // Give the answer a moment to leave before the socket goes.
+    pollfd p{sock, POLLIN, 0};
+    poll(&p, 1, 50);
+}
+
 void SendAndClose(int sock, const char* response)
 {
+    Drain(sock);
     if (response)
         (void)send(sock, response, std::strlen(response), MSG_NOSIGNAL | MSG_DONTWAIT);
     shutdown(sock, SHUT_RDWR);
@@ -263,15 +284,11 @@ public:
         case EHead::Ready:
             break;
         case EHead::TooLarge:
-            (void)send(client, "HTTP/1.1 431 Request Header Fields Too Large\r\nContent-Length: 0\r\nConnection: close\r\n\r\n",
-                       93, MSG_NOSIGNAL | MSG_DONTWAIT);
-            shutdown(client, SHUT_RDWR);
+            Refuse(client, "HTTP/1.1 431 Request Header Fields Too Large\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
             return;
         case EHead::TooSlow:
             ++state.timedOutConnections;
-            (void)send(client, "HTTP/1.1 408 Request Timeout\r\nContent-Length: 0\r\nConnection: close\r\n\r\n", 75,
-                       MSG_NOSIGNAL | MSG_DONTWAIT);
-            shutdown(client, SHUT_RDWR);
+            Refuse(client, "HTTP/1.1 408 Request Timeout\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
             return;
         case EHead::Closed:
             return;
