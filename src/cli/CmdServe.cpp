@@ -73,6 +73,7 @@ static int RunServe(const QStringList& argv)
         return 1;
     }
     CWebState state(NewEpoch());
+    state.wire = &runtime.Counters();
     CWebPublisher publisher(runtime.Doc(), runtime.TheClock(), state);
     views.Attach(publisher);
     publisher.Flush();

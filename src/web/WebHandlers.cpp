@@ -279,9 +279,11 @@ CWebResponse CWebHandlers::Metrics() const
     for (const auto& d : snap->directories)
         out += "talmira_sessions{directory=\"" + Label(d->name) + "\",id=\"" + d->id + "\"} "
             + std::to_string(d->sessions.size()) + "\n";
-    const auto counter = [&](const char* name, const char* help, uint64_t value, const char* type = "counter") {
-        out += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n" + name
-            + (std::string_view(type) == "counter" ? "_total " : " ") + std::to_string(value) + "\n";
+    // A counter's name ends in _total in every line of its family.
+    const auto counter = [&](const char* base, const char* help, uint64_t value, const char* type = "counter") {
+        const std::string name = std::string(base) + (std::string_view(type) == "counter" ? "_total" : "");
+        out += "# HELP " + name + " " + help + "\n# TYPE " + name + " " + type + "\n" + name + " " + std::to_string(value)
+            + "\n";
     };
     counter("talmira_http_requests", "HTTP requests answered.", m_state.requests.load());
     counter("talmira_http_refused_connections", "Connections refused over the limits.", m_state.refusedConnections.load());
@@ -289,5 +291,13 @@ CWebResponse CWebHandlers::Metrics() const
     counter("talmira_event_stream_clients", "Clients following the event stream.", static_cast<uint64_t>(m_state.streamClients.load()), "gauge");
     counter("talmira_events", "Session events published.", m_state.Events().LastId());
     counter("talmira_snapshots", "Snapshots of the directory published.", m_state.publishes.load());
+    if (const CWireCounters* wire = m_state.wire) {
+        counter("talmira_sap_datagrams", "SAP datagrams received on the directories' sockets.", wire->datagrams.load());
+        counter("talmira_sap_dropped", "SAP datagrams dropped as malformed or unreadable.", wire->dropped.load());
+        counter("talmira_sap_decrypted", "SAP datagrams decrypted.", wire->decrypted.load());
+        counter("talmira_sap_inflated", "SAP datagrams inflated.", wire->inflated.load());
+        counter("talmira_sap_announcements_sent", "SAP announcements and deletions sent.", wire->sent.load());
+        counter("talmira_cache_writes", "Cache files written.", wire->cacheWrites.load());
+    }
     return {200, "text/plain; version=0.0.4; charset=utf-8", std::move(out), {}};
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include "base/WireCounters.h"
 #include "web/EventLog.h"
 #include "web/WebSnapshot.h"
 
@@ -31,6 +32,8 @@ public:
     std::atomic<uint64_t> timedOutConnections{0};
     std::atomic<int> streamClients{0};
     std::atomic<uint64_t> publishes{0};
+    // The directory's own counts; none in tests that have no runtime.
+    const CWireCounters* wire = nullptr;
 
 private:
     CEventLog m_events;

@@ -187,7 +187,7 @@ TEST_F(WebTest, MetricsCountSessionsPerDirectoryWithEscapedLabels)
     EXPECT_EQ(m.contentType, "text/plain; version=0.0.4; charset=utf-8");
     EXPECT_NE(m.body.find("talmira_sessions{directory=\"MBone\",id=\"main\"} 1\n"), std::string::npos) << m.body;
     EXPECT_NE(m.body.find("{directory=\"a \\\"quoted\\\\\\\" name\""), std::string::npos) << m.body;
-    EXPECT_NE(m.body.find("# TYPE talmira_http_requests counter\ntalmira_http_requests_total "), std::string::npos);
+    EXPECT_NE(m.body.find("# TYPE talmira_http_requests_total counter\ntalmira_http_requests_total "), std::string::npos);
 }
 
 TEST_F(WebTest, PageFilesComeFromTheProgram)
@@ -206,4 +206,23 @@ TEST_F(WebTest, PageFilesComeFromTheProgram)
     EXPECT_EQ(Get("/").contentType, "text/html; charset=utf-8");
     EXPECT_EQ(Get("/app.js").contentType, "text/javascript; charset=utf-8");
     EXPECT_EQ(Get("/favicon.ico").status, 204);
+}
+
+TEST_F(WebTest, MetricsShowTheWireCountsWhenThereAreAny)
+{
+    EXPECT_EQ(Get("/metrics").body.find("talmira_sap_"), std::string::npos);
+    CWireCounters wire;
+    wire.datagrams = 2000;
+    wire.dropped = 3;
+    wire.decrypted = 4;
+    wire.inflated = 5;
+    wire.sent = 6;
+    wire.cacheWrites = 7;
+    state.wire = &wire;
+    const std::string body = Get("/metrics").body;
+    for (const char* line : {"talmira_sap_datagrams_total 2000\n", "talmira_sap_dropped_total 3\n",
+                             "talmira_sap_decrypted_total 4\n", "talmira_sap_inflated_total 5\n",
+                             "talmira_sap_announcements_sent_total 6\n", "talmira_cache_writes_total 7\n"})
+        EXPECT_NE(body.find(line), std::string::npos) << line;
+    state.wire = nullptr;
 }
