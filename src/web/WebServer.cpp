@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -180,6 +181,35 @@ bool WriteFrom(int to, CPipe& pipe)
     pipe.sent += static_cast<size_t>(n);
     return true;
 }
+// The library's own pool has a handful of threads, and every event stream
+// holds one: behind the gate, which bounds the connections, each gets a
+// thread of its own instead.
+class CThreadPerConnection final : public httplib::TaskQueue {
+public:
+    void enqueue(std::function<void()> fn) override
+    {
+        {
+            std::lock_guard lock(m_lock);
+            ++m_running;
+        }
+        std::thread([this, fn = std::move(fn)] {
+            fn();
+            std::lock_guard lock(m_lock);
+            if (--m_running == 0)
+                m_idle.notify_all();
+        }).detach();
+    }
+    void shutdown() override
+    {
+        std::unique_lock lock(m_lock);
+        m_idle.wait(lock, [&] { return m_running == 0; });
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_idle;
+    size_t m_running = 0;
+};
 } // namespace
 
 class CWebServer::CImpl {
@@ -244,6 +274,10 @@ public:
                     std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 continue;
             }
+            // Answers and events go out as the library writes them; waiting
+            // to fill a segment would hold an event back for a delayed ack.
+            const int on = 1;
+            setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
             Admit(fd, AddressText(addr));
         }
     }
@@ -384,6 +418,7 @@ CWebServer::CWebServer(CWebState& state, const CWebAssets& assets, CWebLimits li
 {
     httplib::Server& http = m_impl->http;
     http.set_address_family(AF_UNIX);
+    http.new_task_queue = [] { return new CThreadPerConnection; };
     http.set_keep_alive_max_count(1);
     http.set_read_timeout(5, 0);
     http.set_write_timeout(limits.writeTimeoutSeconds, 0);

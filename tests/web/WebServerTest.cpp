@@ -261,3 +261,22 @@ TEST(WebServerHostTest, LoopbackIsTold)
     for (const char* host : {"0.0.0.0", "::", "10.0.0.1", "128.0.0.1", "localhost.example.org", ""})
         EXPECT_FALSE(IsLoopbackHost(host)) << host;
 }
+
+// Every stream holds a connection for as long as it lasts: streams up to
+// the limit and ordinary requests beside them are all served at once.
+TEST_F(WebServerTest, ManyStreamsAndRequestsAreServedTogether)
+{
+    limits.maxStreamClients = 30;
+    Start();
+    std::vector<std::unique_ptr<CClient>> streams;
+    for (int i = 0; i < 16; ++i) {
+        streams.push_back(std::make_unique<CClient>(server->Port()));
+        streams.back()->Send(Get("/api/v1/events"));
+    }
+    for (auto& s : streams)
+        EXPECT_NE(s->Read(2000ms, ": talmira").find(": talmira"), std::string::npos);
+    EXPECT_TRUE(Ask(Get("/api/v1/columns")).starts_with("HTTP/1.1 200"));
+    state.Events().Append("added", "{}");
+    for (auto& s : streams)
+        EXPECT_NE(s->Read(2000ms, "event: added").find("event: added"), std::string::npos);
+}
