@@ -236,10 +236,20 @@ void CWebPublisher::Flush()
         }
         it = m_entries.erase(it);
     }
-    for (const auto& d : run.snapshot->directories)
-        run.snapshot->directoryById.emplace(d->id, d.get());
     m_dirty.clear();
     m_all = false;
+    const WebSnapshotPtr before = m_state.Snapshot();
+    bool same = run.events.empty() && before->directories.size() == run.snapshot->directories.size();
+    for (const auto& d : run.snapshot->directories) {
+        run.snapshot->directoryById.emplace(d->id, d.get());
+        const CWebDirectory* old = before->Directory(d->id);
+        if (old)
+            d->KeepOrdersOf(*old);
+        same = same && old && old->sessions == d->sessions && old->name == d->name && old->heard == d->heard;
+    }
+    // Nothing a client could see changed: the snapshot it has stays.
+    if (same)
+        return;
     m_state.Publish(run.snapshot);
     ++m_state.publishes;
     // The snapshot first: a client that reacts to an event finds it there.

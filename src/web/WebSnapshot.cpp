@@ -5,8 +5,8 @@
 
 const std::vector<uint32_t>& CWebDirectory::Order(int sortMode) const
 {
-    std::lock_guard lock(m_orderLock);
-    auto [it, made] = m_orders.try_emplace(sortMode);
+    std::lock_guard lock(m_orders->lock);
+    auto [it, made] = m_orders->bySort.try_emplace(sortMode);
     if (made) {
         // ShownBefore's order, on keys made once per row.
         std::vector<listrules::CSortKey> keys;
@@ -25,6 +25,12 @@ const std::vector<uint32_t>& CWebDirectory::Order(int sortMode) const
         });
     }
     return it->second;
+}
+
+void CWebDirectory::KeepOrdersOf(const CWebDirectory& before)
+{
+    if (before.sessions == sessions)
+        m_orders = before.m_orders;
 }
 
 const CWebDirectory* CWebSnapshot::Directory(const std::string& id) const

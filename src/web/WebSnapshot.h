@@ -43,12 +43,19 @@ struct CWebDirectory {
     bool heard = true;    // has a socket of its own
     std::vector<WebSessionPtr> sessions; // the list's own order
 
-    // The rows ordered by a sort mode, worked out once per snapshot.
+    // The rows ordered by a sort mode, worked out once and shared with the
+    // next snapshots for as long as the rows stay the same.
     const std::vector<uint32_t>& Order(int sortMode) const;
+    // Takes over the orders worked out for `before` when it holds the very
+    // same rows.
+    void KeepOrdersOf(const CWebDirectory& before);
 
 private:
-    mutable std::mutex m_orderLock;
-    mutable std::unordered_map<int, std::vector<uint32_t>> m_orders;
+    struct COrders {
+        std::mutex lock;
+        std::unordered_map<int, std::vector<uint32_t>> bySort;
+    };
+    std::shared_ptr<COrders> m_orders = std::make_shared<COrders>();
 };
 
 // What a session list request asks for.

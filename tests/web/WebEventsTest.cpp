@@ -176,3 +176,32 @@ TEST(EventLogTest, AWaitingReaderWakesOnAnEventOrTheClose)
     EXPECT_TRUE(log.ReadAfter(1, 10, std::chrono::seconds(10)).closed);
     closer.join();
 }
+
+// A walk that changes nothing a client sees publishes nothing: handlers
+// keep the snapshot, with the orders already worked out for it.
+TEST_F(WebEventsTest, AQuietWalkKeepsTheSnapshotAndItsOrders)
+{
+    for (int i = 0; i < 50; ++i)
+        Add(Timed(std::to_string(i), "S" + std::to_string(i)));
+    publisher.Flush();
+    const WebSnapshotPtr before = state.Snapshot();
+    const auto* order = &before->Directory("main")->Order(listrules::kSortNameDown);
+    for (int walk = 0; walk < CWebPublisher::kRecheckWalks; ++walk) {
+        t.clock.Advance(1);
+        publisher.BeginWalk();
+        publisher.EndWalk();
+        publisher.Flush();
+    }
+    EXPECT_EQ(state.Snapshot(), before);
+    // A change elsewhere makes a new snapshot; an unchanged list keeps its orders.
+    auto dir = Folder("d", "224.2.200.1");
+    publisher.Flush();
+    ASSERT_NE(state.Snapshot(), before);
+    EXPECT_NE(&state.Snapshot()->Directory("main")->Order(listrules::kSortNameDown), order); // the main list grew
+    Add(Timed("x", "inner"), dir);
+    publisher.Flush();
+    const auto* mainOrder = &state.Snapshot()->Directory("main")->Order(listrules::kSortNameDown);
+    Add(Timed("y", "inner 2"), dir);
+    publisher.Flush();
+    EXPECT_EQ(&state.Snapshot()->Directory("main")->Order(listrules::kSortNameDown), mainOrder);
+}

@@ -11,7 +11,7 @@ const $ = (id) => document.getElementById(id);
 const state = {
   columns: [], filters: [], directories: [], dir: 'main', filter: 'all', sort: 'name', search: '',
   total: 0, rows: new Map(), loaded: { from: 0, to: 0, gen: -1 }, gen: 0,
-  selectedIndex: -1, selectedId: null, event: '', source: null, refreshTimer: 0, treeTimer: 0,
+  selectedIndex: -1, selectedId: null, pendingSelect: false, event: '', source: null, refreshTimer: 0, treeTimer: 0,
 };
 
 function el(tag, cls, text) {
@@ -132,7 +132,11 @@ async function fetchRows(force) {
   state.rows = new Map();
   j.sessions.forEach((s, i) => state.rows.set(from + i, s));
   state.loaded = { from, to: from + j.sessions.length, gen };
-  if (state.selectedId !== null) {
+  if (state.pendingSelect) {
+    // A keyboard move to a row that was not loaded yet.
+    const s = state.rows.get(state.selectedIndex);
+    if (s) applySelection(s);
+  } else if (state.selectedId !== null) {
     let found = -1;
     for (const [i, s] of state.rows) if (s.id === state.selectedId) found = i;
     if (found >= 0) state.selectedIndex = found;
@@ -199,23 +203,24 @@ function showDirectory(id) {
   reloadList(true);
 }
 
+function applySelection(s) {
+  state.pendingSelect = false;
+  if (state.selectedId === s.id) return;
+  state.selectedId = s.id;
+  showDetails(s.id).catch(() => {});
+}
+
 function select(index, fromClick) {
   if (index < 0 || index >= state.total) return;
   state.selectedIndex = index;
+  state.pendingSelect = true;
   const list = $('list');
   const top = index * ROW;
   if (top < list.scrollTop) list.scrollTop = top;
   else if (top + ROW > list.scrollTop + list.clientHeight) list.scrollTop = top + ROW - list.clientHeight;
   const s = state.rows.get(index);
-  if (s) {
-    state.selectedId = s.id;
-    showDetails(s.id);
-  }
-  fetchRows(false).then(() => {
-    const t = state.rows.get(index);
-    if (t && t.id !== state.selectedId) { state.selectedId = t.id; showDetails(t.id); }
-    render();
-  }).catch(() => {});
+  if (s) applySelection(s);
+  fetchRows(false).catch(() => {});
   render();
   if (fromClick) list.focus();
 }
