@@ -1,6 +1,6 @@
 #include "web/EventLog.h"
 
-#include <charconv>
+#include "base/RequestHead.h"
 
 CEventLog::CEventLog(size_t capacity, std::string epoch) : m_capacity(capacity), m_epoch(std::move(epoch)) {}
 
@@ -14,13 +14,7 @@ std::optional<uint64_t> CEventLog::ParseId(const std::string& text) const
     if (text.size() <= m_epoch.size() + 1 || text.compare(0, m_epoch.size(), m_epoch) != 0
         || text[m_epoch.size()] != '-')
         return std::nullopt;
-    const char* first = text.data() + m_epoch.size() + 1;
-    const char* last = text.data() + text.size();
-    uint64_t n = 0;
-    const auto [end, error] = std::from_chars(first, last, n);
-    if (error != std::errc() || end != last)
-        return std::nullopt;
-    return n;
+    return requesthead::ParseNumber(std::string_view(text).substr(m_epoch.size() + 1));
 }
 
 void CEventLog::Append(const char* type, QByteArray data)

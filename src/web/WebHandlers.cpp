@@ -1,5 +1,6 @@
 #include "web/WebHandlers.h"
 
+#include "base/RequestHead.h"
 #include "directory/SessionListRules.h"
 #include "web/WebState.h"
 
@@ -24,11 +25,8 @@ std::optional<size_t> Number(const std::string& text, size_t fallback, size_t ma
 {
     if (text.empty())
         return fallback;
-    size_t n = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n);
-    if (error != std::errc() || end != text.data() + text.size() || n > max)
-        return std::nullopt;
-    return n;
+    const auto n = requesthead::ParseNumber(text, max);
+    return n ? std::optional<size_t>(static_cast<size_t>(*n)) : std::nullopt;
 }
 
 bool EndsWith(const std::string& text, std::string_view tail)

@@ -1,5 +1,6 @@
 #include "web/WebServer.h"
 
+#include "base/RequestHead.h"
 #include "web/WebHandlers.h"
 #include "web/WebState.h"
 
@@ -92,19 +93,14 @@ EHead WaitForHead(int sock, const CWebLimits& limits, SteadyClock::time_point de
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
             return EHead::Closed;
         if (n > 0) {
-            const std::string_view head(buffer.data(), static_cast<size_t>(n));
-            size_t end = head.find("\r\n\r\n");
-            if (end == std::string_view::npos)
-                end = head.find("\n\n");
-            const auto upTo = head.begin() + static_cast<ptrdiff_t>(std::min(end, head.size()));
-            if (static_cast<size_t>(std::count(head.begin(), upTo, '\n')) > limits.maxHeaderLines + 1)
+            const auto scan = requesthead::Scan(std::string_view(buffer.data(), static_cast<size_t>(n)),
+                                                limits.maxHeadBytes, limits.maxHeaderLines);
+            if (scan.state == requesthead::EState::TooLarge)
                 return EHead::TooLarge;
-            if (end != std::string_view::npos && end <= limits.maxHeadBytes) {
-                firstLine = std::string(head.substr(0, head.find('\n')));
+            if (scan.state == requesthead::EState::Complete) {
+                firstLine = std::string(scan.firstLine);
                 return EHead::Ready;
             }
-            if (static_cast<size_t>(n) > limits.maxHeadBytes)
-                return EHead::TooLarge;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
         if (left.count() <= 0)
