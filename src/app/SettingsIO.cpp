@@ -14,6 +14,7 @@ const std::string kInterface = "Talmira/Interface";
 const std::string kInstall = "Talmira/Install";
 const std::string kOnline = "Talmira/Online";
 const std::string kWeb = "Talmira/Web";
+const std::string kServer = "Talmira/Server";
 
 constexpr int kMaxSecurityEntries = 100;
 
@@ -189,6 +190,10 @@ bool ReadSettings(SettingsStore& store, Prompter& prompter, CAppSettings& out)
     out.installDirectory = ReadOptional(store, kInstall, "Directory");
     out.databaseHost = ReadOptional(store, kOnline, "Host");
     out.webHost = ReadOptional(store, kWeb, "Host");
+    if (store.OpenKey(kServer)) {
+        out.serveWeb = store.ReadNumber(kServer, "Serve").value_or(0) == 1;
+        out.serveAddress = ReadOptional(store, kServer, "Address");
+    }
     return true;
 }
 

@@ -12,6 +12,7 @@ class CHelpPages;
 class CInstanceBeacon;
 class CMainFrame;
 class CSettingsSheet;
+class CWebService;
 
 // The desktop program: the runtime with both views on its fan-out and the
 // main window over them. Closing the window writes the cache.
@@ -36,6 +37,8 @@ public:
 
     CTalmiraRuntime& Runtime() { return m_runtime; }
     CMainFrame* Window() const { return m_window.get(); }
+    // The web server the settings asked for; none when off or not started.
+    CWebService* Web() const { return m_web.get(); }
     // The help and home pages the window's Help menu opens.
     CHelpPages* Help() const { return m_help.get(); }
     // How the Settings sheet runs; none: modal. For tests.
@@ -44,6 +47,8 @@ public:
     CAnnouncementCommands* Announcements() const { return m_announcements; }
 
 private:
+    // When the settings ask for it (off unless set).
+    void StartWebServer();
     // The one the instance guard was taken on.
     std::string InstallDirectory() const;
 
@@ -54,6 +59,7 @@ private:
     std::unique_ptr<CHelpPages> m_help;
     std::unique_ptr<CMainFrame> m_window; // goes before the runtime
     std::unique_ptr<CInstanceBeacon> m_beacon;
+    std::unique_ptr<CWebService> m_web; // stops before the store closes
     CAnnouncementCommands* m_announcements = nullptr;
     bool m_closeResult = true;
     bool m_closed = false;
