@@ -26,6 +26,7 @@
 #include <filesystem>
 #include <list>
 #include <mutex>
+#include <system_error>
 #include <unordered_map>
 
 // Clients never reach the HTTP library directly. A gate of our own accepts
@@ -188,12 +189,17 @@ public:
             std::lock_guard lock(m_lock);
             ++m_running;
         }
-        std::thread([this, fn = std::move(fn)] {
+        auto run = [this, fn = std::move(fn)] {
             fn();
             std::lock_guard lock(m_lock);
             if (--m_running == 0)
                 m_idle.notify_all();
-        }).detach();
+        };
+        try {
+            std::thread(run).detach();
+        } catch (const std::system_error&) {
+            run(); // no thread to be had: served here, late rather than never
+        }
     }
     void shutdown() override
     {
@@ -295,8 +301,7 @@ public:
             ++running;
             self = connections.insert(connections.end(), {fd, address});
         }
-        std::thread([this, self] {
-            Serve(self->fd);
+        const auto release = [this, self] {
             std::lock_guard guard(lock);
             close(self->fd);
             if (--perClient[self->address] == 0)
@@ -304,7 +309,17 @@ public:
             connections.erase(self);
             if (--running == 0)
                 idle.notify_all();
-        }).detach();
+        };
+        try {
+            std::thread([this, self, release] {
+                Serve(self->fd);
+                release();
+            }).detach();
+        } catch (const std::system_error&) {
+            ++state.refusedConnections; // out of threads: the client is turned away
+            shutdown(self->fd, SHUT_RDWR);
+            release();
+        }
     }
 
     void Serve(int client)
@@ -541,12 +556,19 @@ bool CWebServer::Start(const std::string& host, int port, std::string* error)
 
     // The library's socket file, in a folder only we can enter.
     std::string dir = (std::filesystem::temp_directory_path() / "talmira-web-XXXXXX").string();
-    if (!mkdtemp(dir.data()))
+    if (!mkdtemp(dir.data())) {
+        close(impl.listener);
+        impl.listener = -1;
         return fail("cannot make a private folder for the server socket");
+    }
     impl.socketDir = dir;
     impl.socketPath = dir + "/http.sock";
-    if (!impl.http.bind_to_port(impl.socketPath, 80))
+    if (!impl.http.bind_to_port(impl.socketPath, 80)) {
+        close(impl.listener);
+        impl.listener = -1;
+        std::filesystem::remove_all(impl.socketDir);
         return fail("cannot bind the server socket " + impl.socketPath);
+    }
     impl.wakeFd = eventfd(0, EFD_CLOEXEC);
     impl.httpThread = std::thread([&impl] { impl.http.listen_after_bind(); });
     impl.acceptThread = std::thread([&impl] { impl.AcceptLoop(); });

@@ -207,6 +207,15 @@ def main():
         if shown != api(f'/api/v1/sessions/{session_id}.sdp').decode():
             fail('shown SDP differs from the API text')
 
+        # Copy SDP puts the same text on the clipboard.
+        driver.execute_cdp_cmd('Browser.grantPermissions', {
+            'origin': f'http://127.0.0.1:{args.port}', 'permissions': ['clipboardReadWrite', 'clipboardSanitizedWrite']})
+        driver.find_element(By.ID, 'copy-sdp').click()
+        wait('copy confirmed', lambda: driver.find_element(By.ID, 'copy-note').text == 'Copied', 3)
+        copied = driver.execute_async_script('navigator.clipboard.readText().then(arguments[0], () => arguments[0](null))')
+        if copied != shown:
+            fail(f'clipboard holds {copied!r}')
+
         # Keyboard: the list moves its selection with the arrow keys.
         driver.find_element(By.ID, 'list').send_keys(Keys.HOME)
         first = wait('first row selected', lambda: driver.find_elements(By.CSS_SELECTOR, '#list .row[aria-selected="true"]'), 2)
