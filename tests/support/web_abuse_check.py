@@ -113,7 +113,7 @@ def main():
         slow.append(s)
     # A 10 MB request from a third.
     big = connect(host, port, '10.79.63.13')
-    big.sendall(b'GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 10485760\r\n\r\n')
+    big.sendall(b'POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 10485760\r\n\r\n')
     big_answer = b''
     try:
         chunk = b'z' * 65536
