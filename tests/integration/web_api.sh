@@ -13,7 +13,7 @@ side receiver "$ADDR_B"
 side listener "$ADDR_B"
 
 ip netns exec "$NS_A" ffmpeg -nostdin -hide_banner -loglevel error -re -f lavfi -i sine=frequency=440:sample_rate=8000 \
-    -t 100 -ac 1 -c:a pcm_mulaw -metadata title="API tone" -f sap "sap://224.2.17.50:5010?announce_addr=224.2.127.254&ttl=15" \
+    -t 100 -ac 1 -c:a pcm_mulaw -metadata title="API tone" -f sap "sap://224.2.17.50:41010?announce_addr=224.2.127.254&ttl=15" \
     > /dev/null 2> "$WORK/ffmpeg.err" &
 run_in "$NS_B" listener listen --json --seconds 60 > "$WORK/listen.jsonl" 2> "$WORK/listen.err" &
 run_in "$NS_B" receiver serve --http 127.0.0.1:18082 --seconds 60 > /dev/null 2> "$WORK/serve.err" &

@@ -29,7 +29,9 @@ for n in range(20000):
     if ahead > 0:
         time.sleep(ahead)
 PY
+flood=$!
 timeout 150 ip netns exec "$NS_B" /usr/bin/python3 "$(dirname "$0")/../support/web_page_large_check.py" \
     --base http://127.0.0.1:18085 --work "$WORK" --sessions 20000 \
     || fail "large page check failed" "$WORK/serve.err"
+wait "$flood" || fail "the flood failed" "$WORK/flood.out"
 stops "$server" "$WORK/serve.err"

@@ -113,7 +113,7 @@ def main():
     if headers.get_content_type() != 'application/sdp':
         fail(f'sdp content type {headers.get_content_type()}')
     text = sdp.decode()
-    if not text.startswith('v=0\r\n') or 'm=audio 5010 RTP/AVP 0\r\n' not in text or f's={args.name}\r\n' not in text:
+    if not text.startswith('v=0\r\n') or 'm=audio 41010 RTP/AVP 0\r\n' not in text or f's={args.name}\r\n' not in text:
         fail(f'sdp text: {text!r}')
 
     # The playlist: one entry per session, opened by a player.

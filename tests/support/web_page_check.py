@@ -76,7 +76,7 @@ def announce_later():
     # A session that starts in ten days: the Current filter hides it.
     ntp = int(time.time()) + 2208988800 + 10 * 86400
     sdp = (f'v=0\r\no=web 424242 1 IN IP4 10.79.61.1\r\ns={LATER}\r\nc=IN IP4 224.2.17.40/15\r\n'
-           f't={ntp} {ntp + 3600}\r\nm=audio 49200 RTP/AVP 0\r\n')
+           f't={ntp} {ntp + 3600}\r\nm=audio 41200 RTP/AVP 0\r\n')
     path = f'{args.work}/later.sdp'
     with open(path, 'w') as f:
         f.write(sdp)
@@ -154,11 +154,11 @@ def main():
         open_directory(driver, 'TTL Scope')
 
         # Rows arrive within 2 s of the announcement; the hostile name is text.
-        hostile = ffmpeg(HOSTILE, '224.2.17.30', 5004)
+        hostile = ffmpeg(HOSTILE, '224.2.17.30', 41004)
         started = time.time()
         wait('hostile row shown', lambda: HOSTILE in row_names(driver), 2.5)
         print(f'row shown {time.time() - started:.2f} s after ffmpeg started')
-        plain = ffmpeg(PLAIN, '224.2.17.31', 5006)
+        plain = ffmpeg(PLAIN, '224.2.17.31', 41006)
         wait('plain row shown', lambda: PLAIN in row_names(driver), 3)
         later = announce_later()
         wait('future session shown', lambda: LATER in row_names(driver), 4)
@@ -239,7 +239,7 @@ def main():
         wait('page notices the server went', lambda: driver.find_element(By.ID, 'status').text != 'Live', 5)
         server = start_server('second')
         wait('page is live again', lambda: driver.find_element(By.ID, 'status').text == 'Live', 8)
-        again = ffmpeg('After restart', '224.2.17.32', 5008)
+        again = ffmpeg('After restart', '224.2.17.32', 41008)
         wait('row after restart', lambda: 'After restart' in row_names(driver), 4)
         stop(again, signal.SIGINT)
         wait('deletion after restart', lambda: 'After restart' not in row_names(driver), 4)
