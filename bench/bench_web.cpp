@@ -61,9 +61,13 @@ struct CWebStore : CBenchStore {
     void Touch()
     {
         auto& first = *dir->links->children->begin();
+        first->information = "Changed " + std::to_string(++m_changes);
         publisher.RecordChanged(dir, 0, first);
         publisher.Flush();
     }
+
+private:
+    long m_changes = 0;
 };
 
 CWebStore& Store()
