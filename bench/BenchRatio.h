@@ -18,6 +18,9 @@ struct CBenchRatio {
     // The reference's elapsed time, not its CPU time: a reference that waits
     // for a device (reading from the disk) against work that does not.
     bool referenceWallClock = false;
+    // The measured work's elapsed time too: work done on other threads
+    // (a server's) while the benchmark's own thread waits.
+    bool numeratorWallClock = false;
 };
 
 class CCollectingReporter : public benchmark::ConsoleReporter {
@@ -64,7 +67,7 @@ inline int RunWithRatios(int argc, char** argv, const std::vector<CBenchRatio>& 
     std::printf("\n%-55s %12s %12s %9s\n", "ratio", "ns/item", "ref ns/item", "ratio");
     for (const CBenchRatio& r : ratios) {
         const std::map<std::string, double>& refTimes = r.referenceWallClock ? reporter.wallNsPerItem : reporter.nsPerItem;
-        const std::map<std::string, double>& times = reporter.nsPerItem;
+        const std::map<std::string, double>& times = r.numeratorWallClock ? reporter.wallNsPerItem : reporter.nsPerItem;
         auto a = times.find(r.numerator), b = refTimes.find(r.denominator);
         if (a == times.end() || b == refTimes.end() || b->second <= 0)
             continue;

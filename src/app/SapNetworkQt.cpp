@@ -64,7 +64,8 @@ std::shared_ptr<CDirectoryReceiver> CQtSapNetwork::Open(const CSocketSetup& setu
     auto socket = std::make_shared<CDirectorySocket>(new CSAPSocket(m_groups, m_env));
     socket->ttl = setup.ttl;
     std::weak_ptr<CSDPObject> weakDirectory = directory;
-    socket->socket->SetHandler([this, weakDirectory](const CSapMessage& message, const QByteArray&) {
+    socket->socket->SetHandler([this, weakDirectory](const CSapMessage& message, const QByteArray& datagram) {
+        Count(message, datagram);
         // A directory that is gone hears nothing more.
         auto dir = weakDirectory.lock();
         if (dir && m_doc)
@@ -104,7 +105,27 @@ bool CQtSapNetwork::SendDatagram(CDirectoryReceiver& receiver, std::string_view 
     auto& s = static_cast<CDirectorySocket&>(receiver);
     if (!s.socket->IsOpen())
         return false;
-    return s.socket->SendDatagram(QByteArray(datagram.data(), static_cast<qsizetype>(datagram.size())), s.ttl);
+    const bool sent = s.socket->SendDatagram(QByteArray(datagram.data(), static_cast<qsizetype>(datagram.size())), s.ttl);
+    if (sent && m_counters)
+        WireCount(&m_counters->sent);
+    return sent;
+}
+
+void CQtSapNetwork::Count(const CSapMessage& message, const QByteArray& datagram)
+{
+    if (!m_counters)
+        return;
+    WireCount(&m_counters->datagrams);
+    if (message.action == ESapAction::Drop) {
+        WireCount(&m_counters->dropped);
+        return;
+    }
+    // The header's flags say what the codec had to undo to read it.
+    const auto flags = static_cast<uint8_t>(datagram.isEmpty() ? 0 : datagram[0]);
+    if (flags & sap::kFlagEncrypted)
+        WireCount(&m_counters->decrypted);
+    if (flags & sap::kFlagCompressed)
+        WireCount(&m_counters->inflated);
 }
 
 uint32_t CQtSapNetwork::OriginatingSource(CDirectoryReceiver& receiver)

@@ -5,9 +5,12 @@
 #include <optional>
 
 #include "base/SapNetwork.h"
+#include "base/WireCounters.h"
 
 class CEncryptionGroups;
 class COstara32Doc;
+class QByteArray;
+struct CSapMessage;
 struct CSdpEnvironment;
 
 // The store's sockets on CSAPSocket: every datagram a directory's socket
@@ -18,6 +21,8 @@ public:
     ~CQtSapNetwork() override;
 
     void SetDocument(COstara32Doc* doc) { m_doc = doc; }
+    // Counts every datagram heard and sent from now on.
+    void SetCounters(CWireCounters* counters) { m_counters = counters; }
 
     std::shared_ptr<CDirectoryReceiver> OpenSAPSocket(uint32_t groupNetworkOrder, uint16_t port, int ttl,
                                                       const std::shared_ptr<CSDPObject>& directory,
@@ -38,12 +43,14 @@ public:
 private:
     struct CSocketSetup;
     std::shared_ptr<CDirectoryReceiver> Open(const CSocketSetup& setup, const std::shared_ptr<CSDPObject>& directory);
+    void Count(const CSapMessage& message, const QByteArray& datagram);
 
     const CEncryptionGroups& m_groups;
     const CSdpEnvironment& m_env;
     QString m_interface;
     QString m_ipv6Interface;   // by name; empty: no IPv6
     COstara32Doc* m_doc = nullptr;
+    CWireCounters* m_counters = nullptr;
     // The resolver's answer, asked once.
     std::optional<uint32_t> m_resolved;
 };

@@ -23,6 +23,11 @@ struct CAppSettings {
     std::string webHost;           // the vendor web host of help and home page; empty: the local page
     // Media groups the reception statistics join at once (Reception/MaxGroups, 1..64).
     int receptionMaxGroups = 8;
+    // The desktop program serves its directory over HTTP too (as
+    // `talmira-cli serve` does) when `Serve` of the key Talmira/Server is
+    // 1; on `Address` (HOST:PORT), by default 127.0.0.1:8086.
+    bool serveWeb = false;
+    std::string serveAddress;
 
     // The stored install directory, or the default one when none is stored.
     std::string InstallDirectory() const;

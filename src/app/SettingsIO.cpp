@@ -16,6 +16,7 @@ const std::string kInstall = "Talmira/Install";
 const std::string kOnline = "Talmira/Online";
 const std::string kWeb = "Talmira/Web";
 const std::string kReception = "Talmira/Reception";
+const std::string kServer = "Talmira/Server";
 
 constexpr int kMaxSecurityEntries = 100;
 
@@ -196,6 +197,10 @@ bool ReadSettings(SettingsStore& store, Prompter& prompter, CAppSettings& out)
     if (store.OpenKey(kReception))
         if (auto groups = store.ReadNumber(kReception, "MaxGroups"))
             out.receptionMaxGroups = static_cast<int>(std::clamp<uint32_t>(*groups, 1, 64));
+    if (store.OpenKey(kServer)) {
+        out.serveWeb = store.ReadNumber(kServer, "Serve").value_or(0) == 1;
+        out.serveAddress = ReadOptional(store, kServer, "Address");
+    }
     return true;
 }
 

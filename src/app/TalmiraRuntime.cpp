@@ -86,6 +86,8 @@ bool CTalmiraRuntime::Start(const CMyCommandLineInfo& commandLine, EInstallRole 
     m_doc = std::make_unique<COstara32Doc>(
         CDocPorts{m_clock, m_random, m_prompter, m_exit, *m_network, m_views, nullptr, &m_used});
     m_network->SetDocument(m_doc.get());
+    m_network->SetCounters(&m_counters);
+    m_doc->wireCounters = &m_counters;
     if (owner) {
         // The launcher speaks through the store's prompts, so a tool the
         // walk starts never opens a box inside the walk.

@@ -8,6 +8,7 @@
 #include "app/Settings.h"
 #include "base/Clock.h"
 #include "base/Random.h"
+#include "base/WireCounters.h"
 #include "sdp/SDPObject.h"
 #include "sdp/UsedAddresses.h"
 #include "tools/ToolLauncher.h"
@@ -77,6 +78,8 @@ public:
     // The launcher the walk's Auto Start and the start commands use; none
     // before an owner's Start.
     CToolLauncher* Launcher() { return m_launcher.get(); }
+    // What the directory did on the wire and on disk (the metrics).
+    const CWireCounters& Counters() const { return m_counters; }
 
 private:
     bool LoadTools();
@@ -93,6 +96,7 @@ private:
     CSystemRandom m_random;
     CUsedAddressList m_used;
     CSdpEnvironment m_env{m_clock, m_random, &m_used};
+    CWireCounters m_counters;
     CAppSettings m_settings;
     CInstanceGuard m_guard; // released last, after the cache is written
     CToolData m_tools;

@@ -85,6 +85,14 @@ int CompareNoCase(std::string_view a, std::string_view b)
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
+std::string LowerAscii(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out)
+        c = Lower(c);
+    return out;
+}
+
 bool IsValidUtf8(std::string_view s)
 {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());

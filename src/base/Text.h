@@ -51,6 +51,9 @@ bool Contains(std::string_view haystack, std::string_view needle);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 // Three-way, ASCII letters folded, other bytes compared unsigned.
 int CompareNoCase(std::string_view a, std::string_view b);
+// The text with A-Z lowered, the rest as it is: two such texts compare
+// bytewise (as unsigned bytes) the way CompareNoCase compares the originals.
+std::string LowerAscii(std::string_view s);
 bool IsValidUtf8(std::string_view s);
 // The text as UTF-8: valid UTF-8 stays as it is, anything else is read as
 // Latin-1 (the same rule the display edge uses).

@@ -916,8 +916,11 @@ bool COstara32Doc::SaveCache()
     // A file the next start would refuse must not replace one it accepts.
     int error = EFBIG;
     // The old cache stays whole unless the new one is completely on disk.
-    if (archive.Bytes().size() <= kMaxCacheFile && fileio::WriteFileAtomically(path, archive.Bytes(), &error))
+    if (archive.Bytes().size() <= kMaxCacheFile && fileio::WriteFileAtomically(path, archive.Bytes(), &error)) {
+        if (wireCounters)
+            WireCount(&wireCounters->cacheWrites);
         return true;
+    }
     m_prompts.Show("Unable to save the cache file " + path + ": "
                           + (error ? std::strerror(error) : "cannot create a file there")
                           + "\nNothing was saved; an existing cache file is left as it was.");

@@ -8,6 +8,7 @@
 
 #include "base/QueuedPrompter.h"
 #include "base/ViewNotifier.h"
+#include "base/WireCounters.h"
 #include "sdp/SDPObject.h"
 #include "sdp/SessionList.h"
 
@@ -196,6 +197,8 @@ public:
     std::string interfaceAddress;
     std::string installDirectory;
     int filterMode = 0;
+    // Counts the cache writes when set (the metrics).
+    CWireCounters* wireCounters = nullptr;
 
 private:
     // Whether a directory may listen in `parent`'s list: not when the tree

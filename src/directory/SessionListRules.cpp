@@ -143,4 +143,37 @@ int CompareRows(const CRow& a, const CRow& b, int sortMode)
     }
 }
 
+bool ShownBefore(const CRow& a, size_t aPosition, const CRow& b, size_t bPosition, int sortMode)
+{
+    const int column = SortColumn(sortMode);
+    const int compared = CompareRows(a, b, ToggleSort(0, column));
+    if (compared != 0)
+        return SortAscending(sortMode) ? compared < 0 : compared > 0;
+    return aPosition < bPosition;
+}
+
+CSortKey SortKeyOf(const CRow& row, int sortMode)
+{
+    switch (SortColumn(sortMode)) {
+    case kColumnInfo:
+        return {text::LowerAscii(row.info), 0};
+    case kColumnStart:
+        return {{}, static_cast<uint32_t>(row.nextStart)};
+    case kColumnType:
+        return {text::LowerAscii(row.type), 0};
+    case kColumnMedia:
+        return {text::LowerAscii(row.media), 0};
+    default:
+        return {text::LowerAscii(row.name), 0};
+    }
+}
+
+int CompareKeys(const CSortKey& a, const CSortKey& b)
+{
+    if (a.start != b.start)
+        return a.start < b.start ? -1 : 1;
+    const int c = a.text.compare(b.text); // char_traits<char> compares as unsigned bytes
+    return c == 0 ? 0 : (c < 0 ? -1 : 1);
+}
+
 } // namespace listrules

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -66,5 +67,20 @@ std::optional<CRow> MakeRow(CSDPObject& record, int64_t now, const Clock& clock)
 // Three-way comparison of two rows for a sort mode (negative: a first).
 int CompareRows(const CRow& a, const CRow& b, int sortMode);
 inline bool RowLess(const CRow& a, const CRow& b, int sortMode) { return CompareRows(a, b, sortMode) < 0; }
+// A row's key for one sort mode's column, made once per row, so that sorting
+// many rows compares short keys rather than lowering texts again and again:
+// CompareKeys orders two keys as CompareRows orders their rows for the
+// ascending mode of that column.
+struct CSortKey {
+    std::string text;   // the column's text, lowered
+    uint32_t start = 0; // the Start column's next start
+};
+CSortKey SortKeyOf(const CRow& row, int sortMode);
+int CompareKeys(const CSortKey& a, const CSortKey& b);
+
+// The order the list shows its rows in: the sort mode's column (a descending
+// mode reverses its ascending comparison), then the list's own order (the
+// positions), so rows that compare equal never swap.
+bool ShownBefore(const CRow& a, size_t aPosition, const CRow& b, size_t bPosition, int sortMode);
 
 } // namespace listrules

@@ -12,10 +12,12 @@
 #include "gui/ToolPickerDialog.h"
 #include "base/Text.h"
 #include "reception/qt/ReceptionService.h"
+#include "web/WebService.h"
 
 #include <QTimer>
 #include <QUrl>
 
+#include <cstdio>
 #include <filesystem>
 
 CDesktopApp::CDesktopApp(Prompter& prompter, ProgramExit& exit, const Clock* clock)
@@ -79,8 +81,28 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
     m_beacon = std::make_unique<CInstanceBeacon>();
     m_beacon->onWake = [this] { m_window->ShowFromTray(); };
     m_beacon->Listen(InstallDirectory());
+    StartWebServer();
     m_runtime.StartWalk();
     return true;
+}
+
+void CDesktopApp::StartWebServer()
+{
+    const CAppSettings& settings = m_runtime.Settings();
+    if (!settings.serveWeb)
+        return;
+    m_web = std::make_unique<CWebService>(m_runtime.Doc(), m_runtime.TheClock(), m_views, &m_runtime.Counters());
+    const std::string address = settings.serveAddress.empty() ? CWebService::kDefaultAddress : settings.serveAddress;
+    std::string error;
+    // The window works without it: a server that cannot start is reported
+    // on the terminal, not in the user's way.
+    if (!m_web->Start(address, &error)) {
+        std::fprintf(stderr, "talmira: the web server does not run: %s\n", error.c_str());
+        m_web.reset();
+        return;
+    }
+    for (const QString& line : QString::fromStdString(m_web->Announcement()).split('\n'))
+        std::fprintf(stderr, "talmira: %s\n", line.toLocal8Bit().constData());
 }
 
 std::string CDesktopApp::InstallDirectory() const
@@ -98,6 +120,7 @@ bool CDesktopApp::Close()
 {
     if (!m_closed) {
         m_closed = true;
+        m_web.reset();
         m_closeResult = m_runtime.Close();
     }
     return m_closeResult;

@@ -13,6 +13,7 @@ class CInstanceBeacon;
 class CMainFrame;
 class CReceptionService;
 class CSettingsSheet;
+class CWebService;
 
 // The desktop program: the runtime with both views on its fan-out and the
 // main window over them. Closing the window writes the cache.
@@ -39,6 +40,8 @@ public:
     // Watches what arrives for the Reception page and column.
     CReceptionService* Reception() const { return m_reception.get(); }
     CMainFrame* Window() const { return m_window.get(); }
+    // The web server the settings asked for; none when off or not started.
+    CWebService* Web() const { return m_web.get(); }
     // The help and home pages the window's Help menu opens.
     CHelpPages* Help() const { return m_help.get(); }
     // How the Settings sheet runs; none: modal. For tests.
@@ -47,6 +50,8 @@ public:
     CAnnouncementCommands* Announcements() const { return m_announcements; }
 
 private:
+    // When the settings ask for it (off unless set).
+    void StartWebServer();
     // The one the instance guard was taken on.
     std::string InstallDirectory() const;
 
@@ -58,6 +63,7 @@ private:
     std::unique_ptr<CReceptionService> m_reception; // outlives the windows that watch
     std::unique_ptr<CMainFrame> m_window; // goes before the runtime
     std::unique_ptr<CInstanceBeacon> m_beacon;
+    std::unique_ptr<CWebService> m_web; // stops before the store closes
     CAnnouncementCommands* m_announcements = nullptr;
     bool m_closeResult = true;
     bool m_closed = false;

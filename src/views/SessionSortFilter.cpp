@@ -2,7 +2,7 @@
 
 #include "directory/SessionListRules.h"
 #include "sdp/SDPObject.h"
-#include "views/DisplayText.h"
+#include "views/SessionSearch.h"
 #include "views/SessionListModel.h"
 
 #include <algorithm>
@@ -145,28 +145,15 @@ bool CSessionSortFilter::Accepts(int sourceRow) const
 
 bool CSessionSortFilter::MatchesSearch(int sourceRow) const
 {
-    const auto holds = [&](const std::string& bytes) { return DisplayText(bytes).contains(m_search, Qt::CaseInsensitive); };
-    const listrules::CRow& row = m_source.RowData(sourceRow);
-    if (holds(row.name) || holds(row.info))
-        return true;
     const auto record = m_source.RecordAt(sourceRow);
     CRecordLock lock(*record);
-    if (!lock.ok())
-        return false;
-    for (const CSDPMedia& m : record->media)
-        if (holds(m.address) || holds(m.connectionAddress))
-            return true;
-    return false;
+    return lock.ok() && ::MatchesSearch(SearchTextsOf(m_source.RowData(sourceRow), *record), m_search);
 }
 
 bool CSessionSortFilter::Less(int left, int right) const
 {
-    // The descending modes compare like their ascending one, reversed.
-    const int compared = listrules::CompareRows(m_source.RowData(left), m_source.RowData(right),
-                                                UpMode(listrules::SortColumn(m_sortMode)));
-    if (compared != 0)
-        return listrules::SortAscending(m_sortMode) ? compared < 0 : compared > 0;
-    return left < right;
+    return listrules::ShownBefore(m_source.RowData(left), static_cast<size_t>(left), m_source.RowData(right),
+                                  static_cast<size_t>(right), m_sortMode);
 }
 
 void CSessionSortFilter::SortRows(std::vector<int>& sourceRows) const

@@ -159,6 +159,21 @@ public:
     std::string refuse;
 };
 
+// Serving the directory over HTTP is off unless the value is exactly 1.
+TEST_F(SettingsTest, TheWebServerIsOffUnlessAskedFor)
+{
+    UserInfo("n");
+    CAppSettings off = Read();
+    EXPECT_FALSE(off.serveWeb);
+    EXPECT_EQ(off.serveAddress, "");
+    Ini({{"Talmira/Server/Serve", "2"}, {"Talmira/Server/Address", "0.0.0.0:9000"}});
+    EXPECT_FALSE(Read().serveWeb);
+    Ini({{"Talmira/Server/Serve", "1"}});
+    const CAppSettings on = Read();
+    EXPECT_TRUE(on.serveWeb);
+    EXPECT_EQ(on.serveAddress, "0.0.0.0:9000");
+}
+
 TEST_F(SettingsTest, WriteFailuresStopWhereTheyHappen)
 {
     UserInfo();

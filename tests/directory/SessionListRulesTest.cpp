@@ -92,6 +92,33 @@ TEST(SessionListRules, TenOrderings)
     }
 }
 
+// Keys made once per row order like the rows themselves, for every mode:
+// case, bytes above 0x7F, prefixes, equal texts and starts past 2038.
+TEST(SessionListRules, SortKeysCompareLikeTheRows)
+{
+    auto row = [](std::string name, std::string info, int64_t next, int type, std::string media) {
+        return CRow{std::move(name), std::move(info), "", TypeWord(type), std::move(media), next, type};
+    };
+    const std::vector<CRow> rows = {
+        row("beta", "Zulu", 3000000000LL, kTypeTest, "audio whiteboard "),
+        row("Beta", "zulu", 3000000000LL, kTypeTest, "audio "),
+        row("Alpha", "yankee", 0, kTypeScopeDirectory, "video "),
+        row("alphabet", "", 2000, kTypeBroadcast, "audio video "),
+        row("\xe4lpha", "[x]", 4294967295LL, kTypeMeeting, ""),
+        row("_under", "\xc3\xa9t\xc3\xa9", 1, kTypeUnknown, "text "),
+        row("", "ZULU", 2000, 99, "audio "),
+    };
+    for (int mode = kSortNameUp; mode <= kSortMediaDown; ++mode) {
+        const int up = ToggleSort(0, SortColumn(mode));
+        for (size_t i = 0; i < rows.size(); ++i)
+            for (size_t j = 0; j < rows.size(); ++j) {
+                const int keys = CompareKeys(SortKeyOf(rows[i], mode), SortKeyOf(rows[j], mode));
+                const int direct = CompareRows(rows[i], rows[j], up);
+                EXPECT_EQ(keys, (direct > 0) - (direct < 0)) << "mode " << mode << " rows " << i << " " << j;
+            }
+    }
+}
+
 // The time filters themselves are exercised through the list model; here
 // the row of a repeating session, the end of a past one and deleted records.
 TEST(SessionListRules, RowsAndFilters)

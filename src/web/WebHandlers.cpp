@@ -1,0 +1,301 @@
+#include "web/WebHandlers.h"
+
+#include "base/RequestHead.h"
+#include "directory/SessionListRules.h"
+#include "web/WebState.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <charconv>
+
+namespace {
+const char* const kSortWords[] = {"", "name", "info", "start", "type", "-name", "-info", "-start", "-type", "media", "-media"};
+const char* const kFilterWords[] = {"", "current", "today", "week", "month", "all"};
+
+std::string Param(const CWebRequest& r, const char* name)
+{
+    const auto it = r.params.find(name);
+    return it == r.params.end() ? std::string() : it->second;
+}
+
+std::optional<size_t> Number(const std::string& text, size_t fallback, size_t max)
+{
+    if (text.empty())
+        return fallback;
+    const auto n = requesthead::ParseNumber(text, max);
+    return n ? std::optional<size_t>(static_cast<size_t>(*n)) : std::nullopt;
+}
+
+bool EndsWith(const std::string& text, std::string_view tail)
+{
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// A label value of the metrics text: backslash, quote and line end escaped.
+std::string Label(const QString& text)
+{
+    std::string out;
+    for (char c : text.toStdString()) {
+        if (c == '\\' || c == '"')
+            out += '\\';
+        if (c == '\n') {
+            out += "\\n";
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
+std::string ReadResource(const char* path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
+}
+} // namespace
+
+CWebAssets CWebAssets::Embedded()
+{
+    return {ReadResource(":/web/index.html"), ReadResource(":/web/app.css"), ReadResource(":/web/app.js")};
+}
+
+CWebResponse WebError(int status, const std::string& message)
+{
+    CWebResponse r;
+    r.status = status;
+    r.body = QJsonDocument(QJsonObject{{"error", QString::fromStdString(message)}}).toJson(QJsonDocument::Compact).toStdString();
+    return r;
+}
+
+std::string SafeHost(const std::string& host, const std::string& fallback)
+{
+    if (host.empty() || host.size() > 255)
+        return fallback;
+    for (char c : host)
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == ':' || c == '[' || c == ']'))
+            return fallback;
+    return host;
+}
+
+CWebHandlers::CWebHandlers(CWebState& state, CWebAssets assets) : m_state(state), m_assets(std::move(assets)) {}
+
+std::optional<int> CWebHandlers::FilterMode(const std::string& word)
+{
+    for (int mode = 1; mode < int(std::size(kFilterWords)); ++mode)
+        if (word == kFilterWords[mode])
+            return mode;
+    return std::nullopt;
+}
+
+std::optional<int> CWebHandlers::SortMode(const std::string& word)
+{
+    for (int mode = 1; mode < int(std::size(kSortWords)); ++mode)
+        if (word == kSortWords[mode])
+            return mode;
+    return std::nullopt;
+}
+
+CWebResponse CWebHandlers::Handle(const CWebRequest& request) const
+{
+    ++m_state.requests;
+    const std::string& path = request.path;
+    const auto asset = [](const std::string& body, const char* type) {
+        CWebResponse r;
+        r.contentType = type;
+        r.body = body;
+        return r;
+    };
+    if (path == "/" || path == "/index.html")
+        return asset(m_assets.html, "text/html; charset=utf-8");
+    if (path == "/app.css")
+        return asset(m_assets.css, "text/css; charset=utf-8");
+    if (path == "/app.js")
+        return asset(m_assets.js, "text/javascript; charset=utf-8");
+    if (path == "/favicon.ico")
+        return {204, "image/x-icon", {}, {}};
+    if (path == "/metrics")
+        return Metrics();
+    if (path == "/api/v1/directories")
+        return Directories();
+    if (path == "/api/v1/columns")
+        return Columns();
+    if (path == "/api/v1/playlist.m3u")
+        return Playlist(request);
+    const std::string dirs = "/api/v1/directories/";
+    if (path.starts_with(dirs) && EndsWith(path, "/sessions"))
+        return Sessions(path.substr(dirs.size(), path.size() - dirs.size() - 9), request);
+    const std::string sessions = "/api/v1/sessions/";
+    if (path.starts_with(sessions)) {
+        const std::string id = path.substr(sessions.size());
+        if (EndsWith(id, ".sdp"))
+            return Sdp(id.substr(0, id.size() - 4));
+        return Session(id);
+    }
+    return WebError(404, "no such resource");
+}
+
+std::string CWebHandlers::EventField() const
+{
+    // Read before the snapshot: the snapshot holds at least every change
+    // up to this event, so a client resuming from it misses nothing.
+    return "\"event\":\"" + m_state.Events().IdText(m_state.Events().LastId()) + "\",";
+}
+
+CWebResponse CWebHandlers::Columns() const
+{
+    QJsonArray columns;
+    for (int c = 0; c < listrules::kColumnCount; ++c)
+        columns.append(QJsonObject{{"title", QString::fromLatin1(listrules::ColumnTitle(c))},
+                                   {"width", listrules::ColumnWidth(c)},
+                                   {"sort", QString::fromLatin1(kSortWords[listrules::ToggleSort(0, c)])}});
+    QJsonArray filters;
+    for (int mode = 1; mode < int(std::size(kFilterWords)); ++mode)
+        filters.append(QString::fromLatin1(kFilterWords[mode]));
+    return {200, "application/json",
+            QJsonDocument(QJsonObject{{"columns", columns}, {"filters", filters}}).toJson(QJsonDocument::Compact).toStdString(),
+            {}};
+}
+
+CWebResponse CWebHandlers::Directories() const
+{
+    std::string body = "{" + EventField() + "\"directories\":[";
+    const WebSnapshotPtr snap = m_state.Snapshot();
+    bool first = true;
+    for (const auto& d : snap->directories) {
+        QJsonObject o{{"id", QString::fromStdString(d->id)},
+                      {"parent", d->parentId.empty() ? QJsonValue(QJsonValue::Null) : QJsonValue(QString::fromStdString(d->parentId))},
+                      {"name", d->name},
+                      {"heard", d->heard},
+                      {"sessions", static_cast<qint64>(d->sessions.size())}};
+        if (!first)
+            body += ',';
+        first = false;
+        body += QJsonDocument(o).toJson(QJsonDocument::Compact).toStdString();
+    }
+    body += "]}";
+    return {200, "application/json", std::move(body), {}};
+}
+
+CWebResponse CWebHandlers::Sessions(const std::string& directoryId, const CWebRequest& request) const
+{
+    CWebQuery query;
+    const std::string filter = Param(request, "filter"), sort = Param(request, "sort");
+    if (!filter.empty()) {
+        const auto mode = FilterMode(filter);
+        if (!mode)
+            return WebError(400, "filter is one of current, today, week, month, all");
+        query.filterMode = *mode;
+    }
+    if (!sort.empty()) {
+        const auto mode = SortMode(sort);
+        if (!mode)
+            return WebError(400, "sort is name, info, start, type or media, with a leading - for descending");
+        query.sortMode = *mode;
+    }
+    const std::string search = Param(request, "search");
+    if (search.size() > 1000)
+        return WebError(400, "search text too long");
+    query.search = QString::fromUtf8(search.data(), static_cast<qsizetype>(search.size()));
+    const auto offset = Number(Param(request, "offset"), 0, SIZE_MAX / 4);
+    const auto limit = Number(Param(request, "limit"), 200, kMaxPage);
+    if (!offset || !limit)
+        return WebError(400, "offset and limit are numbers (limit at most 50000)");
+    query.offset = *offset;
+    query.limit = *limit;
+
+    const std::string event = EventField();
+    const WebSnapshotPtr snap = m_state.Snapshot();
+    const CWebDirectory* dir = snap->Directory(directoryId);
+    if (!dir)
+        return WebError(404, "no such directory");
+    const CWebSnapshot::CPage page = snap->Query(*dir, query);
+    std::string body;
+    size_t size = 96;
+    for (const CWebSession* s : page.rows)
+        size += static_cast<size_t>(s->rowJson.size()) + 1;
+    body.reserve(size);
+    body += "{" + event + "\"directory\":\"" + dir->id + "\",\"total\":" + std::to_string(page.total)
+        + ",\"offset\":" + std::to_string(query.offset) + ",\"sessions\":[";
+    for (size_t i = 0; i < page.rows.size(); ++i) {
+        if (i)
+            body += ',';
+        body.append(page.rows[i]->rowJson.constData(), static_cast<size_t>(page.rows[i]->rowJson.size()));
+    }
+    body += "]}";
+    return {200, "application/json", std::move(body), {}};
+}
+
+CWebResponse CWebHandlers::Session(const std::string& id) const
+{
+    const auto s = m_state.Snapshot()->Session(id);
+    if (!s)
+        return WebError(404, "no such session");
+    return {200, "application/json", s->detailJson.toStdString(), {}};
+}
+
+CWebResponse CWebHandlers::Sdp(const std::string& id) const
+{
+    const auto s = m_state.Snapshot()->Session(id);
+    if (!s)
+        return WebError(404, "no such session");
+    return {200, "application/sdp", s->sdp, {{"Content-Disposition", "attachment; filename=\"" + id + ".sdp\""}}};
+}
+
+CWebResponse CWebHandlers::Playlist(const CWebRequest& request) const
+{
+    const WebSnapshotPtr snap = m_state.Snapshot();
+    const std::string base = "http://" + SafeHost(request.host, "127.0.0.1");
+    const std::string only = Param(request, "session");
+    std::string body = "#EXTM3U\n";
+    const auto entry = [&](const CWebSession& s) {
+        // A title never breaks its line: the shown name has no line ends.
+        body += "#EXTINF:-1," + s.title.toStdString() + "\n" + base + "/api/v1/sessions/" + s.id + ".sdp\n";
+    };
+    if (!only.empty()) {
+        const auto s = snap->Session(only);
+        if (!s)
+            return WebError(404, "no such session");
+        entry(*s);
+    } else {
+        for (const auto& d : snap->directories)
+            for (const auto& s : d->sessions)
+                if (!s->isDirectory)
+                    entry(*s);
+    }
+    return {200, "audio/x-mpegurl", std::move(body),
+            {{"Content-Disposition", "attachment; filename=\"" + (only.empty() ? std::string("talmira") : only) + ".m3u\""}}};
+}
+
+CWebResponse CWebHandlers::Metrics() const
+{
+    const WebSnapshotPtr snap = m_state.Snapshot();
+    std::string out;
+    out += "# HELP talmira_sessions Sessions a directory lists.\n# TYPE talmira_sessions gauge\n";
+    for (const auto& d : snap->directories)
+        out += "talmira_sessions{directory=\"" + Label(d->name) + "\",id=\"" + d->id + "\"} "
+            + std::to_string(d->sessions.size()) + "\n";
+    // A counter's name ends in _total in every line of its family.
+    const auto counter = [&](const char* base, const char* help, uint64_t value, const char* type = "counter") {
+        const std::string name = std::string(base) + (std::string_view(type) == "counter" ? "_total" : "");
+        out += "# HELP " + name + " " + help + "\n# TYPE " + name + " " + type + "\n" + name + " " + std::to_string(value)
+            + "\n";
+    };
+    counter("talmira_http_requests", "HTTP requests answered.", m_state.requests.load());
+    counter("talmira_http_refused_connections", "Connections refused over the limits.", m_state.refusedConnections.load());
+    counter("talmira_http_timed_out_connections", "Connections closed for being too slow.", m_state.timedOutConnections.load());
+    counter("talmira_event_stream_clients", "Clients following the event stream.", static_cast<uint64_t>(m_state.streamClients.load()), "gauge");
+    counter("talmira_events", "Session events published.", m_state.Events().LastId());
+    counter("talmira_snapshots", "Snapshots of the directory published.", m_state.publishes.load());
+    if (const CWireCounters* wire = m_state.wire) {
+        counter("talmira_sap_datagrams", "SAP datagrams received on the directories' sockets.", wire->datagrams.load());
+        counter("talmira_sap_dropped", "SAP datagrams dropped as malformed or unreadable.", wire->dropped.load());
+        counter("talmira_sap_decrypted", "SAP datagrams decrypted.", wire->decrypted.load());
+        counter("talmira_sap_inflated", "SAP datagrams inflated.", wire->inflated.load());
+        counter("talmira_sap_announcements_sent", "SAP announcements and deletions sent.", wire->sent.load());
+        counter("talmira_cache_writes", "Cache files written.", wire->cacheWrites.load());
+    }
+    return {200, "text/plain; version=0.0.4; charset=utf-8", std::move(out), {}};
+}

@@ -1,0 +1,64 @@
+#pragma once
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+class CWebState;
+
+// One GET as the handlers see it: no socket, so the tests call them directly.
+struct CWebRequest {
+    std::string path;
+    std::multimap<std::string, std::string> params;
+    std::string host; // the Host header, for the playlist's links
+};
+
+struct CWebResponse {
+    int status = 200;
+    std::string contentType = "application/json";
+    std::string body;
+    std::vector<std::pair<std::string, std::string>> headers;
+};
+
+// The page's files, served from the program itself.
+struct CWebAssets {
+    std::string html;
+    std::string css;
+    std::string js;
+    // The ones built into the program.
+    static CWebAssets Embedded();
+};
+
+// The read-only answers of the server: the page, the API under /api/v1, the
+// playlist and /metrics. The event stream is the server's own (it holds a
+// connection open).
+class CWebHandlers {
+public:
+    static constexpr size_t kMaxPage = 50000;
+
+    CWebHandlers(CWebState& state, CWebAssets assets);
+    CWebResponse Handle(const CWebRequest& request) const;
+
+    // The query words of the session list ("today", "-start", ...).
+    static std::optional<int> FilterMode(const std::string& word);
+    static std::optional<int> SortMode(const std::string& word);
+
+private:
+    CWebResponse Columns() const;
+    CWebResponse Directories() const;
+    std::string EventField() const;
+    CWebResponse Sessions(const std::string& directoryId, const CWebRequest& request) const;
+    CWebResponse Session(const std::string& id) const;
+    CWebResponse Sdp(const std::string& id) const;
+    CWebResponse Playlist(const CWebRequest& request) const;
+    CWebResponse Metrics() const;
+
+    CWebState& m_state;
+    CWebAssets m_assets;
+};
+
+CWebResponse WebError(int status, const std::string& message);
+// A Host header fit to put into a link: a name or an address with a port;
+// anything else gives the fallback.
+std::string SafeHost(const std::string& host, const std::string& fallback);

@@ -1,0 +1,96 @@
+#include "web/WebService.h"
+
+#include "base/ViewFanOut.h"
+#include "web/WebHandlers.h"
+#include "web/WebPublisher.h"
+#include "web/WebServer.h"
+#include "web/WebState.h"
+
+#include <cstdio>
+#include <random>
+
+namespace {
+// Event ids carry the run they come from: a page resuming across a restart
+// is told to read everything again.
+std::string NewEpoch()
+{
+    std::random_device device;
+    char text[20];
+    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(device()));
+    return text;
+}
+} // namespace
+
+CWebService::CWebService(COstara32Doc& doc, const Clock& clock, CViewFanOut& views, const CWireCounters* wire)
+    : m_views(views), m_state(std::make_unique<CWebState>(NewEpoch()))
+{
+    m_state->wire = wire;
+    m_publisher = std::make_unique<CWebPublisher>(doc, clock, *m_state);
+    m_views.Attach(*m_publisher);
+    m_publisher->Flush();
+    m_server = std::make_unique<CWebServer>(*m_state, CWebAssets::Embedded());
+}
+
+CWebService::~CWebService()
+{
+    Stop();
+    m_views.Detach(*m_publisher);
+}
+
+void CWebService::SetAllowOrigin(std::string origin)
+{
+    m_server->SetAllowOrigin(std::move(origin));
+}
+
+bool CWebService::SplitAddress(const std::string& address, std::string& host, int& port)
+{
+    host = "127.0.0.1";
+    std::string portText = address;
+    if (const size_t colon = address.rfind(':'); colon != std::string::npos) {
+        host = address.substr(0, colon);
+        portText = address.substr(colon + 1);
+        if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+            host = host.substr(1, host.size() - 2);
+    }
+    if (host.empty() || portText.empty() || portText.size() > 5
+        || portText.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    port = std::stoi(portText);
+    return port <= 65535;
+}
+
+bool CWebService::Start(const std::string& address, std::string* error)
+{
+    int port = 0;
+    if (!SplitAddress(address, m_host, port)) {
+        if (error)
+            *error = "the web server's address is HOST:PORT, not '" + address + "'";
+        return false;
+    }
+    m_serving = m_server->Start(m_host, port, error);
+    return m_serving;
+}
+
+std::string CWebService::Announcement() const
+{
+    const std::string shown = m_host.find(':') != std::string::npos ? "[" + m_host + "]" : m_host;
+    std::string text = "serving http://" + shown + ":" + std::to_string(Port()) + "/";
+    if (!IsLoopbackHost(m_host))
+        text = "warning: serving beyond this host on " + m_host + " port " + std::to_string(Port())
+            + ": anyone who reaches it sees every session this directory hears or announces (names, descriptions, "
+              "contacts, media addresses, schedules, SDP texts) and its metrics\n"
+            + text;
+    return text;
+}
+
+int CWebService::Port() const
+{
+    return m_server->Port();
+}
+
+void CWebService::Stop()
+{
+    if (m_serving)
+        m_server->Stop();
+    m_serving = false;
+}

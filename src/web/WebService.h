@@ -1,0 +1,48 @@
+#pragma once
+#include <memory>
+#include <string>
+
+class Clock;
+class COstara32Doc;
+class CViewFanOut;
+class CWebPublisher;
+class CWebServer;
+class CWebState;
+struct CWireCounters;
+
+// The web server of a running directory, as `talmira-cli serve` and the
+// desktop program (when its setting asks for it) run it: the publisher on
+// the store's view port, the shared state and the server. Lives on the
+// main thread, beside the store it shows.
+class CWebService {
+public:
+    static constexpr const char* kDefaultAddress = "127.0.0.1:8086";
+
+    CWebService(COstara32Doc& doc, const Clock& clock, CViewFanOut& views, const CWireCounters* wire = nullptr);
+    ~CWebService();
+    CWebService(const CWebService&) = delete;
+    CWebService& operator=(const CWebService&) = delete;
+
+    void SetAllowOrigin(std::string origin);
+    // Serves on ADDR:PORT ("[V6]:PORT", or a bare port on loopback). False
+    // with the reason when the address is malformed or cannot be bound.
+    bool Start(const std::string& address, std::string* error);
+    // What to tell the user once it serves: the address, and a warning
+    // naming what becomes visible when it is not loopback.
+    std::string Announcement() const;
+    bool Serving() const { return m_serving; }
+    int Port() const;
+    // Ends every connection; the store is left alone.
+    void Stop();
+
+    // "ADDR:PORT" split; false when it is not one.
+    static bool SplitAddress(const std::string& address, std::string& host, int& port);
+
+private:
+    CViewFanOut& m_views;
+    std::unique_ptr<CWebState> m_state;
+    std::unique_ptr<CWebPublisher> m_publisher;
+    std::unique_ptr<CWebServer> m_server;
+    std::string m_host;
+    bool m_serving = false;
+};

@@ -1,0 +1,42 @@
+#pragma once
+#include "base/WireCounters.h"
+#include "web/EventLog.h"
+#include "web/WebSnapshot.h"
+
+#include <atomic>
+#include <mutex>
+
+// What the main thread shares with the HTTP threads: the latest snapshot of
+// the directory and the numbered changes. Handlers take the snapshot under
+// the lock and read it without one.
+class CWebState {
+public:
+    explicit CWebState(std::string epoch, size_t eventCapacity = 4096)
+        : m_events(eventCapacity, std::move(epoch)), m_snapshot(std::make_shared<CWebSnapshot>()) {}
+
+    WebSnapshotPtr Snapshot() const
+    {
+        std::lock_guard lock(m_lock);
+        return m_snapshot;
+    }
+    void Publish(WebSnapshotPtr snapshot)
+    {
+        std::lock_guard lock(m_lock);
+        m_snapshot = std::move(snapshot);
+    }
+    CEventLog& Events() { return m_events; }
+
+    // Counted by the server, shown by /metrics.
+    std::atomic<uint64_t> requests{0};
+    std::atomic<uint64_t> refusedConnections{0};
+    std::atomic<uint64_t> timedOutConnections{0};
+    std::atomic<int> streamClients{0};
+    std::atomic<uint64_t> publishes{0};
+    // The directory's own counts; none in tests that have no runtime.
+    const CWireCounters* wire = nullptr;
+
+private:
+    CEventLog m_events;
+    mutable std::mutex m_lock;
+    WebSnapshotPtr m_snapshot;
+};

@@ -1,0 +1,373 @@
+// The directory page: the server filters, searches and orders the rows (the
+// window's own rules); this script only asks for the rows in view, draws
+// them and follows the server's event stream. Every text from the network
+// is set as text, never as markup.
+'use strict';
+
+const ROW = 22;        // px, as in app.css
+const MARGIN = 40;     // rows fetched beyond the visible ones
+const $ = (id) => document.getElementById(id);
+
+const state = {
+  columns: [], filters: [], directories: [], dir: 'main', filter: 'all', sort: 'name', search: '',
+  total: 0, rows: new Map(), loaded: { from: 0, to: 0, gen: -1 }, gen: 0,
+  selectedIndex: -1, selectedId: null, pendingSelect: false, event: '', source: null, refreshTimer: 0, treeTimer: 0,
+};
+
+function el(tag, cls, text) {
+  const e = document.createElement(tag);
+  if (cls) e.className = cls;
+  if (text !== undefined) e.textContent = text;
+  return e;
+}
+
+async function getJson(url) {
+  const r = await fetch(url, { cache: 'no-store' });
+  if (!r.ok) throw new Error(url + ': ' + r.status);
+  return r.json();
+}
+
+function setStatus(text, live) {
+  const s = $('status');
+  s.textContent = text;
+  s.className = 'status ' + (live ? 'live' : 'down');
+}
+
+// ---- the directory tree ----
+function buildTree() {
+  const byParent = new Map();
+  for (const d of state.directories) {
+    const key = d.parent === null ? '' : d.parent;
+    if (!byParent.has(key)) byParent.set(key, []);
+    byParent.get(key).push(d);
+  }
+  const make = (d) => {
+    const li = el('li');
+    li.setAttribute('role', 'none');
+    const node = el('span', 'node' + (d.heard ? '' : ' unheard'));
+    node.setAttribute('role', 'treeitem');
+    node.dataset.id = d.id;
+    node.setAttribute('aria-selected', String(d.id === state.dir));
+    node.append(document.createTextNode(d.name));
+    node.append(el('span', 'n', '(' + d.sessions + ')'));
+    if (!d.heard) node.title = 'Not listened to';
+    node.addEventListener('click', () => showDirectory(d.id));
+    li.append(node);
+    const kids = (byParent.get(d.id) || []).slice().sort((a, b) => a.name.localeCompare(b.name));
+    if (kids.length) {
+      const ul = el('ul');
+      ul.setAttribute('role', 'group');
+      for (const k of kids) ul.append(make(k));
+      li.append(ul);
+    }
+    return li;
+  };
+  const tree = $('tree');
+  tree.replaceChildren(...(byParent.get('') || []).map(make));
+}
+
+async function loadTree() {
+  const j = await getJson('/api/v1/directories');
+  state.directories = j.directories;
+  if (!state.directories.some((d) => d.id === state.dir)) state.dir = 'main';
+  buildTree();
+  return j.event;
+}
+
+function treeKeys(ev) {
+  const nodes = [...$('tree').querySelectorAll('.node')];
+  let i = nodes.findIndex((n) => n.dataset.id === state.dir);
+  if (ev.key === 'ArrowDown') i = Math.min(nodes.length - 1, i + 1);
+  else if (ev.key === 'ArrowUp') i = Math.max(0, i - 1);
+  else if (ev.key === 'Home') i = 0;
+  else if (ev.key === 'End') i = nodes.length - 1;
+  else return;
+  ev.preventDefault();
+  if (nodes[i]) showDirectory(nodes[i].dataset.id);
+}
+
+// ---- the session list ----
+function buildHead() {
+  const head = $('list-head');
+  head.replaceChildren();
+  const widths = state.columns.map((c) => c.width + 'fr').join(' ');
+  document.documentElement.style.setProperty('--cols', widths);
+  state.columns.forEach((c) => {
+    const b = el('button', '', c.title);
+    b.type = 'button';
+    b.setAttribute('role', 'columnheader');
+    const up = c.sort, down = '-' + c.sort;
+    b.setAttribute('aria-sort', state.sort === up ? 'ascending' : state.sort === down ? 'descending' : 'none');
+    b.addEventListener('click', () => { state.sort = state.sort === up ? down : up; buildHead(); reloadList(true); });
+    head.append(b);
+  });
+}
+
+function listUrl(from, count) {
+  const q = new URLSearchParams({ filter: state.filter, sort: state.sort, offset: String(from), limit: String(count) });
+  if (state.search) q.set('search', state.search);
+  return '/api/v1/directories/' + encodeURIComponent(state.dir) + '/sessions?' + q.toString();
+}
+
+function visibleRange() {
+  const list = $('list');
+  const first = Math.max(0, Math.floor(list.scrollTop / ROW));
+  const count = Math.ceil(list.clientHeight / ROW) + 1;
+  return [first, Math.min(state.total, first + count)];
+}
+
+let fetching = null;
+async function fetchRows(force) {
+  const [first, last] = visibleRange();
+  const l = state.loaded;
+  if (!force && l.gen === state.gen && first >= l.from && (last <= l.to || l.to >= state.total)) return;
+  const from = Math.max(0, first - MARGIN), count = (last - first) + 2 * MARGIN;
+  const gen = state.gen;
+  const token = {};
+  fetching = token;
+  const j = await getJson(listUrl(from, count));
+  if (fetching !== token) return; // a newer request took over
+  if (!state.event) state.event = j.event;
+  state.total = j.total;
+  state.rows = new Map();
+  j.sessions.forEach((s, i) => state.rows.set(from + i, s));
+  state.loaded = { from, to: from + j.sessions.length, gen };
+  if (state.pendingSelect) {
+    // A keyboard move to a row that was not loaded yet.
+    const s = state.rows.get(state.selectedIndex);
+    if (s) applySelection(s);
+  } else if (state.selectedId !== null) {
+    let found = -1;
+    for (const [i, s] of state.rows) if (s.id === state.selectedId) found = i;
+    if (found >= 0) state.selectedIndex = found;
+  }
+  render();
+}
+
+const pool = [];
+function render() {
+  const list = $('list');
+  $('list-space').style.height = (state.total * ROW) + 'px';
+  list.setAttribute('aria-rowcount', String(state.total));
+  $('count').textContent = state.total + (state.total === 1 ? ' session' : ' sessions');
+  const [first, last] = visibleRange();
+  let used = 0;
+  for (let i = first; i < last; i++) {
+    const s = state.rows.get(i);
+    if (!s) continue;
+    let row = pool[used];
+    if (!row) {
+      row = el('div', 'row');
+      row.setAttribute('role', 'row');
+      for (let c = 0; c < 5; c++) { const cell = el('span'); cell.setAttribute('role', 'gridcell'); row.append(cell); }
+      row.addEventListener('click', () => select(Number(row.dataset.index), true));
+      row.addEventListener('dblclick', () => $('details').focus());
+      pool.push(row);
+      list.append(row);
+    }
+    used++;
+    row.hidden = false;
+    row.dataset.index = String(i);
+    row.dataset.id = s.id;
+    row.style.top = (i * ROW) + 'px';
+    row.className = 'row' + (s.active ? '' : ' inactive') + (s.is_directory ? ' dir' : '');
+    row.setAttribute('aria-rowindex', String(i + 1));
+    row.setAttribute('aria-selected', String(s.id === state.selectedId));
+    const cells = row.children, texts = [s.name, s.info, s.start, s.type, s.media];
+    for (let c = 0; c < 5; c++) if (cells[c].textContent !== texts[c]) cells[c].textContent = texts[c];
+    row.title = s.name;
+  }
+  for (let k = used; k < pool.length; k++) pool[k].hidden = true;
+}
+
+function reloadList(toTop) {
+  state.gen++;
+  if (toTop) { $('list').scrollTop = 0; state.selectedIndex = -1; }
+  fetchRows(true).catch(() => {});
+}
+
+function scheduleRefresh() {
+  if (state.refreshTimer) return;
+  state.refreshTimer = setTimeout(() => { state.refreshTimer = 0; reloadList(false); }, 120);
+}
+
+function scheduleTree() {
+  if (state.treeTimer) return;
+  state.treeTimer = setTimeout(() => { state.treeTimer = 0; loadTree().catch(() => {}); }, 300);
+}
+
+function showDirectory(id) {
+  if (id === state.dir) return;
+  state.dir = id;
+  for (const n of $('tree').querySelectorAll('.node')) n.setAttribute('aria-selected', String(n.dataset.id === id));
+  reloadList(true);
+}
+
+function applySelection(s) {
+  state.pendingSelect = false;
+  if (state.selectedId === s.id) return;
+  state.selectedId = s.id;
+  showDetails(s.id).catch(() => {});
+}
+
+function select(index, fromClick) {
+  if (index < 0 || index >= state.total) return;
+  state.selectedIndex = index;
+  state.pendingSelect = true;
+  const list = $('list');
+  const top = index * ROW;
+  if (top < list.scrollTop) list.scrollTop = top;
+  else if (top + ROW > list.scrollTop + list.clientHeight) list.scrollTop = top + ROW - list.clientHeight;
+  const s = state.rows.get(index);
+  if (s) applySelection(s);
+  fetchRows(false).catch(() => {});
+  render();
+  if (fromClick) list.focus();
+}
+
+function listKeys(ev) {
+  const page = Math.max(1, Math.floor($('list').clientHeight / ROW) - 1);
+  let i = state.selectedIndex;
+  switch (ev.key) {
+    case 'ArrowDown': i = i < 0 ? 0 : i + 1; break;
+    case 'ArrowUp': i = Math.max(0, i - 1); break;
+    case 'PageDown': i += page; break;
+    case 'PageUp': i -= page; break;
+    case 'Home': i = 0; break;
+    case 'End': i = state.total - 1; break;
+    case 'Enter': {
+      const s = state.rows.get(i);
+      if (s && s.is_directory) showDirectory(s.id); else $('download-sdp').focus();
+      ev.preventDefault();
+      return;
+    }
+    default: return;
+  }
+  ev.preventDefault();
+  select(Math.max(0, Math.min(state.total - 1, i)), false);
+}
+
+// ---- one session's details ----
+let sdpText = '';
+async function showDetails(id) {
+  const [j, sdp] = await Promise.all([
+    getJson('/api/v1/sessions/' + encodeURIComponent(id)),
+    fetch('/api/v1/sessions/' + encodeURIComponent(id) + '.sdp', { cache: 'no-store' }).then((r) => (r.ok ? r.text() : '')),
+  ]);
+  if (state.selectedId !== id) return;
+  const r = j.record;
+  $('details').hidden = false;
+  $('d-name').textContent = r.name;
+  $('d-name').className = '';
+  $('d-info').textContent = r.information;
+  $('d-directory').textContent = j.directory === null ? 'MBone' : j.directory;
+  const row = [...state.rows.values()].find((s) => s.id === id);
+  $('d-type').textContent = row ? row.type : String(r.session_type);
+  $('d-status').textContent = j.schedule.status;
+  $('d-schedule').textContent = j.schedule.description;
+  $('d-contact').textContent = [r.email, r.phone, r.uri].filter((x) => x).join('  ·  ');
+  const o = r.origin;
+  $('d-origin').textContent = [o.user, o.session_id, o.version, o.network_type, o.address_type, o.address].join(' ');
+  const body = $('d-media');
+  body.replaceChildren();
+  for (const m of r.media) {
+    const tr = el('tr');
+    const formats = m.payloads.map((p) => p.name || String(p.number)).join(', ') || m.format_list;
+    for (const t of [m.media, m.connection.address || m.address, m.port, String(m.ttl), m.protocol, formats]) tr.append(el('td', '', t));
+    body.append(tr);
+  }
+  sdpText = sdp;
+  $('d-sdp').textContent = sdp;
+  const sdpUrl = '/api/v1/sessions/' + encodeURIComponent(id) + '.sdp';
+  $('download-sdp').href = sdpUrl;
+  $('download-sdp').setAttribute('download', id + '.sdp');
+  $('open-player').href = '/api/v1/playlist.m3u?session=' + encodeURIComponent(id);
+  $('open-player').setAttribute('download', id + '.m3u');
+  $('copy-note').textContent = '';
+}
+
+function markGone() {
+  $('d-name').className = 'gone';
+  $('d-status').textContent = 'Removed';
+  $('d-schedule').textContent = 'This session is no longer announced.';
+}
+
+async function copySdp() {
+  try {
+    await navigator.clipboard.writeText(sdpText);
+  } catch (e) {
+    // Without a secure context the clipboard API is missing: copy the
+    // selected text instead.
+    const range = document.createRange();
+    range.selectNodeContents($('d-sdp'));
+    const sel = window.getSelection();
+    sel.removeAllRanges();
+    sel.addRange(range);
+    document.execCommand('copy');
+  }
+  $('copy-note').textContent = 'Copied';
+}
+
+// ---- the live stream ----
+function connect() {
+  if (state.source) state.source.close();
+  const url = '/api/v1/events' + (state.event ? '?after=' + encodeURIComponent(state.event) : '');
+  const src = new EventSource(url);
+  state.source = src;
+  src.onopen = () => setStatus('Live', true);
+  src.onerror = () => {
+    setStatus('Reconnecting…', false);
+    // The browser retries by itself unless the server refused outright.
+    if (src.readyState === EventSource.CLOSED) setTimeout(() => { if (state.source === src) connect(); }, 2000);
+  };
+  const onSession = (kind) => (ev) => {
+    state.event = ev.lastEventId;
+    const s = JSON.parse(ev.data);
+    if (s.directory === state.dir) scheduleRefresh();
+    if (s.is_directory || kind !== 'changed') scheduleTree();
+    if (s.id === state.selectedId) {
+      if (kind === 'removed') markGone(); else showDetails(s.id).catch(() => {});
+    }
+  };
+  src.addEventListener('added', onSession('added'));
+  src.addEventListener('changed', onSession('changed'));
+  src.addEventListener('removed', onSession('removed'));
+  src.addEventListener('reset', (ev) => {
+    // Too far behind, or the server started anew: read everything again.
+    state.event = ev.lastEventId;
+    setStatus('Live', true);
+    scheduleTree();
+    reloadList(false);
+    if (state.selectedId) showDetails(state.selectedId).catch(() => markGone());
+  });
+}
+
+async function start() {
+  const meta = await getJson('/api/v1/columns');
+  state.columns = meta.columns;
+  const words = { current: 'Current', today: 'Today', week: 'This Week', month: 'This Month', all: 'All' };
+  const filter = $('filter');
+  for (const f of meta.filters) {
+    const o = el('option', '', words[f] || f);
+    o.value = f;
+    filter.append(o);
+  }
+  filter.value = state.filter;
+  filter.addEventListener('change', () => { state.filter = filter.value; reloadList(true); });
+  let searchTimer = 0;
+  $('search').addEventListener('input', () => {
+    clearTimeout(searchTimer);
+    searchTimer = setTimeout(() => { state.search = $('search').value; reloadList(true); }, 150);
+  });
+  buildHead();
+  state.event = await loadTree();
+  await fetchRows(true);
+  $('list').addEventListener('scroll', () => { render(); fetchRows(false).catch(() => {}); }, { passive: true });
+  $('list').addEventListener('keydown', listKeys);
+  $('tree').addEventListener('keydown', treeKeys);
+  $('copy-sdp').addEventListener('click', () => { copySdp(); });
+  window.addEventListener('resize', () => { render(); fetchRows(false).catch(() => {}); });
+  connect();
+}
+
+start().catch((e) => setStatus('Cannot reach the directory: ' + e.message, false));

@@ -1,0 +1,203 @@
+#!/usr/bin/python3
+"""Abuses a running `talmira-cli serve` from another host while flooding its
+directory with SAP announcements; checks it keeps hearing and answering."""
+import argparse
+import json
+import socket
+import struct
+import sys
+import threading
+import time
+import urllib.request
+
+GROUP, PORT = '224.2.127.254', 9875
+SESSIONS = 5000
+RATE = 2000  # datagrams a second
+
+
+def fail(message):
+    print('FAIL:', message, flush=True)
+    sys.exit(1)
+
+
+def rss_kb(pid):
+    for line in open(f'/proc/{pid}/status'):
+        if line.startswith('VmRSS:'):
+            return int(line.split()[1])
+    return 0
+
+
+def datagram(origin, n, delete):
+    sdp = (f'v=0\r\no=flood {100000 + n} 1 IN IP4 {origin}\r\ns=Flood {n:05d}\r\nc=IN IP4 224.2.{100 + n // 250}.{n % 250}/15\r\n'
+           f't=0 0\r\nm=audio {20000 + 2 * (n % 1000)} RTP/AVP 0\r\n')
+    header = struct.pack('!BBH4s', 0x24 if delete else 0x20, 0, n & 0xFFFF, socket.inet_aton(origin))
+    return header + b'application/sdp\0' + sdp.encode()
+
+
+def flood(origin, delete, done):
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_TTL, 15)
+    s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton(origin))
+    start = time.monotonic()
+    for n in range(SESSIONS):
+        s.sendto(datagram(origin, n, delete), (GROUP, PORT))
+        ahead = start + (n + 1) / RATE - time.monotonic()
+        if ahead > 0:
+            time.sleep(ahead)
+    done.append(time.monotonic() - start)
+
+
+def connect(host, port, source, rcvbuf=0):
+    s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    if rcvbuf:
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, rcvbuf)
+    s.bind((source, 0))
+    s.settimeout(10)
+    s.connect((host, port))
+    return s
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument('--base', required=True)
+    parser.add_argument('--pid', type=int, required=True)
+    parser.add_argument('--origin', required=True)
+    args = parser.parse_args()
+    host, port = args.base.split('//')[1].split(':')
+    port = int(port)
+
+    def get(path, timeout=5):
+        return urllib.request.urlopen(args.base + path, timeout=timeout).read()
+
+    def metric(name):
+        for line in get('/metrics').decode().splitlines():
+            if line.startswith(name + ' '):
+                return float(line.split()[1])
+        return None
+
+    def ttl_scope_count():
+        for d in json.loads(get('/api/v1/directories'))['directories']:
+            if d['name'] == 'TTL Scope':
+                return d['sessions']
+        return -1
+
+    base_rss = rss_kb(args.pid)
+    peak = [base_rss]
+    stop = []
+
+    def watch_memory():
+        while not stop:
+            peak[0] = max(peak[0], rss_kb(args.pid))
+            time.sleep(0.05)
+    threading.Thread(target=watch_memory, daemon=True).start()
+
+    # A client that asks for the event stream and never reads it.
+    deaf = connect(host, port, args.origin, rcvbuf=4096)
+    deaf.sendall(b'GET /api/v1/events HTTP/1.1\r\nHost: x\r\n\r\n')
+    time.sleep(0.3)
+    if metric('talmira_event_stream_clients') != 1:
+        fail('the deaf stream was not taken')
+
+    # 1,000 idle connections from one address.
+    idle, refused = [], 0
+    for _ in range(1000):
+        try:
+            idle.append(connect(host, port, '10.79.63.11'))
+        except OSError:
+            refused += 1
+    # Slowloris: heads that never end, from another address.
+    slow = []
+    for _ in range(20):
+        s = connect(host, port, '10.79.63.12')
+        s.sendall(b'GET / HTTP/1.1\r\n')
+        slow.append(s)
+    # A 10 MB request from a third.
+    big = connect(host, port, '10.79.63.13')
+    big.sendall(b'POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 10485760\r\n\r\n')
+    big_answer = b''
+    try:
+        chunk = b'z' * 65536
+        for _ in range(160):
+            big.sendall(chunk)
+    except OSError:
+        pass
+    try:
+        big_answer = big.recv(100)
+    except OSError:
+        pass
+    if big_answer and not big_answer.startswith(b'HTTP/1.1 413'):
+        fail(f'10 MB request answered {big_answer[:40]!r}')
+
+    # The flood: 5,000 announcements, then their deletions, at 2,000/s,
+    # while honest requests keep coming.
+    done = []
+    t = threading.Thread(target=flood, args=(args.origin, False, done))
+    t.start()
+    slowest = 0.0
+    while t.is_alive():
+        started = time.monotonic()
+        get('/api/v1/directories/main/sessions?limit=50')
+        slowest = max(slowest, time.monotonic() - started)
+        for s in slow:
+            try:
+                s.send(b'X')
+            except OSError:
+                pass
+        time.sleep(0.1)
+    t.join()
+    deadline = time.time() + 10
+    while ttl_scope_count() != SESSIONS and time.time() < deadline:
+        time.sleep(0.2)
+    heard = ttl_scope_count()
+    if heard != SESSIONS:
+        fail(f'{heard} of {SESSIONS} announcements heard during the abuse')
+    t = threading.Thread(target=flood, args=(args.origin, True, done))
+    t.start()
+    t.join()
+    deadline = time.time() + 10
+    while ttl_scope_count() != 0 and time.time() < deadline:
+        time.sleep(0.2)
+    if ttl_scope_count() != 0:
+        fail(f'{ttl_scope_count()} sessions left after their deletions')
+    datagrams, dropped = metric('talmira_sap_datagrams_total'), metric('talmira_sap_dropped_total')
+    if datagrams < 2 * SESSIONS or dropped != 0:
+        fail(f'datagrams {datagrams}, dropped {dropped}')
+    events = metric('talmira_events_total')
+    if events < 2 * SESSIONS:
+        fail(f'only {events} events fired')
+
+    # Every slowloris head was cut; the idle connections were refused or cut.
+    cut = 0
+    for s in slow:
+        try:
+            s.settimeout(1)
+            answer = s.recv(100)
+            cut += answer == b'' or answer.startswith(b'HTTP/1.1 408')
+        except OSError:
+            cut += 1
+    if cut != len(slow):
+        fail(f'{len(slow) - cut} slowloris connections still open')
+    deadline = time.time() + 15
+    while metric('talmira_event_stream_clients') != 0 and time.time() < deadline:
+        time.sleep(0.2)
+    if metric('talmira_event_stream_clients') != 0:
+        fail('the deaf event-stream client was never dropped')
+    refused_by_server = metric('talmira_http_refused_connections_total')
+    stop.append(True)
+    growth = (peak[0] - base_rss) / 1024
+    print(f'idle connections: {len(idle)} opened, {refused} not, {refused_by_server:.0f} refused by the server; '
+          f'flood took {done[0]:.2f} s and {done[1]:.2f} s; slowest honest request {slowest * 1000:.0f} ms; '
+          f'memory {base_rss / 1024:.0f} MB, peak {peak[0] / 1024:.0f} MB (+{growth:.0f} MB)')
+    if refused_by_server < 900:
+        fail('the server took more than its limit of idle connections')
+    if slowest > 2:
+        fail(f'an honest request took {slowest:.1f} s')
+    if growth > 150:
+        fail(f'memory grew by {growth:.0f} MB')
+    for s in idle + slow + [big, deaf]:
+        s.close()
+    print('web abuse check passed')
+
+
+if __name__ == '__main__':
+    main()
