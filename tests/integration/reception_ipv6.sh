@@ -93,7 +93,9 @@ a=source-filter: incl IN IP6 ff3e::77:2 fd78:70::99
 SDP
 probe "$WORK/dup.jsonl" "$WORK/dup.sdp"
 # The kernel keeps each source-specific join with its source (its list
-# names the interface by index: the name is cut to six characters).
+# names the interface by index: the name is cut to six characters; and it
+# shows an interface's sources only while its newest group has some, as the
+# blue leg's group has here).
 index=$(ip netns exec "$NS_B" cat "/sys/class/net/vb$$/ifindex")
 filters() { ip netns exec "$NS_B" awk -v i="$index" '$1 == i { print $3, $4 }' /proc/net/mcfilter6 > "$WORK/mcfilter6"; }
 for row in "ff3e0000000000000000000000770002 fd780070000000000000000000000001" \

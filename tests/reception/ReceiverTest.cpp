@@ -367,18 +367,23 @@ TEST(Receiver, Ipv6JoinsOnTheChosenInterfaceAndLeaves)
     CReceiver receiver(FastOptions(), reports.Sink());
     const uint16_t port = FreePort6();
     // Groups of their own: other programs' joins do not count.
-    char any[40], ssm[40];
+    char any[40], ssm[40], link[40];
     std::snprintf(any, sizeof any, "ff0e::7a:%x", port);
     std::snprintf(ssm, sizeof ssm, "ff3e::7b:%x", port);
+    // A link-local group is bound together with the interface's index.
+    std::snprintf(link, sizeof link, "ff02::7d:%x", port);
+    // The source-specific entry is joined last: the kernel's list of
+    // filters shows an interface's sources only while its newest group has some.
     CReceptionPlan plan;
-    plan.media = {Target6(any, port), Target6(ssm, port)};
+    plan.media = {Target6(link, port), Target6(any, port), Target6(ssm, port)};
     plan.media[1].mediaIndex = 1;
-    plan.media[1].sources6 = {text::ParseIpv6("fd78::9").value(), text::ParseIpv6("::1").value()};
+    plan.media[2].mediaIndex = 2;
+    plan.media[2].sources6 = {text::ParseIpv6("fd78::9").value(), text::ParseIpv6("::1").value()};
     const int id = receiver.Watch(plan);
-    ASSERT_TRUE(reports.WaitFor(id, [](const CSessionFigures& f) { return f.media.size() == 2; }));
+    ASSERT_TRUE(reports.WaitFor(id, [](const CSessionFigures& f) { return f.media.size() == 3; }));
     for (const CMediaFigures& m : reports.Latest(id).media)
         EXPECT_NE(m.state, EReceptionState::NotWatched) << m.group << ": " << m.note;
-    EXPECT_EQ(receiver.JoinedGroups(), 2u);
+    EXPECT_EQ(receiver.JoinedGroups(), 3u);
     auto hex = [](const char* address) {
         std::string out;
         char byte[3];
@@ -392,6 +397,7 @@ TEST(Receiver, Ipv6JoinsOnTheChosenInterfaceAndLeaves)
     const std::set<std::string> groups = KernelRows("/proc/net/igmp6", "lo");
     EXPECT_TRUE(groups.count(hex(any))) << any;
     EXPECT_TRUE(groups.count(hex(ssm))) << ssm;
+    EXPECT_TRUE(groups.count(hex(link))) << link;
     const std::set<std::string> filters = KernelRows("/proc/net/mcfilter6", "lo");
     EXPECT_TRUE(filters.count(hex(ssm) + " " + hex("fd78::9")));
     EXPECT_TRUE(filters.count(hex(ssm) + " " + hex("::1")));
@@ -404,6 +410,7 @@ TEST(Receiver, Ipv6JoinsOnTheChosenInterfaceAndLeaves)
     const std::set<std::string> after = KernelRows("/proc/net/igmp6", "lo");
     EXPECT_FALSE(after.count(hex(any)));
     EXPECT_FALSE(after.count(hex(ssm)));
+    EXPECT_FALSE(after.count(hex(link)));
 }
 
 TEST(Receiver, Ipv6JoinOnAMissingInterfaceSaysWhy)
