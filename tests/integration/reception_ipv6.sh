@@ -5,7 +5,7 @@
 # with source-specific joins merges to no loss while the join naming another
 # source hears nothing; a real ffmpeg sender reads as receiving and, once
 # stopped, as silent. The interface is the one holding --iface's IPv4
-# address, as for IPv6 SAP.
+# address, else the first multicast one with IPv6, as for IPv6 SAP.
 NETNS_PREFIX=trc6
 source "$(dirname "$0")/lib-netns.sh"
 need python3 ffmpeg
@@ -15,11 +15,14 @@ ip -n "$NS_A" addr add "$SIX_A/64" dev "va$$" nodad
 ip -n "$NS_B" addr add "$SIX_B/64" dev "vb$$" nodad
 pattern="$(dirname "$0")/../support/rtp_pattern.py"
 
-# probe OUTPUT SDP-FILE: the probe in $NS_B, in the background; its pid is $probe.
+# probe OUTPUT SDP-FILE [ARGS...]: the probe in $NS_B (ARGS by default
+# --iface $ADDR_B), in the background; its pid is $probe.
 probe() {
-    ip netns exec "$NS_B" "$cli" probe "$2" --json --seconds 60 --iface "$ADDR_B" > "$1" 2> "$1.err" &
+    local out="$1" sdp="$2"; shift 2
+    [ $# -gt 0 ] || set -- --iface "$ADDR_B"
+    ip netns exec "$NS_B" "$cli" probe "$sdp" --json --seconds 60 "$@" > "$out" 2> "$out.err" &
     probe=$!
-    wait_for "$1.err" "watching" 5 || fail "the probe did not start" "$1.err"
+    wait_for "$out.err" "watching" 5 || fail "the probe did not start" "$out.err"
 }
 # last OUTPUT MEDIA-INDEX: the newest JSON line of that media entry.
 last() { grep "\"media_index\":$2," "$1" | tail -n 1; }
@@ -119,7 +122,8 @@ echo "legs lost $(field "$a" 'o["rtp"]["lost"]') and $(field "$b" 'o["rtp"]["los
 [ "$(field "$b" 'o["rtp"]["lost"], o["redundant"]["other_leg"], o["redundant"]["merged_lost"]')" = "48 0 0" ] || fail "leg B: $b"
 [ "$(field "$other" 'o["packets"], o["state"]')" = "0 silent" ] || fail "the join for another source heard the stream: $other"
 
-# 3. A real sender: receiving while it runs, silent once it stops.
+# 3. A real sender: receiving while it runs, silent once it stops. Without
+# --iface the probe joins on the first multicast interface with IPv6.
 cat > "$WORK/ffmpeg.sdp" <<SDP
 v=0
 o=sender 70402 1 IN IP6 $SIX_A
@@ -128,7 +132,7 @@ c=IN IP6 ff0e::77:4
 t=0 0
 m=audio 42102 RTP/AVP 0
 SDP
-probe "$WORK/ffmpeg.jsonl" "$WORK/ffmpeg.sdp"
+probe "$WORK/ffmpeg.jsonl" "$WORK/ffmpeg.sdp" --max-groups 8
 ip netns exec "$NS_A" ffmpeg -nostdin -hide_banner -loglevel error -re -f lavfi -i "sine=frequency=440:sample_rate=8000" \
     -t 30 -c:a pcm_mulaw -ar 8000 -ac 1 -f rtp "rtp://[ff0e::77:4]:42102?ttl=1" > "$WORK/ffmpeg.log" 2>&1 &
 ffmpeg_pid=$!
