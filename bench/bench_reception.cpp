@@ -1,7 +1,8 @@
 // The reception statistics per packet against a plain copy of the same
 // packet, for RTP video and for a transport stream in RTP; then the whole
 // receive path (sockets, worker thread, statistics) at 100,000 packets/s on
-// loopback: the CPU share it takes and the datagrams the kernel dropped.
+// the IPv4 and the IPv6 loopback: the CPU share it takes and the datagrams
+// the kernel dropped.
 #include "BenchRatio.h"
 
 #include "reception/MediaStatistics.h"
@@ -116,16 +117,35 @@ int64_t CpuNs(clockid_t clock)
     return int64_t(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
 }
 
-// Sends `rate` packets a second for `seconds` to 127.0.0.1:port from this
-// thread; returns the CPU time the sending took (and in `usage`, split).
-int64_t SendPaced(uint16_t port, int rate, int seconds, uint32_t& sent, CCpu& usage)
+// A loopback address of either family.
+union CLoopback {
+    sockaddr_in v4;
+    sockaddr_in6 v6;
+};
+CLoopback Loopback(bool ipv6, uint16_t port)
+{
+    CLoopback a{};
+    if (ipv6) {
+        a.v6.sin6_family = AF_INET6;
+        a.v6.sin6_port = htons(port);
+        a.v6.sin6_addr = in6addr_loopback;
+    } else {
+        a.v4.sin_family = AF_INET;
+        a.v4.sin_port = htons(port);
+        a.v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    }
+    return a;
+}
+
+// Sends `rate` packets a second for `seconds` to 127.0.0.1:port (or
+// [::1]:port) from this thread; returns the CPU time the sending took (and
+// in `usage`, split).
+int64_t SendPaced(uint16_t port, bool ipv6, int rate, int seconds, uint32_t& sent, CCpu& usage)
 {
     const CCpu before = Usage(RUSAGE_THREAD);
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int fd = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_DGRAM, 0);
+    CLoopback to = Loopback(ipv6, port);
+    const socklen_t toLength = ipv6 ? sizeof to.v6 : sizeof to.v4;
     const int64_t start = CpuNs(CLOCK_THREAD_CPUTIME_ID);
     constexpr int kPerTick = 100; // one burst a millisecond at 100,000/s
     std::vector<std::vector<uint8_t>> packets(kPerTick, RtpPacket(33, true));
@@ -142,7 +162,7 @@ int64_t SendPaced(uint16_t port, int rate, int seconds, uint32_t& sent, CCpu& us
             vectors[size_t(k)] = {packets[size_t(k)].data(), packets[size_t(k)].size()};
             messages[size_t(k)] = {};
             messages[size_t(k)].msg_hdr.msg_name = &to;
-            messages[size_t(k)].msg_hdr.msg_namelen = sizeof to;
+            messages[size_t(k)].msg_hdr.msg_namelen = toLength;
             messages[size_t(k)].msg_hdr.msg_iov = &vectors[size_t(k)];
             messages[size_t(k)].msg_hdr.msg_iovlen = 1;
         }
@@ -167,26 +187,37 @@ int64_t SendPaced(uint16_t port, int rate, int seconds, uint32_t& sent, CCpu& us
     return CpuNs(CLOCK_THREAD_CPUTIME_ID) - start;
 }
 
-uint16_t FreePort()
+// A free port on the loopback address; 0 when the family has none.
+uint16_t FreePort(bool ipv6)
 {
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t length = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    close(fd);
-    return ntohs(a.sin_port);
+    const int fd = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_DGRAM, 0);
+    CLoopback a = Loopback(ipv6, 0);
+    socklen_t length = ipv6 ? sizeof a.v6 : sizeof a.v4;
+    const bool bound = fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&a), length) == 0;
+    if (bound)
+        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+    if (fd >= 0)
+        close(fd);
+    return !bound ? 0 : ntohs(ipv6 ? a.v6.sin6_port : a.v4.sin_port);
 }
 
 // The receive path at `rate` packets/s: returns false when the goal is missed.
-bool MeasureReceivePath(int rate, int seconds)
+bool MeasureReceivePath(int rate, int seconds, bool ipv6)
 {
-    const uint16_t port = FreePort();
+    const uint16_t port = FreePort(ipv6);
+    if (port == 0) {
+        std::printf("\nreceive path on the %s loopback: not measured, no such address here\n", ipv6 ? "IPv6" : "IPv4");
+        return false;
+    }
     CReceptionPlan plan = Plan(true);
-    plan.media[0].address = "127.0.0.1";
-    plan.media[0].group = htonl(INADDR_LOOPBACK);
+    if (ipv6) {
+        plan.media[0].address = "::1";
+        plan.media[0].ipv6 = true;
+        plan.media[0].group6 = *text::ParseIpv6("::1");
+    } else {
+        plan.media[0].address = "127.0.0.1";
+        plan.media[0].group = htonl(INADDR_LOOPBACK);
+    }
     plan.media[0].port = port;
     std::mutex mutex;
     CMediaFigures last;
@@ -201,7 +232,7 @@ bool MeasureReceivePath(int rate, int seconds)
     const CCpu processBefore = Usage(RUSAGE_SELF);
     const auto wallStart = std::chrono::steady_clock::now();
     CCpu sender;
-    const int64_t senderCpu = SendPaced(port, rate, seconds, sent, sender);
+    const int64_t senderCpu = SendPaced(port, ipv6, rate, seconds, sent, sender);
     const CCpu processAfter = Usage(RUSAGE_SELF);
     const double receiverSystem = double(processAfter.system - processBefore.system - sender.system);
     const double receiverUser = double(processAfter.user - processBefore.user - sender.user);
@@ -212,7 +243,8 @@ bool MeasureReceivePath(int rate, int seconds)
     std::lock_guard lock(mutex);
     const double share = double(receiverCpu) / 1e9 / wall;
     const uint64_t lost = sent > last.packets ? sent - last.packets : 0;
-    std::printf("\nreceive path, %d packets/s of %zu bytes on loopback for %.1f s:\n", rate, kPacketSize, wall);
+    std::printf("\nreceive path, %d packets/s of %zu bytes on %sloopback for %.1f s:\n", rate, kPacketSize,
+                ipv6 ? "IPv6 " : "", wall);
     std::printf("  sent %u, received %llu, lost %llu (kernel drops %llu), RTP lost %llu, continuity errors %llu\n",
                 sent, (unsigned long long)last.packets, (unsigned long long)lost,
                 (unsigned long long)last.kernelDrops, (unsigned long long)last.lost,
@@ -232,6 +264,7 @@ int main(int argc, char** argv)
     const int status = RunWithRatios(argc, argv,
         {{"BM_StatisticsPerPacket/0", "BM_CopyPacket", "statistics per RTP packet vs copying it"},
          {"BM_StatisticsPerPacket/1", "BM_CopyPacket", "statistics per RTP packet with 7 TS packets vs copying it"}});
-    MeasureReceivePath(100000, 3);
+    MeasureReceivePath(100000, 3, false);
+    MeasureReceivePath(100000, 3, true);
     return status;
 }

@@ -1,7 +1,8 @@
 // Feeds datagrams to the reception statistics of a session with an RTP
 // entry (dynamic and transport stream payloads), a raw UDP entry and a
 // redundant pair. The input is split into datagrams by a leading length
-// byte, and the figures are asked for after every few.
+// byte, and the figures are asked for after every few; the senders
+// alternate between the two address families.
 #include "reception/MediaStatistics.h"
 
 #include <cstddef>
@@ -34,7 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         size -= 2;
         const size_t take = length < size ? length : size;
         now += 7'000'000;
-        session.Feed(media, data, take, CArrival{now, now * 3, 0x0100007F, 5004});
+        // Every other datagram comes from an IPv6 sender.
+        static const text::CIpv6Address six{0xFD, 0x78, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+        session.Feed(media, data, take, CArrival{now, now * 3, 0x0100007F, 5004, count % 2 ? &six : nullptr});
         data += take;
         size -= take;
         if (++count % 16 == 0)

@@ -12,6 +12,7 @@
 #include "cli/SessionLookup.h"
 #include "reception/Receiver.h"
 #include "reception/ReceptionPlan.h"
+#include "sap/qt/SAPSocket.h"
 #include "sdp/SDPObject.h"
 
 #include <QCoreApplication>
@@ -41,6 +42,9 @@ int RunProbe(const QStringList& argv)
         if (options.interfaceAddress == 0xFFFFFFFF)
             return CliFail("--iface needs an IPv4 address");
     }
+    // IPv6 media are joined on the interface holding --iface, else on the
+    // first one with IPv6, as IPv6 SAP is.
+    options.interfaceIndex6 = unsigned(CSAPSocket::Ipv6Interface(args.Value("--iface")).index());
 
     CStderrPrompter prompter;
     CSystemClock clock;

@@ -89,9 +89,11 @@ QJsonObject MediaFiguresToJson(const CSessionFigures& session, const CMediaFigur
 
 QString MediaFiguresToText(const CSessionFigures& session, const CMediaFigures& m)
 {
+    // An IPv6 group is bracketed, so that its port stands apart.
+    const QString group = TextToJson(m.group);
     QString line = QString("media %1 %2 %3:%4 %5")
                        .arg(m.mediaIndex)
-                       .arg(TextToJson(m.media), TextToJson(m.group))
+                       .arg(TextToJson(m.media), group.contains(':') ? "[" + group + "]" : group)
                        .arg(m.port)
                        .arg(ReceptionStateName(m.state));
     if (!m.note.empty())

@@ -12,6 +12,7 @@
 #include "gui/ToolPickerDialog.h"
 #include "base/Text.h"
 #include "reception/qt/ReceptionService.h"
+#include "sap/qt/SAPSocket.h"
 #include "web/WebService.h"
 
 #include <QTimer>
@@ -42,6 +43,9 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
     reception.maxGroups = size_t(m_runtime.Settings().receptionMaxGroups);
     if (const uint32_t address = text::ParseDottedQuad(m_runtime.Settings().interfaceAddress); address != 0xFFFFFFFF)
         reception.interfaceAddress = address;
+    // IPv6 media are joined where IPv6 SAP is heard.
+    reception.interfaceIndex6 =
+        unsigned(CSAPSocket::Ipv6Interface(QString::fromStdString(m_runtime.Settings().interfaceAddress)).index());
     m_reception = std::make_unique<CReceptionService>(reception);
     m_window = std::make_unique<CMainFrame>(m_runtime.Doc(), m_views, m_prompter, m_runtime.Launcher());
     new CReceptionColumn(*m_window, *m_reception); // owned by the window

@@ -64,7 +64,12 @@ CMediaStatistics::CRtpSeen CMediaStatistics::Feed(const uint8_t* data, size_t si
     m_lastPacketNs = arrival.monotonicNs;
     AddBytes((arrival.monotonicNs - m_startNs) / kNsPerSecond, size);
     if (m_senders.size() < kMaxSenders) {
-        const std::pair<uint32_t, uint16_t> sender{arrival.address, arrival.port};
+        CSender sender{arrival.address, arrival.port};
+        if (arrival.address6) {
+            sender.address = 0;
+            sender.ipv6 = true;
+            sender.address6 = *arrival.address6;
+        }
         if (std::find(m_senders.begin(), m_senders.end(), sender) == m_senders.end())
             m_senders.push_back(sender);
     }
@@ -149,8 +154,9 @@ CMediaFigures CMediaStatistics::Figures(int64_t nowNs)
     }
     if (m_lastPacketNs >= 0)
         f.msSinceLastPacket = std::max<int64_t>(0, (nowNs - m_lastPacketNs) / 1'000'000);
-    for (const auto& [address, port] : m_senders)
-        f.senders.push_back(text::DottedQuad(address) + ":" + std::to_string(port));
+    for (const CSender& sender : m_senders)
+        f.senders.push_back(sender.ipv6 ? "[" + text::Ipv6Text(sender.address6) + "]:" + std::to_string(sender.port)
+                                        : text::DottedQuad(sender.address) + ":" + std::to_string(sender.port));
 
     f.rtp = m_target.rtp;
     f.announcedTypes = m_target.announcedTypes;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Text.h"
 #include "reception/ReceptionFigures.h"
 #include "reception/ReceptionPlan.h"
 #include "reception/RtpSource.h"
@@ -19,6 +20,8 @@ struct CArrival {
     int64_t wallNs = 0;
     uint32_t address = 0; // network byte order
     uint16_t port = 0;    // host byte order
+    // An IPv6 sender's address (then `address` is unused); read during Feed only.
+    const text::CIpv6Address* address6 = nullptr;
 };
 
 // The statistics of one media entry, fed one datagram at a time.
@@ -56,7 +59,14 @@ private:
     uint64_t m_malformed = 0;
     uint64_t m_kernelDrops = 0;
     int64_t m_lastPacketNs = -1;
-    std::vector<std::pair<uint32_t, uint16_t>> m_senders;
+    struct CSender {
+        uint32_t address = 0;
+        uint16_t port = 0;
+        bool ipv6 = false;
+        text::CIpv6Address address6{};
+        bool operator==(const CSender&) const = default;
+    };
+    std::vector<CSender> m_senders;
 
     std::vector<std::unique_ptr<CRtpSource>> m_sources; // most recent last
     std::vector<uint32_t> m_ssrcsSeen;

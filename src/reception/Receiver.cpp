@@ -2,6 +2,8 @@
 
 #include "reception/MediaStatistics.h"
 
+#include "base/Text.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -36,7 +38,37 @@ struct CSocketKey {
     uint32_t address = 0;
     uint16_t port = 0;
     std::vector<uint32_t> sources;
+    bool ipv6 = false;
+    text::CIpv6Address address6{};
+    std::vector<text::CIpv6Address> sources6;
     auto operator<=>(const CSocketKey&) const = default;
+
+    bool Multicast() const { return ipv6 ? address6[0] == 0xFF : IsMulticast(address); }
+};
+
+// Link- and interface-local addresses mean something only together with an
+// interface: binding to them needs its index.
+bool NeedsScope(const text::CIpv6Address& a)
+{
+    if (a[0] == 0xFF)
+        return (a[1] & 0x0F) == 1 || (a[1] & 0x0F) == 2;
+    return a[0] == 0xFE && (a[1] & 0xC0) == 0x80;
+}
+
+sockaddr_in6 Ipv6SocketAddress(const text::CIpv6Address& address, uint16_t port, uint32_t scope)
+{
+    sockaddr_in6 a{};
+    a.sin6_family = AF_INET6;
+    a.sin6_port = htons(port);
+    std::memcpy(&a.sin6_addr, address.data(), address.size());
+    a.sin6_scope_id = NeedsScope(address) ? scope : 0;
+    return a;
+}
+
+// Where a datagram came from, in either family.
+union CPeerName {
+    sockaddr_in v4;
+    sockaddr_in6 v6;
 };
 
 struct CConsumer {
@@ -124,11 +156,21 @@ public:
                     watch->notes[i] = target.unusable;
                     continue;
                 }
-                CSocketKey key{target.group, target.port, target.sources};
-                std::sort(key.sources.begin(), key.sources.end());
+                CSocketKey key;
+                key.port = target.port;
+                if (target.ipv6) {
+                    key.ipv6 = true;
+                    key.address6 = target.group6;
+                    key.sources6 = target.sources6;
+                    std::sort(key.sources6.begin(), key.sources6.end());
+                } else {
+                    key.address = target.group;
+                    key.sources = target.sources;
+                    std::sort(key.sources.begin(), key.sources.end());
+                }
                 auto found = m_sockets.find(key);
                 if (found == m_sockets.end()) {
-                    if (IsMulticast(key.address) && m_joined.load() >= m_options.maxGroups) {
+                    if (key.Multicast() && m_joined.load() >= m_options.maxGroups) {
                         watch->notes[i] = "limit of " + std::to_string(m_options.maxGroups) + " groups reached";
                         continue;
                     }
@@ -227,8 +269,32 @@ public:
 private:
     static constexpr size_t kControlRoom = CMSG_SPACE(sizeof(timespec)) + CMSG_SPACE(sizeof(uint32_t)) + 64;
 
+    // What every socket asks for, whatever its family.
+    void SetCommonOptions(int fd) const
+    {
+        const int on = 1;
+        // Players on this host may listen to the same group and port.
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+        setsockopt(fd, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
+        if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &m_options.receiveBuffer, sizeof m_options.receiveBuffer) != 0)
+            setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &m_options.receiveBuffer, sizeof m_options.receiveBuffer);
+    }
+
+    std::unique_ptr<CSocket> Finish(int fd, bool multicast)
+    {
+        auto socket = std::make_unique<CSocket>();
+        socket->fd = fd;
+        socklen_t length = sizeof socket->bufferBytes;
+        getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &socket->bufferBytes, &length);
+        socket->multicast = multicast;
+        return socket;
+    }
+
     std::unique_ptr<CSocket> Open(const CSocketKey& key, std::string& error)
     {
+        if (key.ipv6)
+            return Open6(key, error);
         const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (fd < 0) {
             error = std::string("socket: ") + std::strerror(errno);
@@ -239,13 +305,8 @@ private:
             close(fd);
             return nullptr;
         };
-        const int on = 1, off = 0;
-        // Players on this host may listen to the same group and port.
-        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
-        setsockopt(fd, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
-        if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &m_options.receiveBuffer, sizeof m_options.receiveBuffer) != 0)
-            setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &m_options.receiveBuffer, sizeof m_options.receiveBuffer);
+        const int off = 0;
+        SetCommonOptions(fd);
         const bool multicast = IsMulticast(key.address);
         if (multicast)
             setsockopt(fd, IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off);
@@ -278,12 +339,60 @@ private:
             }
             ++m_joined;
         }
-        auto socket = std::make_unique<CSocket>();
-        socket->fd = fd;
-        socklen_t length = sizeof socket->bufferBytes;
-        getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &socket->bufferBytes, &length);
-        socket->multicast = multicast;
-        return socket;
+        return Finish(fd, multicast);
+    }
+
+    std::unique_ptr<CSocket> Open6(const CSocketKey& key, std::string& error)
+    {
+        const int fd = socket(AF_INET6, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            error = std::string("socket: ") + std::strerror(errno);
+            return nullptr;
+        }
+        auto fail = [&](const char* what) {
+            error = std::string(what) + ": " + std::strerror(errno);
+            close(fd);
+            return nullptr;
+        };
+        const int on = 1;
+        SetCommonOptions(fd);
+        // IPv4 senders to the same port are not ours.
+        setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+        const bool multicast = key.Multicast();
+#ifdef IPV6_MULTICAST_ALL
+        const int off = 0;
+        if (multicast)
+            setsockopt(fd, IPPROTO_IPV6, IPV6_MULTICAST_ALL, &off, sizeof off);
+#endif
+        const uint32_t scope = m_options.interfaceIndex6;
+        sockaddr_in6 local = Ipv6SocketAddress(key.address6, key.port, scope);
+        if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+            local = Ipv6SocketAddress(text::CIpv6Address{}, key.port, 0);
+            if (multicast || bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+                return fail("bind");
+        }
+        if (multicast) {
+            const sockaddr_in6 group = Ipv6SocketAddress(key.address6, 0, scope);
+            if (key.sources6.empty()) {
+                group_req request{};
+                request.gr_interface = scope;
+                std::memcpy(&request.gr_group, &group, sizeof group);
+                if (setsockopt(fd, IPPROTO_IPV6, MCAST_JOIN_GROUP, &request, sizeof request) != 0)
+                    return fail("join");
+            } else {
+                for (const text::CIpv6Address& source : key.sources6) {
+                    group_source_req request{};
+                    request.gsr_interface = scope;
+                    std::memcpy(&request.gsr_group, &group, sizeof group);
+                    const sockaddr_in6 from = Ipv6SocketAddress(source, 0, scope);
+                    std::memcpy(&request.gsr_source, &from, sizeof from);
+                    if (setsockopt(fd, IPPROTO_IPV6, MCAST_JOIN_SOURCE_GROUP, &request, sizeof request) != 0)
+                        return fail("source-specific join");
+                }
+            }
+            ++m_joined;
+        }
+        return Finish(fd, multicast);
     }
 
     void PrepareMessages()
@@ -321,7 +430,16 @@ private:
         }
         // The arrival on the monotonic clock: the read time less the wait in the queue.
         const int64_t queued = std::clamp<int64_t>(wall - stamp, 0, 1'000'000'000);
-        CArrival arrival{monotonic - queued, stamp, m_names[k].sin_addr.s_addr, ntohs(m_names[k].sin_port)};
+        CArrival arrival{monotonic - queued, stamp, 0, 0};
+        text::CIpv6Address sender6;
+        if (m_names[k].v6.sin6_family == AF_INET6) {
+            std::memcpy(sender6.data(), &m_names[k].v6.sin6_addr, sender6.size());
+            arrival.address6 = &sender6;
+            arrival.port = ntohs(m_names[k].v6.sin6_port);
+        } else {
+            arrival.address = m_names[k].v4.sin_addr.s_addr;
+            arrival.port = ntohs(m_names[k].v4.sin_port);
+        }
         const uint8_t* data = m_buffers.data() + k * kDatagramRoom;
         const size_t size = std::min<size_t>(m_messages[k].msg_len, kDatagramRoom);
         for (const CConsumer& c : socket.consumers) {
@@ -338,7 +456,7 @@ private:
     std::vector<uint8_t> m_buffers;
     std::vector<mmsghdr> m_messages;
     std::vector<iovec> m_vectors;
-    std::vector<sockaddr_in> m_names;
+    std::vector<CPeerName> m_names;
     std::vector<uint8_t> m_controls;
 };
 

@@ -14,6 +14,8 @@ struct CReceiverOptions {
     size_t maxGroups = 8;
     // The interface to join on (network byte order); 0: the system's choice.
     uint32_t interfaceAddress = 0;
+    // The interface to join IPv6 groups on (its index); 0: the system's choice.
+    unsigned interfaceIndex6 = 0;
     // Datagrams read per system call.
     unsigned batch = 64;
     // Pause after a read so that the next one finds a full batch: the kernel

@@ -38,7 +38,7 @@ struct CMediaFigures {
     double bitRate10s = 0;     // bit/s over the last 10 whole seconds (or those watched)
     std::vector<double> history; // bit/s of each of the last 60 s, oldest first
     int64_t msSinceLastPacket = -1; // -1: none yet
-    std::vector<std::string> senders; // "address:port", first seen first
+    std::vector<std::string> senders; // "address:port" ("[address]:port" for IPv6), first seen first
 
     bool rtp = false;
     uint64_t expected = 0;     // from the extended sequence numbers

@@ -59,6 +59,29 @@ void AddSources(const CShortTextList& attributes, uint32_t group, std::vector<ui
     }
 }
 
+// The same for an IPv6 destination: "incl IN IP6 DEST SRC..." (or "*" for
+// the address type, which names both families).
+void AddSources6(const CShortTextList& attributes, const text::CIpv6Address& group,
+                 std::vector<text::CIpv6Address>& sources, bool& found)
+{
+    for (const CShortText& field : attributes) {
+        std::string_view value;
+        if (!AttributeValue(field, "source-filter", value))
+            continue;
+        const std::vector<std::string_view> words = text::Tokens(value, ' ');
+        if (words.size() < 5 || words[0] != "incl" || words[1] != "IN" || (words[2] != "IP6" && words[2] != "*"))
+            continue;
+        if (words[3] != "*" && text::ParseIpv6(words[3]) != group)
+            continue;
+        found = true;
+        for (size_t i = 4; i < words.size(); ++i) {
+            const std::optional<text::CIpv6Address> source = text::ParseIpv6(words[i]);
+            if (source && std::find(sources.begin(), sources.end(), *source) == sources.end())
+                sources.push_back(*source);
+        }
+    }
+}
+
 bool IsTransportStreamName(std::string_view name) { return text::EqualsNoCase(name, "MP2T"); }
 
 } // namespace
@@ -96,11 +119,21 @@ CReceptionPlan PlanReception(const CSDPObject& session)
         if (!ParseNumber(portText.substr(0, portText.find('/')), port) || port <= 0 || port > 65535)
             t.unusable = "no port";
         t.port = uint16_t(port);
-        t.group = text::ParseDottedQuad(m.address);
-        if (t.group == 0xFFFFFFFF || t.group == 0) {
-            t.group = 0;
-            if (t.unusable.empty())
-                t.unusable = text::Contains(m.address, ":") ? "IPv6 is not watched yet" : "no IPv4 destination";
+        if (IsIpv6Media(session, m)) {
+            // The parser took the address count off; IPv6 has no TTL suffix.
+            const std::optional<text::CIpv6Address> group = text::ParseIpv6(m.address);
+            t.ipv6 = true;
+            if (group && *group != text::CIpv6Address{})
+                t.group6 = *group;
+            else if (t.unusable.empty())
+                t.unusable = "no IPv6 destination";
+        } else {
+            t.group = text::ParseDottedQuad(m.address);
+            if (t.group == 0xFFFFFFFF || t.group == 0) {
+                t.group = 0;
+                if (t.unusable.empty())
+                    t.unusable = "no IPv4 destination";
+            }
         }
         t.rtp = std::string_view(m.protocol).starts_with("RTP/");
         // The record keeps the first format of the media line only; the
@@ -134,9 +167,15 @@ CReceptionPlan PlanReception(const CSDPObject& session)
         }
         // A media-level filter replaces the session's.
         bool found = false;
-        AddSources(m.attributes, t.group, t.sources, found);
-        if (!found)
-            AddSources(session.attributes, t.group, t.sources, found);
+        if (t.ipv6) {
+            AddSources6(m.attributes, t.group6, t.sources6, found);
+            if (!found)
+                AddSources6(session.attributes, t.group6, t.sources6, found);
+        } else {
+            AddSources(m.attributes, t.group, t.sources, found);
+            if (!found)
+                AddSources(session.attributes, t.group, t.sources, found);
+        }
         for (const CShortText& a : m.attributes) {
             std::string_view value;
             if (AttributeValue(a, "mid", value))

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Text.h"
+
 class CSDPObject;
 
 // What the statistics of one media entry need to know from its description.
@@ -11,8 +13,11 @@ struct CMediaTarget {
     std::string media;            // "audio", "video", ...
     std::string address;          // destination as written
     uint32_t group = 0;           // network byte order; 0 when not an IPv4 address
+    bool ipv6 = false;            // an IP6 connection: group6 and sources6 apply
+    text::CIpv6Address group6{};
     uint16_t port = 0;
     std::vector<uint32_t> sources; // a=source-filter: incl (network byte order); empty = any source
+    std::vector<text::CIpv6Address> sources6; // the same for an IPv6 destination
     bool rtp = false;             // "RTP/..." transport; else raw UDP
     std::vector<int> announcedTypes;
     // Clock rate (Hz) of each payload type 0..127 the description gives
@@ -20,7 +25,7 @@ struct CMediaTarget {
     std::vector<uint32_t> clockRates = std::vector<uint32_t>(128, 0);
     std::vector<bool> transportStream = std::vector<bool>(128, false); // MP2T payload types
     std::string mid;
-    std::string unusable;         // why it cannot be watched (IPv6, no port, ...)
+    std::string unusable;         // why it cannot be watched (no port, no address, ...)
 };
 
 // Two media entries of an a=group:DUP line.

@@ -82,4 +82,19 @@ TEST(ReceptionJson, RawTransportStreamAndWhatIsNotWatched)
     EXPECT_EQ(MediaFiguresToText(s, s.media[1]), "media 1  :0 not watched (limit of 8 groups reached)");
 }
 
+TEST(ReceptionJson, Ipv6GroupAndSenderStayReadable)
+{
+    CSessionFigures s;
+    CMediaFigures m;
+    m.media = "audio";
+    m.group = "ff0e::77:1";
+    m.port = 42100;
+    m.senders = {"[fd78:70::1]:5004"};
+    s.media.push_back(m);
+    const QJsonObject o = MediaFiguresToJson(s, s.media[0]);
+    EXPECT_EQ(o["group"].toString(), "ff0e::77:1");
+    EXPECT_EQ(o["senders"].toArray().at(0).toString(), "[fd78:70::1]:5004");
+    EXPECT_EQ(MediaFiguresToText(s, s.media[0]).left(43), "media 0 audio [ff0e::77:1]:42100 silent pac");
+}
+
 } // namespace

@@ -29,30 +29,42 @@
 
 namespace {
 
-uint16_t FreePort()
+// A free port on 127.0.0.1, or on ::1.
+uint16_t FreePort(bool ipv6 = false)
 {
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    const int fd = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_DGRAM, 0);
     sockaddr_in a{};
+    sockaddr_in6 a6{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t length = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+    a6.sin6_family = AF_INET6;
+    a6.sin6_addr = in6addr_loopback;
+    sockaddr* address = ipv6 ? reinterpret_cast<sockaddr*>(&a6) : reinterpret_cast<sockaddr*>(&a);
+    socklen_t length = ipv6 ? sizeof a6 : sizeof a;
+    bind(fd, address, length);
+    getsockname(fd, address, &length);
     close(fd);
-    return ntohs(a.sin_port);
+    return ntohs(ipv6 ? a6.sin6_port : a.sin_port);
 }
 
-void SendRtp(uint16_t port, uint16_t first, int count, uint8_t payloadType)
+void SendRtp(uint16_t port, uint16_t first, int count, uint8_t payloadType, bool ipv6 = false)
 {
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    const int fd = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_DGRAM, 0);
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(port);
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in6 to6{};
+    to6.sin6_family = AF_INET6;
+    to6.sin6_port = htons(port);
+    to6.sin6_addr = in6addr_loopback;
     for (int i = 0; i < count; ++i) {
         const uint16_t s = uint16_t(first + i);
         uint8_t p[172] = {0x80, payloadType, uint8_t(s >> 8), uint8_t(s), 0, 0, uint8_t(i >> 8), uint8_t(i), 0, 0, 0, 9};
-        sendto(fd, p, sizeof p, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        if (ipv6)
+            sendto(fd, p, sizeof p, 0, reinterpret_cast<sockaddr*>(&to6), sizeof to6);
+        else
+            sendto(fd, p, sizeof p, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     }
     close(fd);
 }
@@ -124,10 +136,11 @@ TEST_F(ReceptionPageTest, LiveFiguresPerMediaEntryAndTheWatchEndsWithTheSheet)
 {
     CReceptionService service(Fast());
     CPropertyContext context = Context(&service);
-    const uint16_t audio = FreePort(), video = FreePort();
+    const uint16_t audio = FreePort(), video = FreePort(), six = FreePort(true);
     const auto record = t.Parse(Session("m=audio " + std::to_string(audio) + " RTP/AVP 0\n" +
                                         "m=video " + std::to_string(video) + " RTP/AVP 96\na=rtpmap:96 H264/90000\n" +
-                                        "m=audio 5006 RTP/AVP 0\nc=IN IP6 ff0e::1\n"));
+                                        "m=audio 5006 RTP/AVP 0\nc=IN IP6 ff0e::zz\n" +
+                                        "m=audio " + std::to_string(six) + " RTP/AVP 0\nc=IN IP6 ::1\n"));
     auto sheet = CMyPropertySheet::Create(record, context, ESheetKind::Session);
     ASSERT_TRUE(sheet);
     ToLastPage(*sheet);
@@ -135,8 +148,8 @@ TEST_F(ReceptionPageTest, LiveFiguresPerMediaEntryAndTheWatchEndsWithTheSheet)
     ASSERT_NE(page, nullptr);
     const int watch = page->WatchId();
     ASSERT_NE(watch, 0);
-    const QGroupBox* boxes[3] = {page->findChild<QGroupBox*>("media0"), page->findChild<QGroupBox*>("media1"),
-                                 page->findChild<QGroupBox*>("media2")};
+    const QGroupBox* boxes[4] = {page->findChild<QGroupBox*>("media0"), page->findChild<QGroupBox*>("media1"),
+                                 page->findChild<QGroupBox*>("media2"), page->findChild<QGroupBox*>("media3")};
     for (const QGroupBox* box : boxes)
         ASSERT_NE(box, nullptr);
     EXPECT_EQ(boxes[0]->title(), QString("1 audio  127.0.0.1/%1").arg(audio));
@@ -146,6 +159,7 @@ TEST_F(ReceptionPageTest, LiveFiguresPerMediaEntryAndTheWatchEndsWithTheSheet)
     EXPECT_EQ(Label(*boxes[0], "state"), "Silent");
     SendRtp(audio, 100, 50, 0);
     SendRtp(video, 7, 20, 97); // not the announced type
+    SendRtp(six, 300, 30, 0, true);
     EXPECT_TRUE(QTest::qWaitFor([&] { return Label(*boxes[0], "traffic").startsWith("50 packets"); }, 5000))
         << Label(*boxes[0], "traffic").toStdString();
     EXPECT_TRUE(QTest::qWaitFor([&] { return Label(*boxes[1], "traffic").startsWith("20 packets"); }, 5000));
@@ -156,8 +170,12 @@ TEST_F(ReceptionPageTest, LiveFiguresPerMediaEntryAndTheWatchEndsWithTheSheet)
     EXPECT_EQ(Label(*boxes[1], "state"), "Impaired");
     EXPECT_TRUE(Label(*boxes[1], "payload").startsWith("Payload types 97 (announced 96): not as announced"))
         << Label(*boxes[1], "payload").toStdString();
-    EXPECT_EQ(Label(*boxes[2], "state"), "Not watched (IPv6 is not watched yet)");
+    EXPECT_EQ(Label(*boxes[2], "state"), "Not watched (no IPv6 destination)");
     EXPECT_EQ(Label(*boxes[2], "rtp"), "");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Label(*boxes[3], "traffic").startsWith("30 packets"); }, 5000))
+        << Label(*boxes[3], "traffic").toStdString();
+    EXPECT_TRUE(Label(*boxes[3], "rtp").startsWith("RTP: 29 expected, 0 lost")) << Label(*boxes[3], "rtp").toStdString();
+    EXPECT_TRUE(Label(*boxes[3], "senders").startsWith("From [::1]:")) << Label(*boxes[3], "senders").toStdString();
     const auto* plot = boxes[0]->findChild<CBitRatePlot*>("plot");
     ASSERT_NE(plot, nullptr);
     // The plot follows the whole seconds watched.

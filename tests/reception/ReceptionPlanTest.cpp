@@ -79,14 +79,85 @@ TEST(ReceptionPlan, WhatCannotBeWatchedSaysWhy)
 {
     CTestEnv t;
     auto r = t.Parse("v=0\no=a 1 1 IN IP6 ::1\ns=S\nt=0 0\n"
-                     "m=audio 5004 RTP/AVP 0\nc=IN IP6 ff0e::1\n"
+                     "m=audio 5004 RTP/AVP 0\nc=IN IP6 ff0e::zz\n"
                      "m=audio 0x RTP/AVP 0\nc=IN IP4 239.1.1.1/3\n"
-                     "m=audio 5004 RTP/AVP 0\n");
+                     "m=audio 5004 RTP/AVP 0\n"
+                     "m=audio 5004 RTP/AVP 0\nc=IN IP4 ff0e::1\n"
+                     "m=audio 5004 RTP/AVP 0\nc=IN IP6 ::\n"
+                     "m=audio 5004 RTP/AVP 0\nc=IN IP6 239.1.1.1\n");
     const CReceptionPlan plan = PlanReception(*r);
-    ASSERT_EQ(plan.media.size(), 3u);
-    EXPECT_EQ(plan.media[0].unusable, "IPv6 is not watched yet");
+    ASSERT_EQ(plan.media.size(), 6u);
+    EXPECT_EQ(plan.media[0].unusable, "no IPv6 destination");
     EXPECT_EQ(plan.media[1].unusable, "no port");
     EXPECT_EQ(plan.media[2].unusable, "no IPv4 destination");
+    EXPECT_EQ(plan.media[3].unusable, "no IPv4 destination"); // the address type decides
+    EXPECT_EQ(plan.media[4].unusable, "no IPv6 destination"); // the unspecified address
+    EXPECT_EQ(plan.media[5].unusable, "no IPv6 destination");
+}
+
+text::CIpv6Address Ip6(const char* address) { return text::ParseIpv6(address).value(); }
+
+TEST(ReceptionPlan, Ipv6GroupsAndAddressCounts)
+{
+    CTestEnv t;
+    auto r = t.Parse("v=0\no=a 1 1 IN IP6 fd78::1\ns=S\nc=IN IP6 ff15::9\nt=0 0\n"
+                     "m=audio 5004 RTP/AVP 96\nc=IN IP6 ff0e::1234/3\na=rtpmap:96 L16/44100/2\n"
+                     "m=video 5006 RTP/AVP 33\n"
+                     "m=audio 5008 RTP/AVP 0\nc=IN IP4 239.1.1.1/15/2\n"
+                     "m=audio 5010 RTP/AVP 0\nc=IN IP6 fd78::2\n");
+    const CReceptionPlan plan = PlanReception(*r);
+    ASSERT_EQ(plan.media.size(), 4u);
+    const CMediaTarget& a = plan.media[0];
+    // The one suffix of an IPv6 address is its count, not a TTL.
+    EXPECT_TRUE(a.ipv6);
+    EXPECT_EQ(a.group6, Ip6("ff0e::1234"));
+    EXPECT_EQ(a.address, "ff0e::1234");
+    EXPECT_EQ(a.group, 0u);
+    EXPECT_EQ(a.port, 5004);
+    EXPECT_EQ(a.clockRates[96], 44100u);
+    EXPECT_TRUE(a.unusable.empty());
+    // The session's connection serves the entries without their own.
+    EXPECT_TRUE(plan.media[1].ipv6);
+    EXPECT_EQ(plan.media[1].group6, Ip6("ff15::9"));
+    EXPECT_TRUE(plan.media[1].transportStream[33]);
+    // An IPv4 entry beside them stays IPv4.
+    EXPECT_FALSE(plan.media[2].ipv6);
+    EXPECT_EQ(plan.media[2].group, Ip("239.1.1.1"));
+    EXPECT_EQ(plan.media[2].group6, text::CIpv6Address{});
+    // A unicast IPv6 destination is watched like an IPv4 one.
+    EXPECT_TRUE(plan.media[3].ipv6);
+    EXPECT_EQ(plan.media[3].group6, Ip6("fd78::2"));
+    EXPECT_TRUE(plan.media[3].unusable.empty());
+}
+
+TEST(ReceptionPlan, Ipv6SourceFilters)
+{
+    CTestEnv t;
+    auto r = t.Parse("v=0\no=a 1 1 IN IP6 fd78::1\ns=S\nc=IN IP6 ff3e::8000:1\nt=0 0\n"
+                     "a=source-filter: incl IN IP6 ff3e::8000:1 fd78::5 FD78:0::6 fd78::5 nonsense\n"
+                     "a=source-filter: incl IN IP6 ff3e::9 fd78::9\n"
+                     "a=source-filter: incl IN IP4 232.1.1.1 10.0.0.5\n"
+                     "m=audio 5004 RTP/AVP 0\n"
+                     "m=audio 5006 RTP/AVP 0\na=source-filter: incl IN IP6 * fd78::7\n"
+                     "m=audio 5008 RTP/AVP 0\nc=IN IP6 ff3e::9\n"
+                     "m=audio 5010 RTP/AVP 0\nc=IN IP6 ff3e::10\na=source-filter: excl IN IP6 * fd78::8\n"
+                     "m=audio 5012 RTP/AVP 0\nc=IN IP6 ff3e::11\na=source-filter: incl IN * ff3e::11 fd78::11\n"
+                     "m=audio 5014 RTP/AVP 0\nc=IN IP4 232.1.1.1\n"
+                     "m=audio 5016 RTP/AVP 0\nc=IN IP6 ff3e::12\na=source-filter: incl IN IP4 * 10.0.0.5\n");
+    const CReceptionPlan plan = PlanReception(*r);
+    ASSERT_EQ(plan.media.size(), 7u);
+    // Repeats and unreadable sources are dropped; the text's form does not matter.
+    EXPECT_EQ(plan.media[0].sources6, (std::vector<text::CIpv6Address>{Ip6("fd78::5"), Ip6("fd78::6")}));
+    EXPECT_TRUE(plan.media[0].sources.empty());
+    EXPECT_EQ(plan.media[1].sources6, (std::vector<text::CIpv6Address>{Ip6("fd78::7")}));
+    EXPECT_EQ(plan.media[2].sources6, (std::vector<text::CIpv6Address>{Ip6("fd78::9")}));
+    EXPECT_TRUE(plan.media[3].sources6.empty()); // exclusion: any-source join
+    EXPECT_EQ(plan.media[4].sources6, (std::vector<text::CIpv6Address>{Ip6("fd78::11")}));
+    // Each family takes only its own filters.
+    EXPECT_EQ(plan.media[5].sources, (std::vector<uint32_t>{Ip("10.0.0.5")}));
+    EXPECT_TRUE(plan.media[5].sources6.empty());
+    EXPECT_TRUE(plan.media[6].sources6.empty());
+    EXPECT_TRUE(plan.media[6].sources.empty());
 }
 
 TEST(ReceptionPlan, RtpmapClockRateTable)

@@ -3,7 +3,8 @@
 
   rtp_pattern.py pattern GROUP PORT IFACE SEED COUNT
       Sends COUNT packets (payload 96, 90 kHz, 10 ms apart) to GROUP from the
-      interface with address IFACE. The seed picks packets to drop, to send
+      interface with address IFACE (for an IPv6 GROUP: the interface named
+      IFACE). The seed picks packets to drop, to send
       twice and pairs to swap, points where the stream is delayed by a few
       milliseconds from then on, and a delay of 0-4 ms for each packet. Prints one JSON object: the counts a receiver
       must report and the interarrival jitter (RFC 3550, A.8) of the packets
@@ -29,6 +30,15 @@ INTERVAL = 0.010
 
 
 def sender(iface):
+    # An IPv4 address picks the interface by its address, a name (IPv6
+    # groups) by its index.
+    try:
+        socket.inet_aton(iface)
+    except OSError:
+        s = socket.socket(socket.AF_INET6, socket.SOCK_DGRAM)
+        s.setsockopt(socket.IPPROTO_IPV6, socket.IPV6_MULTICAST_IF, socket.if_nametoindex(iface))
+        s.setsockopt(socket.IPPROTO_IPV6, socket.IPV6_MULTICAST_HOPS, 1)
+        return s
     s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton(iface))
     s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_TTL, 1)
