@@ -14,6 +14,7 @@
 #include "reception/qt/ReceptionService.h"
 #include "sap/qt/SAPSocket.h"
 #include "web/WebService.h"
+#include "web/WebState.h"
 
 #include <QTimer>
 #include <QUrl>
@@ -107,6 +108,20 @@ void CDesktopApp::StartWebServer()
     }
     for (const QString& line : QString::fromStdString(m_web->Announcement()).split('\n'))
         std::fprintf(stderr, "talmira: %s\n", line.toLocal8Bit().constData());
+    // What the Reception page and column watch shows in /metrics too.
+    QObject::connect(m_reception.get(), &CReceptionService::FiguresArrived, m_reception.get(), [this] {
+        if (m_web)
+            m_web->SetWatched(WatchedStreams(*m_reception));
+    });
+}
+
+std::vector<CWatchedStream> WatchedStreams(const CReceptionService& reception)
+{
+    std::vector<CWatchedStream> out;
+    for (const CSessionFigures* figures : reception.AllLatest())
+        for (const CMediaFigures& m : figures->media)
+            out.push_back({m.group, m.port, m.media, ReceptionStateName(m.state), m.packets, m.lost});
+    return out;
 }
 
 std::string CDesktopApp::InstallDirectory() const

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CAnnouncementCommands;
 class CGuiToolDialogs;
@@ -68,3 +69,7 @@ private:
     bool m_closeResult = true;
     bool m_closed = false;
 };
+
+struct CWatchedStream;
+// The figures of every watched media entry, as /metrics shows them.
+std::vector<CWatchedStream> WatchedStreams(const CReceptionService& reception);

@@ -297,5 +297,17 @@ CWebResponse CWebHandlers::Metrics() const
         counter("talmira_sap_announcements_sent", "SAP announcements and deletions sent.", wire->sent.load());
         counter("talmira_cache_writes", "Cache files written.", wire->cacheWrites.load());
     }
+    // Streams being watched, one series per media entry.
+    const std::vector<CWatchedStream> watched = m_state.Watched();
+    for (const auto& [base, help] : {std::pair("talmira_watched_packets_total", "Packets received by a watched stream."),
+                                     std::pair("talmira_watched_lost_total", "RTP packets a watched stream lost.")}) {
+        if (watched.empty())
+            break;
+        out += std::string("# HELP ") + base + " " + help + "\n# TYPE " + base + " counter\n";
+        for (const CWatchedStream& w : watched)
+            out += std::string(base) + "{group=\"" + Label(QString::fromStdString(w.group)) + "\",port=\"" + std::to_string(w.port)
+                + "\",media=\"" + Label(QString::fromStdString(w.media)) + "\",state=\"" + Label(QString::fromStdString(w.state)) + "\"} "
+                + std::to_string(std::string_view(base) == "talmira_watched_lost_total" ? w.lost : w.packets) + "\n";
+    }
     return {200, "text/plain; version=0.0.4; charset=utf-8", std::move(out), {}};
 }

@@ -94,3 +94,8 @@ void CWebService::Stop()
         m_server->Stop();
     m_serving = false;
 }
+
+void CWebService::SetWatched(std::vector<CWatchedStream> streams)
+{
+    m_state->SetWatched(std::move(streams));
+}

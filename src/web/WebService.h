@@ -1,6 +1,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <vector>
 
 class Clock;
 class COstara32Doc;
@@ -8,6 +9,7 @@ class CViewFanOut;
 class CWebPublisher;
 class CWebServer;
 class CWebState;
+struct CWatchedStream;
 struct CWireCounters;
 
 // The web server of a running directory, as `talmira-cli serve` and the
@@ -32,6 +34,8 @@ public:
     std::string Announcement() const;
     bool Serving() const { return m_serving; }
     int Port() const;
+    // The streams being watched, for /metrics.
+    void SetWatched(std::vector<CWatchedStream> streams);
     // Ends every connection; the store is left alone.
     void Stop();
 

@@ -5,6 +5,21 @@
 
 #include <atomic>
 #include <mutex>
+#include <string>
+#include <vector>
+
+// One media entry the program is watching (the Reception page or column),
+// as /metrics shows it.
+struct CWatchedStream {
+    std::string group;
+    uint16_t port = 0;
+    std::string media;
+    std::string state;
+    uint64_t packets = 0;
+    uint64_t lost = 0;
+
+    bool operator==(const CWatchedStream&) const = default;
+};
 
 // What the main thread shares with the HTTP threads: the latest snapshot of
 // the directory and the numbered changes. Handlers take the snapshot under
@@ -25,6 +40,17 @@ public:
         m_snapshot = std::move(snapshot);
     }
     CEventLog& Events() { return m_events; }
+    // The watched streams' latest figures, replaced whole once a second.
+    void SetWatched(std::vector<CWatchedStream> streams)
+    {
+        std::lock_guard lock(m_lock);
+        m_watched = std::move(streams);
+    }
+    std::vector<CWatchedStream> Watched() const
+    {
+        std::lock_guard lock(m_lock);
+        return m_watched;
+    }
 
     // Counted by the server, shown by /metrics.
     std::atomic<uint64_t> requests{0};
@@ -39,4 +65,5 @@ private:
     CEventLog m_events;
     mutable std::mutex m_lock;
     WebSnapshotPtr m_snapshot;
+    std::vector<CWatchedStream> m_watched;
 };

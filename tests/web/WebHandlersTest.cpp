@@ -225,4 +225,15 @@ TEST_F(WebTest, MetricsShowTheWireCountsWhenThereAreAny)
                              "talmira_sap_announcements_sent_total 6\n", "talmira_cache_writes_total 7\n"})
         EXPECT_NE(body.find(line), std::string::npos) << line;
     state.wire = nullptr;
+
+    // Watched streams: one series per media entry, labels escaped.
+    EXPECT_EQ(body.find("talmira_watched_"), std::string::npos);
+    state.SetWatched({{"ff0e::77:1", 5004, "audio", "receiving", 1200, 3}, {"239.1.2.3", 5006, "vid\"eo", "silent", 0, 0}});
+    const std::string watched = Get("/metrics").body;
+    for (const char* line :
+         {"# TYPE talmira_watched_packets_total counter\n",
+          "talmira_watched_packets_total{group=\"ff0e::77:1\",port=\"5004\",media=\"audio\",state=\"receiving\"} 1200\n",
+          "talmira_watched_lost_total{group=\"ff0e::77:1\",port=\"5004\",media=\"audio\",state=\"receiving\"} 3\n",
+          "talmira_watched_lost_total{group=\"239.1.2.3\",port=\"5006\",media=\"vid\\\"eo\",state=\"silent\"} 0\n"})
+        EXPECT_NE(watched.find(line), std::string::npos) << line;
 }

@@ -42,3 +42,12 @@ void CReceptionService::Take(const CSessionFigures& figures)
     it->second = std::make_unique<CSessionFigures>(figures);
     emit FiguresArrived(figures.watchId);
 }
+
+std::vector<const CSessionFigures*> CReceptionService::AllLatest() const
+{
+    std::vector<const CSessionFigures*> out;
+    for (const auto& [id, figures] : m_latest)
+        if (figures)
+            out.push_back(figures.get());
+    return out;
+}

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <memory>
+#include <vector>
 
 // The receiver for the windows: watches are started and ended on the GUI
 // thread, and each watch's figures arrive there once a second through a
@@ -20,6 +21,8 @@ public:
     void Unwatch(int id);
     // The newest figures of a watch; null before its first report.
     const CSessionFigures* Latest(int id) const;
+    // The newest figures of every watch that has reported.
+    std::vector<const CSessionFigures*> AllLatest() const;
     size_t JoinedGroups() const { return m_receiver ? m_receiver->JoinedGroups() : 0; }
     const CReceiverOptions& Options() const { return m_options; }
 
