@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "app/CommandLineInfo.h"
 #include "base/FileIO.h"
 #include "sap/EncryptionGroups.h"
 
@@ -143,4 +144,14 @@ std::string ArgumentBytes(const QString& arg)
         if (QString::fromLocal8Bit(raw) == arg)
             return raw;
     return arg.toStdString();
+}
+
+CMyCommandLineInfo ProgramCommandLine(const QStringList& positionals)
+{
+    CMyCommandLineInfo commandLine;
+    std::vector<std::string> plain;
+    for (const QString& p : positionals)
+        plain.push_back(p.toStdString());
+    commandLine.ParseCommandLine(plain);
+    return commandLine;
 }

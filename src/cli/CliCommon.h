@@ -43,6 +43,11 @@ struct CCliRegistration {
 // Reports a usage or input error: one line on stderr; returns the exit status.
 int CliFail(const QString& message);
 
+// The desktop program's own command line (-f FILE and the rest) read from
+// a command's positional arguments.
+class CMyCommandLineInfo;
+CMyCommandLineInfo ProgramCommandLine(const QStringList& positionals);
+
 // The command line as the bytes the process was given (main keeps them):
 // Qt decodes arguments as UTF-8 and turns other bytes into U+FFFD.
 void KeepRawArguments(int argc, char** argv);

@@ -126,11 +126,7 @@ static int RunDirectoryListen(CCliArgs& args)
         if (args.Has(rawOnly))
             return CliFail(QString("%1 goes with --raw").arg(rawOnly));
     // The program's own command line: -f FILE shows that one session.
-    CMyCommandLineInfo commandLine;
-    std::vector<std::string> plain;
-    for (const QString& p : args.Positionals())
-        plain.push_back(p.toStdString());
-    commandLine.ParseCommandLine(plain);
+    const CMyCommandLineInfo commandLine = ProgramCommandLine(args.Positionals());
 
     CStderrPrompter prompter;
     CProcessExit exit;

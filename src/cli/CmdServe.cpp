@@ -27,11 +27,7 @@ static int RunServe(const QStringList& argv)
     int port = 0;
     if (!CWebService::SplitAddress(address, host, port))
         return CliFail(QString("--http takes ADDR:PORT, not '%1'").arg(args.Value("--http")));
-    CMyCommandLineInfo commandLine;
-    std::vector<std::string> plain;
-    for (const QString& p : args.Positionals())
-        plain.push_back(p.toStdString());
-    commandLine.ParseCommandLine(plain);
+    const CMyCommandLineInfo commandLine = ProgramCommandLine(args.Positionals());
 
     CStderrPrompter prompter;
     CProcessExit exit;

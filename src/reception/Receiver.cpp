@@ -291,20 +291,29 @@ private:
         return socket;
     }
 
+    static int NewSocket(int family, std::string& error)
+    {
+        const int fd = socket(family, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            error = std::string("socket: ") + std::strerror(errno);
+        return fd;
+    }
+    // Closes a socket that could not be set up, saying which step failed.
+    static std::unique_ptr<CSocket> Fail(int fd, const char* what, std::string& error)
+    {
+        error = std::string(what) + ": " + std::strerror(errno);
+        close(fd);
+        return nullptr;
+    }
+
     std::unique_ptr<CSocket> Open(const CSocketKey& key, std::string& error)
     {
         if (key.ipv6)
             return Open6(key, error);
-        const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (fd < 0) {
-            error = std::string("socket: ") + std::strerror(errno);
+        const int fd = NewSocket(AF_INET, error);
+        if (fd < 0)
             return nullptr;
-        }
-        auto fail = [&](const char* what) {
-            error = std::string(what) + ": " + std::strerror(errno);
-            close(fd);
-            return nullptr;
-        };
+        auto fail = [&](const char* what) { return Fail(fd, what, error); };
         const int off = 0;
         SetCommonOptions(fd);
         const bool multicast = IsMulticast(key.address);
@@ -344,16 +353,10 @@ private:
 
     std::unique_ptr<CSocket> Open6(const CSocketKey& key, std::string& error)
     {
-        const int fd = socket(AF_INET6, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (fd < 0) {
-            error = std::string("socket: ") + std::strerror(errno);
+        const int fd = NewSocket(AF_INET6, error);
+        if (fd < 0)
             return nullptr;
-        }
-        auto fail = [&](const char* what) {
-            error = std::string(what) + ": " + std::strerror(errno);
-            close(fd);
-            return nullptr;
-        };
+        auto fail = [&](const char* what) { return Fail(fd, what, error); };
         const int on = 1;
         SetCommonOptions(fd);
         // IPv4 senders to the same port are not ours.

@@ -30,12 +30,19 @@
 //   labels NAME                      says "labels NAME = TEXT | TEXT ...": the
 //                                    visible labels of that object name in the
 //                                    window on top, in widget order
+//   count-rows                       from now on reports "count: N" (the list's
+//                                    rows) instead of every row's name
+//   keylat T                         presses Down in the list and says
+//                                    "keylat T MS" once the list repaints, MS
+//                                    the wall clock then (ms since the epoch)
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDateTimeEdit>
 #include <QGenericPlugin>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -65,6 +72,17 @@ public:
         m_poll.start();
         m_input = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
         connect(m_input, &QSocketNotifier::activated, this, &CDesktopProbe::ReadCommands);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && !m_keyStamp.isEmpty()) {
+            watched->removeEventFilter(this);
+            Say("keylat " + m_keyStamp + " " + QString::number(QDateTime::currentMSecsSinceEpoch()));
+            m_keyStamp.clear();
+        }
+        return false;
     }
 
 private:
@@ -104,9 +122,9 @@ private:
             return;
         QStringList names;
         const QAbstractItemModel& model = *list->model();
-        for (int row = 0; row < model.rowCount(); ++row)
+        for (int row = 0; row < model.rowCount() && !m_countOnly; ++row)
             names << model.index(row, 0).data().toString();
-        const QString rows = "rows: " + names.join(" | ");
+        const QString rows = m_countOnly ? "count: " + QString::number(model.rowCount()) : "rows: " + names.join(" | ");
         if (rows != m_rows)
             Say(m_rows = rows);
         QWizard* wizard = Wizard();
@@ -333,6 +351,16 @@ private:
             press->click();
         } else if (command.startsWith("click ")) {
             Click(*window, command.mid(6));
+        } else if (command == "count-rows") {
+            m_countOnly = true;
+            Say("counting rows");
+        } else if (command.startsWith("keylat ")) {
+            if (QTreeView* list = View(window, true)) {
+                m_keyStamp = command.mid(7).trimmed();
+                list->viewport()->installEventFilter(this);
+                QCoreApplication::postEvent(list, new QKeyEvent(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier));
+                QCoreApplication::postEvent(list, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Down, Qt::NoModifier));
+            }
         }
         Report();
     }
@@ -396,6 +424,8 @@ private:
     }
 
     QTimer m_poll;
+    bool m_countOnly = false;
+    QString m_keyStamp; // the keylat command waiting for the list's repaint
     QSocketNotifier* m_input = nullptr;
     QByteArray m_pending;
     QString m_state;
