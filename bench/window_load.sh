@@ -40,7 +40,7 @@ flood() { # N RATE: the sender in $NS_A; its output in $WORK/flood.out
 # short text form, so that printing costs little).
 listener_run() { # N RATE -> "drops drain_s cpu_ms"
     local n="$1" rate="$2" out="$WORK/listen.txt"
-    rm -rf "$WORK/receiver/data"
+    rm -f "$WORK/receiver/install/Talmira.cache" "$out" "$out.err"
     run_in "$NS_B" receiver listen > "$out" 2> "$out.err" &
     local pid=$!
     listening "$out"
@@ -62,11 +62,12 @@ listener_run() { # N RATE -> "drops drain_s cpu_ms"
 
 window_run() { # N RATE -> "drops drain_ms cpu_ms rows p50 p95 max"
     local n="$1" rate="$2"
-    rm -rf "$WORK/receiver/data" "$WORK/probe.in" "$WORK/run"
+    # Each run starts from an empty store (the listener's cache is gone).
+    rm -rf "$WORK/receiver/install/Talmira.cache" "$WORK/probe.in" "$WORK/run"
     start_display "$NS_B"
     start_probed "$NS_B" receiver "$WORK/desktop.err"
-    ask "select TTL Scope" "^selected TTL Scope"
     ask "count-rows" "^counting rows"
+    ask "select TTL Scope" "^selected TTL Scope"
     seen "^count: " 5 || true
     local d0 c0 end
     d0=$(drops); c0=$(cpu "$desktop_pid")

@@ -15,4 +15,10 @@ echo "== SDP parse, instructions per text (callgrind): at most 2.5 times the lin
 bash "$(dirname "$0")/../bench/callgrind.sh" "$build/bench/bench_parse" Parse SplitTouch 2.5 || status=1
 echo "== session store, instructions per operation (callgrind)"
 bash "$(dirname "$0")/../bench/callgrind-store.sh" "$build" || status=1
+echo "== the real window under a flood, against the listener (needs root and Xvfb)"
+if [ "$(id -u)" -eq 0 ] && command -v Xvfb > /dev/null; then
+    bash "$(dirname "$0")/../bench/window_load.sh" "$build" || status=1
+else
+    echo "skipped"
+fi
 exit $status
