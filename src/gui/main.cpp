@@ -111,7 +111,12 @@ void ScreenshotReceptionList(CDesktopApp& desktop, const QString& file, const QS
     }
     QTreeView& tree = window.TreeView();
     tree.expandAll();
-    tree.setCurrentIndex(tree.model()->index(0, 0, tree.model()->index(0, 0)));
+    // The directory it was added to, wherever the tree sorts it.
+    const QModelIndex top = tree.model()->index(0, 0);
+    const QModelIndexList scope = tree.model()->match(tree.model()->index(0, 0, top), Qt::DisplayRole,
+                                                      QString::fromStdString(doc.MainList().At(0)->name), 1,
+                                                      Qt::MatchExactly);
+    tree.setCurrentIndex(scope.isEmpty() ? tree.model()->index(0, 0, top) : scope.front());
     QTimer::singleShot(300, &window, [&window, record, column, file, seconds] {
         CSessionSortFilter& sorted = window.SortedList();
         sorted.Source().ApplyPending();
