@@ -310,11 +310,19 @@ void CSDPObject::DeleteLater()
     }
 }
 
+std::string_view ConnectionAddressTypeOf(const CSDPObject& record, const CSDPMedia& media)
+{
+    // The entry's own c= line decides when it has one: with an address, or
+    // with a type of its own (a line that names no address).
+    const std::string_view own = media.extras->connectionAddressType;
+    if (!media.connectionAddress.empty() || own != CSDPMediaExtras().connectionAddressType)
+        return own;
+    return record.connectionAddressType;
+}
+
 bool IsIpv6Media(const CSDPObject& record, const CSDPMedia& media)
 {
-    const std::string_view type = media.connectionAddress.empty() ? std::string_view(record.connectionAddressType)
-                                                                  : std::string_view(media.extras->connectionAddressType);
-    return text::EqualsNoCase(type, "IP6");
+    return text::EqualsNoCase(ConnectionAddressTypeOf(record, media), "IP6");
 }
 
 std::optional<text::CIpv6Address> Ipv6DirectoryGroup(const CSDPObject& directory)

@@ -272,8 +272,10 @@ private:
     bool m_ok;
 };
 
-// Whether a media entry's connection (its own c= line, else the session's)
-// is of address type IP6.
+// The address type of a media entry's connection: its own c= line's, else
+// the session's.
+std::string_view ConnectionAddressTypeOf(const CSDPObject& record, const CSDPMedia& media);
+// Whether that type is IP6.
 bool IsIpv6Media(const CSDPObject& record, const CSDPMedia& media);
 // The IPv6 group a directory record listens on (its "directory" media entry
 // with an IP6 connection naming a multicast address); nothing for IPv4.

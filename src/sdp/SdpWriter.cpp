@@ -132,7 +132,5 @@ void CSDPObject::WriteSdp(std::string& out)
             lines.Line('a', a);
     lines.Line('a', type);
     for (const CSDPMedia& m : media)
-        WriteMedia(lines, m, !IsIpv6Media(*this, m) ? std::string_view()
-                             : m.connectionAddress.empty() ? std::string_view(connectionAddressType)
-                                                           : std::string_view(m.extras->connectionAddressType));
+        WriteMedia(lines, m, IsIpv6Media(*this, m) ? ConnectionAddressTypeOf(*this, m) : std::string_view());
 }

@@ -43,6 +43,8 @@ TEST(Ipv6Sdp, AddressCountTtlAndTheWrittenConnection)
               "c=IN IP6 ff15::9/2\n"},
              {"lower-case type kept", "m=audio 5004 RTP/AVP 0\nc=IN ip6 ff02::1:3\n", "ff02::1:3", 127, 1,
               "c=IN ip6 ff02::1:3\n"},
+             {"a type of its own, no address", "c=IN IP4 239.1.1.1/5\nt=0 0\nm=audio 1 RTP/AVP 0\nc=IN IP6\n",
+              "239.1.1.1", 127, 5, "c=IN IP6 239.1.1.1/5\n"},
              {"IPv4 as before", "m=audio 5004 RTP/AVP 0\nc=IN IP4 239.1.2.3/15/3\n", "239.1.2.3", 15, 3,
               "c=IN IP4 239.1.2.3/15/3\n"},
              {"IPv4 from the session, as before", "c=IN IP4 239.1.2.3\nt=0 0\nm=audio 5004 RTP/AVP 0\n",
