@@ -128,9 +128,12 @@ void CEncryptionGroupDialog::accept()
         return;
     if (m_key->text() != m_keyAgain->text())
         return void(Refuse(m_prompter, "Check that you entered twice the same key!", *m_keyAgain));
-    // The key is its bytes: that is what is stored and what the DES key is made of.
+    // The message speaks of characters: at least 8 of them. The key is its
+    // bytes, though (what is stored and what the DES key is made of), and the
+    // file keeps 256 of them; the field takes no more as it is typed.
+    const qsizetype keyCharacters = m_key->text().toUcs4().size();
     const qsizetype keyBytes = m_key->text().toUtf8().size();
-    if (keyBytes < 8 || keyBytes > 256)
+    if (keyCharacters < 8 || keyBytes > 256)
         return void(Refuse(m_prompter, "Choose a key with length between 8 and 256.", *m_key));
     if (m_name->text().isEmpty())
         return void(Refuse(m_prompter, "Please provide a name for this group!", *m_name));

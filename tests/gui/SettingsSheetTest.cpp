@@ -69,6 +69,9 @@ TEST_F(SettingsSheetTest, GroupDialogChecksInOrderAndFocusesTheField)
         {"Lab", "secret-key", "secret-key", "", "Please enter an integer between 10000 and 2147483647.", kId},
         {"Lab", "short", "other", "10000", "Check that you entered twice the same key!", kAgain},
         {"Lab", "short", "short", "10000", "Choose a key with length between 8 and 256.", kKey},
+        // Four characters of eight bytes are four characters, as the message counts.
+        {"Lab", "\u00e9\u00e9\u00e9\u00e9", "\u00e9\u00e9\u00e9\u00e9", "10000", "Choose a key with length between 8 and 256.", kKey},
+        {"Lab", "\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9", "\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9", "10000", nullptr, kName},
         {"", "secret-key", "secret-key", "10000", "Please provide a name for this group!", kName},
         {"Lab", "secret-key", "secret-key", "10000", nullptr, kName},
         {"Lab", "12345678", "12345678", "2147483647", nullptr, kName},
