@@ -33,12 +33,20 @@ std::string ScopeDirectoryText(const CAdminScopeEntry& scope, const std::string&
         + "/" + std::to_string(scope.ttl);
 }
 
+namespace {
+// The program's own text of a scope directory, parsed as one.
+std::shared_ptr<CSDPObject> ScopeDirectoryFrom(const std::string& text, const CSdpEnvironment& env)
+{
+    auto record = CSDPObject::FromText(text, env);
+    record->sessionType = kTypeScopeDirectory;
+    return record;
+}
+} // namespace
+
 std::shared_ptr<CSDPObject> MakeScopeDirectory(const CAdminScopeEntry& scope, const std::string& sessionId,
                                                const CSdpEnvironment& env)
 {
-    auto record = CSDPObject::FromText(ScopeDirectoryText(scope, sessionId), env);
-    record->sessionType = kTypeScopeDirectory;
-    return record;
+    return ScopeDirectoryFrom(ScopeDirectoryText(scope, sessionId), env);
 }
 
 std::string Ipv6ScopeDirectoryText(const CIpv6SapScope& scope)
@@ -50,9 +58,7 @@ std::string Ipv6ScopeDirectoryText(const CIpv6SapScope& scope)
 
 std::shared_ptr<CSDPObject> MakeIpv6ScopeDirectory(const CIpv6SapScope& scope, const CSdpEnvironment& env)
 {
-    auto record = CSDPObject::FromText(Ipv6ScopeDirectoryText(scope), env);
-    record->sessionType = kTypeScopeDirectory;
-    return record;
+    return ScopeDirectoryFrom(Ipv6ScopeDirectoryText(scope), env);
 }
 
 const CIpv6SapScope* Ipv6SapScopeOf(const CSDPObject& directory)

@@ -33,6 +33,16 @@ netns_setup() {
     ip -n "$NS_B" route add 224.0.0.0/4 dev "vb$$"
 }
 
+# netns_ipv6 PREFIX: after netns_setup, the addresses $SIX_A (PREFIX::1)
+# and $SIX_B (PREFIX::2) on the veth ends, usable at once (no duplicate
+# address detection). A kernel without IPv6 skips the test.
+netns_ipv6() {
+    [ -e /proc/net/if_inet6 ] || { echo "no IPv6 in this kernel; skipped"; exit 77; }
+    SIX_A="$1::1"; SIX_B="$1::2"
+    ip -n "$NS_A" addr add "$SIX_A/64" dev "va$$" nodad
+    ip -n "$NS_B" addr add "$SIX_B/64" dev "vb$$" nodad
+}
+
 netns_cleanup() {
     local pids; pids=$(jobs -p); [ -n "$pids" ] && kill $pids 2>/dev/null; wait 2>/dev/null
     ip netns del "$NS_A" 2>/dev/null || true

@@ -9,12 +9,8 @@
 NETNS_PREFIX=trc6
 source "$(dirname "$0")/lib-netns.sh"
 need python3 ffmpeg
-# A kernel without IPv6 has nothing to test here.
-[ -e /proc/net/if_inet6 ] || { echo "no IPv6 in this kernel; skipped"; exit 77; }
 netns_setup recv6 70
-SIX_A=fd78:70::1; SIX_B=fd78:70::2
-ip -n "$NS_A" addr add "$SIX_A/64" dev "va$$" nodad
-ip -n "$NS_B" addr add "$SIX_B/64" dev "vb$$" nodad
+netns_ipv6 fd78:70
 pattern="$(dirname "$0")/../support/rtp_pattern.py"
 
 # probe OUTPUT SDP-FILE [ARGS...]: the probe in $NS_B (ARGS by default
