@@ -90,7 +90,10 @@ function treeKeys(ev) {
 function buildHead() {
   const head = $('list-head');
   head.replaceChildren();
-  const widths = state.columns.map((c) => c.width + 'fr').join(' ');
+  // The window's widths share the room; no column gets narrower than a
+  // tenth over its width in the window (at most 220 px, a start time's),
+  // as the page's font is a little wider, so short cells stay whole.
+  const widths = state.columns.map((c) => 'minmax(' + Math.min(Math.round(c.width * 1.1), 220) + 'px, ' + c.width + 'fr)').join(' ');
   document.documentElement.style.setProperty('--cols', widths);
   state.columns.forEach((c) => {
     const b = el('button', '', c.title);
