@@ -8,26 +8,12 @@
 # address, else the first multicast one with IPv6, as for IPv6 SAP.
 NETNS_PREFIX=trc6
 source "$(dirname "$0")/lib-netns.sh"
+source "$(dirname "$0")/lib-probe.sh"
 need python3 ffmpeg
 netns_setup recv6 70
 netns_ipv6 fd78:70
 pattern="$(dirname "$0")/../support/rtp_pattern.py"
 
-# probe OUTPUT SDP-FILE [ARGS...]: the probe in $NS_B (ARGS by default
-# --iface $ADDR_B), in the background; its pid is $probe.
-probe() {
-    local out="$1" sdp="$2"; shift 2
-    [ $# -gt 0 ] || set -- --iface "$ADDR_B"
-    ip netns exec "$NS_B" "$cli" probe "$sdp" --json --seconds 60 "$@" > "$out" 2> "$out.err" &
-    probe=$!
-    wait_for "$out.err" "watching" 5 || fail "the probe did not start" "$out.err"
-}
-# last OUTPUT MEDIA-INDEX: the newest JSON line of that media entry.
-last() { grep "\"media_index\":$2," "$1" | tail -n 1; }
-# field LINE EXPRESSION: values of a JSON line, by Python expressions over `o`.
-field() {
-    python3 -c 'import json,sys; o = json.loads(sys.argv[1]); v = eval(sys.argv[2]); print(*(v if type(v) is tuple else (v,)))' "$1" "$2"
-}
 # joined GROUP-HEX: how many sockets in $NS_B joined the group on the veth.
 joined() { ip netns exec "$NS_B" awk -v g="$1" -v d="vb$$" '$2 == d && $3 == g { n += $4 } END { print n + 0 }' /proc/net/igmp6; }
 

@@ -8,23 +8,10 @@
 # its source.
 NETNS_PREFIX=trcp
 source "$(dirname "$0")/lib-netns.sh"
+source "$(dirname "$0")/lib-probe.sh"
 need python3 ffmpeg
 netns_setup probe 60
 pattern="$(dirname "$0")/../support/rtp_pattern.py"
-
-# probe OUTPUT SDP-FILE: the probe in $NS_B, in the background; its pid is $probe.
-probe() {
-    ip netns exec "$NS_B" "$cli" probe "$2" --json --seconds 60 --iface "$ADDR_B" > "$1" 2> "$1.err" &
-    probe=$!
-    wait_for "$1.err" "watching" 5 || fail "the probe did not start" "$1.err"
-}
-# last OUTPUT MEDIA-INDEX: the newest JSON line of that media entry.
-last() { grep "\"media_index\":$2," "$1" | tail -n 1; }
-# field LINE EXPRESSION: values of a JSON line, by Python expressions over `o`
-# (several, separated by commas, print separated by blanks).
-field() {
-    python3 -c 'import json,sys; o = json.loads(sys.argv[1]); v = eval(sys.argv[2]); print(*(v if type(v) is tuple else (v,)))' "$1" "$2"
-}
 
 # 1. The seeded pattern.
 cat > "$WORK/pattern.sdp" <<SDP
