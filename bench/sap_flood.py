@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Floods a SAP group with distinct sessions at a steady rate.
 
-  sap_flood.py GROUP PORT ORIGIN COUNT RATE [FIRST]
+  sap_flood.py GROUP PORT ORIGIN COUNT RATE [FIRST [ROUNDS]]
       Sends COUNT announcements (SAP v1, IPv4 origin ORIGIN, about 540
       bytes of SDP each, session ids FIRST, FIRST+1, ...) at RATE per
-      second, then prints "sent N in S s".
+      second, ROUNDS times over (1 when not given: every later round
+      repeats the same datagrams), then prints "sent N in S s".
 """
 import socket
 import sys
@@ -25,13 +26,14 @@ def session(number, origin):
 
 
 def main():
-    if len(sys.argv) not in (6, 7):
+    if len(sys.argv) not in (6, 7, 8):
         sys.exit(__doc__)
     group, port, origin = sys.argv[1], int(sys.argv[2]), sys.argv[3]
     count, rate = int(sys.argv[4]), float(sys.argv[5])
-    first = int(sys.argv[6]) if len(sys.argv) == 7 else 1
+    first = int(sys.argv[6]) if len(sys.argv) >= 7 else 1
+    rounds = int(sys.argv[7]) if len(sys.argv) == 8 else 1
     header = bytes([0x20, 0, 0, 0]) + socket.inet_aton(origin)
-    datagrams = [header + session(first + i, origin) for i in range(count)]
+    datagrams = [header + session(first + i, origin) for i in range(count)] * rounds
     s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_TTL, 15)
     s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton(origin))
@@ -42,7 +44,7 @@ def main():
         if ahead > 0.0005:
             time.sleep(ahead)
         s.sendto(d, (group, port))
-    print("sent %d in %.2f s" % (count, time.monotonic() - start), flush=True)
+    print("sent %d in %.2f s" % (len(datagrams), time.monotonic() - start), flush=True)
 
 
 if __name__ == "__main__":

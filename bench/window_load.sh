@@ -1,22 +1,34 @@
 #!/bin/bash
 # The real program under a flood, as a user sees it: in one network
 # namespace `talmira` on a virtual X display with the TTL Scope's list on
-# screen (sorted by name), in the other a sender announcing distinct
-# sessions at a steady rate. For each run it prints the datagrams the
-# kernel dropped, the time from the flood's end until every session is a
-# row, the share of one core the program used, and the round trip of a key
-# press (Down in the list) to the list's repaint while the flood runs
-# (median, 95th percentile, worst). The reference is the store alone:
-# `talmira-cli listen` on the same flood; the last column is the window's
-# CPU time per datagram against the listener's.
+# screen (sorted by name), in the other a sender announcing sessions at a
+# steady rate. The reference is the store alone: `talmira-cli listen` on the
+# same flood.
 #
-# Usage: bench/window_load.sh BUILD [N@RATE ...]   (default 20000@2000 10000@10000)
+# Runs, each named on the command line:
+#   N@RATE     N new sessions at RATE per second. Prints the datagrams the
+#              kernel dropped, the time from the flood's end until every
+#              session is listed, the share of one core used, and the round
+#              trip of a key press (Down in the list, every 50 ms while the
+#              flood runs) to the list's repaint: median, 95th percentile,
+#              worst. The last column is the window's CPU time against the
+#              listener's.
+#   N@RATExR   N sessions announced once, then R rounds of repeats of all of
+#              them at RATE per second; the figures are those of the repeats.
+#   browse@N   N sessions listed, then a user's actions on the list, each
+#              timed from the input to the list's repaint: PageDown, End,
+#              Home, a click on another column's title, a search and its
+#              clearing (five times each: median and worst).
+#
+# Usage: bench/window_load.sh BUILD [RUN ...]
+#        (default 20000@2000 10000@10000 20000@20000x5 browse@100000)
+# WINDOW_PERF=FILE records the window's profile (perf) during each flood.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/../tests/integration/lib-netns.sh" "$1"
 shift
 runs=("$@")
-[ ${#runs[@]} -gt 0 ] || runs=(20000@2000 10000@10000)
+[ ${#runs[@]} -gt 0 ] || runs=(20000@2000 10000@10000 20000@20000x5 browse@100000)
 source "$here/../tests/integration/lib-desktop.sh"
 need python3
 netns_setup wload 95
@@ -31,37 +43,53 @@ ticks=$(getconf CLK_TCK)
 now_ms() { date +%s%3N; }
 first=1
 
-flood() { # N RATE: the sender in $NS_A; its output in $WORK/flood.out
-    ip netns exec "$NS_A" python3 "$here/sap_flood.py" "$GROUP" 9875 "$ADDR_A" "$1" "$2" "$first" > "$WORK/flood.out"
-    first=$((first + $1))
+# flood N RATE [ROUNDS]: the sender in $NS_A announcing sessions from
+# $first on; its output in $WORK/flood.out.
+flood() {
+    ip netns exec "$NS_A" python3 "$here/sap_flood.py" "$GROUP" 9875 "$ADDR_A" "$1" "$2" "$first" "${3:-1}" \
+        > "$WORK/flood.out"
 }
 
-# The listener's run: every session printed once as an "add" line (the
+# stats FILE: median, 95th percentile and worst of the numbers in FILE.
+stats() {
+    sort -n "$1" | awk '{ v[NR] = $1 } END { if (NR == 0) { print "- - -"; exit }
+        p95 = int(NR * 0.95 + 0.999); if (p95 > NR) p95 = NR
+        print v[int((NR + 1) / 2)], v[p95], v[NR] }'
+}
+
+# The listener's run: every new session printed once as an "add" line (the
 # short text form, so that printing costs little).
-listener_run() { # N RATE -> "drops drain_s cpu_ms"
-    local n="$1" rate="$2" out="$WORK/listen.txt"
+listener_run() { # N RATE ROUNDS -> "drops drain_ms cpu_ms sessions"
+    local n="$1" rate="$2" rounds="$3" out="$WORK/listen.txt"
     rm -f "$WORK/receiver/install/Talmira.cache" "$out" "$out.err"
     run_in "$NS_B" receiver listen > "$out" 2> "$out.err" &
     local pid=$!
     listening "$out"
+    local added=0
+    if [ "$rounds" -gt 0 ]; then
+        flood "$n" 20000
+        wait_lines "$out" "$n"
+        added=$n
+    fi
     local d0 c0 end
     d0=$(drops); c0=$(cpu "$pid")
-    local before; before=$(grep -c '^add ' "$out" || true)
-    flood "$n" "$rate"
+    flood "$n" "$rate" "$((rounds > 0 ? rounds : 1))"
     end=$(now_ms)
-    for _ in $(seq 1 600); do
-        [ "$(grep -c '^add ' "$out")" -ge $((before + n)) ] && break
-        sleep 0.05
-    done
+    [ "$rounds" -gt 0 ] || wait_lines "$out" "$n"
     local drained=$(( $(now_ms) - end ))
-    local got=$(( $(grep -c '^add ' "$out") - before ))
+    local got=$(( $(grep -c '^add ' "$out") ))
     local c1; c1=$(cpu "$pid")
     echo "$(( $(drops) - d0 )) $drained $(( (c1 - c0) * 1000 / ticks )) $got"
     stops "$pid" "$out.err"
 }
+wait_lines() { # FILE N: until FILE has N "add" lines (30 s at most)
+    for _ in $(seq 1 600); do
+        [ "$(grep -c '^add ' "$1")" -ge "$2" ] && return
+        sleep 0.05
+    done
+}
 
-window_run() { # N RATE -> "drops drain_ms cpu_ms rows p50 p95 max"
-    local n="$1" rate="$2"
+window_start() {
     # Each run starts from an empty store (the listener's cache is gone).
     rm -rf "$WORK/receiver/install/Talmira.cache" "$WORK/probe.in" "$WORK/run"
     start_display "$NS_B"
@@ -69,47 +97,105 @@ window_run() { # N RATE -> "drops drain_ms cpu_ms rows p50 p95 max"
     ask "count-rows" "^counting rows"
     ask "select TTL Scope" "^selected TTL Scope"
     seen "^count: " 5 || true
-    local d0 c0 end
-    d0=$(drops); c0=$(cpu "$desktop_pid")
-    flood "$n" "$rate" &
-    local sender=$!
-    # A key press every quarter second while the flood runs.
-    while kill -0 "$sender" 2> /dev/null; do
-        echo "keylat $(now_ms)" >&3
-        sleep 0.25
-    done
-    wait "$sender"
-    end=$(now_ms)
-    local want=$n shown=0
-    for _ in $(seq 1 1200); do
-        shown=$(grep '^count: ' "$WORK/probe.log" | tail -n 1 | cut -d' ' -f2)
-        [ "${shown:-0}" -ge "$want" ] && break
-        sleep 0.05
-    done
-    local drained=$(( $(now_ms) - end ))
-    local c1; c1=$(cpu "$desktop_pid")
-    local lat
-    lat=$(awk '$1 == "keylat" { print $3 - $2 }' "$WORK/probe.log" | sort -n | awk '
-        { v[NR] = $1 } END { if (NR == 0) { print "- - -"; exit }
-          p95 = int(NR * 0.95 + 0.999); if (p95 > NR) p95 = NR
-          print v[int((NR + 1) / 2)], v[p95], v[NR] }')
-    echo "$(( $(drops) - d0 )) $drained $(( (c1 - c0) * 1000 / ticks )) ${shown:-0} $lat"
+}
+window_stop() {
     exec 3>&-
     kill "$desktop_pid" 2> /dev/null || true
     wait "$desktop_pid" 2> /dev/null || true
     pkill -f "Xvfb -displayfd" 2> /dev/null || true
     sleep 0.5
 }
+shown() { grep '^count: ' "$WORK/probe.log" | tail -n 1 | cut -d' ' -f2; }
+wait_rows() { # N: until the list shows N rows (60 s at most)
+    for _ in $(seq 1 1200); do
+        [ "$(shown)" -ge "$1" ] && return
+        sleep 0.05
+    done
+}
 
-printf '%-14s | %-6s %7s %9s %6s %7s | %-6s %7s %9s %6s %7s %15s | %9s\n' sessions@rate who drops drain_ms cpu_% rows \
-    who drops drain_ms cpu_% rows key_ms_50/95/max cpu_ratio
+window_run() { # N RATE ROUNDS -> "drops drain_ms cpu_ms rows p50 p95 max"
+    local n="$1" rate="$2" rounds="$3"
+    window_start
+    if [ "$rounds" -gt 0 ]; then
+        flood "$n" 20000
+        wait_rows "$n"
+    fi
+    local d0 c0 end
+    d0=$(drops); c0=$(cpu "$desktop_pid")
+    local mark0; mark0=$(wc -l < "$WORK/probe.log")
+    flood "$n" "$rate" "$((rounds > 0 ? rounds : 1))" &
+    local sender=$!
+    local perf=""
+    if [ -n "${WINDOW_PERF:-}" ]; then
+        perf record -g -p "$desktop_pid" -o "$WINDOW_PERF" > /dev/null 2>&1 &
+        perf=$!
+    fi
+    # A key press every 50 ms while the flood runs.
+    while kill -0 "$sender" 2> /dev/null; do
+        echo "keylat $(now_ms)" >&3
+        sleep 0.05
+    done
+    wait "$sender"
+    end=$(now_ms)
+    [ -z "$perf" ] || { kill -INT "$perf"; wait "$perf" || true; }
+    wait_rows "$n"
+    local drained=$(( $(now_ms) - end ))
+    local c1; c1=$(cpu "$desktop_pid")
+    tail -n +$((mark0 + 1)) "$WORK/probe.log" | awk '$1 == "keylat" { print $3 - $2 }' > "$WORK/lat"
+    echo "$(( $(drops) - d0 )) $drained $(( (c1 - c0) * 1000 / ticks )) $(shown) $(stats "$WORK/lat")"
+    window_stop
+}
+
+# timed WHAT: the list's repaint after WHAT (a keylat action), in ms.
+timed() {
+    probe "keylat $(now_ms) $1"
+    seen "^keylat " 30 || { echo 99999; return; }
+    answer "^keylat " | awk '{ print $3 - $2 }'
+}
+
+browse_run() { # N: prints one line per action
+    local n="$1" action
+    window_start
+    flood "$n" 20000
+    wait_rows "$n"
+    sleep 1
+    printf '%-22s %9s %9s\n' "$n rows: action" median_ms worst_ms
+    # Each action with what comes before it and after it (untimed), so that
+    # every timed one changes what the list shows.
+    local steps=("PageDown||" "End||Home" "Home|End|" "sort 2||sort 0" "sort 0||sort 0" "search 0777||search"
+                 "search|search 0777|")
+    local step before after
+    for step in "${steps[@]}"; do
+        IFS='|' read -r action before after <<< "$step"
+        : > "$WORK/lat"
+        for _ in 1 2 3 4 5; do
+            [ -z "$before" ] || timed "$before" > /dev/null
+            timed "$action" >> "$WORK/lat"
+            [ -z "$after" ] || timed "$after" > /dev/null
+            sleep 0.2
+        done
+        read -r p50 _ pmax <<< "$(stats "$WORK/lat")"
+        printf '%-22s %9s %9s\n' "$action" "$p50" "$pmax"
+    done
+    window_stop
+}
+
 for run in "${runs[@]}"; do
-    n="${run%@*}"; rate="${run#*@}"
-    seconds=$(awk -v n="$n" -v r="$rate" 'BEGIN { printf "%.2f", n / r }')
-    read -r ld ldrain lcpu lgot <<< "$(listener_run "$n" "$rate")"
-    read -r wd wdrain wcpu wshown p50 p95 pmax <<< "$(window_run "$n" "$rate")"
+    if [ "${run%@*}" = browse ]; then
+        browse_run "${run#*@}"
+        continue
+    fi
+    n="${run%@*}"; rest="${run#*@}"; rate="${rest%x*}"; rounds=0
+    [ "$rest" = "$rate" ] || rounds="${rest#*x}"
+    sent=$(( n * (rounds > 0 ? rounds : 1) ))
+    seconds=$(awk -v n="$sent" -v r="$rate" 'BEGIN { printf "%.2f", n / r }')
+    kind=new; [ "$rounds" -eq 0 ] || kind="repeats"
+    printf '%-18s | %-6s %7s %9s %6s %7s | %-6s %7s %9s %6s %7s %15s | %9s\n' "$kind: N@rate" who drops \
+        drain_ms cpu_% rows who drops drain_ms cpu_% rows key_ms_50/95/max cpu_ratio
+    read -r ld ldrain lcpu lgot <<< "$(listener_run "$n" "$rate" "$rounds")"
+    read -r wd wdrain wcpu wshown p50 p95 pmax <<< "$(window_run "$n" "$rate" "$rounds")"
     share() { awk -v c="$1" -v s="$seconds" -v d="$2" 'BEGIN { printf "%.1f", 100 * c / (s * 1000 + d) }'; }
-    printf '%-14s | %-6s %7d %9d %6s %7d | %-6s %7d %9d %6s %7d %15s | %9s\n' "$run" listen "$ld" "$ldrain" \
+    printf '%-18s | %-6s %7d %9d %6s %7d | %-6s %7d %9d %6s %7d %15s | %9s\n' "$run" listen "$ld" "$ldrain" \
         "$(share "$lcpu" "$ldrain")" "$lgot" window "$wd" "$wdrain" "$(share "$wcpu" "$wdrain")" "$wshown" \
         "$p50/$p95/$pmax" "$(awk -v w="$wcpu" -v l="$lcpu" 'BEGIN { printf "%.2fx", (l > 0 ? w / l : 0) }')"
 done

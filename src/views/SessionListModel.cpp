@@ -6,6 +6,7 @@
 #include "sdp/Schedule.h"
 #include "sdp/SessionList.h"
 #include "views/DisplayText.h"
+#include "views/SessionSearch.h"
 
 #include <QColor>
 #include <QCoreApplication>
@@ -234,6 +235,17 @@ void CSessionListModel::DropPending()
     m_arriving.clear();
     m_changed.clear();
     m_collecting = false;
+}
+
+const std::string& CSessionListModel::SearchKey(int row) const
+{
+    const CEntry& entry = m_rows[static_cast<size_t>(row)];
+    if (!entry.searchKeyMade) {
+        CRecordLock lock(*entry.record);
+        entry.searchKey = lock.ok() ? SearchKeyOf(entry.row, *entry.record) : std::string();
+        entry.searchKeyMade = lock.ok();
+    }
+    return entry.searchKey;
 }
 
 ViewNotifier::Record CSessionListModel::RecordAt(int row) const

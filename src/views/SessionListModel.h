@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -73,6 +74,9 @@ public:
     int RowOf(const CSDPObject& record) const;
     const listrules::CRow& RowData(int row) const { return m_rows[static_cast<size_t>(row)].row; }
     bool Passes(int row) const { return m_rows[static_cast<size_t>(row)].passes; }
+    // The row's texts for the search, folded into one key (SearchKeyOf),
+    // made when first asked for and again after the row changes.
+    const std::string& SearchKey(int row) const;
 
     // The Reception cell of a record's row: a text and a state
     // (EReceptionState's number, which picks the colour); an empty text
@@ -102,6 +106,8 @@ private:
         // looks at the present moment only between these two instants.
         int64_t steadyFrom = 0;
         int64_t steadyUntil = -1;
+        mutable std::string searchKey;
+        mutable bool searchKeyMade = false;
     };
     bool Shows(const Record& directory) const { return directory.get() == m_directory.get(); }
     // The list shown; null when the shown directory has let go of its list.

@@ -25,3 +25,46 @@ bool MatchesSearch(const CSearchTexts& texts, const QString& search)
             return true;
     return false;
 }
+
+std::string SearchKeyOf(const listrules::CRow& row, const CSDPObject& record)
+{
+    // Plain ASCII, by far the most common, is folded byte by byte as
+    // DisplayText and case folding would: controls become spaces, capitals
+    // small letters.
+    std::string key;
+    bool ascii = true;
+    const auto add = [&](std::string_view text) {
+        for (const char c : text) {
+            const auto u = static_cast<unsigned char>(c);
+            ascii = ascii && u < 0x80;
+            key += u < 0x20 || u == 0x7F ? ' ' : (u >= 'A' && u <= 'Z' ? static_cast<char>(u + 32) : c);
+        }
+    };
+    add(row.name);
+    key += '\n';
+    add(row.info);
+    for (const CSDPMedia& m : record.media) {
+        key += '\n';
+        add(m.address);
+        key += '\n';
+        add(m.connectionAddress);
+    }
+    return ascii ? key : SearchKeyOf(SearchTextsOf(row, record));
+}
+
+std::string SearchKeyOf(const CSearchTexts& texts)
+{
+    QString joined = texts.name;
+    joined += QLatin1Char('\n');
+    joined += texts.info;
+    for (const QString& address : texts.addresses) {
+        joined += QLatin1Char('\n');
+        joined += address;
+    }
+    return joined.toCaseFolded().toStdString();
+}
+
+CSearchNeedle SearchNeedleOf(const QString& search)
+{
+    return {search.toCaseFolded().toStdString(), !search.contains(QLatin1Char('\n')) && search.isValidUtf16()};
+}

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <string>
+#include <string_view>
 #include <vector>
 
 class CSDPObject;
@@ -20,3 +22,22 @@ struct CSearchTexts {
 // The texts the search looks at; the record must be locked by the caller.
 CSearchTexts SearchTextsOf(const listrules::CRow& row, const CSDPObject& record);
 bool MatchesSearch(const CSearchTexts& texts, const QString& search);
+
+// The same search over many rows, without making QStrings per row: the
+// texts case folded and joined, one per line, as UTF-8 (made once per
+// row), and the search folded alike (made once per search). A search holds
+// in the key exactly when it holds in one of the texts; one with a line
+// break could span two texts (and a broken UTF-16 text folds apart): their
+// needle is not usable.
+std::string SearchKeyOf(const CSearchTexts& texts);
+// The same key straight from a row and its record (locked by the caller).
+std::string SearchKeyOf(const listrules::CRow& row, const CSDPObject& record);
+struct CSearchNeedle {
+    std::string folded;
+    bool usable = false;
+};
+CSearchNeedle SearchNeedleOf(const QString& search);
+inline bool HoldsNeedle(std::string_view key, const CSearchNeedle& needle)
+{
+    return key.find(needle.folded) != std::string_view::npos;
+}

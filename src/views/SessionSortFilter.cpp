@@ -20,6 +20,8 @@ int DownMode(int column)
 // Up to this many rows come and go one by one; a run of more is merged in
 // one layout change.
 constexpr size_t kSingleRows = 4;
+// Above this many rows a sort makes each row's key first.
+constexpr size_t kKeyedSort = 64;
 } // namespace
 
 CSessionSortFilter::CSessionSortFilter(CSessionListModel& source, QObject* parent)
@@ -32,10 +34,15 @@ CSessionSortFilter::CSessionSortFilter(CSessionListModel& source, QObject* paren
             [this](const QModelIndex&, int first, int last) { OnRowsAboutToBeRemoved(first, last); });
     connect(&source, &QAbstractItemModel::rowsRemoved, this,
             [this](const QModelIndex&, int first, int last) { OnRowsRemoved(first, last); });
-    connect(&source, &QAbstractItemModel::dataChanged, this,
-            [this](const QModelIndex& from, const QModelIndex& to) { OnDataChanged(from.row(), to.row()); });
+    connect(&source, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex& from, const QModelIndex& to) {
+        // The Reception cell neither orders nor filters.
+        if (from.column() != CSessionListModel::kColumnReception || to.column() != CSessionListModel::kColumnReception)
+            m_passOrderKept = false;
+        OnDataChanged(from.row(), to.row());
+    });
     connect(&source, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
         m_resetting = true;
+        m_passOrderKept = false;
         beginResetModel();
     });
     connect(&source, &QAbstractItemModel::modelReset, this, [this] {
@@ -44,8 +51,12 @@ CSessionSortFilter::CSessionSortFilter(CSessionListModel& source, QObject* paren
         endResetModel();
     });
     // The list never reorders its rows; should it, everything is read again.
-    connect(&source, &QAbstractItemModel::layoutChanged, this, [this] { Relayout([this] { Refilter(); }); });
+    connect(&source, &QAbstractItemModel::layoutChanged, this, [this] {
+        m_passOrderKept = false;
+        Relayout([this] { Refilter(); });
+    });
     m_sortMode = listrules::kSortNameUp;
+    m_needle = SearchNeedleOf(m_search);
     Refilter();
 }
 
@@ -110,9 +121,14 @@ Qt::SortOrder CSessionSortFilter::sortOrder() const
 void CSessionSortFilter::SetSortMode(int mode)
 {
     m_sortMode = mode;
+    m_passOrderKept = false;
     Relayout([this] {
         SortRows(m_shown);
         RebuildPlaces();
+        if (m_search.isEmpty()) {
+            m_passOrder = m_shown;
+            m_passOrderKept = true;
+        }
     });
 }
 
@@ -134,8 +150,18 @@ void CSessionSortFilter::SetSearchText(const QString& text)
 {
     if (text == m_search)
         return;
+    CSearchNeedle needle = SearchNeedleOf(text);
+    // A search that holds the one before keeps a part of the rows shown,
+    // in their order: typing on needs no sort.
+    const bool narrower = m_needle.usable && needle.usable && needle.folded.find(m_needle.folded) != std::string::npos;
     m_search = text;
-    Relayout([this] { Refilter(); });
+    m_needle = std::move(needle);
+    Relayout([this, narrower] {
+        if (!narrower)
+            return Refilter();
+        std::erase_if(m_shown, [this](int row) { return !Accepts(row); });
+        RebuildPlaces();
+    });
 }
 
 bool CSessionSortFilter::Accepts(int sourceRow) const
@@ -145,6 +171,8 @@ bool CSessionSortFilter::Accepts(int sourceRow) const
 
 bool CSessionSortFilter::MatchesSearch(int sourceRow) const
 {
+    if (m_needle.usable)
+        return HoldsNeedle(m_source.SearchKey(sourceRow), m_needle);
     const auto record = m_source.RecordAt(sourceRow);
     CRecordLock lock(*record);
     return lock.ok() && ::MatchesSearch(SearchTextsOf(m_source.RowData(sourceRow), *record), m_search);
@@ -158,7 +186,12 @@ bool CSessionSortFilter::Less(int left, int right) const
 
 void CSessionSortFilter::SortRows(std::vector<int>& sourceRows) const
 {
-    std::sort(sourceRows.begin(), sourceRows.end(), [this](int a, int b) { return Less(a, b); });
+    // Many rows are sorted on keys made once per row.
+    if (sourceRows.size() > kKeyedSort)
+        listrules::SortPositions(sourceRows, m_sortMode,
+                                 [this](int row) -> const listrules::CRow& { return m_source.RowData(row); });
+    else
+        std::sort(sourceRows.begin(), sourceRows.end(), [this](int a, int b) { return Less(a, b); });
 }
 
 size_t CSessionSortFilter::PlaceFor(int sourceRow, size_t from) const
@@ -205,11 +238,18 @@ void CSessionSortFilter::Relayout(Change change)
 void CSessionSortFilter::Refilter()
 {
     m_placeOf.assign(static_cast<size_t>(m_source.rowCount()), -1);
+    if (!m_passOrderKept) {
+        m_passOrder.clear();
+        for (int row = 0; row < m_source.rowCount(); ++row)
+            if (m_source.Passes(row))
+                m_passOrder.push_back(row);
+        SortRows(m_passOrder);
+        m_passOrderKept = true;
+    }
     m_shown.clear();
-    for (int row = 0; row < m_source.rowCount(); ++row)
-        if (Accepts(row))
+    for (int row : m_passOrder)
+        if (m_search.isEmpty() || MatchesSearch(row))
             m_shown.push_back(row);
-    SortRows(m_shown);
     RebuildPlaces();
 }
 
@@ -255,6 +295,7 @@ void CSessionSortFilter::ShowRows(std::vector<int> rows)
 
 void CSessionSortFilter::OnRowsInserted(int first, int last)
 {
+    m_passOrderKept = false;
     const int count = last - first + 1;
     // The rows after the new ones moved down in the source.
     if (static_cast<size_t>(first) < m_placeOf.size())
@@ -273,6 +314,7 @@ void CSessionSortFilter::OnRowsInserted(int first, int last)
 
 void CSessionSortFilter::OnRowsAboutToBeRemoved(int first, int last)
 {
+    m_passOrderKept = false;
     std::vector<int> places;
     for (int row = first; row <= last && static_cast<size_t>(row) < m_placeOf.size(); ++row)
         if (m_placeOf[static_cast<size_t>(row)] >= 0)

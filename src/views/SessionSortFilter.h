@@ -1,4 +1,6 @@
 #pragma once
+#include "views/SessionSearch.h"
+
 #include <QAbstractProxyModel>
 
 #include <vector>
@@ -60,7 +62,7 @@ private:
     // follow their source rows (or go, when theirs is no longer shown).
     template <class Change>
     void Relayout(Change change);
-    // Every source row looked at again.
+    // Every source row looked at again (in the kept order when there is one).
     void Refilter();
     void ShowRows(std::vector<int> sourceRows);
     // Takes shown rows out, given by their places in ascending order.
@@ -76,9 +78,15 @@ private:
     CSessionListModel& m_source;
     int m_sortMode = 0;
     QString m_search;
+    CSearchNeedle m_needle;
     // The shown rows, top to bottom, as source rows.
     std::vector<int> m_shown;
     // For each source row, its shown row; -1 when hidden.
     std::vector<int> m_placeOf;
+    // The rows that pass the time filter, in order, whatever the search:
+    // while no row comes, goes or changes, a search that shows more rows
+    // picks them from here rather than sorting again.
+    std::vector<int> m_passOrder;
+    bool m_passOrderKept = false;
     bool m_resetting = false;
 };

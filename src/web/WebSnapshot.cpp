@@ -8,21 +8,10 @@ const std::vector<uint32_t>& CWebDirectory::Order(int sortMode) const
     std::lock_guard lock(m_orders->lock);
     auto [it, made] = m_orders->bySort.try_emplace(sortMode);
     if (made) {
-        // ShownBefore's order, on keys made once per row.
-        std::vector<listrules::CSortKey> keys;
-        keys.reserve(sessions.size());
-        for (const auto& s : sessions)
-            keys.push_back(listrules::SortKeyOf(s->row, sortMode));
-        const bool ascending = listrules::SortAscending(sortMode);
         std::vector<uint32_t>& order = it->second;
         order.resize(sessions.size());
         std::iota(order.begin(), order.end(), 0u);
-        std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-            const int c = listrules::CompareKeys(keys[a], keys[b]);
-            if (c != 0)
-                return ascending ? c < 0 : c > 0;
-            return a < b;
-        });
+        listrules::SortPositions(order, sortMode, [this](uint32_t i) -> const listrules::CRow& { return sessions[i]->row; });
     }
     return it->second;
 }

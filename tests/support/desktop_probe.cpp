@@ -32,9 +32,14 @@
 //                                    window on top, in widget order
 //   count-rows                       from now on reports "count: N" (the list's
 //                                    rows) instead of every row's name
-//   keylat T                         presses Down in the list and says
-//                                    "keylat T MS" once the list repaints, MS
-//                                    the wall clock then (ms since the epoch)
+//   keylat T [WHAT]                  does WHAT and says "keylat T MS" once the
+//                                    list repaints, MS the wall clock then (ms
+//                                    since the epoch). WHAT: a key pressed in
+//                                    the list (Down when none, PageDown, End,
+//                                    Home), "sort N" (a click on the list's
+//                                    column title N) or "search TEXT" (TEXT
+//                                    typed over the search field's text;
+//                                    none empties it)
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
@@ -42,11 +47,13 @@
 #include <QDateTime>
 #include <QDateTimeEdit>
 #include <QGenericPlugin>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QSocketNotifier>
@@ -356,10 +363,10 @@ private:
             Say("counting rows");
         } else if (command.startsWith("keylat ")) {
             if (QTreeView* list = View(window, true)) {
-                m_keyStamp = command.mid(7).trimmed();
+                const QString what = command.mid(7).trimmed().section(' ', 1);
+                m_keyStamp = command.mid(7).trimmed().section(' ', 0, 0);
                 list->viewport()->installEventFilter(this);
-                QCoreApplication::postEvent(list, new QKeyEvent(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier));
-                QCoreApplication::postEvent(list, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Down, Qt::NoModifier));
+                Act(*window, *list, what);
             }
         }
         Report();
@@ -372,6 +379,49 @@ private:
                                                                       {"finish", QWizard::FinishButton},
                                                                       {"cancel", QWizard::CancelButton}};
         return buttons;
+    }
+
+    // What a user does to the list, as posted input events: a key in the
+    // list, a click on a column title, or text typed into the search field.
+    static void Act(QMainWindow& window, QTreeView& list, const QString& what)
+    {
+        const auto press = [](QObject* target, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
+                              const QString& text = {}) {
+            QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyPress, key, modifiers, text));
+            QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyRelease, key, modifiers, text));
+        };
+        if (what.startsWith("sort ")) {
+            QHeaderView* header = list.header();
+            const int section = what.mid(5).toInt();
+            const QPoint at(header->sectionViewportPosition(section) + header->sectionSize(section) / 2,
+                            header->height() / 2);
+            for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+                QCoreApplication::postEvent(header->viewport(),
+                                            new QMouseEvent(type, at, header->viewport()->mapToGlobal(at), Qt::LeftButton,
+                                                            type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                                                            Qt::NoModifier));
+        } else if (what == "search" || what.startsWith("search ")) {
+            QLineEdit* field = nullptr;
+            for (QLineEdit* edit : window.findChildren<QLineEdit*>())
+                if (edit->accessibleName() == "Search")
+                    field = edit;
+            if (!field)
+                return Say("no search field");
+            field->setFocus();
+            press(field, Qt::Key_A, Qt::ControlModifier);
+            const QString text = what.mid(7);
+            if (text.isEmpty())
+                press(field, Qt::Key_Backspace);
+            else
+                press(field, 0, Qt::NoModifier, text);
+        } else {
+            static const std::map<QString, int> keys{
+                {"", Qt::Key_Down}, {"Down", Qt::Key_Down}, {"PageDown", Qt::Key_PageDown}, {"End", Qt::Key_End}, {"Home", Qt::Key_Home}};
+            const auto key = keys.find(what);
+            if (key == keys.end())
+                return Say("no key " + what);
+            press(&list, key->second);
+        }
     }
 
     // As a click on the row: the list gets the focus (so its commands

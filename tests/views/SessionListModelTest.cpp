@@ -1,4 +1,5 @@
 #include "ModelFixture.h"
+#include "views/SessionSearch.h"
 
 #include <QSignalSpy>
 
@@ -116,14 +117,21 @@ TEST_F(ListTest, TimeFilterHidesAndRestoresRows)
     // The search text narrows the time filter's rows.
     list.SetFilterMode(listrules::kFilterAll);
     auto info = Timed("info", 0, 0);
-    info->information = "Weekly LECTURE";
+    info->information = "Weekly LECTURE, École ΣΟΦΊΑ";
     Add(info);
     const struct {
         const char* search;
         Texts shown;
     } searches[] = {
         {"lecture", {"Session info"}},     // information, any case
-        {"SESSION F", {"Session far", "Session future"}},
+        {"éCOLE σοφία", {"Session info"}}, // beyond ASCII too
+        {"infoweekly", {}},                // not across two texts
+        {"info\nweekly", {}},
+        {"SESSION", {"Session always", "Session far", "Session future", "Session info", "Session later",
+                     "Session now", "Session soon"}},
+        {"SESSION F", {"Session far", "Session future"}}, // typing on keeps a part
+        {"session fu", {"Session future"}},
+        {"SESSION F", {"Session far", "Session future"}}, // and deleting brings rows back
         {"224.2.17", {"Session always", "Session far", "Session future", "Session info", "Session later",
                       "Session now", "Session soon"}}, // a media address
         {"nothing", {}},
@@ -172,6 +180,70 @@ TEST_F(ListTest, HeaderClicksToggleTheOrdering)
     // The order holds for rows arriving later.
     Add("d");
     EXPECT_EQ(Shown(), (Texts{"Session d", "Session c", "Session b", "Session a"}));
+}
+
+// Many rows are sorted on keys made once per row: in every mode the order
+// must be the rows' own, ties (equal names in other case) in list order.
+TEST_F(ListTest, ManyRowsSortAsFewDo)
+{
+    static const char* const kMedia[] = {"audio", "video", "whiteboard", "text"};
+    for (int i = 0; i < 150; ++i) {
+        auto record = Timed("n" + std::to_string(i), (i % 5) ? kNow + i % 4 * kDay : 0, (i % 5) ? kNow + 5 * kDay : 0,
+                            {kMedia[i % 4], kMedia[i % 3]});
+        record->name = (i % 2 ? "X" : "x") + std::to_string(i % 7);
+        Add(record);
+    }
+    list.ApplyPending();
+    ASSERT_EQ(sorted.rowCount(), 150);
+    const auto inOrder = [&](int mode) {
+        for (int row = 1; row < sorted.rowCount(); ++row) {
+            const int a = sorted.mapToSource(sorted.index(row - 1, 0)).row();
+            const int b = sorted.mapToSource(sorted.index(row, 0)).row();
+            if (!listrules::ShownBefore(list.RowData(a), static_cast<size_t>(a), list.RowData(b), static_cast<size_t>(b),
+                                        mode))
+                return false;
+        }
+        return true;
+    };
+    for (int mode = 1; mode <= 10; ++mode) {
+        sorted.SetSortMode(mode);
+        EXPECT_TRUE(inOrder(mode)) << mode;
+        // A search and its clearing bring back the same order; so does a
+        // changed row among them.
+        sorted.SetSearchText("x1");
+        EXPECT_EQ(sorted.rowCount(), 22);
+        EXPECT_TRUE(inOrder(mode)) << mode;
+        if (mode == 5) {
+            auto moved = list.RecordAt(3);
+            moved->name = "a0";
+            list.RefreshRecord(*moved);
+        }
+        sorted.SetSearchText("");
+        EXPECT_EQ(sorted.rowCount(), 150);
+        EXPECT_TRUE(inOrder(mode)) << mode;
+    }
+}
+
+// The search's key of a row, plain ASCII folded byte by byte, is the one
+// the shown texts give.
+TEST_F(ListTest, SearchKeysAreTheShownTextsFolded)
+{
+    const char* const names[][2] = {{"Plain NAME 42", "Mixed Case Info"}, {"Tab\tand DEL\x7f", "Bell\a"},
+                                    {"École ΣΟΦΊΑ", "finalς"}, {"H2 \u202egnp.exe\u202c", "\xff\xfe latin-1"}};
+    for (size_t i = 0; i < std::size(names); ++i) {
+        auto record = Timed("k" + std::to_string(i), 0, 0, {"audio", "video"});
+        record->name = names[i][0];
+        record->information = names[i][1];
+        Add(record);
+    }
+    list.ApplyPending();
+    ASSERT_EQ(list.rowCount(), static_cast<int>(std::size(names)));
+    for (int row = 0; row < list.rowCount(); ++row) {
+        const auto record = list.RecordAt(row);
+        CRecordLock lock(*record);
+        EXPECT_EQ(list.SearchKey(row), SearchKeyOf(SearchTextsOf(list.RowData(row), *record))) << row;
+    }
+    EXPECT_EQ(list.SearchKey(0).substr(0, 29), "plain name 42\nmixed case info");
 }
 
 TEST_F(ListTest, HintsChooseTheDirectory)
