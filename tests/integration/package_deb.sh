@@ -34,7 +34,7 @@ done
 for pkg in $names; do
     dpkg-query -W "$pkg" > /dev/null 2>&1 || fail "Depends names $pkg, which is not installed here"
 done
-dpkg-deb -I "$deb" | grep -q 'Recommends: ffmpeg | mpv | vlc-bin' || fail "no player recommended"
+[ "$(dpkg-deb -f "$deb" Recommends)" = "ffmpeg | mpv | vlc-bin" ] || fail "no player recommended"
 
 root="$WORK/root"
 dpkg-deb -x "$deb" "$root"
@@ -55,15 +55,18 @@ for program in talmira talmira-cli; do
 done
 # Every option of the desktop program and every command of talmira-cli has
 # its entry in the manual page.
+for program in talmira talmira-cli; do
+    gzip -dc "$root/usr/share/man/man1/$program.1.gz" > "$WORK/$program.1"
+done
 for option in -nologo -f -t -C --help --version; do
     grep -q -- " $option " "$WORK/talmira.help" || fail "talmira --help does not show $option"
-    zcat "$root/usr/share/man/man1/talmira.1.gz" | grep -q -- "$(sed 's/-/\\\\-/g' <<< "$option")\b" ||
+    grep -q -- "$(sed 's/-/\\\\-/g' <<< "$option")\b" "$WORK/talmira.1" ||
         fail "the manual page of talmira lacks $option"
 done
 commands=$(sed -n '/^commands:/,/^$/p' "$WORK/talmira-cli.help" | awk 'NF && !/:$/ { print $1 }' | sort -u)
 [ "$(wc -l <<< "$commands")" -ge 10 ] || fail "talmira-cli --help lists too few commands: $commands"
 for command in $commands; do
-    zcat "$root/usr/share/man/man1/talmira-cli.1.gz" | grep -q "^\.B $command\b" ||
+    grep -q "^\.B $command\b" "$WORK/talmira-cli.1" ||
         fail "the manual page of talmira-cli lacks the command $command"
 done
 
