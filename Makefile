@@ -1,4 +1,5 @@
-# Front door: `make run` starts the program, `make test` runs every test.
+# Front door: `make run` starts the program, `make test` runs every test,
+# `make package` builds the Debian package.
 JOBS      ?= $(shell nproc)
 BUILD     ?= build
 ASAN      ?= build-asan
@@ -6,7 +7,7 @@ FUZZ      ?= build-fuzz
 FUZZ_SECONDS ?= 20
 CMAKE_GEN := -G Ninja
 
-.PHONY: deps build build-asan build-fuzz run test test-unit test-asan fuzz bench screenshots clean
+.PHONY: deps build build-asan build-fuzz run package test test-unit test-asan fuzz bench screenshots clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -25,6 +26,10 @@ build-fuzz: deps
 
 run: build
 	bash scripts/run.sh $(BUILD)
+
+# The Debian package, in $(BUILD) (talmira_VERSION_ARCH.deb).
+package: build
+	cmake --build $(BUILD) --target package
 
 test-unit: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)

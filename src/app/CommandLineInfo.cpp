@@ -45,3 +45,36 @@ void CMyCommandLineInfo::ParseCommandLine(const std::vector<std::string>& args)
         ParseParam(isFlag ? arg.substr(1) : arg, isFlag);
     }
 }
+
+CMyCommandLineInfo::EInfoRequest CMyCommandLineInfo::InfoRequest(const std::vector<std::string>& args)
+{
+    for (const std::string& arg : args) {
+        if (arg == "--version")
+            return EInfoRequest::Version;
+        if (arg == "--help")
+            return EInfoRequest::Help;
+    }
+    return EInfoRequest::None;
+}
+
+std::string CMyCommandLineInfo::VersionLine()
+{
+    return "talmira " TALMIRA_VERSION "\n";
+}
+
+std::string CMyCommandLineInfo::Usage()
+{
+    return "usage: talmira [-nologo] [-f SESSION-FILE] [-t NUMBER] [-C TEXT] [ADDRESS/NUMBER]\n"
+           "\n"
+           "The session directory for IP multicast: hears SAP announcements, lists their\n"
+           "sessions, starts the tools that join them and announces your own.\n"
+           "\n"
+           "options:\n"
+           "  -nologo            start without the splash picture\n"
+           "  -f SESSION-FILE    show the session of this SDP file instead of the cache\n"
+           "                     (the cache is then not written at exit)\n"
+           "  -t NUMBER, -C TEXT, ADDRESS/NUMBER\n"
+           "                     read and kept for compatibility; no effect\n"
+           "  --help             print this help and exit\n"
+           "  --version          print the version and exit\n";
+}

@@ -24,6 +24,15 @@ public:
     // Every argument after the program name.
     void ParseCommandLine(const std::vector<std::string>& args);
 
+    // --version and --help, wherever they stand (the first one counts):
+    // answered before the program needs a display.
+    enum class EInfoRequest { None, Version, Help };
+    static EInfoRequest InfoRequest(const std::vector<std::string>& args);
+    // "talmira <version>" with its line end; the version is the build's.
+    static std::string VersionLine();
+    // What `talmira --help` prints.
+    static std::string Usage();
+
 private:
     bool m_numberTaken = false;
 };

@@ -1,4 +1,5 @@
 // talmira-cli: the headless front end of Talmira.
+#include "app/CommandLineInfo.h"
 #include "base/ProcessLimits.h"
 #include "cli/CliCommon.h"
 
@@ -8,9 +9,13 @@
 
 static void PrintUsage(FILE* out)
 {
-    std::fprintf(out, "usage: talmira-cli COMMAND [ARGS...]\n\ncommands:\n");
+    std::fprintf(out, "usage: talmira-cli COMMAND [ARGS...]\n"
+                      "       talmira-cli --help | --version\n\ncommands:\n");
     for (const auto& [name, command] : CliCommands())
         std::fprintf(out, "  %s\n", command.usage.toLocal8Bit().constData());
+    std::fprintf(out, "\noptions:\n"
+                      "  --help      print this help and exit\n"
+                      "  --version   print the version and exit\n");
 }
 
 int main(int argc, char** argv)
@@ -27,6 +32,10 @@ int main(int argc, char** argv)
     const QString name = args.takeFirst();
     if (name == "--help" || name == "-h" || name == "help") {
         PrintUsage(stdout);
+        return 0;
+    }
+    if (name == "--version") {
+        std::fputs(CMyCommandLineInfo::VersionLine().c_str(), stdout);
         return 0;
     }
     auto it = CliCommands().find(name);

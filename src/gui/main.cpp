@@ -24,6 +24,7 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -135,6 +136,17 @@ void ScreenshotReceptionList(CDesktopApp& desktop, const QString& file, const QS
 
 int main(int argc, char** argv)
 {
+    // Answered before QApplication, which would need a display.
+    switch (CMyCommandLineInfo::InfoRequest({argv + std::min(argc, 1), argv + argc})) {
+    case CMyCommandLineInfo::EInfoRequest::Version:
+        std::fputs(CMyCommandLineInfo::VersionLine().c_str(), stdout);
+        return 0;
+    case CMyCommandLineInfo::EInfoRequest::Help:
+        std::fputs(CMyCommandLineInfo::Usage().c_str(), stdout);
+        return 0;
+    case CMyCommandLineInfo::EInfoRequest::None:
+        break;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName("Talmira");
     QApplication::setOrganizationName("TalmiraSoft");

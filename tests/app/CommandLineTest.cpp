@@ -31,4 +31,49 @@ TEST(CommandLine, FlagsTakeTheNextPlainArgumentsInTheirOrder)
     }
 }
 
+// --version and --help stop the program before anything else; every other
+// argument, one dash or a different spelling included, is left to the parser.
+TEST(CommandLine, VersionAndHelpAreAnsweredWhereverTheyStand)
+{
+    using R = CMyCommandLineInfo::EInfoRequest;
+    const struct {
+        std::vector<std::string> args;
+        R request;
+    } cases[] = {
+        {{}, R::None},
+        {{"--version"}, R::Version},
+        {{"--help"}, R::Help},
+        {{"-nologo", "-f", "a.sdp", "--help"}, R::Help},
+        {{"--help", "--version"}, R::Help}, // the first one counts
+        {{"--version", "--help"}, R::Version},
+        {{"-version"}, R::None},
+        {{"-help"}, R::None},
+        {{"-h"}, R::None},
+        {{"--Version"}, R::None},
+        {{"--versions"}, R::None},
+        {{"-f", "--version.sdp"}, R::None},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CMyCommandLineInfo::InfoRequest(c.args), c.request) << (c.args.empty() ? "" : c.args.back());
+
+    // The parser itself still takes --version as an unknown flag: no value is consumed.
+    CMyCommandLineInfo i;
+    i.ParseCommandLine({"-f", "--version", "s.sdp"});
+    EXPECT_EQ(i.sessionFile, "s.sdp");
+}
+
+TEST(CommandLine, VersionIsOneLineAndHelpNamesEveryOption)
+{
+    const std::string version = CMyCommandLineInfo::VersionLine();
+    EXPECT_TRUE(version.starts_with("talmira ")) << version;
+    EXPECT_TRUE(version.ends_with("\n")) << version;
+    EXPECT_EQ(version.find('\n'), version.size() - 1) << version;
+    EXPECT_GT(version.size(), std::string("talmira \n").size());
+
+    const std::string usage = CMyCommandLineInfo::Usage();
+    for (const char* option : {"-nologo", "-f SESSION-FILE", "-t NUMBER", "-C TEXT", "ADDRESS/NUMBER", "--help",
+                               "--version"})
+        EXPECT_NE(usage.find(option), std::string::npos) << option;
+}
+
 } // namespace
