@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -86,5 +87,36 @@ protected:
             return;
         views.CheckMirror();
         EXPECT_EQ(views.faults, std::vector<std::string>{});
+    }
+};
+
+// A store with an install directory of its own (removed afterwards), for
+// what the cache keeps across a restart.
+class InstallDirTest : public DocTest {
+protected:
+    std::filesystem::path dir = std::filesystem::temp_directory_path()
+        / ("talmira-doc-" + std::to_string(::getpid()) + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+
+    InstallDirTest()
+    {
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        doc->installDirectory = dir.string();
+    }
+    ~InstallDirTest() override { std::filesystem::remove_all(dir); }
+
+    // A fresh store on the same install directory.
+    std::unique_ptr<COstara32Doc> Restart()
+    {
+        auto next = MakeDoc();
+        next->installDirectory = dir.string();
+        return next;
+    }
+    static std::vector<std::string> Names(const CSessionList& list)
+    {
+        std::vector<std::string> names;
+        for (const auto& r : list)
+            names.emplace_back(r->name);
+        return names;
     }
 };
