@@ -29,16 +29,25 @@ inline std::string NtpStop(int64_t unixSeconds)
     return std::to_string(unixSeconds + kNtpUnixOffset);
 }
 
-// The store's outside world, all fakes.
-struct CStoreFakes {
+// A directory's announcement text.
+inline std::string DirectoryText(const std::string& id, const std::string& group, int port = 9875, int ttl = 127)
+{
+    return "v=0\no=- " + id + " 1 IN IP4 10.0.0.1\ns=Dir " + id + "\nm=directory " + std::to_string(port)
+        + " SAP/SDP 14\nc=IN IP4 " + group + "/" + std::to_string(ttl) + "\n";
+}
+
+// The store's outside world, all fakes but the views.
+template <class Views>
+struct CStoreFakesOf {
     CTestEnv t;
     CFakePrompter prompter;
     CFakeExit exit;
     CFakeSapNetwork net;
-    CFakeViews views;
+    Views views;
     CFakeToolStarter tools;
     CDocPorts Ports() { return CDocPorts{t.clock, t.random, prompter, exit, net, &views, &tools, &t.used}; }
 };
+using CStoreFakes = CStoreFakesOf<CFakeViews>;
 
 class DocTest : public ::testing::Test, protected CStoreFakes {
 protected:
@@ -68,8 +77,7 @@ protected:
     }
     std::shared_ptr<CSDPObject> Directory(const std::string& id, const std::string& group, int port = 9875, int ttl = 127)
     {
-        return t.Parse("v=0\no=- " + id + " 1 IN IP4 10.0.0.1\ns=Dir " + id + "\nm=directory " + std::to_string(port)
-                       + " SAP/SDP 14\nc=IN IP4 " + group + "/" + std::to_string(ttl) + "\n");
+        return t.Parse(DirectoryText(id, group, port, ttl));
     }
     // A directory added at the top level.
     std::shared_ptr<CSDPObject> AddDirectory(const std::string& id, const std::string& group, int type = kTypeDirectory)
