@@ -46,19 +46,8 @@ TEST(Archive, TextLengthPrefixesAndCounts)
     EXPECT_TRUE(negative.ReadCount(5) == 0 && !negative.Failed());
 }
 
-class CacheTest : public DocTest {
+class CacheTest : public InstallDirTest {
 protected:
-    fs::path dir = fs::temp_directory_path() / ("talmira-cache-" + std::to_string(::getpid()) + "-"
-                                                + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-
-    CacheTest()
-    {
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        doc->installDirectory = dir.string();
-    }
-    ~CacheTest() override { fs::remove_all(dir); }
-
     std::string CacheBytes() const { return ReadTestFile((dir / "Talmira.cache").string()); }
     void WriteCache(const std::string& bytes) const
     {
@@ -69,13 +58,6 @@ protected:
         CArchiveWriter w;
         doc->StoreList(w, doc->MainList(), false);
         return w.Bytes();
-    }
-    // A fresh document on the same install directory, initialised.
-    std::unique_ptr<COstara32Doc> Restart()
-    {
-        auto next = MakeDoc();
-        next->installDirectory = dir.string();
-        return next;
     }
 };
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -28,16 +29,25 @@ inline std::string NtpStop(int64_t unixSeconds)
     return std::to_string(unixSeconds + kNtpUnixOffset);
 }
 
-// The store's outside world, all fakes.
-struct CStoreFakes {
+// A directory's announcement text.
+inline std::string DirectoryText(const std::string& id, const std::string& group, int port = 9875, int ttl = 127)
+{
+    return "v=0\no=- " + id + " 1 IN IP4 10.0.0.1\ns=Dir " + id + "\nm=directory " + std::to_string(port)
+        + " SAP/SDP 14\nc=IN IP4 " + group + "/" + std::to_string(ttl) + "\n";
+}
+
+// The store's outside world, all fakes but the views.
+template <class Views>
+struct CStoreFakesOf {
     CTestEnv t;
     CFakePrompter prompter;
     CFakeExit exit;
     CFakeSapNetwork net;
-    CFakeViews views;
+    Views views;
     CFakeToolStarter tools;
     CDocPorts Ports() { return CDocPorts{t.clock, t.random, prompter, exit, net, &views, &tools, &t.used}; }
 };
+using CStoreFakes = CStoreFakesOf<CFakeViews>;
 
 class DocTest : public ::testing::Test, protected CStoreFakes {
 protected:
@@ -67,8 +77,7 @@ protected:
     }
     std::shared_ptr<CSDPObject> Directory(const std::string& id, const std::string& group, int port = 9875, int ttl = 127)
     {
-        return t.Parse("v=0\no=- " + id + " 1 IN IP4 10.0.0.1\ns=Dir " + id + "\nm=directory " + std::to_string(port)
-                       + " SAP/SDP 14\nc=IN IP4 " + group + "/" + std::to_string(ttl) + "\n");
+        return t.Parse(DirectoryText(id, group, port, ttl));
     }
     // A directory added at the top level.
     std::shared_ptr<CSDPObject> AddDirectory(const std::string& id, const std::string& group, int type = kTypeDirectory)
@@ -86,5 +95,36 @@ protected:
             return;
         views.CheckMirror();
         EXPECT_EQ(views.faults, std::vector<std::string>{});
+    }
+};
+
+// A store with an install directory of its own (removed afterwards), for
+// what the cache keeps across a restart.
+class InstallDirTest : public DocTest {
+protected:
+    std::filesystem::path dir = std::filesystem::temp_directory_path()
+        / ("talmira-doc-" + std::to_string(::getpid()) + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+
+    InstallDirTest()
+    {
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        doc->installDirectory = dir.string();
+    }
+    ~InstallDirTest() override { std::filesystem::remove_all(dir); }
+
+    // A fresh store on the same install directory.
+    std::unique_ptr<COstara32Doc> Restart()
+    {
+        auto next = MakeDoc();
+        next->installDirectory = dir.string();
+        return next;
+    }
+    static std::vector<std::string> Names(const CSessionList& list)
+    {
+        std::vector<std::string> names;
+        for (const auto& r : list)
+            names.emplace_back(r->name);
+        return names;
     }
 };

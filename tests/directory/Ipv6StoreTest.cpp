@@ -7,38 +7,17 @@
 
 #include <gmock/gmock.h>
 
-#include <filesystem>
 #include <tuple>
-
-namespace fs = std::filesystem;
 
 namespace {
 
-class Ipv6StoreTest : public DocTest {
+class Ipv6StoreTest : public InstallDirTest {
 protected:
-    fs::path dir = fs::temp_directory_path() / ("talmira-ipv6-" + std::to_string(::getpid()) + "-"
-                                                + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    Ipv6StoreTest()
-    {
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        doc->installDirectory = dir.string();
-    }
-    ~Ipv6StoreTest() override { fs::remove_all(dir); }
-
     std::unique_ptr<COstara32Doc> Restart(bool ipv6)
     {
-        auto next = MakeDoc();
-        next->installDirectory = dir.string();
+        auto next = InstallDirTest::Restart();
         next->SetIpv6Scopes(ipv6);
         return next;
-    }
-    static std::vector<std::string> Names(const CSessionList& list)
-    {
-        std::vector<std::string> names;
-        for (const auto& r : list)
-            names.emplace_back(r->name);
-        return names;
     }
     static std::string Group(const CFakeSapNetwork::Socket& s) { return s.group6 ? text::Ipv6Text(*s.group6) : ""; }
 };

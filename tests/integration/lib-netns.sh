@@ -4,7 +4,7 @@
 # multicast route, torn down on exit. Call netns_setup NAME N; the namespaces
 # are $NS_A (10.77.N.1) and $NS_B (10.77.N.2), and the scratch folder $WORK
 # is removed on exit. NETNS_PREFIX, when set, replaces "talmira" at the start
-# of the namespace names.
+# of the namespace names; NETNS_NET, when set, replaces 10.77.
 set -euo pipefail
 build="$1"
 cli="$build/src/cli/talmira-cli"; send="$build/tests/sap-send"
@@ -16,7 +16,7 @@ netns_setup() {
     fi
     local tag="$1" n="$2"
     NS_A="${NETNS_PREFIX:-talmira}-${tag}-a-$$"; NS_B="${NETNS_PREFIX:-talmira}-${tag}-b-$$"
-    ADDR_A="10.77.$n.1"; ADDR_B="10.77.$n.2"
+    ADDR_A="${NETNS_NET:-10.77}.$n.1"; ADDR_B="${NETNS_NET:-10.77}.$n.2"
     trap netns_cleanup EXIT
     WORK="$(mktemp -d)"
     ip netns add "$NS_A"

@@ -17,3 +17,88 @@ last() { grep "\"media_index\":$2," "$1" | tail -n 1; }
 field() {
     python3 -c 'import json,sys; o = json.loads(sys.argv[1]); v = eval(sys.argv[2]); print(*(v if type(v) is tuple else (v,)))' "$1" "$2"
 }
+
+# rtp_pattern ARGS...: the seeded RTP sender (tests/support/rtp_pattern.py) in $NS_A.
+rtp_pattern() { ip netns exec "$NS_A" python3 "$(dirname "${BASH_SOURCE[0]}")/../support/rtp_pattern.py" "$@"; }
+
+# check_pattern OUTPUT GROUP PORT FROM SEED COUNT SENDER: the seeded pattern
+# sent from FROM (an address or a device) is what the probe writing OUTPUT
+# reports for media 0: the sender's counts, its jitter, one sender whose
+# text starts with SENDER. Ends the probe.
+check_pattern() {
+    local out="$1" line want
+    rtp_pattern pattern "$2" "$3" "$4" "$5" "$6" > "$out.expect"
+    want=$(field "$(cat "$out.expect")" 'o["packets"]')
+    for _ in $(seq 1 40); do
+        line=$(last "$out" 0)
+        [ -n "$line" ] && [ "$(field "$line" 'o["packets"]')" -ge "$want" ] && break
+        sleep 0.1
+    done
+    kill "$probe"; wait "$probe" || true
+    python3 - "$(last "$out" 0)" "$(cat "$out.expect")" "$7" <<'PY' || fail "the counts differ from the pattern" "$out"
+import json, sys
+got, want = json.loads(sys.argv[1]), json.loads(sys.argv[2])
+rtp = got["rtp"]
+print("pattern:", want)
+print("probe:  ", {k: rtp[k] for k in ("expected", "lost", "duplicates", "out_of_order", "jitter_ms")}, got["packets"],
+      got["senders"])
+assert got["packets"] == want["packets"], "packets"
+for key in ("expected", "lost", "duplicates", "out_of_order"):
+    assert rtp[key] == want[key], key
+assert abs(rtp["jitter_ms"] - want["jitter_ms"]) <= 0.1 * want["jitter_ms"], "jitter"
+assert rtp["payload_types"] == [96] and not rtp["payload_mismatch"]
+assert got["malformed"] == 0 and got["kernel_drops"] == 0
+assert len(got["senders"]) == 1 and got["senders"][0].startswith(sys.argv[3]), "sender"
+PY
+}
+
+# check_pair OUTPUT GROUP-A GROUP-B PORT FROM: a redundant pair with
+# complementary losses (media 0 and 1) merges to no loss, and media 2,
+# joined for another source, hears nothing. Ends the probe.
+check_pair() {
+    local out="$1" a b other
+    rtp_pattern pair "$2" "$3" "$4" "$5" 200
+    for _ in $(seq 1 30); do
+        a=$(last "$out" 0); b=$(last "$out" 1)
+        [ -n "$a" ] && [ -n "$b" ] && [ "$(field "$a" 'o["rtp"]["expected"]')" = 199 ] \
+            && [ "$(field "$b" 'o["rtp"]["expected"]')" = 199 ] && break
+        sleep 0.1
+    done
+    kill "$probe"; wait "$probe" || true
+    a=$(last "$out" 0); b=$(last "$out" 1); other=$(last "$out" 2)
+    echo "legs lost $(field "$a" 'o["rtp"]["lost"]') and $(field "$b" 'o["rtp"]["lost"]'), merged $(field "$a" 'o["redundant"]')"
+    [ "$(field "$a" 'o["rtp"]["lost"], o["redundant"]["other_leg"], o["redundant"]["merged_lost"], o["redundant"]["merged_expected"]')" = "47 1 0 200" ] \
+        || fail "leg A: $a"
+    [ "$(field "$b" 'o["rtp"]["lost"], o["redundant"]["other_leg"], o["redundant"]["merged_lost"]')" = "48 0 0" ] || fail "leg B: $b"
+    [ "$(field "$other" 'o["packets"], o["state"]')" = "0 silent" ] || fail "the join for another source heard the stream: $other"
+}
+
+# check_ffmpeg OUTPUT URL SENDER: ffmpeg in $NS_A sends a tone to URL; the
+# probe writing OUTPUT reports media 0 receiving without loss from a sender
+# whose text starts with SENDER, then silent three seconds after ffmpeg
+# stops (shown with the next report). Ends the probe.
+check_ffmpeg() {
+    local out="$1" line before stopped silent_after="" sender
+    ip netns exec "$NS_A" ffmpeg -nostdin -hide_banner -loglevel error -re -f lavfi -i "sine=frequency=440:sample_rate=8000" \
+        -t 30 -c:a pcm_mulaw -ar 8000 -ac 1 -f rtp "$2" > "$out.ffmpeg" 2>&1 &
+    sender=$!
+    wait_for "$out" '"state":"receiving"' 5 || fail "ffmpeg's stream is not reported as receiving" "$out" "$out.ffmpeg"
+    sleep 2
+    line=$(last "$out" 0)
+    [ "$(field "$line" 'o["state"], o["rtp"]["payload_types"], o["rtp"]["lost"], o["bit_rate_1s"] > 40000, o["senders"][0].startswith("'"$3"'")')" \
+        = "receiving [0] 0 True True" ] || fail "unexpected figures while ffmpeg sends: $line"
+    before=$(wc -l < "$out")
+    kill "$sender"; wait "$sender" 2>/dev/null || true
+    stopped=$(date +%s%N)
+    for _ in $(seq 1 60); do
+        if tail -n +"$((before + 1))" "$out" | grep -q '"state":"silent"'; then
+            silent_after=$(( ($(date +%s%N) - stopped) / 1000000 ))
+            break
+        fi
+        sleep 0.1
+    done
+    kill "$probe"; wait "$probe" || true
+    [ -n "$silent_after" ] || fail "no silent state after ffmpeg stopped" "$out"
+    echo "silent reported ${silent_after} ms after ffmpeg stopped"
+    [ "$silent_after" -ge 2500 ] && [ "$silent_after" -le 4300 ] || fail "silent after $silent_after ms"
+}

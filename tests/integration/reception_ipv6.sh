@@ -12,7 +12,6 @@ source "$(dirname "$0")/lib-probe.sh"
 need python3 ffmpeg
 netns_setup recv6 70
 netns_ipv6 fd78:70
-pattern="$(dirname "$0")/../support/rtp_pattern.py"
 
 # joined GROUP-HEX: how many sockets in $NS_B joined the group on the veth.
 joined() { ip netns exec "$NS_B" awk -v g="$1" -v d="vb$$" '$2 == d && $3 == g { n += $4 } END { print n + 0 }' /proc/net/igmp6; }
@@ -31,30 +30,7 @@ probe "$WORK/pattern.jsonl" "$WORK/pattern.sdp"
 for _ in $(seq 1 30); do [ "$(joined ff0e0000000000000000000000770001)" -ge 1 ] && break; sleep 0.1; done
 [ "$(joined ff0e0000000000000000000000770001)" -ge 1 ] || { ip netns exec "$NS_B" cat /proc/net/igmp6 > "$WORK/igmp6"
     fail "the probe did not join ff0e::77:1 on vb$$" "$WORK/pattern.jsonl"{,.err} "$WORK/igmp6"; }
-ip netns exec "$NS_A" python3 "$pattern" pattern ff0e::77:1 42100 "va$$" 23 400 > "$WORK/expect.json"
-want_packets=$(field "$(cat "$WORK/expect.json")" 'o["packets"]')
-for _ in $(seq 1 40); do
-    line=$(last "$WORK/pattern.jsonl" 0)
-    [ -n "$line" ] && [ "$(field "$line" 'o["packets"]')" -ge "$want_packets" ] && break
-    sleep 0.1
-done
-kill "$probe"; wait "$probe" || true
-line=$(last "$WORK/pattern.jsonl" 0)
-python3 - "$line" "$(cat "$WORK/expect.json")" "$SIX_A" <<'PY' || fail "the counts differ from the pattern" "$WORK/pattern.jsonl"
-import json, sys
-got, want = json.loads(sys.argv[1]), json.loads(sys.argv[2])
-rtp = got["rtp"]
-print("pattern:", want)
-print("probe:  ", {k: rtp[k] for k in ("expected", "lost", "duplicates", "out_of_order", "jitter_ms")}, got["packets"],
-      got["senders"])
-assert got["packets"] == want["packets"], "packets"
-for key in ("expected", "lost", "duplicates", "out_of_order"):
-    assert rtp[key] == want[key], key
-assert abs(rtp["jitter_ms"] - want["jitter_ms"]) <= 0.1 * want["jitter_ms"], "jitter"
-assert rtp["payload_types"] == [96] and not rtp["payload_mismatch"]
-assert got["malformed"] == 0 and got["kernel_drops"] == 0
-assert len(got["senders"]) == 1 and got["senders"][0].startswith("[%s]:" % sys.argv[3]), "sender"
-PY
+check_pattern "$WORK/pattern.jsonl" ff0e::77:1 42100 "va$$" 23 400 "[$SIX_A]:"
 
 # 2. A redundant pair on source-specific groups, and a join for another source.
 cat > "$WORK/dup.sdp" <<SDP
@@ -91,20 +67,7 @@ for row in "ff3e0000000000000000000000770002 fd780070000000000000000000000001" \
     for _ in $(seq 1 30); do filters; grep -qx "$row" "$WORK/mcfilter6" && break; sleep 0.1; done
     grep -qx "$row" "$WORK/mcfilter6" || fail "no join for $row" "$WORK/mcfilter6"
 done
-ip netns exec "$NS_A" python3 "$pattern" pair ff3e::77:2 ff3e::77:3 42104 "va$$" 200
-for _ in $(seq 1 30); do
-    a=$(last "$WORK/dup.jsonl" 0); b=$(last "$WORK/dup.jsonl" 1)
-    [ -n "$a" ] && [ -n "$b" ] && [ "$(field "$a" 'o["rtp"]["expected"]')" = 199 ] \
-        && [ "$(field "$b" 'o["rtp"]["expected"]')" = 199 ] && break
-    sleep 0.1
-done
-kill "$probe"; wait "$probe" || true
-a=$(last "$WORK/dup.jsonl" 0); b=$(last "$WORK/dup.jsonl" 1); other=$(last "$WORK/dup.jsonl" 2)
-echo "legs lost $(field "$a" 'o["rtp"]["lost"]') and $(field "$b" 'o["rtp"]["lost"]'), merged $(field "$a" 'o["redundant"]')"
-[ "$(field "$a" 'o["rtp"]["lost"], o["redundant"]["other_leg"], o["redundant"]["merged_lost"], o["redundant"]["merged_expected"]')" = "47 1 0 200" ] \
-    || fail "leg A: $a"
-[ "$(field "$b" 'o["rtp"]["lost"], o["redundant"]["other_leg"], o["redundant"]["merged_lost"]')" = "48 0 0" ] || fail "leg B: $b"
-[ "$(field "$other" 'o["packets"], o["state"]')" = "0 silent" ] || fail "the join for another source heard the stream: $other"
+check_pair "$WORK/dup.jsonl" ff3e::77:2 ff3e::77:3 42104 "va$$"
 
 # 3. A real sender: receiving while it runs, silent once it stops. Without
 # --iface the probe joins on the first multicast interface with IPv6.
@@ -117,29 +80,7 @@ t=0 0
 m=audio 42102 RTP/AVP 0
 SDP
 probe "$WORK/ffmpeg.jsonl" "$WORK/ffmpeg.sdp" --max-groups 8
-ip netns exec "$NS_A" ffmpeg -nostdin -hide_banner -loglevel error -re -f lavfi -i "sine=frequency=440:sample_rate=8000" \
-    -t 30 -c:a pcm_mulaw -ar 8000 -ac 1 -f rtp "rtp://[ff0e::77:4]:42102?ttl=1" > "$WORK/ffmpeg.log" 2>&1 &
-ffmpeg_pid=$!
-wait_for "$WORK/ffmpeg.jsonl" '"state":"receiving"' 5 || fail "ffmpeg's stream is not reported as receiving" "$WORK/ffmpeg.jsonl" "$WORK/ffmpeg.log"
-sleep 2
-line=$(last "$WORK/ffmpeg.jsonl" 0)
-[ "$(field "$line" 'o["state"], o["rtp"]["payload_types"], o["rtp"]["lost"], o["bit_rate_1s"] > 40000, o["senders"][0].startswith("['"$SIX_A"']:")')" \
-    = "receiving [0] 0 True True" ] || fail "unexpected figures while ffmpeg sends: $line"
-lines_before=$(wc -l < "$WORK/ffmpeg.jsonl")
-kill "$ffmpeg_pid"; wait "$ffmpeg_pid" 2>/dev/null || true
-stopped=$(date +%s%N)
-silent_after=""
-for _ in $(seq 1 60); do
-    if tail -n +"$((lines_before + 1))" "$WORK/ffmpeg.jsonl" | grep -q '"state":"silent"'; then
-        silent_after=$(( ($(date +%s%N) - stopped) / 1000000 ))
-        break
-    fi
-    sleep 0.1
-done
-kill "$probe"; wait "$probe" || true
-[ -n "$silent_after" ] || fail "no silent state after ffmpeg stopped" "$WORK/ffmpeg.jsonl"
-echo "silent reported ${silent_after} ms after ffmpeg stopped"
-[ "$silent_after" -ge 2500 ] && [ "$silent_after" -le 4300 ] || fail "silent after $silent_after ms"
+check_ffmpeg "$WORK/ffmpeg.jsonl" "rtp://[ff0e::77:4]:42102?ttl=1" "[$SIX_A]:"
 # The probe left its groups when it ended.
 [ "$(joined ff0e0000000000000000000000770004)" = 0 ] || fail "ff0e::77:4 is still joined"
 echo "IPv6 reception probe over veth: ok"

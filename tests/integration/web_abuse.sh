@@ -11,7 +11,7 @@ web_netns_setup abuse 63
 
 side receiver "$ADDR_B"
 # Attackers come from addresses of their own: the limits are per address.
-for n in 11 12 13; do ip -n "$NS_A" addr add "10.79.63.$n/24" dev "twa$$"; done
+for n in 11 12 13; do ip -n "$NS_A" addr add "10.79.63.$n/24" dev "va$$"; done
 
 run_in "$NS_B" receiver serve --http "$ADDR_B:18084" --seconds 120 > /dev/null 2> "$WORK/serve.err" &
 server=$!

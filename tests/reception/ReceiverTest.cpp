@@ -15,79 +15,60 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <condition_variable>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace {
 
 using namespace std::chrono_literals;
 
-uint16_t FreePort()
+// A UDP socket bound to the loopback address of `family` (any port); -1
+// when this host has no such address.
+int LoopbackSocket(int family)
 {
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t length = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    close(fd);
-    return ntohs(a.sin_port);
+    const int fd = socket(family, SOCK_DGRAM, 0);
+    sockaddr_storage a{};
+    a.ss_family = static_cast<sa_family_t>(family);
+    if (family == AF_INET6)
+        reinterpret_cast<sockaddr_in6&>(a).sin6_addr = in6addr_loopback;
+    else
+        reinterpret_cast<sockaddr_in&>(a).sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
+        return fd;
+    if (fd >= 0)
+        close(fd);
+    return -1;
 }
 
-uint16_t FreePort6()
+uint16_t PortOf(int fd)
 {
-    const int fd = socket(AF_INET6, SOCK_DGRAM, 0);
-    sockaddr_in6 a{};
-    a.sin6_family = AF_INET6;
-    a.sin6_addr = in6addr_loopback;
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    sockaddr_storage a{};
     socklen_t length = sizeof a;
     getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    close(fd);
-    return ntohs(a.sin6_port);
+    return ntohs(reinterpret_cast<sockaddr_in&>(a).sin_port); // where sin6_port lies too
 }
 
-// Sends from ::1 to ::1.
-class CSender6 {
-public:
-    CSender6() : m_fd(socket(AF_INET6, SOCK_DGRAM, 0)) {}
-    ~CSender6() { close(m_fd); }
-    void Send(uint16_t port, const std::vector<uint8_t>& bytes)
-    {
-        sockaddr_in6 to{};
-        to.sin6_family = AF_INET6;
-        to.sin6_port = htons(port);
-        to.sin6_addr = in6addr_loopback;
-        sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-    }
-    uint16_t Port() const
-    {
-        sockaddr_in6 a{};
-        socklen_t length = sizeof a;
-        getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &length);
-        return ntohs(a.sin6_port);
-    }
-
-private:
-    int m_fd;
-};
+uint16_t FreePort(int family = AF_INET)
+{
+    const int fd = LoopbackSocket(family);
+    const uint16_t port = PortOf(fd);
+    close(fd);
+    return port;
+}
 
 bool HasIpv6Loopback()
 {
-    const int fd = socket(AF_INET6, SOCK_DGRAM, 0);
-    sockaddr_in6 a{};
-    a.sin6_family = AF_INET6;
-    a.sin6_addr = in6addr_loopback;
-    const bool ok = fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    const int fd = LoopbackSocket(AF_INET6);
     if (fd >= 0)
         close(fd);
-    return ok;
+    return fd >= 0;
 }
 
 // The IPv6 groups joined on an interface, as the kernel lists them
@@ -111,12 +92,12 @@ std::set<std::string> KernelRows(const char* file, const std::string& device)
     return rows;
 }
 
-// Sends from 127.0.0.1, to a group through the loopback interface.
+// Sends from the loopback address of its family; IPv4 groups go out
+// through the loopback interface.
 class CSender {
 public:
-    CSender()
+    explicit CSender(int family = AF_INET) : m_fd(LoopbackSocket(family))
     {
-        m_fd = socket(AF_INET, SOCK_DGRAM, 0);
         in_addr lo{htonl(INADDR_LOOPBACK)};
         setsockopt(m_fd, IPPROTO_IP, IP_MULTICAST_IF, &lo, sizeof lo);
         const int on = 1;
@@ -125,12 +106,29 @@ public:
     ~CSender() { close(m_fd); }
     void Send(const char* address, uint16_t port, const std::vector<uint8_t>& bytes)
     {
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(port);
-        to.sin_addr.s_addr = inet_addr(address);
+        sockaddr_storage to{};
+        auto& v4 = reinterpret_cast<sockaddr_in&>(to);
+        auto& v6 = reinterpret_cast<sockaddr_in6&>(to);
+        to.ss_family = inet_pton(AF_INET6, address, &v6.sin6_addr) == 1 ? AF_INET6 : AF_INET;
+        if (to.ss_family == AF_INET)
+            v4.sin_addr.s_addr = inet_addr(address);
+        v4.sin_port = htons(port);
         sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     }
+    // Sequences from..to-1 with timestamps 3000 apart, leaving out `lost`
+    // and sending `repeated` twice.
+    void Stream(const char* address, uint16_t port, uint16_t from, uint16_t to, std::set<uint16_t> lost = {},
+                int repeated = -1)
+    {
+        for (uint16_t s = from; s < to; ++s) {
+            CTestRtp p;
+            p.sequence = s;
+            p.timestamp = s * 3000u;
+            for (int copies = lost.count(s) ? 0 : s == repeated ? 2 : 1; copies > 0; --copies)
+                Send(address, port, p.Bytes());
+        }
+    }
+    uint16_t Port() const { return PortOf(m_fd); }
 
 private:
     int m_fd;
@@ -175,24 +173,17 @@ CReceiverOptions FastOptions()
     return o;
 }
 
-CMediaTarget Target6(const char* address, uint16_t port)
+// An RTP destination; an IPv6 one when the address has a colon.
+CMediaTarget Target(const char* address, uint16_t port, int mediaIndex = 0)
 {
     CMediaTarget t;
+    t.mediaIndex = mediaIndex;
     t.address = address;
-    t.ipv6 = true;
-    t.group6 = text::ParseIpv6(address).value();
-    t.port = port;
-    t.rtp = true;
-    t.announcedTypes = {96};
-    t.clockRates[96] = 90000;
-    return t;
-}
-
-CMediaTarget Target(const char* address, uint16_t port)
-{
-    CMediaTarget t;
-    t.address = address;
-    t.group = inet_addr(address);
+    t.ipv6 = std::strchr(address, ':') != nullptr;
+    if (t.ipv6)
+        t.group6 = text::ParseIpv6(address).value();
+    else
+        t.group = inet_addr(address);
     t.port = port;
     t.rtp = true;
     t.announcedTypes = {96};
@@ -212,160 +203,126 @@ bool LoopbackMulticast()
     return ok;
 }
 
-TEST(Receiver, CountsAUnicastStreamOnRealSockets)
-{
+class ReceiverTest : public ::testing::Test {
+protected:
+    CReceiverOptions options = FastOptions();
     CReports reports;
-    CReceiver receiver(FastOptions(), reports.Sink());
-    const uint16_t port = FreePort();
-    CReceptionPlan plan;
-    plan.media = {Target("127.0.0.1", port)};
-    const int id = receiver.Watch(plan);
-    ASSERT_TRUE(reports.WaitFor(id, [](const CSessionFigures& f) { return f.media.size() == 1; }));
-    CSender sender;
-    for (uint16_t s = 0; s < 60; ++s) {
-        CTestRtp p;
-        p.sequence = s;
-        p.timestamp = s * 3000u;
-        if (s == 20 || s == 21 || s == 40)
-            continue;
-        sender.Send("127.0.0.1", port, p.Bytes());
-        if (s == 30)
-            sender.Send("127.0.0.1", port, p.Bytes());
+    std::optional<CReceiver> receiver;
+
+    // Starts the receiver (with `options`) if need be and watches `media`,
+    // waiting for the first report that lists them all.
+    int Watch(std::vector<CMediaTarget> media)
+    {
+        if (!receiver)
+            receiver.emplace(options, reports.Sink());
+        CReceptionPlan plan;
+        plan.media = std::move(media);
+        const size_t n = plan.media.size();
+        const int id = receiver->Watch(plan);
+        EXPECT_TRUE(reports.WaitFor(id, [n](const CSessionFigures& f) { return f.media.size() == n; }));
+        return id;
     }
-    ASSERT_TRUE(reports.WaitFor(id, [](const CSessionFigures& f) { return f.media[0].packets == 58; }))
-        << reports.Latest(id).media[0].packets;
+    bool Packets(int id, size_t media, uint64_t packets)
+    {
+        return reports.WaitFor(id, [=](const CSessionFigures& f) { return f.media[media].packets == packets; });
+    }
+    // Ends the watch; every group it alone held is left.
+    void UnwatchAll(std::initializer_list<int> ids)
+    {
+        for (int id : ids)
+            receiver->Unwatch(id);
+        for (int i = 0; i < 50 && receiver->JoinedGroups() != 0; ++i)
+            std::this_thread::sleep_for(10ms);
+        EXPECT_EQ(receiver->JoinedGroups(), 0u);
+    }
+};
+
+TEST_F(ReceiverTest, CountsAUnicastStreamOnRealSockets)
+{
+    const uint16_t port = FreePort();
+    const int id = Watch({Target("127.0.0.1", port)});
+    CSender().Stream("127.0.0.1", port, 0, 60, {20, 21, 40}, 30);
+    ASSERT_TRUE(Packets(id, 0, 58)) << reports.Latest(id).media[0].packets;
     const CMediaFigures m = reports.Latest(id).media[0];
-    EXPECT_EQ(m.expected, 59u);
-    EXPECT_EQ(m.lost, 3u);
-    EXPECT_EQ(m.duplicates, 1u);
-    EXPECT_EQ(m.outOfOrder, 0u);
-    EXPECT_EQ(m.kernelDrops, 0u);
+    EXPECT_EQ(std::tuple(m.expected, m.lost, m.duplicates, m.outOfOrder, m.kernelDrops), std::tuple(59u, 3u, 1u, 0u, 0u));
     ASSERT_EQ(m.senders.size(), 1u);
     EXPECT_EQ(m.senders[0].rfind("127.0.0.1:", 0), 0u);
     EXPECT_TRUE(m.jitterMs);
-    EXPECT_EQ(receiver.JoinedGroups(), 0u); // unicast joins nothing
+    EXPECT_EQ(receiver->JoinedGroups(), 0u); // unicast joins nothing
 }
 
-TEST(Receiver, SourceSpecificJoinHearsOnlyItsSource)
+TEST_F(ReceiverTest, SourceSpecificJoinHearsOnlyItsSource)
 {
     if (!LoopbackMulticast())
         GTEST_SKIP() << "no multicast on the loopback interface here";
-    CReports reports;
-    CReceiver receiver(FastOptions(), reports.Sink());
     const uint16_t port = FreePort();
-    CReceptionPlan any, ours, other;
-    any.media = {Target("239.255.77.2", port)};
-    ours.media = {Target("239.255.77.2", port)};
-    ours.media[0].sources = {htonl(INADDR_LOOPBACK)};
-    other.media = {Target("239.255.77.2", port)};
-    other.media[0].sources = {inet_addr("127.0.0.9")};
-    const int idAny = receiver.Watch(any), idOurs = receiver.Watch(ours), idOther = receiver.Watch(other);
-    for (int id : {idAny, idOurs, idOther})
-        ASSERT_TRUE(reports.WaitFor(id, [](const CSessionFigures& f) { return !f.media.empty(); }));
-    EXPECT_EQ(receiver.JoinedGroups(), 3u);
-    CSender sender;
-    for (uint16_t s = 0; s < 10; ++s) {
-        CTestRtp p;
-        p.sequence = s;
-        sender.Send("239.255.77.2", port, p.Bytes());
-    }
+    CMediaTarget ours = Target("239.255.77.2", port), other = ours;
+    ours.sources = {htonl(INADDR_LOOPBACK)};
+    other.sources = {inet_addr("127.0.0.9")};
+    const int idAny = Watch({Target("239.255.77.2", port)}), idOurs = Watch({ours}), idOther = Watch({other});
+    EXPECT_EQ(receiver->JoinedGroups(), 3u);
+    CSender().Stream("239.255.77.2", port, 0, 10);
     for (int id : {idAny, idOurs})
-        EXPECT_TRUE(reports.WaitFor(id, [](const CSessionFigures& f) { return f.media[0].packets == 10; }));
+        EXPECT_TRUE(Packets(id, 0, 10));
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(reports.Latest(idOther).media[0].packets, 0u);
     EXPECT_EQ(reports.Latest(idOther).media[0].state, EReceptionState::Silent);
 }
 
-TEST(Receiver, GroupLimitAndLeaving)
+TEST_F(ReceiverTest, GroupLimitAndLeaving)
 {
     if (!LoopbackMulticast())
         GTEST_SKIP() << "no multicast on the loopback interface here";
-    CReceiverOptions options = FastOptions();
     options.maxGroups = 2;
-    CReports reports;
-    CReceiver receiver(options, reports.Sink());
     const uint16_t port = FreePort();
-    CReceptionPlan first, second;
-    first.media = {Target("239.255.77.3", port), Target("239.255.77.4", port)};
-    first.media[1].mediaIndex = 1;
+    const int a = Watch({Target("239.255.77.3", port), Target("239.255.77.4", port, 1)});
     // The same group as the first watch's shares its socket; the new one is over the limit.
-    second.media = {Target("239.255.77.3", port), Target("239.255.77.5", port)};
-    second.media[1].mediaIndex = 1;
-    const int a = receiver.Watch(first);
-    const int b = receiver.Watch(second);
-    ASSERT_TRUE(reports.WaitFor(b, [](const CSessionFigures& f) { return f.media.size() == 2; }));
-    EXPECT_EQ(receiver.JoinedGroups(), 2u);
+    const int b = Watch({Target("239.255.77.3", port), Target("239.255.77.5", port, 1)});
+    EXPECT_EQ(receiver->JoinedGroups(), 2u);
     CMediaFigures refused = reports.Latest(b).media[1];
     EXPECT_EQ(refused.state, EReceptionState::NotWatched);
     EXPECT_EQ(refused.note, "limit of 2 groups reached");
     EXPECT_NE(reports.Latest(b).media[0].state, EReceptionState::NotWatched);
 
-    CSender sender;
-    CTestRtp p;
-    sender.Send("239.255.77.3", port, p.Bytes());
+    CSender().Stream("239.255.77.3", port, 0, 1);
     for (int id : {a, b})
-        EXPECT_TRUE(reports.WaitFor(id, [](const CSessionFigures& f) { return f.media[0].packets == 1; }));
+        EXPECT_TRUE(Packets(id, 0, 1));
 
     // The first watch ends: its own group is left, the shared one stays,
     // and the refused entry takes the free place.
-    receiver.Unwatch(a);
+    receiver->Unwatch(a);
     EXPECT_TRUE(reports.WaitFor(b, [](const CSessionFigures& f) {
         return f.media[1].state != EReceptionState::NotWatched;
     }));
-    EXPECT_EQ(receiver.JoinedGroups(), 2u);
-    receiver.Unwatch(b);
-    for (int i = 0; i < 50 && receiver.JoinedGroups() != 0; ++i)
-        std::this_thread::sleep_for(10ms);
-    EXPECT_EQ(receiver.JoinedGroups(), 0u);
+    EXPECT_EQ(receiver->JoinedGroups(), 2u);
+    UnwatchAll({b});
 }
 
-TEST(Receiver, CountsAnIpv6StreamAndNamesItsSender)
+TEST_F(ReceiverTest, CountsAnIpv6StreamAndNamesItsSender)
 {
     if (!HasIpv6Loopback())
         GTEST_SKIP() << "no IPv6 on the loopback interface here";
-    CReports reports;
-    CReceiver receiver(FastOptions(), reports.Sink());
-    const uint16_t port = FreePort6();
-    CReceptionPlan plan;
-    plan.media = {Target6("::1", port)};
-    const int id = receiver.Watch(plan);
-    ASSERT_TRUE(reports.WaitFor(id, [](const CSessionFigures& f) { return f.media.size() == 1; }));
+    const uint16_t port = FreePort(AF_INET6);
+    const int id = Watch({Target("::1", port)});
     EXPECT_NE(reports.Latest(id).media[0].state, EReceptionState::NotWatched) << reports.Latest(id).media[0].note;
-    CSender6 sender;
-    CSender v4; // the same port in the other family is not this stream's
-    for (uint16_t s = 100; s < 150; ++s) {
-        CTestRtp p;
-        p.sequence = s;
-        p.timestamp = s * 3000u;
-        if (s == 110 || s == 140)
-            continue;
-        sender.Send(port, p.Bytes());
-        if (s == 120) {
-            sender.Send(port, p.Bytes());
-            v4.Send("127.0.0.1", port, p.Bytes());
-        }
-    }
-    ASSERT_TRUE(reports.WaitFor(id, [](const CSessionFigures& f) { return f.media[0].packets == 49; }))
-        << reports.Latest(id).media[0].packets;
+    CSender sender(AF_INET6);
+    sender.Stream("::1", port, 100, 150, {110, 140}, 120);
+    CSender().Stream("127.0.0.1", port, 120, 121); // the same port in the other family is not this stream's
+    ASSERT_TRUE(Packets(id, 0, 49)) << reports.Latest(id).media[0].packets;
     std::this_thread::sleep_for(150ms);
     const CMediaFigures m = reports.Latest(id).media[0];
-    EXPECT_EQ(m.packets, 49u);
-    EXPECT_EQ(m.expected, 49u); // the first packet starts the count
-    EXPECT_EQ(m.lost, 2u);
-    EXPECT_EQ(m.duplicates, 1u);
-    EXPECT_EQ(m.malformed, 0u);
+    // The first packet starts the count.
+    EXPECT_EQ(std::tuple(m.packets, m.expected, m.lost, m.duplicates, m.malformed), std::tuple(49u, 49u, 2u, 1u, 0u));
     EXPECT_EQ(m.senders, (std::vector<std::string>{"[::1]:" + std::to_string(sender.Port())}));
     EXPECT_EQ(m.state, EReceptionState::Impaired); // 2 of 50 lost
-    EXPECT_EQ(receiver.JoinedGroups(), 0u);
+    EXPECT_EQ(receiver->JoinedGroups(), 0u);
 }
 
-TEST(Receiver, Ipv6JoinsOnTheChosenInterfaceAndLeaves)
+TEST_F(ReceiverTest, Ipv6JoinsOnTheChosenInterfaceAndLeaves)
 {
     if (!HasIpv6Loopback())
         GTEST_SKIP() << "no IPv6 on the loopback interface here";
-    CReports reports;
-    CReceiver receiver(FastOptions(), reports.Sink());
-    const uint16_t port = FreePort6();
+    const uint16_t port = FreePort(AF_INET6);
     // Groups of their own: other programs' joins do not count.
     char any[40], ssm[40], link[40];
     std::snprintf(any, sizeof any, "ff0e::7a:%x", port);
@@ -374,16 +331,12 @@ TEST(Receiver, Ipv6JoinsOnTheChosenInterfaceAndLeaves)
     std::snprintf(link, sizeof link, "ff02::7d:%x", port);
     // The source-specific entry is joined last: the kernel's list of
     // filters shows an interface's sources only while its newest group has some.
-    CReceptionPlan plan;
-    plan.media = {Target6(link, port), Target6(any, port), Target6(ssm, port)};
-    plan.media[1].mediaIndex = 1;
-    plan.media[2].mediaIndex = 2;
-    plan.media[2].sources6 = {text::ParseIpv6("fd78::9").value(), text::ParseIpv6("::1").value()};
-    const int id = receiver.Watch(plan);
-    ASSERT_TRUE(reports.WaitFor(id, [](const CSessionFigures& f) { return f.media.size() == 3; }));
+    CMediaTarget source = Target(ssm, port, 2);
+    source.sources6 = {text::ParseIpv6("fd78::9").value(), text::ParseIpv6("::1").value()};
+    const int id = Watch({Target(link, port), Target(any, port, 1), source});
     for (const CMediaFigures& m : reports.Latest(id).media)
         EXPECT_NE(m.state, EReceptionState::NotWatched) << m.group << ": " << m.note;
-    EXPECT_EQ(receiver.JoinedGroups(), 3u);
+    EXPECT_EQ(receiver->JoinedGroups(), 3u);
     auto hex = [](const char* address) {
         std::string out;
         char byte[3];
@@ -395,40 +348,28 @@ TEST(Receiver, Ipv6JoinsOnTheChosenInterfaceAndLeaves)
         return out;
     };
     const std::set<std::string> groups = KernelRows("/proc/net/igmp6", "lo");
-    EXPECT_TRUE(groups.count(hex(any))) << any;
-    EXPECT_TRUE(groups.count(hex(ssm))) << ssm;
-    EXPECT_TRUE(groups.count(hex(link))) << link;
+    for (const char* group : {any, ssm, link})
+        EXPECT_TRUE(groups.count(hex(group))) << group;
     const std::set<std::string> filters = KernelRows("/proc/net/mcfilter6", "lo");
     EXPECT_TRUE(filters.count(hex(ssm) + " " + hex("fd78::9")));
     EXPECT_TRUE(filters.count(hex(ssm) + " " + hex("::1")));
     EXPECT_FALSE(filters.count(hex(any) + " " + hex("::1"))); // any-source: no filter rows
 
-    receiver.Unwatch(id);
-    for (int i = 0; i < 50 && receiver.JoinedGroups() != 0; ++i)
-        std::this_thread::sleep_for(10ms);
-    EXPECT_EQ(receiver.JoinedGroups(), 0u);
+    UnwatchAll({id});
     const std::set<std::string> after = KernelRows("/proc/net/igmp6", "lo");
-    EXPECT_FALSE(after.count(hex(any)));
-    EXPECT_FALSE(after.count(hex(ssm)));
-    EXPECT_FALSE(after.count(hex(link)));
+    for (const char* group : {any, ssm, link})
+        EXPECT_FALSE(after.count(hex(group))) << group;
 }
 
-TEST(Receiver, Ipv6JoinOnAMissingInterfaceSaysWhy)
+TEST_F(ReceiverTest, Ipv6JoinOnAMissingInterfaceSaysWhy)
 {
     if (!HasIpv6Loopback())
         GTEST_SKIP() << "no IPv6 on the loopback interface here";
-    CReceiverOptions options = FastOptions();
     options.interfaceIndex6 = 0x7FFFFFF0; // no such interface
-    CReports reports;
-    CReceiver receiver(options, reports.Sink());
-    const uint16_t port = FreePort6();
-    CReceptionPlan plan;
-    plan.media = {Target6("ff0e::7c:1", port), Target6("ff3e::7c:2", port), Target6("::1", port)};
-    plan.media[1].mediaIndex = 1;
-    plan.media[1].sources6 = {text::ParseIpv6("::1").value()};
-    plan.media[2].mediaIndex = 2;
-    const int id = receiver.Watch(plan);
-    ASSERT_TRUE(reports.WaitFor(id, [](const CSessionFigures& f) { return f.media.size() == 3; }));
+    const uint16_t port = FreePort(AF_INET6);
+    CMediaTarget source = Target("ff3e::7c:2", port, 1);
+    source.sources6 = {text::ParseIpv6("::1").value()};
+    const int id = Watch({Target("ff0e::7c:1", port), source, Target("::1", port, 2)});
     const CSessionFigures f = reports.Latest(id);
     EXPECT_EQ(f.media[0].state, EReceptionState::NotWatched);
     EXPECT_EQ(f.media[0].note.rfind("join: ", 0), 0u) << f.media[0].note;
@@ -436,20 +377,18 @@ TEST(Receiver, Ipv6JoinOnAMissingInterfaceSaysWhy)
     EXPECT_EQ(f.media[1].note.rfind("source-specific join: ", 0), 0u) << f.media[1].note;
     // A unicast destination needs no interface.
     EXPECT_NE(f.media[2].state, EReceptionState::NotWatched) << f.media[2].note;
-    EXPECT_EQ(receiver.JoinedGroups(), 0u); // failed joins hold no place
+    EXPECT_EQ(receiver->JoinedGroups(), 0u); // failed joins hold no place
 }
 
-TEST(Receiver, ReportsOncePerIntervalAndWhatCannotBeWatched)
+TEST_F(ReceiverTest, ReportsOncePerIntervalAndWhatCannotBeWatched)
 {
-    CReports reports;
-    CReceiverOptions options = FastOptions();
-    CReceiver receiver(options, reports.Sink());
     CReceptionPlan plan;
     plan.media = {Target("127.0.0.1", FreePort())};
     plan.media[0].unusable = "no IPv4 destination";
-    const int id = receiver.Watch(plan);
+    receiver.emplace(options, reports.Sink());
+    const int id = receiver->Watch(plan);
     std::this_thread::sleep_for(1050ms);
-    receiver.Unwatch(id);
+    receiver->Unwatch(id);
     std::this_thread::sleep_for(250ms);
     std::lock_guard lock(reports.mutex);
     EXPECT_GE(reports.count[id], 9);

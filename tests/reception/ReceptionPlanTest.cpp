@@ -5,60 +5,75 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
+#include "base/Text.h"
 
 namespace {
 
-uint32_t Ip(const char* text) { return inet_addr(text); }
+// Each media entry in a line: destination, port, transport, announced
+// types, the clock rate of every payload type that has one (T: MPEG-TS),
+// sources, mid and why it cannot be watched.
+std::vector<std::string> Describe(const CReceptionPlan& plan)
+{
+    std::vector<std::string> lines;
+    for (const CMediaTarget& m : plan.media) {
+        std::string& out = lines.emplace_back(m.ipv6 ? "[" + text::Ipv6Text(m.group6) + "]" : text::DottedQuad(m.group));
+        if (m.ipv6 ? m.group != 0 : m.group6 != text::CIpv6Address{})
+            out += " and the other family";
+        out += ":" + std::to_string(m.port) + (m.rtp ? " rtp" : " udp");
+        for (int type : m.announcedTypes)
+            out += " " + std::to_string(type);
+        for (int type = 0; type < 128; ++type)
+            if (m.clockRates[type] || m.transportStream[type])
+                out += " " + std::to_string(type) + "@" + std::to_string(m.clockRates[type]) + (m.transportStream[type] ? "T" : "");
+        for (uint32_t source : m.sources)
+            out += " from " + text::DottedQuad(source);
+        for (const text::CIpv6Address& source : m.sources6)
+            out += " from " + text::Ipv6Text(source);
+        out += m.mid.empty() ? "" : " mid " + m.mid;
+        out += m.unusable.empty() ? "" : " (" + m.unusable + ")";
+    }
+    return lines;
+}
+
+std::vector<std::string> Plan(const std::string& sdp)
+{
+    CTestEnv t;
+    return Describe(PlanReception(*t.Parse(sdp)));
+}
+
+using Lines = std::vector<std::string>;
 
 TEST(ReceptionPlan, GroupsPortsClocksAndFormats)
 {
+    // The record keeps the first format; the others are known by their
+    // rtpmap lines. The static table gives 33's rate; an rtpmap without a
+    // rate gives none.
+    const std::string sdp = "v=0\no=a 1 1 IN IP4 10.0.0.1\ns=S\nc=IN IP4 239.1.1.1/32\nt=0 0\n"
+                            "m=audio 5004 RTP/AVP 96 0 8\na=rtpmap:96 L24/48000/2\na=rtpmap:8 PCMA/8000\n"
+                            "m=video 5006/2 RTP/AVP 33\nc=IN IP4 239.1.1.2/32\n"
+                            "m=video 1234 udp 33\n"
+                            "m=audio 6000 RTP/AVP 97\na=rtpmap:97 opus\n";
+    EXPECT_EQ(Plan(sdp), (Lines{"239.1.1.1:5004 rtp 96 8 8@8000 96@48000", "239.1.1.2:5006 rtp 33 33@90000T",
+                                "239.1.1.1:1234 udp 33 33@90000T", "239.1.1.1:6000 rtp 97"}));
     CTestEnv t;
-    auto r = t.Parse("v=0\no=a 1 1 IN IP4 10.0.0.1\ns=S\nc=IN IP4 239.1.1.1/32\nt=0 0\n"
-                     "m=audio 5004 RTP/AVP 96 0 8\na=rtpmap:96 L24/48000/2\na=rtpmap:8 PCMA/8000\n"
-                     "m=video 5006/2 RTP/AVP 33\nc=IN IP4 239.1.1.2/32\n"
-                     "m=video 1234 udp 33\n"
-                     "m=audio 6000 RTP/AVP 97\na=rtpmap:97 opus\n");
-    const CReceptionPlan plan = PlanReception(*r);
-    ASSERT_EQ(plan.media.size(), 4u);
-    const CMediaTarget& a = plan.media[0];
-    EXPECT_EQ(a.group, Ip("239.1.1.1"));
-    EXPECT_EQ(a.address, "239.1.1.1");
-    EXPECT_EQ(a.port, 5004);
-    EXPECT_TRUE(a.rtp);
-    // The record keeps the first format; the others are known by their rtpmap lines.
-    EXPECT_EQ(a.announcedTypes, (std::vector<int>{96, 8}));
-    EXPECT_EQ(a.clockRates[96], 48000u);
-    EXPECT_EQ(a.clockRates[8], 8000u);
-    EXPECT_EQ(plan.media[1].clockRates[33], 90000u); // from the static table
-    EXPECT_TRUE(a.unusable.empty());
-    const CMediaTarget& v = plan.media[1];
-    EXPECT_EQ(v.group, Ip("239.1.1.2"));
-    EXPECT_EQ(v.port, 5006);
-    EXPECT_EQ(v.clockRates[33], 90000u);
-    EXPECT_TRUE(v.transportStream[33]);
-    EXPECT_FALSE(a.transportStream[96]);
-    EXPECT_FALSE(plan.media[2].rtp);
-    EXPECT_EQ(plan.media[3].clockRates[97], 0u); // rtpmap without a rate
+    const CReceptionPlan plan = PlanReception(*t.Parse(sdp));
+    EXPECT_EQ(plan.media[0].address, "239.1.1.1");
     EXPECT_TRUE(plan.pairs.empty());
 }
 
 TEST(ReceptionPlan, SourceFiltersMediaLevelFirst)
 {
-    CTestEnv t;
-    auto r = t.Parse("v=0\no=a 1 1 IN IP4 10.0.0.1\ns=S\nc=IN IP4 232.1.1.1/32\nt=0 0\n"
-                     "a=source-filter: incl IN IP4 232.1.1.1 10.0.0.5 10.0.0.6\n"
-                     "a=source-filter: incl IN IP4 232.9.9.9 10.9.9.9\n"
-                     "m=audio 5004 RTP/AVP 0\n"
-                     "m=audio 5006 RTP/AVP 0\na=source-filter: incl IN IP4 * 10.0.0.7\n"
-                     "m=audio 5008 RTP/AVP 0\nc=IN IP4 239.5.5.5/32\n"
-                     "m=audio 5010 RTP/AVP 0\nc=IN IP4 239.5.5.6/32\na=source-filter: excl IN IP4 * 10.0.0.8\n");
-    const CReceptionPlan plan = PlanReception(*r);
-    ASSERT_EQ(plan.media.size(), 4u);
-    EXPECT_EQ(plan.media[0].sources, (std::vector<uint32_t>{Ip("10.0.0.5"), Ip("10.0.0.6")}));
-    EXPECT_EQ(plan.media[1].sources, (std::vector<uint32_t>{Ip("10.0.0.7")}));
-    EXPECT_TRUE(plan.media[2].sources.empty()); // the session's filters name other groups
-    EXPECT_TRUE(plan.media[3].sources.empty()); // exclusion: any-source join
+    // The session's filters name other groups for the third; an exclusion
+    // is an any-source join.
+    EXPECT_EQ(Plan("v=0\no=a 1 1 IN IP4 10.0.0.1\ns=S\nc=IN IP4 232.1.1.1/32\nt=0 0\n"
+                   "a=source-filter: incl IN IP4 232.1.1.1 10.0.0.5 10.0.0.6\n"
+                   "a=source-filter: incl IN IP4 232.9.9.9 10.9.9.9\n"
+                   "m=audio 5004 RTP/AVP 0\n"
+                   "m=audio 5006 RTP/AVP 0\na=source-filter: incl IN IP4 * 10.0.0.7\n"
+                   "m=audio 5008 RTP/AVP 0\nc=IN IP4 239.5.5.5/32\n"
+                   "m=audio 5010 RTP/AVP 0\nc=IN IP4 239.5.5.6/32\na=source-filter: excl IN IP4 * 10.0.0.8\n"),
+              (Lines{"232.1.1.1:5004 rtp 0 0@8000 from 10.0.0.5 from 10.0.0.6", "232.1.1.1:5006 rtp 0 0@8000 from 10.0.0.7",
+                     "239.5.5.5:5008 rtp 0 0@8000", "239.5.5.6:5010 rtp 0 0@8000"}));
 }
 
 TEST(ReceptionPlan, RedundantPairsByMid)
@@ -70,94 +85,62 @@ TEST(ReceptionPlan, RedundantPairsByMid)
                      "m=video 5004 RTP/AVP 96\nc=IN IP4 239.2.1.1/32\na=rtpmap:96 raw/90000\na=mid:secondary\n");
     const CReceptionPlan plan = PlanReception(*r);
     ASSERT_EQ(plan.pairs.size(), 1u);
-    EXPECT_EQ(plan.pairs[0].legA, 0);
-    EXPECT_EQ(plan.pairs[0].legB, 1);
-    EXPECT_EQ(plan.media[1].mid, "secondary");
+    EXPECT_EQ(std::pair(plan.pairs[0].legA, plan.pairs[0].legB), std::pair(0, 1));
+    EXPECT_EQ(Describe(plan), (Lines{"239.1.1.1:5004 rtp 96 96@90000 mid primary", "239.2.1.1:5004 rtp 96 96@90000 mid secondary"}));
 }
 
 TEST(ReceptionPlan, WhatCannotBeWatchedSaysWhy)
 {
-    CTestEnv t;
-    auto r = t.Parse("v=0\no=a 1 1 IN IP6 ::1\ns=S\nt=0 0\n"
-                     "m=audio 5004 RTP/AVP 0\nc=IN IP6 ff0e::zz\n"
-                     "m=audio 0x RTP/AVP 0\nc=IN IP4 239.1.1.1/3\n"
-                     "m=audio 5004 RTP/AVP 0\n"
-                     "m=audio 5004 RTP/AVP 0\nc=IN IP4 ff0e::1\n"
-                     "m=audio 5004 RTP/AVP 0\nc=IN IP6 ::\n"
-                     "m=audio 5004 RTP/AVP 0\nc=IN IP6 239.1.1.1\n");
-    const CReceptionPlan plan = PlanReception(*r);
-    ASSERT_EQ(plan.media.size(), 6u);
-    EXPECT_EQ(plan.media[0].unusable, "no IPv6 destination");
-    EXPECT_EQ(plan.media[1].unusable, "no port");
-    EXPECT_EQ(plan.media[2].unusable, "no IPv4 destination");
-    EXPECT_EQ(plan.media[3].unusable, "no IPv4 destination"); // the address type decides
-    EXPECT_EQ(plan.media[4].unusable, "no IPv6 destination"); // the unspecified address
-    EXPECT_EQ(plan.media[5].unusable, "no IPv6 destination");
+    // The address type decides; the unspecified address is none.
+    EXPECT_EQ(Plan("v=0\no=a 1 1 IN IP6 ::1\ns=S\nt=0 0\n"
+                   "m=audio 5004 RTP/AVP 0\nc=IN IP6 ff0e::zz\n"
+                   "m=audio 0x RTP/AVP 0\nc=IN IP4 239.1.1.1/3\n"
+                   "m=audio 5004 RTP/AVP 0\n"
+                   "m=audio 5004 RTP/AVP 0\nc=IN IP4 ff0e::1\n"
+                   "m=audio 5004 RTP/AVP 0\nc=IN IP6 ::\n"
+                   "m=audio 5004 RTP/AVP 0\nc=IN IP6 239.1.1.1\n"),
+              (Lines{"[::]:5004 rtp 0 0@8000 (no IPv6 destination)", "239.1.1.1:0 rtp 0 0@8000 (no port)",
+                     "0.0.0.0:5004 rtp 0 0@8000 (no IPv4 destination)", "0.0.0.0:5004 rtp 0 0@8000 (no IPv4 destination)",
+                     "[::]:5004 rtp 0 0@8000 (no IPv6 destination)", "[::]:5004 rtp 0 0@8000 (no IPv6 destination)"}));
 }
-
-text::CIpv6Address Ip6(const char* address) { return text::ParseIpv6(address).value(); }
 
 TEST(ReceptionPlan, Ipv6GroupsAndAddressCounts)
 {
+    // The one suffix of an IPv6 address is its count, not a TTL; the
+    // session's connection serves the entries without their own; an IPv4
+    // entry beside them stays IPv4; a unicast IPv6 destination is watched
+    // like an IPv4 one.
+    const std::string sdp = "v=0\no=a 1 1 IN IP6 fd78::1\ns=S\nc=IN IP6 ff15::9\nt=0 0\n"
+                            "m=audio 5004 RTP/AVP 96\nc=IN IP6 ff0e::1234/3\na=rtpmap:96 L16/44100/2\n"
+                            "m=video 5006 RTP/AVP 33\n"
+                            "m=audio 5008 RTP/AVP 0\nc=IN IP4 239.1.1.1/15/2\n"
+                            "m=audio 5010 RTP/AVP 0\nc=IN IP6 fd78::2\n";
+    EXPECT_EQ(Plan(sdp), (Lines{"[ff0e::1234]:5004 rtp 96 96@44100", "[ff15::9]:5006 rtp 33 33@90000T",
+                                "239.1.1.1:5008 rtp 0 0@8000", "[fd78::2]:5010 rtp 0 0@8000"}));
     CTestEnv t;
-    auto r = t.Parse("v=0\no=a 1 1 IN IP6 fd78::1\ns=S\nc=IN IP6 ff15::9\nt=0 0\n"
-                     "m=audio 5004 RTP/AVP 96\nc=IN IP6 ff0e::1234/3\na=rtpmap:96 L16/44100/2\n"
-                     "m=video 5006 RTP/AVP 33\n"
-                     "m=audio 5008 RTP/AVP 0\nc=IN IP4 239.1.1.1/15/2\n"
-                     "m=audio 5010 RTP/AVP 0\nc=IN IP6 fd78::2\n");
-    const CReceptionPlan plan = PlanReception(*r);
-    ASSERT_EQ(plan.media.size(), 4u);
-    const CMediaTarget& a = plan.media[0];
-    // The one suffix of an IPv6 address is its count, not a TTL.
-    EXPECT_TRUE(a.ipv6);
-    EXPECT_EQ(a.group6, Ip6("ff0e::1234"));
-    EXPECT_EQ(a.address, "ff0e::1234");
-    EXPECT_EQ(a.group, 0u);
-    EXPECT_EQ(a.port, 5004);
-    EXPECT_EQ(a.clockRates[96], 44100u);
-    EXPECT_TRUE(a.unusable.empty());
-    // The session's connection serves the entries without their own.
-    EXPECT_TRUE(plan.media[1].ipv6);
-    EXPECT_EQ(plan.media[1].group6, Ip6("ff15::9"));
-    EXPECT_TRUE(plan.media[1].transportStream[33]);
-    // An IPv4 entry beside them stays IPv4.
-    EXPECT_FALSE(plan.media[2].ipv6);
-    EXPECT_EQ(plan.media[2].group, Ip("239.1.1.1"));
-    EXPECT_EQ(plan.media[2].group6, text::CIpv6Address{});
-    // A unicast IPv6 destination is watched like an IPv4 one.
-    EXPECT_TRUE(plan.media[3].ipv6);
-    EXPECT_EQ(plan.media[3].group6, Ip6("fd78::2"));
-    EXPECT_TRUE(plan.media[3].unusable.empty());
+    EXPECT_EQ(PlanReception(*t.Parse(sdp)).media[0].address, "ff0e::1234");
 }
 
 TEST(ReceptionPlan, Ipv6SourceFilters)
 {
-    CTestEnv t;
-    auto r = t.Parse("v=0\no=a 1 1 IN IP6 fd78::1\ns=S\nc=IN IP6 ff3e::8000:1\nt=0 0\n"
-                     "a=source-filter: incl IN IP6 ff3e::8000:1 fd78::5 FD78:0::6 fd78::5 nonsense\n"
-                     "a=source-filter: incl IN IP6 ff3e::9 fd78::9\n"
-                     "a=source-filter: incl IN IP4 232.1.1.1 10.0.0.5\n"
-                     "m=audio 5004 RTP/AVP 0\n"
-                     "m=audio 5006 RTP/AVP 0\na=source-filter: incl IN IP6 * fd78::7\n"
-                     "m=audio 5008 RTP/AVP 0\nc=IN IP6 ff3e::9\n"
-                     "m=audio 5010 RTP/AVP 0\nc=IN IP6 ff3e::10\na=source-filter: excl IN IP6 * fd78::8\n"
-                     "m=audio 5012 RTP/AVP 0\nc=IN IP6 ff3e::11\na=source-filter: incl IN * ff3e::11 fd78::11\n"
-                     "m=audio 5014 RTP/AVP 0\nc=IN IP4 232.1.1.1\n"
-                     "m=audio 5016 RTP/AVP 0\nc=IN IP6 ff3e::12\na=source-filter: incl IN IP4 * 10.0.0.5\n");
-    const CReceptionPlan plan = PlanReception(*r);
-    ASSERT_EQ(plan.media.size(), 7u);
-    // Repeats and unreadable sources are dropped; the text's form does not matter.
-    EXPECT_EQ(plan.media[0].sources6, (std::vector<text::CIpv6Address>{Ip6("fd78::5"), Ip6("fd78::6")}));
-    EXPECT_TRUE(plan.media[0].sources.empty());
-    EXPECT_EQ(plan.media[1].sources6, (std::vector<text::CIpv6Address>{Ip6("fd78::7")}));
-    EXPECT_EQ(plan.media[2].sources6, (std::vector<text::CIpv6Address>{Ip6("fd78::9")}));
-    EXPECT_TRUE(plan.media[3].sources6.empty()); // exclusion: any-source join
-    EXPECT_EQ(plan.media[4].sources6, (std::vector<text::CIpv6Address>{Ip6("fd78::11")}));
-    // Each family takes only its own filters.
-    EXPECT_EQ(plan.media[5].sources, (std::vector<uint32_t>{Ip("10.0.0.5")}));
-    EXPECT_TRUE(plan.media[5].sources6.empty());
-    EXPECT_TRUE(plan.media[6].sources6.empty());
-    EXPECT_TRUE(plan.media[6].sources.empty());
+    // Repeats and unreadable sources are dropped, the text's form does not
+    // matter; an exclusion is an any-source join; each family takes only
+    // its own filters.
+    EXPECT_EQ(Plan("v=0\no=a 1 1 IN IP6 fd78::1\ns=S\nc=IN IP6 ff3e::8000:1\nt=0 0\n"
+                   "a=source-filter: incl IN IP6 ff3e::8000:1 fd78::5 FD78:0::6 fd78::5 nonsense\n"
+                   "a=source-filter: incl IN IP6 ff3e::9 fd78::9\n"
+                   "a=source-filter: incl IN IP4 232.1.1.1 10.0.0.5\n"
+                   "m=audio 5004 RTP/AVP 0\n"
+                   "m=audio 5006 RTP/AVP 0\na=source-filter: incl IN IP6 * fd78::7\n"
+                   "m=audio 5008 RTP/AVP 0\nc=IN IP6 ff3e::9\n"
+                   "m=audio 5010 RTP/AVP 0\nc=IN IP6 ff3e::10\na=source-filter: excl IN IP6 * fd78::8\n"
+                   "m=audio 5012 RTP/AVP 0\nc=IN IP6 ff3e::11\na=source-filter: incl IN * ff3e::11 fd78::11\n"
+                   "m=audio 5014 RTP/AVP 0\nc=IN IP4 232.1.1.1\n"
+                   "m=audio 5016 RTP/AVP 0\nc=IN IP6 ff3e::12\na=source-filter: incl IN IP4 * 10.0.0.5\n"),
+              (Lines{"[ff3e::8000:1]:5004 rtp 0 0@8000 from fd78::5 from fd78::6", "[ff3e::8000:1]:5006 rtp 0 0@8000 from fd78::7",
+                     "[ff3e::9]:5008 rtp 0 0@8000 from fd78::9", "[ff3e::10]:5010 rtp 0 0@8000",
+                     "[ff3e::11]:5012 rtp 0 0@8000 from fd78::11", "232.1.1.1:5014 rtp 0 0@8000 from 10.0.0.5",
+                     "[ff3e::12]:5016 rtp 0 0@8000"}));
 }
 
 TEST(ReceptionPlan, RtpmapClockRateTable)

@@ -7,39 +7,39 @@ namespace {
 
 TEST(ReceptionText, RatesAndCounts)
 {
-    EXPECT_EQ(BitRateText(0), "0 bit/s");
-    EXPECT_EQ(BitRateText(999), "999 bit/s");
-    EXPECT_EQ(BitRateText(64000), "64.0 kbit/s");
-    EXPECT_EQ(BitRateText(1234567), "1.23 Mbit/s");
-    EXPECT_EQ(BitRateText(2.5e9), "2.50 Gbit/s");
-    EXPECT_EQ(CountText(0), "0");
-    EXPECT_EQ(CountText(999), "999");
-    EXPECT_EQ(CountText(1000), "1,000");
-    EXPECT_EQ(CountText(1234567), "1,234,567");
+    const std::pair<double, const char*> rates[] = {
+        {0, "0 bit/s"}, {999, "999 bit/s"}, {64000, "64.0 kbit/s"}, {1234567, "1.23 Mbit/s"}, {2.5e9, "2.50 Gbit/s"}};
+    for (const auto& [rate, text] : rates)
+        EXPECT_EQ(BitRateText(rate), text);
+    const std::pair<uint64_t, const char*> counts[] = {{0, "0"}, {999, "999"}, {1000, "1,000"}, {1234567, "1,234,567"}};
+    for (const auto& [count, text] : counts)
+        EXPECT_EQ(CountText(count), text);
 }
 
 TEST(ReceptionText, SummaryNamesTheWorstState)
 {
-    CSessionFigures s;
-    EXPECT_EQ(ReceptionSummary(s), "");
-    CMediaFigures a;
-    a.state = EReceptionState::Receiving;
-    a.bitRate1s = 1'000'000;
-    s.media.push_back(a);
-    EXPECT_EQ(ReceptionSummary(s), "receiving, 1.00 Mbit/s");
-    CMediaFigures b = a;
-    b.state = EReceptionState::Impaired;
-    s.media.push_back(b);
-    EXPECT_EQ(ReceptionSummary(s), "impaired: 1 of 2, 2.00 Mbit/s");
-    CMediaFigures c;
-    c.state = EReceptionState::NotWatched;
-    s.media.push_back(c);
-    EXPECT_EQ(ReceptionSummary(s), "impaired: 1 of 3, 2.00 Mbit/s");
-    s.media = {c};
-    EXPECT_EQ(ReceptionSummary(s), "not watched");
-    c.state = EReceptionState::Silent;
-    s.media.push_back(c);
-    EXPECT_EQ(ReceptionSummary(s), "silent: 1 of 2, 0 bit/s");
+    auto figures = [](EReceptionState state, double bitRate = 0) {
+        CMediaFigures m;
+        m.state = state;
+        m.bitRate1s = bitRate;
+        return m;
+    };
+    const CMediaFigures receiving = figures(EReceptionState::Receiving, 1'000'000);
+    const CMediaFigures impaired = figures(EReceptionState::Impaired, 1'000'000);
+    const CMediaFigures off = figures(EReceptionState::NotWatched), silent = figures(EReceptionState::Silent);
+    const std::pair<std::vector<CMediaFigures>, const char*> cases[] = {
+        {{}, ""},
+        {{receiving}, "receiving, 1.00 Mbit/s"},
+        {{receiving, impaired}, "impaired: 1 of 2, 2.00 Mbit/s"},
+        {{receiving, impaired, off}, "impaired: 1 of 3, 2.00 Mbit/s"},
+        {{off}, "not watched"},
+        {{off, silent}, "silent: 1 of 2, 0 bit/s"},
+    };
+    for (const auto& [media, text] : cases) {
+        CSessionFigures s;
+        s.media = media;
+        EXPECT_EQ(ReceptionSummary(s), text);
+    }
 }
 
 } // namespace

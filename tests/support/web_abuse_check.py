@@ -5,19 +5,15 @@ import argparse
 import json
 import socket
 import struct
-import sys
 import threading
 import time
 import urllib.request
 
+from web_check import fail
+
 GROUP, PORT = '224.2.127.254', 9875
 SESSIONS = 5000
 RATE = 2000  # datagrams a second
-
-
-def fail(message):
-    print('FAIL:', message, flush=True)
-    sys.exit(1)
 
 
 def rss_kb(pid):

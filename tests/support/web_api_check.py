@@ -3,17 +3,13 @@
 import argparse
 import json
 import subprocess
-import sys
 import time
 import urllib.error
 import urllib.request
 
 from prometheus_client.parser import text_string_to_metric_families
 
-
-def fail(message):
-    print('FAIL:', message, flush=True)
-    sys.exit(1)
+from web_check import fail
 
 
 def get(path, expect=200):

@@ -2,20 +2,19 @@
 """Drives the directory's web page in headless Chromium (run inside the
 receiving namespace; announcers are started in the sending one)."""
 import argparse
-import json
 import os
 import signal
 import subprocess
-import sys
 import time
 import urllib.request
 
-from selenium import webdriver
 from selenium.common.exceptions import NoAlertPresentException, StaleElementReferenceException
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import Select
+
+import web_check
+from web_check import chromium, fail
 
 HOSTILE = '<img src=x onerror=alert(1)>'
 PLAIN = 'Veth web tone'
@@ -23,11 +22,6 @@ LATER = 'Next week talk'
 
 args = None
 procs = []
-
-
-def fail(message):
-    print('FAIL:', message, flush=True)
-    sys.exit(1)
 
 
 def env_for(side):
@@ -88,18 +82,7 @@ def announce_later():
 
 
 def wait(what, predicate, seconds):
-    deadline = time.time() + seconds
-    show = globals().get('SHOW')
-    while True:
-        try:
-            value = predicate()
-            if value:
-                return value
-        except StaleElementReferenceException:
-            pass
-        if time.time() > deadline:
-            fail(f'{what} (within {seconds} s)' + (f'; rows: {show()}' if show else ''))
-        time.sleep(0.05)
+    return web_check.wait(what, predicate, seconds, globals().get('SHOW'), retry=StaleElementReferenceException)
 
 
 def row_names(driver):
@@ -140,12 +123,7 @@ def main():
     os.makedirs(downloads, exist_ok=True)
 
     server = start_server('first')
-    options = webdriver.ChromeOptions()
-    for flag in ('--headless=new', '--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage', '--window-size=1500,820',
-                 f'--user-data-dir={args.work}/chromium'):
-        options.add_argument(flag)
-    options.binary_location = '/usr/bin/chromium'
-    driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
+    driver = chromium(args.work, '1500,820')
     globals()['SHOW'] = lambda: row_names(driver)
     try:
         driver.execute_cdp_cmd('Page.setDownloadBehavior', {'behavior': 'allow', 'downloadPath': downloads})

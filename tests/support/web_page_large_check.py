@@ -1,29 +1,17 @@
 #!/usr/bin/python3
 """The web page with a directory of many sessions, in headless Chromium."""
 import argparse
-import sys
 import time
 
-from selenium import webdriver
-from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 
-
-def fail(message):
-    print('FAIL:', message, flush=True)
-    sys.exit(1)
+import web_check
+from web_check import chromium, fail
 
 
 def wait(what, predicate, seconds):
-    deadline = time.time() + seconds
-    while True:
-        value = predicate()
-        if value:
-            return value
-        if time.time() > deadline:
-            fail(f'{what} (within {seconds} s)')
-        time.sleep(0.02)
+    return web_check.wait(what, predicate, seconds, step=0.02)
 
 
 def main():
@@ -32,12 +20,7 @@ def main():
     parser.add_argument('--work', required=True)
     parser.add_argument('--sessions', type=int, required=True)
     args = parser.parse_args()
-    options = webdriver.ChromeOptions()
-    for flag in ('--headless=new', '--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage', '--window-size=1400,900',
-                 f'--user-data-dir={args.work}/chromium'):
-        options.add_argument(flag)
-    options.binary_location = '/usr/bin/chromium'
-    driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
+    driver = chromium(args.work, '1400,900')
     try:
         driver.get(args.base + '/')
         # Long tasks (over 50 ms) the page runs, as the browser reports them.

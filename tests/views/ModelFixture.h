@@ -17,18 +17,12 @@
 // A real store with a controlled clock, both models on its view port
 // through a fan-out, each model (and the sorted list) under Qt's model
 // tester, which aborts on the first inconsistent signal or index.
-class ModelTest : public ::testing::Test {
+class ModelTest : public ::testing::Test, protected CStoreFakesOf<CViewFanOut> {
 protected:
     using Record = std::shared_ptr<CSDPObject>;
     using Mode = QAbstractItemModelTester::FailureReportingMode;
 
-    CTestEnv t;
-    CFakePrompter prompter;
-    CFakeExit exit;
-    CFakeSapNetwork net;
-    CFakeToolStarter tools;
-    CViewFanOut views;
-    COstara32Doc doc{CDocPorts{t.clock, t.random, prompter, exit, net, &views, &tools, &t.used}};
+    COstara32Doc doc{Ports()};
     CDirectoryTreeModel tree{doc};
     CSessionListModel list{doc};
     CSessionSortFilter sorted{list};
@@ -63,9 +57,7 @@ protected:
     }
     Record Folder(const std::string& id, const std::string& group, const Record& dir = nullptr)
     {
-        auto folder = t.Parse("v=0\no=- " + id + " 1 IN IP4 10.0.0.1\ns=Dir " + id + "\nm=directory 9875 SAP/SDP 14\n"
-                              "c=IN IP4 " + group + "/127\n");
-        return Add(folder, dir);
+        return Add(t.Parse(DirectoryText(id, group)), dir);
     }
 
     // A column of the sorted, filtered list, top to bottom, once the list

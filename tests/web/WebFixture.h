@@ -16,17 +16,11 @@
 
 // A real store with a controlled clock, the web publisher on its view port
 // and the handlers over the state it publishes.
-class WebTest : public ::testing::Test {
+class WebTest : public ::testing::Test, protected CStoreFakesOf<CViewFanOut> {
 protected:
     using Record = std::shared_ptr<CSDPObject>;
 
-    CTestEnv t;
-    CFakePrompter prompter;
-    CFakeExit exit;
-    CFakeSapNetwork net;
-    CFakeToolStarter tools;
-    CViewFanOut views;
-    COstara32Doc doc{CDocPorts{t.clock, t.random, prompter, exit, net, &views, &tools, &t.used}};
+    COstara32Doc doc{Ports()};
     CWebState state{"ep0ch"};
     CWebPublisher publisher{doc, t.clock, state};
     CWebHandlers handlers{state, CWebAssets{"<html>", "body{}", "'use strict';"}};
@@ -49,9 +43,7 @@ protected:
     }
     Record Folder(const std::string& id, const std::string& group, const Record& dir = nullptr)
     {
-        return Add(t.Parse("v=0\no=- " + id + " 1 IN IP4 10.0.0.1\ns=Dir " + id + "\nm=directory 9875 SAP/SDP 14\n"
-                           "c=IN IP4 " + group + "/127\n"),
-                   dir);
+        return Add(t.Parse(DirectoryText(id, group)), dir);
     }
 
     CWebResponse Get(const std::string& path, std::multimap<std::string, std::string> params = {})

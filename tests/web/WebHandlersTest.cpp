@@ -211,13 +211,7 @@ TEST_F(WebTest, PageFilesComeFromTheProgram)
 TEST_F(WebTest, MetricsShowTheWireCountsWhenThereAreAny)
 {
     EXPECT_EQ(Get("/metrics").body.find("talmira_sap_"), std::string::npos);
-    CWireCounters wire;
-    wire.datagrams = 2000;
-    wire.dropped = 3;
-    wire.decrypted = 4;
-    wire.inflated = 5;
-    wire.sent = 6;
-    wire.cacheWrites = 7;
+    CWireCounters wire{.datagrams = 2000, .dropped = 3, .decrypted = 4, .inflated = 5, .sent = 6, .cacheWrites = 7};
     state.wire = &wire;
     const std::string body = Get("/metrics").body;
     for (const char* line : {"talmira_sap_datagrams_total 2000\n", "talmira_sap_dropped_total 3\n",

@@ -77,21 +77,9 @@ std::string Get(const std::string& path, const std::string& extra = "")
 class WebServerTest : public ::testing::Test {
 protected:
     CWebState state{"srv"};
-    CWebLimits limits = Limits();
+    CWebLimits limits{.maxConnections = 40, .maxPerClient = 20, .maxStreamClients = 3, .headTimeout = 400ms,
+                      .requestTimeout = 2000ms, .writeTimeoutSeconds = 1, .streamKeepAlive = 200ms};
     std::unique_ptr<CWebServer> server;
-
-    static CWebLimits Limits()
-    {
-        CWebLimits l;
-        l.maxConnections = 40;
-        l.maxPerClient = 20;
-        l.maxStreamClients = 3;
-        l.headTimeout = 400ms;
-        l.requestTimeout = 2000ms;
-        l.writeTimeoutSeconds = 1;
-        l.streamKeepAlive = 200ms;
-        return l;
-    }
     void Start(const std::string& origin = "")
     {
         server = std::make_unique<CWebServer>(state, CWebAssets{"<html>", "b{}", "1;"}, limits);
