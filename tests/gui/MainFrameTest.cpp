@@ -185,6 +185,42 @@ TEST(StatusBarClock, LocalTimeWithSecondsAndNoZone)
     }
 }
 
+// The session types' images: each its own picture with room around it (a
+// tile filled edge to edge covers some 240 of the 256 pixels), the clock
+// form differing from the plain one, the faded form halfway to white.
+TEST(RowIcons, EachTypeIsItsOwnPictureAndFadesHalfwayToWhite)
+{
+    GuiApplication();
+    const auto image = [](int index, bool faded) {
+        return rowicons::SessionIcon(index, faded).pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+    };
+    std::vector<QImage> seen;
+    for (int index = 0; index < 2 * rowicons::kTypeCount; ++index) {
+        SCOPED_TRACE(index);
+        const QImage plain = image(index, false);
+        const QImage faded = image(index, true);
+        ASSERT_EQ(plain.size(), QSize(16, 16));
+        ASSERT_EQ(faded.size(), QSize(16, 16));
+        int opaque = 0;
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x) {
+                const QRgb was = plain.pixel(x, y), now = faded.pixel(x, y);
+                opaque += qAlpha(was) == 255;
+                ASSERT_NEAR(qAlpha(now), qAlpha(was), 1) << x << "," << y;
+                if (qAlpha(was) < 128)
+                    continue; // too faint for its colour to be exact
+                for (const int shift : {16, 8, 0}) // red, green, blue
+                    ASSERT_NEAR(int(now >> shift & 0xff), int((was >> shift & 0xff) + 255) / 2, 3) << x << "," << y;
+            }
+        EXPECT_GT(opaque, 16);
+        EXPECT_LT(opaque, 160);
+        for (const QImage& other : seen)
+            EXPECT_FALSE(plain == other);
+        seen.push_back(plain);
+    }
+    EXPECT_TRUE(image(99, false) == image(3, false)); // an unknown number reads as the unknown type
+}
+
 TEST_F(MainFrameTest, ExitNoAndMinimiseHideToTheTrayOnlyWhereThereIsOne)
 {
     CDesktopApp app(prompter, exit, &clock);
