@@ -9,6 +9,7 @@
 #include "directory/SessionListRules.h"
 #include "gui/AboutBox.h"
 #include "gui/Artwork.h"
+#include "gui/LockKeys.h"
 #include "gui/RowIcons.h"
 #include "gui/TreeLines.h"
 #include "sdp/SDPObject.h"
@@ -50,6 +51,8 @@
 
 namespace {
 const char* const kIdlePrompt = "For Help, press F1";
+// The band bar's logo, about as tall as a toolbar icon with its text.
+constexpr int kLogoSize = 32;
 
 struct CFilterCommand {
     int mode;
@@ -273,6 +276,21 @@ void CMainFrame::CreateToolBar()
         bar->addAction(action);
     bar->addSeparator();
     bar->addAction(m_about);
+    // The logo at the bar's far end. Neither it nor the gap before it takes
+    // the mouse, so a double click there counts as one on the bar itself.
+    auto* gap = new QWidget(bar);
+    gap->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    auto* logo = new QLabel(bar);
+    logo->setObjectName("logo");
+    logo->setContentsMargins(6, 0, 6, 0);
+    const QPixmap picture = artwork::ProgramIcon().pixmap(QSize(kLogoSize, kLogoSize), devicePixelRatioF());
+    if (picture.isNull())
+        m_prompter.Show("Failed to open animation ctrl", EPromptButtons::OkCancel, EPromptIcon::Warning);
+    logo->setPixmap(picture);
+    for (QWidget* w : {gap, static_cast<QWidget*>(logo)}) {
+        w->setAttribute(Qt::WA_TransparentForMouseEvents);
+        bar->addWidget(w);
+    }
 
     m_showToolBar->setCheckable(true);
     m_showToolBar->setChecked(true);
@@ -285,8 +303,25 @@ void CMainFrame::CreateToolBar()
 void CMainFrame::CreateStatusBar()
 {
     QStatusBar* bar = statusBar();
+    // The lock keys' panes, greyed while their key is off.
+    struct CPane {
+        QLabel** label;
+        const char* text;
+        const char* name;
+    };
+    for (const CPane& pane : {CPane{&m_caps, "CAPS", "caps"}, CPane{&m_num, "NUM", "num"},
+                              CPane{&m_scroll, "SCRL", "scroll"}}) {
+        *pane.label = new QLabel(pane.text, this);
+        (*pane.label)->setObjectName(pane.name);
+        bar->addPermanentWidget(*pane.label);
+    }
+    m_locks = new CLockKeyWatch(this);
+    connect(m_locks, &CLockKeyWatch::Changed, this, &CMainFrame::ShowLockKeys);
+    ShowLockKeys(m_locks->State());
     m_date = new QLabel(this);
     m_time = new QLabel(this);
+    m_date->setObjectName("date");
+    m_time->setObjectName("time");
     bar->addPermanentWidget(m_date);
     bar->addPermanentWidget(m_time);
     bar->showMessage(kIdlePrompt);
@@ -308,6 +343,15 @@ void CMainFrame::ShowClock()
     const QDateTime now = QDateTime::currentDateTime();
     m_date->setText(locale.toString(now.date(), QLocale::ShortFormat));
     m_time->setText(locale.toString(now.time(), ClockTimeFormat(locale)));
+    // The lock keys may change while another program has the keyboard.
+    m_locks->Refresh();
+}
+
+void CMainFrame::ShowLockKeys(const CLockKeys& keys)
+{
+    m_caps->setEnabled(keys.caps);
+    m_num->setEnabled(keys.num);
+    m_scroll->setEnabled(keys.scroll);
 }
 
 QString ClockTimeFormat(const QLocale& locale)

@@ -19,6 +19,8 @@ class QAction;
 class QActionGroup;
 class QMenu;
 class CSDPObject;
+class CLockKeyWatch;
+struct CLockKeys;
 class QLabel;
 class QLineEdit;
 class QSplitter;
@@ -26,7 +28,8 @@ class QSystemTrayIcon;
 class QTreeView;
 
 // The main window: menus, toolbar, the directory tree beside the session
-// list, and the status bar with the menu prompts, the date and the time.
+// list, and the status bar with the menu prompts, the lock keys, the date
+// and the time.
 // The two item models follow the store through the view fan-out for as
 // long as the window exists.
 class CMainFrame final : public QMainWindow {
@@ -49,6 +52,8 @@ public:
     QAction* OpenAction() const { return m_open; }
     QAction* DeleteAction() const { return m_delete; }
     QSystemTrayIcon& TrayIcon() const { return *m_tray; }
+    // What the status bar's CAPS, NUM and SCRL panes follow.
+    CLockKeyWatch& LockKeys() const { return *m_locks; }
     QAction* AutoStartAction() const { return m_autoStart; }
     // The session list's right-click menu, and the tree's.
     QMenu& ListMenu() const { return *m_listMenu; }
@@ -147,6 +152,7 @@ private:
     void ShowSortState();
     void OnExit();
     void ShowClock();
+    void ShowLockKeys(const CLockKeys& keys);
     void CreateTrayIcon();
 
     COstara32Doc& m_doc;
@@ -161,6 +167,10 @@ private:
     QTreeView* m_listView = nullptr;
     QLabel* m_date = nullptr;
     QLabel* m_time = nullptr;
+    QLabel* m_caps = nullptr;
+    QLabel* m_num = nullptr;
+    QLabel* m_scroll = nullptr;
+    CLockKeyWatch* m_locks = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
     QMenu* m_listMenu = nullptr;
     QMenu* m_viewMenu = nullptr;

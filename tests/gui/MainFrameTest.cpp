@@ -1,7 +1,9 @@
 #include "directory/Ostara32Doc.h"
 #include "sdp/SessionList.h"
 #include "gui/DesktopApp.h"
+#include "gui/HelpPages.h"
 #include "gui/InstanceBeacon.h"
+#include "gui/LockKeys.h"
 #include "gui/MainFrame.h"
 #include "gui/RowIcons.h"
 #include "views/SessionListModel.h"
@@ -16,12 +18,18 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QMenu>
+#include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QToolBar>
 #include <QTreeView>
+#include <QWindow>
+
+#include <array>
 
 #include <filesystem>
 
@@ -219,6 +227,76 @@ TEST(RowIcons, EachTypeIsItsOwnPictureAndFadesHalfwayToWhite)
         seen.push_back(plain);
     }
     EXPECT_TRUE(image(99, false) == image(3, false)); // an unknown number reads as the unknown type
+}
+
+TEST_F(MainFrameTest, BandBarLogoAndStatusBarLockKeys)
+{
+    CDesktopApp app(prompter, exit, &clock);
+    CMainFrame& window = StartShown(app);
+
+    // The logo stands whole at the band bar's far end; a double click on it
+    // is one on the bar, which opens the home page.
+    auto* bar = window.findChild<QToolBar*>("toolbar");
+    ASSERT_NE(bar, nullptr);
+    auto* logo = bar->findChild<QLabel*>("logo");
+    ASSERT_NE(logo, nullptr);
+    EXPECT_TRUE(logo->isVisible());
+    EXPECT_FALSE(logo->pixmap().isNull());
+    EXPECT_GT(logo->x(), bar->widgetForAction(window.AboutAction())->geometry().right());
+    EXPECT_GE(logo->height(), logo->sizeHint().height());
+    EXPECT_GE(logo->width(), logo->sizeHint().width());
+    std::vector<QUrl> opened;
+    app.Help()->opener = [&opened](const QUrl& url) {
+        opened.push_back(url);
+        return true;
+    };
+    // Sent whole: QTest's own double click leaves a button held for the
+    // tests that follow.
+    const QPointF onLogo = logo->geometry().center();
+    QMouseEvent twice(QEvent::MouseButtonDblClick, onLogo, bar->mapToGlobal(onLogo), Qt::LeftButton, Qt::LeftButton, {});
+    QApplication::sendEvent(bar, &twice);
+    EXPECT_EQ(opened.size(), 1u);
+
+    // Right of the prompt: CAPS, NUM, SCRL, the date and the time, in this
+    // order, each as wide as its text.
+    std::vector<QLabel*> panes;
+    for (const char* name : {"caps", "num", "scroll", "date", "time"}) {
+        panes.push_back(window.statusBar()->findChild<QLabel*>(name));
+        ASSERT_NE(panes.back(), nullptr) << name;
+        EXPECT_TRUE(panes.back()->isVisible()) << name;
+        EXPECT_GE(panes.back()->width(), panes.back()->sizeHint().width()) << name;
+    }
+    EXPECT_EQ(panes[0]->text(), "CAPS");
+    EXPECT_EQ(panes[1]->text(), "NUM");
+    EXPECT_EQ(panes[2]->text(), "SCRL");
+    for (size_t i = 1; i < panes.size(); ++i)
+        EXPECT_LT(panes[i - 1]->geometry().right(), panes[i]->x()) << i;
+    EXPECT_EQ(window.statusBar()->currentMessage(), "For Help, press F1");
+
+    // Offscreen no keyboard light can be read: the lock keys the window
+    // sees pressed toggle their panes, which start greyed.
+    const auto lit = [&panes] { return std::array{panes[0]->isEnabled(), panes[1]->isEnabled(), panes[2]->isEnabled()}; };
+    EXPECT_EQ(lit(), (std::array{false, false, false}));
+    QWindow* keyboard = window.windowHandle();
+    QTest::keyClick(keyboard, Qt::Key_CapsLock);
+    EXPECT_EQ(lit(), (std::array{true, false, false}));
+    QTest::keyClick(keyboard, Qt::Key_ScrollLock);
+    QTest::keyClick(keyboard, Qt::Key_CapsLock);
+    EXPECT_EQ(lit(), (std::array{false, false, true}));
+    QTest::keyClick(keyboard, Qt::Key_A);
+    EXPECT_EQ(lit(), (std::array{false, false, true}));
+
+    // Where the platform tells, its answer counts, also after a lock key,
+    // and the panes follow it within the clock's second.
+    CLockKeys platform{false, true, false};
+    window.LockKeys().readPlatform = [&platform] { return std::optional(platform); };
+    window.LockKeys().Refresh();
+    EXPECT_EQ(lit(), (std::array{false, true, false}));
+    QTest::keyClick(keyboard, Qt::Key_NumLock);
+    QTest::qWait(20);
+    EXPECT_EQ(lit(), (std::array{false, true, false}));
+    platform.caps = true;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return panes[0]->isEnabled(); }, 2500));
 }
 
 TEST_F(MainFrameTest, ExitNoAndMinimiseHideToTheTrayOnlyWhereThereIsOne)
