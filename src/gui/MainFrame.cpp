@@ -24,6 +24,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
@@ -518,10 +519,6 @@ void CMainFrame::CreateContextMenus()
     m_treeView->setContextMenuPolicy(Qt::CustomContextMenu);
     m_treeView->installEventFilter(this);
     m_treeView->viewport()->installEventFilter(this);
-    connect(m_treeView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        if (m_treeView->indexAt(at).isValid())
-            ShowTreeMenu(m_treeView->viewport()->mapToGlobal(at));
-    });
     for (QMenu* menu : {m_listMenu, m_treeMenu})
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommands);
 }
@@ -577,13 +574,25 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
     }
-    // The right button selects without the title change a left click makes.
-    if (watched == m_treeView->viewport() &&
-        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::RightButton) {
-            OnTreeRightPress(mouse->position().toPoint());
+    // The right button selects without the title change a left click makes;
+    // the tree menu opens when the button is let go. The menu event some
+    // platforms send with the press is not used.
+    if (watched == m_treeView->viewport()) {
+        if (event->type() == QEvent::ContextMenu &&
+            static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Mouse)
             return true;
+        const auto type = event->type();
+        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick ||
+            type == QEvent::MouseButtonRelease) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::RightButton) {
+                const QPoint at = mouse->position().toPoint();
+                if (type != QEvent::MouseButtonRelease)
+                    OnTreeRightPress(at);
+                else if (m_treeView->indexAt(at).isValid())
+                    ShowTreeMenu(m_treeView->viewport()->mapToGlobal(at));
+                return true;
+            }
         }
     }
     return QMainWindow::eventFilter(watched, event);
@@ -947,23 +956,31 @@ void CMainFrame::CreateTrayIcon()
 {
     m_tray = new QSystemTrayIcon(artwork::ProgramIcon(), this);
     setWindowIcon(m_tray->icon());
-    auto* menu = new QMenu(this);
-    connect(menu->addAction("&Open"), &QAction::triggered, this, &CMainFrame::ShowFromTray);
+    m_trayMenu = new QMenu(this);
+    connect(m_trayMenu->addAction("&Open"), &QAction::triggered, this, &CMainFrame::ShowFromTray);
     // Ends the program the normal way, so the cache is written.
-    connect(menu->addAction("&Close"), &QAction::triggered, this, [this] {
+    connect(m_trayMenu->addAction("&Close"), &QAction::triggered, this, [this] {
         m_tray->hide();
         close();
         QCoreApplication::quit();
     });
-    m_tray->setContextMenu(menu);
+    // Not the icon's own context menu: the platform would open that one to
+    // the right of the pointer, and the icon sits at the screen's edge.
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::DoubleClick)
+        if (reason == QSystemTrayIcon::Context)
+            ShowTrayMenu(QCursor::pos());
+        else if (reason == QSystemTrayIcon::DoubleClick)
             ShowFromTray();
         else if (reason == QSystemTrayIcon::Trigger && isVisible()) {
             raise();
             activateWindow();
         }
     });
+}
+
+void CMainFrame::ShowTrayMenu(const QPoint& pointer)
+{
+    m_trayMenu->popup(pointer - QPoint(m_trayMenu->sizeHint().width(), 0));
 }
 
 void CMainFrame::HideToTray(const QString& tip)

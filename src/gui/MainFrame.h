@@ -52,6 +52,8 @@ public:
     QAction* OpenAction() const { return m_open; }
     QAction* DeleteAction() const { return m_delete; }
     QSystemTrayIcon& TrayIcon() const { return *m_tray; }
+    // The notification icon's menu (&Open, &Close).
+    QMenu& TrayMenu() const { return *m_trayMenu; }
     // What the status bar's CAPS, NUM and SCRL panes follow.
     CLockKeyWatch& LockKeys() const { return *m_locks; }
     QAction* AutoStartAction() const { return m_autoStart; }
@@ -154,6 +156,8 @@ private:
     void ShowClock();
     void ShowLockKeys(const CLockKeys& keys);
     void CreateTrayIcon();
+    // Opens the notification icon's menu with its right edge at the pointer.
+    void ShowTrayMenu(const QPoint& pointer);
 
     COstara32Doc& m_doc;
     CViewFanOut& m_views;
@@ -172,6 +176,7 @@ private:
     QLabel* m_scroll = nullptr;
     CLockKeyWatch* m_locks = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
+    QMenu* m_trayMenu = nullptr;
     QMenu* m_listMenu = nullptr;
     QMenu* m_viewMenu = nullptr;
     QMenu* m_treeMenu = nullptr;
