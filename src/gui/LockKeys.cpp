@@ -16,7 +16,8 @@ CLockKeyWatch::CLockKeyWatch(QObject* parent) : QObject(parent), readPlatform(&R
 
 CLockKeyWatch::~CLockKeyWatch()
 {
-    QCoreApplication::instance()->removeEventFilter(this);
+    if (QCoreApplication* app = QCoreApplication::instance())
+        app->removeEventFilter(this);
 }
 
 void CLockKeyWatch::Refresh()

@@ -9,8 +9,8 @@
 #include "directory/SessionListRules.h"
 #include "gui/AboutBox.h"
 #include "gui/Artwork.h"
-#include "gui/LockKeys.h"
 #include "gui/RowIcons.h"
+#include "gui/StatusPanes.h"
 #include "gui/TreeLines.h"
 #include "sdp/SDPObject.h"
 #include "sdp/Schedule.h"
@@ -25,7 +25,6 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCursor>
-#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -304,64 +303,18 @@ void CMainFrame::CreateToolBar()
 void CMainFrame::CreateStatusBar()
 {
     QStatusBar* bar = statusBar();
-    // The lock keys' panes, greyed while their key is off.
-    struct CPane {
-        QLabel** label;
-        const char* text;
-        const char* name;
-    };
-    for (const CPane& pane : {CPane{&m_caps, "CAPS", "caps"}, CPane{&m_num, "NUM", "num"},
-                              CPane{&m_scroll, "SCRL", "scroll"}}) {
-        *pane.label = new QLabel(pane.text, this);
-        (*pane.label)->setObjectName(pane.name);
-        bar->addPermanentWidget(*pane.label);
-    }
-    m_locks = new CLockKeyWatch(this);
-    connect(m_locks, &CLockKeyWatch::Changed, this, &CMainFrame::ShowLockKeys);
-    ShowLockKeys(m_locks->State());
-    m_date = new QLabel(this);
-    m_time = new QLabel(this);
-    m_date->setObjectName("date");
-    m_time->setObjectName("time");
-    bar->addPermanentWidget(m_date);
-    bar->addPermanentWidget(m_time);
+    m_panes = new CStatusPanes(*bar);
     bar->showMessage(kIdlePrompt);
     // A menu prompt replaces the idle text only while its entry is hovered.
     connect(bar, &QStatusBar::messageChanged, this, [bar](const QString& text) {
         if (text.isEmpty())
             bar->showMessage(kIdlePrompt);
     });
-    ShowClock();
-    auto* clock = new QTimer(this);
-    clock->setInterval(1000);
-    connect(clock, &QTimer::timeout, this, &CMainFrame::ShowClock);
-    clock->start();
 }
 
-void CMainFrame::ShowClock()
+CLockKeyWatch& CMainFrame::LockKeys() const
 {
-    const QLocale locale;
-    const QDateTime now = QDateTime::currentDateTime();
-    m_date->setText(locale.toString(now.date(), QLocale::ShortFormat));
-    m_time->setText(locale.toString(now.time(), ClockTimeFormat(locale)));
-    // The lock keys may change while another program has the keyboard.
-    m_locks->Refresh();
-}
-
-void CMainFrame::ShowLockKeys(const CLockKeys& keys)
-{
-    m_caps->setEnabled(keys.caps);
-    m_num->setEnabled(keys.num);
-    m_scroll->setEnabled(keys.scroll);
-}
-
-QString ClockTimeFormat(const QLocale& locale)
-{
-    // The locale's time with seconds, without the time zone its long
-    // format ends in ("t", "tt" or "tttt", outside quotes).
-    QString format = locale.timeFormat(QLocale::LongFormat);
-    format.remove(QRegularExpression(QStringLiteral("\\s*t+(?=(?:[^']*'[^']*')*[^']*$)")));
-    return format.trimmed();
+    return m_panes->LockKeys();
 }
 
 void CMainFrame::CreatePanes()

@@ -20,7 +20,7 @@ class QActionGroup;
 class QMenu;
 class CSDPObject;
 class CLockKeyWatch;
-struct CLockKeys;
+class CStatusPanes;
 class QLabel;
 class QLineEdit;
 class QSplitter;
@@ -55,7 +55,7 @@ public:
     // The notification icon's menu (&Open, &Close).
     QMenu& TrayMenu() const { return *m_trayMenu; }
     // What the status bar's CAPS, NUM and SCRL panes follow.
-    CLockKeyWatch& LockKeys() const { return *m_locks; }
+    CLockKeyWatch& LockKeys() const;
     QAction* AutoStartAction() const { return m_autoStart; }
     // The session list's right-click menu, and the tree's.
     QMenu& ListMenu() const { return *m_listMenu; }
@@ -153,8 +153,6 @@ private:
     void ArrangeBy(int column);
     void ShowSortState();
     void OnExit();
-    void ShowClock();
-    void ShowLockKeys(const CLockKeys& keys);
     void CreateTrayIcon();
     // Opens the notification icon's menu with its right edge at the pointer.
     void ShowTrayMenu(const QPoint& pointer);
@@ -169,12 +167,7 @@ private:
     QSplitter* m_splitter = nullptr;
     QTreeView* m_treeView = nullptr;
     QTreeView* m_listView = nullptr;
-    QLabel* m_date = nullptr;
-    QLabel* m_time = nullptr;
-    QLabel* m_caps = nullptr;
-    QLabel* m_num = nullptr;
-    QLabel* m_scroll = nullptr;
-    CLockKeyWatch* m_locks = nullptr;
+    CStatusPanes* m_panes = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
     QMenu* m_trayMenu = nullptr;
     QMenu* m_listMenu = nullptr;
@@ -211,5 +204,3 @@ private:
     std::map<int, QAction*> m_arrangeActions; // by column
 };
 
-// The status bar clock's format: the locale's time with seconds, no zone.
-QString ClockTimeFormat(const QLocale& locale);

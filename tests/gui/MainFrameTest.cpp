@@ -6,6 +6,7 @@
 #include "gui/LockKeys.h"
 #include "gui/MainFrame.h"
 #include "gui/RowIcons.h"
+#include "gui/StatusPanes.h"
 #include "views/SessionListModel.h"
 #include "views/SessionSortFilter.h"
 #include "support/GuiTestSupport.h"
