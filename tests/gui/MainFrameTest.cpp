@@ -195,7 +195,7 @@ TEST(StatusBarClock, LocalTimeWithSecondsAndNoZone)
 }
 
 // The session types' images: each its own picture with room around it (a
-// tile filled edge to edge covers some 240 of the 256 pixels), the clock
+// tile filled edge to edge covers some 224 of the 256 pixels), the clock
 // form differing from the plain one, the faded form halfway to white.
 TEST(RowIcons, EachTypeIsItsOwnPictureAndFadesHalfwayToWhite)
 {
