@@ -10,6 +10,7 @@
 #include "gui/AboutBox.h"
 #include "gui/Artwork.h"
 #include "gui/RowIcons.h"
+#include "gui/StatusPanes.h"
 #include "gui/TreeLines.h"
 #include "sdp/SDPObject.h"
 #include "sdp/Schedule.h"
@@ -23,7 +24,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
-#include <QDateTime>
+#include <QCursor>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -50,6 +51,8 @@
 
 namespace {
 const char* const kIdlePrompt = "For Help, press F1";
+// The band bar's logo, about as tall as a toolbar icon with its text.
+constexpr int kLogoSize = 32;
 
 struct CFilterCommand {
     int mode;
@@ -273,6 +276,21 @@ void CMainFrame::CreateToolBar()
         bar->addAction(action);
     bar->addSeparator();
     bar->addAction(m_about);
+    // The logo at the bar's far end. Neither it nor the gap before it takes
+    // the mouse, so a double click there counts as one on the bar itself.
+    auto* gap = new QWidget(bar);
+    gap->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    auto* logo = new QLabel(bar);
+    logo->setObjectName("logo");
+    logo->setContentsMargins(6, 0, 6, 0);
+    const QPixmap picture = artwork::ProgramIcon().pixmap(QSize(kLogoSize, kLogoSize), devicePixelRatioF());
+    if (picture.isNull())
+        m_prompter.Show("Failed to open animation ctrl", EPromptButtons::OkCancel, EPromptIcon::Warning);
+    logo->setPixmap(picture);
+    for (QWidget* w : {gap, static_cast<QWidget*>(logo)}) {
+        w->setAttribute(Qt::WA_TransparentForMouseEvents);
+        bar->addWidget(w);
+    }
 
     m_showToolBar->setCheckable(true);
     m_showToolBar->setChecked(true);
@@ -285,38 +303,18 @@ void CMainFrame::CreateToolBar()
 void CMainFrame::CreateStatusBar()
 {
     QStatusBar* bar = statusBar();
-    m_date = new QLabel(this);
-    m_time = new QLabel(this);
-    bar->addPermanentWidget(m_date);
-    bar->addPermanentWidget(m_time);
+    m_panes = new CStatusPanes(*bar);
     bar->showMessage(kIdlePrompt);
     // A menu prompt replaces the idle text only while its entry is hovered.
     connect(bar, &QStatusBar::messageChanged, this, [bar](const QString& text) {
         if (text.isEmpty())
             bar->showMessage(kIdlePrompt);
     });
-    ShowClock();
-    auto* clock = new QTimer(this);
-    clock->setInterval(1000);
-    connect(clock, &QTimer::timeout, this, &CMainFrame::ShowClock);
-    clock->start();
 }
 
-void CMainFrame::ShowClock()
+CLockKeyWatch& CMainFrame::LockKeys() const
 {
-    const QLocale locale;
-    const QDateTime now = QDateTime::currentDateTime();
-    m_date->setText(locale.toString(now.date(), QLocale::ShortFormat));
-    m_time->setText(locale.toString(now.time(), ClockTimeFormat(locale)));
-}
-
-QString ClockTimeFormat(const QLocale& locale)
-{
-    // The locale's time with seconds, without the time zone its long
-    // format ends in ("t", "tt" or "tttt", outside quotes).
-    QString format = locale.timeFormat(QLocale::LongFormat);
-    format.remove(QRegularExpression(QStringLiteral("\\s*t+(?=(?:[^']*'[^']*')*[^']*$)")));
-    return format.trimmed();
+    return m_panes->LockKeys();
 }
 
 void CMainFrame::CreatePanes()
@@ -474,10 +472,6 @@ void CMainFrame::CreateContextMenus()
     m_treeView->setContextMenuPolicy(Qt::CustomContextMenu);
     m_treeView->installEventFilter(this);
     m_treeView->viewport()->installEventFilter(this);
-    connect(m_treeView, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        if (m_treeView->indexAt(at).isValid())
-            ShowTreeMenu(m_treeView->viewport()->mapToGlobal(at));
-    });
     for (QMenu* menu : {m_listMenu, m_treeMenu})
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommands);
 }
@@ -533,13 +527,25 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
     }
-    // The right button selects without the title change a left click makes.
-    if (watched == m_treeView->viewport() &&
-        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::RightButton) {
-            OnTreeRightPress(mouse->position().toPoint());
+    // The right button selects without the title change a left click makes;
+    // the tree menu opens when the button is let go. The menu event some
+    // platforms send with the press is not used.
+    if (watched == m_treeView->viewport()) {
+        if (event->type() == QEvent::ContextMenu &&
+            static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Mouse)
             return true;
+        const auto type = event->type();
+        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick ||
+            type == QEvent::MouseButtonRelease) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::RightButton) {
+                const QPoint at = mouse->position().toPoint();
+                if (type != QEvent::MouseButtonRelease)
+                    OnTreeRightPress(at);
+                else if (m_treeView->indexAt(at).isValid())
+                    ShowTreeMenu(m_treeView->viewport()->mapToGlobal(at));
+                return true;
+            }
         }
     }
     return QMainWindow::eventFilter(watched, event);
@@ -903,23 +909,31 @@ void CMainFrame::CreateTrayIcon()
 {
     m_tray = new QSystemTrayIcon(artwork::ProgramIcon(), this);
     setWindowIcon(m_tray->icon());
-    auto* menu = new QMenu(this);
-    connect(menu->addAction("&Open"), &QAction::triggered, this, &CMainFrame::ShowFromTray);
+    m_trayMenu = new QMenu(this);
+    connect(m_trayMenu->addAction("&Open"), &QAction::triggered, this, &CMainFrame::ShowFromTray);
     // Ends the program the normal way, so the cache is written.
-    connect(menu->addAction("&Close"), &QAction::triggered, this, [this] {
+    connect(m_trayMenu->addAction("&Close"), &QAction::triggered, this, [this] {
         m_tray->hide();
         close();
         QCoreApplication::quit();
     });
-    m_tray->setContextMenu(menu);
+    // Not the icon's own context menu: the platform would open that one to
+    // the right of the pointer, and the icon sits at the screen's edge.
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::DoubleClick)
+        if (reason == QSystemTrayIcon::Context)
+            ShowTrayMenu(QCursor::pos());
+        else if (reason == QSystemTrayIcon::DoubleClick)
             ShowFromTray();
         else if (reason == QSystemTrayIcon::Trigger && isVisible()) {
             raise();
             activateWindow();
         }
     });
+}
+
+void CMainFrame::ShowTrayMenu(const QPoint& pointer)
+{
+    m_trayMenu->popup(pointer - QPoint(m_trayMenu->sizeHint().width(), 0));
 }
 
 void CMainFrame::HideToTray(const QString& tip)

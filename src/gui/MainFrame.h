@@ -19,6 +19,8 @@ class QAction;
 class QActionGroup;
 class QMenu;
 class CSDPObject;
+class CLockKeyWatch;
+class CStatusPanes;
 class QLabel;
 class QLineEdit;
 class QSplitter;
@@ -26,7 +28,8 @@ class QSystemTrayIcon;
 class QTreeView;
 
 // The main window: menus, toolbar, the directory tree beside the session
-// list, and the status bar with the menu prompts, the date and the time.
+// list, and the status bar with the menu prompts, the lock keys, the date
+// and the time.
 // The two item models follow the store through the view fan-out for as
 // long as the window exists.
 class CMainFrame final : public QMainWindow {
@@ -49,6 +52,10 @@ public:
     QAction* OpenAction() const { return m_open; }
     QAction* DeleteAction() const { return m_delete; }
     QSystemTrayIcon& TrayIcon() const { return *m_tray; }
+    // The notification icon's menu (&Open, &Close).
+    QMenu& TrayMenu() const { return *m_trayMenu; }
+    // What the status bar's CAPS, NUM and SCRL panes follow.
+    CLockKeyWatch& LockKeys() const;
     QAction* AutoStartAction() const { return m_autoStart; }
     // The session list's right-click menu, and the tree's.
     QMenu& ListMenu() const { return *m_listMenu; }
@@ -146,8 +153,9 @@ private:
     void ArrangeBy(int column);
     void ShowSortState();
     void OnExit();
-    void ShowClock();
     void CreateTrayIcon();
+    // Opens the notification icon's menu with its right edge at the pointer.
+    void ShowTrayMenu(const QPoint& pointer);
 
     COstara32Doc& m_doc;
     CViewFanOut& m_views;
@@ -159,9 +167,9 @@ private:
     QSplitter* m_splitter = nullptr;
     QTreeView* m_treeView = nullptr;
     QTreeView* m_listView = nullptr;
-    QLabel* m_date = nullptr;
-    QLabel* m_time = nullptr;
+    CStatusPanes* m_panes = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
+    QMenu* m_trayMenu = nullptr;
     QMenu* m_listMenu = nullptr;
     QMenu* m_viewMenu = nullptr;
     QMenu* m_treeMenu = nullptr;
@@ -196,5 +204,3 @@ private:
     std::map<int, QAction*> m_arrangeActions; // by column
 };
 
-// The status bar clock's format: the locale's time with seconds, no zone.
-QString ClockTimeFormat(const QLocale& locale);

@@ -5,6 +5,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QSvgRenderer>
 
 #include <array>
 
@@ -55,17 +56,14 @@ void DrawCloud(QPainter& p, qreal scale, bool magnifier)
     }
 }
 
-void DrawBadge(QPainter& p, const QColor& colour, const QString& text)
+// The pictures of the session types without a drawing of their own here
+// (resources/icons/rows), by session type.
+const char* const kTypePictures[] = {"test", "broadcast", "meeting", "unknown", "h332", "moderated"};
+
+void DrawPicture(QPainter& p, const char* name)
 {
-    p.setPen(colour.darker(140));
-    p.setBrush(colour);
-    p.drawRoundedRect(QRectF(0.5, 0.5, kSize - 1, kSize - 1), 3, 3);
-    QFont font = p.font();
-    font.setPixelSize(text.size() > 1 ? 8 : 11);
-    font.setBold(true);
-    p.setFont(font);
-    p.setPen(Qt::white);
-    p.drawText(QRectF(0, 0, kSize, kSize), Qt::AlignCenter, text);
+    QSvgRenderer svg(QStringLiteral(":/icons/rows/%1.svg").arg(QLatin1String(name)));
+    svg.render(&p, QRectF(0, 0, kSize, kSize));
 }
 
 void DrawClock(QPainter& p)
@@ -82,16 +80,12 @@ QPixmap DrawType(int type, bool clock)
     QPixmap pixmap = Blank();
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
-    switch (type) {
-    case 0: DrawBadge(p, QColor(0x70, 0x70, 0x70), "T"); break;
-    case 1: DrawBadge(p, QColor(0xc0, 0x39, 0x2b), "B"); break;
-    case 2: DrawBadge(p, QColor(0x27, 0x6f, 0xbf), "M"); break;
-    case 4: DrawBadge(p, QColor(0x16, 0x8a, 0x7a), "H3"); break;
-    case 5: DrawBadge(p, QColor(0x7d, 0x3c, 0x98), "Mo"); break;
-    case 6: DrawFolder(p, false); break;
-    case 7: DrawCloud(p, 1.0, false); break;
-    default: DrawBadge(p, QColor(0x95, 0x95, 0x95), "?"); break;
-    }
+    if (type == 6)
+        DrawFolder(p, false);
+    else if (type == 7)
+        DrawCloud(p, 1.0, false);
+    else
+        DrawPicture(p, kTypePictures[type >= 0 && type < 6 ? type : 3]);
     if (clock)
         DrawClock(p);
     return pixmap;

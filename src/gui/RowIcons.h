@@ -2,7 +2,8 @@
 #include <QIcon>
 #include <QStyledItemDelegate>
 
-// The images of the two panes, drawn at run time (no image files to ship):
+// The images of the two panes, drawn at run time from code and the SVG
+// pictures compiled into the program (resources/icons/rows):
 // one per session type in the order of the type table, the same eight
 // again with a small alarm clock (Auto Start), and the tree's root, scope
 // and folder images, each with its selected form.

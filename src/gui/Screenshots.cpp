@@ -40,7 +40,7 @@ void ShowFirstScope(CMainFrame& window)
 // since a virtual display has no notification area to show it in.
 QPixmap TrayMenuPicture(CMainFrame& window)
 {
-    QMenu& menu = *window.TrayIcon().contextMenu();
+    QMenu& menu = window.TrayMenu();
     menu.setActiveAction(menu.actions().value(0));
     const QPixmap items = menu.grab();
     const int margin = 12, panel = 30, icon = 22;

@@ -1,9 +1,12 @@
 #include "directory/Ostara32Doc.h"
 #include "sdp/SessionList.h"
 #include "gui/DesktopApp.h"
+#include "gui/HelpPages.h"
 #include "gui/InstanceBeacon.h"
+#include "gui/LockKeys.h"
 #include "gui/MainFrame.h"
 #include "gui/RowIcons.h"
+#include "gui/StatusPanes.h"
 #include "views/SessionListModel.h"
 #include "views/SessionSortFilter.h"
 #include "support/GuiTestSupport.h"
@@ -14,14 +17,20 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QContextMenuEvent>
+#include <QCursor>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QMenu>
+#include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QToolBar>
 #include <QTreeView>
+#include <QWindow>
+
+#include <array>
 
 #include <filesystem>
 
@@ -185,17 +194,131 @@ TEST(StatusBarClock, LocalTimeWithSecondsAndNoZone)
     }
 }
 
+// The session types' images: each its own picture with room around it (a
+// tile filled edge to edge covers some 224 of the 256 pixels), the clock
+// form differing from the plain one, the faded form halfway to white.
+TEST(RowIcons, EachTypeIsItsOwnPictureAndFadesHalfwayToWhite)
+{
+    GuiApplication();
+    const auto image = [](int index, bool faded) {
+        return rowicons::SessionIcon(index, faded).pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+    };
+    std::vector<QImage> seen;
+    for (int index = 0; index < 2 * rowicons::kTypeCount; ++index) {
+        SCOPED_TRACE(index);
+        const QImage plain = image(index, false);
+        const QImage faded = image(index, true);
+        ASSERT_EQ(plain.size(), QSize(16, 16));
+        ASSERT_EQ(faded.size(), QSize(16, 16));
+        int opaque = 0;
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x) {
+                const QRgb was = plain.pixel(x, y), now = faded.pixel(x, y);
+                opaque += qAlpha(was) == 255;
+                ASSERT_NEAR(qAlpha(now), qAlpha(was), 1) << x << "," << y;
+                if (qAlpha(was) < 128)
+                    continue; // too faint for its colour to be exact
+                for (const int shift : {16, 8, 0}) // red, green, blue
+                    ASSERT_NEAR(int(now >> shift & 0xff), int((was >> shift & 0xff) + 255) / 2, 3) << x << "," << y;
+            }
+        EXPECT_GT(opaque, 16);
+        EXPECT_LT(opaque, 160);
+        for (const QImage& other : seen)
+            EXPECT_FALSE(plain == other);
+        seen.push_back(plain);
+    }
+    EXPECT_TRUE(image(99, false) == image(3, false)); // an unknown number reads as the unknown type
+}
+
+TEST_F(MainFrameTest, BandBarLogoAndStatusBarLockKeys)
+{
+    CDesktopApp app(prompter, exit, &clock);
+    CMainFrame& window = StartShown(app);
+
+    // The logo stands whole at the band bar's far end; a double click on it
+    // is one on the bar, which opens the home page.
+    auto* bar = window.findChild<QToolBar*>("toolbar");
+    ASSERT_NE(bar, nullptr);
+    auto* logo = bar->findChild<QLabel*>("logo");
+    ASSERT_NE(logo, nullptr);
+    EXPECT_TRUE(logo->isVisible());
+    EXPECT_FALSE(logo->pixmap().isNull());
+    EXPECT_GT(logo->x(), bar->widgetForAction(window.AboutAction())->geometry().right());
+    EXPECT_GE(logo->height(), logo->sizeHint().height());
+    EXPECT_GE(logo->width(), logo->sizeHint().width());
+    std::vector<QUrl> opened;
+    app.Help()->opener = [&opened](const QUrl& url) {
+        opened.push_back(url);
+        return true;
+    };
+    // Sent whole: QTest's own double click leaves a button held for the
+    // tests that follow.
+    const QPointF onLogo = logo->geometry().center();
+    QMouseEvent twice(QEvent::MouseButtonDblClick, onLogo, bar->mapToGlobal(onLogo), Qt::LeftButton, Qt::LeftButton, {});
+    QApplication::sendEvent(bar, &twice);
+    EXPECT_EQ(opened.size(), 1u);
+
+    // Right of the prompt: CAPS, NUM, SCRL, the date and the time, in this
+    // order, each as wide as its text.
+    std::vector<QLabel*> panes;
+    for (const char* name : {"caps", "num", "scroll", "date", "time"}) {
+        panes.push_back(window.statusBar()->findChild<QLabel*>(name));
+        ASSERT_NE(panes.back(), nullptr) << name;
+        EXPECT_TRUE(panes.back()->isVisible()) << name;
+        EXPECT_GE(panes.back()->width(), panes.back()->sizeHint().width()) << name;
+    }
+    EXPECT_EQ(panes[0]->text(), "CAPS");
+    EXPECT_EQ(panes[1]->text(), "NUM");
+    EXPECT_EQ(panes[2]->text(), "SCRL");
+    for (size_t i = 1; i < panes.size(); ++i)
+        EXPECT_LT(panes[i - 1]->geometry().right(), panes[i]->x()) << i;
+    EXPECT_EQ(window.statusBar()->currentMessage(), "For Help, press F1");
+
+    // Offscreen no keyboard light can be read: the lock keys the window
+    // sees pressed toggle their panes, which start greyed.
+    const auto lit = [&panes] { return std::array{panes[0]->isEnabled(), panes[1]->isEnabled(), panes[2]->isEnabled()}; };
+    EXPECT_EQ(lit(), (std::array{false, false, false}));
+    QWindow* keyboard = window.windowHandle();
+    QTest::keyClick(keyboard, Qt::Key_CapsLock);
+    EXPECT_EQ(lit(), (std::array{true, false, false}));
+    QTest::keyClick(keyboard, Qt::Key_ScrollLock);
+    QTest::keyClick(keyboard, Qt::Key_CapsLock);
+    EXPECT_EQ(lit(), (std::array{false, false, true}));
+    QTest::keyClick(keyboard, Qt::Key_A);
+    EXPECT_EQ(lit(), (std::array{false, false, true}));
+
+    // Where the platform tells, its answer counts, also after a lock key,
+    // and the panes follow it within the clock's second.
+    CLockKeys platform{false, true, false};
+    window.LockKeys().readPlatform = [&platform] { return std::optional(platform); };
+    window.LockKeys().Refresh();
+    EXPECT_EQ(lit(), (std::array{false, true, false}));
+    QTest::keyClick(keyboard, Qt::Key_NumLock);
+    QTest::qWait(20);
+    EXPECT_EQ(lit(), (std::array{false, true, false}));
+    platform.caps = true;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return panes[0]->isEnabled(); }, 2500));
+}
+
 TEST_F(MainFrameTest, ExitNoAndMinimiseHideToTheTrayOnlyWhereThereIsOne)
 {
     CDesktopApp app(prompter, exit, &clock);
     ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
     CMainFrame& window = *app.Window();
     QSystemTrayIcon& tray = window.TrayIcon();
-    ASSERT_NE(tray.contextMenu(), nullptr);
+    QMenu& trayMenu = window.TrayMenu();
     QStringList entries;
-    for (const QAction* a : tray.contextMenu()->actions())
+    for (const QAction* a : trayMenu.actions())
         entries << a->text();
     EXPECT_EQ(entries, QStringList({"&Open", "&Close"}));
+    // The right button opens the menu with its right edge at the pointer.
+    const QPoint pointer(500, 300);
+    QCursor::setPos(pointer);
+    emit tray.activated(QSystemTrayIcon::Context);
+    ASSERT_TRUE(trayMenu.isVisible());
+    EXPECT_EQ(trayMenu.geometry().right() + 1, pointer.x());
+    EXPECT_EQ(trayMenu.y(), pointer.y());
+    trayMenu.close();
 
     for (const bool available : {false, true}) {
         SCOPED_TRACE(available ? "with a tray" : "without a tray");
@@ -219,7 +342,7 @@ TEST_F(MainFrameTest, ExitNoAndMinimiseHideToTheTrayOnlyWhereThereIsOne)
             QTRY_VERIFY(!window.isVisible());
             EXPECT_TRUE(tray.isVisible());
             EXPECT_EQ(tray.toolTip(), "Multicast Sessions");
-            tray.contextMenu()->actions().at(0)->trigger(); // &Open
+            trayMenu.actions().at(0)->trigger(); // &Open
             EXPECT_FALSE(tray.isVisible());
             EXPECT_FALSE(window.isMinimized());
         } else {
@@ -337,14 +460,17 @@ TEST_F(MainFrameTest, TreeMenuSelectsQuietlyAndDeletesOwnFoldersOnly)
     tree.expand(ttl);
     const QModelIndex mineItem = Child(*tree.model(), ttl, "Folder 8");
     ASSERT_TRUE(mineItem.isValid());
-    QTest::mousePress(tree.viewport(), Qt::RightButton, {}, tree.visualRect(mineItem).center());
+    // The menu opens when the button is let go, not when it is pressed (the
+    // press comes through the window, as the platform's does, with the menu
+    // event some platforms send along).
+    const QPoint at = tree.viewport()->mapTo(&window, tree.visualRect(mineItem).center());
+    QTest::mousePress(window.windowHandle(), Qt::RightButton, {}, at);
     EXPECT_EQ(tree.currentIndex(), mineItem);
     EXPECT_EQ(window.windowTitle(), "Talmira - TTL Scope");
     ASSERT_EQ(rows.rowCount(), 1);
     EXPECT_EQ(rows.index(0, 0).data().toString(), "Session 1");
-    const QPoint at = tree.visualRect(mineItem).center();
-    QContextMenuEvent menuAt(QContextMenuEvent::Mouse, at, tree.viewport()->mapToGlobal(at));
-    QApplication::sendEvent(tree.viewport(), &menuAt);
+    EXPECT_FALSE(window.TreeMenu().isVisible());
+    QTest::mouseRelease(window.windowHandle(), Qt::RightButton, {}, at);
     EXPECT_TRUE(window.TreeMenu().isVisible());
     window.TreeMenu().close();
     EXPECT_TRUE(window.DeleteAction()->isEnabled());
