@@ -127,6 +127,7 @@ bool CTalmiraRuntime::Close()
 
 namespace {
 int g_signalPair[2] = {-1, -1};
+bool g_quitSignalled = false;
 
 void OnQuitSignal(int)
 {
@@ -135,12 +136,20 @@ void OnQuitSignal(int)
 }
 } // namespace
 
+bool QuitSignalled()
+{
+    return g_quitSignalled;
+}
+
 void QuitEventLoopOnSignals()
 {
     if (g_signalPair[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPair) != 0)
         return;
     auto* notifier = new QSocketNotifier(g_signalPair[0], QSocketNotifier::Read, qApp);
-    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] { QCoreApplication::quit(); });
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
+        g_quitSignalled = true;
+        QCoreApplication::quit();
+    });
     std::signal(SIGINT, OnQuitSignal);
     std::signal(SIGTERM, OnQuitSignal);
     // Started under nohup, a hang-up is meant to be ignored: keep it so.

@@ -3,6 +3,7 @@
 #include "gui/SettingsSheet.h"
 #include "gui/SettingsSheetDialogs.h"
 #include "gui/SettingsSheetPages.h"
+#include "gui/Splash.h"
 #include "sdp/SessionList.h"
 #include "support/GuiTestSupport.h"
 #include "support/TestEnv.h"
@@ -492,6 +493,15 @@ TEST_F(SettingsSheetTest, MissingPersonalInformationIsAskedForOnceTheWindowIsUp)
     ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
     CMainFrame& window = *app.Window();
     ShowActive(window);
+    // Nothing asks while the splash is up, however long; its going does.
+    CSplash splash(60000);
+    splash.Start();
+    app.GreetWhenUp(&splash);
+    QTest::qWait(300);
+    EXPECT_EQ(sheets, 0);
+    EXPECT_TRUE(prompter.shown.empty());
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_FALSE(splash.isVisible());
     ASSERT_TRUE(QTest::qWaitFor([&sheets] { return sheets > 0; }, 3000));
     EXPECT_EQ(sheets, 1);
     EXPECT_EQ(prompter.shown, std::vector<std::string>{"Please fill in your personal information\nIt is used by some "
@@ -506,6 +516,7 @@ TEST_F(SettingsSheetTest, MissingPersonalInformationIsAskedForOnceTheWindowIsUp)
             if (entry->text() == "&Settings...")
                 command = entry;
     ASSERT_NE(command, nullptr);
+    ShowActive(window);
     window.TreeView().setFocus();
     EXPECT_FALSE(command->isEnabled());
     window.ListView().setFocus();
