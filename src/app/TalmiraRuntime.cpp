@@ -61,6 +61,9 @@ bool CTalmiraRuntime::LoadTools()
 {
     m_tools.installDir = m_settings.InstallDirectory();
     if (m_tools.Load(m_prompter) == EPluginLoad::Fatal) {
+        // Called only with the install directory held: its tmp/ is ours.
+        if (!m_tools.installDir.empty())
+            CleanTmpFolder(m_tools.installDir + "/tmp", m_prompter);
         m_exit.Exit(-1);
         return false;
     }
@@ -92,7 +95,11 @@ bool CTalmiraRuntime::Start(const CMyCommandLineInfo& commandLine, EInstallRole 
         // The launcher speaks through the store's prompts, so a tool the
         // walk starts never opens a box inside the walk.
         m_launcher = std::make_unique<CToolLauncher>(m_tools, m_doc->Prompts(), m_dialogs, m_processes, m_clock);
-        m_launcher->onFatal = [this] { m_exit.Exit(-1); };
+        m_launcher->onFatal = [this] {
+            // The program ends at once, without the store's clean-up.
+            m_doc->CleanTmp();
+            m_exit.Exit(-1);
+        };
         m_doc->SetToolStarter(m_launcher.get());
     }
     m_doc->userName = m_settings.name;
@@ -127,6 +134,7 @@ bool CTalmiraRuntime::Close()
 
 namespace {
 int g_signalPair[2] = {-1, -1};
+bool g_quitSignalled = false;
 
 void OnQuitSignal(int)
 {
@@ -135,12 +143,20 @@ void OnQuitSignal(int)
 }
 } // namespace
 
+bool QuitSignalled()
+{
+    return g_quitSignalled;
+}
+
 void QuitEventLoopOnSignals()
 {
     if (g_signalPair[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPair) != 0)
         return;
     auto* notifier = new QSocketNotifier(g_signalPair[0], QSocketNotifier::Read, qApp);
-    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] { QCoreApplication::quit(); });
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
+        g_quitSignalled = true;
+        QCoreApplication::quit();
+    });
     std::signal(SIGINT, OnQuitSignal);
     std::signal(SIGTERM, OnQuitSignal);
     // Started under nohup, a hang-up is meant to be ignored: keep it so.

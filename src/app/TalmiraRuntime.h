@@ -110,3 +110,5 @@ private:
 // SIGINT, SIGTERM and SIGHUP (the terminal closed) end the Qt event loop,
 // so the program closes cleanly.
 void QuitEventLoopOnSignals();
+// Whether such a signal came: a modal step it ended must not open the next.
+bool QuitSignalled();

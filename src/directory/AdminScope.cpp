@@ -132,13 +132,54 @@ bool CAdminScopeList::DeleteScope(size_t index, COstara32Doc& doc)
     return true;
 }
 
-void CAdminScopeList::RestoreScope(size_t index, const CAdminScopeEntry& scope, const std::string& sessionId,
-                                   COstara32Doc& doc)
+namespace {
+std::vector<std::shared_ptr<CSDPObject>> TopScopeDirectories(COstara32Doc& doc)
 {
-    index = std::min(index, m_entries.size());
-    m_entries.insert(m_entries.begin() + static_cast<long>(index), scope);
-    if (!sessionId.empty())
-        doc.AddSession(MakeScopeDirectory(scope, sessionId, doc.Environment()), nullptr);
+    std::vector<std::shared_ptr<CSDPObject>> all;
+    for (const auto& record : doc.MainList())
+        if (record->sessionType == kTypeScopeDirectory)
+            all.push_back(record);
+    return all;
+}
+
+std::string SdpOf(CSDPObject& record)
+{
+    std::string text;
+    record.WriteSdp(text);
+    return text;
+}
+} // namespace
+
+CScopeSnapshot::CScopeSnapshot(const CAdminScopeList& scopes, COstara32Doc& doc) : m_scopes(scopes.Entries())
+{
+    for (const auto& directory : TopScopeDirectories(doc))
+        m_directories.push_back({directory->originSessionId, SdpOf(*directory), directory->links->directoryGroup,
+                                 directory->links->directoryPort, directory->links->directoryTtl});
+}
+
+void CScopeSnapshot::Restore(CAdminScopeList& scopes, COstara32Doc& doc) const
+{
+    scopes.Entries() = m_scopes;
+    for (const auto& directory : TopScopeDirectories(doc)) {
+        const bool before = std::any_of(m_directories.begin(), m_directories.end(),
+                                        [&](const CDirectory& d) { return d.id == directory->originSessionId; });
+        if (!before)
+            doc.RemoveSession(directory);
+    }
+    for (const CDirectory& saved : m_directories) {
+        const auto present = doc.MainList().FindById(saved.id);
+        if (present && present->sessionType == kTypeScopeDirectory && SdpOf(*present) == saved.text
+            && present->links->directoryGroup == saved.group && present->links->directoryPort == saved.port)
+            continue;
+        auto record = ScopeDirectoryFrom(saved.text, doc.Environment());
+        // The socket it had: a refresh keeps the joined group, a directory
+        // added again joins the one it was heard on.
+        auto& links = record->links.Edit();
+        links.directoryGroup = saved.group;
+        links.directoryPort = saved.port;
+        links.directoryTtl = saved.ttl;
+        doc.AddSession(std::move(record), nullptr);
+    }
 }
 
 std::optional<std::string> CheckScopeBaseAddress(const std::string& dotted)

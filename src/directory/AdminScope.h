@@ -60,13 +60,31 @@ public:
     void AddScope(const CAdminScopeEntry& scope, COstara32Doc& doc);
     bool EditScope(size_t index, const CAdminScopeEntry& changed, COstara32Doc& doc);
     bool DeleteScope(size_t index, COstara32Doc& doc);
-    // Undoes a Delete: the scope goes back to its place and, given the
-    // session id its directory had, the directory is added again.
-    void RestoreScope(size_t index, const CAdminScopeEntry& scope, const std::string& sessionId,
-                      COstara32Doc& doc);
 
 private:
     std::vector<CAdminScopeEntry> m_entries;
+};
+
+// The scope list and the top-level scope directories as they were, put back
+// whole when the settings are cancelled. Directories are matched by session
+// id, never by record: one deleted and made again is a new record.
+class CScopeSnapshot {
+public:
+    CScopeSnapshot(const CAdminScopeList& scopes, COstara32Doc& doc);
+    // Directories made since are removed, changed ones refreshed back in
+    // place (same record and socket), removed ones added again.
+    void Restore(CAdminScopeList& scopes, COstara32Doc& doc) const;
+
+private:
+    struct CDirectory {
+        std::string id;
+        std::string text;
+        uint32_t group = 0;
+        uint16_t port = 0;
+        uint8_t ttl = 0;
+    };
+    std::vector<CAdminScopeEntry> m_scopes;
+    std::vector<CDirectory> m_directories;
 };
 
 // The IPv6 SAP groups (RFC 2974), each heard as a scope directory of its own.

@@ -108,6 +108,11 @@ COstara32Doc::~COstara32Doc()
 {
     // The views may be gone already: nothing is sent from here.
     ReleaseAll();
+    CleanTmp();
+}
+
+void COstara32Doc::CleanTmp()
+{
     if (m_cleansTmpFolder && !installDirectory.empty())
         CleanTmpFolder(TmpFolder(), m_prompts);
 }
@@ -832,6 +837,8 @@ void COstara32Doc::CorruptCache(const std::string& path)
     m_prompts.Show(kCorruptCacheText);
     std::error_code ec;
     fs::remove(path, ec);
+    // The program ends at once, without the store's clean-up.
+    CleanTmp();
     m_ports.exit.Exit(-1);
     // Only reached where the exit is observed (tests): leave an empty store.
     DeleteContents();
@@ -908,8 +915,16 @@ void COstara32Doc::StoreList(CArchiveWriter& out, CSessionList& list, bool close
 
 bool COstara32Doc::SaveCache()
 {
+    const auto failure = WriteCache();
+    if (failure)
+        m_prompts.Show(*failure);
+    return !failure;
+}
+
+std::optional<std::string> COstara32Doc::WriteCache()
+{
     if (m_sessionFileGiven || !m_cacheEnabled || m_cacheUnreadable)
-        return true;
+        return std::nullopt;
     CArchiveWriter archive;
     StoreList(archive, m_mainList);
     const std::string path = CacheFilePath();
@@ -919,19 +934,22 @@ bool COstara32Doc::SaveCache()
     if (archive.Bytes().size() <= kMaxCacheFile && fileio::WriteFileAtomically(path, archive.Bytes(), &error)) {
         if (wireCounters)
             WireCount(&wireCounters->cacheWrites);
-        return true;
+        return std::nullopt;
     }
-    m_prompts.Show("Unable to save the cache file " + path + ": "
-                          + (error ? std::strerror(error) : "cannot create a file there")
-                          + "\nNothing was saved; an existing cache file is left as it was.");
-    return false;
+    return "Unable to save the cache file " + path + ": " + (error ? std::strerror(error) : "cannot create a file there")
+        + "\nNothing was saved; an existing cache file is left as it was.";
 }
 
 bool COstara32Doc::OnCloseDocument()
 {
-    const bool saved = SaveCache();
+    const auto failure = WriteCache();
+    // The session files go with the cache's writing, failed or not: the
+    // message may stay up until the program is killed.
+    CleanTmp();
+    if (failure)
+        m_prompts.Show(*failure);
     DeleteContents();
-    return saved;
+    return !failure;
 }
 
 void CleanTmpFolder(const std::string& folder, Prompter& prompter)

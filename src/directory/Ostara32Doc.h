@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <climits>
 #include <string>
 #include <string_view>
@@ -148,6 +149,8 @@ public:
     bool LoadCache();
     // Replaces the cache crash-safely; false when it could not be written.
     bool SaveCache();
+    // The same without telling: what to show when it failed.
+    std::optional<std::string> WriteCache();
     static std::string UnreadableCacheText(const std::string& path, const std::string& reason);
 
     // The interval at which a record of this list is announced, at least 300 s.
@@ -180,6 +183,9 @@ public:
     // The tmp folder belongs to the running instance: a store beside it
     // (announcing) leaves the session files of its tools alone.
     void SetCleansTmpFolder(bool cleans) { m_cleansTmpFolder = cleans; }
+    // Empties tmp/ (its plain files) when it is this store's to empty. Every
+    // way out does it, the ones that end the program at once included.
+    void CleanTmp();
     const CDocPorts& Ports() const { return m_ports; }
     // The tool starter comes after the store: it shows its messages
     // through Prompts(), so they are held while the walk runs.

@@ -8,6 +8,7 @@
 #include "gui/PropertySheet.h"
 #include "gui/ReceptionColumn.h"
 #include "gui/SettingsSheet.h"
+#include "gui/Splash.h"
 #include "gui/ToolDialogs.h"
 #include "gui/ToolPickerDialog.h"
 #include "base/Text.h"
@@ -67,8 +68,6 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
     m_announcements->Register(*m_window);
     m_toolDialogs->SetParent(m_window.get());
     m_toolDialogs->SetOnline({m_runtime.Settings().databaseHost, m_runtime.Settings().InstallDirectory()});
-    // Once the window is up: the check is bounded by its own short limits.
-    QTimer::singleShot(0, m_window.get(), [this] { m_toolDialogs->CheckForUpdate(); });
     m_window->SetCommandHandler(ECommand::Properties, [this](const CMainFrame::CCommandTarget& target) {
         ShowProperties(m_runtime.Doc(), PropertyContextOf(m_runtime, m_prompter, m_reception.get()), target.record,
                        target.fromTree ? ESheetKind::Directory : ESheetKind::Session, m_window.get());
@@ -78,10 +77,6 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
     m_window->SetCommandHandler(ECommand::Settings, [this](const CMainFrame::CCommandTarget&) {
         RunSettings(m_runtime.Doc(), m_runtime.Settings(), m_prompter, m_window.get(), runSettings);
     });
-    // Once the window is up: announcing needs the personal information.
-    QTimer::singleShot(0, m_window.get(), [this] {
-        AskForMissingPersonalInfo(m_runtime.Doc(), m_runtime.Settings(), m_prompter, m_window.get(), runSettings);
-    });
     // A second start shows this window; without the socket it just ends.
     m_beacon = std::make_unique<CInstanceBeacon>();
     m_beacon->onWake = [this] { m_window->ShowFromTray(); };
@@ -89,6 +84,29 @@ bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
     StartWebServer();
     m_runtime.StartWalk();
     return true;
+}
+
+void CDesktopApp::GreetWhenUp(CSplash* splash)
+{
+    const auto later = [this] { QTimer::singleShot(0, m_window.get(), [this] { Greet(); }); };
+    if (splash && splash->isVisible())
+        QObject::connect(splash, &CSplash::Gone, m_window.get(), later, Qt::SingleShotConnection);
+    else
+        later();
+}
+
+void CDesktopApp::Greet()
+{
+    // A quit while a message is up (a signal, or the window closed) ends
+    // the greeting there: the modal loops it ended would open no more.
+    const auto goOn = [this] { return !m_closed && !QuitSignalled(); };
+    if (!goOn())
+        return;
+    // Announcing needs the personal information.
+    AskForMissingPersonalInfo(m_runtime.Doc(), m_runtime.Settings(), m_prompter, m_window.get(), runSettings, goOn);
+    // The check is bounded by its own short limits.
+    if (goOn())
+        m_toolDialogs->CheckForUpdate();
 }
 
 void CDesktopApp::StartWebServer()

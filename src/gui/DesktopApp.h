@@ -14,6 +14,7 @@ class CInstanceBeacon;
 class CMainFrame;
 class CReceptionService;
 class CSettingsSheet;
+class CSplash;
 class CWebService;
 
 // The desktop program: the runtime with both views on its fan-out and the
@@ -30,6 +31,10 @@ public:
     // the program cannot run, Runtime().Guard() says whether another
     // instance holds the install directory.
     bool Start(const CMyCommandLineInfo& commandLine);
+    // Once the window shows and `splash` (if any) is gone: asks for missing
+    // personal information, then checks for a newer version. Both are
+    // modal, and nothing may open over the splash or before the window.
+    void GreetWhenUp(CSplash* splash = nullptr);
     // After a Start refused because another instance holds the install
     // directory: asks that one to show its window. False when it did not
     // answer.
@@ -51,6 +56,7 @@ public:
     CAnnouncementCommands* Announcements() const { return m_announcements; }
 
 private:
+    void Greet();
     // When the settings ask for it (off unless set).
     void StartWebServer();
     // The one the instance guard was taken on.

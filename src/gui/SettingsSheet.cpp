@@ -83,13 +83,14 @@ void RunSettings(COstara32Doc& doc, CAppSettings& settings, Prompter& prompter, 
 }
 
 bool AskForMissingPersonalInfo(COstara32Doc& doc, CAppSettings& settings, Prompter& prompter, QWidget* parent,
-                               const std::function<int(CSettingsSheet&)>& run)
+                               const std::function<int(CSettingsSheet&)>& run, const std::function<bool()>& goOn)
 {
     if (!doc.userName.empty() && !doc.userPhone.empty() && !doc.userEmail.empty())
         return false;
     prompter.Show("Please fill in your personal information\nIt is used by some application and is needed to make "
                   "announcements.");
-    RunSettings(doc, settings, prompter, parent, run);
+    if (!goOn || goOn())
+        RunSettings(doc, settings, prompter, parent, run);
     return true;
 }
 

@@ -58,6 +58,8 @@ void SaveSettingsPicture(COstara32Doc& doc, CAppSettings& settings, Prompter& pr
                          const QString& file);
 
 // Personal information is needed to announce: when part of it is missing,
-// says so and runs the Settings command. True when it asked.
+// says so and runs the Settings command, unless `goOn` says no once the
+// message is answered. True when it asked.
 bool AskForMissingPersonalInfo(COstara32Doc& doc, CAppSettings& settings, Prompter& prompter, QWidget* parent,
-                               const std::function<int(CSettingsSheet&)>& run = {});
+                               const std::function<int(CSettingsSheet&)>& run = {},
+                               const std::function<bool()>& goOn = {});

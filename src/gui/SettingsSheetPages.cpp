@@ -3,8 +3,6 @@
 #include "base/Prompter.h"
 #include "directory/Ostara32Doc.h"
 #include "gui/SettingsSheetDialogs.h"
-#include "sdp/SDPObject.h"
-#include "sdp/SessionList.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -154,7 +152,7 @@ void CSecurityPage::Delete()
 }
 
 CAdminScopePage::CAdminScopePage(CAdminScopeList& scopes, COstara32Doc& doc, Prompter& prompter, QWidget* parent)
-    : CListPage("Scopes", parent), m_scopes(scopes), m_doc(doc), m_prompter(prompter)
+    : CListPage("Scopes", parent), m_scopes(scopes), m_doc(doc), m_prompter(prompter), m_before(scopes, doc)
 {
     Refill();
     connect(&AddButton(), &QPushButton::clicked, this, &CAdminScopePage::Add);
@@ -173,21 +171,8 @@ void CAdminScopePage::Refill()
 void CAdminScopePage::Add()
 {
     CAdminScopeDialog dialog(nullptr, m_prompter, this);
-    if (runDialog(dialog) != QDialog::Accepted)
-        return Refill();
-    const size_t index = m_scopes.Size();
-    const std::string id = std::to_string(kAddedScopeIdBase + static_cast<long long>(index) + 1);
-    // A cached directory of that id is refreshed rather than added: it is
-    // not the page's to take away again.
-    const bool existed = m_doc.MainList().FindById(id) != nullptr;
-    m_scopes.AddScope(dialog.Scope(), m_doc);
-    const auto added = existed ? nullptr : m_doc.MainList().FindById(id);
-    m_undo.push_back([this, index, added] {
-        if (index < m_scopes.Size())
-            m_scopes.Entries().erase(m_scopes.Entries().begin() + static_cast<long>(index));
-        if (added && m_doc.MainList().FindById(added->originSessionId) == added)
-            m_doc.RemoveSession(added);
-    });
+    if (runDialog(dialog) == QDialog::Accepted)
+        m_scopes.AddScope(dialog.Scope(), m_doc);
     Refill();
 }
 
@@ -199,16 +184,8 @@ void CAdminScopePage::Edit()
     const size_t index = static_cast<size_t>(selected);
     const CAdminScopeEntry old = m_scopes.Entries()[index];
     CAdminScopeDialog dialog(&old, m_prompter, this);
-    if (runDialog(dialog) != QDialog::Accepted)
-        return Refill();
-    const auto directory = FindScopeDirectory(m_doc, old.name);
-    m_scopes.EditScope(index, dialog.Scope(), m_doc);
-    m_undo.push_back([this, index, old, directory] {
-        if (index < m_scopes.Size())
-            m_scopes.Entries()[index] = old;
-        if (directory && m_doc.MainList().FindById(directory->originSessionId) == directory)
-            m_doc.AddSession(MakeScopeDirectory(old, directory->originSessionId, m_doc.Environment()), nullptr);
-    });
+    if (runDialog(dialog) == QDialog::Accepted)
+        m_scopes.EditScope(index, dialog.Scope(), m_doc);
     Refill();
 }
 
@@ -219,20 +196,12 @@ void CAdminScopePage::Delete()
         m_prompter.Show("Please select a scope entry", EPromptButtons::Ok, EPromptIcon::Warning);
         return;
     }
-    const size_t index = static_cast<size_t>(selected);
-    const CAdminScopeEntry old = m_scopes.Entries()[index];
-    const auto directory = FindScopeDirectory(m_doc, old.name);
-    const std::string id = directory ? std::string(directory->originSessionId) : std::string();
-    m_scopes.DeleteScope(index, m_doc);
-    m_undo.push_back([this, index, old, id] { m_scopes.RestoreScope(index, old, id, m_doc); });
+    m_scopes.DeleteScope(static_cast<size_t>(selected), m_doc);
     Refill();
 }
 
 void CAdminScopePage::Undo()
 {
-    while (!m_undo.empty()) {
-        m_undo.back()();
-        m_undo.pop_back();
-    }
+    m_before.Restore(m_scopes, m_doc);
     Refill();
 }

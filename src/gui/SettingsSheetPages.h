@@ -82,7 +82,8 @@ private:
 };
 
 // "Administrative Scopes": the scope list and its directories, changed at
-// once; Undo puts both back as they were when the page was made.
+// once; Undo puts both back as they were when the page was made, whatever
+// was added, edited and deleted in between.
 class CAdminScopePage final : public CListPage {
     Q_OBJECT
 public:
@@ -99,5 +100,5 @@ private:
     CAdminScopeList& m_scopes;
     COstara32Doc& m_doc;
     Prompter& m_prompter;
-    std::vector<std::function<void()>> m_undo; // newest last
+    CScopeSnapshot m_before;
 };

@@ -24,8 +24,15 @@ CSplash::~CSplash()
 void CSplash::Start()
 {
     qApp->installEventFilter(this);
-    show();
     m_timer.start();
+    show();
+}
+
+void CSplash::hideEvent(QHideEvent* event)
+{
+    QSplashScreen::hideEvent(event);
+    m_timer.stop();
+    emit Gone();
 }
 
 bool CSplash::Wanted(const QStringList& arguments)

@@ -11,14 +11,20 @@ public:
     explicit CSplash(int milliseconds = 750);
     ~CSplash() override;
 
-    // Shows it and starts the clock.
+    // Starts the clock, then shows it: showing may run pending events,
+    // which must not find the splash up without its clock.
     void Start();
 
     // Whether the command line asks for no splash ("-nologo" or "/nologo").
     static bool Wanted(const QStringList& arguments);
 
+signals:
+    // It closed, by its clock or a press.
+    void Gone();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     QTimer m_timer;

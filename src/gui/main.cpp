@@ -189,15 +189,20 @@ int main(int argc, char** argv)
     }
     CMainFrame& window = *desktop.Window();
     prompter.SetParent(&window);
+    // Before anything can run events: a signal takes the orderly way out
+    // from the first moment on.
+    QuitEventLoopOnSignals();
+    // The window first, the splash over it; what asks the user waits for
+    // the splash to go.
+    window.show();
+    CSplash* splash = nullptr;
     if (CSplash::Wanted(args) && screenshot.isEmpty() && screenshots.isEmpty() && sheetShot.isEmpty()
         && receptionShot.isEmpty() && receptionList.isEmpty()) {
-        auto* splash = new CSplash;
+        splash = new CSplash;
         splash->setAttribute(Qt::WA_DeleteOnClose);
         splash->Start();
     }
-    window.show();
-
-    QuitEventLoopOnSignals();
+    desktop.GreetWhenUp(splash);
     if (!screenshots.isEmpty())
         TakeScreenshots(window, screenshots);
     else if (!screenshot.isEmpty())

@@ -6,10 +6,14 @@
 
 #include <gmock/gmock.h>
 
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <tuple>
+
+#include <sys/resource.h>
 
 namespace fs = std::filesystem;
 
@@ -183,10 +187,14 @@ TEST_F(CacheTest, TruncatedOrUnsoundCacheTakesTheCorruptPath)
             EXPECT_STREQ(in.FailReason(), c.reason);
         }
         WriteCache(c.bytes);
+        fs::create_directories(dir / "tmp");
+        std::ofstream((dir / "tmp" / "a.sdp").string()) << "x";
         prompter.shown.clear();
         exit.statuses.clear();
         auto next = Restart();
         EXPECT_FALSE(next->OnNewDocument()) << what;
+        // The program ends at once: tmp/ was emptied before.
+        EXPECT_FALSE(fs::exists(dir / "tmp" / "a.sdp")) << what;
         EXPECT_EQ(prompter.shown, std::vector<std::string>{"Warning Corrupt Cache File!\n I will remove the cache file, please restart program."}) << what;
         EXPECT_EQ(exit.statuses, std::vector<int>{-1}) << what;
         EXPECT_FALSE(fs::exists(dir / "Talmira.cache")) << what;
@@ -353,6 +361,38 @@ TEST_F(CacheTest, SessionFileStartKeepsTheCacheAndSaveReplacesItWhole)
     ASSERT_EQ(prompter.shown.size(), 1u);
     EXPECT_THAT(prompter.shown[0], ::testing::StartsWith("Unable to save the cache file " + (dir / "missing").string()));
     EXPECT_TRUE(exit.statuses.empty());
+
+    // A write that fails part-way, as on a full disk (here the file size
+    // limit): the old cache stays whole, no temporary file is left beside
+    // it, and tmp/ is emptied all the same, before the message.
+    doc = Restart();
+    auto scope = AddDirectory("12345", "224.2.127.254", kTypeScopeDirectory);
+    for (int i = 0; i < 20; ++i)
+        doc->AddSession(Session(std::to_string(100 + i), 127, "0", 200), scope);
+    WriteCache("old");
+    std::ofstream((dir / "tmp" / "a.sdp").string()) << "x";
+    prompter.shown.clear();
+    ASSERT_GT(Stored().size(), 2048u);
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = before;
+    small.rlim_cur = 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool saved = doc->OnCloseDocument();
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldSignal);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(prompter.shown, std::vector<std::string>{"Unable to save the cache file " + (dir / "Talmira.cache").string()
+                                                       + ": " + std::strerror(EFBIG)
+                                                       + "\nNothing was saved; an existing cache file is left as it was."});
+    EXPECT_EQ(CacheBytes(), "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "tmp"), {}), 1); // keep/ only
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(dir))
+        left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"Talmira.cache", "tmp"}));
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "gui/MainFrame.h"
 #include "gui/RowIcons.h"
 #include "gui/StatusPanes.h"
+#include "tools/ToolLauncher.h"
 #include "views/SessionListModel.h"
 #include "views/SessionSortFilter.h"
 #include "support/GuiTestSupport.h"
@@ -33,6 +34,7 @@
 #include <array>
 
 #include <filesystem>
+#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -171,14 +173,46 @@ TEST_F(MainFrameTest, TreeSelectsListFiltersFollowKeysAndCloseWritesCache)
     window.ExitAction()->trigger();
     EXPECT_TRUE(window.isVisible());
     EXPECT_FALSE(fs::exists(cache));
+    // Closing also empties tmp/ of its files; subfolders stay.
+    const fs::path sessionFile = fs::path(install) / "tmp" / "Session_1.sdp";
+    fs::create_directories(fs::path(install) / "tmp" / "keep");
+    std::ofstream(sessionFile.string()) << "v=0\n";
     window.ExitAction()->trigger();
     EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(fs::exists(sessionFile));
+    EXPECT_TRUE(fs::exists(fs::path(install) / "tmp" / "keep"));
     ASSERT_EQ(prompter.shown.size(), 2u);
     EXPECT_EQ(prompter.shown[0],
               "Selecting YES will quit the program selecting NO will make the program run in the background");
     ASSERT_TRUE(fs::exists(cache));
     EXPECT_NE(ReadTestFile(cache).find("Session 2"), std::string::npos);
     EXPECT_TRUE(exit.statuses.empty());
+}
+
+// Plug-ins that cannot be read end the program at once, at start or when the
+// Tool Picker reloads them; tmp/ is emptied first all the same.
+TEST_F(MainFrameTest, PluginsThatEndTheProgramEmptyTmpFirst)
+{
+    const fs::path sessionFile = fs::path(install) / "tmp" / "Session_1.sdp";
+    const fs::path bad = fs::path(install) / "plugins" / "rev2.plugin.bad";
+    for (const bool atStart : {true, false}) {
+        SCOPED_TRACE(atStart ? "at start" : "reloaded");
+        fs::remove(bad);
+        exit.statuses.clear();
+        CDesktopApp app(prompter, exit, &clock);
+        if (atStart)
+            std::ofstream(bad.string()) << "@define: X\n";
+        std::ofstream(sessionFile.string()) << "v=0\n";
+        const bool started = app.Start(CMyCommandLineInfo());
+        if (!atStart) {
+            ASSERT_TRUE(started);
+            ASSERT_NE(app.Runtime().Launcher(), nullptr);
+            EXPECT_TRUE(fs::exists(sessionFile));
+            app.Runtime().Launcher()->onFatal(); // what a reload that fails calls
+        }
+        EXPECT_EQ(exit.statuses, std::vector<int>{-1});
+        EXPECT_FALSE(fs::exists(sessionFile));
+    }
 }
 
 TEST(StatusBarClock, LocalTimeWithSecondsAndNoZone)

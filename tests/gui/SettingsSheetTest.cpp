@@ -3,6 +3,7 @@
 #include "gui/SettingsSheet.h"
 #include "gui/SettingsSheetDialogs.h"
 #include "gui/SettingsSheetPages.h"
+#include "gui/Splash.h"
 #include "sdp/SessionList.h"
 #include "support/GuiTestSupport.h"
 #include "support/TestEnv.h"
@@ -360,6 +361,77 @@ TEST_F(SettingsSheetTest, CancelWritesNothingAndPutsGroupsScopesAndDirectoriesBa
     EXPECT_TRUE(prompter.shown.empty());
 }
 
+// Cancel takes back any mix of the page's commands, whatever records they
+// made or removed: the scopes, and one directory per scope, as before.
+TEST_F(SettingsSheetTest, CancelAfterAnySequenceOfScopeCommandsLeavesNoOrphanDirectory)
+{
+    CDesktopApp app(prompter, exit, &clock);
+    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
+    COstara32Doc& doc = app.Runtime().Doc();
+    CAppSettings& settings = app.Runtime().Settings();
+    settings.scopes.AddScope(CAdminScopeEntry{"Org", 31, 9875, inet_addr("239.192.0.0"), 14}, doc);
+    settings.scopes.AddScope(CAdminScopeEntry{"Local", 15, 9875, inet_addr("239.255.0.0"), 16}, doc);
+    // A directory kept by the cache under the id the next added scope gets.
+    doc.AddSession(MakeScopeDirectory(CAdminScopeEntry{"Old", 7, 9877, inet_addr("239.194.0.0"), 16}, "12348",
+                                      doc.Environment()), nullptr);
+    const auto state = [&doc] {
+        std::vector<std::string> all;
+        for (const auto& record : doc.MainList()) {
+            std::string sdp;
+            record->WriteSdp(sdp);
+            all.push_back(sdp + " " + std::to_string(record->links->directoryGroup)
+                          + (record->links->directoryReceiver ? " heard" : " unheard"));
+        }
+        std::sort(all.begin(), all.end());
+        return all;
+    };
+    const auto scopesBefore = settings.scopes.Entries();
+    const auto before = state();
+
+    // A: add "New"; E: edit the selection into "Renamed"; D: delete it; a
+    // digit selects that row (each command selects row 0 afterwards).
+    // Org kept: the record is refreshed back, not made again.
+    const std::pair<const char*, bool> sequences[] = {{"A2D", true},   {"0ED", false},  {"1E1D", true},
+                                                      {"A2E2D", true}, {"0DA", false},  {"0E0E", true},
+                                                      {"1DA1D", true}, {"0D0D", false}, {"A", true}};
+    for (const auto& [sequence, orgKept] : sequences) {
+        SCOPED_TRACE(sequence);
+        const auto org = doc.MainList().FindById("12346");
+        CSettingsSheet sheet(doc, settings, prompter);
+        CAdminScopePage& page = sheet.Scopes();
+        const char* name = "New";
+        page.runDialog = [&name](QDialog& d) {
+            auto& dialog = static_cast<CAdminScopeDialog&>(d);
+            dialog.NameField().setText(name);
+            dialog.BaseField().setText("239.193.4.0");
+            dialog.PrefixField().setText("24");
+            dialog.PortField().setText("9876");
+            dialog.TtlField().setText("63");
+            dialog.accept();
+            return dialog.result();
+        };
+        for (const char* c = sequence; *c; ++c) {
+            if (*c >= '0' && *c <= '9')
+                page.List().setCurrentIndex(*c - '0');
+            name = *c == 'E' ? "Renamed" : "New";
+            if (*c == 'A')
+                page.AddButton().click();
+            else if (*c == 'E')
+                page.EditButton().click();
+            else if (*c == 'D')
+                page.DeleteButton().click();
+        }
+        sheet.reject();
+        EXPECT_EQ(settings.scopes.Entries(), scopesBefore);
+        EXPECT_EQ(state(), before);
+        if (orgKept)
+            EXPECT_EQ(doc.MainList().FindById("12346"), org);
+        for (const CAdminScopeEntry& scope : settings.scopes.Entries())
+            EXPECT_NE(FindScopeDirectory(doc, scope.name), nullptr) << scope.name;
+    }
+    EXPECT_TRUE(prompter.shown.empty());
+}
+
 TEST_F(SettingsSheetTest, PagesSayWhatTheyCannotDo)
 {
     CDesktopApp app(prompter, exit, &clock);
@@ -421,6 +493,15 @@ TEST_F(SettingsSheetTest, MissingPersonalInformationIsAskedForOnceTheWindowIsUp)
     ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
     CMainFrame& window = *app.Window();
     ShowActive(window);
+    // Nothing asks while the splash is up, however long; its going does.
+    CSplash splash(60000);
+    splash.Start();
+    app.GreetWhenUp(&splash);
+    QTest::qWait(300);
+    EXPECT_EQ(sheets, 0);
+    EXPECT_TRUE(prompter.shown.empty());
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_FALSE(splash.isVisible());
     ASSERT_TRUE(QTest::qWaitFor([&sheets] { return sheets > 0; }, 3000));
     EXPECT_EQ(sheets, 1);
     EXPECT_EQ(prompter.shown, std::vector<std::string>{"Please fill in your personal information\nIt is used by some "
@@ -435,6 +516,7 @@ TEST_F(SettingsSheetTest, MissingPersonalInformationIsAskedForOnceTheWindowIsUp)
             if (entry->text() == "&Settings...")
                 command = entry;
     ASSERT_NE(command, nullptr);
+    ShowActive(window);
     window.TreeView().setFocus();
     EXPECT_FALSE(command->isEnabled());
     window.ListView().setFocus();

@@ -6,6 +6,7 @@
 //
 // stdout, one line per change:
 //   window shown | window hidden     the main window's state
+//   splash shown over window | splash shown alone | splash closed
 //   rows: NAME | NAME ...            the Session column of the list, in view order
 //   page TITLE | page none           the open wizard's current page
 //   message TEXT | message closed TEXT   a message box that opened or closed
@@ -58,6 +59,7 @@
 #include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QSpinBox>
+#include <QSplashScreen>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeView>
@@ -124,6 +126,12 @@ private:
         const QString state = window->isVisible() && !window->isMinimized() ? "window shown" : "window hidden";
         if (state != m_state)
             Say(m_state = state);
+        bool splash = false;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            splash = splash || (qobject_cast<QSplashScreen*>(w) && w->isVisible());
+        if (splash != m_splash)
+            Say((m_splash = splash) ? (m_state == "window shown" ? "splash shown over window" : "splash shown alone")
+                                    : "splash closed");
         QTreeView* list = View(window, true);
         if (!list)
             return;
@@ -479,6 +487,7 @@ private:
     QSocketNotifier* m_input = nullptr;
     QByteArray m_pending;
     QString m_state;
+    bool m_splash = false;
     QString m_rows;
     QString m_page;
     QStringList m_messages;
