@@ -75,13 +75,23 @@ protected:
 
 TEST_F(SapSocketTest, ANotificationReadsEverythingPendingAndStopsWhenClosed)
 {
+    QElapsedTimer clock;
+    clock.start();
+    qint64 first = -1, last = -1;
     socket.SetHandler([&](const CSapMessage& message, const QByteArray&) {
         EXPECT_EQ(message.action, ESapAction::Announce) << message.reason;
+        last = clock.nsecsElapsed();
+        if (first < 0)
+            first = last;
         ++handled;
     });
     Send(200);
     AwaitFirstNotification();
-    EXPECT_EQ(handled, 200);
+    // All of them in one pass, unless reading them took the whole budget
+    // (a slow build on a busy machine).
+    EXPECT_GT(handled, 1);
+    if (handled != 200)
+        EXPECT_GE(last - first, CSAPSocket::kReadBudgetNs * 3 / 4) << handled;
 
     // A handler that closes the socket (its directory went) ends the read.
     handled = 0;

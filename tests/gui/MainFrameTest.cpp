@@ -24,6 +24,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QMenu>
+#include <QMenuBar>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTest>
@@ -35,6 +36,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 namespace fs = std::filesystem;
 
@@ -262,6 +264,48 @@ TEST(RowIcons, EachTypeIsItsOwnPictureAndFadesHalfwayToWhite)
         seen.push_back(plain);
     }
     EXPECT_TRUE(image(99, false) == image(3, false)); // an unknown number reads as the unknown type
+}
+
+// The menus and the band bar as the user reads them: every entry in order,
+// "-" for a separator, a submenu in braces, a status prompt after "=".
+TEST_F(MainFrameTest, MenusBandBarAndStatusPromptsInOrder)
+{
+    CDesktopApp app(prompter, exit, &clock);
+    CMainFrame& window = StartShown(app);
+    const std::function<QString(const QMenu&)> entries = [&entries](const QMenu& menu) {
+        QStringList out;
+        for (const QAction* a : menu.actions())
+            out << (a->isSeparator() ? QString("-")
+                    : a->menu()        ? a->text() + "{" + entries(*a->menu()) + "}"
+                                       : a->text() + (a->statusTip().isEmpty() ? "" : "=" + a->statusTip()));
+        return out.join(" | ");
+    };
+    std::vector<std::string> menus;
+    for (const QAction* top : window.menuBar()->actions())
+        menus.push_back((top->text() + ": " + entries(*top->menu())).toStdString());
+    ASSERT_EQ(menus.size(), 4);
+    EXPECT_EQ(menus[0], "&Announce: &Open | - | &New\tCtrl+N{&Folder | &Session...} | - | &Delete\tDEL | &Edit.. | "
+                        "&Properties... | - | &Clear cache=Clear the cache | - | E&xit");
+    EXPECT_EQ(menus[1], "&Edit: &Settings...=Edit the settings of this program... | Tools...");
+    EXPECT_EQ(menus[2], "&View: &Current=View all active sessions | &Today=View all sessions active today. | "
+                        "This &Week=View what is available this week | This &Month=View what is available this month | "
+                        "&All=View all announced sessions | - | Arran&ge Sessions{by Name | by Info | by Start Date | "
+                        "by Type | by Media} | - | &Toolbar | &Status Bar | "
+                        "&Reception Column=Show what arrives for the selected session");
+    // The website's prompt says where it goes, or that none is set up.
+    EXPECT_EQ(menus[3].substr(0, 61), "&Help: &Help Topics=Open the help pages | Talmira on the Web=");
+    EXPECT_TRUE(menus[3].ends_with(" | - | &About Talmira...")) << menus[3];
+
+    std::vector<std::string> band;
+    for (const QAction* a : window.findChild<QToolBar*>("toolbar")->actions())
+        band.push_back(a->isSeparator() ? "-" : a->iconText().isEmpty() ? "[]" : a->iconText().toStdString());
+    while (!band.empty() && band.back() == "[]")
+        band.pop_back(); // the logo and the room before it
+    EXPECT_EQ(band, (std::vector<std::string>{"Clear", "-", "New Session", "Delete", "Properties", "New Folder", "-",
+                                              "Current", "Today", "This Week", "This Month", "All", "-", "About"}));
+    // The band bar's tips are the commands' short names.
+    EXPECT_EQ(window.FilterAction(listrules::kFilterCurrent)->toolTip(), "Current Sessions");
+    EXPECT_EQ(window.FilterAction(listrules::kFilterThisMonth)->toolTip(), "Sessons This Month");
 }
 
 TEST_F(MainFrameTest, BandBarLogoAndStatusBarLockKeys)

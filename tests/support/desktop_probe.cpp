@@ -423,8 +423,11 @@ private:
             else
                 press(field, 0, Qt::NoModifier, text);
         } else {
-            static const std::map<QString, int> keys{
-                {"", Qt::Key_Down}, {"Down", Qt::Key_Down}, {"PageDown", Qt::Key_PageDown}, {"End", Qt::Key_End}, {"Home", Qt::Key_Home}};
+            static const std::map<QString, int> keys{{"", Qt::Key_Down},
+                                                     {"Down", Qt::Key_Down},
+                                                     {"PageDown", Qt::Key_PageDown},
+                                                     {"End", Qt::Key_End},
+                                                     {"Home", Qt::Key_Home}};
             const auto key = keys.find(what);
             if (key == keys.end())
                 return Say("no key " + what);

@@ -57,6 +57,8 @@ public:
     static QNetworkInterface Ipv6Interface(const QString& interfaceAddress);
     // Sends one datagram to the group with the given multicast TTL (hop limit).
     bool SendDatagram(const QByteArray& datagram, int ttl);
+    // How long one read notification may go on reading.
+    static constexpr qint64 kReadBudgetNs = 4'000'000;
 
 private slots:
     void OnReceive();
@@ -64,8 +66,6 @@ private slots:
 private:
     // Reads, decodes and hands over one datagram; false when none was read.
     bool ReadOne();
-    // How long one read notification may go on reading.
-    static constexpr qint64 kReadBudgetNs = 4'000'000;
 
     QUdpSocket m_socket;
     const CEncryptionGroups& m_groups;
