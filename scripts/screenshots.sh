@@ -1,10 +1,11 @@
 #!/bin/bash
 # Pictures of the desktop program for the README: a throw-away install
 # directory and settings file, a sample cache written by the program's own
-# writer, then talmira under a virtual X display saving its window, the
-# tray icon's menu, the splash, the About box, a session's properties, and
-# what arrives for a session a local sender plays (its Reception page and
-# the list's Reception column).
+# writer, then talmira-pictures (the desktop program built from the same
+# gui library, started the same way) under a virtual X display saving its
+# window, the tray icon's menu, the splash, the About box, a session's
+# properties, the sheets and wizards, and what arrives for a session a local
+# sender plays (its Reception page and the list's Reception column).
 set -euo pipefail
 build="${1:-build}"
 out="${2:-docs/screenshots}"
@@ -21,21 +22,19 @@ mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 export LANG=C.UTF-8 LC_ALL=C.UTF-8 TZ=Europe/Brussels
 
 "$build/src/cli/talmira-cli" setup >/dev/null
-"$build/tests/talmira-sample-cache"
+"$build/tools/pictures/talmira-sample-cache"
 shoot() {
     if command -v xvfb-run >/dev/null; then
-        xvfb-run -a -s "-screen 0 1400x900x24" "$build/src/gui/talmira" "$@"
+        xvfb-run -a -s "-screen 0 1400x900x24" "$build/tools/pictures/talmira-pictures" "$@"
     else
         echo "xvfb-run not found: drawing offscreen" >&2
-        QT_QPA_PLATFORM=offscreen "$build/src/gui/talmira" "$@"
+        QT_QPA_PLATFORM=offscreen "$build/tools/pictures/talmira-pictures" "$@"
     fi
 }
-shoot --screenshots "$out"
-shoot --screenshot-properties "$out/properties.png"
-shoot --screenshot-settings "$out/settings.png"
-shoot --screenshot-tool-picker "$out/tool-picker.png"
-shoot --screenshot-wizard "$out/wizard-schedule.png"
-shoot --screenshot-media-wizard "$out/media-wizard.png"
+shoot documentation "$out"
+for picture in properties settings tool-picker wizard-schedule media-wizard; do
+    shoot "$picture" "$out/$picture.png"
+done
 # The Reception page of a session whose streams a local sender plays,
 # joined on the loopback interface.
 sed -i 's/^\[Talmira\]$/[Talmira]\nInterface\\address=127.0.0.1/' "$TALMIRA_SETTINGS"
@@ -53,9 +52,9 @@ c=IN IP4 239.255.90.2/1
 SDP
 python3 "$(dirname "$0")/../tests/support/rtp_pattern.py" stream 239.255.90.1 50100 239.255.90.2 50102 127.0.0.1 45 &
 stream=$!
-shoot --screenshot-reception "$out/reception.png" --screenshot-session "$work/reception.sdp"
+shoot reception "$out/reception.png" "$work/reception.sdp"
 # The same session in the list, its row selected and the Reception column shown.
-shoot --screenshot-reception-list "$out/reception-list.png" --screenshot-session "$work/reception.sdp"
+shoot reception-list "$out/reception-list.png" "$work/reception.sdp"
 kill "$stream" 2>/dev/null || true; wait "$stream" 2>/dev/null || true
 for picture in main-window tray-menu splash about properties settings tool-picker wizard-schedule media-wizard reception \
                reception-list; do

@@ -4,18 +4,10 @@
 #include "base/Text.h"
 #include "base/ViewNotifier.h"
 #include "directory/Ostara32Doc.h"
-#include "gui/AnnouncementWizardPages.h"
 #include "gui/MainFrame.h"
-#include "gui/SchedulePage.h"
 #include "gui/ViewerHold.h"
 
-#include <QComboBox>
-#include <QDateEdit>
 #include <QHostInfo>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QTimeEdit>
-#include <QTimer>
 
 #ifndef _WIN32
 #include <netdb.h>
@@ -23,7 +15,6 @@
 #include <unistd.h>
 #endif
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -219,35 +210,4 @@ void CAnnouncementCommands::Changed(const std::shared_ptr<CSDPObject>& record)
             views->RecordChanged(directory, static_cast<size_t>(row), record);
     }
     doc.Notify(CViewHint::ListsChanged());
-}
-
-void SaveWizardPicture(CAnnouncementCommands& commands, CMainFrame& window, const QString& file)
-{
-    std::shared_ptr<CSDPObject> ttlScope;
-    for (const auto& directory : commands.Context().doc.MainList())
-        if (directory->sessionType == kTypeScopeDirectory && directory->name == "TTL Scope")
-            ttlScope = directory;
-    CAnnouncementWizard* wizard = commands.NewSession(ttlScope);
-    if (!wizard)
-        return;
-    auto* session = static_cast<CPropertyWizSession*>(wizard->page(CAnnouncementWizard::kSessionPage));
-    session->Title().setText("Weekly seminar");
-    session->Description().setPlainText("Talks on multicast routing");
-    wizard->next();
-    wizard->next();
-    auto* schedule = static_cast<CPropertyWizSchedule*>(wizard->page(CAnnouncementWizard::kSchedulePage));
-    schedule->Repetition(0).setCurrentText("Weekly");
-    schedule->Duration(0).setCurrentText("2 hour");
-    schedule->Time(0).setTime(QTime(20, 0, 0));
-    emit schedule->Repetition(0).activated(schedule->Repetition(0).currentIndex());
-    schedule->Repetition(1).setCurrentText("Once");
-    schedule->Duration(1).setCurrentText("3 hour");
-    schedule->Date(1).setDate(schedule->Date(0).date().addDays(30));
-    schedule->RepeatFor().setCurrentText("3 weeks");
-    QTimer::singleShot(1500, wizard, [wizard, &window, file] {
-        if (!wizard->grab().save(file))
-            std::fprintf(stderr, "talmira: cannot write %s\n", file.toLocal8Bit().constData());
-        wizard->reject();
-        window.close();
-    });
 }

@@ -51,7 +51,3 @@ private:
 std::string CurrentLoginName();
 // The resolver's official name for this machine's host name.
 std::string OfficialHostName();
-
-// For the README: a new weekly session's "Session Schedule" page over the
-// window, saved to `file` once painted; then the window closes.
-void SaveWizardPicture(CAnnouncementCommands& commands, CMainFrame& window, const QString& file);

@@ -9,10 +9,8 @@
 #include <QLineEdit>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTimer>
 #include <QVBoxLayout>
 
-#include <cstdio>
 
 CSettingsSheet::CSettingsSheet(COstara32Doc& doc, CAppSettings& settings, Prompter& prompter, QWidget* parent)
     : QDialog(parent), m_doc(doc), m_settings(settings), m_prompter(prompter), m_groupsBefore(settings.groups),
@@ -94,16 +92,3 @@ bool AskForMissingPersonalInfo(COstara32Doc& doc, CAppSettings& settings, Prompt
     return true;
 }
 
-void SaveSettingsPicture(COstara32Doc& doc, CAppSettings& settings, Prompter& prompter, QWidget& window,
-                         const QString& file)
-{
-    auto* sheet = new CSettingsSheet(doc, settings, prompter, &window);
-    sheet->setAttribute(Qt::WA_DeleteOnClose);
-    sheet->show();
-    QTimer::singleShot(1500, sheet, [sheet, &window, file] {
-        if (!sheet->grab().save(file))
-            std::fprintf(stderr, "talmira: cannot write %s\n", file.toLocal8Bit().constData());
-        sheet->reject();
-        window.close();
-    });
-}

@@ -52,11 +52,6 @@ private:
 void RunSettings(COstara32Doc& doc, CAppSettings& settings, Prompter& prompter, QWidget* parent,
                  const std::function<int(CSettingsSheet&)>& run = {});
 
-// For pictures: shows the sheet over `window` without waiting, saves it to
-// `file` once painted, cancels it and closes the window.
-void SaveSettingsPicture(COstara32Doc& doc, CAppSettings& settings, Prompter& prompter, QWidget& window,
-                         const QString& file);
-
 // Personal information is needed to announce: when part of it is missing,
 // says so and runs the Settings command, unless `goOn` says no once the
 // message is answered. True when it asked.

@@ -20,12 +20,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 
@@ -504,28 +502,4 @@ void RunToolPicker(CToolData& tools, Prompter& prompter, CGuiToolDialogs& dialog
         return dialogs.SearchOnlinePlugin(group.media, group.protocol, group.format, &group.tools);
     };
     picker.exec();
-}
-
-void ScreenshotToolPicker(CToolData& tools, Prompter& prompter, QWidget* parent, const QString& file,
-                          std::function<void()> done)
-{
-    // Both tool lists in use: the first group's last tool is set aside (the
-    // picker is cancelled, so nothing is saved).
-    if (!tools.registry.groups.empty()) {
-        CMediaListEntry& first = tools.registry.groups.front();
-        if (const auto selected = SelectedTools(first); selected.size() > 1)
-            DeselectTool(first, selected.back());
-    }
-    auto dialogs = std::make_shared<CGuiToolDialogs>(prompter);
-    auto* picker = new CToolPickerDialog(tools, prompter, *dialogs, parent);
-    picker->setAttribute(Qt::WA_DeleteOnClose);
-    picker->Selected().setCurrentRow(0);
-    picker->show();
-    QTimer::singleShot(1500, picker, [picker, file, dialogs, done = std::move(done)] {
-        if (!picker->grab().save(file))
-            std::fprintf(stderr, "talmira: cannot write %s\n", file.toLocal8Bit().constData());
-        picker->reject();
-        if (done)
-            done();
-    });
 }

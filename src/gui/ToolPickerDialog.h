@@ -106,8 +106,3 @@ private:
 // desktop's own searches.
 void RunToolPicker(CToolData& tools, Prompter& prompter, CGuiToolDialogs& dialogs, QWidget* parent,
                    std::function<void()> onFatal);
-
-// For the README's pictures: opens the picker over `parent`, saves a picture
-// of it to `file` once it is painted, cancels it and then runs `done`.
-void ScreenshotToolPicker(CToolData& tools, Prompter& prompter, QWidget* parent, const QString& file,
-                          std::function<void()> done);

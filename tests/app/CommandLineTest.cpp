@@ -74,6 +74,8 @@ TEST(CommandLine, VersionIsOneLineAndHelpNamesEveryOption)
     for (const char* option : {"-nologo", "-f SESSION-FILE", "-t NUMBER", "-C TEXT", "ADDRESS/NUMBER", "--help",
                                "--version"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;
+    // Pictures for the documentation are another program's job.
+    EXPECT_EQ(usage.find("screenshot"), std::string::npos) << usage;
 }
 
 } // namespace

@@ -45,6 +45,10 @@ for f in bin/talmira bin/talmira-cli share/talmira/help/index.html share/applica
     [ -f "$root/usr/$f" ] || fail "/usr/$f is not in the package"
 done
 dpkg-deb -c "$deb" | awk '$2 != "root/root" { print; bad = 1 } END { exit bad }' || fail "files not owned by root"
+# The two programs and nothing else: the documentation's picture tools stay
+# in the build, and the desktop program has no picture-taking options.
+[ "$(ls "$root/usr/bin")" = "$(printf 'talmira\ntalmira-cli')" ] || fail "/usr/bin holds $(ls "$root/usr/bin")"
+[ "$(grep -c -- --screenshot "$root/usr/bin/talmira" || true)" = 0 ] || fail "talmira still knows --screenshot"
 
 # Both programs answer from the unpacked root, without a display.
 nodisplay=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
