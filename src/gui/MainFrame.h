@@ -10,26 +10,28 @@
 
 class COstara32Doc;
 class CDirectoryTreeModel;
+class CDirectoryTreePane;
 class CSessionListModel;
+class CSessionListPane;
 class CSessionSortFilter;
+class CTrayIcon;
 class CViewFanOut;
+class CWindowChrome;
 class Prompter;
 class ToolStarter;
 class QAction;
-class QActionGroup;
 class QMenu;
 class CSDPObject;
 class CLockKeyWatch;
-class CStatusPanes;
-class QLabel;
 class QLineEdit;
 class QSplitter;
 class QSystemTrayIcon;
 class QTreeView;
 
-// The main window: menus, toolbar, the directory tree beside the session
-// list, and the status bar with the menu prompts, the lock keys, the date
-// and the time.
+// The main window: it puts the directory tree beside the session list
+// inside its menus, toolbar and status bar (CWindowChrome), keeps the
+// notification icon, and carries out the commands on what the active pane
+// shows.
 // The two item models follow the store through the view fan-out for as
 // long as the window exists.
 class CMainFrame final : public QMainWindow {
@@ -42,31 +44,31 @@ public:
 
     // Runs when the window closes for good (the cache is written there).
     std::function<void()> onClose;
-    QTreeView& TreeView() const { return *m_treeView; }
-    QTreeView& ListView() const { return *m_listView; }
+    QTreeView& TreeView() const;
+    QTreeView& ListView() const;
     CSessionSortFilter& SortedList() const { return *m_sorted; }
     // The View menu's filter command for a filter mode (1..5).
     QAction* FilterAction(int mode) const;
-    QAction* ExitAction() const { return m_exit; }
-    QAction* ToolsAction() const { return m_tools; }
-    QAction* OpenAction() const { return m_open; }
-    QAction* DeleteAction() const { return m_delete; }
-    QSystemTrayIcon& TrayIcon() const { return *m_tray; }
+    QAction* ExitAction() const;
+    QAction* ToolsAction() const { return CommandAction(ECommand::Tools); }
+    QAction* OpenAction() const { return CommandAction(ECommand::Open); }
+    QAction* DeleteAction() const { return CommandAction(ECommand::Delete); }
+    QSystemTrayIcon& TrayIcon() const;
     // The notification icon's menu (&Open, &Close).
-    QMenu& TrayMenu() const { return *m_trayMenu; }
+    QMenu& TrayMenu() const;
     // What the status bar's CAPS, NUM and SCRL panes follow.
     CLockKeyWatch& LockKeys() const;
-    QAction* AutoStartAction() const { return m_autoStart; }
+    QAction* AutoStartAction() const { return CommandAction(ECommand::AutoStart); }
     // The session list's right-click menu, and the tree's.
-    QMenu& ListMenu() const { return *m_listMenu; }
-    QMenu& TreeMenu() const { return *m_treeMenu; }
-    QMenu& ViewMenu() const { return *m_viewMenu; }
+    QMenu& ListMenu() const;
+    QMenu& TreeMenu() const;
+    QMenu& ViewMenu() const;
     // The menu entry of a command (Filter and Arrange have several: null).
     QAction* CommandAction(ECommand command) const;
     // The Arrange Sessions entry of a list column.
     QAction* ArrangeAction(int column) const;
     // The text the session list is narrowed to (Ctrl+F; Escape clears it).
-    QLineEdit& SearchField() const { return *m_search; }
+    QLineEdit& SearchField() const;
 
     // What a command acts on when it runs.
     struct CCommandTarget {
@@ -90,9 +92,9 @@ public:
     // Asks where "Save SDP As" writes, given a suggested path; an empty
     // answer cancels. Tests replace the file dialog here.
     std::function<QString(const QString& suggested)> chooseSdpFile;
-    QAction* HelpTopicsAction() const { return m_helpTopics; }
-    QAction* WebsiteAction() const { return m_website; }
-    QAction* AboutAction() const { return m_about; }
+    QAction* HelpTopicsAction() const;
+    QAction* WebsiteAction() const;
+    QAction* AboutAction() const;
 
     // Whether the desktop shows notification icons; tests replace it.
     std::function<bool()> trayAvailable;
@@ -106,20 +108,14 @@ public:
 protected:
     // The list becomes the active pane (its row selected) or stops being it.
     void ActivateList(bool active);
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
-    void CreateActions();
-    void CreateMenus();
-    void CreateToolBar();
-    void CreateStatusBar();
+    // What the commands do, connected to the chrome's entries.
+    void WireCommands();
     void CreatePanes();
-    QWidget* CreateListPane();
-    void CreateContextMenus();
-    QAction* Command(const QString& text, const QString& prompt = {});
-    void OnTreeSelection();
+    void CreateTrayIcon();
     // Open on the first selected row (in list order).
     void OnOpen();
     void OnDelete();
@@ -127,20 +123,8 @@ private:
     void OnCopySdp();
     void OnSaveSdp();
     void RunHandler(ECommand command);
-    // The program moves the tree's selection: nobody is told, the title stays.
-    void SelectTreeItemQuietly(const QModelIndex& item);
-    // Keeps the tree's selection on an item that stays when its own goes.
-    void OnTreeRowsAboutToBeRemoved(const QModelIndex& parent, int first, int last);
-    // Right button on a tree item: it becomes the selection and the list
-    // shows it, the title stays.
-    void OnTreeRightPress(const QPoint& at);
-    void ShowTreeMenu(const QPoint& globalAt);
     // The tree's selected record; null for the root or no item.
     std::shared_ptr<CSDPObject> TreeRecord() const;
-    // The first selected row (in list order), invalid when none.
-    QModelIndex FirstSelectedRow() const;
-    // The record of a row of the list view; null for no row.
-    std::shared_ptr<CSDPObject> RecordOfRow(const QModelIndex& row) const;
     std::shared_ptr<CSDPObject> FirstSelectedRecord() const;
     CPaneFacts Facts() const;
     CCommandSet Handled() const;
@@ -153,9 +137,6 @@ private:
     void ArrangeBy(int column);
     void ShowSortState();
     void OnExit();
-    void CreateTrayIcon();
-    // Opens the notification icon's menu with its right edge at the pointer.
-    void ShowTrayMenu(const QPoint& pointer);
 
     COstara32Doc& m_doc;
     CViewFanOut& m_views;
@@ -164,43 +145,13 @@ private:
     CDirectoryTreeModel* m_tree = nullptr;
     CSessionListModel* m_list = nullptr;
     CSessionSortFilter* m_sorted = nullptr;
+    std::unique_ptr<CWindowChrome> m_chrome;
     QSplitter* m_splitter = nullptr;
-    QTreeView* m_treeView = nullptr;
-    QTreeView* m_listView = nullptr;
-    CStatusPanes* m_panes = nullptr;
-    QSystemTrayIcon* m_tray = nullptr;
-    QMenu* m_trayMenu = nullptr;
-    QMenu* m_listMenu = nullptr;
-    QMenu* m_viewMenu = nullptr;
-    QMenu* m_treeMenu = nullptr;
-    QLineEdit* m_search = nullptr;
+    CDirectoryTreePane* m_treePane = nullptr;
+    CSessionListPane* m_listPane = nullptr;
+    CTrayIcon* m_tray = nullptr;
     std::map<ECommand, CCommandHandler> m_handlers;
     bool m_closed = false;
     bool m_listActive = false; // the list, not the tree, had the focus last
     QMetaObject::Connection m_focusWatch;
-    bool m_selectingQuietly = false; // the program moves the tree selection
-
-    // Commands, named as in the menus.
-    QAction* m_open = nullptr;
-    QAction* m_newFolder = nullptr;
-    QAction* m_newSession = nullptr;
-    QAction* m_delete = nullptr;
-    QAction* m_edit = nullptr;
-    QAction* m_properties = nullptr;
-    QAction* m_autoStart = nullptr;
-    QAction* m_copySdp = nullptr;
-    QAction* m_saveSdp = nullptr;
-    QAction* m_clearCache = nullptr;
-    QAction* m_exit = nullptr;
-    QAction* m_settings = nullptr;
-    QAction* m_tools = nullptr;
-    QAction* m_helpTopics = nullptr;
-    QAction* m_website = nullptr;
-    QAction* m_about = nullptr;
-    QAction* m_showToolBar = nullptr;
-    QAction* m_showStatusBar = nullptr;
-    QActionGroup* m_filters = nullptr;
-    std::map<int, QAction*> m_filterActions;  // by filter mode
-    std::map<int, QAction*> m_arrangeActions; // by column
 };
-
