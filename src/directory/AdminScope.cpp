@@ -1,7 +1,6 @@
 #include "directory/AdminScope.h"
 
 #include "base/Text.h"
-#include "directory/Ostara32Doc.h"
 #include "sdp/SDPObject.h"
 #include "sdp/SessionList.h"
 
@@ -33,15 +32,12 @@ std::string ScopeDirectoryText(const CAdminScopeEntry& scope, const std::string&
         + "/" + std::to_string(scope.ttl);
 }
 
-namespace {
-// The program's own text of a scope directory, parsed as one.
 std::shared_ptr<CSDPObject> ScopeDirectoryFrom(const std::string& text, const CSdpEnvironment& env)
 {
     auto record = CSDPObject::FromText(text, env);
     record->sessionType = kTypeScopeDirectory;
     return record;
 }
-} // namespace
 
 std::shared_ptr<CSDPObject> MakeScopeDirectory(const CAdminScopeEntry& scope, const std::string& sessionId,
                                                const CSdpEnvironment& env)
@@ -86,100 +82,6 @@ const CAdminScopeEntry* CAdminScopeList::FindBySapGroup(uint32_t groupNetworkOrd
         if (scope.SapGroup() == groupNetworkOrder && scope.port == port)
             return &scope;
     return nullptr;
-}
-
-void CAdminScopeList::AddScope(const CAdminScopeEntry& scope, COstara32Doc& doc)
-{
-    m_entries.push_back(scope);
-    const std::string id = std::to_string(kAddedScopeIdBase + static_cast<long long>(m_entries.size()));
-    doc.AddSession(MakeScopeDirectory(scope, id, doc.Environment()), nullptr);
-}
-
-std::shared_ptr<CSDPObject> FindScopeDirectory(COstara32Doc& doc, const std::string& name)
-{
-    for (const auto& record : doc.MainList())
-        if (record->sessionType == kTypeScopeDirectory && record->name == name)
-            return record;
-    return nullptr;
-}
-
-bool CAdminScopeList::EditScope(size_t index, const CAdminScopeEntry& changed, COstara32Doc& doc)
-{
-    if (index >= m_entries.size())
-        return false;
-    auto directory = FindScopeDirectory(doc, m_entries[index].name);
-    m_entries[index] = changed;
-    // Without a directory of the old name there is nothing to refresh; the
-    // scope itself still changes (a new directory comes at the next start).
-    if (!directory)
-        return true;
-    // The refresh tells the views when anything they show changed. The
-    // socket stays on the group it joined until the next start.
-    auto refreshed = MakeScopeDirectory(changed, directory->originSessionId, doc.Environment());
-    refreshed->links.Edit().directoryGroup = directory->links->directoryGroup;
-    refreshed->links.Edit().directoryPort = directory->links->directoryPort;
-    doc.AddSession(std::move(refreshed), nullptr);
-    return true;
-}
-
-bool CAdminScopeList::DeleteScope(size_t index, COstara32Doc& doc)
-{
-    if (index >= m_entries.size())
-        return false;
-    if (auto directory = FindScopeDirectory(doc, m_entries[index].name))
-        doc.RemoveSession(directory);
-    m_entries.erase(m_entries.begin() + static_cast<long>(index));
-    return true;
-}
-
-namespace {
-std::vector<std::shared_ptr<CSDPObject>> TopScopeDirectories(COstara32Doc& doc)
-{
-    std::vector<std::shared_ptr<CSDPObject>> all;
-    for (const auto& record : doc.MainList())
-        if (record->sessionType == kTypeScopeDirectory)
-            all.push_back(record);
-    return all;
-}
-
-std::string SdpOf(CSDPObject& record)
-{
-    std::string text;
-    record.WriteSdp(text);
-    return text;
-}
-} // namespace
-
-CScopeSnapshot::CScopeSnapshot(const CAdminScopeList& scopes, COstara32Doc& doc) : m_scopes(scopes.Entries())
-{
-    for (const auto& directory : TopScopeDirectories(doc))
-        m_directories.push_back({directory->originSessionId, SdpOf(*directory), directory->links->directoryGroup,
-                                 directory->links->directoryPort, directory->links->directoryTtl});
-}
-
-void CScopeSnapshot::Restore(CAdminScopeList& scopes, COstara32Doc& doc) const
-{
-    scopes.Entries() = m_scopes;
-    for (const auto& directory : TopScopeDirectories(doc)) {
-        const bool before = std::any_of(m_directories.begin(), m_directories.end(),
-                                        [&](const CDirectory& d) { return d.id == directory->originSessionId; });
-        if (!before)
-            doc.RemoveSession(directory);
-    }
-    for (const CDirectory& saved : m_directories) {
-        const auto present = doc.MainList().FindById(saved.id);
-        if (present && present->sessionType == kTypeScopeDirectory && SdpOf(*present) == saved.text
-            && present->links->directoryGroup == saved.group && present->links->directoryPort == saved.port)
-            continue;
-        auto record = ScopeDirectoryFrom(saved.text, doc.Environment());
-        // The socket it had: a refresh keeps the joined group, a directory
-        // added again joins the one it was heard on.
-        auto& links = record->links.Edit();
-        links.directoryGroup = saved.group;
-        links.directoryPort = saved.port;
-        links.directoryTtl = saved.ttl;
-        doc.AddSession(std::move(record), nullptr);
-    }
 }
 
 std::optional<std::string> CheckScopeBaseAddress(const std::string& dotted)

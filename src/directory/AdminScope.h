@@ -6,7 +6,6 @@
 #include <vector>
 
 class CSDPObject;
-class COstara32Doc;
 struct CSdpEnvironment;
 
 // One administratively scoped multicast range the user listens to.
@@ -37,12 +36,16 @@ constexpr int kAddedScopeIdBase = 12345;
 
 // The program's own SDP text of a scope directory.
 std::string ScopeDirectoryText(const CAdminScopeEntry& scope, const std::string& sessionId);
+// A scope directory's text parsed, as a scope directory (type 7) ready for
+// AddSession.
+std::shared_ptr<CSDPObject> ScopeDirectoryFrom(const std::string& text, const CSdpEnvironment& env);
 // That text parsed, as a scope directory (type 7) ready for AddSession.
 std::shared_ptr<CSDPObject> MakeScopeDirectory(const CAdminScopeEntry& scope, const std::string& sessionId,
                                                const CSdpEnvironment& env);
 
 // The process's scope list, owned by the application and handed to the store
-// and the settings pages.
+// and the settings pages. It knows nothing of the store: the commands that
+// change scopes and their directories together live in ScopeDirectories.
 class CAdminScopeList {
 public:
     std::vector<CAdminScopeEntry>& Entries() { return m_entries; }
@@ -54,37 +57,8 @@ public:
     // The first scope with this SAP group (network byte order) and port.
     const CAdminScopeEntry* FindBySapGroup(uint32_t groupNetworkOrder, uint32_t port) const;
 
-    // The page's commands on the store. Add appends the scope and adds its
-    // directory; Edit refreshes the directory that bears the old name (when
-    // there is one) in place; Delete removes that directory, then the scope.
-    void AddScope(const CAdminScopeEntry& scope, COstara32Doc& doc);
-    bool EditScope(size_t index, const CAdminScopeEntry& changed, COstara32Doc& doc);
-    bool DeleteScope(size_t index, COstara32Doc& doc);
-
 private:
     std::vector<CAdminScopeEntry> m_entries;
-};
-
-// The scope list and the top-level scope directories as they were, put back
-// whole when the settings are cancelled. Directories are matched by session
-// id, never by record: one deleted and made again is a new record.
-class CScopeSnapshot {
-public:
-    CScopeSnapshot(const CAdminScopeList& scopes, COstara32Doc& doc);
-    // Directories made since are removed, changed ones refreshed back in
-    // place (same record and socket), removed ones added again.
-    void Restore(CAdminScopeList& scopes, COstara32Doc& doc) const;
-
-private:
-    struct CDirectory {
-        std::string id;
-        std::string text;
-        uint32_t group = 0;
-        uint16_t port = 0;
-        uint8_t ttl = 0;
-    };
-    std::vector<CAdminScopeEntry> m_scopes;
-    std::vector<CDirectory> m_directories;
 };
 
 // The IPv6 SAP groups (RFC 2974), each heard as a scope directory of its own.
@@ -105,9 +79,6 @@ std::string Ipv6ScopeDirectoryText(const CIpv6SapScope& scope);
 std::shared_ptr<CSDPObject> MakeIpv6ScopeDirectory(const CIpv6SapScope& scope, const CSdpEnvironment& env);
 // The IPv6 SAP scope a directory record is, by its group; null for others.
 const CIpv6SapScope* Ipv6SapScopeOf(const CSDPObject& directory);
-
-// The first scope directory of the main list that bears this name.
-std::shared_ptr<CSDPObject> FindScopeDirectory(COstara32Doc& doc, const std::string& name);
 
 // Checks of the "Admin Scope Parameters" dialog beyond the plain ranges: the
 // message to show, or nothing when the base address is a multicast address.

@@ -969,3 +969,11 @@ void CleanTmpFolder(const std::string& folder, Prompter& prompter)
         }
     }
 }
+
+std::shared_ptr<CSDPObject> FindScopeDirectory(COstara32Doc& doc, const std::string& name)
+{
+    for (const auto& record : doc.MainList())
+        if (record->sessionType == kTypeScopeDirectory && record->name == name)
+            return record;
+    return nullptr;
+}

@@ -288,3 +288,6 @@ private:
 // Deletes every plain file in `folder`; subfolders stay. Shows "Couldn't
 // find next file." when the listing breaks off with an error.
 void CleanTmpFolder(const std::string& folder, Prompter& prompter);
+
+// The first scope directory of the main list that bears this name.
+std::shared_ptr<CSDPObject> FindScopeDirectory(COstara32Doc& doc, const std::string& name);

@@ -1,7 +1,6 @@
 #pragma once
 #include "gui/CommandState.h"
 
-#include <QLocale>
 #include <QMainWindow>
 
 #include <functional>

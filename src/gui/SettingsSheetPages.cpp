@@ -172,7 +172,7 @@ void CAdminScopePage::Add()
 {
     CAdminScopeDialog dialog(nullptr, m_prompter, this);
     if (runDialog(dialog) == QDialog::Accepted)
-        m_scopes.AddScope(dialog.Scope(), m_doc);
+        AddScope(m_scopes, dialog.Scope(), m_doc);
     Refill();
 }
 
@@ -185,7 +185,7 @@ void CAdminScopePage::Edit()
     const CAdminScopeEntry old = m_scopes.Entries()[index];
     CAdminScopeDialog dialog(&old, m_prompter, this);
     if (runDialog(dialog) == QDialog::Accepted)
-        m_scopes.EditScope(index, dialog.Scope(), m_doc);
+        EditScope(m_scopes, index, dialog.Scope(), m_doc);
     Refill();
 }
 
@@ -196,7 +196,7 @@ void CAdminScopePage::Delete()
         m_prompter.Show("Please select a scope entry", EPromptButtons::Ok, EPromptIcon::Warning);
         return;
     }
-    m_scopes.DeleteScope(static_cast<size_t>(selected), m_doc);
+    DeleteScope(m_scopes, static_cast<size_t>(selected), m_doc);
     Refill();
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "directory/AdminScope.h"
+#include "directory/ScopeDirectories.h"
 #include "sap/EncryptionGroups.h"
 
 class COstara32Doc;

@@ -91,7 +91,7 @@ void CWindowChrome::CreateActions(int filterMode)
     m_about->setIconText("About");
     m_open->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
     m_open->setShortcutContext(Qt::WidgetShortcut); // set on the list: Enter elsewhere keeps its meaning
-    // Their windows come later; shown greyed until then.
+    // Greyed until the help pages are attached to the window.
     for (QAction* later : {m_helpTopics, m_website})
         later->setEnabled(false);
     m_newSession->setIconText("New Session");

@@ -2,7 +2,7 @@
 // SAP group, wherever the directory came from; no other directory does.
 #include "DocFixture.h"
 
-#include "directory/AdminScope.h"
+#include "directory/ScopeDirectories.h"
 #include "directory/Archive.h"
 
 namespace {
@@ -66,7 +66,7 @@ protected:
 
 TEST_F(AdminScopeTest, ScopePageAddsEditsAndDeletesTheScopesDirectory)
 {
-    scopes.AddScope(Scope("Local", "239.255.0.0", 16), *doc);
+    AddScope(scopes, Scope("Local", "239.255.0.0", 16), *doc);
     ASSERT_EQ(doc->MainList().Size(), 1u);
     auto dir = doc->MainList().Front();
     EXPECT_EQ(std::tuple(dir->originSessionId, dir->sessionType), std::tuple("12346", kTypeScopeDirectory));
@@ -75,7 +75,7 @@ TEST_F(AdminScopeTest, ScopePageAddsEditsAndDeletesTheScopesDirectory)
 
     // An edit refreshes the directory, not its socket.
     const size_t hints = views.hints.size();
-    ASSERT_TRUE(scopes.EditScope(0, Scope("Campus", "239.192.4.0", 24, 9876, 63), *doc));
+    ASSERT_TRUE(EditScope(scopes, 0, Scope("Campus", "239.192.4.0", 24, 9876, 63), *doc));
     ASSERT_EQ(doc->MainList().Size(), 1u);
     EXPECT_EQ(doc->MainList().Front(), dir);
     EXPECT_EQ(std::tuple(dir->name, dir->media[0].address, scopes.Entries()[0].name),
@@ -86,18 +86,18 @@ TEST_F(AdminScopeTest, ScopePageAddsEditsAndDeletesTheScopesDirectory)
 
     // A renamed directory is no longer the scope's; without one, only the
     // scope changes.
-    scopes.AddScope(Scope("Org", "239.192.0.0", 14), *doc);
+    AddScope(scopes, Scope("Org", "239.192.0.0", 14), *doc);
     ASSERT_NE(doc->MainList().FindById("12347"), nullptr);
     doc->MainList().FindById("12347")->name = "Renamed";
-    ASSERT_TRUE(scopes.EditScope(1, Scope("Org2", "239.193.0.0", 16), *doc));
+    ASSERT_TRUE(EditScope(scopes, 1, Scope("Org2", "239.193.0.0", 16), *doc));
     EXPECT_EQ(scopes.Entries()[1].name, "Org2");
     EXPECT_EQ(doc->MainList().FindById("12347")->name, "Renamed");
-    ASSERT_TRUE(scopes.DeleteScope(1, *doc));
+    ASSERT_TRUE(DeleteScope(scopes, 1, *doc));
     EXPECT_EQ(doc->MainList().Size(), 2u);
 
-    ASSERT_TRUE(scopes.DeleteScope(0, *doc));
+    ASSERT_TRUE(DeleteScope(scopes, 0, *doc));
     EXPECT_EQ(std::tuple(doc->MainList().Size(), net.OpenCount(), scopes.Entries().empty()), std::tuple(1u, 1u, true));
-    EXPECT_FALSE(scopes.DeleteScope(0, *doc));
+    EXPECT_FALSE(DeleteScope(scopes, 0, *doc));
 }
 
 TEST_F(AdminScopeTest, ScopeDirectoriesHearBothGroupsFromStartAndCache)

@@ -1,6 +1,6 @@
 #include "DocFixture.h"
 
-#include "directory/AdminScope.h"
+#include "directory/ScopeDirectories.h"
 #include "directory/Archive.h"
 #include "directory/CacheRecord.h"
 
@@ -309,7 +309,7 @@ TEST_F(CacheTest, ScopeAddedOnTheSettingsPageIsOneDirectoryAfterARestart)
     scopes.Entries() = {{"Local", 15, 9875, inet_addr("239.255.0.0"), 16}};
     doc->SetScopes(&scopes);
     ASSERT_TRUE(doc->OnNewDocument());
-    scopes.AddScope({"Org", 63, 9876, inet_addr("239.192.4.0"), 24}, *doc);
+    AddScope(scopes, {"Org", 63, 9876, inet_addr("239.192.4.0"), 24}, *doc);
     ASSERT_EQ(doc->MainList().Size(), 3u);
     ASSERT_TRUE(doc->OnCloseDocument());
     // Twice: the ids the first restart keeps must hold at the next one.

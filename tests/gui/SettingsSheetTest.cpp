@@ -1,5 +1,6 @@
 #include "app/QtSettingsStore.h"
 #include "directory/Ostara32Doc.h"
+#include "directory/ScopeDirectories.h"
 #include "gui/SettingsSheet.h"
 #include "gui/SettingsSheetDialogs.h"
 #include "gui/SettingsSheetPages.h"
@@ -291,8 +292,8 @@ TEST_F(SettingsSheetTest, CancelWritesNothingAndPutsGroupsScopesAndDirectoriesBa
     CAppSettings& settings = app.Runtime().Settings();
     settings.groups[0] = CEncryptionGroup{20000, "key-of-a-1", "A"};
     settings.groups[2] = CEncryptionGroup{20001, "key-of-b-1", "B"};
-    settings.scopes.AddScope(CAdminScopeEntry{"Org", 31, 9875, inet_addr("239.192.0.0"), 14}, doc);
-    settings.scopes.AddScope(CAdminScopeEntry{"Local", 15, 9875, inet_addr("239.255.0.0"), 16}, doc);
+    AddScope(settings.scopes, CAdminScopeEntry{"Org", 31, 9875, inet_addr("239.192.0.0"), 14}, doc);
+    AddScope(settings.scopes, CAdminScopeEntry{"Local", 15, 9875, inet_addr("239.255.0.0"), 16}, doc);
     const auto groupsBefore = settings.groups;
     const auto scopesBefore = settings.scopes.Entries();
     const auto names = [&doc] {
@@ -369,8 +370,8 @@ TEST_F(SettingsSheetTest, CancelAfterAnySequenceOfScopeCommandsLeavesNoOrphanDir
     ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
     COstara32Doc& doc = app.Runtime().Doc();
     CAppSettings& settings = app.Runtime().Settings();
-    settings.scopes.AddScope(CAdminScopeEntry{"Org", 31, 9875, inet_addr("239.192.0.0"), 14}, doc);
-    settings.scopes.AddScope(CAdminScopeEntry{"Local", 15, 9875, inet_addr("239.255.0.0"), 16}, doc);
+    AddScope(settings.scopes, CAdminScopeEntry{"Org", 31, 9875, inet_addr("239.192.0.0"), 14}, doc);
+    AddScope(settings.scopes, CAdminScopeEntry{"Local", 15, 9875, inet_addr("239.255.0.0"), 16}, doc);
     // A directory kept by the cache under the id the next added scope gets.
     doc.AddSession(MakeScopeDirectory(CAdminScopeEntry{"Old", 7, 9877, inet_addr("239.194.0.0"), 16}, "12348",
                                       doc.Environment()), nullptr);
@@ -424,8 +425,9 @@ TEST_F(SettingsSheetTest, CancelAfterAnySequenceOfScopeCommandsLeavesNoOrphanDir
         sheet.reject();
         EXPECT_EQ(settings.scopes.Entries(), scopesBefore);
         EXPECT_EQ(state(), before);
-        if (orgKept)
+        if (orgKept) {
             EXPECT_EQ(doc.MainList().FindById("12346"), org);
+        }
         for (const CAdminScopeEntry& scope : settings.scopes.Entries())
             EXPECT_NE(FindScopeDirectory(doc, scope.name), nullptr) << scope.name;
     }
