@@ -8,7 +8,7 @@
 #include "base/SilentPrompter.h"
 #include "base/ViewFanOut.h"
 #include "directory/NullSapNetwork.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "sdp/UsedAddresses.h"
 
 #include <cstdlib>
@@ -48,7 +48,7 @@ inline std::string TypicalSdp(long id)
 // `make` (plain parsing when none). `viewed`: its notices go to `views`,
 // where item models may be attached; the store alone tells no views.
 struct CBenchStore {
-    using Maker = std::function<std::shared_ptr<CSDPObject>(COstara32Doc&, long)>;
+    using Maker = std::function<std::shared_ptr<CSDPObject>(CSessionStore&, long)>;
 
     CManualClock clock{1700000000};
     CSystemRandom random;
@@ -57,13 +57,13 @@ struct CBenchStore {
     CBenchExit exit;
     CNullSapNetwork network;
     CViewFanOut views;
-    COstara32Doc doc;
+    CSessionStore doc;
     std::shared_ptr<CSDPObject> dir;
 
     explicit CBenchStore(long count, const Maker& make = {}, bool viewed = false)
-        : doc(CDocPorts{clock, random, prompter, exit, network, viewed ? &views : nullptr, nullptr, nullptr})
+        : doc(CStorePorts{clock, random, prompter, exit, network, viewed ? &views : nullptr, nullptr, nullptr})
     {
-        dir = CSDPObject::FromText(COstara32Doc::kTtlScopeText, doc.Environment());
+        dir = CSDPObject::FromText(CSessionStore::kTtlScopeText, doc.Environment());
         dir->sessionType = kTypeScopeDirectory;
         doc.AddSession(dir, nullptr);
         for (long i = 0; i < count; ++i)

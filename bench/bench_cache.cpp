@@ -13,7 +13,7 @@
 #include "base/SilentPrompter.h"
 #include "directory/Archive.h"
 #include "directory/NullSapNetwork.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "sdp/UsedAddresses.h"
 
 #include <cstdlib>
@@ -70,7 +70,7 @@ __attribute__((noinline)) size_t Workload_Read(const std::string& path)
     return bytes.size();
 }
 
-__attribute__((noinline)) size_t Workload_Load(COstara32Doc& doc, const std::string& path)
+__attribute__((noinline)) size_t Workload_Load(CSessionStore& doc, const std::string& path)
 {
     const std::string bytes = ReadFile(path);
     CArchiveReader in(bytes);

@@ -14,13 +14,13 @@
 // Usage: bench_load [--seconds S] [--sessions N[,N...]] [--rates R[,R...]]
 #include "BenchSessions.h"
 
-#include "app/CommandLineInfo.h"
+#include "app/CommandLine.h"
 #include "app/Settings.h"
 #include "app/Setup.h"
 #include "app/TalmiraRuntime.h"
 #include "base/ProgramExit.h"
 #include "base/SilentPrompter.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "sap/SapCodec.h"
 
 #include <QCoreApplication>
@@ -234,7 +234,7 @@ public:
     CTarget(in_addr_t group, int port)
         : m_runtime({m_prompter, m_exit, nullptr})
     {
-        if (!m_runtime.Start(CMyCommandLineInfo{}))
+        if (!m_runtime.Start(CCommandLine{}))
             return;
         char address[INET_ADDRSTRLEN];
         inet_ntop(AF_INET, &group, address, sizeof address);

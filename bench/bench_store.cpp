@@ -9,7 +9,7 @@
 #include "base/Random.h"
 #include "directory/Archive.h"
 #include "directory/NullSapNetwork.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "sap/EncryptionGroups.h"
 #include "sap/SapCodec.h"
 #include "sdp/UsedAddresses.h"
@@ -35,7 +35,7 @@
 namespace {
 
 // As a directory socket hands a session over: with the hash of its text.
-std::shared_ptr<CSDPObject> ParseHashed(COstara32Doc& doc, long id, const std::string& extra = "")
+std::shared_ptr<CSDPObject> ParseHashed(CSessionStore& doc, long id, const std::string& extra = "")
 {
     const std::string text = TypicalSdp(id) + extra;
     auto r = CSDPObject::FromText(text, doc.Environment());
@@ -45,7 +45,7 @@ std::shared_ptr<CSDPObject> ParseHashed(COstara32Doc& doc, long id, const std::s
 
 // The benchmark store, its sessions made as a directory socket hands them over.
 struct CStore : CBenchStore {
-    explicit CStore(long count) : CBenchStore(count, [](COstara32Doc& d, long id) { return ParseHashed(d, id); }) {}
+    explicit CStore(long count) : CBenchStore(count, [](CSessionStore& d, long id) { return ParseHashed(d, id); }) {}
 
     std::shared_ptr<CSDPObject> Parse(long id, const std::string& extra = "") { return ParseHashed(doc, id, extra); }
     // A bare record with just an id: cheap to make in bulk.

@@ -7,7 +7,7 @@
 #include "BenchSessions.h"
 
 #include "base/ViewFanOut.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "directory/SessionListRules.h"
 #include "sdp/SDPObject.h"
 #include "sdp/SessionList.h"
@@ -51,7 +51,7 @@ struct CViewedStore : CBenchStore {
     std::unique_ptr<CSessionSortFilter> sorted;
 
     explicit CViewedStore(long count, bool attach)
-        : CBenchStore(count, [](COstara32Doc& doc, long i) { return CSDPObject::FromText(VariedSdp(i), doc.Environment()); },
+        : CBenchStore(count, [](CSessionStore& doc, long i) { return CSDPObject::FromText(VariedSdp(i), doc.Environment()); },
                       true)
     {
         doc.filterMode = listrules::kFilterAll;

@@ -39,7 +39,7 @@ struct CWebStore : CBenchStore {
 
     CWebStore()
         : CBenchStore(kSessions,
-                      [](COstara32Doc& doc, long i) {
+                      [](CSessionStore& doc, long i) {
                           std::string sdp = TypicalSdp((i * 7919) % kSessions);
                           return CSDPObject::FromText(sdp, doc.Environment());
                       },

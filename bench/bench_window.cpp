@@ -49,7 +49,7 @@ struct CFloodedStore : CBenchStore {
     long next;
 
     explicit CFloodedStore(long count)
-        : CBenchStore(count, [](COstara32Doc& doc, long i) { return CSDPObject::FromText(ScatteredSdp(i), doc.Environment()); },
+        : CBenchStore(count, [](CSessionStore& doc, long i) { return CSDPObject::FromText(ScatteredSdp(i), doc.Environment()); },
                       true),
           next(count)
     {

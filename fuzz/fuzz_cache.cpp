@@ -6,7 +6,7 @@
 #include "base/Random.h"
 #include "directory/Archive.h"
 #include "directory/NullSapNetwork.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -17,7 +17,7 @@ public:
     void Exit(int) override { __builtin_trap(); } // loading alone never ends the program
 };
 
-std::string Stored(COstara32Doc& doc)
+std::string Stored(CSessionStore& doc)
 {
     CArchiveWriter out;
     doc.StoreList(out, doc.MainList(), false);
@@ -33,12 +33,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static CNoExit exit;
     static CNullSapNetwork network;
 
-    COstara32Doc doc(CDocPorts{clock, random, prompter, exit, network});
+    CSessionStore doc(CStorePorts{clock, random, prompter, exit, network});
     CArchiveReader in(std::string_view(reinterpret_cast<const char*>(data), size));
     if (!doc.LoadList(in, doc.MainList(), nullptr))
         return 0;
     const std::string once = Stored(doc);
-    COstara32Doc again(CDocPorts{clock, random, prompter, exit, network});
+    CSessionStore again(CStorePorts{clock, random, prompter, exit, network});
     CArchiveReader back(once);
     if (!again.LoadList(back, again.MainList(), nullptr) || !back.AtEnd())
         __builtin_trap();

@@ -8,7 +8,7 @@
 #include "base/Random.h"
 #include "directory/Archive.h"
 #include "directory/NullSapNetwork.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "sap/EncryptionGroups.h"
 #include "sap/SapCodec.h"
 
@@ -53,8 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static CEncryptionGroups groups;
     CManualClock clock(1700000000);
     CScriptedRandom random{9};
-    COstara32Doc doc(CDocPorts{clock, random, prompter, exit, network});
-    auto ttlScope = CSDPObject::FromText(COstara32Doc::kTtlScopeText, doc.Environment());
+    CSessionStore doc(CStorePorts{clock, random, prompter, exit, network});
+    auto ttlScope = CSDPObject::FromText(CSessionStore::kTtlScopeText, doc.Environment());
     ttlScope->sessionType = kTypeScopeDirectory;
     doc.AddSession(ttlScope, nullptr);
 
@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     CArchiveWriter out;
     doc.StoreList(out, doc.MainList(), false);
-    COstara32Doc again(CDocPorts{clock, random, prompter, exit, network});
+    CSessionStore again(CStorePorts{clock, random, prompter, exit, network});
     CArchiveReader in(out.Bytes());
     if (!again.LoadList(in, again.MainList(), nullptr) || !in.AtEnd())
         __builtin_trap();

@@ -1,6 +1,6 @@
 #include "app/SapNetworkQt.h"
 
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "sap/qt/SAPSocket.h"
 
 #include <QHostInfo>

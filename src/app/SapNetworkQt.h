@@ -8,7 +8,7 @@
 #include "base/WireCounters.h"
 
 class CEncryptionGroups;
-class COstara32Doc;
+class CSessionStore;
 class QByteArray;
 struct CSapMessage;
 struct CSdpEnvironment;
@@ -20,7 +20,7 @@ public:
     CQtSapNetwork(const CEncryptionGroups& groups, const CSdpEnvironment& env, QString interfaceAddress = {});
     ~CQtSapNetwork() override;
 
-    void SetDocument(COstara32Doc* doc) { m_doc = doc; }
+    void SetDocument(CSessionStore* doc) { m_doc = doc; }
     // Counts every datagram heard and sent from now on.
     void SetCounters(CWireCounters* counters) { m_counters = counters; }
 
@@ -49,7 +49,7 @@ private:
     const CSdpEnvironment& m_env;
     QString m_interface;
     QString m_ipv6Interface;   // by name; empty: no IPv6
-    COstara32Doc* m_doc = nullptr;
+    CSessionStore* m_doc = nullptr;
     CWireCounters* m_counters = nullptr;
     // The resolver's answer, asked once.
     std::optional<uint32_t> m_resolved;

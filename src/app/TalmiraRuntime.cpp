@@ -2,7 +2,7 @@
 
 #include "app/SapNetworkQt.h"
 #include "base/ProgramExit.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "tools/qt/QtProcessStarter.h"
 
 #include <QCoreApplication>
@@ -70,7 +70,7 @@ bool CTalmiraRuntime::LoadTools()
     return true;
 }
 
-bool CTalmiraRuntime::Start(const CMyCommandLineInfo& commandLine, EInstallRole role)
+bool CTalmiraRuntime::Start(const CCommandLine& commandLine, EInstallRole role)
 {
     auto settings = LoadAppSettings(m_prompter);
     if (!settings) {
@@ -86,8 +86,8 @@ bool CTalmiraRuntime::Start(const CMyCommandLineInfo& commandLine, EInstallRole 
         return false;
     m_network = std::make_unique<CQtSapNetwork>(m_settings.groups, m_env,
                                                 QString::fromStdString(m_settings.interfaceAddress));
-    m_doc = std::make_unique<COstara32Doc>(
-        CDocPorts{m_clock, m_random, m_prompter, m_exit, *m_network, m_views, nullptr, &m_used});
+    m_doc = std::make_unique<CSessionStore>(
+        CStorePorts{m_clock, m_random, m_prompter, m_exit, *m_network, m_views, nullptr, &m_used});
     m_network->SetDocument(m_doc.get());
     m_network->SetCounters(&m_counters);
     m_doc->wireCounters = &m_counters;

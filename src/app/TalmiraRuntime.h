@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "app/CommandLineInfo.h"
+#include "app/CommandLine.h"
 #include "app/InstanceGuard.h"
 #include "app/Settings.h"
 #include "base/Clock.h"
@@ -13,7 +13,7 @@
 #include "sdp/UsedAddresses.h"
 #include "tools/ToolLauncher.h"
 
-class COstara32Doc;
+class CSessionStore;
 class CQtSapNetwork;
 class ProcessStarter;
 class Prompter;
@@ -61,13 +61,13 @@ public:
     // runs its first initialisation: the session file of the command line,
     // or the cache (an owner only), the TTL Scope and the scope directories.
     // False when it cannot run; Guard() tells whether another instance runs.
-    bool Start(const CMyCommandLineInfo& commandLine, EInstallRole role = EInstallRole::Owner);
+    bool Start(const CCommandLine& commandLine, EInstallRole role = EInstallRole::Owner);
     void StartWalk();
     // Writes the cache (when it was read) and empties the document; the
     // tmp folder is emptied when the runtime goes.
     bool Close();
 
-    COstara32Doc& Doc() { return *m_doc; }
+    CSessionStore& Doc() { return *m_doc; }
     CAppSettings& Settings() { return m_settings; }
     const CInstanceGuard& Guard() const { return m_guard; }
     const CSdpEnvironment& Environment() const { return m_env; }
@@ -101,7 +101,7 @@ private:
     CInstanceGuard m_guard; // released last, after the cache is written
     CToolData m_tools;
     std::unique_ptr<CQtSapNetwork> m_network;
-    std::unique_ptr<COstara32Doc> m_doc;
+    std::unique_ptr<CSessionStore> m_doc;
     std::unique_ptr<CToolLauncher> m_launcher;
     QTimer m_walk;
     bool m_closed = false;

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/CommandLineInfo.h"
+#include "app/CommandLine.h"
 #include "base/FileIO.h"
 #include "sap/EncryptionGroups.h"
 
@@ -146,9 +146,9 @@ std::string ArgumentBytes(const QString& arg)
     return arg.toStdString();
 }
 
-CMyCommandLineInfo ProgramCommandLine(const QStringList& positionals)
+CCommandLine ProgramCommandLine(const QStringList& positionals)
 {
-    CMyCommandLineInfo commandLine;
+    CCommandLine commandLine;
     std::vector<std::string> plain;
     for (const QString& p : positionals)
         plain.push_back(p.toStdString());

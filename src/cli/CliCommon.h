@@ -45,8 +45,8 @@ int CliFail(const QString& message);
 
 // The desktop program's own command line (-f FILE and the rest) read from
 // a command's positional arguments.
-class CMyCommandLineInfo;
-CMyCommandLineInfo ProgramCommandLine(const QStringList& positionals);
+class CCommandLine;
+CCommandLine ProgramCommandLine(const QStringList& positionals);
 
 // The command line as the bytes the process was given (main keeps them):
 // Qt decodes arguments as UTF-8 and turns other bytes into U+FFFD.

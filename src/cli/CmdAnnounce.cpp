@@ -1,19 +1,19 @@
 // talmira-cli announce FILE.sdp: one own session, sent at once on its
 // directory's SAP group, re-sent every announcement interval, withdrawn
 // with a deletion when the command ends.
-#include "app/CommandLineInfo.h"
+#include "app/CommandLine.h"
 #include "app/ConsolePrompter.h"
 #include "app/TalmiraRuntime.h"
 #include "base/ProgramExit.h"
 #include "cli/CliCommon.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "sdp/SDPObject.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
 
-static std::shared_ptr<CSDPObject> TopLevelDirectoryNamed(COstara32Doc& doc, const std::string& name)
+static std::shared_ptr<CSDPObject> TopLevelDirectoryNamed(CSessionStore& doc, const std::string& name)
 {
     for (const auto& record : doc.MainList())
         if (IsDirectoryType(record->sessionType) && record->name == name)
@@ -39,9 +39,9 @@ static int RunAnnounce(const QStringList& argv)
     CProcessExit exit;
     CTalmiraRuntime runtime({prompter, exit});
     // Announcing runs beside the listener: its cache and tmp/ stay its own.
-    if (!runtime.Start(CMyCommandLineInfo(), EInstallRole::Guest))
+    if (!runtime.Start(CCommandLine(), EInstallRole::Guest))
         return 1;
-    COstara32Doc& doc = runtime.Doc();
+    CSessionStore& doc = runtime.Doc();
     const std::string dirName = args.Value("--directory", "TTL Scope").toStdString();
     auto directory = TopLevelDirectoryNamed(doc, dirName);
     if (!directory)

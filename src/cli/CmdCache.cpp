@@ -11,7 +11,7 @@
 #include "cli/CliCommon.h"
 #include "directory/Archive.h"
 #include "directory/NullSapNetwork.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "sdp/UsedAddresses.h"
 
 #include <cerrno>
@@ -34,7 +34,7 @@ std::string DefaultCachePath()
     CSilentPrompter quiet;
     auto settings = LoadAppSettings(quiet);
     const std::string install = settings ? settings->InstallDirectory() : DefaultInstallDirectory();
-    return (std::filesystem::path(install) / COstara32Doc::kCacheFileName).string();
+    return (std::filesystem::path(install) / CSessionStore::kCacheFileName).string();
 }
 
 int RunCache(const QStringList& argv)
@@ -49,7 +49,7 @@ int RunCache(const QStringList& argv)
     CStderrPrompter prompter;
     const std::string path = pos.size() == 2 ? pos[1].toStdString() : DefaultCachePath();
     QString error;
-    auto bytes = ReadInputFile(QString::fromStdString(path), &error, COstara32Doc::kMaxCacheFile);
+    auto bytes = ReadInputFile(QString::fromStdString(path), &error, CSessionStore::kMaxCacheFile);
     if (!bytes)
         return CliFail(error);
 
@@ -58,7 +58,7 @@ int RunCache(const QStringList& argv)
     CUsedAddressList used;
     CNoExit noExit;
     CNullSapNetwork network;
-    COstara32Doc doc(CDocPorts{clock, random, prompter, noExit, network});
+    CSessionStore doc(CStorePorts{clock, random, prompter, noExit, network});
     CArchiveReader in(*bytes);
     if (!doc.ReadCache(in)) {
         std::fprintf(stderr, "talmira-cli: %s: corrupt cache file (%s at byte %zu of %zu)\n", path.c_str(),

@@ -1,7 +1,7 @@
 // talmira-cli listen: the session directory without windows (settings,
 // cache, directories, the once-a-second walk), printing every change.
 // listen --raw: joins a SAP group and prints every datagram it hears.
-#include "app/CommandLineInfo.h"
+#include "app/CommandLine.h"
 #include "app/ConsolePrompter.h"
 #include "app/TalmiraRuntime.h"
 #include "base/Clock.h"
@@ -11,7 +11,7 @@
 #include "cli/CliCommon.h"
 #include "cli/RecordJson.h"
 #include "cli/SapJson.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "sap/EncryptionGroups.h"
 #include "sap/qt/SAPSocket.h"
 #include "sdp/UsedAddresses.h"
@@ -126,7 +126,7 @@ static int RunDirectoryListen(CCliArgs& args)
         if (args.Has(rawOnly))
             return CliFail(QString("%1 goes with --raw").arg(rawOnly));
     // The program's own command line: -f FILE shows that one session.
-    const CMyCommandLineInfo commandLine = ProgramCommandLine(args.Positionals());
+    const CCommandLine commandLine = ProgramCommandLine(args.Positionals());
 
     CStderrPrompter prompter;
     CProcessExit exit;

@@ -1,13 +1,13 @@
 // talmira-cli serve: the directory as `listen` runs it (settings, cache,
 // scopes, own sessions, one instance per install directory), served over
 // HTTP: the live page, the API, the event stream, the playlist and metrics.
-#include "app/CommandLineInfo.h"
+#include "app/CommandLine.h"
 #include "app/ConsolePrompter.h"
 #include "app/TalmiraRuntime.h"
 #include "base/ProgramExit.h"
 #include "base/ViewFanOut.h"
 #include "cli/CliCommon.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "web/WebService.h"
 
 #include <QCoreApplication>
@@ -27,7 +27,7 @@ static int RunServe(const QStringList& argv)
     int port = 0;
     if (!CWebService::SplitAddress(address, host, port))
         return CliFail(QString("--http takes ADDR:PORT, not '%1'").arg(args.Value("--http")));
-    const CMyCommandLineInfo commandLine = ProgramCommandLine(args.Positionals());
+    const CCommandLine commandLine = ProgramCommandLine(args.Positionals());
 
     CStderrPrompter prompter;
     CProcessExit exit;

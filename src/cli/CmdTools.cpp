@@ -10,7 +10,7 @@
 #include "cli/CliCommon.h"
 #include "cli/RecordJson.h"
 #include "cli/SessionLookup.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "sdp/SDPObject.h"
 #include "sdp/SessionList.h"
 #include "tools/ToolLauncher.h"

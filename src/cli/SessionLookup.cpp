@@ -5,7 +5,7 @@
 #include "base/Random.h"
 #include "base/SapNetwork.h"
 #include "cli/CliCommon.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "sdp/SDPObject.h"
 #include "sdp/SessionList.h"
 
@@ -68,7 +68,7 @@ std::shared_ptr<CSDPObject> SessionFromCache(const std::string& installDir, cons
                                              const Clock& clock, Random& random, QString* error)
 {
     namespace fs = std::filesystem;
-    const fs::path cache = fs::path(installDir) / COstara32Doc::kCacheFileName;
+    const fs::path cache = fs::path(installDir) / CSessionStore::kCacheFileName;
     std::error_code ec;
     if (!fs::exists(cache, ec)) {
         *error = "no such file and no cache file: " + QString::fromStdString(id);
@@ -81,11 +81,11 @@ std::shared_ptr<CSDPObject> SessionFromCache(const std::string& installDir, cons
     }
     std::shared_ptr<CSDPObject> found;
     bool loaded = false;
-    fs::copy_file(cache, fs::path(pattern) / COstara32Doc::kCacheFileName, ec);
+    fs::copy_file(cache, fs::path(pattern) / CSessionStore::kCacheFileName, ec);
     if (!ec) {
         CNoNetwork network;
         CNoExit exitPort;
-        COstara32Doc doc(CDocPorts{clock, random, prompter, exitPort, network});
+        CSessionStore doc(CStorePorts{clock, random, prompter, exitPort, network});
         doc.installDirectory = pattern;
         loaded = doc.LoadCache();
         if (loaded)

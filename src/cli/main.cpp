@@ -1,5 +1,5 @@
 // talmira-cli: the headless front end of Talmira.
-#include "app/CommandLineInfo.h"
+#include "app/CommandLine.h"
 #include "base/ProcessLimits.h"
 #include "cli/CliCommon.h"
 
@@ -35,7 +35,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (name == "--version") {
-        std::fputs(CMyCommandLineInfo::VersionLine().c_str(), stdout);
+        std::fputs(CCommandLine::VersionLine().c_str(), stdout);
         return 0;
     }
     auto it = CliCommands().find(name);

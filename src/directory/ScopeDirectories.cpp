@@ -1,19 +1,19 @@
 #include "directory/ScopeDirectories.h"
 
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "sdp/SDPObject.h"
 #include "sdp/SessionList.h"
 
 #include <algorithm>
 
-void AddScope(CAdminScopeList& scopes, const CAdminScopeEntry& scope, COstara32Doc& doc)
+void AddScope(CAdminScopeList& scopes, const CAdminScopeEntry& scope, CSessionStore& doc)
 {
     scopes.Entries().push_back(scope);
     const std::string id = std::to_string(kAddedScopeIdBase + static_cast<long long>(scopes.Size()));
     doc.AddSession(MakeScopeDirectory(scope, id, doc.Environment()), nullptr);
 }
 
-bool EditScope(CAdminScopeList& scopes, size_t index, const CAdminScopeEntry& changed, COstara32Doc& doc)
+bool EditScope(CAdminScopeList& scopes, size_t index, const CAdminScopeEntry& changed, CSessionStore& doc)
 {
     auto& entries = scopes.Entries();
     if (index >= entries.size())
@@ -33,7 +33,7 @@ bool EditScope(CAdminScopeList& scopes, size_t index, const CAdminScopeEntry& ch
     return true;
 }
 
-bool DeleteScope(CAdminScopeList& scopes, size_t index, COstara32Doc& doc)
+bool DeleteScope(CAdminScopeList& scopes, size_t index, CSessionStore& doc)
 {
     auto& entries = scopes.Entries();
     if (index >= entries.size())
@@ -45,7 +45,7 @@ bool DeleteScope(CAdminScopeList& scopes, size_t index, COstara32Doc& doc)
 }
 
 namespace {
-std::vector<std::shared_ptr<CSDPObject>> TopScopeDirectories(COstara32Doc& doc)
+std::vector<std::shared_ptr<CSDPObject>> TopScopeDirectories(CSessionStore& doc)
 {
     std::vector<std::shared_ptr<CSDPObject>> all;
     for (const auto& record : doc.MainList())
@@ -62,14 +62,14 @@ std::string SdpOf(CSDPObject& record)
 }
 } // namespace
 
-CScopeSnapshot::CScopeSnapshot(const CAdminScopeList& scopes, COstara32Doc& doc) : m_scopes(scopes.Entries())
+CScopeSnapshot::CScopeSnapshot(const CAdminScopeList& scopes, CSessionStore& doc) : m_scopes(scopes.Entries())
 {
     for (const auto& directory : TopScopeDirectories(doc))
         m_directories.push_back({directory->originSessionId, SdpOf(*directory), directory->links->directoryGroup,
                                  directory->links->directoryPort, directory->links->directoryTtl});
 }
 
-void CScopeSnapshot::Restore(CAdminScopeList& scopes, COstara32Doc& doc) const
+void CScopeSnapshot::Restore(CAdminScopeList& scopes, CSessionStore& doc) const
 {
     scopes.Entries() = m_scopes;
     for (const auto& directory : TopScopeDirectories(doc)) {

@@ -6,25 +6,25 @@
 
 #include "directory/AdminScope.h"
 
-class COstara32Doc;
+class CSessionStore;
 
 // The settings page's commands, on the scope list and the store together.
 // Add appends the scope and adds its directory; Edit refreshes the directory
 // that bears the old name (when there is one) in place; Delete removes that
 // directory, then the scope.
-void AddScope(CAdminScopeList& scopes, const CAdminScopeEntry& scope, COstara32Doc& doc);
-bool EditScope(CAdminScopeList& scopes, size_t index, const CAdminScopeEntry& changed, COstara32Doc& doc);
-bool DeleteScope(CAdminScopeList& scopes, size_t index, COstara32Doc& doc);
+void AddScope(CAdminScopeList& scopes, const CAdminScopeEntry& scope, CSessionStore& doc);
+bool EditScope(CAdminScopeList& scopes, size_t index, const CAdminScopeEntry& changed, CSessionStore& doc);
+bool DeleteScope(CAdminScopeList& scopes, size_t index, CSessionStore& doc);
 
 // The scope list and the top-level scope directories as they were, put back
 // whole when the settings are cancelled. Directories are matched by session
 // id, never by record: one deleted and made again is a new record.
 class CScopeSnapshot {
 public:
-    CScopeSnapshot(const CAdminScopeList& scopes, COstara32Doc& doc);
+    CScopeSnapshot(const CAdminScopeList& scopes, CSessionStore& doc);
     // Directories made since are removed, changed ones refreshed back in
     // place (same record and socket), removed ones added again.
-    void Restore(CAdminScopeList& scopes, COstara32Doc& doc) const;
+    void Restore(CAdminScopeList& scopes, CSessionStore& doc) const;
 
 private:
     struct CDirectory {

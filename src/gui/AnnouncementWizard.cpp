@@ -3,7 +3,7 @@
 #include "base/Clock.h"
 #include "base/Prompter.h"
 #include "directory/AdminScope.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "gui/AnnouncementWizardPages.h"
 #include "gui/SchedulePage.h"
 #include "gui/ViewerHold.h"
@@ -71,13 +71,13 @@ CAnnouncementWizard::CAnnouncementWizard(CWizardContext& context, std::shared_pt
     CSDPObject& r = *m_record;
     auto openUrl = m_context.openUrl ? m_context.openUrl
                                      : [](const QString& url) { return QDesktopServices::openUrl(QUrl(url)); };
-    setPage(kSessionPage, new CPropertyWizSession(r, m_context.prompter, openUrl));
-    setPage(kContactPage, new CPropertyWizContact(r));
-    setPage(kSchedulePage, new CPropertyWizSchedule(r, m_context.doc.Ports().clock));
+    setPage(kSessionPage, new CAnnouncementWizardSessionPage(r, m_context.prompter, openUrl));
+    setPage(kContactPage, new CAnnouncementWizardContactPage(r));
+    setPage(kSchedulePage, new CAnnouncementWizardSchedulePage(r, m_context.doc.Ports().clock));
     if (scopePage)
-        setPage(kScopePage, new CPropertyWizScope(r, m_context.prompter));
+        setPage(kScopePage, new CAnnouncementWizardScopePage(r, m_context.prompter));
     if (kind == EKind::Session) {
-        setPage(kTypePage, new CPropertyWizType(r));
+        setPage(kTypePage, new CAnnouncementWizardTypePage(r));
         if (m_context.mediaPage)
             if (QWizardPage* media = m_context.mediaPage(r))
                 setPage(kMediaPage, media);

@@ -9,13 +9,13 @@
 #include <string>
 
 class CAdminScopeList;
-class COstara32Doc;
+class CSessionStore;
 class Prompter;
 
 // What the announcement wizards need from the program.
 struct CWizardContext {
-    CWizardContext(COstara32Doc& d, Prompter& p, const CAdminScopeList* s = nullptr) : doc(d), prompter(p), scopes(s) {}
-    COstara32Doc& doc;
+    CWizardContext(CSessionStore& d, Prompter& p, const CAdminScopeList* s = nullptr) : doc(d), prompter(p), scopes(s) {}
+    CSessionStore& doc;
     Prompter& prompter;
     const CAdminScopeList* scopes = nullptr;
     // Starts the browser on a page; false when there is none. None: the

@@ -3,7 +3,7 @@
 #include "base/Clock.h"
 #include "base/Text.h"
 #include "base/ViewNotifier.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "gui/MainFrame.h"
 #include "gui/ViewerHold.h"
 
@@ -21,7 +21,7 @@ namespace {
 constexpr const char* kSessionToolAttribute = "tool:Talmira by TalmiraSoft";
 constexpr size_t kMaxLoginName = 127; // the name fits a 128-byte buffer
 
-const Clock& ClockOf(COstara32Doc& doc) { return doc.Ports().clock; }
+const Clock& ClockOf(CSessionStore& doc) { return doc.Ports().clock; }
 } // namespace
 
 std::string CurrentLoginName()
@@ -85,7 +85,7 @@ CAnnouncementWizard* CAnnouncementCommands::Open(CAnnouncementWizard* wizard)
 std::shared_ptr<CSDPObject> CAnnouncementCommands::MakeOwnRecord(const std::shared_ptr<CSDPObject>& directory,
                                                                   bool& scopePage)
 {
-    COstara32Doc& doc = m_context.doc;
+    CSessionStore& doc = m_context.doc;
     auto record = CSDPObject::MakeWithoutText(doc.Environment(), hostName ? hostName() : std::string());
     const std::string login = loginName ? loginName() : std::string();
     record->originUser = login.empty() ? "-" : login;
@@ -111,7 +111,7 @@ CAnnouncementWizard* CAnnouncementCommands::NewSession(const std::shared_ptr<CSD
     wizard->onDone = [this, record, directory](bool finished) {
         if (!finished)
             return; // the record goes with the wizard
-        COstara32Doc& doc = m_context.doc;
+        CSessionStore& doc = m_context.doc;
         record->attributes.push_back(kSessionToolAttribute);
         record->parentDirectory = directory;
         record->originVersion = NtpVersionNow(ClockOf(doc).Now());
@@ -137,7 +137,7 @@ CAnnouncementWizard* CAnnouncementCommands::NewFolder(const std::shared_ptr<CSDP
     wizard->onDone = [this, record, parent, entry](bool finished) {
         if (!finished)
             return;
-        COstara32Doc& doc = m_context.doc;
+        CSessionStore& doc = m_context.doc;
         const std::string by = m_context.vendorHost.empty() ? "TalmiraSoft" : m_context.vendorHost;
         record->attributes.push_back("tool:Talmira by " + by);
         record->media.push_back(*entry);
@@ -163,7 +163,7 @@ CAnnouncementWizard* CAnnouncementCommands::Edit(const std::shared_ptr<CSDPObjec
     if (!hold->ok())
         return nullptr;
     // The pages work on a copy; the stored record changes only on Finish.
-    COstara32Doc& doc = m_context.doc;
+    CSessionStore& doc = m_context.doc;
     auto copy = CSDPObject::MakeEmpty(doc.Environment());
     CWizardFields::Of(*record).ApplyTo(*copy);
     copy->own = 1;
@@ -202,7 +202,7 @@ CAnnouncementWizard* CAnnouncementCommands::Edit(const std::shared_ptr<CSDPObjec
 
 void CAnnouncementCommands::Changed(const std::shared_ptr<CSDPObject>& record)
 {
-    COstara32Doc& doc = m_context.doc;
+    CSessionStore& doc = m_context.doc;
     const auto directory = record->parentDirectory.lock();
     if (ViewNotifier* views = doc.Ports().views; views && (!directory || directory->links->children)) {
         const long row = doc.ListOf(directory).IndexOf(*record);

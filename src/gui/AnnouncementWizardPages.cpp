@@ -50,7 +50,7 @@ QLabel* Intro(const char* text)
 
 // ---- Session Information ----
 
-CPropertyWizSession::CPropertyWizSession(CSDPObject& record, Prompter& prompter,
+CAnnouncementWizardSessionPage::CAnnouncementWizardSessionPage(CSDPObject& record, Prompter& prompter,
                                          std::function<bool(const QString&)> openUrl, QWidget* parent)
     : QWizardPage(parent), m_record(record), m_prompter(prompter), m_openUrl(std::move(openUrl)),
       m_title(new QLineEdit), m_description(new QPlainTextEdit), m_url(new QLineEdit), m_testUrl(new QPushButton("Test URL"))
@@ -76,14 +76,14 @@ CPropertyWizSession::CPropertyWizSession(CSDPObject& record, Prompter& prompter,
     });
 }
 
-void CPropertyWizSession::initializePage()
+void CAnnouncementWizardSessionPage::initializePage()
 {
     m_title->setText(FieldText(m_record.name));
     m_description->setPlainText(FieldText(m_record.information));
     m_url->setText(FieldText(m_record.uri));
 }
 
-bool CPropertyWizSession::validatePage()
+bool CAnnouncementWizardSessionPage::validatePage()
 {
     if (m_title->text().isEmpty() || m_description->toPlainText().isEmpty()) {
         m_prompter.Show("Title and description are mandatory fields!");
@@ -97,7 +97,7 @@ bool CPropertyWizSession::validatePage()
 
 // ---- Contact Information ----
 
-CPropertyWizContact::CPropertyWizContact(CSDPObject& record, QWidget* parent)
+CAnnouncementWizardContactPage::CAnnouncementWizardContactPage(CSDPObject& record, QWidget* parent)
     : QWizardPage(parent), m_record(record), m_name(new QLineEdit), m_email(new QLineEdit), m_phone(new QLineEdit)
 {
     setTitle("Contact Information");
@@ -113,14 +113,14 @@ CPropertyWizContact::CPropertyWizContact(CSDPObject& record, QWidget* parent)
     page->addStretch();
 }
 
-void CPropertyWizContact::initializePage()
+void CAnnouncementWizardContactPage::initializePage()
 {
     m_name->setText(m_record.originUser == "-" ? QString("Unknown") : FieldText(m_record.originUser));
     m_email->setText(FieldText(m_record.email));
     m_phone->setText(FieldText(m_record.phone));
 }
 
-bool CPropertyWizContact::validatePage()
+bool CAnnouncementWizardContactPage::validatePage()
 {
     m_record.email = OneLineBytes(m_email->text());
     m_record.phone = OneLineBytes(m_phone->text());
@@ -135,7 +135,7 @@ constexpr int kChoiceTtl[] = {15, 63, 127};
 constexpr int kMinOtherTtl = 1, kMaxOtherTtl = 254;
 } // namespace
 
-CPropertyWizScope::CPropertyWizScope(CSDPObject& record, Prompter& prompter, QWidget* parent)
+CAnnouncementWizardScopePage::CAnnouncementWizardScopePage(CSDPObject& record, Prompter& prompter, QWidget* parent)
     : QWizardPage(parent), m_record(record), m_prompter(prompter), m_group(new QButtonGroup(this)),
       m_other(new QLineEdit)
 {
@@ -155,16 +155,16 @@ CPropertyWizScope::CPropertyWizScope(CSDPObject& record, Prompter& prompter, QWi
     page->addWidget(Intro("Indicate here how far you want your session to be viewed."));
     page->addLayout(grid);
     page->addStretch();
-    connect(m_group, &QButtonGroup::idClicked, this, &CPropertyWizScope::OnChoice);
+    connect(m_group, &QButtonGroup::idClicked, this, &CAnnouncementWizardScopePage::OnChoice);
 }
 
-void CPropertyWizScope::OnChoice(int choice)
+void CAnnouncementWizardScopePage::OnChoice(int choice)
 {
     m_other->setText(QString::number(choice == kOther ? 128 : kChoiceTtl[choice]));
     m_other->setEnabled(choice == kOther);
 }
 
-void CPropertyWizScope::initializePage()
+void CAnnouncementWizardScopePage::initializePage()
 {
     int mode = m_record.scopeMode;
     int ttl = m_record.announceTtl;
@@ -182,7 +182,7 @@ void CPropertyWizScope::initializePage()
         m_choices[isKnown ? known - std::begin(kChoiceTtl) : static_cast<int>(kOther)]->setChecked(true);
 }
 
-bool CPropertyWizScope::validatePage()
+bool CAnnouncementWizardScopePage::validatePage()
 {
     const int choice = m_group->checkedId();
     int ttl = 0;
@@ -206,7 +206,7 @@ bool CPropertyWizScope::validatePage()
 
 // ---- Type of Session ----
 
-CPropertyWizType::CPropertyWizType(CSDPObject& record, QWidget* parent)
+CAnnouncementWizardTypePage::CAnnouncementWizardTypePage(CSDPObject& record, QWidget* parent)
     : QWizardPage(parent), m_record(record), m_type(new QComboBox), m_list(new QTreeWidget), m_name(new QLineEdit),
       m_value(new QLineEdit), m_add(new QPushButton("Add")), m_delete(new QPushButton("Delete"))
 {
@@ -241,11 +241,11 @@ CPropertyWizType::CPropertyWizType(CSDPObject& record, QWidget* parent)
     page->addWidget(Intro("Indicate the type of session and optionally enter some additional session attributes."));
     page->addWidget(typeBox);
     page->addWidget(attributeBox);
-    connect(m_add, &QPushButton::clicked, this, &CPropertyWizType::OnAdd);
-    connect(m_delete, &QPushButton::clicked, this, &CPropertyWizType::OnDelete);
+    connect(m_add, &QPushButton::clicked, this, &CAnnouncementWizardTypePage::OnAdd);
+    connect(m_delete, &QPushButton::clicked, this, &CAnnouncementWizardTypePage::OnDelete);
 }
 
-void CPropertyWizType::initializePage()
+void CAnnouncementWizardTypePage::initializePage()
 {
     const int at = m_type->findData(m_record.sessionType);
     if (at >= 0)
@@ -253,14 +253,14 @@ void CPropertyWizType::initializePage()
     ShowAttributes();
 }
 
-bool CPropertyWizType::validatePage()
+bool CAnnouncementWizardTypePage::validatePage()
 {
     if (m_type->currentIndex() >= 0)
         m_record.sessionType = m_type->currentData().toInt();
     return true;
 }
 
-void CPropertyWizType::OnAdd()
+void CAnnouncementWizardTypePage::OnAdd()
 {
     const std::string name = OneLineBytes(m_name->text());
     if (name.empty())
@@ -274,7 +274,7 @@ void CPropertyWizType::OnAdd()
     ShowAttributes();
 }
 
-void CPropertyWizType::OnDelete()
+void CAnnouncementWizardTypePage::OnDelete()
 {
     const int row = m_list->currentIndex().isValid() ? m_list->currentIndex().row() : -1;
     if (row < 0 || row >= static_cast<int>(m_record.attributes.size()))
@@ -283,7 +283,7 @@ void CPropertyWizType::OnDelete()
     ShowAttributes();
 }
 
-void CPropertyWizType::ShowAttributes()
+void CAnnouncementWizardTypePage::ShowAttributes()
 {
     m_list->clear();
     for (const CShortText& attribute : m_record.attributes) {

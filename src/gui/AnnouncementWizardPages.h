@@ -24,11 +24,11 @@ QString FieldText(const std::string& bytes);
 // value would end the line and break the description for every listener.
 std::string OneLineBytes(const QString& text);
 
-class CPropertyWizSession final : public QWizardPage {
+class CAnnouncementWizardSessionPage final : public QWizardPage {
     Q_OBJECT
 public:
     // openUrl: starts the browser on a page; false when there is none.
-    CPropertyWizSession(CSDPObject& record, Prompter& prompter, std::function<bool(const QString&)> openUrl,
+    CAnnouncementWizardSessionPage(CSDPObject& record, Prompter& prompter, std::function<bool(const QString&)> openUrl,
                         QWidget* parent = nullptr);
     void initializePage() override;
     bool validatePage() override;
@@ -48,10 +48,10 @@ private:
     QPushButton* m_testUrl;
 };
 
-class CPropertyWizContact final : public QWizardPage {
+class CAnnouncementWizardContactPage final : public QWizardPage {
     Q_OBJECT
 public:
-    explicit CPropertyWizContact(CSDPObject& record, QWidget* parent = nullptr);
+    explicit CAnnouncementWizardContactPage(CSDPObject& record, QWidget* parent = nullptr);
     void initializePage() override;
     bool validatePage() override;
 
@@ -66,11 +66,11 @@ private:
     QLineEdit* m_phone;
 };
 
-class CPropertyWizScope final : public QWizardPage {
+class CAnnouncementWizardScopePage final : public QWizardPage {
     Q_OBJECT
 public:
     enum EChoice { kSite, kRegion, kWorld, kOther };
-    CPropertyWizScope(CSDPObject& record, Prompter& prompter, QWidget* parent = nullptr);
+    CAnnouncementWizardScopePage(CSDPObject& record, Prompter& prompter, QWidget* parent = nullptr);
     void initializePage() override;
     bool validatePage() override;
 
@@ -87,10 +87,10 @@ private:
     QLineEdit* m_other;
 };
 
-class CPropertyWizType final : public QWizardPage {
+class CAnnouncementWizardTypePage final : public QWizardPage {
     Q_OBJECT
 public:
-    explicit CPropertyWizType(CSDPObject& record, QWidget* parent = nullptr);
+    explicit CAnnouncementWizardTypePage(CSDPObject& record, QWidget* parent = nullptr);
     void initializePage() override;
     bool validatePage() override;
 

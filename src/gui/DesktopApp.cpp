@@ -5,7 +5,7 @@
 #include "gui/InstanceBeacon.h"
 #include "gui/MainFrame.h"
 #include "gui/MediaPages.h"
-#include "gui/PropertySheet.h"
+#include "gui/SessionPropertySheet.h"
 #include "gui/ReceptionColumn.h"
 #include "gui/SettingsSheet.h"
 #include "gui/Splash.h"
@@ -37,7 +37,7 @@ CDesktopApp::~CDesktopApp()
     m_reception.reset();
 }
 
-bool CDesktopApp::Start(const CMyCommandLineInfo& commandLine)
+bool CDesktopApp::Start(const CCommandLine& commandLine)
 {
     if (!m_runtime.Start(commandLine))
         return false;

@@ -30,7 +30,7 @@ public:
     // Starts the runtime and builds the window (not shown yet); false when
     // the program cannot run, Runtime().Guard() says whether another
     // instance holds the install directory.
-    bool Start(const CMyCommandLineInfo& commandLine);
+    bool Start(const CCommandLine& commandLine);
     // Once the window shows and `splash` (if any) is gone: asks for missing
     // personal information, then checks for a newer version. Both are
     // modal, and nothing may open over the splash or before the window.

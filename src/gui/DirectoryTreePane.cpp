@@ -1,6 +1,6 @@
 #include "gui/DirectoryTreePane.h"
 
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "gui/RowIcons.h"
 #include "gui/TreeLines.h"
 #include "views/DirectoryTreeModel.h"
@@ -10,7 +10,7 @@
 #include <QMouseEvent>
 #include <QTreeView>
 
-CDirectoryTreePane::CDirectoryTreePane(COstara32Doc& doc, CDirectoryTreeModel& model, QMenu& menu, QWidget& parent,
+CDirectoryTreePane::CDirectoryTreePane(CSessionStore& doc, CDirectoryTreeModel& model, QMenu& menu, QWidget& parent,
                                        QObject* owner)
     : QObject(owner), m_doc(doc), m_model(model), m_menu(menu)
 {

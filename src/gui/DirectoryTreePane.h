@@ -3,7 +3,7 @@
 
 #include <memory>
 
-class COstara32Doc;
+class CSessionStore;
 class CDirectoryTreeModel;
 class CSDPObject;
 class QMenu;
@@ -20,7 +20,7 @@ class CDirectoryTreePane final : public QObject {
     Q_OBJECT
 public:
     // The view goes into the given widget (the window's splitter).
-    CDirectoryTreePane(COstara32Doc& doc, CDirectoryTreeModel& model, QMenu& menu, QWidget& parent,
+    CDirectoryTreePane(CSessionStore& doc, CDirectoryTreeModel& model, QMenu& menu, QWidget& parent,
                        QObject* owner);
 
     QTreeView& View() const { return *m_view; }
@@ -51,7 +51,7 @@ private:
     void OnRightPress(const QPoint& at);
     void ShowMenu(const QPoint& globalAt);
 
-    COstara32Doc& m_doc;
+    CSessionStore& m_doc;
     CDirectoryTreeModel& m_model;
     QMenu& m_menu;
     QTreeView* m_view = nullptr;

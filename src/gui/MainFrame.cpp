@@ -5,7 +5,7 @@
 #include "base/Prompter.h"
 #include "base/ToolStarter.h"
 #include "base/ViewFanOut.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "directory/SessionListRules.h"
 #include "gui/AboutBox.h"
 #include "gui/DirectoryTreePane.h"
@@ -50,7 +50,7 @@ QString TextOfBytes(const std::string& bytes)
 }
 } // namespace
 
-CMainFrame::CMainFrame(COstara32Doc& doc, CViewFanOut& views, Prompter& prompter, ToolStarter* tools,
+CMainFrame::CMainFrame(CSessionStore& doc, CViewFanOut& views, Prompter& prompter, ToolStarter* tools,
                        QWidget* parent)
     : QMainWindow(parent), trayAvailable(&QSystemTrayIcon::isSystemTrayAvailable), m_doc(doc), m_views(views),
       m_prompter(prompter), m_toolStarter(tools)

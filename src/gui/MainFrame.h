@@ -7,7 +7,7 @@
 #include <map>
 #include <memory>
 
-class COstara32Doc;
+class CSessionStore;
 class CDirectoryTreeModel;
 class CDirectoryTreePane;
 class CSessionListModel;
@@ -37,7 +37,7 @@ class CMainFrame final : public QMainWindow {
     Q_OBJECT
 public:
     // Tools: what Open starts for a session; none starts nothing.
-    CMainFrame(COstara32Doc& doc, CViewFanOut& views, Prompter& prompter, ToolStarter* tools,
+    CMainFrame(CSessionStore& doc, CViewFanOut& views, Prompter& prompter, ToolStarter* tools,
                QWidget* parent = nullptr);
     ~CMainFrame() override;
 
@@ -137,7 +137,7 @@ private:
     void ShowSortState();
     void OnExit();
 
-    COstara32Doc& m_doc;
+    CSessionStore& m_doc;
     CViewFanOut& m_views;
     Prompter& m_prompter;
     ToolStarter* m_toolStarter;

@@ -96,91 +96,91 @@ void CMediaChoicePage::cleanupPage()
     StoreChoice();
 }
 
-CPropertyMWizMedia::CPropertyMWizMedia(CSDPMedia& entry, const CPluginTable& rules, QWidget* parent)
+CMediaWizardMediaPage::CMediaWizardMediaPage(CSDPMedia& entry, const CPluginTable& rules, QWidget* parent)
     : CMediaChoicePage(entry, rules, "Select the media you want to use...",
                        "Please select the type of media you want to use in this session.", "Supported Media", parent)
 {
 }
 
-std::vector<std::string> CPropertyMWizMedia::Items() const
+std::vector<std::string> CMediaWizardMediaPage::Items() const
 {
     return mediarules::MediaChoices(m_rules);
 }
 
-int CPropertyMWizMedia::Preselect(const std::vector<std::string>& items) const
+int CMediaWizardMediaPage::Preselect(const std::vector<std::string>& items) const
 {
     return mediarules::MediaPreselect(items, m_entry);
 }
 
-void CPropertyMWizMedia::Store(const std::string& chosen)
+void CMediaWizardMediaPage::Store(const std::string& chosen)
 {
     mediarules::StoreMedia(m_entry, chosen);
 }
 
-CPropertyMWizProtocol::CPropertyMWizProtocol(CSDPMedia& entry, const CPluginTable& rules, QWidget* parent)
+CMediaWizardProtocolPage::CMediaWizardProtocolPage(CSDPMedia& entry, const CPluginTable& rules, QWidget* parent)
     : CMediaChoicePage(entry, rules, "Select the protocol to be used...",
                        "Select the protocol you want to use for this media.", "Protocol", parent)
 {
 }
 
-std::vector<std::string> CPropertyMWizProtocol::Items() const
+std::vector<std::string> CMediaWizardProtocolPage::Items() const
 {
     return mediarules::ProtocolChoices(m_rules, m_entry);
 }
 
-int CPropertyMWizProtocol::Preselect(const std::vector<std::string>& items) const
+int CMediaWizardProtocolPage::Preselect(const std::vector<std::string>& items) const
 {
     return mediarules::ProtocolPreselect(items, m_entry);
 }
 
-void CPropertyMWizProtocol::Store(const std::string& chosen)
+void CMediaWizardProtocolPage::Store(const std::string& chosen)
 {
     mediarules::StoreProtocol(m_rules, m_entry, chosen);
 }
 
-CPropertyMWizFormat::CPropertyMWizFormat(CSDPMedia& entry, const CPluginTable& rules, QWidget* parent)
+CMediaWizardFormatPage::CMediaWizardFormatPage(CSDPMedia& entry, const CPluginTable& rules, QWidget* parent)
     : CMediaChoicePage(entry, rules, "Select the format for this medium",
                        "Select the format you want this media to use.", "Format", parent)
 {
 }
 
-std::vector<std::string> CPropertyMWizFormat::Items() const
+std::vector<std::string> CMediaWizardFormatPage::Items() const
 {
     return mediarules::FormatChoices(m_rules, m_entry);
 }
 
-int CPropertyMWizFormat::Preselect(const std::vector<std::string>& items) const
+int CMediaWizardFormatPage::Preselect(const std::vector<std::string>& items) const
 {
     return mediarules::FormatPreselect(items, m_entry);
 }
 
-void CPropertyMWizFormat::Store(const std::string& chosen)
+void CMediaWizardFormatPage::Store(const std::string& chosen)
 {
     mediarules::StoreFormat(m_rules, m_entry, chosen);
 }
 
-CPropertyMWizTool::CPropertyMWizTool(CSDPMedia& entry, const CPluginTable& rules, QWidget* parent)
+CMediaWizardToolPage::CMediaWizardToolPage(CSDPMedia& entry, const CPluginTable& rules, QWidget* parent)
     : CMediaChoicePage(entry, rules, "Select the tool you want to use for this media.",
                        "Select the tool you want to use to generate this media stream.", "Tools", parent)
 {
 }
 
-std::vector<std::string> CPropertyMWizTool::Items() const
+std::vector<std::string> CMediaWizardToolPage::Items() const
 {
     return mediarules::ToolChoices(m_rules, m_entry);
 }
 
-int CPropertyMWizTool::Preselect(const std::vector<std::string>& items) const
+int CMediaWizardToolPage::Preselect(const std::vector<std::string>& items) const
 {
     return mediarules::ToolPreselect(items, m_entry);
 }
 
-void CPropertyMWizTool::Store(const std::string& chosen)
+void CMediaWizardToolPage::Store(const std::string& chosen)
 {
     m_entry.extras.Edit().toolChoice = chosen;
 }
 
-int CPropertyMWizTool::nextId() const
+int CMediaWizardToolPage::nextId() const
 {
     // The wizard asks after this page stored the tool: the attributes it
     // offers depend on it.
@@ -189,7 +189,7 @@ int CPropertyMWizTool::nextId() const
 
 // --- attributes ---
 
-CPropertyMWizAttrib::CPropertyMWizAttrib(CSDPMedia& entry, const CPluginTable& rules, QWidget* parent)
+CMediaWizardAttributesPage::CMediaWizardAttributesPage(CSDPMedia& entry, const CPluginTable& rules, QWidget* parent)
     : QWizardPage(parent), m_entry(entry), m_rules(rules)
 {
     setTitle("Select the attributes of this media.");
@@ -211,11 +211,11 @@ CPropertyMWizAttrib::CPropertyMWizAttrib(CSDPMedia& entry, const CPluginTable& r
     boxLayout->addWidget(m_place);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(box);
-    connect(m_names, &QListWidget::currentRowChanged, this, &CPropertyMWizAttrib::OnName);
-    connect(m_values, &QListWidget::itemSelectionChanged, this, &CPropertyMWizAttrib::OnValue);
+    connect(m_names, &QListWidget::currentRowChanged, this, &CMediaWizardAttributesPage::OnName);
+    connect(m_values, &QListWidget::itemSelectionChanged, this, &CMediaWizardAttributesPage::OnValue);
 }
 
-void CPropertyMWizAttrib::initializePage()
+void CMediaWizardAttributesPage::initializePage()
 {
     m_current = nullptr;
     m_definitions.clear();
@@ -237,13 +237,13 @@ void CPropertyMWizAttrib::initializePage()
         m_names->setCurrentRow(0);
 }
 
-void CPropertyMWizAttrib::StoreText()
+void CMediaWizardAttributesPage::StoreText()
 {
     if (m_current && mediarules::IsFreeText(*m_current))
         mediarules::StoreFreeText(m_entry, *m_current, m_text->text().toStdString());
 }
 
-void CPropertyMWizAttrib::OnName(int row)
+void CMediaWizardAttributesPage::OnName(int row)
 {
     StoreText();
     m_current = row >= 0 && row < static_cast<int>(m_definitions.size()) ? m_definitions[size_t(row)] : nullptr;
@@ -272,7 +272,7 @@ void CPropertyMWizAttrib::OnName(int row)
         m_values->selectionModel()->setCurrentIndex(m_values->model()->index(0, 0), QItemSelectionModel::NoUpdate);
 }
 
-void CPropertyMWizAttrib::OnValue()
+void CMediaWizardAttributesPage::OnValue()
 {
     const QList<QListWidgetItem*> chosen = m_values->selectedItems();
     if (!m_current || chosen.isEmpty())
@@ -283,7 +283,7 @@ void CPropertyMWizAttrib::OnValue()
         mediarules::ChooseValue(m_entry, *m_current, items[static_cast<size_t>(row)]);
 }
 
-bool CPropertyMWizAttrib::validatePage()
+bool CMediaWizardAttributesPage::validatePage()
 {
     StoreText();
     return true;
@@ -291,7 +291,7 @@ bool CPropertyMWizAttrib::validatePage()
 
 // --- overview ---
 
-CPropertyMWizOverview::CPropertyMWizOverview(CSDPMedia& entry, QWidget* parent)
+CMediaWizardOverviewPage::CMediaWizardOverviewPage(CSDPMedia& entry, QWidget* parent)
     : QWizardPage(parent), m_entry(entry)
 {
     setFinalPage(true);
@@ -311,7 +311,7 @@ CPropertyMWizOverview::CPropertyMWizOverview(CSDPMedia& entry, QWidget* parent)
     layout->addStretch();
 }
 
-void CPropertyMWizOverview::initializePage()
+void CMediaWizardOverviewPage::initializePage()
 {
     const std::string values[] = {m_entry.media, m_entry.extras->protocolLabel, m_entry.extras->formatLabel, m_entry.extras->toolChoice,
                                   mediarules::JoinAttributes(m_entry, "; ")};
@@ -319,7 +319,7 @@ void CPropertyMWizOverview::initializePage()
         m_fields[i].second->setText(Q(values[i]));
 }
 
-QString CPropertyMWizOverview::Shown(const QString& label) const
+QString CMediaWizardOverviewPage::Shown(const QString& label) const
 {
     for (const auto& [name, field] : m_fields)
         if (name == label)
@@ -335,18 +335,18 @@ CMediaWizard::CMediaWizard(CSDPMedia& entry, CSDPObject& session, const CMediaCo
     setWindowTitle("Media Wizard");
     setOption(QWizard::NoBackButtonOnStartPage);
     const CPluginTable& rules = *context.plugins;
-    setPage(kPageMedia, new CPropertyMWizMedia(entry, rules));
-    setPage(kPageProtocol, new CPropertyMWizProtocol(entry, rules));
-    setPage(kPageFormat, new CPropertyMWizFormat(entry, rules));
-    setPage(kPageTool, new CPropertyMWizTool(entry, rules));
-    setPage(kPageAttributes, new CPropertyMWizAttrib(entry, rules));
-    setPage(kPageAddress, new CPropertyMWizAddress(entry, session, context, false));
-    setPage(kPageOverview, new CPropertyMWizOverview(entry));
+    setPage(kPageMedia, new CMediaWizardMediaPage(entry, rules));
+    setPage(kPageProtocol, new CMediaWizardProtocolPage(entry, rules));
+    setPage(kPageFormat, new CMediaWizardFormatPage(entry, rules));
+    setPage(kPageTool, new CMediaWizardToolPage(entry, rules));
+    setPage(kPageAttributes, new CMediaWizardAttributesPage(entry, rules));
+    setPage(kPageAddress, new CMediaWizardAddressPage(entry, session, context, false));
+    setPage(kPageOverview, new CMediaWizardOverviewPage(entry));
 }
 
 // --- the media list page ---
 
-CPropertyWizMedia::CPropertyWizMedia(CSDPObject& session, const CMediaContext& context, QWidget* parent)
+CAnnouncementWizardMediaPage::CAnnouncementWizardMediaPage(CSDPObject& session, const CMediaContext& context, QWidget* parent)
     : QWizardPage(parent), m_session(session), m_context(context)
 {
     setTitle("Media present in session");
@@ -385,18 +385,18 @@ CPropertyWizMedia::CPropertyWizMedia(CSDPObject& session, const CMediaContext& c
     setTabOrder(m_table, m_add);
     setTabOrder(m_add, m_delete);
     setTabOrder(m_delete, m_edit);
-    connect(m_add, &QPushButton::clicked, this, &CPropertyWizMedia::OnAdd);
-    connect(m_edit, &QPushButton::clicked, this, &CPropertyWizMedia::OnEdit);
-    connect(m_delete, &QPushButton::clicked, this, &CPropertyWizMedia::OnDelete);
-    connect(m_table, &QTableWidget::cellDoubleClicked, this, &CPropertyWizMedia::OnEdit);
+    connect(m_add, &QPushButton::clicked, this, &CAnnouncementWizardMediaPage::OnAdd);
+    connect(m_edit, &QPushButton::clicked, this, &CAnnouncementWizardMediaPage::OnEdit);
+    connect(m_delete, &QPushButton::clicked, this, &CAnnouncementWizardMediaPage::OnDelete);
+    connect(m_table, &QTableWidget::cellDoubleClicked, this, &CAnnouncementWizardMediaPage::OnEdit);
 }
 
-void CPropertyWizMedia::initializePage()
+void CAnnouncementWizardMediaPage::initializePage()
 {
     Fill();
 }
 
-void CPropertyWizMedia::WriteRow(int row, const CSDPMedia& media)
+void CAnnouncementWizardMediaPage::WriteRow(int row, const CSDPMedia& media)
 {
     const std::string cells[] = {media.extras->mediaLabel, media.extras->protocolLabel, media.extras->formatLabel, media.extras->toolChoice,
                                  mediarules::JoinAttributes(media, " ")};
@@ -404,14 +404,14 @@ void CPropertyWizMedia::WriteRow(int row, const CSDPMedia& media)
         m_table->setItem(row, c, new QTableWidgetItem(Q(cells[c])));
 }
 
-void CPropertyWizMedia::Fill()
+void CAnnouncementWizardMediaPage::Fill()
 {
     m_table->setRowCount(static_cast<int>(m_session.media.size()));
     for (size_t i = 0; i < m_session.media.size(); ++i)
         WriteRow(static_cast<int>(i), m_session.media[i]);
 }
 
-void CPropertyWizMedia::OnAdd()
+void CAnnouncementWizardMediaPage::OnAdd()
 {
     CSDPMedia entry;
     CMediaWizard wizard(entry, m_session, m_context, this);
@@ -422,7 +422,7 @@ void CPropertyWizMedia::OnAdd()
     m_table->selectRow(m_table->rowCount() - 1);
 }
 
-void CPropertyWizMedia::OnEdit()
+void CAnnouncementWizardMediaPage::OnEdit()
 {
     const int row = m_table->currentRow();
     if (row < 0 || row >= static_cast<int>(m_session.media.size()))
@@ -435,7 +435,7 @@ void CPropertyWizMedia::OnEdit()
     m_table->selectRow(row);
 }
 
-void CPropertyWizMedia::OnDelete()
+void CAnnouncementWizardMediaPage::OnDelete()
 {
     const int row = m_table->currentRow();
     if (row < 0 || row >= static_cast<int>(m_session.media.size()))
@@ -448,13 +448,13 @@ void CPropertyWizMedia::OnDelete()
 
 std::function<QWizardPage*(CSDPObject&)> MediaListPageFactory(const CMediaContext& context)
 {
-    return [context](CSDPObject& session) -> QWizardPage* { return new CPropertyWizMedia(session, context); };
+    return [context](CSDPObject& session) -> QWizardPage* { return new CAnnouncementWizardMediaPage(session, context); };
 }
 
 void AttachMediaPages(CWizardContext& wizard, const CMediaContext& context)
 {
     wizard.mediaPage = MediaListPageFactory(context);
     wizard.folderAddressPage = [context](CSDPMedia& entry, CSDPObject& folder) -> QWizardPage* {
-        return new CPropertyMWizAddress(entry, folder, context, true);
+        return new CMediaWizardAddressPage(entry, folder, context, true);
     };
 }

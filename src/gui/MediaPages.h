@@ -66,27 +66,27 @@ private:
     QListWidget* m_list = nullptr;
 };
 
-class CPropertyMWizMedia final : public CMediaChoicePage {
+class CMediaWizardMediaPage final : public CMediaChoicePage {
 public:
-    CPropertyMWizMedia(CSDPMedia& entry, const CPluginTable& rules, QWidget* parent = nullptr);
+    CMediaWizardMediaPage(CSDPMedia& entry, const CPluginTable& rules, QWidget* parent = nullptr);
 protected:
     std::vector<std::string> Items() const override;
     int Preselect(const std::vector<std::string>& items) const override;
     void Store(const std::string& chosen) override;
 };
 
-class CPropertyMWizProtocol final : public CMediaChoicePage {
+class CMediaWizardProtocolPage final : public CMediaChoicePage {
 public:
-    CPropertyMWizProtocol(CSDPMedia& entry, const CPluginTable& rules, QWidget* parent = nullptr);
+    CMediaWizardProtocolPage(CSDPMedia& entry, const CPluginTable& rules, QWidget* parent = nullptr);
 protected:
     std::vector<std::string> Items() const override;
     int Preselect(const std::vector<std::string>& items) const override;
     void Store(const std::string& chosen) override;
 };
 
-class CPropertyMWizFormat final : public CMediaChoicePage {
+class CMediaWizardFormatPage final : public CMediaChoicePage {
 public:
-    CPropertyMWizFormat(CSDPMedia& entry, const CPluginTable& rules, QWidget* parent = nullptr);
+    CMediaWizardFormatPage(CSDPMedia& entry, const CPluginTable& rules, QWidget* parent = nullptr);
 protected:
     std::vector<std::string> Items() const override;
     int Preselect(const std::vector<std::string>& items) const override;
@@ -95,9 +95,9 @@ protected:
 
 // Goes straight on to the address page when the chosen rule offers no
 // attributes, so Back from there comes straight here too.
-class CPropertyMWizTool final : public CMediaChoicePage {
+class CMediaWizardToolPage final : public CMediaChoicePage {
 public:
-    CPropertyMWizTool(CSDPMedia& entry, const CPluginTable& rules, QWidget* parent = nullptr);
+    CMediaWizardToolPage(CSDPMedia& entry, const CPluginTable& rules, QWidget* parent = nullptr);
     int nextId() const override;
 protected:
     std::vector<std::string> Items() const override;
@@ -108,10 +108,10 @@ protected:
 // The attribute definitions of the chosen rule and format; a chosen value
 // goes into the entry at once, a typed one when another name is chosen or
 // the user goes on.
-class CPropertyMWizAttrib final : public QWizardPage {
+class CMediaWizardAttributesPage final : public QWizardPage {
     Q_OBJECT
 public:
-    CPropertyMWizAttrib(CSDPMedia& entry, const CPluginTable& rules, QWidget* parent = nullptr);
+    CMediaWizardAttributesPage(CSDPMedia& entry, const CPluginTable& rules, QWidget* parent = nullptr);
     QListWidget& Names() const { return *m_names; }
     QListWidget& Values() const { return *m_values; }
     QLineEdit& Text() const { return *m_text; }
@@ -134,12 +134,12 @@ private:
     QLineEdit* m_text = nullptr;
 };
 
-class CPropertyMWizAddress;
+class CMediaWizardAddressPage;
 
-class CPropertyMWizOverview final : public QWizardPage {
+class CMediaWizardOverviewPage final : public QWizardPage {
     Q_OBJECT
 public:
-    explicit CPropertyMWizOverview(CSDPMedia& entry, QWidget* parent = nullptr);
+    explicit CMediaWizardOverviewPage(CSDPMedia& entry, QWidget* parent = nullptr);
     void initializePage() override;
     QString Shown(const QString& label) const;
 
@@ -158,10 +158,10 @@ public:
 // "Media present in session": the session's media in a table, and the
 // buttons that add, edit and delete them through the Media Wizard. It is the
 // last page of the announcement wizard.
-class CPropertyWizMedia final : public QWizardPage {
+class CAnnouncementWizardMediaPage final : public QWizardPage {
     Q_OBJECT
 public:
-    CPropertyWizMedia(CSDPObject& session, const CMediaContext& context, QWidget* parent = nullptr);
+    CAnnouncementWizardMediaPage(CSDPObject& session, const CMediaContext& context, QWidget* parent = nullptr);
     QTableWidget& Table() const { return *m_table; }
     QPushButton& AddButton() const { return *m_add; }
     QPushButton& EditButton() const { return *m_edit; }

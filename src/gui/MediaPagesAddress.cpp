@@ -36,13 +36,13 @@ bool IsMulticast(const std::string& typed)
 class CLevelsBox final : public QSpinBox {
 public:
     explicit CLevelsBox(QWidget* parent) : QSpinBox(parent) { setRange(0, 999); }
-    void stepBy(int steps) override { setValue(qBound(1, value() + steps, CPropertyMWizAddress::kMaxLevels)); }
+    void stepBy(int steps) override { setValue(qBound(1, value() + steps, CMediaWizardAddressPage::kMaxLevels)); }
 
 protected:
     StepEnabled stepEnabled() const override
     {
         StepEnabled on = StepNone;
-        if (value() < CPropertyMWizAddress::kMaxLevels)
+        if (value() < CMediaWizardAddressPage::kMaxLevels)
             on |= StepUpEnabled;
         if (value() > 1)
             on |= StepDownEnabled;
@@ -106,7 +106,7 @@ std::string RangeText(long long low, long long high)
     return "Please enter an integer between " + std::to_string(low) + " and " + std::to_string(high) + ".";
 }
 
-CPropertyMWizAddress::CPropertyMWizAddress(CSDPMedia& entry, CSDPObject& session, const CMediaContext& context,
+CMediaWizardAddressPage::CMediaWizardAddressPage(CSDPMedia& entry, CSDPObject& session, const CMediaContext& context,
                                            bool directoryMode, QWidget* parent)
     : QWizardPage(parent), m_entry(entry), m_session(session), m_context(context), m_directoryMode(directoryMode)
 {
@@ -137,12 +137,12 @@ CPropertyMWizAddress::CPropertyMWizAddress(CSDPMedia& entry, CSDPObject& session
     layout->addStretch();
 }
 
-int CPropertyMWizAddress::nextId() const
+int CMediaWizardAddressPage::nextId() const
 {
     return m_directoryMode ? -1 : kPageOverview;
 }
 
-void CPropertyMWizAddress::initializePage()
+void CMediaWizardAddressPage::initializePage()
 {
     m_levels->setValue(m_entry.addressCount == 0 ? 1 : m_entry.addressCount);
     if (!m_entry.address.empty()) {
@@ -159,7 +159,7 @@ void CPropertyMWizAddress::initializePage()
     m_address->selectAll();
 }
 
-bool CPropertyMWizAddress::Read(int& port, int& levels, bool tell) const
+bool CMediaWizardAddressPage::Read(int& port, int& levels, bool tell) const
 {
     auto refuse = [&](QLineEdit* field, const std::string& message) {
         if (tell) {
@@ -185,7 +185,7 @@ bool CPropertyMWizAddress::Read(int& port, int& levels, bool tell) const
     return true;
 }
 
-void CPropertyMWizAddress::Store(int port, int levels)
+void CMediaWizardAddressPage::Store(int port, int levels)
 {
     m_entry.port = std::to_string(port);
     m_entry.address = m_address->text().toStdString();
@@ -202,7 +202,7 @@ void CPropertyMWizAddress::Store(int port, int levels)
     }
 }
 
-bool CPropertyMWizAddress::validatePage()
+bool CMediaWizardAddressPage::validatePage()
 {
     int port = 0;
     int levels = 0;
@@ -212,7 +212,7 @@ bool CPropertyMWizAddress::validatePage()
     return true;
 }
 
-void CPropertyMWizAddress::cleanupPage()
+void CMediaWizardAddressPage::cleanupPage()
 {
     int port = 0;
     int levels = 0;

@@ -24,14 +24,14 @@ std::optional<std::string> ProposeAddress(const CSDPObject& session, const CMedi
 // "Address and port to be used": a free address of the session's scope and
 // a port by media kind for an entry without an address, else the entry's
 // own. In directory mode (a folder) it is the last page of its wizard.
-class CPropertyMWizAddress final : public QWizardPage {
+class CMediaWizardAddressPage final : public QWizardPage {
     Q_OBJECT
 public:
     static constexpr int kMaxLevels = 100;
     static constexpr const char* kNoFreeAddressText =
         "No free multicast address was found in this scope. Please enter an address yourself.";
 
-    CPropertyMWizAddress(CSDPMedia& entry, CSDPObject& session, const CMediaContext& context, bool directoryMode,
+    CMediaWizardAddressPage(CSDPMedia& entry, CSDPObject& session, const CMediaContext& context, bool directoryMode,
                          QWidget* parent = nullptr);
     QLineEdit& Address() const { return *m_address; }
     QLineEdit& Port() const { return *m_port; }

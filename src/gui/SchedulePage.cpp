@@ -22,7 +22,7 @@ void Fill(QComboBox& box, const std::vector<CScheduleChoice>& choices)
 }
 } // namespace
 
-CPropertyWizSchedule::CPropertyWizSchedule(CSDPObject& record, const Clock& clock, QWidget* parent)
+CAnnouncementWizardSchedulePage::CAnnouncementWizardSchedulePage(CSDPObject& record, const Clock& clock, QWidget* parent)
     : QWizardPage(parent), m_record(record), m_clock(clock)
 {
     setTitle("Session Schedule");
@@ -66,24 +66,24 @@ CPropertyWizSchedule::CPropertyWizSchedule(CSDPObject& record, const Clock& cloc
     page->addStretch();
 }
 
-void CPropertyWizSchedule::initializePage()
+void CAnnouncementWizardSchedulePage::initializePage()
 {
     Load();
 }
 
-bool CPropertyWizSchedule::validatePage()
+bool CAnnouncementWizardSchedulePage::validatePage()
 {
     // Past dates are accepted: the page never keeps the user.
     Save();
     return true;
 }
 
-int CPropertyWizSchedule::KindOf(int row) const
+int CAnnouncementWizardSchedulePage::KindOf(int row) const
 {
     return KindAtPosition(row, m_rows[row].repetition->currentIndex());
 }
 
-CScheduleEnabling CPropertyWizSchedule::Enabling() const
+CScheduleEnabling CAnnouncementWizardSchedulePage::Enabling() const
 {
     int kinds[kScheduleRows];
     for (int row = 0; row < kScheduleRows; ++row)
@@ -91,14 +91,14 @@ CScheduleEnabling CPropertyWizSchedule::Enabling() const
     return DecideScheduleEnabling(m_firstRowSet, kinds);
 }
 
-void CPropertyWizSchedule::ShowTime(int row, int64_t unixSeconds)
+void CAnnouncementWizardSchedulePage::ShowTime(int row, int64_t unixSeconds)
 {
     const std::tm local = m_clock.LocalTime(unixSeconds);
     m_rows[row].date->setDate(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday));
     m_rows[row].time->setTime(QTime(local.tm_hour, local.tm_min, local.tm_sec));
 }
 
-void CPropertyWizSchedule::Load()
+void CAnnouncementWizardSchedulePage::Load()
 {
     m_loading = true;
     const size_t shown = std::min<size_t>(m_record.times.size(), kScheduleRows);
@@ -128,7 +128,7 @@ void CPropertyWizSchedule::Load()
     UpdateEnabling();
 }
 
-void CPropertyWizSchedule::OnRepetitionChanged(int row)
+void CAnnouncementWizardSchedulePage::OnRepetitionChanged(int row)
 {
     if (m_loading)
         return;
@@ -137,19 +137,19 @@ void CPropertyWizSchedule::OnRepetitionChanged(int row)
     UpdateEnabling();
 }
 
-void CPropertyWizSchedule::FillDurations(int row)
+void CAnnouncementWizardSchedulePage::FillDurations(int row)
 {
     m_rows[row].durations = WithDuration(DurationChoices(KindOf(row)), m_rows[row].heardDuration);
     Fill(*m_rows[row].duration, m_rows[row].durations);
 }
 
-void CPropertyWizSchedule::FillRepeatFor()
+void CAnnouncementWizardSchedulePage::FillRepeatFor()
 {
     m_repeatChoices = RepeatForChoices(Enabling().coarsestKind);
     Fill(*m_repeatFor, m_repeatChoices);
 }
 
-void CPropertyWizSchedule::UpdateEnabling()
+void CAnnouncementWizardSchedulePage::UpdateEnabling()
 {
     const CScheduleEnabling e = Enabling();
     for (int row = 0; row < kScheduleRows; ++row) {
@@ -165,7 +165,7 @@ void CPropertyWizSchedule::UpdateEnabling()
     m_repeatFor->setEnabled(e.repeatFor);
 }
 
-void CPropertyWizSchedule::Save()
+void CAnnouncementWizardSchedulePage::Save()
 {
     const CScheduleEnabling e = Enabling();
     std::vector<CScheduleRow> rows;

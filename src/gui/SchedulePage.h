@@ -12,10 +12,10 @@ class QTimeEdit;
 // "Session Schedule": up to three times at which the session takes place,
 // each once or repeating, and how long the repetition goes on. Leaving the
 // page forward replaces the record's time entries.
-class CPropertyWizSchedule final : public QWizardPage {
+class CAnnouncementWizardSchedulePage final : public QWizardPage {
     Q_OBJECT
 public:
-    CPropertyWizSchedule(CSDPObject& record, const Clock& clock, QWidget* parent = nullptr);
+    CAnnouncementWizardSchedulePage(CSDPObject& record, const Clock& clock, QWidget* parent = nullptr);
 
     void initializePage() override;
     bool validatePage() override;

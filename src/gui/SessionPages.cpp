@@ -121,7 +121,7 @@ QString ToolListText(const CToolLaunch& launch)
 
 // ---- Info ----
 
-CPropertySession::CPropertySession(const std::shared_ptr<CSDPObject>& record, const CPropertyContext& context,
+CSessionPage::CSessionPage(const std::shared_ptr<CSDPObject>& record, const CPropertyContext& context,
                                    QWidget* parent)
     : QWidget(parent), m_record(record), m_context(context)
 {
@@ -152,7 +152,7 @@ CPropertySession::CPropertySession(const std::shared_ptr<CSDPObject>& record, co
     } else if (IsInPeriod(r.times, kPeriodNow, context.clock.Now(), context.clock)) {
         m_autoStart->hide();
     }
-    connect(startAll, &QPushButton::clicked, this, &CPropertySession::OnStartAll);
+    connect(startAll, &QPushButton::clicked, this, &CSessionPage::OnStartAll);
 
     auto* fields = new QVBoxLayout;
     fields->addWidget(name);
@@ -170,7 +170,7 @@ CPropertySession::CPropertySession(const std::shared_ptr<CSDPObject>& record, co
     page->addLayout(buttons);
 }
 
-void CPropertySession::OnStartAll()
+void CSessionPage::OnStartAll()
 {
     if (!m_context.launcher)
         return;
@@ -181,7 +181,7 @@ void CPropertySession::OnStartAll()
     }
 }
 
-void CPropertySession::Apply()
+void CSessionPage::Apply()
 {
     // Only a change the user made: the walk may have started the tools and
     // cleared the flag while the sheet was open, and writing the old state
@@ -195,7 +195,7 @@ void CPropertySession::Apply()
 
 // ---- Contact ----
 
-CPropertyOwner::CPropertyOwner(CSDPObject& r, const CPropertyContext& context, QWidget* parent)
+COwnerPage::COwnerPage(CSDPObject& r, const CPropertyContext& context, QWidget* parent)
     : QWidget(parent), m_context(context), m_url(r.uri)
 {
     std::string sender = r.originUser + "@" + r.originAddress;
@@ -208,7 +208,7 @@ CPropertyOwner::CPropertyOwner(CSDPObject& r, const CPropertyContext& context, Q
     view->setObjectName("viewWebPage");
     // Nothing to open: the button would only say that no browser exists.
     view->setEnabled(!r.uri.empty());
-    connect(view, &QPushButton::clicked, this, &CPropertyOwner::OnViewWebPage);
+    connect(view, &QPushButton::clicked, this, &COwnerPage::OnViewWebPage);
 
     auto* form = new QFormLayout;
     form->addRow(Label("E-mail:", email), email);
@@ -221,7 +221,7 @@ CPropertyOwner::CPropertyOwner(CSDPObject& r, const CPropertyContext& context, Q
     page->addStretch();
 }
 
-void CPropertyOwner::OnViewWebPage()
+void COwnerPage::OnViewWebPage()
 {
     if (!IsWebPage(m_url))
         return void(m_context.prompter.Show(kNotAWebPageText));
@@ -232,7 +232,7 @@ void CPropertyOwner::OnViewWebPage()
 
 // ---- Schedule ----
 
-CScheduleProperty::CScheduleProperty(CSDPObject& r, const Clock& clock, QWidget* parent) : QWidget(parent)
+CSessionSchedulePage::CSessionSchedulePage(CSDPObject& r, const Clock& clock, QWidget* parent) : QWidget(parent)
 {
     const CScheduleDescription said = DescribeSchedule(r.times, clock.Now(), clock);
     std::string text = said.text;
@@ -256,7 +256,7 @@ CScheduleProperty::CScheduleProperty(CSDPObject& r, const Clock& clock, QWidget*
 
 // ---- Encryption ----
 
-CPropertyEncryption::CPropertyEncryption(const CSDPObject& r, QWidget* parent) : QWidget(parent)
+CEncryptionPage::CEncryptionPage(const CSDPObject& r, QWidget* parent) : QWidget(parent)
 {
     auto* method = Field(DisplayText(r.extras->keyMethod), "keyMethod");
     auto* key = Field(DisplayText(r.extras->keyValue), "keyValue");
@@ -270,7 +270,7 @@ CPropertyEncryption::CPropertyEncryption(const CSDPObject& r, QWidget* parent) :
 
 // ---- Media ----
 
-CPropertyMedia1::CPropertyMedia1(const std::shared_ptr<CSDPObject>& record, int mediaIndex,
+CMediaPage::CMediaPage(const std::shared_ptr<CSDPObject>& record, int mediaIndex,
                                  const CPropertyContext& context, QWidget* parent)
     : QWidget(parent), m_record(record), m_index(mediaIndex), m_context(context)
 {
@@ -294,7 +294,7 @@ CPropertyMedia1::CPropertyMedia1(const std::shared_ptr<CSDPObject>& record, int 
     auto* attributes = List("attributes");
     auto* start = new QPushButton("Start");
     start->setObjectName("start");
-    connect(start, &QPushButton::clicked, this, &CPropertyMedia1::OnStart);
+    connect(start, &QPushButton::clicked, this, &CMediaPage::OnStart);
 
     std::vector<CToolLaunch> launches;
     if (!directory && context.registry)
@@ -356,7 +356,7 @@ CPropertyMedia1::CPropertyMedia1(const std::shared_ptr<CSDPObject>& record, int 
             w->hide();
 }
 
-void CPropertyMedia1::OnStart()
+void CMediaPage::OnStart()
 {
     if (!m_context.launcher)
         return;
@@ -366,7 +366,7 @@ void CPropertyMedia1::OnStart()
 
 // ---- Admin Scope ----
 
-CAdminScopeProperty::CAdminScopeProperty(const CSDPObject& r, const CAdminScopeList* scopes, QWidget* parent)
+CSessionScopePage::CSessionScopePage(const CSDPObject& r, const CAdminScopeList* scopes, QWidget* parent)
     : QWidget(parent)
 {
     const CAdminScopeEntry* scope = scopes ? scopes->FindByDirectoryName(r.name) : nullptr;

@@ -44,10 +44,10 @@ CMediaPageLook MediaPageLook(const std::string& media, int sessionType);
 
 // "Info": name, information, attributes, the type's picture, "Start All"
 // and "Auto Start".
-class CPropertySession final : public QWidget {
+class CSessionPage final : public QWidget {
     Q_OBJECT
 public:
-    CPropertySession(const std::shared_ptr<CSDPObject>& record, const CPropertyContext& context,
+    CSessionPage(const std::shared_ptr<CSDPObject>& record, const CPropertyContext& context,
                      QWidget* parent = nullptr);
     // Takes the page's data (OK or Apply): the "Auto Start" box, when the
     // user changed it, becomes the record's start-tools flag.
@@ -63,13 +63,13 @@ private:
 };
 
 // "Contact": e-mail, phone, URL, sender, "View Web Page".
-class CPropertyOwner final : public QWidget {
+class COwnerPage final : public QWidget {
     Q_OBJECT
 public:
     static constexpr const char* kNotAWebPageText =
         "This address is not opened: only web pages (http, https and ftp) are.";
 
-    CPropertyOwner(CSDPObject& record, const CPropertyContext& context, QWidget* parent = nullptr);
+    COwnerPage(CSDPObject& record, const CPropertyContext& context, QWidget* parent = nullptr);
 
 private:
     void OnViewWebPage();
@@ -79,25 +79,25 @@ private:
 };
 
 // "Schedule": the schedule in words, the verdict, the last message.
-class CScheduleProperty final : public QWidget {
+class CSessionSchedulePage final : public QWidget {
     Q_OBJECT
 public:
-    CScheduleProperty(CSDPObject& record, const Clock& clock, QWidget* parent = nullptr);
+    CSessionSchedulePage(CSDPObject& record, const Clock& clock, QWidget* parent = nullptr);
 };
 
 // "Encryption": the session's key method and key.
-class CPropertyEncryption final : public QWidget {
+class CEncryptionPage final : public QWidget {
     Q_OBJECT
 public:
-    explicit CPropertyEncryption(const CSDPObject& record, QWidget* parent = nullptr);
+    explicit CEncryptionPage(const CSDPObject& record, QWidget* parent = nullptr);
 };
 
 // One media entry: address, port, scope, levels, description, encryption,
 // the tools and formats that can serve it, its attributes and "Start".
-class CPropertyMedia1 final : public QWidget {
+class CMediaPage final : public QWidget {
     Q_OBJECT
 public:
-    CPropertyMedia1(const std::shared_ptr<CSDPObject>& record, int mediaIndex, const CPropertyContext& context,
+    CMediaPage(const std::shared_ptr<CSDPObject>& record, int mediaIndex, const CPropertyContext& context,
                     QWidget* parent = nullptr);
 
 private:
@@ -110,10 +110,10 @@ private:
 };
 
 // "Admin Scope": the administrative scope behind a scope directory, read only.
-class CAdminScopeProperty final : public QWidget {
+class CSessionScopePage final : public QWidget {
     Q_OBJECT
 public:
-    CAdminScopeProperty(const CSDPObject& record, const CAdminScopeList* scopes, QWidget* parent = nullptr);
+    CSessionScopePage(const CSDPObject& record, const CAdminScopeList* scopes, QWidget* parent = nullptr);
 };
 
 // The entry of the "Tool(s):" list for one launch: the tool's name and the

@@ -2,7 +2,7 @@
 
 #include "app/Settings.h"
 #include "base/Prompter.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "gui/SettingsSheetPages.h"
 
 #include <QDialogButtonBox>
@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 
 
-CSettingsSheet::CSettingsSheet(COstara32Doc& doc, CAppSettings& settings, Prompter& prompter, QWidget* parent)
+CSettingsSheet::CSettingsSheet(CSessionStore& doc, CAppSettings& settings, Prompter& prompter, QWidget* parent)
     : QDialog(parent), m_doc(doc), m_settings(settings), m_prompter(prompter), m_groupsBefore(settings.groups),
       m_pages(new QTabWidget), m_personal(new CPersonalPage(doc.userName, doc.userEmail, doc.userPhone)),
       m_security(new CSecurityPage(settings.groups, prompter)),
@@ -70,7 +70,7 @@ void CSettingsSheet::reject()
     QDialog::reject();
 }
 
-void RunSettings(COstara32Doc& doc, CAppSettings& settings, Prompter& prompter, QWidget* parent,
+void RunSettings(CSessionStore& doc, CAppSettings& settings, Prompter& prompter, QWidget* parent,
                  const std::function<int(CSettingsSheet&)>& run)
 {
     CSettingsSheet sheet(doc, settings, prompter, parent);
@@ -80,7 +80,7 @@ void RunSettings(COstara32Doc& doc, CAppSettings& settings, Prompter& prompter, 
         sheet.exec();
 }
 
-bool AskForMissingPersonalInfo(COstara32Doc& doc, CAppSettings& settings, Prompter& prompter, QWidget* parent,
+bool AskForMissingPersonalInfo(CSessionStore& doc, CAppSettings& settings, Prompter& prompter, QWidget* parent,
                                const std::function<int(CSettingsSheet&)>& run, const std::function<bool()>& goOn)
 {
     if (!doc.userName.empty() && !doc.userPhone.empty() && !doc.userEmail.empty())

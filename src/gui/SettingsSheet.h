@@ -7,7 +7,7 @@
 
 struct CAppSettings;
 class CAdminScopePage;
-class COstara32Doc;
+class CSessionStore;
 class CPersonalPage;
 class CSecurityPage;
 class Prompter;
@@ -21,7 +21,7 @@ class QTabWidget;
 class CSettingsSheet final : public QDialog {
     Q_OBJECT
 public:
-    CSettingsSheet(COstara32Doc& doc, CAppSettings& settings, Prompter& prompter, QWidget* parent = nullptr);
+    CSettingsSheet(CSessionStore& doc, CAppSettings& settings, Prompter& prompter, QWidget* parent = nullptr);
 
     QTabWidget& Pages() const { return *m_pages; }
     CPersonalPage& Personal() const { return *m_personal; }
@@ -35,7 +35,7 @@ public:
 private:
     void OnPageChanged(int page);
 
-    COstara32Doc& m_doc;
+    CSessionStore& m_doc;
     CAppSettings& m_settings;
     Prompter& m_prompter;
     CEncryptionGroups m_groupsBefore;
@@ -49,12 +49,12 @@ private:
 };
 
 // The Settings command: runs the sheet modally (or through `run`, for tests).
-void RunSettings(COstara32Doc& doc, CAppSettings& settings, Prompter& prompter, QWidget* parent,
+void RunSettings(CSessionStore& doc, CAppSettings& settings, Prompter& prompter, QWidget* parent,
                  const std::function<int(CSettingsSheet&)>& run = {});
 
 // Personal information is needed to announce: when part of it is missing,
 // says so and runs the Settings command, unless `goOn` says no once the
 // message is answered. True when it asked.
-bool AskForMissingPersonalInfo(COstara32Doc& doc, CAppSettings& settings, Prompter& prompter, QWidget* parent,
+bool AskForMissingPersonalInfo(CSessionStore& doc, CAppSettings& settings, Prompter& prompter, QWidget* parent,
                                const std::function<int(CSettingsSheet&)>& run = {},
                                const std::function<bool()>& goOn = {});

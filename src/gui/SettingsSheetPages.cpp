@@ -1,7 +1,7 @@
 #include "gui/SettingsSheetPages.h"
 
 #include "base/Prompter.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "gui/SettingsSheetDialogs.h"
 
 #include <QComboBox>
@@ -151,7 +151,7 @@ void CSecurityPage::Delete()
     Refill();
 }
 
-CAdminScopePage::CAdminScopePage(CAdminScopeList& scopes, COstara32Doc& doc, Prompter& prompter, QWidget* parent)
+CAdminScopePage::CAdminScopePage(CAdminScopeList& scopes, CSessionStore& doc, Prompter& prompter, QWidget* parent)
     : CListPage("Scopes", parent), m_scopes(scopes), m_doc(doc), m_prompter(prompter), m_before(scopes, doc)
 {
     Refill();

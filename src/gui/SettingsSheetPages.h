@@ -8,7 +8,7 @@
 #include "directory/ScopeDirectories.h"
 #include "sap/EncryptionGroups.h"
 
-class COstara32Doc;
+class CSessionStore;
 class Prompter;
 class QComboBox;
 class QDialog;
@@ -87,7 +87,7 @@ private:
 class CAdminScopePage final : public CListPage {
     Q_OBJECT
 public:
-    CAdminScopePage(CAdminScopeList& scopes, COstara32Doc& doc, Prompter& prompter, QWidget* parent = nullptr);
+    CAdminScopePage(CAdminScopeList& scopes, CSessionStore& doc, Prompter& prompter, QWidget* parent = nullptr);
 
     void Add();
     void Edit();
@@ -98,7 +98,7 @@ private:
     void Refill();
 
     CAdminScopeList& m_scopes;
-    COstara32Doc& m_doc;
+    CSessionStore& m_doc;
     Prompter& m_prompter;
     CScopeSnapshot m_before;
 };

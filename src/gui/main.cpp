@@ -1,5 +1,5 @@
 // talmira: the session directory's desktop program.
-#include "app/CommandLineInfo.h"
+#include "app/CommandLine.h"
 #include "base/ProgramExit.h"
 #include "gui/Artwork.h"
 #include "gui/DesktopApp.h"
@@ -15,14 +15,14 @@
 int main(int argc, char** argv)
 {
     // Answered before QApplication, which would need a display.
-    switch (CMyCommandLineInfo::InfoRequest({argv + std::min(argc, 1), argv + argc})) {
-    case CMyCommandLineInfo::EInfoRequest::Version:
-        std::fputs(CMyCommandLineInfo::VersionLine().c_str(), stdout);
+    switch (CCommandLine::InfoRequest({argv + std::min(argc, 1), argv + argc})) {
+    case CCommandLine::EInfoRequest::Version:
+        std::fputs(CCommandLine::VersionLine().c_str(), stdout);
         return 0;
-    case CMyCommandLineInfo::EInfoRequest::Help:
-        std::fputs(CMyCommandLineInfo::Usage().c_str(), stdout);
+    case CCommandLine::EInfoRequest::Help:
+        std::fputs(CCommandLine::Usage().c_str(), stdout);
         return 0;
-    case CMyCommandLineInfo::EInfoRequest::None:
+    case CCommandLine::EInfoRequest::None:
         break;
     }
     QApplication app(argc, argv);
@@ -33,7 +33,7 @@ int main(int argc, char** argv)
 
     QStringList args = QApplication::arguments();
     args.removeFirst();
-    CMyCommandLineInfo commandLine;
+    CCommandLine commandLine;
     std::vector<std::string> plain;
     for (const QString& a : args)
         plain.push_back(a.toStdString());

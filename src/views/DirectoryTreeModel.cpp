@@ -1,6 +1,6 @@
 #include "views/DirectoryTreeModel.h"
 
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "sdp/SDPObject.h"
 #include "sdp/SessionList.h"
 #include "views/DisplayText.h"
@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-CDirectoryTreeModel::CDirectoryTreeModel(COstara32Doc& doc, QObject* parent) : QAbstractItemModel(parent), m_doc(doc)
+CDirectoryTreeModel::CDirectoryTreeModel(CSessionStore& doc, QObject* parent) : QAbstractItemModel(parent), m_doc(doc)
 {
     m_root.text = QString::fromLatin1(kRootText);
     m_root.kind = kKindRoot;

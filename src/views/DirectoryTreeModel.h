@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-class COstara32Doc;
+class CSessionStore;
 class CSessionList;
 
 // The directories of the store as a tree: one root item ("MBone") for the
@@ -29,7 +29,7 @@ public:
     enum EKind { kKindRoot, kKindFolder, kKindScope };
     static constexpr const char* kRootText = "MBone";
 
-    explicit CDirectoryTreeModel(COstara32Doc& doc, QObject* parent = nullptr);
+    explicit CDirectoryTreeModel(CSessionStore& doc, QObject* parent = nullptr);
     ~CDirectoryTreeModel() override;
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
@@ -75,7 +75,7 @@ private:
     void Fill(CNode& node, const CSessionList& list);
     void Forget(const CNode& node);
 
-    COstara32Doc& m_doc;
+    CSessionStore& m_doc;
     CNode m_root;
     std::unordered_map<const CSDPObject*, CNode*> m_nodes;
     bool m_resetting = false;

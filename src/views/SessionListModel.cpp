@@ -1,7 +1,7 @@
 #include "views/SessionListModel.h"
 
 #include "base/Clock.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "sdp/SDPObject.h"
 #include "sdp/Schedule.h"
 #include "sdp/SessionList.h"
@@ -29,7 +29,7 @@ constexpr int kMaxApplyDelayMs = 400;
 constexpr int kApplyCostShare = 10;
 } // namespace
 
-CSessionListModel::CSessionListModel(COstara32Doc& doc, QObject* parent)
+CSessionListModel::CSessionListModel(CSessionStore& doc, QObject* parent)
     : QAbstractTableModel(parent), m_doc(doc), m_clock(doc.Ports().clock)
 {
     m_applyTimer.setSingleShot(true);

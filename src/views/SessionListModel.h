@@ -11,7 +11,7 @@
 #include <unordered_set>
 #include <vector>
 
-class COstara32Doc;
+class CSessionStore;
 class CSessionList;
 
 // The entries of the directory the session list shows, one row per record
@@ -43,7 +43,7 @@ public:
         kPassesRole,   // true: the row passes the time filter
     };
 
-    explicit CSessionListModel(COstara32Doc& doc, QObject* parent = nullptr);
+    explicit CSessionListModel(CSessionStore& doc, QObject* parent = nullptr);
     ~CSessionListModel() override;
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -129,7 +129,7 @@ private:
     void Rebuild();
     void Switch(const Record& directory);
 
-    COstara32Doc& m_doc;
+    CSessionStore& m_doc;
     const Clock& m_clock;
     Record m_directory;
     std::vector<CEntry> m_rows;

@@ -2,7 +2,7 @@
 
 #include "base/Clock.h"
 #include "cli/RecordJson.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "sdp/SDPObject.h"
 #include "sdp/Schedule.h"
 #include "sdp/SessionList.h"
@@ -36,7 +36,7 @@ struct CPublishRun {
     std::vector<std::pair<const char*, QByteArray>> events;
 };
 
-CWebPublisher::CWebPublisher(COstara32Doc& doc, const Clock& clock, CWebState& state, QObject* parent)
+CWebPublisher::CWebPublisher(CSessionStore& doc, const Clock& clock, CWebState& state, QObject* parent)
     : QObject(parent), m_doc(doc), m_clock(clock), m_state(state)
 {
     m_timer.setSingleShot(true);

@@ -11,7 +11,7 @@
 #include <vector>
 
 class Clock;
-class COstara32Doc;
+class CSessionStore;
 class CSessionList;
 class CWebState;
 struct CWebDirectory;
@@ -32,7 +32,7 @@ public:
     static constexpr int kDelayMs = 150;
     static constexpr int kRecheckWalks = 30;
 
-    CWebPublisher(COstara32Doc& doc, const Clock& clock, CWebState& state, QObject* parent = nullptr);
+    CWebPublisher(CSessionStore& doc, const Clock& clock, CWebState& state, QObject* parent = nullptr);
     ~CWebPublisher() override;
 
     // Publishes what changed now.
@@ -61,7 +61,7 @@ private:
     void Walk(const CSessionList& list, CWebDirectory& into, const std::string& directoryId, int64_t now,
               struct CPublishRun& run);
 
-    COstara32Doc& m_doc;
+    CSessionStore& m_doc;
     const Clock& m_clock;
     CWebState& m_state;
     QTimer m_timer;

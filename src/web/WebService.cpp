@@ -21,7 +21,7 @@ std::string NewEpoch()
 }
 } // namespace
 
-CWebService::CWebService(COstara32Doc& doc, const Clock& clock, CViewFanOut& views, const CWireCounters* wire)
+CWebService::CWebService(CSessionStore& doc, const Clock& clock, CViewFanOut& views, const CWireCounters* wire)
     : m_views(views), m_state(std::make_unique<CWebState>(NewEpoch()))
 {
     m_state->wire = wire;

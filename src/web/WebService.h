@@ -4,7 +4,7 @@
 #include <vector>
 
 class Clock;
-class COstara32Doc;
+class CSessionStore;
 class CViewFanOut;
 class CWebPublisher;
 class CWebServer;
@@ -20,7 +20,7 @@ class CWebService {
 public:
     static constexpr const char* kDefaultAddress = "127.0.0.1:8086";
 
-    CWebService(COstara32Doc& doc, const Clock& clock, CViewFanOut& views, const CWireCounters* wire = nullptr);
+    CWebService(CSessionStore& doc, const Clock& clock, CViewFanOut& views, const CWireCounters* wire = nullptr);
     ~CWebService();
     CWebService(const CWebService&) = delete;
     CWebService& operator=(const CWebService&) = delete;

@@ -1,4 +1,4 @@
-#include "app/CommandLineInfo.h"
+#include "app/CommandLine.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ TEST(CommandLine, FlagsTakeTheNextPlainArgumentsInTheirOrder)
         {{"-224.2.17.12/127"}, "0|||/0"},
     };
     for (const auto& c : cases) {
-        CMyCommandLineInfo i;
+        CCommandLine i;
         i.ParseCommandLine(c.args);
         EXPECT_EQ(std::to_string(i.number) + (i.numberGiven ? "!|" : "|") + i.text + "|" + i.sessionFile +
                       (i.sessionFileGiven ? "!|" : "|") + i.address + "/" + std::to_string(i.addressNumber),
@@ -35,7 +35,7 @@ TEST(CommandLine, FlagsTakeTheNextPlainArgumentsInTheirOrder)
 // argument, one dash or a different spelling included, is left to the parser.
 TEST(CommandLine, VersionAndHelpAreAnsweredWhereverTheyStand)
 {
-    using R = CMyCommandLineInfo::EInfoRequest;
+    using R = CCommandLine::EInfoRequest;
     const struct {
         std::vector<std::string> args;
         R request;
@@ -54,23 +54,23 @@ TEST(CommandLine, VersionAndHelpAreAnsweredWhereverTheyStand)
         {{"-f", "--version.sdp"}, R::None},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(CMyCommandLineInfo::InfoRequest(c.args), c.request) << (c.args.empty() ? "" : c.args.back());
+        EXPECT_EQ(CCommandLine::InfoRequest(c.args), c.request) << (c.args.empty() ? "" : c.args.back());
 
     // The parser itself still takes --version as an unknown flag: no value is consumed.
-    CMyCommandLineInfo i;
+    CCommandLine i;
     i.ParseCommandLine({"-f", "--version", "s.sdp"});
     EXPECT_EQ(i.sessionFile, "s.sdp");
 }
 
 TEST(CommandLine, VersionIsOneLineAndHelpNamesEveryOption)
 {
-    const std::string version = CMyCommandLineInfo::VersionLine();
+    const std::string version = CCommandLine::VersionLine();
     EXPECT_TRUE(version.starts_with("talmira ")) << version;
     EXPECT_TRUE(version.ends_with("\n")) << version;
     EXPECT_EQ(version.find('\n'), version.size() - 1) << version;
     EXPECT_GT(version.size(), std::string("talmira \n").size());
 
-    const std::string usage = CMyCommandLineInfo::Usage();
+    const std::string usage = CCommandLine::Usage();
     for (const char* option : {"-nologo", "-f SESSION-FILE", "-t NUMBER", "-C TEXT", "ADDRESS/NUMBER", "--help",
                                "--version"})
         EXPECT_NE(usage.find(option), std::string::npos) << option;

@@ -4,7 +4,7 @@
 #include "app/QtSettingsStore.h"
 #include "app/Settings.h"
 #include "cli/CliCommon.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "sap/EncryptionGroups.h"
 #include "support/FakePrompter.h"
 #include "support/FakeSapNetwork.h"
@@ -42,12 +42,12 @@ struct CReaderCase {
     CFakeExit exit;
     CFakeSapNetwork net;
     Make make;
-    COstara32Doc doc{CDocPorts{t.clock, t.random, prompter, exit, net}};
+    CSessionStore doc{CStorePorts{t.clock, t.random, prompter, exit, net}};
 };
 
 const std::pair<const char*, void (*)(CReaderCase&)> kReaders[] = {
     {"cache", [](CReaderCase& c) {
-         const fs::path cache = c.dir / COstara32Doc::kCacheFileName;
+         const fs::path cache = c.dir / CSessionStore::kCacheFileName;
          c.make(cache);
          const fs::file_type before = fs::symlink_status(cache).type();
          ASSERT_TRUE(c.doc.OnNewDocument());

@@ -1,5 +1,5 @@
 #include "app/SapNetworkQt.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "sap/EncryptionGroups.h"
 #include "support/FakePrompter.h"
 #include "support/FakeViews.h"
@@ -45,7 +45,7 @@ TEST(SapNetwork, DatagramsReachTheirDirectoryWhileItsSocketIsOpen)
     CEncryptionGroups groups;
     CQtSapNetwork network{groups, t.env};
     CFakeViews views;
-    auto doc = std::make_unique<COstara32Doc>(CDocPorts{t.clock, t.random, prompter, exit, network, &views});
+    auto doc = std::make_unique<CSessionStore>(CStorePorts{t.clock, t.random, prompter, exit, network, &views});
     network.SetDocument(doc.get());
     const quint16 port = FreePort(), subPort = FreePort();
     QUdpSocket sender;

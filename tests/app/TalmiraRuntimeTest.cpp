@@ -1,6 +1,6 @@
 #include "app/TalmiraRuntime.h"
 #include "base/ProcessStarter.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "support/FakePrompter.h"
 #include "support/TestInstall.h"
 #include "support/FakeViews.h"
@@ -58,9 +58,9 @@ protected:
 TEST_F(TalmiraRuntimeTest, AutoStartInTheWalkStartsTheToolOnceActive)
 {
     CTalmiraRuntime runtime(Ports());
-    ASSERT_TRUE(runtime.Start(CMyCommandLineInfo()));
+    ASSERT_TRUE(runtime.Start(CCommandLine()));
     ASSERT_NE(runtime.Launcher(), nullptr);
-    COstara32Doc& doc = runtime.Doc();
+    CSessionStore& doc = runtime.Doc();
     ASSERT_FALSE(doc.MainList().Empty());
     const auto ttlScope = doc.MainList().At(0);
 
@@ -92,10 +92,10 @@ TEST_F(TalmiraRuntimeTest, AutoStartInTheWalkStartsTheToolOnceActive)
 TEST_F(TalmiraRuntimeTest, SecondRuntimeOnOneInstallDirectoryIsRefused)
 {
     CTalmiraRuntime first(Ports());
-    ASSERT_TRUE(first.Start(CMyCommandLineInfo()));
+    ASSERT_TRUE(first.Start(CCommandLine()));
 
     CTalmiraRuntime second(Ports());
-    EXPECT_FALSE(second.Start(CMyCommandLineInfo()));
+    EXPECT_FALSE(second.Start(CCommandLine()));
     EXPECT_EQ(second.Guard().State(), CInstanceGuard::EState::Taken);
     EXPECT_EQ(second.Launcher(), nullptr);
     EXPECT_FALSE(second.Guard().Explanation().empty());

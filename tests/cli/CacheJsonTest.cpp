@@ -5,7 +5,7 @@
 #include "cli/RecordJson.h"
 #include "directory/Archive.h"
 #include "directory/NullSapNetwork.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "support/TestEnv.h"
 
 #include <gtest/gtest.h>
@@ -25,7 +25,7 @@ struct CDoc {
     CSilentPrompter prompter;
     CNoExit exit;
     CNullSapNetwork network;
-    COstara32Doc doc{CDocPorts{t.clock, t.random, prompter, exit, network}};
+    CSessionStore doc{CStorePorts{t.clock, t.random, prompter, exit, network}};
 };
 
 // The listing as one QJsonDocument of the whole tree: what the streamed

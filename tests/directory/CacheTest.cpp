@@ -219,14 +219,14 @@ TEST_F(CacheTest, DeepestTreeTheStoreHoldsIsReadBack)
 {
     // The user's own folders: no bound on their sockets, only on the depth.
     std::shared_ptr<CSDPObject> parent;
-    for (int level = 0; level < COstara32Doc::kMaxDirectoryDepth + 20; ++level) {
+    for (int level = 0; level < CSessionStore::kMaxDirectoryDepth + 20; ++level) {
         auto folder = Directory(std::to_string(1000 + level), "239.5." + std::to_string(level / 250) + "."
                                                                + std::to_string(level % 250 + 1));
         folder->own = 1;
         if (doc->AddSession(folder, parent) == 1)
             parent = folder;
     }
-    ASSERT_EQ(Depth(doc->MainList()), COstara32Doc::kMaxDirectoryDepth);
+    ASSERT_EQ(Depth(doc->MainList()), CSessionStore::kMaxDirectoryDepth);
     // As an older cache may hold it: a directory nested in its own group.
     auto top = doc->MainList().Front();
     auto loop = Directory("77", "239.5.0.1");
@@ -242,9 +242,9 @@ TEST_F(CacheTest, DeepestTreeTheStoreHoldsIsReadBack)
     ASSERT_TRUE(fs::exists(dir / "Talmira.cache"));
     // The folders and the TTL Scope directory, without the loop.
     EXPECT_EQ(next->MainList().Size(), 2u);
-    EXPECT_EQ(Depth(next->MainList()), COstara32Doc::kMaxDirectoryDepth);
+    EXPECT_EQ(Depth(next->MainList()), CSessionStore::kMaxDirectoryDepth);
     EXPECT_EQ(next->MainList().Front()->links->children->FindById("77"), nullptr);
-    EXPECT_EQ(net.sockets.size() - opened, COstara32Doc::kMaxDirectoryDepth + 1u);
+    EXPECT_EQ(net.sockets.size() - opened, CSessionStore::kMaxDirectoryDepth + 1u);
 }
 
 TEST_F(CacheTest, FirstStartLoadsCacheThenTtlScopeThenScopes)

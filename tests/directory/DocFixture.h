@@ -1,5 +1,5 @@
 #pragma once
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "support/FakePrompter.h"
 #include "support/FakeSapNetwork.h"
 #include "support/FakeViews.h"
@@ -45,18 +45,18 @@ struct CStoreFakesOf {
     CFakeSapNetwork net;
     Views views;
     CFakeToolStarter tools;
-    CDocPorts Ports() { return CDocPorts{t.clock, t.random, prompter, exit, net, &views, &tools, &t.used}; }
+    CStorePorts Ports() { return CStorePorts{t.clock, t.random, prompter, exit, net, &views, &tools, &t.used}; }
 };
 using CStoreFakes = CStoreFakesOf<CFakeViews>;
 
 class DocTest : public ::testing::Test, protected CStoreFakes {
 protected:
     bool m_madeDoc = false;
-    std::unique_ptr<COstara32Doc> doc = MakeDoc();
+    std::unique_ptr<CSessionStore> doc = MakeDoc();
 
-    std::unique_ptr<COstara32Doc> MakeDoc()
+    std::unique_ptr<CSessionStore> MakeDoc()
     {
-        auto made = std::make_unique<COstara32Doc>(Ports());
+        auto made = std::make_unique<CSessionStore>(Ports());
         // The views check the notices of the fixture's store while it is the only one.
         if (!m_madeDoc || !doc)
             views.Attach(made->MainList());
@@ -114,7 +114,7 @@ protected:
     ~InstallDirTest() override { std::filesystem::remove_all(dir); }
 
     // A fresh store on the same install directory.
-    std::unique_ptr<COstara32Doc> Restart()
+    std::unique_ptr<CSessionStore> Restart()
     {
         auto next = MakeDoc();
         next->installDirectory = dir.string();

@@ -13,7 +13,7 @@ namespace {
 
 class Ipv6StoreTest : public InstallDirTest {
 protected:
-    std::unique_ptr<COstara32Doc> Restart(bool ipv6)
+    std::unique_ptr<CSessionStore> Restart(bool ipv6)
     {
         auto next = InstallDirTest::Restart();
         next->SetIpv6Scopes(ipv6);

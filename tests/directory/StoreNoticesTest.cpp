@@ -141,7 +141,7 @@ TEST_F(StoreNoticesTest, ClearCacheAndCacheLoadAreResets)
 // again. The walk does not re-enter, and its messages wait until it is over.
 class ReenteringPrompter final : public Prompter {
 public:
-    COstara32Doc* doc = nullptr;
+    CSessionStore* doc = nullptr;
     int ticks = 5; // one timer tick per box shown
     std::vector<std::string> shown;
     bool inWalk = false;
@@ -158,7 +158,7 @@ public:
 TEST_F(DocTest, OneFailedSendShowsOneMessageWhateverTheBoxRuns)
 {
     ReenteringPrompter boxes;
-    COstara32Doc store(CDocPorts{t.clock, t.random, boxes, exit, net, nullptr, &tools, &t.used});
+    CSessionStore store(CStorePorts{t.clock, t.random, boxes, exit, net, nullptr, &tools, &t.used});
     auto dir = Directory("900", "224.2.127.254");
     dir->sessionType = kTypeScopeDirectory;
     store.AddSession(dir, nullptr);
@@ -166,7 +166,7 @@ TEST_F(DocTest, OneFailedSendShowsOneMessageWhateverTheBoxRuns)
         store.AddSession(Own(id), dir);
     boxes.doc = &store;
     net.failSend = true;
-    t.clock.Advance(COstara32Doc::kMinInterval);
+    t.clock.Advance(CSessionStore::kMinInterval);
     store.CheckSessions();
     EXPECT_EQ(std::exchange(boxes.shown, {}), std::vector<std::string>{"Failed to write to socket"});
     EXPECT_FALSE(boxes.inWalk);

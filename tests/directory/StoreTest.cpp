@@ -88,13 +88,13 @@ TEST(TtlBandTable, RangesLimitsAndCounts)
     CTestEnv t;
     for (const auto& c : cases) {
         EXPECT_EQ(CTtlBands::BandOf(c.ttl), c.band) << c.ttl;
-        EXPECT_EQ(COstara32Doc::AnnouncementInterval(*WithTtl(t, c.ttl), bands), c.interval) << c.ttl;
+        EXPECT_EQ(CSessionStore::AnnouncementInterval(*WithTtl(t, c.ttl), bands), c.interval) << c.ttl;
     }
     // A record without media counts as TTL 127; a short text gets the floor.
     auto bare = t.Parse("v=0\no=- bare 1 IN IP4 h\n");
     bare->sourceLength = 10000;
-    EXPECT_EQ(COstara32Doc::AnnouncementInterval(*bare, bands), 2343);
-    EXPECT_EQ(COstara32Doc::AnnouncementInterval(*WithTtl(t, 1, 100), bands), 300);
+    EXPECT_EQ(CSessionStore::AnnouncementInterval(*bare, bands), 2343);
+    EXPECT_EQ(CSessionStore::AnnouncementInterval(*WithTtl(t, 1, 100), bands), 300);
 
     // Counting: by the first media's TTL; records without media and TTLs in
     // no band are not counted.
@@ -161,11 +161,11 @@ TEST(EndTime, LatestPositiveStopOfAllEntries)
     CTestEnv t;
     auto r = t.Parse("v=0\no=- 1 1 IN IP4 h\ns=x\nt=0 0\nt=0 " + NtpStop(2000) + "\nt=0 "
                      + NtpStop(1000) + "\nt=0 12\n");
-    EXPECT_EQ(COstara32Doc::EndTime(*r), 2000);
-    EXPECT_EQ(COstara32Doc::EndTime(*t.Parse("v=0\no=- 1 1 IN IP4 h\ns=x\nt=0 0\n")), 0);
+    EXPECT_EQ(CSessionStore::EndTime(*r), 2000);
+    EXPECT_EQ(CSessionStore::EndTime(*t.Parse("v=0\no=- 1 1 IN IP4 h\ns=x\nt=0 0\n")), 0);
     // Stop times past 2036 still compare as later (no 32-bit wrap).
     auto late = t.Parse("v=0\no=- 1 1 IN IP4 h\ns=x\nt=0 4200000000\n");
-    EXPECT_EQ(COstara32Doc::EndTime(*late), 4200000000LL - kNtpUnixOffset);
+    EXPECT_EQ(CSessionStore::EndTime(*late), 4200000000LL - kNtpUnixOffset);
 }
 
 TEST_F(DocTest, AutoStartFiresOnceWhenTheSessionRuns)
@@ -333,7 +333,7 @@ TEST_F(DocTest, DirectoryRepeatingTheAddressOfOneAboveItIsDropped)
 
 TEST_F(DocTest, AnnouncedDirectorySocketsAreBounded)
 {
-    constexpr size_t bound = COstara32Doc::kMaxAnnouncedDirectories;
+    constexpr size_t bound = CSessionStore::kMaxAnnouncedDirectories;
     auto top = AddDirectory("900", "224.2.127.254", kTypeScopeDirectory);
     auto groupOf = [](size_t i) { return "239.2." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1); };
     for (size_t i = 0; i < bound + 20; ++i)
@@ -572,7 +572,7 @@ TEST_F(HeardTest, OwnSessionIgnoresItsEchoAndNoDeletionFromTheNetwork)
 
 TEST_F(HeardTest, SocketsAreSharedFairlyBetweenSources)
 {
-    constexpr size_t bound = COstara32Doc::kMaxAnnouncedDirectories;
+    constexpr size_t bound = CSessionStore::kMaxAnnouncedDirectories;
     auto announce = [&](const std::string& origin, size_t i) {
         const std::string group = "239.2." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
         const std::string text = "v=0\no=- " + std::to_string(1000 + i) + " 1 IN IP4 " + origin + "\ns=Dir "
@@ -615,10 +615,10 @@ TEST_F(OwnSessionTest, AnnounceTtlComesBackFromTheRecordAfterARestart)
     auto wide = t.Parse("v=0\no=me 1 1 IN IP4 h\ns=Wide\nc=IN IP4 224.2.1.1/200\nt=0 0\nm=audio 5004 RTP/AVP 0\n"
                         "m=video 5006 RTP/AVP 31\nc=IN IP4 224.2.1.2/7\n");
     auto bare = t.Parse("v=0\no=me 2 1 IN IP4 h\ns=Bare\nt=0 0\n");
-    EXPECT_EQ(COstara32Doc::AnnounceTtlOf(*wide, dir.get()), 200);
+    EXPECT_EQ(CSessionStore::AnnounceTtlOf(*wide, dir.get()), 200);
     dir->links.Edit().directoryTtl = 31;
-    EXPECT_EQ(COstara32Doc::AnnounceTtlOf(*bare, dir.get()), 31);
-    EXPECT_EQ(COstara32Doc::AnnounceTtlOf(*bare, nullptr), 15);
+    EXPECT_EQ(CSessionStore::AnnounceTtlOf(*bare, dir.get()), 31);
+    EXPECT_EQ(CSessionStore::AnnounceTtlOf(*bare, nullptr), 15);
     // Through the cache: sent again with the TTL it went out with before.
     wide->own = 1;
     wide->announceTtl = 200;
@@ -629,7 +629,7 @@ TEST_F(OwnSessionTest, AnnounceTtlComesBackFromTheRecordAfterARestart)
     CArchiveReader in(out.Bytes());
     ASSERT_TRUE(next->LoadList(in, next->MainList(), nullptr));
     net.sent.clear();
-    t.clock.Advance(COstara32Doc::kMinInterval);
+    t.clock.Advance(CSessionStore::kMinInterval);
     next->CheckSessions();
     ASSERT_EQ(net.sent.size(), 1u);
     EXPECT_EQ(net.sent[0].ttl, 200);

@@ -10,7 +10,7 @@ namespace {
 
 // One store with its fakes; `skips` off makes it the reference.
 struct CWorld : CStoreFakes {
-    std::unique_ptr<COstara32Doc> doc = std::make_unique<COstara32Doc>(Ports());
+    std::unique_ptr<CSessionStore> doc = std::make_unique<CSessionStore>(Ports());
     std::shared_ptr<CSDPObject> dir;
 
     explicit CWorld(bool skips)

@@ -1,7 +1,7 @@
 // The "Announcement Wizard": its pages, what they write into the record,
 // and New Session, New Folder and Edit on a store with a recording network.
 #include "directory/AdminScope.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "gui/AnnouncementWizard.h"
 #include "gui/AnnouncementWizardCommands.h"
 #include "gui/AnnouncementWizardPages.h"
@@ -87,7 +87,7 @@ protected:
     {
         ASSERT_TRUE(UseTestZone());
         t.clock.Set(kNow);
-        auto ttl = t.Parse(COstara32Doc::kTtlScopeText);
+        auto ttl = t.Parse(CSessionStore::kTtlScopeText);
         ttl->sessionType = kTypeScopeDirectory;
         doc.AddSession(ttl, nullptr);
         ttlScope = ttl;
@@ -122,7 +122,7 @@ protected:
     // Fills the first page and goes on.
     void PassSessionPage(CAnnouncementWizard& w, const char* title = "Weekly seminar")
     {
-        auto& page = PageOf<CPropertyWizSession>(w, CAnnouncementWizard::kSessionPage);
+        auto& page = PageOf<CAnnouncementWizardSessionPage>(w, CAnnouncementWizard::kSessionPage);
         page.Title().setText(title);
         page.Description().setPlainText("Talks on multicast");
         page.Url().setText("http://example.org/seminar");
@@ -135,7 +135,7 @@ protected:
     CFakeExit exit;
     CFakeSapNetwork net;
     CFakeViews views;
-    COstara32Doc doc{CDocPorts{t.clock, t.random, prompter, exit, net, &views, nullptr, &t.used}};
+    CSessionStore doc{CStorePorts{t.clock, t.random, prompter, exit, net, &views, nullptr, &t.used}};
     CAdminScopeList scopes;
     std::shared_ptr<CSDPObject> ttlScope, campus;
     QWidget window;
@@ -154,7 +154,7 @@ TEST_F(AnnouncementWizardTest, SessionAndContactPagesCheckAndStoreTheirFields)
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(commands.NewSession(ttlScope), nullptr); // one at a time
     EXPECT_EQ(w->windowTitle(), "Announcement Wizard");
-    auto& session = PageOf<CPropertyWizSession>(*w, CAnnouncementWizard::kSessionPage);
+    auto& session = PageOf<CAnnouncementWizardSessionPage>(*w, CAnnouncementWizard::kSessionPage);
 
     session.Url().setText("http://example.org/");
     session.TestUrl().click();
@@ -184,7 +184,7 @@ TEST_F(AnnouncementWizardTest, SessionAndContactPagesCheckAndStoreTheirFields)
     EXPECT_EQ(w->Record().information, "Talks on multicast");
     EXPECT_EQ(w->Record().uri, "http://example.org/");
 
-    auto& contact = PageOf<CPropertyWizContact>(*w, CAnnouncementWizard::kContactPage);
+    auto& contact = PageOf<CAnnouncementWizardContactPage>(*w, CAnnouncementWizard::kContactPage);
     EXPECT_EQ(contact.Name().text(), "Unknown");
     EXPECT_TRUE(contact.Name().isReadOnly());
     EXPECT_EQ(contact.Email().text(), "alice@example.org");
@@ -201,7 +201,7 @@ TEST_F(AnnouncementWizardTest, SchedulePageEnablesRowsAndWritesTimeEntries)
     ASSERT_NE(w, nullptr);
     PassSessionPage(*w);
     Click(*w, QWizard::NextButton);
-    auto& page = PageOf<CPropertyWizSchedule>(*w, CAnnouncementWizard::kSchedulePage);
+    auto& page = PageOf<CAnnouncementWizardSchedulePage>(*w, CAnnouncementWizard::kSchedulePage);
     ASSERT_EQ(w->currentId(), CAnnouncementWizard::kSchedulePage);
 
     // A fresh page: row 1 "Once" from now, the other rows and "Repeat for:" shut.
@@ -270,31 +270,31 @@ TEST_F(AnnouncementWizardTest, ScopeAndTypePagesStoreTtlTypeAndAttributes)
     CAnnouncementWizard* w = commands.NewSession(folder);
     ASSERT_NE(w, nullptr);
     ASSERT_NE(w->page(CAnnouncementWizard::kScopePage), nullptr); // below the TTL Scope
-    auto& scope = PageOf<CPropertyWizScope>(*w, CAnnouncementWizard::kScopePage);
+    auto& scope = PageOf<CAnnouncementWizardScopePage>(*w, CAnnouncementWizard::kScopePage);
     PassSessionPage(*w);
     Click(*w, QWizard::NextButton);
     Click(*w, QWizard::NextButton);
     ASSERT_EQ(w->currentId(), CAnnouncementWizard::kScopePage);
-    EXPECT_TRUE(scope.Choice(CPropertyWizScope::kSite).isChecked());
-    EXPECT_EQ(scope.Choice(CPropertyWizScope::kSite).text(), "Site ");
+    EXPECT_TRUE(scope.Choice(CAnnouncementWizardScopePage::kSite).isChecked());
+    EXPECT_EQ(scope.Choice(CAnnouncementWizardScopePage::kSite).text(), "Site ");
     EXPECT_FALSE(scope.OtherTtl().isEnabled());
 
     const struct {
-        CPropertyWizScope::EChoice choice;
+        CAnnouncementWizardScopePage::EChoice choice;
         const char* other;
         bool accepted;
         int ttl;
-    } cases[] = {{CPropertyWizScope::kRegion, nullptr, true, 63},
-                 {CPropertyWizScope::kOther, nullptr, true, 128},
-                 {CPropertyWizScope::kOther, "200", true, 200},
-                 {CPropertyWizScope::kOther, "255", false, 200},
-                 {CPropertyWizScope::kOther, "0", false, 200},
-                 {CPropertyWizScope::kWorld, nullptr, true, 127}};
+    } cases[] = {{CAnnouncementWizardScopePage::kRegion, nullptr, true, 63},
+                 {CAnnouncementWizardScopePage::kOther, nullptr, true, 128},
+                 {CAnnouncementWizardScopePage::kOther, "200", true, 200},
+                 {CAnnouncementWizardScopePage::kOther, "255", false, 200},
+                 {CAnnouncementWizardScopePage::kOther, "0", false, 200},
+                 {CAnnouncementWizardScopePage::kWorld, nullptr, true, 127}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.other ? c.other : "radio");
         prompter.shown.clear();
         scope.Choice(c.choice).click();
-        EXPECT_EQ(scope.OtherTtl().isEnabled(), c.choice == CPropertyWizScope::kOther);
+        EXPECT_EQ(scope.OtherTtl().isEnabled(), c.choice == CAnnouncementWizardScopePage::kOther);
         if (c.other)
             scope.OtherTtl().setText(c.other);
         EXPECT_EQ(scope.validatePage(), c.accepted);
@@ -305,12 +305,12 @@ TEST_F(AnnouncementWizardTest, ScopeAndTypePagesStoreTtlTypeAndAttributes)
     // A TTL none of the radios names shows as "Other".
     w->Record().announceTtl = 100;
     scope.initializePage();
-    EXPECT_TRUE(scope.Choice(CPropertyWizScope::kOther).isChecked());
+    EXPECT_TRUE(scope.Choice(CAnnouncementWizardScopePage::kOther).isChecked());
     EXPECT_EQ(scope.OtherTtl().text(), "100");
     Click(*w, QWizard::NextButton);
 
     ASSERT_EQ(w->currentId(), CAnnouncementWizard::kTypePage);
-    auto& type = PageOf<CPropertyWizType>(*w, CAnnouncementWizard::kTypePage);
+    auto& type = PageOf<CAnnouncementWizardTypePage>(*w, CAnnouncementWizard::kTypePage);
     QStringList offered;
     for (int i = 0; i < type.Type().count(); ++i)
         offered << type.Type().itemText(i);
@@ -374,16 +374,16 @@ TEST_F(AnnouncementWizardTest, FinishAnnouncesTheSessionAndItsTextReadsBack)
     ASSERT_NE(w, nullptr);
     PassSessionPage(*w);
     Click(*w, QWizard::NextButton);
-    auto& schedule = PageOf<CPropertyWizSchedule>(*w, CAnnouncementWizard::kSchedulePage);
+    auto& schedule = PageOf<CAnnouncementWizardSchedulePage>(*w, CAnnouncementWizard::kSchedulePage);
     schedule.Repetition(0).setCurrentText("Weekly");
     schedule.Date(0).setDate(QDate(2023, 11, 21));
     schedule.Time(0).setTime(QTime(20, 0, 0));
     schedule.Duration(0).setCurrentText("2 hour");
     schedule.RepeatFor().setCurrentText("3 weeks");
     Click(*w, QWizard::NextButton);
-    PageOf<CPropertyWizScope>(*w, CAnnouncementWizard::kScopePage).Choice(CPropertyWizScope::kRegion).click();
+    PageOf<CAnnouncementWizardScopePage>(*w, CAnnouncementWizard::kScopePage).Choice(CAnnouncementWizardScopePage::kRegion).click();
     Click(*w, QWizard::NextButton);
-    auto& type = PageOf<CPropertyWizType>(*w, CAnnouncementWizard::kTypePage);
+    auto& type = PageOf<CAnnouncementWizardTypePage>(*w, CAnnouncementWizard::kTypePage);
     type.Type().setCurrentText("meeting");
     type.AttributeName().setText("lang");
     type.AttributeValue().setText("en");
@@ -454,9 +454,9 @@ TEST_F(AnnouncementWizardTest, EditWorksOnACopyCancelKeepsTheRecordFinishAnnounc
     EXPECT_EQ(own->LockCount(), 1);
     PassSessionPage(*w, "Changed title");
     Click(*w, QWizard::NextButton);
-    PageOf<CPropertyWizSchedule>(*w, CAnnouncementWizard::kSchedulePage).Repetition(0).setCurrentText("Daily");
+    PageOf<CAnnouncementWizardSchedulePage>(*w, CAnnouncementWizard::kSchedulePage).Repetition(0).setCurrentText("Daily");
     Click(*w, QWizard::NextButton);
-    PageOf<CPropertyWizScope>(*w, CAnnouncementWizard::kScopePage).Choice(CPropertyWizScope::kWorld).click();
+    PageOf<CAnnouncementWizardScopePage>(*w, CAnnouncementWizard::kScopePage).Choice(CAnnouncementWizardScopePage::kWorld).click();
     Click(*w, QWizard::NextButton);
     EXPECT_EQ(own->name, "Mine"); // the stored record waits for Finish
     Click(*w, QWizard::CancelButton);
@@ -475,7 +475,7 @@ TEST_F(AnnouncementWizardTest, EditWorksOnACopyCancelKeepsTheRecordFinishAnnounc
     PassSessionPage(*w, "Changed title");
     while (w->currentId() != CAnnouncementWizard::kTypePage)
         Click(*w, QWizard::NextButton);
-    EXPECT_EQ(PageOf<CPropertyWizType>(*w, CAnnouncementWizard::kTypePage).Type().currentText(), "test");
+    EXPECT_EQ(PageOf<CAnnouncementWizardTypePage>(*w, CAnnouncementWizard::kTypePage).Type().currentText(), "test");
     Click(*w, QWizard::FinishButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(own->name, "Changed title");
@@ -582,7 +582,7 @@ TEST_F(AnnouncementWizardWindowTest, NewSessionFromTheTreeCancelledChangesNothin
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(w->isVisible());
     EXPECT_TRUE(w->isModal() || w->windowModality() != Qt::NonModal);
-    auto* session = dynamic_cast<CPropertyWizSession*>(w->page(CAnnouncementWizard::kSessionPage));
+    auto* session = dynamic_cast<CAnnouncementWizardSessionPage*>(w->page(CAnnouncementWizard::kSessionPage));
     ASSERT_NE(session, nullptr);
     session->Title().setText("Left unsaid");
     session->Description().setPlainText("Never announced");

@@ -1,5 +1,5 @@
 #include "app/QtSettingsStore.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "gui/DesktopApp.h"
 #include "web/WebService.h"
 #include "support/GuiTestSupport.h"
@@ -51,7 +51,7 @@ protected:
 TEST_F(DesktopWebTest, TheDesktopServesOnlyWhenItsSettingSaysSo)
 {
     CDesktopApp app(prompter, exit, &clock);
-    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
+    ASSERT_TRUE(app.Start(CCommandLine()));
     EXPECT_EQ(app.Web(), nullptr);
 }
 
@@ -59,11 +59,11 @@ TEST_F(DesktopWebTest, TheDesktopServesTheDirectoryItShows)
 {
     Serve("127.0.0.1:0");
     CDesktopApp app(prompter, exit, &clock);
-    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
+    ASSERT_TRUE(app.Start(CCommandLine()));
     ASSERT_NE(app.Web(), nullptr);
     ASSERT_TRUE(app.Web()->Serving());
     const int port = app.Web()->Port();
-    COstara32Doc& doc = app.Runtime().Doc();
+    CSessionStore& doc = app.Runtime().Doc();
     auto session = CSDPObject::FromText("v=0\no=- 4711 1 IN IP4 10.0.0.1\ns=Served from the desktop\n"
                                         "c=IN IP4 224.2.17.12/127\nt=0 0\nm=audio 49170 RTP/AVP 0\n",
                                         doc.Environment());
@@ -81,7 +81,7 @@ TEST_F(DesktopWebTest, AnAddressThatCannotServeLeavesTheWindowAlone)
 {
     Serve("not an address");
     CDesktopApp app(prompter, exit, &clock);
-    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
+    ASSERT_TRUE(app.Start(CCommandLine()));
     EXPECT_EQ(app.Web(), nullptr);
     EXPECT_NE(app.Window(), nullptr);
     EXPECT_TRUE(prompter.shown.empty());

@@ -1,4 +1,4 @@
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "sdp/SessionList.h"
 #include "gui/DesktopApp.h"
 #include "gui/HelpPages.h"
@@ -108,7 +108,7 @@ TEST_F(MainFrameTest, TreeSelectsListFiltersFollowKeysAndCloseWritesCache)
     const QAbstractItemModel& rows = *window.ListView().model();
     EXPECT_EQ(rows.rowCount(), 0);
 
-    COstara32Doc& doc = app.Runtime().Doc();
+    CSessionStore& doc = app.Runtime().Doc();
     const auto scope = doc.MainList().At(0);
     ASSERT_EQ(doc.AddSession(Session(app, "1", 0), scope), 1);
     ASSERT_EQ(doc.AddSession(Session(app, "2", kNow + 8 * 86400), scope), 1);
@@ -205,7 +205,7 @@ TEST_F(MainFrameTest, PluginsThatEndTheProgramEmptyTmpFirst)
         if (atStart)
             std::ofstream(bad.string()) << "@define: X\n";
         std::ofstream(sessionFile.string()) << "v=0\n";
-        const bool started = app.Start(CMyCommandLineInfo());
+        const bool started = app.Start(CCommandLine());
         if (!atStart) {
             ASSERT_TRUE(started);
             ASSERT_NE(app.Runtime().Launcher(), nullptr);
@@ -381,7 +381,7 @@ TEST_F(MainFrameTest, BandBarLogoAndStatusBarLockKeys)
 TEST_F(MainFrameTest, ExitNoAndMinimiseHideToTheTrayOnlyWhereThereIsOne)
 {
     CDesktopApp app(prompter, exit, &clock);
-    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
+    ASSERT_TRUE(app.Start(CCommandLine()));
     CMainFrame& window = *app.Window();
     QSystemTrayIcon& tray = window.TrayIcon();
     QMenu& trayMenu = window.TrayMenu();
@@ -438,7 +438,7 @@ TEST_F(MainFrameTest, ExitNoAndMinimiseHideToTheTrayOnlyWhereThereIsOne)
 TEST_F(MainFrameTest, SecondStartOnTheInstallShowsTheRunningWindowFromTheTray)
 {
     CDesktopApp first(prompter, exit, &clock);
-    ASSERT_TRUE(first.Start(CMyCommandLineInfo()));
+    ASSERT_TRUE(first.Start(CCommandLine()));
     CMainFrame& window = *first.Window();
     window.trayAvailable = [] { return true; };
     window.show();
@@ -446,7 +446,7 @@ TEST_F(MainFrameTest, SecondStartOnTheInstallShowsTheRunningWindowFromTheTray)
     ASSERT_FALSE(window.isVisible());
 
     CDesktopApp second(prompter, exit, &clock);
-    ASSERT_FALSE(second.Start(CMyCommandLineInfo()));
+    ASSERT_FALSE(second.Start(CCommandLine()));
     ASSERT_EQ(second.Runtime().Guard().State(), CInstanceGuard::EState::Taken);
     ASSERT_TRUE(second.WakeRunningInstance());
     QTRY_VERIFY(window.isVisible());
@@ -465,7 +465,7 @@ TEST_F(MainFrameTest, DeleteTakesOnlyOwnSessionsOffTheListAndSendsTheirDeletion)
     CDesktopApp app(prompter, exit, &clock);
     CMainFrame& window = ShowTtlScope(app);
     QTreeView& tree = window.TreeView();
-    COstara32Doc& doc = app.Runtime().Doc();
+    CSessionStore& doc = app.Runtime().Doc();
     const auto scope = doc.MainList().At(0);
     const auto theirs = Session(app, "1", 0);
     const auto mine = Session(app, "2", 0);
@@ -511,7 +511,7 @@ TEST_F(MainFrameTest, TreeMenuSelectsQuietlyAndDeletesOwnFoldersOnly)
 {
     CDesktopApp app(prompter, exit, &clock);
     CMainFrame& window = ShowTtlScope(app);
-    COstara32Doc& doc = app.Runtime().Doc();
+    CSessionStore& doc = app.Runtime().Doc();
     const auto scope = doc.MainList().At(0);
     const auto theirs = Folder(app, "7", "239.195.7.7");
     const auto mine = Folder(app, "8", "239.195.7.8");
@@ -584,7 +584,7 @@ TEST_F(MainFrameTest, AutoStartMarksOnlySessionsThatAreNotOnYet)
 {
     CDesktopApp app(prompter, exit, &clock);
     CMainFrame& window = ShowTtlScope(app);
-    COstara32Doc& doc = app.Runtime().Doc();
+    CSessionStore& doc = app.Runtime().Doc();
     const auto scope = doc.MainList().At(0);
     const auto later = Session(app, "1", kNow + 86400);
     ASSERT_EQ(doc.AddSession(later, scope), 1);
@@ -627,7 +627,7 @@ TEST_F(MainFrameTest, ArrangeMarksAndSearchNarrowTheList)
 {
     CDesktopApp app(prompter, exit, &clock);
     CMainFrame& window = ShowTtlScope(app);
-    COstara32Doc& doc = app.Runtime().Doc();
+    CSessionStore& doc = app.Runtime().Doc();
     const auto scope = doc.MainList().At(0);
     ASSERT_EQ(doc.AddSession(Session(app, "1", 0), scope), 1);
     ASSERT_EQ(doc.AddSession(Session(app, "2", kNow + 86400), scope), 1);
@@ -684,7 +684,7 @@ TEST_F(MainFrameTest, CopyAndSaveSdpGiveTheWrittenText)
 {
     CDesktopApp app(prompter, exit, &clock);
     CMainFrame& window = ShowTtlScope(app);
-    COstara32Doc& doc = app.Runtime().Doc();
+    CSessionStore& doc = app.Runtime().Doc();
     const auto scope = doc.MainList().At(0);
     const auto session = Session(app, "1", 0);
     session->name = "Caf\xc3\xa9 / news";

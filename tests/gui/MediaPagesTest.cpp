@@ -1,5 +1,5 @@
 #include "directory/AdminScope.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "gui/MediaPages.h"
 #include "gui/MediaPagesAddress.h"
 #include "gui/AnnouncementWizardCommands.h"
@@ -31,7 +31,7 @@ protected:
         GuiApplication();
         CAdminScopeEntry local{"Local", 31, 9875, inet_addr("239.255.0.0"), 16};
         scopes.Entries().push_back(local);
-        ttlScope = t.Parse(COstara32Doc::kTtlScopeText);
+        ttlScope = t.Parse(CSessionStore::kTtlScopeText);
         ttlScope->sessionType = kTypeScopeDirectory;
         localScope = MakeScopeDirectory(local, "12358", t.env);
         session = CSDPObject::MakeWithoutText(t.env, "h");
@@ -61,7 +61,7 @@ protected:
 
 TEST_F(MediaPagesTest, AddByKeyboardWritesTheEntryAndItsRow)
 {
-    CPropertyWizMedia page(*session, Context());
+    CAnnouncementWizardMediaPage page(*session, Context());
     page.initializePage();
     page.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&page));
@@ -92,7 +92,7 @@ TEST_F(MediaPagesTest, AddByKeyboardWritesTheEntryAndItsRow)
         EXPECT_EQ(wizard.currentId(), kPageAddress);
         Key(wizard, Qt::Key_Return);
         EXPECT_EQ(wizard.currentId(), kPageOverview);
-        auto* overview = static_cast<CPropertyMWizOverview*>(wizard.currentPage());
+        auto* overview = static_cast<CMediaWizardOverviewPage*>(wizard.currentPage());
         EXPECT_EQ(overview->Shown("Protocol:"), "RTP");
         EXPECT_EQ(overview->Shown("Attributes:"), "mute; title:Hi; quality:high; ");
         Key(wizard, Qt::Key_Return);
@@ -134,7 +134,7 @@ TEST_F(MediaPagesTest, ToolWithoutAttributesSkipsThePageAndCancelKeepsEarlierPag
     old.port = "20000";
     old.address = "224.2.130.1";
     session->media.push_back(old);
-    CPropertyWizMedia page(*session, Context());
+    CAnnouncementWizardMediaPage page(*session, Context());
     page.initializePage();
     page.runWizard = [&](CMediaWizard& wizard) {
         wizard.show();
@@ -143,7 +143,7 @@ TEST_F(MediaPagesTest, ToolWithoutAttributesSkipsThePageAndCancelKeepsEarlierPag
         static_cast<CMediaChoicePage*>(wizard.currentPage())->Choices().setCurrentRow(1); // Tool B
         wizard.next();
         EXPECT_EQ(wizard.currentId(), kPageAddress);
-        EXPECT_EQ(static_cast<CPropertyMWizAddress*>(wizard.currentPage())->Port().text(), "20000");
+        EXPECT_EQ(static_cast<CMediaWizardAddressPage*>(wizard.currentPage())->Port().text(), "20000");
         wizard.back();
         EXPECT_EQ(wizard.currentId(), kPageTool);
         wizard.next();
@@ -165,7 +165,7 @@ TEST_F(MediaPagesTest, AddressProposalKeepsToTheScopeAndGivesUp)
     CSDPMedia entry;
     entry.media = "whiteboard";
     session->parentDirectory = localScope;
-    CPropertyMWizAddress page(entry, *session, Context(), false);
+    CMediaWizardAddressPage page(entry, *session, Context(), false);
     page.initializePage();
     EXPECT_TRUE(Within(page.Address().text().toStdString(), 0xEFFF0000u, 17)) << page.Address().text().toStdString();
     const int port = page.Port().text().toInt();
@@ -177,7 +177,7 @@ TEST_F(MediaPagesTest, AddressProposalKeepsToTheScopeAndGivesUp)
     page.initializePage();
     EXPECT_TRUE(page.Address().text().isEmpty());
     ASSERT_EQ(prompter.shown.size(), 1u);
-    EXPECT_EQ(prompter.shown[0], CPropertyMWizAddress::kNoFreeAddressText);
+    EXPECT_EQ(prompter.shown[0], CMediaWizardAddressPage::kNoFreeAddressText);
 }
 
 TEST_F(MediaPagesTest, InAnIpv6ScopeTheProposalIsATransientGroupOfThatScopeWrittenAsIp6)
@@ -186,7 +186,7 @@ TEST_F(MediaPagesTest, InAnIpv6ScopeTheProposalIsATransientGroupOfThatScopeWritt
     session->parentDirectory = site;
     CSDPMedia entry;
     entry.media = "audio";
-    CPropertyMWizAddress page(entry, *session, Context(), false);
+    CMediaWizardAddressPage page(entry, *session, Context(), false);
     page.initializePage();
     const auto proposed = text::ParseIpv6(page.Address().text().toStdString());
     ASSERT_TRUE(proposed) << page.Address().text().toStdString();
@@ -224,7 +224,7 @@ TEST_F(MediaPagesTest, AddressPageRefusesOutOfRangeValues)
     for (const Case& c : cases) {
         CSDPMedia entry;
         entry.media = "audio";
-        CPropertyMWizAddress page(entry, *session, Context(), false);
+        CMediaWizardAddressPage page(entry, *session, Context(), false);
         page.initializePage();
         page.Port().setText(c.port);
         page.Levels().setValue(c.levels);
@@ -235,7 +235,7 @@ TEST_F(MediaPagesTest, AddressPageRefusesOutOfRangeValues)
         EXPECT_EQ(entry.port, accepted ? c.port : "");
     }
     CSDPMedia entry;
-    CPropertyMWizAddress page(entry, *session, Context(), false);
+    CMediaWizardAddressPage page(entry, *session, Context(), false);
     page.Levels().setValue(100);
     page.Levels().stepBy(1);
     EXPECT_EQ(page.Levels().value(), 100) << "the arrows stop at 100";
@@ -245,7 +245,7 @@ TEST_F(MediaPagesTest, NewFolderBelowAFolderGetsAnAddressOfItsScope)
 {
     CFakeExit exit;
     CFakeSapNetwork network;
-    COstara32Doc doc(CDocPorts{t.clock, t.random, prompter, exit, network, nullptr, nullptr, &t.used});
+    CSessionStore doc(CStorePorts{t.clock, t.random, prompter, exit, network, nullptr, nullptr, &t.used});
     ASSERT_EQ(doc.AddSession(localScope, nullptr), 1);
     auto parent = t.Parse("v=0\no=- 9 1 IN IP4 10.0.0.1\ns=Sub\nc=IN IP4 239.255.1.1/31\nt=0 0\n"
                           "m=directory 9875 SAP/SDP 14\n");
@@ -256,7 +256,7 @@ TEST_F(MediaPagesTest, NewFolderBelowAFolderGetsAnAddressOfItsScope)
 
     CAnnouncementWizard* wizard = commands.NewFolder(parent);
     ASSERT_NE(wizard, nullptr);
-    auto* info = dynamic_cast<CPropertyWizSession*>(wizard->page(CAnnouncementWizard::kSessionPage));
+    auto* info = dynamic_cast<CAnnouncementWizardSessionPage*>(wizard->page(CAnnouncementWizard::kSessionPage));
     ASSERT_NE(info, nullptr);
     info->Title().setText("Mine");
     info->Description().setPlainText("Our folder");
@@ -264,7 +264,7 @@ TEST_F(MediaPagesTest, NewFolderBelowAFolderGetsAnAddressOfItsScope)
         wizard->button(QWizard::NextButton)->click();
     ASSERT_EQ(wizard->currentId(), CAnnouncementWizard::kAddressPage);
     EXPECT_TRUE(wizard->button(QWizard::FinishButton)->isVisible());
-    auto* address = static_cast<CPropertyMWizAddress*>(wizard->currentPage());
+    auto* address = static_cast<CMediaWizardAddressPage*>(wizard->currentPage());
     const std::string proposed = address->Address().text().toStdString();
     address->Address().setText("10.1.2.3");
     wizard->button(QWizard::FinishButton)->click();

@@ -1,8 +1,8 @@
 // The Reception page of a session's property sheet and the session list's
 // Reception column, offscreen, fed by real RTP datagrams on the loopback
 // interface.
-#include "directory/Ostara32Doc.h"
-#include "gui/PropertySheet.h"
+#include "directory/SessionStore.h"
+#include "gui/SessionPropertySheet.h"
 #include "gui/ReceptionColumn.h"
 #include "gui/ReceptionPage.h"
 #include "views/SessionListModel.h"
@@ -92,7 +92,7 @@ protected:
         return label && label->isVisibleTo(&box) ? label->text() : QString();
     }
     // Brings the sheet's last page to the front with the keyboard alone.
-    static void ToLastPage(CMyPropertySheet& sheet)
+    static void ToLastPage(CSessionPropertySheet& sheet)
     {
         ShowActive(sheet);
         for (int i = 0; i < sheet.Pages().count() && sheet.Pages().currentIndex() != sheet.Pages().count() - 1; ++i)
@@ -115,14 +115,14 @@ TEST_F(ReceptionPageTest, OnlyHeardAndOwnSessionsWithAServiceHaveThePage)
     const auto session = t.Parse(Session("m=audio 5004 RTP/AVP 0\n"));
     const auto folder = t.Parse("v=0\no=- 9 1 IN IP4 10.0.0.1\ns=Labs\nc=IN IP4 239.195.1.1/15\nt=0 0\n"
                                 "m=directory 9875 SAP/SDP 14\n");
-    auto sheet = CMyPropertySheet::Create(session, with, ESheetKind::Session);
+    auto sheet = CSessionPropertySheet::Create(session, with, ESheetKind::Session);
     ASSERT_TRUE(sheet);
     EXPECT_EQ(sheet->Pages().tabText(sheet->Pages().count() - 1), "Reception");
     EXPECT_EQ(sheet->PageIconOf(sheet->Pages().count() - 1), "media");
-    std::vector<std::unique_ptr<CMyPropertySheet>> others;
-    others.push_back(CMyPropertySheet::Create(session, without, ESheetKind::Session));
-    others.push_back(CMyPropertySheet::Create(folder, with, ESheetKind::Session));
-    others.push_back(CMyPropertySheet::Create(folder, with, ESheetKind::Directory));
+    std::vector<std::unique_ptr<CSessionPropertySheet>> others;
+    others.push_back(CSessionPropertySheet::Create(session, without, ESheetKind::Session));
+    others.push_back(CSessionPropertySheet::Create(folder, with, ESheetKind::Session));
+    others.push_back(CSessionPropertySheet::Create(folder, with, ESheetKind::Directory));
     for (const auto& other : others)
         for (int i = 0; i < other->Pages().count(); ++i)
             EXPECT_NE(other->Pages().tabText(i), "Reception");
@@ -141,7 +141,7 @@ TEST_F(ReceptionPageTest, LiveFiguresPerMediaEntryAndTheWatchEndsWithTheSheet)
                                         "m=video " + std::to_string(video) + " RTP/AVP 96\na=rtpmap:96 H264/90000\n" +
                                         "m=audio 5006 RTP/AVP 0\nc=IN IP6 ff0e::zz\n" +
                                         "m=audio " + std::to_string(six) + " RTP/AVP 0\nc=IN IP6 ::1\n"));
-    auto sheet = CMyPropertySheet::Create(record, context, ESheetKind::Session);
+    auto sheet = CSessionPropertySheet::Create(record, context, ESheetKind::Session);
     ASSERT_TRUE(sheet);
     ToLastPage(*sheet);
     auto* page = qobject_cast<CReceptionPage*>(sheet->Pages().currentWidget());
@@ -199,7 +199,7 @@ TEST_F(ReceptionColumnTest, ShownColumnWatchesTheCurrentRowOnly)
     for (int row = 0; row < tree.model()->rowCount(tree.model()->index(0, 0)); ++row)
         if (tree.model()->index(row, 0, tree.model()->index(0, 0)).data().toString() == "TTL Scope")
             tree.setCurrentIndex(tree.model()->index(row, 0, tree.model()->index(0, 0)));
-    COstara32Doc& doc = app.Runtime().Doc();
+    CSessionStore& doc = app.Runtime().Doc();
     const uint16_t ports[2] = {FreePort(), FreePort()};
     for (int i = 0; i < 2; ++i)
         ASSERT_EQ(doc.AddSession(CSDPObject::FromText("v=0\no=- " + std::to_string(i + 1) +

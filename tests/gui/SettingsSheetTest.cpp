@@ -1,5 +1,5 @@
 #include "app/QtSettingsStore.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "directory/ScopeDirectories.h"
 #include "gui/SettingsSheet.h"
 #include "gui/SettingsSheetDialogs.h"
@@ -182,7 +182,7 @@ TEST_F(SettingsSheetTest, ATypedScopeNameComesBackWholeFromTheSettingsFile)
 TEST_F(SettingsSheetTest, PersonalPageIsLeftAndConfirmedOnlyComplete)
 {
     CDesktopApp app(prompter, exit, &clock);
-    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
+    ASSERT_TRUE(app.Start(CCommandLine()));
     const std::string before = ReadTestFile(IniPath());
     struct Case {
         const char *name, *email, *phone;
@@ -220,8 +220,8 @@ TEST_F(SettingsSheetTest, PersonalPageIsLeftAndConfirmedOnlyComplete)
 TEST_F(SettingsSheetTest, OkStoresEverySectionAndAnAddedScopeListensAtOnce)
 {
     CDesktopApp app(prompter, exit, &clock);
-    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
-    COstara32Doc& doc = app.Runtime().Doc();
+    ASSERT_TRUE(app.Start(CCommandLine()));
+    CSessionStore& doc = app.Runtime().Doc();
     CAppSettings& settings = app.Runtime().Settings();
     settings.groups[5] = CEncryptionGroup{20000, "old-key-1", "Old"};
 
@@ -287,8 +287,8 @@ TEST_F(SettingsSheetTest, OkStoresEverySectionAndAnAddedScopeListensAtOnce)
 TEST_F(SettingsSheetTest, CancelWritesNothingAndPutsGroupsScopesAndDirectoriesBack)
 {
     CDesktopApp app(prompter, exit, &clock);
-    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
-    COstara32Doc& doc = app.Runtime().Doc();
+    ASSERT_TRUE(app.Start(CCommandLine()));
+    CSessionStore& doc = app.Runtime().Doc();
     CAppSettings& settings = app.Runtime().Settings();
     settings.groups[0] = CEncryptionGroup{20000, "key-of-a-1", "A"};
     settings.groups[2] = CEncryptionGroup{20001, "key-of-b-1", "B"};
@@ -367,8 +367,8 @@ TEST_F(SettingsSheetTest, CancelWritesNothingAndPutsGroupsScopesAndDirectoriesBa
 TEST_F(SettingsSheetTest, CancelAfterAnySequenceOfScopeCommandsLeavesNoOrphanDirectory)
 {
     CDesktopApp app(prompter, exit, &clock);
-    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
-    COstara32Doc& doc = app.Runtime().Doc();
+    ASSERT_TRUE(app.Start(CCommandLine()));
+    CSessionStore& doc = app.Runtime().Doc();
     CAppSettings& settings = app.Runtime().Settings();
     AddScope(settings.scopes, CAdminScopeEntry{"Org", 31, 9875, inet_addr("239.192.0.0"), 14}, doc);
     AddScope(settings.scopes, CAdminScopeEntry{"Local", 15, 9875, inet_addr("239.255.0.0"), 16}, doc);
@@ -437,7 +437,7 @@ TEST_F(SettingsSheetTest, CancelAfterAnySequenceOfScopeCommandsLeavesNoOrphanDir
 TEST_F(SettingsSheetTest, PagesSayWhatTheyCannotDo)
 {
     CDesktopApp app(prompter, exit, &clock);
-    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
+    ASSERT_TRUE(app.Start(CCommandLine()));
     CAppSettings& settings = app.Runtime().Settings();
     CSettingsSheet sheet(app.Runtime().Doc(), settings, prompter);
     int dialogs = 0;
@@ -492,7 +492,7 @@ TEST_F(SettingsSheetTest, MissingPersonalInformationIsAskedForOnceTheWindowIsUp)
         sheet.accept();
         return sheet.result();
     };
-    ASSERT_TRUE(app.Start(CMyCommandLineInfo()));
+    ASSERT_TRUE(app.Start(CCommandLine()));
     CMainFrame& window = *app.Window();
     ShowActive(window);
     // Nothing asks while the splash is up, however long; its going does.

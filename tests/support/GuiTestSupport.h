@@ -78,7 +78,7 @@ protected:
     // come up ends the test (the exception fails it).
     static CMainFrame& StartShown(CDesktopApp& app)
     {
-        if (!app.Start(CMyCommandLineInfo()) || !app.Window())
+        if (!app.Start(CCommandLine()) || !app.Window())
             throw std::runtime_error("the program did not start");
         CMainFrame& window = *app.Window();
         window.show();

@@ -22,7 +22,7 @@ protected:
     using Record = std::shared_ptr<CSDPObject>;
     using Mode = QAbstractItemModelTester::FailureReportingMode;
 
-    COstara32Doc doc{Ports()};
+    CSessionStore doc{Ports()};
     CDirectoryTreeModel tree{doc};
     CSessionListModel list{doc};
     CSessionSortFilter sorted{list};

@@ -20,7 +20,7 @@ class WebTest : public ::testing::Test, protected CStoreFakesOf<CViewFanOut> {
 protected:
     using Record = std::shared_ptr<CSDPObject>;
 
-    COstara32Doc doc{Ports()};
+    CSessionStore doc{Ports()};
     CWebState state{"ep0ch"};
     CWebPublisher publisher{doc, t.clock, state};
     CWebHandlers handlers{state, CWebAssets{"<html>", "body{}", "'use strict';"}};

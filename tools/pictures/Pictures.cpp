@@ -2,7 +2,7 @@
 
 #include "app/TalmiraRuntime.h"
 #include "base/FileIO.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "gui/AboutBox.h"
 #include "gui/AnnouncementWizard.h"
 #include "gui/AnnouncementWizardCommands.h"
@@ -10,7 +10,7 @@
 #include "gui/DesktopApp.h"
 #include "gui/MainFrame.h"
 #include "gui/MediaPages.h"
-#include "gui/PropertySheet.h"
+#include "gui/SessionPropertySheet.h"
 #include "gui/ReceptionColumn.h"
 #include "gui/SchedulePage.h"
 #include "gui/SettingsSheet.h"
@@ -138,11 +138,11 @@ void SavePropertiesPicture(CDesktopApp& desktop, Prompter& prompter, const QStri
             for (const auto& record : *directory->links->children)
                 if (!chosen && !IsDirectoryType(record->sessionType) && record->media.size() == 2)
                     chosen = record;
-    auto sheet = CMyPropertySheet::Create(chosen, PropertyContextOf(desktop.Runtime(), prompter),
+    auto sheet = CSessionPropertySheet::Create(chosen, PropertyContextOf(desktop.Runtime(), prompter),
                                           ESheetKind::Session, desktop.Window());
     if (!sheet)
         return GiveUp(desktop, "no session with two media for", file);
-    CMyPropertySheet* shown = sheet.release();
+    CSessionPropertySheet* shown = sheet.release();
     shown->setAttribute(Qt::WA_DeleteOnClose);
     shown->Pages().setCurrentIndex(3); // the first media page
     shown->show();
@@ -186,12 +186,12 @@ void SaveWizardPicture(CDesktopApp& desktop, const QString& file)
     CAnnouncementWizard* wizard = commands.NewSession(ttlScope);
     if (!wizard)
         return GiveUp(desktop, "no announcement wizard for", file);
-    auto* session = static_cast<CPropertyWizSession*>(wizard->page(CAnnouncementWizard::kSessionPage));
+    auto* session = static_cast<CAnnouncementWizardSessionPage*>(wizard->page(CAnnouncementWizard::kSessionPage));
     session->Title().setText("Weekly seminar");
     session->Description().setPlainText("Talks on multicast routing");
     wizard->next();
     wizard->next();
-    auto* schedule = static_cast<CPropertyWizSchedule*>(wizard->page(CAnnouncementWizard::kSchedulePage));
+    auto* schedule = static_cast<CAnnouncementWizardSchedulePage*>(wizard->page(CAnnouncementWizard::kSchedulePage));
     schedule->Repetition(0).setCurrentText("Weekly");
     schedule->Duration(0).setCurrentText("2 hour");
     schedule->Time(0).setTime(QTime(20, 0, 0));
@@ -210,7 +210,7 @@ void SaveMediaWizardPicture(CDesktopApp& desktop, Prompter& prompter, const QStr
         std::shared_ptr<CSDPObject> session;
     };
     auto held = std::make_shared<CHeld>();
-    COstara32Doc& doc = desktop.Runtime().Doc();
+    CSessionStore& doc = desktop.Runtime().Doc();
     held->session = CSDPObject::MakeWithoutText(doc.Environment(), QHostInfo::localHostName().toStdString());
     if (doc.MainList().Size() > 0)
         held->session->parentDirectory = doc.MainList().At(0);
@@ -229,13 +229,13 @@ void SaveReceptionPicture(CDesktopApp& desktop, Prompter& prompter, const QStrin
                           int seconds)
 {
     const auto record = SessionFromFile(desktop, sdpFile);
-    auto sheet = record ? CMyPropertySheet::Create(record, PropertyContextOf(desktop.Runtime(), prompter,
+    auto sheet = record ? CSessionPropertySheet::Create(record, PropertyContextOf(desktop.Runtime(), prompter,
                                                                              desktop.Reception()),
                                                    ESheetKind::Session, desktop.Window())
                         : nullptr;
     if (!sheet)
         return GiveUp(desktop, "no session in", sdpFile);
-    CMyPropertySheet* shown = sheet.release();
+    CSessionPropertySheet* shown = sheet.release();
     shown->setAttribute(Qt::WA_DeleteOnClose);
     shown->resize(640, 560);
     shown->Pages().setCurrentIndex(shown->Pages().count() - 1);
@@ -246,7 +246,7 @@ void SaveReceptionPicture(CDesktopApp& desktop, Prompter& prompter, const QStrin
 void SaveReceptionListPicture(CDesktopApp& desktop, const QString& file, const QString& sdpFile, int seconds)
 {
     CMainFrame& window = *desktop.Window();
-    COstara32Doc& doc = desktop.Runtime().Doc();
+    CSessionStore& doc = desktop.Runtime().Doc();
     const auto record = SessionFromFile(desktop, sdpFile);
     auto* column = window.findChild<CReceptionColumn*>();
     if (!record || doc.MainList().Empty() || !column || doc.AddSession(record, doc.MainList().At(0)) < 0)

@@ -5,7 +5,7 @@
 // would, saves it and ends.
 #include "Pictures.h"
 
-#include "app/CommandLineInfo.h"
+#include "app/CommandLine.h"
 #include "app/TalmiraRuntime.h"
 #include "base/ProgramExit.h"
 #include "gui/Artwork.h"
@@ -63,7 +63,7 @@ int main(int argc, char** argv)
     CGuiPrompter prompter;
     CProcessExit exit;
     CDesktopApp desktop(prompter, exit);
-    if (!desktop.Start(CMyCommandLineInfo())) {
+    if (!desktop.Start(CCommandLine())) {
         const std::string why = desktop.Runtime().Guard().Explanation();
         std::fprintf(stderr, "talmira-pictures: the program did not start%s%s\n", why.empty() ? "" : ": ",
                      why.c_str());

@@ -1,13 +1,13 @@
 // Fills the store of a set-up install directory with a sample of folders
 // and sessions of every type, some on now and some later, and writes the
 // cache with the program's own writer. For pictures of the main window.
-#include "app/CommandLineInfo.h"
+#include "app/CommandLine.h"
 #include "app/ConsolePrompter.h"
 #include "app/Settings.h"
 #include "app/TalmiraRuntime.h"
 #include "base/ProgramExit.h"
 #include "directory/AdminScope.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "sdp/SDPObject.h"
 
 #include <QCoreApplication>
@@ -98,9 +98,9 @@ int main(int argc, char** argv)
                 store->WriteText("User Info", name, value);
     }
     CTalmiraRuntime runtime({prompter, exit});
-    if (!runtime.Start(CMyCommandLineInfo()))
+    if (!runtime.Start(CCommandLine()))
         return 1;
-    COstara32Doc& doc = runtime.Doc();
+    CSessionStore& doc = runtime.Doc();
     const auto scope = doc.MainList().Empty() ? nullptr : doc.MainList().At(0);
     const int64_t now = std::time(nullptr);
     const auto add = [&](const std::string& text, const std::shared_ptr<CSDPObject>& dir) {

@@ -1,6 +1,6 @@
 #include "directory/AdminScope.h"
-#include "directory/Ostara32Doc.h"
-#include "gui/PropertySheet.h"
+#include "directory/SessionStore.h"
+#include "gui/SessionPropertySheet.h"
 #include "sdp/Schedule.h"
 #include "support/GuiTestSupport.h"
 #include "tools/ToolsTestSupport.h"
@@ -59,12 +59,12 @@ protected:
             record->sessionType = type;
         return record;
     }
-    std::unique_ptr<CMyPropertySheet> Open(const std::shared_ptr<CSDPObject>& record,
+    std::unique_ptr<CSessionPropertySheet> Open(const std::shared_ptr<CSDPObject>& record,
                                            ESheetKind kind = ESheetKind::Session)
     {
-        return CMyPropertySheet::Create(record, context, kind);
+        return CSessionPropertySheet::Create(record, context, kind);
     }
-    static QString Titles(const CMyPropertySheet& sheet)
+    static QString Titles(const CSessionPropertySheet& sheet)
     {
         QStringList titles;
         for (int i = 0; i < sheet.Pages().count(); ++i)
@@ -347,7 +347,7 @@ TEST_F(PropertySheetTest, ViewWebPageOpensTheUrlOrSaysNoBrowserWasFound)
     auto local = Open(Parse("v=0\no=- 6 1 IN IP4 10.0.0.1\ns=x\nu=file:///etc/passwd\nt=0 0\n"));
     Find<QPushButton>(*local->Pages().widget(1), "viewWebPage").click();
     EXPECT_EQ(opened.size(), 2u);
-    EXPECT_EQ(prompter.shown, Words{CPropertyOwner::kNotAWebPageText});
+    EXPECT_EQ(prompter.shown, Words{COwnerPage::kNotAWebPageText});
 }
 
 // Properties in the running program: the list's first selected row and the
@@ -358,7 +358,7 @@ TEST_F(PropertiesCommandTest, OpensFromTheListAndTheTreeAndLetsTheRecordGo)
 {
     CDesktopApp app(prompter, exit, &clock);
     CMainFrame& window = StartShown(app);
-    COstara32Doc& doc = app.Runtime().Doc();
+    CSessionStore& doc = app.Runtime().Doc();
     const auto scope = doc.MainList().At(0);
     const auto session = CSDPObject::FromText(SessionText("m=audio 5004 RTP/AVP 0\nm=video 5006 RTP/AVP 31\n"),
                                               app.Runtime().Environment());
@@ -368,7 +368,7 @@ TEST_F(PropertiesCommandTest, OpensFromTheListAndTheTreeAndLetsTheRecordGo)
     const auto shown = [&] {
         QString seen;
         QTimer::singleShot(0, [&] {
-            if (auto* sheet = qobject_cast<CMyPropertySheet*>(QApplication::activeModalWidget())) {
+            if (auto* sheet = qobject_cast<CSessionPropertySheet*>(QApplication::activeModalWidget())) {
                 seen = sheet->windowTitle() + ": " + QString::number(sheet->Pages().count());
                 QTest::keyClick(sheet, Qt::Key_Escape);
             }

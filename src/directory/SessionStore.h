@@ -26,7 +26,7 @@ class CUsedAddressList;
 enum class ESapAction;
 
 // Everything the store talks to. Views and the tool starter may be absent.
-struct CDocPorts {
+struct CStorePorts {
     const Clock& clock;
     Random& random;
     Prompter& prompter;
@@ -51,7 +51,7 @@ struct CTtlBands {
 
 // The session store: the main list of directories and, below each, the
 // sessions heard on its SAP address.
-class COstara32Doc {
+class CSessionStore {
 public:
     static constexpr int kMinInterval = 300;     // seconds
     static constexpr int kTimeoutIntervals = 10;
@@ -75,12 +75,12 @@ public:
         "i=Announcements where the scoping is done using the TTL field\nc=IN IP4 224.2.165.3/127\n"
         "m=directory 9875 SAP/SDP 14\nc=IN IP4 224.2.127.254/127";
 
-    explicit COstara32Doc(const CDocPorts& ports);
+    explicit CSessionStore(const CStorePorts& ports);
     // Deletes the plain files in the tmp folder below the install directory
     // (unless told to leave them).
-    ~COstara32Doc();
-    COstara32Doc(const COstara32Doc&) = delete;
-    COstara32Doc& operator=(const COstara32Doc&) = delete;
+    ~CSessionStore();
+    CSessionStore(const CSessionStore&) = delete;
+    CSessionStore& operator=(const CSessionStore&) = delete;
 
     // 1 when the record was appended to the directory's list (or the main
     // list), 0 when it refreshed the stored record of the same session or
@@ -186,7 +186,7 @@ public:
     // Empties tmp/ (its plain files) when it is this store's to empty. Every
     // way out does it, the ones that end the program at once included.
     void CleanTmp();
-    const CDocPorts& Ports() const { return m_ports; }
+    const CStorePorts& Ports() const { return m_ports; }
     // The tool starter comes after the store: it shows its messages
     // through Prompts(), so they are held while the walk runs.
     void SetToolStarter(ToolStarter* tools) { m_ports.tools = tools; }
@@ -256,7 +256,7 @@ private:
     bool LoadSessionFile();
     void CorruptCache(const std::string& path);
 
-    CDocPorts m_ports;
+    CStorePorts m_ports;
     CQueuedPrompter m_prompts;
     CSdpEnvironment m_env;
     CSessionList m_mainList;
@@ -290,4 +290,4 @@ private:
 void CleanTmpFolder(const std::string& folder, Prompter& prompter);
 
 // The first scope directory of the main list that bears this name.
-std::shared_ptr<CSDPObject> FindScopeDirectory(COstara32Doc& doc, const std::string& name);
+std::shared_ptr<CSDPObject> FindScopeDirectory(CSessionStore& doc, const std::string& name);

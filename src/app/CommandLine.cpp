@@ -1,8 +1,8 @@
-#include "app/CommandLineInfo.h"
+#include "app/CommandLine.h"
 
 #include "base/Text.h"
 
-void CMyCommandLineInfo::ParseParam(const std::string& param, bool isFlag)
+void CCommandLine::ParseParam(const std::string& param, bool isFlag)
 {
     if (isFlag) {
         if (param == "t")
@@ -28,7 +28,7 @@ void CMyCommandLineInfo::ParseParam(const std::string& param, bool isFlag)
     }
 }
 
-bool CMyCommandLineInfo::IsFlag(const std::string& arg)
+bool CCommandLine::IsFlag(const std::string& arg)
 {
 #ifdef _WIN32
     return !arg.empty() && (arg[0] == '-' || arg[0] == '/');
@@ -38,7 +38,7 @@ bool CMyCommandLineInfo::IsFlag(const std::string& arg)
 #endif
 }
 
-void CMyCommandLineInfo::ParseCommandLine(const std::vector<std::string>& args)
+void CCommandLine::ParseCommandLine(const std::vector<std::string>& args)
 {
     for (const std::string& arg : args) {
         const bool isFlag = IsFlag(arg);
@@ -46,7 +46,7 @@ void CMyCommandLineInfo::ParseCommandLine(const std::vector<std::string>& args)
     }
 }
 
-CMyCommandLineInfo::EInfoRequest CMyCommandLineInfo::InfoRequest(const std::vector<std::string>& args)
+CCommandLine::EInfoRequest CCommandLine::InfoRequest(const std::vector<std::string>& args)
 {
     for (const std::string& arg : args) {
         if (arg == "--version")
@@ -57,12 +57,12 @@ CMyCommandLineInfo::EInfoRequest CMyCommandLineInfo::InfoRequest(const std::vect
     return EInfoRequest::None;
 }
 
-std::string CMyCommandLineInfo::VersionLine()
+std::string CCommandLine::VersionLine()
 {
     return "talmira " TALMIRA_VERSION "\n";
 }
 
-std::string CMyCommandLineInfo::Usage()
+std::string CCommandLine::Usage()
 {
     return "usage: talmira [-nologo] [-f SESSION-FILE] [-t NUMBER] [-C TEXT] [ADDRESS/NUMBER]\n"
            "\n"

@@ -1,4 +1,4 @@
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 
 #include "base/Clock.h"
 #include "base/FileIO.h"
@@ -49,9 +49,9 @@ struct CShownFields {
 
 } // namespace
 
-class COstara32Doc::CReset {
+class CSessionStore::CReset {
 public:
-    explicit CReset(COstara32Doc& doc) : m_doc(doc)
+    explicit CReset(CSessionStore& doc) : m_doc(doc)
     {
         if (m_doc.m_resets++ == 0 && m_doc.m_ports.views)
             m_doc.m_ports.views->BeginReset();
@@ -71,7 +71,7 @@ public:
     CReset(const CReset&) = delete;
     CReset& operator=(const CReset&) = delete;
 private:
-    COstara32Doc& m_doc;
+    CSessionStore& m_doc;
 };
 
 int CTtlBands::BandOf(int ttl)
@@ -99,30 +99,30 @@ CTtlBands CTtlBands::Count(const CSessionList& list)
     return bands;
 }
 
-COstara32Doc::COstara32Doc(const CDocPorts& ports)
+CSessionStore::CSessionStore(const CStorePorts& ports)
     : m_ports(ports), m_prompts(ports.prompter), m_env{ports.clock, ports.random, ports.usedAddresses}
 {
 }
 
-COstara32Doc::~COstara32Doc()
+CSessionStore::~CSessionStore()
 {
     // The views may be gone already: nothing is sent from here.
     ReleaseAll();
     CleanTmp();
 }
 
-void COstara32Doc::CleanTmp()
+void CSessionStore::CleanTmp()
 {
     if (m_cleansTmpFolder && !installDirectory.empty())
         CleanTmpFolder(TmpFolder(), m_prompts);
 }
 
-ViewNotifier* COstara32Doc::RowViews() const
+ViewNotifier* CSessionStore::RowViews() const
 {
     return m_resets ? nullptr : m_ports.views;
 }
 
-void COstara32Doc::Notify(const CViewHint& hint)
+void CSessionStore::Notify(const CViewHint& hint)
 {
     if (!m_ports.views)
         return;
@@ -137,7 +137,7 @@ void COstara32Doc::Notify(const CViewHint& hint)
     m_hintPending = true;
 }
 
-void COstara32Doc::SendPendingHint()
+void CSessionStore::SendPendingHint()
 {
     if (!m_hintPending || !m_ports.views || m_walking || m_resets)
         return;
@@ -147,7 +147,7 @@ void COstara32Doc::SendPendingHint()
     m_ports.views->UpdateAllViews(hint);
 }
 
-bool COstara32Doc::ShowsWithin(const CSDPObject& directory) const
+bool CSessionStore::ShowsWithin(const CSDPObject& directory) const
 {
     if (m_hintPending && m_pendingHint.code != CViewHint::kListsChanged) {
         // The list is about to show the pending hint's directory.
@@ -167,7 +167,7 @@ bool COstara32Doc::ShowsWithin(const CSDPObject& directory) const
     return false;
 }
 
-void COstara32Doc::Changed(const std::shared_ptr<CSDPObject>& record)
+void CSessionStore::Changed(const std::shared_ptr<CSDPObject>& record)
 {
     const auto directory = record->parentDirectory.lock();
     if (directory && !directory->links->children)
@@ -180,7 +180,7 @@ void COstara32Doc::Changed(const std::shared_ptr<CSDPObject>& record)
     Notify(CViewHint::ListsChanged());
 }
 
-CSessionList& COstara32Doc::ListOf(const std::shared_ptr<CSDPObject>& directory)
+CSessionList& CSessionStore::ListOf(const std::shared_ptr<CSDPObject>& directory)
 {
     return directory ? *directory->links->children : m_mainList;
 }
@@ -194,7 +194,7 @@ bool IsAnnouncedDirectory(const CSDPObject& record)
 }
 } // namespace
 
-bool COstara32Doc::MayNest(const CSDPObject& directory, const std::shared_ptr<CSDPObject>& parent) const
+bool CSessionStore::MayNest(const CSDPObject& directory, const std::shared_ptr<CSDPObject>& parent) const
 {
     int depth = 1;
     for (auto above = parent; above; above = above->parentDirectory.lock()) {
@@ -207,7 +207,7 @@ bool COstara32Doc::MayNest(const CSDPObject& directory, const std::shared_ptr<CS
     return true;
 }
 
-bool COstara32Doc::Listen(const std::shared_ptr<CSDPObject>& directory)
+bool CSessionStore::Listen(const std::shared_ptr<CSDPObject>& directory)
 {
     if (directory->links->directoryReceiver)
         return true;
@@ -218,7 +218,7 @@ bool COstara32Doc::Listen(const std::shared_ptr<CSDPObject>& directory)
     return true;
 }
 
-bool COstara32Doc::FreeSocketFor(uint64_t source)
+bool CSessionStore::FreeSocketFor(uint64_t source)
 {
     uint64_t richest = 0;
     size_t most = 0;
@@ -240,7 +240,7 @@ bool COstara32Doc::FreeSocketFor(uint64_t source)
     return true;
 }
 
-bool COstara32Doc::ListenAgain(const std::shared_ptr<CSDPObject>& directory, const std::shared_ptr<CSDPObject>& parent)
+bool CSessionStore::ListenAgain(const std::shared_ptr<CSDPObject>& directory, const std::shared_ptr<CSDPObject>& parent)
 {
     if (!IsDirectoryType(directory->sessionType))
         return false;
@@ -248,13 +248,13 @@ bool COstara32Doc::ListenAgain(const std::shared_ptr<CSDPObject>& directory, con
     return links.children && !links.directoryReceiver && MayNest(*directory, parent) && Listen(directory);
 }
 
-void COstara32Doc::UncountSocket(uint64_t source)
+void CSessionStore::UncountSocket(uint64_t source)
 {
     if (const auto held = m_socketsPerSource.find(source); held != m_socketsPerSource.end() && --held->second == 0)
         m_socketsPerSource.erase(held);
 }
 
-void COstara32Doc::NoteSource(CSDPObject& record, uint64_t source)
+void CSessionStore::NoteSource(CSDPObject& record, uint64_t source)
 {
     if (source == 0 || record.announcedFrom == source)
         return;
@@ -268,7 +268,7 @@ void COstara32Doc::NoteSource(CSDPObject& record, uint64_t source)
     ++m_socketsPerSource[source];
 }
 
-uint32_t COstara32Doc::SecondGroupOf(const CSDPObject& directory) const
+uint32_t CSessionStore::SecondGroupOf(const CSDPObject& directory) const
 {
     // Scope directories, made now or read from the cache, by the scope whose
     // SAP group they listen on. The TTL Scope's group is already the global
@@ -279,7 +279,7 @@ uint32_t COstara32Doc::SecondGroupOf(const CSDPObject& directory) const
     return scope ? scope->AnnouncementGroup() : 0;
 }
 
-void COstara32Doc::OpenSocket(const std::shared_ptr<CSDPObject>& directory)
+void CSessionStore::OpenSocket(const std::shared_ptr<CSDPObject>& directory)
 {
     const CRecordLinks& links = *directory->links;
     if (const auto group6 = Ipv6DirectoryGroup(*directory))
@@ -294,7 +294,7 @@ void COstara32Doc::OpenSocket(const std::shared_ptr<CSDPObject>& directory)
     }
 }
 
-void COstara32Doc::CloseSocket(CSDPObject& directory)
+void CSessionStore::CloseSocket(CSDPObject& directory)
 {
     CRecordLinks* const links = directory.links.IfSet();
     if (auto socket = links ? std::move(links->directoryReceiver) : nullptr) {
@@ -306,7 +306,7 @@ void COstara32Doc::CloseSocket(CSDPObject& directory)
     }
 }
 
-void COstara32Doc::MoveDirectory(const std::shared_ptr<CSDPObject>& directory, uint32_t groupNetworkOrder,
+void CSessionStore::MoveDirectory(const std::shared_ptr<CSDPObject>& directory, uint32_t groupNetworkOrder,
                                  uint16_t port, uint8_t ttl)
 {
     if (!directory || !IsDirectoryType(directory->sessionType))
@@ -324,7 +324,7 @@ void COstara32Doc::MoveDirectory(const std::shared_ptr<CSDPObject>& directory, u
     FollowMove(directory);
 }
 
-void COstara32Doc::FollowMove(const std::shared_ptr<CSDPObject>& directory)
+void CSessionStore::FollowMove(const std::shared_ptr<CSDPObject>& directory)
 {
     if (!MayNest(*directory, directory->parentDirectory.lock()))
         CloseSocket(*directory);
@@ -335,7 +335,7 @@ void COstara32Doc::FollowMove(const std::shared_ptr<CSDPObject>& directory)
             FollowMove(child);
 }
 
-int COstara32Doc::AddSession(std::shared_ptr<CSDPObject> record, const std::shared_ptr<CSDPObject>& directory)
+int CSessionStore::AddSession(std::shared_ptr<CSDPObject> record, const std::shared_ptr<CSDPObject>& directory)
 {
     // A directory already removed (a datagram still queued for its socket)
     // takes nothing more: the record is dropped.
@@ -413,7 +413,7 @@ int COstara32Doc::AddSession(std::shared_ptr<CSDPObject> record, const std::shar
     return 1;
 }
 
-void COstara32Doc::RefreshUnchanged(CSDPObject& stored)
+void CSessionStore::RefreshUnchanged(CSDPObject& stored)
 {
     CRecordLock lock(stored);
     if (!lock.ok())
@@ -422,7 +422,7 @@ void COstara32Doc::RefreshUnchanged(CSDPObject& stored)
     stored.lastHeard = m_ports.clock.Now();
 }
 
-bool COstara32Doc::RefreshRepeat(std::string_view text, uint64_t hash, const std::shared_ptr<CSDPObject>& directory,
+bool CSessionStore::RefreshRepeat(std::string_view text, uint64_t hash, const std::shared_ptr<CSDPObject>& directory,
                                  std::string_view origin)
 {
     if (hash == 0)
@@ -446,7 +446,7 @@ bool COstara32Doc::RefreshRepeat(std::string_view text, uint64_t hash, const std
     return true;
 }
 
-int COstara32Doc::RemoveSession(std::shared_ptr<CSDPObject> record)
+int CSessionStore::RemoveSession(std::shared_ptr<CSDPObject> record)
 {
     const auto directory = record->parentDirectory.lock();
     if (!directory && !IsUnset(record->parentDirectory))
@@ -485,7 +485,7 @@ int COstara32Doc::RemoveSession(std::shared_ptr<CSDPObject> record)
     return 1;
 }
 
-int COstara32Doc::RemoveHeard(const std::shared_ptr<CSDPObject>& deletion, const std::shared_ptr<CSDPObject>& directory)
+int CSessionStore::RemoveHeard(const std::shared_ptr<CSDPObject>& deletion, const std::shared_ptr<CSDPObject>& directory)
 {
     if (directory && (!directory->links->children || directory->IsDeleting()))
         return 0;
@@ -500,7 +500,7 @@ int COstara32Doc::RemoveHeard(const std::shared_ptr<CSDPObject>& deletion, const
     return removed;
 }
 
-void COstara32Doc::ReleaseChildren(CSDPObject& directory)
+void CSessionStore::ReleaseChildren(CSDPObject& directory)
 {
     if (!directory.links->children)
         return;
@@ -515,7 +515,7 @@ void COstara32Doc::ReleaseChildren(CSDPObject& directory)
     directory.links->children->Clear();
 }
 
-void COstara32Doc::AnnounceSession(CSDPObject& record, bool deletion)
+void CSessionStore::AnnounceSession(CSDPObject& record, bool deletion)
 {
     std::string text;
     record.WriteSdp(text);
@@ -542,7 +542,7 @@ void COstara32Doc::AnnounceSession(CSDPObject& record, bool deletion)
     record.walkNext = 0; // an edit before the send may have changed its times
 }
 
-int COstara32Doc::AnnouncementInterval(const CSDPObject& record, const CTtlBands& bands)
+int CSessionStore::AnnouncementInterval(const CSDPObject& record, const CTtlBands& bands)
 {
     const int ttl = record.media.empty() ? 127 : record.media.front().ttl;
     const int band = CTtlBands::BandOf(ttl);
@@ -551,7 +551,7 @@ int COstara32Doc::AnnouncementInterval(const CSDPObject& record, const CTtlBands
     return static_cast<int>(std::clamp<int64_t>(value, kMinInterval, INT_MAX));
 }
 
-int COstara32Doc::AnnounceTtlOf(const CSDPObject& record, const CSDPObject* directory)
+int CSessionStore::AnnounceTtlOf(const CSDPObject& record, const CSDPObject* directory)
 {
     int ttl = 0;
     for (const CSDPMedia& m : record.media)
@@ -562,7 +562,7 @@ int COstara32Doc::AnnounceTtlOf(const CSDPObject& record, const CSDPObject* dire
     return ttl ? ttl : 15;
 }
 
-int64_t COstara32Doc::EndTime(const CSDPObject& record)
+int64_t CSessionStore::EndTime(const CSDPObject& record)
 {
     int64_t end = 0;
     for (const CSDPTime& t : record.times) {
@@ -576,7 +576,7 @@ int64_t COstara32Doc::EndTime(const CSDPObject& record)
     return end;
 }
 
-void COstara32Doc::CheckSessions()
+void CSessionStore::CheckSessions()
 {
     if (m_walking)
         return;
@@ -594,7 +594,7 @@ void COstara32Doc::CheckSessions()
     }
 }
 
-void COstara32Doc::CheckSessions(CSessionList& list)
+void CSessionStore::CheckSessions(CSessionList& list)
 {
     const CTtlBands bands = CTtlBands::Count(list);
     const int64_t now = m_ports.clock.Now();
@@ -608,7 +608,7 @@ void COstara32Doc::CheckSessions(CSessionList& list)
     }
 }
 
-bool COstara32Doc::NeedsCheck(const CSDPObject& r, const CTtlBands& bands, int64_t now) const
+bool CSessionStore::NeedsCheck(const CSDPObject& r, const CTtlBands& bands, int64_t now) const
 {
     // A later last-heard time only pushes time-out and re-announcement
     // further away; an earlier one, a changed interval, a clock that went
@@ -617,7 +617,7 @@ bool COstara32Doc::NeedsCheck(const CSDPObject& r, const CTtlBands& bands, int64
         || AnnouncementInterval(r, bands) != r.walkInterval;
 }
 
-void COstara32Doc::CheckRecord(const std::shared_ptr<CSDPObject>& record, const CTtlBands& bands, int64_t now)
+void CSessionStore::CheckRecord(const std::shared_ptr<CSDPObject>& record, const CTtlBands& bands, int64_t now)
 {
     CSDPObject& r = *record;
     if (!r.Lock(__FILE__, __LINE__))
@@ -670,7 +670,7 @@ void COstara32Doc::CheckRecord(const std::shared_ptr<CSDPObject>& record, const 
     r.Unlock();
 }
 
-void COstara32Doc::OnSapMessage(ESapAction action, std::shared_ptr<CSDPObject> record,
+void CSessionStore::OnSapMessage(ESapAction action, std::shared_ptr<CSDPObject> record,
                                 const std::shared_ptr<CSDPObject>& directory)
 {
     if (!record)
@@ -683,7 +683,7 @@ void COstara32Doc::OnSapMessage(ESapAction action, std::shared_ptr<CSDPObject> r
     }
 }
 
-void COstara32Doc::DeleteContents()
+void CSessionStore::DeleteContents()
 {
     CReset reset(*this);
     ReleaseAll();
@@ -691,7 +691,7 @@ void COstara32Doc::DeleteContents()
     Notify(CViewHint::TopLevel());
 }
 
-void COstara32Doc::ClearCache()
+void CSessionStore::ClearCache()
 {
     CReset reset(*this);
     for (const auto& top : m_mainList) {
@@ -703,7 +703,7 @@ void COstara32Doc::ClearCache()
     Notify(CViewHint::TopLevel());
 }
 
-void COstara32Doc::ReleaseAll()
+void CSessionStore::ReleaseAll()
 {
     for (const auto& record : m_mainList) {
         CloseSocket(*record);
@@ -715,18 +715,18 @@ void COstara32Doc::ReleaseAll()
     m_mainList.Clear();
 }
 
-std::string COstara32Doc::CacheFilePath() const
+std::string CSessionStore::CacheFilePath() const
 {
     return installDirectory.empty() ? std::string(kCacheFileName)
                                     : (fs::path(installDirectory) / kCacheFileName).string();
 }
 
-std::string COstara32Doc::TmpFolder() const
+std::string CSessionStore::TmpFolder() const
 {
     return (fs::path(installDirectory) / "tmp").string();
 }
 
-bool COstara32Doc::OnNewDocument()
+bool CSessionStore::OnNewDocument()
 {
     CReset reset(*this);
     DeleteContents();
@@ -747,7 +747,7 @@ bool COstara32Doc::OnNewDocument()
     return true;
 }
 
-void COstara32Doc::AddScopeDirectories()
+void CSessionStore::AddScopeDirectories()
 {
     // A scope added on the settings page came with another id than the one
     // its place gives now: its directory in the cache keeps that one, so
@@ -768,7 +768,7 @@ void COstara32Doc::AddScopeDirectories()
     }
 }
 
-void COstara32Doc::AddIpv6ScopeDirectories()
+void CSessionStore::AddIpv6ScopeDirectories()
 {
     for (const CIpv6SapScope& scope : kIpv6SapScopes) {
         auto directory = FindScopeDirectory(*this, scope.name);
@@ -782,7 +782,7 @@ void COstara32Doc::AddIpv6ScopeDirectories()
     }
 }
 
-bool COstara32Doc::LoadSessionFile()
+bool CSessionStore::LoadSessionFile()
 {
     const fileio::CReadResult file = fileio::ReadRegularFile(m_sessionFile, kMaxSessionFile, true);
     if (!file.Ok())
@@ -792,7 +792,7 @@ bool COstara32Doc::LoadSessionFile()
     return true;
 }
 
-bool COstara32Doc::LoadCache()
+bool CSessionStore::LoadCache()
 {
     const std::string path = CacheFilePath();
     const fileio::CReadResult file = fileio::ReadRegularFile(path, kMaxCacheFile);
@@ -814,7 +814,7 @@ bool COstara32Doc::LoadCache()
     return true;
 }
 
-bool COstara32Doc::ReadCache(CArchiveReader& in)
+bool CSessionStore::ReadCache(CArchiveReader& in)
 {
     CReset reset(*this);
     if (!LoadList(in, m_mainList, nullptr))
@@ -826,13 +826,13 @@ bool COstara32Doc::ReadCache(CArchiveReader& in)
     return true;
 }
 
-std::string COstara32Doc::UnreadableCacheText(const std::string& path, const std::string& reason)
+std::string CSessionStore::UnreadableCacheText(const std::string& path, const std::string& reason)
 {
     return "The cache file " + path + " cannot be read (" + reason
         + ").\nIt is left as it is; the sessions of this run will not be saved.";
 }
 
-void COstara32Doc::CorruptCache(const std::string& path)
+void CSessionStore::CorruptCache(const std::string& path)
 {
     m_prompts.Show(kCorruptCacheText);
     std::error_code ec;
@@ -844,7 +844,7 @@ void COstara32Doc::CorruptCache(const std::string& path)
     DeleteContents();
 }
 
-bool COstara32Doc::LoadList(CArchiveReader& in, CSessionList& list, const std::shared_ptr<CSDPObject>& directory)
+bool CSessionStore::LoadList(CArchiveReader& in, CSessionList& list, const std::shared_ptr<CSDPObject>& directory)
 {
     // Deeper nesting than the store ever holds is no tree this program
     // wrote: treated as corrupt instead of exhausting the stack.
@@ -894,7 +894,7 @@ bool COstara32Doc::LoadList(CArchiveReader& in, CSessionList& list, const std::s
     return true;
 }
 
-void COstara32Doc::StoreList(CArchiveWriter& out, CSessionList& list, bool closeSockets)
+void CSessionStore::StoreList(CArchiveWriter& out, CSessionList& list, bool closeSockets)
 {
     out.WriteInt(static_cast<int32_t>(list.Size()));
     for (const auto& record : list) {
@@ -913,7 +913,7 @@ void COstara32Doc::StoreList(CArchiveWriter& out, CSessionList& list, bool close
     }
 }
 
-bool COstara32Doc::SaveCache()
+bool CSessionStore::SaveCache()
 {
     const auto failure = WriteCache();
     if (failure)
@@ -921,7 +921,7 @@ bool COstara32Doc::SaveCache()
     return !failure;
 }
 
-std::optional<std::string> COstara32Doc::WriteCache()
+std::optional<std::string> CSessionStore::WriteCache()
 {
     if (m_sessionFileGiven || !m_cacheEnabled || m_cacheUnreadable)
         return std::nullopt;
@@ -940,7 +940,7 @@ std::optional<std::string> COstara32Doc::WriteCache()
         + "\nNothing was saved; an existing cache file is left as it was.";
 }
 
-bool COstara32Doc::OnCloseDocument()
+bool CSessionStore::OnCloseDocument()
 {
     const auto failure = WriteCache();
     // The session files go with the cache's writing, failed or not: the
@@ -970,7 +970,7 @@ void CleanTmpFolder(const std::string& folder, Prompter& prompter)
     }
 }
 
-std::shared_ptr<CSDPObject> FindScopeDirectory(COstara32Doc& doc, const std::string& name)
+std::shared_ptr<CSDPObject> FindScopeDirectory(CSessionStore& doc, const std::string& name)
 {
     for (const auto& record : doc.MainList())
         if (record->sessionType == kTypeScopeDirectory && record->name == name)

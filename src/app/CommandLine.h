@@ -7,7 +7,7 @@
 // argument holding "/" read as address/number. Flags begin with '-' (and on
 // Windows also '/'); their names are compared case-sensitively. Only the session file has an
 // effect: the store then shows that one session instead of the cache.
-class CMyCommandLineInfo {
+class CCommandLine {
 public:
     int number = 0;
     bool numberGiven = false;

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-class COstara32Doc;
+class CSessionStore;
 class CTalmiraRuntime;
 class CViewerHold;
 class QDialogButtonBox;
@@ -22,14 +22,14 @@ enum class ESheetKind {
 // record's viewer window for as long as it exists; a record whose deletion
 // begins meanwhile closes it with the expiry message. Every media entry gets
 // a page of its own: the tab bar scrolls when they do not fit.
-class CMyPropertySheet final : public QDialog, public CViewerWindow {
+class CSessionPropertySheet final : public QDialog, public CViewerWindow {
     Q_OBJECT
 public:
     // None when the record's lock is refused (its deletion has begun).
-    static std::unique_ptr<CMyPropertySheet> Create(const std::shared_ptr<CSDPObject>& record,
+    static std::unique_ptr<CSessionPropertySheet> Create(const std::shared_ptr<CSDPObject>& record,
                                                     const CPropertyContext& context, ESheetKind kind,
                                                     QWidget* parent = nullptr);
-    ~CMyPropertySheet() override;
+    ~CSessionPropertySheet() override;
 
     QTabWidget& Pages() const { return *m_tabs; }
     QDialogButtonBox& Buttons() const { return *m_buttons; }
@@ -41,7 +41,7 @@ public:
     void RecordExpired(CSDPObject& record) override;
 
 private:
-    CMyPropertySheet(const std::shared_ptr<CSDPObject>& record, std::unique_ptr<CViewerHold> hold,
+    CSessionPropertySheet(const std::shared_ptr<CSDPObject>& record, std::unique_ptr<CViewerHold> hold,
                      const CPropertyContext& context, ESheetKind kind, QWidget* parent);
     void AddPage(QWidget* page, const QString& title, EPageIcon icon);
     void Apply();
@@ -51,7 +51,7 @@ private:
     CPropertyContext m_context;
     QTabWidget* m_tabs = nullptr;
     QDialogButtonBox* m_buttons = nullptr;
-    CPropertySession* m_info = nullptr;
+    CSessionPage* m_info = nullptr;
     bool m_expired = false;
 };
 
@@ -61,7 +61,7 @@ QString SheetCaption(int sessionType);
 // The Properties command: shows the sheet modally, then lets the record go
 // and (from the list) tells the views the lists changed. Nothing happens for
 // no record or a record being deleted.
-void ShowProperties(COstara32Doc& doc, const CPropertyContext& context, const std::shared_ptr<CSDPObject>& record,
+void ShowProperties(CSessionStore& doc, const CPropertyContext& context, const std::shared_ptr<CSDPObject>& record,
                     ESheetKind kind, QWidget* parent);
 // The pages' needs taken from the running program; without a reception
 // service the sheet has no Reception page.

@@ -1,8 +1,8 @@
-#include "gui/PropertySheet.h"
+#include "gui/SessionPropertySheet.h"
 
 #include "app/TalmiraRuntime.h"
 #include "base/ViewNotifier.h"
-#include "directory/Ostara32Doc.h"
+#include "directory/SessionStore.h"
 #include "gui/ReceptionPage.h"
 #include "gui/ViewerHold.h"
 
@@ -21,7 +21,7 @@ QString SheetCaption(int sessionType)
     return "Session Properties";
 }
 
-std::unique_ptr<CMyPropertySheet> CMyPropertySheet::Create(const std::shared_ptr<CSDPObject>& record,
+std::unique_ptr<CSessionPropertySheet> CSessionPropertySheet::Create(const std::shared_ptr<CSDPObject>& record,
                                                            const CPropertyContext& context, ESheetKind kind,
                                                            QWidget* parent)
 {
@@ -30,10 +30,10 @@ std::unique_ptr<CMyPropertySheet> CMyPropertySheet::Create(const std::shared_ptr
     auto hold = std::make_unique<CViewerHold>(record);
     if (!hold->ok())
         return nullptr;
-    return std::unique_ptr<CMyPropertySheet>(new CMyPropertySheet(record, std::move(hold), context, kind, parent));
+    return std::unique_ptr<CSessionPropertySheet>(new CSessionPropertySheet(record, std::move(hold), context, kind, parent));
 }
 
-CMyPropertySheet::CMyPropertySheet(const std::shared_ptr<CSDPObject>& record, std::unique_ptr<CViewerHold> hold,
+CSessionPropertySheet::CSessionPropertySheet(const std::shared_ptr<CSDPObject>& record, std::unique_ptr<CViewerHold> hold,
                                    const CPropertyContext& context, ESheetKind kind, QWidget* parent)
     : QDialog(parent), m_record(record), m_hold(std::move(hold)), m_context(context)
 {
@@ -43,18 +43,18 @@ CMyPropertySheet::CMyPropertySheet(const std::shared_ptr<CSDPObject>& record, st
     m_tabs->setUsesScrollButtons(true);
     m_tabs->tabBar()->setExpanding(false);
 
-    m_info = new CPropertySession(record, m_context);
+    m_info = new CSessionPage(record, m_context);
     AddPage(m_info, "Info", EPageIcon::Info);
     if (kind == ESheetKind::Directory && r.sessionType == kTypeScopeDirectory) {
-        AddPage(new CAdminScopeProperty(r, m_context.scopes), "Admin Scope", EPageIcon::AdminScope);
+        AddPage(new CSessionScopePage(r, m_context.scopes), "Admin Scope", EPageIcon::AdminScope);
     } else {
-        AddPage(new CPropertyOwner(r, m_context), "Contact", EPageIcon::Contact);
-        AddPage(new CScheduleProperty(r, m_context.clock), "Schedule", EPageIcon::Schedule);
+        AddPage(new COwnerPage(r, m_context), "Contact", EPageIcon::Contact);
+        AddPage(new CSessionSchedulePage(r, m_context.clock), "Schedule", EPageIcon::Schedule);
         if (!r.extras->keyMethod.empty())
-            AddPage(new CPropertyEncryption(r), "Encryption", EPageIcon::Key);
+            AddPage(new CEncryptionPage(r), "Encryption", EPageIcon::Key);
         for (size_t i = 0; i < r.media.size(); ++i) {
             const CMediaPageLook look = MediaPageLook(r.media[i].media, r.sessionType);
-            AddPage(new CPropertyMedia1(record, static_cast<int>(i), m_context), look.title, look.icon);
+            AddPage(new CMediaPage(record, static_cast<int>(i), m_context), look.title, look.icon);
         }
         if (kind == ESheetKind::Session && m_context.reception && !IsDirectoryType(r.sessionType) && !r.media.empty())
             AddPage(new CReceptionPage(record, *m_context.reception), "Reception", EPageIcon::Media);
@@ -62,9 +62,9 @@ CMyPropertySheet::CMyPropertySheet(const std::shared_ptr<CSDPObject>& record, st
 
     m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);
     m_buttons->button(QDialogButtonBox::Ok)->setDefault(true);
-    connect(m_buttons, &QDialogButtonBox::accepted, this, &CMyPropertySheet::accept);
-    connect(m_buttons, &QDialogButtonBox::rejected, this, &CMyPropertySheet::reject);
-    connect(m_buttons->button(QDialogButtonBox::Apply), &QPushButton::clicked, this, &CMyPropertySheet::Apply);
+    connect(m_buttons, &QDialogButtonBox::accepted, this, &CSessionPropertySheet::accept);
+    connect(m_buttons, &QDialogButtonBox::rejected, this, &CSessionPropertySheet::reject);
+    connect(m_buttons->button(QDialogButtonBox::Apply), &QPushButton::clicked, this, &CSessionPropertySheet::Apply);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_tabs);
@@ -73,40 +73,40 @@ CMyPropertySheet::CMyPropertySheet(const std::shared_ptr<CSDPObject>& record, st
     m_hold->Seat(*this);
 }
 
-CMyPropertySheet::~CMyPropertySheet() = default;
+CSessionPropertySheet::~CSessionPropertySheet() = default;
 
-void CMyPropertySheet::AddPage(QWidget* page, const QString& title, EPageIcon icon)
+void CSessionPropertySheet::AddPage(QWidget* page, const QString& title, EPageIcon icon)
 {
     const int index = m_tabs->addTab(page, PageIcon(icon), title);
     m_tabs->tabBar()->setTabData(index, PageIconName(icon));
 }
 
-QString CMyPropertySheet::PageIconOf(int index) const
+QString CSessionPropertySheet::PageIconOf(int index) const
 {
     return m_tabs->tabBar()->tabData(index).toString();
 }
 
-void CMyPropertySheet::Apply()
+void CSessionPropertySheet::Apply()
 {
     m_info->Apply();
 }
 
-void CMyPropertySheet::accept()
+void CSessionPropertySheet::accept()
 {
     Apply();
     QDialog::accept();
 }
 
-void CMyPropertySheet::RecordExpired(CSDPObject&)
+void CSessionPropertySheet::RecordExpired(CSDPObject&)
 {
     m_expired = true;
     CloseOnExpiry(*this, m_context.prompter);
 }
 
-void ShowProperties(COstara32Doc& doc, const CPropertyContext& context, const std::shared_ptr<CSDPObject>& record,
+void ShowProperties(CSessionStore& doc, const CPropertyContext& context, const std::shared_ptr<CSDPObject>& record,
                     ESheetKind kind, QWidget* parent)
 {
-    auto sheet = CMyPropertySheet::Create(record, context, kind, parent);
+    auto sheet = CSessionPropertySheet::Create(record, context, kind, parent);
     if (!sheet)
         return;
     sheet->exec();
