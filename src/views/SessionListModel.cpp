@@ -27,6 +27,10 @@ bool MostChanged(size_t changed, size_t rows)
 constexpr int kApplyDelayMs = 20;
 constexpr int kMaxApplyDelayMs = 400;
 constexpr int kApplyCostShare = 10;
+// Search keys: how long after a change they are made, and the
+// longest slice of the event loop one go takes.
+constexpr int kKeysQuietMs = 300;
+constexpr qint64 kKeysSliceNs = 2'000'000;
 } // namespace
 
 CSessionListModel::CSessionListModel(CSessionStore& doc, QObject* parent)
@@ -35,6 +39,8 @@ CSessionListModel::CSessionListModel(CSessionStore& doc, QObject* parent)
     m_applyTimer.setSingleShot(true);
     m_applyTimer.setInterval(kApplyDelayMs);
     connect(&m_applyTimer, &QTimer::timeout, this, &CSessionListModel::ApplyFromTimer);
+    m_keyTimer.setSingleShot(true);
+    connect(&m_keyTimer, &QTimer::timeout, this, &CSessionListModel::MakeKeysFromTimer);
     Rebuild();
 }
 
@@ -192,6 +198,7 @@ void CSessionListModel::ApplyPending()
         entry = std::move(fresh);
     }
     m_changed.clear();
+    MakeKeysLater();
     std::sort(changed.begin(), changed.end());
     EmitChanged(changed);
 }
@@ -210,6 +217,7 @@ void CSessionListModel::ApplyArrivals()
     beginInsertRows({}, first, first + static_cast<int>(entries.size()) - 1);
     m_rows.insert(m_rows.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
     endInsertRows();
+    MakeKeysLater();
 }
 
 void CSessionListModel::ScheduleApply()
@@ -246,6 +254,28 @@ const std::string& CSessionListModel::SearchKey(int row) const
         entry.searchKeyMade = lock.ok();
     }
     return entry.searchKey;
+}
+
+void CSessionListModel::MakeKeysLater()
+{
+    // From the first row again (rows with their key are passed over at
+    // next to no cost); a flood that never stops still gets its keys.
+    m_keysFrom = 0;
+    if (!m_rows.empty() && !m_keyTimer.isActive() && QCoreApplication::instance())
+        m_keyTimer.start(kKeysQuietMs);
+}
+
+void CSessionListModel::MakeKeysFromTimer()
+{
+    QElapsedTimer slice;
+    slice.start();
+    while (m_keysFrom < m_rows.size()) {
+        SearchKey(static_cast<int>(m_keysFrom++));
+        if ((m_keysFrom & 63) == 0 && slice.nsecsElapsed() > kKeysSliceNs) {
+            m_keyTimer.start(0);
+            return;
+        }
+    }
 }
 
 ViewNotifier::Record CSessionListModel::RecordAt(int row) const
@@ -335,6 +365,7 @@ void CSessionListModel::Reevaluate(bool all)
     std::sort(changed.begin(), changed.end());
     changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
     m_changed.clear();
+    MakeKeysLater();
     EmitChanged(changed);
 }
 
@@ -342,6 +373,7 @@ void CSessionListModel::EmitChanged(const std::vector<int>& rows)
 {
     if (rows.empty())
         return;
+    MakeKeysLater();
     const int last = kColumnReception;
     if (MostChanged(rows.size(), m_rows.size())) {
         emit dataChanged(index(rows.front(), 0), index(rows.back(), last));
@@ -368,6 +400,7 @@ void CSessionListModel::Rebuild()
     m_rows.reserve(list->Size());
     for (const auto& record : *list)
         m_rows.push_back(MakeEntry(record, now));
+    MakeKeysLater();
 }
 
 void CSessionListModel::Switch(const Record& directory)

@@ -143,6 +143,13 @@ private:
     // the list's order: they follow the rows.
     std::vector<Record> m_arriving;
     QTimer m_applyTimer;
+    // Search keys are made ahead, in short slices of the event loop a moment
+    // after rows arrive or change: the first search over 100,000 rows then
+    // need not make them all while the user waits.
+    QTimer m_keyTimer;
+    size_t m_keysFrom = 0;
+    void MakeKeysLater();
+    void MakeKeysFromTimer();
     bool m_removing = false;
     // Records changed since the rows were last brought up to date (in a
     // walk: at its end).

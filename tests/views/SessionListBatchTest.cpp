@@ -169,6 +169,13 @@ TEST_F(ListBatchTest, CollectedRowsShowFromTheEventLoop)
     EXPECT_LT(waited.elapsed(), 500);
     EXPECT_EQ(list.rowCount(), 3);
     EXPECT_TRUE(listView.Rows() == FromStore());
+    // The search keys the idle loop makes ahead follow a later rename.
+    while (waited.elapsed() < 1000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    const int row = list.RowOf(*first);
+    first->name = "Renamed";
+    list.RefreshRecord(*first);
+    EXPECT_EQ(list.SearchKey(row).substr(0, 8), "renamed\n");
 }
 
 } // namespace
