@@ -174,6 +174,7 @@ void CSessionListModel::RefreshRecord(const CSDPObject& record)
     if (row < 0)
         return;
     m_rows[static_cast<size_t>(row)] = MakeEntry(m_rows[static_cast<size_t>(row)].record, m_clock.Now());
+    MakeKeysLater(static_cast<size_t>(row));
     EmitChanged({row});
 }
 
@@ -196,9 +197,9 @@ void CSessionListModel::ApplyPending()
         if (fresh.row != entry.row || fresh.passes != entry.passes)
             changed.push_back(row);
         entry = std::move(fresh);
+        MakeKeysLater(static_cast<size_t>(row));
     }
     m_changed.clear();
-    MakeKeysLater();
     std::sort(changed.begin(), changed.end());
     EmitChanged(changed);
 }
@@ -217,7 +218,7 @@ void CSessionListModel::ApplyArrivals()
     beginInsertRows({}, first, first + static_cast<int>(entries.size()) - 1);
     m_rows.insert(m_rows.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
     endInsertRows();
-    MakeKeysLater();
+    MakeKeysLater(static_cast<size_t>(first));
 }
 
 void CSessionListModel::ScheduleApply()
@@ -256,12 +257,12 @@ const std::string& CSessionListModel::SearchKey(int row) const
     return entry.searchKey;
 }
 
-void CSessionListModel::MakeKeysLater()
+void CSessionListModel::MakeKeysLater(size_t from)
 {
-    // From the first row again (rows with their key are passed over at
-    // next to no cost); a flood that never stops still gets its keys.
-    m_keysFrom = 0;
-    if (!m_rows.empty() && !m_keyTimer.isActive() && QCoreApplication::instance())
+    // Rows from m_keysFrom on may lack their key. The timer is not put off
+    // by later changes: a flood that never stops still gets its keys.
+    m_keysFrom = std::min(m_keysFrom, from);
+    if (m_keysFrom < m_rows.size() && !m_keyTimer.isActive() && QCoreApplication::instance())
         m_keyTimer.start(kKeysQuietMs);
 }
 
@@ -336,6 +337,7 @@ void CSessionListModel::Reevaluate(bool all)
         if (fresh.row != m_rows[i].row || fresh.passes != m_rows[i].passes)
             changed.push_back(static_cast<int>(i));
         m_rows[i] = std::move(fresh);
+        MakeKeysLater(i);
     };
     // The records the walk changed are found through the store's index:
     // one change does not cost a look-up per row.
@@ -365,7 +367,6 @@ void CSessionListModel::Reevaluate(bool all)
     std::sort(changed.begin(), changed.end());
     changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
     m_changed.clear();
-    MakeKeysLater();
     EmitChanged(changed);
 }
 
@@ -373,7 +374,6 @@ void CSessionListModel::EmitChanged(const std::vector<int>& rows)
 {
     if (rows.empty())
         return;
-    MakeKeysLater();
     const int last = kColumnReception;
     if (MostChanged(rows.size(), m_rows.size())) {
         emit dataChanged(index(rows.front(), 0), index(rows.back(), last));
@@ -400,7 +400,8 @@ void CSessionListModel::Rebuild()
     m_rows.reserve(list->Size());
     for (const auto& record : *list)
         m_rows.push_back(MakeEntry(record, now));
-    MakeKeysLater();
+    m_keysFrom = 0;
+    MakeKeysLater(0);
 }
 
 void CSessionListModel::Switch(const Record& directory)
@@ -459,6 +460,7 @@ void CSessionListModel::RecordAdded(const Record&, size_t row, const Record& rec
     if (!std::exchange(m_adding, false))
         return;
     m_rows.insert(m_rows.begin() + static_cast<long>(row), MakeEntry(record, m_clock.Now()));
+    MakeKeysLater(row);
     endInsertRows();
 }
 
@@ -480,6 +482,7 @@ void CSessionListModel::RecordRemoved(const Record&, size_t row, const Record& r
         return;
     m_changed.erase(record.get());
     m_rows.erase(m_rows.begin() + static_cast<long>(row));
+    MakeKeysLater(row); // the rows still without a key may have moved up
     endRemoveRows();
 }
 

@@ -148,7 +148,7 @@ private:
     // need not make them all while the user waits.
     QTimer m_keyTimer;
     size_t m_keysFrom = 0;
-    void MakeKeysLater();
+    void MakeKeysLater(size_t from);
     void MakeKeysFromTimer();
     bool m_removing = false;
     // Records changed since the rows were last brought up to date (in a

@@ -30,7 +30,10 @@ QNetworkInterface InterfaceWithAddress(const QString& address)
 CSAPSocket::CSAPSocket(const CEncryptionGroups& groups, const CSdpEnvironment& env, QObject* parent)
     : QObject(parent), m_groups(groups), m_env(env)
 {
-    connect(&m_socket, &QUdpSocket::readyRead, this, &CSAPSocket::OnReceive);
+    m_readTimer.setSingleShot(true);
+    m_readTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_readTimer, &QTimer::timeout, this, &CSAPSocket::OnReceive);
+    connect(&m_socket, &QUdpSocket::readyRead, this, &CSAPSocket::OnReadyRead);
 }
 
 CSAPSocket::~CSAPSocket() = default;
@@ -198,19 +201,27 @@ bool CSAPSocket::SendDatagram(const QByteArray& datagram, int ttl)
     return m_socket.writeDatagram(datagram, m_config.group, m_config.port) == datagram.size();
 }
 
+void CSAPSocket::OnReadyRead()
+{
+    // Until the socket is read it sends no further notification.
+    if (!m_readTimer.isActive())
+        m_readTimer.start(kReadDelayMs);
+}
+
 void CSAPSocket::OnReceive()
 {
     // Everything pending up to a time budget: one datagram per notification
     // costs a trip through the event loop (and a repaint of the views) per
     // announcement, and a flood then overruns the kernel's buffer. Past the
-    // budget the event loop gets its turn; the notifier is level-triggered,
-    // so it fires again at once while datagrams are left.
+    // budget the event loop gets its turn, and the rest are read right after.
     QElapsedTimer spent;
     spent.start();
     do {
         if (!ReadOne())
             return;
     } while (spent.nsecsElapsed() < kReadBudgetNs);
+    if (IsOpen() && m_socket.hasPendingDatagrams())
+        m_readTimer.start(0);
 }
 
 bool CSAPSocket::ReadOne()

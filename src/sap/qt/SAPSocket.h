@@ -2,6 +2,7 @@
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QObject>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <functional>
@@ -57,10 +58,16 @@ public:
     static QNetworkInterface Ipv6Interface(const QString& interfaceAddress);
     // Sends one datagram to the group with the given multicast TTL (hop limit).
     bool SendDatagram(const QByteArray& datagram, int ttl);
-    // How long one read notification may go on reading.
+    // How long one read may go on reading.
     static constexpr qint64 kReadBudgetNs = 4'000'000;
+    // How long a notification waits before the read: datagrams arriving
+    // meanwhile are read together, one wake-up of the program for many.
+    // At 20,000 datagrams/s that is 40 of them, well inside the smallest
+    // receive buffer an unprivileged process gets.
+    static constexpr int kReadDelayMs = 2;
 
 private slots:
+    void OnReadyRead();
     void OnReceive();
 
 private:
@@ -68,6 +75,7 @@ private:
     bool ReadOne();
 
     QUdpSocket m_socket;
+    QTimer m_readTimer;
     const CEncryptionGroups& m_groups;
     const CSdpEnvironment& m_env;
     // One second of traffic at 10,000 datagrams/s of up to 1 KB (the kernel
