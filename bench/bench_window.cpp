@@ -14,6 +14,7 @@
 #include "gui/MainFrame.h"
 #include "sap/SapCodec.h"
 #include "sdp/SDPObject.h"
+#include "views/SessionListModel.h"
 #include "views/SessionSortFilter.h"
 
 #include <QApplication>
@@ -75,12 +76,13 @@ struct CShownWindow {
                 tree.setCurrentIndex(tree.model()->index(row, 0, root));
         Settle();
     }
-    // Lets the window lay itself out and paint.
-    static void Settle()
+    // Lets the window lay itself out and paint, and the list make its
+    // search keys: a user looks at a loaded list before the flood comes.
+    void Settle()
     {
         QElapsedTimer waited;
         waited.start();
-        while (waited.elapsed() < 200)
+        while (waited.elapsed() < 200 || (frame.SortedList().Source().SearchKeysPending() && waited.elapsed() < 5000))
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     int Shown() const { return frame.SortedList().rowCount(); }

@@ -77,6 +77,8 @@ public:
     // The row's texts for the search, folded into one key (SearchKeyOf),
     // made when first asked for and again after the row changes.
     const std::string& SearchKey(int row) const;
+    // True while some rows still wait for the key the idle loop makes ahead.
+    bool SearchKeysPending() const { return m_keysFrom < m_rows.size(); }
 
     // The Reception cell of a record's row: a text and a state
     // (EReceptionState's number, which picks the colour); an empty text

@@ -169,9 +169,11 @@ TEST_F(ListBatchTest, CollectedRowsShowFromTheEventLoop)
     EXPECT_LT(waited.elapsed(), 500);
     EXPECT_EQ(list.rowCount(), 3);
     EXPECT_TRUE(listView.Rows() == FromStore());
-    // The search keys the idle loop makes ahead follow a later rename.
-    while (waited.elapsed() < 1000)
+    // The idle loop makes the search keys ahead; they follow a later rename.
+    EXPECT_TRUE(list.SearchKeysPending());
+    while (list.SearchKeysPending() && waited.elapsed() < 2000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_FALSE(list.SearchKeysPending());
     const int row = list.RowOf(*first);
     first->name = "Renamed";
     list.RefreshRecord(*first);

@@ -229,7 +229,7 @@ TEST_F(ListTest, ManyRowsSortAsFewDo)
 TEST_F(ListTest, SearchKeysAreTheShownTextsFolded)
 {
     const char* const names[][2] = {{"Plain NAME 42", "Mixed Case Info"}, {"Tab\tand DEL\x7f", "Bell\a"},
-                                    {"École ΣΟΦΊΑ", "finalς"}, {"H2 \u202egnp.exe\u202c", "\xff\xfe latin-1"}};
+                                    {"École ΣΟΦΊΑ", "finalς"}, {"H2 \u202egnp.exe\u202c", "\xff\xfe latin-1"}, {"", "Only INFO"}};
     for (size_t i = 0; i < std::size(names); ++i) {
         auto record = Timed("k" + std::to_string(i), 0, 0, {"audio", "video"});
         record->name = names[i][0];
