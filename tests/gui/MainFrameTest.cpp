@@ -23,9 +23,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QStyleHints>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QToolBar>
@@ -37,6 +39,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 
 namespace fs = std::filesystem;
 
@@ -189,6 +192,40 @@ TEST_F(MainFrameTest, TreeSelectsListFiltersFollowKeysAndCloseWritesCache)
     ASSERT_TRUE(fs::exists(cache));
     EXPECT_NE(ReadTestFile(cache).find("Session 2"), std::string::npos);
     EXPECT_TRUE(exit.statuses.empty());
+}
+
+// Enter and a double click on a session's row start its tools: a real
+// process, found through a plug-in, given the session's name.
+TEST_F(MainFrameTest, OpenOnASessionRowStartsItsTools)
+{
+    const fs::path started = fs::path(tmp.path().toStdString()) / "started";
+    const fs::path tool = fs::path(tmp.path().toStdString()) / "open-tool";
+    std::ofstream(tool.string()) << "#!/bin/sh\necho \"$1\" >> '" << started.string() << "'\n";
+    fs::permissions(tool, fs::perms::owner_all);
+    std::ofstream((fs::path(install) / "plugins" / "rev2.plugin.0open").string())
+        << "media: audio\nproto: RTP/AVP\ntool: " << tool.string() << "\nfmt: 0\n{\nfmtname: PCMU\n}\nflags: $(SESSNAME)\n";
+    CDesktopApp app(prompter, exit, &clock);
+    CMainFrame& window = ShowTtlScope(app);
+    ASSERT_EQ(app.Runtime().Doc().AddSession(Session(app, "1", 0), app.Runtime().Doc().MainList().At(0)), 1);
+    AwaitListed(window);
+    QTreeView& list = window.ListView();
+    const QModelIndex row = Child(*list.model(), {}, "Session 1");
+    ASSERT_TRUE(row.isValid());
+    const auto startedLines = [&] {
+        std::ifstream in(started.string());
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        return text;
+    };
+    list.setFocus();
+    list.setCurrentIndex(row);
+    QTest::keyClick(&list, Qt::Key_Return);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return startedLines() == "Session 1\n"; }, 5000)) << startedLines();
+    // Through the window, as the platform sends it: two clicks make the double click.
+    const QPoint at = list.viewport()->mapTo(&window, list.visualRect(row).center());
+    QTest::mouseDClick(window.windowHandle(), Qt::LeftButton, {}, at);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return startedLines() == "Session 1\nSession 1\n"; }, 5000)) << startedLines();
+    EXPECT_TRUE(prompter.shown.empty());
+    QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval()); // no click of the next test doubles this one
 }
 
 // Plug-ins that cannot be read end the program at once, at start or when the

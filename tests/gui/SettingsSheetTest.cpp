@@ -27,6 +27,19 @@
 
 namespace {
 
+// The Admin Scope dialog filled with one campus range under `name`, accepted.
+int AcceptScope(QDialog& d, const char* name)
+{
+    auto& dialog = static_cast<CAdminScopeDialog&>(d);
+    dialog.NameField().setText(name);
+    dialog.BaseField().setText("239.193.4.0");
+    dialog.PrefixField().setText("24");
+    dialog.PortField().setText("9876");
+    dialog.TtlField().setText("63");
+    dialog.accept();
+    return dialog.result();
+}
+
 class SettingsSheetTest : public CDesktopTest {
 protected:
     std::string IniPath() const { return qEnvironmentVariable("TALMIRA_SETTINGS").toStdString(); }
@@ -323,16 +336,7 @@ TEST_F(SettingsSheetTest, CancelWritesNothingAndPutsGroupsScopesAndDirectoriesBa
     EXPECT_EQ(settings.groups[0].name, "C");
 
     CAdminScopePage& scopes = sheet.Scopes();
-    scopes.runDialog = [](QDialog& d) {
-        auto& dialog = static_cast<CAdminScopeDialog&>(d);
-        dialog.NameField().setText("Campus");
-        dialog.BaseField().setText("239.193.4.0");
-        dialog.PrefixField().setText("24");
-        dialog.PortField().setText("9876");
-        dialog.TtlField().setText("63");
-        dialog.accept();
-        return dialog.result();
-    };
+    scopes.runDialog = [](QDialog& d) { return AcceptScope(d, "Campus"); };
     scopes.AddButton().click();                  // Campus, directory 12348
     ASSERT_NE(doc.MainList().FindById("12348"), nullptr);
     scopes.EditButton().click();                 // Org becomes Campus too
@@ -401,16 +405,7 @@ TEST_F(SettingsSheetTest, CancelAfterAnySequenceOfScopeCommandsLeavesNoOrphanDir
         CSettingsSheet sheet(doc, settings, prompter);
         CAdminScopePage& page = sheet.Scopes();
         const char* name = "New";
-        page.runDialog = [&name](QDialog& d) {
-            auto& dialog = static_cast<CAdminScopeDialog&>(d);
-            dialog.NameField().setText(name);
-            dialog.BaseField().setText("239.193.4.0");
-            dialog.PrefixField().setText("24");
-            dialog.PortField().setText("9876");
-            dialog.TtlField().setText("63");
-            dialog.accept();
-            return dialog.result();
-        };
+        page.runDialog = [&name](QDialog& d) { return AcceptScope(d, name); };
         for (const char* c = sequence; *c; ++c) {
             if (*c >= '0' && *c <= '9')
                 page.List().setCurrentIndex(*c - '0');
