@@ -1,6 +1,7 @@
 #include "gui/DesktopApp.h"
 
 #include "gui/AnnouncementWizardCommands.h"
+#include "gui/Artwork.h"
 #include "gui/HelpPages.h"
 #include "gui/InstanceBeacon.h"
 #include "gui/MainFrame.h"
@@ -17,11 +18,20 @@
 #include "web/WebService.h"
 #include "web/WebState.h"
 
+#include <QApplication>
 #include <QTimer>
 #include <QUrl>
 
 #include <cstdio>
 #include <filesystem>
+
+void CDesktopApp::IdentifyApplication()
+{
+    QApplication::setApplicationName("Talmira");
+    QApplication::setOrganizationName("TalmiraSoft");
+    QApplication::setDesktopFileName("talmira");
+    QApplication::setWindowIcon(artwork::ProgramIcon());
+}
 
 CDesktopApp::CDesktopApp(Prompter& prompter, ProgramExit& exit, const Clock* clock)
     : m_prompter(prompter), m_toolDialogs(std::make_unique<CGuiToolDialogs>(prompter)),

@@ -21,6 +21,11 @@ class CWebService;
 // main window over them. Closing the window writes the cache.
 class CDesktopApp {
 public:
+    // The names the settings, the desktop entry and the window manager know
+    // the program by, and its icon: set once after QApplication, by every
+    // program that starts this one (its pictures tool too, so that both
+    // read the same settings).
+    static void IdentifyApplication();
     // The clock is for tests; none means the system clock.
     CDesktopApp(Prompter& prompter, ProgramExit& exit, const Clock* clock = nullptr);
     ~CDesktopApp();

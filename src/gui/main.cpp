@@ -1,7 +1,6 @@
 // talmira: the session directory's desktop program.
 #include "app/CommandLine.h"
 #include "base/ProgramExit.h"
-#include "gui/Artwork.h"
 #include "gui/DesktopApp.h"
 #include "gui/GuiPrompter.h"
 #include "gui/MainFrame.h"
@@ -26,10 +25,7 @@ int main(int argc, char** argv)
         break;
     }
     QApplication app(argc, argv);
-    QApplication::setApplicationName("Talmira");
-    QApplication::setOrganizationName("TalmiraSoft");
-    QApplication::setDesktopFileName("talmira");
-    QApplication::setWindowIcon(artwork::ProgramIcon());
+    CDesktopApp::IdentifyApplication();
 
     QStringList args = QApplication::arguments();
     args.removeFirst();

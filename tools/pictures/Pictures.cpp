@@ -112,7 +112,7 @@ QPixmap TrayMenuPicture(CMainFrame& window)
 }
 } // namespace
 
-void SaveDocumentationPictures(CDesktopApp& desktop, const QString& folder)
+void SaveDocumentationPictures(CDesktopApp& desktop, Prompter&, const QString& folder, const QString&)
 {
     CMainFrame& window = *desktop.Window();
     ShowFirstScope(window);
@@ -130,7 +130,7 @@ void SaveDocumentationPictures(CDesktopApp& desktop, const QString& folder)
     });
 }
 
-void SavePropertiesPicture(CDesktopApp& desktop, Prompter& prompter, const QString& file)
+void SavePropertiesPicture(CDesktopApp& desktop, Prompter& prompter, const QString& file, const QString&)
 {
     std::shared_ptr<CSDPObject> chosen;
     for (const auto& directory : desktop.Runtime().Doc().MainList())
@@ -149,7 +149,7 @@ void SavePropertiesPicture(CDesktopApp& desktop, Prompter& prompter, const QStri
     SaveLater(desktop, shown, kSettleMs, file, [shown] { shown->close(); });
 }
 
-void SaveSettingsPicture(CDesktopApp& desktop, Prompter& prompter, const QString& file)
+void SaveSettingsPicture(CDesktopApp& desktop, Prompter& prompter, const QString& file, const QString&)
 {
     CTalmiraRuntime& runtime = desktop.Runtime();
     auto* sheet = new CSettingsSheet(runtime.Doc(), runtime.Settings(), prompter, desktop.Window());
@@ -158,7 +158,7 @@ void SaveSettingsPicture(CDesktopApp& desktop, Prompter& prompter, const QString
     SaveLater(desktop, sheet, kSettleMs, file, [sheet] { sheet->reject(); });
 }
 
-void SaveToolPickerPicture(CDesktopApp& desktop, Prompter& prompter, const QString& file)
+void SaveToolPickerPicture(CDesktopApp& desktop, Prompter& prompter, const QString& file, const QString&)
 {
     CToolData& tools = desktop.Runtime().Tools();
     // Both tool lists in use: the first group's last tool is set aside (the
@@ -176,7 +176,7 @@ void SaveToolPickerPicture(CDesktopApp& desktop, Prompter& prompter, const QStri
     SaveLater(desktop, picker, kSettleMs, file, [picker, dialogs] { picker->reject(); });
 }
 
-void SaveWizardPicture(CDesktopApp& desktop, const QString& file)
+void SaveWizardPicture(CDesktopApp& desktop, Prompter&, const QString& file, const QString&)
 {
     CAnnouncementCommands& commands = *desktop.Announcements();
     std::shared_ptr<CSDPObject> ttlScope;
@@ -203,7 +203,7 @@ void SaveWizardPicture(CDesktopApp& desktop, const QString& file)
     SaveLater(desktop, wizard, kSettleMs, file, [wizard] { wizard->reject(); });
 }
 
-void SaveMediaWizardPicture(CDesktopApp& desktop, Prompter& prompter, const QString& file)
+void SaveMediaWizardPicture(CDesktopApp& desktop, Prompter& prompter, const QString& file, const QString&)
 {
     struct CHeld {
         CSDPMedia entry;
@@ -225,8 +225,7 @@ void SaveMediaWizardPicture(CDesktopApp& desktop, Prompter& prompter, const QStr
     SaveLater(desktop, wizard, kSettleMs, file, [wizard] { wizard->close(); });
 }
 
-void SaveReceptionPicture(CDesktopApp& desktop, Prompter& prompter, const QString& file, const QString& sdpFile,
-                          int seconds)
+void SaveReceptionPicture(CDesktopApp& desktop, Prompter& prompter, const QString& file, const QString& sdpFile)
 {
     const auto record = SessionFromFile(desktop, sdpFile);
     auto sheet = record ? CSessionPropertySheet::Create(record, PropertyContextOf(desktop.Runtime(), prompter,
@@ -240,10 +239,11 @@ void SaveReceptionPicture(CDesktopApp& desktop, Prompter& prompter, const QStrin
     shown->resize(640, 560);
     shown->Pages().setCurrentIndex(shown->Pages().count() - 1);
     shown->show();
-    SaveLater(desktop, shown, seconds * 1000 + 300, file, [shown] { shown->close(); });
+    constexpr int kWatchedMs = 20'000;
+    SaveLater(desktop, shown, kWatchedMs + 300, file, [shown] { shown->close(); });
 }
 
-void SaveReceptionListPicture(CDesktopApp& desktop, const QString& file, const QString& sdpFile, int seconds)
+void SaveReceptionListPicture(CDesktopApp& desktop, Prompter&, const QString& file, const QString& sdpFile)
 {
     CMainFrame& window = *desktop.Window();
     CSessionStore& doc = desktop.Runtime().Doc();
@@ -259,14 +259,15 @@ void SaveReceptionListPicture(CDesktopApp& desktop, const QString& file, const Q
                                                       QString::fromStdString(doc.MainList().At(0)->name), 1,
                                                       Qt::MatchExactly);
     tree.setCurrentIndex(scope.isEmpty() ? tree.model()->index(0, 0, top) : scope.front());
-    QTimer::singleShot(300, &window, [&window, record, column, file, seconds] {
+    QTimer::singleShot(300, &window, [&window, record, column, file] {
         CSessionSortFilter& sorted = window.SortedList();
         sorted.Source().ApplyPending();
         const QModelIndex row = sorted.mapFromSource(sorted.Source().index(sorted.Source().RowOf(*record), 0));
         window.ListView().setCurrentIndex(row);
         window.ListView().setFocus();
         column->Action()->setChecked(true);
-        QTimer::singleShot(seconds * 1000, &window, [&window, file] {
+        constexpr int kWatchedMs = 8'000;
+        QTimer::singleShot(kWatchedMs, &window, [&window, file] {
             Save(window.grab(), file);
             window.close();
         });

@@ -9,23 +9,27 @@ class Prompter;
 // it as PNG once it is painted, and closes the main window the normal way,
 // which ends the program.
 
+// Every picture is taken by one function of this shape: `out` is the file
+// (the folder for the documentation's set), `session` the session file of
+// the pictures that show one.
+using SavePicture = void(CDesktopApp& desktop, Prompter& prompter, const QString& out, const QString& session);
+
 // The main window (the first scope's sessions, every folder open), the tray
-// icon's menu, the splash and the About box, into `folder`.
-void SaveDocumentationPictures(CDesktopApp& desktop, const QString& folder);
+// icon's menu, the splash and the About box, into `out`.
+SavePicture SaveDocumentationPictures;
 // The property sheet of the first heard session with two media entries, on
 // its first media page.
-void SavePropertiesPicture(CDesktopApp& desktop, Prompter& prompter, const QString& file);
+SavePicture SavePropertiesPicture;
 // The Settings sheet as it opens.
-void SaveSettingsPicture(CDesktopApp& desktop, Prompter& prompter, const QString& file);
+SavePicture SaveSettingsPicture;
 // The Tool Picker with both tool lists in use.
-void SaveToolPickerPicture(CDesktopApp& desktop, Prompter& prompter, const QString& file);
+SavePicture SaveToolPickerPicture;
 // A new weekly session's "Session Schedule" page in the Announcement Wizard.
-void SaveWizardPicture(CDesktopApp& desktop, const QString& file);
+SavePicture SaveWizardPicture;
 // The Media Wizard over a new entry of a new session, on its format page.
-void SaveMediaWizardPicture(CDesktopApp& desktop, Prompter& prompter, const QString& file);
-// The Reception page of the session in `sdpFile` after `seconds` of watching.
-void SaveReceptionPicture(CDesktopApp& desktop, Prompter& prompter, const QString& file, const QString& sdpFile,
-                          int seconds);
-// The main window with the session in `sdpFile` heard in the first scope,
-// its row current and the Reception column shown, after `seconds`.
-void SaveReceptionListPicture(CDesktopApp& desktop, const QString& file, const QString& sdpFile, int seconds);
+SavePicture SaveMediaWizardPicture;
+// The Reception page of the session after 20 s of watching.
+SavePicture SaveReceptionPicture;
+// The main window with the session heard in the first scope, its row
+// current and the Reception column shown, after 8 s.
+SavePicture SaveReceptionListPicture;

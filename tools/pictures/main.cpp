@@ -8,7 +8,6 @@
 #include "app/CommandLine.h"
 #include "app/TalmiraRuntime.h"
 #include "base/ProgramExit.h"
-#include "gui/Artwork.h"
 #include "gui/DesktopApp.h"
 #include "gui/GuiPrompter.h"
 #include "gui/MainFrame.h"
@@ -30,33 +29,36 @@ constexpr const char* kUsage =
     "  reception FILE SDP-FILE     the Reception page of that session after 20 s\n"
     "  reception-list FILE SDP-FILE  the list with that session and its Reception column after 8 s\n";
 
-// The pictures that need a session file.
-bool WantsSession(const QString& picture)
+// Each picture by its name, and whether it needs a session file.
+struct CPicture {
+    const char* name;
+    bool wantsSession;
+    SavePicture* save;
+};
+const CPicture kPictures[] = {
+    {"documentation", false, SaveDocumentationPictures}, {"properties", false, SavePropertiesPicture},
+    {"settings", false, SaveSettingsPicture},            {"tool-picker", false, SaveToolPickerPicture},
+    {"wizard-schedule", false, SaveWizardPicture},       {"media-wizard", false, SaveMediaWizardPicture},
+    {"reception", true, SaveReceptionPicture},           {"reception-list", true, SaveReceptionListPicture},
+};
+const CPicture* Find(const char* name)
 {
-    return picture == "reception" || picture == "reception-list";
-}
-bool Known(const QString& picture)
-{
-    for (const char* name : {"documentation", "properties", "settings", "tool-picker", "wizard-schedule",
-                             "media-wizard", "reception", "reception-list"})
-        if (picture == QLatin1String(name))
-            return true;
-    return false;
+    for (const CPicture& picture : kPictures)
+        if (std::strcmp(picture.name, name) == 0)
+            return &picture;
+    return nullptr;
 }
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc < 3 || !Known(argv[1]) || argc != (WantsSession(argv[1]) ? 4 : 3)) {
+    const CPicture* picture = argc >= 3 ? Find(argv[1]) : nullptr;
+    if (!picture || argc != (picture->wantsSession ? 4 : 3)) {
         std::fputs(kUsage, argc == 2 && std::strcmp(argv[1], "--help") == 0 ? stdout : stderr);
         return argc == 2 && std::strcmp(argv[1], "--help") == 0 ? 0 : 2;
     }
     QApplication app(argc, argv);
-    QApplication::setApplicationName("Talmira");
-    QApplication::setOrganizationName("TalmiraSoft");
-    QApplication::setDesktopFileName("talmira");
-    QApplication::setWindowIcon(artwork::ProgramIcon());
-    const QString picture = QString::fromLocal8Bit(argv[1]);
+    CDesktopApp::IdentifyApplication();
     const QString out = QString::fromLocal8Bit(argv[2]);
     const QString session = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString();
 
@@ -75,22 +77,7 @@ int main(int argc, char** argv)
     // No splash: it has a picture of its own.
     window.show();
     desktop.GreetWhenUp();
-    if (picture == "documentation")
-        SaveDocumentationPictures(desktop, out);
-    else if (picture == "properties")
-        SavePropertiesPicture(desktop, prompter, out);
-    else if (picture == "settings")
-        SaveSettingsPicture(desktop, prompter, out);
-    else if (picture == "tool-picker")
-        SaveToolPickerPicture(desktop, prompter, out);
-    else if (picture == "wizard-schedule")
-        SaveWizardPicture(desktop, out);
-    else if (picture == "media-wizard")
-        SaveMediaWizardPicture(desktop, prompter, out);
-    else if (picture == "reception")
-        SaveReceptionPicture(desktop, prompter, out, session, 20);
-    else
-        SaveReceptionListPicture(desktop, out, session, 8);
+    picture->save(desktop, prompter, out, session);
     const int status = QApplication::exec();
     const bool closed = desktop.Close();
     return status != 0 ? status : (closed ? 0 : 1);
