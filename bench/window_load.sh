@@ -135,9 +135,10 @@ window_run() { # N RATE ROUNDS -> "drops drain_ms cpu_ms rows p50 p95 max"
     fi
     # A key press every 50 ms (KEY_EVERY_MS) while the flood runs.
     local every="${KEY_EVERY_MS:-50}"
+    local pause; pause=$(awk -v ms="$every" 'BEGIN { print (ms > 0 ? ms : 50) / 1000 }')
     while kill -0 "$sender" 2> /dev/null; do
         [ "$every" -eq 0 ] || echo "keylat $(now_ms)" >&3
-        sleep "$(awk -v ms="${every/#0/50}" 'BEGIN { print ms / 1000 }')"
+        sleep "$pause"
     done
     wait "$sender"
     end=$(now_ms)

@@ -400,7 +400,6 @@ void CSessionListModel::Rebuild()
     m_rows.reserve(list->Size());
     for (const auto& record : *list)
         m_rows.push_back(MakeEntry(record, now));
-    m_keysFrom = 0;
     MakeKeysLater(0);
 }
 

@@ -34,23 +34,23 @@ std::string SearchKeyOf(const listrules::CRow& row, const CSDPObject& record)
     size_t size = row.name.size() + 1 + row.info.size();
     for (const CSDPMedia& m : record.media)
         size += 2 + m.address.size() + m.connectionAddress.size();
-    std::string key(size, '\n'); // the line ends between the texts are there already
-    size_t at = 0;
-    bool first = true;
+    std::string key;
+    key.reserve(size);
     unsigned char high = 0;
     const auto add = [&](std::string_view text) {
-        at += first ? 0 : 1;
-        first = false;
         for (const char c : text) {
             const auto u = static_cast<unsigned char>(c);
             high |= u;
-            key[at++] = u < 0x20 || u == 0x7F ? ' ' : (u >= 'A' && u <= 'Z' ? static_cast<char>(u + 32) : c);
+            key += u < 0x20 || u == 0x7F ? ' ' : (u >= 'A' && u <= 'Z' ? static_cast<char>(u + 32) : c);
         }
     };
     add(row.name);
+    key += '\n';
     add(row.info);
     for (const CSDPMedia& m : record.media) {
+        key += '\n';
         add(m.address);
+        key += '\n';
         add(m.connectionAddress);
     }
     return high < 0x80 ? key : SearchKeyOf(SearchTextsOf(row, record));
