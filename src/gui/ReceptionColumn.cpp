@@ -13,6 +13,9 @@
 #include <QMenu>
 #include <QTreeView>
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 int WorstState(const CSessionFigures& figures)
 {
@@ -51,7 +54,18 @@ CReceptionColumn::~CReceptionColumn()
 
 void CReceptionColumn::SetShown(bool shown)
 {
-    m_window.ListView().header()->setSectionHidden(CSessionListModel::kColumnReception, !shown);
+    // The column makes its room out of Info's, the widest, so that Type and
+    // Media stay in view; Info gets it back when the column goes.
+    QHeaderView& header = *m_window.ListView().header();
+    const int info = header.sectionSize(listrules::kColumnInfo);
+    if (shown) {
+        constexpr int kNarrowestInfo = 150;
+        m_takenFromInfo = std::clamp(info - kNarrowestInfo, 0, header.sectionSize(CSessionListModel::kColumnReception));
+        header.resizeSection(listrules::kColumnInfo, info - m_takenFromInfo);
+    } else {
+        header.resizeSection(listrules::kColumnInfo, info + std::exchange(m_takenFromInfo, 0));
+    }
+    header.setSectionHidden(CSessionListModel::kColumnReception, !shown);
     Follow();
 }
 

@@ -32,5 +32,6 @@ private:
     CReceptionService& m_service;
     QAction* m_action = nullptr;
     std::shared_ptr<CSDPObject> m_record; // kept while its cell is set
+    int m_takenFromInfo = 0;              // the Info column's width lent to this one
     int m_watch = 0;
 };
