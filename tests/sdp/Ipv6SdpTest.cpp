@@ -24,7 +24,7 @@ TEST(Ipv6Sdp, AddressCountTtlAndTheWrittenConnection)
         std::string body;   // after the head: connections and media
         const char* address;
         int ttl, count;
-        std::string written; // the media's connection line as written (IPv4 rows: see the writer's test)
+        std::string written; // the media's connection line as written (IPv4: the parser's and writer's tables)
     };
     for (const Row& row : std::initializer_list<Row>{
              {"media line, one group", "m=audio 5004 RTP/AVP 0\nc=IN IP6 ff0e::1234\n", "ff0e::1234", 127, 1,
