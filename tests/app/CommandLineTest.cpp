@@ -66,8 +66,7 @@ TEST(CommandLine, VersionIsOneLineAndHelpNamesEveryOption)
 {
     const std::string version = CCommandLine::VersionLine();
     EXPECT_TRUE(version.starts_with("talmira ")) << version;
-    EXPECT_TRUE(version.ends_with("\n")) << version;
-    EXPECT_EQ(version.find('\n'), version.size() - 1) << version;
+    EXPECT_EQ(version.find('\n'), version.size() - 1) << version; // one line, ended
     EXPECT_GT(version.size(), std::string("talmira \n").size());
 
     const std::string usage = CCommandLine::Usage();

@@ -37,7 +37,6 @@ protected:
         App();
         CSAPSocket::CConfig config;
         config.group = QHostAddress("239.255.77.9");
-        config.port = 0;
         QUdpSocket probe;
         probe.bind(QHostAddress::AnyIPv4, 0);
         config.port = probe.localPort();

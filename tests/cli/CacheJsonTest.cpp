@@ -1,31 +1,16 @@
 #include "cli/CacheJson.h"
-#include "base/ProgramExit.h"
-#include "base/SilentPrompter.h"
 #include "base/Text.h"
 #include "cli/RecordJson.h"
 #include "directory/Archive.h"
-#include "directory/NullSapNetwork.h"
-#include "directory/SessionStore.h"
-#include "support/TestEnv.h"
-
-#include <gtest/gtest.h>
+#include "directory/DocFixture.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 
 namespace {
 
-class CNoExit final : public ProgramExit {
-public:
-    void Exit(int) override {}
-};
-
-struct CDoc {
-    CTestEnv t;
-    CSilentPrompter prompter;
-    CNoExit exit;
-    CNullSapNetwork network;
-    CSessionStore doc{CStorePorts{t.clock, t.random, prompter, exit, network}};
+struct CDoc : CStoreFakes {
+    CSessionStore doc{Ports()};
 };
 
 // The listing as one QJsonDocument of the whole tree: what the streamed

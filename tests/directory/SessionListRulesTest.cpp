@@ -62,16 +62,18 @@ TEST(SessionListRules, HeaderToggle)
     EXPECT_EQ(std::make_pair(SortColumn(kSortMediaDown), SortAscending(kSortMediaDown)), std::make_pair(4, false));
 }
 
+CRow SortRow(std::string name, std::string info, int64_t next, int type, std::string media)
+{
+    return CRow{std::move(name), std::move(info), "", TypeWord(type), std::move(media), next, type};
+}
+
 // Each of the ten orderings over the same rows, by the names they come out in.
 TEST(SessionListRules, TenOrderings)
 {
-    auto row = [](std::string name, std::string info, int64_t next, int type, std::string media) {
-        return CRow{std::move(name), std::move(info), "", TypeWord(type), std::move(media), next, type};
-    };
     const std::vector<CRow> rows = {
-        row("beta", "Zulu", 3000000000LL, kTypeTest, "audio whiteboard "),
-        row("Alpha", "yankee", 0, kTypeScopeDirectory, "video "),
-        row("gamma", "X-ray", 2000, kTypeBroadcast, "audio video "),
+        SortRow("beta", "Zulu", 3000000000LL, kTypeTest, "audio whiteboard "),
+        SortRow("Alpha", "yankee", 0, kTypeScopeDirectory, "video "),
+        SortRow("gamma", "X-ray", 2000, kTypeBroadcast, "audio video "),
     };
     const std::vector<std::pair<int, std::string>> cases = {
         {kSortNameUp, "Alpha beta gamma"},    {kSortNameDown, "gamma beta Alpha"},
@@ -96,17 +98,14 @@ TEST(SessionListRules, TenOrderings)
 // case, bytes above 0x7F, prefixes, equal texts and starts past 2038.
 TEST(SessionListRules, SortKeysCompareLikeTheRows)
 {
-    auto row = [](std::string name, std::string info, int64_t next, int type, std::string media) {
-        return CRow{std::move(name), std::move(info), "", TypeWord(type), std::move(media), next, type};
-    };
     const std::vector<CRow> rows = {
-        row("beta", "Zulu", 3000000000LL, kTypeTest, "audio whiteboard "),
-        row("Beta", "zulu", 3000000000LL, kTypeTest, "audio "),
-        row("Alpha", "yankee", 0, kTypeScopeDirectory, "video "),
-        row("alphabet", "", 2000, kTypeBroadcast, "audio video "),
-        row("\xe4lpha", "[x]", 4294967295LL, kTypeMeeting, ""),
-        row("_under", "\xc3\xa9t\xc3\xa9", 1, kTypeUnknown, "text "),
-        row("", "ZULU", 2000, 99, "audio "),
+        SortRow("beta", "Zulu", 3000000000LL, kTypeTest, "audio whiteboard "),
+        SortRow("Beta", "zulu", 3000000000LL, kTypeTest, "audio "),
+        SortRow("Alpha", "yankee", 0, kTypeScopeDirectory, "video "),
+        SortRow("alphabet", "", 2000, kTypeBroadcast, "audio video "),
+        SortRow("\xe4lpha", "[x]", 4294967295LL, kTypeMeeting, ""),
+        SortRow("_under", "\xc3\xa9t\xc3\xa9", 1, kTypeUnknown, "text "),
+        SortRow("", "ZULU", 2000, 99, "audio "),
     };
     for (int mode = kSortNameUp; mode <= kSortMediaDown; ++mode) {
         const int up = ToggleSort(0, SortColumn(mode));

@@ -45,6 +45,7 @@ TEST(SapAnnounce, HeaderOfEachAddressFamilyIsReadBackToTheSameOriginAndText)
         EXPECT_EQ(d.substr(row.header), kText);
         const CSapMessage m = DecodeSapDatagram(d, groups, t.env);
         ASSERT_EQ(m.action, row.action) << m.reason;
+        ASSERT_TRUE(m.record) << "a deletion keeps its record too";
         EXPECT_EQ(m.origin, row.origin);
         EXPECT_EQ(m.record->announcedFrom, sap::OriginKey(row.origin));
         EXPECT_EQ(m.record->media.at(0).address, "ff0e::1234");

@@ -192,16 +192,10 @@ TEST(SapCodec, DecodeHandsBackAParsedRecord)
     CEncryptionGroups groups;
     auto msg = DecodeSapDatagram(Header(0x20) + kSdp, groups, t.env);
     ASSERT_EQ(msg.action, kAnnounce);
-    EXPECT_EQ(msg.record->name, "Unwrapped");
-    EXPECT_EQ(msg.origin, "10.0.0.1");
-    auto v6 = DecodeSapDatagram(Header6(0x34) + kSdp, groups, t.env); // a deletion keeps its record too
-    EXPECT_EQ(v6.action, kDelete);
-    ASSERT_TRUE(v6.record);
-    EXPECT_EQ(v6.record->originSessionId + "|" + v6.record->name, "77|Unwrapped");
-    EXPECT_EQ(v6.origin, "2001:db8::1");
+    EXPECT_EQ(msg.record->originSessionId + "|" + msg.record->name, "77|Unwrapped");
+    // Origins and deletions of both families: SapAnnounceTest.
     EXPECT_EQ(DecodeSapDatagram(Header(0x20, 9), groups, t.env).origin, "10.0.0.1") << "known for drops too";
     EXPECT_FALSE(DecodeSapDatagram("x", groups, t.env).record);
-    EXPECT_EQ(msg.record->announcedFrom, sap::OriginKey("10.0.0.1"));
 }
 
 // What is no session description is no announcement: an empty payload, a
@@ -228,30 +222,19 @@ TEST(SapCodec, TextsThatDescribeNoSessionAreDropped)
             EXPECT_EQ(msg.record != nullptr, session) << text;
         }
     }
+    // Random bytes, short ones and ones flagged compressed or encrypted
+    // among them: never a crash, never a record.
     std::mt19937 rng(99);
     int kept = 0;
-    for (int i = 0; i < 5000; ++i) {
-        std::string d(8 + rng() % 200, '\0');
+    for (int i = 0; i < 25000; ++i) {
+        std::string d(i % 2 ? rng() % 64 : 8 + rng() % 200, '\0');
         for (char& c : d)
             c = static_cast<char>(rng());
-        d[0] = static_cast<char>(0x20 | (rng() & 4));
+        if (!d.empty() && i % 3 != 2)
+            d[0] = static_cast<char>(0x20 | (rng() & (i % 2 ? 7 : 4)));
         kept += DecodeSapDatagram(d, groups, t.env).record != nullptr;
     }
     EXPECT_EQ(kept, 0);
-}
-
-TEST(SapCodec, RandomBytesNeverCrash)
-{
-    CEncryptionGroups groups;
-    std::mt19937 rng(1234);
-    for (int i = 0; i < 20000; ++i) {
-        std::string d(rng() % 64, '\0');
-        for (char& c : d)
-            c = static_cast<char>(rng());
-        if (!d.empty() && i % 3 == 0)
-            d[0] = static_cast<char>(0x20 | (rng() & 3));
-        (void)UnwrapSapDatagram(d, groups);
-    }
 }
 
 TEST(SapCodec, OriginAddressText)

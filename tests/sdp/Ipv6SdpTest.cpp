@@ -8,14 +8,6 @@
 
 namespace {
 
-std::string Crlf(std::string_view lf)
-{
-    std::string out;
-    for (char c : lf)
-        out += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    return out;
-}
-
 std::string Written(CSDPObject& r)
 {
     std::string out;
@@ -32,23 +24,19 @@ TEST(Ipv6Sdp, AddressCountTtlAndTheWrittenConnection)
         std::string body;   // after the head: connections and media
         const char* address;
         int ttl, count;
-        std::string written; // the media's connection line as written
+        std::string written; // the media's connection line as written (IPv4: the parser's and writer's tables)
     };
     for (const Row& row : std::initializer_list<Row>{
              {"media line, one group", "m=audio 5004 RTP/AVP 0\nc=IN IP6 ff0e::1234\n", "ff0e::1234", 127, 1,
-              "c=IN IP6 ff0e::1234\n"},
+              "c=IN IP6 ff0e::1234\r\n"},
              {"media line, three groups", "m=audio 5004 RTP/AVP 0\nc=IN IP6 ff0e::1234/3\n", "ff0e::1234", 127, 3,
-              "c=IN IP6 ff0e::1234/3\n"},
+              "c=IN IP6 ff0e::1234/3\r\n"},
              {"from the session line", "c=IN IP6 ff15::9/2\nt=0 0\nm=video 5006 RTP/AVP 96\n", "ff15::9", 127, 2,
-              "c=IN IP6 ff15::9/2\n"},
+              "c=IN IP6 ff15::9/2\r\n"},
              {"lower-case type kept", "m=audio 5004 RTP/AVP 0\nc=IN ip6 ff02::1:3\n", "ff02::1:3", 127, 1,
-              "c=IN ip6 ff02::1:3\n"},
+              "c=IN ip6 ff02::1:3\r\n"},
              {"a type of its own, no address", "c=IN IP4 239.1.1.1/5\nt=0 0\nm=audio 1 RTP/AVP 0\nc=IN IP6\n",
-              "239.1.1.1", 127, 5, "c=IN IP6 239.1.1.1/5\n"},
-             {"IPv4 as before", "m=audio 5004 RTP/AVP 0\nc=IN IP4 239.1.2.3/15/3\n", "239.1.2.3", 15, 3,
-              "c=IN IP4 239.1.2.3/15/3\n"},
-             {"IPv4 from the session, as before", "c=IN IP4 239.1.2.3\nt=0 0\nm=audio 5004 RTP/AVP 0\n",
-              "239.1.2.3", 127, 1, "c=IN IP4 239.1.2.3/127/1\n"}}) {
+              "239.1.1.1", 127, 5, "c=IN IP6 239.1.1.1/5\r\n"}}) {
         CTestEnv t;
         auto r = t.Parse(kHead + row.body);
         ASSERT_EQ(r->media.size(), 1u) << row.what;
@@ -56,7 +44,7 @@ TEST(Ipv6Sdp, AddressCountTtlAndTheWrittenConnection)
         EXPECT_EQ(std::tuple(std::string(m.address), m.ttl, m.addressCount), std::tuple(row.address, row.ttl, row.count))
             << row.what;
         const std::string out = Written(*r);
-        EXPECT_NE(out.find(Crlf(row.written)), std::string::npos) << row.what << "\n" << out;
+        EXPECT_NE(out.find(row.written), std::string::npos) << row.what << "\n" << out;
         // Written and read again, the text comes back the same.
         EXPECT_EQ(Written(*t.Parse(out)), out) << row.what;
     }

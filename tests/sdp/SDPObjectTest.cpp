@@ -106,12 +106,8 @@ TEST_P(RefreshTest, CopiesFieldsAndTracksChanges)
     Refresh(*old, *newer, t.clock.Now());
     newer.reset(); // the stored record must not lean on what it came from
     old->WriteSdp(got);
-    EXPECT_EQ(got, want);
+    EXPECT_EQ(got, want); // every written field: origin, URI, times, type, media
     EXPECT_EQ(old->changed, 0) << "only the name and information mark a change";
-    EXPECT_EQ(old->uri, "http://b");
-    EXPECT_EQ(old->originVersion + " " + old->originAddress, "2 10.0.0.2");
-    EXPECT_EQ(old->sessionType, kTypeMeeting);
-    EXPECT_EQ(old->times, (std::vector<CSDPTime>{{"1", "2", "604800", "3600", "0"}}));
     EXPECT_EQ(old->extras->reserved[2], "") << "reserved texts are copied too";
     ASSERT_EQ(old->media.size(), 3u);
     EXPECT_EQ(old->media[0].extras->toolChoice + "|" + old->media[0].extras->spare, "audio tool|kept") << "unchanged media keep them";
