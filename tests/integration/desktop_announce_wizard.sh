@@ -15,8 +15,7 @@ need python3
 netns_setup wizard 49
 NAME="Wizard seminar $$"
 
-side sender "$ADDR_A"
-side receiver "$ADDR_B"
+sides
 start_listener "$WORK/listen.jsonl"
 timeout 80 ip netns exec "$NS_B" python3 "$(dirname "$0")/../support/sap_peer.py" capture 224.2.127.254 9875 "$ADDR_B" 80 \
     > "$WORK/wire.jsonl" 2> "$WORK/wire.err" &
@@ -99,9 +98,7 @@ print(*sorted({(d["ttl"], d["origin"]) for d in map(json.loads, sys.stdin) if d[
 # Restarted, the program has the session from its cache; Delete on the row
 # withdraws it with the TTL it was announced with.
 seen "^rows: .*$NAME" 2 || fail "no row for the new session" "$WORK/probe.log"
-exec 3>&-
-stops "$desktop_pid" "$WORK/talmira.err"
-rm "$WORK/probe.in"
+stop_probed
 start_probed "$NS_A" sender "$WORK/talmira-again.err"
 ask "select TTL Scope" "^selected TTL Scope$"
 seen "^rows: .*$NAME" 5 || fail "no row for the session after the restart" "$WORK/probe.log"
@@ -113,7 +110,6 @@ for _ in $(seq 1 20); do [ -n "$(wire 0x24)" ] && break; sleep 0.1; done
 for _ in $(seq 1 20); do grep "^rows: " "$WORK/probe.log" | tail -n 1 | grep -qF "$NAME" || break; sleep 0.1; done
 ! grep "^rows: " "$WORK/probe.log" | tail -n 1 | grep -qF "$NAME" || fail "the row stays after Delete" "$WORK/probe.log"
 
-exec 3>&-
-stops "$desktop_pid" "$WORK/talmira-again.err"
+stop_probed
 stops "$listener" "$WORK/listen.jsonl.err"
 echo "announcing from the desktop program: ok"

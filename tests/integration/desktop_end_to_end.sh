@@ -21,15 +21,13 @@ talmira_in() { desktop_in "$NS_B" receiver "$@"; }
 
 # The first instance, watched by the probe.
 start_probed "$NS_B" receiver "$WORK/first.err"
-first=$desktop_pid
 probe "select TTL Scope"
 seen "^selected TTL Scope$" 5 || fail "no TTL Scope in the tree" "$WORK/probe.log"
 
 # 1. ffmpeg's announcement makes a row within 2 s; its deletion removes it.
 probe ""
-ip netns exec "$NS_A" ffmpeg -nostdin -hide_banner -loglevel error -re -f lavfi -i sine=frequency=440:sample_rate=8000 \
-    -t 60 -ac 1 -c:a pcm_mulaw -metadata title="Tone from ffmpeg" \
-    -f sap "sap://$GROUP:5004?ttl=15&announce_addr=224.2.127.254" > /dev/null 2> "$WORK/ffmpeg.err" &
+tone 60 "sap://$GROUP:5004?ttl=15&announce_addr=224.2.127.254" -metadata title="Tone from ffmpeg" \
+    > /dev/null 2> "$WORK/ffmpeg.err" &
 ffmpeg=$!
 seen "^rows: Tone from ffmpeg$" 2 \
     || fail "the announced session has no row within 2 s" "$WORK/probe.log" "$WORK/ffmpeg.err" "$WORK/first.err"
@@ -46,8 +44,7 @@ seen "^window hidden$" 5 || fail "the window did not hide" "$WORK/probe.log"
 probe ""
 talmira_in "$desktop" > /dev/null 2> "$WORK/second.err" || fail "the second start ended with $?" "$WORK/second.err"
 seen "^window shown$" 3 || fail "the first window did not come back" "$WORK/probe.log"
-exec 3>&-
-stops "$first" "$WORK/first.err"
+stop_probed
 [ -f "$install/Talmira.cache" ] || fail "no cache after the desktop program ended"
 
 # 3. Beside a listener on the same install directory it refuses to start.

@@ -39,8 +39,7 @@ order=$(grep -E "^(window shown|splash |message )" "$WORK/probe.log" | head -n 4
 expected="window shown/splash shown over window/splash closed/message Please fill in your personal inf"
 [ "$order" = "$expected" ] || fail "start-up order: $order" "$WORK/probe.log" "$WORK/first.err"
 
-exec 3>&-
-stops "$desktop_pid" "$WORK/first.err"
+stop_probed
 [ -f "$install/Talmira.cache" ] || fail "no cache after TERM during the first-run message" "$WORK/first.err"
 [ -z "$(find "$install/tmp" -type f)" ] || fail "files left in tmp/: $(ls "$install/tmp")"
 echo "desktop first start: ok"

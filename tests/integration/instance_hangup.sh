@@ -7,8 +7,7 @@
 source "$(dirname "$0")/lib-netns.sh"
 netns_setup inst 43
 
-side sender "$ADDR_A"
-side receiver "$ADDR_B"
+sides
 install="$WORK/receiver/install"
 printf 'v=0\no=alice 60606 1 IN IP4 %s\ns=Beside the listener\nc=IN IP4 224.2.17.14/15\nt=0 0\nm=audio 49170 RTP/AVP 0\n' \
     "$ADDR_A" > "$WORK/session.sdp"

@@ -12,8 +12,7 @@ netns_setup ipv6 53
 netns_ipv6 fd77:53
 GLOBAL=ff0e::2:7ffe
 
-side receiver "$ADDR_B"
-side sender "$ADDR_A"
+sides
 records() { # FILE: "event|directory|name|first media address" per line
     python3 - "$1" <<'PY'
 import json, sys
@@ -32,8 +31,7 @@ listed "$WORK/heard.jsonl" '^add|None|IPv6 Global|ff0e::2:7ffe$' || fail "no IPv
 for scope in Link Site Organization; do
     listed "$WORK/heard.jsonl" "^add|None|IPv6 $scope|" || fail "no IPv6 $scope directory" "$WORK/heard.jsonl"
 done
-ip netns exec "$NS_A" ffmpeg -nostdin -hide_banner -loglevel error -re -f lavfi -i sine=frequency=440:sample_rate=8000 \
-    -t 6 -ac 1 -c:a pcm_mulaw -f sap "sap://[ff0e::1234]:5004?announce_addr=$GLOBAL" > "$WORK/peer.log" 2>&1 &
+tone 6 "sap://[ff0e::1234]:5004?announce_addr=$GLOBAL" > "$WORK/peer.log" 2>&1 &
 peer=$!
 wait_for "$WORK/heard.jsonl" '"event":"add".*ff0e::1234' 5 || fail "ffmpeg's IPv6 announcement was not listed" "$WORK/heard.jsonl" "$WORK/peer.log"
 listed "$WORK/heard.jsonl" '^add|IPv6 Global|No Name|ff0e::1234$' || fail "not in IPv6 Global" "$WORK/heard.jsonl"
@@ -43,8 +41,7 @@ wait_for "$WORK/heard.jsonl" '"event":"remove".*ff0e::1234' 5 || fail "ffmpeg's 
 # 2. Our announcement in IPv6 Global, heard by ffprobe and by the capture.
 printf 'v=0\no=dave 5353 1 IN IP6 %s\ns=Six tone\nc=IN IP6 ff0e::5353\nt=0 0\nm=audio 5004 RTP/AVP 0\n' "$SIX_A" \
     > "$WORK/six.sdp"
-ip netns exec "$NS_A" ffmpeg -nostdin -hide_banner -loglevel error -re -f lavfi -i sine=frequency=440:sample_rate=8000 \
-    -t 40 -ac 1 -c:a pcm_mulaw -f rtp "rtp://[ff0e::5353]:5004?ttl=15" > "$WORK/rtp.log" 2>&1 &
+tone 40 "rtp://[ff0e::5353]:5004?ttl=15" > "$WORK/rtp.log" 2>&1 &
 timeout 30 ip netns exec "$NS_B" python3 "$(dirname "$0")/../support/sap_peer.py" capture "$GLOBAL" 9875 "vb$$" 30 \
     > "$WORK/wire.jsonl" 2> "$WORK/wire.err" &
 timeout 20 ip netns exec "$NS_B" ffprobe -hide_banner "sap://[$GLOBAL]" > "$WORK/probe.out" 2>&1 &

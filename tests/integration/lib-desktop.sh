@@ -40,6 +40,10 @@ start_probed() {
     wait_for "$WORK/probe.log" "^window shown$" 15 || fail "no window" "$WORK/probe.log" "$probe_errors"
 }
 
+# stop_probed: closes the probe's commands; TERM ends the program cleanly, and
+# start_probed may start it again.
+stop_probed() { exec 3>&-; stops "$desktop_pid" "$probe_errors"; rm "$WORK/probe.in"; }
+
 # probe [COMMAND]: marks the log's end, then sends the command.
 probe() { mark=$(wc -l < "$WORK/probe.log"); [ -z "${1:-}" ] || echo "$1" >&3; }
 

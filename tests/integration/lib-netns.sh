@@ -3,11 +3,13 @@
 # ($cli, $send) and two network namespaces joined by a veth pair, with a
 # multicast route, torn down on exit. Call netns_setup NAME N; the namespaces
 # are $NS_A (10.77.N.1) and $NS_B (10.77.N.2), and the scratch folder $WORK
-# is removed on exit. NETNS_PREFIX, when set, replaces "talmira" at the start
+# is removed on exit (scripts without namespaces call scratch for it). NETNS_PREFIX, when set, replaces "talmira" at the start
 # of the namespace names; NETNS_NET, when set, replaces 10.77.
 set -euo pipefail
 build="$1"
 cli="$build/src/cli/talmira-cli"; send="$build/tests/sap-send"
+
+scratch() { trap netns_cleanup EXIT; WORK="$(mktemp -d)"; }
 
 netns_setup() {
     if [ "$(id -u)" -ne 0 ]; then
@@ -17,8 +19,7 @@ netns_setup() {
     local tag="$1" n="$2"
     NS_A="${NETNS_PREFIX:-talmira}-${tag}-a-$$"; NS_B="${NETNS_PREFIX:-talmira}-${tag}-b-$$"
     ADDR_A="${NETNS_NET:-10.77}.$n.1"; ADDR_B="${NETNS_NET:-10.77}.$n.2"
-    trap netns_cleanup EXIT
-    WORK="$(mktemp -d)"
+    scratch
     ip netns add "$NS_A"
     ip netns add "$NS_B"
     ip link add "va$$" type veth peer name "vb$$"
@@ -45,8 +46,8 @@ netns_ipv6() {
 
 netns_cleanup() {
     local pids; pids=$(jobs -p); [ -n "$pids" ] && kill $pids 2>/dev/null; wait 2>/dev/null
-    ip netns del "$NS_A" 2>/dev/null || true
-    ip netns del "$NS_B" 2>/dev/null || true
+    [ -z "${NS_A:-}" ] || ip netns del "$NS_A" 2>/dev/null || true
+    [ -z "${NS_B:-}" ] || ip netns del "$NS_B" 2>/dev/null || true
     [ -n "${WORK:-}" ] && rm -rf "$WORK"
     return 0
 }
@@ -87,6 +88,9 @@ INI
     TALMIRA_SETTINGS="$WORK/$who/Talmira.ini" XDG_DATA_HOME="$WORK/$who/data" "$cli" setup > /dev/null
 }
 
+# sides: the plain sender ($ADDR_A) and receiver ($ADDR_B) sides.
+sides() { side sender "$ADDR_A"; side receiver "$ADDR_B"; }
+
 # scope_lines INDEX NAME BASE PREFIX PORT TTL: the settings lines of one
 # administrative scope, for side. Its SAP group is the range's highest
 # address minus one (BASE/16 -> x.y.255.254).
@@ -124,6 +128,26 @@ raw_listener() { ip netns exec "$NS_B" "$cli" listen --raw --iface "$ADDR_B" --s
 # announcing SDP-FILE [ARGS...]: the sender's `announce` in $NS_A, in the
 # background, its errors in $WORK/announce.err; its pid is $announcer.
 announcing() { run_in "$NS_A" sender announce "$@" > /dev/null 2> "$WORK/announce.err" & announcer=$!; }
+
+# cached SDP-FILE ID: the receiver hears the sender announce the session with
+# that id within 4 s and writes it to its cache; the announcer then stops.
+cached() {
+    start_listener "$WORK/listen.jsonl" --seconds 4
+    announcing "$1"
+    wait_for "$WORK/listen.jsonl" "\"event\":\"add\".*\"session_id\":\"$2\"" 4 \
+        || fail "session $2 not heard" "$WORK/listen.jsonl"{,.err} "$WORK/announce.err"
+    wait "$listener" || fail "the listener failed" "$WORK/listen.jsonl.err"
+    kill -TERM "$announcer"; wait "$announcer" || true
+}
+
+# tone SECONDS URL [ARGS...]: ffmpeg in $NS_A sends a 440 Hz PCMU tone to URL
+# for that long, in the URL scheme's format (rtp, sap); ARGS are more output
+# options. In the background it becomes ffmpeg, so $! is its pid.
+tone() {
+    local cmd=(ip netns exec "$NS_A" ffmpeg -nostdin -hide_banner -loglevel error -re -f lavfi
+               -i sine=frequency=440:sample_rate=8000 -t "$1" -ac 1 -c:a pcm_mulaw "${@:3}" -f "${2%%:*}" "$2")
+    if [ "$BASH_SUBSHELL" -gt 0 ]; then exec "${cmd[@]}"; else "${cmd[@]}"; fi
+}
 
 # stops PID LOG [SIGNAL]: TERM, or SIGNAL, ends the program cleanly.
 stops() { kill "-${3:-TERM}" "$1"; wait "$1" || fail "exit status $? after the signal" "$2"; }

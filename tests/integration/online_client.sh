@@ -4,22 +4,15 @@
 # redirect loop, no host) with the program's message and a non-zero exit,
 # and plug-in downloads: a kept one is loaded by the next `tools`, a
 # broken one or an unsafe name is refused and replaces nothing.
-set -euo pipefail
-build="$1"
+source "$(dirname "$0")/lib-netns.sh"
 here="$(cd "$(dirname "$0")" && pwd)"
-cli="$build/src/cli/talmira-cli"
-command -v python3 > /dev/null || { echo "python3 is missing"; exit 1; }
+need python3
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
-WORK="$(mktemp -d)"
-server=""
-cleanup() { [ -n "$server" ] && kill "$server" 2>/dev/null; wait 2>/dev/null; rm -rf "$WORK"; }
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+scratch
 PROBLEM=$'There seems to be a problem with the Online database.\nPlease retry later.'
 
 mkdir -p "$WORK/state" "$WORK/install/plugins"
 timeout 60 python3 "$here/../support/online_db_server.py" "$WORK/state" &
-server=$!
 for _ in $(seq 50); do [ -f "$WORK/state/port" ] && break; sleep 0.1; done
 [ -f "$WORK/state/port" ] || fail "the server did not start"
 HOST="127.0.0.1:$(cat "$WORK/state/port")"
@@ -41,7 +34,7 @@ expect_failure "$PROBLEM" version # 404
 printf 'http://%s/setup\r\n.bin\n' "$HOST" > "$WORK/state/version"
 [ "$(online version)" = "{\"url\":\"http://$HOST/setup.bin\"}" ] || fail "version answer"
 grep -qxF $'/scripts/versioncheck.idc?tool=Talmira&ver=1.00%20BETA\tUA=Talmira BETA 1.0\tAccept=*/*' \
-    "$WORK/state/requests.log" || { cat "$WORK/state/requests.log"; fail "version request"; }
+    "$WORK/state/requests.log" || fail "version request" "$WORK/state/requests.log"
 : > "$WORK/state/version"
 [ "$(online version)" = '{"url":""}' ] || fail "current version"
 # 3. Tool look-ups: encoded name, joined lines, unknown tool; --host wins over the setting.

@@ -16,8 +16,7 @@ printf 'v=0\no=carol 4747 1 IN IP4 %s\ns=Peer test tone\ni=A tone for the player
     "$ADDR_A" "$GROUP" > "$WORK/session.sdp"
 printf 'a=tool:Talmira by TalmiraSoft\nm=audio 5004 RTP/AVP 0\ni=Tone\n' >> "$WORK/session.sdp"
 
-ip netns exec "$NS_A" ffmpeg -nostdin -hide_banner -loglevel error -re -f lavfi -i sine=frequency=440:sample_rate=8000 \
-    -t 40 -ac 1 -c:a pcm_mulaw -f rtp "rtp://$GROUP:5004?ttl=15&localaddr=$ADDR_A" > /dev/null 2>&1 &
+tone 40 "rtp://$GROUP:5004?ttl=15&localaddr=$ADDR_A" > /dev/null 2>&1 &
 
 # VLC reads commands from a pipe: "playlist" shows what its SAP discovery found.
 chmod 711 "$WORK"; mkdir -m 777 "$WORK/vlc"

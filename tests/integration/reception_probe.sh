@@ -35,14 +35,8 @@ c=IN IP4 239.77.60.11/1
 t=0 0
 m=audio 40102 RTP/AVP 0
 SDP
-side sender "$ADDR_A"
-side receiver "$ADDR_B"
-start_listener "$WORK/listen.jsonl" --seconds 4
-announcing "$WORK/ffmpeg.sdp"
-wait_for "$WORK/listen.jsonl" '"event":"add".*"session_id":"60402"' 4 \
-    || fail "the session was not heard" "$WORK/listen.jsonl"{,.err} "$WORK/announce.err"
-wait "$listener" || fail "the listener failed" "$WORK/listen.jsonl.err"
-kill -TERM "$announcer"; wait "$announcer" || true
+sides
+cached "$WORK/ffmpeg.sdp" 60402
 run_in "$NS_B" receiver probe 60402 --json --seconds 60 --iface "$ADDR_B" > "$WORK/ffmpeg.jsonl" 2> "$WORK/ffmpeg.jsonl.err" &
 probe=$!
 wait_for "$WORK/ffmpeg.jsonl.err" "watching" 5 || fail "the probe did not start" "$WORK/ffmpeg.jsonl.err"

@@ -11,8 +11,7 @@ source "$(dirname "$0")/lib-netns.sh"
 source "$(dirname "$0")/lib-desktop.sh"
 need python3
 netns_setup window 61
-ip -n "$NS_A" addr add fd78:61::1/64 dev "va$$" nodad
-ip -n "$NS_B" addr add fd78:61::2/64 dev "vb$$" nodad
+netns_ipv6 fd78:61
 pattern="$(dirname "$0")/../support/rtp_pattern.py"
 
 cat > "$WORK/pattern.sdp" <<SDP
@@ -27,8 +26,7 @@ m=video 40202 RTP/AVP 96
 c=IN IP6 ff0e::77:61
 a=rtpmap:96 H264/90000
 SDP
-side sender "$ADDR_A"
-side receiver "$ADDR_B"
+sides
 start_display "$NS_B"
 start_probed "$NS_B" receiver "$WORK/desktop.err"
 ask "select TTL Scope" "^selected TTL Scope$"
@@ -42,64 +40,62 @@ ask "select-row Pattern" "^selected row Pattern$"
 ask "trigger Properties..." "^triggered Properties...$"
 ask "tab Reception" "^tab Reception$"
 sleep 1.5 # the watch starts when the page shows
-ip netns exec "$NS_A" python3 "$pattern" pattern 239.77.61.10 40200 "$ADDR_A" 31 400 > "$WORK/expect.json"
-want=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["expected"])' "$WORK/expect.json")
-got=""
-for _ in $(seq 1 30); do
-    ask "labels rtp" "^labels rtp = "
-    got=$(answer "^labels rtp = ")
-    [[ "$got" == "labels rtp = RTP: $want expected"* ]] && break
-    sleep 0.2
-done
-ask "labels timing" "^labels timing = "
-timing=$(answer "^labels timing = ")
-ask "labels traffic" "^labels traffic = "
-traffic=$(answer "^labels traffic = ")
-ask "labels state" "^labels state = "
-state=$(answer "^labels state = ")
-python3 - "$got" "$timing" "$traffic" "$state" "$(cat "$WORK/expect.json")" <<'PY' || fail "the page differs from the pattern" "$WORK/probe.log"
+# label NAME: the page's labels of that name (one box per media entry, split
+# by " | "), in $label.
+label() { ask "labels $1" "^labels $1 = "; label=$(answer "^labels $1 = "); }
+# sent EXPECT-JSON BOX ADDRESS-OR-DEVICE ARGS...: the seeded pattern (ARGS as
+# rtp_pattern.py takes them), its figures in EXPECT-JSON; then the page's RTP
+# labels are read until box BOX (0 or 1) counts all it expected, in $label.
+sent() {
+    local want
+    ip netns exec "$NS_A" python3 "$pattern" pattern "${@:3}" > "$1"
+    want=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["expected"])' "$1")
+    for _ in $(seq 1 30); do
+        label rtp
+        [[ "$(cut -d '|' -f $(($2 + 1)) <<< "${label#labels rtp = }")" == ?(" ")"RTP: $want expected"* ]] && break
+        sleep 0.2
+    done
+}
+# matches EXPECT-JSON BOX LABELS...: box BOX of the RTP labels (the first of
+# LABELS) counts what the pattern sent; box 0 also has its packets, its
+# jitter within a tenth and the Impaired state, box 1 its IPv6 sender.
+matches() {
+    python3 - "$@" <<'PY' || fail "box $2 of the page differs from its pattern" "$WORK/probe.log"
 import json, re, sys
-# The IPv4 entry's box comes first.
-rtp, timing, traffic, state = (a.split(" | ")[0] for a in sys.argv[1:5])
-want = json.loads(sys.argv[5])
-print("page:", rtp, "|", timing, "|", traffic, "|", state)
+want, box = json.load(open(sys.argv[1])), int(sys.argv[2])
+labels = [a.split(" | ") for a in sys.argv[3:]]
+print("page:", " | ".join(l[-1 if box else 0] for l in labels))
 print("pattern:", want)
-m = re.search(r"RTP: ([\d,]+) expected, ([\d,]+) lost .*, ([\d,]+) duplicates, ([\d,]+) out of order", rtp)
-assert m, rtp
+assert not box or all(len(l) == 2 for l in labels), labels
 n = lambda s: int(s.replace(",", ""))
-assert (n(m[1]), n(m[2]), n(m[3]), n(m[4])) == (want["expected"], want["lost"], want["duplicates"], want["out_of_order"])
-assert n(re.search(r"^labels traffic = ([\d,]+) packets", traffic)[1]) == want["packets"], traffic
-jitter = float(re.search(r"Jitter ([\d.]+) ms", timing)[1])
-assert abs(jitter - want["jitter_ms"]) <= 0.1 * want["jitter_ms"], (jitter, want["jitter_ms"])
-# Loss above 1 % over the last 10 s: the state says so.
-assert state.endswith("= Impaired"), state
+m = re.search(r"RTP: ([\d,]+) expected, ([\d,]+) lost .*, ([\d,]+) duplicates, ([\d,]+) out of order", labels[0][box])
+assert m, labels[0]
+assert tuple(map(n, m.groups())) == (want["expected"], want["lost"], want["duplicates"], want["out_of_order"])
+if box:
+    assert labels[1][1].startswith("From [fd78:61::1]:"), labels[1]
+else:
+    timing, traffic, state = (l[0] for l in labels[1:])
+    assert n(re.search(r"^labels traffic = ([\d,]+) packets", traffic)[1]) == want["packets"], traffic
+    jitter = float(re.search(r"Jitter ([\d.]+) ms", timing)[1])
+    assert abs(jitter - want["jitter_ms"]) <= 0.1 * want["jitter_ms"], (jitter, want["jitter_ms"])
+    # Loss above 1 % over the last 10 s: the state says so.
+    assert state.endswith("= Impaired"), state
 PY
+}
 
+# The IPv4 entry's box comes first.
+sent "$WORK/expect.json" 0 239.77.61.10 40200 "$ADDR_A" 31 400
+rtp=$label
+label timing; timing=$label
+label traffic; traffic=$label
+label state
+matches "$WORK/expect.json" 0 "$rtp" "$timing" "$traffic" "$label"
 # The IPv6 entry: its own box, joined on the veth that holds the IPv4 address.
-ip netns exec "$NS_A" python3 "$pattern" pattern ff0e::77:61 40202 "va$$" 5 120 > "$WORK/expect6.json"
-want6=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["expected"])' "$WORK/expect6.json")
-for _ in $(seq 1 30); do
-    ask "labels rtp" "^labels rtp = "
-    got=$(answer "^labels rtp = ")
-    [[ "$got" == *" | RTP: $want6 expected"* ]] && break
-    sleep 0.2
-done
-ask "labels senders" "^labels senders = "
-senders=$(answer "^labels senders = ")
-python3 - "$got" "$senders" "$(cat "$WORK/expect6.json")" <<'PY' || fail "the IPv6 entry differs from its pattern" "$WORK/probe.log"
-import json, re, sys
-rtp, senders, want = sys.argv[1].split(" | "), sys.argv[2].split(" | "), json.loads(sys.argv[3])
-print("page:", rtp[-1], "|", senders[-1])
-print("pattern:", want)
-assert len(rtp) == 2 and len(senders) == 2, (rtp, senders)
-m = re.search(r"RTP: ([\d,]+) expected, ([\d,]+) lost .*, ([\d,]+) duplicates, ([\d,]+) out of order", rtp[1])
-assert m, rtp
-n = lambda s: int(s.replace(",", ""))
-assert (n(m[1]), n(m[2]), n(m[3]), n(m[4])) == (want["expected"], want["lost"], want["duplicates"], want["out_of_order"])
-assert senders[1].startswith("From [fd78:61::1]:"), senders
-PY
+sent "$WORK/expect6.json" 1 ff0e::77:61 40202 "va$$" 5 120
+rtp=$label
+label senders
+matches "$WORK/expect6.json" 1 "$rtp" "$label"
 ask "click Cancel" "^clicked Cancel$"
 kill -TERM "$announcer"; wait "$announcer" || true
-exec 3>&-
-stops "$desktop_pid" "$WORK/desktop.err"
+stop_probed
 echo "reception page over veth: ok"

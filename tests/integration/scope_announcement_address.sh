@@ -46,17 +46,15 @@ listening "$WORK/raw-sap.jsonl"; listening "$WORK/raw-rfc.jsonl"
 in_local() { grep -q "^{\"directory\":\"Local\",\"event\":\"$1\".*\"session_id\":\"$2\"" "$out"; }
 until_in_local() { for _ in $(seq 1 30); do in_local "$1" "$2" && return 0; sleep 0.1; done; return 1; }
 
-# Announced on either group, heard in the scope's directory.
-ip netns exec "$NS_A" "$send" "$rfcGroup" 9875 "$WORK/v4.sap"
-until_in_local add 1311738121 || fail "announcement to $rfcGroup not in the scope's directory" "$out"
-ip netns exec "$NS_A" "$send" "$sapGroup" 9875 "$WORK/v6.sap"
-until_in_local add 1311738122 || fail "IPv6-origin announcement to $sapGroup not in the scope's directory" "$out"
+# Announced on either group, heard in the scope's directory; each deletion
+# on the other group removes it.
+for sent in "$rfcGroup v4 add 1311738121" "$sapGroup v6 add 1311738122" \
+    "$sapGroup v4-delete remove 1311738121" "$rfcGroup v6-delete remove 1311738122"; do
+    read -r group file event id <<< "$sent"
+    ip netns exec "$NS_A" "$send" "$group" 9875 "$WORK/$file.sap"
+    until_in_local "$event" "$id" || fail "$file.sap sent to $group: no $event of $id in the scope's directory" "$out"
+done
 grep '"session_id":"1311738122"' "$out" | grep -q '"name":"Stage box 2"' || fail "IPv6-origin record wrong" "$out"
-# Each deletion on the other group.
-ip netns exec "$NS_A" "$send" "$sapGroup" 9875 "$WORK/v4-delete.sap"
-until_in_local remove 1311738121 || fail "deletion on $sapGroup did not remove the session" "$out"
-ip netns exec "$NS_A" "$send" "$rfcGroup" 9875 "$WORK/v6-delete.sap"
-until_in_local remove 1311738122 || fail "deletion on $rfcGroup did not remove the session" "$out"
 [ "$(grep -c '"event":"add".*"session_id":"131173812[12]"' "$out")" -eq 2 ] || fail "heard outside the scope or twice" "$out"
 
 # Our own announcement in the scope goes to its SAP group, not to the other.

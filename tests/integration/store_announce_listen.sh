@@ -6,8 +6,7 @@
 source "$(dirname "$0")/lib-netns.sh"
 netns_setup store 42
 
-side sender "$ADDR_A"
-side receiver "$ADDR_B"
+sides
 
 printf 'v=0\no=alice 70707 1 IN IP4 %s\ns=Veth directory test\nc=IN IP4 224.2.17.12/15\nt=0 0\nm=audio 49170 RTP/AVP 0\n' \
     "$ADDR_A" > "$WORK/session.sdp"

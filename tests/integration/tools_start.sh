@@ -10,8 +10,7 @@ need ffmpeg ffplay mpv vlc runuser
 netns_setup tools 45
 GROUP=239.77.45.10
 
-side sender "$ADDR_A"
-side receiver "$ADDR_B"
+sides
 install="$WORK/receiver/install"
 [ "$(ls "$install/plugins" | grep -c '^rev2\.plugin\.')" -ge 6 ] || fail "setup did not install the shipped plug-ins"
 
@@ -47,13 +46,7 @@ printf 'v=0\no=alice 90909 1 IN IP4 %s\ns=%s\nc=IN IP4 %s/15\nt=0 0\nm=audio 500
     "$ADDR_A" "$name" "$GROUP" > "$WORK/session.sdp"
 
 # 1. The announcement reaches the receiver's store and its cache.
-start_listener "$WORK/listen.jsonl" --seconds 4
-announcing "$WORK/session.sdp"
-wait_for "$WORK/listen.jsonl" '"event":"add".*"session_id":"90909"' 3 \
-    || fail "session not heard" "$WORK/listen.jsonl"{,.err} "$WORK/announce.err"
-# The listener ends by itself and writes its cache.
-wait "$listener" || fail "listener failed: $?" "$WORK/listen.jsonl.err"
-kill -TERM "$announcer"; wait "$announcer" || true
+cached "$WORK/session.sdp" 90909
 
 # 2. The launches, as JSON: the probe first, the SDP file argument expanded.
 sdpfile="$install/tmp/Jazz__x____evil__rm__rf___Caf_.sdp"
@@ -70,8 +63,7 @@ assert [l["plugin"] for l in lines[0]["launches"][1:]] == ["ffplay", "mpv", "vlc
 PY
 
 # 3. A real RTP stream to the group, and the real start.
-ip netns exec "$NS_A" ffmpeg -nostdin -hide_banner -loglevel error -re -f lavfi -i sine=frequency=440:sample_rate=8000 \
-    -t 30 -ac 1 -c:a pcm_mulaw -f rtp "rtp://$GROUP:5004?ttl=15&localaddr=$ADDR_A" > /dev/null 2>&1 &
+tone 30 "rtp://$GROUP:5004?ttl=15&localaddr=$ADDR_A" > /dev/null 2>&1 &
 sender=$!
 run_in "$NS_B" receiver tools --start 90909 < /dev/null > /dev/null 2> "$WORK/start.err"
 grep -q "^started $WORK/bin/rtp-probe" "$WORK/start.err" || fail "nothing started" "$WORK/start.err"
@@ -96,8 +88,7 @@ echo "tools start over veth: ok"
 # with a port count (VLC's URL needs "[group]:port"), the video one IPv4.
 kill "$sender"
 GROUP6=ff15::7745
-ip -n "$NS_A" addr add fd77:45::1/64 dev "va$$" nodad
-ip -n "$NS_B" addr add fd77:45::2/64 dev "vb$$" nodad
+netns_ipv6 fd77:45
 chmod 711 "$WORK"
 mkdir -m 777 "$WORK/out"
 stand_in() {
@@ -113,8 +104,7 @@ stand_in ffplay 'SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=dummy timeout 8 /usr/bin/
 stand_in mpv 'HOME="'"$WORK"'/out" timeout 20 /usr/bin/mpv "$@" --no-config --vo=null --ao=null --length=1'
 stand_in vlc 'timeout 8 runuser -u nobody -- env HOME="'"$WORK"'/out" /usr/bin/vlc -I dummy "$@" --aout=afile --audiofile-file="'"$WORK"'/out/vlc.$KIND.wav" --vout=vdummy --video-filter=scene --scene-path="'"$WORK"'/out" --scene-prefix=vlc.$KIND. --scene-ratio=5'
 
-ip netns exec "$NS_A" ffmpeg -nostdin -hide_banner -loglevel error -re -f lavfi -i sine=frequency=440:sample_rate=8000 \
-    -t 30 -ac 1 -c:a pcm_mulaw -f rtp "rtp://[$GROUP6]:5004?ttl=15" > /dev/null 2>&1 &
+tone 30 "rtp://[$GROUP6]:5004?ttl=15" > /dev/null 2>&1 &
 ip netns exec "$NS_A" ffmpeg -nostdin -hide_banner -loglevel error -re -f lavfi -i testsrc=size=160x120:rate=10 \
     -t 30 -c:v mpeg2video -g 5 -f rtp_mpegts "rtp://$GROUP:5006?ttl=15&localaddr=$ADDR_A" > /dev/null 2>&1 &
 printf 'v=0\no=- 1 1 IN IP4 %s\ns=Tone\nc=IN IP6 %s\nt=0 0\nm=audio 5004/2 RTP/AVP 0\n' "$ADDR_A" "$GROUP6" > "$WORK/audio.sdp"

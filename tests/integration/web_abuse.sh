@@ -13,9 +13,7 @@ side receiver "$ADDR_B"
 # Attackers come from addresses of their own: the limits are per address.
 for n in 11 12 13; do ip -n "$NS_A" addr add "10.79.63.$n/24" dev "va$$"; done
 
-run_in "$NS_B" receiver serve --http "$ADDR_B:18084" --seconds 120 > /dev/null 2> "$WORK/serve.err" &
-server=$!
-wait_for "$WORK/serve.err" "serving" 5 || fail "server did not start" "$WORK/serve.err"
+serving receiver "$ADDR_B:18084" 120
 
 timeout 100 ip netns exec "$NS_A" /usr/bin/python3 "$(dirname "$0")/../support/web_abuse_check.py" \
     --base "http://$ADDR_B:18084" --pid "$server" --origin "$ADDR_A" \

@@ -8,17 +8,13 @@ source "$(dirname "$0")/lib-web.sh"
 need ffmpeg ffprobe /usr/bin/python3
 web_netns_setup api 62
 
-side sender "$ADDR_A"
-side receiver "$ADDR_B"
+sides
 side listener "$ADDR_B"
 
-ip netns exec "$NS_A" ffmpeg -nostdin -hide_banner -loglevel error -re -f lavfi -i sine=frequency=440:sample_rate=8000 \
-    -t 100 -ac 1 -c:a pcm_mulaw -metadata title="API tone" -f sap "sap://224.2.17.50:41010?announce_addr=224.2.127.254&ttl=15" \
+tone 100 "sap://224.2.17.50:41010?announce_addr=224.2.127.254&ttl=15" -metadata title="API tone" \
     > /dev/null 2> "$WORK/ffmpeg.err" &
 run_in "$NS_B" listener listen --json --seconds 60 > "$WORK/listen.jsonl" 2> "$WORK/listen.err" &
-run_in "$NS_B" receiver serve --http 127.0.0.1:18082 --seconds 60 > /dev/null 2> "$WORK/serve.err" &
-server=$!
-wait_for "$WORK/serve.err" "serving" 5 || fail "server did not start" "$WORK/serve.err"
+serving receiver 127.0.0.1:18082 60
 
 timeout 60 ip netns exec "$NS_B" /usr/bin/python3 "$(dirname "$0")/../support/web_api_check.py" \
     --base http://127.0.0.1:18082 --listen "$WORK/listen.jsonl" --name "API tone" \

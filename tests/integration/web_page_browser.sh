@@ -8,8 +8,7 @@ source "$(dirname "$0")/lib-web.sh"
 need ffmpeg chromium chromedriver /usr/bin/python3
 web_netns_setup page 61
 
-side sender "$ADDR_A"
-side receiver "$ADDR_B"
+sides
 
 timeout 150 ip netns exec "$NS_B" /usr/bin/python3 "$(dirname "$0")/../support/web_page_check.py" \
     --cli "$cli" --work "$WORK" --ns-sender "$NS_A" --ns-receiver "$NS_B" --port 18081 \

@@ -80,18 +80,16 @@ TEST(MediaStatistics, JitterInMillisecondsFromTheAnnouncedClock)
     const CMediaFigures fig = f.stats.Figures(2 * kSecond);
     ASSERT_TRUE(fig.jitterMs);
     EXPECT_DOUBLE_EQ(*fig.jitterMs, 4.541015625 / 8);
-}
 
-TEST(MediaStatistics, NoClockRateNoJitter)
-{
+    // A payload type without a clock rate: no jitter.
     CMediaTarget target = RtpTarget();
     target.announcedTypes = {97};
-    CFeeder f(target);
+    CFeeder none(target);
     CTestRtp p;
     p.payloadType = 97;
     for (int i = 0; i < 2; ++i, ++p.sequence)
-        f.Feed(p, i * 10 * kMs);
-    EXPECT_FALSE(f.stats.Figures(kSecond).jitterMs);
+        none.Feed(p, i * 10 * kMs);
+    EXPECT_FALSE(none.stats.Figures(kSecond).jitterMs);
 }
 
 TEST(MediaStatistics, SsrcChangeAndUnannouncedPayload)

@@ -4,14 +4,12 @@ directory with SAP announcements; checks it keeps hearing and answering."""
 import argparse
 import json
 import socket
-import struct
 import threading
 import time
 import urllib.request
 
-from web_check import fail
+from web_check import fail, sap_flood, wait
 
-GROUP, PORT = '224.2.127.254', 9875
 SESSIONS = 5000
 RATE = 2000  # datagrams a second
 
@@ -23,24 +21,10 @@ def rss_kb(pid):
     return 0
 
 
-def datagram(origin, n, delete):
-    sdp = (f'v=0\r\no=flood {100000 + n} 1 IN IP4 {origin}\r\ns=Flood {n:05d}\r\nc=IN IP4 224.2.{100 + n // 250}.{n % 250}/15\r\n'
-           f't=0 0\r\nm=audio {20000 + 2 * (n % 1000)} RTP/AVP 0\r\n')
-    header = struct.pack('!BBH4s', 0x24 if delete else 0x20, 0, n & 0xFFFF, socket.inet_aton(origin))
-    return header + b'application/sdp\0' + sdp.encode()
-
-
 def flood(origin, delete, done):
-    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_TTL, 15)
-    s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton(origin))
-    start = time.monotonic()
-    for n in range(SESSIONS):
-        s.sendto(datagram(origin, n, delete), (GROUP, PORT))
-        ahead = start + (n + 1) / RATE - time.monotonic()
-        if ahead > 0:
-            time.sleep(ahead)
-    done.append(time.monotonic() - start)
+    done.append(sap_flood(origin, SESSIONS, RATE, lambda n: (
+        f'v=0\r\no=flood {100000 + n} 1 IN IP4 {origin}\r\ns=Flood {n:05d}\r\nc=IN IP4 224.2.{100 + n // 250}.{n % 250}/15\r\n'
+        f't=0 0\r\nm=audio {20000 + 2 * (n % 1000)} RTP/AVP 0\r\n'), delete))
 
 
 def connect(host, port, source, rcvbuf=0):
@@ -90,9 +74,7 @@ def main():
     # A client that asks for the event stream and never reads it.
     deaf = connect(host, port, args.origin, rcvbuf=4096)
     deaf.sendall(b'GET /api/v1/events HTTP/1.1\r\nHost: x\r\n\r\n')
-    time.sleep(0.3)
-    if metric('talmira_event_stream_clients') != 1:
-        fail('the deaf stream was not taken')
+    wait('the deaf stream is taken', lambda: metric('talmira_event_stream_clients') == 1, 3)
 
     # 1,000 idle connections from one address.
     idle, refused = [], 0
@@ -141,20 +123,12 @@ def main():
                 pass
         time.sleep(0.1)
     t.join()
-    deadline = time.time() + 10
-    while ttl_scope_count() != SESSIONS and time.time() < deadline:
-        time.sleep(0.2)
-    heard = ttl_scope_count()
-    if heard != SESSIONS:
-        fail(f'{heard} of {SESSIONS} announcements heard during the abuse')
+    wait(f'all {SESSIONS} announcements heard during the abuse', lambda: ttl_scope_count() == SESSIONS, 10,
+         ttl_scope_count, 0.2)
     t = threading.Thread(target=flood, args=(args.origin, True, done))
     t.start()
     t.join()
-    deadline = time.time() + 10
-    while ttl_scope_count() != 0 and time.time() < deadline:
-        time.sleep(0.2)
-    if ttl_scope_count() != 0:
-        fail(f'{ttl_scope_count()} sessions left after their deletions')
+    wait('no session left after their deletions', lambda: ttl_scope_count() == 0, 10, ttl_scope_count, 0.2)
     datagrams, dropped = metric('talmira_sap_datagrams_total'), metric('talmira_sap_dropped_total')
     if datagrams < 2 * SESSIONS or dropped != 0:
         fail(f'datagrams {datagrams}, dropped {dropped}')
@@ -173,11 +147,7 @@ def main():
             cut += 1
     if cut != len(slow):
         fail(f'{len(slow) - cut} slowloris connections still open')
-    deadline = time.time() + 15
-    while metric('talmira_event_stream_clients') != 0 and time.time() < deadline:
-        time.sleep(0.2)
-    if metric('talmira_event_stream_clients') != 0:
-        fail('the deaf event-stream client was never dropped')
+    wait('the deaf event-stream client is dropped', lambda: metric('talmira_event_stream_clients') == 0, 15, step=0.2)
     refused_by_server = metric('talmira_http_refused_connections_total')
     stop.append(True)
     growth = (peak[0] - base_rss) / 1024

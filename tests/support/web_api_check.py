@@ -3,16 +3,16 @@
 import argparse
 import json
 import subprocess
-import time
 import urllib.error
 import urllib.request
 
 from prometheus_client.parser import text_string_to_metric_families
 
-from web_check import fail
+from web_check import fail, wait
 
 
-def get(path, expect=200):
+def get(path, kind, expect=200):
+    """The body, after its status and its content type are checked."""
     try:
         r = urllib.request.urlopen(BASE + path, timeout=5)
         status, body, headers = r.status, r.read(), r.headers
@@ -20,14 +20,13 @@ def get(path, expect=200):
         status, body, headers = e.code, e.read(), e.headers
     if status != expect:
         fail(f'{path}: status {status}, expected {expect}: {body[:200]!r}')
-    return body, headers
+    if headers.get_content_type() != kind:
+        fail(f'{path}: content type {headers.get_content_type()}')
+    return body
 
 
 def get_json(path, expect=200):
-    body, headers = get(path, expect)
-    if headers.get_content_type() != 'application/json':
-        fail(f'{path}: content type {headers.get_content_type()}')
-    return json.loads(body)
+    return json.loads(get(path, 'application/json', expect))
 
 
 def shape(value, model, where):
@@ -60,19 +59,14 @@ def main():
     BASE = args.base
 
     # The session arrives.
-    deadline = time.time() + 10
-    found = None
-    while time.time() < deadline and not found:
+    def arrived():
         directories = get_json('/api/v1/directories')
         for d in directories['directories']:
             page = get_json(f'/api/v1/directories/{d["id"]}/sessions?limit=1000')
             for s in page['sessions']:
                 if s['name'] == args.name:
-                    found = (d, page, s)
-        time.sleep(0.2)
-    if not found:
-        fail('the announced session never showed')
-    directory, page, row = found
+                    return directories, d, page, s
+    directories, directory, page, row = wait('the announced session shows', arrived, 10, step=0.2)
     shape(directories, {'event': str, 'directories': list}, 'directories')
     for d in directories['directories']:
         shape(d, DIRECTORY, 'directory')
@@ -105,18 +99,12 @@ def main():
         fail('directory differs from listen --json')
 
     # The SDP as the writer's text.
-    sdp, headers = get(one['sdp_url'])
-    if headers.get_content_type() != 'application/sdp':
-        fail(f'sdp content type {headers.get_content_type()}')
-    text = sdp.decode()
+    text = get(one['sdp_url'], 'application/sdp').decode()
     if not text.startswith('v=0\r\n') or 'm=audio 41010 RTP/AVP 0\r\n' not in text or f's={args.name}\r\n' not in text:
         fail(f'sdp text: {text!r}')
 
     # The playlist: one entry per session, opened by a player.
-    playlist, headers = get('/api/v1/playlist.m3u')
-    if headers.get_content_type() != 'audio/x-mpegurl':
-        fail(f'playlist content type {headers.get_content_type()}')
-    lines = playlist.decode().splitlines()
+    lines = get('/api/v1/playlist.m3u', 'audio/x-mpegurl').decode().splitlines()
     if lines[0] != '#EXTM3U':
         fail('playlist header')
     entry = lines[lines.index(f'#EXTINF:-1,{args.name}') + 1]
@@ -144,10 +132,7 @@ def main():
         fail('search kept a row')
 
     # The metrics, read by the reference parser.
-    body, headers = get('/metrics')
-    if headers.get_content_type() != 'text/plain':
-        fail('metrics content type')
-    families = {f.name: f for f in text_string_to_metric_families(body.decode())}
+    families = {f.name: f for f in text_string_to_metric_families(get('/metrics', 'text/plain').decode())}
     sessions = {s.labels['directory']: s.value for s in families['talmira_sessions'].samples}
     if sessions.get('TTL Scope', 0) < 1 or 'MBone' not in sessions:
         fail(f'sessions per directory: {sessions}')

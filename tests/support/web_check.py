@@ -1,5 +1,7 @@
 """What the web checks share: failing with a reason, waiting for a
-condition, and a headless Chromium."""
+condition, a headless Chromium and a flood of SAP announcements."""
+import socket
+import struct
 import sys
 import time
 
@@ -21,8 +23,24 @@ def wait(what, predicate, seconds, show=None, step=0.05, retry=()):
         except retry:
             pass
         if time.time() > deadline:
-            fail(f'{what} (within {seconds} s)' + (f'; rows: {show()}' if show else ''))
+            fail(f'{what} (within {seconds} s)' + (f'; now: {show()}' if show else ''))
         time.sleep(step)
+
+
+def sap_flood(origin, count, rate, sdp, delete=False):
+    """Announces (or deletes) sdp(n) for every n below count from origin to the
+    TTL Scope's SAP group, rate datagrams a second; the seconds it took."""
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_TTL, 15)
+    s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton(origin))
+    start = time.monotonic()
+    for n in range(count):
+        header = struct.pack('!BBH4s', 0x24 if delete else 0x20, 0, n & 0xFFFF, socket.inet_aton(origin))
+        s.sendto(header + b'application/sdp\0' + sdp(n).encode(), ('224.2.127.254', 9875))
+        ahead = start + (n + 1) / rate - time.monotonic()
+        if ahead > 0:
+            time.sleep(ahead)
+    return time.monotonic() - start
 
 
 def chromium(work, size):
