@@ -301,7 +301,6 @@ TEST_F(AnnouncementWizardTest, ScopeAndTypePagesStoreTtlTypeAndAttributes)
         EXPECT_EQ(w->Record().announceTtl, c.ttl);
         EXPECT_EQ(prompter.shown.empty(), c.accepted);
     }
-    EXPECT_EQ(prompter.shown, std::vector<std::string>{});
     // A TTL none of the radios names shows as "Other".
     w->Record().announceTtl = 100;
     scope.initializePage();
@@ -573,7 +572,6 @@ TEST_F(AnnouncementWizardWindowTest, NewSessionFromTheTreeCancelledChangesNothin
     const int scopes = tree.model()->rowCount(root);
     QAction* newSession = window.CommandAction(ECommand::NewSession);
     EXPECT_FALSE(newSession->isEnabled()); // the root: no directory
-    EXPECT_TRUE(window.CommandAction(ECommand::Edit) != nullptr);
     tree.setFocus();
     tree.setCurrentIndex(tree.model()->index(0, 0, root));
     ASSERT_TRUE(newSession->isEnabled());

@@ -67,22 +67,6 @@ protected:
                                         "/15\nt=0 0\nm=directory 9875 SAP/SDP 14\n",
                                     app.Runtime().Environment());
     }
-    // Starts the program with the window shown and the TTL Scope picked in
-    // the tree.
-    CMainFrame& ShowTtlScope(CDesktopApp& app)
-    {
-        CMainFrame& window = StartShown(app);
-        QTreeView& tree = window.TreeView();
-        tree.setCurrentIndex(Child(*tree.model(), tree.model()->index(0, 0), "TTL Scope"));
-        return window;
-    }
-    static QModelIndex Child(const QAbstractItemModel& model, const QModelIndex& parent, const QString& text)
-    {
-        for (int row = 0; row < model.rowCount(parent); ++row)
-            if (model.index(row, 0, parent).data().toString() == text)
-                return model.index(row, 0, parent);
-        return {};
-    }
 
     // Sessions reach the list from the event loop, a moment after the store
     // took them.
@@ -90,6 +74,21 @@ protected:
     {
         const CSessionListModel& list = window.SortedList().Source();
         EXPECT_TRUE(QTest::qWaitFor([&] { return !list.HasPending(); }, 2000));
+    }
+    // Adds the records to the TTL Scope and waits until the list has them.
+    static void AddListed(CDesktopApp& app, CMainFrame& window, std::initializer_list<std::shared_ptr<CSDPObject>> records)
+    {
+        CSessionStore& doc = app.Runtime().Doc();
+        for (const auto& record : records)
+            EXPECT_EQ(doc.AddSession(record, doc.MainList().At(0)), 1) << record->name;
+        AwaitListed(window);
+    }
+    static QStringList Texts(const QMenu& menu)
+    {
+        QStringList texts;
+        for (const QAction* a : menu.actions())
+            texts << a->text();
+        return texts;
     }
 
     QTemporaryDir& tmp = setup.tmp;
@@ -206,8 +205,7 @@ TEST_F(MainFrameTest, OpenOnASessionRowStartsItsTools)
         << "media: audio\nproto: RTP/AVP\ntool: " << tool.string() << "\nfmt: 0\n{\nfmtname: PCMU\n}\nflags: $(SESSNAME)\n";
     CDesktopApp app(prompter, exit, &clock);
     CMainFrame& window = ShowTtlScope(app);
-    ASSERT_EQ(app.Runtime().Doc().AddSession(Session(app, "1", 0), app.Runtime().Doc().MainList().At(0)), 1);
-    AwaitListed(window);
+    AddListed(app, window, {Session(app, "1", 0)});
     QTreeView& list = window.ListView();
     const QModelIndex row = Child(*list.model(), {}, "Session 1");
     ASSERT_TRUE(row.isValid());
@@ -422,10 +420,7 @@ TEST_F(MainFrameTest, ExitNoAndMinimiseHideToTheTrayOnlyWhereThereIsOne)
     CMainFrame& window = *app.Window();
     QSystemTrayIcon& tray = window.TrayIcon();
     QMenu& trayMenu = window.TrayMenu();
-    QStringList entries;
-    for (const QAction* a : trayMenu.actions())
-        entries << a->text();
-    EXPECT_EQ(entries, QStringList({"&Open", "&Close"}));
+    EXPECT_EQ(Texts(trayMenu), QStringList({"&Open", "&Close"}));
     // The right button opens the menu with its right edge at the pointer.
     const QPoint pointer(500, 300);
     QCursor::setPos(pointer);
@@ -502,21 +497,12 @@ TEST_F(MainFrameTest, DeleteTakesOnlyOwnSessionsOffTheListAndSendsTheirDeletion)
     CDesktopApp app(prompter, exit, &clock);
     CMainFrame& window = ShowTtlScope(app);
     QTreeView& tree = window.TreeView();
-    CSessionStore& doc = app.Runtime().Doc();
-    const auto scope = doc.MainList().At(0);
-    const auto theirs = Session(app, "1", 0);
     const auto mine = Session(app, "2", 0);
     mine->own = 1;
     mine->announceTtl = 0; // the deletion stays on this host
-    ASSERT_EQ(doc.AddSession(theirs, scope), 1);
-    ASSERT_EQ(doc.AddSession(mine, scope), 1);
-    AwaitListed(window);
-
-    QStringList entries;
-    for (const QAction* a : window.ListMenu().actions())
-        entries << a->text();
-    EXPECT_EQ(entries, QStringList({"&New\tCtrl+N", "&Delete\tDEL", "&Edit..", "&Properties...", "", "&Auto Start", "",
-                                    "&Copy SDP", "&Save SDP As..."}));
+    AddListed(app, window, {Session(app, "1", 0), mine});
+    EXPECT_EQ(Texts(window.ListMenu()), QStringList({"&New\tCtrl+N", "&Delete\tDEL", "&Edit..", "&Properties...", "",
+                                                     "&Auto Start", "", "&Copy SDP", "&Save SDP As..."}));
 
     QTreeView& list = window.ListView();
     const QAbstractItemModel& rows = *list.model();
@@ -539,7 +525,7 @@ TEST_F(MainFrameTest, DeleteTakesOnlyOwnSessionsOffTheListAndSendsTheirDeletion)
     EXPECT_EQ(rows.rowCount(), 1);
     EXPECT_EQ(Child(rows, {}, "Session 2"), QModelIndex());
     EXPECT_EQ(mine->lastHeard, kNow); // its deletion went out
-    EXPECT_EQ(doc.MainList().At(0)->links->children->Size(), 1u);
+    EXPECT_EQ(app.Runtime().Doc().MainList().At(0)->links->children->Size(), 1u);
     EXPECT_TRUE(std::find(prompter.shown.begin(), prompter.shown.end(),
                           "You can only remove your own announcements!") == prompter.shown.end());
 }
@@ -558,11 +544,7 @@ TEST_F(MainFrameTest, TreeMenuSelectsQuietlyAndDeletesOwnFoldersOnly)
     ASSERT_EQ(doc.AddSession(mine, scope), 1);
     ASSERT_EQ(doc.AddSession(Session(app, "1", 0), mine), 1);
     AwaitListed(window);
-
-    QStringList entries;
-    for (const QAction* a : window.TreeMenu().actions())
-        entries << a->text();
-    EXPECT_EQ(entries, QStringList({"&New\tCtrl+N", "&Delete\tDEL", "&Edit..", "&Properties..."}));
+    EXPECT_EQ(Texts(window.TreeMenu()), QStringList({"&New\tCtrl+N", "&Delete\tDEL", "&Edit..", "&Properties..."}));
 
     std::vector<CMainFrame::CCommandTarget> asked;
     for (ECommand c : {ECommand::Properties, ECommand::Settings})
@@ -621,12 +603,8 @@ TEST_F(MainFrameTest, AutoStartMarksOnlySessionsThatAreNotOnYet)
 {
     CDesktopApp app(prompter, exit, &clock);
     CMainFrame& window = ShowTtlScope(app);
-    CSessionStore& doc = app.Runtime().Doc();
-    const auto scope = doc.MainList().At(0);
     const auto later = Session(app, "1", kNow + 86400);
-    ASSERT_EQ(doc.AddSession(later, scope), 1);
-    ASSERT_EQ(doc.AddSession(Session(app, "2", 0), scope), 1);
-    AwaitListed(window);
+    AddListed(app, window, {later, Session(app, "2", 0)});
     QTreeView& list = window.ListView();
     const QAbstractItemModel& rows = *list.model();
     QAction& autoStart = *window.AutoStartAction();
@@ -664,15 +642,10 @@ TEST_F(MainFrameTest, ArrangeMarksAndSearchNarrowTheList)
 {
     CDesktopApp app(prompter, exit, &clock);
     CMainFrame& window = ShowTtlScope(app);
-    CSessionStore& doc = app.Runtime().Doc();
-    const auto scope = doc.MainList().At(0);
-    ASSERT_EQ(doc.AddSession(Session(app, "1", 0), scope), 1);
-    ASSERT_EQ(doc.AddSession(Session(app, "2", kNow + 86400), scope), 1);
     const auto routed = CSDPObject::FromText("v=0\no=- 3 1 IN IP4 10.0.0.1\ns=Lecture\nt=0 0\n"
                                              "m=video 5006 RTP/AVP 31\nc=IN IP4 233.252.0.9/15\n",
                                              app.Runtime().Environment());
-    ASSERT_EQ(doc.AddSession(routed, scope), 1);
-    AwaitListed(window);
+    AddListed(app, window, {Session(app, "1", 0), Session(app, "2", kNow + 86400), routed});
 
     // The hand follows the toggle: up when ascending, down when descending,
     // on the active entry only.
@@ -721,13 +694,9 @@ TEST_F(MainFrameTest, CopyAndSaveSdpGiveTheWrittenText)
 {
     CDesktopApp app(prompter, exit, &clock);
     CMainFrame& window = ShowTtlScope(app);
-    CSessionStore& doc = app.Runtime().Doc();
-    const auto scope = doc.MainList().At(0);
     const auto session = Session(app, "1", 0);
     session->name = "Caf\xc3\xa9 / news";
-    ASSERT_EQ(doc.AddSession(session, scope), 1);
-    ASSERT_EQ(doc.AddSession(Folder(app, "7", "239.195.7.7"), scope), 1);
-    AwaitListed(window);
+    AddListed(app, window, {session, Folder(app, "7", "239.195.7.7")});
     std::string written;
     session->WriteSdp(written);
 

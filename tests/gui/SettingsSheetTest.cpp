@@ -17,7 +17,6 @@
 #include <QDialogButtonBox>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -507,12 +506,7 @@ TEST_F(SettingsSheetTest, MissingPersonalInformationIsAskedForOnceTheWindowIsUp)
     EXPECT_EQ(CQtSettingsStore(QString::fromStdString(IniPath())).ReadText("User Info", "Email"), "user@example.org");
 
     // The command is the list's: greyed while the tree is the active pane.
-    QAction* command = nullptr;
-    for (QAction* menu : window.menuBar()->actions())
-        for (QAction* entry : menu->menu()->actions())
-            if (entry->text() == "&Settings...")
-                command = entry;
-    ASSERT_NE(command, nullptr);
+    QAction* command = window.CommandAction(ECommand::Settings);
     ShowActive(window);
     window.TreeView().setFocus();
     EXPECT_FALSE(command->isEnabled());
