@@ -63,8 +63,7 @@ TEST_F(MediaPagesTest, AddByKeyboardWritesTheEntryAndItsRow)
 {
     CAnnouncementWizardMediaPage page(*session, Context());
     page.initializePage();
-    page.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&page));
+    ASSERT_NO_FATAL_FAILURE(ShowActive(page));
     std::vector<std::string> listed;
     page.runWizard = [&](CMediaWizard& wizard) {
         wizard.show();

@@ -241,8 +241,7 @@ TEST_F(PropertySheetTest, AutoStartIsWrittenBackOnOkAndApplyOnlyWhenTheUserChang
         SCOPED_TRACE(c.what);
         auto record = Parse(later);
         auto sheet = Open(record);
-        sheet->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet.get()));
+        ASSERT_NO_FATAL_FAILURE(ShowActive(*sheet));
         auto& box = Find<QCheckBox>(*sheet->Pages().widget(0), "autoStart");
         QTest::keyClick(&box, Qt::Key_Space);
         EXPECT_EQ(record->startTools, 0); // not before the data is taken

@@ -39,6 +39,18 @@ int AcceptScope(QDialog& d, const char* name)
     return dialog.result();
 }
 
+// The group dialog filled with `name`, its key twice and `id`, accepted.
+int AcceptGroup(QDialog& d, const char* name, const char* key, const char* id)
+{
+    auto& dialog = static_cast<CEncryptionGroupDialog&>(d);
+    dialog.NameField().setText(name);
+    dialog.KeyField().setText(key);
+    dialog.KeyAgainField().setText(key);
+    dialog.IdField().setText(id);
+    dialog.accept();
+    return dialog.result();
+}
+
 class SettingsSheetTest : public CDesktopTest {
 protected:
     std::string IniPath() const { return qEnvironmentVariable("TALMIRA_SETTINGS").toStdString(); }
@@ -241,13 +253,7 @@ TEST_F(SettingsSheetTest, OkStoresEverySectionAndAnAddedScopeListensAtOnce)
     ShowActive(sheet);
     sheet.Personal().PhoneField().setText("+32 2 555 99 99");
     CSecurityPage& security = sheet.Security();
-    security.runDialog = [](QDialog& d) {
-        auto& dialog = static_cast<CEncryptionGroupDialog&>(d);
-        dialog.show();
-        return Confirm(dialog, {{&dialog.NameField(), "Campus"}, {&dialog.KeyField(), "campus-key"},
-                                {&dialog.KeyAgainField(), "campus-key"}, {&dialog.IdField(), "30000"}})
-            ? QDialog::Accepted : QDialog::Rejected;
-    };
+    security.runDialog = [](QDialog& d) { return AcceptGroup(d, "Campus", "campus-key", "30000"); };
     sheet.Pages().setCurrentIndex(1);
     security.AddButton().click();
     EXPECT_EQ(settings.groups[0].name, "Campus"); // the first free entry, at once
@@ -255,14 +261,7 @@ TEST_F(SettingsSheetTest, OkStoresEverySectionAndAnAddedScopeListensAtOnce)
     EXPECT_EQ(security.List().itemText(1), "Old");
 
     CAdminScopePage& scopes = sheet.Scopes();
-    scopes.runDialog = [](QDialog& d) {
-        auto& dialog = static_cast<CAdminScopeDialog&>(d);
-        dialog.show();
-        return Confirm(dialog, {{&dialog.NameField(), "Local"}, {&dialog.BaseField(), "239.255.0.0"},
-                                {&dialog.PrefixField(), "16"}, {&dialog.PortField(), "9875"},
-                                {&dialog.TtlField(), "15"}})
-            ? QDialog::Accepted : QDialog::Rejected;
-    };
+    scopes.runDialog = [](QDialog& d) { return AcceptScope(d, "Local"); };
     sheet.Pages().setCurrentIndex(2);
     scopes.AddButton().click();
     const auto directory = doc.MainList().FindById("12346");
@@ -286,13 +285,13 @@ TEST_F(SettingsSheetTest, OkStoresEverySectionAndAnAddedScopeListensAtOnce)
         {"Talmira/Security/Entry0", "Id", "30000"},
         {"Talmira/Security/Entry1", "Group", "Old"},
         {"Talmira/AdminScope/Entry0", "Name", "Local"},
-        {"Talmira/AdminScope/Entry0", "Base", "239.255.0.0"},
+        {"Talmira/AdminScope/Entry0", "Base", "239.193.4.0"},
     };
     for (const auto& [key, name, value] : texts)
         EXPECT_EQ(ini.ReadText(key, name).value_or("-"), value) << key << "/" << name;
-    EXPECT_EQ(ini.ReadNumber("Talmira/AdminScope/Entry0", "Port"), 9875u);
-    EXPECT_EQ(ini.ReadNumber("Talmira/AdminScope/Entry0", "TTL"), 15u);
-    EXPECT_EQ(ini.ReadNumber("Talmira/AdminScope/Entry0", "Netmask"), 16u);
+    EXPECT_EQ(ini.ReadNumber("Talmira/AdminScope/Entry0", "Port"), 9876u);
+    EXPECT_EQ(ini.ReadNumber("Talmira/AdminScope/Entry0", "TTL"), 63u);
+    EXPECT_EQ(ini.ReadNumber("Talmira/AdminScope/Entry0", "Netmask"), 24u);
     EXPECT_FALSE(ini.OpenKey("Talmira/Security/Entry2"));
 }
 
@@ -435,19 +434,10 @@ TEST_F(SettingsSheetTest, PagesSayWhatTheyCannotDo)
     CAppSettings& settings = app.Runtime().Settings();
     CSettingsSheet sheet(app.Runtime().Doc(), settings, prompter);
     int dialogs = 0;
-    const auto accept = [&dialogs](QDialog& d) {
-        ++dialogs;
-        if (auto* group = dynamic_cast<CEncryptionGroupDialog*>(&d)) {
-            group->NameField().setText("Extra");
-            group->KeyField().setText("extra-key");
-            group->KeyAgainField().setText("extra-key");
-            group->IdField().setText("10000");
-        }
-        d.accept();
-        return d.result();
+    sheet.Security().runDialog = [&dialogs](QDialog& d) {
+        return ++dialogs, AcceptGroup(d, "Extra", "extra-key", "10000");
     };
-    sheet.Security().runDialog = accept;
-    sheet.Scopes().runDialog = accept;
+    sheet.Scopes().runDialog = [&dialogs](QDialog& d) { return ++dialogs, AcceptScope(d, "Extra"); };
 
     // Nothing to edit or delete: no dialog, no change.
     sheet.Security().EditButton().click();

@@ -216,8 +216,7 @@ TEST_F(ToolPickerTest, EveryButtonKeepsTheOrder)
 TEST_F(ToolPickerTest, EnterSavesTheFileAsTheCoreWritesIt)
 {
     CToolPickerDialog picker(data, prompter, dialogs, nullptr, Locator());
-    picker.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&picker));
+    ASSERT_NO_FATAL_FAILURE(ShowActive(picker));
     picker.Selected().setCurrentRow(0);
     picker.RemoveButton().click();
     picker.Selected().setCurrentRow(1);
@@ -244,8 +243,7 @@ TEST_F(ToolPickerTest, EscapeRestoresTheRegistryFromTheUntouchedFile)
     const std::string saved = FileBytes();
     const std::string before = ToolsOfFirstGroup();
     CToolPickerDialog picker(data, prompter, dialogs, nullptr, Locator());
-    picker.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&picker));
+    ASSERT_NO_FATAL_FAILURE(ShowActive(picker));
     picker.Selected().setCurrentRow(2);
     picker.UpButton().click();
     picker.Selected().setCurrentRow(0);
@@ -268,8 +266,7 @@ TEST_F(ToolPickerTest, PathButtonSavesAndCancelKeepsIt)
     executables["/opt/bin/beta-bin"] = "/opt/bin/beta-bin";
     executables["/usr/local/beta-bin"] = "/usr/local/beta-bin";
     CToolPickerDialog picker(data, prompter, dialogs, nullptr, Locator());
-    picker.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&picker));
+    ASSERT_NO_FATAL_FAILURE(ShowActive(picker));
     picker.Selected().setCurrentRow(1);
     picker.RemoveButton().click(); // beta is available now, and selected there
     picker.Available().setFocus();
@@ -321,8 +318,7 @@ TEST_F(ToolPickerTest, NewPluginsReloadTheRegistryAndTheLists)
 TEST_F(ToolPickerTest, KeyboardReachesEveryControlAndOpensTheMenus)
 {
     CToolPickerDialog picker(data, prompter, dialogs, nullptr, Locator());
-    picker.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&picker));
+    ASSERT_NO_FATAL_FAILURE(ShowActive(picker));
     const std::vector<QWidget*> order = {&picker.Groups(),     &picker.Available(),  &picker.AddButton(),
                                          &picker.RemoveButton(), &picker.UpButton(), &picker.DownButton(),
                                          &picker.Selected(),   &picker.PathButton()};
