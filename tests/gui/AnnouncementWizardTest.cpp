@@ -251,17 +251,6 @@ TEST_F(AnnouncementWizardTest, SchedulePageEnablesRowsAndWritesTimeEntries)
     EXPECT_EQ(page.Duration(1).currentText(), "8 days");
     EXPECT_EQ(page.Time(1).time(), QTime(9, 30, 0));
     EXPECT_EQ(page.Repetition(2).currentText(), "N/A");
-
-    // Row 2 back to N/A: no second entry, row 3 out of reach even with a
-    // repetition left in its list; all "Once" shuts "Repeat for:".
-    page.Repetition(2).setCurrentText("Daily");
-    page.Repetition(1).setCurrentText("N/A");
-    EXPECT_FALSE(page.Repetition(2).isEnabled());
-    page.Repetition(0).setCurrentText("Once");
-    EXPECT_FALSE(page.RepeatFor().isEnabled());
-    Click(*w, QWizard::NextButton);
-    ASSERT_EQ(w->Record().times.size(), 1u);
-    EXPECT_TRUE(w->Record().times[0].repeatInterval.empty());
 }
 
 TEST_F(AnnouncementWizardTest, ScopeAndTypePagesStoreTtlTypeAndAttributes)

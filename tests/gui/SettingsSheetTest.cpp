@@ -304,16 +304,8 @@ TEST_F(SettingsSheetTest, CancelWritesNothingAndPutsGroupsScopesAndDirectoriesBa
     settings.groups[0] = CEncryptionGroup{20000, "key-of-a-1", "A"};
     settings.groups[2] = CEncryptionGroup{20001, "key-of-b-1", "B"};
     AddScope(settings.scopes, CAdminScopeEntry{"Org", 31, 9875, inet_addr("239.192.0.0"), 14}, doc);
-    AddScope(settings.scopes, CAdminScopeEntry{"Local", 15, 9875, inet_addr("239.255.0.0"), 16}, doc);
     const auto groupsBefore = settings.groups;
     const auto scopesBefore = settings.scopes.Entries();
-    const auto names = [&doc] {
-        std::vector<std::string> all;
-        for (const auto& record : doc.MainList())
-            all.push_back(record->originSessionId + " " + record->name + " " + record->media[0].address);
-        return all;
-    };
-    const auto directoriesBefore = names();
     const auto org = doc.MainList().FindById("12346");
     const std::string iniBefore = ReadTestFile(IniPath());
 
@@ -324,25 +316,15 @@ TEST_F(SettingsSheetTest, CancelWritesNothingAndPutsGroupsScopesAndDirectoriesBa
     security.List().setCurrentIndex(1);
     security.DeleteButton().click();
     EXPECT_FALSE(settings.groups[2].InUse());
-    security.runDialog = [](QDialog& d) {
-        auto& dialog = static_cast<CEncryptionGroupDialog&>(d);
-        dialog.NameField().setText("C");
-        dialog.accept();
-        return dialog.result();
-    };
+    security.runDialog = [](QDialog& d) { return AcceptGroup(d, "C", "key-of-a-1", "20000"); };
     security.EditButton().click();
     EXPECT_EQ(settings.groups[0].name, "C");
 
-    CAdminScopePage& scopes = sheet.Scopes();
-    scopes.runDialog = [](QDialog& d) { return AcceptScope(d, "Campus"); };
-    scopes.AddButton().click();                  // Campus, directory 12348
-    ASSERT_NE(doc.MainList().FindById("12348"), nullptr);
-    scopes.EditButton().click();                 // Org becomes Campus too
+    // An edited scope renames its directory at once (the mixes of scope
+    // commands Cancel takes back are the next test's).
+    sheet.Scopes().runDialog = [](QDialog& d) { return AcceptScope(d, "Campus"); };
+    sheet.Scopes().EditButton().click();
     EXPECT_EQ(org->name, "Campus");
-    scopes.List().setCurrentIndex(1);
-    scopes.DeleteButton().click();               // Local and its directory go
-    EXPECT_EQ(doc.MainList().FindById("12347"), nullptr);
-    ASSERT_EQ(settings.scopes.Size(), 2u);
 
     QTest::keyClick(&sheet, Qt::Key_Escape);
     EXPECT_FALSE(sheet.isVisible());
@@ -353,14 +335,8 @@ TEST_F(SettingsSheetTest, CancelWritesNothingAndPutsGroupsScopesAndDirectoriesBa
         EXPECT_EQ(settings.groups[i].name, groupsBefore[i].name) << i;
     }
     EXPECT_EQ(settings.scopes.Entries(), scopesBefore);
-    auto after = names();
-    std::sort(after.begin(), after.end());
-    auto expected = directoriesBefore;
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(after, expected);
     EXPECT_EQ(doc.MainList().FindById("12346"), org); // refreshed back, same record and socket
-    ASSERT_NE(doc.MainList().FindById("12347"), nullptr);
-    EXPECT_NE(doc.MainList().FindById("12347")->links->directoryReceiver, nullptr);
+    EXPECT_EQ(org->name, "Org");
     EXPECT_TRUE(prompter.shown.empty());
 }
 
@@ -396,7 +372,8 @@ TEST_F(SettingsSheetTest, CancelAfterAnySequenceOfScopeCommandsLeavesNoOrphanDir
     // Org kept: the record is refreshed back, not made again.
     const std::pair<const char*, bool> sequences[] = {{"A2D", true},   {"0ED", false},  {"1E1D", true},
                                                       {"A2E2D", true}, {"0DA", false},  {"0E0E", true},
-                                                      {"1DA1D", true}, {"0D0D", false}, {"A", true}};
+                                                      {"1DA1D", true}, {"0D0D", false}, {"A", true},
+                                                      {"AE1D", true}};
     for (const auto& [sequence, orgKept] : sequences) {
         SCOPED_TRACE(sequence);
         const auto org = doc.MainList().FindById("12346");
