@@ -209,11 +209,7 @@ TEST_F(MainFrameTest, OpenOnASessionRowStartsItsTools)
     QTreeView& list = window.ListView();
     const QModelIndex row = Child(*list.model(), {}, "Session 1");
     ASSERT_TRUE(row.isValid());
-    const auto startedLines = [&] {
-        std::ifstream in(started.string());
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        return text;
-    };
+    const auto startedLines = [&] { return ReadTestFile(started.string()); };
     list.setFocus();
     list.setCurrentIndex(row);
     QTest::keyClick(&list, Qt::Key_Return);
