@@ -5,9 +5,12 @@
 #include "gui/AnnouncementWizard.h"
 #include "gui/AnnouncementWizardCommands.h"
 #include "gui/AnnouncementWizardPages.h"
+#include "gui/MediaPages.h"
+#include "gui/MediaPagesAddress.h"
 #include "gui/SchedulePage.h"
 #include "support/FakeSapNetwork.h"
 #include "support/GuiTestSupport.h"
+#include "support/MediaRulesSample.h"
 #include "support/TestEnv.h"
 #include "support/TestZone.h"
 
@@ -26,6 +29,7 @@
 #include <QTreeView>
 #include <QTreeWidget>
 
+#include <arpa/inet.h>
 #include <cstdlib>
 #include <tuple>
 
@@ -59,26 +63,6 @@ public:
 
 private:
     CSDPObject& m_session;
-};
-
-// Stands in for the address page of a folder: fills the entry when left.
-class CFolderAddressPage final : public QWizardPage {
-public:
-    CFolderAddressPage(CSDPMedia& entry, CSDPObject& folder, const char* address = "239.255.9.9")
-        : m_entry(entry), m_folder(folder), m_address(address) {}
-    bool validatePage() override
-    {
-        m_entry.address = m_address;
-        m_entry.port = "9876";
-        m_entry.addressCount = 1;
-        m_entry.ttl = m_folder.announceTtl;
-        return true;
-    }
-
-private:
-    CSDPMedia& m_entry;
-    CSDPObject& m_folder;
-    const char* m_address;
 };
 
 class AnnouncementWizardTest : public ::testing::Test {
@@ -496,23 +480,34 @@ TEST_F(AnnouncementWizardTest, EditWorksOnACopyCancelKeepsTheRecordFinishAnnounc
 TEST_F(AnnouncementWizardTest, NewFolderEndsWithTheAddressPageAndListensOnItsGroup)
 {
     EXPECT_EQ(commands.NewFolder(campus), nullptr); // no address page to end with
-    commands.Context().folderAddressPage = [](CSDPMedia& entry, CSDPObject& folder) {
-        return new CFolderAddressPage(entry, folder);
-    };
+    const CPluginTable rules = SampleRules();
+    AttachMediaPages(commands.Context(), {&rules, &scopes, &t.used, &t.random, &t.clock, &prompter});
     CAnnouncementWizard* w = commands.NewFolder(campus);
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->page(CAnnouncementWizard::kScopePage), nullptr);
     EXPECT_EQ(w->page(CAnnouncementWizard::kTypePage), nullptr);
-    ASSERT_NE(w->page(CAnnouncementWizard::kAddressPage), nullptr);
     PassSessionPage(*w, "Our folder");
     Click(*w, QWizard::NextButton);
     Click(*w, QWizard::NextButton);
     ASSERT_EQ(w->currentId(), CAnnouncementWizard::kAddressPage);
+    EXPECT_TRUE(w->button(QWizard::FinishButton)->isVisible());
+    // The proposal lies in the lower half of Campus, above the tools' ports;
+    // a group that is not multicast is refused.
+    auto& address = PageOf<CMediaWizardAddressPage>(*w, CAnnouncementWizard::kAddressPage);
+    const std::string proposed = address.Address().text().toStdString();
+    EXPECT_EQ(ntohl(inet_addr(proposed.c_str())) & 0xFFFF8000u, 0xEFFF0000u) << proposed;
+    EXPECT_GE(address.Port().text().toInt(), 49152);
+    address.Address().setText("10.1.2.3");
+    Click(*w, QWizard::FinishButton);
+    EXPECT_EQ(prompter.shown, std::vector<std::string>{"Please enter a Multicast IP address"});
+    address.Address().setText("239.255.9.9");
+    address.Port().setText("9876");
     Click(*w, QWizard::FinishButton);
 
     ASSERT_EQ(campus->links->children->Size(), 1u);
     const auto folder = campus->links->children->Front();
     EXPECT_EQ(folder->sessionType, kTypeDirectory);
+    EXPECT_TRUE(folder->own);
     EXPECT_EQ(folder->announceTtl, 31);
     EXPECT_EQ(folder->attributes, std::vector<std::string>{"tool:Talmira by TalmiraSoft"});
     ASSERT_EQ(folder->media.size(), 1u);
@@ -531,13 +526,11 @@ TEST_F(AnnouncementWizardTest, NewFolderEndsWithTheAddressPageAndListensOnItsGro
     EXPECT_EQ(views.hints.back().directory, campus);
 
     // Edited to another group, the folder listens there instead.
-    commands.Context().folderAddressPage = [](CSDPMedia& entry, CSDPObject& folder) {
-        return new CFolderAddressPage(entry, folder, "239.255.9.10");
-    };
     w = commands.Edit(folder);
     ASSERT_NE(w, nullptr);
     while (w->currentId() != CAnnouncementWizard::kAddressPage)
         Click(*w, QWizard::NextButton);
+    PageOf<CMediaWizardAddressPage>(*w, CAnnouncementWizard::kAddressPage).Address().setText("239.255.9.10");
     Click(*w, QWizard::FinishButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(socket->open);

@@ -39,7 +39,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 
 namespace fs = std::filesystem;
 

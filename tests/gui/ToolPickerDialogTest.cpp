@@ -21,7 +21,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <map>
 
 namespace fs = std::filesystem;
 
