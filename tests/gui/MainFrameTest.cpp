@@ -111,9 +111,7 @@ TEST_F(MainFrameTest, TreeSelectsListFiltersFollowKeysAndCloseWritesCache)
 
     CSessionStore& doc = app.Runtime().Doc();
     const auto scope = doc.MainList().At(0);
-    ASSERT_EQ(doc.AddSession(Session(app, "1", 0), scope), 1);
-    ASSERT_EQ(doc.AddSession(Session(app, "2", kNow + 8 * 86400), scope), 1);
-    AwaitListed(window);
+    AddListed(app, window, {Session(app, "1", 0), Session(app, "2", kNow + 8 * 86400)});
     ASSERT_EQ(rows.rowCount(), 2);
     EXPECT_EQ(rows.index(0, 0).data().toString(), "Session 1");
     EXPECT_TRUE(window.FilterAction(5)->isChecked());
@@ -150,11 +148,7 @@ TEST_F(MainFrameTest, TreeSelectsListFiltersFollowKeysAndCloseWritesCache)
 
     // Enter on a folder row opens the folder: its tree item is selected,
     // the title stays.
-    const auto folder = CSDPObject::FromText("v=0\no=- 77 1 IN IP4 10.0.0.1\ns=Folder A\nc=IN IP4 239.195.7.7/15\n"
-                                             "t=0 0\nm=directory 9875 SAP/SDP 14\n",
-                                             app.Runtime().Environment());
-    ASSERT_EQ(doc.AddSession(folder, scope), 1);
-    AwaitListed(window);
+    AddListed(app, window, {Folder(app, "A", "239.195.7.7")});
     const QModelIndex folderRow = Child(rows, {}, "Folder A");
     ASSERT_TRUE(folderRow.isValid());
     window.ListView().setCurrentIndex(folderRow);
