@@ -445,9 +445,8 @@ TEST_F(SettingsSheetTest, MissingPersonalInformationIsAskedForOnceTheWindowIsUp)
     app.runSettings = [&](CSettingsSheet& sheet) {
         ++sheets;
         EXPECT_EQ(sheet.windowTitle(), "Settings");
-        EXPECT_EQ(sheet.Pages().tabText(0), "Personal Information");
-        EXPECT_EQ(sheet.Pages().tabText(1), "Security");
-        EXPECT_EQ(sheet.Pages().tabText(2), "Administrative Scopes");
+        EXPECT_EQ(sheet.Pages().tabText(0) + "|" + sheet.Pages().tabText(1) + "|" + sheet.Pages().tabText(2),
+                  "Personal Information|Security|Administrative Scopes");
         EXPECT_EQ(sheet.Security().List().currentText(), "No groups available");
         sheet.Personal().EmailField().setText("user@example.org");
         sheet.accept();

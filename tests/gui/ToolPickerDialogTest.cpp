@@ -74,11 +74,12 @@ protected:
         std::ifstream in(ToolOrderPath(data.installDir), std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
-    std::string ToolsOfFirstGroup() const
+    // "name:selected:order" of each tool of the first group.
+    static std::string ToolsOfFirstGroup(const CToolRegistry& registry)
     {
         std::string out;
-        for (const CToolEntry& t : data.registry.groups[0].tools)
-            out += t.name + ":" + std::to_string(t.order) + " ";
+        for (const CToolEntry& t : registry.groups[0].tools)
+            out += t.name + ":" + std::to_string(t.selected) + ":" + std::to_string(t.order) + " ";
         return out;
     }
 
@@ -208,28 +209,25 @@ TEST_F(ToolPickerTest, EnterSavesTheFileAsTheCoreWritesIt)
     EXPECT_EQ(FileBytes(), *encoded);
     CToolRegistry read;
     ASSERT_TRUE(DecodeToolOrder(FileBytes(), read));
-    std::string orders;
-    for (const CToolEntry& t : read.groups[0].tools)
-        orders += t.name + ":" + std::to_string(t.selected) + ":" + std::to_string(t.order) + " ";
-    EXPECT_EQ(orders, "alpha:0:-1 beta:1:1 gamma:1:0 ");
+    EXPECT_EQ(ToolsOfFirstGroup(read), "alpha:0:-1 beta:1:1 gamma:1:0 ");
 }
 
 TEST_F(ToolPickerTest, EscapeRestoresTheRegistryFromTheUntouchedFile)
 {
     ASSERT_TRUE(SaveToolOrder(data.installDir, data.registry, prompter));
     const std::string saved = FileBytes();
-    const std::string before = ToolsOfFirstGroup();
+    const std::string before = ToolsOfFirstGroup(data.registry);
     CToolPickerDialog picker(data, prompter, dialogs, nullptr, executables.Locator());
     ASSERT_NO_FATAL_FAILURE(ShowActive(picker));
     picker.Selected().setCurrentRow(2);
     picker.UpButton().click();
     picker.Selected().setCurrentRow(0);
     picker.RemoveButton().click();
-    EXPECT_NE(ToolsOfFirstGroup(), before);
+    EXPECT_NE(ToolsOfFirstGroup(data.registry), before);
     QTest::keyClick(&picker.Selected(), Qt::Key_Escape);
     EXPECT_EQ(picker.result(), QDialog::Rejected);
     EXPECT_EQ(FileBytes(), saved);
-    EXPECT_EQ(ToolsOfFirstGroup(), before);
+    EXPECT_EQ(ToolsOfFirstGroup(data.registry), before);
     // Matched to the plug-ins again, so the launcher can use it.
     for (const CToolEntry& t : data.registry.groups[0].tools)
         EXPECT_TRUE(t.plugin) << t.name;
@@ -266,7 +264,7 @@ TEST_F(ToolPickerTest, PathButtonSavesAndCancelKeepsIt)
     EXPECT_EQ(data.registry.groups[0].tools[1].plugin->foundPath, "/usr/local/beta-bin");
 
     picker.reject();
-    EXPECT_EQ(ToolsOfFirstGroup(), "alpha:0 beta:-1 gamma:1 ");
+    EXPECT_EQ(ToolsOfFirstGroup(data.registry), "alpha:1:0 beta:0:-1 gamma:1:1 ");
     EXPECT_EQ(data.registry.groups[0].tools[1].path, "/usr/local/beta-bin");
     EXPECT_TRUE(prompter.shown.empty());
 }
