@@ -469,7 +469,8 @@ TEST_F(AnnouncementWizardTest, NewFolderEndsWithTheAddressPageAndListensOnItsGro
     EXPECT_EQ(commands.NewFolder(campus), nullptr); // no address page to end with
     const CPluginTable rules = SampleRules();
     AttachMediaPages(commands.Context(), {&rules, &scopes, &t.used, &t.random, &t.clock, &prompter});
-    CAnnouncementWizard* w = commands.NewFolder(campus);
+    const auto parent = FolderIn(campus, "701"); // the scope is found above the parent folder
+    CAnnouncementWizard* w = commands.NewFolder(parent);
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->page(CAnnouncementWizard::kScopePage), nullptr);
     EXPECT_EQ(w->page(CAnnouncementWizard::kTypePage), nullptr);
@@ -491,8 +492,8 @@ TEST_F(AnnouncementWizardTest, NewFolderEndsWithTheAddressPageAndListensOnItsGro
     address.Port().setText("9876");
     Click(*w, QWizard::FinishButton);
 
-    ASSERT_EQ(campus->links->children->Size(), 1u);
-    const auto folder = campus->links->children->Front();
+    ASSERT_EQ(parent->links->children->Size(), 1u);
+    const auto folder = parent->links->children->Front();
     EXPECT_EQ(folder->sessionType, kTypeDirectory);
     EXPECT_TRUE(folder->own);
     EXPECT_EQ(folder->announceTtl, 31);
@@ -510,7 +511,7 @@ TEST_F(AnnouncementWizardTest, NewFolderEndsWithTheAddressPageAndListensOnItsGro
     ASSERT_FALSE(net.sent.empty());
     EXPECT_NE(net.sent.back().Payload().find("m=directory 9876 SAP SDP\r\nc=IN IP4 239.255.9.9/31/1\r\n"),
               std::string::npos);
-    EXPECT_EQ(views.hints.back().directory, campus);
+    EXPECT_EQ(views.hints.back().directory, parent);
 
     // Edited to another group, the folder listens there instead.
     w = commands.Edit(folder);

@@ -304,6 +304,7 @@ TEST_F(SettingsSheetTest, CancelWritesNothingAndPutsGroupsScopesAndDirectoriesBa
     settings.groups[0] = CEncryptionGroup{20000, "key-of-a-1", "A"};
     settings.groups[2] = CEncryptionGroup{20001, "key-of-b-1", "B"};
     AddScope(settings.scopes, CAdminScopeEntry{"Org", 31, 9875, inet_addr("239.192.0.0"), 14}, doc);
+    AddScope(settings.scopes, CAdminScopeEntry{"Local", 15, 9875, inet_addr("239.255.0.0"), 16}, doc);
     const auto groupsBefore = settings.groups;
     const auto scopesBefore = settings.scopes.Entries();
     const auto org = doc.MainList().FindById("12346");
@@ -320,11 +321,15 @@ TEST_F(SettingsSheetTest, CancelWritesNothingAndPutsGroupsScopesAndDirectoriesBa
     security.EditButton().click();
     EXPECT_EQ(settings.groups[0].name, "C");
 
-    // An edited scope renames its directory at once (the mixes of scope
-    // commands Cancel takes back are the next test's).
-    sheet.Scopes().runDialog = [](QDialog& d) { return AcceptScope(d, "Campus"); };
-    sheet.Scopes().EditButton().click();
+    // An edited scope renames its directory at once, a deleted one takes it
+    // away (the mixes of scope commands Cancel takes back are the next test's).
+    CAdminScopePage& scopes = sheet.Scopes();
+    scopes.runDialog = [](QDialog& d) { return AcceptScope(d, "Campus"); };
+    scopes.EditButton().click();
     EXPECT_EQ(org->name, "Campus");
+    scopes.List().setCurrentIndex(1);
+    scopes.DeleteButton().click();
+    EXPECT_EQ(doc.MainList().FindById("12347"), nullptr);
 
     QTest::keyClick(&sheet, Qt::Key_Escape);
     EXPECT_FALSE(sheet.isVisible());
@@ -337,6 +342,7 @@ TEST_F(SettingsSheetTest, CancelWritesNothingAndPutsGroupsScopesAndDirectoriesBa
     EXPECT_EQ(settings.scopes.Entries(), scopesBefore);
     EXPECT_EQ(doc.MainList().FindById("12346"), org); // refreshed back, same record and socket
     EXPECT_EQ(org->name, "Org");
+    EXPECT_NE(doc.MainList().FindById("12347"), nullptr);
     EXPECT_TRUE(prompter.shown.empty());
 }
 
