@@ -39,7 +39,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 
 namespace fs = std::filesystem;
 
@@ -67,22 +66,6 @@ protected:
                                         "/15\nt=0 0\nm=directory 9875 SAP/SDP 14\n",
                                     app.Runtime().Environment());
     }
-    // Starts the program with the window shown and the TTL Scope picked in
-    // the tree.
-    CMainFrame& ShowTtlScope(CDesktopApp& app)
-    {
-        CMainFrame& window = StartShown(app);
-        QTreeView& tree = window.TreeView();
-        tree.setCurrentIndex(Child(*tree.model(), tree.model()->index(0, 0), "TTL Scope"));
-        return window;
-    }
-    static QModelIndex Child(const QAbstractItemModel& model, const QModelIndex& parent, const QString& text)
-    {
-        for (int row = 0; row < model.rowCount(parent); ++row)
-            if (model.index(row, 0, parent).data().toString() == text)
-                return model.index(row, 0, parent);
-        return {};
-    }
 
     // Sessions reach the list from the event loop, a moment after the store
     // took them.
@@ -90,6 +73,21 @@ protected:
     {
         const CSessionListModel& list = window.SortedList().Source();
         EXPECT_TRUE(QTest::qWaitFor([&] { return !list.HasPending(); }, 2000));
+    }
+    // Adds the records to the TTL Scope and waits until the list has them.
+    static void AddListed(CDesktopApp& app, CMainFrame& window, std::initializer_list<std::shared_ptr<CSDPObject>> records)
+    {
+        CSessionStore& doc = app.Runtime().Doc();
+        for (const auto& record : records)
+            EXPECT_EQ(doc.AddSession(record, doc.MainList().At(0)), 1) << record->name;
+        AwaitListed(window);
+    }
+    static QStringList Texts(const QMenu& menu)
+    {
+        QStringList texts;
+        for (const QAction* a : menu.actions())
+            texts << a->text();
+        return texts;
     }
 
     QTemporaryDir& tmp = setup.tmp;
@@ -113,9 +111,7 @@ TEST_F(MainFrameTest, TreeSelectsListFiltersFollowKeysAndCloseWritesCache)
 
     CSessionStore& doc = app.Runtime().Doc();
     const auto scope = doc.MainList().At(0);
-    ASSERT_EQ(doc.AddSession(Session(app, "1", 0), scope), 1);
-    ASSERT_EQ(doc.AddSession(Session(app, "2", kNow + 8 * 86400), scope), 1);
-    AwaitListed(window);
+    AddListed(app, window, {Session(app, "1", 0), Session(app, "2", kNow + 8 * 86400)});
     ASSERT_EQ(rows.rowCount(), 2);
     EXPECT_EQ(rows.index(0, 0).data().toString(), "Session 1");
     EXPECT_TRUE(window.FilterAction(5)->isChecked());
@@ -152,11 +148,7 @@ TEST_F(MainFrameTest, TreeSelectsListFiltersFollowKeysAndCloseWritesCache)
 
     // Enter on a folder row opens the folder: its tree item is selected,
     // the title stays.
-    const auto folder = CSDPObject::FromText("v=0\no=- 77 1 IN IP4 10.0.0.1\ns=Folder A\nc=IN IP4 239.195.7.7/15\n"
-                                             "t=0 0\nm=directory 9875 SAP/SDP 14\n",
-                                             app.Runtime().Environment());
-    ASSERT_EQ(doc.AddSession(folder, scope), 1);
-    AwaitListed(window);
+    AddListed(app, window, {Folder(app, "A", "239.195.7.7")});
     const QModelIndex folderRow = Child(rows, {}, "Folder A");
     ASSERT_TRUE(folderRow.isValid());
     window.ListView().setCurrentIndex(folderRow);
@@ -206,16 +198,11 @@ TEST_F(MainFrameTest, OpenOnASessionRowStartsItsTools)
         << "media: audio\nproto: RTP/AVP\ntool: " << tool.string() << "\nfmt: 0\n{\nfmtname: PCMU\n}\nflags: $(SESSNAME)\n";
     CDesktopApp app(prompter, exit, &clock);
     CMainFrame& window = ShowTtlScope(app);
-    ASSERT_EQ(app.Runtime().Doc().AddSession(Session(app, "1", 0), app.Runtime().Doc().MainList().At(0)), 1);
-    AwaitListed(window);
+    AddListed(app, window, {Session(app, "1", 0)});
     QTreeView& list = window.ListView();
     const QModelIndex row = Child(*list.model(), {}, "Session 1");
     ASSERT_TRUE(row.isValid());
-    const auto startedLines = [&] {
-        std::ifstream in(started.string());
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        return text;
-    };
+    const auto startedLines = [&] { return ReadTestFile(started.string()); };
     list.setFocus();
     list.setCurrentIndex(row);
     QTest::keyClick(&list, Qt::Key_Return);
@@ -382,9 +369,7 @@ TEST_F(MainFrameTest, BandBarLogoAndStatusBarLockKeys)
         EXPECT_TRUE(panes.back()->isVisible()) << name;
         EXPECT_GE(panes.back()->width(), panes.back()->sizeHint().width()) << name;
     }
-    EXPECT_EQ(panes[0]->text(), "CAPS");
-    EXPECT_EQ(panes[1]->text(), "NUM");
-    EXPECT_EQ(panes[2]->text(), "SCRL");
+    EXPECT_EQ(panes[0]->text() + " " + panes[1]->text() + " " + panes[2]->text(), "CAPS NUM SCRL");
     for (size_t i = 1; i < panes.size(); ++i)
         EXPECT_LT(panes[i - 1]->geometry().right(), panes[i]->x()) << i;
     EXPECT_EQ(window.statusBar()->currentMessage(), "For Help, press F1");
@@ -422,10 +407,7 @@ TEST_F(MainFrameTest, ExitNoAndMinimiseHideToTheTrayOnlyWhereThereIsOne)
     CMainFrame& window = *app.Window();
     QSystemTrayIcon& tray = window.TrayIcon();
     QMenu& trayMenu = window.TrayMenu();
-    QStringList entries;
-    for (const QAction* a : trayMenu.actions())
-        entries << a->text();
-    EXPECT_EQ(entries, QStringList({"&Open", "&Close"}));
+    EXPECT_EQ(Texts(trayMenu), QStringList({"&Open", "&Close"}));
     // The right button opens the menu with its right edge at the pointer.
     const QPoint pointer(500, 300);
     QCursor::setPos(pointer);
@@ -502,21 +484,12 @@ TEST_F(MainFrameTest, DeleteTakesOnlyOwnSessionsOffTheListAndSendsTheirDeletion)
     CDesktopApp app(prompter, exit, &clock);
     CMainFrame& window = ShowTtlScope(app);
     QTreeView& tree = window.TreeView();
-    CSessionStore& doc = app.Runtime().Doc();
-    const auto scope = doc.MainList().At(0);
-    const auto theirs = Session(app, "1", 0);
     const auto mine = Session(app, "2", 0);
     mine->own = 1;
     mine->announceTtl = 0; // the deletion stays on this host
-    ASSERT_EQ(doc.AddSession(theirs, scope), 1);
-    ASSERT_EQ(doc.AddSession(mine, scope), 1);
-    AwaitListed(window);
-
-    QStringList entries;
-    for (const QAction* a : window.ListMenu().actions())
-        entries << a->text();
-    EXPECT_EQ(entries, QStringList({"&New\tCtrl+N", "&Delete\tDEL", "&Edit..", "&Properties...", "", "&Auto Start", "",
-                                    "&Copy SDP", "&Save SDP As..."}));
+    AddListed(app, window, {Session(app, "1", 0), mine});
+    EXPECT_EQ(Texts(window.ListMenu()), QStringList({"&New\tCtrl+N", "&Delete\tDEL", "&Edit..", "&Properties...", "",
+                                                     "&Auto Start", "", "&Copy SDP", "&Save SDP As..."}));
 
     QTreeView& list = window.ListView();
     const QAbstractItemModel& rows = *list.model();
@@ -539,7 +512,7 @@ TEST_F(MainFrameTest, DeleteTakesOnlyOwnSessionsOffTheListAndSendsTheirDeletion)
     EXPECT_EQ(rows.rowCount(), 1);
     EXPECT_EQ(Child(rows, {}, "Session 2"), QModelIndex());
     EXPECT_EQ(mine->lastHeard, kNow); // its deletion went out
-    EXPECT_EQ(doc.MainList().At(0)->links->children->Size(), 1u);
+    EXPECT_EQ(app.Runtime().Doc().MainList().At(0)->links->children->Size(), 1u);
     EXPECT_TRUE(std::find(prompter.shown.begin(), prompter.shown.end(),
                           "You can only remove your own announcements!") == prompter.shown.end());
 }
@@ -558,11 +531,7 @@ TEST_F(MainFrameTest, TreeMenuSelectsQuietlyAndDeletesOwnFoldersOnly)
     ASSERT_EQ(doc.AddSession(mine, scope), 1);
     ASSERT_EQ(doc.AddSession(Session(app, "1", 0), mine), 1);
     AwaitListed(window);
-
-    QStringList entries;
-    for (const QAction* a : window.TreeMenu().actions())
-        entries << a->text();
-    EXPECT_EQ(entries, QStringList({"&New\tCtrl+N", "&Delete\tDEL", "&Edit..", "&Properties..."}));
+    EXPECT_EQ(Texts(window.TreeMenu()), QStringList({"&New\tCtrl+N", "&Delete\tDEL", "&Edit..", "&Properties..."}));
 
     std::vector<CMainFrame::CCommandTarget> asked;
     for (ECommand c : {ECommand::Properties, ECommand::Settings})
@@ -621,12 +590,8 @@ TEST_F(MainFrameTest, AutoStartMarksOnlySessionsThatAreNotOnYet)
 {
     CDesktopApp app(prompter, exit, &clock);
     CMainFrame& window = ShowTtlScope(app);
-    CSessionStore& doc = app.Runtime().Doc();
-    const auto scope = doc.MainList().At(0);
     const auto later = Session(app, "1", kNow + 86400);
-    ASSERT_EQ(doc.AddSession(later, scope), 1);
-    ASSERT_EQ(doc.AddSession(Session(app, "2", 0), scope), 1);
-    AwaitListed(window);
+    AddListed(app, window, {later, Session(app, "2", 0)});
     QTreeView& list = window.ListView();
     const QAbstractItemModel& rows = *list.model();
     QAction& autoStart = *window.AutoStartAction();
@@ -664,15 +629,10 @@ TEST_F(MainFrameTest, ArrangeMarksAndSearchNarrowTheList)
 {
     CDesktopApp app(prompter, exit, &clock);
     CMainFrame& window = ShowTtlScope(app);
-    CSessionStore& doc = app.Runtime().Doc();
-    const auto scope = doc.MainList().At(0);
-    ASSERT_EQ(doc.AddSession(Session(app, "1", 0), scope), 1);
-    ASSERT_EQ(doc.AddSession(Session(app, "2", kNow + 86400), scope), 1);
     const auto routed = CSDPObject::FromText("v=0\no=- 3 1 IN IP4 10.0.0.1\ns=Lecture\nt=0 0\n"
                                              "m=video 5006 RTP/AVP 31\nc=IN IP4 233.252.0.9/15\n",
                                              app.Runtime().Environment());
-    ASSERT_EQ(doc.AddSession(routed, scope), 1);
-    AwaitListed(window);
+    AddListed(app, window, {Session(app, "1", 0), Session(app, "2", kNow + 86400), routed});
 
     // The hand follows the toggle: up when ascending, down when descending,
     // on the active entry only.
@@ -721,13 +681,9 @@ TEST_F(MainFrameTest, CopyAndSaveSdpGiveTheWrittenText)
 {
     CDesktopApp app(prompter, exit, &clock);
     CMainFrame& window = ShowTtlScope(app);
-    CSessionStore& doc = app.Runtime().Doc();
-    const auto scope = doc.MainList().At(0);
     const auto session = Session(app, "1", 0);
     session->name = "Caf\xc3\xa9 / news";
-    ASSERT_EQ(doc.AddSession(session, scope), 1);
-    ASSERT_EQ(doc.AddSession(Folder(app, "7", "239.195.7.7"), scope), 1);
-    AwaitListed(window);
+    AddListed(app, window, {session, Folder(app, "7", "239.195.7.7")});
     std::string written;
     session->WriteSdp(written);
 

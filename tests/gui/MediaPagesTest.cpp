@@ -2,9 +2,7 @@
 #include "directory/SessionStore.h"
 #include "gui/MediaPages.h"
 #include "gui/MediaPagesAddress.h"
-#include "gui/AnnouncementWizardCommands.h"
 #include "gui/AnnouncementWizardPages.h"
-#include "support/FakeSapNetwork.h"
 #include "support/GuiTestSupport.h"
 #include "support/MediaRulesSample.h"
 #include "support/TestEnv.h"
@@ -63,8 +61,7 @@ TEST_F(MediaPagesTest, AddByKeyboardWritesTheEntryAndItsRow)
 {
     CAnnouncementWizardMediaPage page(*session, Context());
     page.initializePage();
-    page.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&page));
+    ASSERT_NO_FATAL_FAILURE(ShowActive(page));
     std::vector<std::string> listed;
     page.runWizard = [&](CMediaWizard& wizard) {
         wizard.show();
@@ -239,51 +236,6 @@ TEST_F(MediaPagesTest, AddressPageRefusesOutOfRangeValues)
     page.Levels().setValue(100);
     page.Levels().stepBy(1);
     EXPECT_EQ(page.Levels().value(), 100) << "the arrows stop at 100";
-}
-
-TEST_F(MediaPagesTest, NewFolderBelowAFolderGetsAnAddressOfItsScope)
-{
-    CFakeExit exit;
-    CFakeSapNetwork network;
-    CSessionStore doc(CStorePorts{t.clock, t.random, prompter, exit, network, nullptr, nullptr, &t.used});
-    ASSERT_EQ(doc.AddSession(localScope, nullptr), 1);
-    auto parent = t.Parse("v=0\no=- 9 1 IN IP4 10.0.0.1\ns=Sub\nc=IN IP4 239.255.1.1/31\nt=0 0\n"
-                          "m=directory 9875 SAP/SDP 14\n");
-    ASSERT_EQ(doc.AddSession(parent, localScope), 1);
-    QWidget window;
-    CAnnouncementCommands commands(CWizardContext(doc, prompter, &scopes), &window);
-    AttachMediaPages(commands.Context(), Context());
-
-    CAnnouncementWizard* wizard = commands.NewFolder(parent);
-    ASSERT_NE(wizard, nullptr);
-    auto* info = dynamic_cast<CAnnouncementWizardSessionPage*>(wizard->page(CAnnouncementWizard::kSessionPage));
-    ASSERT_NE(info, nullptr);
-    info->Title().setText("Mine");
-    info->Description().setPlainText("Our folder");
-    for (int page = 0; page < 3; ++page)
-        wizard->button(QWizard::NextButton)->click();
-    ASSERT_EQ(wizard->currentId(), CAnnouncementWizard::kAddressPage);
-    EXPECT_TRUE(wizard->button(QWizard::FinishButton)->isVisible());
-    auto* address = static_cast<CMediaWizardAddressPage*>(wizard->currentPage());
-    const std::string proposed = address->Address().text().toStdString();
-    address->Address().setText("10.1.2.3");
-    wizard->button(QWizard::FinishButton)->click();
-    EXPECT_EQ(prompter.shown, std::vector<std::string>{"Please enter a Multicast IP address"});
-    address->Address().setText(QString::fromStdString(proposed));
-    wizard->button(QWizard::FinishButton)->click();
-
-    ASSERT_EQ(parent->links->children->Size(), 1u);
-    const auto folder = parent->links->children->Front();
-    EXPECT_EQ(folder->sessionType, kTypeDirectory);
-    EXPECT_TRUE(folder->own);
-    ASSERT_EQ(folder->media.size(), 1u);
-    const CSDPMedia& m = folder->media[0];
-    EXPECT_TRUE(Within(m.address, 0xEFFF0000u, 17)) << m.address;
-    EXPECT_EQ(folder->links->directoryGroup, inet_addr(m.address.c_str()));
-    EXPECT_GE(folder->links->directoryPort, 49152);
-    EXPECT_EQ(folder->links->directoryTtl, 31);
-    EXPECT_FALSE(network.sent.empty()) << "announced at once";
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 } // namespace

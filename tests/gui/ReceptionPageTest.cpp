@@ -29,42 +29,44 @@
 
 namespace {
 
+// 127.0.0.1 or ::1 with `port`, and its length.
+std::pair<sockaddr_storage, socklen_t> Loopback(bool ipv6, uint16_t port)
+{
+    sockaddr_storage s{};
+    if (ipv6) {
+        auto& a = reinterpret_cast<sockaddr_in6&>(s);
+        a.sin6_family = AF_INET6;
+        a.sin6_port = htons(port);
+        a.sin6_addr = in6addr_loopback;
+        return {s, sizeof a};
+    }
+    auto& a = reinterpret_cast<sockaddr_in&>(s);
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return {s, sizeof a};
+}
+
 // A free port on 127.0.0.1, or on ::1.
 uint16_t FreePort(bool ipv6 = false)
 {
     const int fd = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    sockaddr_in6 a6{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a6.sin6_family = AF_INET6;
-    a6.sin6_addr = in6addr_loopback;
-    sockaddr* address = ipv6 ? reinterpret_cast<sockaddr*>(&a6) : reinterpret_cast<sockaddr*>(&a);
-    socklen_t length = ipv6 ? sizeof a6 : sizeof a;
-    bind(fd, address, length);
-    getsockname(fd, address, &length);
+    auto [address, length] = Loopback(ipv6, 0);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
     close(fd);
-    return ntohs(ipv6 ? a6.sin6_port : a.sin_port);
+    return ntohs(ipv6 ? reinterpret_cast<sockaddr_in6&>(address).sin6_port
+                      : reinterpret_cast<sockaddr_in&>(address).sin_port);
 }
 
 void SendRtp(uint16_t port, uint16_t first, int count, uint8_t payloadType, bool ipv6 = false)
 {
     const int fd = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    sockaddr_in6 to6{};
-    to6.sin6_family = AF_INET6;
-    to6.sin6_port = htons(port);
-    to6.sin6_addr = in6addr_loopback;
+    const auto [to, length] = Loopback(ipv6, port);
     for (int i = 0; i < count; ++i) {
         const uint16_t s = uint16_t(first + i);
         uint8_t p[172] = {0x80, payloadType, uint8_t(s >> 8), uint8_t(s), 0, 0, uint8_t(i >> 8), uint8_t(i), 0, 0, 0, 9};
-        if (ipv6)
-            sendto(fd, p, sizeof p, 0, reinterpret_cast<sockaddr*>(&to6), sizeof to6);
-        else
-            sendto(fd, p, sizeof p, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        sendto(fd, p, sizeof p, 0, reinterpret_cast<const sockaddr*>(&to), length);
     }
     close(fd);
 }
@@ -194,11 +196,7 @@ using ReceptionColumnTest = CDesktopTest;
 TEST_F(ReceptionColumnTest, ShownColumnWatchesTheCurrentRowOnly)
 {
     CDesktopApp app(prompter, exit, &clock);
-    CMainFrame& window = StartShown(app);
-    QTreeView& tree = window.TreeView();
-    for (int row = 0; row < tree.model()->rowCount(tree.model()->index(0, 0)); ++row)
-        if (tree.model()->index(row, 0, tree.model()->index(0, 0)).data().toString() == "TTL Scope")
-            tree.setCurrentIndex(tree.model()->index(row, 0, tree.model()->index(0, 0)));
+    CMainFrame& window = ShowTtlScope(app);
     CSessionStore& doc = app.Runtime().Doc();
     const uint16_t ports[2] = {FreePort(), FreePort()};
     for (int i = 0; i < 2; ++i)

@@ -241,8 +241,7 @@ TEST_F(PropertySheetTest, AutoStartIsWrittenBackOnOkAndApplyOnlyWhenTheUserChang
         SCOPED_TRACE(c.what);
         auto record = Parse(later);
         auto sheet = Open(record);
-        sheet->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet.get()));
+        ASSERT_NO_FATAL_FAILURE(ShowActive(*sheet));
         auto& box = Find<QCheckBox>(*sheet->Pages().widget(0), "autoStart");
         QTest::keyClick(&box, Qt::Key_Space);
         EXPECT_EQ(record->startTools, 0); // not before the data is taken
@@ -382,10 +381,7 @@ TEST_F(PropertiesCommandTest, OpensFromTheListAndTheTreeAndLetsTheRecordGo)
     tree.setFocus();
     tree.setCurrentIndex(root);
     EXPECT_FALSE(window.CommandAction(ECommand::Properties)->isEnabled());
-    // The TTL Scope (the tree sorts by name: IPv6 directories may come first).
-    const QModelIndexList ttlScope = tree.model()->match(tree.model()->index(0, 0, root), Qt::DisplayRole, "TTL Scope");
-    ASSERT_EQ(ttlScope.size(), 1);
-    tree.setCurrentIndex(ttlScope.front());
+    tree.setCurrentIndex(Child(*tree.model(), root, "TTL Scope"));
     ASSERT_TRUE(window.CommandAction(ECommand::Properties)->isEnabled());
     EXPECT_EQ(shown(), "Admin Scope Properties: 2");
     EXPECT_EQ(scope->LockCount(), 0);

@@ -17,7 +17,6 @@
 #include <QDialogButtonBox>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -36,6 +35,18 @@ int AcceptScope(QDialog& d, const char* name)
     dialog.PrefixField().setText("24");
     dialog.PortField().setText("9876");
     dialog.TtlField().setText("63");
+    dialog.accept();
+    return dialog.result();
+}
+
+// The group dialog filled with `name`, its key twice and `id`, accepted.
+int AcceptGroup(QDialog& d, const char* name, const char* key, const char* id)
+{
+    auto& dialog = static_cast<CEncryptionGroupDialog&>(d);
+    dialog.NameField().setText(name);
+    dialog.KeyField().setText(key);
+    dialog.KeyAgainField().setText(key);
+    dialog.IdField().setText(id);
     dialog.accept();
     return dialog.result();
 }
@@ -242,13 +253,7 @@ TEST_F(SettingsSheetTest, OkStoresEverySectionAndAnAddedScopeListensAtOnce)
     ShowActive(sheet);
     sheet.Personal().PhoneField().setText("+32 2 555 99 99");
     CSecurityPage& security = sheet.Security();
-    security.runDialog = [](QDialog& d) {
-        auto& dialog = static_cast<CEncryptionGroupDialog&>(d);
-        dialog.show();
-        return Confirm(dialog, {{&dialog.NameField(), "Campus"}, {&dialog.KeyField(), "campus-key"},
-                                {&dialog.KeyAgainField(), "campus-key"}, {&dialog.IdField(), "30000"}})
-            ? QDialog::Accepted : QDialog::Rejected;
-    };
+    security.runDialog = [](QDialog& d) { return AcceptGroup(d, "Campus", "campus-key", "30000"); };
     sheet.Pages().setCurrentIndex(1);
     security.AddButton().click();
     EXPECT_EQ(settings.groups[0].name, "Campus"); // the first free entry, at once
@@ -256,14 +261,7 @@ TEST_F(SettingsSheetTest, OkStoresEverySectionAndAnAddedScopeListensAtOnce)
     EXPECT_EQ(security.List().itemText(1), "Old");
 
     CAdminScopePage& scopes = sheet.Scopes();
-    scopes.runDialog = [](QDialog& d) {
-        auto& dialog = static_cast<CAdminScopeDialog&>(d);
-        dialog.show();
-        return Confirm(dialog, {{&dialog.NameField(), "Local"}, {&dialog.BaseField(), "239.255.0.0"},
-                                {&dialog.PrefixField(), "16"}, {&dialog.PortField(), "9875"},
-                                {&dialog.TtlField(), "15"}})
-            ? QDialog::Accepted : QDialog::Rejected;
-    };
+    scopes.runDialog = [](QDialog& d) { return AcceptScope(d, "Local"); };
     sheet.Pages().setCurrentIndex(2);
     scopes.AddButton().click();
     const auto directory = doc.MainList().FindById("12346");
@@ -287,13 +285,13 @@ TEST_F(SettingsSheetTest, OkStoresEverySectionAndAnAddedScopeListensAtOnce)
         {"Talmira/Security/Entry0", "Id", "30000"},
         {"Talmira/Security/Entry1", "Group", "Old"},
         {"Talmira/AdminScope/Entry0", "Name", "Local"},
-        {"Talmira/AdminScope/Entry0", "Base", "239.255.0.0"},
+        {"Talmira/AdminScope/Entry0", "Base", "239.193.4.0"},
     };
     for (const auto& [key, name, value] : texts)
         EXPECT_EQ(ini.ReadText(key, name).value_or("-"), value) << key << "/" << name;
-    EXPECT_EQ(ini.ReadNumber("Talmira/AdminScope/Entry0", "Port"), 9875u);
-    EXPECT_EQ(ini.ReadNumber("Talmira/AdminScope/Entry0", "TTL"), 15u);
-    EXPECT_EQ(ini.ReadNumber("Talmira/AdminScope/Entry0", "Netmask"), 16u);
+    EXPECT_EQ(ini.ReadNumber("Talmira/AdminScope/Entry0", "Port"), 9876u);
+    EXPECT_EQ(ini.ReadNumber("Talmira/AdminScope/Entry0", "TTL"), 63u);
+    EXPECT_EQ(ini.ReadNumber("Talmira/AdminScope/Entry0", "Netmask"), 24u);
     EXPECT_FALSE(ini.OpenKey("Talmira/Security/Entry2"));
 }
 
@@ -309,13 +307,6 @@ TEST_F(SettingsSheetTest, CancelWritesNothingAndPutsGroupsScopesAndDirectoriesBa
     AddScope(settings.scopes, CAdminScopeEntry{"Local", 15, 9875, inet_addr("239.255.0.0"), 16}, doc);
     const auto groupsBefore = settings.groups;
     const auto scopesBefore = settings.scopes.Entries();
-    const auto names = [&doc] {
-        std::vector<std::string> all;
-        for (const auto& record : doc.MainList())
-            all.push_back(record->originSessionId + " " + record->name + " " + record->media[0].address);
-        return all;
-    };
-    const auto directoriesBefore = names();
     const auto org = doc.MainList().FindById("12346");
     const std::string iniBefore = ReadTestFile(IniPath());
 
@@ -326,25 +317,19 @@ TEST_F(SettingsSheetTest, CancelWritesNothingAndPutsGroupsScopesAndDirectoriesBa
     security.List().setCurrentIndex(1);
     security.DeleteButton().click();
     EXPECT_FALSE(settings.groups[2].InUse());
-    security.runDialog = [](QDialog& d) {
-        auto& dialog = static_cast<CEncryptionGroupDialog&>(d);
-        dialog.NameField().setText("C");
-        dialog.accept();
-        return dialog.result();
-    };
+    security.runDialog = [](QDialog& d) { return AcceptGroup(d, "C", "key-of-a-1", "20000"); };
     security.EditButton().click();
     EXPECT_EQ(settings.groups[0].name, "C");
 
+    // An edited scope renames its directory at once, a deleted one takes it
+    // away (the mixes of scope commands Cancel takes back are the next test's).
     CAdminScopePage& scopes = sheet.Scopes();
     scopes.runDialog = [](QDialog& d) { return AcceptScope(d, "Campus"); };
-    scopes.AddButton().click();                  // Campus, directory 12348
-    ASSERT_NE(doc.MainList().FindById("12348"), nullptr);
-    scopes.EditButton().click();                 // Org becomes Campus too
+    scopes.EditButton().click();
     EXPECT_EQ(org->name, "Campus");
     scopes.List().setCurrentIndex(1);
-    scopes.DeleteButton().click();               // Local and its directory go
+    scopes.DeleteButton().click();
     EXPECT_EQ(doc.MainList().FindById("12347"), nullptr);
-    ASSERT_EQ(settings.scopes.Size(), 2u);
 
     QTest::keyClick(&sheet, Qt::Key_Escape);
     EXPECT_FALSE(sheet.isVisible());
@@ -355,14 +340,9 @@ TEST_F(SettingsSheetTest, CancelWritesNothingAndPutsGroupsScopesAndDirectoriesBa
         EXPECT_EQ(settings.groups[i].name, groupsBefore[i].name) << i;
     }
     EXPECT_EQ(settings.scopes.Entries(), scopesBefore);
-    auto after = names();
-    std::sort(after.begin(), after.end());
-    auto expected = directoriesBefore;
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(after, expected);
     EXPECT_EQ(doc.MainList().FindById("12346"), org); // refreshed back, same record and socket
-    ASSERT_NE(doc.MainList().FindById("12347"), nullptr);
-    EXPECT_NE(doc.MainList().FindById("12347")->links->directoryReceiver, nullptr);
+    EXPECT_EQ(org->name, "Org");
+    EXPECT_NE(doc.MainList().FindById("12347"), nullptr);
     EXPECT_TRUE(prompter.shown.empty());
 }
 
@@ -398,7 +378,8 @@ TEST_F(SettingsSheetTest, CancelAfterAnySequenceOfScopeCommandsLeavesNoOrphanDir
     // Org kept: the record is refreshed back, not made again.
     const std::pair<const char*, bool> sequences[] = {{"A2D", true},   {"0ED", false},  {"1E1D", true},
                                                       {"A2E2D", true}, {"0DA", false},  {"0E0E", true},
-                                                      {"1DA1D", true}, {"0D0D", false}, {"A", true}};
+                                                      {"1DA1D", true}, {"0D0D", false}, {"A", true},
+                                                      {"AE1D", true}};
     for (const auto& [sequence, orgKept] : sequences) {
         SCOPED_TRACE(sequence);
         const auto org = doc.MainList().FindById("12346");
@@ -436,19 +417,10 @@ TEST_F(SettingsSheetTest, PagesSayWhatTheyCannotDo)
     CAppSettings& settings = app.Runtime().Settings();
     CSettingsSheet sheet(app.Runtime().Doc(), settings, prompter);
     int dialogs = 0;
-    const auto accept = [&dialogs](QDialog& d) {
-        ++dialogs;
-        if (auto* group = dynamic_cast<CEncryptionGroupDialog*>(&d)) {
-            group->NameField().setText("Extra");
-            group->KeyField().setText("extra-key");
-            group->KeyAgainField().setText("extra-key");
-            group->IdField().setText("10000");
-        }
-        d.accept();
-        return d.result();
+    sheet.Security().runDialog = [&dialogs](QDialog& d) {
+        return ++dialogs, AcceptGroup(d, "Extra", "extra-key", "10000");
     };
-    sheet.Security().runDialog = accept;
-    sheet.Scopes().runDialog = accept;
+    sheet.Scopes().runDialog = [&dialogs](QDialog& d) { return ++dialogs, AcceptScope(d, "Extra"); };
 
     // Nothing to edit or delete: no dialog, no change.
     sheet.Security().EditButton().click();
@@ -479,9 +451,8 @@ TEST_F(SettingsSheetTest, MissingPersonalInformationIsAskedForOnceTheWindowIsUp)
     app.runSettings = [&](CSettingsSheet& sheet) {
         ++sheets;
         EXPECT_EQ(sheet.windowTitle(), "Settings");
-        EXPECT_EQ(sheet.Pages().tabText(0), "Personal Information");
-        EXPECT_EQ(sheet.Pages().tabText(1), "Security");
-        EXPECT_EQ(sheet.Pages().tabText(2), "Administrative Scopes");
+        EXPECT_EQ(sheet.Pages().tabText(0) + "|" + sheet.Pages().tabText(1) + "|" + sheet.Pages().tabText(2),
+                  "Personal Information|Security|Administrative Scopes");
         EXPECT_EQ(sheet.Security().List().currentText(), "No groups available");
         sheet.Personal().EmailField().setText("user@example.org");
         sheet.accept();
@@ -507,12 +478,7 @@ TEST_F(SettingsSheetTest, MissingPersonalInformationIsAskedForOnceTheWindowIsUp)
     EXPECT_EQ(CQtSettingsStore(QString::fromStdString(IniPath())).ReadText("User Info", "Email"), "user@example.org");
 
     // The command is the list's: greyed while the tree is the active pane.
-    QAction* command = nullptr;
-    for (QAction* menu : window.menuBar()->actions())
-        for (QAction* entry : menu->menu()->actions())
-            if (entry->text() == "&Settings...")
-                command = entry;
-    ASSERT_NE(command, nullptr);
+    QAction* command = window.CommandAction(ECommand::Settings);
     ShowActive(window);
     window.TreeView().setFocus();
     EXPECT_FALSE(command->isEnabled());

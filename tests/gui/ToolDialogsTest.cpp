@@ -123,8 +123,7 @@ TEST_F(FindToolDialogTest, ListsEveryMatchAndOkNeedsAPick)
     EXPECT_FALSE(d.StopButton().isEnabled());
     EXPECT_FALSE(d.NewSearchButton().isEnabled());
     d.pickFolder = [&](QWidget*, const QString&) { return tmp.path(); };
-    d.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+    ASSERT_NO_FATAL_FAILURE(ShowActive(d));
     Mnemonic(d, Qt::Key_C); // "&Change..."
     EXPECT_EQ(d.StartFolder(), tmp.path());
     Mnemonic(d, Qt::Key_F); // "&Find Now"
@@ -149,8 +148,7 @@ TEST_F(FindToolDialogTest, StopAndCancelEndTheWorkerAndKeepWhatWasFound)
         Touch(root / ("f" + std::to_string(i)) / "sub" / "viewer.exe");
     CFindToolDialog d("viewer.exe", prompter);
     d.SetStartFolder(tmp.path());
-    d.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+    ASSERT_NO_FATAL_FAILURE(ShowActive(d));
     d.FindNowButton().click();
     EXPECT_TRUE(d.StopButton().isEnabled());
     QTRY_VERIFY_WITH_TIMEOUT(d.Matches().count() > 0, 10000);

@@ -2,6 +2,7 @@
 #include "support/GuiTestSupport.h"
 #include "support/TestEnv.h"
 #include "tools/ToolLauncher.h"
+#include "tools/ToolsTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -20,27 +21,10 @@
 
 #include <filesystem>
 #include <fstream>
-#include <map>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-class CScriptedDialogs final : public ToolDialogs {
-public:
-    EAutoStartChoice AskAutoStart(const std::string&) override { return EAutoStartChoice::Cancel; }
-    ESearchWhere AskWhereToSearch() override { return where; }
-    std::optional<std::string> FindToolOnDisk(const std::string& toolFile) override
-    {
-        asked.push_back(toolFile);
-        return foundOnDisk;
-    }
-    bool SearchOnlinePlugin(const std::string&, const std::string&, const std::string&) override { return false; }
-    bool SearchOnlineTool(const std::string&) override { return false; }
-    ESearchWhere where = ESearchWhere::FileSystem;
-    std::optional<std::string> foundOnDisk;
-    std::vector<std::string> asked;
-};
 
 // Three tools for audio PCMU (alpha, beta, gamma in file order) and one for video H.261.
 class ToolPickerTest : public ::testing::Test {
@@ -61,13 +45,6 @@ protected:
             << "media: " << media << "\nproto: RTP/AVP\nprotoname: RTP\ntool: " << tool << "-bin\ntoolname: " << tool
             << "\ndescription: " << tool << " plays it\nfmt: " << fmt << "\n{\n  fmtname: " << name
             << "\n}\nflags: $(ADDRESS)\n";
-    }
-    ExecutableLocator Locator()
-    {
-        return [this](const std::string& name) {
-            const auto it = executables.find(name);
-            return it == executables.end() ? std::string() : it->second;
-        };
     }
     static QStringList Names(const QListWidget& list)
     {
@@ -97,24 +74,25 @@ protected:
         std::ifstream in(ToolOrderPath(data.installDir), std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
-    std::string ToolsOfFirstGroup() const
+    // "name:selected:order" of each tool of the first group.
+    static std::string ToolsOfFirstGroup(const CToolRegistry& registry)
     {
         std::string out;
-        for (const CToolEntry& t : data.registry.groups[0].tools)
-            out += t.name + ":" + std::to_string(t.order) + " ";
+        for (const CToolEntry& t : registry.groups[0].tools)
+            out += t.name + ":" + std::to_string(t.selected) + ":" + std::to_string(t.order) + " ";
         return out;
     }
 
     QTemporaryDir tmp;
     CToolData data{tmp.path().toStdString(), {}, {}};
     CFakePrompter prompter;
-    CScriptedDialogs dialogs;
-    std::map<std::string, std::string> executables;
+    CScriptedToolDialogs dialogs;
+    CFakeExecutables executables;
 };
 
 TEST_F(ToolPickerTest, GroupsAndTexts)
 {
-    CToolPickerDialog picker(data, prompter, dialogs, nullptr, Locator());
+    CToolPickerDialog picker(data, prompter, dialogs, nullptr, executables.Locator());
     EXPECT_EQ(picker.windowTitle(), "Tool Picker");
     QTreeWidget& groups = picker.Groups();
     ASSERT_EQ(groups.topLevelItemCount(), 2);
@@ -136,7 +114,7 @@ TEST_F(ToolPickerTest, GroupsAndTexts)
     picker.Selected().setCurrentRow(0);
     EXPECT_TRUE(picker.PathButton().isEnabled());
     EXPECT_EQ(picker.PathButton().text(), "Find Tool...");
-    executables["delta-bin"] = "/opt/delta-bin";
+    executables.known["delta-bin"] = "/opt/delta-bin";
     groups.setCurrentItem(groups.topLevelItem(0));
     groups.setCurrentItem(groups.topLevelItem(1));
     picker.Selected().setCurrentRow(0);
@@ -149,7 +127,7 @@ TEST_F(ToolPickerTest, GroupColumnsFitTheirNames)
 {
     AddPlugin("epsilon", "audio", "96", "any format, described by the session's own SDP file");
     ASSERT_EQ(data.Load(prompter), EPluginLoad::Ok);
-    CToolPickerDialog picker(data, prompter, dialogs, nullptr, Locator());
+    CToolPickerDialog picker(data, prompter, dialogs, nullptr, executables.Locator());
     picker.show();
     QTreeWidget& groups = picker.Groups();
     const QAbstractItemView& view = groups;
@@ -162,7 +140,7 @@ TEST_F(ToolPickerTest, GroupColumnsFitTheirNames)
 // invariant are checked.
 TEST_F(ToolPickerTest, EveryButtonKeepsTheOrder)
 {
-    CToolPickerDialog picker(data, prompter, dialogs, nullptr, Locator());
+    CToolPickerDialog picker(data, prompter, dialogs, nullptr, executables.Locator());
     enum EList { kAvailable, kSelected };
     const struct {
         EList list;
@@ -215,9 +193,8 @@ TEST_F(ToolPickerTest, EveryButtonKeepsTheOrder)
 
 TEST_F(ToolPickerTest, EnterSavesTheFileAsTheCoreWritesIt)
 {
-    CToolPickerDialog picker(data, prompter, dialogs, nullptr, Locator());
-    picker.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&picker));
+    CToolPickerDialog picker(data, prompter, dialogs, nullptr, executables.Locator());
+    ASSERT_NO_FATAL_FAILURE(ShowActive(picker));
     picker.Selected().setCurrentRow(0);
     picker.RemoveButton().click();
     picker.Selected().setCurrentRow(1);
@@ -232,29 +209,25 @@ TEST_F(ToolPickerTest, EnterSavesTheFileAsTheCoreWritesIt)
     EXPECT_EQ(FileBytes(), *encoded);
     CToolRegistry read;
     ASSERT_TRUE(DecodeToolOrder(FileBytes(), read));
-    std::string orders;
-    for (const CToolEntry& t : read.groups[0].tools)
-        orders += t.name + ":" + std::to_string(t.selected) + ":" + std::to_string(t.order) + " ";
-    EXPECT_EQ(orders, "alpha:0:-1 beta:1:1 gamma:1:0 ");
+    EXPECT_EQ(ToolsOfFirstGroup(read), "alpha:0:-1 beta:1:1 gamma:1:0 ");
 }
 
 TEST_F(ToolPickerTest, EscapeRestoresTheRegistryFromTheUntouchedFile)
 {
     ASSERT_TRUE(SaveToolOrder(data.installDir, data.registry, prompter));
     const std::string saved = FileBytes();
-    const std::string before = ToolsOfFirstGroup();
-    CToolPickerDialog picker(data, prompter, dialogs, nullptr, Locator());
-    picker.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&picker));
+    const std::string before = ToolsOfFirstGroup(data.registry);
+    CToolPickerDialog picker(data, prompter, dialogs, nullptr, executables.Locator());
+    ASSERT_NO_FATAL_FAILURE(ShowActive(picker));
     picker.Selected().setCurrentRow(2);
     picker.UpButton().click();
     picker.Selected().setCurrentRow(0);
     picker.RemoveButton().click();
-    EXPECT_NE(ToolsOfFirstGroup(), before);
+    EXPECT_NE(ToolsOfFirstGroup(data.registry), before);
     QTest::keyClick(&picker.Selected(), Qt::Key_Escape);
     EXPECT_EQ(picker.result(), QDialog::Rejected);
     EXPECT_EQ(FileBytes(), saved);
-    EXPECT_EQ(ToolsOfFirstGroup(), before);
+    EXPECT_EQ(ToolsOfFirstGroup(data.registry), before);
     // Matched to the plug-ins again, so the launcher can use it.
     for (const CToolEntry& t : data.registry.groups[0].tools)
         EXPECT_TRUE(t.plugin) << t.name;
@@ -264,18 +237,18 @@ TEST_F(ToolPickerTest, EscapeRestoresTheRegistryFromTheUntouchedFile)
 // it: Find Tool for a missing tool, then Edit Path for the found one.
 TEST_F(ToolPickerTest, PathButtonSavesAndCancelKeepsIt)
 {
+    dialogs.where = ESearchWhere::FileSystem;
     dialogs.foundOnDisk = "/opt/bin/beta-bin";
-    executables["/opt/bin/beta-bin"] = "/opt/bin/beta-bin";
-    executables["/usr/local/beta-bin"] = "/usr/local/beta-bin";
-    CToolPickerDialog picker(data, prompter, dialogs, nullptr, Locator());
-    picker.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&picker));
+    executables.known["/opt/bin/beta-bin"] = "/opt/bin/beta-bin";
+    executables.known["/usr/local/beta-bin"] = "/usr/local/beta-bin";
+    CToolPickerDialog picker(data, prompter, dialogs, nullptr, executables.Locator());
+    ASSERT_NO_FATAL_FAILURE(ShowActive(picker));
     picker.Selected().setCurrentRow(1);
     picker.RemoveButton().click(); // beta is available now, and selected there
     picker.Available().setFocus();
     EXPECT_EQ(picker.PathButton().text(), "Find Tool...");
     picker.PathButton().click();
-    EXPECT_EQ(dialogs.asked, std::vector<std::string>{"beta-bin"});
+    EXPECT_EQ(dialogs.asked, (Words{"where", "find:beta-bin"}));
     EXPECT_EQ(data.registry.groups[0].tools[1].plugin->foundPath, "/opt/bin/beta-bin");
     EXPECT_EQ(picker.PathButton().text(), "Edit Path...");
 
@@ -291,7 +264,7 @@ TEST_F(ToolPickerTest, PathButtonSavesAndCancelKeepsIt)
     EXPECT_EQ(data.registry.groups[0].tools[1].plugin->foundPath, "/usr/local/beta-bin");
 
     picker.reject();
-    EXPECT_EQ(ToolsOfFirstGroup(), "alpha:0 beta:-1 gamma:1 ");
+    EXPECT_EQ(ToolsOfFirstGroup(data.registry), "alpha:1:0 beta:0:-1 gamma:1:1 ");
     EXPECT_EQ(data.registry.groups[0].tools[1].path, "/usr/local/beta-bin");
     EXPECT_TRUE(prompter.shown.empty());
 }
@@ -301,7 +274,7 @@ TEST_F(ToolPickerTest, PathButtonSavesAndCancelKeepsIt)
 TEST_F(ToolPickerTest, NewPluginsReloadTheRegistryAndTheLists)
 {
     ASSERT_TRUE(SaveToolOrder(data.installDir, data.registry, prompter));
-    CToolPickerDialog picker(data, prompter, dialogs, nullptr, Locator());
+    CToolPickerDialog picker(data, prompter, dialogs, nullptr, executables.Locator());
     std::vector<std::string> searched;
     picker.searchNewPlugins = [&](const CMediaListEntry& group) {
         searched.push_back(group.media + " " + group.protocol + " " + group.format);
@@ -320,9 +293,8 @@ TEST_F(ToolPickerTest, NewPluginsReloadTheRegistryAndTheLists)
 
 TEST_F(ToolPickerTest, KeyboardReachesEveryControlAndOpensTheMenus)
 {
-    CToolPickerDialog picker(data, prompter, dialogs, nullptr, Locator());
-    picker.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&picker));
+    CToolPickerDialog picker(data, prompter, dialogs, nullptr, executables.Locator());
+    ASSERT_NO_FATAL_FAILURE(ShowActive(picker));
     const std::vector<QWidget*> order = {&picker.Groups(),     &picker.Available(),  &picker.AddButton(),
                                          &picker.RemoveButton(), &picker.UpButton(), &picker.DownButton(),
                                          &picker.Selected(),   &picker.PathButton()};

@@ -15,6 +15,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QTest>
+#include <QTreeView>
 #include <QTimer>
 
 #include <functional>
@@ -84,6 +85,22 @@ protected:
         window.show();
         if (!QTest::qWaitForWindowActive(&window))
             throw std::runtime_error("the main window did not become active");
+        return window;
+    }
+    // The item below `parent` that reads `text`, or an invalid index.
+    static QModelIndex Child(const QAbstractItemModel& model, const QModelIndex& parent, const QString& text)
+    {
+        for (int row = 0; row < model.rowCount(parent); ++row)
+            if (model.index(row, 0, parent).data().toString() == text)
+                return model.index(row, 0, parent);
+        return {};
+    }
+    // Starts the program shown, with the TTL Scope picked in the tree.
+    static CMainFrame& ShowTtlScope(CDesktopApp& app)
+    {
+        CMainFrame& window = StartShown(app);
+        QTreeView& tree = window.TreeView();
+        tree.setCurrentIndex(Child(*tree.model(), tree.model()->index(0, 0), "TTL Scope"));
         return window;
     }
 
