@@ -57,6 +57,7 @@ void CReceptionColumn::SetShown(bool shown)
     // The column makes its room out of Info's, the widest, so that Type and
     // Media stay in view; Info gets it back when the column goes.
     QHeaderView& header = *m_window.ListView().header();
+    header.setSectionHidden(CSessionListModel::kColumnReception, !shown); // a hidden one has no size
     const int info = header.sectionSize(listrules::kColumnInfo);
     if (shown) {
         constexpr int kNarrowestInfo = 150;
@@ -65,7 +66,6 @@ void CReceptionColumn::SetShown(bool shown)
     } else {
         header.resizeSection(listrules::kColumnInfo, info + std::exchange(m_takenFromInfo, 0));
     }
-    header.setSectionHidden(CSessionListModel::kColumnReception, !shown);
     Follow();
 }
 

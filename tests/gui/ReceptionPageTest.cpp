@@ -223,8 +223,13 @@ TEST_F(ReceptionColumnTest, ShownColumnWatchesTheCurrentRowOnly)
     // The View menu shows it (Alt+V, R by keyboard).
     EXPECT_TRUE(window.ViewMenu().actions().contains(reception->Action()));
     EXPECT_EQ(reception->Action()->text(), "&Reception Column");
+    // Its width comes out of Info's, so the columns after Info keep their place.
+    const auto info = [&] { return list.header()->sectionSize(listrules::kColumnInfo); };
+    const int infoWidth = info(), typeAt = list.header()->sectionViewportPosition(listrules::kColumnType);
     reception->Action()->trigger();
     EXPECT_FALSE(list.header()->isSectionHidden(column));
+    EXPECT_EQ(info(), infoWidth - list.header()->sectionSize(column));
+    EXPECT_EQ(list.header()->sectionViewportPosition(listrules::kColumnType), typeAt);
     ASSERT_NE(reception->Watched(), nullptr);
     EXPECT_EQ(reception->Watched()->name, "Session 1");
     ASSERT_TRUE(QTest::qWaitFor([&] { return cell(0).startsWith("silent"); }, 3000)) << cell(0).toStdString();
@@ -244,6 +249,7 @@ TEST_F(ReceptionColumnTest, ShownColumnWatchesTheCurrentRowOnly)
     reception->Action()->trigger();
     EXPECT_TRUE(list.header()->isSectionHidden(column));
     EXPECT_EQ(reception->Watched(), nullptr);
+    EXPECT_EQ(info(), infoWidth);
     EXPECT_EQ(cell(1), "");
     window.close();
 }
