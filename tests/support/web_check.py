@@ -1,9 +1,32 @@
 """What the web checks share: failing with a reason, waiting for a
-condition, a headless Chromium and a flood of SAP announcements."""
+condition, a headless Chromium, opening a directory of the page's tree and
+a flood of SAP announcements."""
 import socket
 import struct
 import sys
 import time
+
+
+def open_directory(driver, name, seconds):
+    """Clicks the tree's directory `name` until the page has it selected. The
+    tree is drawn anew as its counts change, so a node found a moment ago may
+    be gone by the click: it is looked up again each time."""
+    from selenium.common.exceptions import StaleElementReferenceException
+    from selenium.webdriver.common.by import By
+
+    def node():
+        return next((n for n in driver.find_elements(By.CSS_SELECTOR, '#tree .node') if n.text.startswith(name)),
+                    None)
+
+    def selected():
+        found = node()
+        if found is None:
+            return False
+        if found.get_attribute('aria-selected') != 'true':
+            found.click()
+            found = node()
+        return found is not None and found.get_attribute('aria-selected') == 'true'
+    wait(f'{name} selected in the tree', selected, seconds, retry=StaleElementReferenceException)
 
 
 def fail(message):

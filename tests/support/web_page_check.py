@@ -90,16 +90,6 @@ def row_names(driver):
             for r in driver.find_elements(By.CSS_SELECTOR, '#list .row') if r.is_displayed()]
 
 
-def open_directory(driver, name):
-    def node():
-        for n in driver.find_elements(By.CSS_SELECTOR, '#tree .node'):
-            if n.text.startswith(name):
-                return n
-        return None
-    wait(f'tree shows {name}', node, 5).click()
-    wait(f'{name} selected', lambda: node().get_attribute('aria-selected') == 'true', 3)
-
-
 def no_alert(driver):
     try:
         driver.switch_to.alert
@@ -129,7 +119,7 @@ def main():
         driver.execute_cdp_cmd('Page.setDownloadBehavior', {'behavior': 'allow', 'downloadPath': downloads})
         driver.get(f'http://127.0.0.1:{args.port}/')
         wait('page is live', lambda: driver.find_element(By.ID, 'status').text == 'Live', 5)
-        open_directory(driver, 'TTL Scope')
+        web_check.open_directory(driver, 'TTL Scope', 8)
 
         # Rows arrive within 2 s of the announcement; the hostile name is text.
         hostile = ffmpeg(HOSTILE, '224.2.17.30', 41004)
