@@ -32,6 +32,16 @@ int KnownType(int sessionType)
 {
     return sessionType >= 0 && sessionType < kTypeCount ? sessionType : kTypeUnknown;
 }
+
+CSortKey TextKey(const std::string& text)
+{
+    CSortKey key{0, text::LowerAscii(text)};
+    // Big-endian, shorter texts padded with zero bytes: a text that ends
+    // first orders first, as in the byte comparison.
+    for (size_t i = 0; i < sizeof key.head; ++i)
+        key.head = key.head << 8 | (i < key.text.size() ? static_cast<unsigned char>(key.text[i]) : 0u);
+    return key;
+}
 } // namespace
 
 const char* ColumnTitle(int column)
@@ -156,22 +166,22 @@ CSortKey SortKeyOf(const CRow& row, int sortMode)
 {
     switch (SortColumn(sortMode)) {
     case kColumnInfo:
-        return {text::LowerAscii(row.info), 0};
+        return TextKey(row.info);
     case kColumnStart:
-        return {{}, static_cast<uint32_t>(row.nextStart)};
+        return {static_cast<uint32_t>(row.nextStart), {}};
     case kColumnType:
-        return {text::LowerAscii(row.type), 0};
+        return TextKey(row.type);
     case kColumnMedia:
-        return {text::LowerAscii(row.media), 0};
+        return TextKey(row.media);
     default:
-        return {text::LowerAscii(row.name), 0};
+        return TextKey(row.name);
     }
 }
 
 int CompareKeys(const CSortKey& a, const CSortKey& b)
 {
-    if (a.start != b.start)
-        return a.start < b.start ? -1 : 1;
+    if (a.head != b.head)
+        return a.head < b.head ? -1 : 1;
     const int c = a.text.compare(b.text); // char_traits<char> compares as unsigned bytes
     return c == 0 ? 0 : (c < 0 ? -1 : 1);
 }

@@ -209,14 +209,11 @@ void CSessionListModel::ApplyArrivals()
     if (m_arriving.empty())
         return;
     const int64_t now = m_clock.Now();
-    std::vector<CEntry> entries;
-    entries.reserve(m_arriving.size());
-    for (const Record& record : m_arriving)
-        entries.push_back(MakeEntry(record, now));
-    m_arriving.clear();
     const int first = static_cast<int>(m_rows.size());
-    beginInsertRows({}, first, first + static_cast<int>(entries.size()) - 1);
-    m_rows.insert(m_rows.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
+    beginInsertRows({}, first, first + static_cast<int>(m_arriving.size()) - 1);
+    for (const Record& record : m_arriving)
+        m_rows.push_back(MakeEntry(record, now));
+    m_arriving.clear();
     endInsertRows();
     MakeKeysLater(static_cast<size_t>(first));
 }
@@ -255,6 +252,17 @@ const std::string& CSessionListModel::SearchKey(int row) const
         entry.searchKeyMade = lock.ok();
     }
     return entry.searchKey;
+}
+
+const listrules::CSortKey& CSessionListModel::SortKey(int row, int sortMode) const
+{
+    const CEntry& entry = m_rows[static_cast<size_t>(row)];
+    const int column = listrules::SortColumn(sortMode);
+    if (entry.sortKeyColumn != column) {
+        entry.sortKey = listrules::SortKeyOf(entry.row, sortMode);
+        entry.sortKeyColumn = column;
+    }
+    return entry.sortKey;
 }
 
 void CSessionListModel::MakeKeysLater(size_t from)
@@ -397,7 +405,6 @@ void CSessionListModel::Rebuild()
     if (!list)
         return;
     const int64_t now = m_clock.Now();
-    m_rows.reserve(list->Size());
     for (const auto& record : *list)
         m_rows.push_back(MakeEntry(record, now));
     MakeKeysLater(0);

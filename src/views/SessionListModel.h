@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -77,6 +78,9 @@ public:
     // The row's texts for the search, folded into one key (SearchKeyOf),
     // made when first asked for and again after the row changes.
     const std::string& SearchKey(int row) const;
+    // The row's key for a sort mode's column (listrules::SortKeyOf), made
+    // when first asked for and again after the row changes.
+    const listrules::CSortKey& SortKey(int row, int sortMode) const;
     // True while some rows still wait for the key the idle loop makes ahead.
     bool SearchKeysPending() const { return m_keysFrom < m_rows.size(); }
 
@@ -110,6 +114,8 @@ private:
         int64_t steadyUntil = -1;
         mutable std::string searchKey;
         mutable bool searchKeyMade = false;
+        mutable listrules::CSortKey sortKey;
+        mutable int sortKeyColumn = -1;
     };
     bool Shows(const Record& directory) const { return directory.get() == m_directory.get(); }
     // The list shown; null when the shown directory has let go of its list.
@@ -134,7 +140,9 @@ private:
     CSessionStore& m_doc;
     const Clock& m_clock;
     Record m_directory;
-    std::vector<CEntry> m_rows;
+    // A deque: a flood appends to 100,000 rows without moving them all
+    // to a larger block now and then.
+    std::deque<CEntry> m_rows;
     int m_appliedFilter = 0;
     bool m_walking = false;
     bool m_resetting = false;

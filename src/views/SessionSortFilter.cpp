@@ -20,7 +20,7 @@ int DownMode(int column)
 // Up to this many rows come and go one by one; a run of more is merged in
 // one layout change.
 constexpr size_t kSingleRows = 4;
-// Above this many rows a sort makes each row's key first.
+// Above this many rows a sort reads each row's key once first.
 constexpr size_t kKeyedSort = 64;
 } // namespace
 
@@ -90,6 +90,11 @@ int CSessionSortFilter::columnCount(const QModelIndex& parent) const
 bool CSessionSortFilter::hasChildren(const QModelIndex& parent) const
 {
     return !parent.isValid() && !m_shown.empty();
+}
+
+Qt::ItemFlags CSessionSortFilter::flags(const QModelIndex& index) const
+{
+    return index.isValid() ? Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren : Qt::NoItemFlags;
 }
 
 QModelIndex CSessionSortFilter::mapToSource(const QModelIndex& proxyIndex) const
@@ -180,23 +185,38 @@ bool CSessionSortFilter::MatchesSearch(int sourceRow) const
 
 bool CSessionSortFilter::Less(int left, int right) const
 {
-    return listrules::ShownBefore(m_source.RowData(left), static_cast<size_t>(left), m_source.RowData(right),
-                                  static_cast<size_t>(right), m_sortMode);
+    // Rows whose keys are equal keep the list's order, whichever direction.
+    const int compared = listrules::CompareKeys(m_source.SortKey(left, m_sortMode), m_source.SortKey(right, m_sortMode));
+    if (compared != 0)
+        return listrules::SortAscending(m_sortMode) ? compared < 0 : compared > 0;
+    return left < right;
 }
 
 void CSessionSortFilter::SortRows(std::vector<int>& sourceRows) const
 {
-    // Many rows are sorted on keys made once per row.
-    if (sourceRows.size() > kKeyedSort)
-        listrules::SortPositions(sourceRows, m_sortMode,
-                                 [this](int row) -> const listrules::CRow& { return m_source.RowData(row); });
-    else
+    if (sourceRows.size() <= kKeyedSort) {
         std::sort(sourceRows.begin(), sourceRows.end(), [this](int a, int b) { return Less(a, b); });
+        return;
+    }
+    // Many rows are sorted on their keys' heads side by side, the keys
+    // themselves read only where two heads are equal.
+    std::vector<std::pair<uint64_t, int>> heads;
+    heads.reserve(sourceRows.size());
+    for (int row : sourceRows)
+        heads.emplace_back(m_source.SortKey(row, m_sortMode).head, row);
+    const bool ascending = listrules::SortAscending(m_sortMode);
+    std::sort(heads.begin(), heads.end(), [this, ascending](const auto& a, const auto& b) {
+        if (a.first != b.first)
+            return ascending ? a.first < b.first : a.first > b.first;
+        return Less(a.second, b.second);
+    });
+    for (size_t i = 0; i < heads.size(); ++i)
+        sourceRows[i] = heads[i].second;
 }
 
-size_t CSessionSortFilter::PlaceFor(int sourceRow, size_t from) const
+size_t CSessionSortFilter::PlaceFor(int sourceRow) const
 {
-    const auto at = std::lower_bound(m_shown.begin() + static_cast<long>(from), m_shown.end(), sourceRow,
+    const auto at = std::lower_bound(m_shown.begin(), m_shown.end(), sourceRow,
                                      [this](int shown, int row) { return Less(shown, row); });
     return static_cast<size_t>(at - m_shown.begin());
 }
@@ -253,7 +273,25 @@ void CSessionSortFilter::Refilter()
     RebuildPlaces();
 }
 
-// A few new rows among many: each is placed by a binary search from where
+size_t CSessionSortFilter::PlaceAfter(int sourceRow, size_t from) const
+{
+    // Steps of 1, 2, 4, ... until a shown row goes after it, then a binary
+    // search inside the last step: about 2 log2(d) comparisons for a place d
+    // rows on, all near the place before.
+    size_t below = from, step = 1;
+    while (below < m_shown.size() && Less(m_shown[below], sourceRow)) {
+        from = below + 1;
+        below += step;
+        step *= 2;
+    }
+    const auto first = m_shown.begin() + static_cast<long>(from);
+    const auto last = m_shown.begin() + static_cast<long>(std::min(below, m_shown.size()));
+    return static_cast<size_t>(std::lower_bound(first, last, sourceRow, [this](int shown, int row) {
+                                   return Less(shown, row);
+                               }) - m_shown.begin());
+}
+
+// A few new rows among many: each is placed by a search onwards from where
 // the one before went, and the shown rows between are copied as blocks, so
 // the comparisons grow with the new rows, not with the list.
 void CSessionSortFilter::MergeIn(const std::vector<int>& sortedRows)
@@ -262,7 +300,7 @@ void CSessionSortFilter::MergeIn(const std::vector<int>& sortedRows)
     merged.reserve(m_shown.size() + sortedRows.size());
     size_t from = 0;
     for (int row : sortedRows) {
-        const size_t at = PlaceFor(row, from);
+        const size_t at = PlaceAfter(row, from);
         merged.insert(merged.end(), m_shown.begin() + static_cast<long>(from), m_shown.begin() + static_cast<long>(at));
         merged.push_back(row);
         from = at;

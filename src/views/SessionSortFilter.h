@@ -28,6 +28,9 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     bool hasChildren(const QModelIndex& parent = {}) const override;
+    // Every row the same, without asking the list: a view lays out all
+    // rows after each change and asks each one.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
     QModelIndex mapToSource(const QModelIndex& proxyIndex) const override;
     QModelIndex mapFromSource(const QModelIndex& sourceIndex) const override;
 
@@ -54,9 +57,12 @@ private:
     bool MatchesSearch(int sourceRow) const;
     // The order of the shown rows: the sort mode, then the list's order.
     bool Less(int leftSourceRow, int rightSourceRow) const;
+
     void SortRows(std::vector<int>& sourceRows) const;
-    // Where a source row goes among the shown rows (at `from` or after).
-    size_t PlaceFor(int sourceRow, size_t from = 0) const;
+    // Where a source row goes among the shown rows.
+    size_t PlaceFor(int sourceRow) const;
+    // The same for a row expected a little after `from`.
+    size_t PlaceAfter(int sourceRow, size_t from) const;
     void RebuildPlaces(size_t from = 0);
     // Changes the shown rows inside one layout change; persistent indexes
     // follow their source rows (or go, when theirs is no longer shown).
@@ -83,6 +89,7 @@ private:
     std::vector<int> m_shown;
     // For each source row, its shown row; -1 when hidden.
     std::vector<int> m_placeOf;
+
     // The rows that pass the time filter, in order, whatever the search:
     // while no row comes, goes or changes, a search that shows more rows
     // picks them from here rather than sorting again.

@@ -95,7 +95,8 @@ TEST(SessionListRules, TenOrderings)
 }
 
 // Keys made once per row order like the rows themselves, for every mode:
-// case, bytes above 0x7F, prefixes, equal texts and starts past 2038.
+// case, bytes above 0x7F, prefixes (within and past the first eight bytes),
+// equal texts and starts past 2038.
 TEST(SessionListRules, SortKeysCompareLikeTheRows)
 {
     const std::vector<CRow> rows = {
@@ -106,6 +107,9 @@ TEST(SessionListRules, SortKeysCompareLikeTheRows)
         SortRow("\xe4lpha", "[x]", 4294967295LL, kTypeMeeting, ""),
         SortRow("_under", "\xc3\xa9t\xc3\xa9", 1, kTypeUnknown, "text "),
         SortRow("", "ZULU", 2000, 99, "audio "),
+        SortRow("Seminar on session 2", "seminar", 5, kTypeTest, "audio video whiteboard "),
+        SortRow("seminar on Session 10", "Seminar on", 5, kTypeTest, "audio video "),
+        SortRow("seminar", "seminar\x7f", 5, kTypeTest, "audio video whiteboard text "),
     };
     for (int mode = kSortNameUp; mode <= kSortMediaDown; ++mode) {
         const int up = ToggleSort(0, SortColumn(mode));
