@@ -29,16 +29,18 @@ public:
     {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.iterations == 0)
+            // A benchmark run several times counts by its median run, which
+            // a neighbour's burst on a shared machine does not move.
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if ((run.run_type != Run::RT_Iteration && !median) || run.iterations == 0)
                 continue;
+            const std::string name = median ? run.run_name.str() : run.benchmark_name();
             double itemsPerIteration = 1;
             auto it = run.counters.find("items_per_iter");
             if (it != run.counters.end() && it->second.value > 0)
                 itemsPerIteration = it->second.value;
-            nsPerItem[run.benchmark_name()] =
-                run.GetAdjustedCPUTime() * NsPerUnit(run.time_unit) / itemsPerIteration;
-            wallNsPerItem[run.benchmark_name()] =
-                run.GetAdjustedRealTime() * NsPerUnit(run.time_unit) / itemsPerIteration;
+            nsPerItem[name] = run.GetAdjustedCPUTime() * NsPerUnit(run.time_unit) / itemsPerIteration;
+            wallNsPerItem[name] = run.GetAdjustedRealTime() * NsPerUnit(run.time_unit) / itemsPerIteration;
         }
     }
     std::map<std::string, double> nsPerItem;

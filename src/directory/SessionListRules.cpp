@@ -35,11 +35,16 @@ int KnownType(int sessionType)
 
 CSortKey TextKey(const std::string& text)
 {
-    CSortKey key{0, text::LowerAscii(text)};
+    CSortKey key{{}, text::LowerAscii(text)};
     // Big-endian, shorter texts padded with zero bytes: a text that ends
     // first orders first, as in the byte comparison.
-    for (size_t i = 0; i < sizeof key.head; ++i)
-        key.head = key.head << 8 | (i < key.text.size() ? static_cast<unsigned char>(key.text[i]) : 0u);
+    const auto byte = [&](size_t i) -> uint64_t {
+        return i < key.text.size() ? static_cast<unsigned char>(key.text[i]) : 0u;
+    };
+    for (size_t i = 0; i < 8; ++i) {
+        key.head.high = key.head.high << 8 | byte(i);
+        key.head.low = key.head.low << 8 | byte(i + 8);
+    }
     return key;
 }
 } // namespace
@@ -168,7 +173,7 @@ CSortKey SortKeyOf(const CRow& row, int sortMode)
     case kColumnInfo:
         return TextKey(row.info);
     case kColumnStart:
-        return {static_cast<uint32_t>(row.nextStart), {}};
+        return {{static_cast<uint32_t>(row.nextStart), 0}, {}};
     case kColumnType:
         return TextKey(row.type);
     case kColumnMedia:

@@ -1,6 +1,7 @@
 #pragma once
 #include <algorithm>
 #include <cstddef>
+#include <compare>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -74,11 +75,17 @@ inline bool RowLess(const CRow& a, const CRow& b, int sortMode) { return Compare
 // many rows compares short keys rather than lowering texts again and again:
 // CompareKeys orders two keys as CompareRows orders their rows for the
 // ascending mode of that column.
+struct CSortHead {
+    uint64_t high = 0;
+    uint64_t low = 0;
+    auto operator<=>(const CSortHead&) const = default;
+};
 struct CSortKey {
-    // The first eight bytes of the text (or the start), as one number that
-    // orders as they do: most comparisons end on it without reading the text.
-    uint64_t head = 0;
-    std::string text;   // the column's text, lowered
+    // The first sixteen bytes of the text (or the start), as two numbers
+    // that order as they do: most comparisons end on them without reading
+    // the text.
+    CSortHead head;
+    std::string text; // the column's text, lowered
 };
 CSortKey SortKeyOf(const CRow& row, int sortMode);
 int CompareKeys(const CSortKey& a, const CSortKey& b);

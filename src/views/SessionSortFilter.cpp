@@ -46,6 +46,7 @@ CSessionSortFilter::CSessionSortFilter(CSessionListModel& source, QObject* paren
         beginResetModel();
     });
     connect(&source, &QAbstractItemModel::modelReset, this, [this] {
+        RemakeHeads();
         Refilter();
         m_resetting = false;
         endResetModel();
@@ -53,10 +54,14 @@ CSessionSortFilter::CSessionSortFilter(CSessionListModel& source, QObject* paren
     // The list never reorders its rows; should it, everything is read again.
     connect(&source, &QAbstractItemModel::layoutChanged, this, [this] {
         m_passOrderKept = false;
-        Relayout([this] { Refilter(); });
+        Relayout([this] {
+            RemakeHeads();
+            Refilter();
+        });
     });
     m_sortMode = listrules::kSortNameUp;
     m_needle = SearchNeedleOf(m_search);
+    RemakeHeads();
     Refilter();
 }
 
@@ -128,6 +133,7 @@ void CSessionSortFilter::SetSortMode(int mode)
     m_sortMode = mode;
     m_passOrderKept = false;
     Relayout([this] {
+        RemakeHeads();
         SortRows(m_shown);
         RebuildPlaces();
         if (m_search.isEmpty()) {
@@ -185,11 +191,27 @@ bool CSessionSortFilter::MatchesSearch(int sourceRow) const
 
 bool CSessionSortFilter::Less(int left, int right) const
 {
+    const listrules::CSortHead& a = m_headOf[static_cast<size_t>(left)];
+    const listrules::CSortHead& b = m_headOf[static_cast<size_t>(right)];
+    int compared = a == b ? 0 : (a < b ? -1 : 1);
+    if (compared == 0)
+        compared = listrules::CompareKeys(m_source.SortKey(left, m_sortMode), m_source.SortKey(right, m_sortMode));
     // Rows whose keys are equal keep the list's order, whichever direction.
-    const int compared = listrules::CompareKeys(m_source.SortKey(left, m_sortMode), m_source.SortKey(right, m_sortMode));
     if (compared != 0)
         return listrules::SortAscending(m_sortMode) ? compared < 0 : compared > 0;
     return left < right;
+}
+
+void CSessionSortFilter::RemakeHeads()
+{
+    m_headOf.resize(static_cast<size_t>(m_source.rowCount()));
+    RemakeHeads(0, m_source.rowCount() - 1);
+}
+
+void CSessionSortFilter::RemakeHeads(int first, int last)
+{
+    for (int row = first; row <= last; ++row)
+        m_headOf[static_cast<size_t>(row)] = m_source.SortKey(row, m_sortMode).head;
 }
 
 void CSessionSortFilter::SortRows(std::vector<int>& sourceRows) const
@@ -198,16 +220,15 @@ void CSessionSortFilter::SortRows(std::vector<int>& sourceRows) const
         std::sort(sourceRows.begin(), sourceRows.end(), [this](int a, int b) { return Less(a, b); });
         return;
     }
-    // Many rows are sorted on their keys' heads side by side, the keys
-    // themselves read only where two heads are equal.
-    std::vector<std::pair<uint64_t, int>> heads;
+    // Many rows are sorted on their heads side by side.
+    std::vector<std::pair<listrules::CSortHead, int>> heads;
     heads.reserve(sourceRows.size());
     for (int row : sourceRows)
-        heads.emplace_back(m_source.SortKey(row, m_sortMode).head, row);
+        heads.emplace_back(m_headOf[static_cast<size_t>(row)], row);
     const bool ascending = listrules::SortAscending(m_sortMode);
     std::sort(heads.begin(), heads.end(), [this, ascending](const auto& a, const auto& b) {
         if (a.first != b.first)
-            return ascending ? a.first < b.first : a.first > b.first;
+            return ascending ? a.first < b.first : b.first < a.first;
         return Less(a.second, b.second);
     });
     for (size_t i = 0; i < heads.size(); ++i)
@@ -341,6 +362,8 @@ void CSessionSortFilter::OnRowsInserted(int first, int last)
             if (row >= first)
                 row += count;
     m_placeOf.insert(m_placeOf.begin() + first, static_cast<size_t>(count), -1);
+    m_headOf.insert(m_headOf.begin() + first, static_cast<size_t>(count), {});
+    RemakeHeads(first, last);
     if (static_cast<size_t>(first) + static_cast<size_t>(count) < m_placeOf.size())
         RebuildPlaces();
     std::vector<int> accepted;
@@ -391,11 +414,13 @@ void CSessionSortFilter::OnRowsRemoved(int first, int last)
         if (row > last)
             row -= count;
     m_placeOf.erase(m_placeOf.begin() + first, m_placeOf.begin() + last + 1);
+    m_headOf.erase(m_headOf.begin() + first, m_headOf.begin() + last + 1);
     RebuildPlaces();
 }
 
 void CSessionSortFilter::OnDataChanged(int first, int last)
 {
+    RemakeHeads(first, last);
     // Rows that now pass or fail, and shown rows whose ordering changed.
     std::vector<int> show, hide, moved;
     int changedFrom = rowCount(), changedTo = -1;

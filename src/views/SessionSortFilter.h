@@ -1,4 +1,5 @@
 #pragma once
+#include "directory/SessionListRules.h"
 #include "views/SessionSearch.h"
 
 #include <QAbstractProxyModel>
@@ -57,6 +58,9 @@ private:
     bool MatchesSearch(int sourceRow) const;
     // The order of the shown rows: the sort mode, then the list's order.
     bool Less(int leftSourceRow, int rightSourceRow) const;
+    // The heads of the sort keys of every source row, or of a run of them.
+    void RemakeHeads();
+    void RemakeHeads(int first, int last);
 
     void SortRows(std::vector<int>& sourceRows) const;
     // Where a source row goes among the shown rows.
@@ -89,6 +93,10 @@ private:
     std::vector<int> m_shown;
     // For each source row, its shown row; -1 when hidden.
     std::vector<int> m_placeOf;
+    // For each source row, the head of its sort key (the list holds the
+    // keys): placing a new row among 100,000 compares these side by side,
+    // and reads a row's whole key only when two heads are equal.
+    std::vector<listrules::CSortHead> m_headOf;
 
     // The rows that pass the time filter, in order, whatever the search:
     // while no row comes, goes or changes, a search that shows more rows
