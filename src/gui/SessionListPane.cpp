@@ -6,6 +6,7 @@
 #include "views/SessionSortFilter.h"
 
 #include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -13,6 +14,32 @@
 #include <QShortcut>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+namespace {
+// The list's view, telling the list what its layout and painting cost:
+// under a flood of announcements the list then applies them in batches
+// large enough that showing them stays a small share of the time.
+class CSessionListView final : public QTreeView {
+public:
+    CSessionListView(CSessionListModel& list, QWidget* parent) : QTreeView(parent), m_list(list) {}
+
+protected:
+    void paintEvent(QPaintEvent* event) override { Timed([&] { QTreeView::paintEvent(event); }); }
+    // The delayed layout after rows come runs from a timer.
+    void timerEvent(QTimerEvent* event) override { Timed([&] { QTreeView::timerEvent(event); }); }
+
+private:
+    template <class Work>
+    void Timed(Work work)
+    {
+        QElapsedTimer cost;
+        cost.start();
+        work();
+        m_list.AddViewCost(cost.nsecsElapsed());
+    }
+    CSessionListModel& m_list;
+};
+} // namespace
 
 CSessionListPane::CSessionListPane(CSessionListModel& list, CSessionSortFilter& sorted, QMenu& menu, QWidget* parent)
     : QWidget(parent), m_list(list), m_sorted(sorted), m_menu(menu)
@@ -53,7 +80,7 @@ void CSessionListPane::CreateSearchField()
 
 void CSessionListPane::CreateView()
 {
-    m_view = new QTreeView(this);
+    m_view = new CSessionListView(m_list, this);
     m_view->setModel(&m_sorted);
     m_view->setItemDelegate(new CSessionRowDelegate(m_view));
     m_view->setRootIsDecorated(false);

@@ -22,8 +22,9 @@ bool MostChanged(size_t changed, size_t rows)
     return changed > 64 && changed * 2 > rows;
 }
 // How long collected notices wait at least; longer when applying the last
-// ones cost more, so the views take about a tenth of the time at most,
-// and a new session still shows well within a second.
+// ones and showing them (the views' layout and painting) cost more, so the
+// views take about a tenth of the time at most, and a new session still
+// shows well within a second.
 constexpr int kApplyDelayMs = 20;
 constexpr int kMaxApplyDelayMs = 400;
 constexpr int kApplyCostShare = 10;
@@ -231,8 +232,14 @@ void CSessionListModel::ApplyFromTimer()
     QElapsedTimer cost;
     cost.start();
     ApplyPending();
-    const auto ms = static_cast<int>(cost.elapsed());
+    const qint64 ns = cost.nsecsElapsed() + std::exchange(m_viewCostNs, 0);
+    const auto ms = static_cast<int>(std::min<qint64>(ns / 1'000'000, kMaxApplyDelayMs));
     m_applyTimer.setInterval(std::clamp(ms * kApplyCostShare, kApplyDelayMs, kMaxApplyDelayMs));
+}
+
+void CSessionListModel::AddViewCost(qint64 ns)
+{
+    m_viewCostNs += ns;
 }
 
 void CSessionListModel::DropPending()

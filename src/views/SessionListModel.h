@@ -69,6 +69,9 @@ public:
     // the timer comes.
     void ApplyPending();
     bool HasPending() const { return !m_arriving.empty() || (!m_changed.empty() && !m_walking); }
+    // What a view spent laying out and painting the rows: the delay before
+    // the next collected notices are applied counts it with their own cost.
+    void AddViewCost(qint64 ns);
 
     Record RecordAt(int row) const;
     // The row of a record of the shown list; -1 when it has none.
@@ -153,6 +156,7 @@ private:
     // the list's order: they follow the rows.
     std::vector<Record> m_arriving;
     QTimer m_applyTimer;
+    qint64 m_viewCostNs = 0;
     // Search keys are made ahead, in short slices of the event loop a moment
     // after rows arrive or change: the first search over 100,000 rows then
     // need not make them all while the user waits.

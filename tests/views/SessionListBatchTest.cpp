@@ -147,7 +147,7 @@ TEST_F(ListBatchTest, ThousandsOfNoticesInOnePassReachTheViews)
 }
 
 // With an event loop, what the store told the list shows without anyone
-// asking, and soon.
+// asking, and soon; later than that only when showing rows costs its views.
 TEST_F(ListBatchTest, CollectedRowsShowFromTheEventLoop)
 {
     static int argc = 1;
@@ -178,6 +178,23 @@ TEST_F(ListBatchTest, CollectedRowsShowFromTheEventLoop)
     first->name = "Renamed";
     list.RefreshRecord(*first);
     EXPECT_EQ(list.SearchKey(row).substr(0, 8), "renamed\n");
+
+    // A view that took 30 ms to show the rows makes the list gather about
+    // ten times that before it shows the next ones.
+    const auto shown = [&](int n) {
+        Add(Numbered(n, false));
+        QElapsedTimer gathered;
+        gathered.start();
+        while (list.HasPending() && gathered.elapsed() < 2000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        return gathered.elapsed();
+    };
+    EXPECT_LT(shown(3), 250);
+    list.AddViewCost(30'000'000);
+    EXPECT_LT(shown(4), 250);
+    EXPECT_GE(shown(5), 250);
+    EXPECT_LT(shown(6), 250);
+    EXPECT_EQ(list.rowCount(), 7);
 }
 
 } // namespace
