@@ -22,7 +22,8 @@
 #
 # Usage: bench/window_load.sh BUILD [RUN ...]
 #        (default 20000@2000 10000@10000 20000@20000x5 browse@100000)
-# WINDOW_PERF=FILE records the window's profile (perf) during each flood.
+# WINDOW_PERF=FILE records the window's profile (perf) during each flood,
+# with WINDOW_PERF_OPTIONS (default -g) given to perf record.
 # KEY_EVERY_MS=0 sends no key presses (each costs the window a repaint of the
 # list): the CPU share is then the flood's alone.
 set -euo pipefail
@@ -130,7 +131,7 @@ window_run() { # N RATE ROUNDS -> "drops drain_ms cpu_ms rows p50 p95 max"
     local sender=$!
     local perf=""
     if [ -n "${WINDOW_PERF:-}" ]; then
-        perf record -g -p "$desktop_pid" -o "$WINDOW_PERF" > /dev/null 2>&1 &
+        perf record ${WINDOW_PERF_OPTIONS:--g} -p "$desktop_pid" -o "$WINDOW_PERF" > /dev/null 2>&1 &
         perf=$!
     fi
     # A key press every 50 ms (KEY_EVERY_MS) while the flood runs.

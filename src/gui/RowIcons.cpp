@@ -3,6 +3,7 @@
 #include "views/DirectoryTreeModel.h"
 #include "views/SessionListModel.h"
 
+#include <QApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QSvgRenderer>
@@ -182,6 +183,59 @@ QIcon HandIcon(bool up)
 }
 
 } // namespace rowicons
+
+void CSessionRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    QStyleOptionViewItem cell = option;
+    initStyleOption(&cell, index);
+    const QWidget* widget = cell.widget;
+    const QStyle* style = widget ? widget->style() : QApplication::style();
+    // The style draws the cell (background, selection, image, focus) but
+    // not its text. Where the text goes does not depend on its length, only
+    // on there being one, and the style would shape the whole text to find
+    // out: it is asked with a letter.
+    const QString text = cell.text;
+    cell.text = QStringLiteral("x");
+    QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &cell, widget);
+    cell.text.clear();
+    style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
+    if (text.isEmpty())
+        return;
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+    textRect.adjust(margin, 0, -margin, 0);
+    const QStaticText& shaped = Shaped(text, textRect.width(), cell);
+    const QPalette::ColorGroup group = !(cell.state & QStyle::State_Enabled) ? QPalette::Disabled
+        : (cell.state & QStyle::State_Active)                                ? QPalette::Normal
+                                                                             : QPalette::Inactive;
+    painter->save();
+    painter->setPen(cell.palette.color(group, cell.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
+    painter->setFont(cell.font);
+    painter->setClipRect(textRect, Qt::IntersectClip);
+    const QSize size(static_cast<int>(shaped.size().width()), QFontMetrics(cell.font).height());
+    painter->drawStaticText(QStyle::alignedRect(cell.direction, cell.displayAlignment, size, textRect).topLeft(), shaped);
+    painter->restore();
+}
+
+const QStaticText& CSessionRowDelegate::Shaped(const QString& text, int width, const QStyleOptionViewItem& option) const
+{
+    // Enough for a few screens of cells; a new font shapes anew.
+    constexpr qsizetype kKept = 4096;
+    if (option.font != m_shapedFont || m_shaped.size() > kKept) {
+        m_shaped.clear();
+        m_shapedFont = option.font;
+    }
+    const QString key = QString::number(width) + QLatin1Char('\n') + text;
+    auto found = m_shaped.find(key);
+    if (found == m_shaped.end()) {
+        const QFontMetrics metrics(option.font);
+        QStaticText shaped(metrics.elidedText(text, option.textElideMode, width));
+        shaped.setTextFormat(Qt::PlainText);
+        shaped.setPerformanceHint(QStaticText::AggressiveCaching);
+        shaped.prepare(QTransform(), option.font);
+        found = m_shaped.insert(key, shaped);
+    }
+    return *found;
+}
 
 void CSessionRowDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
 {

@@ -1,5 +1,8 @@
 #pragma once
+#include <QFont>
+#include <QHash>
 #include <QIcon>
+#include <QStaticText>
 #include <QStyledItemDelegate>
 
 // The images of the two panes, drawn at run time from code and the SVG
@@ -22,12 +25,24 @@ QIcon HandIcon(bool up);
 
 // Draws a session row: the type image in the first column, and for a
 // session that is not on now a faded image and, unless selected, grey text.
+// A cell's text is shaped and cut to its width once and kept: the list is
+// painted again after every batch of announcements, mostly with the same
+// texts in the same widths.
 class CSessionRowDelegate final : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+
+private:
+    // The text as drawn in a width: cut with an ellipsis where it does
+    // not fit, shaped for the font.
+    const QStaticText& Shaped(const QString& text, int width, const QStyleOptionViewItem& option) const;
+    mutable QHash<QString, QStaticText> m_shaped;
+    mutable QFont m_shapedFont;
 };
 
 // Gives the tree items their images by kind.
