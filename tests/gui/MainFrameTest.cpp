@@ -28,6 +28,7 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QStyleHints>
+#include <QStandardItemModel>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QToolBar>
@@ -288,6 +289,55 @@ TEST(RowIcons, EachTypeIsItsOwnPictureAndFadesHalfwayToWhite)
         seen.push_back(plain);
     }
     EXPECT_TRUE(image(99, false) == image(3, false)); // an unknown number reads as the unknown type
+}
+
+// The row delegate draws a cell's text from shapes it keeps: as the style
+// would draw it (cut with an ellipsis where too long, grey for a session
+// that is not on, white on a selected row), and anew when the text changes
+// to another of the same length or the column narrows.
+TEST(RowDelegate, TextsAsTheStyleDrawsThemAndFollowingChanges)
+{
+    GuiApplication();
+    QStandardItemModel model(2, 2);
+    QWidget window; // one window: both views active or neither
+    QTreeView ours(&window), styles(&window);
+    ours.setItemDelegate(new CSessionRowDelegate(&ours));
+    for (QTreeView* view : {&ours, &styles}) {
+        view->setModel(&model);
+        view->setRootIsDecorated(false);
+        view->setTextElideMode(Qt::ElideRight);
+        view->setGeometry(0, view == &ours ? 0 : 120, 420, 120);
+        view->setColumnWidth(0, 60);
+        view->setFocusPolicy(Qt::NoFocus);
+    }
+    window.resize(420, 240);
+    window.show();
+    // Column 1 (column 0 carries the type image, as tall as ours for the
+    // style's delegate); the second row grey.
+    for (int row = 0; row < 2; ++row)
+        model.setData(model.index(row, 0), rowicons::SessionIcon(0), Qt::DecorationRole);
+    model.setData(model.index(1, 1), QColor(Qt::gray), Qt::ForegroundRole);
+    const auto cells = [&](QTreeView& view) {
+        return view.viewport()->grab(view.visualRect(view.model()->index(0, 1)).united(view.visualRect(view.model()->index(1, 1)))).toImage();
+    };
+    const auto same = [&](const char* what) {
+        EXPECT_TRUE(cells(ours) == cells(styles)) << what;
+    };
+    model.setData(model.index(0, 1), "Campus Radio");
+    model.setData(model.index(1, 1), "Music and talk around the clock");
+    same("short texts");
+    const QImage before = cells(ours);
+    model.setData(model.index(0, 1), "Campus Rodeo");
+    EXPECT_FALSE(cells(ours) == before) << "a text of the same length drawn from the old shape";
+    same("changed text");
+    model.setData(model.index(1, 1), QString("A seminar about multicast conferencing ").repeated(8));
+    same("cut text");
+    for (QTreeView* view : {&ours, &styles})
+        view->setColumnWidth(1, 150);
+    same("narrower column");
+    for (QTreeView* view : {&ours, &styles})
+        view->selectionModel()->select(model.index(0, 1), QItemSelectionModel::Select);
+    same("selected cell");
 }
 
 // The menus and the band bar as the user reads them: every entry in order,
