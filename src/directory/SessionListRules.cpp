@@ -35,7 +35,7 @@ int KnownType(int sessionType)
 
 CSortKey TextKey(const std::string& text)
 {
-    CSortKey key{{}, text::LowerAscii(text)};
+    CSortKey key{{0, 0, text.size()}, text::LowerAscii(text)};
     // Big-endian, shorter texts padded with zero bytes: a text that ends
     // first orders first, as in the byte comparison.
     const auto byte = [&](size_t i) -> uint64_t {
@@ -173,7 +173,7 @@ CSortKey SortKeyOf(const CRow& row, int sortMode)
     case kColumnInfo:
         return TextKey(row.info);
     case kColumnStart:
-        return {{static_cast<uint32_t>(row.nextStart), 0}, {}};
+        return {{static_cast<uint32_t>(row.nextStart), 0, 0}, {}};
     case kColumnType:
         return TextKey(row.type);
     case kColumnMedia:
@@ -183,10 +183,23 @@ CSortKey SortKeyOf(const CRow& row, int sortMode)
     }
 }
 
+int CompareHeads(const CSortHead& a, const CSortHead& b)
+{
+    if (a.high != b.high)
+        return a.high < b.high ? -1 : 1;
+    if (a.low != b.low)
+        return a.low < b.low ? -1 : 1;
+    // The same first bytes, zeros after the end of a shorter text: a text
+    // of sixteen bytes or fewer is the start of the other one.
+    if (a.length <= 16 || b.length <= 16)
+        return a.length == b.length ? 0 : (a.length < b.length ? -1 : 1);
+    return kNeedTexts;
+}
+
 int CompareKeys(const CSortKey& a, const CSortKey& b)
 {
-    if (a.head != b.head)
-        return a.head < b.head ? -1 : 1;
+    if (const int heads = CompareHeads(a.head, b.head); heads != kNeedTexts)
+        return heads;
     const int c = a.text.compare(b.text); // char_traits<char> compares as unsigned bytes
     return c == 0 ? 0 : (c < 0 ? -1 : 1);
 }

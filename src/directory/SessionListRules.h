@@ -1,7 +1,6 @@
 #pragma once
 #include <algorithm>
 #include <cstddef>
-#include <compare>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -75,20 +74,25 @@ inline bool RowLess(const CRow& a, const CRow& b, int sortMode) { return Compare
 // many rows compares short keys rather than lowering texts again and again:
 // CompareKeys orders two keys as CompareRows orders their rows for the
 // ascending mode of that column.
+//
+// A key's head holds the first sixteen bytes of the text (or the start) as
+// two numbers that order as they do, and the text's length: most
+// comparisons end on the heads without reading the texts.
 struct CSortHead {
     uint64_t high = 0;
     uint64_t low = 0;
-    auto operator<=>(const CSortHead&) const = default;
+    size_t length = 0;
 };
 struct CSortKey {
-    // The first sixteen bytes of the text (or the start), as two numbers
-    // that order as they do: most comparisons end on them without reading
-    // the text.
     CSortHead head;
     std::string text; // the column's text, lowered
 };
 CSortKey SortKeyOf(const CRow& row, int sortMode);
 int CompareKeys(const CSortKey& a, const CSortKey& b);
+// CompareKeys on the heads alone; kNeedTexts when only the texts can tell
+// (both longer than sixteen bytes, and those agree).
+constexpr int kNeedTexts = 2;
+int CompareHeads(const CSortHead& a, const CSortHead& b);
 
 // Orders list positions as ShownBefore orders their rows (rowOf gives a
 // position's row), with each row's key made once: a sort of many rows then

@@ -6,6 +6,7 @@
 #include "views/SessionListModel.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace {
 // The ascending and the descending mode of a column.
@@ -191,10 +192,8 @@ bool CSessionSortFilter::MatchesSearch(int sourceRow) const
 
 bool CSessionSortFilter::Less(int left, int right) const
 {
-    const listrules::CSortHead& a = m_headOf[static_cast<size_t>(left)];
-    const listrules::CSortHead& b = m_headOf[static_cast<size_t>(right)];
-    int compared = a == b ? 0 : (a < b ? -1 : 1);
-    if (compared == 0)
+    int compared = listrules::CompareHeads(m_headOf[static_cast<size_t>(left)], m_headOf[static_cast<size_t>(right)]);
+    if (compared == listrules::kNeedTexts)
         compared = listrules::CompareKeys(m_source.SortKey(left, m_sortMode), m_source.SortKey(right, m_sortMode));
     // Rows whose keys are equal keep the list's order, whichever direction.
     if (compared != 0)
@@ -220,19 +219,28 @@ void CSessionSortFilter::SortRows(std::vector<int>& sourceRows) const
         std::sort(sourceRows.begin(), sourceRows.end(), [this](int a, int b) { return Less(a, b); });
         return;
     }
-    // Many rows are sorted on their heads side by side.
-    std::vector<std::pair<listrules::CSortHead, int>> heads;
+    // Many rows are sorted on their heads side by side, with where their
+    // texts are for heads that agree.
+    struct CHeaded {
+        listrules::CSortHead head;
+        std::string_view text;
+        int row;
+    };
+    std::vector<CHeaded> heads;
     heads.reserve(sourceRows.size());
     for (int row : sourceRows)
-        heads.emplace_back(m_headOf[static_cast<size_t>(row)], row);
+        heads.push_back({m_headOf[static_cast<size_t>(row)], m_source.SortKey(row, m_sortMode).text, row});
     const bool ascending = listrules::SortAscending(m_sortMode);
-    std::sort(heads.begin(), heads.end(), [this, ascending](const auto& a, const auto& b) {
-        if (a.first != b.first)
-            return ascending ? a.first < b.first : b.first < a.first;
-        return Less(a.second, b.second);
+    std::sort(heads.begin(), heads.end(), [ascending](const CHeaded& a, const CHeaded& b) {
+        int compared = listrules::CompareHeads(a.head, b.head);
+        if (compared == listrules::kNeedTexts)
+            compared = a.text.compare(b.text);
+        if (compared != 0)
+            return ascending ? compared < 0 : compared > 0;
+        return a.row < b.row;
     });
     for (size_t i = 0; i < heads.size(); ++i)
-        sourceRows[i] = heads[i].second;
+        sourceRows[i] = heads[i].row;
 }
 
 size_t CSessionSortFilter::PlaceFor(int sourceRow) const

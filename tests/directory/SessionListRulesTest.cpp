@@ -110,6 +110,7 @@ TEST(SessionListRules, SortKeysCompareLikeTheRows)
         SortRow("Seminar on session 2", "seminar", 5, kTypeTest, "audio video whiteboard "),
         SortRow("seminar on Session 10", "Seminar on", 5, kTypeTest, "audio video "),
         SortRow("seminar", "seminar\x7f", 5, kTypeTest, "audio video whiteboard text "),
+        SortRow("SEMINAR ON SESSI", "Seminar on Sessi", 5, kTypeTest, "audio video whiteboard t"),
     };
     for (int mode = kSortNameUp; mode <= kSortMediaDown; ++mode) {
         const int up = ToggleSort(0, SortColumn(mode));
