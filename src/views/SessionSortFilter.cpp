@@ -68,7 +68,10 @@ CSessionSortFilter::CSessionSortFilter(CSessionListModel& source, QObject* paren
 
 QModelIndex CSessionSortFilter::index(int row, int column, const QModelIndex& parent) const
 {
-    if (parent.isValid() || row < 0 || column < 0 || row >= rowCount() || column >= columnCount())
+    // Asked for every row at each layout of a view: the sizes are read here
+    // rather than through the virtual counts.
+    if (parent.isValid() || row < 0 || column < 0 || static_cast<size_t>(row) >= m_shown.size()
+        || column > CSessionListModel::kColumnReception)
         return {};
     return createIndex(row, column);
 }
