@@ -412,6 +412,9 @@ void CSessionListModel::Rebuild()
     if (!list)
         return;
     const int64_t now = m_clock.Now();
+    // Room for half as many again: a flood after the directory is shown
+    // appends for a while without moving every row to a larger block.
+    m_rows.reserve(list->Size() + list->Size() / 2);
     for (const auto& record : *list)
         m_rows.push_back(MakeEntry(record, now));
     MakeKeysLater(0);

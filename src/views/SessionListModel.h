@@ -6,7 +6,6 @@
 #include <QTimer>
 
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -143,9 +142,7 @@ private:
     CSessionStore& m_doc;
     const Clock& m_clock;
     Record m_directory;
-    // A deque: a flood appends to 100,000 rows without moving them all
-    // to a larger block now and then.
-    std::deque<CEntry> m_rows;
+    std::vector<CEntry> m_rows;
     int m_appliedFilter = 0;
     bool m_walking = false;
     bool m_resetting = false;
