@@ -136,37 +136,6 @@ std::optional<CRow> MakeRow(CSDPObject& record, int64_t now, const Clock& clock)
     return row;
 }
 
-int CompareRows(const CRow& a, const CRow& b, int sortMode)
-{
-    const bool up = SortAscending(sortMode);
-    const CRow& x = up ? a : b;
-    const CRow& y = up ? b : a;
-    switch (SortColumn(sortMode)) {
-    case kColumnInfo:
-        return text::CompareNoCase(x.info, y.info);
-    case kColumnStart: {
-        // As unsigned 32-bit numbers: "Continually" (0) is the smallest.
-        const auto s = static_cast<uint32_t>(x.nextStart), t = static_cast<uint32_t>(y.nextStart);
-        return s == t ? 0 : (s < t ? -1 : 1);
-    }
-    case kColumnType:
-        return text::CompareNoCase(x.type, y.type);
-    case kColumnMedia:
-        return text::CompareNoCase(x.media, y.media);
-    default:
-        return text::CompareNoCase(x.name, y.name);
-    }
-}
-
-bool ShownBefore(const CRow& a, size_t aPosition, const CRow& b, size_t bPosition, int sortMode)
-{
-    const int column = SortColumn(sortMode);
-    const int compared = CompareRows(a, b, ToggleSort(0, column));
-    if (compared != 0)
-        return SortAscending(sortMode) ? compared < 0 : compared > 0;
-    return aPosition < bPosition;
-}
-
 CSortKey SortKeyOf(const CRow& row, int sortMode)
 {
     switch (SortColumn(sortMode)) {

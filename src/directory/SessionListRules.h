@@ -67,13 +67,12 @@ struct CRow {
 // The row of a record; none when its lock is refused (deletion has begun).
 std::optional<CRow> MakeRow(CSDPObject& record, int64_t now, const Clock& clock);
 
-// Three-way comparison of two rows for a sort mode (negative: a first).
-int CompareRows(const CRow& a, const CRow& b, int sortMode);
-inline bool RowLess(const CRow& a, const CRow& b, int sortMode) { return CompareRows(a, b, sortMode) < 0; }
 // A row's key for one sort mode's column, made once per row, so that sorting
-// many rows compares short keys rather than lowering texts again and again:
-// CompareKeys orders two keys as CompareRows orders their rows for the
-// ascending mode of that column.
+// many rows compares short keys rather than lowering texts again and again.
+// CompareKeys orders two keys as the list orders their rows for the
+// ascending mode of that column: by the column's text, ASCII case ignored,
+// byte by byte, or by the next start as an unsigned 32-bit number
+// ("Continually", 0, first).
 //
 // A key's head holds the first sixteen bytes of the text (or the start) as
 // two numbers that order as they do, and the text's length: most
@@ -94,6 +93,17 @@ int CompareKeys(const CSortKey& a, const CSortKey& b);
 constexpr int kNeedTexts = 2;
 int CompareHeads(const CSortHead& a, const CSortHead& b);
 
+// The order the list shows two rows in, given how their keys compare: a
+// descending mode reverses the comparison, and rows whose keys are equal
+// keep the list's order (their positions), so they never swap.
+template <class Position>
+bool ShownBefore(int compared, Position a, Position b, int sortMode)
+{
+    if (compared != 0)
+        return SortAscending(sortMode) ? compared < 0 : compared > 0;
+    return a < b;
+}
+
 // Orders list positions as ShownBefore orders their rows (rowOf gives a
 // position's row), with each row's key made once: a sort of many rows then
 // compares bytes, not texts folded anew at every comparison.
@@ -104,20 +114,11 @@ void SortPositions(std::vector<Position>& positions, int sortMode, RowOf rowOf)
     keyed.reserve(positions.size());
     for (const Position position : positions)
         keyed.emplace_back(SortKeyOf(rowOf(position), sortMode), position);
-    const bool ascending = SortAscending(sortMode);
-    std::sort(keyed.begin(), keyed.end(), [ascending](const auto& a, const auto& b) {
-        const int c = CompareKeys(a.first, b.first);
-        if (c != 0)
-            return ascending ? c < 0 : c > 0;
-        return a.second < b.second;
+    std::sort(keyed.begin(), keyed.end(), [sortMode](const auto& a, const auto& b) {
+        return ShownBefore(CompareKeys(a.first, b.first), a.second, b.second, sortMode);
     });
     for (size_t i = 0; i < keyed.size(); ++i)
         positions[i] = keyed[i].second;
 }
-
-// The order the list shows its rows in: the sort mode's column (a descending
-// mode reverses its ascending comparison), then the list's own order (the
-// positions), so rows that compare equal never swap.
-bool ShownBefore(const CRow& a, size_t aPosition, const CRow& b, size_t bPosition, int sortMode);
 
 } // namespace listrules

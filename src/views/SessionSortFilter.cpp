@@ -198,10 +198,7 @@ bool CSessionSortFilter::Less(int left, int right) const
     int compared = listrules::CompareHeads(m_headOf[static_cast<size_t>(left)], m_headOf[static_cast<size_t>(right)]);
     if (compared == listrules::kNeedTexts)
         compared = listrules::CompareKeys(m_source.SortKey(left, m_sortMode), m_source.SortKey(right, m_sortMode));
-    // Rows whose keys are equal keep the list's order, whichever direction.
-    if (compared != 0)
-        return listrules::SortAscending(m_sortMode) ? compared < 0 : compared > 0;
-    return left < right;
+    return listrules::ShownBefore(compared, left, right, m_sortMode);
 }
 
 void CSessionSortFilter::RemakeHeads()
@@ -233,14 +230,11 @@ void CSessionSortFilter::SortRows(std::vector<int>& sourceRows) const
     heads.reserve(sourceRows.size());
     for (int row : sourceRows)
         heads.push_back({m_headOf[static_cast<size_t>(row)], m_source.SortKey(row, m_sortMode).text, row});
-    const bool ascending = listrules::SortAscending(m_sortMode);
-    std::sort(heads.begin(), heads.end(), [ascending](const CHeaded& a, const CHeaded& b) {
+    std::sort(heads.begin(), heads.end(), [mode = m_sortMode](const CHeaded& a, const CHeaded& b) {
         int compared = listrules::CompareHeads(a.head, b.head);
         if (compared == listrules::kNeedTexts)
             compared = a.text.compare(b.text);
-        if (compared != 0)
-            return ascending ? compared < 0 : compared > 0;
-        return a.row < b.row;
+        return listrules::ShownBefore(compared, a.row, b.row, mode);
     });
     for (size_t i = 0; i < heads.size(); ++i)
         sourceRows[i] = heads[i].row;

@@ -199,8 +199,9 @@ TEST_F(ListTest, ManyRowsSortAsFewDo)
         for (int row = 1; row < sorted.rowCount(); ++row) {
             const int a = sorted.mapToSource(sorted.index(row - 1, 0)).row();
             const int b = sorted.mapToSource(sorted.index(row, 0)).row();
-            if (!listrules::ShownBefore(list.RowData(a), static_cast<size_t>(a), list.RowData(b), static_cast<size_t>(b),
-                                        mode))
+            const int keys = listrules::CompareKeys(listrules::SortKeyOf(list.RowData(a), mode),
+                                                    listrules::SortKeyOf(list.RowData(b), mode));
+            if (!listrules::ShownBefore(keys, a, b, mode))
                 return false;
         }
         return true;
