@@ -6,6 +6,7 @@
 #include "sdp/Schedule.h"
 
 #include <algorithm>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -35,16 +36,22 @@ int KnownType(int sessionType)
 
 CSortKey TextKey(const std::string& text)
 {
-    CSortKey key{{0, 0, text.size()}, text::LowerAscii(text)};
+    CSortKey key{{0, 0, text.size()}, {}};
     // Big-endian, shorter texts padded with zero bytes: a text that ends
     // first orders first, as in the byte comparison.
     const auto byte = [&](size_t i) -> uint64_t {
-        return i < key.text.size() ? static_cast<unsigned char>(key.text[i]) : 0u;
+        if (i >= text.size())
+            return 0u;
+        const auto c = static_cast<unsigned char>(text[i]);
+        return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
     };
     for (size_t i = 0; i < 8; ++i) {
         key.head.high = key.head.high << 8 | byte(i);
         key.head.low = key.head.low << 8 | byte(i + 8);
     }
+    // The heads alone order a text of sixteen bytes or fewer.
+    if (text.size() > 16)
+        key.text = text::LowerAscii(text);
     return key;
 }
 } // namespace
@@ -66,13 +73,29 @@ const char* TypeWord(int sessionType)
 
 std::string MediaText(const CSDPObject& record)
 {
-    std::vector<std::string_view> names;
-    names.reserve(record.media.size());
-    for (const CSDPMedia& m : record.media)
-        names.push_back(m.media);
+    // Made for every row that arrives: a session's few names are sorted on
+    // the stack, and the text is made in one allocation at most.
+    constexpr size_t kOnStack = 8;
+    std::string_view onStack[kOnStack];
+    std::vector<std::string_view> onHeap;
+    std::span<std::string_view> names;
+    if (record.media.size() <= kOnStack) {
+        size_t count = 0;
+        for (const CSDPMedia& m : record.media)
+            onStack[count++] = m.media;
+        names = {onStack, count};
+    } else {
+        for (const CSDPMedia& m : record.media)
+            onHeap.push_back(m.media);
+        names = onHeap;
+    }
     std::sort(names.begin(), names.end());
-    names.erase(std::unique(names.begin(), names.end()), names.end());
+    names = names.first(static_cast<size_t>(std::unique(names.begin(), names.end()) - names.begin()));
+    size_t length = 0;
+    for (std::string_view name : names)
+        length += name.size() + 1;
     std::string text;
+    text.reserve(length);
     for (std::string_view name : names) {
         text += name;
         text += ' ';

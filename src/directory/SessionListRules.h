@@ -84,7 +84,7 @@ struct CSortHead {
 };
 struct CSortKey {
     CSortHead head;
-    std::string text; // the column's text, lowered
+    std::string text; // the column's text lowered, kept only when longer than sixteen bytes
 };
 CSortKey SortKeyOf(const CRow& row, int sortMode);
 int CompareKeys(const CSortKey& a, const CSortKey& b);

@@ -7,6 +7,7 @@
 #include "sdp/SDPObject.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iomanip>
 #include <locale>
 #include <span>
@@ -409,11 +410,98 @@ const char* VerdictText(bool active)
     return active ? "Active" : "Inactive";
 }
 
+namespace {
+constexpr const char* kDayNames[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+constexpr const char* kMonthNames[] = {"January", "February", "March",     "April",   "May",      "June",
+                                       "July",    "August",   "September", "October", "November", "December"};
+
+void AppendTwoDigits(std::string& out, int value)
+{
+    out += static_cast<char>('0' + value / 10);
+    out += static_cast<char>('0' + value % 10);
+}
+
+// One directive as the classic locale writes it; false for a directive not
+// written here or a field out of its range, which the stream then writes.
+bool AppendField(std::string& out, char directive, const std::tm& t)
+{
+    const auto in = [](int value, int low, int high) { return value >= low && value <= high; };
+    switch (directive) {
+    case 'I':
+        if (!in(t.tm_hour, 0, 23))
+            return false;
+        AppendTwoDigits(out, t.tm_hour % 12 == 0 ? 12 : t.tm_hour % 12);
+        return true;
+    case 'H':
+        if (!in(t.tm_hour, 0, 23))
+            return false;
+        AppendTwoDigits(out, t.tm_hour);
+        return true;
+    case 'M':
+        if (!in(t.tm_min, 0, 59))
+            return false;
+        AppendTwoDigits(out, t.tm_min);
+        return true;
+    case 'S':
+        if (!in(t.tm_sec, 0, 60))
+            return false;
+        AppendTwoDigits(out, t.tm_sec);
+        return true;
+    case 'p':
+        if (!in(t.tm_hour, 0, 23))
+            return false;
+        out += t.tm_hour < 12 ? "AM" : "PM";
+        return true;
+    case 'a':
+    case 'A':
+        if (!in(t.tm_wday, 0, 6))
+            return false;
+        out.append(kDayNames[t.tm_wday], directive == 'a' ? 3 : std::strlen(kDayNames[t.tm_wday]));
+        return true;
+    case 'b':
+    case 'B':
+        if (!in(t.tm_mon, 0, 11))
+            return false;
+        out.append(kMonthNames[t.tm_mon], directive == 'b' ? 3 : std::strlen(kMonthNames[t.tm_mon]));
+        return true;
+    case 'd':
+        if (!in(t.tm_mday, 1, 31))
+            return false;
+        AppendTwoDigits(out, t.tm_mday);
+        return true;
+    case 'Y':
+        if (!in(t.tm_year, 1000 - 1900, 9999 - 1900))
+            return false;
+        out += std::to_string(t.tm_year + 1900);
+        return true;
+    case '%':
+        out += '%';
+        return true;
+    default:
+        return false;
+    }
+}
+} // namespace
+
 std::string FormatLocalTime(const Clock& clock, int64_t unixSeconds, const char* format)
 {
     const std::tm local = clock.LocalTime(unixSeconds);
-    std::ostringstream out;
-    out.imbue(std::locale::classic());
-    out << std::put_time(&local, format);
-    return out.str();
+    // Every row with a start time has its cell written: the directives the
+    // program uses are written here, a stream with the classic locale
+    // (several times slower) writes anything else.
+    std::string text;
+    for (const char* p = format; *p != '\0'; ++p) {
+        if (*p != '%') {
+            text += *p;
+            continue;
+        }
+        if (!AppendField(text, p[1], local)) {
+            std::ostringstream out;
+            out.imbue(std::locale::classic());
+            out << std::put_time(&local, format);
+            return out.str();
+        }
+        ++p;
+    }
+    return text;
 }

@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <iomanip>
+#include <locale>
+#include <sstream>
 #include <ctime>
 #include <random>
 
@@ -383,6 +386,26 @@ TEST(Schedule, DescriptionsAndVerdicts)
     EXPECT_STREQ(VerdictText(false), "Inactive");
     EXPECT_EQ(FormatLocalTime(kClock, Local(2026, 1, 1, 0, 0, 0), "%I:%M:%S%p %a %b %d, %Y"),
               "12:00:00AM Thu Jan 01, 2026");
+}
+
+// The directives the program writes itself against the C++ library's own
+// writing in the classic locale, at every hour of a year (both summer time
+// changes, noon and midnight, each month and weekday); a directive it does
+// not write goes to the library.
+TEST(Schedule, LocalTimeTextsAsTheLibraryWritesThem)
+{
+    const auto library = [](int64_t at, const char* format) {
+        const std::tm local = kClock.LocalTime(at);
+        std::ostringstream out;
+        out.imbue(std::locale::classic());
+        out << std::put_time(&local, format);
+        return out.str();
+    };
+    const char* formats[] = {"%I:%M:%S%p %a %b %d, %Y", "%I:%M%p %A %B %d, %Y", "%B %d, %Y", "on %A ",
+                             "%H:%M 100%% %j %Z", "%"};
+    for (int64_t at = Local(2026, 1, 1, 0, 0, 7); at < Local(2027, 1, 1); at += kHour + kMinute)
+        for (const char* format : formats)
+            ASSERT_EQ(FormatLocalTime(kClock, at, format), library(at, format)) << format << " at " << at;
 }
 
 TEST(Schedule, IntervalAndDurationWordings)
