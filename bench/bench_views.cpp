@@ -247,11 +247,13 @@ int PrintAbsolutes()
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    // A walk's end reads no row while no session starts or ends, so a
+    // refresh with nothing changed costs next to nothing: the refreshes
+    // with a change are held against the store's own walk, per session.
     int status = RunWithRatios(argc, argv,
-        {{"BM_RefreshOneChanged", "BM_RefreshUnchanged", "refresh with one record changed vs none", 2},
-         // Qt's proxy moves a row in time linear in the rows (its mappings):
-         // about as much again as the refresh itself.
-         {"BM_RefreshOneMoved", "BM_RefreshUnchanged", "refresh with one record's row moved vs none", 0},
+        {{"BM_RefreshOneChanged", "BM_Walk", "refresh with one record changed vs the store's walk", 0.1},
+         {"BM_RefreshOneMoved", "BM_Walk", "refresh with one record's row moved vs the store's walk", 0.1},
+         {"BM_RefreshUnchanged", "BM_Walk", "refresh with nothing changed vs the store's walk", 0.1},
          {"BM_WalkWithViews", "BM_Walk", "walk over 100,000 with the views vs without", 1.2}});
     status |= PrintAbsolutes();
     return status;

@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 // Above this share of changed rows one dataChanged for all of them is
@@ -322,15 +323,19 @@ CSessionListModel::CEntry CSessionListModel::MakeEntry(const Record& record, int
         entry.row = std::move(*row);
         entry.passes = listrules::PassesFilter(*record, m_doc.filterMode, now, m_clock);
         MarkSteady(entry, now);
+    } else {
+        m_allSteadyUntil = std::min(m_allSteadyUntil, entry.steadyUntil); // never steady
     }
     return entry;
 }
 
-void CSessionListModel::MarkSteady(CEntry& entry, int64_t now)
+void CSessionListModel::MarkSteady(CEntry& entry, int64_t now) const
 {
     CRecordLock lock(*entry.record);
     entry.steadyFrom = now;
     entry.steadyUntil = lock.ok() ? NowAnswerHoldsUntil(entry.record->times, now) : now - 1;
+    m_allSteadyFrom = std::max(m_allSteadyFrom, entry.steadyFrom);
+    m_allSteadyUntil = std::min(m_allSteadyUntil, entry.steadyUntil);
 }
 
 void CSessionListModel::Reevaluate(bool all)
@@ -360,14 +365,25 @@ void CSessionListModel::Reevaluate(bool all)
         for (const CSDPObject* record : m_changed)
             if (const int row = RowOf(*record); row >= 0)
                 remake(static_cast<size_t>(row));
-    for (size_t i = 0; i < m_rows.size(); ++i) {
+    // Most walks end with no session starting or ending, and then no row
+    // is read at all. Otherwise the bounds are worked out again from every
+    // row, steady or not.
+    const bool allSteady = !all && maySkip && m_allSteadyFrom <= now && now <= m_allSteadyUntil;
+    if (!allSteady) {
+        m_allSteadyFrom = std::numeric_limits<int64_t>::min();
+        m_allSteadyUntil = std::numeric_limits<int64_t>::max();
+    }
+    for (size_t i = 0; i < m_rows.size() && !allSteady; ++i) {
         if (all) {
             remake(i);
             continue;
         }
         CEntry& entry = m_rows[i];
-        if (maySkip && entry.steadyFrom <= now && now <= entry.steadyUntil)
+        if (maySkip && entry.steadyFrom <= now && now <= entry.steadyUntil) {
+            m_allSteadyFrom = std::max(m_allSteadyFrom, entry.steadyFrom);
+            m_allSteadyUntil = std::min(m_allSteadyUntil, entry.steadyUntil);
             continue;
+        }
         // Time alone moves a session into or out of its period.
         CSDPObject& record = *entry.record;
         const bool active = IsInPeriod(record, kPeriodNow, now, m_clock);
@@ -408,6 +424,8 @@ void CSessionListModel::Rebuild()
     m_rows.clear();
     DropPending();
     m_appliedFilter = m_doc.filterMode;
+    m_allSteadyFrom = std::numeric_limits<int64_t>::min();
+    m_allSteadyUntil = std::numeric_limits<int64_t>::max();
     const CSessionList* list = ShownList();
     if (!list)
         return;

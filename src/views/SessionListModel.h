@@ -124,7 +124,13 @@ private:
     const CSessionList* ShownList() const;
     CEntry MakeEntry(const Record& record, int64_t now) const;
     // Until when the entry's active state holds, from now on.
-    static void MarkSteady(CEntry& entry, int64_t now);
+    void MarkSteady(CEntry& entry, int64_t now) const;
+    // Between these two instants no row's active state or filter answer
+    // can change with time (the latest steadyFrom and the earliest
+    // steadyUntil of the rows, or a narrower span, never a wider one): a
+    // walk's end inside them need not look at the rows.
+    mutable int64_t m_allSteadyFrom = 0;
+    mutable int64_t m_allSteadyUntil = -1;
     // Looks at every row again: in full when `all` or the record changed in
     // the walk, else only its active state and filter (time moved on).
     void Reevaluate(bool all);

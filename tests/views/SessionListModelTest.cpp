@@ -79,6 +79,18 @@ TEST_F(ListTest, WalkGreysExpiresAndSignalsPerRow)
     doc.CheckSessions();
     EXPECT_EQ(Shown(), (Texts{"Session always", "Session daily", "Session late"}));
     EXPECT_EQ(changes.size(), 0);
+
+    // A walk that finds every row steady reads none of them: a row that
+    // arrives later and starts before any other row changes still counts.
+    Add(Timed("soon", kNow + 310, kNow + 320));
+    doc.CheckSessions();
+    EXPECT_TRUE(Inactive("Session soon"));
+    t.clock.Set(kNow + 315);
+    doc.CheckSessions();
+    EXPECT_FALSE(Inactive("Session soon"));
+    t.clock.Set(kNow + 330);
+    doc.CheckSessions();
+    EXPECT_EQ(Shown(), (Texts{"Session always", "Session daily", "Session late"}));
 }
 
 TEST_F(ListTest, TimeFilterHidesAndRestoresRows)
