@@ -415,62 +415,54 @@ constexpr const char* kDayNames[] = {"Sunday", "Monday", "Tuesday", "Wednesday",
 constexpr const char* kMonthNames[] = {"January", "February", "March",     "April",   "May",      "June",
                                        "July",    "August",   "September", "October", "November", "December"};
 
-void AppendTwoDigits(std::string& out, int value)
+// A field in two digits, or false when it is outside [low, high].
+bool AppendTwoDigits(std::string& out, int value, int low, int high)
 {
+    if (value < low || value > high)
+        return false;
     out += static_cast<char>('0' + value / 10);
     out += static_cast<char>('0' + value % 10);
+    return true;
+}
+
+// A day or month name, whole or its first three letters.
+template <size_t N>
+bool AppendName(std::string& out, const char* const (&names)[N], int index, bool abbreviated)
+{
+    if (index < 0 || static_cast<size_t>(index) >= N)
+        return false;
+    out.append(names[index], abbreviated ? 3 : std::strlen(names[index]));
+    return true;
 }
 
 // One directive as the classic locale writes it; false for a directive not
 // written here or a field out of its range, which the stream then writes.
 bool AppendField(std::string& out, char directive, const std::tm& t)
 {
-    const auto in = [](int value, int low, int high) { return value >= low && value <= high; };
     switch (directive) {
-    case 'I':
-        if (!in(t.tm_hour, 0, 23))
-            return false;
-        AppendTwoDigits(out, t.tm_hour % 12 == 0 ? 12 : t.tm_hour % 12);
-        return true;
+    case 'I': // 12, 01, ... 11
+        return t.tm_hour >= 0 && t.tm_hour <= 23 && AppendTwoDigits(out, (t.tm_hour + 11) % 12 + 1, 1, 12);
     case 'H':
-        if (!in(t.tm_hour, 0, 23))
-            return false;
-        AppendTwoDigits(out, t.tm_hour);
-        return true;
+        return AppendTwoDigits(out, t.tm_hour, 0, 23);
     case 'M':
-        if (!in(t.tm_min, 0, 59))
-            return false;
-        AppendTwoDigits(out, t.tm_min);
-        return true;
+        return AppendTwoDigits(out, t.tm_min, 0, 59);
     case 'S':
-        if (!in(t.tm_sec, 0, 60))
-            return false;
-        AppendTwoDigits(out, t.tm_sec);
-        return true;
+        return AppendTwoDigits(out, t.tm_sec, 0, 60);
+    case 'd':
+        return AppendTwoDigits(out, t.tm_mday, 1, 31);
     case 'p':
-        if (!in(t.tm_hour, 0, 23))
+        if (t.tm_hour < 0 || t.tm_hour > 23)
             return false;
         out += t.tm_hour < 12 ? "AM" : "PM";
         return true;
     case 'a':
     case 'A':
-        if (!in(t.tm_wday, 0, 6))
-            return false;
-        out.append(kDayNames[t.tm_wday], directive == 'a' ? 3 : std::strlen(kDayNames[t.tm_wday]));
-        return true;
+        return AppendName(out, kDayNames, t.tm_wday, directive == 'a');
     case 'b':
     case 'B':
-        if (!in(t.tm_mon, 0, 11))
-            return false;
-        out.append(kMonthNames[t.tm_mon], directive == 'b' ? 3 : std::strlen(kMonthNames[t.tm_mon]));
-        return true;
-    case 'd':
-        if (!in(t.tm_mday, 1, 31))
-            return false;
-        AppendTwoDigits(out, t.tm_mday);
-        return true;
+        return AppendName(out, kMonthNames, t.tm_mon, directive == 'b');
     case 'Y':
-        if (!in(t.tm_year, 1000 - 1900, 9999 - 1900))
+        if (t.tm_year < 1000 - 1900 || t.tm_year > 9999 - 1900)
             return false;
         out += std::to_string(t.tm_year + 1900);
         return true;
