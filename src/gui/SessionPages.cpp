@@ -299,8 +299,12 @@ CMediaPage::CMediaPage(const std::shared_ptr<CSDPObject>& record, int mediaIndex
     std::vector<CToolLaunch> launches;
     if (!directory && context.registry)
         FindTools(r, m, *context.registry, context.locate, launches);
-    for (const CToolLaunch& l : launches)
+    // A command line is often wider than the list: the whole of it shows
+    // over its entry.
+    for (const CToolLaunch& l : launches) {
         m_tools->addItem(ToolListText(l));
+        m_tools->item(m_tools->count() - 1)->setToolTip(ToolListText(l));
+    }
     if (launches.empty())
         m_tools->addItem("No Tool available");
     if (!launches.empty() && !launches.front().formatName.empty()) {

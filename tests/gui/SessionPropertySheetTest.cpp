@@ -202,6 +202,7 @@ TEST_F(PropertySheetTest, MediaPagesListToolsFormatsAndStartTheChosenTool)
                   Text(found, "levels") + " " + Text(found, "description"),
               "239.1.2.3 5004 15 1 N/A");
     EXPECT_EQ(Items(found, "tools"), "Listen -a 239.1.2.3 -p 5004");
+    EXPECT_EQ(found.findChild<QListWidget*>("tools")->item(0)->toolTip(), "Listen -a 239.1.2.3 -p 5004");
     EXPECT_EQ(Items(found, "formats"), "A-law");
     EXPECT_EQ(Items(found, "attributes"), "ptime:20");
     const QWidget& none = *sheet->Pages().widget(4);
