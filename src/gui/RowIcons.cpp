@@ -8,6 +8,7 @@
 #include <QPainterPath>
 #include <QSvgRenderer>
 
+#include <algorithm>
 #include <array>
 
 namespace rowicons {
@@ -195,9 +196,8 @@ void CSessionRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     // on there being one, and the style would shape the whole text to find
     // out: it is asked with a letter.
     const QString text = cell.text;
-    cell.text = QStringLiteral("x");
-    QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &cell, widget);
     cell.text.clear();
+    QRect textRect = TextRect(cell, *style);
     style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
     if (text.isEmpty())
         return;
@@ -210,10 +210,42 @@ void CSessionRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     painter->save();
     painter->setPen(cell.palette.color(group, cell.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
     painter->setFont(cell.font);
-    painter->setClipRect(textRect, Qt::IntersectClip);
+    painter->setClipRect(cell.rect, Qt::IntersectClip); // as the style clips: a descender may pass below the text's rectangle
     const QSize size(static_cast<int>(shaped.size().width()), QFontMetrics(cell.font).height());
     painter->drawStaticText(QStyle::alignedRect(cell.direction, cell.displayAlignment, size, textRect).topLeft(), shaped);
     painter->restore();
+}
+
+QRect CSessionRowDelegate::TextRect(const QStyleOptionViewItem& cell, const QStyle& style) const
+{
+    // Where the text goes does not depend on its length, only on there
+    // being one, and the style would shape the whole text to find out: it
+    // is asked with a letter, once per kind of cell (a font of its own
+    // empties the kept places along with the kept shapes).
+    if (cell.font != m_shapedFont) {
+        m_shaped.clear();
+        m_places.clear();
+        m_shapedFont = cell.font;
+    }
+    const auto same = [&](const CPlace& p) {
+        return p.style == &style && p.size == cell.rect.size() && p.features == int(cell.features)
+            && p.decorationSize == cell.decorationSize
+            && p.decorationPosition == cell.decorationPosition && p.alignment == int(cell.displayAlignment)
+            && p.direction == cell.direction;
+    };
+    auto found = std::find_if(m_places.begin(), m_places.end(), same);
+    if (found == m_places.end()) {
+        constexpr size_t kKept = 64; // a few widths of each column
+        if (m_places.size() >= kKept)
+            m_places.clear();
+        QStyleOptionViewItem probe = cell;
+        probe.text = QStringLiteral("x");
+        const QRect text = style.subElementRect(QStyle::SE_ItemViewItemText, &probe, cell.widget);
+        m_places.push_back({&style, cell.rect.size(), int(cell.features), cell.decorationSize, int(cell.decorationPosition),
+                            int(cell.displayAlignment), int(cell.direction), text.translated(-cell.rect.topLeft())});
+        found = m_places.end() - 1;
+    }
+    return found->text.translated(cell.rect.topLeft());
 }
 
 const QStaticText& CSessionRowDelegate::Shaped(const QString& text, int width, const QStyleOptionViewItem& option) const

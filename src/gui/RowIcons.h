@@ -5,6 +5,8 @@
 #include <QStaticText>
 #include <QStyledItemDelegate>
 
+#include <vector>
+
 // The images of the two panes, drawn at run time from code and the SVG
 // pictures compiled into the program (resources/icons/rows):
 // one per session type in the order of the type table, the same eight
@@ -43,6 +45,21 @@ private:
     const QStaticText& Shaped(const QString& text, int width, const QStyleOptionViewItem& option) const;
     mutable QHash<QString, QStaticText> m_shaped;
     mutable QFont m_shapedFont;
+    // Where the style puts a cell's text, from the cell's top left corner:
+    // the same for every cell of a size with the same image, alignment and
+    // direction, and asking the style lays out the whole cell.
+    QRect TextRect(const QStyleOptionViewItem& cell, const QStyle& style) const;
+    struct CPlace {
+        const QStyle* style = nullptr;
+        QSize size;
+        int features = 0;
+        QSize decorationSize;
+        int decorationPosition = 0;
+        int alignment = 0;
+        int direction = 0;
+        QRect text;
+    };
+    mutable std::vector<CPlace> m_places;
 };
 
 // Gives the tree items their images by kind.

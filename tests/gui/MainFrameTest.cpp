@@ -20,6 +20,7 @@
 #include <QClipboard>
 #include <QCursor>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -292,9 +293,10 @@ TEST(RowIcons, EachTypeIsItsOwnPictureAndFadesHalfwayToWhite)
 }
 
 // The row delegate draws a cell's text from shapes it keeps: as the style
-// would draw it (cut with an ellipsis where too long, grey for a session
-// that is not on, white on a selected row), and anew when the text changes
-// to another of the same length or the column narrows.
+// would draw it (beside the type image, cut with an ellipsis where too
+// long, grey for a session that is not on, white on a selected row), and
+// anew when the text changes to another of the same length or the column
+// narrows.
 TEST(RowDelegate, TextsAsTheStyleDrawsThemAndFollowingChanges)
 {
     GuiApplication();
@@ -307,7 +309,9 @@ TEST(RowDelegate, TextsAsTheStyleDrawsThemAndFollowingChanges)
         view->setRootIsDecorated(false);
         view->setTextElideMode(Qt::ElideRight);
         view->setGeometry(0, view == &ours ? 0 : 120, 420, 120);
+        view->header()->setStretchLastSection(false); // the widths set are the widths drawn
         view->setColumnWidth(0, 60);
+        view->setColumnWidth(1, 300);
         view->setFocusPolicy(Qt::NoFocus);
     }
     window.resize(420, 240);
@@ -317,8 +321,10 @@ TEST(RowDelegate, TextsAsTheStyleDrawsThemAndFollowingChanges)
     for (int row = 0; row < 2; ++row)
         model.setData(model.index(row, 0), rowicons::SessionIcon(0), Qt::DecorationRole);
     model.setData(model.index(1, 1), QColor(Qt::gray), Qt::ForegroundRole);
+    model.setData(model.index(0, 0), "Radio");
+    model.setData(model.index(1, 0), "Jazz Night");
     const auto cells = [&](QTreeView& view) {
-        return view.viewport()->grab(view.visualRect(view.model()->index(0, 1)).united(view.visualRect(view.model()->index(1, 1)))).toImage();
+        return view.viewport()->grab(view.visualRect(view.model()->index(0, 0)).united(view.visualRect(view.model()->index(1, 1)))).toImage();
     };
     const auto same = [&](const char* what) {
         EXPECT_TRUE(cells(ours) == cells(styles)) << what;
@@ -335,6 +341,10 @@ TEST(RowDelegate, TextsAsTheStyleDrawsThemAndFollowingChanges)
     for (QTreeView* view : {&ours, &styles})
         view->setColumnWidth(1, 150);
     same("narrower column");
+    // Cells of one size with and without the image keep their text apart.
+    for (QTreeView* view : {&ours, &styles})
+        view->setColumnWidth(0, 150);
+    same("image column as wide as the text column");
     for (QTreeView* view : {&ours, &styles})
         view->selectionModel()->select(model.index(0, 1), QItemSelectionModel::Select);
     same("selected cell");
