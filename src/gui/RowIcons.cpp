@@ -192,9 +192,7 @@ void CSessionRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     const QWidget* widget = cell.widget;
     const QStyle* style = widget ? widget->style() : QApplication::style();
     // The style draws the cell (background, selection, image, focus) but
-    // not its text. Where the text goes does not depend on its length, only
-    // on there being one, and the style would shape the whole text to find
-    // out: it is asked with a letter.
+    // not its text.
     const QString text = cell.text;
     cell.text.clear();
     QRect textRect = TextRect(cell, *style);
