@@ -190,9 +190,14 @@ int CompareHeads(const CSortHead& a, const CSortHead& b)
 
 int CompareKeys(const CSortKey& a, const CSortKey& b)
 {
-    if (const int heads = CompareHeads(a.head, b.head); heads != kNeedTexts)
+    return CompareKeys(a.head, a.text, b.head, b.text);
+}
+
+int CompareKeys(const CSortHead& a, std::string_view aText, const CSortHead& b, std::string_view bText)
+{
+    if (const int heads = CompareHeads(a, b); heads != kNeedTexts)
         return heads;
-    const int c = a.text.compare(b.text); // char_traits<char> compares as unsigned bytes
+    const int c = aText.compare(bText); // char_traits<char> compares as unsigned bytes
     return c == 0 ? 0 : (c < 0 ? -1 : 1);
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -88,6 +89,8 @@ struct CSortKey {
 };
 CSortKey SortKeyOf(const CRow& row, int sortMode);
 int CompareKeys(const CSortKey& a, const CSortKey& b);
+// The same from a key's head and text kept apart.
+int CompareKeys(const CSortHead& a, std::string_view aText, const CSortHead& b, std::string_view bText);
 // CompareKeys on the heads alone; kNeedTexts when only the texts can tell
 // (both longer than sixteen bytes, and those agree).
 constexpr int kNeedTexts = 2;

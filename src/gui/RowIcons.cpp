@@ -195,6 +195,12 @@ void CSessionRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     // not its text.
     const QString text = cell.text;
     cell.text.clear();
+    // What is kept was worked out for one font.
+    if (cell.font != m_shapedFont) {
+        m_shaped.clear();
+        m_places.clear();
+        m_shapedFont = cell.font;
+    }
     QRect textRect = TextRect(cell, *style);
     style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, widget);
     if (text.isEmpty())
@@ -218,13 +224,7 @@ QRect CSessionRowDelegate::TextRect(const QStyleOptionViewItem& cell, const QSty
 {
     // Where the text goes does not depend on its length, only on there
     // being one, and the style would shape the whole text to find out: it
-    // is asked with a letter, once per kind of cell (a font of its own
-    // empties the kept places along with the kept shapes).
-    if (cell.font != m_shapedFont) {
-        m_shaped.clear();
-        m_places.clear();
-        m_shapedFont = cell.font;
-    }
+    // is asked with a letter, once per kind of cell.
     const auto same = [&](const CPlace& p) {
         return p.style == &style && p.size == cell.rect.size() && p.features == int(cell.features)
             && p.decorationSize == cell.decorationSize
@@ -248,12 +248,10 @@ QRect CSessionRowDelegate::TextRect(const QStyleOptionViewItem& cell, const QSty
 
 const QStaticText& CSessionRowDelegate::Shaped(const QString& text, int width, const QStyleOptionViewItem& option) const
 {
-    // Enough for a few screens of cells; a new font shapes anew.
+    // Enough for a few screens of cells.
     constexpr qsizetype kKept = 4096;
-    if (option.font != m_shapedFont || m_shaped.size() > kKept) {
+    if (m_shaped.size() > kKept)
         m_shaped.clear();
-        m_shapedFont = option.font;
-    }
     const QString key = QString::number(width) + QLatin1Char('\n') + text;
     auto found = m_shaped.find(key);
     if (found == m_shaped.end()) {

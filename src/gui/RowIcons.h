@@ -44,6 +44,7 @@ private:
     // not fit, shaped for the font.
     const QStaticText& Shaped(const QString& text, int width, const QStyleOptionViewItem& option) const;
     mutable QHash<QString, QStaticText> m_shaped;
+    // The font what is kept (shapes and text places) was made for.
     mutable QFont m_shapedFont;
     // Where the style puts a cell's text, from the cell's top left corner:
     // the same for every cell of a size with the same image, alignment and

@@ -326,7 +326,7 @@ CSessionListModel::CEntry CSessionListModel::MakeEntry(const Record& record, int
         entry.passes = listrules::PassesFilter(*record, m_doc.filterMode, now, m_clock);
         MarkSteady(entry, now);
     } else {
-        m_allSteadyUntil = std::min(m_allSteadyUntil, entry.steadyUntil); // never steady
+        KeepSteadySpan(entry); // never steady
     }
     return entry;
 }
@@ -336,6 +336,11 @@ void CSessionListModel::MarkSteady(CEntry& entry, int64_t now) const
     CRecordLock lock(*entry.record);
     entry.steadyFrom = now;
     entry.steadyUntil = lock.ok() ? NowAnswerHoldsUntil(entry.record->times, now) : now - 1;
+    KeepSteadySpan(entry);
+}
+
+void CSessionListModel::KeepSteadySpan(const CEntry& entry) const
+{
     m_allSteadyFrom = std::max(m_allSteadyFrom, entry.steadyFrom);
     m_allSteadyUntil = std::min(m_allSteadyUntil, entry.steadyUntil);
 }
@@ -382,8 +387,7 @@ void CSessionListModel::Reevaluate(bool all)
         }
         CEntry& entry = m_rows[i];
         if (maySkip && entry.steadyFrom <= now && now <= entry.steadyUntil) {
-            m_allSteadyFrom = std::max(m_allSteadyFrom, entry.steadyFrom);
-            m_allSteadyUntil = std::min(m_allSteadyUntil, entry.steadyUntil);
+            KeepSteadySpan(entry);
             continue;
         }
         // Time alone moves a session into or out of its period.

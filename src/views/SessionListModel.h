@@ -125,6 +125,8 @@ private:
     CEntry MakeEntry(const Record& record, int64_t now) const;
     // Until when the entry's active state holds, from now on.
     void MarkSteady(CEntry& entry, int64_t now) const;
+    // Narrows the span below to the entry's own.
+    void KeepSteadySpan(const CEntry& entry) const;
     // Between these two instants no row's active state or filter answer
     // can change with time (the latest steadyFrom and the earliest
     // steadyUntil of the rows, or a narrower span, never a wider one): a

@@ -231,20 +231,10 @@ void CSessionSortFilter::SortRows(std::vector<int>& sourceRows) const
     for (int row : sourceRows)
         heads.push_back({m_headOf[static_cast<size_t>(row)], m_source.SortKey(row, m_sortMode).text, row});
     std::sort(heads.begin(), heads.end(), [mode = m_sortMode](const CHeaded& a, const CHeaded& b) {
-        int compared = listrules::CompareHeads(a.head, b.head);
-        if (compared == listrules::kNeedTexts)
-            compared = a.text.compare(b.text);
-        return listrules::ShownBefore(compared, a.row, b.row, mode);
+        return listrules::ShownBefore(listrules::CompareKeys(a.head, a.text, b.head, b.text), a.row, b.row, mode);
     });
     for (size_t i = 0; i < heads.size(); ++i)
         sourceRows[i] = heads[i].row;
-}
-
-size_t CSessionSortFilter::PlaceFor(int sourceRow) const
-{
-    const auto at = std::lower_bound(m_shown.begin(), m_shown.end(), sourceRow,
-                                     [this](int shown, int row) { return Less(shown, row); });
-    return static_cast<size_t>(at - m_shown.begin());
 }
 
 void CSessionSortFilter::RebuildPlaces(size_t from)
@@ -299,7 +289,7 @@ void CSessionSortFilter::Refilter()
     RebuildPlaces();
 }
 
-size_t CSessionSortFilter::PlaceAfter(int sourceRow, size_t from) const
+size_t CSessionSortFilter::PlaceFor(int sourceRow, size_t from) const
 {
     // Steps of 1, 2, 4, ... until a shown row goes after it, then a binary
     // search inside the last step: about 2 log2(d) comparisons for a place d
@@ -326,7 +316,7 @@ void CSessionSortFilter::MergeIn(const std::vector<int>& sortedRows)
     merged.reserve(m_shown.size() + sortedRows.size());
     size_t from = 0;
     for (int row : sortedRows) {
-        const size_t at = PlaceAfter(row, from);
+        const size_t at = PlaceFor(row, from);
         merged.insert(merged.end(), m_shown.begin() + static_cast<long>(from), m_shown.begin() + static_cast<long>(at));
         merged.push_back(row);
         from = at;

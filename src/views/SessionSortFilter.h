@@ -63,10 +63,9 @@ private:
     void RemakeHeads(int first, int last);
 
     void SortRows(std::vector<int>& sourceRows) const;
-    // Where a source row goes among the shown rows.
-    size_t PlaceFor(int sourceRow) const;
-    // The same for a row expected a little after `from`.
-    size_t PlaceAfter(int sourceRow, size_t from) const;
+    // Where a source row goes among the shown rows, at `from` or after:
+    // found fastest when it is a little after `from`.
+    size_t PlaceFor(int sourceRow, size_t from = 0) const;
     void RebuildPlaces(size_t from = 0);
     // Changes the shown rows inside one layout change; persistent indexes
     // follow their source rows (or go, when theirs is no longer shown).
