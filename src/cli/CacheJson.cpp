@@ -1,7 +1,7 @@
 #include "cli/CacheJson.h"
 
 #include "base/Text.h"
-#include "cli/RecordJson.h"
+#include "directory/qt/RecordJson.h"
 #include "sdp/SDPObject.h"
 #include "sdp/SessionList.h"
 

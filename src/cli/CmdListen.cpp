@@ -9,7 +9,7 @@
 #include "base/Random.h"
 #include "base/ViewNotifier.h"
 #include "cli/CliCommon.h"
-#include "cli/RecordJson.h"
+#include "directory/qt/RecordJson.h"
 #include "cli/SapJson.h"
 #include "directory/SessionStore.h"
 #include "sap/EncryptionGroups.h"

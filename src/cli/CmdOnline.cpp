@@ -6,7 +6,7 @@
 #include "app/Settings.h"
 #include "base/SilentPrompter.h"
 #include "cli/CliCommon.h"
-#include "cli/RecordJson.h"
+#include "directory/qt/RecordJson.h"
 #include "tools/OnlineSearch.h"
 #include "tools/qt/OnlineTransportQt.h"
 

@@ -5,7 +5,7 @@
 #include "base/Clock.h"
 #include "base/Random.h"
 #include "cli/CliCommon.h"
-#include "cli/RecordJson.h"
+#include "directory/qt/RecordJson.h"
 #include "directory/SessionListRules.h"
 #include "sdp/SDPObject.h"
 #include "sdp/Schedule.h"

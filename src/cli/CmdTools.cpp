@@ -8,7 +8,7 @@
 #include "base/Random.h"
 #include "base/SapNetwork.h"
 #include "cli/CliCommon.h"
-#include "cli/RecordJson.h"
+#include "directory/qt/RecordJson.h"
 #include "cli/SessionLookup.h"
 #include "directory/SessionStore.h"
 #include "sdp/SDPObject.h"

@@ -1,5 +1,5 @@
 #pragma once
-#include "cli/RecordJson.h"
+#include "directory/qt/RecordJson.h"
 #include "sap/SapCodec.h"
 
 #include <QJsonObject>

@@ -1,6 +1,6 @@
 #include "cli/CacheJson.h"
 #include "base/Text.h"
-#include "cli/RecordJson.h"
+#include "directory/qt/RecordJson.h"
 #include "directory/Archive.h"
 #include "directory/DocFixture.h"
 

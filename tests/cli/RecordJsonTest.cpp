@@ -1,4 +1,4 @@
-#include "cli/RecordJson.h"
+#include "directory/qt/RecordJson.h"
 #include "sdp/SDPObject.h"
 #include "support/TestEnv.h"
 

@@ -1,4 +1,4 @@
-#include "cli/RecordJson.h"
+#include "directory/qt/RecordJson.h"
 
 #include "base/Text.h"
 #include "sdp/PayloadNames.h"
