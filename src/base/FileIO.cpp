@@ -123,14 +123,15 @@ CReadResult ProbeRegularFile(const std::string& path, size_t limit)
     return r;
 }
 
-CAtomicFileWriter::CAtomicFileWriter(const std::string& path) : m_path(path)
+CAtomicFileWriter::CAtomicFileWriter(const std::string& path, int mode) : m_path(path)
 {
     // A name of our own beside the target: the rename stays on one file
     // system, and two writers never share a temporary file.
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; m_fd < 0 && attempt < 100; ++attempt) {
         m_temporary = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-        m_fd = ::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+        m_fd = ::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
+                      mode >= 0 ? static_cast<mode_t>(mode) : 0666);
         if (m_fd < 0 && errno != EEXIST)
             break;
     }
@@ -140,7 +141,9 @@ CAtomicFileWriter::CAtomicFileWriter(const std::string& path) : m_path(path)
     }
     // Keep the permissions a replaced file had.
     struct stat old {};
-    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+    if (mode >= 0)
+        (void)::fchmod(m_fd, static_cast<mode_t>(mode));
+    else if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode))
         (void)::fchmod(m_fd, old.st_mode & 07777);
 }
 

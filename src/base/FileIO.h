@@ -41,7 +41,9 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, int* e
 // write, leaves the old file as it was and removes the temporary one.
 class CAtomicFileWriter {
 public:
-    explicit CAtomicFileWriter(const std::string& path);
+    // `mode` set: the file gets exactly these permissions (a secret's 0600),
+    // whatever the replaced one had.
+    explicit CAtomicFileWriter(const std::string& path, int mode = -1);
     ~CAtomicFileWriter();
     CAtomicFileWriter(const CAtomicFileWriter&) = delete;
     CAtomicFileWriter& operator=(const CAtomicFileWriter&) = delete;

@@ -100,6 +100,7 @@ CCliArgs::CCliArgs(const QStringList& args, const QStringList& valueOptions, con
                     return;
                 }
                 m_values[a] = args[++i];
+                m_repeated[a] << m_values[a];
             } else if (flags.contains(a)) {
                 m_flags << a;
             } else {

@@ -31,6 +31,8 @@ struct CCliEnvironment {
 struct CCliCommand {
     QString usage;
     std::function<int(const QStringList& args)> run;
+    // What `COMMAND --help` prints below the usage line; may be empty.
+    QString help = {};
 };
 
 std::map<QString, CCliCommand>& CliCommands();
@@ -70,12 +72,15 @@ public:
     const QString& error() const { return m_error; }
     bool Has(const QString& name) const { return m_values.contains(name) || m_flags.contains(name); }
     QString Value(const QString& name, const QString& fallback = {}) const { return m_values.value(name, fallback); }
+    // Every value a repeatable option was given, in order.
+    QStringList Values(const QString& name) const { return m_repeated.value(name); }
     // A whole number within [min, max]; sets the error otherwise.
     std::optional<long long> Number(const QString& name, long long fallback, long long min, long long max);
     const QStringList& Positionals() const { return m_positionals; }
 
 private:
     QMap<QString, QString> m_values;
+    QMap<QString, QStringList> m_repeated;
     QStringList m_flags;
     QStringList m_positionals;
     QString m_error;

@@ -15,10 +15,12 @@
 
 #include <chrono>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 static int RunServe(const QStringList& argv)
 {
-    CCliArgs args(argv, {"--http", "--allow-origin", "--seconds"}, {});
+    CCliArgs args(argv, {"--http", "--allow-origin", "--seconds", "--host-name"}, {"--no-token"});
     const auto seconds = args.Number("--seconds", 0, 0, 100000000);
     if (!args.ok())
         return CliFail(args.error());
@@ -39,6 +41,10 @@ static int RunServe(const QStringList& argv)
         return 1;
     }
     CWebService web(runtime.Doc(), runtime.TheClock(), views, &runtime.Counters());
+    std::vector<std::string> hostNames;
+    for (const QString& name : args.Values("--host-name"))
+        hostNames.push_back(name.toStdString());
+    web.SetAccess(std::move(hostNames), args.Has("--no-token"));
     if (args.Has("--allow-origin"))
         web.SetAllowOrigin(args.Value("--allow-origin").toStdString());
     std::string error;
@@ -60,4 +66,19 @@ static int RunServe(const QStringList& argv)
 }
 
 static CCliRegistration registerServe(
-    "serve", {"serve [--http ADDR:PORT] [--allow-origin ORIGIN] [--seconds N] [-f FILE.sdp]", RunServe});
+    "serve",
+    {"serve [--http ADDR:PORT] [--host-name NAME]... [--no-token] [--allow-origin ORIGIN] [--seconds N] [-f FILE.sdp]",
+     RunServe,
+     "Runs the directory as `listen` does and serves it over HTTP: the live page, the API under /api/v1, the\n"
+     "event stream, the playlist and /metrics. Read-only.\n\n"
+     "  --http ADDR:PORT      where to serve (default 127.0.0.1:8086; [V6]:PORT for IPv6)\n"
+     "  --host-name NAME      a host name to answer besides the address served on (repeatable); requests\n"
+     "                        naming any other host get 421, so no other web site can read the server\n"
+     "  --no-token            serve beyond loopback without the access token (everyone who reaches it reads it)\n"
+     "  --allow-origin ORIGIN let pages of ORIGIN read the answers (CORS)\n"
+     "  --seconds N           stop after N seconds\n\n"
+     "On loopback no token is asked for. On any other address the server asks for an access token: it is made\n"
+     "once (128 random bits) and kept in the file web-token of the install directory, readable by you alone.\n"
+     "At start the address is printed with it (serving http://ADDR:PORT/?token=...): opening it in a browser\n"
+     "keeps the token in a cookie and drops it from the address bar. Scripts send\n"
+     "\"Authorization: Bearer TOKEN\". Anything else is answered 401.\n"});

@@ -41,5 +41,11 @@ int main(int argc, char** argv)
     auto it = CliCommands().find(name);
     if (it == CliCommands().end())
         return CliFail(QString("unknown command '%1' (try --help)").arg(name));
+    if (args.contains("--help")) {
+        std::printf("usage: talmira-cli %s\n", it->second.usage.toLocal8Bit().constData());
+        if (!it->second.help.isEmpty())
+            std::printf("\n%s", it->second.help.toLocal8Bit().constData());
+        return 0;
+    }
     return it->second.run(args);
 }

@@ -38,7 +38,8 @@ CEventLog::CRead CEventLog::ReadAfter(uint64_t after, size_t max, std::chrono::m
 {
     CRead read;
     std::unique_lock lock(m_lock);
-    m_arrived.wait_for(lock, wait, [&] { return m_closed || m_last > after; });
+    const uint64_t nudges = m_nudges;
+    m_arrived.wait_for(lock, wait, [&] { return m_closed || m_last > after || m_nudges != nudges; });
     read.closed = m_closed;
     if (after > m_last) {
         // An id from the future: this log restarted under the same epoch.
@@ -62,6 +63,15 @@ void CEventLog::Close()
     {
         std::lock_guard lock(m_lock);
         m_closed = true;
+    }
+    m_arrived.notify_all();
+}
+
+void CEventLog::Nudge()
+{
+    {
+        std::lock_guard lock(m_lock);
+        ++m_nudges;
     }
     m_arrived.notify_all();
 }

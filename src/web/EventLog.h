@@ -44,6 +44,9 @@ public:
     CRead ReadAfter(uint64_t after, size_t max, std::chrono::milliseconds wait);
     // Wakes every reader for good (the server stops).
     void Close();
+    // Wakes every reader once, with nothing new: a stream whose client
+    // left finds out on its next write.
+    void Nudge();
 
 private:
     const size_t m_capacity;
@@ -52,5 +55,6 @@ private:
     std::condition_variable m_arrived;
     std::deque<CEvent> m_events;
     uint64_t m_last = 0;
+    uint64_t m_nudges = 0;
     bool m_closed = false;
 };

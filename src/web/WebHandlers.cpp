@@ -196,13 +196,14 @@ CWebResponse CWebHandlers::Sessions(const std::string& directoryId, const CWebRe
         query.sortMode = *mode;
     }
     const std::string search = Param(request, "search");
-    if (search.size() > 1000)
-        return WebError(400, "search text too long");
-    query.search = QString::fromUtf8(search.data(), static_cast<qsizetype>(search.size()));
+    query.search = QString::fromUtf8(search.data(), static_cast<qsizetype>(std::min<size_t>(search.size(), 4 * kMaxSearch + 4)));
+    if (query.search.size() > kMaxSearch)
+        return WebError(400, "search text too long (at most 200 characters)");
     const auto offset = Number(Param(request, "offset"), 0, SIZE_MAX / 4);
     const auto limit = Number(Param(request, "limit"), 200, kMaxPage);
     if (!offset || !limit)
-        return WebError(400, "offset and limit are numbers (limit at most 50000)");
+        return WebError(400, "offset and limit are numbers (limit at most 5000)");
+    query.deadline = request.deadline;
     query.offset = *offset;
     query.limit = *limit;
 
@@ -212,6 +213,8 @@ CWebResponse CWebHandlers::Sessions(const std::string& directoryId, const CWebRe
     if (!dir)
         return WebError(404, "no such directory");
     const CWebSnapshot::CPage page = snap->Query(*dir, query);
+    if (page.late)
+        return WebError(503, "the answer took too long");
     std::string body;
     size_t size = 96;
     for (const CWebSession* s : page.rows)
@@ -249,24 +252,40 @@ CWebResponse CWebHandlers::Playlist(const CWebRequest& request) const
     const WebSnapshotPtr snap = m_state.Snapshot();
     const std::string base = "http://" + SafeHost(request.host, "127.0.0.1");
     const std::string only = Param(request, "session");
-    std::string body = "#EXTM3U\n";
-    const auto entry = [&](const CWebSession& s) {
+    // Players fetch the entries without the page's cookie.
+    const std::string access = m_state.accessToken.empty() ? "" : "?token=" + m_state.accessToken;
+    const auto entry = [base, access](std::string& body, const CWebSession& s) {
         // A title never breaks its line: the shown name has no line ends.
-        body += "#EXTINF:-1," + s.title.toStdString() + "\n" + base + "/api/v1/sessions/" + s.id + ".sdp\n";
+        body += "#EXTINF:-1," + s.title.toStdString() + "\n" + base + "/api/v1/sessions/" + s.id + ".sdp" + access + "\n";
     };
+    CWebResponse answer{200, "audio/x-mpegurl", "#EXTM3U\n",
+                        {{"Content-Disposition", "attachment; filename=\"" + (only.empty() ? std::string("talmira") : only) + ".m3u\""}}};
     if (!only.empty()) {
         const auto s = snap->Session(only);
         if (!s)
             return WebError(404, "no such session");
-        entry(*s);
-    } else {
-        for (const auto& d : snap->directories)
-            for (const auto& s : d->sessions)
-                if (!s->isDirectory)
-                    entry(*s);
+        entry(answer.body, *s);
+        return answer;
     }
-    return {200, "audio/x-mpegurl", std::move(body),
-            {{"Content-Disposition", "attachment; filename=\"" + (only.empty() ? std::string("talmira") : only) + ".m3u\""}}};
+    // Every session: written as the client takes it, a piece at a time,
+    // from the snapshot of the moment it was asked for.
+    answer.body.clear();
+    answer.more = [snap, entry, d = size_t(0), k = size_t(0), started = false](std::string& out) mutable {
+        if (!started)
+            out += "#EXTM3U\n";
+        started = true;
+        for (; d < snap->directories.size(); ++d, k = 0) {
+            const auto& sessions = snap->directories[d]->sessions;
+            for (; k < sessions.size(); ++k) {
+                if (out.size() >= 32 * 1024)
+                    return true;
+                if (!sessions[k]->isDirectory)
+                    entry(out, *sessions[k]);
+            }
+        }
+        return false;
+    };
+    return answer;
 }
 
 CWebResponse CWebHandlers::Metrics() const

@@ -1,4 +1,6 @@
 #pragma once
+#include <chrono>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -12,6 +14,8 @@ struct CWebRequest {
     std::string path;
     std::multimap<std::string, std::string> params;
     std::string host; // the Host header, for the playlist's links
+    // When the answer is due: work past it is wasted (the client is cut).
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
 };
 
 struct CWebResponse {
@@ -19,6 +23,9 @@ struct CWebResponse {
     std::string contentType = "application/json";
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;
+    // A long body comes in pieces instead (the body then stays empty):
+    // each call appends the next one, false once it was the last.
+    std::function<bool(std::string& out)> more = {};
 };
 
 // The page's files, served from the program itself.
@@ -35,7 +42,8 @@ struct CWebAssets {
 // connection open).
 class CWebHandlers {
 public:
-    static constexpr size_t kMaxPage = 50000;
+    static constexpr size_t kMaxPage = 5000;
+    static constexpr int kMaxSearch = 200; // characters
 
     CWebHandlers(CWebState& state, CWebAssets assets);
     CWebResponse Handle(const CWebRequest& request) const;

@@ -1,7 +1,7 @@
 #include "web/WebPublisher.h"
 
 #include "base/Clock.h"
-#include "cli/RecordJson.h"
+#include "directory/qt/RecordJson.h"
 #include "directory/SessionStore.h"
 #include "sdp/SDPObject.h"
 #include "sdp/Schedule.h"
@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -52,6 +53,12 @@ void CWebPublisher::Touch()
         m_timer.start();
 }
 
+void CWebPublisher::Structure()
+{
+    m_structure = true;
+    Touch();
+}
+
 void CWebPublisher::MarkDirty(const CSDPObject* record)
 {
     m_dirty.insert(record);
@@ -60,6 +67,7 @@ void CWebPublisher::MarkDirty(const CSDPObject* record)
 
 void CWebPublisher::RecordAdded(const Record&, size_t, const Record& record)
 {
+    m_structure = true;
     MarkDirty(record.get());
 }
 
@@ -67,31 +75,55 @@ void CWebPublisher::RecordRemoved(const Record&, size_t, const Record&)
 {
     // The walk of the next publication finds what is gone (with everything
     // below a removed directory, which gets no notices of its own).
-    Touch();
+    Structure();
 }
 
 void CWebPublisher::RecordChanged(const Record&, size_t, const Record& record)
 {
+    // A directory's name is its list's too.
+    if (record->links->children)
+        m_structure = true;
     MarkDirty(record.get());
 }
 
 void CWebPublisher::EndReset()
 {
     m_all = true;
-    Touch();
+    Structure();
 }
 
 void CWebPublisher::EndWalk()
 {
-    // Rows whose active state may have turned, and a share of the rest
-    // (the periods of the time filters end at any moment).
+    // Rows whose answers may have turned since they were made.
     const int64_t now = m_clock.Now();
-    const uint64_t round = m_walks++ % kRecheckWalks;
-    for (auto& [record, entry] : m_entries)
-        if (entry.steadyUntil < now || (reinterpret_cast<uintptr_t>(record) / alignof(std::max_align_t)) % kRecheckWalks == round)
+    for (const auto& [record, entry] : m_entries)
+        if (entry.steadyUntil < now)
             m_dirty.insert(record);
     if (!m_dirty.empty())
         Touch();
+}
+
+bool CWebPublisher::RefreshDirty(CPublishRun& run)
+{
+    const int64_t now = m_clock.Now();
+    for (const CSDPObject* record : m_dirty) {
+        const auto it = m_entries.find(record);
+        if (it == m_entries.end() || !it->second.shown)
+            return false;
+        CEntry& entry = it->second;
+        // The index keys records by address alone; the record itself is the store's.
+        auto fresh = Build(const_cast<CSDPObject&>(*record), entry.shown->id, entry.shown->directoryId, now,
+                           entry.steadyUntil);
+        if (!fresh)
+            return false; // its deletion has begun
+        if (fresh->rowJson != entry.shown->rowJson || fresh->detailJson != entry.shown->detailJson
+            || fresh->passes != entry.shown->passes) {
+            run.events.emplace_back("changed", fresh->rowJson);
+            entry.shown = std::move(fresh);
+        }
+    }
+    m_dirty.clear();
+    return true;
 }
 
 std::string CWebPublisher::IdFor(CSDPObject& r, const std::string& directoryId)
@@ -122,6 +154,7 @@ std::shared_ptr<const CWebSession> CWebPublisher::Build(CSDPObject& r, const std
     CRecordLock lock(r);
     if (!lock.ok())
         return nullptr;
+    ++m_built;
     auto row = listrules::MakeRow(r, now, m_clock);
     if (!row)
         return nullptr;
@@ -133,10 +166,11 @@ std::shared_ptr<const CWebSession> CWebPublisher::Build(CSDPObject& r, const std
     for (int mode = listrules::kFilterCurrent; mode <= listrules::kFilterThisMonth; ++mode)
         if (listrules::PassesFilter(r, mode, now, m_clock))
             s->passes |= 1u << mode;
-    s->search = SearchTextsOf(s->row, r);
+    s->searchKey = SearchKeyOf(s->row, r);
     s->title = DisplayText(s->row.name);
     r.WriteSdp(s->sdp);
-    steadyUntil = NowAnswerHoldsUntil(r.times, now);
+    // The time filters' periods all end with a day.
+    steadyUntil = std::min(NowAnswerHoldsUntil(r.times, now), PeriodEnd(kPeriodToday, now, m_clock));
 
     const QString sdpUrl = QStringLiteral("/api/v1/sessions/%1.sdp").arg(QString::fromStdString(id));
     s->rowJson = Compact(QJsonObject{
@@ -213,8 +247,16 @@ void CWebPublisher::Walk(const CSessionList& list, CWebDirectory& into, const st
 void CWebPublisher::Flush()
 {
     m_timer.stop();
-    const int64_t now = m_clock.Now();
     CPublishRun run{std::make_shared<CWebSnapshot>(), {}};
+    // Only rows to look at again: the store is walked only when one of
+    // them changed, or something came or went.
+    if (!m_all && !m_structure) {
+        if (!RefreshDirty(run))
+            m_structure = true;
+        else if (run.events.empty())
+            return;
+    }
+    const int64_t now = m_clock.Now();
     run.snapshot->madeAt = now;
     auto main = std::make_unique<CWebDirectory>();
     main->id = kMainListId;
@@ -238,6 +280,7 @@ void CWebPublisher::Flush()
     }
     m_dirty.clear();
     m_all = false;
+    m_structure = false;
     const WebSnapshotPtr before = m_state.Snapshot();
     bool same = run.events.empty() && before->directories.size() == run.snapshot->directories.size();
     for (const auto& d : run.snapshot->directories) {

@@ -24,13 +24,14 @@ struct CWebSession;
 // HTTP threads see the snapshots alone.
 //
 // Time alone changes a row's active state and the time filters it passes:
-// after each walk the rows whose answer may have turned are looked at
-// again, and a round of every row runs over kRecheckWalks walks.
+// after each walk the rows whose answers may have turned (one of its times
+// began or ended, or the day did) are looked at again. A publication that
+// only rebuilds rows walks the store only when one of them really changed,
+// so an idle directory costs next to nothing however large.
 class CWebPublisher final : public QObject, public ViewNotifier {
     Q_OBJECT
 public:
     static constexpr int kDelayMs = 150;
-    static constexpr int kRecheckWalks = 30;
 
     CWebPublisher(CSessionStore& doc, const Clock& clock, CWebState& state, QObject* parent = nullptr);
     ~CWebPublisher() override;
@@ -38,8 +39,10 @@ public:
     // Publishes what changed now.
     void Flush();
     size_t SessionCount() const { return m_entries.size(); }
+    // Rows made so far (each addition, change or time turn makes one).
+    uint64_t RowsBuilt() const { return m_built; }
 
-    void UpdateAllViews(const CViewHint&) override { Touch(); }
+    void UpdateAllViews(const CViewHint&) override { Structure(); }
     bool IsListShowing(const CSDPObject&) const override { return false; }
     void RecordAdded(const Record& directory, size_t row, const Record& record) override;
     void RecordRemoved(const Record& directory, size_t row, const Record& record) override;
@@ -54,7 +57,9 @@ private:
         bool seen = false;
     };
     void Touch();
+    void Structure();
     void MarkDirty(const CSDPObject* record);
+    bool RefreshDirty(struct CPublishRun& run);
     std::shared_ptr<const CWebSession> Build(CSDPObject& record, const std::string& id, const std::string& directoryId,
                                              int64_t now, int64_t& steadyUntil);
     std::string IdFor(CSDPObject& record, const std::string& directoryId);
@@ -69,5 +74,6 @@ private:
     std::unordered_set<const CSDPObject*> m_dirty;
     std::unordered_set<std::string> m_ids;
     bool m_all = true;
-    uint64_t m_walks = 0;
+    bool m_structure = true; // rows came, went or moved: the next publication walks the store
+    uint64_t m_built = 0;
 };

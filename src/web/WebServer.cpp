@@ -1,6 +1,7 @@
 #include "web/WebServer.h"
 
 #include "base/RequestHead.h"
+#include "web/WebAccess.h"
 #include "web/WebHandlers.h"
 #include "web/WebState.h"
 
@@ -43,11 +44,22 @@ constexpr size_t kRelayBuffer = 64 * 1024;
 std::string AddressText(const sockaddr_storage& addr)
 {
     char text[INET6_ADDRSTRLEN] = {};
-    if (addr.ss_family == AF_INET)
+    if (addr.ss_family == AF_INET) {
         inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(&addr)->sin_addr, text, sizeof text);
-    else if (addr.ss_family == AF_INET6)
-        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(&addr)->sin6_addr, text, sizeof text);
+    } else if (addr.ss_family == AF_INET6) {
+        const in6_addr& a = reinterpret_cast<const sockaddr_in6*>(&addr)->sin6_addr;
+        if (IN6_IS_ADDR_V4MAPPED(&a))
+            inet_ntop(AF_INET, &a.s6_addr[12], text, sizeof text); // an IPv4 client of a dual-stack socket
+        else
+            inet_ntop(AF_INET6, &a, text, sizeof text);
+    }
     return text;
+}
+
+int PortOf(const sockaddr_storage& addr)
+{
+    return ntohs(addr.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6*>(&addr)->sin6_port
+                                            : reinterpret_cast<const sockaddr_in*>(&addr)->sin_port);
 }
 
 // Takes what the client sent that nobody will read: closing over unread
@@ -79,42 +91,42 @@ void SendAndClose(int sock, const char* response)
     close(sock);
 }
 
-enum class EHead { Ready, TooLarge, TooSlow, Closed };
+enum class EHead { Ready, TooLarge, Malformed, TooSlow, Closed };
 
-// Waits until the request's head (up to its blank line) has arrived,
-// looking at the bytes without taking them. Reports the head's first line.
-EHead WaitForHead(int sock, const CWebLimits& limits, SteadyClock::time_point deadline, std::string& firstLine)
+// Reads until the request's head (up to its blank line) has arrived; the
+// bytes read (the head, and whatever came after it) stay in `bytes` for the
+// library, `scan` looks into them.
+EHead ReadHead(int sock, const CWebLimits& limits, SteadyClock::time_point deadline, std::string& bytes,
+               requesthead::CScan& scan)
 {
-    std::string buffer(limits.maxHeadBytes + 1, '\0');
-    ssize_t seen = -1;
+    bytes.assign(limits.maxHeadBytes + 1, '\0');
+    size_t have = 0;
     for (;;) {
-        const ssize_t n = recv(sock, buffer.data(), buffer.size(), MSG_PEEK | MSG_DONTWAIT);
-        if (n == 0)
-            return EHead::Closed;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+        const ssize_t n = recv(sock, bytes.data() + have, bytes.size() - have, MSG_DONTWAIT);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
             return EHead::Closed;
         if (n > 0) {
-            const auto scan = requesthead::Scan(std::string_view(buffer.data(), static_cast<size_t>(n)),
-                                                limits.maxHeadBytes, limits.maxHeaderLines);
-            if (scan.state == requesthead::EState::TooLarge)
-                return EHead::TooLarge;
-            if (scan.state == requesthead::EState::Complete) {
-                firstLine = std::string(scan.firstLine);
-                return EHead::Ready;
+            // Only a new line end can end the head or break a bound.
+            const std::string_view fresh(bytes.data() + have, static_cast<size_t>(n));
+            have += static_cast<size_t>(n);
+            if (fresh.find_first_of("\r\n") != std::string_view::npos || have == bytes.size()) {
+                scan = requesthead::Scan(std::string_view(bytes.data(), have), limits.maxHeadBytes, limits.maxHeaderLines);
+                if (scan.state == requesthead::EState::TooLarge)
+                    return EHead::TooLarge;
+                if (scan.state == requesthead::EState::Malformed)
+                    return EHead::Malformed;
+                if (scan.state == requesthead::EState::Complete) {
+                    bytes.resize(have);
+                    return EHead::Ready;
+                }
             }
+            continue;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now());
         if (left.count() <= 0)
             return EHead::TooSlow;
-        if (n > 0 && n == seen) {
-            // Part of a head waits and nothing new came: poll would answer
-            // at once, so look again a little later.
-            std::this_thread::sleep_for(std::min(left, std::chrono::milliseconds(10)));
-        } else {
-            seen = n;
-            pollfd p{sock, POLLIN, 0};
-            poll(&p, 1, static_cast<int>(std::min<int64_t>(left.count(), 1000)));
-        }
+        pollfd p{sock, POLLIN, 0};
+        poll(&p, 1, static_cast<int>(std::min<int64_t>(left.count(), 1000)));
     }
 }
 
@@ -225,6 +237,8 @@ public:
     CWebHandlers handlers;
     CWebLimits limits;
     std::string allowOrigin;
+    std::vector<std::string> hostNames; // besides the address a connection came in on
+    std::string token;
     httplib::Server http;
     std::string socketDir;
     std::string socketPath;
@@ -280,7 +294,7 @@ public:
             // to fill a segment would hold an event back for a delayed ack.
             const int on = 1;
             setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-            Admit(fd, AddressText(addr));
+            Admit(fd, ClientKey(addr));
         }
     }
 
@@ -322,14 +336,38 @@ public:
         }
     }
 
+    // The Host values a connection may name: the address and port it came
+    // in on (the loopback names with a loopback one), and the names given.
+    CWebAccess AccessFor(int client) const
+    {
+        CWebAccess access{{}, token};
+        sockaddr_storage local{};
+        socklen_t len = sizeof local;
+        if (getsockname(client, reinterpret_cast<sockaddr*>(&local), &len) != 0)
+            return access;
+        const int port = PortOf(local);
+        std::vector<std::string> names = hostNames;
+        names.push_back(AddressText(local));
+        if (IsLoopbackHost(names.back()))
+            names.insert(names.end(), {"localhost", "127.0.0.1", "::1"});
+        for (const std::string& name : names)
+            for (std::string& value : CWebAccess::HostValues(name, port))
+                access.hosts.push_back(std::move(value));
+        return access;
+    }
+
     void Serve(int client)
     {
-        std::string firstLine;
-        switch (WaitForHead(client, limits, SteadyClock::now() + limits.headTimeout, firstLine)) {
+        std::string bytes;
+        requesthead::CScan scan;
+        switch (ReadHead(client, limits, SteadyClock::now() + limits.headTimeout, bytes, scan)) {
         case EHead::Ready:
             break;
         case EHead::TooLarge:
             Refuse(client, "HTTP/1.1 431 Request Header Fields Too Large\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+            return;
+        case EHead::Malformed:
+            Refuse(client, "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
             return;
         case EHead::TooSlow:
             ++state.timedOutConnections;
@@ -338,25 +376,42 @@ public:
         case EHead::Closed:
             return;
         }
+        const CWebAccess::CDecision decision = AccessFor(client).Check(scan.head);
+        if (decision.verdict != CWebAccess::EVerdict::Allowed) {
+            Refuse(client, AccessRefusal(decision.verdict, decision.location, token).c_str());
+            return;
+        }
         const int inner = ConnectUnix(socketPath);
         if (inner < 0)
             return;
         // An event stream lives as long as its client reads it; every other
         // answer has its time.
-        const bool stream = firstLine.rfind("GET /api/v1/events", 0) == 0;
-        Relay(client, inner, stream);
+        const bool stream = scan.firstLine.starts_with("GET /api/v1/events");
+        CPipe up;
+        up.bytes = std::move(bytes);
+        Relay(client, inner, stream, up);
         close(inner);
+        // A stream's writer waits for events: told now, it finds its
+        // client gone on its next write and frees its place at once.
+        if (stream)
+            state.Events().Nudge();
     }
 
-    void Relay(int client, int inner, bool stream)
+    void Relay(int client, int inner, bool stream, CPipe& up)
     {
-        CPipe up, down; // client to library, library to client
-        size_t budget = limits.maxHeadBytes + limits.maxBodyBytes;
+        CPipe down; // library to client; `up` holds what the client sent so far
+        size_t budget = limits.maxHeadBytes + limits.maxBodyBytes - std::min(up.bytes.size(), limits.maxHeadBytes);
         const auto deadline = SteadyClock::now() + limits.requestTimeout;
         auto lastProgress = SteadyClock::now();
         const auto writeTimeout = std::chrono::seconds(limits.writeTimeoutSeconds);
+        // A stream is let off the deadline only once the events route has
+        // answered it: until then it is a request like any other.
+        bool streaming = false;
         for (;;) {
             if (!up.shut && up.eof && up.Pending() == 0) {
+                // A stream's client that hangs up is gone for good.
+                if (streaming)
+                    return;
                 shutdown(inner, SHUT_WR);
                 up.shut = true;
             }
@@ -374,7 +429,7 @@ public:
             if (up.Pending())
                 p[1].events |= POLLOUT;
             const auto now = SteadyClock::now();
-            if ((!stream && now > deadline) || (down.Pending() && now - lastProgress > writeTimeout)) {
+            if ((!streaming && now > deadline) || (down.Pending() && now - lastProgress > writeTimeout)) {
                 ++state.timedOutConnections;
                 shutdown(client, SHUT_RDWR);
                 return;
@@ -392,6 +447,8 @@ public:
                 return;
             if ((p[1].revents & (POLLIN | POLLHUP)) && down.Room() && !ReadInto(inner, down, nullptr))
                 return;
+            if (stream && !streaming && down.bytes.starts_with("HTTP/1.1 200 "))
+                streaming = true;
             if (p[1].revents & POLLOUT && up.Pending() && !WriteFrom(inner, up))
                 return;
             if (p[0].revents & POLLOUT && down.Pending()) {
@@ -415,6 +472,21 @@ public:
         idle.wait(guard, [&] { return running == 0; });
     }
 };
+
+std::string ClientKey(const sockaddr_storage& addr)
+{
+    // One IPv6 host holds a whole /64 (privacy addresses, or any it
+    // likes): it counts as one client.
+    if (addr.ss_family == AF_INET6) {
+        sockaddr_storage prefix = addr;
+        in6_addr& a = reinterpret_cast<sockaddr_in6*>(&prefix)->sin6_addr;
+        if (!IN6_IS_ADDR_V4MAPPED(&a)) {
+            std::fill(a.s6_addr + 8, a.s6_addr + 16, 0);
+            return AddressText(prefix) + "/64";
+        }
+    }
+    return AddressText(addr);
+}
 
 bool IsLoopbackHost(const std::string& host)
 {
@@ -486,7 +558,7 @@ CWebServer::CWebServer(CWebState& state, const CWebAssets& assets, CWebLimits li
     });
     http.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
         CImpl& impl = *m_impl;
-        CWebRequest request{req.path, {}, req.get_header_value("Host")};
+        CWebRequest request{req.path, {}, req.get_header_value("Host"), SteadyClock::now() + impl.limits.requestTimeout};
         for (const auto& [k, v] : req.params)
             request.params.emplace(k, v);
         CWebResponse answer = impl.handlers.Handle(request);
@@ -496,7 +568,19 @@ CWebServer::CWebServer(CWebState& state, const CWebAssets& assets, CWebLimits li
             res.set_header(k.c_str(), v);
         if (answer.contentType.starts_with("application/json"))
             res.set_header("Cache-Control", "no-store");
-        res.set_content(std::move(answer.body), answer.contentType.c_str());
+        if (!answer.more) {
+            res.set_content(std::move(answer.body), answer.contentType.c_str());
+            return;
+        }
+        res.set_chunked_content_provider(answer.contentType, [more = std::move(answer.more)](size_t, httplib::DataSink& sink) {
+            std::string piece;
+            const bool goOn = more(piece);
+            if (!piece.empty() && !sink.write(piece.data(), piece.size()))
+                return false;
+            if (!goOn)
+                sink.done();
+            return true;
+        });
     });
     const auto refuse = [this](const httplib::Request&, httplib::Response& res) {
         m_impl->AddHeaders(res);
@@ -514,6 +598,13 @@ CWebServer::CWebServer(CWebState& state, const CWebAssets& assets, CWebLimits li
 CWebServer::~CWebServer()
 {
     Stop();
+}
+
+void CWebServer::SetAccess(std::vector<std::string> hostNames, std::string token)
+{
+    m_impl->hostNames = std::move(hostNames);
+    m_impl->state.accessToken = token;
+    m_impl->token = std::move(token);
 }
 
 void CWebServer::SetAllowOrigin(std::string origin)

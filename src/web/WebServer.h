@@ -3,6 +3,9 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
+
+struct sockaddr_storage;
 
 class CWebState;
 struct CWebAssets;
@@ -38,6 +41,9 @@ public:
     CWebServer& operator=(const CWebServer&) = delete;
 
     void SetAllowOrigin(std::string origin);
+    // Host names answered besides the address a client reaches the server
+    // on, and the access token asked for (empty: none).
+    void SetAccess(std::vector<std::string> hostNames, std::string token);
     // Binds and starts serving; false with the reason when it cannot bind.
     bool Start(const std::string& host, int port, std::string* error);
     int Port() const { return m_port; }
@@ -51,5 +57,7 @@ private:
     int m_port = 0;
 };
 
+// Whom the per-client limit counts a peer as: its address, an IPv6 one by its /64.
+std::string ClientKey(const sockaddr_storage& addr);
 // Whether an address to bind to is a loopback one (127.0.0.0/8, ::1, localhost).
 bool IsLoopbackHost(const std::string& host);

@@ -1,6 +1,8 @@
 #include "web/WebService.h"
 
 #include "base/ViewFanOut.h"
+#include "directory/SessionStore.h"
+#include "web/WebAccess.h"
 #include "web/WebHandlers.h"
 #include "web/WebPublisher.h"
 #include "web/WebServer.h"
@@ -22,7 +24,7 @@ std::string NewEpoch()
 } // namespace
 
 CWebService::CWebService(CSessionStore& doc, const Clock& clock, CViewFanOut& views, const CWireCounters* wire)
-    : m_views(views), m_state(std::make_unique<CWebState>(NewEpoch()))
+    : m_doc(doc), m_views(views), m_state(std::make_unique<CWebState>(NewEpoch()))
 {
     m_state->wire = wire;
     m_publisher = std::make_unique<CWebPublisher>(doc, clock, *m_state);
@@ -40,6 +42,12 @@ CWebService::~CWebService()
 void CWebService::SetAllowOrigin(std::string origin)
 {
     m_server->SetAllowOrigin(std::move(origin));
+}
+
+void CWebService::SetAccess(std::vector<std::string> hostNames, bool noToken)
+{
+    m_hostNames = std::move(hostNames);
+    m_noToken = noToken;
 }
 
 bool CWebService::SplitAddress(const std::string& address, std::string& host, int& port)
@@ -67,6 +75,13 @@ bool CWebService::Start(const std::string& address, std::string* error)
             *error = "the web server's address is HOST:PORT, not '" + address + "'";
         return false;
     }
+    m_token.clear();
+    if (!IsLoopbackHost(m_host) && !m_noToken) {
+        m_token = LoadOrMakeToken(m_doc.installDirectory + "/" + kTokenFile, error);
+        if (m_token.empty())
+            return false;
+    }
+    m_server->SetAccess(m_hostNames, m_token);
     m_serving = m_server->Start(m_host, port, error);
     return m_serving;
 }
@@ -75,10 +90,12 @@ std::string CWebService::Announcement() const
 {
     const std::string shown = m_host.find(':') != std::string::npos ? "[" + m_host + "]" : m_host;
     std::string text = "serving http://" + shown + ":" + std::to_string(Port()) + "/";
-    if (!IsLoopbackHost(m_host))
+    if (!m_token.empty())
+        text += "?token=" + m_token;
+    else if (!IsLoopbackHost(m_host))
         text = "warning: serving beyond this host on " + m_host + " port " + std::to_string(Port())
-            + ": anyone who reaches it sees every session this directory hears or announces (names, descriptions, "
-              "contacts, media addresses, schedules, SDP texts) and its metrics\n"
+            + " without an access token: anyone who reaches it sees every session this directory hears or announces "
+              "(names, descriptions, contacts, media addresses, schedules, SDP texts) and its metrics\n"
             + text;
     return text;
 }

@@ -26,11 +26,15 @@ public:
     CWebService& operator=(const CWebService&) = delete;
 
     void SetAllowOrigin(std::string origin);
+    // Host names to answer besides the address served on, and whether to
+    // serve beyond loopback without the access token. Before Start.
+    void SetAccess(std::vector<std::string> hostNames, bool noToken);
     // Serves on ADDR:PORT ("[V6]:PORT", or a bare port on loopback). False
     // with the reason when the address is malformed or cannot be bound.
     bool Start(const std::string& address, std::string* error);
-    // What to tell the user once it serves: the address, and a warning
-    // naming what becomes visible when it is not loopback.
+    // What to tell the user once it serves: the address (with the access
+    // token beyond loopback), and a warning naming what becomes visible
+    // when it is not loopback.
     std::string Announcement() const;
     bool Serving() const { return m_serving; }
     int Port() const;
@@ -42,11 +46,18 @@ public:
     // "ADDR:PORT" split; false when it is not one.
     static bool SplitAddress(const std::string& address, std::string& host, int& port);
 
+    // The file beside the cache that keeps the access token.
+    static constexpr const char* kTokenFile = "web-token";
+
 private:
+    CSessionStore& m_doc;
     CViewFanOut& m_views;
     std::unique_ptr<CWebState> m_state;
     std::unique_ptr<CWebPublisher> m_publisher;
     std::unique_ptr<CWebServer> m_server;
     std::string m_host;
+    std::vector<std::string> m_hostNames;
+    bool m_noToken = false;
+    std::string m_token;
     bool m_serving = false;
 };

@@ -1,6 +1,7 @@
 #include "web/WebSnapshot.h"
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 
 const std::vector<uint32_t>& CWebDirectory::Order(int sortMode) const
@@ -14,6 +15,28 @@ const std::vector<uint32_t>& CWebDirectory::Order(int sortMode) const
         listrules::SortPositions(order, sortMode, [this](uint32_t i) -> const listrules::CRow& { return sessions[i]->row; });
     }
     return it->second;
+}
+
+const CWebDirectory::CSearchIndex& CWebDirectory::Search() const
+{
+    std::lock_guard lock(m_orders->lock);
+    if (!m_orders->search) {
+        auto index = std::make_unique<CSearchIndex>();
+        size_t size = 0;
+        for (const auto& s : sessions)
+            size += s->searchKey.size() + 1;
+        index->keys.reserve(size);
+        index->ends.reserve(sessions.size());
+        index->passes.reserve(sessions.size());
+        for (const auto& s : sessions) {
+            index->keys += s->searchKey;
+            index->keys += '\n';
+            index->ends.push_back(static_cast<uint32_t>(index->keys.size()));
+            index->passes.push_back(static_cast<uint8_t>(s->passes));
+        }
+        m_orders->search = std::move(index);
+    }
+    return *m_orders->search;
 }
 
 void CWebDirectory::KeepOrdersOf(const CWebDirectory& before)
@@ -38,13 +61,39 @@ CWebSnapshot::CPage CWebSnapshot::Query(const CWebDirectory& directory, const CW
 {
     CPage page;
     const size_t end = query.offset + std::min(query.limit, directory.sessions.size());
-    for (uint32_t i : directory.Order(query.sortMode)) {
-        const CWebSession& s = *directory.sessions[i];
-        if (!s.Passes(query.filterMode) || !MatchesSearch(s.search, query.search))
+    const CSearchNeedle needle = SearchNeedleOf(query.search);
+    if (!needle.usable)
+        return page; // no text of a row holds a line break
+    const auto late = [&] { return page.late = std::chrono::steady_clock::now() > query.deadline; };
+    const CWebDirectory::CSearchIndex& index = directory.Search();
+    // The rows the search keeps: one pass over the keys, each match moving
+    // on to the next row (in time linear in the keys, whatever the text).
+    std::vector<uint8_t> kept(directory.sessions.size(), needle.folded.empty());
+    if (!needle.folded.empty()) {
+        const char* keys = index.keys.data();
+        for (size_t at = 0, found = 0; at < index.keys.size(); ++found) {
+            const void* hit = memmem(keys + at, index.keys.size() - at, needle.folded.data(), needle.folded.size());
+            if (!hit || (found % 1024 == 1023 && late()))
+                break;
+            const auto row = std::upper_bound(index.ends.begin(), index.ends.end(),
+                                              static_cast<uint32_t>(static_cast<const char*>(hit) - keys));
+            kept[static_cast<size_t>(row - index.ends.begin())] = 1;
+            at = *row;
+        }
+    }
+    const bool anyTime = query.filterMode < listrules::kFilterCurrent || query.filterMode > listrules::kFilterThisMonth;
+    const std::vector<uint32_t>& order = directory.Order(query.sortMode);
+    for (size_t n = 0; n < order.size() && !page.late; ++n) {
+        if (n % 4096 == 4095 && late())
+            break;
+        const uint32_t i = order[n];
+        if (!kept[i] || !(anyTime || (index.passes[i] & (1u << query.filterMode))))
             continue;
         if (page.total >= query.offset && page.total < end)
-            page.rows.push_back(&s);
+            page.rows.push_back(directory.sessions[i].get());
         ++page.total;
     }
+    if (page.late)
+        page.rows.clear();
     return page;
 }

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -21,7 +22,7 @@ struct CWebSession {
     bool isDirectory = false;
     listrules::CRow row;     // the list's cells, as the window reads them
     unsigned passes = 0;     // bit n set: passes time filter n (1..4)
-    CSearchTexts search;
+    std::string searchKey;   // the row's texts folded for the search, as the window keeps them
     QByteArray rowJson;      // the row as the list endpoint sends it
     QByteArray detailJson;   // the one-session document
     std::string sdp;         // the writer's text
@@ -46,6 +47,15 @@ struct CWebDirectory {
     // The rows ordered by a sort mode, worked out once and shared with the
     // next snapshots for as long as the rows stay the same.
     const std::vector<uint32_t>& Order(int sortMode) const;
+    // The rows' search keys end to end (each ends in a line break, which no
+    // usable search holds) and the time filters they pass, in the list's
+    // order: a search reads one block of memory, not a record per row.
+    struct CSearchIndex {
+        std::string keys;
+        std::vector<uint32_t> ends; // where each row's key ends in `keys`
+        std::vector<uint8_t> passes;
+    };
+    const CSearchIndex& Search() const;
     // Takes over the orders worked out for `before` when it holds the very
     // same rows.
     void KeepOrdersOf(const CWebDirectory& before);
@@ -54,6 +64,7 @@ private:
     struct COrders {
         std::mutex lock;
         std::unordered_map<int, std::vector<uint32_t>> bySort;
+        std::unique_ptr<CSearchIndex> search;
     };
     std::shared_ptr<COrders> m_orders = std::make_shared<COrders>();
 };
@@ -65,6 +76,8 @@ struct CWebQuery {
     QString search;
     size_t offset = 0;
     size_t limit = 200;
+    // The work stops here: the request's answer is due.
+    std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
 };
 
 struct CWebSnapshot {
@@ -80,6 +93,7 @@ struct CWebSnapshot {
     struct CPage {
         size_t total = 0;
         std::vector<const CWebSession*> rows;
+        bool late = false; // the deadline came first: no answer
     };
     CPage Query(const CWebDirectory& directory, const CWebQuery& query) const;
 };

@@ -58,6 +58,8 @@ public:
     std::atomic<uint64_t> timedOutConnections{0};
     std::atomic<int> streamClients{0};
     std::atomic<uint64_t> publishes{0};
+    // The access token in force (empty: none), for the playlist's links.
+    std::string accessToken;
     // The directory's own counts; none in tests that have no runtime.
     const CWireCounters* wire = nullptr;
 

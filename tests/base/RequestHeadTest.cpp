@@ -24,7 +24,12 @@ TEST(RequestHead, ScanFindsTheHeadWithinItsBounds)
         {"", 100, 5, EState::Incomplete, ""},
         {"GET / HTTP/1.1\r\nHost: x\r\n", 100, 5, EState::Incomplete, ""},
         {"GET / HTTP/1.1\r\nHost: x\r\n\r\n", 100, 5, EState::Complete, "GET / HTTP/1.1"},
-        {"GET /a HTTP/1.0\n\nbody\r\n\r\n", 100, 5, EState::Complete, "GET /a HTTP/1.0"},
+        // CRLF only: a bare LF or CR, a folded line, no request line.
+        {"GET /a HTTP/1.0\n\nbody\r\n\r\n", 100, 5, EState::Malformed, ""},
+        {"GET / HTTP/1.1\r\nA: b\nB: c\r\n\r\n", 100, 5, EState::Malformed, ""},
+        {"GET / HTTP/1.1\r\nA: b\rB: c\r\n\r\n", 100, 5, EState::Malformed, ""},
+        {"GET / HTTP/1.1\r\nA: b\r\n c\r\n\r\n", 100, 5, EState::Malformed, ""},
+        {"\r\nGET / HTTP/1.1\r\n\r\n", 100, 5, EState::Malformed, ""},
         // A body after the head is not the head's size.
         {"GET / HTTP/1.1\r\n\r\n" + std::string(500, 'b'), 20, 5, EState::Complete, "GET / HTTP/1.1"},
         // The blank line must fall within the bound.
@@ -42,6 +47,17 @@ TEST(RequestHead, ScanFindsTheHeadWithinItsBounds)
         EXPECT_EQ(scan.state, c.state) << c.bytes.substr(0, 40);
         EXPECT_EQ(std::string(scan.firstLine), c.firstLine) << c.bytes.substr(0, 40);
     }
+}
+
+TEST(RequestHead, FieldsAreFoundByNameInAnyCase)
+{
+    const std::string head = "GET / HTTP/1.1\r\nhost:  a:1 \r\nX-Host: b\r\nHOST: c\r\nEmpty:\r\n";
+    size_t count = 0;
+    EXPECT_EQ(requesthead::Field(head, "Host", &count), "a:1");
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(requesthead::Field(head, "empty"), "");
+    EXPECT_FALSE(requesthead::Field(head, "GET / HTTP/1.1").has_value());
+    EXPECT_FALSE(requesthead::Field(head, "Cookie").has_value());
 }
 
 TEST(RequestHead, NumbersAreDigitsOnly)

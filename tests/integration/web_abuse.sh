@@ -17,5 +17,6 @@ serving receiver "$ADDR_B:18084" 120
 
 timeout 100 ip netns exec "$NS_A" /usr/bin/python3 "$(dirname "$0")/../support/web_abuse_check.py" \
     --base "http://$ADDR_B:18084" --pid "$server" --origin "$ADDR_A" \
+    --token "$(sed -n 's/.*serving http.*?token=\([0-9a-f]*\).*/\1/p' "$WORK/serve.err")" \
     || fail "abuse check failed" "$WORK/serve.err"
 stops "$server" "$WORK/serve.err"

@@ -22,8 +22,19 @@ timeout 60 ip netns exec "$NS_B" /usr/bin/python3 "$(dirname "$0")/../support/we
 
 stops "$server" "$WORK/serve.err"
 
-# Bound beyond loopback, the server says what becomes visible.
+# Bound beyond loopback it asks for a token, kept for the user alone and
+# printed with the address; --no-token serves openly, and says what becomes
+# visible. Every command has its --help.
 run_in "$NS_B" receiver serve --http "$ADDR_B:18083" --seconds 1 > /dev/null 2> "$WORK/wide.err" || true
-grep -q "warning: serving beyond this host on $ADDR_B port 18083: anyone who reaches it sees every session" "$WORK/wide.err" \
-    || fail "no warning for a wide bind" "$WORK/wide.err"
+token=$(cat "$WORK/receiver/install/web-token")
+grep -q "serving http://$ADDR_B:18083/?token=$token" "$WORK/wide.err" && [ "${#token}" -ge 32 ] \
+    && [ "$(stat -c %a "$WORK/receiver/install/web-token")" = 600 ] || fail "no private token" "$WORK/wide.err"
+run_in "$NS_B" receiver serve --http "$ADDR_B:18083" --no-token --seconds 1 > /dev/null 2> "$WORK/open.err" || true
+grep -q "warning: serving beyond this host on $ADDR_B port 18083 without an access token: anyone who reaches it sees every session" \
+    "$WORK/open.err" || fail "no warning for an open wide bind" "$WORK/open.err"
 ! grep -q "warning" "$WORK/serve.err" || fail "warning on loopback" "$WORK/serve.err"
+for command in $("$cli" --help | sed -n 's/^  \([a-z]\+\) .*/\1/p; s/^  \([a-z]\+\)$/\1/p'); do
+    "$cli" "$command" --help > "$WORK/help.out" && grep -q "^usage: talmira-cli $command" "$WORK/help.out" \
+        || fail "$command --help" "$WORK/help.out"
+done
+"$cli" serve --help | grep -q "Authorization: Bearer TOKEN" || fail "serve --help says nothing of the token"

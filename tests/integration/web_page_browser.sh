@@ -11,6 +11,6 @@ web_netns_setup page 61
 sides
 
 timeout 150 ip netns exec "$NS_B" /usr/bin/python3 "$(dirname "$0")/../support/web_page_check.py" \
-    --cli "$cli" --work "$WORK" --ns-sender "$NS_A" --ns-receiver "$NS_B" --port 18081 \
+    --cli "$cli" --work "$WORK" --ns-sender "$NS_A" --ns-receiver "$NS_B" --port 18081 --address "$ADDR_B" \
     --screenshot "${TALMIRA_WEB_SCREENSHOT:-$WORK/web.png}" \
     || fail "web page check failed" "$WORK"/serve*.err

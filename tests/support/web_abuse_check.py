@@ -42,12 +42,34 @@ def main():
     parser.add_argument('--base', required=True)
     parser.add_argument('--pid', type=int, required=True)
     parser.add_argument('--origin', required=True)
+    parser.add_argument('--token', required=True)
     args = parser.parse_args()
     host, port = args.base.split('//')[1].split(':')
     port = int(port)
+    bearer = f'Authorization: Bearer {args.token}\r\n'.encode()
 
     def get(path, timeout=5):
-        return urllib.request.urlopen(args.base + path, timeout=timeout).read()
+        request = urllib.request.Request(args.base + path, headers={'Authorization': f'Bearer {args.token}'})
+        return urllib.request.urlopen(request, timeout=timeout).read()
+
+    # Only its own Host, only with the token; the page's address trades the
+    # token for a cookie the page's scripts cannot read; CRLF only, at once.
+    own = f'Host: {host}:{port}\r\n'.encode()
+    for head, answer in [(b'GET / HTTP/1.1\r\nHost: evil.example:%d\r\n' % port + bearer, b'HTTP/1.1 421'),
+                         (b'GET /api/v1/directories HTTP/1.1\r\n' + own, b'HTTP/1.1 401'),
+                         (b'GET /?token=%s HTTP/1.1\r\n' % args.token.encode() + own,
+                          b'HTTP/1.1 303 See Other\r\nLocation: /\r\nSet-Cookie: talmira_token=%s; Path=/; HttpOnly; '
+                          b'SameSite=Strict' % args.token.encode()),
+                         (b'GET /api/v1/directories HTTP/1.1\r\n' + own + b'Cookie: talmira_token=%s\r\n' % args.token.encode(),
+                          b'HTTP/1.1 200'),
+                         (b'GET /api/v1/events HTTP/1.1\n' + own + bearer, b'HTTP/1.1 400')]:
+        s = connect(host, port, args.origin)
+        s.settimeout(1)
+        s.sendall(head + b'\r\n')
+        got = s.recv(300)
+        s.close()
+        if not got.startswith(answer):
+            fail(f'{head!r} answered {got!r}')
 
     def metric(name):
         for line in get('/metrics').decode().splitlines():
@@ -73,7 +95,7 @@ def main():
 
     # A client that asks for the event stream and never reads it.
     deaf = connect(host, port, args.origin, rcvbuf=4096)
-    deaf.sendall(b'GET /api/v1/events HTTP/1.1\r\nHost: x\r\n\r\n')
+    deaf.sendall(b'GET /api/v1/events HTTP/1.1\r\n' + own + bearer + b'\r\n')
     wait('the deaf stream is taken', lambda: metric('talmira_event_stream_clients') == 1, 3)
 
     # 1,000 idle connections from one address.
@@ -91,7 +113,7 @@ def main():
         slow.append(s)
     # A 10 MB request from a third.
     big = connect(host, port, '10.79.63.13')
-    big.sendall(b'POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 10485760\r\n\r\n')
+    big.sendall(b'POST / HTTP/1.1\r\n' + own + bearer + b'Content-Length: 10485760\r\n\r\n')
     big_answer = b''
     try:
         chunk = b'z' * 65536

@@ -6,6 +6,7 @@ import os
 import signal
 import subprocess
 import time
+import urllib.error
 import urllib.request
 
 from selenium.common.exceptions import NoAlertPresentException, StaleElementReferenceException
@@ -31,16 +32,18 @@ def env_for(side):
     return e
 
 
-def start_server(tag):
+def start_server(tag, host='127.0.0.1'):
     err = open(f'{args.work}/serve-{tag}.err', 'w')
-    p = subprocess.Popen([args.cli, 'serve', '--http', f'127.0.0.1:{args.port}', '--seconds', '300'],
+    p = subprocess.Popen([args.cli, 'serve', '--http', f'{host}:{args.port}', '--seconds', '300'],
                          env=env_for('receiver'), stdout=subprocess.DEVNULL, stderr=err)
     procs.append(p)
     deadline = time.time() + 10
     while time.time() < deadline:
         try:
-            urllib.request.urlopen(f'http://127.0.0.1:{args.port}/api/v1/columns', timeout=1).read()
+            urllib.request.urlopen(f'http://{host}:{args.port}/favicon.ico', timeout=1).read()
             return p
+        except urllib.error.HTTPError:
+            return p  # 401 beyond loopback: it serves
         except OSError:
             time.sleep(0.1)
     fail('server did not start')
@@ -108,6 +111,7 @@ def main():
     for a in ('--cli', '--work', '--ns-sender', '--ns-receiver', '--screenshot'):
         parser.add_argument(a, required=True)
     parser.add_argument('--port', type=int, required=True)
+    parser.add_argument('--address', required=True)
     args = parser.parse_args()
     downloads = f'{args.work}/downloads'
     os.makedirs(downloads, exist_ok=True)
@@ -119,7 +123,9 @@ def main():
         driver.execute_cdp_cmd('Page.setDownloadBehavior', {'behavior': 'allow', 'downloadPath': downloads})
         driver.get(f'http://127.0.0.1:{args.port}/')
         wait('page is live', lambda: driver.find_element(By.ID, 'status').text == 'Live', 5)
-        web_check.open_directory(driver, 'TTL Scope', 8)
+        # A fresh page opens on the TTL Scope, where the sessions are.
+        wait('TTL Scope chosen', lambda: driver.find_element(By.CSS_SELECTOR, '#tree .node[aria-selected="true"]')
+             .text.startswith('TTL Scope'), 3)
 
         # Rows arrive within 2 s of the announcement; the hostile name is text.
         hostile = ffmpeg(HOSTILE, '224.2.17.30', 41004)
@@ -196,6 +202,12 @@ def main():
         row.click()
         wait('plain details', lambda: driver.find_element(By.ID, 'd-name').text == PLAIN, 3)
         wait('plain sdp', lambda: 'm=audio' in driver.find_element(By.ID, 'd-sdp').text, 3)
+        # The address names the directory and session: a reload shows them again.
+        plain_id = row.get_attribute('data-id')
+        if f'session={plain_id}' not in driver.current_url or '#dir=' not in driver.current_url:
+            fail(f'the address does not keep the choice: {driver.current_url}')
+        driver.refresh()
+        wait('plain details after a reload', lambda: driver.find_element(By.ID, 'd-name').text == PLAIN, 5)
         driver.save_screenshot(args.screenshot)
 
         # ffmpeg's deletion takes the row.
@@ -211,6 +223,25 @@ def main():
         wait('row after restart', lambda: 'After restart' in row_names(driver), 4)
         stop(again, signal.SIGINT)
         wait('deletion after restart', lambda: 'After restart' not in row_names(driver), 4)
+
+        # Beyond loopback the token printed with the address lets the page
+        # in; it ends in a cookie the page's scripts cannot read, not in the
+        # address bar. Without it: 401.
+        stop(server)
+        server = start_server('wide', args.address)
+        token = open(f'{args.work}/receiver/install/web-token').read().strip()
+        if f'serving http://{args.address}:{args.port}/?token={token}' not in open(f'{args.work}/serve-wide.err').read():
+            fail('the address with the token was not printed')
+        driver.get(f'http://{args.address}:{args.port}/?token={token}#dir=main')
+        wait('page is live with the token', lambda: driver.find_element(By.ID, 'status').text == 'Live', 8)
+        if 'token' in driver.current_url or driver.execute_script('return document.cookie') != '':
+            fail(f'the token is in sight: {driver.current_url}')
+        try:
+            urllib.request.urlopen(f'http://{args.address}:{args.port}/api/v1/directories', timeout=5)
+            fail('answered without the token')
+        except urllib.error.HTTPError as e:
+            if e.code != 401:
+                fail(f'answered {e.code} without the token')
         logs = driver.get_log('browser') if hasattr(driver, 'get_log') else []
         errors = [l for l in logs if l.get('level') == 'SEVERE' and 'net::ERR' not in l.get('message', '')
                   and 'events' not in l.get('message', '')]

@@ -48,7 +48,10 @@ protected:
 
     CWebResponse Get(const std::string& path, std::multimap<std::string, std::string> params = {})
     {
-        return handlers.Handle(CWebRequest{path, std::move(params), "example.org:8086"});
+        CWebResponse r = handlers.Handle(CWebRequest{path, std::move(params), "example.org:8086"});
+        while (r.more && r.more(r.body)) {
+        }
+        return r;
     }
     static QJsonObject Json(const CWebResponse& r)
     {

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
 #include <string>
 #include <thread>
 #include <vector>
@@ -57,20 +58,21 @@ public:
     }
     bool ClosedByServer(std::chrono::milliseconds wait)
     {
-        pollfd p{m_fd, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(wait.count())) <= 0)
-            return false;
+        Read(wait); // what came before the end
         char c;
-        return recv(m_fd, &c, 1, MSG_PEEK) <= 0;
+        return recv(m_fd, &c, 1, MSG_DONTWAIT) == 0;
     }
 
 private:
     int m_fd = -1;
 };
 
+// The Host the server answers ("127.0.0.1:PORT"), set as it starts.
+std::string g_host;
+
 std::string Get(const std::string& path, const std::string& extra = "")
 {
-    return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra + "\r\n";
+    return "GET " + path + " HTTP/1.1\r\nHost: " + g_host + "\r\n" + extra + "\r\n";
 }
 } // namespace
 
@@ -80,13 +82,15 @@ protected:
     CWebLimits limits{.maxConnections = 40, .maxPerClient = 20, .maxStreamClients = 3, .headTimeout = 400ms,
                       .requestTimeout = 2000ms, .writeTimeoutSeconds = 1, .streamKeepAlive = 200ms};
     std::unique_ptr<CWebServer> server;
-    void Start(const std::string& origin = "")
+    void Start(const std::string& origin = "", std::vector<std::string> names = {}, std::string token = "")
     {
         server = std::make_unique<CWebServer>(state, CWebAssets{"<html>", "b{}", "1;"}, limits);
+        server->SetAccess(std::move(names), std::move(token));
         if (!origin.empty())
             server->SetAllowOrigin(origin);
         std::string error;
         ASSERT_TRUE(server->Start("127.0.0.1", 0, &error)) << error;
+        g_host = "127.0.0.1:" + std::to_string(server->Port());
     }
     std::string Ask(const std::string& request)
     {
@@ -120,7 +124,7 @@ TEST_F(WebServerTest, NothingChangesThroughHttp)
 {
     Start();
     for (const char* method : {"POST", "PUT", "DELETE", "PATCH"}) {
-        const std::string r = Ask(std::string(method) + " /api/v1/directories HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n\r\n{}");
+        const std::string r = Ask(std::string(method) + " /api/v1/directories HTTP/1.1\r\nHost: " + g_host + "\r\nContent-Length: 2\r\n\r\n{}");
         EXPECT_TRUE(r.starts_with("HTTP/1.1 405")) << method << ": " << r;
     }
 }
@@ -134,10 +138,12 @@ TEST_F(WebServerTest, OversizedHeadsAndBodiesAreRefused)
     EXPECT_TRUE(Ask(Get("/", many)).starts_with("HTTP/1.1 431"));
     EXPECT_TRUE(Ask(Get("/", "X-Big: " + std::string(20000, 'a') + "\r\n")).starts_with("HTTP/1.1 431"));
     EXPECT_TRUE(Ask(Get("/" + std::string(17000, 'a'))).starts_with("HTTP/1.1 431"));
+    // Lines end in CRLF alone: a bare LF is refused at once, not waited on.
+    EXPECT_TRUE(Ask("GET / HTTP/1.1\nHost: " + g_host + "\n\n").starts_with("HTTP/1.1 400"));
     // A 10 MB body announced: refused before it is read (or cut off by the
     // gate once it passes what any request may carry).
     CClient big(server->Port());
-    big.Send("POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 10485760\r\n\r\n");
+    big.Send("POST / HTTP/1.1\r\nHost: " + g_host + "\r\nContent-Length: 10485760\r\n\r\n");
     const std::string chunk(65536, 'z');
     for (int i = 0; i < 160 && big.Send(chunk); ++i) {
     }
@@ -159,6 +165,25 @@ TEST_F(WebServerTest, SlowClientsAreCutAtTheirDeadline)
     EXPECT_TRUE(idle.Read(2000ms).starts_with("HTTP/1.1 408"));
     EXPECT_LT(std::chrono::steady_clock::now() - started, 3000ms); // cut at 400 ms, not left open
     EXPECT_GE(state.timedOutConnections.load(), 2u);
+}
+
+// A head that waits for its end costs nothing meanwhile: the gate sleeps
+// until more comes, it does not look at what it has again and again.
+TEST_F(WebServerTest, WaitingHeadsCostNoTime)
+{
+    limits.headTimeout = 5s;
+    limits.maxPerClient = 40;
+    Start();
+    std::vector<std::unique_ptr<CClient>> waiting;
+    for (int i = 0; i < 40; ++i) {
+        waiting.push_back(std::make_unique<CClient>(server->Port()));
+        waiting.back()->Send("GET /" + std::string(15000, 'a'));
+    }
+    std::this_thread::sleep_for(200ms);
+    const auto cpu = [] { return std::chrono::nanoseconds(std::clock() * (1000000000 / CLOCKS_PER_SEC)); };
+    const auto before = cpu();
+    std::this_thread::sleep_for(1s);
+    EXPECT_LT(cpu() - before, 20ms);
 }
 
 TEST_F(WebServerTest, ConnectionsAreBoundedPerClient)
@@ -203,6 +228,7 @@ TEST_F(WebServerTest, EventStreamSendsNumberedEventsAndResumes)
 
 TEST_F(WebServerTest, EventStreamClientsAreBoundedAndStopEndsThem)
 {
+    limits.streamKeepAlive = 20s;
     Start();
     std::vector<std::unique_ptr<CClient>> streams;
     for (size_t i = 0; i < limits.maxStreamClients; ++i) {
@@ -212,6 +238,10 @@ TEST_F(WebServerTest, EventStreamClientsAreBoundedAndStopEndsThem)
     }
     EXPECT_EQ(state.streamClients.load(), int(limits.maxStreamClients));
     EXPECT_TRUE(Ask(Get("/api/v1/events")).starts_with("HTTP/1.1 503"));
+    // A client that leaves frees its slot at once, not at the next keep-alive.
+    streams.pop_back();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(state.streamClients.load(), int(limits.maxStreamClients) - 1);
     const auto started = std::chrono::steady_clock::now();
     server->Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2000ms);
@@ -244,12 +274,65 @@ TEST_F(WebServerTest, AStreamNobodyReadsIsDroppedWithoutHoldingTheWriter)
     EXPECT_TRUE(Ask(Get("/")).starts_with("HTTP/1.1 200"));
 }
 
+// Only the Hosts the server is reached as are answered (no page of another
+// site can read it through a name that turns into our address), and with a
+// token only those who hold it.
+TEST_F(WebServerTest, OnlyItsHostsAndTokenHoldersAreAnswered)
+{
+    const std::string token(32, 'f');
+    struct CCase {
+        std::vector<std::string> names;
+        std::string token, target, host, extra, answer;
+    };
+    const CCase cases[] = {
+        {{}, "", "/", "PORT", "", "HTTP/1.1 200"},
+        {{}, "", "/", "localhost:PORT", "", "HTTP/1.1 200"},
+        {{}, "", "/", "[::1]:PORT", "", "HTTP/1.1 200"},
+        {{}, "", "/", "evil.example:PORT", "", "HTTP/1.1 421"},
+        {{}, "", "/", "127.0.0.1", "", "HTTP/1.1 421"},
+        {{}, "", "/", "", "", "HTTP/1.1 421"},
+        {{}, "", "/", "PORT", "Host: PORT\r\n", "HTTP/1.1 400"},
+        {{}, "", "http://evil.example/", "PORT", "", "HTTP/1.1 400"},
+        {{"Wall.Example"}, "", "/", "wall.example:PORT", "", "HTTP/1.1 200"},
+        {{}, token, "/api/v1/columns", "PORT", "", "HTTP/1.1 401"},
+        {{}, token, "/api/v1/columns", "PORT", "Authorization: Bearer " + token + "\r\n", "HTTP/1.1 200"},
+        {{}, token, "/api/v1/columns", "PORT", "Authorization: Bearer " + std::string(32, 'e') + "\r\n", "HTTP/1.1 401"},
+        {{}, token, "/api/v1/columns", "PORT", "Cookie: a=b; talmira_token=" + token + "\r\n", "HTTP/1.1 200"},
+        {{}, token, "/?token=" + token + "&x=1", "PORT", "",
+         "HTTP/1.1 303 See Other\r\nLocation: /?x=1\r\nSet-Cookie: talmira_token=" + token + "; Path=/; HttpOnly; SameSite=Strict\r\n"},
+        {{}, token, "/?token=" + std::string(32, 'e'), "PORT", "", "HTTP/1.1 401"},
+        {{}, token, "/api/v1/columns?token=" + token, "PORT", "", "HTTP/1.1 200"},
+    };
+    for (const CCase& c : cases) {
+        Start("", c.names, c.token);
+        const auto port = [&](std::string text) {
+            if (const size_t at = text.find("PORT"); at != std::string::npos)
+                text.replace(at, 4, at == 0 ? g_host : std::to_string(server->Port()));
+            return text;
+        };
+        const std::string host = c.host.empty() ? "" : "Host: " + port(c.host) + "\r\n";
+        const std::string answer = Ask("GET " + c.target + " HTTP/1.1\r\n" + host + port(c.extra) + "\r\n");
+        EXPECT_TRUE(answer.starts_with(c.answer)) << c.target << " " << c.host << " " << c.extra << ": " << answer;
+        server.reset();
+    }
+}
+
 TEST(WebServerHostTest, LoopbackIsTold)
 {
     for (const char* host : {"127.0.0.1", "127.1.2.3", "::1", "localhost"})
         EXPECT_TRUE(IsLoopbackHost(host)) << host;
     for (const char* host : {"0.0.0.0", "::", "10.0.0.1", "128.0.0.1", "localhost.example.org", ""})
         EXPECT_FALSE(IsLoopbackHost(host)) << host;
+    // An IPv6 host owns its /64: the per-client limit counts it once.
+    const auto key = [](const char* address) {
+        sockaddr_storage s{};
+        s.ss_family = AF_INET6;
+        inet_pton(AF_INET6, address, &reinterpret_cast<sockaddr_in6*>(&s)->sin6_addr);
+        return ClientKey(s);
+    };
+    EXPECT_EQ(key("2001:db8::1"), key("2001:db8::ffff:1:2"));
+    EXPECT_NE(key("2001:db8::1"), key("2001:db8:0:1::1"));
+    EXPECT_EQ(key("::ffff:10.0.0.1"), "10.0.0.1");
 }
 
 // Every stream holds a connection for as long as it lasts: streams up to

@@ -9,7 +9,7 @@ const MARGIN = 40;     // rows fetched beyond the visible ones
 const $ = (id) => document.getElementById(id);
 
 const state = {
-  columns: [], filters: [], directories: [], dir: 'main', filter: 'all', sort: 'name', search: '',
+  columns: [], filters: [], directories: [], dir: null, filter: 'all', sort: 'name', search: '',
   total: 0, rows: new Map(), loaded: { from: 0, to: 0, gen: -1 }, gen: 0,
   selectedIndex: -1, selectedId: null, pendingSelect: false, event: '', source: null, refreshTimer: 0, treeTimer: 0,
 };
@@ -66,9 +66,28 @@ function buildTree() {
   tree.replaceChildren(...(byParent.get('') || []).map(make));
 }
 
+// The chosen directory and session live in the address's fragment, so a
+// link to them can be shared and reloaded.
+function readAddress() {
+  const q = new URLSearchParams(location.hash.slice(1));
+  return { dir: q.get('dir'), session: q.get('session') };
+}
+
+function writeAddress() {
+  const q = new URLSearchParams({ dir: state.dir });
+  if (state.selectedId) q.set('session', state.selectedId);
+  const hash = '#' + q.toString();
+  if (location.hash !== hash) history.replaceState(null, '', hash);
+}
+
 async function loadTree() {
   const j = await getJson('/api/v1/directories');
   state.directories = j.directories;
+  if (!state.dir) {
+    // Fresh: the TTL Scope, where nearly every session is heard.
+    const scope = state.directories.find((d) => d.name === 'TTL Scope');
+    state.dir = scope ? scope.id : 'main';
+  }
   if (!state.directories.some((d) => d.id === state.dir)) state.dir = 'main';
   buildTree();
   return j.event;
@@ -202,6 +221,7 @@ function scheduleTree() {
 function showDirectory(id) {
   if (id === state.dir) return;
   state.dir = id;
+  writeAddress();
   for (const n of $('tree').querySelectorAll('.node')) n.setAttribute('aria-selected', String(n.dataset.id === id));
   reloadList(true);
 }
@@ -210,6 +230,7 @@ function applySelection(s) {
   state.pendingSelect = false;
   if (state.selectedId === s.id) return;
   state.selectedId = s.id;
+  writeAddress();
   showDetails(s.id).catch(() => {});
 }
 
@@ -363,7 +384,23 @@ async function start() {
     searchTimer = setTimeout(() => { state.search = $('search').value; reloadList(true); }, 150);
   });
   buildHead();
+  const asked = readAddress();
+  state.dir = asked.dir;
   state.event = await loadTree();
+  writeAddress();
+  if (asked.session) {
+    state.selectedId = asked.session;
+    writeAddress();
+    showDetails(asked.session).catch(() => {});
+  }
+  window.addEventListener('hashchange', () => {
+    const now = readAddress();
+    if (now.dir && now.dir !== state.dir && state.directories.some((d) => d.id === now.dir)) showDirectory(now.dir);
+    if (now.session && now.session !== state.selectedId) {
+      state.selectedId = now.session;
+      showDetails(now.session).catch(() => {});
+    }
+  });
   await fetchRows(true);
   $('list').addEventListener('scroll', () => { render(); fetchRows(false).catch(() => {}); }, { passive: true });
   $('list').addEventListener('keydown', listKeys);
