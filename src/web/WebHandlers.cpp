@@ -212,23 +212,30 @@ CWebResponse CWebHandlers::Sessions(const std::string& directoryId, const CWebRe
     const CWebDirectory* dir = snap->Directory(directoryId);
     if (!dir)
         return WebError(404, "no such directory");
-    const CWebSnapshot::CPage page = snap->Query(*dir, query);
+    CWebSnapshot::CPage page = snap->Query(*dir, query);
     if (page.late)
         return WebError(503, "the answer took too long");
-    std::string body;
-    size_t size = 96;
-    for (const CWebSession* s : page.rows)
-        size += static_cast<size_t>(s->rowJson.size()) + 1;
-    body.reserve(size);
-    body += "{" + event + "\"directory\":\"" + dir->id + "\",\"total\":" + std::to_string(page.total)
-        + ",\"offset\":" + std::to_string(query.offset) + ",\"sessions\":[";
-    for (size_t i = 0; i < page.rows.size(); ++i) {
-        if (i)
-            body += ',';
-        body.append(page.rows[i]->rowJson.constData(), static_cast<size_t>(page.rows[i]->rowJson.size()));
-    }
-    body += "]}";
-    return {200, "application/json", std::move(body), {}};
+    CWebResponse answer{200, "application/json",
+                        "{" + event + "\"directory\":\"" + dir->id + "\",\"total\":" + std::to_string(page.total)
+                            + ",\"offset\":" + std::to_string(query.offset) + ",\"sessions\":[",
+                        {}};
+    // The rows are written as the client takes them (the snapshot they
+    // belong to lives as long as the answer), never gathered whole.
+    answer.more = [snap, rows = std::move(page.rows), head = std::move(answer.body), i = size_t(0)](std::string& out) mutable {
+        if (i == 0)
+            out += head;
+        for (; i < rows.size() && out.size() < 32 * 1024; ++i) {
+            if (i)
+                out += ',';
+            out.append(rows[i]->rowJson.constData(), static_cast<size_t>(rows[i]->rowJson.size()));
+        }
+        if (i < rows.size())
+            return true;
+        out += "]}";
+        return false;
+    };
+    answer.body.clear();
+    return answer;
 }
 
 CWebResponse CWebHandlers::Session(const std::string& id) const

@@ -94,11 +94,23 @@ void CWebPublisher::EndReset()
 
 void CWebPublisher::EndWalk()
 {
+    // Stale items outnumber the rows: start the list afresh.
+    if (m_due.size() > 2 * m_entries.size() + 1024) {
+        std::vector<std::pair<int64_t, const CSDPObject*>> due;
+        due.reserve(m_entries.size());
+        for (const auto& [record, entry] : m_entries)
+            due.emplace_back(entry.steadyUntil, record);
+        m_due = decltype(m_due)(std::greater<>(), std::move(due));
+    }
     // Rows whose answers may have turned since they were made.
     const int64_t now = m_clock.Now();
-    for (const auto& [record, entry] : m_entries)
-        if (entry.steadyUntil < now)
+    while (!m_due.empty() && m_due.top().first < now) {
+        const auto [until, record] = m_due.top();
+        m_due.pop();
+        const auto it = m_entries.find(record);
+        if (it != m_entries.end() && it->second.steadyUntil == until)
             m_dirty.insert(record);
+    }
     if (!m_dirty.empty())
         Touch();
 }
@@ -171,6 +183,7 @@ std::shared_ptr<const CWebSession> CWebPublisher::Build(CSDPObject& r, const std
     r.WriteSdp(s->sdp);
     // The time filters' periods all end with a day.
     steadyUntil = std::min(NowAnswerHoldsUntil(r.times, now), PeriodEnd(kPeriodToday, now, m_clock));
+    m_due.emplace(steadyUntil, &r);
 
     const QString sdpUrl = QStringLiteral("/api/v1/sessions/%1.sdp").arg(QString::fromStdString(id));
     s->rowJson = Compact(QJsonObject{

@@ -4,7 +4,9 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <queue>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -71,6 +73,11 @@ private:
     CWebState& m_state;
     QTimer m_timer;
     std::unordered_map<const CSDPObject*, CEntry> m_entries;
+    // When rows are due to be looked at again, soonest first; a row made
+    // again since leaves a stale item that is passed over.
+    std::priority_queue<std::pair<int64_t, const CSDPObject*>, std::vector<std::pair<int64_t, const CSDPObject*>>,
+                        std::greater<>>
+        m_due;
     std::unordered_set<const CSDPObject*> m_dirty;
     std::unordered_set<std::string> m_ids;
     bool m_all = true;
