@@ -12,6 +12,8 @@
 #include <charconv>
 
 namespace {
+// How much of a long answer is made at a time.
+constexpr size_t kPiece = 32 * 1024;
 const char* const kSortWords[] = {"", "name", "info", "start", "type", "-name", "-info", "-start", "-type", "media", "-media"};
 const char* const kFilterWords[] = {"", "current", "today", "week", "month", "all"};
 
@@ -222,9 +224,10 @@ CWebResponse CWebHandlers::Sessions(const std::string& directoryId, const CWebRe
     // The rows are written as the client takes them (the snapshot they
     // belong to lives as long as the answer), never gathered whole.
     answer.more = [snap, rows = std::move(page.rows), head = std::move(answer.body), i = size_t(0)](std::string& out) mutable {
+        const size_t full = out.size() + kPiece;
         if (i == 0)
             out += head;
-        for (; i < rows.size() && out.size() < 32 * 1024; ++i) {
+        for (; i < rows.size() && out.size() < full; ++i) {
             if (i)
                 out += ',';
             out.append(rows[i]->rowJson.constData(), static_cast<size_t>(rows[i]->rowJson.size()));
@@ -278,13 +281,14 @@ CWebResponse CWebHandlers::Playlist(const CWebRequest& request) const
     // from the snapshot of the moment it was asked for.
     answer.body.clear();
     answer.more = [snap, entry, d = size_t(0), k = size_t(0), started = false](std::string& out) mutable {
+        const size_t full = out.size() + kPiece;
         if (!started)
             out += "#EXTM3U\n";
         started = true;
         for (; d < snap->directories.size(); ++d, k = 0) {
             const auto& sessions = snap->directories[d]->sessions;
             for (; k < sessions.size(); ++k) {
-                if (out.size() >= 32 * 1024)
+                if (out.size() >= full)
                     return true;
                 if (!sessions[k]->isDirectory)
                     entry(out, *sessions[k]);
