@@ -27,12 +27,10 @@ const CWebDirectory::CSearchIndex& CWebDirectory::Search() const
             size += s->searchKey.size() + 1;
         index->keys.reserve(size);
         index->ends.reserve(sessions.size());
-        index->passes.reserve(sessions.size());
         for (const auto& s : sessions) {
             index->keys += s->searchKey;
             index->keys += '\n';
             index->ends.push_back(static_cast<uint32_t>(index->keys.size()));
-            index->passes.push_back(static_cast<uint8_t>(s->passes));
         }
         m_orders->search = std::move(index);
     }
@@ -65,11 +63,11 @@ CWebSnapshot::CPage CWebSnapshot::Query(const CWebDirectory& directory, const CW
     if (!needle.usable)
         return page; // no text of a row holds a line break
     const auto late = [&] { return page.late = std::chrono::steady_clock::now() > query.deadline; };
-    const CWebDirectory::CSearchIndex& index = directory.Search();
     // The rows the search keeps: one pass over the keys, each match moving
     // on to the next row (in time linear in the keys, whatever the text).
     std::vector<uint8_t> kept(directory.sessions.size(), needle.folded.empty());
     if (!needle.folded.empty()) {
+        const CWebDirectory::CSearchIndex& index = directory.Search();
         const char* keys = index.keys.data();
         for (size_t at = 0, found = 0; at < index.keys.size(); ++found) {
             const void* hit = memmem(keys + at, index.keys.size() - at, needle.folded.data(), needle.folded.size());
@@ -87,7 +85,7 @@ CWebSnapshot::CPage CWebSnapshot::Query(const CWebDirectory& directory, const CW
         if (n % 4096 == 4095 && late())
             break;
         const uint32_t i = order[n];
-        if (!kept[i] || !(anyTime || (index.passes[i] & (1u << query.filterMode))))
+        if (!kept[i] || !(anyTime || directory.sessions[i]->Passes(query.filterMode)))
             continue;
         if (page.total >= query.offset && page.total < end)
             page.rows.push_back(directory.sessions[i].get());

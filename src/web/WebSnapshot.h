@@ -48,12 +48,11 @@ struct CWebDirectory {
     // next snapshots for as long as the rows stay the same.
     const std::vector<uint32_t>& Order(int sortMode) const;
     // The rows' search keys end to end (each ends in a line break, which no
-    // usable search holds) and the time filters they pass, in the list's
-    // order: a search reads one block of memory, not a record per row.
+    // usable search holds), in the list's order: a search reads one block
+    // of memory, not a record per row.
     struct CSearchIndex {
         std::string keys;
         std::vector<uint32_t> ends; // where each row's key ends in `keys`
-        std::vector<uint8_t> passes;
     };
     const CSearchIndex& Search() const;
     // Takes over the orders worked out for `before` when it holds the very
