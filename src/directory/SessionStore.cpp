@@ -2,25 +2,20 @@
 
 #include "base/Clock.h"
 #include "base/FileIO.h"
-#include "base/ProgramExit.h"
 #include "base/Prompter.h"
 #include "base/SapNetwork.h"
 #include "base/Text.h"
 #include "base/ToolStarter.h"
 #include "directory/AdminScope.h"
 #include "directory/Archive.h"
-#include "directory/CacheRecord.h"
 #include "sap/SapAnnounce.h"
 #include "sap/SapCodec.h"
 #include "sdp/Schedule.h"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <climits>
-#include <cstring>
 #include <filesystem>
-#include <tuple>
 
 namespace fs = std::filesystem;
 
@@ -211,7 +206,7 @@ bool CSessionStore::Listen(const std::shared_ptr<CSDPObject>& directory)
 {
     if (directory->links->directoryReceiver)
         return true;
-    if (IsAnnouncedDirectory(*directory) && m_announcedSockets.size() >= kMaxAnnouncedDirectories
+    if (IsAnnouncedDirectory(*directory) && m_announcedSockets.Size() >= kMaxAnnouncedDirectories
         && !FreeSocketFor(directory->announcedFrom))
         return false;
     OpenSocket(directory);
@@ -220,19 +215,7 @@ bool CSessionStore::Listen(const std::shared_ptr<CSDPObject>& directory)
 
 bool CSessionStore::FreeSocketFor(uint64_t source)
 {
-    uint64_t richest = 0;
-    size_t most = 0;
-    for (const auto& [from, count] : m_socketsPerSource)
-        if (count > most)
-            std::tie(richest, most) = std::tie(from, count);
-    const auto mine = m_socketsPerSource.find(source);
-    if ((mine == m_socketsPerSource.end() ? 0 : mine->second) + 1 >= most)
-        return false;
-    std::shared_ptr<CSDPObject> oldest;
-    for (const auto& [socket, held] : m_announcedSockets)
-        if (held.source == richest)
-            if (auto d = held.directory.lock(); d && (!oldest || d->lastHeard < oldest->lastHeard))
-                oldest = d;
+    const std::shared_ptr<CSDPObject> oldest = m_announcedSockets.ToFreeFor(source);
     if (!oldest)
         return false;
     CloseSocket(*oldest);
@@ -248,24 +231,13 @@ bool CSessionStore::ListenAgain(const std::shared_ptr<CSDPObject>& directory, co
     return links.children && !links.directoryReceiver && MayNest(*directory, parent) && Listen(directory);
 }
 
-void CSessionStore::UncountSocket(uint64_t source)
-{
-    if (const auto held = m_socketsPerSource.find(source); held != m_socketsPerSource.end() && --held->second == 0)
-        m_socketsPerSource.erase(held);
-}
-
 void CSessionStore::NoteSource(CSDPObject& record, uint64_t source)
 {
     if (source == 0 || record.announcedFrom == source)
         return;
     record.announcedFrom = source;
-    const CRecordLinks* links = record.links.IfSet();
-    const auto held = links ? m_announcedSockets.find(links->directoryReceiver.get()) : m_announcedSockets.end();
-    if (held == m_announcedSockets.end())
-        return;
-    UncountSocket(held->second.source);
-    held->second.source = source;
-    ++m_socketsPerSource[source];
+    if (const CRecordLinks* links = record.links.IfSet())
+        m_announcedSockets.Retarget(links->directoryReceiver.get(), source);
 }
 
 uint32_t CSessionStore::SecondGroupOf(const CSDPObject& directory) const
@@ -288,20 +260,15 @@ void CSessionStore::OpenSocket(const std::shared_ptr<CSDPObject>& directory)
     else
         directory->links.Edit().directoryReceiver = m_ports.network.OpenSAPSocket(
             links.directoryGroup, links.directoryPort, links.directoryTtl, directory, SecondGroupOf(*directory));
-    if (directory->links->directoryReceiver && IsAnnouncedDirectory(*directory)) {
-        m_announcedSockets[directory->links->directoryReceiver.get()] = CHeldSocket{directory->announcedFrom, directory};
-        ++m_socketsPerSource[directory->announcedFrom];
-    }
+    if (directory->links->directoryReceiver && IsAnnouncedDirectory(*directory))
+        m_announcedSockets.Add(directory->links->directoryReceiver.get(), directory->announcedFrom, directory);
 }
 
 void CSessionStore::CloseSocket(CSDPObject& directory)
 {
     CRecordLinks* const links = directory.links.IfSet();
     if (auto socket = links ? std::move(links->directoryReceiver) : nullptr) {
-        if (const auto held = m_announcedSockets.find(socket.get()); held != m_announcedSockets.end()) {
-            UncountSocket(held->second.source);
-            m_announcedSockets.erase(held);
-        }
+        m_announcedSockets.Remove(socket.get());
         m_ports.network.CloseSocket(*socket);
     }
 }
@@ -715,10 +682,16 @@ void CSessionStore::ReleaseAll()
     m_mainList.Clear();
 }
 
-std::string CSessionStore::CacheFilePath() const
+bool CSessionStore::ReadCache(CArchiveReader& in)
 {
-    return installDirectory.empty() ? std::string(kCacheFileName)
-                                    : (fs::path(installDirectory) / kCacheFileName).string();
+    CReset reset(*this);
+    if (!LoadList(in, m_mainList, nullptr))
+        return false;
+    if (!in.AtEnd()) {
+        in.FailAt(in.Position(), "bytes after the main list");
+        return false;
+    }
+    return true;
 }
 
 std::string CSessionStore::TmpFolder() const
@@ -790,154 +763,6 @@ bool CSessionStore::LoadSessionFile()
     // Shown on its own: no socket, no cache, no announcement.
     m_mainList.Append(CSDPObject::FromText(file.bytes, m_env));
     return true;
-}
-
-bool CSessionStore::LoadCache()
-{
-    const std::string path = CacheFilePath();
-    const fileio::CReadResult file = fileio::ReadRegularFile(path, kMaxCacheFile);
-    if (file.status == fileio::EReadStatus::Missing)
-        return true; // no cache yet
-    if (!file.Ok()) {
-        // Unreadable is not absent: writing at exit would replace the
-        // sessions it may hold with this run's only.
-        m_cacheUnreadable = true;
-        m_prompts.Show(UnreadableCacheText(path, file.Reason()), EPromptButtons::Ok, EPromptIcon::Warning);
-        return true;
-    }
-    CArchiveReader in(file.bytes);
-    if (!ReadCache(in)) {
-        CorruptCache(path);
-        return false;
-    }
-    Notify(CViewHint::ListsChanged());
-    return true;
-}
-
-bool CSessionStore::ReadCache(CArchiveReader& in)
-{
-    CReset reset(*this);
-    if (!LoadList(in, m_mainList, nullptr))
-        return false;
-    if (!in.AtEnd()) {
-        in.FailAt(in.Position(), "bytes after the main list");
-        return false;
-    }
-    return true;
-}
-
-std::string CSessionStore::UnreadableCacheText(const std::string& path, const std::string& reason)
-{
-    return "The cache file " + path + " cannot be read (" + reason
-        + ").\nIt is left as it is; the sessions of this run will not be saved.";
-}
-
-void CSessionStore::CorruptCache(const std::string& path)
-{
-    m_prompts.Show(kCorruptCacheText);
-    std::error_code ec;
-    fs::remove(path, ec);
-    // The program ends at once, without the store's clean-up.
-    CleanTmp();
-    m_ports.exit.Exit(-1);
-    // Only reached where the exit is observed (tests): leave an empty store.
-    DeleteContents();
-}
-
-bool CSessionStore::LoadList(CArchiveReader& in, CSessionList& list, const std::shared_ptr<CSDPObject>& directory)
-{
-    // Deeper nesting than the store ever holds is no tree this program
-    // wrote: treated as corrupt instead of exhausting the stack.
-    int depth = 0;
-    for (auto d = directory; d && depth <= kMaxDirectoryDepth; d = d->parentDirectory.lock())
-        ++depth;
-    if (depth > kMaxDirectoryDepth) {
-        in.FailAt(in.Position(), "directories nested too deep");
-        return false;
-    }
-    const int32_t count = in.ReadCount(cache::kMinRecordSize);
-    if (in.Failed())
-        return false;
-    const int64_t now = m_ports.clock.Now();
-    list.Reserve(list.Size() + static_cast<size_t>(count));
-    for (int32_t i = 0; i < count; ++i) {
-        auto record = CSDPObject::MakeEmpty(m_env);
-        record->scopeMode = 1120; // the default of a record made without text
-        if (!cache::ReadRecord(in, *record, directory != nullptr))
-            return false;
-        // The announce TTL is not stored: an own session goes out as its
-        // media say, as it did before the restart.
-        record->announceTtl = AnnounceTtlOf(*record, directory.get());
-        record->lastHeard = now;
-        record->parentDirectory = directory;
-        list.Append(record);
-        if (IsDirectoryType(record->sessionType)) {
-            record->links.Edit().directoryGroup = in.ReadUInt32();
-            record->links.Edit().directoryPort = in.ReadWord();
-            record->links.Edit().directoryTtl = in.ReadByte();
-            if (in.Failed())
-                return false;
-            record->links.Edit().children = std::make_shared<CSessionList>();
-            if (!LoadList(in, *record->links->children, record))
-                return false;
-            // An older cache may hold directories the store would not take
-            // now: read past them, keep neither them nor their sockets.
-            if (!MayNest(*record, directory)) {
-                list.Remove(*record);
-                ReleaseChildren(*record);
-                record->DeleteLater();
-                continue;
-            }
-            Listen(record);
-        }
-    }
-    return true;
-}
-
-void CSessionStore::StoreList(CArchiveWriter& out, CSessionList& list, bool closeSockets)
-{
-    out.WriteInt(static_cast<int32_t>(list.Size()));
-    for (const auto& record : list) {
-        cache::WriteRecord(out, *record);
-        if (!IsDirectoryType(record->sessionType))
-            continue;
-        out.WriteUInt32(record->links->directoryGroup);
-        out.WriteWord(record->links->directoryPort);
-        out.WriteByte(record->links->directoryTtl);
-        if (closeSockets)
-            CloseSocket(*record);
-        if (record->links->children)
-            StoreList(out, *record->links->children, closeSockets);
-        else
-            out.WriteInt(0);
-    }
-}
-
-bool CSessionStore::SaveCache()
-{
-    const auto failure = WriteCache();
-    if (failure)
-        m_prompts.Show(*failure);
-    return !failure;
-}
-
-std::optional<std::string> CSessionStore::WriteCache()
-{
-    if (m_sessionFileGiven || !m_cacheEnabled || m_cacheUnreadable)
-        return std::nullopt;
-    CArchiveWriter archive;
-    StoreList(archive, m_mainList);
-    const std::string path = CacheFilePath();
-    // A file the next start would refuse must not replace one it accepts.
-    int error = EFBIG;
-    // The old cache stays whole unless the new one is completely on disk.
-    if (archive.Bytes().size() <= kMaxCacheFile && fileio::WriteFileAtomically(path, archive.Bytes(), &error)) {
-        if (wireCounters)
-            WireCount(&wireCounters->cacheWrites);
-        return std::nullopt;
-    }
-    return "Unable to save the cache file " + path + ": " + (error ? std::strerror(error) : "cannot create a file there")
-        + "\nNothing was saved; an existing cache file is left as it was.";
 }
 
 bool CSessionStore::OnCloseDocument()

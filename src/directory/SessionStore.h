@@ -5,11 +5,11 @@
 #include <climits>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 
 #include "base/QueuedPrompter.h"
 #include "base/ViewNotifier.h"
 #include "base/WireCounters.h"
+#include "directory/SourceSockets.h"
 #include "sdp/SDPObject.h"
 #include "sdp/SessionList.h"
 
@@ -191,7 +191,7 @@ public:
     // through Prompts(), so they are held while the walk runs.
     void SetToolStarter(ToolStarter* tools) { m_ports.tools = tools; }
     // Open sockets of directories announced by others.
-    size_t AnnouncedDirectorySockets() const { return m_announcedSockets.size(); }
+    size_t AnnouncedDirectorySockets() const { return m_announcedSockets.Size(); }
     // The TTL an own session goes out with when nothing set it: the largest
     // TTL its media give, else its directory's, else 15.
     static int AnnounceTtlOf(const CSDPObject& record, const CSDPObject* directory);
@@ -224,8 +224,6 @@ private:
     bool ListenAgain(const std::shared_ptr<CSDPObject>& directory, const std::shared_ptr<CSDPObject>& parent);
     // The source a record was announced from changed: its socket counts for the new one.
     void NoteSource(CSDPObject& record, uint64_t source);
-    // One socket fewer held by a source.
-    void UncountSocket(uint64_t source);
     // The group a directory's socket hears beside its own, 0 for none.
     uint32_t SecondGroupOf(const CSDPObject& directory) const;
     void OpenSocket(const std::shared_ptr<CSDPObject>& directory);
@@ -268,13 +266,7 @@ private:
     bool m_sessionFileGiven = false;
     bool m_cacheEnabled = true;
     bool m_cleansTmpFolder = true;
-    // The sockets of announced directories, with the source each counts for.
-    struct CHeldSocket {
-        uint64_t source = 0;
-        std::weak_ptr<CSDPObject> directory;
-    };
-    std::unordered_map<const CDirectoryReceiver*, CHeldSocket> m_announcedSockets;
-    std::unordered_map<uint64_t, size_t> m_socketsPerSource;
+    CSourceSockets m_announcedSockets;
     bool m_cacheUnreadable = false;
     bool m_walking = false;
     bool m_walkSkips = true;
