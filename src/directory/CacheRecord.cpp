@@ -4,8 +4,33 @@
 #include "sdp/SDPObject.h"
 
 #include <algorithm>
+#include <charconv>
+#include <string>
 
 namespace {
+
+// An own session's announcement TTL rides in the last reserved text, which
+// no other writer fills and every reader of the file keeps as it is.
+constexpr size_t kTtlSlot = 3;
+constexpr std::string_view kTtlTag = "ttl=";
+
+std::string TtlText(const CSDPObject& r)
+{
+    if (!r.own || r.announceTtl < 1 || r.announceTtl > 255 || !r.extras->reserved[kTtlSlot].empty())
+        return {};
+    return std::string(kTtlTag) + std::to_string(r.announceTtl);
+}
+
+// The TTL a reserved text holds, 0 when it holds none.
+int TtlOf(std::string_view text)
+{
+    if (!text.starts_with(kTtlTag))
+        return 0;
+    text.remove_prefix(kTtlTag.size());
+    int ttl = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), ttl);
+    return error == std::errc() && end == text.data() + text.size() && ttl >= 1 && ttl <= 255 ? ttl : 0;
+}
 
 void WriteTexts(CArchiveWriter& out, const CShortTextList& texts)
 {
@@ -80,8 +105,9 @@ void cache::WriteRecord(CArchiveWriter& out, const CSDPObject& r)
     for (const CSDPTime& t : r.times)
         for (const CShortText* s : {&t.start, &t.stop, &t.repeatInterval, &t.activeDuration, &t.offset})
             out.WriteText(*s);
-    for (const CShortText& s : r.extras->reserved)
-        out.WriteText(s);
+    const std::string ttl = TtlText(r);
+    for (size_t k = 0; k < r.extras->reserved.size(); ++k)
+        out.WriteText(k == kTtlSlot && !ttl.empty() ? std::string_view(ttl) : std::string_view(r.extras->reserved[k]));
     out.WriteText(r.extras->keyMethod);
     out.WriteText(r.extras->keyValue);
     WriteTexts(out, r.attributes);
@@ -114,8 +140,11 @@ bool cache::ReadRecord(CArchiveReader& in, CSDPObject& r, bool inDirectory)
     for (CSDPTime& t : r.times)
         for (CShortText* s : {&t.start, &t.stop, &t.repeatInterval, &t.activeDuration, &t.offset})
             s->assign(in.ReadTextView(), pool);
+    int announceTtl = 0;
     for (size_t k = 0; k < r.extras->reserved.size(); ++k) {
         const std::string_view text = in.ReadTextView();
+        if (k == kTtlSlot && (announceTtl = TtlOf(text)) != 0)
+            continue;
         if (!text.empty())
             r.extras.Edit().reserved[k].assign(text, pool);
     }
@@ -138,5 +167,6 @@ bool cache::ReadRecord(CArchiveReader& in, CSDPObject& r, bool inDirectory)
     r.own = in.ReadByte();
     if (r.own > 1)
         in.FailAt(ownAt, "an own flag other than 0 or 1");
+    r.announceTtl = r.own ? announceTtl : 0;
     return !in.Failed();
 }

@@ -20,6 +20,7 @@ void WriteRecord(CArchiveWriter& out, const CSDPObject& record);
 // Overwrites the record's stored fields; false on a read past the end or a
 // record no writer of ours makes (session type outside 0..7, a scope
 // directory inside a directory, an own flag other than 0 or 1, a negative
-// source length). The stored last-heard time is read and dropped.
+// source length). The stored last-heard time is read and dropped. An own
+// session's announcement TTL is set when the file holds it, else 0.
 bool ReadRecord(CArchiveReader& in, CSDPObject& record, bool inDirectory = false);
 } // namespace cache

@@ -82,9 +82,10 @@ bool CSessionStore::LoadList(CArchiveReader& in, CSessionList& list, const std::
         record->scopeMode = 1120; // the default of a record made without text
         if (!cache::ReadRecord(in, *record, directory != nullptr))
             return false;
-        // The announce TTL is not stored: an own session goes out as its
-        // media say, as it did before the restart.
-        record->announceTtl = AnnounceTtlOf(*record, directory.get());
+        // A cache written before the TTL was kept: an own session goes out
+        // as its media say.
+        if (record->announceTtl == 0)
+            record->announceTtl = AnnounceTtlOf(*record, directory.get());
         record->lastHeard = now;
         record->parentDirectory = directory;
         list.Append(record);

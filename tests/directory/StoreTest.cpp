@@ -610,19 +610,19 @@ TEST_F(HeardTest, SocketsAreSharedFairlyBetweenSources)
     EXPECT_TRUE(first.front()->links->directoryReceiver);
 }
 
-TEST_F(OwnSessionTest, AnnounceTtlComesBackFromTheRecordAfterARestart)
+TEST_F(OwnSessionTest, AnnounceTtlComesBackAfterARestart)
 {
     auto wide = t.Parse("v=0\no=me 1 1 IN IP4 h\ns=Wide\nc=IN IP4 224.2.1.1/200\nt=0 0\nm=audio 5004 RTP/AVP 0\n"
                         "m=video 5006 RTP/AVP 31\nc=IN IP4 224.2.1.2/7\n");
     auto bare = t.Parse("v=0\no=me 2 1 IN IP4 h\ns=Bare\nt=0 0\n");
+    // A cache that does not hold it: the media's, else the directory's.
     EXPECT_EQ(CSessionStore::AnnounceTtlOf(*wide, dir.get()), 200);
-    dir->links.Edit().directoryTtl = 31;
-    EXPECT_EQ(CSessionStore::AnnounceTtlOf(*bare, dir.get()), 31);
+    EXPECT_EQ(CSessionStore::AnnounceTtlOf(*bare, dir.get()), 127);
     EXPECT_EQ(CSessionStore::AnnounceTtlOf(*bare, nullptr), 15);
-    // Through the cache: sent again with the TTL it went out with before.
-    wide->own = 1;
-    wide->announceTtl = 200;
-    doc->AddSession(wide, dir);
+    // Kept in the cache: a session without media goes out as chosen, not at 127.
+    bare->own = 1;
+    bare->announceTtl = 63;
+    doc->AddSession(bare, dir);
     CArchiveWriter out;
     doc->StoreList(out, doc->MainList(), false);
     auto next = MakeDoc();
@@ -632,7 +632,7 @@ TEST_F(OwnSessionTest, AnnounceTtlComesBackFromTheRecordAfterARestart)
     t.clock.Advance(CSessionStore::kMinInterval);
     next->CheckSessions();
     ASSERT_EQ(net.sent.size(), 1u);
-    EXPECT_EQ(net.sent[0].ttl, 200);
+    EXPECT_EQ(net.sent[0].ttl, 63);
 }
 
 } // namespace
