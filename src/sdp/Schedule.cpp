@@ -124,7 +124,8 @@ bool IsInWindowImpl(std::span<const CSDPTime> times, int64_t now, WindowEnd&& wi
         bounds.Take(t);
         const int64_t interval = ReadUnsigned(t.repeatInterval);
         if (interval == 0) {
-            if (bounds.start <= now && now <= bounds.stop)
+            // Running now or starting before the window closes.
+            if (now <= bounds.stop && (bounds.start <= now || bounds.start <= windowEnd()))
                 return true;
             continue;
         }

@@ -28,8 +28,8 @@ int64_t NextStart(CSDPObject& record, int64_t now);
 // Last second of `period` as seen from `now`, in local time; `now` itself
 // for kPeriodNow (and for any value that is not a period).
 int64_t PeriodEnd(int period, int64_t now, const Clock& clock);
-// Whether the session takes place in [now, windowEnd]. A record without time
-// entries always does. The window end matters to repeating entries only.
+// Whether the session is active at some time in [now, windowEnd]. A record
+// without time entries always is.
 bool IsInWindow(std::span<const CSDPTime> times, int64_t now, int64_t windowEnd);
 bool IsInPeriod(std::span<const CSDPTime> times, int period, int64_t now, const Clock& clock);
 // The last second up to which IsInPeriod for kPeriodNow keeps the answer it

@@ -103,7 +103,7 @@ struct ModelEntry {
 
 // Steps through the occurrences one by one, as the rules are written; `visit`
 // says whether an occurrence counts. A one-off entry ends the walk for the
-// next start and counts for a window when it runs at `now`.
+// next start and counts for a window when it runs at some time in it.
 template <class Visit>
 bool Walk(const std::vector<ModelEntry>& entries, int64_t now, int64_t horizon, Visit&& visit, int64_t* oneOffStart)
 {
@@ -114,7 +114,7 @@ bool Walk(const std::vector<ModelEntry>& entries, int64_t now, int64_t horizon, 
         if (e.interval == 0) {
             if (oneOffStart)
                 return *oneOffStart = start, true;
-            if (start <= now && now <= stop)
+            if (start <= horizon && now <= stop)
                 return true;
             continue;
         }
@@ -283,11 +283,10 @@ TEST(Schedule, Periods)
         {"last occurrence over", {Repeat(Local(2026, 1, 6, 20), Local(2026, 3, 3, 20), kWeek, kHour)}, "----"},
         {"own stop before the start", {Repeat(now - kHour, now - kDay, kHour, kHour)}, "----"},
         {"interval 0: one-off", {Repeat(now - kHour, now + kHour, 0, kHour)}, "TTTT"},
-        // One-off entries are judged at the present moment only.
         {"one-off running", {OneOff(now - kHour, now + kHour)}, "TTTT"},
         {"one-off of one instant", {OneOff(now, now)}, "TTTT"},
         {"one-off over", {over}, "----"},
-        {"one-off later today", {OneOff(now + kHour, now + 2 * kHour)}, "----"},
+        {"one-off later today", {OneOff(now + kHour, now + 2 * kHour)}, "-TTT"},
         {"any entry may match", {over, OneOff(now - kHour, now + kHour)}, "TTTT"},
     };
     for (const auto& c : cases)
