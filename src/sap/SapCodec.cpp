@@ -304,8 +304,16 @@ CSapPayload UnwrapSapDatagram(std::string_view d, const CEncryptionGroups& group
     return out;
 }
 
+std::string sap::SourceText(std::string_view origin, std::string_view senderBytes)
+{
+    if (senderBytes.size() != 4 && senderBytes.size() != 16)
+        return std::string(origin);
+    std::string sender = AddressText(senderBytes);
+    return sender == origin ? sender : std::string(origin) + " from " + sender;
+}
+
 CSapMessage DecodeSapDatagram(std::string_view datagram, const CEncryptionGroups& groups, const CSdpEnvironment& env,
-                              const CKnownRepeat& isKnownRepeat)
+                              const CKnownRepeat& isKnownRepeat, std::string_view sender)
 {
     CUnwrapped payload;
     Unwrap(datagram, groups, payload);
@@ -316,7 +324,8 @@ CSapMessage DecodeSapDatagram(std::string_view datagram, const CEncryptionGroups
     if (payload.action == ESapAction::Drop)
         return msg;
     const uint64_t hash = sap::TextHash(payload.text);
-    if (payload.action == ESapAction::Announce && isKnownRepeat && isKnownRepeat(payload.text, hash, msg.origin))
+    const std::string source = sap::SourceText(msg.origin, sender);
+    if (payload.action == ESapAction::Announce && isKnownRepeat && isKnownRepeat(payload.text, hash, source))
         return msg;
     // A known repeat was checked when it was first heard.
     if (!sap::IsSessionDescription(payload.text)) {
@@ -326,7 +335,7 @@ CSapMessage DecodeSapDatagram(std::string_view datagram, const CEncryptionGroups
     }
     msg.record = CSDPObject::FromText(payload.text, env);
     msg.record->sourceHash = hash;
-    msg.record->announcedFrom = sap::OriginKey(msg.origin);
+    msg.record->announcedFrom = sap::OriginKey(source);
     return msg;
 }
 

@@ -54,16 +54,23 @@ struct CSapMessage {
 // when given, sees an announcement's text and hash first: when it says the
 // text is a known repeat, nothing is parsed and the message has no record.
 // A text that is no session description (no "v=0" line, no "o=" line with
-// a session id) is dropped. `origin` is the originating source as text.
+// a session id) is dropped. `origin` is the source the record is known by
+// (sap::SourceText). `sender` is the address the datagram came from, 4 or
+// 16 bytes in network order (empty: not known).
 using CKnownRepeat = std::function<bool(std::string_view text, uint64_t hash, std::string_view origin)>;
 CSapMessage DecodeSapDatagram(std::string_view datagram, const CEncryptionGroups& groups,
-                              const CSdpEnvironment& env, const CKnownRepeat& isKnownRepeat = {});
+                              const CSdpEnvironment& env, const CKnownRepeat& isKnownRepeat = {},
+                              std::string_view sender = {});
 
 namespace sap {
 // A hash of an announcement's SDP text, never 0.
 uint64_t TextHash(std::string_view text);
-// The key the store keeps of an originating source (its text as
-// CSapMessage::origin gives it), never 0.
+// The source a datagram is known by: its header's originating source, and
+// the address it came from when that is another. A header copied from
+// someone else's announcement thus does not pass for theirs.
+std::string SourceText(std::string_view origin, std::string_view senderBytes);
+// The key the store keeps of a source (its text as SourceText gives it),
+// never 0.
 inline uint64_t OriginKey(std::string_view originText) { return TextHash(originText); }
 // The same for an IPv4 source we send with, written as reception writes it.
 uint64_t OriginKey(uint32_t sourceNetworkOrder);

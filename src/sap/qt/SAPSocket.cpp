@@ -224,6 +224,23 @@ void CSAPSocket::OnReceive()
         m_readTimer.start(0);
 }
 
+namespace {
+// A sender's address in network order, an IPv4 one (mapped or not) in four bytes.
+std::string SenderBytes(const QHostAddress& from)
+{
+    bool v4 = false;
+    const quint32 ipv4 = from.toIPv4Address(&v4);
+    if (v4) {
+        const char bytes[4] = {char(ipv4 >> 24), char(ipv4 >> 16), char(ipv4 >> 8), char(ipv4)};
+        return std::string(bytes, 4);
+    }
+    if (from.protocol() != QAbstractSocket::IPv6Protocol)
+        return {};
+    const Q_IPV6ADDR ipv6 = from.toIPv6Address();
+    return std::string(reinterpret_cast<const char*>(ipv6.c), 16);
+}
+} // namespace
+
 bool CSAPSocket::ReadOne()
 {
     // Closed by a handler (a deletion that removed its directory) or empty.
@@ -233,7 +250,8 @@ bool CSAPSocket::ReadOne()
     if (size < 0)
         return false;
     QByteArray datagram(static_cast<qsizetype>(std::max<qint64>(size, 1)), '\0');
-    const qint64 got = m_socket.readDatagram(datagram.data(), datagram.size());
+    QHostAddress from;
+    const qint64 got = m_socket.readDatagram(datagram.data(), datagram.size(), &from);
     if (got < 0)
         return false;
     datagram.resize(static_cast<qsizetype>(got));
@@ -243,7 +261,7 @@ bool CSAPSocket::ReadOne()
         message.reason = "datagram longer than 5000 bytes";
     } else {
         message = DecodeSapDatagram(std::string_view(datagram.constData(), static_cast<size_t>(datagram.size())),
-                                    m_groups, m_env, m_knownRepeat);
+                                    m_groups, m_env, m_knownRepeat, SenderBytes(from));
     }
     if (m_handler)
         m_handler(message, datagram);
