@@ -2,6 +2,7 @@
 
 #include "base/Clock.h"
 #include "base/Text.h"
+#include "directory/SessionStore.h"
 #include "sdp/SDPObject.h"
 #include "sdp/Schedule.h"
 
@@ -150,7 +151,9 @@ std::optional<CRow> MakeRow(CSDPObject& record, int64_t now, const Clock& clock)
     row.name = record.name;
     row.info = record.information;
     row.nextStart = NextStart(record.times, now);
-    row.start = StartText(row.nextStart, clock);
+    // Too long for one datagram, an own session is kept but never sent.
+    row.start = record.own && !CSessionStore::SendSizeOf(record).Fits() ? CSessionStore::kNotAnnouncedText
+                                                                         : StartText(row.nextStart, clock);
     row.sessionType = record.sessionType;
     row.type = TypeWord(record.sessionType);
     row.media = MediaText(record);

@@ -518,6 +518,14 @@ int CSessionStore::AnnouncementInterval(const CSDPObject& record, const CTtlBand
     return static_cast<int>(std::clamp<int64_t>(value, kMinInterval, INT_MAX));
 }
 
+CSessionStore::CSendSize CSessionStore::SendSizeOf(CSDPObject& record)
+{
+    std::string text;
+    record.WriteSdp(text);
+    const auto directory = record.parentDirectory.lock();
+    return {text.size(), sap::MaxAnnouncementText(directory && Ipv6DirectoryGroup(*directory))};
+}
+
 int CSessionStore::AnnounceTtlOf(const CSDPObject& record, const CSDPObject* directory)
 {
     int ttl = 0;

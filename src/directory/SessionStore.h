@@ -195,6 +195,15 @@ public:
     // The TTL an own session goes out with when nothing set it: the largest
     // TTL its media give, else its directory's, else 15.
     static int AnnounceTtlOf(const CSDPObject& record, const CSDPObject* directory);
+    // The size of the SDP text an own session goes out with, and the most
+    // one announcement in its directory carries: a longer one is not sent.
+    struct CSendSize {
+        size_t size = 0;
+        size_t limit = 0;
+        bool Fits() const { return size <= limit; }
+    };
+    static CSendSize SendSizeOf(CSDPObject& record);
+    static constexpr const char* kNotAnnouncedText = "Not announced: too long";
 
     // Settings the store keeps (read at start by the application).
     std::string userName;

@@ -1,6 +1,7 @@
 #include "gui/AnnouncementWizardCommands.h"
 
 #include "base/Clock.h"
+#include "base/Prompter.h"
 #include "base/Text.h"
 #include "base/ViewNotifier.h"
 #include "directory/SessionStore.h"
@@ -117,6 +118,7 @@ CAnnouncementWizard* CAnnouncementCommands::NewSession(const std::shared_ptr<CSD
         record->originVersion = NtpVersionNow(ClockOf(doc).Now());
         doc.AddSession(record, directory);
         doc.Notify(CViewHint::Show(directory));
+        TellIfTooLong(*record);
     };
     return Open(wizard);
 }
@@ -148,6 +150,7 @@ CAnnouncementWizard* CAnnouncementCommands::NewFolder(const std::shared_ptr<CSDP
         record->sessionType = kTypeDirectory;
         doc.AddSession(record, parent);
         doc.Notify(CViewHint::Show(parent));
+        TellIfTooLong(*record);
     };
     return Open(wizard);
 }
@@ -196,8 +199,20 @@ CAnnouncementWizard* CAnnouncementCommands::Edit(const std::shared_ptr<CSDPObjec
         record->originVersion = NtpVersionNow(ClockOf(m_context.doc).Now());
         m_context.doc.AnnounceSession(*record, false);
         Changed(record);
+        TellIfTooLong(*record);
     };
     return Open(wizard);
+}
+
+void CAnnouncementCommands::TellIfTooLong(CSDPObject& record)
+{
+    const CSessionStore::CSendSize send = CSessionStore::SendSizeOf(record);
+    if (send.Fits())
+        return;
+    m_context.prompter.Show("\"" + std::string(record.name) + "\" is not announced: its announcement is "
+                                + std::to_string(send.size) + " bytes long, and at most " + std::to_string(send.limit)
+                                + " bytes can be sent.\nIt stays in the list; shorten its texts with Edit.. to announce it.",
+                            EPromptButtons::Ok, EPromptIcon::Warning);
 }
 
 void CAnnouncementCommands::Changed(const std::shared_ptr<CSDPObject>& record)

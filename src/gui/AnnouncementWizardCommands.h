@@ -41,6 +41,8 @@ private:
     CAnnouncementWizard* Open(CAnnouncementWizard* wizard);
     // The views show what an edit changed.
     void Changed(const std::shared_ptr<CSDPObject>& record);
+    // Says so when the session is too long to be announced (it stays listed).
+    void TellIfTooLong(CSDPObject& record);
 
     CWizardContext m_context;
     QWidget* m_window;

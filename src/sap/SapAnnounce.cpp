@@ -4,9 +4,14 @@
 
 #include <cstring>
 
+size_t sap::MaxAnnouncementText(bool ipv6)
+{
+    return kSendBuffer - 1 - (ipv6 ? kHeaderSizeIpv6 : kHeaderSize);
+}
+
 std::optional<std::string> sap::BuildAnnouncement(std::string_view sdpText, bool deletion, uint32_t sourceNetworkOrder)
 {
-    if (sdpText.size() + kHeaderSize >= kSendBuffer)
+    if (sdpText.size() > MaxAnnouncementText(false))
         return std::nullopt;
     std::string datagram(kHeaderSize, '\0');
     datagram[0] = static_cast<char>(deletion ? kFlagDelete : kFlagAnnounce);
@@ -19,7 +24,7 @@ std::optional<std::string> sap::BuildAnnouncement(std::string_view sdpText, bool
 std::optional<std::string> sap::BuildAnnouncement(std::string_view sdpText, bool deletion,
                                                   const text::CIpv6Address& source)
 {
-    if (sdpText.size() + kHeaderSizeIpv6 >= kSendBuffer)
+    if (sdpText.size() > MaxAnnouncementText(true))
         return std::nullopt;
     std::string datagram(kHeaderSizeIpv6, '\0');
     datagram[0] = static_cast<char>((deletion ? kFlagDelete : kFlagAnnounce) | kFlagAddressType);

@@ -1,6 +1,7 @@
 // The "Announcement Wizard": its pages, what they write into the record,
 // and New Session, New Folder and Edit on a store with a recording network.
 #include "directory/AdminScope.h"
+#include "directory/SessionListRules.h"
 #include "directory/SessionStore.h"
 #include "gui/AnnouncementWizard.h"
 #include "gui/AnnouncementWizardCommands.h"
@@ -445,6 +446,19 @@ TEST_F(AnnouncementWizardTest, EditWorksOnACopyCancelKeepsTheRecordFinishAnnounc
     EXPECT_EQ(net.sent[0].Flags(), 0x20);
     EXPECT_NE(net.sent[0].Payload().find("s=Changed title\r\n"), std::string::npos);
     EXPECT_EQ(views.changed.empty(), false);
+
+    // Too long to send: Finish says so, and the row does not pass for announced.
+    net.sent.clear();
+    prompter.shown.clear();
+    w = commands.Edit(own);
+    ASSERT_NE(w, nullptr);
+    PageOf<CAnnouncementWizardSessionPage>(*w, CAnnouncementWizard::kSessionPage).Description().setPlainText(QString(2100, 'x'));
+    while (w->currentId() != CAnnouncementWizard::kTypePage)
+        Click(*w, QWizard::NextButton);
+    Click(*w, QWizard::FinishButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(std::tuple(net.sent.size(), prompter.shown.size(), listrules::MakeRow(*own, kNow, t.clock)->start),
+              std::tuple(0u, 1u, std::string(CSessionStore::kNotAnnouncedText)));
 
     // A wizard that goes without being closed (its window went first) lets
     // the record go all the same.
