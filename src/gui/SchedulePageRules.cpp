@@ -57,9 +57,21 @@ int64_t RepeatIntervalOf(int kind)
     }
 }
 
+std::string OwnRepetitionItem(int kind, int64_t interval)
+{
+    if (kind == kScheduleContinually)
+        return "Continually";
+    if (kind != kScheduleOther || interval <= 0)
+        return {};
+    const std::vector<CScheduleChoice> named = WithDuration({{"", 0}}, interval);
+    return "Every " + named.back().text;
+}
+
 std::vector<CScheduleChoice> DurationChoices(int kind)
 {
     std::vector<CScheduleChoice> out;
+    if (kind == kScheduleOther)
+        kind = kScheduleOnce; // every item up to four weeks
     if (kind < kScheduleOnce || kind > kScheduleTwoWeeks)
         return out;
     out.push_back({"30 minutes", 1800});
@@ -101,6 +113,22 @@ std::vector<CScheduleChoice> WithDuration(std::vector<CScheduleChoice> choices, 
     return choices;
 }
 
+std::vector<CScheduleChoice> WithRepeatSpan(std::vector<CScheduleChoice> choices, int64_t seconds)
+{
+    if (choices.empty() || PositionOfSeconds(choices, seconds) >= 0)
+        return choices;
+    if (seconds == kRepeatWithoutEnd) {
+        choices.push_back({"No end", seconds});
+        return choices;
+    }
+    if (seconds <= 0 || seconds % kWeek != 0)
+        return WithDuration(std::move(choices), seconds);
+    const auto at = std::find_if(choices.begin(), choices.end(),
+                                 [seconds](const CScheduleChoice& c) { return c.seconds > seconds; });
+    choices.insert(at, {Plural(seconds / kWeek, "week"), seconds});
+    return choices;
+}
+
 std::vector<CScheduleChoice> RepeatForChoices(int coarsestKind)
 {
     std::vector<CScheduleChoice> out;
@@ -133,8 +161,13 @@ CScheduleEnabling DecideScheduleEnabling(bool firstRowSet, const int (&kinds)[kS
     e.fields[2] = e.repetition[2] && kinds[2] > kScheduleUnused;
     for (int row = 0; row < kScheduleRows; ++row) {
         e.inUse[row] = e.fields[row] && kinds[row] > kScheduleUnused;
+        // An interval of its own gets the longest "Repeat for:" list; a
+        // session on continually repeats nothing.
+        const int listKind = kinds[row] == kScheduleOther ? kScheduleDaily
+            : kinds[row] == kScheduleContinually         ? kScheduleOnce
+                                                         : kinds[row];
         if (e.inUse[row])
-            e.coarsestKind = std::max(e.coarsestKind, kinds[row]);
+            e.coarsestKind = std::max(e.coarsestKind, listKind);
     }
     e.repeatFor = e.coarsestKind >= kScheduleDaily;
     return e;
@@ -144,8 +177,12 @@ std::vector<CSDPTime> ScheduleToTimes(const std::vector<CScheduleRow>& rows, int
 {
     std::vector<CSDPTime> times;
     for (const CScheduleRow& row : rows) {
-        if (row.kind <= kScheduleUnused || row.kind > kScheduleTwoWeeks)
+        if (row.kind <= kScheduleUnused || row.kind > kScheduleContinually)
             continue;
+        if (row.kind == kScheduleContinually) {
+            times.push_back({"0", "0", {}, {}, {}});
+            continue;
+        }
         // The wall-clock time the user picked, also on the days the clocks
         // change (midnight plus the hours would be an hour off there).
         const int64_t start = clock.FromLocalTime(row.local);
@@ -153,7 +190,8 @@ std::vector<CSDPTime> ScheduleToTimes(const std::vector<CScheduleRow>& rows, int
         if (row.kind == kScheduleOnce)
             times.push_back({ntp(start), ntp(start + row.duration), {}, {}, {}});
         else
-            times.push_back({ntp(start), ntp(start + repeatFor), std::to_string(RepeatIntervalOf(row.kind)),
+            times.push_back({ntp(start), repeatFor == kRepeatWithoutEnd ? "0" : ntp(start + repeatFor),
+                             std::to_string(row.kind == kScheduleOther ? row.interval : RepeatIntervalOf(row.kind)),
                              std::to_string(row.duration), std::string(1, '0')});
     }
     return times;
@@ -169,22 +207,29 @@ CScheduleRowValues RowFromTime(const CSDPTime& time)
     int64_t interval = 0;
     const bool readable = ReadSeconds(time.repeatInterval, interval);
     if (time.repeatInterval.empty() || (readable && interval == 0)) {
-        v.kind = kScheduleOnce;
+        const bool permanent = ReadSeconds(time.start, start) && start == 0 && ReadSeconds(time.stop, stop) && stop == 0;
+        v.kind = permanent ? kScheduleContinually : kScheduleOnce;
         if (bounded && v.start)
             v.duration = stop - kNtpUnixOffset - v.start;
         return v;
     }
     if (!readable)
         return v;
-    if (interval == kWeek)
+    if (interval == kDay)
+        v.kind = kScheduleDaily;
+    else if (interval == kWeek)
         v.kind = kScheduleWeekly;
     else if (interval == 2 * kWeek)
         v.kind = kScheduleTwoWeeks;
-    else if (interval > 0 && interval % kDay == 0 && interval != 183 * kDay && interval != 365 * kDay)
-        v.kind = kScheduleDaily;
+    else if (interval > 0) {
+        v.kind = kScheduleOther;
+        v.interval = interval;
+    }
     ReadSeconds(time.activeDuration, v.duration);
     if (bounded && v.start)
         v.repeatFor = stop - kNtpUnixOffset - v.start;
+    else if (!bounded && ReadSeconds(time.stop, stop))
+        v.repeatFor = kRepeatWithoutEnd;
     return v;
 }
 

@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -398,8 +399,10 @@ TEST_F(AnnouncementWizardTest, FinishAnnouncesTheSessionAndItsTextReadsBack)
 
 TEST_F(AnnouncementWizardTest, EditWorksOnACopyCancelKeepsTheRecordFinishAnnouncesANewVersion)
 {
-    auto own = t.Parse("v=0\no=alice 42 1 IN IP4 host.example\ns=Mine\ni=About\nt=0 0\na=type:test\n"
-                       "m=audio 20000 RTP/AVP 0\nc=IN IP4 239.255.1.1/15\n");
+    // Entries the schedule page has no items for: on continually, ten weeks, yearly, every two days, a fourth.
+    auto own = t.Parse("v=0\no=alice 42 1 IN IP4 host.example\ns=Mine\ni=About\nt=0 0\nt=3909582000 3915630000\n"
+                       "r=604800 3600 0\nt=3909582000 3941118000\nr=31536000 3600 0\nt=3909582000 3910791600\n"
+                       "r=172800 3600 0\na=type:test\nm=audio 20000 RTP/AVP 0\nc=IN IP4 239.255.1.1/15\n");
     own->own = 1;
     own->announceTtl = 15;
     ASSERT_EQ(doc.AddSession(own, ttlScope), 1);
@@ -433,12 +436,18 @@ TEST_F(AnnouncementWizardTest, EditWorksOnACopyCancelKeepsTheRecordFinishAnnounc
     w = commands.Edit(own);
     ASSERT_NE(w, nullptr);
     PassSessionPage(*w, "Changed title");
+    const std::vector<CSDPTime> times = own->times;
     while (w->currentId() != CAnnouncementWizard::kTypePage)
         Click(*w, QWizard::NextButton);
+    auto& schedule = PageOf<CAnnouncementWizardSchedulePage>(*w, CAnnouncementWizard::kSchedulePage);
+    EXPECT_EQ(std::tuple(schedule.Repetition(0).currentText(), schedule.RepeatFor().currentText(),
+                         schedule.Repetition(2).currentText(), !schedule.Note().isHidden()),
+              std::tuple("Continually", "10 weeks", "Every 365 days", true));
     EXPECT_EQ(PageOf<CAnnouncementWizardTypePage>(*w, CAnnouncementWizard::kTypePage).Type().currentText(), "test");
     Click(*w, QWizard::FinishButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(own->name, "Changed title");
+    EXPECT_EQ(own->times, times);
     EXPECT_EQ(own->originVersion, std::to_string(kNow + 3600 + kNtpUnixOffset));
     EXPECT_EQ(own->originSessionId, "42");
     EXPECT_EQ(own->LockCount(), 0);

@@ -153,6 +153,8 @@ TEST(SchedulePageRulesTest, RowsBecomeTimeEntriesAndReadBack)
          4 * kWeek,
          {{Ntp(june3), Ntp(june3 + 4 * kWeek), "604800", "3600", "0"},
           {Ntp(june3 + kDay), Ntp(june3 + kDay + 4 * kWeek), "1209600", "777600", "0"}}},
+        {"every two days without end", {{kScheduleOther, Local(2025, 6, 3, 20, 0), kHour, 2 * kDay}}, kRepeatWithoutEnd,
+         {{Ntp(june3), "0", "172800", "3600", "0"}}},
         {"an unused row makes nothing", {{kScheduleOnce, Local(2025, 6, 3, 20, 0), kHour}, {kScheduleUnused, {}, 0}}, 0,
          {{Ntp(june3), Ntp(june3 + kHour), "", "", ""}}},
         // Summer time begins at 2:00 that day: 20:00 is 18:00 UTC.
@@ -177,9 +179,9 @@ TEST(SchedulePageRulesTest, RowsBecomeTimeEntriesAndReadBack)
         const char* interval;
         int kind;
     } intervals[] = {{"", kScheduleOnce},           {"0", kScheduleOnce},      {"86400", kScheduleDaily},
-                     {"259200", kScheduleDaily},    {"604800", kScheduleWeekly}, {"1209600", kScheduleTwoWeeks},
-                     {"15811200", -1 /* 183 days */}, {"31536000", -1 /* 365 days */}, {"3600", -1},
-                     {"1w", -1}};
+                     {"259200", kScheduleOther},    {"604800", kScheduleWeekly}, {"1209600", kScheduleTwoWeeks},
+                     {"15811200", kScheduleOther /* 183 days */}, {"31536000", kScheduleOther /* 365 days */},
+                     {"3600", kScheduleOther}, {"1w", -1}};
     for (const auto& i : intervals)
         EXPECT_EQ(RowFromTime({Ntp(june3), "0", i.interval, "3600", "0"}).kind, i.kind) << i.interval;
 }
