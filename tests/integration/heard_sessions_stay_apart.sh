@@ -4,7 +4,7 @@
 # two ffmpeg announcers in one namespace and a third beside the listener (on
 # its own host) must be three rows, each with its own name and address, and
 # each ffmpeg's deletion must take its row alone. A deletion copied by
-# another host (another originating source) takes nothing. A host that
+# another host takes nothing, even with the announcer's address as its origin. A host that
 # announces 150 directories leaves sockets for the directories of another.
 source "$(dirname "$0")/lib-netns.sh"
 need ffmpeg python3
@@ -44,10 +44,10 @@ sleep 6 # every ffmpeg has repeated its announcement by now
 rows > /dev/null
 [ "$(grep -c '^add|Channel' "$WORK/rows")" = 3 ] && ! grep -q '^change|' "$WORK/rows" || fail "a stream replaced another" "$WORK/listen.jsonl"
 
-# Another host copies Channel One's announcement as a deletion: it stays.
+# Another host copies Channel One's announcement, its origin included, as a deletion: it stays.
 printf 'v=0\r\no=- 0 0 IN IP4 127.0.0.1\r\ns=Channel One\r\nc=IN IP4 239.255.10.1/15\r\nt=0 0\r\nm=audio 5004 RTP/AVP 0\r\n' \
     > "$WORK/spoof.sdp"
-ip netns exec "$NS_A" python3 "$peer" send 224.2.127.254 9875 10.77.51.66 0x24 "$WORK/spoof.sdp"
+ip netns exec "$NS_B" python3 "$peer" send 224.2.127.254 9875 "$ADDR_A" 0x24 "$WORK/spoof.sdp"
 sleep 1
 rows > /dev/null
 ! grep -q '^remove|' "$WORK/rows" || fail "a deletion from another source removed a session" "$WORK/listen.jsonl"
