@@ -52,6 +52,9 @@ static int RunAnnounce(const QStringList& argv)
         return CliFail("the SDP text has no origin session id (o= line)");
     session->own = 1;
     session->announceTtl = static_cast<int>(*ttl);
+    session->parentDirectory = directory;
+    if (const CSessionStore::CSendSize send = CSessionStore::SendSizeOf(*session); !send.Fits())
+        return CliFail(QString("the announcement is %1 bytes long; at most %2 bytes can be sent").arg(send.size).arg(send.limit));
     doc.AddSession(session, directory);
     std::fprintf(stderr, "talmira-cli: announcing '%s' (%s) in %s\n", session->name.c_str(),
                  session->originSessionId.c_str(), dirName.c_str());

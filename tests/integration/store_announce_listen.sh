@@ -13,6 +13,11 @@ printf 'v=0\no=alice 70707 1 IN IP4 %s\ns=Veth directory test\nc=IN IP4 224.2.17
 printf 'v=0\no=alice 80808 1 IN IP4 %s\ns=Stays cached\nc=IN IP4 224.2.17.13/15\nt=0 0\nm=video 51372 RTP/AVP 31\n' \
     "$ADDR_A" > "$WORK/kept.sdp"
 
+# 0. Too long for one announcement: said, and not announced.
+x="$(printf '%900s' | tr ' ' x)"; printf 'v=0\no=alice 90909 1 IN IP4 %s\ns=Too long\nt=0 0\na=%s\na=%s\na=%s\n' "$ADDR_A" "$x" "$x" "$x" > "$WORK/long.sdp"
+run_in "$NS_A" sender announce "$WORK/long.sdp" --seconds 1 > "$WORK/long.err" 2>&1 && fail "a text too long was announced"
+grep -q "at most 2039 bytes" "$WORK/long.err" || fail "too long, and not told" "$WORK/long.err"
+
 # 1. Announced session appears within 2 s; the deletion removes it.
 start_listener "$WORK/first.jsonl"
 announcing "$WORK/session.sdp"
