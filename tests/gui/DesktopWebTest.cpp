@@ -25,7 +25,7 @@ std::string HttpGet(int port, const std::string& path)
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     std::string answer;
     if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
-        const std::string request = "GET " + path + " HTTP/1.1\r\nHost: x\r\n\r\n";
+        const std::string request = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n";
         (void)send(fd, request.data(), request.size(), 0);
         timeval wait{3, 0};
         setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
