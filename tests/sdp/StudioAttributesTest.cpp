@@ -1,0 +1,134 @@
+// Clock and format attributes of studio streams, and the format line they make.
+#include "support/TestEnv.h"
+
+#include "sdp/StudioAttributes.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The clock part of what was read, in one line.
+std::string Clock(const CStudioAttributes& a)
+{
+    std::string out;
+    if (const auto& c = a.referenceClock) {
+        out = c->source;
+        if (const auto& p = c->ptp)
+            out += " " + p->version + " " + (p->traceable ? "traceable" : p->gmid) +
+                   (p->domain ? ":" + std::to_string(*p->domain) : "") +
+                   (p->domainName.empty() ? "" : ":" + p->domainName);
+        else if (!c->value.empty())
+            out += "=" + c->value;
+    }
+    if (const auto& m = a.mediaClock)
+        out += "; " + m->mode + (m->offset ? "=" + std::to_string(*m->offset) : "") +
+               (m->rate.empty() ? "" : " rate=" + m->rate) + (m->streamId.empty() ? "" : "=" + m->streamId);
+    if (!a.clockDomain.empty())
+        out += "; clock-domain " + a.clockDomain;
+    if (a.framecount)
+        out += "; framecount " + std::to_string(*a.framecount);
+    if (a.maxptimeMs)
+        out += "; maxptime " + std::to_string(*a.maxptimeMs).substr(0, 5);
+    return out;
+}
+
+std::string Sdp(const std::string& session, const std::string& mline, const std::string& media)
+{
+    return "v=0\no=- 1 1 IN IP4 10.0.0.1\ns=x\nc=IN IP4 239.1.1.1/32\nt=0 0\n" + session + mline + "\n" + media;
+}
+
+TEST(StudioAttributes, ClockFormatAndProblems)
+{
+    const std::string ptp = "a=ts-refclk:ptp=IEEE1588-2008:39-A7-94-FF-FE-07-CB-D0:37\n";
+    const std::string audio = "m=audio 5004 RTP/AVP 96 97";
+    const std::string video = "m=video 5004 RTP/AVP 96";
+    struct Row {
+        std::string text;   // a sample's file name or an SDP text
+        std::string clock;
+        std::string format;
+        std::vector<std::string> problems;
+    };
+    const std::vector<Row> rows = {
+        {"dante-aes67.sdp", "", "L24 48 kHz, 2 ch, 1 ms", {}},
+        {"st2110-20.sdp", "ptp IEEE1588-2008 39-A7-94-FF-FE-07-CB-D0:37; direct=0",
+         "1280×720i59.94 YCbCr 4:2:2 10-bit, 2110-20", {}},
+        {"st2022-6.sdp", "", "SDI, 2022-6", {}},
+        {"mediaclk-ptp-v2-w-rate.sdp", "ptp IEEE1588-2008 39-A7-94-FF-FE-07-CB-D0:0; direct=963214424 rate=1000/1001",
+         "L24 44.1 kHz, 2 ch", {}},
+        {"mediaclk-avbtp.sdp", "ptp IEEE1588-2008 39-A7-94-FF-FE-07-CB-D0:0; IEEE1722=38-D6-6D-8E-D2-78-13-2F",
+         "L24 48 kHz, 2 ch", {}},
+        // The media level hides the session's line; the first format is the one read.
+        {Sdp(ptp + "a=ptime:1\n", audio,
+             "a=rtpmap:97 L16/48000/2\na=rtpmap:96 L24/48000/8\na=ptime:0.125\na=mediaclk:id=Zm9v sender\n"
+             "a=ts-refclk:ptp=IEEE1588-2019:08-00-11-ff-fe-22-33-44:domain-nmbr=5\n"),
+         "ptp IEEE1588-2019 08-00-11-FF-FE-22-33-44:5; sender", "L24 48 kHz, 8 ch, 125 µs", {}},
+        {Sdp("", video,
+             "a=rtpmap:96 raw/90000\na=fmtp:96 sampling=YCbCr-4:2:2; width=1920; height=1080; exactframerate=50; "
+             "depth=10; TCS=SDR; colorimetry=BT709; PM=2110GPM; SSN=ST2110-20:2017; TP=2110TPN\n"),
+         "", "1920×1080p50 YCbCr 4:2:2 10-bit, 2110-20 TPN", {}},
+        {Sdp("", video,
+             "a=rtpmap:96 jxsv/90000\na=fmtp:96 width=3840;height=2160;exactframerate=30000/1001;TP=2110TPW;"
+             "SSN=ST2110-22:2019\n"),
+         "", "3840×2160p29.97 jxsv, 2110-22 TPW", {}},
+        {Sdp("a=clock-domain:PTPv2 0\n", audio,
+             "a=rtpmap:96 AM824/48000/8\na=fmtp:96 channel-order=SMPTE2110.(51,ST)\na=ptime:1\na=maxptime:4\n"
+             "a=framecount:48\na=ts-refclk:ptp=IEEE1588-2002:39-A7-94-FF-FE-07-CB-D0:_DFLT\n"),
+         "ptp IEEE1588-2002 39-A7-94-FF-FE-07-CB-D0:_DFLT; clock-domain PTPv2 0; framecount 48; maxptime 4.000",
+         "AM824 48 kHz, 8 ch, 1 ms, order (51,ST), 2110-31", {}},
+        {Sdp("", video, "a=rtpmap:96 smpte291/90000\na=ts-refclk:ptp=IEEE802.1AS-2011:traceable\n"),
+         "ptp IEEE802.1AS-2011 traceable", "ANC, 2110-40", {}},
+        {Sdp("a=ts-refclk:localmac=7c-e9-d3-1b-9a-af\n", "m=audio 5004 RTP/AVP 0", "a=ts-refclk:ntp=/traceable/\n"),
+         "ntp=/traceable/", "PCMU 8 kHz, 1 ch", {}},
+        {Sdp("a=ts-refclk:localmac=7c-e9-d3-1b-9a-af\n", "m=application 5004 RTP/AVP 96", ""),
+         "localmac=7C-E9-D3-1B-9A-AF", "", {}},
+        // Malformed forms are reported, and the first well-formed line is used.
+        {Sdp("", audio,
+             "a=ts-refclk:ptp=IEEE1588-2008:39-A7-94-FF-FE-07-CB:37\na=ts-refclk:ptp=IEEE1588-2007:39-A7-94-FF-FE-07-CB-D0\n"
+             "a=ts-refclk:ptp=IEEE1588-2008:39-A7-94-FF-FE-07-CB-D0:300\na=ts-refclk:localmac=7c-e9\n"
+             "a=ts-refclk:sundial\na=ts-refclk:ptp=IEEE1588-2008:39-A7-94-FF-FE-07-CB-D0\n"
+             "a=mediaclk:direct=-5\na=mediaclk:direct=0 rate=1000\na=mediaclk:sender=1\na=mediaclk:IEEE1722=38-D6\n"
+             "a=mediaclk:wallclock\na=rtpmap:96 L24/fast/2\na=ptime:abc\na=ptime:0\na=framecount:0\n"),
+         "ptp IEEE1588-2008 39-A7-94-FF-FE-07-CB-D0", "",
+         {"\"a=ts-refclk:ptp=IEEE1588-2008:39-A7-94-FF-FE-07-CB:37\": the grandmaster identity is not eight hex pairs",
+          "\"a=ts-refclk:ptp=IEEE1588-2007:39-A7-94-FF-FE-07-CB-D0\": unknown PTP version",
+          "\"a=ts-refclk:ptp=IEEE1588-2008:39-A7-94-FF-FE-07-CB-D0:300\": the PTP domain is not a number from 0 to 255",
+          "\"a=ts-refclk:localmac=7c-e9\": the MAC address is not six hex pairs",
+          "\"a=ts-refclk:sundial\": unknown clock source",
+          "\"a=mediaclk:direct=-5\": the offset is not a whole number",
+          "\"a=mediaclk:direct=0 rate=1000\": the rate is not a ratio of whole numbers",
+          "\"a=mediaclk:sender=1\": \"sender\" takes no value",
+          "\"a=mediaclk:IEEE1722=38-D6\": the stream identity is not eight hex pairs",
+          "\"a=mediaclk:wallclock\": unknown media clock",
+          "\"a=ptime:abc\": not a time in milliseconds", "\"a=ptime:0\": not a time in milliseconds",
+          "\"a=framecount:0\": not a positive whole number",
+          "\"a=rtpmap:96 L24/fast/2\": not an encoding name, clock rate and channel count"}},
+        {Sdp("", video,
+             "a=rtpmap:96 raw/90000\na=fmtp:96 sampling=YUV; width=0; height=1080; exactframerate=50/0; depth=9; "
+             "colorimetry=BT999; PM=2110XPM; TP=2110TPX; SSN=\n"),
+         "", "2110-20",
+         {"\"a=fmtp:96 sampling=YUV; width=0; height=1080; exactframerate=50/0; depth=9; colorimetry=BT999; "
+          "PM=2110XPM; TP=2110TPX; SSN=\": " + std::string("sampling: unknown value"),
+          "width: not a number from 1 to 32767", "exactframerate: not a whole number or a ratio of whole numbers",
+          "depth: unknown value", "colorimetry: unknown value", "PM: unknown value", "TP: unknown value",
+          "SSN: empty"}},
+        {Sdp("", audio, "a=rtpmap:96 L24/48000/4\na=fmtp:96 channel-order=SMPTE2110.(ST,ST,M)\n"), "",
+         "L24 48 kHz, 4 ch", {"channel-order: the groups hold 5 channels, the rtpmap 4"}},
+        {Sdp("", audio, "a=rtpmap:96 L24/48000/4\na=fmtp:96 channel-order=SMPTE2110.(ST,Q)\n"), "",
+         "L24 48 kHz, 4 ch", {"channel-order: unknown channel group \"Q\""}},
+    };
+    CTestEnv t;
+    for (const Row& row : rows) {
+        const bool file = row.text.ends_with(".sdp");
+        auto r = t.Parse(file ? ReadTestFile(std::string(TALMIRA_SAMPLES "/") + row.text) : row.text);
+        ASSERT_FALSE(r->media.empty()) << row.text;
+        const CStudioAttributes a = ReadStudioAttributes(*r, r->media[0]);
+        EXPECT_EQ(Clock(a), row.clock) << row.text;
+        EXPECT_EQ(StudioFormatText(a), row.format) << row.text;
+        // Problems of one fmtp line are given by their end after the first.
+        ASSERT_EQ(a.problems.size(), row.problems.size()) << row.text;
+        for (size_t i = 0; i < a.problems.size(); ++i)
+            EXPECT_TRUE(a.problems[i].ends_with(row.problems[i])) << a.problems[i];
+    }
+}
+
+} // namespace
