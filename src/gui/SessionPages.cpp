@@ -6,6 +6,7 @@
 #include "sdp/PayloadNames.h"
 #include "sdp/SDPObject.h"
 #include "sdp/Schedule.h"
+#include "sdp/StudioAttributes.h"
 #include "tools/ToolLauncher.h"
 #include "views/DisplayText.h"
 
@@ -343,6 +344,17 @@ CMediaPage::CMediaPage(const std::shared_ptr<CSDPObject>& record, int mediaIndex
     auto* formatColumn = new QVBoxLayout;
     formatColumn->addWidget(formatsLabel);
     formatColumn->addWidget(formats);
+    // What the entry's attributes say of its format, under the names.
+    const std::string studioFormat = StudioFormatText(ReadStudioAttributes(r, m));
+    QLabel* studioFormatLabel = nullptr;
+    if (!studioFormat.empty()) {
+        studioFormatLabel = new QLabel(DisplayText(studioFormat));
+        studioFormatLabel->setObjectName("studioFormat");
+        studioFormatLabel->setWordWrap(true);
+        studioFormatLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        studioFormatLabel->setAccessibleName("Format");
+        formatColumn->addWidget(studioFormatLabel);
+    }
     auto* attributeColumn = new QVBoxLayout;
     attributeColumn->addWidget(Label("Attributes:", attributes));
     attributeColumn->addWidget(attributes);
@@ -358,6 +370,8 @@ CMediaPage::CMediaPage(const std::shared_ptr<CSDPObject>& record, int mediaIndex
         for (QWidget* w : std::initializer_list<QWidget*>{m_tools, toolsLabel, formats, formatsLabel, levels,
                                                           levelsLabel, start})
             w->hide();
+    if (directory && studioFormatLabel)
+        studioFormatLabel->hide();
 }
 
 void CMediaPage::OnStart()

@@ -4,6 +4,7 @@
 #include "directory/SessionStore.h"
 #include "sdp/SDPObject.h"
 #include "sdp/Schedule.h"
+#include "sdp/StudioAttributes.h"
 #include "sdp/SessionList.h"
 #include "views/DisplayText.h"
 #include "views/SessionSearch.h"
@@ -11,6 +12,7 @@
 #include <QColor>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QStringList>
 
 #include <algorithm>
 #include <limits>
@@ -86,6 +88,18 @@ QVariant CSessionListModel::data(const QModelIndex& index, int role) const
         default:
             return {};
         }
+    case Qt::ToolTipRole: {
+        if (index.column() != listrules::kColumnMedia)
+            return {};
+        // The format of each media entry that names one, a line each.
+        QStringList lines;
+        for (const CSDPMedia& m : entry.record->media) {
+            const std::string format = StudioFormatText(ReadStudioAttributes(*entry.record, m));
+            if (!format.empty())
+                lines << DisplayText(m.media) + ": " + DisplayText(format);
+        }
+        return lines.isEmpty() ? QVariant() : QVariant(lines.join('\n'));
+    }
     case Qt::ForegroundRole: {
         if (index.column() != kColumnReception)
             return {};

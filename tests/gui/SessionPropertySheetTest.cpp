@@ -204,6 +204,7 @@ TEST_F(PropertySheetTest, MediaPagesListToolsFormatsAndStartTheChosenTool)
     EXPECT_EQ(Items(found, "tools"), "Listen -a 239.1.2.3 -p 5004");
     EXPECT_EQ(found.findChild<QListWidget*>("tools")->item(0)->toolTip(), "Listen -a 239.1.2.3 -p 5004");
     EXPECT_EQ(Items(found, "formats"), "A-law");
+    EXPECT_EQ(Find<QLabel>(found, "studioFormat").text(), "PCMA 8 kHz, 1 ch, 20 ms");
     EXPECT_EQ(Items(found, "attributes"), "ptime:20");
     const QWidget& none = *sheet->Pages().widget(4);
     EXPECT_EQ(Text(none, "address") + " " + Text(none, "scope") + " " + Text(none, "levels") + " " +

@@ -17,6 +17,8 @@ TEST_F(ListTest, RowsFollowAddsRefreshesAndRemovals)
     Add("x", dir); // not in the shown directory
     EXPECT_EQ(Shown(), (Texts{"Dir d", "Session a", "Session b"}));
     EXPECT_EQ(Shown(listrules::kColumnMedia), (Texts{"directory ", "audio video ", "audio "}));
+    EXPECT_EQ(list.index(list.RowOf(*b), listrules::kColumnMedia).data(Qt::ToolTipRole).toString(),
+              "audio: PCMU 8 kHz, 1 ch");
     EXPECT_EQ(Shown(listrules::kColumnStart), (Texts{"Continually", "Continually", "Continually"}));
     EXPECT_EQ(Shown(listrules::kColumnType), (Texts{"Folder", "Unknown", "Unknown"}));
     EXPECT_EQ(list.RowOf(*a), 1);
