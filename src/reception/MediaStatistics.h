@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/Text.h"
+#include "reception/DupMerge.h"
 #include "reception/ReceptionFigures.h"
 #include "reception/ReceptionPlan.h"
 #include "reception/RtpSource.h"
@@ -28,17 +29,19 @@ struct CArrival {
 class CMediaStatistics {
 public:
     static constexpr int64_t kSilentAfterNs = 3'000'000'000;
+    static constexpr int64_t kJudgedOverNs = 10'000'000'000; // loss and payload types
     static constexpr double kImpairedLoss = 0.01;
     static constexpr size_t kMaxSources = 8;
     static constexpr size_t kMaxSenders = 8;
     static constexpr size_t kHistorySeconds = 60;
 
     CMediaStatistics(const CMediaTarget& target, int64_t startNs);
+    ~CMediaStatistics();
 
-    // What a valid RTP packet carried, for the merge of a redundant pair.
+    // The packets one datagram made count, for the merge of a redundant pair.
     struct CRtpSeen {
-        bool valid = false;
-        uint16_t sequence = 0;
+        size_t count = 0; // 0: none (not RTP, malformed, a copy, on probation, RTCP)
+        CLegPacket packets[CRtpSource::kMinSequential];
     };
     CRtpSeen Feed(const uint8_t* data, size_t size, const CArrival& arrival);
     void SetKernelDrops(uint64_t drops) { m_kernelDrops = drops; }
@@ -47,7 +50,10 @@ public:
     CMediaFigures Figures(int64_t nowNs);
 
 private:
-    CRtpSource& SourceFor(uint32_t ssrc, uint16_t sequence);
+    class CTsInOrder;
+
+    CRtpSource& SourceFor(uint32_t ssrc);
+    void FeedRtcp(const uint8_t* data, size_t size);
     void FeedTransportStream(const uint8_t* data, size_t size);
     void AddBytes(int64_t second, size_t bytes);
     uint64_t BytesOfSecond(int64_t second) const;
@@ -58,6 +64,7 @@ private:
     uint64_t m_bytes = 0;
     uint64_t m_malformed = 0;
     uint64_t m_kernelDrops = 0;
+    int64_t m_firstPacketNs = -1;
     int64_t m_lastPacketNs = -1;
     struct CSender {
         uint32_t address = 0;
@@ -71,13 +78,27 @@ private:
     std::vector<std::unique_ptr<CRtpSource>> m_sources; // most recent last
     std::vector<uint32_t> m_ssrcsSeen;
     uint64_t m_ssrcChanges = 0;
+    const CRtpSource* m_lastSource = nullptr; // of the last packet taken
+    // The source of the last packet counted, and its epoch then: a change
+    // of either starts a new generation for the merge and the stream's order.
+    const CRtpSource* m_countedSource = nullptr;
+    uint32_t m_countedEpoch = 0;
+    uint32_t m_generation = 0;
     uint64_t m_retiredExpected = 0, m_retiredReceived = 0, m_retiredDuplicates = 0, m_retiredOutOfOrder = 0;
     uint32_t m_lastClockRate = 0;
     std::array<bool, 128> m_typeSeen{};
     std::vector<int> m_typesSeen;
-    bool m_mismatch = false;
+    int64_t m_lastUnannouncedNs = -1; // the last packet of a type not announced
+
+    // What the sender reports say (RTCP on the RTP port).
+    uint64_t m_rtcpPackets = 0;
+    uint64_t m_senderReports = 0;
+    uint32_t m_reportSsrc = 0;
+    uint32_t m_firstReportCount = 0, m_lastReportCount = 0;
+    uint64_t m_firstReportReceived = 0, m_lastReportReceived = 0;
 
     std::unique_ptr<CTsContinuity> m_ts;
+    std::unique_ptr<CTsInOrder> m_tsOrder;
 
     struct CSecond {
         int64_t second = -1;
@@ -92,22 +113,6 @@ private:
     std::deque<CLossSample> m_lossSamples;
 };
 
-// The loss of a redundant pair after merging: a sequence number counts as
-// received when either leg brought it. The legs may run apart by up to the
-// window of seen numbers.
-class CDupMerge {
-public:
-    void Receive(uint16_t sequence);
-    uint64_t Expected() const { return m_started ? m_max - m_base + 1 : 0; }
-    uint64_t Received() const { return m_received; }
-    uint64_t Lost() const { return Expected() > m_received ? Expected() - m_received : 0; }
-
-private:
-    bool m_started = false;
-    uint64_t m_base = 0, m_max = 0, m_received = 0;
-    CSequenceWindow m_seen;
-};
-
 // Every media entry of one watched session, with its redundant pairs.
 class CSessionStatistics {
 public:
@@ -120,5 +125,5 @@ public:
 private:
     CReceptionPlan m_plan;
     std::vector<std::unique_ptr<CMediaStatistics>> m_media;
-    std::vector<CDupMerge> m_merges; // parallel to m_plan.pairs
+    std::vector<std::unique_ptr<CDupMerge>> m_merges; // parallel to m_plan.pairs
 };

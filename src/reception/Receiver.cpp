@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr size_t kDatagramRoom = 9216; // jumbo frames
+constexpr size_t kDatagramRoom = 65536; // the largest UDP datagram fits
 constexpr int kMaxBatchesPerRead = 16; // then the other sockets get their turn
 
 int64_t ClockNs(clockid_t clock)
@@ -204,7 +204,8 @@ public:
         size_t total = 0;
         for (int round = 0; round < kMaxBatchesPerRead; ++round) {
             PrepareMessages();
-            const int n = recvmmsg(socket.fd, m_messages.data(), m_options.batch, MSG_DONTWAIT, nullptr);
+            // MSG_TRUNC: each length is the datagram's own, even were it cut.
+            const int n = recvmmsg(socket.fd, m_messages.data(), m_options.batch, MSG_DONTWAIT | MSG_TRUNC, nullptr);
             if (n <= 0)
                 break;
             const int64_t monotonic = ClockNs(CLOCK_MONOTONIC);

@@ -8,7 +8,7 @@
 // watcher is handed once a second.
 enum class EReceptionState {
     Receiving,  // packets arrive, loss within bounds
-    Impaired,   // loss above 1 % over the last 10 s, or an unannounced payload type
+    Impaired,   // loss above 1 % over the last 10 s, or a payload type not announced in that time
     Silent,     // no packet for 3 s (or none yet)
     NotWatched, // no socket: the group limit was reached or the socket failed
 };
@@ -42,7 +42,7 @@ struct CMediaFigures {
 
     bool rtp = false;
     uint64_t expected = 0;     // from the extended sequence numbers
-    uint64_t received = 0;     // distinct sequence numbers
+    uint64_t received = 0;     // distinct sequence numbers (a copy is not received twice)
     uint64_t lost = 0;
     uint64_t duplicates = 0;
     uint64_t outOfOrder = 0;
@@ -52,7 +52,15 @@ struct CMediaFigures {
     uint64_t ssrcChanges = 0;
     std::vector<int> payloadTypes;   // seen
     std::vector<int> announcedTypes; // from the format list
-    bool payloadMismatch = false;
+    bool payloadMismatch = false;    // a type not announced came in the last 10 s
+
+    // RTCP sent to the RTP port (RFC 5761), kept out of the RTP figures.
+    uint64_t rtcpPackets = 0;
+    uint64_t senderReports = 0;
+    // Between the first and the latest sender report of the current source:
+    // the packets the sender says it sent, and those received meanwhile.
+    std::optional<uint64_t> reportedSent;
+    uint64_t receivedBetweenReports = 0;
 
     bool transportStream = false;
     uint64_t tsPackets = 0;
@@ -64,9 +72,12 @@ struct CMediaFigures {
 struct CDupFigures {
     int legA = 0;
     int legB = 0;
+    bool aligned = true;    // false: the legs carry other numbers for the same packets; no merged figure
     uint64_t expected = 0;
     uint64_t received = 0;  // a packet counts when either leg brought it
     uint64_t lost = 0;
+    std::optional<double> skewMs;    // leg B's arrival less leg A's, last measured
+    std::optional<double> maxSkewMs; // the largest in size so far
 };
 
 struct CSessionFigures {

@@ -84,6 +84,18 @@ void AddSources6(const CShortTextList& attributes, const text::CIpv6Address& gro
 
 bool IsTransportStreamName(std::string_view name) { return text::EqualsNoCase(name, "MP2T"); }
 
+// The clock rates of the static payload types (RFC 3551, tables 4 and 5,
+// with 1016 and G721 of its forerunner on 1 and 2);
+// 0 for the unassigned and dynamic ones.
+uint32_t StaticClockRate(int pt)
+{
+    static constexpr uint32_t kRates[35] = {
+        8000,  8000,  8000,  8000,  8000, 8000,  16000, 8000,  8000,  8000, 44100, 44100,
+        8000,  8000,  90000, 8000,  11025, 22050, 8000,  0,     0,     0,    0,     0,
+        0,     90000, 90000, 0,     90000, 0,     0,     90000, 90000, 90000, 90000};
+    return pt >= 0 && pt < 35 ? kRates[pt] : 0;
+}
+
 } // namespace
 
 uint32_t RtpmapClockRate(std::string_view attribute, int payload)
@@ -136,8 +148,8 @@ CReceptionPlan PlanReception(const CSDPObject& session)
             }
         }
         t.rtp = std::string_view(m.protocol).starts_with("RTP/");
-        // The record keeps the first format of the media line only; the
-        // payload types of its rtpmap lines are announced too.
+        // The formats of the media line; the payload types of its rtpmap
+        // lines are announced too.
         std::vector<int> types;
         for (std::string_view format : text::Tokens(m.formatList, ' ')) {
             int pt = -1;
@@ -158,8 +170,8 @@ CReceptionPlan PlanReception(const CSDPObject& session)
                 if ((rate = RtpmapClockRate(a, pt)) != 0)
                     break;
             std::string_view name = RtpmapEncodingName(m.attributes, pt);
-            if (rate == 0 && pt <= kHighestStaticPayload && StaticPayloadType(pt).clockRate > 0)
-                rate = uint32_t(StaticPayloadType(pt).clockRate);
+            if (rate == 0)
+                rate = StaticClockRate(pt);
             if (name.empty() && pt <= kHighestStaticPayload)
                 name = StaticPayloadType(pt).name;
             t.clockRates[size_t(pt)] = rate;

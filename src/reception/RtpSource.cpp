@@ -35,12 +35,12 @@ ERtpParse ParseRtpHeader(const uint8_t* data, size_t size, CRtpHeader& header)
     return ERtpParse::Ok;
 }
 
-CRtpSource::CRtpSource(uint32_t ssrc, uint16_t firstSequence) : m_ssrc(ssrc)
+bool IsMultiplexedRtcp(const uint8_t* data, size_t size)
 {
-    InitSequence(firstSequence);
-    m_maxSeq = uint16_t(firstSequence - 1);
-    m_probation = kMinSequential;
+    return size >= 8 && (data[0] >> 6) == 2 && data[1] >= 200 && data[1] <= 204;
 }
+
+CRtpSource::CRtpSource(uint32_t ssrc) : m_ssrc(ssrc) {}
 
 void CRtpSource::InitSequence(uint16_t sequence)
 {
@@ -50,71 +50,127 @@ void CRtpSource::InitSequence(uint16_t sequence)
     m_badSeq = kSeqMod + 1;
     m_cycles = 0;
     m_received = 0;
-    m_duplicates = 0;
-    m_outOfOrder = 0;
     m_seen.Reset();
 }
 
-CRtpSource::EVerdict CRtpSource::Receive(uint16_t sequence, uint32_t timestamp, uint32_t arrival, bool haveClock)
+CRtpSource::EVerdict CRtpSource::Probe(uint16_t sequence)
 {
-    const uint16_t udelta = uint16_t(sequence - m_maxSeq);
-    EVerdict verdict = EVerdict::New;
-    if (m_probation) {
-        // Packets must come in sequence before the source is believed.
-        if (sequence == uint16_t(m_maxSeq + 1)) {
-            --m_probation;
-            m_maxSeq = sequence;
-            if (m_probation == 0) {
-                InitSequence(sequence);
-                m_seen.Mark(m_baseSeq);
-                ++m_received;
-                if (haveClock)
-                    UpdateJitter(timestamp, arrival);
-                return EVerdict::New;
-            }
-        } else {
-            m_probation = kMinSequential - 1;
-            m_maxSeq = sequence;
+    int have = kMinSequential - m_probation;
+    for (int k = 0; k < have; ++k) {
+        if (m_probe[k] == sequence)
+            return EVerdict::Probation; // a copy proves nothing
+        const int16_t apart = int16_t(uint16_t(sequence - m_probe[k]));
+        if (apart > int16_t(kMaxMisorder) || apart < -int16_t(kMaxMisorder)) {
+            // Too far from what came before: probation starts again here.
+            m_probation = kMinSequential;
+            have = 0;
+            break;
         }
-        if (haveClock)
-            UpdateJitter(timestamp, arrival);
-        return EVerdict::Probation;
     }
+    m_probe[have] = sequence;
+    if (--m_probation)
+        return EVerdict::Probation;
+    uint16_t low = m_probe[0], high = m_probe[0];
+    for (uint16_t s : m_probe) {
+        if (int16_t(uint16_t(s - low)) < 0)
+            low = s;
+        if (int16_t(uint16_t(s - high)) > 0)
+            high = s;
+    }
+    InitSequence(low);
+    for (uint16_t s : m_probe) {
+        m_counted[m_countedNow++] = m_baseSeq + uint16_t(s - low);
+        m_seen.Mark(m_counted[m_countedNow - 1]);
+        ++m_received;
+    }
+    if (high < low)
+        m_cycles += kSeqMod;
+    m_maxSeq = high;
+    return EVerdict::New;
+}
+
+bool CRtpSource::JumpKeepsTime(uint32_t timestamp, uint32_t arrival, uint32_t clockRate) const
+{
+    if (clockRate == 0)
+        return false;
+    const int64_t elapsed = int32_t(arrival - m_lastArrival);
+    const int64_t advanced = int32_t(timestamp - m_lastTimestamp);
+    if (elapsed <= 0 || advanced < 0)
+        return false;
+    // Senders stamp capture times: a frame's packets share one, so allow a
+    // tenth of a second besides a quarter of the gap.
+    const int64_t slack = elapsed / 4 + clockRate / 10;
+    return advanced - elapsed <= slack && elapsed - advanced <= slack;
+}
+
+CRtpSource::EVerdict CRtpSource::Receive(uint16_t sequence, uint32_t timestamp, uint32_t arrival, uint32_t clockRate)
+{
+    m_countedNow = 0;
+    if (m_probation) {
+        if (clockRate)
+            UpdateJitter(timestamp, arrival);
+        const EVerdict verdict = Probe(sequence);
+        if (verdict == EVerdict::New) {
+            m_lastTimestamp = timestamp;
+            m_lastArrival = arrival;
+        }
+        return verdict;
+    }
+    const uint16_t udelta = uint16_t(sequence - m_maxSeq);
+    const uint64_t max = ExtendedMax();
+    EVerdict verdict = EVerdict::New;
     uint64_t ext;
-    if (udelta < kMaxDropout) {
+    if (udelta < kMaxDropout && udelta != 0) {
         // In order, with a permissible gap.
         if (sequence < m_maxSeq)
             m_cycles += kSeqMod;
         m_maxSeq = sequence;
         ext = ExtendedMax();
-    } else if (udelta <= kSeqMod - kMaxMisorder) {
-        // A very large jump: believed only when the next packet follows it.
-        if (uint32_t(sequence) != m_badSeq) {
-            m_badSeq = (uint32_t(sequence) + 1) & (kSeqMod - 1);
-            return EVerdict::Ignored;
-        }
-        const uint64_t keepCycles = m_cycles + kSeqMod;
-        const uint64_t received = m_received, duplicates = m_duplicates, outOfOrder = m_outOfOrder;
-        const uint64_t lostSoFar = Lost();
-        InitSequence(sequence);
-        // The counts so far stay; the base moves so that the loss so far stays too.
-        m_cycles = keepCycles;
-        m_received = received;
-        m_duplicates = duplicates;
-        m_outOfOrder = outOfOrder;
-        m_baseSeq = ExtendedMax() - (received + lostSoFar);
-        m_floor = ExtendedMax(); // nothing from before the restart is placed
-
-        verdict = EVerdict::Restart;
-        ext = ExtendedMax();
-    } else {
-        // Behind the highest: a duplicate or a late packet.
-        const uint64_t back = uint16_t(m_maxSeq - sequence);
-        const uint64_t max = ExtendedMax();
-        if (back > max || max - back < m_floor)
-            return EVerdict::Ignored; // from before the base or the restart
+        m_badSeq = kSeqMod + 1;
+        m_lastTimestamp = timestamp;
+        m_lastArrival = arrival;
+    } else if (const uint64_t back = uint16_t(m_maxSeq - sequence);
+               back < CSequenceWindow::kSize && back <= max - m_floor) {
+        // Behind the highest and still in the window: a duplicate or a late packet.
         ext = max - back;
         verdict = EVerdict::OutOfOrder;
+    } else if (back < kMaxMisorder) {
+        return EVerdict::Ignored; // from before the base or a restart
+    } else if (uint32_t(sequence) != m_badSeq) {
+        // A very large jump: believed only when the next packet follows it.
+        m_badSeq = (uint32_t(sequence) + 1) & (kSeqMod - 1);
+        return EVerdict::Ignored;
+    } else if (udelta < kSeqMod / 2 && JumpKeepsTime(timestamp, arrival, clockRate)) {
+        // The same stream after a long gap: what was not heard is lost. The
+        // packet before this one, which opened the jump, arrived too.
+        if (sequence < m_maxSeq)
+            m_cycles += kSeqMod;
+        m_maxSeq = sequence;
+        ext = ExtendedMax();
+        m_seen.Mark(ext - 1);
+        ++m_received;
+        m_counted[m_countedNow++] = ext - 1;
+        m_badSeq = kSeqMod + 1;
+        m_lastTimestamp = timestamp;
+        m_lastArrival = arrival;
+    } else {
+        // The sender started again: the new sequence is counted from the
+        // packet that opened the jump; the old one's counts are kept apart.
+        m_priorExpected += max - m_baseSeq + 1;
+        m_priorReceived += m_received;
+        InitSequence(uint16_t(sequence - 1));
+        m_seen.Mark(m_baseSeq);
+        ++m_received;
+        m_counted[m_countedNow++] = m_baseSeq;
+        if (sequence == 0)
+            m_cycles += kSeqMod;
+        m_maxSeq = sequence;
+        ext = ExtendedMax();
+        ++m_epoch;
+        m_lastTimestamp = timestamp;
+        m_lastArrival = arrival;
+        m_haveTransit = false;
+        verdict = EVerdict::Restart;
     }
     switch (m_seen.Mark(ext)) {
     case CSequenceWindow::EMark::Duplicate:
@@ -126,21 +182,23 @@ CRtpSource::EVerdict CRtpSource::Receive(uint16_t sequence, uint32_t timestamp, 
         break;
     }
     ++m_received;
+    m_counted[m_countedNow++] = ext;
     if (verdict == EVerdict::OutOfOrder)
         ++m_outOfOrder;
-    if (haveClock)
+    if (clockRate)
         UpdateJitter(timestamp, arrival);
     return verdict;
 }
 
 void CRtpSource::UpdateJitter(uint32_t timestamp, uint32_t arrival)
 {
-    const int32_t transit = int32_t(arrival - timestamp);
+    // Transit times are taken modulo 2^32, and so is their difference: a
+    // difference across the wrap is small, as it really is.
+    const uint32_t transit = arrival - timestamp;
     if (m_haveTransit) {
-        int64_t d = int64_t(transit) - m_transit;
-        if (d < 0)
-            d = -d;
-        m_jitter += (double(d) - m_jitter) / 16.0;
+        const int32_t d = int32_t(transit - m_transit);
+        const double magnitude = d < 0 ? -double(d) : double(d);
+        m_jitter += (magnitude - m_jitter) / 16.0;
     }
     m_transit = transit;
     m_haveTransit = true;

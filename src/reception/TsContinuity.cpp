@@ -47,10 +47,17 @@ void CTsContinuity::FeedPacket(const uint8_t* p)
         state.repeated = false;
         return;
     }
-    bool ok;
     if (!hasPayload) {
-        ok = counter == state.lastCounter;
-    } else if (counter == state.lastCounter) {
+        // An adaptation field alone does not step the counter, and a wrong
+        // one is this packet's fault: the next is judged by the last with payload.
+        if (counter != state.lastCounter) {
+            ++m_errors;
+            ++figures.continuityErrors;
+        }
+        return;
+    }
+    bool ok;
+    if (counter == state.lastCounter) {
         // One repeat of a packet is allowed, not two.
         ok = !state.repeated;
         state.repeated = true;

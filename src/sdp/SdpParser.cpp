@@ -182,7 +182,19 @@ public:
             CSDPMedia& nm = r.media.emplace_back();
             if (r.media.size() < m_attributeCounts.size())
                 PlaceList(nm.attributes, m_attributeCounts[r.media.size()], r.listPool);
-            FillTokens<4>(value, {&nm.media, &nm.port, &nm.protocol, &nm.formatList}, pool);
+            // Every format the line names is kept, as written: a player
+            // handed the entry must accept whatever the announcer may send.
+            text::CTokenizer tokens(value, ' ');
+            std::string_view token;
+            for (CShortText* field : {&nm.media, &nm.port, &nm.protocol})
+                if (tokens.Next(token))
+                    Assign(*field, token, pool);
+            if (tokens.Next(token)) {
+                std::string_view formats = value.substr(size_t(token.data() - value.data()));
+                while (formats.back() == ' ')
+                    formats.remove_suffix(1);
+                Assign(nm.formatList, formats, pool);
+            }
             break;
         }
         default:

@@ -29,11 +29,14 @@ bool ForMediaAndProtocol(const CPlugin& rule, const CSDPMedia& entry)
     return rule.media == entry.extras->mediaLabel && rule.protocol == entry.protocol;
 }
 
-const CPluginFormat* FormatOf(const CPlugin& rule, const std::string& name)
+// The rule's format for the first of the entry's formats it has one for.
+const CPluginFormat* FormatOf(const CPlugin& rule, const std::string& formatList)
 {
-    for (const CPluginFormat& f : rule.formats)
-        if (f.name == name)
-            return &f;
+    text::CTokenizer formats(formatList, ' ');
+    for (std::string_view name; formats.Next(name);)
+        for (const CPluginFormat& f : rule.formats)
+            if (f.name == name)
+                return &f;
     return nullptr;
 }
 

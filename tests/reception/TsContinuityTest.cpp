@@ -40,7 +40,7 @@ TEST(TsContinuity, CounterTable)
         {"a second repeat is not", {{100, 0}, {100, 1}, {100, 1}, {100, 1}, {100, 2}}, 1},
         {"two separate repeats", {{100, 0}, {100, 0}, {100, 1}, {100, 1}, {100, 2}}, 0},
         {"adaptation only keeps the counter", {{100, 5}, {100, 5, 2}, {100, 5, 2}, {100, 6}}, 0},
-        {"adaptation only that steps", {{100, 5}, {100, 6, 2}, {100, 7}}, 1},
+        {"adaptation only with a wrong counter is its own error only", {{100, 5}, {100, 9, 2}, {100, 6}}, 1},
         {"adaptation with payload steps", {{100, 5}, {100, 6, 3}, {100, 7}}, 0},
         {"discontinuity indicator forgives", {{100, 5}, {100, 6}, {100, 12, 3, true}, {100, 13}}, 0},
         {"a backward step", {{100, 5}, {100, 6}, {100, 4}, {100, 5}}, 1},
