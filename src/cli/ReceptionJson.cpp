@@ -68,6 +68,14 @@ QJsonObject MediaFiguresToJson(const CSessionFigures& session, const CMediaFigur
                                {"payload_types", Numbers(m.payloadTypes)},
                                {"announced_types", Numbers(m.announcedTypes)},
                                {"payload_mismatch", m.payloadMismatch}};
+        if (m.rtcpPackets) {
+            QJsonObject rtcp{{"packets", Count(m.rtcpPackets)}, {"sender_reports", Count(m.senderReports)}};
+            if (m.reportedSent) {
+                rtcp["reported_sent"] = Count(*m.reportedSent);
+                rtcp["received_between_reports"] = Count(m.receivedBetweenReports);
+            }
+            o["rtcp"] = rtcp;
+        }
     }
     if (m.transportStream) {
         QJsonArray pids;
@@ -79,11 +87,20 @@ QJsonObject MediaFiguresToJson(const CSessionFigures& session, const CMediaFigur
                                    {"pids", pids}};
     }
     int other = -1;
-    if (const CDupFigures* pair = PairOf(session, m.mediaIndex, &other))
-        o["redundant"] = QJsonObject{{"other_leg", other},
-                                     {"merged_expected", Count(pair->expected)},
-                                     {"merged_received", Count(pair->received)},
-                                     {"merged_lost", Count(pair->lost)}};
+    if (const CDupFigures* pair = PairOf(session, m.mediaIndex, &other)) {
+        QJsonObject redundant{{"leg", pair->legA == m.mediaIndex ? "A" : "B"},
+                              {"other_leg", other},
+                              {"aligned", pair->aligned}};
+        if (pair->aligned) {
+            redundant["merged_expected"] = Count(pair->expected);
+            redundant["merged_received"] = Count(pair->received);
+            redundant["merged_lost"] = Count(pair->lost);
+        }
+        // Leg B's arrival less leg A's for the same packet.
+        redundant["skew_ms"] = pair->skewMs ? QJsonValue(*pair->skewMs) : QJsonValue();
+        redundant["max_skew_ms"] = pair->maxSkewMs ? QJsonValue(*pair->maxSkewMs) : QJsonValue();
+        o["redundant"] = redundant;
+    }
     return o;
 }
 
@@ -112,7 +129,13 @@ QString MediaFiguresToText(const CSessionFigures& session, const CMediaFigures& 
     if (m.transportStream)
         line += QString(" ts cc errors %1").arg(m.continuityErrors);
     int other = -1;
-    if (const CDupFigures* pair = PairOf(session, m.mediaIndex, &other))
-        line += QString(" merged with %1: lost %2").arg(other).arg(pair->lost);
+    if (m.rtcpPackets && m.reportedSent)
+        line += QString(" sender reports %1 sent, %2 received").arg(*m.reportedSent).arg(m.receivedBetweenReports);
+    if (const CDupFigures* pair = PairOf(session, m.mediaIndex, &other)) {
+        line += pair->aligned ? QString(" merged with %1: lost %2/%3").arg(other).arg(pair->lost).arg(pair->expected)
+                              : QString(" merged with %1: legs not aligned").arg(other);
+        if (pair->skewMs)
+            line += QString(" skew %1 ms").arg(*pair->skewMs, 0, 'f', 1);
+    }
     return line;
 }

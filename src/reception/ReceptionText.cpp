@@ -1,6 +1,8 @@
 #include "reception/ReceptionText.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 std::string BitRateText(double bits)
 {
@@ -46,20 +48,52 @@ std::string ReceptionSummary(const CSessionFigures& figures)
 {
     if (figures.media.empty())
         return {};
-    EReceptionState worst = figures.media.front().state;
+    // A redundant pair is one stream: it plays while either leg does, and a
+    // leg that fails is said as such. Its rate is the larger leg's.
+    struct CStream {
+        EReceptionState state;
+        double rate;
+    };
+    std::vector<CStream> streams;
+    std::vector<bool> inPair(figures.media.size(), false);
+    std::string legNotes;
+    auto media = [&](int index) -> const CMediaFigures* {
+        return index >= 0 && size_t(index) < figures.media.size() ? &figures.media[size_t(index)] : nullptr;
+    };
+    for (const CDupFigures& pair : figures.pairs) {
+        const CMediaFigures *a = media(pair.legA), *b = media(pair.legB);
+        if (!a || !b)
+            continue;
+        inPair[size_t(pair.legA)] = inPair[size_t(pair.legB)] = true;
+        // The better leg's state; one not watched tells nothing.
+        const bool aBetter = Rank(a->state) != 0 && (Rank(b->state) == 0 || Rank(a->state) < Rank(b->state));
+        CStream stream{aBetter ? a->state : b->state, std::max(a->bitRate1s, b->bitRate1s)};
+        if (!pair.aligned && stream.state == EReceptionState::Receiving)
+            stream.state = EReceptionState::Impaired;
+        streams.push_back(stream);
+        for (const CMediaFigures* leg : {a, b})
+            if (Rank(leg->state) > Rank(stream.state) || (!pair.aligned && leg == a))
+                legNotes += std::string("; ") + (pair.aligned ? "leg " + std::string(leg == a ? "A" : "B") + " "
+                                                                    + ReceptionStateName(leg->state)
+                                                              : std::string("legs not aligned"));
+    }
+    for (size_t i = 0; i < figures.media.size(); ++i)
+        if (!inPair[i])
+            streams.push_back({figures.media[i].state, figures.media[i].bitRate1s});
+    EReceptionState worst = streams.front().state;
     double rate = 0;
-    for (const CMediaFigures& m : figures.media) {
-        if (Rank(m.state) > Rank(worst))
-            worst = m.state;
-        rate += m.bitRate1s;
+    for (const CStream& s : streams) {
+        if (Rank(s.state) > Rank(worst))
+            worst = s.state;
+        rate += s.rate;
     }
     size_t inWorst = 0;
-    for (const CMediaFigures& m : figures.media)
-        inWorst += m.state == worst;
+    for (const CStream& s : streams)
+        inWorst += s.state == worst;
     std::string text = ReceptionStateName(worst);
-    if (inWorst != figures.media.size())
-        text += ": " + std::to_string(inWorst) + " of " + std::to_string(figures.media.size());
+    if (inWorst != streams.size())
+        text += ": " + std::to_string(inWorst) + " of " + std::to_string(streams.size());
     if (worst != EReceptionState::NotWatched)
         text += ", " + BitRateText(rate);
-    return text;
+    return text + legNotes;
 }

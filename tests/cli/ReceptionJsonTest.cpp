@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 CSessionFigures PairSession()
@@ -30,13 +32,20 @@ CSessionFigures PairSession()
         m.msSinceLastPacket = 12;
         s.media.push_back(m);
     }
-    s.pairs.push_back({0, 1, 100, 100, 0});
+    CDupFigures pair;
+    pair.legB = 1;
+    pair.expected = pair.received = 100;
+    pair.skewMs = pair.maxSkewMs = 2.5;
+    s.pairs.push_back(pair);
+    s.media[1].rtcpPackets = s.media[1].senderReports = 3;
+    s.media[1].reportedSent = 95;
+    s.media[1].receivedBetweenReports = 86;
     return s;
 }
 
 TEST(ReceptionJson, RtpFiguresWithTheMergedLossOnEachLeg)
 {
-    const CSessionFigures s = PairSession();
+    CSessionFigures s = PairSession();
     for (int leg = 0; leg < 2; ++leg) {
         const QJsonObject o = MediaFiguresToJson(s, s.media[size_t(leg)]);
         EXPECT_EQ(o["state"].toString(), "receiving");
@@ -46,12 +55,21 @@ TEST(ReceptionJson, RtpFiguresWithTheMergedLossOnEachLeg)
         EXPECT_EQ(o["rtp"]["ssrcs"].toArray().at(0).toString(), "0x00000abc");
         EXPECT_EQ(o["redundant"]["other_leg"].toInt(), 1 - leg);
         EXPECT_EQ(o["redundant"]["merged_lost"].toInt(), 0);
+        EXPECT_EQ(o["redundant"]["leg"].toString(), leg ? "B" : "A");
+        EXPECT_EQ(o["redundant"]["skew_ms"].toDouble(), 2.5);
+        EXPECT_EQ(o.contains("rtcp"), leg == 1);
         EXPECT_FALSE(o.contains("mpeg_ts"));
         EXPECT_FALSE(o.contains("note"));
     }
     EXPECT_EQ(MediaFiguresToText(s, s.media[1]),
               "media 1 video 239.2.0.1:5004 receiving packets 100 0.0 kbit/s (10 s: 0.0) lost 10/100 dup 0 late 0 "
-              "merged with 0: lost 0");
+              "sender reports 95 sent, 86 received merged with 0: lost 0/100 skew 2.5 ms");
+    EXPECT_EQ(MediaFiguresToJson(s, s.media[1])["rtcp"].toObject()["reported_sent"].toInt(), 95);
+    // Legs that disagree give no merged figure at all.
+    s.pairs[0].aligned = false;
+    const QJsonObject apart = MediaFiguresToJson(s, s.media[0])["redundant"].toObject();
+    EXPECT_EQ(std::tuple(apart["aligned"].toBool(), apart.contains("merged_lost")), std::tuple(false, false));
+    EXPECT_TRUE(MediaFiguresToText(s, s.media[0]).endsWith("merged with 1: legs not aligned skew 2.5 ms"));
 }
 
 TEST(ReceptionJson, RawTransportStreamAndWhatIsNotWatched)

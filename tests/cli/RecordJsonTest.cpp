@@ -35,8 +35,8 @@ TEST(RecordJson, EveryFieldUnderItsName)
               R"("media":[{"address":"224.2.17.13","address_count":3,"attributes":["rtpmap:96 L8/8000"],)"
               R"("bandwidth":{"modifier":"AS:64","value":"mbv"},)"
               R"("connection":{"address":"224.2.17.13/15/3","address_type":"IP4","network_type":"IN"},)"
-              R"("format_list":"0","information":"voice","key":{"method":"prompt","value":"mkv"},"media":"audio",)"
-              R"("payloads":[{"name":"PCMU","number":0}],"port":"49170/2","protocol":"RTP/AVP",)"
+              R"("format_list":"0 96","information":"voice","key":{"method":"prompt","value":"mkv"},"media":"audio",)"
+              R"("payloads":[{"name":"PCMU","number":0},{"name":"L8","number":96}],"port":"49170/2","protocol":"RTP/AVP",)"
               R"("tool_choice":"player","ttl":15}],)"
               "\"name\":\"Caf\xc3\xa9\"," // not UTF-8: read as Latin-1
               R"("origin":{"address":"10.47.16.5","address_type":"IP4","network_type":"IN",)"

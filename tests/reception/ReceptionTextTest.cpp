@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <tuple>
+
 namespace {
 
 TEST(ReceptionText, RatesAndCounts)
@@ -27,17 +30,28 @@ TEST(ReceptionText, SummaryNamesTheWorstState)
     const CMediaFigures receiving = figures(EReceptionState::Receiving, 1'000'000);
     const CMediaFigures impaired = figures(EReceptionState::Impaired, 1'000'000);
     const CMediaFigures off = figures(EReceptionState::NotWatched), silent = figures(EReceptionState::Silent);
-    const std::pair<std::vector<CMediaFigures>, const char*> cases[] = {
-        {{}, ""},
-        {{receiving}, "receiving, 1.00 Mbit/s"},
-        {{receiving, impaired}, "impaired: 1 of 2, 2.00 Mbit/s"},
-        {{receiving, impaired, off}, "impaired: 1 of 3, 2.00 Mbit/s"},
-        {{off}, "not watched"},
-        {{off, silent}, "silent: 1 of 2, 0 bit/s"},
+    // The first two media entries are a redundant pair where `aligned` is given.
+    const std::tuple<std::vector<CMediaFigures>, std::optional<bool>, const char*> cases[] = {
+        {{}, {}, ""},
+        {{receiving}, {}, "receiving, 1.00 Mbit/s"},
+        {{receiving, impaired}, {}, "impaired: 1 of 2, 2.00 Mbit/s"},
+        {{receiving, impaired, off}, {}, "impaired: 1 of 3, 2.00 Mbit/s"},
+        {{off}, {}, "not watched"},
+        {{off, silent}, {}, "silent: 1 of 2, 0 bit/s"},
+        {{receiving, silent}, true, "receiving, 1.00 Mbit/s; leg B silent"},
+        {{silent, impaired, receiving}, true, "impaired: 1 of 2, 2.00 Mbit/s; leg A silent"},
+        {{receiving, receiving}, false, "impaired, 1.00 Mbit/s; legs not aligned"},
     };
-    for (const auto& [media, text] : cases) {
+    for (const auto& [media, aligned, text] : cases) {
         CSessionFigures s;
         s.media = media;
+        if (aligned) {
+            s.media[1].mediaIndex = 1;
+            CDupFigures pair;
+            pair.legB = 1;
+            pair.aligned = *aligned;
+            s.pairs.push_back(pair);
+        }
         EXPECT_EQ(ReceptionSummary(s), text);
     }
 }
