@@ -36,7 +36,7 @@ for picture in properties settings tool-picker wizard-schedule media-wizard; do
     shoot "$picture" "$out/$picture.png"
 done
 # The Reception page of a session whose streams a local sender plays,
-# joined on the loopback interface.
+# joined on the loopback interface; the video is a redundant pair.
 sed -i 's/^\[Talmira\]$/[Talmira]\nInterface\\address=127.0.0.1/' "$TALMIRA_SETTINGS"
 cat > "$work/reception.sdp" <<'SDP'
 v=0
@@ -46,11 +46,17 @@ i=Stage camera and hall sound
 c=IN IP4 239.255.90.1/1
 t=0 0
 a=type:broadcast
+a=group:DUP main backup
 m=audio 50100 RTP/AVP 0
 m=video 50102 RTP/AVP 33
 c=IN IP4 239.255.90.2/1
+a=mid:main
+m=video 50102 RTP/AVP 33
+c=IN IP4 239.255.90.3/1
+a=mid:backup
 SDP
-python3 "$(dirname "$0")/../tests/support/rtp_pattern.py" stream 239.255.90.1 50100 239.255.90.2 50102 127.0.0.1 45 &
+python3 "$(dirname "$0")/../tests/support/rtp_pattern.py" stream 239.255.90.1 50100 239.255.90.2 50102 127.0.0.1 45 \
+    239.255.90.3 &
 stream=$!
 shoot reception "$out/reception.png" "$work/reception.sdp"
 # The same session in the list, its row selected and the Reception column shown.

@@ -116,6 +116,7 @@ CReceptionPage::CReceptionPage(const std::shared_ptr<CSDPObject>& record, CRecep
     auto* inner = new QWidget;
     auto* column = new QVBoxLayout(inner);
     const CSDPObject& r = *record;
+    const CReceptionPlan plan = PlanReception(r);
     for (size_t i = 0; i < r.media.size(); ++i) {
         const CSDPMedia& m = r.media[i];
         CMediaBox b;
@@ -134,21 +135,40 @@ CReceptionPage::CReceptionPage(const std::shared_ptr<CSDPObject>& record, CRecep
         b.timing = Line(b.box, "timing");
         b.payload = Line(b.box, "payload");
         b.ts = Line(b.box, "ts");
-        b.merged = Line(b.box, "merged");
         b.senders = Line(b.box, "senders");
         b.plot = new CBitRatePlot(b.box);
         b.plot->setObjectName("plot");
         int row = 0;
-        for (QLabel* label : {b.state, b.traffic, b.rtp, b.timing, b.payload, b.ts, b.merged, b.senders})
+        for (QLabel* label : {b.state, b.traffic, b.rtp, b.timing, b.payload, b.ts, b.senders})
             grid->addWidget(label, row++, 0);
         grid->addWidget(b.plot, 0, 1, 3, 1, Qt::AlignTop);
         grid->setColumnStretch(0, 3);
         grid->setColumnStretch(1, 2);
-        for (QLabel* label : {b.rtp, b.timing, b.payload, b.ts, b.merged, b.senders})
+        for (QLabel* label : {b.rtp, b.timing, b.payload, b.ts, b.senders})
             label->hide();
         b.state->setText("not watched yet");
         column->addWidget(b.box);
         m_boxes.push_back(b);
+    }
+    // Each redundant pair becomes one box with its legs inside, where the first leg stood.
+    for (const CDupPair& pair : plan.pairs) {
+        CPairBox p;
+        p.box = new QGroupBox(QString("Redundant stream (ST 2022-7): media %1 and %2").arg(pair.legA + 1).arg(pair.legB + 1),
+                              inner);
+        p.box->setObjectName(QString("pair%1").arg(m_pairs.size()));
+        auto* legs = new QVBoxLayout(p.box);
+        p.merged = Line(p.box, "merged");
+        p.merged->setText("not watched yet");
+        legs->addWidget(p.merged);
+        column->insertWidget(column->indexOf(m_boxes[size_t(pair.legA)].box), p.box);
+        for (const auto& [index, name] : {std::pair(pair.legA, "A"), std::pair(pair.legB, "B")}) {
+            QGroupBox* leg = m_boxes[size_t(index)].box;
+            column->removeWidget(leg);
+            leg->setParent(p.box);
+            leg->setTitle(QString("Leg %1: %2").arg(name, leg->title()));
+            legs->addWidget(leg);
+        }
+        m_pairs.push_back(p);
     }
     column->addStretch(1);
     scroll->setWidget(inner);
@@ -184,10 +204,32 @@ void CReceptionPage::Update(int id)
     m_summary->setText(Q(ReceptionSummary(*figures)));
     for (const CMediaFigures& m : figures->media)
         if (size_t(m.mediaIndex) < m_boxes.size())
-            Fill(m_boxes[size_t(m.mediaIndex)], m, *figures);
+            Fill(m_boxes[size_t(m.mediaIndex)], m);
+    for (size_t i = 0; i < figures->pairs.size() && i < m_pairs.size(); ++i)
+        FillPair(m_pairs[i], figures->pairs[i], *figures);
 }
 
-void CReceptionPage::Fill(CMediaBox& b, const CMediaFigures& m, const CSessionFigures& session)
+void CReceptionPage::FillPair(CPairBox& box, const CDupFigures& pair, const CSessionFigures& session)
+{
+    QStringList legs;
+    for (const auto& [index, name] : {std::pair(pair.legA, "A"), std::pair(pair.legB, "B")})
+        if (size_t(index) < session.media.size()) {
+            const CMediaFigures& m = session.media[size_t(index)];
+            legs << QString("leg %1 %2, %3 lost").arg(name, ReceptionStateName(m.state), Q(CountText(m.lost)));
+        }
+    QString text = pair.aligned
+                       ? QString("Merged: %1 expected, %2 lost (%3)").arg(Q(CountText(pair.expected)), Q(CountText(pair.lost)),
+                                                                      Percent(pair.lost, pair.expected))
+                       : QStringLiteral("Legs not aligned: they number the same packets differently, so there is no "
+                                        "merged figure");
+    if (pair.skewMs)
+        text += QString("; leg B %1 ms after leg A (largest %2 ms)")
+                    .arg(*pair.skewMs, 0, 'f', 2)
+                    .arg(pair.maxSkewMs.value_or(0), 0, 'f', 2);
+    box.merged->setText(text + "\n" + legs.join("; "));
+}
+
+void CReceptionPage::Fill(CMediaBox& b, const CMediaFigures& m)
 {
     QString state = ReceptionStateName(m.state);
     state[0] = state[0].toUpper();
@@ -200,7 +242,7 @@ void CReceptionPage::Fill(CMediaBox& b, const CMediaFigures& m, const CSessionFi
     b.plot->SetHistory(m.history);
     if (m.state == EReceptionState::NotWatched) {
         b.traffic->setText("");
-        for (QLabel* label : {b.rtp, b.timing, b.payload, b.ts, b.merged, b.senders})
+        for (QLabel* label : {b.rtp, b.timing, b.payload, b.ts, b.senders})
             label->hide();
         return;
     }
@@ -228,7 +270,11 @@ void CReceptionPage::Fill(CMediaBox& b, const CMediaFigures& m, const CSessionFi
                                .arg(Types(m.payloadTypes), Types(m.announcedTypes),
                                     m.payloadMismatch ? QStringLiteral(": not as announced") : QString(),
                                     ssrcs.isEmpty() ? QStringLiteral("none") : ssrcs.join(' '))
-                               .arg(m.ssrcChanges));
+                               .arg(m.ssrcChanges)
+                           + (m.reportedSent ? QString("; sender reports: %1 sent, %2 received meanwhile")
+                                                   .arg(Q(CountText(*m.reportedSent)),
+                                                        Q(CountText(m.receivedBetweenReports)))
+                                             : QString()));
     }
     QString timing = m.jitterMs ? QString("Jitter %1 ms").arg(*m.jitterMs, 0, 'f', 3)
                                 : (m.rtp ? QStringLiteral("Jitter unknown (no clock rate)") : QString());
@@ -245,15 +291,6 @@ void CReceptionPage::Fill(CMediaBox& b, const CMediaFigures& m, const CSessionFi
         b.ts->setText(QString("MPEG-TS: %1 packets, %2 continuity errors; PIDs %3")
                           .arg(Q(CountText(m.tsPackets)), Q(CountText(m.continuityErrors)), pids.join(", ")));
     }
-    const CDupFigures* pair = nullptr;
-    for (const CDupFigures& p : session.pairs)
-        if (p.legA == m.mediaIndex || p.legB == m.mediaIndex)
-            pair = &p;
-    b.merged->setVisible(pair);
-    if (pair)
-        b.merged->setText(QString("Redundant pair with %1: %2 lost of %3 after merging")
-                              .arg((pair->legA == m.mediaIndex ? pair->legB : pair->legA) + 1)
-                              .arg(Q(CountText(pair->lost)), Q(CountText(pair->expected))));
     QStringList senders;
     for (const std::string& s : m.senders)
         senders << Q(s);

@@ -8,6 +8,7 @@ class CReceptionService;
 class CSDPObject;
 class QGroupBox;
 class QLabel;
+struct CDupFigures;
 struct CMediaFigures;
 struct CSessionFigures;
 
@@ -53,16 +54,22 @@ private:
         QLabel* timing = nullptr;
         QLabel* payload = nullptr;
         QLabel* ts = nullptr;
-        QLabel* merged = nullptr;
         QLabel* senders = nullptr;
         CBitRatePlot* plot = nullptr;
     };
+    // A redundant pair shown as one stream: its merged figures above its two legs.
+    struct CPairBox {
+        QGroupBox* box = nullptr;
+        QLabel* merged = nullptr;
+    };
     void Update(int id);
-    void Fill(CMediaBox& box, const CMediaFigures& m, const CSessionFigures& session);
+    void Fill(CMediaBox& box, const CMediaFigures& m);
+    void FillPair(CPairBox& box, const CDupFigures& pair, const CSessionFigures& session);
 
     std::shared_ptr<CSDPObject> m_record;
     CReceptionService& m_service;
     std::vector<CMediaBox> m_boxes;
+    std::vector<CPairBox> m_pairs; // parallel to the figures' pairs
     QLabel* m_summary = nullptr;
     int m_watch = 0;
 };

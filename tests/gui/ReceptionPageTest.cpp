@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QMenu>
@@ -139,10 +141,12 @@ TEST_F(ReceptionPageTest, LiveFiguresPerMediaEntryAndTheWatchEndsWithTheSheet)
     CReceptionService service(Fast());
     CPropertyContext context = Context(&service);
     const uint16_t audio = FreePort(), video = FreePort(), six = FreePort(true);
-    const auto record = t.Parse(Session("m=audio " + std::to_string(audio) + " RTP/AVP 0\n" +
+    // The first audio entry and the last are a redundant pair on one socket.
+    const auto record = t.Parse(Session("a=group:DUP a b\nm=audio " + std::to_string(audio) + " RTP/AVP 0\na=mid:a\n" +
                                         "m=video " + std::to_string(video) + " RTP/AVP 96\na=rtpmap:96 H264/90000\n" +
                                         "m=audio 5006 RTP/AVP 0\nc=IN IP6 ff0e::zz\n" +
-                                        "m=audio " + std::to_string(six) + " RTP/AVP 0\nc=IN IP6 ::1\n"));
+                                        "m=audio " + std::to_string(six) + " RTP/AVP 0\nc=IN IP6 ::1\n" +
+                                        "m=audio " + std::to_string(audio) + " RTP/AVP 0\na=mid:b\n"));
     auto sheet = CSessionPropertySheet::Create(record, context, ESheetKind::Session);
     ASSERT_TRUE(sheet);
     ToLastPage(*sheet);
@@ -154,7 +158,11 @@ TEST_F(ReceptionPageTest, LiveFiguresPerMediaEntryAndTheWatchEndsWithTheSheet)
                                  page->findChild<QGroupBox*>("media2"), page->findChild<QGroupBox*>("media3")};
     for (const QGroupBox* box : boxes)
         ASSERT_NE(box, nullptr);
-    EXPECT_EQ(boxes[0]->title(), QString("1 audio  127.0.0.1/%1").arg(audio));
+    EXPECT_EQ(boxes[0]->title(), QString("Leg A: 1 audio  127.0.0.1/%1").arg(audio));
+    const QGroupBox* pair = page->findChild<QGroupBox*>("pair0");
+    ASSERT_NE(pair, nullptr);
+    EXPECT_EQ(std::tuple(boxes[0]->parent(), page->findChild<QGroupBox*>("media4")->parent()),
+              std::tuple(static_cast<const QObject*>(pair), static_cast<const QObject*>(pair)));
 
     // The sockets are open once the first figures are in.
     ASSERT_TRUE(QTest::qWaitFor([&] { return page->Shown() != nullptr; }, 3000));
@@ -166,7 +174,9 @@ TEST_F(ReceptionPageTest, LiveFiguresPerMediaEntryAndTheWatchEndsWithTheSheet)
         << Label(*boxes[0], "traffic").toStdString();
     EXPECT_TRUE(QTest::qWaitFor([&] { return Label(*boxes[1], "traffic").startsWith("20 packets"); }, 5000));
     EXPECT_EQ(Label(*boxes[0], "state"), "Receiving");
-    EXPECT_TRUE(Label(*boxes[0], "rtp").startsWith("RTP: 49 expected, 0 lost")) << Label(*boxes[0], "rtp").toStdString();
+    EXPECT_TRUE(Label(*boxes[0], "rtp").startsWith("RTP: 50 expected, 0 lost")) << Label(*boxes[0], "rtp").toStdString();
+    EXPECT_TRUE(Label(*pair, "merged").startsWith("Merged: 50 expected, 0 lost (0.00 %); leg B 0.00 ms after leg A"))
+        << Label(*pair, "merged").toStdString();
     EXPECT_TRUE(Label(*boxes[0], "timing").startsWith("Jitter ")) << Label(*boxes[0], "timing").toStdString();
     EXPECT_TRUE(Label(*boxes[0], "senders").startsWith("From 127.0.0.1:"));
     EXPECT_EQ(Label(*boxes[1], "state"), "Impaired");
@@ -176,7 +186,7 @@ TEST_F(ReceptionPageTest, LiveFiguresPerMediaEntryAndTheWatchEndsWithTheSheet)
     EXPECT_EQ(Label(*boxes[2], "rtp"), "");
     EXPECT_TRUE(QTest::qWaitFor([&] { return Label(*boxes[3], "traffic").startsWith("30 packets"); }, 5000))
         << Label(*boxes[3], "traffic").toStdString();
-    EXPECT_TRUE(Label(*boxes[3], "rtp").startsWith("RTP: 29 expected, 0 lost")) << Label(*boxes[3], "rtp").toStdString();
+    EXPECT_TRUE(Label(*boxes[3], "rtp").startsWith("RTP: 30 expected, 0 lost")) << Label(*boxes[3], "rtp").toStdString();
     EXPECT_TRUE(Label(*boxes[3], "senders").startsWith("From [::1]:")) << Label(*boxes[3], "senders").toStdString();
     const auto* plot = boxes[0]->findChild<CBitRatePlot*>("plot");
     ASSERT_NE(plot, nullptr);

@@ -12,11 +12,14 @@
   rtp_pattern.py pair GROUP_A GROUP_B PORT IFACE COUNT
       Sends the same stream to both groups; leg A drops every 4th packet,
       leg B every 4th shifted by two (the first ten go to both), so that each
-      packet reaches one leg at least.
-  rtp_pattern.py stream AUDIO_GROUP AUDIO_PORT VIDEO_GROUP VIDEO_PORT IFACE SECONDS
+      packet reaches one leg at least. Leg B lags 30 ms; the sender reboots
+      half way (new SSRC and numbers on both legs) and sends two RTCP sender
+      reports on leg A's port.
+  rtp_pattern.py stream AUDIO_GROUP AUDIO_PORT VIDEO_GROUP VIDEO_PORT IFACE SECONDS [BACKUP_GROUP]
       A live-looking pair for pictures: PCMU audio, 50 packets a second, and
       a transport stream in RTP (payload 33, two PIDs) whose rate swings
-      between about 1 and 3 Mbit/s.
+      between about 1 and 3 Mbit/s, also sent to BACKUP_GROUP when given
+      as the second leg of a redundant pair.
 """
 import json
 import random
@@ -68,6 +71,9 @@ def pattern(group, port, iface, seed, count):
             i += 1
     s = sender(iface)
     first_seq = rng.randrange(65536 - count // 2, 65536)  # the numbers wrap on the way
+    # The stamps start where arrival less stamp is just under 2^31, so that
+    # the first delay step carries the transit across it.
+    ts_base = (time.time_ns() * CLOCK // 1_000_000_000 - (2**31 - 600)) & 0xFFFFFFFF
     start = time.monotonic()
     delay = 0.0
     jitter, transit, sent = 0.0, None, 0
@@ -81,13 +87,13 @@ def pattern(group, port, iface, seed, count):
             time.sleep(min(left, 0.002))
         if n in losses:
             continue
-        ts = n * (CLOCK * INTERVAL)
-        data = packet(first_seq + n, int(ts))
+        ts = ts_base + int(n * (CLOCK * INTERVAL))
+        data = packet(first_seq + n, ts)
         now = time.time_ns()
         s.sendto(data, (group, int(port)))
         sent += 1
         arrival = now * CLOCK // 1_000_000_000
-        t = (arrival - int(ts)) & 0xFFFFFFFF
+        t = (arrival - ts) & 0xFFFFFFFF
         if transit is not None:
             d = abs(((t - transit + 2**31) % 2**32) - 2**31)
             jitter += (d - jitter) / 16
@@ -96,24 +102,40 @@ def pattern(group, port, iface, seed, count):
             s.sendto(data, (group, int(port)))
             sent += 1
     print(json.dumps({"packets": sent, "lost": len(losses), "duplicates": len(dups),
-                      "out_of_order": len(swaps), "expected": count - 1,
+                      "out_of_order": len(swaps), "expected": count,
                       "jitter_ms": jitter * 1000 / CLOCK}))
 
 
+def sender_report(ssrc, sent):
+    """An RTCP sender report (RFC 3550, 6.4.1) without report blocks."""
+    return struct.pack("!BBHIIIIII", 0x80, 200, 6, ssrc, 0, 0, 0, sent, 0)
+
+
 def pair(group_a, group_b, port, iface, count):
+    # Leg B runs three packets (30 ms) behind leg A. At packet 102 the sender
+    # reboots: a new SSRC, new numbers and new stamps on both legs. Sender
+    # reports follow packets 120 and 180 on leg A's RTP port.
     s = sender(iface)
     start = time.monotonic()
+    legs = []
     for n in range(int(count)):
-        while (left := start + n * INTERVAL - time.monotonic()) > 0:
-            time.sleep(min(left, 0.002))
-        data = packet(1000 + n, n * 900)
+        reboot = n >= 102
+        ssrc, seq, ts = (0x5EED0002, 40000 + n - 102, 0x6B000000 + (n - 102) * 900) if reboot else \
+            (0x5EED0001, 1000 + n, n * 900)
+        data = packet(seq, ts, ssrc)
         if n < 10 or n % 4 != 0:
-            s.sendto(data, (group_a, int(port)))
+            legs.append((n, group_a, data))
         if n < 10 or n % 4 != 2:
-            s.sendto(data, (group_b, int(port)))
+            legs.append((n + 3, group_b, data))
+        if n in (120, 180):
+            legs.append((n, group_a, sender_report(ssrc, n - 102 + 1)))
+    for slot, group, data in sorted(legs, key=lambda leg: leg[0]):
+        while (left := start + slot * INTERVAL - time.monotonic()) > 0:
+            time.sleep(min(left, 0.002))
+        s.sendto(data, (group, int(port)))
 
 
-def stream(audio_group, audio_port, video_group, video_port, iface, seconds):
+def stream(audio_group, audio_port, video_group, video_port, iface, seconds, backup_group=None):
     import math
     s = sender(iface)
     start = time.monotonic()
@@ -135,8 +157,11 @@ def stream(audio_group, audio_port, video_group, video_port, iface, seconds):
                 pid = 256 if k < 6 else 257
                 payload += bytes([0x47, pid >> 8, pid & 0xFF, 0x10 | counters[pid]]) + bytes(184)
                 counters[pid] = (counters[pid] + 1) & 15
-            s.sendto(struct.pack("!BBHII", 0x80, 33, video_seq & 0xFFFF, int(elapsed * 90000), 0x51DE0) + payload,
-                     (video_group, int(video_port)))
+            data = struct.pack("!BBHII", 0x80, 33, video_seq & 0xFFFF, int(elapsed * 90000), 0x51DE0) + payload
+            s.sendto(data, (video_group, int(video_port)))
+            # The backup leg loses one packet in 400, all of which the main leg brings.
+            if backup_group and video_seq % 400 != 399:
+                s.sendto(data, (backup_group, int(video_port)))
             video_seq += 1
         tick += 1
 
