@@ -48,11 +48,11 @@ TEST(ReceptionPlan, GroupsPortsClocksAndFormats)
     // Every format of the line, then those only an rtpmap line names. The
     // static table gives 0's and 33's rates; an rtpmap without a rate gives none.
     const std::string sdp = "v=0\no=a 1 1 IN IP4 10.0.0.1\ns=S\nc=IN IP4 239.1.1.1/32\nt=0 0\n"
-                            "m=audio 5004 RTP/AVP 96 0 8\na=rtpmap:96 L24/48000/2\na=rtpmap:8 PCMA/8000\n"
+                            "m=audio 5004 RTP/AVP 96 0 8 127\na=rtpmap:96 L24/48000/2\na=rtpmap:8 PCMA/8000\n"
                             "m=video 5006/2 RTP/AVP 33\nc=IN IP4 239.1.1.2/32\n"
                             "m=video 1234 udp 33\n"
                             "m=audio 6000 RTP/AVP 97\na=rtpmap:97 opus\n";
-    EXPECT_EQ(Plan(sdp), (Lines{"239.1.1.1:5004 rtp 96 0 8 0@8000 8@8000 96@48000", "239.1.1.2:5006 rtp 33 33@90000T",
+    EXPECT_EQ(Plan(sdp), (Lines{"239.1.1.1:5004 rtp 96 0 8 127 0@8000 8@8000 96@48000", "239.1.1.2:5006 rtp 33 33@90000T",
                                 "239.1.1.1:1234 udp 33 33@90000T", "239.1.1.1:6000 rtp 97"}));
     CTestEnv t;
     const CReceptionPlan plan = PlanReception(*t.Parse(sdp));

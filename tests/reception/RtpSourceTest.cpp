@@ -58,6 +58,7 @@ TEST(RtpSource, SequenceTable)
         {"loss across the wrap", Join(Range(65530, 5), Range(2, 5)), {13, 10, 3, 0, 0}},
         {"repeat of the newest", Join(Range(10, 10), std::vector<uint16_t>{19, 19}, Range(20, 5)), {15, 15, 0, 2, 0}},
         {"repeat of an older one", Join(Range(10, 10), std::vector<uint16_t>{15}), {10, 10, 0, 1, 0}},
+        {"repeat of the first", Join(Range(10, 5), std::vector<uint16_t>{10}), {5, 5, 0, 1, 0}},
         {"two swapped", Join(Range(10, 5), std::vector<uint16_t>{16, 15}, Range(17, 3)), {10, 10, 0, 0, 1}},
         {"swapped across the wrap", Join(Range(65530, 5), std::vector<uint16_t>{0, 65535}, Range(1, 3)),
          {10, 10, 0, 0, 1}},
