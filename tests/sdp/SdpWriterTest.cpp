@@ -42,7 +42,7 @@ const struct WriterCase {
      "k=clear:pw\na=recvonly\nt=3900000000 3900086400\nr=1h 10m 5m\nm=video 5000 RTP/AVP 96 97\n"
      "c=IN IP4 224.2.9.10/15/2\nb=AS:64\nk=prompt\ni=Camera\na=rtpmap:96 H263/90000\n",
      "v=0\no=u 7 8 IN IP4 h\ns=Name\ni=Info\nu=http://x/\ne=a@b\np=+1 2\nc=IN IP4 224.2.9.9/31\nb=AS 128\n"
-     "t=3900000000 3900086400\nr=3600 600 5m\nk=clear:pw\na=recvonly\na=type:unknown\nm=video 5000 RTP/AVP 96\n"
+     "t=3900000000 3900086400\nr=3600 600 5m\nk=clear:pw\na=recvonly\na=type:unknown\nm=video 5000 RTP/AVP 96 97\n"
      "i=Camera\nc=IN IP4 224.2.9.10/15/2\nb=AS:64 \nk=prompt \na=rtpmap:96 H263/90000\n"},
     {"incomplete lines and the parser's N/A are left out",
      "v=0\no=- 1 1 IN IP4 h\ns=\nc=IN IP4\nb=CT:64\nm=audio 1 RTP/AVP 0\ni=N/A\n",
