@@ -1,6 +1,6 @@
 #include "cli/ReceptionJson.h"
 
-#include "cli/RecordJson.h"
+#include "directory/qt/RecordJson.h"
 #include "reception/ReceptionFigures.h"
 
 #include <QJsonArray>
