@@ -56,7 +56,15 @@ bool CQtSettingsStore::DeleteKey(const std::string& key)
     const std::string below = key + "/";
     for (auto it = m_created.begin(); it != m_created.end();)
         it = (*it == key || it->rfind(below, 0) == 0) ? m_created.erase(it) : std::next(it);
+    return Sync();
+}
+
+bool CQtSettingsStore::Sync()
+{
     m_settings->sync();
+    // The file holds the encryption keys: for its owner only. A rewrite
+    // keeps the mode of the file it replaces.
+    QFile::setPermissions(m_settings->fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     return m_settings->status() == QSettings::NoError;
 }
 
@@ -92,8 +100,7 @@ bool CQtSettingsStore::Write(const std::string& key, const std::string& name, co
     if (!OpenKey(key) || !Writable())
         return false;
     m_settings->setValue(Path(key, name), value);
-    m_settings->sync();
-    return m_settings->status() == QSettings::NoError;
+    return Sync();
 }
 
 bool CQtSettingsStore::WriteText(const std::string& key, const std::string& name, const std::string& value)

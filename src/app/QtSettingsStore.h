@@ -28,6 +28,7 @@ public:
     static constexpr size_t kMaxFileSize = size_t{4} << 20;
 
 private:
+    bool Sync();
     bool Write(const std::string& key, const std::string& name, const QVariant& value);
     bool Writable() const { return m_settings && m_settings->isWritable(); }
     std::unique_ptr<QSettings> m_settings;

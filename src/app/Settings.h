@@ -2,6 +2,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/SettingsStore.h"
 #include "directory/AdminScope.h"
@@ -16,6 +17,9 @@ struct CAppSettings {
     std::string email;
     CEncryptionGroups groups;
     CAdminScopeList scopes;
+    // Entry numbers of incomplete Security and AdminScope entries: not read,
+    // and left in the file as they are when the sheet writes the others.
+    std::vector<int> skippedGroups, skippedScopes;
     std::string interfaceAddress;  // empty: the default interface
     bool ipv6 = true;              // hear and announce on the IPv6 SAP groups where the interface has IPv6
     std::string installDirectory;  // as stored; see InstallDirectory()
@@ -43,8 +47,9 @@ std::unique_ptr<SettingsStore> OpenSettingsStore(const std::string& path = Setti
 
 // Reads User Info, Security, AdminScope, Interface, Install, Online and Reception in that
 // order, showing the program's messages. False when User Info is missing or
-// incomplete: the program then ends with -1. A broken Security or AdminScope
-// entry stops that section only; the others are still read.
+// incomplete: the program then ends with -1. An incomplete Security or
+// AdminScope entry is skipped (one message per section names them); every
+// complete entry is read.
 bool ReadSettings(SettingsStore& store, Prompter& prompter, CAppSettings& out);
 
 // What the "Settings" sheet's OK writes: User Info, then the in-use

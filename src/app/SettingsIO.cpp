@@ -51,7 +51,18 @@ bool ReadUserInfo(SettingsStore& store, CAppSettings& out)
     return true;
 }
 
-void ReadSecurity(SettingsStore& store, Prompter& prompter, CEncryptionGroups& groups)
+// One message per section, naming the entries left out.
+void ReportSkipped(Prompter& prompter, const char* message, const std::string& section, const std::vector<int>& skipped)
+{
+    if (skipped.empty())
+        return;
+    std::string names;
+    for (int i : skipped)
+        names += (names.empty() ? "" : ", ") + Entry(section, i);
+    prompter.Show(std::string(message) + "\nIncomplete, skipped and left in the file as they are: " + names + ".");
+}
+
+void ReadSecurity(SettingsStore& store, Prompter& prompter, CEncryptionGroups& groups, std::vector<int>& skipped)
 {
     if (!store.OpenKey(kSecurity))
         return;
@@ -63,31 +74,30 @@ void ReadSecurity(SettingsStore& store, Prompter& prompter, CEncryptionGroups& g
         auto keyText = ReadCut(store, key, "Key", 257);
         auto id = ReadCut(store, key, "Id", 257);
         if (!group || !keyText || !id) {
-            prompter.Show("Unable to read Security information from the Registry!");
-            return;
+            skipped.push_back(i);
+            continue;
         }
         groups[i].name = *group;
         groups[i].key = *keyText;
         groups[i].id = text::ToInt32(*id);
     }
+    ReportSkipped(prompter, "Unable to read Security information from the Registry!", kSecurity, skipped);
 }
 
-void ReadAdminScopes(SettingsStore& store, Prompter& prompter, CAdminScopeList& scopes)
+void ReadAdminScopes(SettingsStore& store, Prompter& prompter, CAdminScopeList& scopes, std::vector<int>& skipped)
 {
     if (!store.OpenKey(kAdminScope))
         return;
-    for (int i = 0;; ++i) {
+    for (int i = 0; store.OpenKey(Entry(kAdminScope, i)); ++i) {
         const std::string key = Entry(kAdminScope, i);
-        if (!store.OpenKey(key))
-            return;
         auto name = ReadCut(store, key, "Name", 128);
         auto ttl = store.ReadNumber(key, "TTL");
         auto port = store.ReadNumber(key, "Port");
         auto base = ReadCut(store, key, "Base", 17);
         auto prefix = store.ReadNumber(key, "Netmask");
         if (!name || !ttl || !port || !base || !prefix) {
-            prompter.Show("Unable to read Admin Scope information from the Registry!");
-            return;
+            skipped.push_back(i);
+            continue;
         }
         CAdminScopeEntry scope;
         scope.name = *name;
@@ -98,6 +108,12 @@ void ReadAdminScopes(SettingsStore& store, Prompter& prompter, CAdminScopeList& 
         scope.prefixLength = *prefix < 33 ? *prefix : 0;
         scopes.Entries().push_back(std::move(scope));
     }
+    ReportSkipped(prompter, "Unable to read Admin Scope information from the Registry!", kAdminScope, skipped);
+}
+
+bool Skipped(const std::vector<int>& skipped, int i)
+{
+    return std::find(skipped.begin(), skipped.end(), i) != skipped.end();
 }
 
 std::string ReadOptional(SettingsStore& store, const std::string& key, const std::string& name)
@@ -124,18 +140,29 @@ bool OpenOrCreate(SettingsStore& store, const std::string& key)
     return store.OpenKey(key) || store.CreateKey(key);
 }
 
-bool WriteSecurity(SettingsStore& store, Prompter& prompter, const CEncryptionGroups& groups)
+bool WriteSecurity(SettingsStore& store, Prompter& prompter, const CEncryptionGroups& groups,
+                   std::vector<int> skipped)
 {
     if (!OpenOrCreate(store, kSecurity)) {
         prompter.Show("Unable to create entry in registry for this program!");
         return false;
     }
-    int written = 0;
+    // The groups take the numbers the skipped entries leave free; those give
+    // way (from the last) only when every group needs a place.
+    const auto inUse = std::count_if(&groups[0], &groups[0] + CEncryptionGroups::kCount,
+                                     [](const CEncryptionGroup& g) { return g.InUse(); });
+    while (!skipped.empty() && kMaxSecurityEntries - static_cast<long>(skipped.size()) < inUse)
+        skipped.pop_back();
+    std::vector<int> written;
+    int next = 0;
     for (int i = 0; i < CEncryptionGroups::kCount; ++i) {
         const CEncryptionGroup& g = groups[i];
         if (!g.InUse())
             continue;
-        const std::string key = Entry(kSecurity, written);
+        while (Skipped(skipped, next))
+            ++next;
+        written.push_back(next);
+        const std::string key = Entry(kSecurity, next++);
         if (!store.CreateKey(key)) {
             prompter.Show("Unable to create entry in registry for this program!");
             return false;
@@ -145,26 +172,30 @@ bool WriteSecurity(SettingsStore& store, Prompter& prompter, const CEncryptionGr
             prompter.Show("Unable place Security information in the Registry!");
             return false;
         }
-        ++written;
     }
-    for (int i = written; i < kMaxSecurityEntries; ++i)
-        if (store.OpenKey(Entry(kSecurity, i)))
+    for (int i = 0; i < kMaxSecurityEntries; ++i)
+        if (!Skipped(written, i) && !Skipped(skipped, i) && store.OpenKey(Entry(kSecurity, i)))
             store.DeleteKey(Entry(kSecurity, i));
     return true;
 }
 
-void WriteAdminScopes(SettingsStore& store, Prompter& prompter, const CAdminScopeList& scopes)
+void WriteAdminScopes(SettingsStore& store, Prompter& prompter, const CAdminScopeList& scopes,
+                      const std::vector<int>& skipped)
 {
     if (!OpenOrCreate(store, kAdminScope)) {
         prompter.Show("Unable to create entry in registry for this program! Check that you are allowed to make "
                       "changes to the registry");
         return;
     }
-    // Old entries go up to the first gap, like the reading stops there.
+    // Old entries go up to the first gap, like the reading stops there; the
+    // skipped ones stay, and the scopes are written around them.
     for (int i = 0; store.OpenKey(Entry(kAdminScope, i)); ++i)
-        store.DeleteKey(Entry(kAdminScope, i));
+        if (!Skipped(skipped, i))
+            store.DeleteKey(Entry(kAdminScope, i));
     int i = 0;
     for (const CAdminScopeEntry& scope : scopes.Entries()) {
+        while (Skipped(skipped, i))
+            ++i;
         const std::string key = Entry(kAdminScope, i++);
         if (!store.CreateKey(key)) {
             prompter.Show("Unable to create entry in registry for this program!");
@@ -186,8 +217,8 @@ bool ReadSettings(SettingsStore& store, Prompter& prompter, CAppSettings& out)
         prompter.Show("The Registry entry for this program is corrupt.\nPlease reinstall the program using Setup.");
         return false;
     }
-    ReadSecurity(store, prompter, out.groups);
-    ReadAdminScopes(store, prompter, out.scopes);
+    ReadSecurity(store, prompter, out.groups, out.skippedGroups);
+    ReadAdminScopes(store, prompter, out.scopes, out.skippedScopes);
     out.interfaceAddress = ReadOptional(store, kInterface, "address");
     const std::string ipv6 = ReadOptional(store, kInterface, "IPv6");
     out.ipv6 = !(text::EqualsNoCase(ipv6, "off") || ipv6 == "0" || text::EqualsNoCase(ipv6, "false"));
@@ -207,8 +238,8 @@ bool ReadSettings(SettingsStore& store, Prompter& prompter, CAppSettings& out)
 void WriteSettings(SettingsStore& store, Prompter& prompter, const CAppSettings& settings)
 {
     WriteUserInfo(store, prompter, settings);
-    if (WriteSecurity(store, prompter, settings.groups))
-        WriteAdminScopes(store, prompter, settings.scopes);
+    if (WriteSecurity(store, prompter, settings.groups, settings.skippedGroups))
+        WriteAdminScopes(store, prompter, settings.scopes, settings.skippedScopes);
 }
 
 std::string CAppSettings::InstallDirectory() const

@@ -9,6 +9,8 @@
 
 #include <arpa/inet.h>
 
+#include <filesystem>
+
 namespace {
 
 class SettingsTest : public ::testing::Test {
@@ -55,7 +57,8 @@ protected:
 };
 
 // User info must be complete, and is written only when its key exists;
-// an incomplete security or scope entry is reported and the rest is read.
+// an incomplete security or scope entry is named, the entries after it are
+// read, and writing keeps it and them; the file is for its owner only.
 TEST_F(SettingsTest, IncompleteEntriesAreReported)
 {
     CAppSettings s;
@@ -67,17 +70,29 @@ TEST_F(SettingsTest, IncompleteEntriesAreReported)
     UserInfo();
     Write(s);
     Ini({{"Talmira/Security/Entry0/Group", "Lab"}, {"Talmira/Security/Entry0/Id", "10000"},
-         {"Talmira/AdminScope/Entry0/Name", "Local"}, {"Talmira/Install/Directory", "/opt/t"}});
+         {"Talmira/Security/Entry1/Group", "Lab"}, {"Talmira/Security/Entry1/Key", "k"},
+         {"Talmira/Security/Entry1/Id", "10001"}, {"Talmira/AdminScope/Entry0/Name", "Local"},
+         {"Talmira/Install/Directory", "/opt/t"}});
+    Scope(1, "Wide");
     const CAppSettings back = Read();
     const std::string corrupt =
         "The Registry entry for this program is corrupt.\nPlease reinstall the program using Setup.";
-    EXPECT_EQ(prompter.shown, (std::vector<std::string>{"Failed to write to registry!", corrupt, corrupt,
-                                                         "Unable to read Security information from the Registry!",
-                                                         "Unable to read Admin Scope information from the Registry!"}));
+    const std::string skipped = "\nIncomplete, skipped and left in the file as they are: Talmira/";
+    EXPECT_EQ(prompter.shown,
+              (std::vector<std::string>{"Failed to write to registry!", corrupt, corrupt,
+                                        "Unable to read Security information from the Registry!" + skipped
+                                            + "Security/Entry0.",
+                                        "Unable to read Admin Scope information from the Registry!" + skipped
+                                            + "AdminScope/Entry0."}));
     EXPECT_EQ(back.name, "Bo");
-    EXPECT_FALSE(back.groups[0].InUse());
-    EXPECT_EQ(back.scopes.Size(), 0u);
+    EXPECT_EQ(std::make_tuple(back.groups[0].InUse(), back.groups[1].id, back.scopes.Size()),
+              std::make_tuple(false, 10001, size_t{1}));
     EXPECT_EQ(back.installDirectory, "/opt/t");
+    Write(back);
+    EXPECT_EQ(Groups("Talmira/Security") + Groups("Talmira/AdminScope"),
+              (QStringList{"Entry0", "Entry1", "Entry0", "Entry1"}));
+    EXPECT_EQ(std::filesystem::status(path.toStdString()).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 TEST_F(SettingsTest, ReadsEverySectionAndWritesItBack)

@@ -33,6 +33,7 @@ TEST(Setup, CreatesWhatIsMissingAndKeepsWhatExists)
     };
 
     setup(install);
+    EXPECT_EQ(fs::status(ini.toStdString()).permissions(), fs::perms::owner_read | fs::perms::owner_write);
     for (const char* sub : {"plugins", "tmp", "tmpInstall"})
         EXPECT_TRUE(fs::is_directory(fs::path(install) / sub)) << sub;
     EXPECT_EQ(ReadTestFile(install + "/plugins/audio.plg"), "shipped");
