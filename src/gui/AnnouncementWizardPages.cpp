@@ -265,7 +265,9 @@ void CAnnouncementWizardTypePage::OnAdd()
     const std::string name = OneLineBytes(m_name->text());
     if (name.empty())
         return;
-    const std::string attribute = name + ": " + OneLineBytes(m_value->text());
+    // Without a value the attribute is a property: its bare name.
+    const std::string value = OneLineBytes(m_value->text());
+    const std::string attribute = value.empty() ? name : name + ": " + value;
     auto& list = m_record.attributes;
     if (auto same = std::find(list.begin(), list.end(), name); same != list.end())
         *same = attribute;

@@ -21,14 +21,18 @@ namespace {
 
 constexpr const char* kTtlScopeName = "TTL Scope";
 constexpr const char* kEmptyAddressText = "Please enter the multicast address to be used.";
+constexpr const char* kNotAnAddressText = "The address you entered doesn't look like an IP address";
 constexpr const char* kNotMulticastText = "Please enter a Multicast IP address";
 
-bool IsMulticast(const std::string& typed)
+// What is wrong with a typed group address (IPv4 or IPv6 multicast), if anything.
+const char* GroupAddressProblem(const std::string& typed)
 {
     if (const auto six = text::ParseIpv6(typed))
-        return (*six)[0] == 0xFF;
-    const uint32_t address = ntohl(text::ParseDottedQuad(typed));
-    return address != 0xFFFFFFFFu && (address >> 28) == 0xE;
+        return (*six)[0] == 0xFF ? nullptr : kNotMulticastText;
+    in_addr parsed{};
+    if (inet_pton(AF_INET, typed.c_str(), &parsed) != 1)
+        return kNotAnAddressText;
+    return (ntohl(parsed.s_addr) >> 28) == 0xE ? nullptr : kNotMulticastText;
 }
 
 // The arrows run from 1 to 100, while a typed number outside stays as typed
@@ -179,9 +183,9 @@ bool CMediaWizardAddressPage::Read(int& port, int& levels, bool tell) const
         return refuse(m_levels->findChild<QLineEdit*>(), RangeText(1, kMaxLevels));
     if (m_address->text().trimmed().isEmpty())
         return refuse(m_address, kEmptyAddressText);
-    // A folder's address is the group its receiver joins.
-    if (m_directoryMode && !IsMulticast(m_address->text().toStdString()))
-        return refuse(m_address, kNotMulticastText);
+    // The address is the group the receivers join (a folder's too).
+    if (const char* problem = GroupAddressProblem(m_address->text().toStdString()))
+        return refuse(m_address, problem);
     return true;
 }
 

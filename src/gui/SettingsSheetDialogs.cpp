@@ -2,6 +2,7 @@
 
 #include "base/Prompter.h"
 #include "base/Text.h"
+#include "gui/FieldHints.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -11,6 +12,7 @@
 #include <QValidator>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -33,6 +35,7 @@ QLineEdit* TextField(int maxBytes)
     auto* field = new QLineEdit;
     field->setMaxLength(maxBytes);
     field->setValidator(new CUtf8Limit(maxBytes, field));
+    ShowLimitWhenFull(*field, QStringLiteral("At most %1 bytes (a letter with an accent takes two)").arg(maxBytes));
     return field;
 }
 
@@ -143,8 +146,9 @@ void CEncryptionGroupDialog::accept()
     QDialog::accept();
 }
 
-CAdminScopeDialog::CAdminScopeDialog(const CAdminScopeEntry* scope, Prompter& prompter, QWidget* parent)
-    : QDialog(parent), m_prompter(prompter)
+CAdminScopeDialog::CAdminScopeDialog(const CAdminScopeEntry* scope, Prompter& prompter, QWidget* parent,
+                                     std::vector<std::string> otherNames)
+    : QDialog(parent), m_prompter(prompter), m_otherNames(std::move(otherNames))
 {
     setWindowTitle("Admin Scope Parameters");
     // The name is read back into a 128-byte buffer with its terminator: a
@@ -163,6 +167,7 @@ CAdminScopeDialog::CAdminScopeDialog(const CAdminScopeEntry* scope, Prompter& pr
         m_ttl->setText(QString::number(scope->ttl));
         m_result = *scope;
     }
+    KeepCaptionWhole(*this);
     auto* form = new QFormLayout;
     AddRow(*form, "&Name:", m_name);
     AddRow(*form, "&Base Address:", m_base);
@@ -190,6 +195,8 @@ void CAdminScopeDialog::accept()
     // A scope without a name would make a directory without one.
     if (m_name->text().trimmed().isEmpty())
         return void(Refuse(m_prompter, kEmptyScopeNameText, *m_name));
+    if (std::find(m_otherNames.begin(), m_otherNames.end(), Text(*m_name)) != m_otherNames.end())
+        return void(Refuse(m_prompter, kTakenScopeNameText, *m_name));
     m_result.name = Text(*m_name);
     m_result.baseAddress = text::ParseDottedQuad(base);
     m_result.prefixLength = static_cast<uint32_t>(*prefix);

@@ -4,6 +4,9 @@
 #include "directory/AdminScope.h"
 #include "sap/EncryptionGroups.h"
 
+#include <string>
+#include <vector>
+
 class Prompter;
 class QLineEdit;
 
@@ -36,8 +39,12 @@ class CAdminScopeDialog final : public QDialog {
     Q_OBJECT
 public:
     static constexpr const char* kEmptyScopeNameText = "Please enter a name for this scope.";
+    static constexpr const char* kTakenScopeNameText = "Another scope already has this name.";
 
-    CAdminScopeDialog(const CAdminScopeEntry* scope, Prompter& prompter, QWidget* parent = nullptr);
+    // `otherNames`: the names of the other scopes, which this one may not take
+    // (a scope's directory is found by its name).
+    CAdminScopeDialog(const CAdminScopeEntry* scope, Prompter& prompter, QWidget* parent = nullptr,
+                      std::vector<std::string> otherNames = {});
     // Valid after the dialog was accepted.
     CAdminScopeEntry Scope() const { return m_result; }
 
@@ -56,6 +63,7 @@ private:
     QLineEdit* m_prefix;
     QLineEdit* m_port;
     QLineEdit* m_ttl;
+    std::vector<std::string> m_otherNames;
     CAdminScopeEntry m_result;
 };
 

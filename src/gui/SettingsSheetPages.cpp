@@ -2,6 +2,7 @@
 
 #include "base/Prompter.h"
 #include "directory/SessionStore.h"
+#include "gui/FieldHints.h"
 #include "gui/SettingsSheetDialogs.h"
 
 #include <QComboBox>
@@ -23,6 +24,16 @@ std::string Text(const QLineEdit& field)
 {
     return field.text().toStdString();
 }
+
+// The names of the scopes other than the one at `except`.
+std::vector<std::string> NamesBut(const CAdminScopeList& scopes, int except)
+{
+    std::vector<std::string> names;
+    for (size_t i = 0; i < scopes.Size(); ++i)
+        if (static_cast<int>(i) != except)
+            names.push_back(scopes.Entries()[i].name);
+    return names;
+}
 } // namespace
 
 CPersonalPage::CPersonalPage(const std::string& name, const std::string& email, const std::string& phone,
@@ -32,8 +43,10 @@ CPersonalPage::CPersonalPage(const std::string& name, const std::string& email, 
 {
     // What is stored is read back into 512-byte buffers: 170 characters
     // fit even when each takes three bytes.
-    for (QLineEdit* field : {m_name, m_email, m_phone})
+    for (QLineEdit* field : {m_name, m_email, m_phone}) {
         field->setMaxLength(170);
+        ShowLimitWhenFull(*field, QStringLiteral("At most 170 characters"));
+    }
     auto* form = new QFormLayout(this);
     const std::pair<const char*, QLineEdit*> rows[] = {{"&Name:", m_name}, {"&E-mail:", m_email}, {"&Phone:", m_phone}};
     for (const auto& [label, field] : rows) {
@@ -170,7 +183,7 @@ void CAdminScopePage::Refill()
 
 void CAdminScopePage::Add()
 {
-    CAdminScopeDialog dialog(nullptr, m_prompter, this);
+    CAdminScopeDialog dialog(nullptr, m_prompter, this, NamesBut(m_scopes, -1));
     if (runDialog(dialog) == QDialog::Accepted)
         AddScope(m_scopes, dialog.Scope(), m_doc);
     Refill();
@@ -183,7 +196,7 @@ void CAdminScopePage::Edit()
         return;
     const size_t index = static_cast<size_t>(selected);
     const CAdminScopeEntry old = m_scopes.Entries()[index];
-    CAdminScopeDialog dialog(&old, m_prompter, this);
+    CAdminScopeDialog dialog(&old, m_prompter, this, NamesBut(m_scopes, selected));
     if (runDialog(dialog) == QDialog::Accepted)
         EditScope(m_scopes, index, dialog.Scope(), m_doc);
     Refill();

@@ -282,7 +282,7 @@ TEST_F(AnnouncementWizardTest, ScopeAndTypePagesStoreTtlTypeAndAttributes)
     type.AttributeName().setText("recvonly");
     type.AttributeValue().clear();
     type.Add().click();
-    EXPECT_EQ(w->Record().attributes, (std::vector<std::string>{"lang: en", "recvonly: "}));
+    EXPECT_EQ(w->Record().attributes, (std::vector<std::string>{"lang: en", "recvonly"}));
     ASSERT_EQ(type.Attributes().topLevelItemCount(), 2);
     EXPECT_EQ(type.Attributes().topLevelItem(0)->text(0), "lang");
     EXPECT_EQ(type.Attributes().topLevelItem(0)->text(1), " en");

@@ -211,13 +211,16 @@ TEST_F(MediaPagesTest, AddressPageRefusesOutOfRangeValues)
         const char* port;
         int levels;
         const char* message; // empty: accepted
+        const char* address = nullptr; // null: the proposed one
     };
     const Case cases[] = {{"0", 1, ""},
                           {"65535", 100, ""},
                           {"65536", 1, "Please enter an integer between 0 and 65535."},
                           {"12ab", 1, "Please enter an integer between 0 and 65535."},
                           {"5000", 0, "Please enter an integer between 1 and 100."},
-                          {"5000", 101, "Please enter an integer between 1 and 100."}};
+                          {"5000", 101, "Please enter an integer between 1 and 100."},
+                          {"5000", 1, "The address you entered doesn't look like an IP address", "not an address"},
+                          {"5000", 1, "Please enter a Multicast IP address", "10.0.0.1"}};
     for (const Case& c : cases) {
         CSDPMedia entry;
         entry.media = "audio";
@@ -225,6 +228,8 @@ TEST_F(MediaPagesTest, AddressPageRefusesOutOfRangeValues)
         page.initializePage();
         page.Port().setText(c.port);
         page.Levels().setValue(c.levels);
+        if (c.address)
+            page.Address().setText(c.address);
         prompter.shown.clear();
         const bool accepted = page.validatePage();
         EXPECT_EQ(accepted, std::string(c.message).empty()) << c.port << " " << c.levels;
