@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "base/Text.h"
+#include "tools/OnlineRequests.h"
 
 void CCommandLine::ParseParam(const std::string& param, bool isFlag)
 {
@@ -59,7 +60,7 @@ CCommandLine::EInfoRequest CCommandLine::InfoRequest(const std::vector<std::stri
 
 std::string CCommandLine::VersionLine()
 {
-    return "talmira " TALMIRA_VERSION "\n";
+    return std::string("talmira ") + kProgramVersion + "\n";
 }
 
 std::string CCommandLine::Usage()

@@ -1,10 +1,21 @@
 #include "gui/GuiPrompter.h"
 
+#include "app/TalmiraRuntime.h"
+
 #include <QMessageBox>
+
+#include <cstdio>
 
 EPromptAnswer CGuiPrompter::Show(const std::string& text, EPromptButtons buttons, EPromptIcon icon,
                                  const std::string& caption)
 {
+    // Once a signal ends the program nobody is there to read a box: what it
+    // would say goes to the terminal.
+    if (QuitSignalled()) {
+        std::fprintf(stderr, "talmira: %s\n", text.c_str());
+        return buttons == EPromptButtons::Ok || buttons == EPromptButtons::OkCancel ? EPromptAnswer::Ok
+                                                                                    : EPromptAnswer::Cancel;
+    }
     QMessageBox box(m_parent);
     box.setWindowTitle(caption.empty() ? QStringLiteral("Talmira") : QString::fromUtf8(caption));
     // Our texts carry line breaks of their own, so they are not flattened

@@ -10,6 +10,27 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+
+namespace {
+QStringList g_startMessages;
+
+// Without a display Qt's start ends in an abort after several lines of its
+// own: one line of ours and status 1 instead. What Qt says while starting is
+// held until the start went well.
+void HoldStartMessages(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (type != QtFatalMsg) {
+        g_startMessages << qFormatLogMessage(type, context, text);
+        return;
+    }
+    const QByteArray display = qgetenv("DISPLAY");
+    std::fprintf(stderr, "talmira: no display to open the window on (%s); `talmira-cli listen` runs the directory "
+                         "without one\n",
+                 display.isEmpty() ? "DISPLAY is not set" : ("DISPLAY " + display + " cannot be reached").constData());
+    std::_Exit(1);
+}
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -24,7 +45,11 @@ int main(int argc, char** argv)
     case CCommandLine::EInfoRequest::None:
         break;
     }
+    qInstallMessageHandler(HoldStartMessages);
     QApplication app(argc, argv);
+    qInstallMessageHandler(nullptr);
+    for (const QString& message : std::as_const(g_startMessages))
+        std::fprintf(stderr, "%s\n", qPrintable(message));
     CDesktopApp::IdentifyApplication();
 
     QStringList args = QApplication::arguments();

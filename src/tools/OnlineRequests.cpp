@@ -4,6 +4,8 @@
 #include "base/Prompter.h"
 #include "tools/Plugin.h"
 
+const char* const kProgramVersion = TALMIRA_VERSION;
+
 namespace {
 
 // Digits only, at most 9 of them (no overflow), optional blanks around.

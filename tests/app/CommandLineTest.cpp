@@ -64,10 +64,8 @@ TEST(CommandLine, VersionAndHelpAreAnsweredWhereverTheyStand)
 
 TEST(CommandLine, VersionIsOneLineAndHelpNamesEveryOption)
 {
-    const std::string version = CCommandLine::VersionLine();
-    EXPECT_TRUE(version.starts_with("talmira ")) << version;
-    EXPECT_EQ(version.find('\n'), version.size() - 1) << version; // one line, ended
-    EXPECT_GT(version.size(), std::string("talmira \n").size());
+    // One version: what the About box and the version check say.
+    EXPECT_EQ(CCommandLine::VersionLine(), "talmira 1.00 BETA\n");
 
     const std::string usage = CCommandLine::Usage();
     for (const char* option : {"-nologo", "-f SESSION-FILE", "-t NUMBER", "-C TEXT", "ADDRESS/NUMBER", "--help",

@@ -338,6 +338,12 @@ TEST_F(CacheTest, SessionFileStartKeepsTheCacheAndSaveReplacesItWhole)
     EXPECT_TRUE(doc->OnCloseDocument());
     EXPECT_EQ(CacheBytes(), std::string(4, '\0'));
     fs::remove(file);
+    doc = Restart();
+    doc->SetSessionFile(file.string());
+    ASSERT_TRUE(doc->OnNewDocument());
+    EXPECT_EQ(prompter.shown, std::vector<std::string>{"The session file " + file.string()
+                                                       + " cannot be read (No such file or directory)."});
+    prompter.shown.clear();
 
     doc = Restart();
     WriteCache("old");

@@ -1,7 +1,8 @@
 #!/bin/bash
 # The cache written to a full disk: the receiver's install directory is a
 # small tmpfs that a filler has filled. Whether the listener ends by its time
-# or by a TERM signal, or the desktop program by its Exit command, it says the
+# or by a TERM signal, or the desktop program by its Exit command or a TERM
+# signal (then on the terminal), it says the
 # cache could not be saved and why, ends with 1, leaves the old cache whole
 # and no temporary file beside it, and tmp/ holds only its subfolders, as
 # after any end; the desktop program has emptied tmp/ before its message.
@@ -43,13 +44,19 @@ ends() {
         ask "click OK" "^clicked OK$"
         exec 3>&-
         wait "$desktop_pid" || rc=$?
+    elif [ "$1" = windowsignal ]; then
+        rm -f "$WORK/probe.in"
+        start_probed "$NS_B" receiver "$WORK/$1.err"
+        kill -TERM "$desktop_pid"
+        wait "$desktop_pid" || rc=$?
+        exec 3>&-
     else
         start_listener "$WORK/$1"
         kill -TERM "$listener"
         wait "$listener" || rc=$?
     fi
     [ $rc -eq 1 ] || fail "ended by $1 with $rc" "$WORK/$1.err"
-    [ "$1" = window ] || grep -q "^talmira-cli: Unable to save the cache file $install/Talmira.cache: No space left on device" \
+    [ "$1" = window ] || grep -Eq "^talmira(-cli)?: Unable to save the cache file $install/Talmira.cache: No space left on device" \
         "$WORK/$1.err" || fail "no message when ended by $1" "$WORK/$1.err"
     [ "$(md5sum < "$install/Talmira.cache")" = "$old" ] || fail "the old cache changed when ended by $1"
     left=$(ls "$install" | tr '\n' ' ')
@@ -61,4 +68,5 @@ ends time
 ends signal
 start_display "$NS_B"
 ends window
+ends windowsignal
 echo "cache on a full disk: ok"

@@ -25,6 +25,9 @@ INI
 TALMIRA_SETTINGS="$WORK/first/Talmira.ini" XDG_DATA_HOME="$WORK/first/data" "$cli" setup > /dev/null
 install="$WORK/first/install"
 touch "$install/tmp/left-by-a-tool.sdp"
+# Without a display: one line and status 1, not Qt's abort.
+rc=0; env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$desktop" 2> "$WORK/nodisplay.err" || rc=$?
+[ $rc = 1 ] && [ "$(wc -l < "$WORK/nodisplay.err")" = 1 ] || fail "without a display: status $rc" "$WORK/nodisplay.err"
 start_display "$NS_B"
 
 start_probed "$NS_B" first "$WORK/first.err"

@@ -53,8 +53,8 @@ dpkg-deb -c "$deb" | awk '$2 != "root/root" { print; bad = 1 } END { exit bad }'
 # Both programs answer from the unpacked root, without a display.
 nodisplay=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
 for program in talmira talmira-cli; do
-    [ "$("${nodisplay[@]}" "$root/usr/bin/$program" --version)" = "talmira $version" ] ||
-        fail "$program --version does not print 'talmira $version'"
+    said=$("${nodisplay[@]}" "$root/usr/bin/$program" --version | tr '[:upper:] ' '[:lower:]~')
+    [ "$said" = "talmira~$version" ] || fail "$program --version does not print the package's version $version: $said"
     "${nodisplay[@]}" "$root/usr/bin/$program" --help > "$WORK/$program.help" || fail "$program --help failed"
 done
 # Every option of the desktop program and every command of talmira-cli has
