@@ -100,6 +100,7 @@ bool CTalmiraRuntime::Start(const CCommandLine& commandLine, EInstallRole role)
             m_doc->CleanTmp();
             m_exit.Exit(-1);
         };
+        m_launcher->onAutoStartChanged = [this](const CSDPObject& record) { m_doc->RecordShownChanged(record); };
         m_doc->SetToolStarter(m_launcher.get());
     }
     m_doc->userName = m_settings.name;

@@ -175,6 +175,16 @@ void CSessionStore::Changed(const std::shared_ptr<CSDPObject>& record)
     Notify(CViewHint::ListsChanged());
 }
 
+void CSessionStore::RecordShownChanged(const CSDPObject& record)
+{
+    const auto directory = record.parentDirectory.lock();
+    if (directory && !directory->links->children)
+        return;
+    const CSessionList& list = ListOf(directory);
+    if (const long row = list.IndexOf(record); row >= 0)
+        Changed(list.At(static_cast<size_t>(row)));
+}
+
 CSessionList& CSessionStore::ListOf(const std::shared_ptr<CSDPObject>& directory)
 {
     return directory ? *directory->links->children : m_mainList;
@@ -766,8 +776,11 @@ void CSessionStore::AddIpv6ScopeDirectories()
 bool CSessionStore::LoadSessionFile()
 {
     const fileio::CReadResult file = fileio::ReadRegularFile(m_sessionFile, kMaxSessionFile, true);
-    if (!file.Ok())
+    if (!file.Ok()) {
+        m_prompts.Show("The session file " + m_sessionFile + " cannot be read (" + file.Reason() + ").",
+                       EPromptButtons::Ok, EPromptIcon::Warning);
         return false;
+    }
     // Shown on its own: no socket, no cache, no announcement.
     m_mainList.Append(CSDPObject::FromText(file.bytes, m_env));
     return true;

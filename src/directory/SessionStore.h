@@ -165,6 +165,9 @@ public:
     // Sends a hint to the views; in a walk or a reset only the strongest
     // one (a directory to show or the top level, else -1) goes at its end.
     void Notify(const CViewHint& hint);
+    // A shown state of the record (its Auto Start mark) was changed outside
+    // the store: the views draw it again.
+    void RecordShownChanged(const CSDPObject& record);
     // The messages of the store; held while the walk or a socket handler
     // runs. Whatever the walk starts (tools) should show its messages here.
     Prompter& Prompts() { return m_prompts; }

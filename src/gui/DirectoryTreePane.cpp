@@ -35,8 +35,10 @@ CDirectoryTreePane::CDirectoryTreePane(CSessionStore& doc, CDirectoryTreeModel& 
     connect(&m_model, &QAbstractItemModel::modelReset, this, [this] {
         m_view->expand(m_model.RootIndex());
         SelectQuietly(m_model.RootIndex());
+        DropGoneTitle();
         emit Changed();
     });
+    connect(&m_model, &QAbstractItemModel::rowsRemoved, this, &CDirectoryTreePane::DropGoneTitle);
     connect(&m_model, &QAbstractItemModel::dataChanged, this, &CDirectoryTreePane::Changed);
 
     m_view->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -135,5 +137,20 @@ void CDirectoryTreePane::OnSelection()
         return;
     const auto record = m_model.RecordAt(current);
     m_doc.Notify(CViewHint::Show(record));
-    emit TitleChanged(record ? "Talmira - " + current.data().toString() : QStringLiteral("Talmira "));
+    Entitle(current);
+}
+
+void CDirectoryTreePane::Entitle(const QModelIndex& item)
+{
+    const auto record = m_model.RecordAt(item);
+    m_titled = record;
+    emit TitleChanged(record ? "Talmira - " + item.data().toString() : QStringLiteral("Talmira "));
+}
+
+void CDirectoryTreePane::DropGoneTitle()
+{
+    // The title named a directory that is gone: it names the selection now.
+    const auto titled = m_titled.lock();
+    if (titled && !m_model.IndexOf(*titled).isValid())
+        Entitle(m_view->currentIndex());
 }

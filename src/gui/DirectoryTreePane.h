@@ -44,6 +44,9 @@ protected:
 private:
     void SelectQuietly(const QModelIndex& item);
     void OnSelection();
+    // The title names the item's directory (none: the root).
+    void Entitle(const QModelIndex& item);
+    void DropGoneTitle();
     // Keeps the selection on an item that stays when its own goes.
     void OnRowsAboutToBeRemoved(const QModelIndex& parent, int first, int last);
     // Right button on an item: it becomes the selection and the list shows
@@ -56,4 +59,5 @@ private:
     QMenu& m_menu;
     QTreeView* m_view = nullptr;
     bool m_selectingQuietly = false;
+    std::weak_ptr<CSDPObject> m_titled; // the directory the title names
 };

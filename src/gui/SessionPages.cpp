@@ -134,6 +134,7 @@ CSessionPage::CSessionPage(const std::shared_ptr<CSDPObject>& record, const CPro
     picture->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
     auto* name = Field(DisplayText(r.name), "name");
+    name->setPlaceholderText(kNoNameText); // greyed, for a session without one
     name->setAccessibleName("Name");
     auto* information = TextBox(DisplayText(r.information), "information");
     information->setAccessibleName("Information");
@@ -192,6 +193,8 @@ void CSessionPage::Apply()
         return;
     m_record->startTools = checked ? 1 : 0;
     m_autoStartTaken = checked;
+    if (m_context.launcher && m_context.launcher->onAutoStartChanged)
+        m_context.launcher->onAutoStartChanged(*m_record);
 }
 
 // ---- Contact ----

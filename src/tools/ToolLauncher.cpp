@@ -108,6 +108,8 @@ bool CToolLauncher::ConfirmStart(CSDPObject& s, bool* autoStartChosen)
         s.startTools = 1;
         if (autoStartChosen)
             *autoStartChosen = true;
+        if (onAutoStartChanged)
+            onAutoStartChanged(s);
         return false;
     case EAutoStartChoice::Cancel:
         break;

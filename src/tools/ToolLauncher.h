@@ -60,6 +60,9 @@ public:
 
     // Called when rebuilding the plug-ins ends the program; exits with -1 unless replaced.
     std::function<void()> onFatal;
+    // Called when a session's Auto Start mark was set by the "Auto Start?"
+    // answer or changed on its property sheet: its rows show it.
+    std::function<void(const CSDPObject&)> onAutoStartChanged;
 
 private:
     enum class EAfterPrompt { NextEntry, Retry };

@@ -66,7 +66,7 @@ QVariant CDirectoryTreeModel::data(const QModelIndex& index, int role) const
     case Qt::ToolTipRole:
         return unheard ? node->text + QStringLiteral("\n") + QString::fromLatin1(kUnheardText) : node->text;
     case Qt::ForegroundRole:
-        return unheard ? QVariant(QColor(Qt::gray)) : QVariant();
+        return unheard || (node->record && node->record->name.empty()) ? QVariant(QColor(Qt::gray)) : QVariant();
     case kKindRole:
         return static_cast<int>(node->kind);
     case kRecordRole:
@@ -133,7 +133,7 @@ bool CDirectoryTreeModel::ReadShown(CSDPObject& record, QString& text, EKind& ki
     CRecordLock lock(record);
     if (!lock.ok())
         return false;
-    text = DisplayText(record.name);
+    text = NameText(record.name);
     kind = record.sessionType == kTypeScopeDirectory ? kKindScope : kKindFolder;
     return true;
 }
@@ -235,6 +235,22 @@ void CDirectoryTreeModel::RecordChanged(const Record&, size_t, const Record& rec
     CNode* node = m_resetting || !record ? nullptr : NodeOf(record.get());
     if (!node || !ReadShown(*record, node->text, node->kind))
         return;
+    // A new name takes its place among the siblings (a renamed scope, or
+    // one renamed back when the Settings sheet is cancelled).
+    auto& siblings = node->parent->children;
+    const int row = RowOf(node);
+    auto held = std::move(siblings[static_cast<size_t>(row)]);
+    siblings.erase(siblings.begin() + row);
+    const int place = SortedRow(*node->parent, node->text);
+    siblings.insert(siblings.begin() + row, std::move(held));
+    if (place != row) {
+        const QModelIndex parent = IndexOfNode(node->parent);
+        beginMoveRows(parent, row, row, parent, place > row ? place + 1 : place);
+        held = std::move(siblings[static_cast<size_t>(row)]);
+        siblings.erase(siblings.begin() + row);
+        siblings.insert(siblings.begin() + place, std::move(held));
+        endMoveRows();
+    }
     const QModelIndex at = IndexOfNode(node);
     emit dataChanged(at, at);
 }

@@ -2,6 +2,11 @@
 
 #include <QStringDecoder>
 
+QString NameText(std::string_view name)
+{
+    return name.empty() ? QString::fromLatin1(kNoNameText) : DisplayText(name);
+}
+
 QString DisplayText(std::string_view bytes)
 {
     const QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));

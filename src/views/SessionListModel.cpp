@@ -72,7 +72,7 @@ QVariant CSessionListModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
         switch (index.column()) {
         case listrules::kColumnSession:
-            return DisplayText(row.name);
+            return NameText(row.name);
         case listrules::kColumnInfo:
             return DisplayText(row.info);
         case listrules::kColumnStart:
@@ -101,6 +101,8 @@ QVariant CSessionListModel::data(const QModelIndex& index, int role) const
         return lines.isEmpty() ? QVariant() : QVariant(lines.join('\n'));
     }
     case Qt::ForegroundRole: {
+        if (index.column() == listrules::kColumnSession && row.name.empty())
+            return QColor(Qt::gray); // the stand-in for no name
         if (index.column() != kColumnReception)
             return {};
         const auto found = m_reception.find(entry.record.get());

@@ -29,10 +29,10 @@ TEST_F(TreeTest, HoldsTheDirectoriesSortedWithoutPlainSessions)
     EXPECT_EQ(tree.RecordAt(root), nullptr);
     EXPECT_EQ(tree.IndexOf(*c).parent(), tree.IndexOf(*a));
 
-    // A rename comes with the next announcement and keeps the item's place.
+    // A rename comes with the next announcement and moves the item to its place.
     auto renamed = t.Parse("v=0\no=- a 1 IN IP4 10.0.0.1\ns=Zulu\nm=directory 9875 SAP/SDP 14\nc=IN IP4 239.1.1.1/127\n");
     doc.AddSession(renamed, nullptr);
-    EXPECT_EQ(Children(root), (Texts{"Zulu", "Dir b", "Dir D"}));
+    EXPECT_EQ(Children(root), (Texts{"Dir b", "Dir D", "Zulu"}));
 
     // A directory goes with everything below it.
     doc.OnSapMessage(ESapAction::Delete, renamed, nullptr);
@@ -98,6 +98,12 @@ TEST_F(TreeTest, ShowsNamesAsDisplayText)
     latin->links.Edit().directoryReceiver.reset();
     EXPECT_EQ(at.data(Qt::ForegroundRole).value<QColor>(), QColor(Qt::gray));
     EXPECT_TRUE(at.data(Qt::ToolTipRole).toString().endsWith(CDirectoryTreeModel::kUnheardText));
+    // One without a name shows a greyed stand-in.
+    auto unnamed = t.Parse("v=0\no=- y 1 IN IP4 10.0.0.1\nm=directory 9875 SAP/SDP 14\nc=IN IP4 239.1.1.8/127\n");
+    Add(unnamed);
+    const QModelIndex none = tree.IndexOf(*unnamed);
+    EXPECT_EQ(std::make_tuple(none.data().toString(), none.data(Qt::ForegroundRole).value<QColor>(), unnamed->name),
+              std::make_tuple(QString("(no name)"), QColor(Qt::gray), std::string()));
 }
 
 } // namespace
