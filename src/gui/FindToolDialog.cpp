@@ -11,9 +11,28 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+namespace {
+// The folder being searched: a long one is cut in its middle, so that both
+// where it starts and the folder at its end show.
+class CMiddleCutLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const QRect room = contentsRect();
+        painter.drawText(room, Qt::AlignLeft | Qt::AlignVCenter,
+                         fontMetrics().elidedText(text(), Qt::ElideMiddle, room.width()));
+    }
+};
+} // namespace
 
 CFindToolDialog::CFindToolDialog(const QString& toolFile, Prompter& prompter, QWidget* parent)
     : QDialog(parent), m_prompter(prompter), m_toolFile(toolFile), m_search(new CToolSearchQt(this)),
@@ -21,7 +40,7 @@ CFindToolDialog::CFindToolDialog(const QString& toolFile, Prompter& prompter, QW
       m_findNow(new QPushButton(QStringLiteral("&Find Now"), this)),
       m_stop(new QPushButton(QStringLiteral("&Stop"), this)),
       m_newSearch(new QPushButton(QStringLiteral("&New Search"), this)), m_busy(new QProgressBar(this)),
-      m_matches(new QListWidget(this)), m_processing(new QLabel(this))
+      m_matches(new QListWidget(this)), m_processing(new CMiddleCutLabel(this))
 {
     setWindowTitle(QStringLiteral("Find Tool ") + toolFile);
     pickFolder = [](QWidget* owner, const QString& current) {
@@ -33,6 +52,11 @@ CFindToolDialog::CFindToolDialog(const QString& toolFile, Prompter& prompter, QW
     m_folderField->setReadOnly(true);
     m_busy->setTextVisible(false);
     m_busy->setFixedWidth(64);
+    // Shown only while the search runs (still, it would look like an empty
+    // field); its room stays, so the buttons do not move.
+    QSizePolicy keepRoom = m_busy->sizePolicy();
+    keepRoom.setRetainSizeWhenHidden(true);
+    m_busy->setSizePolicy(keepRoom);
     auto* grid = new QGridLayout(startIn);
     grid->addWidget(m_folderField, 0, 0, 1, 4);
     grid->addWidget(m_change, 1, 0);
@@ -89,8 +113,7 @@ void CFindToolDialog::ShowIdle()
     m_findNow->setEnabled(true);
     m_newSearch->setEnabled(true);
     m_stop->setEnabled(false);
-    m_busy->setRange(0, 1);
-    m_busy->setValue(0);
+    m_busy->hide();
 }
 
 void CFindToolDialog::OnChange()
@@ -110,6 +133,7 @@ void CFindToolDialog::OnFindNow()
     m_stop->setEnabled(true);
     m_stop->setFocus();
     m_busy->setRange(0, 0);
+    m_busy->show();
 }
 
 void CFindToolDialog::OnStop()

@@ -409,6 +409,11 @@ void CAnnouncementWizardMediaPage::Fill()
     m_table->setRowCount(static_cast<int>(m_session.media.size()));
     for (size_t i = 0; i < m_session.media.size(); ++i)
         WriteRow(static_cast<int>(i), m_session.media[i]);
+    // A tool's or format's name shows whole; the attributes take what is left.
+    for (int c = 0; c < 4; ++c) {
+        m_table->resizeColumnToContents(c);
+        m_table->setColumnWidth(c, std::max(67, m_table->columnWidth(c)));
+    }
 }
 
 void CAnnouncementWizardMediaPage::OnAdd()

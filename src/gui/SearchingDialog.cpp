@@ -1,5 +1,6 @@
 #include "gui/SearchingDialog.h"
 
+#include "gui/FieldHints.h"
 #include "tools/qt/OnlineTransportQt.h"
 
 #include <QDialogButtonBox>
@@ -45,6 +46,8 @@ COnlineReply CSearchingDialog::Get(const std::string& url, const COnlineLimits& 
         reply.status = EOnlineStatus::Cancelled;
         return reply;
     }
+    if (!isVisible())
+        show();
     return m_transport.Get(url, limits, sink);
 }
 
@@ -60,6 +63,7 @@ CPluginChooserDialog::CPluginChooserDialog(const std::vector<COnlinePlugin>& off
     : QDialog(parent), m_list(new QListWidget(this)), m_description(new QPlainTextEdit(this))
 {
     setWindowTitle(QString::fromLatin1(kSelectPluginCaption));
+    KeepCaptionWhole(*this);
     for (const COnlinePlugin& p : offered) {
         auto* item = new QListWidgetItem(FromBytes(p.name), m_list);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);

@@ -2,6 +2,7 @@
 
 #include "directory/SessionListRules.h"
 #include "gui/RowIcons.h"
+#include "sdp/SDPObject.h"
 #include "views/SessionListModel.h"
 #include "views/SessionSortFilter.h"
 
@@ -11,11 +12,31 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProxyStyle>
+#include <QStyleOptionHeader>
 #include <QShortcut>
 #include <QTreeView>
 #include <QVBoxLayout>
 
 namespace {
+// The header's sort arrow points up for an ascending order, as the Arrange
+// menu's hand does. The header hands the style "down" for ascending, which
+// the style here draws pointing down.
+class CSortArrowStyle final : public QProxyStyle {
+public:
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override
+    {
+        const auto* header = qstyleoption_cast<const QStyleOptionHeader*>(option);
+        if (element != PE_IndicatorHeaderArrow || !header || header->sortIndicator == QStyleOptionHeader::None)
+            return QProxyStyle::drawPrimitive(element, option, painter, widget);
+        QStyleOptionHeader turned = *header;
+        turned.sortIndicator = header->sortIndicator == QStyleOptionHeader::SortDown ? QStyleOptionHeader::SortUp
+                                                                                     : QStyleOptionHeader::SortDown;
+        QProxyStyle::drawPrimitive(element, &turned, painter, widget);
+    }
+};
+
 // The list's view, telling the list what its layout and painting cost:
 // under a flood of announcements the list then applies them in batches
 // large enough that showing them stays a small share of the time.
@@ -94,11 +115,21 @@ void CSessionListPane::CreateView()
     header->setSectionsMovable(true);
     header->setSectionsClickable(true);
     header->setSortIndicatorShown(true);
+    auto* arrows = new CSortArrowStyle;
+    arrows->setParent(header);
+    header->setStyle(arrows);
     // The last column takes the width left over, so media lists are cut only
     // when the window really is too narrow.
     header->setStretchLastSection(true);
     for (int column = 0; column < listrules::kColumnCount; ++column)
         header->resizeSection(column, listrules::ColumnWidth(column));
+    // The Type column shows its longest word ("Admin Scope") whole at the
+    // font in use, with the cell's margins.
+    int typeWidth = 0;
+    for (int type = 0; type <= kTypeScopeDirectory; ++type)
+        typeWidth = std::max(typeWidth, m_view->fontMetrics().horizontalAdvance(listrules::TypeWord(type)));
+    header->resizeSection(listrules::kColumnType,
+                          std::max(listrules::ColumnWidth(listrules::kColumnType), typeWidth + 16));
     // The Reception column waits, hidden, beside the session's name until
     // the View menu shows it.
     header->resizeSection(CSessionListModel::kColumnReception, 190);

@@ -7,10 +7,14 @@
 #include "gui/ViewerHold.h"
 
 #include <QDialogButtonBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 QString SheetCaption(int sessionType)
 {
@@ -69,7 +73,10 @@ CSessionPropertySheet::CSessionPropertySheet(const std::shared_ptr<CSDPObject>& 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_tabs);
     layout->addWidget(m_buttons);
-    resize(600, 460);
+    // Every page's tab in sight, as far as the screen allows.
+    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    const int widest = screen ? screen->availableGeometry().width() : 600;
+    resize(std::clamp(m_tabs->tabBar()->sizeHint().width() + 40, 600, std::max(600, widest)), 460);
     m_hold->Seat(*this);
 }
 

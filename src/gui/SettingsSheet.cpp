@@ -7,6 +7,7 @@
 
 #include <QDialogButtonBox>
 #include <QLineEdit>
+#include <QShortcut>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -27,6 +28,13 @@ CSettingsSheet::CSettingsSheet(CSessionStore& doc, CAppSettings& settings, Promp
     m_pages->addTab(m_security, "Security");
     m_pages->addTab(m_scopes, "Administrative Scopes");
     connect(m_pages, &QTabWidget::currentChanged, this, &CSettingsSheet::OnPageChanged);
+    // Ctrl+Tab turns the page wherever the focus is: a drop-down list (the
+    // Security page's groups) would take the key as a letter to look for.
+    for (const auto& [keys, step] : {std::pair{QKeySequence::NextChild, 1}, {QKeySequence::PreviousChild, -1}}) {
+        new QShortcut(keys, this, [this, step = step] {
+            m_pages->setCurrentIndex((m_pages->currentIndex() + step + m_pages->count()) % m_pages->count());
+        });
+    }
     connect(m_buttons, &QDialogButtonBox::accepted, this, &CSettingsSheet::accept);
     connect(m_buttons, &QDialogButtonBox::rejected, this, &CSettingsSheet::reject);
     auto* layout = new QVBoxLayout(this);

@@ -1,5 +1,6 @@
 #include "gui/ToolDialogs.h"
 
+#include "base/Prompter.h"
 #include "gui/FindToolDialog.h"
 #include "gui/SearchingDialog.h"
 #include "tools/qt/OnlineTransportQt.h"
@@ -14,6 +15,33 @@
 #include <QVBoxLayout>
 
 namespace {
+// The messages and the plug-in chooser come once a request has ended: the
+// "Searching..." dialog steps aside for them, so that it never stays behind
+// a question as if still at work, and comes back with the next request.
+class CAsideDuringPrompts final : public Prompter, public PluginChooser {
+public:
+    CAsideDuringPrompts(QWidget& searching, Prompter& prompter, PluginChooser& chooser)
+        : m_searching(searching), m_prompter(prompter), m_chooser(chooser)
+    {
+    }
+    EPromptAnswer Show(const std::string& text, EPromptButtons buttons, EPromptIcon icon,
+                       const std::string& caption) override
+    {
+        m_searching.hide();
+        return m_prompter.Show(text, buttons, icon, caption);
+    }
+    std::optional<std::vector<size_t>> ChoosePlugins(const std::vector<COnlinePlugin>& offered) override
+    {
+        m_searching.hide();
+        return m_chooser.ChoosePlugins(offered);
+    }
+
+private:
+    QWidget& m_searching;
+    Prompter& m_prompter;
+    PluginChooser& m_chooser;
+};
+
 QDialogButtonBox* OkCancel(QDialog* dialog)
 {
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
@@ -102,17 +130,16 @@ std::optional<std::string> CGuiToolDialogs::FindToolOnDisk(const std::string& to
     return QFile::encodeName(dialog.ResultPath()).toStdString();
 }
 
-// One search with the "Searching..." dialog up for its whole run: the
-// messages and the chooser it raises stay in front of it.
+// One search, with the "Searching..." dialog up while its requests run.
 template <class Run>
 auto CGuiToolDialogs::WithSearchingDialog(Run&& run)
 {
     CSearchingDialog dialog(*m_transport, m_parent);
     dialog.setWindowModality(Qt::ApplicationModal);
-    dialog.show();
-    COnlineSearch search(dialog, m_prompter, m_online);
-    CGuiPluginChooser chooser(&dialog);
-    return run(search, chooser);
+    CGuiPluginChooser chooser(m_parent);
+    CAsideDuringPrompts aside(dialog, m_prompter, chooser);
+    COnlineSearch search(dialog, aside, m_online);
+    return run(search, static_cast<PluginChooser&>(aside));
 }
 
 bool CGuiToolDialogs::SearchOnlinePlugin(const std::string& media, const std::string& protocol,

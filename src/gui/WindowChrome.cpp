@@ -181,8 +181,13 @@ void CWindowChrome::CreateToolBar(Prompter& prompter)
     for (QAction* a : {m_newSession, m_delete, m_properties, m_newFolder})
         bar->addAction(a);
     bar->addSeparator();
-    for (const auto& [mode, action] : m_filterActions)
+    for (const auto& [mode, action] : m_filterActions) {
         bar->addAction(action);
+        bar->widgetForAction(action)->setObjectName("filter");
+    }
+    // The View filter in use reads at a glance: its button is filled.
+    bar->setStyleSheet("QToolButton#filter:checked { background: palette(highlight); color: palette(highlighted-text);"
+                       " border-radius: 3px; }");
     bar->addSeparator();
     bar->addAction(m_about);
     // The logo at the bar's far end. Neither it nor the gap before it takes

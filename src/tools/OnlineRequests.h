@@ -11,7 +11,8 @@
 
 inline constexpr const char* kOnlineAgent = "Talmira BETA 1.0";
 inline constexpr const char* kProgramName = "Talmira";
-inline constexpr const char* kProgramVersion = "1.00 BETA";
+// The program's version ("1.00 BETA"), as the build names it.
+extern const char* const kProgramVersion;
 // The web search engine the "Sorry" messages point to.
 inline constexpr const char* kSearchEngineHost = "duckduckgo.com";
 // An installer is copied in blocks of this size.
@@ -30,7 +31,7 @@ inline constexpr const char* kNoBrowser =
 inline constexpr const char* kPluginsUpToDate = "The plugins for this media/proto/format combination is up-to-date";
 inline constexpr const char* kPluginsDownloaded = "the Plugin(s) you selected have been downloaded.";
 inline constexpr const char* kNewVersionOffer =
-    "A new version of this program is available.\nDo you want me to download and install it?";
+    "A new version of this program is available.\nDo you want me to download it? You then install it yourself.";
 inline constexpr const char* kSelectPluginCaption = "Select the plugin you want to install";
 inline constexpr const char* kSearchingCaption = "Searching...";
 std::string UnknownToolMessage();

@@ -27,6 +27,8 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
+#include <QStyleOptionHeader>
 #include <QStatusBar>
 #include <QStyleHints>
 #include <QStandardItemModel>
@@ -390,6 +392,17 @@ TEST_F(MainFrameTest, MenusBandBarAndStatusPromptsInOrder)
     // The band bar's tips are the commands' short names.
     EXPECT_EQ(window.FilterAction(listrules::kFilterCurrent)->toolTip(), "Current Sessions");
     EXPECT_EQ(window.FilterAction(listrules::kFilterThisMonth)->toolTip(), "Sessons This Month");
+    // The filter in use is filled with the selection colour.
+    QToolBar& bar = *window.findChild<QToolBar*>("toolbar");
+    const QImage on = bar.widgetForAction(window.FilterAction(listrules::kFilterAll))->grab().toImage();
+    int filled = 0;
+    for (int y = 0; y < on.height(); ++y)
+        for (int x = 0; x < on.width(); ++x)
+            filled += on.pixelColor(x, y) == bar.palette().color(QPalette::Highlight);
+    EXPECT_GT(filled, on.width() * on.height() / 3);
+    // The Type column shows "Admin Scope" (the TTL Scope's row at start) whole.
+    const QTreeView& list = window.ListView();
+    EXPECT_GE(list.header()->sectionSize(listrules::kColumnType), list.fontMetrics().horizontalAdvance("Admin Scope") + 12);
 }
 
 TEST_F(MainFrameTest, BandBarLogoAndStatusBarLockKeys)
@@ -633,9 +646,9 @@ TEST_F(MainFrameTest, TreeMenuSelectsQuietlyAndDeletesOwnFoldersOnly)
     EXPECT_EQ(scope->links->children->Size(), 2u);
 
     // An own folder goes at once, without a question; the tree falls back to
-    // its parent without telling anyone, and the list shows the parent.
-    tree.setCurrentIndex(ttl);
-    QTest::mousePress(tree.viewport(), Qt::RightButton, {}, tree.visualRect(mineItem).center());
+    // its parent without telling anyone, the list shows the parent and the
+    // title no longer names the folder.
+    tree.setCurrentIndex(Child(*tree.model(), ttl, "Folder 8"));
     QTest::keyClick(&tree, Qt::Key_Delete);
     EXPECT_EQ(scope->links->children->Size(), 1u);
     EXPECT_FALSE(Child(*tree.model(), ttl, "Folder 8").isValid());
@@ -680,6 +693,13 @@ TEST_F(MainFrameTest, AutoStartMarksOnlySessionsThatAreNotOnYet)
     EXPECT_EQ(later->startTools, 0);
     EXPECT_FALSE(autoStart.isChecked());
     EXPECT_EQ(Child(rows, {}, "Session 1").data(CSessionListModel::kIconRole).toInt(), icon);
+    // Chosen in the "Auto Start?" question, the clock shows at once too.
+    OnModal<QDialog>([](QDialog& d) {
+        QTest::keyClick(d.focusWidget(), Qt::Key_Down); // "Auto Start"
+        QTest::keyClick(d.focusWidget(), Qt::Key_Return);
+    });
+    QTest::keyClick(&list, Qt::Key_Return);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Child(rows, {}, "Session 1").data(CSessionListModel::kIconRole).toInt() == icon + 8; }));
 
     list.setCurrentIndex(Child(rows, {}, "Session 2")); // on now
     EXPECT_FALSE(autoStart.isEnabled());
@@ -706,6 +726,19 @@ TEST_F(MainFrameTest, ArrangeMarksAndSearchNarrowTheList)
     window.ArrangeAction(listrules::kColumnMedia)->trigger();
     EXPECT_EQ(mark(listrules::kColumnMedia), up);
     EXPECT_TRUE(window.ArrangeAction(listrules::kColumnSession)->icon().isNull());
+    // The header's arrow for ascending (handed to the style as "down") is drawn up, as the hand.
+    const auto arrow = [](const QStyle& style, QStyleOptionHeader::SortIndicator sort) {
+        QImage image(16, 16, QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        QStyleOptionHeader option;
+        option.rect = image.rect();
+        option.sortIndicator = sort;
+        QPainter painter(&image);
+        style.drawPrimitive(QStyle::PE_IndicatorHeaderArrow, &option, &painter);
+        return image;
+    };
+    EXPECT_EQ(arrow(*window.ListView().header()->style(), QStyleOptionHeader::SortDown),
+              arrow(*QApplication::style(), QStyleOptionHeader::SortUp));
 
     // Ctrl+F, then the text narrows the rows by name, information or media
     // address, ignoring case, together with the time filter.

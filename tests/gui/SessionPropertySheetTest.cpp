@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTabBar>
 #include <QTimer>
 #include <QTreeView>
 
@@ -139,6 +140,10 @@ TEST_F(PropertySheetTest, CaptionPagesTitlesAndIconsFollowTheRecordAndWhereItWas
         ASSERT_TRUE(sheet);
         EXPECT_EQ(sheet->windowTitle(), c.caption);
         EXPECT_EQ(Titles(*sheet), c.pages);
+        sheet->show();
+        const QTabBar& tabs = *sheet->Pages().tabBar();
+        if (tabs.count() < 9) // every tab in sight; nine media take the scroll buttons
+            EXPECT_LE(tabs.tabRect(tabs.count() - 1).right(), tabs.width());
     }
     EXPECT_TRUE(prompter.shown.empty());
 }

@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QToolTip>
 #include <QTreeView>
 
 #include <arpa/inet.h>
@@ -134,6 +135,7 @@ TEST_F(SettingsSheetTest, ScopeDialogChecksRangesThenTheAddressAndFocusesTheFiel
         const char *base, *prefix, *port, *ttl;
         const char* message;
         Field focus;
+        const char* name = "Local";
     } const cases[] = {
         {"nonsense", "16", "1023", "15", "Please enter an integer between 1024 and 64536.", kPort},
         {"239.255.0.0", "16", "64537", "15", "Please enter an integer between 1024 and 64536.", kPort},
@@ -146,13 +148,14 @@ TEST_F(SettingsSheetTest, ScopeDialogChecksRangesThenTheAddressAndFocusesTheFiel
         {"240.0.0.0", "16", "9875", "15", "Please enter a Multicast IP address", kBase},
         {"239.255.0.0", "16", "64536", "15", nullptr, kName},
         {"224.0.0.0", "0", "1024", "255", nullptr, kName},
+        {"239.255.0.0", "16", "9875", "15", CAdminScopeDialog::kTakenScopeNameText, kName, "Campus"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.base) + " " + c.prefix + " " + c.port + " " + c.ttl);
-        CAdminScopeDialog dialog(nullptr, prompter);
+        CAdminScopeDialog dialog(nullptr, prompter, nullptr, {"Campus"});
         QLineEdit* const fields[] = {&dialog.NameField(), &dialog.BaseField(), &dialog.PrefixField(),
                                      &dialog.PortField(), &dialog.TtlField()};
-        ExpectVerdict(dialog, {{fields[kName], "Local"}, {fields[kBase], c.base}, {fields[kPrefix], c.prefix},
+        ExpectVerdict(dialog, {{fields[kName], c.name}, {fields[kBase], c.base}, {fields[kPrefix], c.prefix},
                                {fields[kPort], c.port}, {fields[kTtl], c.ttl}},
                       c.message, fields[c.focus]);
         if (!c.message) {
@@ -181,6 +184,7 @@ TEST_F(SettingsSheetTest, ATypedScopeNameComesBackWholeFromTheSettingsFile)
             QApplication::sendEvent(&dialog.NameField(), &press);
         }
         EXPECT_EQ(dialog.NameField().text(), letter.repeated(fits));
+        EXPECT_EQ(QToolTip::text(), "At most 127 bytes (a letter with an accent takes two)"); // why it stopped
         ASSERT_TRUE(Confirm(dialog, {{&dialog.BaseField(), "239.255.0.0"}, {&dialog.PrefixField(), "16"},
                                      {&dialog.PortField(), "9875"}, {&dialog.TtlField(), "15"}}));
         CAppSettings written;
@@ -438,6 +442,13 @@ TEST_F(SettingsSheetTest, PagesSayWhatTheyCannotDo)
     EXPECT_EQ(dialogs, 1);
     EXPECT_EQ(prompter.shown, std::vector<std::string>{"Unable to add group, please remove some unused groups"});
     EXPECT_EQ(settings.groups[CEncryptionGroups::kCount - 1].name, "99");
+
+    // Ctrl+Tab turns the page, from the Security page's list of groups too.
+    ShowActive(sheet);
+    sheet.Pages().setCurrentIndex(1);
+    sheet.Security().List().setFocus();
+    QTest::keyClick(&sheet.Security().List(), Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(sheet.Pages().currentIndex(), 2);
 }
 
 TEST_F(SettingsSheetTest, MissingPersonalInformationIsAskedForOnceTheWindowIsUp)

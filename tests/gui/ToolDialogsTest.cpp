@@ -124,6 +124,7 @@ TEST_F(FindToolDialogTest, ListsEveryMatchAndOkNeedsAPick)
     EXPECT_FALSE(d.NewSearchButton().isEnabled());
     d.pickFolder = [&](QWidget*, const QString&) { return tmp.path(); };
     ASSERT_NO_FATAL_FAILURE(ShowActive(d));
+    EXPECT_FALSE(d.findChild<QProgressBar*>()->isVisible()); // no busy bar while idle
     Mnemonic(d, Qt::Key_C); // "&Change..."
     EXPECT_EQ(d.StartFolder(), tmp.path());
     Mnemonic(d, Qt::Key_F); // "&Find Now"
@@ -253,13 +254,19 @@ TEST_F(SearchingDialogTest, ToolPageAndUpdateGoToTheOpeners)
     EXPECT_TRUE(prompter.shown.empty());
 
     // An offered installer is kept, not run; its folder is opened on Yes.
+    // The finished "Searching..." dialog is not behind the questions.
+    prompter.onShow = [] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            EXPECT_FALSE(qobject_cast<CSearchingDialog*>(w) && w->isVisible());
+    };
     std::ofstream(state / "version") << "http://" << host << "/setup.bin\n";
     const auto path = dialogs.CheckForUpdate();
     ASSERT_TRUE(path);
     EXPECT_EQ(*path, (install / "tmpInstall" / "setup.bin").string());
     EXPECT_EQ(fs::file_size(*path), 256000u);
     ASSERT_EQ(prompter.shown.size(), 2u);
-    EXPECT_EQ(prompter.shown[0], kNewVersionOffer);
+    EXPECT_EQ(prompter.shown[0], "A new version of this program is available.\nDo you want me to download it? You "
+                                 "then install it yourself.");
     EXPECT_EQ(opened.back(), (install / "tmpInstall").string());
 }
 

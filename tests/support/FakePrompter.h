@@ -2,6 +2,7 @@
 #include "base/Prompter.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,8 @@ public:
     EPromptAnswer Show(const std::string& text, EPromptButtons buttons, EPromptIcon, const std::string&) override
     {
         shown.push_back(text);
+        if (onShow)
+            onShow();
         if (!answers.empty()) {
             EPromptAnswer a = answers.front();
             answers.pop_front();
@@ -21,4 +24,5 @@ public:
     }
     std::vector<std::string> shown;
     std::deque<EPromptAnswer> answers;
+    std::function<void()> onShow; // called as each text is shown
 };
