@@ -159,7 +159,7 @@ void CMediaStatistics::FeedRtcp(const uint8_t* data, size_t size)
     }
 }
 
-CMediaStatistics::CRtpSeen CMediaStatistics::Feed(const uint8_t* data, size_t size, const CArrival& arrival)
+void CMediaStatistics::Feed(const uint8_t* data, size_t size, const CArrival& arrival, CRtpSeen* seen)
 {
     ++m_packets;
     m_bytes += size;
@@ -180,16 +180,16 @@ CMediaStatistics::CRtpSeen CMediaStatistics::Feed(const uint8_t* data, size_t si
     if (!m_target.rtp) {
         if (CTsContinuity::LooksLikeTs(data, size))
             FeedTransportStream(data, size);
-        return {};
+        return;
     }
     if (IsMultiplexedRtcp(data, size)) {
         FeedRtcp(data, size);
-        return {};
+        return;
     }
     CRtpHeader header;
     if (ParseRtpHeader(data, size, header) != ERtpParse::Ok) {
         ++m_malformed;
-        return {};
+        return;
     }
     const int pt = header.payloadType;
     if (!m_typeSeen[size_t(pt)]) {
@@ -215,7 +215,7 @@ CMediaStatistics::CRtpSeen CMediaStatistics::Feed(const uint8_t* data, size_t si
     if (verdict != CRtpSource::EVerdict::Ignored)
         m_lastSource = &source;
     if (count == 0)
-        return {};
+        return;
     if (m_countedSource != &source || m_countedEpoch != source.Epoch())
         ++m_generation;
     m_countedSource = &source;
@@ -226,12 +226,12 @@ CMediaStatistics::CRtpSeen CMediaStatistics::Feed(const uint8_t* data, size_t si
         m_tsOrder->Add(m_generation, counted[count - 1], data + header.payloadOffset, header.payloadSize,
                        [this](const uint8_t* d, size_t n) { FeedTransportStream(d, n); });
     }
-    CRtpSeen seen;
-    seen.count = count;
+    if (!seen)
+        return;
+    seen->count = count;
     for (size_t k = 0; k < count; ++k)
-        seen.packets[k] = CLegPacket{m_generation, header.ssrc, uint16_t(counted[k]), header.timestamp,
-                                     k + 1 == count, counted[k], arrival.monotonicNs};
-    return seen;
+        seen->packets[k] = CLegPacket{m_generation, header.ssrc, uint16_t(counted[k]), header.timestamp,
+                                      k + 1 == count, counted[k], arrival.monotonicNs};
 }
 
 void CMediaStatistics::FeedTransportStream(const uint8_t* data, size_t size)
@@ -351,15 +351,25 @@ CSessionStatistics::CSessionStatistics(const CReceptionPlan& plan, int64_t start
 {
     for (const CMediaTarget& target : plan.media)
         m_media.push_back(std::make_unique<CMediaStatistics>(target, startNs));
-    for (size_t i = 0; i < plan.pairs.size(); ++i)
+    m_inPair.assign(plan.media.size(), false);
+    for (const CDupPair& pair : plan.pairs) {
         m_merges.push_back(std::make_unique<CDupMerge>());
+        for (int leg : {pair.legA, pair.legB})
+            if (leg >= 0 && size_t(leg) < m_inPair.size())
+                m_inPair[size_t(leg)] = true;
+    }
 }
 
 void CSessionStatistics::Feed(size_t mediaIndex, const uint8_t* data, size_t size, const CArrival& arrival)
 {
     if (mediaIndex >= m_media.size())
         return;
-    const CMediaStatistics::CRtpSeen seen = m_media[mediaIndex]->Feed(data, size, arrival);
+    if (!m_inPair[mediaIndex]) {
+        m_media[mediaIndex]->Feed(data, size, arrival);
+        return;
+    }
+    CMediaStatistics::CRtpSeen seen;
+    m_media[mediaIndex]->Feed(data, size, arrival, &seen);
     for (size_t i = 0; i < m_plan.pairs.size() && seen.count; ++i) {
         const CDupPair& pair = m_plan.pairs[i];
         if (pair.legA != int(mediaIndex) && pair.legB != int(mediaIndex))

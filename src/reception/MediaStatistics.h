@@ -43,7 +43,8 @@ public:
         size_t count = 0; // 0: none (not RTP, malformed, a copy, on probation, RTCP)
         CLegPacket packets[CRtpSource::kMinSequential];
     };
-    CRtpSeen Feed(const uint8_t* data, size_t size, const CArrival& arrival);
+    // `seen`, when given (a leg of a redundant pair), learns the packets counted.
+    void Feed(const uint8_t* data, size_t size, const CArrival& arrival, CRtpSeen* seen = nullptr);
     void SetKernelDrops(uint64_t drops) { m_kernelDrops = drops; }
     // The figures at `nowNs` (monotonic); also remembers the loss counts
     // the 10 s loss rate is measured against.
@@ -71,7 +72,11 @@ private:
         uint16_t port = 0;
         bool ipv6 = false;
         text::CIpv6Address address6{};
-        bool operator==(const CSender&) const = default;
+        // The IPv6 address is compared only where it is one: this runs for every datagram.
+        bool operator==(const CSender& o) const
+        {
+            return address == o.address && port == o.port && ipv6 == o.ipv6 && (!ipv6 || address6 == o.address6);
+        }
     };
     std::vector<CSender> m_senders;
 
@@ -126,4 +131,5 @@ private:
     CReceptionPlan m_plan;
     std::vector<std::unique_ptr<CMediaStatistics>> m_media;
     std::vector<std::unique_ptr<CDupMerge>> m_merges; // parallel to m_plan.pairs
+    std::vector<bool> m_inPair;                        // per media entry
 };
