@@ -226,7 +226,10 @@ void CReceptionPage::FillPair(CPairBox& box, const CDupFigures& pair, const CSes
         text += QString("; leg B %1 ms after leg A (largest %2 ms)")
                     .arg(*pair.skewMs, 0, 'f', 2)
                     .arg(pair.maxSkewMs.value_or(0), 0, 'f', 2);
-    box.merged->setText(text + "\n" + legs.join("; "));
+    QString legText = legs.join("; ");
+    if (!legText.isEmpty())
+        legText[0] = legText[0].toUpper();
+    box.merged->setText(text + "\n" + legText);
 }
 
 void CReceptionPage::Fill(CMediaBox& b, const CMediaFigures& m)
