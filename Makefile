@@ -18,7 +18,7 @@ build: deps
 
 build-asan: deps
 	cmake -S . -B $(ASAN) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DTALMIRA_SANITIZE=ON -DTALMIRA_BENCH=OFF
-	cmake --build $(ASAN) -j $(JOBS)
+	cmake --build $(ASAN) -j $(JOBS) --target talmira_unit_tests
 
 build-fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALMIRA_FUZZ=ON
@@ -39,7 +39,7 @@ test-asan: build-asan
 		ctest --output-on-failure -L unit -j $(JOBS)
 
 fuzz: build-fuzz
-	bash scripts/run-fuzz.sh $(FUZZ) $(FUZZ_SECONDS)
+	bash scripts/run-fuzz.sh $(FUZZ) $(FUZZ_SECONDS) $(JOBS)
 
 test: test-unit test-asan fuzz
 	@echo "All tests passed."

@@ -93,19 +93,16 @@ protected:
 TEST_F(ToolPickerTest, GroupsAndTexts)
 {
     CToolPickerDialog picker(data, prompter, dialogs, nullptr, executables.Locator());
-    EXPECT_EQ(picker.windowTitle(), "Tool Picker");
     QTreeWidget& groups = picker.Groups();
     ASSERT_EQ(groups.topLevelItemCount(), 2);
-    EXPECT_EQ(groups.headerItem()->text(0), "Media");
-    EXPECT_EQ(groups.headerItem()->text(2), "Format");
-    EXPECT_EQ(groups.topLevelItem(0)->text(0), "audio");
-    EXPECT_EQ(groups.topLevelItem(0)->text(1), "RTP");
-    EXPECT_EQ(groups.topLevelItem(0)->text(2), "PCMU");
+    QStringList texts = {picker.windowTitle(), picker.PathButton().text()};
+    for (const QTreeWidgetItem* row : {groups.headerItem(), groups.topLevelItem(0)})
+        texts << row->text(0) + "|" + row->text(1) + "|" + row->text(2);
+    EXPECT_EQ(texts, (QStringList{"Tool Picker", "Find Tool...", "Media|Protocol|Format", "audio|RTP|PCMU"}));
     EXPECT_TRUE(groups.topLevelItem(0)->isSelected());
     EXPECT_EQ(Names(picker.Selected()), (QStringList{"alpha", "beta", "gamma"}));
     EXPECT_EQ(picker.Available().count(), 0);
     EXPECT_FALSE(picker.PathButton().isEnabled());
-    EXPECT_EQ(picker.PathButton().text(), "Find Tool...");
 
     groups.setCurrentItem(groups.topLevelItem(1));
     EXPECT_EQ(Names(picker.Selected()), QStringList{"delta"});

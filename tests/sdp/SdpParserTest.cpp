@@ -24,19 +24,14 @@ TEST(SdpParser, FieldsWithEitherLineEnd)
         EXPECT_EQ(r->sourceLength, static_cast<int>(text.size()));
     }
     auto r = t.Parse(crlf);
-    const std::vector<std::string> origin = {r->originUser, r->originSessionId, r->originVersion,
-                                             r->originNetworkType, r->originAddressType, r->originAddress};
-    EXPECT_EQ(origin, (std::vector<std::string>{"user", "123", "1", "IN", "IP4", "10.0.0.1"}));
-    EXPECT_EQ(r->version, 0);
-    EXPECT_EQ(r->name, "Talk");
-    EXPECT_EQ(r->information, "About");
-    EXPECT_EQ(r->phone, "+1");
-    EXPECT_EQ(r->sessionType, kTypeMeeting);
+    const std::vector<std::string> fields = {r->originUser, r->originSessionId, r->originVersion, r->originNetworkType,
+                                             r->originAddressType, r->originAddress, std::to_string(r->version), r->name,
+                                             r->information, r->phone, std::to_string(r->sessionType),
+                                             std::to_string(r->lastHeard), r->connectionAddress, r->media.at(0).port};
+    EXPECT_EQ(fields, (std::vector<std::string>{"user", "123", "1", "IN", "IP4", "10.0.0.1", "0", "Talk", "About", "+1",
+                                                std::to_string(kTypeMeeting), "1700000000", "224.2.1.1/127", "3456"}));
     EXPECT_EQ(r->times, (std::vector<CSDPTime>{{"0", "0", "", "", ""}}));
-    EXPECT_EQ(r->lastHeard, 1700000000);
     EXPECT_NE(r->randomTag, 0);
-    EXPECT_EQ(r->connectionAddress, "224.2.1.1/127");
-    EXPECT_EQ(r->media.at(0).port, "3456");
     EXPECT_EQ(PayloadsOf(r->media[0]), (std::vector<CPayload>{{0, "PCMU"}}));
 }
 

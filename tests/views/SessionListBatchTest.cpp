@@ -106,32 +106,33 @@ protected:
     }
 };
 
-// One pass of thousands of notices (new sessions, refreshes of old and of
+// One pass of many notices (new sessions, refreshes of old and of
 // still arriving ones, deletions among them) and then a walk that greys
 // two thirds of the rows: a view that reads only what the signals name
 // ends up with exactly what the store holds.
 TEST_F(ListBatchTest, ThousandsOfNoticesInOnePassReachTheViews)
 {
+    constexpr int kPass = 600; // rows, well past the sort's and the batch's thresholds
     t.clock.Set(kNow);
-    for (int n = 0; n < 2000; ++n)
+    for (int n = 0; n < kPass; ++n)
         Add(Numbered(n, n % 3 != 0));
     ExpectViewsMatchStore();
-    ASSERT_EQ(list.rowCount(), 2000);
+    ASSERT_EQ(list.rowCount(), kPass);
 
     QSignalSpy inserts(&list, &QAbstractItemModel::rowsInserted);
-    for (int n = 2000; n < 4000; ++n) {
+    for (int n = kPass; n < 2 * kPass; ++n) {
         Add(Numbered(n, n % 3 != 0));
         if (n % 4 == 0) // an old one renamed
-            Add(Numbered(n - 2000, (n - 2000) % 3 != 0, "Renamed "));
+            Add(Numbered(n - kPass, (n - kPass) % 3 != 0, "Renamed "));
         if (n % 10 == 5) // one of this pass renamed before it has a row
             Add(Numbered(n - 2, (n - 2) % 3 != 0, "Again "));
         if (n % 50 == 0) // a deletion of an old one and of a new one
-            for (int gone : {n - 1990, n - 1})
+            for (int gone : {n - kPass + 10, n - 1})
                 doc.OnSapMessage(ESapAction::Delete, Numbered(gone, gone % 3 != 0), nullptr);
     }
     // New sessions after the last deletion come as one insertion.
     const int before = static_cast<int>(inserts.size());
-    for (int n = 4000; n < 4500; ++n)
+    for (int n = 2 * kPass; n < 2 * kPass + 150; ++n)
         Add(Numbered(n, n % 3 != 0));
     list.ApplyPending();
     EXPECT_EQ(inserts.size(), before + 1);
