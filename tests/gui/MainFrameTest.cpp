@@ -694,10 +694,14 @@ TEST_F(MainFrameTest, AutoStartMarksOnlySessionsThatAreNotOnYet)
     EXPECT_FALSE(autoStart.isChecked());
     EXPECT_EQ(Child(rows, {}, "Session 1").data(CSessionListModel::kIconRole).toInt(), icon);
     // Chosen in the "Auto Start?" question, the clock shows at once too.
-    OnModal<QDialog>([](QDialog& d) {
-        QTest::keyClick(d.focusWidget(), Qt::Key_Down); // "Auto Start"
-        QTest::keyClick(d.focusWidget(), Qt::Key_Return);
-    });
+    // Keys go to the question only once it has its focus: a slow start
+    // (the sanitizer build) would otherwise leave it waiting for ever.
+    OnModal<QDialog>(
+        [](QDialog& d) {
+            QTest::keyClick(d.focusWidget(), Qt::Key_Down); // "Auto Start"
+            QTest::keyClick(d.focusWidget(), Qt::Key_Return);
+        },
+        [](QDialog& d) { return d.focusWidget() != nullptr; });
     QTest::keyClick(&list, Qt::Key_Return);
     EXPECT_TRUE(QTest::qWaitFor([&] { return Child(rows, {}, "Session 1").data(CSessionListModel::kIconRole).toInt() == icon + 8; }));
 
