@@ -17,7 +17,7 @@ NAME="Wizard seminar $$"
 
 sides
 start_listener "$WORK/listen.jsonl"
-timeout 80 ip netns exec "$NS_B" python3 "$(dirname "$0")/../support/sap_peer.py" capture 224.2.127.254 9875 "$ADDR_B" 80 \
+timeout 80 ip netns exec "$NS_B" python3 "$peer" capture 224.2.127.254 9875 "$ADDR_B" 80 \
     > "$WORK/wire.jsonl" 2> "$WORK/wire.err" &
 start_display "$NS_A"
 start_probed "$NS_A" sender "$WORK/talmira.err"
@@ -90,10 +90,8 @@ sys.exit("\n".join(bad) or None)
 ' "$start" "$(id -un)" "$address" "$port" || fail "the heard session differs from the wizard's fields" "$WORK/listen.jsonl"
 
 # wire KIND: the TTL and origin of our datagrams of that kind (0x20, 0x24).
-wire() { grep -F "$NAME" "$WORK/wire.jsonl" | python3 -c '
-import json, sys
-print(*sorted({(d["ttl"], d["origin"]) for d in map(json.loads, sys.stdin) if d["flags"] == sys.argv[1]}))' "$1"; }
-[ "$(wire 0x20)" = "(63, '$ADDR_A')" ] || fail "announced with TTL and origin $(wire 0x20)" "$WORK/wire.jsonl"
+wire() { captured "$WORK/wire.jsonl" "$NAME" | awk -v k="$1" '$1 == k { print $4, $2 }' | sort -u; }
+[ "$(wire 0x20)" = "63 $ADDR_A" ] || fail "announced with TTL and origin $(wire 0x20)" "$WORK/wire.jsonl"
 
 # Restarted, the program has the session from its cache; Delete on the row
 # withdraws it with the TTL it was announced with.
@@ -106,7 +104,7 @@ ask "select-row $NAME" "^selected row $NAME$"
 ask "trigger Delete" "^triggered Delete$"
 heard remove || fail "the listener did not hear the deletion within 2 s" "$WORK/listen.jsonl" "$WORK/probe.log"
 for _ in $(seq 1 20); do [ -n "$(wire 0x24)" ] && break; sleep 0.1; done
-[ "$(wire 0x24)" = "(63, '$ADDR_A')" ] || fail "withdrawn with TTL and origin $(wire 0x24)" "$WORK/wire.jsonl"
+[ "$(wire 0x24)" = "63 $ADDR_A" ] || fail "withdrawn with TTL and origin $(wire 0x24)" "$WORK/wire.jsonl"
 for _ in $(seq 1 20); do grep "^rows: " "$WORK/probe.log" | tail -n 1 | grep -qF "$NAME" || break; sleep 0.1; done
 ! grep "^rows: " "$WORK/probe.log" | tail -n 1 | grep -qF "$NAME" || fail "the row stays after Delete" "$WORK/probe.log"
 

@@ -8,43 +8,40 @@ netns_setup folder 50
 side receiver "$ADDR_B"
 ttlScope=224.2.127.254; oldGroup=239.50.0.1; newGroup=239.50.0.2
 
-# sap FILE ID NAME MEDIA-LINES: one announcement datagram.
-sap() {
-    { printf '\x20\x00\x00\x00\x0a\x4d\x32\x01'
-      printf 'v=0\no=bob %s 1 IN IP4 %s\ns=%s\nt=0 0\n%b' "$2" "$ADDR_A" "$3" "$4"; } > "$WORK/$1"
-}
-sap folder-old.sap 5000 "Roaming folder" "m=directory 9875 SAP/SDP 14\nc=IN IP4 $oldGroup/15\n"
-sap folder-new.sap 5000 "Roaming folder" "m=directory 9875 SAP/SDP 14\nc=IN IP4 $newGroup/15\n"
+# sdp FILE ID NAME MEDIA-LINES: one announcement's text.
+sdp() { printf 'v=0\no=bob %s 1 IN IP4 %s\ns=%s\nt=0 0\n%b' "$2" "$ADDR_A" "$3" "$4" > "$WORK/$1"; }
+sdp folder-old.sdp 5000 "Roaming folder" "m=directory 9875 SAP/SDP 14\nc=IN IP4 $oldGroup/15\n"
+sdp folder-new.sdp 5000 "Roaming folder" "m=directory 9875 SAP/SDP 14\nc=IN IP4 $newGroup/15\n"
 for id in 5001 5002 5003 5004; do
-    sap "s$id.sap" "$id" "Session $id" "c=IN IP4 224.2.17.12/15\nm=audio 49170 RTP/AVP 0\n"
+    sdp "s$id.sdp" "$id" "Session $id" "c=IN IP4 224.2.17.12/15\nm=audio 49170 RTP/AVP 0\n"
 done
 
 out="$WORK/listen.jsonl"
 start_listener "$out"
 heard() { grep -c "^{\"directory\":\"Roaming folder\",\"event\":\"add\".*\"session_id\":\"$1\"" "$out" || true; }
-send() { ip netns exec "$NS_A" "$send" "$@"; }
+send() { sap_send "$NS_A" "$1" "$ADDR_A" 0x20 "$WORK/$2"; }
 
-send "$ttlScope" 9875 "$WORK/folder-old.sap"
+send "$ttlScope" folder-old.sdp
 wait_for "$out" '"event":"add".*"session_id":"5000"' 3 || fail "folder never arrived" "$out"{,.err}
 # Its socket joins the group while the store takes it: send until it is heard.
 for _ in $(seq 1 30); do
     [ "$(heard 5001)" -ge 1 ] && break
-    send "$oldGroup" 9875 "$WORK/s5001.sap"; sleep 0.1
+    send "$oldGroup" s5001.sdp; sleep 0.1
 done
 [ "$(heard 5001)" -ge 1 ] || fail "folder does not hear its first group" "$out"
 
 # The same folder on another group; its socket follows.
-send "$ttlScope" 9875 "$WORK/folder-new.sap"
+send "$ttlScope" folder-new.sdp
 for _ in $(seq 1 30); do
     [ "$(heard 5003)" -ge 1 ] && break
-    send "$newGroup" 9875 "$WORK/s5003.sap"; sleep 0.1
+    send "$newGroup" s5003.sdp; sleep 0.1
 done
 [ "$(heard 5003)" -ge 1 ] || fail "folder does not hear its new group" "$out"{,.err}
 
 # The old group is heard no more: a session sent there before one to the new
 # group never shows up, though the later one does.
-send "$oldGroup" 9875 "$WORK/s5002.sap"
-send "$newGroup" 9875 "$WORK/s5004.sap"
+send "$oldGroup" s5002.sdp
+send "$newGroup" s5004.sdp
 wait_for "$out" '"event":"add".*"session_id":"5004"' 3 || fail "new group went quiet" "$out"
 sleep 1
 ! grep -q '"session_id":"5002"' "$out" || fail "folder still hears its old group" "$out"

@@ -13,15 +13,6 @@ netns_ipv6 fd77:53
 GLOBAL=ff0e::2:7ffe
 
 sides
-records() { # FILE: "event|directory|name|first media address" per line
-    python3 - "$1" <<'PY'
-import json, sys
-for line in open(sys.argv[1]):
-    d = json.loads(line)
-    media = d["record"].get("media") or [{}]
-    print("%s|%s|%s|%s" % (d["event"], d["directory"], d["record"]["name"], media[0].get("address", "")))
-PY
-}
 # listed FILE PATTERN: a row of FILE matches PATTERN.
 listed() { records "$1" > "$1.rows"; grep -q -- "$2" "$1.rows"; }
 
@@ -32,17 +23,17 @@ for scope in Link Site Organization; do
     listed "$WORK/heard.jsonl" "^add|None|IPv6 $scope|" || fail "no IPv6 $scope directory" "$WORK/heard.jsonl"
 done
 tone 6 "sap://[ff0e::1234]:5004?announce_addr=$GLOBAL" > "$WORK/peer.log" 2>&1 &
-peer=$!
+other=$!
 wait_for "$WORK/heard.jsonl" '"event":"add".*ff0e::1234' 5 || fail "ffmpeg's IPv6 announcement was not listed" "$WORK/heard.jsonl" "$WORK/peer.log"
 listed "$WORK/heard.jsonl" '^add|IPv6 Global|No Name|ff0e::1234$' || fail "not in IPv6 Global" "$WORK/heard.jsonl"
-wait "$peer" || fail "ffmpeg failed" "$WORK/peer.log"
+wait "$other" || fail "ffmpeg failed" "$WORK/peer.log"
 wait_for "$WORK/heard.jsonl" '"event":"remove".*ff0e::1234' 5 || fail "ffmpeg's IPv6 deletion did not remove it" "$WORK/heard.jsonl"
 
 # 2. Our announcement in IPv6 Global, heard by ffprobe and by the capture.
 printf 'v=0\no=dave 5353 1 IN IP6 %s\ns=Six tone\nc=IN IP6 ff0e::5353\nt=0 0\nm=audio 5004 RTP/AVP 0\n' "$SIX_A" \
     > "$WORK/six.sdp"
 tone 40 "rtp://[ff0e::5353]:5004?ttl=15" > "$WORK/rtp.log" 2>&1 &
-timeout 30 ip netns exec "$NS_B" python3 "$(dirname "$0")/../support/sap_peer.py" capture "$GLOBAL" 9875 "vb$$" 30 \
+timeout 30 ip netns exec "$NS_B" python3 "$peer" capture "$GLOBAL" 9875 "vb$$" 30 \
     > "$WORK/wire.jsonl" 2> "$WORK/wire.err" &
 timeout 20 ip netns exec "$NS_B" ffprobe -hide_banner "sap://[$GLOBAL]" > "$WORK/probe.out" 2>&1 &
 probe=$!
@@ -66,13 +57,8 @@ listed "$WORK/again.jsonl" '^add|IPv6 Global|Six tone|ff0e::5353$' || fail "not 
 # On the wire: the address-type bit and the sender's IPv6 address, in the
 # announcement and in the deletion.
 sleep 1
-python3 - "$WORK/wire.jsonl" "$SIX_A" <<'PY' || fail "datagrams on the wire" "$WORK/wire.jsonl" "$WORK/wire.err"
-import json, sys
-ours = [json.loads(l) for l in open(sys.argv[1]) if "Six tone" in l]
-kinds = [(d["flags"], d["origin"]) for d in ours]
-want = [("0x30", sys.argv[2]), ("0x34", sys.argv[2])]
-sys.exit(None if kinds[:1] == want[:1] and kinds[-1:] == want[1:] else f"got {kinds}")
-PY
+[ "$(captured "$WORK/wire.jsonl" "Six tone" | cut -d' ' -f1-2 | sed -n '1p;$p' | paste -sd/)" = "0x30 $SIX_A/0x34 $SIX_A" ] \
+    || fail "datagrams on the wire" "$WORK/wire.jsonl" "$WORK/wire.err"
 
 # 3. Without IPv6 the directories go, and nothing is said about it.
 ip netns exec "$NS_B" sysctl -qw net.ipv6.conf.all.disable_ipv6=1 "net.ipv6.conf.vb$$.disable_ipv6=1"

@@ -1,13 +1,13 @@
 # Shared by the integration scripts, sourced first with the script's own
 # arguments ($1: the build folder): strict mode, the programs under test
-# ($cli, $send) and two network namespaces joined by a veth pair, with a
+# ($cli; sap_peer.py as $peer) and two network namespaces joined by a veth pair, with a
 # multicast route, torn down on exit. Call netns_setup NAME N; the namespaces
 # are $NS_A (10.77.N.1) and $NS_B (10.77.N.2), and the scratch folder $WORK
 # is removed on exit (scripts without namespaces call scratch for it). NETNS_PREFIX, when set, replaces "talmira" at the start
 # of the namespace names; NETNS_NET, when set, replaces 10.77.
 set -euo pipefail
 build="$1"
-cli="$build/src/cli/talmira-cli"; send="$build/tests/sap-send"
+cli="$build/src/cli/talmira-cli"; peer="$(dirname "${BASH_SOURCE[0]}")/../support/sap_peer.py"
 
 scratch() { trap netns_cleanup EXIT; WORK="$(mktemp -d)"; }
 
@@ -66,6 +66,30 @@ wait_for() {
         sleep 0.1
     done
     return 1
+}
+
+# sap_send NS GROUP ORIGIN FLAGS FILE...: from NS, each file's text as one SAP
+# datagram to GROUP port 9875 with that origin and flags byte (0x20 announces,
+# 0x24 deletes); `sap_send NS GROUP raw FILE...` sends the bytes as they are.
+sap_send() {
+    if [ "$3" = raw ]; then ip netns exec "$1" python3 "$peer" raw "$2" 9875 "${@:4}"
+    else ip netns exec "$1" python3 "$peer" send "$2" 9875 "${@:3}"; fi
+}
+
+# records FILE: "event|directory|name|first media address" for each line
+# `listen --json` wrote (a top-level directory's directory is None).
+records() {
+    python3 -c 'import json, sys
+for e in map(json.loads, open(sys.argv[1])):
+    r = e["record"]; print(e["event"], e["directory"], r["name"], (r.get("media") or [{}])[0].get("address", ""), sep="|")' "$1"
+}
+
+# captured FILE TEXT: "flags origin sender ttl" of each datagram whose text
+# has TEXT, as `sap_peer.py capture` wrote them to FILE.
+captured() {
+    python3 -c 'import json, sys
+for d in map(json.loads, open(sys.argv[1])):
+    if sys.argv[2] in d["text"]: print(d["flags"], d["origin"], d["sender"], d["ttl"])' "$1" "$2"
 }
 
 # side NAME ADDRESS [LINE...]: settings and an install directory of its own

@@ -28,7 +28,7 @@ timeout 20 ip netns exec "$NS_B" ffprobe -hide_banner sap://224.2.127.254 > "$WO
 probe=$!
 timeout 20 ip netns exec "$NS_A" ffprobe -hide_banner sap://224.2.127.254 > "$WORK/local.out" 2>&1 &
 local_probe=$!
-timeout 40 ip netns exec "$NS_B" python3 "$(dirname "$0")/../support/sap_peer.py" capture 224.2.127.254 9875 "$ADDR_B" 40 \
+timeout 40 ip netns exec "$NS_B" python3 "$peer" capture 224.2.127.254 9875 "$ADDR_B" 40 \
     > "$WORK/wire.jsonl" 2> "$WORK/wire.err" &
 
 # An announcement goes out once at the start: all must have joined the group.
@@ -59,11 +59,6 @@ stops "$announcer" "$WORK/announce.err"
 
 # On the wire: the origin is the sending interface's address, not a
 # loopback one, in the announcement and in the deletion.
-python3 - "$WORK/wire.jsonl" "$ADDR_A" <<'PY' || fail "datagrams on the wire" "$WORK/wire.jsonl" "$WORK/wire.err"
-import json, sys
-ours = [json.loads(l) for l in open(sys.argv[1]) if "Peer test tone" in l]
-kinds = [(d["flags"], d["origin"], d["sender"]) for d in ours]
-want = [("0x20", sys.argv[2], sys.argv[2]), ("0x24", sys.argv[2], sys.argv[2])]
-sys.exit(None if kinds[:1] == want[:1] and kinds[-1:] == want[1:] else f"got {kinds}")
-PY
+[ "$(captured "$WORK/wire.jsonl" "Peer test tone" | cut -d' ' -f1-3 | sed -n '1p;$p' | paste -sd/)" \
+    = "0x20 $ADDR_A $ADDR_A/0x24 $ADDR_A $ADDR_A" ] || fail "datagrams on the wire" "$WORK/wire.jsonl" "$WORK/wire.err"
 echo "peers hear our announcement over veth: ok"

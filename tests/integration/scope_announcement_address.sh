@@ -51,7 +51,7 @@ until_in_local() { for _ in $(seq 1 30); do in_local "$1" "$2" && return 0; slee
 for sent in "$rfcGroup v4 add 1311738121" "$sapGroup v6 add 1311738122" \
     "$sapGroup v4-delete remove 1311738121" "$rfcGroup v6-delete remove 1311738122"; do
     read -r group file event id <<< "$sent"
-    ip netns exec "$NS_A" "$send" "$group" 9875 "$WORK/$file.sap"
+    sap_send "$NS_A" "$group" raw "$WORK/$file.sap"
     until_in_local "$event" "$id" || fail "$file.sap sent to $group: no $event of $id in the scope's directory" "$out"
 done
 grep '"session_id":"1311738122"' "$out" | grep -q '"name":"Stage box 2"' || fail "IPv6-origin record wrong" "$out"

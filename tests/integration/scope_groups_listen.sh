@@ -10,9 +10,7 @@ side receiver "$ADDR_B" "$(scope_lines 0 'Scope A' 239.255.0.0 16 9875 15)" \
 groupA=239.255.255.254; groupB=239.254.255.254
 
 sdp() { printf 'v=0\no=alice 4242 1 IN IP4 %s\ns=%s\nc=IN IP4 224.2.17.12/15\nt=0 0\nm=audio 49170 RTP/AVP 0\n' "$ADDR_A" "$1"; }
-{ printf '\x20\x00\x00\x00\x0a\x4d\x2b\x01'; sdp "Heard in A"; } > "$WORK/a.sap"
-{ printf '\x20\x00\x00\x00\x0a\x4d\x2b\x01'; sdp "Heard in B"; } > "$WORK/b.sap"
-{ printf '\x24\x00\x00\x00\x0a\x4d\x2b\x01'; sdp "Heard in A"; } > "$WORK/delete.sap"
+sdp "Heard in A" > "$WORK/a.sdp"; sdp "Heard in B" > "$WORK/b.sdp"
 
 out="$WORK/listen.jsonl"
 # A low soft open-file limit: the program raises it to the hard one.
@@ -26,17 +24,17 @@ read -r soft hard < <(awk '{print $4, $5}' <<< "$limits")
 events() { grep -c "^{\"directory\":\"$1\",\"event\":\"$2\".*\"session_id\":\"4242\"" "$out" || true; }
 all_events() { grep -c "\"event\":\"$1\".*\"session_id\":\"4242\"" "$out" || true; }
 
-ip netns exec "$NS_A" "$send" "$groupA" 9875 "$WORK/a.sap"
+sap_send "$NS_A" "$groupA" "$ADDR_A" 0x20 "$WORK/a.sdp"
 wait_for "$out" '"event":"add".*"session_id":"4242"' 3 || fail "announcement to scope A never arrived" "$out"{,.err}
 sleep 1 # time for copies in other directories to show up
 [ "$(events 'Scope A' add)" -eq 1 ] && [ "$(all_events add)" -eq 1 ] || fail "announcement heard outside scope A" "$out"
 
 # The same session in scope B, so that a deletion can show where it reaches.
-ip netns exec "$NS_A" "$send" "$groupB" 9875 "$WORK/b.sap"
+sap_send "$NS_A" "$groupB" "$ADDR_A" 0x20 "$WORK/b.sdp"
 for _ in $(seq 1 30); do [ "$(events 'Scope B' add)" -eq 1 ] && break; sleep 0.1; done
 [ "$(events 'Scope B' add)" -eq 1 ] && [ "$(all_events add)" -eq 2 ] || fail "announcement to scope B not heard there only" "$out"
 
-ip netns exec "$NS_A" "$send" "$groupA" 9875 "$WORK/delete.sap"
+sap_send "$NS_A" "$groupA" "$ADDR_A" 0x24 "$WORK/a.sdp"
 wait_for "$out" '"event":"remove".*"session_id":"4242"' 3 || fail "deletion to scope A never arrived" "$out"{,.err}
 sleep 1
 [ "$(events 'Scope A' remove)" -eq 1 ] && [ "$(all_events remove)" -eq 1 ] || fail "deletion reached beyond scope A" "$out"

@@ -8,10 +8,14 @@
       originating source from the header and the SDP text.
   sap_peer.py send GROUP PORT ORIGIN FLAGS FILE...
       Sends each file's text as one SAP datagram (version 1, IPv4 origin
-      ORIGIN, flags byte FLAGS such as 0x20 or 0x24), TTL 15.
+      ORIGIN, flags byte FLAGS such as 0x20 or 0x24), TTL 15, $SAP_GAP
+      seconds apart (by default 0.002; 0 sends a burst).
+  sap_peer.py raw GROUP PORT FILE...
+      Sends each file's bytes as they are, as one datagram, the same way.
 """
 import ipaddress
 import json
+import os
 import socket
 import struct
 import sys
@@ -61,11 +65,12 @@ def capture(group, port, iface, seconds):
 def send(group, port, origin, flags, files):
     s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_TTL, 15)
-    header = bytes([int(flags, 0), 0, 0, 0]) + socket.inet_aton(origin)
+    header = bytes([int(flags, 0), 0, 0, 0]) + socket.inet_aton(origin) if flags else b""
+    gap = float(os.environ.get("SAP_GAP", "0.002"))
     for name in files:
         with open(name, "rb") as f:
             s.sendto(header + f.read(), (group, int(port)))
-        time.sleep(0.002)
+        time.sleep(gap)
 
 
 if __name__ == "__main__":
@@ -73,5 +78,7 @@ if __name__ == "__main__":
         capture(*sys.argv[2:])
     elif len(sys.argv) >= 7 and sys.argv[1] == "send":
         send(*sys.argv[2:6], sys.argv[6:])
+    elif len(sys.argv) >= 5 and sys.argv[1] == "raw":
+        send(*sys.argv[2:4], None, None, sys.argv[4:])
     else:
         sys.exit(__doc__)
