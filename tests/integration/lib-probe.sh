@@ -85,8 +85,7 @@ check_pair() {
 # stops (shown with the next report). Ends the probe.
 check_ffmpeg() {
     local out="$1" line before stopped silent_after="" sender
-    ip netns exec "$NS_A" ffmpeg -nostdin -hide_banner -loglevel error -re -f lavfi -i "sine=frequency=440:sample_rate=8000" \
-        -t 30 -c:a pcm_mulaw -ar 8000 -ac 1 -f rtp "$2" > "$out.ffmpeg" 2>&1 &
+    tone 30 "$2" > "$out.ffmpeg" 2>&1 &
     sender=$!
     wait_for "$out" '"state":"receiving"' 5 || fail "ffmpeg's stream is not reported as receiving" "$out" "$out.ffmpeg"
     sleep 2
