@@ -1,6 +1,6 @@
 #!/bin/bash
-# The Debian package `make package` builds: made by cpack from this build,
-# unpacked into a throw-away root, its programs run from there (no display),
+# The Debian package `make package` builds: made by cpack from this build
+# (so from what `cmake --install` puts in place), unpacked into a throw-away root, its programs run from there (no display),
 # its dependencies those dpkg-shlibdeps found, its metadata valid, and
 # lintian finds no error in it.
 set -euo pipefail
@@ -38,8 +38,8 @@ done
 
 root="$WORK/root"
 dpkg-deb -x "$deb" "$root"
-for f in bin/talmira bin/talmira-cli share/talmira/help/index.html share/applications/talmira.desktop \
-         share/icons/hicolor/scalable/apps/talmira.svg share/icons/hicolor/48x48/apps/talmira.png \
+for f in bin/talmira bin/talmira-cli share/talmira/help/index.html share/talmira/help/talmira.svg \
+         share/applications/talmira.desktop share/icons/hicolor/scalable/apps/talmira.svg share/icons/hicolor/48x48/apps/talmira.png \
          share/metainfo/com.talmirasoft.Talmira.metainfo.xml share/man/man1/talmira.1.gz \
          share/man/man1/talmira-cli.1.gz share/doc/talmira/copyright share/doc/talmira/changelog.gz; do
     [ -f "$root/usr/$f" ] || fail "/usr/$f is not in the package"
@@ -81,6 +81,8 @@ diff <(ls "$root/usr/share/talmira/plugins") <(ls "$WORK/data/talmira/plugins") 
 [ -d "$WORK/data/talmira/tmp" ] && [ -d "$WORK/data/talmira/tmpInstall" ] || fail "setup made no install directory"
 
 desktop-file-validate "$root/usr/share/applications/talmira.desktop" || fail "the desktop entry is not valid"
+grep -qx 'Exec=talmira' "$root/usr/share/applications/talmira.desktop" && grep -qx 'Icon=talmira' \
+    "$root/usr/share/applications/talmira.desktop" || fail "the desktop entry starts something else or names another icon"
 # The tree form also checks that the metadata's desktop entry is there.
 appstreamcli validate-tree --no-net "$root" || fail "the AppStream metadata is not valid"
 lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian found errors"
