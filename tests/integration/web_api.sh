@@ -1,9 +1,9 @@
 #!/bin/bash
 # The directory's HTTP API across two network namespaces: an ffmpeg RTP
 # stream announced from one, `talmira-cli serve` in the other. The JSON has
-# its documented shape (one session is what `listen --json` prints), the SDP
-# is the writer's text, a player (ffprobe) opens the playlist's entry and
-# finds the stream, and /metrics parses as the Prometheus text format.
+# its documented keys (one session is what `listen --json` prints), a player
+# (ffprobe) opens the playlist's entry and finds the stream, and /metrics
+# parses as the Prometheus text format.
 source "$(dirname "$0")/lib-web.sh"
 need ffmpeg ffprobe /usr/bin/python3
 web_netns_setup api 62

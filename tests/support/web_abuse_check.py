@@ -52,24 +52,7 @@ def main():
         request = urllib.request.Request(args.base + path, headers={'Authorization': f'Bearer {args.token}'})
         return urllib.request.urlopen(request, timeout=timeout).read()
 
-    # Only its own Host, only with the token; the page's address trades the
-    # token for a cookie the page's scripts cannot read; CRLF only, at once.
     own = f'Host: {host}:{port}\r\n'.encode()
-    for head, answer in [(b'GET / HTTP/1.1\r\nHost: evil.example:%d\r\n' % port + bearer, b'HTTP/1.1 421'),
-                         (b'GET /api/v1/directories HTTP/1.1\r\n' + own, b'HTTP/1.1 401'),
-                         (b'GET /?token=%s HTTP/1.1\r\n' % args.token.encode() + own,
-                          b'HTTP/1.1 303 See Other\r\nLocation: /\r\nSet-Cookie: talmira_token=%s; Path=/; HttpOnly; '
-                          b'SameSite=Strict' % args.token.encode()),
-                         (b'GET /api/v1/directories HTTP/1.1\r\n' + own + b'Cookie: talmira_token=%s\r\n' % args.token.encode(),
-                          b'HTTP/1.1 200'),
-                         (b'GET /api/v1/events HTTP/1.1\n' + own + bearer, b'HTTP/1.1 400')]:
-        s = connect(host, port, args.origin)
-        s.settimeout(1)
-        s.sendall(head + b'\r\n')
-        got = s.recv(300)
-        s.close()
-        if not got.startswith(answer):
-            fail(f'{head!r} answered {got!r}')
 
     def metric(name):
         for line in get('/metrics').decode().splitlines():
@@ -105,29 +88,13 @@ def main():
             idle.append(connect(host, port, '10.79.63.11'))
         except OSError:
             refused += 1
-    # Slowloris: heads that never end, from another address.
+    # Slowloris: heads that never end, from another address (the requests
+    # refused by their head or their size: WebServerTest).
     slow = []
     for _ in range(20):
         s = connect(host, port, '10.79.63.12')
         s.sendall(b'GET / HTTP/1.1\r\n')
         slow.append(s)
-    # A 10 MB request from a third.
-    big = connect(host, port, '10.79.63.13')
-    big.sendall(b'POST / HTTP/1.1\r\n' + own + bearer + b'Content-Length: 10485760\r\n\r\n')
-    big_answer = b''
-    try:
-        chunk = b'z' * 65536
-        for _ in range(160):
-            big.sendall(chunk)
-    except OSError:
-        pass
-    try:
-        big_answer = big.recv(100)
-    except OSError:
-        pass
-    if big_answer and not big_answer.startswith(b'HTTP/1.1 413'):
-        fail(f'10 MB request answered {big_answer[:40]!r}')
-
     # The flood: 5,000 announcements, then their deletions, at 2,000/s,
     # while honest requests keep coming.
     done = []
@@ -182,7 +149,7 @@ def main():
         fail(f'an honest request took {slowest:.1f} s')
     if growth > 150:
         fail(f'memory grew by {growth:.0f} MB')
-    for s in idle + slow + [big, deaf]:
+    for s in idle + slow + [deaf]:
         s.close()
     print('web abuse check passed')
 

@@ -29,24 +29,10 @@ def get_json(path, expect=200):
     return json.loads(get(path, 'application/json', expect))
 
 
-def shape(value, model, where):
-    """Every key of the model, with the model's type (None: null allowed)."""
-    for key, kind in model.items():
-        if key not in value:
-            fail(f'{where}: no "{key}" in {value}')
-        if kind is None:
-            continue
-        kinds = kind if isinstance(kind, tuple) else (kind,)
-        if not isinstance(value[key], kinds) or (bool not in kinds and isinstance(value[key], bool)):
-            fail(f'{where}: "{key}" is {type(value[key]).__name__}: {value[key]!r}')
-    extra = set(value) - set(model)
-    if extra:
-        fail(f'{where}: unexpected keys {extra}')
-
-
-ROW = {'id': str, 'directory': str, 'name': str, 'info': str, 'start': str, 'type': str, 'media': str,
-       'next_start': int, 'active': bool, 'icon': int, 'is_directory': bool}
-DIRECTORY = {'id': str, 'parent': (str, type(None)), 'name': str, 'heard': bool, 'sessions': int}
+def keys(value, names, where):
+    """Exactly these keys (their values' types: the unit tests of the handlers)."""
+    if set(value) != set(names.split()):
+        fail(f'{where}: keys {sorted(value)}')
 
 
 def main():
@@ -67,23 +53,21 @@ def main():
                 if s['name'] == args.name:
                     return directories, d, page, s
     directories, directory, page, row = wait('the announced session shows', arrived, 10, step=0.2)
-    shape(directories, {'event': str, 'directories': list}, 'directories')
+    keys(directories, 'event directories', 'directories')
     for d in directories['directories']:
-        shape(d, DIRECTORY, 'directory')
+        keys(d, 'id parent name heard sessions', 'directory')
     if directories['directories'][0]['id'] != 'main' or directories['directories'][0]['parent'] is not None:
         fail('the main list is not first')
     if directory['name'] != 'TTL Scope':
         fail(f'session heard in {directory["name"]}')
-    shape(page, {'event': str, 'directory': str, 'total': int, 'offset': int, 'sessions': list}, 'sessions page')
-    shape(row, ROW, 'row')
+    keys(page, 'event directory total offset sessions', 'sessions page')
+    keys(row, 'id directory name info start type media next_start active icon is_directory', 'row')
     if row['media'] != 'audio ' or row['start'] != 'Continually' or not row['active'] or row['type'] != 'Unknown':
         fail(f'row cells: {row}')
 
     # One session: the record exactly as `listen --json` prints it.
     one = get_json(f'/api/v1/sessions/{row["id"]}')
-    shape(one, {'id': str, 'directory_id': str, 'directory': str, 'record': dict, 'schedule': dict, 'sdp_url': str},
-          'session')
-    shape(one['schedule'], {'status': str, 'description': str}, 'schedule')
+    keys(one, 'id directory_id directory record schedule sdp_url', 'session')
     if one['schedule']['status'] != 'Active':
         fail(f'schedule {one["schedule"]}')
     listened = None
@@ -98,15 +82,9 @@ def main():
     if listened['directory'] != one['directory']:
         fail('directory differs from listen --json')
 
-    # The SDP as the writer's text.
-    text = get(one['sdp_url'], 'application/sdp').decode()
-    if not text.startswith('v=0\r\n') or 'm=audio 41010 RTP/AVP 0\r\n' not in text or f's={args.name}\r\n' not in text:
-        fail(f'sdp text: {text!r}')
-
-    # The playlist: one entry per session, opened by a player.
+    # The playlist: one entry per session, opened by a player, which reads
+    # the session's SDP from the server (the texts: WebHandlersTest).
     lines = get('/api/v1/playlist.m3u', 'audio/x-mpegurl').decode().splitlines()
-    if lines[0] != '#EXTM3U':
-        fail('playlist header')
     entry = lines[lines.index(f'#EXTINF:-1,{args.name}') + 1]
     if not entry.endswith(f'/api/v1/sessions/{row["id"]}.sdp'):
         fail(f'playlist entry {entry}')
@@ -119,17 +97,10 @@ def main():
     if not streams or streams[0]['codec_name'] != 'pcm_mulaw' or streams[0]['sample_rate'] != '8000':
         fail(f'ffprobe found {streams}')
 
-    # Errors are JSON with a reason.
-    for path, status in (('/api/v1/sessions/nope', 404), ('/api/v1/directories/main/sessions?sort=size', 400),
-                         ('/api/v1/directories/main/sessions?filter=never', 400), ('/api/v1/nothing', 404)):
-        if 'error' not in get_json(path, status):
-            fail(f'{path}: no reason')
     # Filter, search and sort reach the server's rules.
     narrowed = get_json(f'/api/v1/directories/{directory["id"]}/sessions?search=api%20TONE&filter=current&sort=-start')
     if [s['name'] for s in narrowed['sessions']] != [args.name]:
         fail(f'search: {narrowed}')
-    if get_json(f'/api/v1/directories/{directory["id"]}/sessions?search=nothing-like-it')['total'] != 0:
-        fail('search kept a row')
 
     # The metrics, read by the reference parser.
     families = {f.name: f for f in text_string_to_metric_families(get('/metrics', 'text/plain').decode())}
