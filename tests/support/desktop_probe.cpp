@@ -118,6 +118,20 @@ private:
         return nullptr;
     }
 
+    // The first row of the view with exactly that text, or an invalid index.
+    static QModelIndex Match(QAbstractItemView* view, const QString& text, Qt::MatchFlags flags = Qt::MatchExactly)
+    {
+        const QModelIndexList found = view && view->model()
+            ? view->model()->match(view->model()->index(0, 0), Qt::DisplayRole, text, 1, flags) : QModelIndexList();
+        return found.isEmpty() ? QModelIndex() : found.front();
+    }
+
+    // The window on top: a message box over the wizard over the main window.
+    static QWidget* Top(QMainWindow& window)
+    {
+        return QApplication::activeModalWidget() ? QApplication::activeModalWidget() : &window;
+    }
+
     void Report()
     {
         QMainWindow* window = Window();
@@ -270,14 +284,11 @@ private:
         QWizard* wizard = Wizard();
         QWidget* page = wizard ? wizard->currentPage() : nullptr;
         for (QAbstractItemView* view : page ? page->findChildren<QAbstractItemView*>() : QList<QAbstractItemView*>()) {
-            if (!view->isVisible() || !view->model())
-                continue;
-            const QModelIndexList found = view->model()->match(view->model()->index(0, 0), Qt::DisplayRole, text, 1,
-                                                               Qt::MatchExactly);
-            if (found.isEmpty())
+            const QModelIndex found = view->isVisible() ? Match(view, text) : QModelIndex();
+            if (!found.isValid())
                 continue;
             view->setFocus(Qt::MouseFocusReason);
-            view->setCurrentIndex(found.front());
+            view->setCurrentIndex(found);
             Say("chose " + text);
             return;
         }
@@ -302,6 +313,9 @@ private:
 
     void Run(const QString& command)
     {
+        static const std::map<QString, QWizard::WizardButton> buttons{
+            {"next", QWizard::NextButton}, {"back", QWizard::BackButton}, {"finish", QWizard::FinishButton},
+            {"cancel", QWizard::CancelButton}};
         QMainWindow* window = Window();
         if (!window) {
             Say("no window");
@@ -310,58 +324,48 @@ private:
         } else if (command.startsWith("select ")) {
             const QString text = command.mid(7);
             QTreeView* tree = View(window, false);
-            const QModelIndexList found = tree ? tree->model()->match(tree->model()->index(0, 0), Qt::DisplayRole, text, 1,
-                                                                      Qt::MatchExactly | Qt::MatchRecursive)
-                                               : QModelIndexList();
-            if (found.isEmpty()) {
-                Say("no " + text);
-                return;
-            }
-            tree->setCurrentIndex(found.front());
+            const QModelIndex found = Match(tree, text, Qt::MatchExactly | Qt::MatchRecursive);
+            if (!found.isValid())
+                return Say("no " + text);
+            tree->setCurrentIndex(found);
             Say("selected " + text);
         } else if (command.startsWith("select-row ")) {
             SelectRow(*window, command.mid(11));
         } else if (command.startsWith("trigger ")) {
             Trigger(*window, command.mid(8));
-        } else if (command.startsWith("set ")) {
+        } else if (command.startsWith("set ") || command.startsWith("get ")) {
             const QString label = command.mid(4).section('=', 0, 0).trimmed();
             QWizard* wizard = Wizard();
             QWidget* field = wizard && wizard->currentPage() ? FieldOf(wizard->currentPage(), label) : nullptr;
-            Say(!field ? "no field " + label : Fill(field, command.section('=', 1).trimmed()) ? "set " + label
-                                                                                            : "refused " + label);
-        } else if (command.startsWith("get ")) {
-            const QString label = command.mid(4).trimmed();
-            QWizard* wizard = Wizard();
-            QWidget* field = wizard && wizard->currentPage() ? FieldOf(wizard->currentPage(), label) : nullptr;
-            Say(field ? "value " + label + " = " + Shown(field) : "no field " + label);
+            if (!field)
+                Say("no field " + label);
+            else if (command.startsWith("get "))
+                Say("value " + label + " = " + Shown(field));
+            else
+                Say(Fill(field, command.section('=', 1).trimmed()) ? "set " + label : "refused " + label);
         } else if (command.startsWith("choose ")) {
             Choose(command.mid(7));
         } else if (command.startsWith("tab ")) {
             const QString text = command.mid(4);
-            QWidget* top = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : window;
-            for (QTabWidget* tabs : top->findChildren<QTabWidget*>())
+            for (QTabWidget* tabs : Top(*window)->findChildren<QTabWidget*>())
                 for (int i = 0; i < tabs->count(); ++i)
                     if (Plain(tabs->tabText(i)) == text) {
                         tabs->setCurrentIndex(i);
-                        Say("tab " + text);
-                        return;
+                        return Say("tab " + text);
                     }
             Say("no tab " + text);
         } else if (command.startsWith("labels ")) {
             const QString name = command.mid(7);
-            QWidget* top = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : window;
             QStringList texts;
-            for (QLabel* label : top->findChildren<QLabel*>(name))
+            for (QLabel* label : Top(*window)->findChildren<QLabel*>(name))
                 if (label->isVisible())
                     texts << label->text().replace('\n', ' ');
             Say("labels " + name + " = " + texts.join(" | "));
-        } else if (const auto button = Buttons().find(command); button != Buttons().end()) {
+        } else if (const auto button = buttons.find(command); button != buttons.end()) {
             QWizard* wizard = Wizard();
             QAbstractButton* press = wizard ? wizard->button(button->second) : nullptr;
-            if (!press || !press->isVisible() || !press->isEnabled()) {
-                Say("no " + command);
-                return;
-            }
+            if (!press || !press->isVisible() || !press->isEnabled())
+                return Say("no " + command);
             Say("pressed " + command); // before the click: a page may open a modal loop
             press->click();
         } else if (command.startsWith("click ")) {
@@ -378,15 +382,6 @@ private:
             }
         }
         Report();
-    }
-
-    static const std::map<QString, QWizard::WizardButton>& Buttons()
-    {
-        static const std::map<QString, QWizard::WizardButton> buttons{{"next", QWizard::NextButton},
-                                                                      {"back", QWizard::BackButton},
-                                                                      {"finish", QWizard::FinishButton},
-                                                                      {"cancel", QWizard::CancelButton}};
-        return buttons;
     }
 
     // What a user does to the list, as posted input events: a key in the
@@ -440,26 +435,20 @@ private:
     static void SelectRow(QMainWindow& window, const QString& name)
     {
         QTreeView* list = View(&window, true);
-        const QModelIndexList found =
-            list ? list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, name, 1, Qt::MatchExactly)
-                 : QModelIndexList();
-        if (found.isEmpty()) {
-            Say("no row " + name);
-            return;
-        }
+        const QModelIndex found = Match(list, name);
+        if (!found.isValid())
+            return Say("no row " + name);
         if (!window.isActiveWindow())
             QApplication::setActiveWindow(&window);
         list->setFocus(Qt::MouseFocusReason);
-        list->setCurrentIndex(found.front());
+        list->setCurrentIndex(found);
         Say("selected row " + name);
     }
 
-    // The window on top takes the click: a message box over the wizard
-    // over the main window.
+    // The window on top takes the click.
     static void Click(QMainWindow& window, const QString& text)
     {
-        QWidget* top = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : &window;
-        for (QAbstractButton* button : top->findChildren<QAbstractButton*>())
+        for (QAbstractButton* button : Top(window)->findChildren<QAbstractButton*>())
             if (button->isVisible() && button->isEnabled() && Plain(button->text()) == text) {
                 Say("clicked " + text); // before: the click may open a modal loop
                 button->click();
@@ -473,10 +462,8 @@ private:
         for (QAction* action : window.findChildren<QAction*>()) {
             if (Plain(action->text()) != text)
                 continue;
-            if (!action->isEnabled()) {
-                Say("disabled " + text);
-                return;
-            }
+            if (!action->isEnabled())
+                return Say("disabled " + text);
             Say("triggered " + text); // before: the command may open a modal loop
             action->trigger();
             return;
