@@ -1,8 +1,8 @@
 #!/bin/bash
 # The cache written to a full disk: the receiver's install directory is a
 # small tmpfs that a filler has filled. Whether the listener ends by its time
-# or by a TERM signal, or the desktop program by its Exit command or a TERM
-# signal (then on the terminal), it says the
+# (a TERM signal ends its event loop the same way), or the desktop program by
+# its Exit command or a TERM signal (then on the terminal), it says the
 # cache could not be saved and why, ends with 1, leaves the old cache whole
 # and no temporary file beside it, and tmp/ holds only its subfolders, as
 # after any end; the desktop program has emptied tmp/ before its message.
@@ -26,8 +26,8 @@ mkdir "$install/tmp/keep"
 dd if=/dev/zero of="$install/filler" bs=4k 2> /dev/null || true
 [ "$(df --output=avail -k "$install" | tail -n 1 | tr -d ' ')" -eq 0 ] || fail "the disk is not full"
 
-# ends HOW: ends the program that way (time, signal: the listener; window:
-# the desktop program's Exit) and checks what it left.
+# ends HOW: ends the program that way (time: the listener; window: the
+# desktop program's Exit; windowsignal: its TERM) and checks what it left.
 ends() {
     echo "x" > "$install/tmp/tool.sdp" 2> /dev/null || : > "$install/tmp/tool.sdp"
     [ -e "$install/tmp/tool.sdp" ] || fail "no session file to leave behind"
@@ -44,16 +44,12 @@ ends() {
         ask "click OK" "^clicked OK$"
         exec 3>&-
         wait "$desktop_pid" || rc=$?
-    elif [ "$1" = windowsignal ]; then
+    else
         rm -f "$WORK/probe.in"
         start_probed "$NS_B" receiver "$WORK/$1.err"
         kill -TERM "$desktop_pid"
         wait "$desktop_pid" || rc=$?
         exec 3>&-
-    else
-        start_listener "$WORK/$1"
-        kill -TERM "$listener"
-        wait "$listener" || rc=$?
     fi
     [ $rc -eq 1 ] || fail "ended by $1 with $rc" "$WORK/$1.err"
     [ "$1" = window ] || grep -Eq "^talmira(-cli)?: Unable to save the cache file $install/Talmira.cache: No space left on device" \
@@ -65,7 +61,6 @@ ends() {
     [ "$left" = "keep " ] || fail "ended by $1, tmp/ holds: $left"
 }
 ends time
-ends signal
 start_display "$NS_B"
 ends window
 ends windowsignal
