@@ -48,14 +48,7 @@ stop_probed() { exec 3>&-; stops "$desktop_pid" "$probe_errors"; rm "$WORK/probe
 probe() { mark=$(wc -l < "$WORK/probe.log"); [ -z "${1:-}" ] || echo "$1" >&3; }
 
 # seen PATTERN SECONDS: true once a line after the mark matches.
-seen() {
-    local i
-    for ((i = 0; i < $2 * 10; i++)); do
-        tail -n +$((mark + 1)) "$WORK/probe.log" | grep -q -- "$1" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+seen() { poll "$2" answer "$1" > /dev/null; }
 
 # ask COMMAND ANSWER: sends the command; a line after it must match ANSWER
 # (a pattern) within 5 s.

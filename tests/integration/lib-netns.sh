@@ -58,15 +58,11 @@ fail() { echo "$1"; shift; [ $# -eq 0 ] || cat "$@"; exit 1; }
 # need TOOL...: each one installed, or the test fails.
 need() { local t; for t; do command -v "$t" > /dev/null || fail "$t is missing (scripts/deps.txt)"; done; }
 
+# poll SECONDS COMMAND...: true once COMMAND succeeds, tried every tenth of a second.
+poll() { local i; for ((i = 0; i < $1 * 10; i++)); do "${@:2}" && return 0; sleep 0.1; done; return 1; }
+
 # wait_for FILE PATTERN SECONDS: true once PATTERN shows up in FILE.
-wait_for() {
-    local i
-    for ((i = 0; i < $3 * 10; i++)); do
-        grep -q -- "$2" "$1" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    return 1
-}
+wait_for() { poll "$3" grep -qs -- "$2" "$1"; }
 
 # sap_send NS GROUP ORIGIN FLAGS FILE...: from NS, each file's text as one SAP
 # datagram to GROUP port 9875 with that origin and flags byte (0x20 announces,
