@@ -116,19 +116,12 @@ TEST_F(SettingsTest, ReadsEverySectionAndWritesItBack)
     EXPECT_EQ(s.scopes.Entries(), (std::vector<CAdminScopeEntry>{{std::string(127, 's'), 15, 9875, base, 16},
                                                                   {"Wide", 15, 0, base, 0}})); // up to the first gap
     EXPECT_EQ(s.databaseHost, "db.example:8080");
-    EXPECT_TRUE(s.ipv6) << "IPv6 is on unless turned off";
     // Texts longer than their buffers are cut, never inside a character.
     Ini({{"Talmira/AdminScope/Entry0/Name", QString(100, QChar(0xE9))},
          {"Talmira/Security/Entry3/Group", QString(200, QChar(0x20AC))}});
     const CAppSettings cut = Read();
     EXPECT_EQ(cut.scopes.Entries().at(0).name, QString(63, QChar(0xE9)).toStdString());
     EXPECT_EQ(cut.groups[3].name, QString(85, QChar(0x20AC)).toStdString());
-    for (const char* off : {"off", "OFF", "0", "false"}) {
-        Ini({{"Talmira/Interface/IPv6", off}});
-        EXPECT_FALSE(Read().ipv6) << off;
-    }
-    Ini({{"Talmira/Interface/IPv6", "on"}});
-    EXPECT_TRUE(Read().ipv6);
 
     s.scopes.Entries().erase(s.scopes.Entries().begin());
     Write(s);
@@ -146,14 +139,28 @@ TEST_F(SettingsTest, ReadsEverySectionAndWritesItBack)
     EXPECT_TRUE(Groups("Talmira/Security").isEmpty());
 }
 
-// The reception group limit: 8 unless set, and kept within 1..64.
-TEST_F(SettingsTest, ReceptionGroupLimit)
+// Values read alone, each with its default: the reception group limit (8,
+// kept within 1..64), IPv6 (on unless turned off), serving the directory over
+// HTTP (off unless the value is exactly 1).
+TEST_F(SettingsTest, SingleValuesAndTheirDefaults)
 {
     UserInfo();
-    EXPECT_EQ(Read().receptionMaxGroups, 8);
-    for (const auto& [stored, taken] : std::vector<std::pair<int, int>>{{3, 3}, {0, 1}, {500, 64}}) {
-        Ini({{"Talmira/Reception/MaxGroups", stored}});
-        EXPECT_EQ(Read().receptionMaxGroups, taken) << stored;
+    const auto shown = [](const CAppSettings& s) {
+        return std::to_string(s.receptionMaxGroups) + (s.ipv6 ? " ipv6" : "") + (s.serveWeb ? " serve" : "")
+            + (s.serveAddress.empty() ? "" : " at " + s.serveAddress);
+    };
+    EXPECT_EQ(shown(Read()), "8 ipv6");
+    const std::pair<std::map<QString, QVariant>, std::string> cases[] = {
+        {{{"Talmira/Reception/MaxGroups", 3}}, "3 ipv6"}, {{{"Talmira/Reception/MaxGroups", 0}}, "1 ipv6"},
+        {{{"Talmira/Reception/MaxGroups", 500}, {"Talmira/Interface/IPv6", "off"}}, "64"},
+        {{{"Talmira/Interface/IPv6", "OFF"}}, "64"}, {{{"Talmira/Interface/IPv6", "0"}}, "64"},
+        {{{"Talmira/Interface/IPv6", "false"}}, "64"}, {{{"Talmira/Interface/IPv6", "on"}}, "64 ipv6"},
+        {{{"Talmira/Server/Serve", "2"}, {"Talmira/Server/Address", "0.0.0.0:9000"}}, "64 ipv6 at 0.0.0.0:9000"},
+        {{{"Talmira/Server/Serve", "1"}}, "64 ipv6 serve at 0.0.0.0:9000"},
+    };
+    for (const auto& [values, expected] : cases) {
+        Ini(values);
+        EXPECT_EQ(shown(Read()), expected);
     }
 }
 
@@ -173,21 +180,6 @@ public:
     CQtSettingsStore real;
     std::string refuse;
 };
-
-// Serving the directory over HTTP is off unless the value is exactly 1.
-TEST_F(SettingsTest, TheWebServerIsOffUnlessAskedFor)
-{
-    UserInfo("n");
-    CAppSettings off = Read();
-    EXPECT_FALSE(off.serveWeb);
-    EXPECT_EQ(off.serveAddress, "");
-    Ini({{"Talmira/Server/Serve", "2"}, {"Talmira/Server/Address", "0.0.0.0:9000"}});
-    EXPECT_FALSE(Read().serveWeb);
-    Ini({{"Talmira/Server/Serve", "1"}});
-    const CAppSettings on = Read();
-    EXPECT_TRUE(on.serveWeb);
-    EXPECT_EQ(on.serveAddress, "0.0.0.0:9000");
-}
 
 TEST_F(SettingsTest, WriteFailuresStopWhereTheyHappen)
 {

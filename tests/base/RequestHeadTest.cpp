@@ -8,12 +8,7 @@ using requesthead::EState;
 
 TEST(RequestHead, ScanFindsTheHeadWithinItsBounds)
 {
-    struct CCase {
-        std::string bytes;
-        size_t maxBytes, maxLines;
-        EState state;
-        std::string firstLine;
-    };
+    struct CCase { std::string bytes; size_t maxBytes, maxLines; EState state; std::string firstLine; };
     const std::string many = [] {
         std::string h = "GET / HTTP/1.1\r\n";
         for (int i = 0; i < 10; ++i)
@@ -21,8 +16,7 @@ TEST(RequestHead, ScanFindsTheHeadWithinItsBounds)
         return h + "\r\n";
     }();
     const CCase cases[] = {
-        {"", 100, 5, EState::Incomplete, ""},
-        {"GET / HTTP/1.1\r\nHost: x\r\n", 100, 5, EState::Incomplete, ""},
+        {"", 100, 5, EState::Incomplete, ""}, {"GET / HTTP/1.1\r\nHost: x\r\n", 100, 5, EState::Incomplete, ""},
         {"GET / HTTP/1.1\r\nHost: x\r\n\r\n", 100, 5, EState::Complete, "GET / HTTP/1.1"},
         // CRLF only: a bare LF or CR, a folded line, no request line.
         {"GET /a HTTP/1.0\n\nbody\r\n\r\n", 100, 5, EState::Malformed, ""},
@@ -37,8 +31,7 @@ TEST(RequestHead, ScanFindsTheHeadWithinItsBounds)
         {"GET / HTTP/1.1\r\nX: " + std::string(200, 'a'), 100, 5, EState::TooLarge, ""},
         {"GET / HTTP/1.1\r\nX: " + std::string(50, 'a'), 100, 5, EState::Incomplete, ""},
         // Lines: the request line and ten headers, against bounds of ten and nine.
-        {many, 1000, 10, EState::Complete, "GET / HTTP/1.1"},
-        {many, 1000, 9, EState::TooLarge, ""},
+        {many, 1000, 10, EState::Complete, "GET / HTTP/1.1"}, {many, 1000, 9, EState::TooLarge, ""},
         {many.substr(0, many.size() - 2), 1000, 10, EState::Incomplete, ""},
         {many.substr(0, many.size() - 2), 1000, 9, EState::TooLarge, ""}, // too many before it even ends
     };

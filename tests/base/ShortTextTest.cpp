@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <memory>
 
 // Lengths around the inline limit and beyond, with embedded NULs kept.
@@ -10,9 +12,7 @@ TEST(ShortText, KeepsEveryLengthAndTerminates)
     for (const std::string& s : {std::string(), std::string("a"), std::string("abcdef"), std::string("abcdefg"),
                                  std::string("a\0b", 3), std::string(1000, 'x')}) {
         CShortText t(s);
-        EXPECT_EQ(t.size(), s.size());
-        EXPECT_EQ(t.empty(), s.empty());
-        EXPECT_EQ(std::string_view(t), s);
+        EXPECT_EQ(std::tuple(t.size(), t.empty(), std::string_view(t)), std::tuple(s.size(), s.empty(), s));
         EXPECT_EQ(t.c_str()[s.size()], '\0');
         CShortText copy = t;
         EXPECT_EQ(copy, t);
@@ -36,9 +36,9 @@ TEST(ShortText, PooledTextsOutliveTheirPool)
     a.clear();
     b.clear();
     pool.reset();
-    EXPECT_EQ(copied, "a text held in the pool");
-    EXPECT_EQ(moved, "another text in the pool");
-    EXPECT_EQ(grown[0], "this one no longer fits in what is left of it");
+    EXPECT_EQ((std::vector<std::string>{copied, moved, grown[0]}),
+              (std::vector<std::string>{"a text held in the pool", "another text in the pool",
+                                        "this one no longer fits in what is left of it"}));
 }
 
 // Trimming a pool may move it; its texts (at any byte offset) follow, others
@@ -60,12 +60,8 @@ TEST(ShortText, PooledTextsFollowTheirTrimmedPool)
     EXPECT_EQ(pool.Size(), 9u + 10u + 0x8000u);
     for (CShortText* t : {&even, &odd, &big, &huge, &own, &inl})
         t->Rebase(from, size, delta);
-    EXPECT_EQ(even, "eight!!!");
-    EXPECT_EQ(odd, "nine byte");
-    EXPECT_EQ(big, longest);
-    EXPECT_EQ(huge, tooLong);
-    EXPECT_EQ(own, "an own heap text");
-    EXPECT_EQ(inl, "abc");
+    EXPECT_EQ((std::vector<std::string>{even, odd, big, huge, own, inl}),
+              (std::vector<std::string>{"eight!!!", "nine byte", longest, tooLong, "an own heap text", "abc"}));
     EXPECT_EQ(big.c_str()[big.size()], '\0');
 }
 

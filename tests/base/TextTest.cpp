@@ -16,10 +16,7 @@ TEST(ParseDottedQuad, ReadsLikeInetAddr)
 TEST(Utf8CutPoint, NeverSplitsACharacterOfValidText)
 {
     const std::string e = "\xC3\xA9", euro = "\xE2\x82\xAC", face = "\xF0\x9F\x98\x80";
-    struct Row {
-        std::string text;
-        size_t limit, cut;
-    };
+    struct Row { std::string text; size_t limit, cut; };
     for (const Row& r : std::initializer_list<Row>{
              {"abc", 5, 3}, {"abcdef", 5, 5}, {"ab" + e + e, 3, 2}, {"ab" + e + e, 4, 4},
              {"a" + euro + "b", 2, 1}, {"a" + euro + "b", 3, 1}, {"a" + euro + "b", 4, 4},

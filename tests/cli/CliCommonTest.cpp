@@ -26,8 +26,7 @@ TEST(CliArgs, SplitsValuesFlagsAndPositionalsOrNamesTheFault)
         {{"-f", "a.sdp", "--raw", "--group", "224.2.1.1", "--json"}, "", {"-f", "a.sdp"}, "224.2.1.1", true},
         {{"--", "x"}, "", {"--", "x"}, "-"},              // a bare "--" is no option
         {{"--group", "--raw"}, "", {}, "--raw"},          // a value is taken as it stands
-        {{"--group"}, "option --group needs a value", {}, "-"},
-        {{"x", "--rwa"}, "unknown option --rwa", {"x"}, "-"},
+        {{"--group"}, "option --group needs a value", {}, "-"}, {{"x", "--rwa"}, "unknown option --rwa", {"x"}, "-"},
         {{"--raw=1"}, "unknown option --raw=1", {}, "-"},
     };
     for (const Case& c : cases) {
@@ -43,10 +42,7 @@ TEST(CliArgs, SplitsValuesFlagsAndPositionalsOrNamesTheFault)
 
 TEST(CliArgs, NumbersOutsideTheirRangeAreRefused)
 {
-    struct Case {
-        QString text;
-        std::optional<long long> value;
-    };
+    struct Case { QString text; std::optional<long long> value; };
     const Case cases[] = {{"1", 1},           {"65535", 65535}, {"0", std::nullopt},   {"65536", std::nullopt},
                           {"-1", std::nullopt}, {"12x", std::nullopt}, {"", std::nullopt},
                           {"99999999999999999999", std::nullopt}};
@@ -88,8 +84,7 @@ TEST(KeyFile, FillsTheGroupsInOrderOrNamesTheBadLine)
     } cases[] = {
         {"10001\tkey only\n", ":1: expected ID<TAB>KEY<TAB>NAME"},
         {"10001\tk\tn\nabc\tk\tn\n", ":2: expected ID<TAB>KEY<TAB>NAME"},
-        {"-5\tk\tn\n", ":1: expected ID<TAB>KEY<TAB>NAME"},
-        {"2147483648\tk\tn\n", ":1: expected ID<TAB>KEY<TAB>NAME"},
+        {"-5\tk\tn\n", ":1: expected ID<TAB>KEY<TAB>NAME"}, {"2147483648\tk\tn\n", ":1: expected ID<TAB>KEY<TAB>NAME"},
         {hundredAndOne, ": more than 100 groups"},
     };
     for (const auto& c : cases) {

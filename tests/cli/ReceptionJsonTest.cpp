@@ -48,18 +48,15 @@ TEST(ReceptionJson, RtpFiguresWithTheMergedLossOnEachLeg)
     CSessionFigures s = PairSession();
     for (int leg = 0; leg < 2; ++leg) {
         const QJsonObject o = MediaFiguresToJson(s, s.media[size_t(leg)]);
-        EXPECT_EQ(o["state"].toString(), "receiving");
-        EXPECT_EQ(o["media_index"].toInt(), leg);
-        EXPECT_EQ(o["rtp"]["lost"].toInt(), 10);
-        EXPECT_TRUE(o["rtp"]["jitter_ms"].isNull());
-        EXPECT_EQ(o["rtp"]["ssrcs"].toArray().at(0).toString(), "0x00000abc");
-        EXPECT_EQ(o["redundant"]["other_leg"].toInt(), 1 - leg);
-        EXPECT_EQ(o["redundant"]["merged_lost"].toInt(), 0);
-        EXPECT_EQ(o["redundant"]["leg"].toString(), leg ? "B" : "A");
-        EXPECT_EQ(o["redundant"]["skew_ms"].toDouble(), 2.5);
-        EXPECT_EQ(o.contains("rtcp"), leg == 1);
-        EXPECT_FALSE(o.contains("mpeg_ts"));
-        EXPECT_FALSE(o.contains("note"));
+        const QJsonValue rtp = o["rtp"], pair = o["redundant"];
+        EXPECT_EQ(std::tuple(o["state"].toString().toStdString(), o["media_index"].toInt(), rtp["lost"].toInt(),
+                             rtp["jitter_ms"].isNull(), rtp["ssrcs"].toArray().at(0).toString().toStdString()),
+                  std::tuple("receiving", leg, 10, true, "0x00000abc"));
+        EXPECT_EQ(std::tuple(pair["other_leg"].toInt(), pair["merged_lost"].toInt(),
+                             pair["leg"].toString().toStdString(), pair["skew_ms"].toDouble()),
+                  std::tuple(1 - leg, 0, leg ? "B" : "A", 2.5));
+        EXPECT_EQ(std::tuple(o.contains("rtcp"), o.contains("mpeg_ts"), o.contains("note")),
+                  std::tuple(leg == 1, false, false));
     }
     EXPECT_EQ(MediaFiguresToText(s, s.media[1]),
               "media 1 video 239.2.0.1:5004 receiving packets 100 0.0 kbit/s (10 s: 0.0) lost 10/100 dup 0 late 0 "
@@ -89,14 +86,12 @@ TEST(ReceptionJson, RawTransportStreamAndWhatIsNotWatched)
     off.note = "limit of 8 groups reached";
     s.media.push_back(off);
     QJsonObject o = MediaFiguresToJson(s, s.media[0]);
-    EXPECT_FALSE(o.contains("rtp"));
-    EXPECT_EQ(o["mpeg_ts"].toObject()["continuity_errors"].toInt(), 2);
-    EXPECT_EQ(o["mpeg_ts"].toObject()["pids"].toArray().at(0)["pid"].toInt(), 256);
-    EXPECT_TRUE(o["ms_since_last_packet"].isNull());
-    EXPECT_EQ(o["state"].toString(), "silent");
+    const QJsonValue mpegTs = o["mpeg_ts"];
+    EXPECT_EQ(std::tuple(o.contains("rtp"), mpegTs["continuity_errors"].toInt(), mpegTs["pids"].toArray().at(0)["pid"].toInt(),
+                         o["ms_since_last_packet"].isNull(), o["state"].toString().toStdString()),
+              std::tuple(false, 2, 256, true, "silent"));
     o = MediaFiguresToJson(s, s.media[1]);
-    EXPECT_EQ(o["state"].toString(), "not watched");
-    EXPECT_EQ(o["note"].toString(), "limit of 8 groups reached");
+    EXPECT_EQ(o["state"].toString() + "|" + o["note"].toString(), "not watched|limit of 8 groups reached");
     EXPECT_EQ(MediaFiguresToText(s, s.media[1]), "media 1  :0 not watched (limit of 8 groups reached)");
 }
 
@@ -110,8 +105,7 @@ TEST(ReceptionJson, Ipv6GroupAndSenderStayReadable)
     m.senders = {"[fd78:70::1]:5004"};
     s.media.push_back(m);
     const QJsonObject o = MediaFiguresToJson(s, s.media[0]);
-    EXPECT_EQ(o["group"].toString(), "ff0e::77:1");
-    EXPECT_EQ(o["senders"].toArray().at(0).toString(), "[fd78:70::1]:5004");
+    EXPECT_EQ(o["group"].toString() + "|" + o["senders"].toArray().at(0).toString(), "ff0e::77:1|[fd78:70::1]:5004");
     EXPECT_EQ(MediaFiguresToText(s, s.media[0]).left(43), "media 0 audio [ff0e::77:1]:42100 silent pac");
 }
 

@@ -81,8 +81,7 @@ TEST_F(AdminScopeTest, ScopePageAddsEditsAndDeletesTheScopesDirectory)
     EXPECT_EQ(std::tuple(dir->name, dir->media[0].address, scopes.Entries()[0].name),
               std::tuple("Campus", "239.192.4.254", "Campus"));
     EXPECT_EQ(std::tuple(net.SocketOf(*dir)->group, net.sockets.size()), std::tuple(inet_addr("239.255.255.254"), 1u));
-    EXPECT_EQ(views.hints.size(), hints + 1);
-    EXPECT_EQ(views.hints.back().code, CViewHint::kListsChanged);
+    EXPECT_EQ(std::tuple(views.hints.size(), views.hints.back().code), std::tuple(hints + 1, CViewHint::kListsChanged));
 
     // A renamed directory is no longer the scope's; without one, only the
     // scope changes.
@@ -108,9 +107,9 @@ TEST_F(AdminScopeTest, ScopeDirectoriesHearBothGroupsFromStartAndCache)
     ASSERT_EQ(doc->MainList().Size(), 3u);
     EXPECT_EQ(SecondGroupOf(doc->MainList().Front()), 0u) << "224.2.127.254 is already the global scope's address";
     auto local = doc->MainList().FindById("12358");
-    EXPECT_EQ(net.SocketOf(*local)->group, inet_addr("239.255.255.254"));
-    EXPECT_EQ(SecondGroupOf(local), inet_addr("239.255.255.255"));
-    EXPECT_EQ(SecondGroupOf(doc->MainList().FindById("12359")), inet_addr("239.192.4.255"));
+    const auto other = doc->MainList().FindById("12359");
+    EXPECT_EQ(std::tuple(net.SocketOf(*local)->group, SecondGroupOf(local), SecondGroupOf(other)),
+              std::tuple(inet_addr("239.255.255.254"), inet_addr("239.255.255.255"), inet_addr("239.192.4.255")));
     // Someone else's directory on a scope's group names its own address only.
     EXPECT_EQ(SecondGroupOf(AddDirectory("77", "239.255.255.254")), 0u);
     // Own sessions go out on the SAP group.

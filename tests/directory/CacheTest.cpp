@@ -241,10 +241,9 @@ TEST_F(CacheTest, DeepestTreeTheStoreHoldsIsReadBack)
     EXPECT_TRUE(next->OnNewDocument() && prompter.shown.empty());
     ASSERT_TRUE(fs::exists(dir / "Talmira.cache"));
     // The folders and the TTL Scope directory, without the loop.
-    EXPECT_EQ(next->MainList().Size(), 2u);
-    EXPECT_EQ(Depth(next->MainList()), CSessionStore::kMaxDirectoryDepth);
+    EXPECT_EQ(std::tuple(next->MainList().Size(), Depth(next->MainList()), net.sockets.size() - opened),
+              std::tuple(2u, CSessionStore::kMaxDirectoryDepth, CSessionStore::kMaxDirectoryDepth + 1u));
     EXPECT_EQ(next->MainList().Front()->links->children->FindById("77"), nullptr);
-    EXPECT_EQ(net.sockets.size() - opened, CSessionStore::kMaxDirectoryDepth + 1u);
 }
 
 TEST_F(CacheTest, FirstStartLoadsCacheThenTtlScopeThenScopes)
@@ -295,8 +294,9 @@ TEST_F(CacheTest, FirstStartLoadsCacheThenTtlScopeThenScopes)
         d = sub;
     }
     ASSERT_TRUE(main.FindById("12358") && main.FindById("12359"));
-    EXPECT_EQ(socket(main.FindById("12358")), std::tuple(inet_addr("239.255.255.254"), 9875, 15));
-    EXPECT_EQ(socket(main.FindById("12359")), std::tuple(inet_addr("239.192.4.254"), 9876, 63));
+    EXPECT_EQ(std::tuple(socket(main.FindById("12358")), socket(main.FindById("12359"))),
+              std::tuple(std::tuple(inet_addr("239.255.255.254"), 9875, 15),
+                         std::tuple(inet_addr("239.192.4.254"), 9876, 63)));
 
     // Later initialisations load and add nothing.
     EXPECT_TRUE(next->OnNewDocument());

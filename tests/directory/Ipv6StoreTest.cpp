@@ -43,6 +43,13 @@ TEST_F(Ipv6StoreTest, StartAddsTheFourScopesOnTheirGroupsOnlyWhenIpv6IsOn)
     auto off = Restart(false);
     ASSERT_TRUE(off->OnNewDocument());
     EXPECT_THAT(Names(off->MainList()), testing::ElementsAre("TTL Scope"));
+    // On, but without IPv6 sockets: listed, unheard.
+    net.hasIpv6 = false;
+    const size_t before = net.sockets.size();
+    auto unheard = Restart(true);
+    ASSERT_TRUE(unheard->OnNewDocument());
+    EXPECT_EQ(std::tuple(unheard->MainList().Size(), net.sockets.size() - before), std::tuple(5u, 1u));
+    EXPECT_FALSE(FindScopeDirectory(*unheard, "IPv6 Link")->links->directoryReceiver);
 }
 
 TEST_F(Ipv6StoreTest, OwnSessionInAnIpv6DirectoryGoesOutWithTheIpv6Header)
@@ -59,8 +66,7 @@ TEST_F(Ipv6StoreTest, OwnSessionInAnIpv6DirectoryGoesOutWithTheIpv6Header)
     const auto& d = net.sent[0];
     EXPECT_EQ(d.Flags(), sap::kFlagAnnounce | sap::kFlagAddressType);
     EXPECT_EQ(d.datagram.substr(4, 16), std::string(reinterpret_cast<const char*>(net.source6.data()), 16));
-    std::string text;
-    own->WriteSdp(text);
+    const std::string text = WrittenSdp(*own);
     EXPECT_EQ(d.Payload(), text);
     EXPECT_EQ(own->announcedFrom, sap::OriginKey(net.source6));
 
@@ -73,8 +79,8 @@ TEST_F(Ipv6StoreTest, OwnSessionInAnIpv6DirectoryGoesOutWithTheIpv6Header)
     EXPECT_EQ(own->lastHeard, sentAt);
     EXPECT_EQ(doc->RemoveSession(own), 1);
     ASSERT_EQ(net.sent.size(), 2u);
-    EXPECT_EQ(net.sent[1].Flags(), sap::kFlagDelete | sap::kFlagAddressType);
-    EXPECT_EQ(net.sent[1].Payload(), text);
+    EXPECT_EQ(std::tuple(net.sent[1].Flags(), net.sent[1].Payload()),
+              std::tuple(sap::kFlagDelete | sap::kFlagAddressType, text));
 }
 
 TEST_F(Ipv6StoreTest, HeardIpv6DirectoriesNestAndTheCacheKeepsThemWithoutAFormatChange)
@@ -103,8 +109,8 @@ TEST_F(Ipv6StoreTest, HeardIpv6DirectoriesNestAndTheCacheKeepsThemWithoutAFormat
     doc->OnSapMessage(ESapAction::Announce, t.Parse(v6dir.substr(0, v6dir.find("c=")) + "c=IN IP6 ff15::3:7ffe\n"), site);
     ASSERT_EQ(site->links->children->FindById("900"), campus);
     EXPECT_FALSE(net.sockets[net.sockets.size() - 2]->open);
-    EXPECT_EQ(Group(*net.sockets.back()), "ff15::3:7ffe");
-    EXPECT_EQ(net.sockets.back()->directory.lock(), campus);
+    EXPECT_EQ(std::tuple(Group(*net.sockets.back()), net.sockets.back()->directory.lock()),
+              std::tuple("ff15::3:7ffe", campus));
     doc->OnSapMessage(ESapAction::Announce, t.Parse(v6dir), site);
 
     // The IPv6 directories store group 0 and name their group in their own
@@ -122,9 +128,7 @@ TEST_F(Ipv6StoreTest, HeardIpv6DirectoriesNestAndTheCacheKeepsThemWithoutAFormat
     ASSERT_TRUE(campus2 && talk);
     EXPECT_EQ(Group(*net.SocketOf(*campus2)), "ff15::2:7ffe");
     EXPECT_EQ(std::tuple(std::string(talk->media[0].address), talk->media[0].addressCount), std::tuple("ff15::77", 2));
-    std::string written;
-    talk->WriteSdp(written);
-    EXPECT_NE(written.find("c=IN IP6 ff15::77/2\r\n"), std::string::npos);
+    EXPECT_NE(WrittenSdp(*talk).find("c=IN IP6 ff15::77/2\r\n"), std::string::npos);
     EXPECT_GT(net.sockets.size(), opened);
 
     // A start without IPv6 drops the IPv6 scope directories the cache holds.
@@ -132,16 +136,6 @@ TEST_F(Ipv6StoreTest, HeardIpv6DirectoriesNestAndTheCacheKeepsThemWithoutAFormat
     auto without = Restart(false);
     ASSERT_TRUE(without->OnNewDocument());
     EXPECT_THAT(Names(without->MainList()), testing::ElementsAre("TTL Scope"));
-}
-
-TEST_F(Ipv6StoreTest, WithoutIpv6SocketsTheDirectoriesAreListedUnheard)
-{
-    net.hasIpv6 = false;
-    doc->SetIpv6Scopes(true);
-    ASSERT_TRUE(doc->OnNewDocument());
-    EXPECT_EQ(doc->MainList().Size(), 5u);
-    EXPECT_EQ(net.sockets.size(), 1u);
-    EXPECT_FALSE(FindScopeDirectory(*doc, "IPv6 Link")->links->directoryReceiver);
 }
 
 } // namespace

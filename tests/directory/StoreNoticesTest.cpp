@@ -42,8 +42,7 @@ TEST_F(StoreNoticesTest, RefreshThatChangesWhatIsShownIsAnnounced)
         void (*edit)(CSDPObject&);
         bool news;
     } cases[] = {
-        {"nothing", [](CSDPObject&) {}, false},
-        {"origin version", [](CSDPObject& r) { r.originVersion = "9"; }, false},
+        {"nothing", [](CSDPObject&) {}, false}, {"origin version", [](CSDPObject& r) { r.originVersion = "9"; }, false},
         {"name", [](CSDPObject& r) { r.name = "New"; }, true},
         {"information", [](CSDPObject& r) { r.information = "More"; }, true},
         {"a media section", [](CSDPObject& r) { r.media.emplace_back().media = "video"; }, true},

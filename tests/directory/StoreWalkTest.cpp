@@ -6,6 +6,8 @@
 #include "sap/EncryptionGroups.h"
 #include "sap/SapCodec.h"
 
+#include <tuple>
+
 namespace {
 
 // One store with its fakes; `skips` off makes it the reference.
@@ -65,13 +67,11 @@ TEST(StoreWalk, SkippingWalkMatchesTheFullWalkSecondBySecond)
     // Mixed schedules: permanent, one-off, repeating with several offsets,
     // own sessions, Auto Start, bands that shift as sessions come and go.
     const std::vector<std::tuple<std::string, bool, bool>> sessions = {
-        {Timed("100", "0 0"), false, false},
-        {Timed("101", ntp(500) + " " + ntp(1500)), false, false},
+        {Timed("100", "0 0"), false, false}, {Timed("101", ntp(500) + " " + ntp(1500)), false, false},
         {Timed("102", ntp(-100) + " " + ntp(4000), "600 60 0 200"), false, false},
         {Timed("103", ntp(50) + " 0", "900 120 0 30 450"), false, true},
         {Timed("104", ntp(-86400) + " 0", "3600 1800 0", 15), false, false},
-        {Timed("105", "0 0", "", 15, 900), true, false},
-        {Timed("106", ntp(2000) + " " + ntp(2600)), true, false},
+        {Timed("105", "0 0", "", 15, 900), true, false}, {Timed("106", ntp(2000) + " " + ntp(2600)), true, false},
         {Timed("107", ntp(3000) + " 0", "700 100 0"), false, true},
         {Timed("108", ntp(-10) + " " + ntp(-5)), false, false},
         {Timed("109", ntp(100) + " " + ntp(6000), "1000 0 0 999"), false, false},
@@ -139,8 +139,7 @@ TEST(StoreWalk, UnchangedRepeatOnlyRenewsTheLastHeardTime)
     // A changed text refreshes every field, and its hash is the one known now.
     w.t.clock.Advance(60);
     EXPECT_EQ(w.Hear(changed), 0);
-    EXPECT_EQ(stored->times[0].stop, "1");
-    EXPECT_EQ(stored->media[0].extras->toolChoice, "chosen");
+    EXPECT_EQ(stored->times[0].stop + "|" + stored->media[0].extras->toolChoice, "1|chosen");
     EXPECT_FALSE(w.doc->RefreshRepeat(text, hash, w.dir));
     EXPECT_TRUE(w.doc->RefreshRepeat(changed, sap::TextHash(changed), w.dir));
 }
@@ -158,14 +157,12 @@ TEST(StoreWalk, DecodingAKnownRepeatSkipsTheParser)
         origin = o;
         return h == sap::TextHash(text);
     });
-    EXPECT_EQ(seen, text);
-    EXPECT_EQ(origin, "10.0.0.1");
-    EXPECT_EQ(known.action, ESapAction::Announce);
+    EXPECT_EQ(std::tie(seen, origin, known.action), std::tuple(text, "10.0.0.1", ESapAction::Announce));
     EXPECT_EQ(known.record, nullptr);
     const CSapMessage fresh = DecodeSapDatagram(datagram, groups, t.env, [](std::string_view, uint64_t, std::string_view) { return false; });
     ASSERT_NE(fresh.record, nullptr);
-    EXPECT_EQ(fresh.record->sourceHash, sap::TextHash(text));
-    EXPECT_EQ(fresh.record->announcedFrom, sap::OriginKey("10.0.0.1"));
+    EXPECT_EQ(std::tuple(fresh.record->sourceHash, fresh.record->announcedFrom),
+              std::tuple(sap::TextHash(text), sap::OriginKey("10.0.0.1")));
 
 }
 

@@ -81,18 +81,15 @@ TEST(SapCodec, Datagrams)
         ESapAction action;
         std::string text; // checked unless dropped
     } cases[] = {
-        {"announcement", Header(0x20) + kSdp, kAnnounce, kSdp},
-        {"deletion", Header(0x24) + kSdp, kDelete, kSdp},
+        {"announcement", Header(0x20) + kSdp, kAnnounce, kSdp}, {"deletion", Header(0x24) + kSdp, kDelete, kSdp},
         {"IPv6 origin", Header6(0x30) + kSdp, kAnnounce, kSdp},
         {"IPv6 origin, deletion", Header6(0x34) + kSdp, kDelete, kSdp},
         {"IPv6 origin, reserved bit", Header6(0x38) + kSdp, kDelete, kSdp},
         {"IPv6 origin, authentication", Header6(0x30, 1) + "ABCD" + kSdp, kAnnounce, kSdp},
         {"IPv6 origin, payload type", Header6(0x30) + std::string("application/sdp\0", 16) + kSdp, kAnnounce, kSdp},
         {"IPv6 origin cut short", Header6(0x30).substr(0, 19), kDrop, ""},
-        {"IPv6 header only", Header6(0x34), kDelete, ""},
-        {"reserved bit deletes", Header(0x28) + kSdp, kDelete, kSdp},
-        {"empty", "", kDrop, ""},
-        {"short header", Header(0x20).substr(0, 7), kDrop, ""},
+        {"IPv6 header only", Header6(0x34), kDelete, ""}, {"reserved bit deletes", Header(0x28) + kSdp, kDelete, kSdp},
+        {"empty", "", kDrop, ""}, {"short header", Header(0x20).substr(0, 7), kDrop, ""},
         {"header only", Header(0x20), kAnnounce, ""},
         {"authentication skipped", Header(0x20, 2) + "ABCDEFGH" + kSdp, kAnnounce, kSdp},
         {"authentication has no effect", Header(0x20, 2) + "v=0\ns=no" + kSdp, kAnnounce, kSdp},
@@ -206,13 +203,8 @@ TEST(SapCodec, TextsThatDescribeNoSessionAreDropped)
     CTestEnv t;
     CEncryptionGroups groups;
     const std::pair<std::string, bool> texts[] = {
-        {"", false},
-        {"s=name only\n", false},
-        {"v=0\ns=no origin\n", false},
-        {"v=1\no=- 1 1 IN IP4 h\n", false},
-        {"o=- 1 1 IN IP4 h\nv=0\n", false},
-        {"v=0\no=-\n", false},
-        {"v=0\r\no=- 1 1 IN IP4 h\r\n", true},
+        {"", false}, {"s=name only\n", false}, {"v=0\ns=no origin\n", false}, {"v=1\no=- 1 1 IN IP4 h\n", false},
+        {"o=- 1 1 IN IP4 h\nv=0\n", false}, {"v=0\no=-\n", false}, {"v=0\r\no=- 1 1 IN IP4 h\r\n", true},
         {"junk before v=0\no=x 9 1 IN IP4 h\n", true},
     };
     for (const auto& [text, session] : texts) {
@@ -241,10 +233,8 @@ TEST(SapCodec, OriginAddressText)
 {
     CEncryptionGroups groups;
     const std::pair<std::string, std::string> cases[] = {
-        {std::string("\0\0\0\0", 4), "0.0.0.0"},
-        {"\xff\xff\xff\xff", "255.255.255.255"},
-        {std::string("\x64\x0a\x09\0", 4), "100.10.9.0"},
-        {"\xc0\xa8\x63\xc7", "192.168.99.199"},
+        {std::string("\0\0\0\0", 4), "0.0.0.0"}, {"\xff\xff\xff\xff", "255.255.255.255"},
+        {std::string("\x64\x0a\x09\0", 4), "100.10.9.0"}, {"\xc0\xa8\x63\xc7", "192.168.99.199"},
     };
     for (const auto& [bytes, text] : cases)
         EXPECT_EQ(UnwrapSapDatagram(std::string("\x20\0\0\0", 4) + bytes + kSdp, groups).origin, text);
@@ -297,14 +287,8 @@ TEST(SapCodec, OriginSessionIdIsReadWithoutParsing)
         {"v=0\no=alice 2890844526 1 IN IP4 h\ns=x", "2890844526"},
         {"junk v=0\r\no=alice 2890844526 1 IN IP4 h\r\ns=x", "2890844526"},
         {"v=0\no=a-rather-long\tuser\x01name 123456789012345678", "123456789012345678"},
-        {"v=0\no=u\xE9\xFF 42\r", "42"},
-        {"v=0\no=alice\r 77 1", ""},
-        {"v=0\no=alice 77\n 1", "77"},
-        {"v=0\no=alice", ""},
-        {"o=alice 1\nv=0\n", ""},
-        {"v=0\ns=no origin\n", ""},
-        {"", ""},
-        {"v", ""},
+        {"v=0\no=u\xE9\xFF 42\r", "42"}, {"v=0\no=alice\r 77 1", ""}, {"v=0\no=alice 77\n 1", "77"},
+        {"v=0\no=alice", ""}, {"o=alice 1\nv=0\n", ""}, {"v=0\ns=no origin\n", ""}, {"", ""}, {"v", ""},
     };
     for (const auto& [text, id] : cases)
         EXPECT_EQ(sap::OriginSessionIdOf(text), id) << text;

@@ -8,13 +8,6 @@
 
 namespace {
 
-std::string Written(CSDPObject& r)
-{
-    std::string out;
-    r.WriteSdp(out);
-    return out;
-}
-
 const std::string kHead = "v=0\no=- 7 1 IN IP6 2001:db8::7\ns=Six\n";
 
 TEST(Ipv6Sdp, AddressCountTtlAndTheWrittenConnection)
@@ -43,10 +36,10 @@ TEST(Ipv6Sdp, AddressCountTtlAndTheWrittenConnection)
         const CSDPMedia& m = r->media[0];
         EXPECT_EQ(std::tuple(std::string(m.address), m.ttl, m.addressCount), std::tuple(row.address, row.ttl, row.count))
             << row.what;
-        const std::string out = Written(*r);
+        const std::string out = WrittenSdp(*r);
         EXPECT_NE(out.find(row.written), std::string::npos) << row.what << "\n" << out;
         // Written and read again, the text comes back the same.
-        EXPECT_EQ(Written(*t.Parse(out)), out) << row.what;
+        EXPECT_EQ(WrittenSdp(*t.Parse(out)), out) << row.what;
     }
 }
 

@@ -7,6 +7,8 @@
 
 #include <arpa/inet.h>
 
+#include <tuple>
+
 namespace {
 
 TEST(SdpParser, FieldsWithEitherLineEnd)
@@ -19,9 +21,8 @@ TEST(SdpParser, FieldsWithEitherLineEnd)
     CTestEnv t;
     for (const std::string& text : {lf, crlf, std::string("v=0\ns=one\nu=http://x\r\ne=mail\n")}) {
         auto r = t.Parse(text);
-        EXPECT_EQ(r->uri, "http://x");
-        EXPECT_EQ(r->email, "mail");
-        EXPECT_EQ(r->sourceLength, static_cast<int>(text.size()));
+        EXPECT_EQ(std::tuple(std::string(r->uri), std::string(r->email), r->sourceLength),
+                  std::tuple("http://x", "mail", static_cast<int>(text.size())));
     }
     auto r = t.Parse(crlf);
     const std::vector<std::string> fields = {r->originUser, r->originSessionId, r->originVersion, r->originNetworkType,
@@ -65,23 +66,6 @@ TEST(SdpParser, MediaConnections)
               (std::vector<std::string>{"IN|IP6|ff15::1|ff15::1|127|1|N/A", "ATM|IP4|||127|1|N/A"}));
 }
 
-TEST(PayloadNames, EveryStaticNumber)
-{
-    const char* const names[] = {"PCMU", "1016", "G721", "GSM", "unassigned", "DVI4", "DVI4", "LPC", "PCMA",
-                                 "G722", "L16", "L16", "unassigned", "unassigned", "MPA", "G728", "unassigned",
-                                 "unassigned", "unassigned", "unassigned", "unassigned", "unassigned",
-                                 "unassigned", "unassigned", "unassigned", "cellb", "jpeg", "unassigned", "nv",
-                                 "unassigned", "unassigned", "h261", "MPV", "MP2T", "H263"};
-    static_assert(std::size(names) == kHighestStaticPayload + 1);
-    for (int n = 0; n <= kHighestStaticPayload; ++n) {
-        EXPECT_STREQ(StaticPayloadType(n).name, names[n]) << n;
-        CSDPMedia m;
-        m.formatList = std::to_string(n);
-        NamePayloads(m);
-        EXPECT_EQ(PayloadsOf(m), (std::vector<CPayload>{{n, names[n]}}));
-    }
-}
-
 TEST(PayloadNames, FormatListsAndRtpmap)
 {
     const struct {
@@ -89,14 +73,18 @@ TEST(PayloadNames, FormatListsAndRtpmap)
         std::vector<std::string> attributes;
         std::vector<CPayload> payloads;
     } cases[] = {
+        // The static numbers' names, ten at most.
         {"0 1 2 3 4 5 6 7 8 9 10", {}, {{0, "PCMU"}, {1, "1016"}, {2, "G721"}, {3, "GSM"}, {4, "unassigned"},
                                         {5, "DVI4"}, {6, "DVI4"}, {7, "LPC"}, {8, "PCMA"}, {9, "G722"}}},
-        {"", {}, {}},
-        {"35 -1", {"rtpmap:-1 neg/1"}, {{35, ""}, {-1, "neg"}}},
+        {"10 11 12 14 15 16 25 26 27 28", {}, {{10, "L16"}, {11, "L16"}, {12, "unassigned"}, {14, "MPA"}, {15, "G728"},
+                                               {16, "unassigned"}, {25, "cellb"}, {26, "jpeg"}, {27, "unassigned"},
+                                               {28, "nv"}}},
+        {"24 29 31 32 33 34 35", {}, {{24, "unassigned"}, {29, "unassigned"}, {31, "h261"}, {32, "MPV"},
+                                      {33, "MP2T"}, {34, "H263"}, {35, ""}}},
+        {"", {}, {}}, {"35 -1", {"rtpmap:-1 neg/1"}, {{35, ""}, {-1, "neg"}}},
         {"96", {"rtpmap:96 H263/90000"}, {{96, "H263"}}},
         {"97", {"rtpmap:970 wrong/1", "x rtpmap:97 opus/48000/2"}, {{97, "opus"}}},
-        {"9", {"rtpmap:96 H263/90000", "rtpmap:9  G722/8000"}, {{9, "G722"}}},
-        {"100", {"rtpmap:100"}, {{100, ""}}},
+        {"9", {"rtpmap:96 H263/90000", "rtpmap:9  G722/8000"}, {{9, "G722"}}}, {"100", {"rtpmap:100"}, {{100, ""}}},
     };
     for (const auto& c : cases) {
         CSDPMedia m;
@@ -131,13 +119,9 @@ TEST(SdpParser, Repeats)
 TEST(SdpParser, SessionTypes)
 {
     const std::pair<const char*, int> cases[] = { // lines, session type
-        {"", kTypeUnknown},
-        {"a=type:meeting\na=type:test\n", kTypeTest},
-        {"a=type:test\na=type:Meeting\n", kTypeUnknown},
-        {"a=type:broadcast\na=tool:x\n", kTypeBroadcast},
-        {"a=xtype:H332\n", kTypeH332},
-        {"a=type:moderated\n", kTypeModerated},
-        {"a=type:meeting\n", kTypeMeeting},
+        {"", kTypeUnknown}, {"a=type:meeting\na=type:test\n", kTypeTest},
+        {"a=type:test\na=type:Meeting\n", kTypeUnknown}, {"a=type:broadcast\na=tool:x\n", kTypeBroadcast},
+        {"a=xtype:H332\n", kTypeH332}, {"a=type:moderated\n", kTypeModerated}, {"a=type:meeting\n", kTypeMeeting},
         {"m=audio 1 RTP/AVP 0\na=type:test\n", kTypeUnknown}, // media attributes do not count
         {"a=type:meeting\nm=DIRECTORY 9875 SAP/SDP 14\n", kTypeDirectory},
     };
@@ -145,9 +129,8 @@ TEST(SdpParser, SessionTypes)
     for (const auto& [lines, type] : cases)
         EXPECT_EQ(t.Parse(std::string("v=0\n") + lines)->sessionType, type) << lines;
     auto dir = t.Parse("v=0\nm=directory 9875 SAP/SDP 14\nc=IN IP4 239.255.255.255/15\n");
-    EXPECT_EQ(dir->links->directoryGroup, inet_addr("239.255.255.255"));
-    EXPECT_EQ(dir->links->directoryPort, 9875);
-    EXPECT_EQ(dir->links->directoryTtl, 15);
+    EXPECT_EQ(std::tuple(dir->links->directoryGroup, dir->links->directoryPort, dir->links->directoryTtl),
+              std::tuple(inet_addr("239.255.255.255"), uint16_t{9875}, 15));
 }
 
 TEST(SdpParser, TokensBandwidthAndKeys)
@@ -168,10 +151,8 @@ TEST(SdpParser, LenientOnOddTexts)
 {
     CTestEnv t;
     auto none = t.Parse("s=No version here\nm=audio 1 RTP/AVP 0\n");
-    EXPECT_EQ(none->name, "");
-    EXPECT_TRUE(none->media.empty());
-    EXPECT_EQ(t.Parse("")->sourceLength, 0);
-    EXPECT_EQ(t.Parse("garbage v=2")->version, 2);
+    EXPECT_TRUE(none->name.empty() && none->media.empty());
+    EXPECT_EQ(std::tuple(t.Parse("")->sourceLength, t.Parse("garbage v=2")->version), std::tuple(0, 2));
     auto stray = t.Parse("junk\r\nv=0\r\nno equals here\r\nxs=Stray\r\nm=audio\r\nZ=ignored\r\n");
     EXPECT_EQ(stray->name, "Stray");
     ASSERT_EQ(stray->media.size(), 1u);
@@ -182,9 +163,7 @@ TEST(SdpParser, LenientOnOddTexts)
     EXPECT_EQ(nul->sourceLength, 12);
     // Lines in any order; i= belongs to the media above it.
     auto late = t.Parse("v=0\nm=audio 1 RTP/AVP 0\ns=Late name\ni=media info\n");
-    EXPECT_EQ(late->name, "Late name");
-    EXPECT_EQ(late->information, "");
-    EXPECT_EQ(late->media[0].information, "media info");
+    EXPECT_EQ(late->name + "|" + late->information + "|" + late->media[0].information, "Late name||media info");
 }
 
 TEST(SdpParser, ValuesAreCutAt999Bytes)
@@ -192,22 +171,14 @@ TEST(SdpParser, ValuesAreCutAt999Bytes)
     CTestEnv t;
     auto r = t.Parse("v=0\ns=" + std::string(5000, 'n') + "\nc=IN IP4 " + std::string(2000, '1') + "\na="
                      + std::string(1500, 'a') + "\ne=last\n");
-    EXPECT_EQ(r->name.size(), 999u);
-    EXPECT_EQ(r->connectionAddress.size(), 999u - 7u);
-    EXPECT_EQ(r->attributes[0].size(), 999u);
+    EXPECT_EQ(std::tuple(r->name.size(), r->connectionAddress.size(), r->attributes[0].size()),
+              std::tuple(999u, 999u - 7u, 999u));
     EXPECT_EQ(r->email, "last") << "the line after a long value is read normally";
-    // Never inside a UTF-8 character: 2-byte and 4-byte ones across the cut,
-    // one ending right at it, and bytes that are no UTF-8 at all.
-    std::string emoji;
+    // Never inside a UTF-8 character (where a cut falls: Utf8CutPoint's test).
+    std::string emoji = "x";
     for (int i = 0; i < 400; ++i)
         emoji += "\xf0\x9f\x98\x80";
-    const std::pair<std::string, size_t> cases[] = {
-        {std::string(1000, 'a'), 999}, {"x" + emoji, 997}, {emoji, 996}, {std::string(1000, '\xe9'), 999},
-        {[] { std::string e; for (int i = 0; i < 600; ++i) e += "\xc3\xa9"; return e; }(), 998},
-        {"abc" + emoji, 999}, {std::string(998, 'a') + "\x80\x80", 999},
-    };
-    for (const auto& [name, kept] : cases)
-        EXPECT_EQ(t.Parse("v=0\ns=" + name + "\n")->name.size(), kept) << name.substr(0, 8);
+    EXPECT_EQ(t.Parse("v=0\ns=" + emoji + "\n")->name.size(), 997u);
 }
 
 TEST(SdpParser, UsedAddressesRecordTheLatestEnd)

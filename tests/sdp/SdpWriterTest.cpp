@@ -28,10 +28,7 @@ std::string Crlf(std::string_view lf)
 
 const std::string kHead = "v=0\no=- 1 1 IN IP4 h\ns=x\n";
 
-const struct WriterCase {
-    const char* what;
-    std::string in, out;
-} kParsedTexts[] = {
+const struct WriterCase { const char* what; std::string in, out; } kParsedTexts[] = {
     {"the documented minimal session",
      "v=0\r\no=- 1 2 IN IP4 10.0.0.1\r\ns=Talk\r\nc=IN IP4 224.2.1.1/127\r\nt=0 0\r\na=type:meeting\r\n"
      "m=audio 3456 RTP/AVP 0\r\n",

@@ -18,6 +18,14 @@ struct CTestEnv {
     std::shared_ptr<CSDPObject> Parse(std::string_view text) { return CSDPObject::FromText(text, env); }
 };
 
+// The record's text as the writer gives it.
+inline std::string WrittenSdp(CSDPObject& r)
+{
+    std::string out;
+    r.WriteSdp(out);
+    return out;
+}
+
 inline std::string ReadTestFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

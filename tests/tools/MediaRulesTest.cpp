@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace mediarules;
 using Texts = std::vector<std::string>;
 
@@ -101,22 +103,13 @@ TEST(MediaRules, EachAttributeIsCarriedOnce)
     EXPECT_EQ(entry.attributes, (Texts{"framerate:25", "quality:high", "rate"}));
 }
 
-struct PortCase {
-    const char* media;
-    int draw;
-    int port;
-};
-
-class MediaPorts : public ::testing::TestWithParam<PortCase> {};
-
-TEST_P(MediaPorts, ByMediaKind)
+TEST(MediaRules, PortsByMediaKind)
 {
-    EXPECT_EQ(ProposePort(GetParam().media, GetParam().draw), GetParam().port);
+    const std::tuple<const char*, int, int> cases[] = { // media, draw, port
+        {"audio", 0, 16384},      {"audio", 32767, 32766},     {"audio", 1, 16384},     {"whiteboard", 32767, 49151},
+        {"whiteboard", 1, 32769}, {"video", 32767, 65534},     {"video", 3, 49154},     {"directory", 32767, 65535},
+        {"Audio", 1, 49153},
+    };
+    for (const auto& [media, draw, port] : cases)
+        EXPECT_EQ(ProposePort(media, draw), port) << media << " " << draw;
 }
-
-INSTANTIATE_TEST_SUITE_P(MediaRules, MediaPorts,
-                         ::testing::Values(PortCase{"audio", 0, 16384}, PortCase{"audio", 32767, 32766},
-                                           PortCase{"audio", 1, 16384}, PortCase{"whiteboard", 32767, 49151},
-                                           PortCase{"whiteboard", 1, 32769}, PortCase{"video", 32767, 65534},
-                                           PortCase{"video", 3, 49154}, PortCase{"directory", 32767, 65535},
-                                           PortCase{"Audio", 1, 49153}));

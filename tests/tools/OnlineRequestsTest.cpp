@@ -30,7 +30,7 @@ TEST(OnlineRequestsTest, BuildsTheThreeLookups)
         EXPECT_FALSE(LookupUrl(bad, "/x")) << bad;
 }
 
-TEST(OnlineRequestsTest, ReadsJoinedAndPluginReplies)
+TEST(OnlineRequestsTest, ReadsRepliesDatesDownloadNamesAndPluginTexts)
 {
     EXPECT_EQ(JoinedReply("http://a/\r\nb.exe\n"), "http://a/b.exe");
     EXPECT_EQ(JoinedReply(""), "");
@@ -40,34 +40,22 @@ TEST(OnlineRequestsTest, ReadsJoinedAndPluginReplies)
     ASSERT_EQ(plugins.size(), 3u); // the empty and the short line are skipped
     EXPECT_EQ(plugins[0].name + " " + plugins[0].url + " " + plugins[0].description + " " + plugins[0].date,
               "One http://h/p1 First 1/2/99");
-    EXPECT_EQ(plugins[1].date, "12/31/2001|extra"); // the date runs to the end of the line
-    EXPECT_EQ(plugins[2].name, "");
-}
-
-TEST(OnlineRequestsTest, ComparesDates)
-{
+    EXPECT_EQ(plugins[1].date + "|" + plugins[2].name, "12/31/2001|extra|"); // the date runs to the end of the line
     EXPECT_EQ(ParseOnlineDate("2/3/99"), (COnlineDate{1999, 2, 3}));
     EXPECT_EQ(ParseOnlineDate(""), (COnlineDate{1971, 1, 1}));
     EXPECT_EQ(ParseOnlineDate("2026-12-06"), (COnlineDate{2026, 12, 6}));
     for (const char* bad : {"2/3", "a/b/c", "1/2/3/4", "12345678901/1/1"})
         EXPECT_FALSE(ParseOnlineDate(bad)) << bad;
-    EXPECT_FALSE(IsNewerPlugin("2/3/99", "2/3/1999"));
-    EXPECT_TRUE(IsNewerPlugin("2/4/99", "1999-02-03"));
-    EXPECT_FALSE(IsNewerPlugin("", "1/1/71"));
-    EXPECT_TRUE(IsNewerPlugin("soon", "1/1/71")); // unreadable: offered, the user decides
-}
-
-TEST(OnlineRequestsTest, TakesOnlyPlainFileNamesFromUrls)
-{
+    // An unreadable date is offered: the user decides.
+    EXPECT_EQ((std::vector<bool>{IsNewerPlugin("2/3/99", "2/3/1999"), IsNewerPlugin("2/4/99", "1999-02-03"),
+                                 IsNewerPlugin("", "1/1/71"), IsNewerPlugin("soon", "1/1/71")}),
+              (std::vector<bool>{false, true, false, true}));
     EXPECT_EQ(FileNameFromUrl("http://h/dir/rev2.plugin.x"), "rev2.plugin.x");
     EXPECT_EQ(FileNameFromUrl("http://h/get/setup.bin?v=2#top"), "setup.bin");
     for (const char* bad : {"http://h/dir/", "http://h/..", "http://h/.", "http://host", "no-scheme/x",
                             "http://h/a\\b", "http://h/a\tb"})
         EXPECT_FALSE(FileNameFromUrl(bad)) << bad;
-}
-
-TEST(OnlineRequestsTest, ChecksDownloadedPluginsWithTheReader)
-{
+    // Downloaded plug-ins are checked with the reader.
     const std::string good = PluginFileText("media: audio\nproto: RTP/AVP\ntool: t\n");
     EXPECT_EQ(good, "media: audio\r\nproto: RTP/AVP\r\ntool: t\r\n");
     EXPECT_TRUE(CheckPluginFile("rev2.plugin.t.audio", good));
@@ -81,10 +69,7 @@ TEST(OnlineRequestsTest, ChecksDownloadedPluginsWithTheReader)
 // Answers each GET from a script, in order, and records the URLs.
 class CScriptedTransport final : public OnlineTransport {
 public:
-    struct Answer {
-        EOnlineStatus status;
-        std::string body;
-    };
+    struct Answer { EOnlineStatus status; std::string body; };
     COnlineReply Get(const std::string& url, const COnlineLimits& limits, const BodySink& sink) override
     {
         urls.push_back(url);

@@ -82,9 +82,7 @@ std::string ParseFiles(std::string_view text)
 TEST(PluginGrammar, Table)
 {
     const std::string longText(CPluginParser::kMaxLinePiece - 13, 'x');
-    const struct {
-        std::string text, dump;
-    } cases[] = {
+    const struct { std::string text, dump; } cases[] = {
         // Nested blocks; trailing blanks stay, a comment is cut but the blank before it stays.
         {"media: video\nproto: RTP/AVP\nprotoname: RTP\ntool: viewer\ntoolname: The Viewer\n"
          "description: plays video   \ndate: 2026-01-02\ncreate: yes\n"
@@ -99,13 +97,10 @@ TEST(PluginGrammar, Table)
         {"description: accepts fmt: 96\nmedia: audio tool: player\nxxtoolname:  Player X\n",
          " media[audio tool: player] toolname[Player X] fmt(96)"},
         // Any text holding "no" clears the create flag; a later line decides again.
-        {"create: no\n", " nocreate"},
-        {"create: none\n", " nocreate"},
-        {"create: no\ncreate: yes\n", ""},
+        {"create: no\n", " nocreate"}, {"create: none\n", " nocreate"}, {"create: no\ncreate: yes\n", ""},
         // Any other line in a format block, an empty or comment-only one too, closes every block.
         {"fmt: 0\n{\nfmtname: PCMU\n\nattr: rate\n}\nflags: -x\n", " fmt(0 name[PCMU]) attr(rate) flags[-x]"},
-        {"fmt: 0\n{\n# note\nfmtname: late\n}\n", " fmt(0)"},
-        {"fmt: 0\n{\n{\n\nflags: -x\n", " fmt(0) flags[-x]"},
+        {"fmt: 0\n{\n# note\nfmtname: late\n}\n", " fmt(0)"}, {"fmt: 0\n{\n{\n\nflags: -x\n", " fmt(0) flags[-x]"},
         // "{" opens nothing in macro and no-attribute blocks; a later "flags:" replaces the earlier.
         {"macro: M\n{\n{\nvalue: one\n}\nflags: top\nfmt: 5\n{\nnoattr: layers\n{\n{\nflags: -nolayers\n}\n"
          "flags: -fmt\nflags: -fmt2\n}\n",

@@ -40,11 +40,7 @@ protected:
 TEST_F(ShippedPlugins, PlayersAndTheirArgv)
 {
     const std::string sdp = SdpFilePath(dir.Path(), "Jazz Night");
-    const struct {
-        std::string media, offered;
-        size_t launch;
-        Words argvEnd;
-    } cases[] = {
+    const struct { std::string media, offered; size_t launch; Words argvEnd; } cases[] = {
         {"m=audio 5004 RTP/AVP 0\n", "ffplay mpv vlc ", 0,
          {"-hide_banner", "-loglevel", "warning", "-protocol_whitelist", "file,udp,rtp", "-window_title", "Jazz Night",
           "-i", sdp}},

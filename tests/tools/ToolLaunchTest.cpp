@@ -76,14 +76,10 @@ TEST_F(ToolLaunchTest, NetworkTextIsInsertedOnceAsUtf8)
     const struct {
         std::string name, quality, argvName, argvQuality; // argv: empty when unchanged
     } cases[] = {
-        {"$(CHAN)", "1", "", ""},
-        {"Evil $(SDPFILE)", "$(SDPFILE)", "", ""},
-        {"$(Q)$(TTL)", "$(SESSNAME)$(CHAN)", "", ""},
-        {"a\" --evil \"b", "1 --evil \"x\"", "", ""},
-        {"x; rm -rf ~", "  lead", "", ""},
-        {"tab\there", "", "", ""},
-        {"Caf\xe9", "\xe9t\xe9", "Caf\xc3\xa9", "\xc3\xa9t\xc3\xa9"},
-        {"Caf\xc3\xa9", "1", "", ""},
+        {"$(CHAN)", "1", "", ""}, {"Evil $(SDPFILE)", "$(SDPFILE)", "", ""},
+        {"$(Q)$(TTL)", "$(SESSNAME)$(CHAN)", "", ""}, {"a\" --evil \"b", "1 --evil \"x\"", "", ""},
+        {"x; rm -rf ~", "  lead", "", ""}, {"tab\there", "", "", ""},
+        {"Caf\xe9", "\xe9t\xe9", "Caf\xc3\xa9", "\xc3\xa9t\xc3\xa9"}, {"Caf\xc3\xa9", "1", "", ""},
         {"\xff\x80 ok", "1", "\xc3\xbf\xc2\x80 ok", ""},
     };
     for (const auto& c : cases) {
@@ -110,21 +106,23 @@ TEST_F(ToolLaunchTest, AttributeValuesAndTheSdpFileDriveTheArgv)
                                     "attr: layers\n{\nattrvalue: 2\n{\nflags: -layers 2\nmacro: L\n{\nvalue: L$(VALUE)\n}\n"
                                     "}\n}\n}\nflags: $(L)\n";
     const std::string sdpFile = "fmt: 0\n{\nflags: -f $(SDPFILE)\n}\nflags: -i $(SDPFILE) x$(SDPFILE)$(SDPFILE)\n";
-    const struct {
-        const std::string& plugin;
-        Words attributes, argv;
-    } cases[] = {
+    // A plug-in's macro named like a built-in one takes the next occurrence
+    // not taken yet; one that touches a taken one is free.
+    const std::string overlap = "fmt: 0\nattr: quality\n{\nmacro: TTL\n{\nvalue: mine\n}\nmacro: Q\n{\nvalue: q\n}\n}\n"
+                                "flags: $(TTL)$(TTL)$(TTL)\nflags: $(TTL) $(PORT) $(TTL)\nflags: $(Q)$(TTL)\n"
+                                "flags: $(TTL)$(Q)\n";
+    const struct { const std::string& plugin; Words attributes, argv; } cases[] = {
         {pluginLevel, {"quality:20"}, {"-hi", "x y", "-q", "v20"}},
         // No value matches: the attribute's own macro, a value from the network cannot add arguments.
         {pluginLevel, {"quality:15"}, {"-q", "q=15,$(VALUE)"}},
         {pluginLevel, {"quality:15 --evil \"x\""}, {"-q", "q=15 --evil \"x\",$(VALUE)"}},
         // Without the attribute, or without its ":", nothing is added.
-        {pluginLevel, {"quality"}, {"-q", "$(Q)"}},
-        {formatLevel, {}, {"-nolayers", "-fmt", "$(L)"}},
+        {pluginLevel, {"quality"}, {"-q", "$(Q)"}}, {formatLevel, {}, {"-nolayers", "-fmt", "$(L)"}},
         {formatLevel, {"layers:2"}, {"-layers", "2", "-fmt", "L2"}},
         // Format-level attributes have no fallback to their own macros.
         {formatLevel, {"layers:3"}, {"-fmt", "$(L)"}},
         {sdpFile, {}, {"-f", "/t/a b.sdp", "-i", "/t/a b.sdp", "x/t/a b.sdp$(SDPFILE)"}},
+        {overlap, {"quality:5"}, {"15mine$(TTL)", "15", "5004", "mine", "q15", "15q"}},
     };
     for (const auto& c : cases) {
         session->media[0].attributes = c.attributes;
@@ -149,14 +147,10 @@ TEST_F(ToolLaunchTest, FindToolsFollowsTheGroupOfEachFormat)
         const char* first;                                           // put first in its groups
         const char* tools;
     } cases[] = {
-        {"0", {}, "", "sdp other direct "},
-        {"0", {}, "direct", "direct sdp other "},
+        {"0", {}, "", "sdp other direct "}, {"0", {}, "direct", "direct sdp other "},
         {"0", {{"0", "sdp"}, {"0", "other"}, {"0", "direct"}}, "", ""},
-        {"0 8", {{"0", "sdp"}}, "", "other direct sdp "},
-        {"3", {}, "", "direct "},
-        {"96", {}, "", "sdp other any "},
-        {"96", {}, "any", "any sdp other "},
-        {"96 97 0", {{"_", "sdp"}, {"0", "other"}}, "", "sdp direct other any "},
+        {"0 8", {{"0", "sdp"}}, "", "other direct sdp "}, {"3", {}, "", "direct "}, {"96", {}, "", "sdp other any "},
+        {"96", {}, "any", "any sdp other "}, {"96 97 0", {{"_", "sdp"}, {"0", "other"}}, "", "sdp direct other any "},
         {"pcma 96", {}, "", "sdp other any b "},
     };
     for (const auto& c : cases) {

@@ -34,29 +34,17 @@ std::string Lists(const CMediaListEntry& g)
 TEST(ToolPicker, ButtonsEditTheGroup)
 {
     using Op = bool (*)(CMediaListEntry&, size_t);
-    const struct {
-        const char* orders;
-        Op op;
-        size_t tool;
-        bool done;
-        const char* after;
-    } cases[] = {
+    const struct { const char* orders; Op op; size_t tool; bool done; const char* after; } cases[] = {
         {"2 -1 0 -1 1", nullptr, 0, false, "BD|C0E1A2"},
         // Select appends as the last selected; deselect closes the gap.
-        {"0 1 2 -1", DeselectTool, 1, true, "BD|A0C1"},
-        {"0 -1 1 -1", DeselectTool, 1, false, "BD|A0C1"},
-        {"0 -1", DeselectTool, 9, false, "B|A0"},
-        {"0 -1 1 -1", SelectTool, 3, true, "B|A0C1D2"},
-        {"-1 -1", SelectTool, 1, true, "A|B0"},
-        {"0 -1", SelectTool, 0, false, "B|A0"},
+        {"0 1 2 -1", DeselectTool, 1, true, "BD|A0C1"}, {"0 -1 1 -1", DeselectTool, 1, false, "BD|A0C1"},
+        {"0 -1", DeselectTool, 9, false, "B|A0"}, {"0 -1 1 -1", SelectTool, 3, true, "B|A0C1D2"},
+        {"-1 -1", SelectTool, 1, true, "A|B0"}, {"0 -1", SelectTool, 0, false, "B|A0"},
         {"0 -1", SelectTool, 9, false, "B|A0"},
         // Up and down swap with the neighbour in the selected order only.
-        {"1 0 -1 2", MoveToolUp, 1, false, "C|B0A1D2"},
-        {"1 0 -1 2", MoveToolDown, 3, false, "C|B0A1D2"},
-        {"1 0 -1 2", MoveToolUp, 2, false, "C|B0A1D2"},
-        {"1 0 -1 2", MoveToolDown, 9, false, "C|B0A1D2"},
-        {"1 0 -1 2", MoveToolUp, 3, true, "C|B0D1A2"},
-        {"1 0 -1 2", MoveToolDown, 1, true, "C|A0B1D2"},
+        {"1 0 -1 2", MoveToolUp, 1, false, "C|B0A1D2"}, {"1 0 -1 2", MoveToolDown, 3, false, "C|B0A1D2"},
+        {"1 0 -1 2", MoveToolUp, 2, false, "C|B0A1D2"}, {"1 0 -1 2", MoveToolDown, 9, false, "C|B0A1D2"},
+        {"1 0 -1 2", MoveToolUp, 3, true, "C|B0D1A2"}, {"1 0 -1 2", MoveToolDown, 1, true, "C|A0B1D2"},
     };
     for (const auto& c : cases) {
         CMediaListEntry g = Group(c.orders);

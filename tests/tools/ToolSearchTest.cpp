@@ -21,10 +21,7 @@ void Touch(const fs::path& p, bool executable = false)
 
 TEST(ToolFileMatch, ExtensionRules)
 {
-    const struct {
-        const char *file, *tool;
-        bool executable, matches;
-    } cases[] = {
+    const struct { const char *file, *tool; bool executable, matches; } cases[] = {
         {"viewer.exe", "viewer", false, true},      {"VIEWER.EXE", "viewer", false, true},
         {"viewer.com", "viewer", false, true},      {"viewer.Bat", "viewer", false, true},
         {"viewer.cmd", "viewer", false, true},      {"viewer.exe.old", "viewer", false, false},

@@ -29,11 +29,7 @@ struct CTempInstallDir {
     }
 };
 
-struct CStartedProcess {
-    std::string program;
-    Words args;
-    std::string workingDirectory;
-};
+struct CStartedProcess { std::string program; Words args; std::string workingDirectory; };
 
 class CRecordingStarter final : public ProcessStarter {
 public:
