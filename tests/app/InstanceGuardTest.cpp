@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -32,8 +34,7 @@ TEST(InstanceGuard, OneHolderPerInstallDirectoryAndStartedProgramsDoNotInheritIt
     EXPECT_EQ(second.Acquire(one), EState::Taken);
     EXPECT_EQ(second.Explanation(),
               "another instance is running on the install directory " + one + " (pid " + std::to_string(getpid()) + ")");
-    EXPECT_EQ(elsewhere->Acquire(two), EState::Held);
-    EXPECT_EQ(elsewhere->Explanation(), "");
+    EXPECT_EQ(std::tuple(elsewhere->Acquire(two), elsewhere->Explanation()), std::tuple(EState::Held, ""));
     first.Release();
     EXPECT_EQ(second.Acquire(one), EState::Held);
 

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QUdpSocket>
@@ -71,9 +73,7 @@ TEST(SapNetwork, DatagramsReachTheirDirectoryWhileItsSocketIsOpen)
 
     send(0x24, "v=0\no=- 2 1 IN IP4 h\ns=Sub\n", port);
     EXPECT_TRUE(Await([&] { return top->links->children->Empty(); }));
-    EXPECT_TRUE(sub->IsDeleting());
-    EXPECT_EQ(sub->links->directoryReceiver, nullptr);
-    EXPECT_TRUE(sub->links->children->Empty());
+    EXPECT_TRUE(sub->IsDeleting() && !sub->links->directoryReceiver && sub->links->children->Empty());
     // The sub-directory's port hears nothing any more; the parent still does.
     send(0x20, deep, subPort);
     send(0x20, "v=0\no=- 4 1 IN IP4 h\ns=After\n", port);
@@ -82,12 +82,10 @@ TEST(SapNetwork, DatagramsReachTheirDirectoryWhileItsSocketIsOpen)
 
     // Sending needs an open socket and a valid TTL.
     auto& socket = *top->links->directoryReceiver;
-    EXPECT_FALSE(network.SetMulticastTtl(socket, 256));
-    EXPECT_FALSE(network.SetMulticastTtl(socket, -1));
-    EXPECT_TRUE(network.SetMulticastTtl(socket, 1));
+    EXPECT_EQ(std::tuple(network.SetMulticastTtl(socket, 256), network.SetMulticastTtl(socket, -1),
+                         network.SetMulticastTtl(socket, 1)), std::tuple(false, false, true));
     network.CloseSocket(socket);
-    EXPECT_FALSE(network.SetMulticastTtl(socket, 15));
-    EXPECT_FALSE(network.SendDatagram(socket, "x"));
+    EXPECT_FALSE(network.SetMulticastTtl(socket, 15) || network.SendDatagram(socket, "x"));
     doc.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <QCoreApplication>
 
 #include <filesystem>
@@ -79,9 +81,8 @@ TEST_F(TalmiraRuntimeTest, SecondRuntimeOnOneInstallDirectoryIsRefused)
 
     CTalmiraRuntime second(Ports());
     EXPECT_FALSE(second.Start(CCommandLine()));
-    EXPECT_EQ(second.Guard().State(), CInstanceGuard::EState::Taken);
-    EXPECT_EQ(second.Launcher(), nullptr);
-    EXPECT_FALSE(second.Guard().Explanation().empty());
+    EXPECT_EQ(std::tuple(second.Guard().State(), second.Launcher(), second.Guard().Explanation().empty()),
+              std::tuple(CInstanceGuard::EState::Taken, nullptr, false));
     // The refused one left the running one's files alone.
     EXPECT_TRUE(fs::exists(install + "/plugins/rev2.plugin.0"));
     EXPECT_TRUE(first.Close());

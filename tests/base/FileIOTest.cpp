@@ -96,12 +96,10 @@ TEST_F(FileIOTest, StreamedWriteReplacesOnlyOnCommit)
         ASSERT_TRUE(writer.Write("half a "));
         EXPECT_EQ(Content(target), "good");
     } // dropped without Commit: an interrupted download
-    EXPECT_EQ(Content(target), "good");
-    EXPECT_EQ(Entries(), 1u);
+    EXPECT_EQ(std::tuple(Content(target), Entries()), std::tuple("good", 1u));
     fileio::CAtomicFileWriter writer(target);
     ASSERT_TRUE(writer.Write("new ") && writer.Write("file") && writer.Commit());
-    EXPECT_EQ(Content(target), "new file");
-    EXPECT_EQ(Entries(), 1u);
+    EXPECT_EQ(std::tuple(Content(target), Entries()), std::tuple("new file", 1u));
 }
 
 } // namespace

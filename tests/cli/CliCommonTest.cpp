@@ -32,11 +32,8 @@ TEST(CliArgs, SplitsValuesFlagsAndPositionalsOrNamesTheFault)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
         CCliArgs args(c.args, kValues, kFlags);
-        EXPECT_EQ(args.error(), c.error);
-        EXPECT_EQ(args.ok(), c.error.isEmpty());
-        EXPECT_EQ(args.Positionals(), c.positionals);
-        EXPECT_EQ(args.Value("--group", "-"), c.group);
-        EXPECT_EQ(args.Has("--raw"), c.raw);
+        EXPECT_EQ(std::tuple(args.error(), args.ok(), args.Positionals(), args.Value("--group", "-"), args.Has("--raw")),
+                  std::tuple(c.error, c.error.isEmpty(), c.positionals, c.group, c.raw));
     }
 }
 

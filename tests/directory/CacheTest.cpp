@@ -273,8 +273,7 @@ TEST_F(CacheTest, FirstStartLoadsCacheThenTtlScopeThenScopes)
     EXPECT_EQ(next->Title(), "Default");
     // One reset, then the list shows the top level; loading announces nothing.
     ASSERT_EQ(views.hints.size(), 1u);
-    EXPECT_EQ(views.hints.front().code, CViewHint::kTopLevel);
-    EXPECT_TRUE(net.sent.empty());
+    EXPECT_TRUE(views.hints.front().code == CViewHint::kTopLevel && net.sent.empty());
 
     auto socket = [&](const std::shared_ptr<CSDPObject>& r) {
         return std::tuple(net.SocketOf(*r)->group, net.SocketOf(*r)->port, net.SocketOf(*r)->openTtl);
@@ -356,9 +355,7 @@ TEST_F(CacheTest, SessionFileStartKeepsTheCacheAndSaveReplacesItWhole)
     std::ofstream((dir / "tmp" / "a.sdp").string()) << "x";
     std::ofstream((dir / "tmp" / "keep" / "b").string()) << "y";
     doc = Restart();
-    EXPECT_FALSE(fs::exists(dir / "tmp" / "a.sdp"));
-    EXPECT_TRUE(fs::exists(dir / "tmp" / "keep" / "b"));
-    EXPECT_TRUE(prompter.shown.empty());
+    EXPECT_TRUE(!fs::exists(dir / "tmp" / "a.sdp") && fs::exists(dir / "tmp" / "keep" / "b") && prompter.shown.empty());
 
     // An install directory that cannot take the file: nothing written, and
     // the user is told so.

@@ -126,8 +126,7 @@ TEST_F(DocTest, HeardSessionTimesOutAfterTenIntervals)
         EXPECT_EQ(Count(dir), size_t(sessions));
         t.clock.Set(heard + lifetime + 1);
         doc->CheckSessions();
-        EXPECT_EQ(Count(dir), 0u);
-        EXPECT_EQ(views.removed.size(), size_t(sessions));
+        EXPECT_EQ(std::tuple(Count(dir), views.removed.size()), std::tuple(0u, size_t(sessions)));
         EXPECT_EQ(doc->MainList().Size(), 1u); // the scope directory itself stays
     }
 }
@@ -215,8 +214,7 @@ TEST_F(OwnSessionTest, OwnSessionIsSentAtOnceAndWithdrawnWithItsFullText)
     std::memcpy(&source, d.datagram.data() + 4, 4);
     EXPECT_EQ(source, net.source);
     EXPECT_EQ(std::tuple(d.group, d.port, d.ttl, net.sent[1].ttl), std::tuple(inet_addr("224.2.127.254"), 9875, 63, 15));
-    EXPECT_EQ(d.Payload(), endingText);
-    EXPECT_EQ(net.SocketOf(*dir)->openTtl, 127);
+    EXPECT_EQ(std::tuple(d.Payload(), net.SocketOf(*dir)->openTtl), std::tuple(endingText, 127));
 
     // One that ends goes with one deletion; so does one the user removes.
     t.clock.Advance(11);
@@ -376,8 +374,7 @@ TEST_F(DocTest, RefreshedDirectoryListensOnItsNewGroupAndPort)
         EXPECT_EQ(listening(*below), step.below) << step.group << ":" << step.port;
     }
     EXPECT_EQ(Count(dir), 2u); // what it heard stays until it times out
-    EXPECT_EQ(net.OpenCount(), 3u);
-    EXPECT_EQ(doc->AnnouncedDirectorySockets(), 2u);
+    EXPECT_EQ(std::tuple(net.OpenCount(), doc->AnnouncedDirectorySockets()), std::tuple(3u, 2u));
 }
 
 // A session heard again as the other kind (plain session / directory) is a
@@ -565,10 +562,9 @@ TEST_F(HeardTest, SocketsAreSharedFairlyBetweenSources)
     size_t heard = 0;
     for (const auto& d : second)
         heard += d->links->directoryReceiver != nullptr;
-    EXPECT_EQ(heard, bound / 2);
-    EXPECT_FALSE(first.front()->links->directoryReceiver);
-    EXPECT_TRUE(first[99]->links->directoryReceiver);
-    EXPECT_EQ(doc->AnnouncedDirectorySockets(), bound);
+    EXPECT_EQ(std::tuple(heard, first.front()->links->directoryReceiver != nullptr,
+                         first[99]->links->directoryReceiver != nullptr, doc->AnnouncedDirectorySockets()),
+              std::tuple(bound / 2, false, true, bound));
     // Hearing a socketless one again changes nothing while the share is fair;
     // once the other host's directories go, it gets a socket back.
     announce("10.0.0.1", 0);

@@ -107,10 +107,11 @@ TEST_F(ToolLaunchTest, AttributeValuesAndTheSdpFileDriveTheArgv)
                                     "}\n}\n}\nflags: $(L)\n";
     const std::string sdpFile = "fmt: 0\n{\nflags: -f $(SDPFILE)\n}\nflags: -i $(SDPFILE) x$(SDPFILE)$(SDPFILE)\n";
     // A plug-in's macro named like a built-in one takes the next occurrence
-    // not taken yet; one that touches a taken one is free.
-    const std::string overlap = "fmt: 0\nattr: quality\n{\nmacro: TTL\n{\nvalue: mine\n}\nmacro: Q\n{\nvalue: q\n}\n}\n"
-                                "flags: $(TTL)$(TTL)$(TTL)\nflags: $(TTL) $(PORT) $(TTL)\nflags: $(Q)$(TTL)\n"
-                                "flags: $(TTL)$(Q)\n";
+    // not taken yet; one that touches a taken one is free, one whose text
+    // holds a taken one is not replaced.
+    const std::string overlap = "fmt: 0\nattr: quality\n{\nmacro: TTL\n{\nvalue: mine\n}\nmacro: Q\n{\nvalue: q\n}\n"
+                                "macro: X)$(TTL\n{\nvalue: x\n}\n}\nflags: $(TTL)$(TTL)$(TTL)\n"
+                                "flags: $(TTL) $(PORT) $(TTL)\nflags: $(Q)$(TTL)\nflags: $(TTL)$(Q)\nflags: $(X)$(TTL)\n";
     const struct { const std::string& plugin; Words attributes, argv; } cases[] = {
         {pluginLevel, {"quality:20"}, {"-hi", "x y", "-q", "v20"}},
         // No value matches: the attribute's own macro, a value from the network cannot add arguments.
@@ -122,7 +123,7 @@ TEST_F(ToolLaunchTest, AttributeValuesAndTheSdpFileDriveTheArgv)
         // Format-level attributes have no fallback to their own macros.
         {formatLevel, {"layers:3"}, {"-fmt", "$(L)"}},
         {sdpFile, {}, {"-f", "/t/a b.sdp", "-i", "/t/a b.sdp", "x/t/a b.sdp$(SDPFILE)"}},
-        {overlap, {"quality:5"}, {"15mine$(TTL)", "15", "5004", "mine", "q15", "15q"}},
+        {overlap, {"quality:5"}, {"15mine$(TTL)", "15", "5004", "mine", "q15", "15q", "$(X)15"}},
     };
     for (const auto& c : cases) {
         session->media[0].attributes = c.attributes;
