@@ -42,20 +42,6 @@ TEST_F(WebTest, RowsAreTheWindowsRows)
     views.Detach(list);
 }
 
-TEST_F(WebTest, ListPagesCountEveryMatchAndGiveTheWindowAskedFor)
-{
-    for (int i = 0; i < 30; ++i)
-        Add(Timed(std::to_string(100 + i), "S" + std::to_string(100 + i)));
-    publisher.Flush();
-    const QJsonObject page = Json(Get("/api/v1/directories/main/sessions", {{"offset", "25"}, {"limit", "10"}}));
-    EXPECT_EQ(page["total"].toInt(), 30);
-    EXPECT_EQ(page["offset"].toInt(), 25);
-    ASSERT_EQ(page["sessions"].toArray().size(), 5);
-    EXPECT_EQ(page["sessions"].toArray()[0].toObject()["name"].toString(), "S125");
-    EXPECT_TRUE(page["event"].toString().startsWith("ep0ch-"));
-    EXPECT_TRUE(Json(Get("/api/v1/directories/main/sessions", {{"offset", "40"}}))["sessions"].toArray().isEmpty());
-}
-
 TEST_F(WebTest, BadQueriesAreRefusedWithTheirReason)
 {
     publisher.Flush();
@@ -116,16 +102,13 @@ TEST_F(WebTest, RowShapeCarriesTheColumnsAndTheGreying)
     publisher.Flush();
     const QJsonArray rows = Json(Get("/api/v1/directories/main/sessions"))["sessions"].toArray();
     ASSERT_EQ(rows.size(), 2);
+    // The rows' keys, and the cells of a session that is on: web_api_check.py.
     const QJsonObject later = rows[0].toObject(), on = rows[1].toObject();
-    for (const char* key : {"id", "directory", "name", "info", "start", "type", "media", "next_start", "active", "icon",
-                            "is_directory"})
-        EXPECT_TRUE(later.contains(key)) << key;
-    EXPECT_EQ(later.size(), 11);
     EXPECT_FALSE(later["active"].toBool());
     EXPECT_TRUE(on["active"].toBool());
-    EXPECT_EQ(on["start"].toString(), "Continually");
     EXPECT_EQ(later["next_start"].toInteger(), now + 3600);
-    EXPECT_EQ(on["media"].toString(), "audio ");
+    // Pages in the list's middle: web_page_large_check.py; past its end, none.
+    EXPECT_TRUE(Json(Get("/api/v1/directories/main/sessions", {{"offset", "40"}}))["sessions"].toArray().isEmpty());
 
     const QJsonObject columns = Json(Get("/api/v1/columns"));
     QStringList titles;
