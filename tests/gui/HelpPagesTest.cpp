@@ -1,14 +1,6 @@
 #include "gui/HelpPages.h"
 
-#include "app/QtSettingsStore.h"
 #include "support/GuiTestSupport.h"
-
-#include <gtest/gtest.h>
-
-#include <QAction>
-#include <QFileInfo>
-#include <QTest>
-#include <QTreeView>
 
 namespace {
 
@@ -72,27 +64,22 @@ protected:
     }
 };
 
-TEST_F(HelpMenuTest, WithoutAWebHostBothOpenTheInstalledPage)
+// Without a web host both open the installed page; the setting sends them
+// to the web.
+TEST_F(HelpMenuTest, F1AndHomeOpenTheInstalledPageOrTheWebHost)
 {
-    const std::vector<QUrl> opened = PressF1AndHome();
+    std::vector<QUrl> opened = PressF1AndHome();
     ASSERT_EQ(opened.size(), 2u);
-    EXPECT_TRUE(opened[0].isLocalFile());
     EXPECT_TRUE(QFileInfo(opened[0].toLocalFile()).isFile()) << opened[0].toString().toStdString();
     EXPECT_EQ(opened[0].fragment(), "list");
     EXPECT_EQ(opened[1], QUrl::fromLocalFile(opened[0].toLocalFile()));
     EXPECT_TRUE(prompter.shown.empty());
-}
-
-TEST_F(HelpMenuTest, TheWebHostSettingSendsThemToTheWeb)
-{
     {
         CQtSettingsStore store(qEnvironmentVariable("TALMIRA_SETTINGS"));
         ASSERT_TRUE(store.CreateKey("Talmira/Web") && store.WriteText("Talmira/Web", "Host", "help.example.net"));
     }
-    const std::vector<QUrl> opened = PressF1AndHome();
-    ASSERT_EQ(opened.size(), 2u);
-    EXPECT_EQ(opened[0].toString(), "https://help.example.net/Talmira/help/#list");
-    EXPECT_EQ(opened[1].toString(), "https://help.example.net/");
+    opened = PressF1AndHome();
+    EXPECT_EQ(opened, (std::vector<QUrl>{QUrl("https://help.example.net/Talmira/help/#list"), QUrl("https://help.example.net/")}));
 }
 
 } // namespace

@@ -8,11 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <tuple>
-
-#include <cstdlib>
-#include <ostream>
 #include <sstream>
+#include <tuple>
 
 // Readable failures: the five texts of an entry.
 void PrintTo(const CSDPTime& t, std::ostream* os)
@@ -72,9 +69,8 @@ TEST(SchedulePageRulesTest, ListsOfferTheirItemsAndEachLastsWhatItsTextSays)
 
     const auto daily = RepeatForChoices(kScheduleDaily);
     ASSERT_EQ(daily.size(), 9u);
-    EXPECT_EQ(daily[0], (CScheduleChoice{"2 days", 2 * kDay}));
-    EXPECT_EQ(daily[5], (CScheduleChoice{"1 week", kWeek}));
-    EXPECT_EQ(daily[8], (CScheduleChoice{"4 weeks", 4 * kWeek}));
+    EXPECT_EQ(std::tuple(daily[0], daily[5], daily[8]),
+              std::tuple(CScheduleChoice{"2 days", 2 * kDay}, CScheduleChoice{"1 week", kWeek}, CScheduleChoice{"4 weeks", 4 * kWeek}));
     EXPECT_EQ(RepeatForChoices(kScheduleWeekly),
               (std::vector<CScheduleChoice>{{"2 weeks", 2 * kWeek}, {"3 weeks", 3 * kWeek}, {"4 weeks", 4 * kWeek}}));
     EXPECT_EQ(RepeatForChoices(kScheduleTwoWeeks), (std::vector<CScheduleChoice>{{"4 weeks", 4 * kWeek}}));
@@ -82,16 +78,14 @@ TEST(SchedulePageRulesTest, ListsOfferTheirItemsAndEachLastsWhatItsTextSays)
 
     EXPECT_EQ(RepetitionItems(0), (std::vector<std::string>{"Once", "Daily", "Weekly", "Every Two Weeks"}));
     EXPECT_EQ(RepetitionItems(2).front(), "N/A");
-    EXPECT_EQ(KindAtPosition(0, 0), kScheduleOnce);
-    EXPECT_EQ(KindAtPosition(1, 0), kScheduleUnused);
-    EXPECT_EQ(KindAtPosition(1, -1), -1);
+    EXPECT_EQ(std::tuple(KindAtPosition(0, 0), KindAtPosition(1, 0), KindAtPosition(1, -1)),
+              std::tuple(kScheduleOnce, kScheduleUnused, -1));
 }
 
 TEST(SchedulePageRulesTest, ADurationNoItemHasIsKeptAsAnItemOfItsOwn)
 {
     const auto once = DurationChoices(kScheduleOnce);
-    EXPECT_EQ(WithDuration(once, 3600), once);
-    EXPECT_EQ(WithDuration(once, 0), once);
+    EXPECT_TRUE(WithDuration(once, 3600) == once && WithDuration(once, 0) == once);
     EXPECT_TRUE(WithDuration({}, 4800).empty()) << "an unused row has no list";
     for (const auto& [seconds, name, after] :
          {std::tuple(4800, "1 hour 20 minutes", "1 hour"), std::tuple(600, "10 minutes", ""),
@@ -99,9 +93,8 @@ TEST(SchedulePageRulesTest, ADurationNoItemHasIsKeptAsAnItemOfItsOwn)
         const auto items = WithDuration(once, seconds);
         const int at = PositionOfSeconds(items, seconds);
         ASSERT_GE(at, 0) << name;
-        EXPECT_EQ(items[static_cast<size_t>(at)].text, name);
-        EXPECT_EQ(at == 0 ? "" : items[static_cast<size_t>(at) - 1].text, after);
-        EXPECT_EQ(items.size(), once.size() + 1);
+        EXPECT_EQ(std::tuple(items[static_cast<size_t>(at)].text, at == 0 ? "" : items[static_cast<size_t>(at) - 1].text, items.size()),
+                  std::tuple(name, after, once.size() + 1));
     }
 }
 
@@ -125,12 +118,9 @@ TEST(SchedulePageRulesTest, EnablingFollowsTheRowsInUse)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const CScheduleEnabling e = DecideScheduleEnabling(c.firstRowSet, c.kinds);
-        for (int row = 0; row < kScheduleRows; ++row) {
-            EXPECT_EQ(e.repetition[row], c.lists[row]) << row;
-            EXPECT_EQ(e.fields[row], c.fields[row]) << row;
-        }
-        EXPECT_EQ(e.coarsestKind, c.coarsest);
-        EXPECT_EQ(e.repeatFor, c.repeatFor);
+        for (int row = 0; row < kScheduleRows; ++row)
+            EXPECT_EQ(std::pair(e.repetition[row], e.fields[row]), std::pair(c.lists[row], c.fields[row])) << row;
+        EXPECT_EQ(std::pair(e.coarsestKind, e.repeatFor), std::pair(c.coarsest, c.repeatFor));
     }
 }
 
@@ -168,10 +158,9 @@ TEST(SchedulePageRulesTest, RowsBecomeTimeEntriesAndReadBack)
         // Shown again on the page, each entry gives back its row.
         for (size_t i = 0; i < times.size(); ++i) {
             const CScheduleRowValues back = RowFromTime(times[i]);
-            EXPECT_EQ(back.kind, c.rows[i].kind);
-            EXPECT_EQ(back.duration, c.rows[i].duration);
-            EXPECT_EQ(back.repeatFor, c.rows[i].kind == kScheduleOnce ? 0 : c.repeatFor);
-            EXPECT_EQ(PositionOfSeconds(DurationChoices(back.kind), back.duration) >= 0, true);
+            EXPECT_EQ(std::tuple(back.kind, back.duration, back.repeatFor),
+                      std::tuple(c.rows[i].kind, c.rows[i].duration, c.rows[i].kind == kScheduleOnce ? 0 : c.repeatFor));
+            EXPECT_GE(PositionOfSeconds(DurationChoices(back.kind), back.duration), 0);
         }
     }
 

@@ -2,11 +2,6 @@
 
 #include "support/GuiTestSupport.h"
 
-#include <gtest/gtest.h>
-
-#include <QLineEdit>
-#include <QTest>
-
 namespace {
 
 TEST(SplashTest, AKeyPressAnywhereClosesItAndGoesNoFurther)
@@ -18,8 +13,7 @@ TEST(SplashTest, AKeyPressAnywhereClosesItAndGoesNoFurther)
     splash.Start();
     ASSERT_TRUE(splash.isVisible());
     QTest::keyClick(&field, Qt::Key_A);
-    EXPECT_FALSE(splash.isVisible());
-    EXPECT_EQ(field.text(), "");
+    EXPECT_TRUE(!splash.isVisible() && field.text().isEmpty());
     // Once it is gone, keys reach the window again.
     QTest::keyClick(&field, Qt::Key_B);
     EXPECT_EQ(field.text(), "b");
@@ -32,10 +26,7 @@ TEST(SplashTest, ClosesByItselfAndStaysAwayWhenAsked)
     splash.Start();
     ASSERT_TRUE(splash.isVisible());
     EXPECT_TRUE(QTest::qWaitFor([&] { return !splash.isVisible(); }, 2000));
-
-    EXPECT_TRUE(CSplash::Wanted({"-f", "session.sdp"}));
-    EXPECT_FALSE(CSplash::Wanted({"-nologo"}));
-    EXPECT_FALSE(CSplash::Wanted({"/NOLOGO"}));
+    EXPECT_TRUE(CSplash::Wanted({"-f", "session.sdp"}) && !CSplash::Wanted({"-nologo"}) && !CSplash::Wanted({"/NOLOGO"}));
 }
 
 } // namespace

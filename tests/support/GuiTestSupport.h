@@ -1,25 +1,36 @@
 #pragma once
-// Shared by the tests of the desktop program's windows, offscreen: the one
-// application object, the program on an install of its own with its window
-// up, and a driver for modal dialogs.
+// Shared by the tests of the desktop program's windows, offscreen: the
+// headers they use, the one application object, the program on an install
+// of its own with its window up, and a driver for modal dialogs.
+#include "app/QtSettingsStore.h"
 #include "base/Clock.h"
+#include "directory/AdminScope.h"
+#include "directory/SessionStore.h"
 #include "gui/DesktopApp.h"
 #include "gui/MainFrame.h"
 #include "support/FakePrompter.h"
 #include "support/FakeViews.h"
+#include "support/TestEnv.h"
 #include "support/TestInstall.h"
+#include "sdp/SessionList.h"
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QDialog>
-#include <QElapsedTimer>
-#include <QTest>
-#include <QTreeView>
-#include <QTimer>
+#include <QtTest>
+#include <QtWidgets>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <stdexcept>
+#include <tuple>
+
+namespace fs = std::filesystem;
 
 // Made on first use and kept for the whole test program.
 inline QApplication& GuiApplication()
@@ -30,6 +41,15 @@ inline QApplication& GuiApplication()
     if (!QApplication::instance())
         new QApplication(argc, argv);
     return *qApp;
+}
+
+// The texts of a list's items, top to bottom.
+inline QStringList ItemTexts(const QListWidget& list)
+{
+    QStringList texts;
+    for (int row = 0; row < list.count(); ++row)
+        texts << list.item(row)->text();
+    return texts;
 }
 
 // Shows the window and waits until it is the active one, so keys reach it.
