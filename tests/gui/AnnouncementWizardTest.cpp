@@ -342,8 +342,7 @@ TEST_F(AnnouncementWizardTest, EditWorksOnACopyCancelKeepsTheRecordFinishAnnounc
     own->announceTtl = 15;
     ASSERT_EQ(doc.AddSession(own, ttlScope), 1);
     net.sent.clear();
-    std::string before;
-    own->WriteSdp(before);
+    const std::string before = WrittenSdp(*own);
 
     EXPECT_EQ(commands.Edit(ttlScope), nullptr); // not own
     CAnnouncementWizard* w = commands.Edit(own);
@@ -358,9 +357,7 @@ TEST_F(AnnouncementWizardTest, EditWorksOnACopyCancelKeepsTheRecordFinishAnnounc
     EXPECT_EQ(own->name, "Mine"); // the stored record waits for Finish
     Click(*w, QWizard::CancelButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    std::string after;
-    own->WriteSdp(after);
-    EXPECT_EQ(after, before);
+    EXPECT_EQ(WrittenSdp(*own), before);
     const auto released = [&own] { return own->links->viewerWindow == nullptr && own->LockCount() == 0; };
     EXPECT_TRUE(own->announceTtl == 15 && released() && net.sent.empty());
 

@@ -695,8 +695,7 @@ TEST_F(MainFrameTest, CopyAndSaveSdpGiveTheWrittenText)
     const auto session = Session(app, "1", 0);
     session->name = "Caf\xc3\xa9 / news";
     AddListed(app, window, {session, Folder(app, "7", "239.195.7.7")});
-    std::string written;
-    session->WriteSdp(written);
+    const std::string written = WrittenSdp(*session);
 
     QTreeView& list = window.ListView();
     const QAbstractItemModel& rows = *list.model();

@@ -171,8 +171,7 @@ TEST_F(MediaPagesTest, InAnIpv6ScopeTheProposalIsATransientGroupOfThatScopeWritt
             page.Address().setText(typed);
         ASSERT_TRUE(page.validatePage());
         session->media = {entry};
-        std::string out;
-        session->WriteSdp(out);
+        const std::string out = WrittenSdp(*session);
         const std::string line = typed.isEmpty() ? "c=IN IP6 " + page.Address().text().toStdString() + "/2\r\n"
                                                  : "c=IN IP4 239.255.1.2/63/2\r\n";
         EXPECT_NE(out.find(line), std::string::npos) << out;
