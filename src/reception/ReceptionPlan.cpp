@@ -3,6 +3,7 @@
 #include "base/Text.h"
 #include "sdp/PayloadNames.h"
 #include "sdp/SDPObject.h"
+#include "sdp/StudioAttributes.h"
 
 #include <algorithm>
 #include <charconv>
@@ -38,48 +39,34 @@ bool ParseNumber(std::string_view s, int& out)
     return ec == std::errc() && end == s.data() + s.size();
 }
 
-// The sources of "source-filter: incl IN IP4 DEST SRC..." lines that apply to `group`.
-void AddSources(const CShortTextList& attributes, uint32_t group, std::vector<uint32_t>& sources, bool& found)
+// The sources of the inclusive "source-filter" lines for the destination's
+// family (IPv4: "IP4"; IPv6: "IP6" or "*") that name it or "*".
+template <typename Address, typename Read>
+void AddSources(const CShortTextList& attributes, bool ipv6, const std::optional<Address>& destination, Read read,
+                std::vector<Address>& sources, bool& found)
 {
     for (const CShortText& field : attributes) {
         std::string_view value;
         if (!AttributeValue(field, "source-filter", value))
             continue;
-        const std::vector<std::string_view> words = text::Tokens(value, ' ');
-        if (words.size() < 5 || words[0] != "incl" || words[1] != "IN" || words[2] != "IP4")
+        const std::optional<CSourceFilter> filter = ParseSourceFilter(value);
+        if (!filter || !filter->include || (ipv6 ? filter->addressType == "IP4" : filter->addressType != "IP4"))
             continue;
-        if (words[3] != "*" && text::ParseDottedQuad(words[3]) != group)
-            continue;
-        found = true;
-        for (size_t i = 4; i < words.size(); ++i) {
-            const uint32_t source = text::ParseDottedQuad(words[i]);
-            if (source != 0xFFFFFFFF && std::find(sources.begin(), sources.end(), source) == sources.end())
-                sources.push_back(source);
-        }
-    }
-}
-
-// The same for an IPv6 destination: "incl IN IP6 DEST SRC..." (or "*" for
-// the address type, which names both families).
-void AddSources6(const CShortTextList& attributes, const text::CIpv6Address& group,
-                 std::vector<text::CIpv6Address>& sources, bool& found)
-{
-    for (const CShortText& field : attributes) {
-        std::string_view value;
-        if (!AttributeValue(field, "source-filter", value))
-            continue;
-        const std::vector<std::string_view> words = text::Tokens(value, ' ');
-        if (words.size() < 5 || words[0] != "incl" || words[1] != "IN" || (words[2] != "IP6" && words[2] != "*"))
-            continue;
-        if (words[3] != "*" && text::ParseIpv6(words[3]) != group)
+        if (filter->destination != "*" && read(filter->destination) != destination)
             continue;
         found = true;
-        for (size_t i = 4; i < words.size(); ++i) {
-            const std::optional<text::CIpv6Address> source = text::ParseIpv6(words[i]);
+        for (const std::string& text : filter->sources) {
+            const auto source = read(text);
             if (source && std::find(sources.begin(), sources.end(), *source) == sources.end())
                 sources.push_back(*source);
         }
     }
+}
+
+std::optional<uint32_t> ReadIpv4(std::string_view s)
+{
+    const uint32_t a = text::ParseDottedQuad(s);
+    return a == 0xFFFFFFFF ? std::nullopt : std::optional(a);
 }
 
 bool IsTransportStreamName(std::string_view name) { return text::EqualsNoCase(name, "MP2T"); }
@@ -179,14 +166,13 @@ CReceptionPlan PlanReception(const CSDPObject& session)
         }
         // A media-level filter replaces the session's.
         bool found = false;
-        if (t.ipv6) {
-            AddSources6(m.attributes, t.group6, t.sources6, found);
-            if (!found)
-                AddSources6(session.attributes, t.group6, t.sources6, found);
-        } else {
-            AddSources(m.attributes, t.group, t.sources, found);
-            if (!found)
-                AddSources(session.attributes, t.group, t.sources, found);
+        for (const CShortTextList* level : {&m.attributes, &session.attributes}) {
+            if (found)
+                break;
+            if (t.ipv6)
+                AddSources(*level, true, std::optional(t.group6), text::ParseIpv6, t.sources6, found);
+            else
+                AddSources(*level, false, std::optional(t.group), ReadIpv4, t.sources, found);
         }
         for (const CShortText& a : m.attributes) {
             std::string_view value;
@@ -195,20 +181,8 @@ CReceptionPlan PlanReception(const CSDPObject& session)
         }
         plan.media.push_back(std::move(t));
     }
-    for (const CShortText& a : session.attributes) {
-        std::string_view value;
-        if (!AttributeValue(a, "group", value))
-            continue;
-        const std::vector<std::string_view> words = text::Tokens(value, ' ');
-        if (words.size() != 3 || words[0] != "DUP")
-            continue;
-        int legs[2] = {-1, -1};
-        for (int k = 0; k < 2; ++k)
-            for (const CMediaTarget& t : plan.media)
-                if (!t.mid.empty() && t.mid == words[size_t(k) + 1])
-                    legs[k] = t.mediaIndex;
-        if (legs[0] >= 0 && legs[1] >= 0 && legs[0] != legs[1])
-            plan.pairs.push_back({legs[0], legs[1]});
-    }
+    for (const std::vector<int>& group : ReadDuplicateGroups(session, nullptr))
+        if (group.size() == 2)
+            plan.pairs.push_back({group[0], group[1]});
     return plan;
 }

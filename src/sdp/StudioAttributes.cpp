@@ -1,5 +1,6 @@
 #include "sdp/StudioAttributes.h"
 
+#include "base/Text.h"
 #include "sdp/PayloadNames.h"
 #include "sdp/SDPObject.h"
 
@@ -94,6 +95,29 @@ std::vector<string_view> Values(const CSDPObject& r, const CSDPMedia& m, string_
             break;
     }
     return out;
+}
+
+// A host name as RFC 4570 allows beside addresses: letters, digits, '.' and '-'.
+bool HostName(string_view s)
+{
+    return !s.empty() && s.front() != '.' && s.front() != '-' &&
+           s.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-") == string_view::npos &&
+           s.find_first_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ") != string_view::npos;
+}
+
+bool AddressOfType(string_view s, string_view type)
+{
+    const bool v4 = s.find_first_not_of("0123456789.") == string_view::npos && text::ParseDottedQuad(s) != 0xFFFFFFFF;
+    const bool v6 = s.find(':') != string_view::npos && text::ParseIpv6(s).has_value();
+    return HostName(s) || (type != "IP6" && v4) || (type != "IP4" && v6);
+}
+
+// The attribute's value when `a` is "NAME:VALUE".
+std::optional<string_view> ValueOf(string_view a, string_view name)
+{
+    if (a.size() > name.size() && a.starts_with(name) && a[name.size()] == ':')
+        return a.substr(name.size() + 1);
+    return std::nullopt;
 }
 
 class CReader {
@@ -401,13 +425,95 @@ std::string FrameRate(const std::string& exact)
 
 } // namespace
 
+std::optional<CSourceFilter> ParseSourceFilter(string_view value, std::string* problem)
+{
+    const std::vector<string_view> words = text::Tokens(value, ' ');
+    const char* wrong = nullptr;
+    if (words.size() < 5)
+        wrong = "not a mode, network and address type, destination and sources";
+    else if (words[0] != "incl" && words[0] != "excl")
+        wrong = "the mode is not incl or excl";
+    else if (words[1] != "IN")
+        wrong = "the network type is not IN";
+    else if (!OneOf(words[2], {"IP4", "IP6", "*"}))
+        wrong = "the address type is not IP4, IP6 or *";
+    else if (words[3] != "*" && !AddressOfType(words[3], words[2]))
+        wrong = "the destination is not an address of its type";
+    else if (std::any_of(words.begin() + 4, words.end(), [&](string_view w) { return !AddressOfType(w, words[2]); }))
+        wrong = "a source is not an address of its type";
+    if (wrong) {
+        if (problem)
+            *problem = wrong;
+        return std::nullopt;
+    }
+    CSourceFilter f;
+    f.include = words[0] == "incl";
+    f.addressType = std::string(words[2]);
+    f.destination = std::string(words[3]);
+    for (size_t i = 4; i < words.size(); ++i)
+        f.sources.emplace_back(words[i]);
+    return f;
+}
+
+std::vector<std::vector<int>> ReadDuplicateGroups(const CSDPObject& record, std::vector<std::string>* problems)
+{
+    std::vector<std::vector<int>> groups;
+    for (const CShortText& attribute : record.attributes) {
+        const auto value = ValueOf(attribute.View(), "group");
+        const std::vector<string_view> words = value ? text::Tokens(*value, ' ') : std::vector<string_view>();
+        if (words.empty() || words[0] != "DUP")
+            continue;
+        std::vector<int> group;
+        std::string wrong = words.size() < 3 ? "names fewer than two media entries" : "";
+        for (size_t w = 1; w < words.size() && wrong.empty(); ++w) {
+            int found = -1;
+            for (size_t i = 0; i < record.media.size() && found < 0; ++i)
+                for (const CShortText& a : record.media[i].attributes)
+                    if (const auto mid = ValueOf(a.View(), "mid"); mid && Trim(*mid) == words[w])
+                        found = int(i);
+            if (found < 0)
+                wrong = "no media entry has a=mid:" + std::string(words[w]);
+            else if (std::find(group.begin(), group.end(), found) != group.end())
+                wrong = "names a media entry twice";
+            group.push_back(found);
+        }
+        if (wrong.empty())
+            groups.push_back(std::move(group));
+        else if (problems)
+            problems->push_back("\"a=" + std::string(attribute.View()) + "\": " + wrong);
+    }
+    return groups;
+}
+
 CStudioAttributes ReadStudioAttributes(const CSDPObject& record, const CSDPMedia& media)
 {
     CStudioAttributes a;
     CReader read{a};
+    for (string_view v : Values(record, media, "source-filter")) {
+        std::string wrong;
+        if (auto f = ParseSourceFilter(v, &wrong))
+            a.sourceFilters.push_back(std::move(*f));
+        else
+            read.Problem("source-filter", v, wrong);
+    }
+    // The groups are the session's: their faults are told with its first entry.
+    int index = -1;
+    for (size_t i = 0; i < record.media.size(); ++i)
+        if (&record.media[i] == &media)
+            index = int(i);
+    std::vector<std::string> groupProblems;
+    for (const std::vector<int>& group : ReadDuplicateGroups(record, &groupProblems))
+        if (std::find(group.begin(), group.end(), index) != group.end())
+            for (int other : group)
+                if (other != index)
+                    a.duplicates.push_back(other);
+    if (index == 0)
+        a.problems.insert(a.problems.end(), groupProblems.begin(), groupProblems.end());
     for (string_view v : Values(record, media, "ts-refclk"))
         if (auto c = read.RefClock(v); c && !a.referenceClock)
             a.referenceClock = std::move(c);
+    a.referenceClockOfMedia = std::any_of(media.attributes.begin(), media.attributes.end(),
+                                          [](const CShortText& t) { return ValueOf(t.View(), "ts-refclk").has_value(); });
     for (string_view v : Values(record, media, "mediaclk"))
         if (auto c = read.MediaClock(v); c && !a.mediaClock)
             a.mediaClock = std::move(c);
@@ -502,4 +608,24 @@ std::string StudioFormatText(const CStudioAttributes& a)
     if (!a.standard.empty())
         out += ", " + a.standard;
     return out;
+}
+
+std::string StudioClockText(const CStudioAttributes& a)
+{
+    if (!a.referenceClock)
+        return {};
+    const CReferenceClock& c = *a.referenceClock;
+    if (const auto& p = c.ptp) {
+        std::string out = p->traceable ? "PTP traceable" : p->gmid;
+        if (p->domain)
+            out += ", domain " + std::to_string(*p->domain);
+        else if (!p->domainName.empty())
+            out += ", domain " + p->domainName;
+        return out;
+    }
+    if (c.source == "ntp")
+        return "NTP " + c.value;
+    if (c.source == "localmac")
+        return "local MAC " + c.value;
+    return c.source;
 }

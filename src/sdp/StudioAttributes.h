@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CSDPObject;
@@ -34,8 +35,26 @@ struct CMediaClock {
     std::string streamId;   // IEEE1722, upper case
 };
 
+// One "a=source-filter" line (RFC 4570).
+struct CSourceFilter {
+    bool include = true;        // "incl"; false for "excl"
+    std::string addressType;    // "IP4", "IP6" or "*"
+    std::string destination;    // an address, a host name or "*"
+    std::vector<std::string> sources;
+};
+
+// The value after "source-filter:"; nothing, and `problem` set when given,
+// when it is not "incl|excl IN IP4|IP6|* DEST SOURCE...".
+std::optional<CSourceFilter> ParseSourceFilter(std::string_view value, std::string* problem = nullptr);
+
+// The media entries each "a=group:DUP" line of a session names (RFC 7104),
+// by index, in the line's order; a line naming fewer than two entries, an
+// identity twice or one no entry has is listed in `problems` instead.
+std::vector<std::vector<int>> ReadDuplicateGroups(const CSDPObject& record, std::vector<std::string>* problems);
+
 struct CStudioAttributes {
     std::optional<CReferenceClock> referenceClock;
+    bool referenceClockOfMedia = false; // the entry gives its own "a=ts-refclk" lines
     std::optional<CMediaClock> mediaClock;
     std::string clockDomain;            // "a=clock-domain" as written
     std::optional<double> ptimeMs;
@@ -60,6 +79,11 @@ struct CStudioAttributes {
     bool interlace = false;
     std::string channelOrder;           // "SMPTE2110.(ST,M)" as written
 
+    // The source filters that apply to the entry (its own, else the session's).
+    std::vector<CSourceFilter> sourceFilters;
+    // The other entries of its "a=group:DUP" group, by index; empty when none.
+    std::vector<int> duplicates;
+
     // "2110-20", "2110-22", "2110-31", "2110-40", "2022-6", or empty.
     std::string standard;
     // Every malformed value, in words; none of them is guessed at.
@@ -74,3 +98,7 @@ CStudioAttributes ReadStudioAttributes(const CSDPObject& record, const CSDPMedia
 // "1920×1080p50 YCbCr 4:2:2 10-bit, 2110-20 TPN" (UTF-8); empty when the
 // entry names no format.
 std::string StudioFormatText(const CStudioAttributes& a);
+
+// The reference clock in a few words: "39-A7-94-FF-FE-07-CB-D0, domain 37",
+// "NTP 203.0.113.10"; empty when the entry names none.
+std::string StudioClockText(const CStudioAttributes& a);

@@ -2,6 +2,7 @@
 #include "support/TestEnv.h"
 
 #include "sdp/StudioAttributes.h"
+#include "sdp/StudioRemarks.h"
 
 #include <gtest/gtest.h>
 
@@ -29,6 +30,13 @@ std::string Clock(const CStudioAttributes& a)
         out += "; framecount " + std::to_string(*a.framecount);
     if (a.maxptimeMs)
         out += "; maxptime " + std::to_string(*a.maxptimeMs).substr(0, 5);
+    for (const CSourceFilter& f : a.sourceFilters) {
+        out += "; " + std::string(f.include ? "incl " : "excl ") + f.addressType + " " + f.destination + " from";
+        for (const std::string& source : f.sources)
+            out += " " + source;
+    }
+    for (int other : a.duplicates)
+        out += "; dup " + std::to_string(other);
     return out;
 }
 
@@ -50,9 +58,24 @@ TEST(StudioAttributes, ClockFormatAndProblems)
     };
     const std::vector<Row> rows = {
         {"dante-aes67.sdp", "", "L24 48 kHz, 2 ch, 1 ms", {}},
-        {"st2110-20.sdp", "ptp IEEE1588-2008 39-A7-94-FF-FE-07-CB-D0:37; direct=0",
-         "1280×720i59.94 YCbCr 4:2:2 10-bit, 2110-20", {}},
-        {"st2022-6.sdp", "", "SDI, 2022-6", {}},
+        // Its second entry's "a=mid:secondary;" leaves the group's second name unmatched.
+        {"st2110-20.sdp",
+         "ptp IEEE1588-2008 39-A7-94-FF-FE-07-CB-D0:37; direct=0; incl IP4 239.100.9.10 from 192.168.100.2",
+         "1280×720i59.94 YCbCr 4:2:2 10-bit, 2110-20",
+         {"\"a=group:DUP primary secondary\": no media entry has a=mid:secondary"}},
+        // The media level's filters hide the session's; the group pairs the two entries.
+        {Sdp("a=group:DUP a b\na=group:DUP a\na=group:DUP a a\na=source-filter: incl IN IP4 * 10.0.0.1\n", audio,
+             "a=rtpmap:96 L24/48000/2\na=mid:a\na=source-filter: excl IN IP4 232.1.1.1 10.0.0.5 host.example\n"
+             "a=source-filter: incl IN IP6 232.1.1.1 fd00::1\na=source-filter: keep IN IP4 * 10.0.0.5\n"
+             "a=source-filter: incl IN IP4 *\na=source-filter: incl IN IP4 * 10.0.0.5 fd00::1\n"
+             "m=audio 5006 RTP/AVP 96\na=mid:b\n"),
+         "; excl IP4 232.1.1.1 from 10.0.0.5 host.example; dup 1", "L24 48 kHz, 2 ch",
+         {"\"a=source-filter: incl IN IP6 232.1.1.1 fd00::1\": the destination is not an address of its type",
+          "\"a=source-filter: keep IN IP4 * 10.0.0.5\": the mode is not incl or excl",
+          "\"a=source-filter: incl IN IP4 *\": not a mode, network and address type, destination and sources",
+          "\"a=source-filter: incl IN IP4 * 10.0.0.5 fd00::1\": a source is not an address of its type",
+          "\"a=group:DUP a\": names fewer than two media entries", "\"a=group:DUP a a\": names a media entry twice"}},
+        {"st2022-6.sdp", "; incl IP4 239.0.0.1 from 192.168.20.20", "SDI, 2022-6", {}},
         {"mediaclk-ptp-v2-w-rate.sdp", "ptp IEEE1588-2008 39-A7-94-FF-FE-07-CB-D0:0; direct=963214424 rate=1000/1001",
          "L24 44.1 kHz, 2 ch", {}},
         {"mediaclk-avbtp.sdp", "ptp IEEE1588-2008 39-A7-94-FF-FE-07-CB-D0:0; IEEE1722=38-D6-6D-8E-D2-78-13-2F",
@@ -125,9 +148,50 @@ TEST(StudioAttributes, ClockFormatAndProblems)
         EXPECT_EQ(Clock(a), row.clock) << row.text;
         EXPECT_EQ(StudioFormatText(a), row.format) << row.text;
         // Problems of one fmtp line are given by their end after the first.
-        ASSERT_EQ(a.problems.size(), row.problems.size()) << row.text;
+        ASSERT_EQ(a.problems.size(), row.problems.size()) << ::testing::PrintToString(a.problems);
         for (size_t i = 0; i < a.problems.size(); ++i)
             EXPECT_TRUE(a.problems[i].ends_with(row.problems[i])) << a.problems[i];
+    }
+}
+
+// Each rule once, by the codes of the remarks it makes on the first entry.
+TEST(StudioAttributes, ConformanceRemarks)
+{
+    const std::string ptp = "a=ts-refclk:ptp=IEEE1588-2008:39-A7-94-FF-FE-07-CB-D0:0\n";
+    const std::string audio = "m=audio 5004 RTP/AVP 96", video = "m=video 5004 RTP/AVP 96";
+    const std::string aes67 = ptp + "a=mediaclk:direct=0\n", st2110 = "a=fmtp:96 channel-order=SMPTE2110.(U16)\n";
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        // Ordinary RTP sessions, L16 without a clock among them, are not judged.
+        {Sdp("", "m=audio 5004 RTP/AVP 0", "a=ts-refclk:ntp=pool\n"), ""},
+        {Sdp("", "m=audio 5004 RTP/AVP 11", ""), ""},
+        {Sdp("", audio, "a=rtpmap:96 L24/48000/8\na=ptime:1\n" + aes67), ""},
+        {"dante-aes67.sdp", "aes67-ts-refclk aes67-mediaclk"},
+        {Sdp(ptp, audio, "a=rtpmap:96 L24/44100/2\na=mediaclk:sender\n"), "aes67-rate aes67-ptime aes67-mediaclk"},
+        {Sdp("", audio, "a=rtpmap:96 L16/32000/12\na=ptime:1\na=ts-refclk:ntp=pool\na=mediaclk:direct=5\n"),
+         "aes67-rate aes67-channels aes67-ts-refclk"},
+        {Sdp("", audio, "a=rtpmap:96 L24/48000/16\na=ptime:4\n" + aes67), "aes67-payload"},
+        {Sdp("", audio, "a=rtpmap:96 opus/48000/2\na=ptime:2\n" + aes67), "aes67-encoding aes67-ptime"},
+        // 2110-30: 16 channels at 1 ms fit no level; 32 at 96 kHz and 125 µs fit CX.
+        {Sdp("", audio, "a=rtpmap:96 L24/48000/16\na=ptime:1\n" + st2110 + aes67),
+         "aes67-channels aes67-payload st2110-30-level"},
+        {Sdp("", audio, "a=rtpmap:96 L24/96000/32\na=ptime:0.125\na=fmtp:96 channel-order=SMPTE2110.(U32)\n" + aes67),
+         "aes67-rate"},
+        {Sdp(aes67, audio, "a=rtpmap:96 L24/48000/16\na=ptime:0.125\n" + st2110), "st2110-10-ts-refclk"},
+        {Sdp("", audio, "a=rtpmap:96 AM824/48000/2\na=mediaclk:direct=7\n" + ptp), "st2110-10-mediaclk"},
+        {"st2110-20.sdp", "st2110-21-sender-type"},
+        {Sdp("", video, "a=rtpmap:96 raw/90000\na=fmtp:96 width=1920; height=1080; depth=9; TP=2110TPN\n" + aes67),
+         "st2110-20-parameters"},
+    };
+    EXPECT_EQ(Level2110_30(96000, 0.125, 32) + Level2110_30(48000, 0.125, 8) + Level2110_30(96000, 1, 4), "CXBAX");
+    CTestEnv t;
+    for (const auto& [text, codes] : rows) {
+        auto r = t.Parse(text.ends_with(".sdp") ? ReadTestFile(std::string(TALMIRA_SAMPLES "/") + text) : text);
+        std::string got;
+        for (const CStudioRemark& remark : StudioRemarks(*r, r->media[0], ReadStudioAttributes(*r, r->media[0]))) {
+            got += (got.empty() ? "" : " ") + remark.code;
+            EXPECT_TRUE(remark.text.starts_with("AES67 ") || remark.text.starts_with("ST 2110-")) << remark.text;
+        }
+        EXPECT_EQ(got, codes) << text;
     }
 }
 
