@@ -32,7 +32,7 @@ shoot() {
     fi
 }
 shoot documentation "$out"
-for picture in properties settings tool-picker wizard-schedule media-wizard; do
+for picture in properties studio settings tool-picker wizard-schedule media-wizard; do
     shoot "$picture" "$out/$picture.png"
 done
 # The Reception page of a session whose streams a local sender plays,
@@ -62,8 +62,8 @@ shoot reception "$out/reception.png" "$work/reception.sdp"
 # The same session in the list, its row selected and the Reception column shown.
 shoot reception-list "$out/reception-list.png" "$work/reception.sdp"
 kill "$stream" 2>/dev/null || true; wait "$stream" 2>/dev/null || true
-for picture in main-window tray-menu splash about properties settings tool-picker wizard-schedule media-wizard reception \
+for picture in main-window tray-menu splash about properties studio settings tool-picker wizard-schedule media-wizard reception \
                reception-list; do
     [ -s "$out/$picture.png" ] || { echo "no $out/$picture.png" >&2; exit 1; }
 done
-echo "wrote $out/{main-window,tray-menu,splash,about,properties,settings,tool-picker,wizard-schedule,media-wizard,reception,reception-list}.png"
+echo "wrote $out/{main-window,tray-menu,splash,about,properties,studio,settings,tool-picker,wizard-schedule,media-wizard,reception,reception-list}.png"

@@ -16,9 +16,14 @@
 #include "reception/qt/ReceptionService.h"
 #include "sap/qt/SAPSocket.h"
 #include "web/WebService.h"
+#include "views/SessionListModel.h"
 #include "web/WebState.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QHeaderView>
+#include <QMenu>
+#include <QTreeView>
 #include <QTimer>
 #include <QUrl>
 
@@ -61,6 +66,13 @@ bool CDesktopApp::Start(const CCommandLine& commandLine)
     m_reception = std::make_unique<CReceptionService>(reception);
     m_window = std::make_unique<CMainFrame>(m_runtime.Doc(), m_views, m_prompter, m_runtime.Launcher());
     new CReceptionColumn(*m_window, *m_reception); // owned by the window
+    QAction* clockColumn = m_window->ViewMenu().addAction("Cloc&k Column");
+    clockColumn->setObjectName("clockColumn");
+    clockColumn->setCheckable(true);
+    clockColumn->setStatusTip("Show the reference clock each session's streams name");
+    QObject::connect(clockColumn, &QAction::toggled, m_window.get(), [window = m_window.get()](bool shown) {
+        window->ListView().header()->setSectionHidden(CSessionListModel::kColumnClock, !shown);
+    });
     m_window->onClose = [this] { Close(); };
     m_window->SetCommandHandler(ECommand::Tools, [this](const CMainFrame::CCommandTarget&) {
         RunToolPicker(m_runtime.Tools(), m_prompter, *m_toolDialogs, m_window.get(), [this] {

@@ -136,6 +136,9 @@ void CSessionListPane::CreateView()
     header->moveSection(header->visualIndex(CSessionListModel::kColumnReception),
                         header->visualIndex(listrules::kColumnInfo));
     header->hideSection(CSessionListModel::kColumnReception);
+    // So does the Clock column, after the others.
+    header->resizeSection(CSessionListModel::kColumnClock, 260);
+    header->hideSection(CSessionListModel::kColumnClock);
     connect(header, &QHeaderView::sectionClicked, this, &CSessionListPane::ColumnClicked);
     connect(m_view, &QAbstractItemView::doubleClicked, this, &CSessionListPane::RowOpened);
     connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CSessionListPane::Changed);

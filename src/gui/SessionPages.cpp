@@ -7,12 +7,14 @@
 #include "sdp/SDPObject.h"
 #include "sdp/Schedule.h"
 #include "sdp/StudioAttributes.h"
+#include "sdp/StudioRemarks.h"
 #include "tools/ToolLauncher.h"
 #include "views/DisplayText.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QFormLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -120,6 +122,60 @@ QString ToolListText(const CToolLaunch& launch)
     return text;
 }
 
+// The "Clock" section of the Info page: the reference and media clock the
+// first of the session's streams that names one gives, and the remarks on
+// every studio stream. Null for a session without studio streams.
+static QGroupBox* ClockSection(const CSDPObject& r)
+{
+    const CStudioAttributes* named = nullptr;
+    std::vector<CStudioAttributes> read;
+    for (const CSDPMedia& m : r.media)
+        read.push_back(ReadStudioAttributes(r, m));
+    QStringList remarks;
+    bool studio = false;
+    for (size_t i = 0; i < read.size(); ++i) {
+        if (!IsStudioStream(r.media[i], read[i]))
+            continue;
+        studio = true;
+        if (!named && (read[i].referenceClock || read[i].mediaClock))
+            named = &read[i];
+        for (const CStudioRemark& remark : StudioRemarks(r, r.media[i], read[i]))
+            remarks << DisplayText(r.media[i].media) + " " + QString::number(i + 1) + ": " + DisplayText(remark.text);
+    }
+    if (!studio)
+        return nullptr;
+    auto* box = new QGroupBox("Clock");
+    box->setObjectName("clock");
+    auto* form = new QFormLayout(box);
+    const auto add = [form](const char* label, const std::string& value, const char* name) {
+        QLineEdit* field = Field(DisplayText(value), name);
+        form->addRow(Label(label, field), field);
+    };
+    const std::optional<CReferenceClock> none;
+    const auto& reference = named ? named->referenceClock : none;
+    if (reference && reference->ptp) {
+        const CPtpReference& p = *reference->ptp;
+        add("PTP version:", p.version, "ptpVersion");
+        add("Grandmaster:", p.traceable ? "traceable" : p.gmid, "grandmaster");
+        add("Domain:", p.domain ? std::to_string(*p.domain) : p.domainName.empty() ? "not given" : p.domainName,
+            "domain");
+    } else {
+        add("Reference clock:", reference ? StudioClockText(*named) : "not given", "referenceClock");
+    }
+    std::string offset = "not given";
+    if (named && named->mediaClock) {
+        const CMediaClock& c = *named->mediaClock;
+        offset = c.offset ? std::to_string(*c.offset) + (c.rate.empty() ? "" : " (rate " + c.rate + ")")
+                          : c.mode + (c.streamId.empty() ? "" : " " + c.streamId);
+    }
+    add("Media clock offset:", offset, "mediaClockOffset");
+    auto* list = List("remarks");
+    list->addItems(remarks.isEmpty() ? QStringList{"None"} : remarks);
+    list->setWordWrap(true);
+    form->addRow(Label("Remarks:", list), list);
+    return box;
+}
+
 // ---- Info ----
 
 CSessionPage::CSessionPage(const std::shared_ptr<CSDPObject>& record, const CPropertyContext& context,
@@ -169,6 +225,8 @@ CSessionPage::CSessionPage(const std::shared_ptr<CSDPObject>& record, const CPro
     buttons->addStretch();
     auto* page = new QVBoxLayout(this);
     page->addLayout(top, 1);
+    if (QGroupBox* clock = ClockSection(r))
+        page->addWidget(clock, 1);
     page->addLayout(buttons);
 }
 

@@ -59,7 +59,7 @@ int CSessionListModel::rowCount(const QModelIndex& parent) const
 
 int CSessionListModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : listrules::kColumnCount + 1;
+    return parent.isValid() ? 0 : kColumnClock + 1;
 }
 
 QVariant CSessionListModel::data(const QModelIndex& index, int role) const
@@ -84,6 +84,16 @@ QVariant CSessionListModel::data(const QModelIndex& index, int role) const
         case kColumnReception: {
             const auto found = m_reception.find(entry.record.get());
             return found == m_reception.end() ? QVariant() : QVariant(found->second.text);
+        }
+        case kColumnClock: {
+            // Read when painted: only a shown column asks, for the rows in view.
+            QStringList clocks;
+            for (const CSDPMedia& m : entry.record->media) {
+                const QString clock = DisplayText(StudioClockText(ReadStudioAttributes(*entry.record, m)));
+                if (!clock.isEmpty() && !clocks.contains(clock))
+                    clocks << clock;
+            }
+            return clocks.isEmpty() ? QVariant() : QVariant(clocks.join("; "));
         }
         default:
             return {};
@@ -129,10 +139,12 @@ QVariant CSessionListModel::data(const QModelIndex& index, int role) const
 
 QVariant CSessionListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > kColumnReception)
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > kColumnClock)
         return {};
     if (section == kColumnReception)
         return QStringLiteral("Reception");
+    if (section == kColumnClock)
+        return QStringLiteral("Clock");
     return QString::fromLatin1(listrules::ColumnTitle(section));
 }
 
@@ -427,7 +439,7 @@ void CSessionListModel::EmitChanged(const std::vector<int>& rows)
 {
     if (rows.empty())
         return;
-    const int last = kColumnReception;
+    const int last = kColumnClock;
     if (MostChanged(rows.size(), m_rows.size())) {
         emit dataChanged(index(rows.front(), 0), index(rows.back(), last));
         return;

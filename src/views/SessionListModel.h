@@ -35,6 +35,8 @@ public:
     // After the list's own columns: what arrives for the watched rows
     // (hidden until the user shows it).
     static constexpr int kColumnReception = listrules::kColumnCount;
+    // The reference clock its media entries name (hidden until shown).
+    static constexpr int kColumnClock = kColumnReception + 1;
 
     enum ERole {
         kRecordRole = Qt::UserRole + 1,

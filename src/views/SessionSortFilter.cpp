@@ -71,7 +71,7 @@ QModelIndex CSessionSortFilter::index(int row, int column, const QModelIndex& pa
     // Asked for every row at each layout of a view: the sizes are read here
     // rather than through the virtual counts.
     if (parent.isValid() || row < 0 || column < 0 || static_cast<size_t>(row) >= m_shown.size()
-        || column > CSessionListModel::kColumnReception)
+        || column > CSessionListModel::kColumnClock)
         return {};
     return createIndex(row, column);
 }

@@ -325,7 +325,8 @@ TEST_F(MainFrameTest, MenusBandBarAndStatusPromptsInOrder)
                         "This &Week=View what is available this week | This &Month=View what is available this month | "
                         "&All=View all announced sessions | - | Arran&ge Sessions{by Name | by Info | by Start Date | "
                         "by Type | by Media} | - | &Toolbar | &Status Bar | "
-                        "&Reception Column=Show what arrives for the selected session");
+                        "&Reception Column=Show what arrives for the selected session | "
+                        "Cloc&k Column=Show the reference clock each session's streams name");
     // The website's prompt says where it goes, or that none is set up.
     EXPECT_EQ(menus[3].substr(0, 61), "&Help: &Help Topics=Open the help pages | Talmira on the Web=");
     EXPECT_TRUE(menus[3].ends_with(" | - | &About Talmira...")) << menus[3];

@@ -81,8 +81,8 @@ protected:
         std::vector<std::string> rows;
         for (const auto& record : doc.MainList()) {
             const auto row = listrules::MakeRow(*record, t.clock.Now(), t.clock);
-            // The Reception cell stays empty: nothing is watched here.
-            std::string text = row->name + "|" + row->info + "|" + row->start + "|" + row->type + "|" + row->media + "||";
+            // The Reception and Clock cells stay empty: nothing is watched or names a clock here.
+            std::string text = row->name + "|" + row->info + "|" + row->start + "|" + row->type + "|" + row->media + "|||";
             if (!row->activeNow)
                 text += "grey";
             rows.push_back(text);

@@ -321,4 +321,9 @@ TEST_F(ListTest, ReceptionCellOfAWatchedRow)
 
     list.ClearReception();
     EXPECT_TRUE(Shown(column) == (Texts{"", ""}) && changes.size() == 3);
+
+    // The Clock column: every distinct clock the entries name.
+    Add(Timed("c", 0, 0, {"audio", "video"}, "a=ts-refclk:ptp=IEEE1588-2008:39-a7-94-ff-fe-07-cb-d0:37\n"));
+    EXPECT_EQ(list.headerData(CSessionListModel::kColumnClock, Qt::Horizontal).toString(), "Clock");
+    EXPECT_EQ(Shown(CSessionListModel::kColumnClock), (Texts{"", "", "39-A7-94-FF-FE-07-CB-D0, domain 37"}));
 }

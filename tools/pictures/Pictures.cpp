@@ -149,6 +149,24 @@ void SavePropertiesPicture(CDesktopApp& desktop, Prompter& prompter, const QStri
     SaveLater(desktop, shown, kSettleMs, file, [shown] { shown->close(); });
 }
 
+void SaveStudioPicture(CDesktopApp& desktop, Prompter& prompter, const QString& file, const QString&)
+{
+    std::shared_ptr<CSDPObject> chosen;
+    for (const auto& directory : desktop.Runtime().Doc().MainList())
+        if (directory->links->children)
+            for (const auto& record : *directory->links->children)
+                if (!chosen && record->name.View() == kStudioSessionName)
+                    chosen = record;
+    auto sheet = CSessionPropertySheet::Create(chosen, PropertyContextOf(desktop.Runtime(), prompter),
+                                          ESheetKind::Session, desktop.Window());
+    if (!sheet)
+        return GiveUp(desktop, "no studio session for", file);
+    CSessionPropertySheet* shown = sheet.release();
+    shown->setAttribute(Qt::WA_DeleteOnClose);
+    shown->show();
+    SaveLater(desktop, shown, kSettleMs, file, [shown] { shown->close(); });
+}
+
 void SaveSettingsPicture(CDesktopApp& desktop, Prompter& prompter, const QString& file, const QString&)
 {
     CTalmiraRuntime& runtime = desktop.Runtime();

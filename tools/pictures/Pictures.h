@@ -20,6 +20,10 @@ SavePicture SaveDocumentationPictures;
 // The property sheet of the first heard session with two media entries, on
 // its first media page.
 SavePicture SavePropertiesPicture;
+// The sample cache's studio session (kStudioSessionName) on its Info page,
+// with the Clock section and its remarks.
+SavePicture SaveStudioPicture;
+inline constexpr const char* kStudioSessionName = "Stage Box 1";
 // The Settings sheet as it opens.
 SavePicture SaveSettingsPicture;
 // The Tool Picker with both tool lists in use.

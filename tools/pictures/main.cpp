@@ -22,6 +22,7 @@ constexpr const char* kUsage =
     "usage: talmira-pictures PICTURE OUT [SESSION-FILE]\n"
     "  documentation FOLDER        main-window, tray-menu, splash and about.png in FOLDER\n"
     "  properties FILE             a heard session's property sheet, on a media page\n"
+    "  studio FILE                 the studio session's Info page with its Clock section\n"
     "  settings FILE               the Settings sheet\n"
     "  tool-picker FILE            the Tool Picker\n"
     "  wizard-schedule FILE        the Announcement Wizard's schedule page\n"
@@ -37,6 +38,7 @@ struct CPicture {
 };
 const CPicture kPictures[] = {
     {"documentation", false, SaveDocumentationPictures}, {"properties", false, SavePropertiesPicture},
+    {"studio", false, SaveStudioPicture},
     {"settings", false, SaveSettingsPicture},            {"tool-picker", false, SaveToolPickerPicture},
     {"wizard-schedule", false, SaveWizardPicture},       {"media-wizard", false, SaveMediaWizardPicture},
     {"reception", true, SaveReceptionPicture},           {"reception-list", true, SaveReceptionListPicture},

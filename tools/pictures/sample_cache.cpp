@@ -9,6 +9,7 @@
 #include "directory/AdminScope.h"
 #include "directory/SessionStore.h"
 #include "sdp/SDPObject.h"
+#include "Pictures.h"
 
 #include <QCoreApplication>
 
@@ -114,6 +115,18 @@ int main(int argc, char** argv)
     int id = 0;
     for (const CSample& s : kSessions)
         add(SessionText(s, ++id, now), scope);
+    // A studio session: the pictures show its clock and the remarks on it
+    // (the clock at session level only for the 2110 audio, no sender type
+    // for the video).
+    add(std::string("v=0\no=sample 1100 1 IN IP4 192.0.2.20\ns=") + kStudioSessionName +
+            "\ni=Stage inputs 1-8 and the stage camera\nc=IN IP4 239.69.1.1/32\nt=0 0\na=type:broadcast\n"
+            "a=ts-refclk:ptp=IEEE1588-2008:00-1D-C1-FF-FE-12-34-56:0\na=mediaclk:direct=0\n"
+            "m=audio 5004 RTP/AVP 98\na=rtpmap:98 L24/48000/8\na=fmtp:98 channel-order=SMPTE2110.(SGRP,SGRP)\n"
+            "a=ptime:0.125\nm=video 5006 RTP/AVP 96\nc=IN IP4 239.69.1.2/32\na=rtpmap:96 raw/90000\n"
+            "a=fmtp:96 sampling=YCbCr-4:2:2; width=1920; height=1080; exactframerate=50; depth=10; TCS=SDR; "
+            "colorimetry=BT709; PM=2110GPM; SSN=ST2110-20:2017\n"
+            "a=ts-refclk:ptp=IEEE1588-2008:00-1D-C1-FF-FE-12-34-56:0\na=mediaclk:direct=0\n",
+        scope);
     const auto university = add(FolderText("University", 1), scope);
     add(FolderText("Radio Stations", 2), scope);
     const auto labs = add(FolderText("Laboratories", 3), university);
