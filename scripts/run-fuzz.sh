@@ -18,7 +18,7 @@ fuzz_one() {
 }
 pids=(); names=(); failed=0
 for bin in "$build"/fuzz/fuzz_*; do
-    [ -x "$bin" ] || continue
+    [ -f "$bin" ] && [ -x "$bin" ] || continue
     if [ "${#pids[@]}" -ge "$jobs" ]; then
         wait "${pids[0]}" || failed=1
         pids=("${pids[@]:1}")
