@@ -5,7 +5,8 @@
 # gui library, started the same way) under a virtual X display saving its
 # window, the tray icon's menu, the splash, the About box, a session's
 # properties, the sheets and wizards, and what arrives for a session a local
-# sender plays (its Reception page and the list's Reception column).
+# sender plays (its Reception page and the list's Reception column), and the
+# Clocks view while a grandmaster announces itself on the loopback interface.
 set -euo pipefail
 build="${1:-build}"
 out="${2:-docs/screenshots}"
@@ -62,8 +63,25 @@ shoot reception "$out/reception.png" "$work/reception.sdp"
 # The same session in the list, its row selected and the Reception column shown.
 shoot reception-list "$out/reception-list.png" "$work/reception.sdp"
 kill "$stream" 2>/dev/null || true; wait "$stream" 2>/dev/null || true
+# View > Clocks while a grandmaster the sample's stageboxes name announces
+# itself on the loopback interface (PTP Announce, domain 0, twice a second).
+python3 - <<'PY' &
+import socket, struct, time
+gm = bytes.fromhex("001dc1fffe0a1122")
+head = struct.pack(">BBHBBH8s4s8sHHBb", 0x0B, 2, 64, 0, 0, 0, bytes(8), bytes(4), gm, 1, 0, 5, -1)
+body = struct.pack(">6sIhBBBBHB8sHB", bytes(6), 0, 37, 0, 128, 6, 0x21, 0x4E5D, 128, gm, 0, 0x20)
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton("127.0.0.1"))
+s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_TTL, 0)
+for _ in range(60):
+    s.sendto(head + body, ("224.0.1.129", 320))
+    time.sleep(0.5)
+PY
+announcer=$!
+shoot clocks "$out/clocks.png"
+kill "$announcer" 2>/dev/null || true; wait "$announcer" 2>/dev/null || true
 for picture in main-window tray-menu splash about properties studio settings tool-picker wizard-schedule media-wizard reception \
-               reception-list; do
+               reception-list clocks; do
     [ -s "$out/$picture.png" ] || { echo "no $out/$picture.png" >&2; exit 1; }
 done
-echo "wrote $out/{main-window,tray-menu,splash,about,properties,studio,settings,tool-picker,wizard-schedule,media-wizard,reception,reception-list}.png"
+echo "wrote $out/{main-window,tray-menu,splash,about,properties,studio,settings,tool-picker,wizard-schedule,media-wizard,reception,reception-list,clocks}.png"

@@ -1,6 +1,7 @@
 #include "gui/DesktopApp.h"
 
 #include "gui/AnnouncementWizardCommands.h"
+#include "gui/ClocksWindow.h"
 #include "gui/Artwork.h"
 #include "gui/HelpPages.h"
 #include "gui/InstanceBeacon.h"
@@ -13,6 +14,7 @@
 #include "gui/ToolDialogs.h"
 #include "gui/ToolPickerDialog.h"
 #include "base/Text.h"
+#include "clocks/PtpListener.h"
 #include "reception/qt/ReceptionService.h"
 #include "sap/qt/SAPSocket.h"
 #include "web/WebService.h"
@@ -50,6 +52,7 @@ CDesktopApp::~CDesktopApp()
     m_beacon.reset();
     m_window.reset();
     m_reception.reset();
+    m_clocks.reset();
 }
 
 bool CDesktopApp::Start(const CCommandLine& commandLine)
@@ -104,6 +107,7 @@ bool CDesktopApp::Start(const CCommandLine& commandLine)
     m_beacon->onWake = [this] { m_window->ShowFromTray(); };
     m_beacon->Listen(InstallDirectory());
     StartWebServer();
+    StartClocks();
     m_runtime.StartWalk();
     return true;
 }
@@ -153,6 +157,40 @@ void CDesktopApp::StartWebServer()
         if (m_web)
             m_web->SetWatched(WatchedStreams(*m_reception));
     });
+}
+
+void CDesktopApp::StartClocks()
+{
+    CPtpListenerOptions options;
+    const std::string& iface = m_runtime.Settings().interfaceAddress;
+    if (const uint32_t address = text::ParseDottedQuad(iface); address != 0xFFFFFFFF)
+        options.interfaceAddress = address;
+    // Announces are heard where SAP is, IPv6 included.
+    options.interfaceIndex6 = unsigned(CSAPSocket::Ipv6Interface(QString::fromStdString(iface)).index());
+    m_clocks = std::make_unique<CPtpListener>(options, m_runtime.TheClock());
+    // Said once; the Clocks view repeats it where it matters.
+    if (!m_clocks->Open())
+        std::fprintf(stderr, "talmira: %s\n", m_clocks->Problem().c_str());
+    QAction* show = m_window->ViewMenu().addAction("C&locks");
+    show->setStatusTip("Show the PTP clocks the streams name and those heard on the network");
+    QObject::connect(show, &QAction::triggered, m_window.get(), [this] {
+        CClocksWindow* window = ClocksWindow();
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
+}
+
+CClocksWindow* CDesktopApp::ClocksWindow()
+{
+    if (!m_clocksWindow) {
+        m_clocksWindow = new CClocksWindow(m_runtime.Doc(), m_clocks.get(), m_runtime.TheClock(), m_window.get());
+        m_clocksWindow->onOpen = [this](const std::shared_ptr<CSDPObject>& record) {
+            if (CToolLauncher* launcher = m_runtime.Launcher())
+                launcher->StartTools(record, -1, 0);
+        };
+    }
+    return m_clocksWindow;
 }
 
 std::vector<CWatchedStream> WatchedStreams(const CReceptionService& reception)

@@ -8,6 +8,8 @@
 #include <vector>
 
 class CAnnouncementCommands;
+class CClocksWindow;
+class CPtpListener;
 class CGuiToolDialogs;
 class CHelpPages;
 class CInstanceBeacon;
@@ -50,6 +52,10 @@ public:
     CTalmiraRuntime& Runtime() { return m_runtime; }
     // Watches what arrives for the Reception page and column.
     CReceptionService* Reception() const { return m_reception.get(); }
+    // The PTP grandmasters heard (null when the port could not be opened),
+    // and View > Clocks once opened.
+    CPtpListener* Clocks() const { return m_clocks.get(); }
+    CClocksWindow* ClocksWindow();
     CMainFrame* Window() const { return m_window.get(); }
     // The web server the settings asked for; none when off or not started.
     CWebService* Web() const { return m_web.get(); }
@@ -64,6 +70,7 @@ private:
     void Greet();
     // When the settings ask for it (off unless set).
     void StartWebServer();
+    void StartClocks();
     // The one the instance guard was taken on.
     std::string InstallDirectory() const;
 
@@ -73,6 +80,8 @@ private:
     CTalmiraRuntime m_runtime;
     std::unique_ptr<CHelpPages> m_help;
     std::unique_ptr<CReceptionService> m_reception; // outlives the windows that watch
+    std::unique_ptr<CPtpListener> m_clocks;         // outlives the window that shows it
+    CClocksWindow* m_clocksWindow = nullptr;        // owned by the main window
     std::unique_ptr<CMainFrame> m_window; // goes before the runtime
     std::unique_ptr<CInstanceBeacon> m_beacon;
     std::unique_ptr<CWebService> m_web; // stops before the store closes

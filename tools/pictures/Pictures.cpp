@@ -11,6 +11,7 @@
 #include "gui/MainFrame.h"
 #include "gui/MediaPages.h"
 #include "gui/SessionPropertySheet.h"
+#include "gui/ClocksWindow.h"
 #include "gui/ReceptionColumn.h"
 #include "gui/SchedulePage.h"
 #include "gui/SettingsSheet.h"
@@ -290,4 +291,12 @@ void SaveReceptionListPicture(CDesktopApp& desktop, Prompter&, const QString& fi
             window.close();
         });
     });
+}
+
+void SaveClocksPicture(CDesktopApp& desktop, Prompter&, const QString& file, const QString&)
+{
+    CClocksWindow* clocks = desktop.ClocksWindow();
+    clocks->show();
+    // Long enough for the listener to count a grandmaster not heard as absent.
+    SaveLater(desktop, clocks, 7000, file, [clocks] { clocks->close(); });
 }

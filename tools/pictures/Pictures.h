@@ -37,3 +37,5 @@ SavePicture SaveReceptionPicture;
 // The main window with the session heard in the first scope, its row
 // current and the Reception column shown, after 8 s.
 SavePicture SaveReceptionListPicture;
+// View > Clocks over the sample's studio streams, after 7 s of listening.
+SavePicture SaveClocksPicture;

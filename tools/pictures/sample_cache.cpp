@@ -134,6 +134,19 @@ int main(int argc, char** argv)
         ++id;
         add(SessionText(s, id, now), id % 2 ? university : labs);
     }
+    // Studio streams for View > Clocks: two follow the grandmaster the
+    // pictures script announces, one names another of the same domain.
+    const std::pair<const char*, const char*> studio[] = {
+        {"Stagebox 1 Inputs", "00-1D-C1-FF-FE-0A-11-22"},
+        {"Stagebox 2 Inputs", "00-1D-C1-FF-FE-0A-11-22"},
+        {"Mixer Return", "00-1D-C1-FF-FE-0B-33-44"},
+    };
+    for (const auto& [name, gmid] : studio)
+        add(std::string("v=0\no=sample ") + std::to_string(8000 + ++id) + " 1 IN IP4 192.0.2.20\ns=" + name +
+                "\nc=IN IP4 239.69.1." + std::to_string(id) + "/32\nt=0 0\nm=audio 5004 RTP/AVP 96\n" +
+                "a=rtpmap:96 L24/48000/8\na=ptime:0.125\na=ts-refclk:ptp=IEEE1588-2008:" + gmid + ":0\n" +
+                "a=mediaclk:direct=0\n",
+            labs);
     // Where this host has IPv6, a few sessions on the IPv6 SAP groups.
     const struct {
         const char* directory;
