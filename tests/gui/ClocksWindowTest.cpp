@@ -1,10 +1,5 @@
-#include "directory/SessionStore.h"
 #include "gui/ClocksWindow.h"
 #include "support/GuiTestSupport.h"
-
-#include <QTest>
-#include <QTreeView>
-#include <gtest/gtest.h>
 
 namespace {
 using ClocksWindowTest = CDesktopTest;
