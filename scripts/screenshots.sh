@@ -67,7 +67,7 @@ kill "$stream" 2>/dev/null || true; wait "$stream" 2>/dev/null || true
 # itself on the loopback interface (PTP Announce, domain 0, twice a second).
 python3 - <<'PY' &
 import socket, struct, time
-gm = bytes.fromhex("001dc1fffe0a1122")
+gm = bytes.fromhex("001dc1fffe123456")
 head = struct.pack(">BBHBBH8s4s8sHHBb", 0x0B, 2, 64, 0, 0, 0, bytes(8), bytes(4), gm, 1, 0, 5, -1)
 body = struct.pack(">6sIhBBBBHB8sHB", bytes(6), 0, 37, 0, 128, 6, 0x21, 0x4E5D, 128, gm, 0, 0x20)
 s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)

@@ -134,11 +134,12 @@ int main(int argc, char** argv)
         ++id;
         add(SessionText(s, id, now), id % 2 ? university : labs);
     }
-    // Studio streams for View > Clocks: two follow the grandmaster the
-    // pictures script announces, one names another of the same domain.
+    // Studio streams for View > Clocks: the two stageboxes follow the studio
+    // session's grandmaster, which the pictures script announces; the
+    // mixer names another of the same domain.
     const std::pair<const char*, const char*> studio[] = {
-        {"Stagebox 1 Inputs", "00-1D-C1-FF-FE-0A-11-22"},
-        {"Stagebox 2 Inputs", "00-1D-C1-FF-FE-0A-11-22"},
+        {"Stagebox 1 Inputs", "00-1D-C1-FF-FE-12-34-56"},
+        {"Stagebox 2 Inputs", "00-1D-C1-FF-FE-12-34-56"},
         {"Mixer Return", "00-1D-C1-FF-FE-0B-33-44"},
     };
     for (const auto& [name, gmid] : studio)
