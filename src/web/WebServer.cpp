@@ -20,6 +20,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
@@ -245,6 +247,7 @@ public:
     int listener = -1;
     int wakeFd = -1;
     std::thread httpThread;
+    std::atomic<bool> httpDone{false}; // the library's listen loop has returned
     std::thread acceptThread;
 
     struct CConnection {
@@ -661,7 +664,10 @@ bool CWebServer::Start(const std::string& host, int port, std::string* error)
         return fail("cannot bind the server socket " + impl.socketPath);
     }
     impl.wakeFd = eventfd(0, EFD_CLOEXEC);
-    impl.httpThread = std::thread([&impl] { impl.http.listen_after_bind(); });
+    impl.httpThread = std::thread([&impl] {
+        impl.http.listen_after_bind();
+        impl.httpDone = true;
+    });
     impl.acceptThread = std::thread([&impl] { impl.AcceptLoop(); });
     return true;
 }
@@ -676,6 +682,11 @@ void CWebServer::Stop()
     impl.acceptThread.join();
     impl.state.Events().Close();
     impl.ShutdownAll();
+    // The library's stop() does nothing before its listen loop has begun, and
+    // the loop would then wait in accept() for ever: a server stopped at once
+    // after its start (a slow machine) waits for the loop to begin or end.
+    while (!impl.http.is_running() && !impl.httpDone)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     impl.http.stop();
     impl.httpThread.join();
     close(impl.listener);
