@@ -1,0 +1,219 @@
+#include "watch/WatchRunner.h"
+
+#include "base/Text.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace {
+std::string Label(std::string_view text)
+{
+    std::string out;
+    for (char c : text::AsUtf8(text)) {
+        if (c == '\\' || c == '"')
+            out += '\\';
+        if (c == '\n') {
+            out += "\\n";
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+} // namespace
+
+int64_t CWatchRunner::NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+CWatchRunner::CWatchRunner(CWatchRunnerOptions options, Events events, Messages messages)
+    : m_options(std::move(options)), m_events(std::move(events)), m_messages(std::move(messages)),
+      m_engine(m_options.thresholds)
+{
+}
+
+CWatchRunner::~CWatchRunner()
+{
+    // The receiver stops reporting first, then the deliveries end, then
+    // the history takes its last commit.
+    m_receiver.reset();
+    m_sender.reset();
+    std::lock_guard lock(m_mutex);
+    if (m_history)
+        m_history->Flush(NowMs(), true);
+}
+
+void CWatchRunner::Start()
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_options.database.empty()) {
+        m_history = std::make_unique<CHistory>(m_options.database, m_messages);
+        if (!m_history->Open())
+            m_messages("Watching goes on without a history.");
+    }
+    if (!m_options.webhooks.empty()) {
+        m_sender = std::make_unique<CWebhookSender>(m_options.secret, PostHttp, [this](int64_t id) {
+            std::lock_guard lock(m_mutex);
+            if (m_history)
+                m_history->Delivered(id);
+        });
+        if (m_history)
+            for (const CHistory::CWebhook& hook : m_history->PendingWebhooks())
+                if (std::find(m_options.webhooks.begin(), m_options.webhooks.end(), hook.url) != m_options.webhooks.end())
+                    m_sender->Queue(hook);
+    }
+    m_receiver = std::make_unique<CReceiver>(m_options.receiver, [this](const CSessionFigures& f) { OnFigures(f); });
+}
+
+void CWatchRunner::Deliver(const std::vector<CAlarmEvent>& events)
+{
+    for (const CAlarmEvent& e : events) {
+        auto it = m_watched.find(e.session);
+        const std::string name = it == m_watched.end() ? std::string() : it->second.name;
+        if (m_history)
+            m_history->Record(e);
+        if (m_sender && (e.kind == EAlarmEventKind::Raise || e.kind == EAlarmEventKind::Clear)) {
+            const std::string body = AlarmEventJson(e, name);
+            for (const std::string& url : m_options.webhooks) {
+                if (m_history)
+                    m_sender->Queue(m_history->QueueWebhook(url, body));
+                else
+                    m_sender->Queue({0, url, body});
+            }
+        }
+        m_events(e, name);
+    }
+}
+
+void CWatchRunner::OnFigures(const CSessionFigures& figures)
+{
+    const int64_t now = NowMs();
+    std::lock_guard lock(m_mutex);
+    auto id = m_byId.find(figures.watchId);
+    if (id == m_byId.end())
+        return;
+    CWatched& w = m_watched[id->second];
+    bool up = !figures.media.empty();
+    for (const CMediaFigures& m : figures.media) {
+        if (m.msSinceLastPacket >= 0)
+            w.lastSeenMs = std::max(w.lastSeenMs, now - m.msSinceLastPacket);
+        up = up && m.msSinceLastPacket >= 0 && m.msSinceLastPacket < m_engine.Thresholds().silentMs;
+    }
+    w.up = up;
+    Deliver(m_engine.Figures(id->second, now, figures));
+}
+
+void CWatchRunner::Watch(const std::string& key, const std::string& name, const CReceptionPlan& plan)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_watched.count(key) || !m_receiver)
+        return;
+    CWatched& w = m_watched[key];
+    w.name = name;
+    w.id = m_receiver->Watch(plan);
+    m_byId[w.id] = key;
+}
+
+void CWatchRunner::Unwatch(const std::string& key)
+{
+    std::lock_guard lock(m_mutex);
+    auto it = m_watched.find(key);
+    if (it == m_watched.end())
+        return;
+    m_receiver->Unwatch(it->second.id);
+    m_byId.erase(it->second.id);
+    m_watched.erase(it);
+    m_engine.Forget(key);
+}
+
+bool CWatchRunner::Watching(const std::string& key) const
+{
+    std::lock_guard lock(m_mutex);
+    return m_watched.count(key) > 0;
+}
+
+void CWatchRunner::Heard(const std::string& key, int64_t nowMs, int64_t intervalMs)
+{
+    std::lock_guard lock(m_mutex);
+    Deliver(m_engine.Heard(key, nowMs, intervalMs));
+}
+
+void CWatchRunner::Deleted(const std::string& key, int64_t nowMs)
+{
+    std::lock_guard lock(m_mutex);
+    Deliver(m_engine.Deleted(key, nowMs));
+}
+
+void CWatchRunner::Expired(const std::string& key, int64_t nowMs)
+{
+    std::lock_guard lock(m_mutex);
+    Deliver(m_engine.Expired(key, nowMs));
+}
+
+void CWatchRunner::AcknowledgeAll(int64_t nowMs)
+{
+    std::lock_guard lock(m_mutex);
+    Deliver(m_engine.AcknowledgeAll(nowMs));
+}
+
+void CWatchRunner::Tick(int64_t nowMs)
+{
+    std::lock_guard lock(m_mutex);
+    Deliver(m_engine.Tick(nowMs));
+    if (!m_history)
+        return;
+    for (auto& [key, w] : m_watched) {
+        if (nowMs / 60000 != w.lastSampleMinute) {
+            w.lastSampleMinute = nowMs / 60000;
+            m_history->Sample(key, nowMs, w.up);
+        }
+        if (nowMs - w.availabilityAtMs >= 60000) {
+            w.availabilityAtMs = nowMs;
+            w.day = m_history->Availability(key, nowMs - 86400000, nowMs);
+            w.week = m_history->Availability(key, nowMs - 7 * 86400000LL, nowMs);
+        }
+    }
+    m_history->Flush(nowMs);
+}
+
+std::vector<CWatchRunner::CStatus> CWatchRunner::Status() const
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<CStatus> out;
+    for (const auto& [key, w] : m_watched)
+        out.push_back({key, w.name, w.up, w.lastSeenMs, w.day, w.week});
+    return out;
+}
+
+std::vector<CAlarmEngine::CActive> CWatchRunner::Active() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_engine.Active();
+}
+
+uint64_t CWatchRunner::WriteTransactions() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_history ? m_history->WriteTransactions() : 0;
+}
+
+std::string CWatchRunner::MetricsText() const
+{
+    std::lock_guard lock(m_mutex);
+    std::string out = "# HELP talmira_watch_up Whether every media entry of a watched session is heard.\n"
+                      "# TYPE talmira_watch_up gauge\n";
+    for (const auto& [key, w] : m_watched)
+        out += "talmira_watch_up{session=\"" + Label(key) + "\",name=\"" + Label(w.name) + "\"} " + (w.up ? "1" : "0")
+            + "\n";
+    out += "# HELP talmira_alarm_active Alarms raised and not cleared, by session, alarm and media entry.\n"
+           "# TYPE talmira_alarm_active gauge\n";
+    for (const CAlarmEngine::CActive& a : m_engine.Active()) {
+        auto it = m_watched.find(a.session);
+        out += "talmira_alarm_active{session=\"" + Label(a.session) + "\",name=\""
+            + Label(it == m_watched.end() ? std::string() : it->second.name) + "\",alarm=\"" + AlarmName(a.alarm)
+            + "\",media=\"" + std::to_string(a.media) + "\"} 1\n";
+    }
+    return out;
+}

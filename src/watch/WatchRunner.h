@@ -1,0 +1,89 @@
+#pragma once
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "reception/Receiver.h"
+#include "watch/AlarmEngine.h"
+#include "watch/History.h"
+#include "watch/Webhooks.h"
+
+struct CWatchRunnerOptions {
+    std::string database;             // empty: no history
+    std::vector<std::string> webhooks; // addresses checked with WebhookUrlProblem
+    std::string secret;               // signs the webhooks when not empty
+    CReceiverOptions receiver;
+    CWatchThresholds thresholds;
+};
+
+// The watcher as the front ends run it: receives the watched sessions,
+// feeds their figures to the alarm rules, writes the history and queues
+// the webhooks. Every method may be called from any thread; the events
+// callback runs under the watcher's lock, on the receiver's thread or the
+// caller's.
+class CWatchRunner {
+public:
+    using Events = std::function<void(const CAlarmEvent& event, const std::string& name)>;
+    using Messages = std::function<void(const std::string&)>;
+
+    CWatchRunner(CWatchRunnerOptions options, Events events, Messages messages);
+    ~CWatchRunner();
+    CWatchRunner(const CWatchRunner&) = delete;
+    CWatchRunner& operator=(const CWatchRunner&) = delete;
+
+    // Opens the history and sends what the last run left owed.
+    void Start();
+    void Watch(const std::string& key, const std::string& name, const CReceptionPlan& plan);
+    void Unwatch(const std::string& key);
+    bool Watching(const std::string& key) const;
+    void Heard(const std::string& key, int64_t nowMs, int64_t intervalMs);
+    void Deleted(const std::string& key, int64_t nowMs);
+    void Expired(const std::string& key, int64_t nowMs);
+    void AcknowledgeAll(int64_t nowMs);
+    // Once a second: the time rules, the minute's samples and the history's commit.
+    void Tick(int64_t nowMs);
+
+    struct CStatus {
+        std::string key;
+        std::string name;
+        bool up = false;          // every media entry heard within the silence threshold
+        int64_t lastSeenMs = -1;  // the latest packet of any media entry
+        std::optional<double> availability24h;
+        std::optional<double> availability7d;
+    };
+    std::vector<CStatus> Status() const;
+    std::vector<CAlarmEngine::CActive> Active() const;
+    // The Prometheus text of the watch: talmira_watch_up and talmira_alarm_active.
+    std::string MetricsText() const;
+    uint64_t WriteTransactions() const;
+    size_t WebhooksWaiting() const { return m_sender ? m_sender->Waiting() : 0; }
+
+    static int64_t NowMs();
+
+private:
+    struct CWatched {
+        std::string name;
+        int id = 0;
+        bool up = false;
+        int64_t lastSeenMs = -1;
+        int64_t lastSampleMinute = -1;
+        std::optional<double> day, week;
+        int64_t availabilityAtMs = INT64_MIN / 2;
+    };
+    void Deliver(const std::vector<CAlarmEvent>& events);
+    void OnFigures(const CSessionFigures& figures);
+
+    CWatchRunnerOptions m_options;
+    Events m_events;
+    Messages m_messages;
+    mutable std::recursive_mutex m_mutex;
+    CAlarmEngine m_engine;
+    std::unique_ptr<CHistory> m_history;
+    std::map<std::string, CWatched> m_watched;
+    std::map<int, std::string> m_byId;
+    std::unique_ptr<CWebhookSender> m_sender;
+    std::unique_ptr<CReceiver> m_receiver;
+};
