@@ -7,13 +7,14 @@ FUZZ      ?= build-fuzz
 FUZZ_SECONDS ?= 20
 CMAKE_GEN := -G Ninja
 
-.PHONY: deps build build-asan build-fuzz run package test test-unit test-asan fuzz bench screenshots clean
+.PHONY: deps build build-asan build-fuzz run package test test-integration test-unit test-asan fuzz bench screenshots clean
 
 deps:
 	@bash scripts/install-deps.sh
 
 build: deps
-	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG"
+	cmake -S . -B $(BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
+		-DTALMIRA_LEAN=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
 # The sanitizer build (clang, AddressSanitizer and UBSan): the unit tests and
@@ -38,8 +39,15 @@ run: build
 package: build
 	cmake --build $(BUILD) --target package
 
+# The integration scripts over the release build (root for the namespaces).
+test-integration: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -L integration -j $(JOBS)
+
+# The unit test programs without sanitizers: quicker to build while working
+# on one layer; `make test` runs them under the sanitizers instead.
 test-unit: build
-	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	cmake --build $(BUILD) -j $(JOBS) --target talmira_unit_tests
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -L unit -j $(JOBS)
 
 test-asan: build-asan
 	cd $(ASAN) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
@@ -48,10 +56,11 @@ test-asan: build-asan
 fuzz: build-asan
 	bash scripts/run-fuzz.sh $(ASAN) $(FUZZ_SECONDS) $(JOBS)
 
-test: test-unit test-asan fuzz
+test: test-integration test-asan fuzz
 	@echo "All tests passed."
 
 bench: build
+	cmake --build $(BUILD) -j $(JOBS) --target talmira_bench
 	bash scripts/run-bench.sh $(BUILD)
 
 screenshots: build
