@@ -1,6 +1,7 @@
 // talmira-cli probe FILE.sdp|SESSION-ID [--seconds N] [--json]: watches the
 // media of one session and prints their reception figures once a second,
-// one line per media entry.
+// one line per media entry; with --picture and --levels it decodes them too
+// and adds what is seen and heard.
 #include "app/ConsolePrompter.h"
 #include "app/Settings.h"
 #include "app/TalmiraRuntime.h"
@@ -8,8 +9,11 @@
 #include "base/Random.h"
 #include "base/Text.h"
 #include "cli/CliCommon.h"
+#include "cli/PreviewJson.h"
 #include "cli/ReceptionJson.h"
 #include "cli/SessionLookup.h"
+#include "preview/PreviewPlan.h"
+#include "preview/PreviewPool.h"
 #include "reception/Receiver.h"
 #include "reception/ReceptionPlan.h"
 #include "sap/qt/SAPSocket.h"
@@ -17,20 +21,37 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QPointer>
 
 #include <cstdio>
+#include <map>
+#include <optional>
+#include <memory>
 
 namespace {
 
 constexpr const char* kUsage =
-    "probe FILE.sdp|SESSION-ID [--seconds N] [--json] [--iface ADDRESS] [--max-groups N] [--install-dir DIR]";
+    "probe FILE.sdp|SESSION-ID [--seconds N] [--json] [--iface ADDRESS] [--max-groups N] [--install-dir DIR]"
+    " [--picture FILE.jpg] [--levels] [--decoders N]";
+
+// The newest thumbnail, replaced whole so a reader never sees half of it.
+void WritePicture(const QString& path, const std::vector<uint8_t>& jpeg)
+{
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(reinterpret_cast<const char*>(jpeg.data()), qint64(jpeg.size()));
+        file.commit();
+    }
+}
 
 int RunProbe(const QStringList& argv)
 {
-    CCliArgs args(argv, {"--seconds", "--iface", "--max-groups", "--install-dir"}, {"--json"});
+    CCliArgs args(argv, {"--seconds", "--iface", "--max-groups", "--install-dir", "--picture", "--decoders"},
+                  {"--json", "--levels"});
     const auto seconds = args.Number("--seconds", 0, 0, 100000000);
     const auto maxGroups = args.Number("--max-groups", 8, 1, 1000);
+    const auto decoders = args.Number("--decoders", preview::kDefaultDecoders, 1, preview::kMaxDecoders);
     if (!args.ok())
         return CliFail(args.error());
     if (args.Positionals().size() != 1)
@@ -65,16 +86,66 @@ int RunProbe(const QStringList& argv)
     if (plan.media.empty())
         return CliFail("the session has no media to watch");
 
+    // Pictures and levels: the entries decoded, each by its index.
+    const QString picturePath = args.Value("--picture");
+    std::unique_ptr<preview::CPreviewPool> pool;
+    std::map<int, std::pair<int, preview::CPreviewSource>> previews;
+    if (!picturePath.isEmpty() || args.Has("--levels")) {
+        pool = std::make_unique<preview::CPreviewPool>(int(*decoders));
+        preview::CPreviewOptions options;
+        options.pictures = !picturePath.isEmpty();
+        options.levels = args.Has("--levels");
+        options.everyFrame = true; // watched: black and freeze need every picture
+        std::string text;
+        session->WriteSdp(text);
+        const std::string iface = args.Has("--iface") ? args.Value("--iface").toStdString() : std::string();
+        for (preview::CPreviewSource& source : preview::PlanPreview(*session, text, iface)) {
+            const bool wanted = source.media == "video" ? options.pictures
+                                : source.media == "audio" ? options.levels : !source.url.empty();
+            if (wanted) {
+                const int index = source.mediaIndex;
+                const int id = pool->Watch(source, options);
+                previews.emplace(index, std::make_pair(id, std::move(source)));
+            }
+        }
+    }
+    // The picture file shows the first video entry.
+    double pictureWritten = 0;
+    int pictureIndex = -1;
+    for (const auto& [index, preview] : previews)
+        if (preview.second.media == "video" && pictureIndex < 0)
+            pictureIndex = index;
+
     const bool json = args.Has("--json");
     long long reports = 0;
     // The figures come from the receiver's thread; printing happens here.
     QPointer<QCoreApplication> app(QCoreApplication::instance());
     auto print = [&](const CSessionFigures& figures) {
+        const double now = preview::SteadySeconds();
         for (const CMediaFigures& m : figures.media) {
-            if (json)
-                PrintJsonLine(MediaFiguresToJson(figures, m));
-            else
-                std::printf("%s\n", MediaFiguresToText(figures, m).toLocal8Bit().constData());
+            std::optional<preview::CPreviewSnapshot> shown;
+            const preview::CPreviewSource* source = nullptr;
+            if (auto it = previews.find(m.mediaIndex); it != previews.end()) {
+                shown = pool->Snapshot(it->second.first);
+                source = &it->second.second;
+            }
+            if (shown && m.mediaIndex == pictureIndex && shown->video.jpeg && shown->video.pictureTime > pictureWritten) {
+                pictureWritten = shown->video.pictureTime;
+                WritePicture(picturePath, *shown->video.jpeg);
+            }
+            if (json) {
+                QJsonObject line = MediaFiguresToJson(figures, m);
+                if (shown && (source->media == "video" || shown->video.present))
+                    line["video"] = PreviewVideoJson(*shown, *source, now);
+                if (shown && (source->media == "audio" || shown->audio.present))
+                    line["audio"] = PreviewAudioJson(*shown, *source);
+                PrintJsonLine(line);
+            } else {
+                QString text = MediaFiguresToText(figures, m);
+                if (shown)
+                    text += "; " + PreviewText(*shown);
+                std::printf("%s\n", text.toLocal8Bit().constData());
+            }
         }
         std::fflush(stdout);
         if (*seconds > 0 && ++reports >= *seconds)
@@ -88,6 +159,7 @@ int RunProbe(const QStringList& argv)
     QuitEventLoopOnSignals();
     QCoreApplication::exec();
     receiver.Unwatch(id);
+    pool.reset();
     return 0;
 }
 

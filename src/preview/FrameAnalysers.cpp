@@ -12,18 +12,58 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <cstdarg>
 #include <cstdlib>
 
 namespace preview {
+
+namespace {
+
+// Each decoder decodes on its own thread (one thread per decoder), so the
+// library's last complaint on a thread is about that thread's stream.
+thread_local std::string t_lastComplaint;
+thread_local std::string t_sizeComplaint;
+
+void KeepComplaint(void* context, int level, const char* format, va_list arguments)
+{
+    if (level > AV_LOG_ERROR)
+        return;
+    char line[256];
+    int prefix = 1;
+    av_log_format_line2(context, level, format, arguments, line, sizeof line, &prefix);
+    std::string text = line;
+    // Our words around the library's: no context prefix, no advice.
+    if (const size_t bracket = text.rfind("] "); text.starts_with("[") && bracket != std::string::npos)
+        text.erase(0, bracket + 2);
+    if (const size_t advice = text.find(", see "); advice != std::string::npos)
+        text.erase(advice);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    if (text.starts_with("Picture size"))
+        t_sizeComplaint = text;
+    t_lastComplaint = std::move(text);
+}
+
+} // namespace
 
 void QuietLibraries()
 {
     static const bool once = [] {
         if (!getenv("TALMIRA_PREVIEW_LOG"))
-            av_log_set_level(AV_LOG_QUIET);
+            av_log_set_callback(&KeepComplaint);
         return true;
     }();
     (void)once;
+}
+
+std::string LibraryComplaint(bool clear)
+{
+    std::string text = !t_sizeComplaint.empty() ? t_sizeComplaint : t_lastComplaint;
+    if (clear) {
+        t_lastComplaint.clear();
+        t_sizeComplaint.clear();
+    }
+    return text;
 }
 
 namespace {

@@ -18,6 +18,9 @@ namespace preview {
 // The libraries say nothing on standard error: what goes wrong is told in
 // the snapshots. Called by every analyser and decoder; once per process.
 void QuietLibraries();
+// What the libraries last complained of on this thread (a picture size over
+// the limit first); `clear` forgets it.
+std::string LibraryComplaint(bool clear = false);
 
 class CVideoAnalyser {
 public:

@@ -126,8 +126,8 @@ std::string MediaSectionSdp(std::string_view sdp, int index);
 // (it has a fresh picture) after a second at least.
 class CRoundRobin {
 public:
-    CRoundRobin(int slots, double slice) : m_slots(slots < 1 ? 1 : slots), m_slice(slice) {}
-    void SetSlots(int slots) { m_slots = slots < 1 ? 1 : slots; }
+    CRoundRobin(int count, double slice) : m_slots(count < 1 ? 1 : count), m_slice(slice) {}
+    void SetSlots(int count) { m_slots = count < 1 ? 1 : count; }
     void Add(int id);
     void Remove(int id);
     struct CChange {

@@ -208,7 +208,8 @@ std::string CPreviewDecoder::Open(AVFormatContext*& format, void* reader, AVIOCo
     m_deadline = SteadySeconds() + m_options.openSeconds;
     result = avformat_find_stream_info(format, nullptr);
     if (result < 0 && !m_stop)
-        return SteadySeconds() > m_deadline ? "nothing has arrived for " + std::to_string(int(m_options.openSeconds)) + " s"
+        return SteadySeconds() > m_deadline ? "nothing that can be decoded has arrived in " +
+                                                  std::to_string(int(m_options.openSeconds)) + " s"
                                             : "what arrives cannot be read: " + ErrorText(result);
     return {};
 }
@@ -271,6 +272,8 @@ std::string CPreviewDecoder::Session()
             received.codec = avcodec_get_name(av.video->codec_id);
             AVRational rate = stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
             received.frameRate = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 0;
+            if (received.frameRate > 300) // a guess from timestamps that are not a picture rate
+                received.frameRate = 0;
         }
         if (av.audio)
             m_snapshot.audio.received.codec = avcodec_get_name(av.audio->codec_id);
@@ -295,7 +298,7 @@ std::string CPreviewDecoder::Session()
             if (m_stop)
                 return {};
             if (SteadySeconds() > m_deadline)
-                return "nothing has arrived for " + std::to_string(int(m_options.frameSeconds)) + " s";
+                return "nothing that can be decoded has arrived for " + std::to_string(int(m_options.frameSeconds)) + " s";
             return "the stream ended: " + ErrorText(read);
         }
         const bool isVideo = av.packet->stream_index == videoStream;
@@ -345,8 +348,11 @@ std::string CPreviewDecoder::Session()
         }
         // A decoder that keeps refusing, or keeps silent while packets come.
         std::string message;
-        if (p.errors >= 5)
-            message = std::string(isVideo ? "video: " : "audio: ") + "the decoder refuses what arrives (" + p.error + ")";
+        if (p.errors >= 5) {
+            const std::string complaint = LibraryComplaint();
+            message = std::string(isVideo ? "video: " : "audio: ") + "the decoder refuses what arrives (" +
+                      (complaint.empty() ? p.error : complaint) + ")";
+        }
         else if (now - p.lastOutput > quietLimit)
             message = std::string(isVideo ? "video: packets arrive but no picture could be decoded for "
                                           : "audio: packets arrive but no sound could be decoded for ") +

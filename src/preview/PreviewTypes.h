@@ -27,8 +27,8 @@ struct CPreviewOptions {
     bool everyFrame = false;
     int thumbnailWidth = 320;
     double refreshSeconds = 10;
-    int maxWidth = 4096;
-    int maxHeight = 2304;
+    int maxWidth = 3840;
+    int maxHeight = 2160;
     double openSeconds = 10;   // opening and probing, at most
     double frameSeconds = 5;   // waiting for one packet, at most
     int64_t probeBytes = 1 << 20;
