@@ -7,6 +7,7 @@
 #include "base/ProgramExit.h"
 #include "base/ViewFanOut.h"
 #include "cli/CliCommon.h"
+#include "cli/ServeWatch.h"
 #include "directory/SessionStore.h"
 #include "web/WebService.h"
 
@@ -15,12 +16,13 @@
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 static int RunServe(const QStringList& argv)
 {
-    CCliArgs args(argv, {"--http", "--allow-origin", "--seconds", "--host-name"}, {"--no-token"});
+    CCliArgs args(argv, {"--http", "--allow-origin", "--seconds", "--host-name", "--webhook"}, {"--no-token", "--watch"});
     const auto seconds = args.Number("--seconds", 0, 0, 100000000);
     if (!args.ok())
         return CliFail(args.error());
@@ -56,18 +58,56 @@ static int RunServe(const QStringList& argv)
         std::fprintf(stderr, "talmira-cli: %s\n", line.toLocal8Bit().constData());
     std::fprintf(stderr, "talmira-cli: install directory %s\n", runtime.Doc().installDirectory.c_str());
 
+    // The watch list of the settings, watched all the time.
+    std::unique_ptr<CServeWatch> watch;
+    QTimer watchTick;
+    if (args.Has("--watch")) {
+        CWatchList list;
+        CWatchRunnerOptions options;
+        if (auto store = OpenSettingsStore()) {
+            list.Load(*store);
+            options.thresholds = LoadThresholds(*store);
+        }
+        for (const QString& url : args.Values("--webhook")) {
+            if (const std::string problem = WebhookUrlProblem(url.toStdString()); !problem.empty()) {
+                web.Stop();
+                runtime.Close();
+                return CliFail(QString("--webhook %1: %2").arg(url, QString::fromStdString(problem)));
+            }
+            options.webhooks.push_back(url.toStdString());
+        }
+        options.receiver.maxGroups = 512;
+        options.database = runtime.Doc().installDirectory + "/watch-history.db";
+        std::fprintf(stderr, "talmira-cli: watching %zu sessions and %zu directories, history in %s\n",
+                     list.Sessions().size(), list.Directories().size(), options.database.c_str());
+        watch = std::make_unique<CServeWatch>(
+            runtime.Doc(), std::move(list), std::move(options),
+            [](const CAlarmEvent& e, const std::string&) {
+                std::fprintf(stderr, "talmira-cli: %s\n", AlarmEventJson(e).c_str());
+            },
+            [](const std::string& message) { std::fprintf(stderr, "talmira-cli: %s\n", message.c_str()); });
+        QObject::connect(&watchTick, &QTimer::timeout, [&] {
+            watch->Tick(CWatchRunner::NowMs());
+            web.SetWatchMetrics(watch->Runner().MetricsText());
+        });
+        watchTick.start(1000);
+    }
+
     QuitEventLoopOnSignals();
     if (*seconds > 0)
         QTimer::singleShot(std::chrono::seconds(*seconds), qApp, [] { QCoreApplication::quit(); });
     runtime.StartWalk();
     QCoreApplication::exec();
+    watchTick.stop();
+    watch.reset();
     web.Stop();
     return runtime.Close() ? 0 : 1;
 }
 
 static CCliRegistration registerServe(
     "serve",
-    {"serve [--http ADDR:PORT] [--host-name NAME]... [--no-token] [--allow-origin ORIGIN] [--seconds N] [-f FILE.sdp]",
+    {"serve [--http ADDR:PORT] [--host-name NAME]... [--no-token] [--allow-origin ORIGIN] [--watch [--webhook URL]...] "
+     "[--seconds N] [-f FILE.sdp]",
      RunServe,
      "Runs the directory as `listen` does and serves it over HTTP: the live page, the API under /api/v1, the\n"
      "event stream, the playlist and /metrics. Read-only.\n\n"
@@ -76,6 +116,9 @@ static CCliRegistration registerServe(
      "                        naming any other host get 421, so no other web site can read the server\n"
      "  --no-token            serve beyond loopback without the access token (everyone who reaches it reads it)\n"
      "  --allow-origin ORIGIN let pages of ORIGIN read the answers (CORS)\n"
+     "  --watch               watch the sessions of the settings' watch list (Talmira/Watch) all the time;\n"
+     "                        /metrics gains talmira_watch_up and talmira_alarm_active, alarm events go to\n"
+     "                        stderr and to each --webhook URL, the history to watch-history.db\n"
      "  --seconds N           stop after N seconds\n\n"
      "On loopback no token is asked for. On any other address the server asks for an access token: it is made\n"
      "once (128 random bits) and kept in the file web-token of the install directory, readable by you alone.\n"

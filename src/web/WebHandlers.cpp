@@ -339,5 +339,6 @@ CWebResponse CWebHandlers::Metrics() const
                 + "\",media=\"" + Label(QString::fromStdString(w.media)) + "\",state=\"" + Label(QString::fromStdString(w.state)) + "\"} "
                 + std::to_string(std::string_view(base) == "talmira_watched_lost_total" ? w.lost : w.packets) + "\n";
     }
+    out += m_state.WatchMetrics();
     return {200, "text/plain; version=0.0.4; charset=utf-8", std::move(out), {}};
 }

@@ -116,3 +116,8 @@ void CWebService::SetWatched(std::vector<CWatchedStream> streams)
 {
     m_state->SetWatched(std::move(streams));
 }
+
+void CWebService::SetWatchMetrics(std::string text)
+{
+    m_state->SetWatchMetrics(std::move(text));
+}

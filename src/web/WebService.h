@@ -40,6 +40,8 @@ public:
     int Port() const;
     // The streams being watched, for /metrics.
     void SetWatched(std::vector<CWatchedStream> streams);
+    // The watch's metrics lines, appended to /metrics as they are.
+    void SetWatchMetrics(std::string text);
     // Ends every connection; the store is left alone.
     void Stop();
 

@@ -51,6 +51,18 @@ public:
         std::lock_guard lock(m_lock);
         return m_watched;
     }
+    // The watch's own metrics text (watched sessions up, alarms active),
+    // replaced whole once a second by `serve --watch`.
+    void SetWatchMetrics(std::string text)
+    {
+        std::lock_guard lock(m_lock);
+        m_watchMetrics = std::move(text);
+    }
+    std::string WatchMetrics() const
+    {
+        std::lock_guard lock(m_lock);
+        return m_watchMetrics;
+    }
 
     // Counted by the server, shown by /metrics.
     std::atomic<uint64_t> requests{0};
@@ -68,4 +80,5 @@ private:
     mutable std::mutex m_lock;
     WebSnapshotPtr m_snapshot;
     std::vector<CWatchedStream> m_watched;
+    std::string m_watchMetrics;
 };

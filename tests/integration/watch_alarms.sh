@@ -1,0 +1,180 @@
+#!/bin/bash
+# talmira-cli watch between two namespaces: a stopped sender raises "stream
+# silent" within 5 s in the JSON lines and at the webhook, its return clears
+# it, both are in the history with their times; a webhook receiver down for
+# 20 s then gets every event once, in order; one leg of a redundant pair
+# stopped is "redundancy lost", not silence; a kill -9 while an alarm flaps
+# leaves a history that opens and holds every event older than a second;
+# the shipped alerting rules pass promtool.
+source "$(dirname "$0")/lib-netns.sh" "$1"
+need python3 promtool
+netns_setup watch 41
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+
+promtool check rules "$root/packaging/prometheus/talmira-alerts.yml" > "$WORK/promtool.out" 2>&1 \
+    || fail "promtool refuses the shipped rules" "$WORK/promtool.out"
+
+# send GROUP...: RTP to each group (port 5004), 100 packets a second; its
+# pid is $sender. `stop PID` pauses it at once, `start PID` resumes it as a
+# new source (a sender started anew, without waiting for an interpreter),
+# `kill -HUP PID` stops sending to the last group.
+send() {
+    local ready="$WORK/ready.$RANDOM"
+    ip netns exec "$NS_A" python3 - "$ADDR_A" "$ready" "$@" <<'PY' &
+import os, signal, socket, struct, sys, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton(sys.argv[1]))
+state = {"on": True, "ssrc": 1, "seq": 0, "groups": sys.argv[3:]}
+def restart(*_):
+    state["ssrc"], state["seq"] = struct.unpack("!IH", os.urandom(6)); state["on"] = True
+restart()
+signal.signal(signal.SIGUSR1, lambda *_: state.update(on=False))
+signal.signal(signal.SIGUSR2, restart)
+signal.signal(signal.SIGHUP, lambda *_: state.update(groups=sys.argv[3:-1]))
+open(sys.argv[2], "w").close()
+while True:
+    if state["on"]:
+        seq = state["seq"]
+        for g in state["groups"]:
+            s.sendto(struct.pack("!BBHII", 0x80, 96, seq, seq * 900 & 0xffffffff, state["ssrc"]) + bytes(100), (g, 5004))
+        state["seq"] = (seq + 1) & 0xffff
+    time.sleep(0.01)
+PY
+    sender=$!
+    poll 10 test -e "$ready" || fail "the sender did not start"
+}
+stop() { kill -USR1 "$1"; }
+start() { kill -USR2 "$1"; }
+
+# The webhook receiver on the watcher's loopback: each body with its
+# delivery number, one line each, in $WORK/hooks.
+receive() {
+    ip netns exec "$NS_B" python3 - "$WORK/hooks" <<'PY' &
+import http.server, json, sys
+class H(http.server.BaseHTTPRequestHandler):
+    def do_POST(self):
+        body = json.loads(self.rfile.read(int(self.headers["Content-Length"])))
+        body["delivery"] = int(self.headers["X-Talmira-Delivery"])
+        body["signed"] = self.headers.get("X-Talmira-Signature", "")
+        with open(sys.argv[1], "a") as f:
+            f.write(json.dumps(body) + "\n")
+        self.send_response(200); self.end_headers()
+    def log_message(self, *a): pass
+http.server.HTTPServer(("127.0.0.1", 8099), H).serve_forever()
+PY
+    hooks=$!
+    poll 5 ip netns exec "$NS_B" python3 -c 'import socket; socket.create_connection(("127.0.0.1", 8099))' 2> /dev/null \
+        || fail "the webhook receiver did not start"
+}
+
+# watch NAME SDP...: the watcher in $NS_B, JSON lines in $WORK/NAME.out; its pid is $watcher.
+watch() {
+    local name="$1"; shift
+    ip netns exec "$NS_B" "$cli" watch "$@" --json --webhook http://127.0.0.1:8099/hook --secret-file "$WORK/secret" \
+        --db "$WORK/$name.db" --iface "$ADDR_B" > "$WORK/$name.out" 2> "$WORK/$name.err" &
+    watcher=$!
+    wait_for "$WORK/$name.err" "watching" 5 || fail "the watcher did not start" "$WORK/$name.err"
+}
+# count FILE EVENT ALARM: lines of that event and alarm.
+count() { grep -c "\"event\":\"$2\",\"alarm\":\"$3\"" "$1" || true; }
+# events FILE: "event alarm media" of each raise and clear, in order.
+events() { python3 -c 'import json, sys
+for o in map(json.loads, open(sys.argv[1])):
+    if o["event"] in ("raise", "clear"): print(o["event"], o["alarm"], o["media"])' "$1"; }
+
+echo secret > "$WORK/secret"
+for n in 1 4; do
+    cat > "$WORK/$n.sdp" <<SDP
+v=0
+o=watch $n 1 IN IP4 $ADDR_A
+s=Watched $n
+t=0 0
+m=video 5004 RTP/AVP 96
+c=IN IP4 239.41.0.$n/16
+a=rtpmap:96 raw/90000
+SDP
+done
+send 239.41.0.4; other=$sender
+send 239.41.0.1
+receive
+watch one "$WORK/1.sdp" "$WORK/4.sdp"
+sleep 2
+[ "$(count "$WORK/one.out" raise "stream silent")" = 0 ] || fail "silent while the sender plays" "$WORK/one.out"
+stop "$sender"
+wait_for "$WORK/one.out" '"raise","alarm":"stream silent"' 5 || fail "no stream silent within 5 s" "$WORK/one.out"
+wait_for "$WORK/hooks" '"raise", "alarm": "stream silent"' 3 || fail "the webhook had no raise" "$WORK/hooks"
+start "$sender"
+wait_for "$WORK/one.out" '"clear","alarm":"stream silent"' 3 || fail "not cleared when the sender returned" "$WORK/one.out"
+wait_for "$WORK/hooks" '"clear", "alarm": "stream silent"' 3 || fail "the webhook had no clear" "$WORK/hooks"
+python3 - "$WORK/hooks" <<'PY' || fail "a webhook body was not signed with the secret" "$WORK/hooks"
+import hashlib, hmac, json, sys
+for o in map(json.loads, open(sys.argv[1])):
+    sig = o.pop("signed"); o.pop("delivery")
+    assert sig.startswith("sha256=") and len(sig) == 71, sig
+PY
+
+# The receiver down for 20 s while the other stream stops and returns
+# twice (the second time held as a flap): every raise and clear the
+# watcher printed arrives once, in order, when it is back.
+kill "$hooks"; wait "$hooks" 2> /dev/null || true
+for _ in 1 2; do
+    stop "$other"; sleep 4.5; start "$other"; sleep 3
+done
+sleep 5
+receive
+caught_up() { [ "$(events "$WORK/hooks" | wc -l)" -ge "$(events "$WORK/one.out" | wc -l)" ]; }
+poll 40 caught_up || fail "the webhook did not catch up" "$WORK/hooks" "$WORK/one.out"
+sleep 2
+diff <(events "$WORK/one.out") <(events "$WORK/hooks") > "$WORK/diff" || fail "webhook events differ from the watcher's" "$WORK/diff"
+python3 -c 'import json, sys
+d = [json.loads(l)["delivery"] for l in open(sys.argv[1])]
+assert d == sorted(set(d)), d' "$WORK/hooks" || fail "a delivery came twice or out of order" "$WORK/hooks"
+[ "$(count "$WORK/one.out" held "stream silent")" = 1 ] || fail "the second stop within a minute was not held" "$WORK/one.out"
+[ "$(grep -c '"event": "raise", "alarm": "stream silent", "session": "watch 4 ' "$WORK/hooks")" = 1 ] \
+    || fail "the raise during the outage was not delivered once" "$WORK/hooks"
+
+# kill -9 while it flaps: the history opens whole, with every event
+# printed more than a second before.
+stop "$sender"
+sleep 4.5
+killed=$(date +%s%3N)
+kill -9 "$watcher"; wait "$watcher" 2> /dev/null || true
+python3 - "$WORK/one.db" "$WORK/one.out" "$killed" <<'PY' || fail "the history after kill -9 is not whole" "$WORK/one.out"
+import json, sqlite3, sys, time
+db = sqlite3.connect(sys.argv[1])
+assert db.execute("PRAGMA integrity_check").fetchone()[0] == "ok"
+rows = db.execute("SELECT time_ms, event, alarm FROM alarm_log ORDER BY id").fetchall()
+printed = [json.loads(l) for l in open(sys.argv[2])]
+killed = int(sys.argv[3])
+want = [(o["time_ms"], o["event"], o["alarm"]) for o in printed if o["time_ms"] < killed - 1500]
+assert rows[:len(want)] == want, (rows, want)
+assert ("raise", "stream silent") in [(e, a) for _, e, a in rows] and ("clear", "stream silent") in [(e, a) for _, e, a in rows]
+assert all(t > 0 for t, _, _ in rows)
+PY
+
+# A redundant pair with one leg stopped: redundancy lost, not silence.
+cat > "$WORK/pair.sdp" <<SDP
+v=0
+o=watch 2 1 IN IP4 $ADDR_A
+s=Watched pair
+t=0 0
+a=group:DUP red blue
+m=video 5004 RTP/AVP 96
+c=IN IP4 239.41.0.2/16
+a=rtpmap:96 raw/90000
+a=mid:red
+m=video 5004 RTP/AVP 96
+c=IN IP4 239.41.0.3/16
+a=rtpmap:96 raw/90000
+a=mid:blue
+SDP
+kill "$sender" "$other"; wait "$sender" "$other" 2> /dev/null || true
+send 239.41.0.2 239.41.0.3
+watch pair "$WORK/pair.sdp"
+sleep 2
+kill -HUP "$sender"
+wait_for "$WORK/pair.out" '"raise","alarm":"redundancy lost"' 6 || fail "no redundancy lost" "$WORK/pair.out"
+sleep 1
+[ "$(count "$WORK/pair.out" raise "stream silent")" = 0 ] || fail "one leg down was called silence" "$WORK/pair.out"
+kill "$watcher"; wait "$watcher" || fail "the watcher did not end cleanly" "$WORK/pair.err"
+echo "watch alarms: ok"
