@@ -5,7 +5,8 @@
 # 20 s then gets every event once, in order; one leg of a redundant pair
 # stopped is "redundancy lost", not silence; a kill -9 while an alarm flaps
 # leaves a history that opens and holds every event older than a second;
-# the shipped alerting rules pass promtool.
+# the shipped alerting rules pass promtool, and Prometheus scraping
+# `serve --watch` fires the stream silent alert.
 source "$(dirname "$0")/lib-netns.sh" "$1"
 need python3 promtool
 netns_setup watch 41
@@ -176,5 +177,37 @@ kill -HUP "$sender"
 wait_for "$WORK/pair.out" '"raise","alarm":"redundancy lost"' 6 || fail "no redundancy lost" "$WORK/pair.out"
 sleep 1
 [ "$(count "$WORK/pair.out" raise "stream silent")" = 0 ] || fail "one leg down was called silence" "$WORK/pair.out"
-kill "$watcher"; wait "$watcher" || fail "the watcher did not end cleanly" "$WORK/pair.err"
+kill "$watcher" "$sender"; wait "$watcher" || fail "the watcher did not end cleanly" "$WORK/pair.err"
+
+# serve --watch follows the settings' watch list; Prometheus scraping it
+# fires the shipped alert when the stream stops.
+sed 's/^o=watch 1 /o=watch 5 /; s/239.41.0.1/239.41.0.5/' "$WORK/1.sdp" > "$WORK/5.sdp"
+side receiver "$ADDR_B" 'Watch\Entries=1' "Watch\\Entry0\\Session=watch 5 IN IP4 $ADDR_A"
+send 239.41.0.5
+run_in "$NS_B" receiver serve --watch --http 127.0.0.1:8097 > /dev/null 2> "$WORK/serve.err" &
+wait_for "$WORK/serve.err" "serving" 5 || fail "serve did not start" "$WORK/serve.err"
+sap_send "$NS_A" 224.2.127.254 "$ADDR_A" 0x20 "$WORK/5.sdp"
+cat > "$WORK/prometheus.yml" <<YML
+global: {scrape_interval: 1s, evaluation_interval: 1s}
+rule_files: ['$root/packaging/prometheus/talmira-alerts.yml']
+scrape_configs: [{job_name: talmira, static_configs: [{targets: ['127.0.0.1:8097']}]}]
+YML
+ip netns exec "$NS_B" prometheus --config.file="$WORK/prometheus.yml" --storage.tsdb.path="$WORK/tsdb" \
+    --web.listen-address=127.0.0.1:9097 > "$WORK/prometheus.log" 2>&1 &
+# metric URL PATTERN: the answer of URL in $NS_B has a line matching PATTERN.
+metric() {
+    ip netns exec "$NS_B" python3 -c 'import sys, urllib.request as u; print(u.urlopen(sys.argv[1]).read().decode())' \
+        "$1" > "$WORK/answer" 2> /dev/null && grep -q "$2" "$WORK/answer"
+}
+up() { metric http://127.0.0.1:8097/metrics "^talmira_watch_up{session=\"watch 5 IN IP4 $ADDR_A\",name=\"Watched 1\"} 1"; }
+poll 10 up || fail "serve --watch does not show the session up" "$WORK/serve.err"
+stop "$sender"
+firing() {
+    metric http://127.0.0.1:9097/api/v1/alerts . && python3 -c 'import json, sys
+sys.exit(not any(a["labels"]["alertname"] == "TalmiraStreamSilent" and a["state"] == "firing"
+                 for a in json.load(open(sys.argv[1]))["data"]["alerts"]))' "$WORK/answer"
+}
+poll 30 firing || fail "Prometheus did not fire the stream silent alert" "$WORK/serve.err" "$WORK/prometheus.log"
+metric http://127.0.0.1:8097/metrics '^talmira_alarm_active{.*alarm="stream silent",media="0"} 1' \
+    || fail "/metrics lacks the active alarm"
 echo "watch alarms: ok"
