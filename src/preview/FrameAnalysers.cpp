@@ -68,6 +68,9 @@ std::string LibraryComplaint(bool clear)
 
 namespace {
 
+// 60 dB over full scale: more is no sound but garbage.
+constexpr float kMaxAmplitude = 1000.0f;
+
 bool UsablePicture(const AVFrame& frame)
 {
     return frame.width > 0 && frame.height > 0 && frame.data[0] &&
@@ -165,7 +168,7 @@ std::shared_ptr<const std::vector<uint8_t>> CVideoAnalyser::Thumbnail(const AVFr
         sws_scale(m_thumbSws, frame.data, frame.linesize, 0, frame.height, m_scaled->data, m_scaled->linesize) != height)
         return nullptr;
     m_scaled->quality = m_encoder->global_quality;
-    m_scaled->pts = 0;
+    m_scaled->pts = m_encoded++; // the encoder wants them rising
     if (avcodec_send_frame(m_encoder, m_scaled) < 0)
         return nullptr;
     AVPacket* packet = av_packet_alloc();
@@ -276,19 +279,27 @@ std::string CAudioAnalyser::Add(const AVFrame& frame, CAudioSnapshot& out, bool 
     const int converted = swr_convert(m_swr, planes, int(frames), const_cast<const uint8_t**>(frame.extended_data), int(frames));
     if (converted <= 0)
         return {};
-    if (m_meter->Add(m_samples.data(), size_t(converted)) > 0 || m_windowsSeen == 0) {
-        out.peakDbfs = m_meter->PeakDbfs();
-        out.rmsDbfs = m_meter->RmsDbfs();
-        out.silent = m_meter->Silent();
-        out.windows = m_meter->Windows();
-    }
-    m_windowsSeen = m_meter->Windows();
-    if (m_loudness) {
+    // Float sound may hold anything: what is not a number, or is far beyond
+    // full scale, would poison the loudness filters for good.
+    for (float& v : m_samples)
+        v = std::isfinite(v) ? std::clamp(v, -kMaxAmplitude, kMaxAmplitude) : 0.0f;
+    const bool ended = m_meter->Add(m_samples.data(), size_t(converted)) > 0;
+    if (m_loudness)
         ebur128_add_frames_float(m_loudness, m_samples.data(), size_t(converted));
+    // The figures ten times a second: the short-term loudness sums its
+    // whole 3 s window each time it is asked.
+    if (!ended && m_windowsSeen > 0)
+        return {};
+    m_windowsSeen = m_meter->Windows();
+    out.peakDbfs = m_meter->PeakDbfs();
+    out.rmsDbfs = m_meter->RmsDbfs();
+    out.silent = m_meter->Silent();
+    out.windows = m_meter->Windows();
+    if (m_loudness) {
         double value = 0;
-        if (ebur128_loudness_momentary(m_loudness, &value) == EBUR128_SUCCESS)
+        if (ebur128_loudness_momentary(m_loudness, &value) == EBUR128_SUCCESS && !std::isnan(value))
             out.momentaryLufs = std::max(value, kFloorDbfs);
-        if (ebur128_loudness_shortterm(m_loudness, &value) == EBUR128_SUCCESS)
+        if (ebur128_loudness_shortterm(m_loudness, &value) == EBUR128_SUCCESS && !std::isnan(value))
             out.shortTermLufs = std::max(value, kFloorDbfs);
         double peak = 0;
         for (int c = 0; c < m_channels; ++c)

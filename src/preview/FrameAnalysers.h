@@ -47,6 +47,7 @@ private:
     SwsContext* m_thumbSws = nullptr;
     AVCodecContext* m_encoder = nullptr;
     AVFrame* m_scaled = nullptr;
+    int64_t m_encoded = 0;
 };
 
 class CAudioAnalyser {
