@@ -1,6 +1,7 @@
 #include "base/Text.h"
 
 #include <arpa/inet.h>
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 // The hand-written fast path must read every text exactly as inet_addr does.
@@ -11,6 +12,13 @@ TEST(ParseDottedQuad, ReadsLikeInetAddr)
                              "1..3.4", ".1.2.3", "1.2.3.4 ", " 1.2.3.4", "127.1", "4294967295", "", "abc",
                              "224.2.17.12", "1.2.3.0255", "999.1.1.1"})
         EXPECT_EQ(text::ParseDottedQuad(text), inet_addr(text)) << '"' << text << '"';
+}
+
+// Blanks of every kind, a sign and the leading digits, as atoll reads them.
+TEST(ToInt64, ReadsLikeAtoll)
+{
+    for (const char* text : {"42", " 1", "\t2", "\n3", "\r4", "\v5", "\f6", " \f-7x", "+8", "--9", "", "x1", "007"})
+        EXPECT_EQ(text::ToInt64(text), atoll(text)) << '"' << text << '"';
 }
 
 TEST(Utf8CutPoint, NeverSplitsACharacterOfValidText)

@@ -41,7 +41,7 @@ TEST(SessionIdentity, OriginTupleAndHostlessDestinations)
     };
     const std::string mediaA = "c=IN IP4 239.255.10.1/15\nm=video 5004 RTP/AVP 96\n";
     const std::string mediaB = "c=IN IP4 239.255.10.2/15\nm=video 5006 RTP/AVP 96\n";
-    struct Case { const char* what; std::string a, aRest, b, bRest; bool same; } const cases[] = {
+    struct Case { const char* what; std::string a, aRest, b, bRest; bool same; bool aScope = false; } const cases[] = {
         {"a new version of the same session", "x 42 1 IN IP4 1.1.1.1", "", "x 42 9 IN IP4 1.1.1.1", "", true},
         {"another user", "x 42 1 IN IP4 1.1.1.1", "", "y 42 1 IN IP4 1.1.1.1", "", false},
         {"another id", "x 42 1 IN IP4 1.1.1.1", "", "x 420 1 IN IP4 1.1.1.1", "", false},
@@ -55,10 +55,13 @@ TEST(SessionIdentity, OriginTupleAndHostlessDestinations)
         {"a media c= line beats the session's", "- 0 0 IN IP6 ::", "c=IN IP4 239.1.1.1/15\nm=audio 5004 RTP/AVP 0\n",
          "- 0 0 IN IP6 ::", "c=IN IP4 239.9.9.9/15\nm=audio 5004 RTP/AVP 0\nc=IN IP4 239.1.1.1/15\n", true},
         {"unspecified, media against none", "- 7 0 IN IP4 0.0.0.0", mediaA, "- 7 0 IN IP4 0.0.0.0", "", false},
+        // A scope directory is ours: its origin alone names it, on either side.
+        {"a scope directory, media against none", "- 7 0 IN IP4 0.0.0.0", "", "- 7 0 IN IP4 0.0.0.0", mediaA, true, true},
     };
     for (const Case& c : cases) {
         const auto a = parse(c.a, c.aRest);
         const auto b = parse(c.b, c.bRest);
+        a->sessionType = c.aScope ? kTypeScopeDirectory : a->sessionType;
         EXPECT_EQ(a->IsSameSession(*b), c.same) << c.what;
         EXPECT_EQ(b->IsSameSession(*a), c.same) << c.what;
         EXPECT_EQ(a->DeletionCovers(*b), c.same) << c.what;

@@ -134,6 +134,10 @@ TEST(StudioAttributes, ClockFormatAndProblems)
           "width: not a number from 1 to 32767", "exactframerate: not a whole number or a ratio of whole numbers",
           "depth: unknown value", "colorimetry: unknown value", "PM: unknown value", "TP: unknown value",
           "SSN: empty"}},
+        // A ratio with one side unreadable, whichever side.
+        {Sdp("", video, "a=rtpmap:96 raw/90000\na=fmtp:96 exactframerate=x/2; exactframerate=25/x\n"), "", "2110-20",
+         {"exactframerate: not a whole number or a ratio of whole numbers",
+          "exactframerate: not a whole number or a ratio of whole numbers"}},
         {Sdp("", audio, "a=rtpmap:96 L24/48000/4\na=fmtp:96 channel-order=SMPTE2110.(ST,ST,M)\n"), "",
          "L24 48 kHz, 4 ch", {"channel-order: the groups hold 5 channels, the rtpmap 4"}},
         {Sdp("", audio, "a=rtpmap:96 L24/48000/4\na=fmtp:96 channel-order=SMPTE2110.(ST,Q)\n"), "",
