@@ -14,7 +14,7 @@ build="$(cd "$build" && pwd)"
 mkdir -p "$out"
 out="$(cd "$out" && pwd)"
 work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
+trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
 
 export TALMIRA_SETTINGS="$work/Talmira.ini"
 export XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run"
@@ -63,6 +63,17 @@ shoot reception "$out/reception.png" "$work/reception.sdp"
 # The same session in the list, its row selected and the Reception column shown.
 shoot reception-list "$out/reception-list.png" "$work/reception.sdp"
 kill "$stream" 2>/dev/null || true; wait "$stream" 2>/dev/null || true
+# The Reception page with the picture and the meters: ffmpeg sends moving
+# bars and a stereo tone, kept on this host (TTL 0, from the loopback address).
+ffmpeg -hide_banner -loglevel error -re -f lavfi -i testsrc2=size=1280x720:rate=25 \
+    -f lavfi -i "aevalsrc=0.25*sin(2*PI*440*t)|0.1*sin(2*PI*660*t):s=48000" -metadata title="Studio camera and sound" \
+    -map 0 -c:v libx264 -preset ultrafast -g 50 -pix_fmt yuv420p -f rtp "rtp://239.255.91.1:50200?ttl=0&localaddr=127.0.0.1" \
+    -map 1 -c:a pcm_s24be -f rtp "rtp://239.255.91.2:50202?ttl=0&localaddr=127.0.0.1" -sdp_file "$work/preview.sdp" \
+    > "$work/preview.log" 2>&1 &
+sender=$!
+for _ in $(seq 1 50); do [ -s "$work/preview.sdp" ] && break; sleep 0.1; done
+shoot reception-preview "$out/reception-preview.png" "$work/preview.sdp"
+kill "$sender" 2>/dev/null || true; wait "$sender" 2>/dev/null || true
 # View > Clocks while a grandmaster the sample's stageboxes name announces
 # itself on the loopback interface (PTP Announce, domain 0, twice a second).
 python3 - <<'PY' &
@@ -81,7 +92,8 @@ announcer=$!
 shoot clocks "$out/clocks.png"
 kill "$announcer" 2>/dev/null || true; wait "$announcer" 2>/dev/null || true
 for picture in main-window tray-menu splash about properties studio settings tool-picker wizard-schedule media-wizard reception \
+               reception-preview \
                reception-list clocks; do
     [ -s "$out/$picture.png" ] || { echo "no $out/$picture.png" >&2; exit 1; }
 done
-echo "wrote $out/{main-window,tray-menu,splash,about,properties,studio,settings,tool-picker,wizard-schedule,media-wizard,reception,reception-list,clocks}.png"
+echo "wrote $out/{main-window,tray-menu,splash,about,properties,studio,settings,tool-picker,wizard-schedule,media-wizard,reception,reception-preview,reception-list,clocks}.png"

@@ -13,6 +13,7 @@
 #include "gui/Splash.h"
 #include "gui/ToolDialogs.h"
 #include "gui/ToolPickerDialog.h"
+#include "preview/qt/PreviewService.h"
 #include "base/Text.h"
 #include "clocks/PtpListener.h"
 #include "reception/qt/ReceptionService.h"
@@ -52,6 +53,7 @@ CDesktopApp::~CDesktopApp()
     m_beacon.reset();
     m_window.reset();
     m_reception.reset();
+    m_preview.reset();
     m_clocks.reset();
 }
 
@@ -67,6 +69,10 @@ bool CDesktopApp::Start(const CCommandLine& commandLine)
     reception.interfaceIndex6 =
         unsigned(CSAPSocket::Ipv6Interface(QString::fromStdString(m_runtime.Settings().interfaceAddress)).index());
     m_reception = std::make_unique<CReceptionService>(reception);
+    // Pictures and levels join IPv4 groups where reception does.
+    const std::string& iface = m_runtime.Settings().interfaceAddress;
+    m_preview = std::make_unique<CPreviewService>(preview::kDefaultDecoders,
+                                                  text::ParseDottedQuad(iface) != 0xFFFFFFFF ? iface : std::string());
     m_window = std::make_unique<CMainFrame>(m_runtime.Doc(), m_views, m_prompter, m_runtime.Launcher());
     new CReceptionColumn(*m_window, *m_reception); // owned by the window
     QAction* clockColumn = m_window->ViewMenu().addAction("Cloc&k Column");
@@ -94,7 +100,7 @@ bool CDesktopApp::Start(const CCommandLine& commandLine)
     m_toolDialogs->SetParent(m_window.get());
     m_toolDialogs->SetOnline({m_runtime.Settings().databaseHost, m_runtime.Settings().InstallDirectory()});
     m_window->SetCommandHandler(ECommand::Properties, [this](const CMainFrame::CCommandTarget& target) {
-        ShowProperties(m_runtime.Doc(), PropertyContextOf(m_runtime, m_prompter, m_reception.get()), target.record,
+        ShowProperties(m_runtime.Doc(), PropertyContextOf(m_runtime, m_prompter, m_reception.get(), m_preview.get()), target.record,
                        target.fromTree ? ESheetKind::Directory : ESheetKind::Session, m_window.get());
     });
     m_help = std::make_unique<CHelpPages>(webHost);

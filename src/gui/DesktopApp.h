@@ -14,6 +14,7 @@ class CGuiToolDialogs;
 class CHelpPages;
 class CInstanceBeacon;
 class CMainFrame;
+class CPreviewService;
 class CReceptionService;
 class CSettingsSheet;
 class CSplash;
@@ -52,6 +53,7 @@ public:
     CTalmiraRuntime& Runtime() { return m_runtime; }
     // Watches what arrives for the Reception page and column.
     CReceptionService* Reception() const { return m_reception.get(); }
+    CPreviewService* Preview() const { return m_preview.get(); }
     // The PTP grandmasters heard (null when the port could not be opened),
     // and View > Clocks once opened.
     CPtpListener* Clocks() const { return m_clocks.get(); }
@@ -80,6 +82,7 @@ private:
     CTalmiraRuntime m_runtime;
     std::unique_ptr<CHelpPages> m_help;
     std::unique_ptr<CReceptionService> m_reception; // outlives the windows that watch
+    std::unique_ptr<CPreviewService> m_preview;     // the same
     std::unique_ptr<CPtpListener> m_clocks;         // outlives the window that shows it
     CClocksWindow* m_clocksWindow = nullptr;        // owned by the main window
     std::unique_ptr<CMainFrame> m_window; // goes before the runtime

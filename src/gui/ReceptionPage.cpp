@@ -1,5 +1,8 @@
 #include "gui/ReceptionPage.h"
 
+#include "gui/PreviewView.h"
+#include "preview/qt/PreviewService.h"
+
 #include "reception/ReceptionPlan.h"
 #include "reception/ReceptionText.h"
 #include "reception/qt/ReceptionService.h"
@@ -103,8 +106,9 @@ void CBitRatePlot::paintEvent(QPaintEvent*)
     p.drawText(frame.adjusted(4, 1, -4, 0), Qt::AlignRight | Qt::AlignTop, QStringLiteral("60 s"));
 }
 
-CReceptionPage::CReceptionPage(const std::shared_ptr<CSDPObject>& record, CReceptionService& service, QWidget* parent)
-    : QWidget(parent), m_record(record), m_service(service)
+CReceptionPage::CReceptionPage(const std::shared_ptr<CSDPObject>& record, CReceptionService& service,
+                               CPreviewService* preview, QWidget* parent)
+    : QWidget(parent), m_record(record), m_service(service), m_preview(preview)
 {
     auto* outer = new QVBoxLayout(this);
     m_summary = Line(this, "summary");
@@ -139,9 +143,16 @@ CReceptionPage::CReceptionPage(const std::shared_ptr<CSDPObject>& record, CRecep
         b.plot = new CBitRatePlot(b.box);
         b.plot->setObjectName("plot");
         int row = 0;
+        // The picture and the meters above the packet figures.
+        if (m_preview && (m.media == "video" || m.media == "audio")) {
+            b.preview = new CPreviewView(b.box);
+            b.preview->setObjectName("preview");
+            grid->addWidget(b.preview, row++, 0, 1, 2);
+        }
+        const int first = row;
         for (QLabel* label : {b.state, b.traffic, b.rtp, b.timing, b.payload, b.ts, b.senders})
             grid->addWidget(label, row++, 0);
-        grid->addWidget(b.plot, 0, 1, 3, 1, Qt::AlignTop);
+        grid->addWidget(b.plot, first, 1, 3, 1, Qt::AlignTop);
         grid->setColumnStretch(0, 3);
         grid->setColumnStretch(1, 2);
         for (QLabel* label : {b.rtp, b.timing, b.payload, b.ts, b.senders})
@@ -174,12 +185,16 @@ CReceptionPage::CReceptionPage(const std::shared_ptr<CSDPObject>& record, CRecep
     scroll->setWidget(inner);
     outer->addWidget(scroll, 1);
     connect(&m_service, &CReceptionService::FiguresArrived, this, &CReceptionPage::Update);
+    if (m_preview)
+        connect(m_preview, &CPreviewService::PreviewChanged, this, &CReceptionPage::UpdatePreview);
 }
 
 CReceptionPage::~CReceptionPage()
 {
     if (m_watch)
         m_service.Unwatch(m_watch);
+    if (m_previewWatch)
+        m_preview->Unwatch(m_previewWatch);
 }
 
 void CReceptionPage::showEvent(QShowEvent* event)
@@ -189,7 +204,32 @@ void CReceptionPage::showEvent(QShowEvent* event)
         return;
     // The sheet holds the record's lock while it is open.
     m_watch = m_service.Watch(PlanReception(*m_record));
+    if (m_preview) {
+        // Watched, so every picture is decoded: black and freeze need them.
+        preview::CPreviewOptions options;
+        options.everyFrame = true;
+        std::vector<preview::CPreviewSource> sources = m_preview->SourcesOf(*m_record);
+        for (const preview::CPreviewSource& s : sources) {
+            if (size_t(s.mediaIndex) >= m_announced.size())
+                m_announced.resize(size_t(s.mediaIndex) + 1);
+            m_announced[size_t(s.mediaIndex)] = s.announced;
+        }
+        m_previewWatch = m_preview->Watch(std::move(sources), options);
+    }
     m_summary->setText("Watching; the first figures come within a second.");
+}
+
+void CReceptionPage::UpdatePreview(int id)
+{
+    if (id != m_previewWatch)
+        return;
+    const auto* latest = m_preview->Latest(id);
+    if (!latest)
+        return;
+    const double now = preview::SteadySeconds();
+    for (const auto& [index, snapshot] : *latest)
+        if (size_t(index) < m_boxes.size() && m_boxes[size_t(index)].preview)
+            m_boxes[size_t(index)].preview->Show(snapshot, m_announced[size_t(index)], now);
 }
 
 const CSessionFigures* CReceptionPage::Shown() const { return m_watch ? m_service.Latest(m_watch) : nullptr; }

@@ -1,9 +1,13 @@
 #pragma once
 #include <QWidget>
 
+#include "preview/PreviewAnalysis.h"
+
 #include <memory>
 #include <vector>
 
+class CPreviewService;
+class CPreviewView;
 class CReceptionService;
 class CSDPObject;
 class QGroupBox;
@@ -30,12 +34,14 @@ private:
 };
 
 // "Reception": what arrives for each media entry of the session, live once
-// a second. The session is watched from the moment the page is first shown
-// until the sheet closes.
+// a second, with its picture and sound levels above the packet figures when
+// a preview service is given. The session is watched from the moment the
+// page is first shown until the sheet closes.
 class CReceptionPage final : public QWidget {
     Q_OBJECT
 public:
-    CReceptionPage(const std::shared_ptr<CSDPObject>& record, CReceptionService& service, QWidget* parent = nullptr);
+    CReceptionPage(const std::shared_ptr<CSDPObject>& record, CReceptionService& service,
+                   CPreviewService* preview = nullptr, QWidget* parent = nullptr);
     ~CReceptionPage() override;
 
     int WatchId() const { return m_watch; }
@@ -56,6 +62,7 @@ private:
         QLabel* ts = nullptr;
         QLabel* senders = nullptr;
         CBitRatePlot* plot = nullptr;
+        CPreviewView* preview = nullptr; // a video or sound entry's, when previews are on
     };
     // A redundant pair shown as one stream: its merged figures above its two legs.
     struct CPairBox {
@@ -63,6 +70,7 @@ private:
         QLabel* merged = nullptr;
     };
     void Update(int id);
+    void UpdatePreview(int id);
     void Fill(CMediaBox& box, const CMediaFigures& m);
     void FillPair(CPairBox& box, const CDupFigures& pair, const CSessionFigures& session);
 
@@ -72,6 +80,9 @@ private:
     std::vector<CPairBox> m_pairs; // parallel to the figures' pairs
     QLabel* m_summary = nullptr;
     int m_watch = 0;
+    CPreviewService* m_preview = nullptr;
+    int m_previewWatch = 0;
+    std::vector<preview::CStreamFormat> m_announced; // by media index
 };
 
 // Colour of a state in words: green receiving, amber impaired, red silent, grey not watched.

@@ -12,6 +12,7 @@ class CAdminScopeList;
 class CReceptionService;
 class CSDPObject;
 class CToolLauncher;
+class CPreviewService;
 class Clock;
 class Prompter;
 class QCheckBox;
@@ -30,6 +31,8 @@ struct CPropertyContext {
     std::function<bool(const std::string& url)> openUrl;
     // Watches what arrives for the Reception page; none: no such page.
     CReceptionService* reception = nullptr;
+    // Decodes the picture and sound the Reception page shows; none: no picture.
+    CPreviewService* preview = nullptr;
 };
 
 // The title and icon of a media page, chosen by the exact media name.

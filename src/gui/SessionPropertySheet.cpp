@@ -61,7 +61,7 @@ CSessionPropertySheet::CSessionPropertySheet(const std::shared_ptr<CSDPObject>& 
             AddPage(new CMediaPage(record, static_cast<int>(i), m_context), look.title, look.icon);
         }
         if (kind == ESheetKind::Session && m_context.reception && !IsDirectoryType(r.sessionType) && !r.media.empty())
-            AddPage(new CReceptionPage(record, *m_context.reception), "Reception", EPageIcon::Media);
+            AddPage(new CReceptionPage(record, *m_context.reception, m_context.preview), "Reception", EPageIcon::Media);
     }
 
     m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);
@@ -122,8 +122,9 @@ void ShowProperties(CSessionStore& doc, const CPropertyContext& context, const s
         doc.Notify(CViewHint::ListsChanged());
 }
 
-CPropertyContext PropertyContextOf(CTalmiraRuntime& runtime, Prompter& prompter, CReceptionService* reception)
+CPropertyContext PropertyContextOf(CTalmiraRuntime& runtime, Prompter& prompter, CReceptionService* reception,
+                                   CPreviewService* preview)
 {
     return CPropertyContext{runtime.TheClock(), prompter, runtime.Launcher(), &runtime.Tools().registry,
-                            SearchExecutable, &runtime.Settings().scopes, {}, reception};
+                            SearchExecutable, &runtime.Settings().scopes, {}, reception, preview};
 }

@@ -66,4 +66,4 @@ void ShowProperties(CSessionStore& doc, const CPropertyContext& context, const s
 // The pages' needs taken from the running program; without a reception
 // service the sheet has no Reception page.
 CPropertyContext PropertyContextOf(CTalmiraRuntime& runtime, Prompter& prompter,
-                                   CReceptionService* reception = nullptr);
+                                   CReceptionService* reception = nullptr, CPreviewService* preview = nullptr);

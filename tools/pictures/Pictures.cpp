@@ -244,22 +244,37 @@ void SaveMediaWizardPicture(CDesktopApp& desktop, Prompter& prompter, const QStr
     SaveLater(desktop, wizard, kSettleMs, file, [wizard] { wizard->close(); });
 }
 
-void SaveReceptionPicture(CDesktopApp& desktop, Prompter& prompter, const QString& file, const QString& sdpFile)
+namespace {
+
+void SaveReceptionPage(CDesktopApp& desktop, Prompter& prompter, const QString& file, const QString& sdpFile, bool preview)
 {
     const auto record = SessionFromFile(desktop, sdpFile);
     auto sheet = record ? CSessionPropertySheet::Create(record, PropertyContextOf(desktop.Runtime(), prompter,
-                                                                             desktop.Reception()),
+                                                                             desktop.Reception(),
+                                                                             preview ? desktop.Preview() : nullptr),
                                                    ESheetKind::Session, desktop.Window())
                         : nullptr;
     if (!sheet)
         return GiveUp(desktop, "no session in", sdpFile);
     CSessionPropertySheet* shown = sheet.release();
     shown->setAttribute(Qt::WA_DeleteOnClose);
-    shown->resize(640, 560);
+    shown->resize(640, preview ? 760 : 560);
     shown->Pages().setCurrentIndex(shown->Pages().count() - 1);
     shown->show();
-    constexpr int kWatchedMs = 20'000;
-    SaveLater(desktop, shown, kWatchedMs + 300, file, [shown] { shown->close(); });
+    const int watchedMs = preview ? 12'000 : 20'000;
+    SaveLater(desktop, shown, watchedMs + 300, file, [shown] { shown->close(); });
+}
+
+} // namespace
+
+void SaveReceptionPicture(CDesktopApp& desktop, Prompter& prompter, const QString& file, const QString& sdpFile)
+{
+    SaveReceptionPage(desktop, prompter, file, sdpFile, false);
+}
+
+void SaveReceptionPreviewPicture(CDesktopApp& desktop, Prompter& prompter, const QString& file, const QString& sdpFile)
+{
+    SaveReceptionPage(desktop, prompter, file, sdpFile, true);
 }
 
 void SaveReceptionListPicture(CDesktopApp& desktop, Prompter&, const QString& file, const QString& sdpFile)

@@ -34,6 +34,8 @@ SavePicture SaveWizardPicture;
 SavePicture SaveMediaWizardPicture;
 // The Reception page of the session after 20 s of watching.
 SavePicture SaveReceptionPicture;
+// The same with the picture and the sound's meters, after 12 s.
+SavePicture SaveReceptionPreviewPicture;
 // The main window with the session heard in the first scope, its row
 // current and the Reception column shown, after 8 s.
 SavePicture SaveReceptionListPicture;

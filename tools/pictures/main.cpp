@@ -28,6 +28,7 @@ constexpr const char* kUsage =
     "  wizard-schedule FILE        the Announcement Wizard's schedule page\n"
     "  media-wizard FILE           the Media Wizard's format page\n"
     "  reception FILE SDP-FILE     the Reception page of that session after 20 s\n"
+    "  reception-preview FILE SDP-FILE  the same with its picture and meters after 12 s\n"
     "  reception-list FILE SDP-FILE  the list with that session and its Reception column after 8 s\n"
     "  clocks FILE                 View > Clocks after 7 s of listening\n";
 
@@ -43,6 +44,7 @@ const CPicture kPictures[] = {
     {"settings", false, SaveSettingsPicture},            {"tool-picker", false, SaveToolPickerPicture},
     {"wizard-schedule", false, SaveWizardPicture},       {"media-wizard", false, SaveMediaWizardPicture},
     {"reception", true, SaveReceptionPicture},           {"reception-list", true, SaveReceptionListPicture},
+    {"reception-preview", true, SaveReceptionPreviewPicture},
     {"clocks", false, SaveClocksPicture},
 };
 const CPicture* Find(const char* name)

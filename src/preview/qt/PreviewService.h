@@ -1,0 +1,54 @@
+#pragma once
+#include "preview/PreviewPool.h"
+#include "preview/PreviewTypes.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CSDPObject;
+
+// The preview decoders for the windows. A watch is a set of media entries
+// (a session's, or a mosaic's tiles); the pool decodes them off the GUI
+// thread, at most so many at once, taking turns. Ten times a second the
+// newest snapshots are taken on the GUI thread and PreviewChanged says
+// which watches changed; nothing here waits for the network.
+class CPreviewService final : public QObject {
+    Q_OBJECT
+public:
+    // IPv4 groups are joined on `interfaceAddress` (dotted quad; empty: the system's choice).
+    explicit CPreviewService(int maxDecoders = preview::kDefaultDecoders, std::string interfaceAddress = {},
+                             QObject* parent = nullptr);
+    ~CPreviewService() override;
+
+    int Watch(std::vector<preview::CPreviewSource> sources, const preview::CPreviewOptions& options);
+    void Unwatch(int id);
+    // The newest snapshot of each entry of a watch, by media index; null
+    // for a watch that does not exist.
+    const std::map<int, preview::CPreviewSnapshot>* Latest(int id) const;
+    void SetMaxDecoders(int count); // 1..32
+
+    // The entries of a session a watch takes: its video and sound.
+    std::vector<preview::CPreviewSource> SourcesOf(CSDPObject& session) const;
+
+signals:
+    void PreviewChanged(int id);
+
+private:
+    struct CWatch {
+        std::map<int, int> entries; // media index -> the pool's id
+        std::map<int, preview::CPreviewSnapshot> latest;
+    };
+    void Poll();
+
+    std::unique_ptr<preview::CPreviewPool> m_pool;
+    std::map<int, CWatch> m_watches;
+    int m_nextId = 1;
+    int m_maxDecoders;
+    std::string m_interfaceAddress;
+    QTimer m_timer;
+};
