@@ -161,7 +161,7 @@ void CDesktopApp::StartWebServer()
     // What the Reception page and column watch shows in /metrics too.
     QObject::connect(m_reception.get(), &CReceptionService::FiguresArrived, m_reception.get(), [this] {
         if (m_web)
-            m_web->SetWatched(WatchedStreams(*m_reception));
+            m_web->SetWatched(WatchedStreams(*m_reception, m_preview.get()));
     });
 }
 
@@ -199,12 +199,28 @@ CClocksWindow* CDesktopApp::ClocksWindow()
     return m_clocksWindow;
 }
 
-std::vector<CWatchedStream> WatchedStreams(const CReceptionService& reception)
+std::vector<CWatchedStream> WatchedStreams(const CReceptionService& reception, const CPreviewService* preview)
 {
     std::vector<CWatchedStream> out;
     for (const CSessionFigures* figures : reception.AllLatest())
         for (const CMediaFigures& m : figures->media)
             out.push_back({m.group, m.port, m.media, ReceptionStateName(m.state), m.packets, m.lost});
+    if (!preview)
+        return out;
+    // The same stream decoded: what its picture and sound show.
+    for (const CPreviewService::CStreamPreview& p : preview->AllLatest())
+        for (CWatchedStream& w : out) {
+            if (w.group != p.source->group || w.port != p.source->port || w.media != p.source->media)
+                continue;
+            if (p.snapshot->video.analysed) {
+                w.black = p.snapshot->video.black;
+                w.frozen = p.snapshot->video.frozen;
+            }
+            if (p.snapshot->audio.windows > 0) {
+                w.silent = p.snapshot->audio.silent;
+                w.loudness = p.snapshot->audio.shortTermLufs;
+            }
+        }
     return out;
 }
 

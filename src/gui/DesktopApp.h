@@ -95,4 +95,4 @@ private:
 
 struct CWatchedStream;
 // The figures of every watched media entry, as /metrics shows them.
-std::vector<CWatchedStream> WatchedStreams(const CReceptionService& reception);
+std::vector<CWatchedStream> WatchedStreams(const CReceptionService& reception, const CPreviewService* preview = nullptr);

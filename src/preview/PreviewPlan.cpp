@@ -67,6 +67,8 @@ std::vector<CPreviewSource> PlanPreview(const CSDPObject& session, const std::st
         CPreviewSource source;
         source.mediaIndex = target.mediaIndex;
         source.media = target.media;
+        source.group = target.address;
+        source.port = target.port;
         source.unusable = target.unusable;
         if (!target.ipv6)
             source.interfaceAddress = interfaceAddress;

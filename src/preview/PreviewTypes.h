@@ -13,6 +13,8 @@ namespace preview {
 struct CPreviewSource {
     int mediaIndex = 0;
     std::string media;            // "video", "audio", ...
+    std::string group;            // destination and port as announced, to name the stream
+    uint16_t port = 0;
     std::string sdp;              // the session with this entry alone (RTP)
     std::string url;              // "udp://..." for MPEG-TS over raw UDP; else empty
     std::string interfaceAddress; // where groups are joined; empty: the system's choice

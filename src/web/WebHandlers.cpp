@@ -10,6 +10,8 @@
 #include <QJsonObject>
 
 #include <charconv>
+#include <optional>
+#include <tuple>
 
 namespace {
 // How much of a long answer is made at a time.
@@ -338,6 +340,30 @@ CWebResponse CWebHandlers::Metrics() const
             out += std::string(base) + "{group=\"" + Label(QString::fromStdString(w.group)) + "\",port=\"" + std::to_string(w.port)
                 + "\",media=\"" + Label(QString::fromStdString(w.media)) + "\",state=\"" + Label(QString::fromStdString(w.state)) + "\"} "
                 + std::to_string(std::string_view(base) == "talmira_watched_lost_total" ? w.lost : w.packets) + "\n";
+    }
+    // What the decoded streams show: 1 or 0, and their loudness.
+    using CShown = std::optional<double> (*)(const CWatchedStream&);
+    const std::tuple<const char*, const char*, CShown> shown[] = {
+        {"talmira_watched_black", "A watched stream's picture is black.",
+         [](const CWatchedStream& w) { return w.black ? std::optional<double>(*w.black) : std::nullopt; }},
+        {"talmira_watched_frozen", "A watched stream's picture is frozen.",
+         [](const CWatchedStream& w) { return w.frozen ? std::optional<double>(*w.frozen) : std::nullopt; }},
+        {"talmira_watched_silent", "A watched stream's sound is silent.",
+         [](const CWatchedStream& w) { return w.silent ? std::optional<double>(*w.silent) : std::nullopt; }},
+        {"talmira_watched_loudness_lufs", "A watched stream's short-term loudness (EBU R128).",
+         [](const CWatchedStream& w) { return w.loudness; }}};
+    for (const auto& [base, help, value] : shown) {
+        bool headed = false;
+        for (const CWatchedStream& w : watched) {
+            const std::optional<double> v = value(w);
+            if (!v)
+                continue;
+            if (!headed)
+                out += std::string("# HELP ") + base + " " + help + "\n# TYPE " + base + " gauge\n";
+            headed = true;
+            out += std::string(base) + "{group=\"" + Label(QString::fromStdString(w.group)) + "\",port=\"" + std::to_string(w.port)
+                + "\",media=\"" + Label(QString::fromStdString(w.media)) + "\"} " + QByteArray::number(*v).toStdString() + "\n";
+        }
     }
     out += m_state.WatchMetrics();
     return {200, "text/plain; version=0.0.4; charset=utf-8", std::move(out), {}};

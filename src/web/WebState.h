@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,11 @@ struct CWatchedStream {
     std::string state;
     uint64_t packets = 0;
     uint64_t lost = 0;
+    // What its picture and sound show, where they are decoded.
+    std::optional<bool> black;
+    std::optional<bool> frozen;
+    std::optional<bool> silent;
+    std::optional<double> loudness; // short-term, LUFS
 
     bool operator==(const CWatchedStream&) const = default;
 };

@@ -213,12 +213,17 @@ TEST_F(WebTest, MetricsShowTheWireCountsWhenThereAreAny)
 
     // Watched streams: one series per media entry, labels escaped.
     EXPECT_EQ(body.find("talmira_watched_"), std::string::npos);
-    state.SetWatched({{"ff0e::77:1", 5004, "audio", "receiving", 1200, 3}, {"239.1.2.3", 5006, "vid\"eo", "silent", 0, 0}});
+    state.SetWatched({{"ff0e::77:1", 5004, "audio", "receiving", 1200, 3, {}, {}, false, -23.5},
+                      {"239.1.2.3", 5006, "vid\"eo", "silent", 0, 0, true, false}});
     const std::string watched = Get("/metrics").body;
     for (const char* line :
          {"# TYPE talmira_watched_packets_total counter\n",
           "talmira_watched_packets_total{group=\"ff0e::77:1\",port=\"5004\",media=\"audio\",state=\"receiving\"} 1200\n",
           "talmira_watched_lost_total{group=\"ff0e::77:1\",port=\"5004\",media=\"audio\",state=\"receiving\"} 3\n",
-          "talmira_watched_lost_total{group=\"239.1.2.3\",port=\"5006\",media=\"vid\\\"eo\",state=\"silent\"} 0\n"})
+          "talmira_watched_lost_total{group=\"239.1.2.3\",port=\"5006\",media=\"vid\\\"eo\",state=\"silent\"} 0\n",
+          "talmira_watched_black{group=\"239.1.2.3\",port=\"5006\",media=\"vid\\\"eo\"} 1\n",
+          "talmira_watched_frozen{group=\"239.1.2.3\",port=\"5006\",media=\"vid\\\"eo\"} 0\n",
+          "talmira_watched_silent{group=\"ff0e::77:1\",port=\"5004\",media=\"audio\"} 0\n",
+          "talmira_watched_loudness_lufs{group=\"ff0e::77:1\",port=\"5004\",media=\"audio\"} -23.5\n"})
         EXPECT_NE(watched.find(line), std::string::npos) << line;
 }

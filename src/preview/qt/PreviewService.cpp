@@ -33,6 +33,7 @@ int CPreviewService::Watch(std::vector<preview::CPreviewSource> sources, const p
     CWatch& watch = m_watches[id];
     for (preview::CPreviewSource& source : sources) {
         const int index = source.mediaIndex;
+        watch.sources[index] = source;
         watch.entries[index] = m_pool->Watch(std::move(source), options);
         watch.latest[index] = {};
     }
@@ -56,6 +57,15 @@ const std::map<int, preview::CPreviewSnapshot>* CPreviewService::Latest(int id) 
 {
     auto it = m_watches.find(id);
     return it == m_watches.end() ? nullptr : &it->second.latest;
+}
+
+std::vector<CPreviewService::CStreamPreview> CPreviewService::AllLatest() const
+{
+    std::vector<CStreamPreview> out;
+    for (const auto& [id, watch] : m_watches)
+        for (const auto& [index, snapshot] : watch.latest)
+            out.push_back({&watch.sources.at(index), &snapshot});
+    return out;
 }
 
 void CPreviewService::SetMaxDecoders(int count)

@@ -32,6 +32,13 @@ public:
     const std::map<int, preview::CPreviewSnapshot>* Latest(int id) const;
     void SetMaxDecoders(int count); // 1..32
 
+    // Every watched entry's newest snapshot with the stream it is of.
+    struct CStreamPreview {
+        const preview::CPreviewSource* source;
+        const preview::CPreviewSnapshot* snapshot;
+    };
+    std::vector<CStreamPreview> AllLatest() const;
+
     // The entries of a session a watch takes: its video and sound.
     std::vector<preview::CPreviewSource> SourcesOf(CSDPObject& session) const;
 
@@ -42,6 +49,7 @@ private:
     struct CWatch {
         std::map<int, int> entries; // media index -> the pool's id
         std::map<int, preview::CPreviewSnapshot> latest;
+        std::map<int, preview::CPreviewSource> sources;
     };
     void Poll();
 
