@@ -28,6 +28,8 @@ expect_failure() { # MESSAGE ARGS...: exit status 1 and MESSAGE on stderr
 # 1. No host in the settings: the version check and the searches cannot reach the database.
 expect_failure "$PROBLEM" version
 expect_failure "$PROBLEM" tool vic
+if online plugin audio RTP/AVP > /dev/null 2> "$WORK/err" || ! grep -q '^talmira-cli: usage: talmira-cli online' "$WORK/err"; then
+    fail "a plugin search of two words was sent"; fi
 # 2. The host from the settings; the version check sends its values unencoded.
 printf 'Online\\Host=%s\n' "$HOST" >> "$TALMIRA_SETTINGS"
 expect_failure "$PROBLEM" version # 404

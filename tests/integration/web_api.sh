@@ -29,6 +29,10 @@ run_in "$NS_B" receiver serve --http "$ADDR_B:18083" --seconds 1 > /dev/null 2> 
 token=$(cat "$WORK/receiver/install/web-token")
 grep -q "serving http://$ADDR_B:18083/?token=$token" "$WORK/wide.err" && [ "${#token}" -ge 32 ] \
     && [ "$(stat -c %a "$WORK/receiver/install/web-token")" = 600 ] || fail "no private token" "$WORK/wide.err"
+chmod 644 "$WORK/receiver/install/web-token" # a token others could read is kept, and made private
+run_in "$NS_B" receiver serve --http "$ADDR_B:18083" --seconds 1 > /dev/null 2> "$WORK/wide.err" || true
+grep -q "?token=$token" "$WORK/wide.err" && [ "$(stat -c %a "$WORK/receiver/install/web-token")" = 600 ] \
+    || fail "a readable token was not kept private" "$WORK/wide.err"
 run_in "$NS_B" receiver serve --http "$ADDR_B:18083" --no-token --seconds 1 > /dev/null 2> "$WORK/open.err" || true
 grep -q "warning: serving beyond this host on $ADDR_B port 18083 without an access token: anyone who reaches it sees every session" \
     "$WORK/open.err" || fail "no warning for an open wide bind" "$WORK/open.err"

@@ -103,6 +103,7 @@ TEST(SapCodec, Datagrams)
         {"another payload type", Header(0x20) + std::string("text/plain\0", 11) + kSdp, kDrop, ""},
         {"not a type: the text ends at the NUL", Header(0x20) + std::string("hello world\0", 12) + kSdp, kAnnounce,
          "hello world"},
+        {"a blank: not a type either", Header(0x20) + std::string("text/x y\0", 9) + kSdp, kAnnounce, "text/x y"},
         {"a NUL after v= ends the text", Header(0x20) + kSdp + std::string("\0a/b", 4), kAnnounce, kSdp},
         {"type inside zlib", Header(0x21) + Deflate(std::string("application/sdp\0", 16) + kSdp, 15), kAnnounce,
          kSdp},
