@@ -100,8 +100,9 @@ int RunProbe(const QStringList& argv)
         session->WriteSdp(text);
         const std::string iface = args.Has("--iface") ? args.Value("--iface").toStdString() : std::string();
         for (preview::CPreviewSource& source : preview::PlanPreview(*session, text, iface)) {
-            const bool wanted = source.media == "video" ? options.pictures
-                                : source.media == "audio" ? options.levels : !source.url.empty();
+            const bool transportStream = !source.url.empty() || source.announced.codec == "mpegts";
+            const bool wanted = transportStream ? true : source.media == "video" ? options.pictures
+                                                       : source.media == "audio" && options.levels;
             if (wanted) {
                 const int index = source.mediaIndex;
                 const int id = pool->Watch(source, options);

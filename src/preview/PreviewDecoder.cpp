@@ -244,9 +244,11 @@ std::string CPreviewDecoder::Session()
     std::string error = Open(av.format, &reader, av.io);
     if (!error.empty() || m_stop)
         return error;
-    const int videoStream = m_options.pictures && m_source.media != "audio"
+    // A transport stream carries both, whatever its entry is called.
+    const bool transportStream = !m_source.url.empty() || m_source.announced.codec == "mpegts";
+    const int videoStream = m_options.pictures && (m_source.media != "audio" || transportStream)
                                 ? av_find_best_stream(av.format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0) : -1;
-    const int audioStream = m_options.levels && m_source.media != "video"
+    const int audioStream = m_options.levels && (m_source.media != "video" || transportStream)
                                 ? av_find_best_stream(av.format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) : -1;
     if (videoStream < 0 && audioStream < 0)
         return av.format->nb_streams == 0 ? "no stream was found in what arrives"

@@ -5,7 +5,8 @@
 # 6 s, moving bars neither; a sine at -20 dBFS read as peak -20 and RMS -23
 # with ffmpeg's loudness, silence within 6 s, 5.1 and 8 channels counted
 # and measured; random bytes as H.264 and AAC and an absurd picture size
-# told in words, without a crash or a growing probe.
+# told in words, without a crash or a growing probe. The bars also come as
+# MPEG-TS straight over UDP.
 NETNS_PREFIX=tpvw
 source "$(dirname "$0")/lib-netns.sh"
 source "$(dirname "$0")/lib-probe.sh"
@@ -40,13 +41,14 @@ x264=(-c:v libx264 -preset ultrafast -tune zerolatency -g 25 -pix_fmt yuv420p -f
 send video -f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i color=black:size=320x240:rate=25 \
     -f lavfi -i smptebars=size=320x240:rate=25 \
     -map 0 "${x264[@]}" "rtp://239.77.61.10:42200?ttl=1" -map 1 "${x264[@]}" "rtp://239.77.61.11:42202?ttl=1" \
-    -map 2 "${x264[@]}" "rtp://239.77.61.12:42204?ttl=1"
+    -map 2 "${x264[@]}" "rtp://239.77.61.12:42204?ttl=1" -map 0 "${x264[@]/rtp/mpegts}" "udp://239.77.61.13:42206?ttl=1&pkt_size=1316"
+printf 'm=video 42206 udp 33\r\nc=IN IP4 239.77.61.13/1\r\n' >> "$WORK/video.sdp" # MPEG-TS straight over UDP
 probe "$WORK/video.jsonl" "$WORK/video.sdp" --iface "$ADDR_B" --picture "$WORK/bars.jpg"
 check "$WORK/video.jsonl" 15 'within(1, "video", lambda v: v["pictures"] > 0, lambda v: v.get("black"), 3)
     and within(2, "video", lambda v: v["pictures"] > 0, lambda v: v.get("freeze"), 6) and len(m[0]) > 8'
 kill "$probe"; wait "$probe" || true
 check "$WORK/video.jsonl" 1 'not any(o["video"].get("black") or o["video"].get("freeze") for o in m[0])
-    and [m[0][-1]["video"][k] for k in ("codec", "width", "height", "differs")] == ["h264", 320, 240, []]'
+    and all([m[i][-1]["video"][k] for k in ("codec", "width", "height", "differs")] == ["h264", 320, 240, []] for i in (0, 3))'
 # The picture's bars: red, green, yellow, blue and cyan along the bottom.
 ffmpeg -hide_banner -loglevel error -i "$WORK/bars.jpg" -f rawvideo -pix_fmt rgb24 "$WORK/bars.rgb"
 python3 - "$WORK/bars.rgb" <<'PY' || fail "the picture's colours are not the bars'"
