@@ -158,10 +158,17 @@ void CDesktopApp::StartWebServer()
     }
     for (const QString& line : QString::fromStdString(m_web->Announcement()).split('\n'))
         std::fprintf(stderr, "talmira: %s\n", line.toLocal8Bit().constData());
-    // What the Reception page and column watch shows in /metrics too.
+    // What the Reception page and column watch shows in /metrics too, and
+    // the pictures the page decodes as the sessions' picture.jpg.
     QObject::connect(m_reception.get(), &CReceptionService::FiguresArrived, m_reception.get(), [this] {
-        if (m_web)
-            m_web->SetWatched(WatchedStreams(*m_reception, m_preview.get()));
+        if (!m_web)
+            return;
+        m_web->SetWatched(WatchedStreams(*m_reception, m_preview.get()));
+        std::map<const CSDPObject*, std::shared_ptr<const std::vector<uint8_t>>> pictures;
+        for (const CPreviewService::CStreamPreview& p : m_preview->AllLatest())
+            if (p.subject && p.snapshot->video.jpeg)
+                pictures.emplace(static_cast<const CSDPObject*>(p.subject), p.snapshot->video.jpeg);
+        m_web->SetPictures(pictures);
     });
 }
 

@@ -214,7 +214,7 @@ void CReceptionPage::showEvent(QShowEvent* event)
                 m_announced.resize(size_t(s.mediaIndex) + 1);
             m_announced[size_t(s.mediaIndex)] = s.announced;
         }
-        m_previewWatch = m_preview->Watch(std::move(sources), options);
+        m_previewWatch = m_preview->Watch(std::move(sources), options, m_record.get());
     }
     m_summary->setText("Watching; the first figures come within a second.");
 }

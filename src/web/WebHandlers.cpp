@@ -136,6 +136,12 @@ CWebResponse CWebHandlers::Handle(const CWebRequest& request) const
         const std::string id = path.substr(sessions.size());
         if (EndsWith(id, ".sdp"))
             return Sdp(id.substr(0, id.size() - 4));
+        if (EndsWith(id, "/picture.jpg")) {
+            const auto picture = m_state.PictureOf(id.substr(0, id.size() - 12));
+            if (!picture)
+                return WebError(404, "no picture of this session: it is shown only while its picture is decoded");
+            return {200, "image/jpeg", std::string(picture->begin(), picture->end()), {{"Cache-Control", "no-store"}}};
+        }
         return Session(id);
     }
     return WebError(404, "no such resource");

@@ -312,3 +312,9 @@ void CWebPublisher::Flush()
     for (auto& [type, data] : run.events)
         m_state.Events().Append(type, std::move(data));
 }
+
+std::string CWebPublisher::IdOf(const CSDPObject* record) const
+{
+    auto it = m_entries.find(record);
+    return it != m_entries.end() && it->second.shown ? it->second.shown->id : std::string();
+}

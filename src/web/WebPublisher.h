@@ -41,6 +41,8 @@ public:
     // Publishes what changed now.
     void Flush();
     size_t SessionCount() const { return m_entries.size(); }
+    // The id a record is served by; empty while it is not published.
+    std::string IdOf(const CSDPObject* record) const;
     // Rows made so far (each addition, change or time turn makes one).
     uint64_t RowsBuilt() const { return m_built; }
 

@@ -117,6 +117,15 @@ void CWebService::SetWatched(std::vector<CWatchedStream> streams)
     m_state->SetWatched(std::move(streams));
 }
 
+void CWebService::SetPictures(const std::map<const CSDPObject*, std::shared_ptr<const std::vector<uint8_t>>>& pictures)
+{
+    std::map<std::string, CWebState::Picture> byId;
+    for (const auto& [record, picture] : pictures)
+        if (std::string id = m_publisher->IdOf(record); !id.empty())
+            byId[id] = picture;
+    m_state->SetPictures(std::move(byId));
+}
+
 void CWebService::SetWatchMetrics(std::string text)
 {
     m_state->SetWatchMetrics(std::move(text));

@@ -1,4 +1,5 @@
 #pragma once
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@ class CViewFanOut;
 class CWebPublisher;
 class CWebServer;
 class CWebState;
+class CSDPObject;
 struct CWatchedStream;
 struct CWireCounters;
 
@@ -40,6 +42,9 @@ public:
     int Port() const;
     // The streams being watched, for /metrics.
     void SetWatched(std::vector<CWatchedStream> streams);
+    // The newest picture of each record whose picture is decoded, served as
+    // /api/v1/sessions/ID/picture.jpg.
+    void SetPictures(const std::map<const CSDPObject*, std::shared_ptr<const std::vector<uint8_t>>>& pictures);
     // The watch's metrics lines, appended to /metrics as they are.
     void SetWatchMetrics(std::string text);
     // Ends every connection; the store is left alone.

@@ -4,6 +4,9 @@
 #include "web/WebSnapshot.h"
 
 #include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -57,6 +60,20 @@ public:
         std::lock_guard lock(m_lock);
         return m_watched;
     }
+    // The newest picture of each session whose picture is decoded, by its
+    // id; replaced whole once a second.
+    using Picture = std::shared_ptr<const std::vector<uint8_t>>;
+    void SetPictures(std::map<std::string, Picture> pictures)
+    {
+        std::lock_guard lock(m_lock);
+        m_pictures = std::move(pictures);
+    }
+    Picture PictureOf(const std::string& id) const
+    {
+        std::lock_guard lock(m_lock);
+        auto it = m_pictures.find(id);
+        return it == m_pictures.end() ? nullptr : it->second;
+    }
     // The watch's own metrics text (watched sessions up, alarms active),
     // replaced whole once a second by `serve --watch`.
     void SetWatchMetrics(std::string text)
@@ -86,5 +103,6 @@ private:
     mutable std::mutex m_lock;
     WebSnapshotPtr m_snapshot;
     std::vector<CWatchedStream> m_watched;
+    std::map<std::string, Picture> m_pictures;
     std::string m_watchMetrics;
 };

@@ -226,4 +226,11 @@ TEST_F(WebTest, MetricsShowTheWireCountsWhenThereAreAny)
           "talmira_watched_silent{group=\"ff0e::77:1\",port=\"5004\",media=\"audio\"} 0\n",
           "talmira_watched_loudness_lufs{group=\"ff0e::77:1\",port=\"5004\",media=\"audio\"} -23.5\n"})
         EXPECT_NE(watched.find(line), std::string::npos) << line;
+
+    // A decoded session's newest picture, while there is one.
+    state.SetPictures({{"abc", std::make_shared<const std::vector<uint8_t>>(std::vector<uint8_t>{0xFF, 0xD8, 0xFF, 0xD9})}});
+    const CWebResponse picture = Get("/api/v1/sessions/abc/picture.jpg");
+    EXPECT_EQ(std::make_tuple(picture.status, picture.contentType, picture.body),
+              std::make_tuple(200, std::string("image/jpeg"), std::string("\xFF\xD8\xFF\xD9")));
+    EXPECT_EQ(Get("/api/v1/sessions/abd/picture.jpg").status, 404);
 }

@@ -25,12 +25,14 @@ CPreviewService::CPreviewService(int maxDecoders, std::string interfaceAddress, 
 // The decoders' threads end with the pool, before the object goes.
 CPreviewService::~CPreviewService() { m_pool.reset(); }
 
-int CPreviewService::Watch(std::vector<preview::CPreviewSource> sources, const preview::CPreviewOptions& options)
+int CPreviewService::Watch(std::vector<preview::CPreviewSource> sources, const preview::CPreviewOptions& options,
+                           const void* subject)
 {
     if (!m_pool)
         m_pool = std::make_unique<preview::CPreviewPool>(m_maxDecoders);
     const int id = m_nextId++;
     CWatch& watch = m_watches[id];
+    watch.subject = subject;
     for (preview::CPreviewSource& source : sources) {
         const int index = source.mediaIndex;
         watch.sources[index] = source;
@@ -64,7 +66,7 @@ std::vector<CPreviewService::CStreamPreview> CPreviewService::AllLatest() const
     std::vector<CStreamPreview> out;
     for (const auto& [id, watch] : m_watches)
         for (const auto& [index, snapshot] : watch.latest)
-            out.push_back({&watch.sources.at(index), &snapshot});
+            out.push_back({&watch.sources.at(index), &snapshot, watch.subject});
     return out;
 }
 

@@ -25,7 +25,9 @@ public:
                              QObject* parent = nullptr);
     ~CPreviewService() override;
 
-    int Watch(std::vector<preview::CPreviewSource> sources, const preview::CPreviewOptions& options);
+    // `subject` is whatever the caller watches them for (a record), given back by AllLatest.
+    int Watch(std::vector<preview::CPreviewSource> sources, const preview::CPreviewOptions& options,
+              const void* subject = nullptr);
     void Unwatch(int id);
     // The newest snapshot of each entry of a watch, by media index; null
     // for a watch that does not exist.
@@ -36,6 +38,7 @@ public:
     struct CStreamPreview {
         const preview::CPreviewSource* source;
         const preview::CPreviewSnapshot* snapshot;
+        const void* subject;
     };
     std::vector<CStreamPreview> AllLatest() const;
 
@@ -50,6 +53,7 @@ private:
         std::map<int, int> entries; // media index -> the pool's id
         std::map<int, preview::CPreviewSnapshot> latest;
         std::map<int, preview::CPreviewSource> sources;
+        const void* subject = nullptr;
     };
     void Poll();
 
