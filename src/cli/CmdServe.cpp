@@ -7,7 +7,7 @@
 #include "base/ProgramExit.h"
 #include "base/ViewFanOut.h"
 #include "cli/CliCommon.h"
-#include "cli/ServeWatch.h"
+#include "watch/StoreWatch.h"
 #include "directory/SessionStore.h"
 #include "web/WebService.h"
 
@@ -59,7 +59,7 @@ static int RunServe(const QStringList& argv)
     std::fprintf(stderr, "talmira-cli: install directory %s\n", runtime.Doc().installDirectory.c_str());
 
     // The watch list of the settings, watched all the time.
-    std::unique_ptr<CServeWatch> watch;
+    std::unique_ptr<CStoreWatch> watch;
     QTimer watchTick;
     if (args.Has("--watch")) {
         CWatchList list;
@@ -80,7 +80,7 @@ static int RunServe(const QStringList& argv)
         options.database = runtime.Doc().installDirectory + "/watch-history.db";
         std::fprintf(stderr, "talmira-cli: watching %zu sessions and %zu directories, history in %s\n",
                      list.Sessions().size(), list.Directories().size(), options.database.c_str());
-        watch = std::make_unique<CServeWatch>(
+        watch = std::make_unique<CStoreWatch>(
             runtime.Doc(), std::move(list), std::move(options),
             [](const CAlarmEvent& e, const std::string&) {
                 std::fprintf(stderr, "talmira-cli: %s\n", AlarmEventJson(e).c_str());

@@ -1,4 +1,5 @@
 #include "gui/DesktopApp.h"
+#include "gui/AlarmsWindow.h"
 
 #include "gui/AnnouncementWizardCommands.h"
 #include "gui/ClocksWindow.h"
@@ -21,6 +22,10 @@
 #include "web/WebService.h"
 #include "views/SessionListModel.h"
 #include "web/WebState.h"
+#include "watch/StoreWatch.h"
+#include <QPainter>
+#include <QPointer>
+#include <QSystemTrayIcon>
 
 #include <QAction>
 #include <QApplication>
@@ -114,6 +119,7 @@ bool CDesktopApp::Start(const CCommandLine& commandLine)
     m_beacon->Listen(InstallDirectory());
     StartWebServer();
     StartClocks();
+    StartWatch();
     m_runtime.StartWalk();
     return true;
 }
@@ -206,6 +212,140 @@ CClocksWindow* CDesktopApp::ClocksWindow()
     return m_clocksWindow;
 }
 
+void CDesktopApp::StartWatch()
+{
+    QAction* alarms = m_window->ViewMenu().addAction("&Alarms");
+    alarms->setStatusTip("Show the alarms of the watched sessions and their log");
+    QObject::connect(alarms, &QAction::triggered, m_window.get(), [this] {
+        CAlarmsWindow* window = AlarmsWindow();
+        window->Refresh();
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
+    m_window->ListMenu().addSeparator();
+    QAction* watch = m_window->ListMenu().addAction("&Watch\tCtrl+Shift+W");
+    watch->setCheckable(true);
+    watch->setShortcut(QKeySequence("Ctrl+Shift+W"));
+    watch->setShortcutContext(Qt::WindowShortcut);
+    watch->setStatusTip("Watch the session all the time and raise alarms when its streams fail; again to stop");
+    m_window->addAction(watch);
+    QObject::connect(&m_window->ListMenu(), &QMenu::aboutToShow, watch, [this, watch] {
+        const auto record = m_window->CurrentRecord();
+        watch->setEnabled(record && !IsDirectoryType(record->sessionType));
+        watch->setChecked(record && m_watch && m_watch->List().Watches(WatchKey(*record)));
+        watch->setText(watch->isChecked() ? "Stop &Watching\tCtrl+Shift+W" : "&Watch\tCtrl+Shift+W");
+    });
+    QObject::connect(watch, &QAction::triggered, m_window.get(), [this] { ToggleWatch(); });
+    m_watchTick = new QTimer(m_window.get());
+    QObject::connect(m_watchTick, &QTimer::timeout, m_window.get(), [this] {
+        if (!m_watch)
+            return;
+        m_watch->Tick(CWatchRunner::NowMs());
+        if (m_web)
+            m_web->SetWatchMetrics(m_watch->Runner().MetricsText());
+        ShowAlarmState();
+    });
+    // Sessions watched before are watched again from the start.
+    if (auto store = OpenSettingsStore()) {
+        CWatchList list;
+        if (list.Load(*store) && !(list.Sessions().empty() && list.Directories().empty()))
+            Watcher();
+    }
+}
+
+CStoreWatch& CDesktopApp::Watcher()
+{
+    if (!m_watch) {
+        CWatchList list;
+        CWatchRunnerOptions options;
+        if (auto store = OpenSettingsStore()) {
+            list.Load(*store);
+            options.thresholds = LoadThresholds(*store);
+        }
+        options.database = InstallDirectory() + "/watch-history.db";
+        options.receiver.maxGroups = 512;
+        const std::string& iface = m_runtime.Settings().interfaceAddress;
+        if (const uint32_t address = text::ParseDottedQuad(iface); address != 0xFFFFFFFF)
+            options.receiver.interfaceAddress = address;
+        options.receiver.interfaceIndex6 =
+            unsigned(CSAPSocket::Ipv6Interface(QString::fromStdString(iface)).index());
+        QPointer<CMainFrame> window(m_window.get());
+        m_watch = std::make_unique<CStoreWatch>(
+            m_runtime.Doc(), std::move(list), std::move(options),
+            [this, window](const CAlarmEvent& event, const std::string& name) {
+                // From the receiver's thread: shown on the window's.
+                QMetaObject::invokeMethod(
+                    window, [this, event, name] { OnAlarmEvent(event, name); }, Qt::QueuedConnection);
+            },
+            [](const std::string& message) { std::fprintf(stderr, "talmira: %s\n", message.c_str()); });
+        m_watchTick->start(1000);
+        if (m_alarmsWindow)
+            m_alarmsWindow->SetRunner(&m_watch->Runner());
+    }
+    return *m_watch;
+}
+
+void CDesktopApp::ToggleWatch()
+{
+    const auto record = m_window->CurrentRecord();
+    if (!record || IsDirectoryType(record->sessionType))
+        return;
+    const std::string key = WatchKey(*record);
+    CStoreWatch& watch = Watcher();
+    if (!watch.Remove(key))
+        watch.Add(key);
+    watch.Tick(CWatchRunner::NowMs());
+    if (auto store = OpenSettingsStore(); !store || !watch.List().Save(*store))
+        std::fprintf(stderr, "talmira: the watch list could not be written to the settings\n");
+}
+
+CAlarmsWindow* CDesktopApp::AlarmsWindow()
+{
+    if (!m_alarmsWindow) {
+        m_alarmsWindow = new CAlarmsWindow(m_window.get());
+        m_alarmsWindow->SetRunner(m_watch ? &m_watch->Runner() : nullptr);
+    }
+    return m_alarmsWindow;
+}
+
+void CDesktopApp::OnAlarmEvent(const CAlarmEvent& event, const std::string& name)
+{
+    if (!m_watch || (event.kind != EAlarmEventKind::Raise && event.kind != EAlarmEventKind::Clear))
+        return;
+    QSystemTrayIcon& tray = m_window->TrayIcon();
+    if (tray.isVisible() && QSystemTrayIcon::supportsMessages())
+        tray.showMessage(event.kind == EAlarmEventKind::Raise ? "Alarm raised" : "Alarm cleared",
+                         QString("%1: %2").arg(AlarmName(event.alarm),
+                                               QString::fromUtf8(QByteArray::fromStdString(text::AsUtf8(name)))),
+                         event.kind == EAlarmEventKind::Raise ? QSystemTrayIcon::Warning
+                                                              : QSystemTrayIcon::Information);
+    ShowAlarmState();
+}
+
+void CDesktopApp::ShowAlarmState()
+{
+    const bool alarm = m_watch && !m_watch->Runner().Active().empty();
+    if (alarm != m_alarmIcon) {
+        // While any alarm is active the notification icon carries a red mark.
+        m_alarmIcon = alarm;
+        QIcon icon = artwork::ProgramIcon();
+        if (alarm) {
+            QPixmap pixmap = icon.pixmap(64, 64);
+            QPainter painter(&pixmap);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setBrush(QColor(220, 30, 30));
+            painter.setPen(QPen(Qt::white, 3));
+            painter.drawEllipse(QRect(30, 30, 32, 32));
+            painter.end();
+            icon = QIcon(pixmap);
+        }
+        m_window->TrayIcon().setIcon(icon);
+    }
+    if (m_alarmsWindow && m_alarmsWindow->isVisible())
+        m_alarmsWindow->Refresh();
+}
+
 std::vector<CWatchedStream> WatchedStreams(const CReceptionService& reception, const CPreviewService* preview)
 {
     std::vector<CWatchedStream> out;
@@ -246,6 +386,9 @@ bool CDesktopApp::Close()
 {
     if (!m_closed) {
         m_closed = true;
+        if (m_watchTick)
+            m_watchTick->stop();
+        m_watch.reset();
         m_web.reset();
         m_closeResult = m_runtime.Close();
     }

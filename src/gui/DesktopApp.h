@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
+class CAlarmsWindow;
 class CAnnouncementCommands;
+class CStoreWatch;
+struct CAlarmEvent;
 class CClocksWindow;
 class CPtpListener;
 class CGuiToolDialogs;
@@ -58,6 +61,10 @@ public:
     // and View > Clocks once opened.
     CPtpListener* Clocks() const { return m_clocks.get(); }
     CClocksWindow* ClocksWindow();
+    // The sessions watched all the time (none until one is watched) and
+    // View > Alarms.
+    CStoreWatch* Watch() const { return m_watch.get(); }
+    CAlarmsWindow* AlarmsWindow();
     CMainFrame* Window() const { return m_window.get(); }
     // The web server the settings asked for; none when off or not started.
     CWebService* Web() const { return m_web.get(); }
@@ -73,6 +80,12 @@ private:
     // When the settings ask for it (off unless set).
     void StartWebServer();
     void StartClocks();
+    void StartWatch();
+    // The watcher, made when the first session is watched.
+    CStoreWatch& Watcher();
+    void ToggleWatch();
+    void OnAlarmEvent(const CAlarmEvent& event, const std::string& name);
+    void ShowAlarmState();
     // The one the instance guard was taken on.
     std::string InstallDirectory() const;
 
@@ -88,6 +101,10 @@ private:
     std::unique_ptr<CMainFrame> m_window; // goes before the runtime
     std::unique_ptr<CInstanceBeacon> m_beacon;
     std::unique_ptr<CWebService> m_web; // stops before the store closes
+    std::unique_ptr<CStoreWatch> m_watch; // stops before the store closes
+    CAlarmsWindow* m_alarmsWindow = nullptr; // owned by the main window
+    QTimer* m_watchTick = nullptr;           // owned by the main window
+    bool m_alarmIcon = false;
     CAnnouncementCommands* m_announcements = nullptr;
     bool m_closeResult = true;
     bool m_closed = false;

@@ -62,6 +62,8 @@ public:
     QMenu& ListMenu() const;
     QMenu& TreeMenu() const;
     QMenu& ViewMenu() const;
+    // The session list's first selected record; null when none.
+    std::shared_ptr<CSDPObject> CurrentRecord() const { return FirstSelectedRecord(); }
     // The menu entry of a command (Filter and Arrange have several: null).
     QAction* CommandAction(ECommand command) const;
     // The Arrange Sessions entry of a list column.

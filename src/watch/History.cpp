@@ -272,8 +272,8 @@ std::vector<CHistory::CLogRow> CHistory::Log(size_t limit) const
     std::vector<CLogRow> rows;
     if (!m_db)
         return rows;
-    CStatement q(m_db, "SELECT time_ms, event, alarm, session, media, flaps, figures FROM alarm_log"
-                       " ORDER BY id DESC LIMIT ?");
+    CStatement q(m_db, "SELECT time_ms, event, alarm, substr(session, 1, 4096), media, flaps,"
+                       " substr(figures, 1, 65536) FROM alarm_log ORDER BY id DESC LIMIT ?");
     q.Bind(1, int64_t(limit));
     while (q.Row())
         rows.push_back({q.Int(0), q.Text(1), q.Text(2), q.Text(3), int(q.Int(4)), uint64_t(q.Int(5)), q.Text(6)});
@@ -321,7 +321,9 @@ std::vector<CHistory::CWebhook> CHistory::PendingWebhooks() const
     std::vector<CWebhook> out;
     if (!m_db)
         return out;
-    CStatement q(m_db, "SELECT id, url, body FROM webhooks ORDER BY id");
+    // Bounded: the file may not be one we wrote.
+    CStatement q(m_db, "SELECT id, url, body FROM webhooks WHERE length(url) <= 2000 AND length(body) <= 65536"
+                       " ORDER BY id LIMIT 20000");
     while (q.Row())
         out.push_back({q.Int(0), q.Text(1), q.Text(2)});
     return out;

@@ -80,7 +80,7 @@ void CWatchRunner::Deliver(const std::vector<CAlarmEvent>& events)
                 if (m_history)
                     m_sender->Queue(m_history->QueueWebhook(url, body));
                 else
-                    m_sender->Queue({0, url, body});
+                    m_sender->Queue({++m_unsavedDeliveries, url, body});
             }
         }
         m_events(e, name);
@@ -152,6 +152,18 @@ void CWatchRunner::Expired(const std::string& key, int64_t nowMs)
     Deliver(m_engine.Expired(key, nowMs));
 }
 
+void CWatchRunner::Acknowledge(const std::string& key, EAlarm alarm, int media, int64_t nowMs)
+{
+    std::lock_guard lock(m_mutex);
+    Deliver(m_engine.Acknowledge(key, alarm, media, nowMs));
+}
+
+std::vector<CHistory::CLogRow> CWatchRunner::Log(size_t limit) const
+{
+    std::lock_guard lock(m_mutex);
+    return m_history ? m_history->Log(limit) : std::vector<CHistory::CLogRow>{};
+}
+
 void CWatchRunner::AcknowledgeAll(int64_t nowMs)
 {
     std::lock_guard lock(m_mutex);
@@ -207,6 +219,14 @@ std::string CWatchRunner::MetricsText() const
     for (const auto& [key, w] : m_watched)
         out += "talmira_watch_up{session=\"" + Label(key) + "\",name=\"" + Label(w.name) + "\"} " + (w.up ? "1" : "0")
             + "\n";
+    out += "# HELP talmira_watch_availability_ratio Share of the minutes a watched session was up.\n"
+           "# TYPE talmira_watch_availability_ratio gauge\n";
+    for (const auto& [key, w] : m_watched) {
+        for (const auto& [window, value] : {std::pair("24h", w.day), std::pair("7d", w.week)})
+            if (value)
+                out += "talmira_watch_availability_ratio{session=\"" + Label(key) + "\",name=\"" + Label(w.name)
+                    + "\",window=\"" + window + "\"} " + std::to_string(*value) + "\n";
+    }
     out += "# HELP talmira_alarm_active Alarms raised and not cleared, by session, alarm and media entry.\n"
            "# TYPE talmira_alarm_active gauge\n";
     for (const CAlarmEngine::CActive& a : m_engine.Active()) {

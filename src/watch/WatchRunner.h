@@ -42,7 +42,10 @@ public:
     void Heard(const std::string& key, int64_t nowMs, int64_t intervalMs);
     void Deleted(const std::string& key, int64_t nowMs);
     void Expired(const std::string& key, int64_t nowMs);
+    void Acknowledge(const std::string& key, EAlarm alarm, int media, int64_t nowMs);
     void AcknowledgeAll(int64_t nowMs);
+    // The newest `limit` rows of the history's log, oldest first.
+    std::vector<CHistory::CLogRow> Log(size_t limit) const;
     // Once a second: the time rules, the minute's samples and the history's commit.
     void Tick(int64_t nowMs);
 
@@ -84,6 +87,7 @@ private:
     std::unique_ptr<CHistory> m_history;
     std::map<std::string, CWatched> m_watched;
     std::map<int, std::string> m_byId;
+    int64_t m_unsavedDeliveries = 0; // numbers the deliveries without a history
     std::unique_ptr<CWebhookSender> m_sender;
     std::unique_ptr<CReceiver> m_receiver;
 };

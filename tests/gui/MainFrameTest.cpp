@@ -6,6 +6,7 @@
 #include "tools/ToolLauncher.h"
 #include "views/SessionListModel.h"
 #include "views/SessionSortFilter.h"
+#include "watch/StoreWatch.h"
 #include "support/GuiTestSupport.h"
 #include <QRadioButton>
 
@@ -328,7 +329,8 @@ TEST_F(MainFrameTest, MenusBandBarAndStatusPromptsInOrder)
                         "by Type | by Media} | - | &Toolbar | &Status Bar | "
                         "&Reception Column=Show what arrives for the selected session | "
                         "Cloc&k Column=Show the reference clock each session's streams name | "
-                        "C&locks=Show the PTP clocks the streams name and those heard on the network");
+                        "C&locks=Show the PTP clocks the streams name and those heard on the network | "
+                        "&Alarms=Show the alarms of the watched sessions and their log");
     // The website's prompt says where it goes, or that none is set up.
     EXPECT_EQ(menus[3].substr(0, 61), "&Help: &Help Topics=Open the help pages | Talmira on the Web=");
     EXPECT_TRUE(menus[3].ends_with(" | - | &About Talmira...")) << menus[3];
@@ -491,7 +493,8 @@ TEST_F(MainFrameTest, DeleteTakesOnlyOwnSessionsOffTheListAndSendsTheirDeletion)
     mine->announceTtl = 0; // the deletion stays on this host
     AddListed(app, window, {Session(app, "1", 0), mine});
     EXPECT_EQ(Texts(window.ListMenu()), QStringList({"&New\tCtrl+N", "&Delete\tDEL", "&Edit..", "&Properties...", "",
-                                                     "&Auto Start", "", "&Copy SDP", "&Save SDP As..."}));
+                                                     "&Auto Start", "", "&Copy SDP", "&Save SDP As...", "",
+                                                     "&Watch\tCtrl+Shift+W"}));
 
     QTreeView& list = window.ListView();
     const QAbstractItemModel& rows = *list.model();
@@ -500,6 +503,13 @@ TEST_F(MainFrameTest, DeleteTakesOnlyOwnSessionsOffTheListAndSendsTheirDeletion)
     EXPECT_FALSE(window.DeleteAction()->isEnabled());
     QTest::keyClick(&list, Qt::Key_Delete);
     EXPECT_EQ(rows.rowCount(), 2);
+    // Ctrl+Shift+W watches the row, kept in the settings; again stops watching it.
+    QTest::keyClick(&list, Qt::Key_W, Qt::ControlModifier | Qt::ShiftModifier);
+    CWatchList kept;
+    ASSERT_TRUE(app.Watch() && kept.Load(*OpenSettingsStore()));
+    EXPECT_EQ(kept.Sessions(), std::vector{WatchKey(*window.CurrentRecord())});
+    QTest::keyClick(&list, Qt::Key_W, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(kept.Load(*OpenSettingsStore()) && kept.Sessions().empty());
 
     // An own row, but the tree is the active pane.
     list.setCurrentIndex(Child(rows, {}, "Session 2"));

@@ -1,18 +1,18 @@
-#include "cli/ServeWatch.h"
+#include "watch/StoreWatch.h"
 
 #include "directory/SessionStore.h"
 #include "reception/ReceptionPlan.h"
 #include "sdp/SDPObject.h"
 #include "sdp/SessionList.h"
 
-CServeWatch::CServeWatch(CSessionStore& store, CWatchList list, CWatchRunnerOptions options,
+CStoreWatch::CStoreWatch(CSessionStore& store, CWatchList list, CWatchRunnerOptions options,
                          CWatchRunner::Events events, CWatchRunner::Messages messages)
     : m_store(store), m_list(std::move(list)), m_runner(std::move(options), std::move(events), std::move(messages))
 {
     m_runner.Start();
 }
 
-void CServeWatch::Scan(const CSessionList& list, bool watchedDirectory, int64_t nowMs)
+void CStoreWatch::Scan(const CSessionList& list, bool watchedDirectory, int64_t nowMs)
 {
     for (const auto& record : list) {
         if (record->IsDeleting())
@@ -39,7 +39,16 @@ void CServeWatch::Scan(const CSessionList& list, bool watchedDirectory, int64_t 
     }
 }
 
-void CServeWatch::Tick(int64_t nowMs)
+bool CStoreWatch::Remove(const std::string& key)
+{
+    if (!m_list.Remove(key))
+        return false;
+    m_seen.erase(key);
+    m_runner.Unwatch(key);
+    return true;
+}
+
+void CStoreWatch::Tick(int64_t nowMs)
 {
     for (auto& [key, seen] : m_seen)
         seen.present = false;
