@@ -72,15 +72,18 @@ void CAlarmEngine::Update(const std::string& key, EAlarm alarm, int media, bool 
     }
 }
 
-bool CAlarmEngine::Silent(CSessionMemory& memory, const CMediaFigures& m, int64_t nowMs) const
+std::optional<bool> CAlarmEngine::Silent(CSessionMemory& memory, const CMediaFigures& m, int64_t nowMs) const
 {
     if (m.msSinceLastPacket >= 0)
         return m.msSinceLastPacket >= m_thresholds.silentMs;
-    // Nothing heard yet: silent once the threshold passed since watching began.
+    // Nothing heard since watching began (or resumed): not known until the
+    // threshold has passed, then silent.
     CMediaMemory& media = memory.media[m.mediaIndex];
     if (media.firstSeenMs < 0)
         media.firstSeenMs = nowMs;
-    return nowMs - media.firstSeenMs >= m_thresholds.silentMs;
+    if (nowMs - media.firstSeenMs < m_thresholds.silentMs)
+        return std::nullopt;
+    return true;
 }
 
 std::vector<CAlarmEvent> CAlarmEngine::Figures(const std::string& key, int64_t nowMs, const CSessionFigures& figures,
@@ -100,13 +103,15 @@ std::vector<CAlarmEvent> CAlarmEngine::Figures(const std::string& key, int64_t n
             continue;
         pairLegs.push_back(pair.legA);
         pairLegs.push_back(pair.legB);
-        const bool silentA = Silent(memory, *a, nowMs);
-        const bool silentB = Silent(memory, *b, nowMs);
-        const CMediaFigures& down = silentA ? *a : *b;
-        Update(key, EAlarm::RedundancyLost, pair.legA, silentA != silentB, nowMs,
-               MediaFigures(down, "leg " + std::to_string(down.mediaIndex) + " silent"), out);
-        Update(key, EAlarm::StreamSilent, pair.legA, silentA && silentB, nowMs, MediaFigures(*a, "both legs silent"),
-               out);
+        const std::optional<bool> silentA = Silent(memory, *a, nowMs);
+        const std::optional<bool> silentB = Silent(memory, *b, nowMs);
+        if (silentA && silentB) {
+            const CMediaFigures& down = *silentA ? *a : *b;
+            Update(key, EAlarm::RedundancyLost, pair.legA, *silentA != *silentB, nowMs,
+                   MediaFigures(down, "leg " + std::to_string(down.mediaIndex) + " silent"), out);
+            Update(key, EAlarm::StreamSilent, pair.legA, *silentA && *silentB, nowMs,
+                   MediaFigures(*a, "both legs silent"), out);
+        }
         auto& window = memory.pairs[{pair.legA, pair.legB}];
         window.push_back({nowMs, pair.expected, pair.lost});
         // The base is the latest sample at least a window old.
@@ -123,7 +128,8 @@ std::vector<CAlarmEvent> CAlarmEngine::Figures(const std::string& key, int64_t n
             continue; // waiting for its turn: nothing is known of it
         const bool leg = std::find(pairLegs.begin(), pairLegs.end(), m.mediaIndex) != pairLegs.end();
         if (!leg) {
-            Update(key, EAlarm::StreamSilent, m.mediaIndex, Silent(memory, m, nowMs), nowMs, MediaFigures(m), out);
+            if (const std::optional<bool> silent = Silent(memory, m, nowMs))
+                Update(key, EAlarm::StreamSilent, m.mediaIndex, *silent, nowMs, MediaFigures(m), out);
             Update(key, EAlarm::Loss, m.mediaIndex, m.rtp && m.lossRate10s > m_thresholds.lossRatio, nowMs,
                    MediaFigures(m), out);
         }
@@ -237,6 +243,16 @@ std::vector<CAlarmEvent> CAlarmEngine::AcknowledgeAll(int64_t nowMs)
         }
     }
     return out;
+}
+
+void CAlarmEngine::Resume(const std::string& key)
+{
+    auto it = m_sessions.find(key);
+    if (it == m_sessions.end())
+        return;
+    for (auto& [index, media] : it->second.media)
+        media.firstSeenMs = -1;
+    it->second.pairs.clear();
 }
 
 void CAlarmEngine::Forget(const std::string& key)

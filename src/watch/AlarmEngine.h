@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -38,6 +39,9 @@ public:
     // Acknowledges one active alarm (media -1 for a session alarm), or all.
     std::vector<CAlarmEvent> Acknowledge(const std::string& key, EAlarm alarm, int media, int64_t nowMs);
     std::vector<CAlarmEvent> AcknowledgeAll(int64_t nowMs);
+    // The session is received again after a pause (its turn came): what
+    // was heard before it does not count as silence now.
+    void Resume(const std::string& key);
     // Stops watching the session: its alarms go without events.
     void Forget(const std::string& key);
 
@@ -90,7 +94,8 @@ private:
     void Update(const std::string& key, EAlarm alarm, int media, bool condition, int64_t nowMs,
                 const CAlarmFigures& figures, std::vector<CAlarmEvent>& out);
     void Announcements(const std::string& key, CSessionMemory& memory, int64_t nowMs, std::vector<CAlarmEvent>& out);
-    bool Silent(CSessionMemory& memory, const CMediaFigures& m, int64_t nowMs) const;
+    // Nothing while it cannot be known yet.
+    std::optional<bool> Silent(CSessionMemory& memory, const CMediaFigures& m, int64_t nowMs) const;
 
     CWatchThresholds m_thresholds;
     std::map<Key, CState> m_states;

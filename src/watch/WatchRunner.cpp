@@ -102,6 +102,7 @@ void CWatchRunner::OnFigures(const CSessionFigures& figures)
         up = up && m.msSinceLastPacket >= 0 && m.msSinceLastPacket < m_engine.Thresholds().silentMs;
     }
     w.up = up;
+    w.reported = true;
     Deliver(m_engine.Figures(id->second, now, figures));
 }
 
@@ -112,8 +113,58 @@ void CWatchRunner::Watch(const std::string& key, const std::string& name, const 
         return;
     CWatched& w = m_watched[key];
     w.name = name;
-    w.id = m_receiver->Watch(plan);
+    w.plan = plan;
+    w.groups = std::max<size_t>(1, plan.media.size());
+    if (m_groupsInUse + w.groups <= m_options.receiver.maxGroups || m_turn.empty())
+        Register(key, NowMs());
+    else
+        m_waiting.push_back(key);
+}
+
+void CWatchRunner::Register(const std::string& key, int64_t nowMs)
+{
+    CWatched& w = m_watched[key];
+    w.id = m_receiver->Watch(w.plan);
+    w.turnStartMs = nowMs;
+    w.reported = false;
     m_byId[w.id] = key;
+    m_groupsInUse += w.groups;
+    m_turn.push_back(key);
+    m_engine.Resume(key);
+}
+
+void CWatchRunner::Unregister(const std::string& key)
+{
+    CWatched& w = m_watched[key];
+    m_receiver->Unwatch(w.id);
+    m_byId.erase(w.id);
+    w.id = 0;
+    m_groupsInUse -= w.groups;
+    std::erase(m_turn, key);
+}
+
+void CWatchRunner::TakeTurns(int64_t nowMs)
+{
+    // More groups watched than may be joined: every turn the longest
+    // received make room for those waiting, which are received next.
+    if (m_waiting.empty() || nowMs - m_lastTurnMs < kTurnMs)
+        return;
+    m_lastTurnMs = nowMs;
+    std::vector<std::string> done;
+    while (!m_waiting.empty()) {
+        const std::string next = m_waiting.front();
+        const size_t need = m_watched[next].groups;
+        while (m_groupsInUse + need > m_options.receiver.maxGroups && !m_turn.empty()
+               && m_watched[m_turn.front()].turnStartMs < nowMs) {
+            done.push_back(m_turn.front());
+            Unregister(m_turn.front());
+        }
+        if (m_groupsInUse + need > m_options.receiver.maxGroups && !m_turn.empty())
+            break;
+        m_waiting.pop_front();
+        Register(next, nowMs);
+    }
+    m_waiting.insert(m_waiting.end(), done.begin(), done.end());
 }
 
 void CWatchRunner::Unwatch(const std::string& key)
@@ -122,9 +173,10 @@ void CWatchRunner::Unwatch(const std::string& key)
     auto it = m_watched.find(key);
     if (it == m_watched.end())
         return;
-    m_receiver->Unwatch(it->second.id);
-    m_byId.erase(it->second.id);
-    m_watched.erase(it);
+    if (it->second.id != 0)
+        Unregister(key);
+    std::erase(m_waiting, key);
+    m_watched.erase(key);
     m_engine.Forget(key);
 }
 
@@ -173,11 +225,13 @@ void CWatchRunner::AcknowledgeAll(int64_t nowMs)
 void CWatchRunner::Tick(int64_t nowMs)
 {
     std::lock_guard lock(m_mutex);
+    TakeTurns(nowMs);
     Deliver(m_engine.Tick(nowMs));
     if (!m_history)
         return;
     for (auto& [key, w] : m_watched) {
-        if (nowMs / 60000 != w.lastSampleMinute) {
+        // No sample before the first report of a turn says how it is.
+        if (w.reported && nowMs / 60000 != w.lastSampleMinute) {
             w.lastSampleMinute = nowMs / 60000;
             m_history->Sample(key, nowMs, w.up);
         }
@@ -195,7 +249,7 @@ std::vector<CWatchRunner::CStatus> CWatchRunner::Status() const
     std::lock_guard lock(m_mutex);
     std::vector<CStatus> out;
     for (const auto& [key, w] : m_watched)
-        out.push_back({key, w.name, w.up, w.lastSeenMs, w.day, w.week});
+        out.push_back({key, w.name, w.up, w.lastSeenMs, w.day, w.week, w.id == 0});
     return out;
 }
 
@@ -219,6 +273,12 @@ std::string CWatchRunner::MetricsText() const
     for (const auto& [key, w] : m_watched)
         out += "talmira_watch_up{session=\"" + Label(key) + "\",name=\"" + Label(w.name) + "\"} " + (w.up ? "1" : "0")
             + "\n";
+    out += "# HELP talmira_watch_last_seen_timestamp_seconds When a packet of a watched session last came.\n"
+           "# TYPE talmira_watch_last_seen_timestamp_seconds gauge\n";
+    for (const auto& [key, w] : m_watched)
+        if (w.lastSeenMs >= 0)
+            out += "talmira_watch_last_seen_timestamp_seconds{session=\"" + Label(key) + "\",name=\"" + Label(w.name)
+                + "\"} " + std::to_string(w.lastSeenMs / 1000) + "\n";
     out += "# HELP talmira_watch_availability_ratio Share of the minutes a watched session was up.\n"
            "# TYPE talmira_watch_availability_ratio gauge\n";
     for (const auto& [key, w] : m_watched) {

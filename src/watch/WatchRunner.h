@@ -1,4 +1,5 @@
 #pragma once
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -56,6 +57,7 @@ public:
         int64_t lastSeenMs = -1;  // the latest packet of any media entry
         std::optional<double> availability24h;
         std::optional<double> availability7d;
+        bool waiting = false;     // more groups are watched than may be joined: waits for its turn
     };
     std::vector<CStatus> Status() const;
     std::vector<CAlarmEngine::CActive> Active() const;
@@ -69,13 +71,21 @@ public:
 private:
     struct CWatched {
         std::string name;
-        int id = 0;
+        CReceptionPlan plan;
+        size_t groups = 1;
+        int id = 0;               // the receiver's; 0 while waiting for a turn
+        int64_t turnStartMs = 0;
         bool up = false;
+        bool reported = false;    // a report came since the turn began
         int64_t lastSeenMs = -1;
         int64_t lastSampleMinute = -1;
         std::optional<double> day, week;
         int64_t availabilityAtMs = INT64_MIN / 2;
     };
+    static constexpr int64_t kTurnMs = 10000;
+    void Register(const std::string& key, int64_t nowMs);
+    void Unregister(const std::string& key);
+    void TakeTurns(int64_t nowMs);
     void Deliver(const std::vector<CAlarmEvent>& events);
     void OnFigures(const CSessionFigures& figures);
 
@@ -88,6 +98,10 @@ private:
     std::map<std::string, CWatched> m_watched;
     std::map<int, std::string> m_byId;
     int64_t m_unsavedDeliveries = 0; // numbers the deliveries without a history
+    std::deque<std::string> m_turn;    // received now, longest first
+    std::deque<std::string> m_waiting; // waiting for their turn, next first
+    size_t m_groupsInUse = 0;
+    int64_t m_lastTurnMs = 0;
     std::unique_ptr<CWebhookSender> m_sender;
     std::unique_ptr<CReceiver> m_receiver;
 };

@@ -18,7 +18,7 @@ struct CMediaIn {
 
 struct CStep {
     int64_t t;
-    char what; // f figures, h heard, d deleted, x expired, t tick, a acknowledge all
+    char what; // f figures, h heard, d deleted, x expired, t tick, a acknowledge all, r resumed after a pause
     std::vector<CMediaIn> media = {};
     std::vector<CDupFigures> pairs = {};
     int64_t intervalMs = 0;
@@ -84,6 +84,7 @@ std::vector<std::string> Play(const std::vector<CStep>& steps)
         case 'x': events = engine.Expired("s", step.t); break;
         case 't': events = engine.Tick(step.t); break;
         case 'a': events = engine.AcknowledgeAll(step.t); break;
+        case 'r': engine.Resume("s"); break;
         }
         for (const CAlarmEvent& e : events)
             seen.push_back(std::to_string(e.timeMs) + ' ' + AlarmEventName(e.kind) + ' ' + AlarmName(e.alarm) + ' '
@@ -103,6 +104,9 @@ TEST(AlarmEngine, TimedInputsGiveTheirEvents)
         {"nothing heard since watching began",
          {{0, 'f', {{0, -1}}}, {2999, 'f', {{0, -1}}}, {3000, 'f', {{0, -1}}}},
          {"3000 raise stream silent 0 0"}},
+        {"a silent stream resumed after its pause stays raised, neither cleared nor raised again",
+         {{0, 'f', {quiet}}, {5000, 'r'}, {6000, 'f', {{0, -1}}}, {9000, 'f', {{0, -1}}}},
+         {"0 raise stream silent 0 0"}},
         {"a media entry waiting for its turn is not judged",
          {{0, 'f', {{0, -1, 0.5, {96}, true, true}}}, {9000, 'f', {{0, -1, 0.5, {96}, true, true}}}},
          {}},
