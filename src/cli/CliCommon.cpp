@@ -37,6 +37,20 @@ static void PrintJsonLine(const QJsonDocument& document)
 void PrintJsonLine(const QJsonObject& object) { PrintJsonLine(QJsonDocument(object)); }
 void PrintJsonLine(const QJsonArray& array) { PrintJsonLine(QJsonDocument(array)); }
 
+std::optional<std::string> ReadSecretFile(const QString& path, QString* error)
+{
+    auto secret = ReadInputFile(path, error, 4096);
+    if (!secret)
+        return std::nullopt;
+    while (!secret->empty() && (secret->back() == '\n' || secret->back() == '\r'))
+        secret->pop_back();
+    if (secret->empty()) {
+        *error = "the secret file is empty";
+        return std::nullopt;
+    }
+    return secret;
+}
+
 std::optional<std::string> ReadInputFile(const QString& path, QString* error, size_t limit)
 {
     fileio::CReadResult input = path == "-" ? fileio::ReadDescriptor(STDIN_FILENO, limit)

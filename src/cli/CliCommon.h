@@ -60,6 +60,9 @@ void PrintJsonLine(const QJsonArray& array);
 
 // A regular file, or standard input for "-", of at most `limit` bytes.
 std::optional<std::string> ReadInputFile(const QString& path, QString* error, size_t limit = size_t{64} << 20);
+// The webhooks' signing secret: the file's text (at most 4 KiB) without its
+// line end; nothing with `error` set when it cannot be read or is empty.
+std::optional<std::string> ReadSecretFile(const QString& path, QString* error);
 
 // Loads "ID<TAB>KEY<TAB>NAME" lines into the group table from entry 0 on.
 bool LoadKeyFile(const QString& path, CEncryptionGroups& groups, QString* error);

@@ -22,7 +22,7 @@
 
 static int RunServe(const QStringList& argv)
 {
-    CCliArgs args(argv, {"--http", "--allow-origin", "--seconds", "--host-name", "--webhook"}, {"--no-token", "--watch"});
+    CCliArgs args(argv, {"--http", "--allow-origin", "--seconds", "--host-name", "--webhook", "--secret-file"}, {"--no-token", "--watch"});
     const auto seconds = args.Number("--seconds", 0, 0, 100000000);
     if (!args.ok())
         return CliFail(args.error());
@@ -76,6 +76,16 @@ static int RunServe(const QStringList& argv)
             }
             options.webhooks.push_back(url.toStdString());
         }
+        if (args.Has("--secret-file")) {
+            QString error;
+            const auto secret = ReadSecretFile(args.Value("--secret-file"), &error);
+            if (!secret) {
+                web.Stop();
+                runtime.Close();
+                return CliFail(error);
+            }
+            options.secret = *secret;
+        }
         options.receiver.maxGroups = 512;
         options.database = runtime.Doc().installDirectory + "/watch-history.db";
         std::fprintf(stderr, "talmira-cli: watching %zu sessions and %zu directories, history in %s\n",
@@ -106,7 +116,7 @@ static int RunServe(const QStringList& argv)
 
 static CCliRegistration registerServe(
     "serve",
-    {"serve [--http ADDR:PORT] [--host-name NAME]... [--no-token] [--allow-origin ORIGIN] [--watch [--webhook URL]...] "
+    {"serve [--http ADDR:PORT] [--host-name NAME]... [--no-token] [--allow-origin ORIGIN] [--watch [--webhook URL]... [--secret-file FILE]] "
      "[--seconds N] [-f FILE.sdp]",
      RunServe,
      "Runs the directory as `listen` does and serves it over HTTP: the live page, the API under /api/v1, the\n"
@@ -118,7 +128,8 @@ static CCliRegistration registerServe(
      "  --allow-origin ORIGIN let pages of ORIGIN read the answers (CORS)\n"
      "  --watch               watch the sessions of the settings' watch list (Talmira/Watch) all the time;\n"
      "                        /metrics gains talmira_watch_up and talmira_alarm_active, alarm events go to\n"
-     "                        stderr and to each --webhook URL, the history to watch-history.db\n"
+     "                        stderr and to each --webhook URL (signed under --secret-file's text), the\n"
+     "                        history to watch-history.db\n"
      "  --seconds N           stop after N seconds\n\n"
      "On loopback no token is asked for. On any other address the server asks for an access token: it is made\n"
      "once (128 random bits) and kept in the file web-token of the install directory, readable by you alone.\n"

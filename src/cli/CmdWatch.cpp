@@ -67,14 +67,10 @@ int RunWatch(const QStringList& argv)
     }
     if (args.Has("--secret-file")) {
         QString error;
-        const auto secret = ReadInputFile(args.Value("--secret-file"), &error, 4096);
+        const auto secret = ReadSecretFile(args.Value("--secret-file"), &error);
         if (!secret)
             return CliFail(error);
         options.secret = *secret;
-        while (!options.secret.empty() && (options.secret.back() == '\n' || options.secret.back() == '\r'))
-            options.secret.pop_back();
-        if (options.secret.empty())
-            return CliFail("the secret file is empty");
     }
 
     CStderrPrompter prompter;
