@@ -2,6 +2,7 @@
 
 #include "base/Text.h"
 #include "directory/Archive.h"
+#include "sap/SapAnnounce.h"
 #include "sap/SapCodec.h"
 
 #include <cstring>
@@ -253,17 +254,21 @@ TEST_F(OwnSessionTest, EachIsResentOnItsOwnScheduleAndNeverTimesOut)
     EXPECT_EQ(Count(dir), 2u);
 }
 
-// A text too long for a datagram (where the limit lies: SapAnnounceTest) is
-// not sent, silently, and waits for its next turn all the same.
+// The longest text an IPv4 datagram holds goes out; a byte more is not
+// sent, silently, and waits for its next turn all the same.
 TEST_F(OwnSessionTest, TooLongATextIsNotSentButKeepsItsSchedule)
 {
     auto r = Own("1");
     r->parentDirectory = dir;
-    r->information.assign(2100, 'y');
-    t.clock.Advance(5);
-    doc->AnnounceSession(*r, false);
-    EXPECT_TRUE(net.sent.empty() && prompter.shown.empty());
-    EXPECT_EQ(r->lastHeard, t.clock.Now());
+    r->information = "y";
+    const size_t room = sap::MaxAnnouncementText(false) - WrittenSdp(*r).size();
+    for (const size_t over : {0, 1}) {
+        net.sent.clear();
+        r->information.assign(1 + room + over, 'y');
+        t.clock.Advance(5);
+        doc->AnnounceSession(*r, false);
+        EXPECT_EQ(std::tuple(net.sent.size(), prompter.shown.empty(), r->lastHeard), std::tuple(1 - over, true, t.clock.Now()));
+    }
 }
 
 TEST_F(OwnSessionTest, SendFailuresAreShown)
@@ -583,9 +588,10 @@ TEST_F(OwnSessionTest, AnnounceTtlComesBackAfterARestart)
     // A cache that does not hold it: the media's, else the directory's.
     EXPECT_EQ(std::tuple(CSessionStore::AnnounceTtlOf(*wide, dir.get()), CSessionStore::AnnounceTtlOf(*bare, dir.get()),
                          CSessionStore::AnnounceTtlOf(*bare, nullptr)), std::tuple(200, 127, 15));
-    // Kept in the cache: a session without media goes out as chosen, not at 127.
+    // Kept in the cache: a session without media goes out as chosen (the
+    // lowest TTL), not at 127.
     bare->own = 1;
-    bare->announceTtl = 63;
+    bare->announceTtl = 1;
     doc->AddSession(bare, dir);
     CArchiveWriter out;
     doc->StoreList(out, doc->MainList(), false);
@@ -596,7 +602,7 @@ TEST_F(OwnSessionTest, AnnounceTtlComesBackAfterARestart)
     t.clock.Advance(CSessionStore::kMinInterval);
     next->CheckSessions();
     ASSERT_EQ(net.sent.size(), 1u);
-    EXPECT_EQ(net.sent[0].ttl, 63);
+    EXPECT_EQ(net.sent[0].ttl, 1);
 }
 
 } // namespace
