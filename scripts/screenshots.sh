@@ -6,7 +6,8 @@
 # window, the tray icon's menu, the splash, the About box, a session's
 # properties, the sheets and wizards, and what arrives for a session a local
 # sender plays (its Reception page and the list's Reception column), and the
-# Clocks view while a grandmaster announces itself on the loopback interface.
+# Clocks view while a grandmaster announces itself on the loopback interface,
+# and View > Mosaic while ffmpeg plays five sessions.
 set -euo pipefail
 build="${1:-build}"
 out="${2:-docs/screenshots}"
@@ -74,6 +75,31 @@ sender=$!
 for _ in $(seq 1 50); do [ -s "$work/preview.sdp" ] && break; sleep 0.1; done
 shoot reception-preview "$out/reception-preview.png" "$work/preview.sdp"
 kill "$sender" 2>/dev/null || true; wait "$sender" 2>/dev/null || true
+# View > Mosaic over five sessions ffmpeg plays on this host: four
+# cameras (a picture every second) and a sound-only programme.
+mkdir -p "$work/mosaic"
+mosaic_senders=()
+n=0
+for source in "testsrc2=size=640x360:rate=25|Campus TV studio" "smptehdbars=size=640x360:rate=25|Campus TV bars" \
+              "rgbtestsrc=size=640x360:rate=25|Campus lecture hall" "testsrc=size=640x360:rate=25|Campus sports"; do
+    n=$((n + 1))
+    ffmpeg -hide_banner -loglevel error -re -f lavfi -i "${source%%|*}" -metadata title="${source#*|}" \
+        -c:v libx264 -preset ultrafast -tune zerolatency -g 25 -pix_fmt yuv420p \
+        -f rtp "rtp://239.255.92.$n:50300?ttl=0&localaddr=127.0.0.1" -sdp_file "$work/mosaic/$n.sdp.part" \
+        > "$work/mosaic/$n.log" 2>&1 &
+    mosaic_senders+=($!)
+done
+ffmpeg -hide_banner -loglevel error -re -f lavfi -i "aevalsrc=0.3*sin(2*PI*440*t)|0.05*sin(2*PI*880*t):s=48000" \
+    -metadata title="Campus radio" -c:a pcm_s16be -f rtp "rtp://239.255.92.9:50302?ttl=0&localaddr=127.0.0.1" \
+    -sdp_file "$work/mosaic/9.sdp.part" > "$work/mosaic/9.log" 2>&1 &
+mosaic_senders+=($!)
+for part in 1 2 3 4 9; do
+    for _ in $(seq 1 50); do [ -s "$work/mosaic/$part.sdp.part" ] && break; sleep 0.1; done
+    # A session id of its own for each, as announcers give.
+    sed "s/^o=- [0-9]* [0-9]*/o=- 4700$part 1/" "$work/mosaic/$part.sdp.part" > "$work/mosaic/$part.sdp"
+done
+shoot mosaic "$out/mosaic.png" "$work/mosaic"
+for sender in "${mosaic_senders[@]}"; do kill "$sender" 2>/dev/null || true; wait "$sender" 2>/dev/null || true; done
 # View > Clocks while a grandmaster the sample's stageboxes name announces
 # itself on the loopback interface (PTP Announce, domain 0, twice a second).
 python3 - <<'PY' &
@@ -93,7 +119,7 @@ shoot clocks "$out/clocks.png"
 kill "$announcer" 2>/dev/null || true; wait "$announcer" 2>/dev/null || true
 for picture in main-window tray-menu splash about properties studio settings tool-picker wizard-schedule media-wizard reception \
                reception-preview \
-               reception-list clocks; do
+               reception-list clocks mosaic; do
     [ -s "$out/$picture.png" ] || { echo "no $out/$picture.png" >&2; exit 1; }
 done
-echo "wrote $out/{main-window,tray-menu,splash,about,properties,studio,settings,tool-picker,wizard-schedule,media-wizard,reception,reception-preview,reception-list,clocks}.png"
+echo "wrote $out/{main-window,tray-menu,splash,about,properties,studio,settings,tool-picker,wizard-schedule,media-wizard,reception,reception-preview,reception-list,clocks,mosaic}.png"

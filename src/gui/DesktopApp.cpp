@@ -8,6 +8,7 @@
 #include "gui/InstanceBeacon.h"
 #include "gui/MainFrame.h"
 #include "gui/MediaPages.h"
+#include "gui/MosaicWindow.h"
 #include "gui/SessionPropertySheet.h"
 #include "gui/ReceptionColumn.h"
 #include "gui/SettingsSheet.h"
@@ -120,6 +121,7 @@ bool CDesktopApp::Start(const CCommandLine& commandLine)
     StartWebServer();
     StartClocks();
     StartWatch();
+    AddMosaic();
     m_runtime.StartWalk();
     return true;
 }
@@ -344,6 +346,28 @@ void CDesktopApp::ShowAlarmState()
     }
     if (m_alarmsWindow && m_alarmsWindow->isVisible())
         m_alarmsWindow->Refresh();
+}
+
+void CDesktopApp::AddMosaic()
+{
+    QAction* show = m_window->ViewMenu().addAction("&Mosaic");
+    show->setStatusTip("Show the pictures and sound of the selected directory's sessions side by side");
+    QObject::connect(show, &QAction::triggered, m_window.get(), [this] {
+        CMosaicWindow* window = MosaicWindow();
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
+}
+
+CMosaicWindow* CDesktopApp::MosaicWindow()
+{
+    if (!m_mosaicWindow) {
+        m_mosaicWindow = new CMosaicWindow(*m_window->ListView().model(), MakeMosaicFeed(*m_preview, m_reception.get()),
+                                           m_window.get());
+        m_mosaicWindow->onOpen = [this](const std::shared_ptr<CSDPObject>& record) { m_window->OpenRecord(record); };
+    }
+    return m_mosaicWindow;
 }
 
 std::vector<CWatchedStream> WatchedStreams(const CReceptionService& reception, const CPreviewService* preview)

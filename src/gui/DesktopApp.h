@@ -17,6 +17,7 @@ class CGuiToolDialogs;
 class CHelpPages;
 class CInstanceBeacon;
 class CMainFrame;
+class CMosaicWindow;
 class CPreviewService;
 class CReceptionService;
 class CSettingsSheet;
@@ -65,6 +66,8 @@ public:
     // View > Alarms.
     CStoreWatch* Watch() const { return m_watch.get(); }
     CAlarmsWindow* AlarmsWindow();
+    // View > Mosaic, made when first opened.
+    CMosaicWindow* MosaicWindow();
     CMainFrame* Window() const { return m_window.get(); }
     // The web server the settings asked for; none when off or not started.
     CWebService* Web() const { return m_web.get(); }
@@ -81,6 +84,7 @@ private:
     void StartWebServer();
     void StartClocks();
     void StartWatch();
+    void AddMosaic();
     // The watcher, made when the first session is watched.
     CStoreWatch& Watcher();
     void ToggleWatch();
@@ -98,6 +102,7 @@ private:
     std::unique_ptr<CPreviewService> m_preview;     // the same
     std::unique_ptr<CPtpListener> m_clocks;         // outlives the window that shows it
     CClocksWindow* m_clocksWindow = nullptr;        // owned by the main window
+    CMosaicWindow* m_mosaicWindow = nullptr;        // the same
     std::unique_ptr<CMainFrame> m_window; // goes before the runtime
     std::unique_ptr<CInstanceBeacon> m_beacon;
     std::unique_ptr<CWebService> m_web; // stops before the store closes

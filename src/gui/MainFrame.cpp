@@ -463,7 +463,11 @@ void CMainFrame::OnSaveSdp()
 
 void CMainFrame::OpenRow(const QModelIndex& index)
 {
-    const auto record = m_listPane->RecordOfRow(index);
+    OpenRecord(m_listPane->RecordOfRow(index));
+}
+
+void CMainFrame::OpenRecord(const std::shared_ptr<CSDPObject>& record)
+{
     if (!record)
         return;
     if (!record->links->children) {

@@ -68,6 +68,9 @@ public:
     QAction* CommandAction(ECommand command) const;
     // The Arrange Sessions entry of a list column.
     QAction* ArrangeAction(int column) const;
+    // What Enter or a double click on the record's row does: a session's
+    // tools start, a directory is shown.
+    void OpenRecord(const std::shared_ptr<CSDPObject>& record);
     // The text the session list is narrowed to (Ctrl+F; Escape clears it).
     QLineEdit& SearchField() const;
 

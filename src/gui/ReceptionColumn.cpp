@@ -16,8 +16,7 @@
 #include <algorithm>
 #include <utility>
 
-namespace {
-int WorstState(const CSessionFigures& figures)
+int WorstReceptionState(const CSessionFigures& figures)
 {
     // The order the summary ranks them in: silent, impaired, receiving, not watched.
     static const int rank[] = {1, 2, 3, 0};
@@ -27,7 +26,6 @@ int WorstState(const CSessionFigures& figures)
             worst = int(m.state);
     return worst;
 }
-} // namespace
 
 CReceptionColumn::CReceptionColumn(CMainFrame& window, CReceptionService& service)
     : QObject(&window), m_window(window), m_service(service)
@@ -114,5 +112,5 @@ void CReceptionColumn::Update(int id)
         return;
     if (const CSessionFigures* figures = m_service.Latest(id))
         m_window.SortedList().Source().SetReception(*m_record, QString::fromStdString(ReceptionSummary(*figures)),
-                                                    WorstState(*figures));
+                                                    WorstReceptionState(*figures));
 }

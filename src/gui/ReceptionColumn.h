@@ -6,6 +6,7 @@
 class CMainFrame;
 class CReceptionService;
 class CSDPObject;
+struct CSessionFigures;
 class QAction;
 
 // The session list's Reception column: View > Reception Column shows it,
@@ -35,3 +36,7 @@ private:
     int m_takenFromInfo = 0;              // the Info column's width lent to this one
     int m_watch = 0;
 };
+
+// The worst state of a watch's media entries (EReceptionState's number):
+// silent before impaired before receiving.
+int WorstReceptionState(const CSessionFigures& figures);

@@ -330,7 +330,8 @@ TEST_F(MainFrameTest, MenusBandBarAndStatusPromptsInOrder)
                         "&Reception Column=Show what arrives for the selected session | "
                         "Cloc&k Column=Show the reference clock each session's streams name | "
                         "C&locks=Show the PTP clocks the streams name and those heard on the network | "
-                        "&Alarms=Show the alarms of the watched sessions and their log");
+                        "&Alarms=Show the alarms of the watched sessions and their log | "
+                        "&Mosaic=Show the pictures and sound of the selected directory's sessions side by side");
     // The website's prompt says where it goes, or that none is set up.
     EXPECT_EQ(menus[3].substr(0, 61), "&Help: &Help Topics=Open the help pages | Talmira on the Web=");
     EXPECT_TRUE(menus[3].ends_with(" | - | &About Talmira...")) << menus[3];

@@ -10,6 +10,7 @@
 #include "gui/DesktopApp.h"
 #include "gui/MainFrame.h"
 #include "gui/MediaPages.h"
+#include "gui/MosaicWindow.h"
 #include "gui/SessionPropertySheet.h"
 #include "gui/ClocksWindow.h"
 #include "gui/ReceptionColumn.h"
@@ -314,4 +315,34 @@ void SaveClocksPicture(CDesktopApp& desktop, Prompter&, const QString& file, con
     clocks->show();
     // Long enough for the listener to count a grandmaster not heard as absent.
     SaveLater(desktop, clocks, 7000, file, [clocks] { clocks->close(); });
+}
+
+void SaveMosaicPicture(CDesktopApp& desktop, Prompter&, const QString& file, const QString& folder)
+{
+    CMainFrame& window = *desktop.Window();
+    CSessionStore& doc = desktop.Runtime().Doc();
+    int added = 0;
+    for (const QString& name : QDir(folder).entryList({"*.sdp"}, QDir::Files, QDir::Name))
+        if (const auto record = SessionFromFile(desktop, QDir(folder).filePath(name));
+            record && !doc.MainList().Empty() && doc.AddSession(record, doc.MainList().At(0)) >= 0)
+            ++added;
+    if (added == 0)
+        return GiveUp(desktop, "no sessions in", folder);
+    QTreeView& tree = window.TreeView();
+    tree.expandAll();
+    const QModelIndex top = tree.model()->index(0, 0);
+    const QModelIndexList scope = tree.model()->match(tree.model()->index(0, 0, top), Qt::DisplayRole,
+                                                      QString::fromStdString(doc.MainList().At(0)->name), 1,
+                                                      Qt::MatchExactly);
+    tree.setCurrentIndex(scope.isEmpty() ? tree.model()->index(0, 0, top) : scope.front());
+    // The list narrowed to the sessions the senders play; the mosaic shows its rows.
+    window.SearchField().setText("Campus");
+    QTimer::singleShot(300, &window, [&desktop, file] {
+        CMosaicWindow* mosaic = desktop.MosaicWindow();
+        mosaic->resize(4 * 280 + 40, 2 * 240 + 60);
+        mosaic->show();
+        mosaic->activateWindow();
+        // Long enough for every tile's turn and a picture each.
+        SaveLater(desktop, mosaic, 16'000, file, [mosaic] { mosaic->close(); });
+    });
 }

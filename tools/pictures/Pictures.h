@@ -39,5 +39,8 @@ SavePicture SaveReceptionPreviewPicture;
 // The main window with the session heard in the first scope, its row
 // current and the Reception column shown, after 8 s.
 SavePicture SaveReceptionListPicture;
+// View > Mosaic over the sessions of every SDP file in the folder given,
+// their senders playing, after 16 s.
+SavePicture SaveMosaicPicture;
 // View > Clocks over the sample's studio streams, after 7 s of listening.
 SavePicture SaveClocksPicture;

@@ -30,7 +30,8 @@ constexpr const char* kUsage =
     "  reception FILE SDP-FILE     the Reception page of that session after 20 s\n"
     "  reception-preview FILE SDP-FILE  the same with its picture and meters after 12 s\n"
     "  reception-list FILE SDP-FILE  the list with that session and its Reception column after 8 s\n"
-    "  clocks FILE                 View > Clocks after 7 s of listening\n";
+    "  clocks FILE                 View > Clocks after 7 s of listening\n"
+    "  mosaic FILE SDP-FOLDER      View > Mosaic over the sessions of the folder's SDP files after 16 s\n";
 
 // Each picture by its name, and whether it needs a session file.
 struct CPicture {
@@ -46,6 +47,7 @@ const CPicture kPictures[] = {
     {"reception", true, SaveReceptionPicture},           {"reception-list", true, SaveReceptionListPicture},
     {"reception-preview", true, SaveReceptionPreviewPicture},
     {"clocks", false, SaveClocksPicture},
+    {"mosaic", true, SaveMosaicPicture},
 };
 const CPicture* Find(const char* name)
 {

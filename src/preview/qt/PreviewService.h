@@ -33,6 +33,7 @@ public:
     // for a watch that does not exist.
     const std::map<int, preview::CPreviewSnapshot>* Latest(int id) const;
     void SetMaxDecoders(int count); // 1..32
+    int MaxDecoders() const { return m_maxDecoders; }
 
     // Every watched entry's newest snapshot with the stream it is of.
     struct CStreamPreview {
