@@ -401,7 +401,8 @@ void CMosaicTile::paintEvent(QPaintEvent*)
     }
     const QRect frame(6, 6, width() - 12, kPictureHeight);
     p.fillRect(frame, Qt::black);
-    QStringList marks;
+    QStringList marks; // alarms, left
+    QString loudness;  // or the picture's age, right
     double age = -1;
     if (!m_picture.isNull()) {
         QSize size = m_picture.size().scaled(frame.size(), Qt::KeepAspectRatio);
@@ -434,7 +435,7 @@ void CMosaicTile::paintEvent(QPaintEvent*)
         if (m_audio.audio.silent)
             marks << "SILENCE";
         if (m_picture.isNull() && m_audio.audio.windows > 0)
-            marks << QString("%1 LUFS").arg(m_audio.audio.shortTermLufs, 0, 'f', 1);
+            loudness = QString("%1 LUFS").arg(m_audio.audio.shortTermLufs, 0, 'f', 1);
     }
     if (m_picture.isNull() && (!m_hasAudio || peaks.empty())) {
         const QString what = !m_video.message.empty() ? Text(m_video.message)
@@ -446,13 +447,13 @@ void CMosaicTile::paintEvent(QPaintEvent*)
         p.drawText(frame.adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap, what);
     }
     const int line = fontMetrics().height();
-    if (!marks.isEmpty() || age >= 0) {
+    if (age >= 0)
+        loudness = QString("%1 s ago").arg(std::max(0.0, age), 0, 'f', 0);
+    if (!marks.isEmpty() || !loudness.isEmpty()) {
         const QRect band(frame.left(), frame.bottom() - line - 1, frame.width(), line + 2);
         p.fillRect(band, QColor(0, 0, 0, 150));
         p.setPen(Qt::white);
-        if (age >= 0)
-            p.drawText(band.adjusted(4, 0, -4, 0), Qt::AlignVCenter | Qt::AlignRight,
-                       QString("%1 s ago").arg(std::max(0.0, age), 0, 'f', 0));
+        p.drawText(band.adjusted(4, 0, -4, 0), Qt::AlignVCenter | Qt::AlignRight, loudness);
         p.setPen(QColor(255, 90, 90));
         p.drawText(band.adjusted(4, 0, -4, 0), Qt::AlignVCenter | Qt::AlignLeft, marks.join(' '));
     }
