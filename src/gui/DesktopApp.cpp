@@ -15,6 +15,7 @@
 #include "gui/Splash.h"
 #include "gui/ToolDialogs.h"
 #include "gui/ToolPickerDialog.h"
+#include "preview/qt/PreviewJson.h"
 #include "preview/qt/PreviewService.h"
 #include "base/Text.h"
 #include "clocks/PtpListener.h"
@@ -24,6 +25,9 @@
 #include "views/SessionListModel.h"
 #include "web/WebState.h"
 #include "watch/StoreWatch.h"
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPainter>
 #include <QPointer>
 #include <QSystemTrayIcon>
@@ -173,10 +177,26 @@ void CDesktopApp::StartWebServer()
             return;
         m_web->SetWatched(WatchedStreams(*m_reception, m_preview.get()));
         std::map<const CSDPObject*, std::shared_ptr<const std::vector<uint8_t>>> pictures;
-        for (const CPreviewService::CStreamPreview& p : m_preview->AllLatest())
-            if (p.subject && p.snapshot->video.jpeg)
-                pictures.emplace(static_cast<const CSDPObject*>(p.subject), p.snapshot->video.jpeg);
+        std::map<const CSDPObject*, QJsonArray> entries;
+        const double now = preview::SteadySeconds();
+        for (const CPreviewService::CStreamPreview& p : m_preview->AllLatest()) {
+            if (!p.subject)
+                continue;
+            const auto* record = static_cast<const CSDPObject*>(p.subject);
+            if (p.snapshot->video.jpeg)
+                pictures.emplace(record, p.snapshot->video.jpeg);
+            QJsonObject entry{{"media_index", p.source->mediaIndex}};
+            if (p.snapshot->video.present || p.source->media == "video")
+                entry["video"] = PreviewVideoJson(*p.snapshot, *p.source, now);
+            if (p.snapshot->audio.present || p.source->media == "audio")
+                entry["audio"] = PreviewAudioJson(*p.snapshot, *p.source);
+            entries[record].append(entry);
+        }
+        std::map<const CSDPObject*, QByteArray> levels;
+        for (const auto& [record, list] : entries)
+            levels[record] = QJsonDocument(list).toJson(QJsonDocument::Compact);
         m_web->SetPictures(pictures);
+        m_web->SetLevels(levels);
     });
 }
 

@@ -254,6 +254,11 @@ CWebResponse CWebHandlers::Session(const std::string& id) const
     const auto s = m_state.Snapshot()->Session(id);
     if (!s)
         return WebError(404, "no such session");
+    if (const QByteArray levels = m_state.LevelsOf(id); !levels.isEmpty()) {
+        QJsonObject document = QJsonDocument::fromJson(s->detailJson).object();
+        document["preview"] = QJsonDocument::fromJson(levels).array();
+        return {200, "application/json", QJsonDocument(document).toJson(QJsonDocument::Compact).toStdString(), {}};
+    }
     return {200, "application/json", s->detailJson.toStdString(), {}};
 }
 

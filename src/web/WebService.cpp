@@ -126,6 +126,15 @@ void CWebService::SetPictures(const std::map<const CSDPObject*, std::shared_ptr<
     m_state->SetPictures(std::move(byId));
 }
 
+void CWebService::SetLevels(const std::map<const CSDPObject*, QByteArray>& levels)
+{
+    std::map<std::string, QByteArray> byId;
+    for (const auto& [record, json] : levels)
+        if (std::string id = m_publisher->IdOf(record); !id.empty())
+            byId[id] = json;
+    m_state->SetLevels(std::move(byId));
+}
+
 void CWebService::SetWatchMetrics(std::string text)
 {
     m_state->SetWatchMetrics(std::move(text));

@@ -1,4 +1,6 @@
 #pragma once
+#include <QByteArray>
+
 #include <map>
 #include <memory>
 #include <string>
@@ -45,6 +47,9 @@ public:
     // The newest picture of each record whose picture is decoded, served as
     // /api/v1/sessions/ID/picture.jpg.
     void SetPictures(const std::map<const CSDPObject*, std::shared_ptr<const std::vector<uint8_t>>>& pictures);
+    // What each record's decoded picture and sound show, a JSON array added
+    // to its document as "preview".
+    void SetLevels(const std::map<const CSDPObject*, QByteArray>& levels);
     // The watch's metrics lines, appended to /metrics as they are.
     void SetWatchMetrics(std::string text);
     // Ends every connection; the store is left alone.

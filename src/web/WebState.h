@@ -74,6 +74,19 @@ public:
         auto it = m_pictures.find(id);
         return it == m_pictures.end() ? nullptr : it->second;
     }
+    // What each decoded session's picture and sound show (a JSON array of
+    // its entries), added to its document; replaced whole once a second.
+    void SetLevels(std::map<std::string, QByteArray> levels)
+    {
+        std::lock_guard lock(m_lock);
+        m_levels = std::move(levels);
+    }
+    QByteArray LevelsOf(const std::string& id) const
+    {
+        std::lock_guard lock(m_lock);
+        auto it = m_levels.find(id);
+        return it == m_levels.end() ? QByteArray() : it->second;
+    }
     // The watch's own metrics text (watched sessions up, alarms active),
     // replaced whole once a second by `serve --watch`.
     void SetWatchMetrics(std::string text)
@@ -104,5 +117,6 @@ private:
     WebSnapshotPtr m_snapshot;
     std::vector<CWatchedStream> m_watched;
     std::map<std::string, Picture> m_pictures;
+    std::map<std::string, QByteArray> m_levels;
     std::string m_watchMetrics;
 };

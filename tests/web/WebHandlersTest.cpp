@@ -85,6 +85,9 @@ TEST_F(WebTest, OneSessionIsTheListenJsonAndTheWritersText)
     EXPECT_EQ(o["schedule"].toObject()["status"].toString(), "Inactive");
     EXPECT_FALSE(o["schedule"].toObject()["description"].toString().isEmpty());
     EXPECT_EQ(o["sdp_url"].toString().toStdString(), "/api/v1/sessions/" + id + ".sdp");
+    EXPECT_FALSE(o.contains("preview"));
+    state.SetLevels({{id, R"([{"media_index":0,"audio":{"silence":true}}])"}}); // while its sound is decoded
+    EXPECT_TRUE(Json(Get("/api/v1/sessions/" + id))["preview"].toArray()[0].toObject()["audio"].toObject()["silence"].toBool());
 
     const CWebResponse sdp = Get("/api/v1/sessions/" + id + ".sdp");
     EXPECT_EQ(sdp.contentType, "application/sdp");

@@ -1,4 +1,4 @@
-#include "cli/PreviewJson.h"
+#include "preview/qt/PreviewJson.h"
 
 #include "preview/PreviewTypes.h"
 
