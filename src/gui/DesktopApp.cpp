@@ -9,6 +9,7 @@
 #include "gui/MainFrame.h"
 #include "gui/MediaPages.h"
 #include "gui/MosaicWindow.h"
+#include "gui/RowIcons.h"
 #include "gui/SessionPropertySheet.h"
 #include "gui/ReceptionColumn.h"
 #include "gui/SettingsSheet.h"
@@ -42,6 +43,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <set>
 
 void CDesktopApp::IdentifyApplication()
 {
@@ -347,7 +349,15 @@ void CDesktopApp::OnAlarmEvent(const CAlarmEvent& event, const std::string& name
 
 void CDesktopApp::ShowAlarmState()
 {
-    const bool alarm = m_watch && !m_watch->Runner().Active().empty();
+    std::set<std::string> alarmed;
+    if (m_watch)
+        for (const CAlarmEngine::CActive& a : m_watch->Runner().Active())
+            alarmed.insert(a.session);
+    // The rows of the sessions in alarm carry the alarm mark.
+    QTreeView& list = m_window->ListView();
+    if (auto* rows = dynamic_cast<CSessionRowDelegate*>(list.itemDelegate()); rows && rows->SetAlarmed(alarmed))
+        list.viewport()->update();
+    const bool alarm = !alarmed.empty();
     if (alarm != m_alarmIcon) {
         // While any alarm is active the notification icon carries a red mark.
         m_alarmIcon = alarm;

@@ -2,6 +2,7 @@
 
 #include "views/DirectoryTreeModel.h"
 #include "views/SessionListModel.h"
+#include "watch/WatchList.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -77,6 +78,25 @@ void DrawClock(QPainter& p)
     p.drawLine(QPointF(12, 12), QPointF(14, 12));
 }
 
+// A red disc with a white exclamation mark, opposite the clock.
+void DrawAlarm(QPainter& p)
+{
+    p.setPen(QPen(Qt::white, 1));
+    p.setBrush(QColor(0xd0, 0x1e, 0x1e));
+    p.drawEllipse(QRectF(0.5, 8.5, 7, 7));
+    p.setPen(QPen(Qt::white, 1.5));
+    p.drawLine(QPointF(4, 10), QPointF(4, 12.5));
+    p.drawPoint(QPointF(4, 14.2));
+}
+
+QPixmap Alarmed(QPixmap pixmap)
+{
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    DrawAlarm(p);
+    return pixmap;
+}
+
 QPixmap DrawType(int type, bool clock)
 {
     QPixmap pixmap = Blank();
@@ -118,21 +138,26 @@ QPixmap Faded(QPixmap pixmap)
 }
 } // namespace
 
-QIcon SessionIcon(int index, bool faded)
+QIcon SessionIcon(int index, bool faded, bool alarmed)
 {
-    // Drawn once: rows ask for their image on every paint.
-    static const std::array<QIcon, 4 * kTypeCount> icons = [] {
-        std::array<QIcon, 4 * kTypeCount> all;
-        for (int i = 0; i < 2 * kTypeCount; ++i) {
-            const QPixmap pixmap = DrawType(i % kTypeCount, i >= kTypeCount);
-            all[static_cast<size_t>(i)] = QIcon(pixmap);
-            all[static_cast<size_t>(i + 2 * kTypeCount)] = QIcon(Faded(pixmap));
+    // Drawn once: rows ask for their image on every paint. Plain, faded,
+    // and the two again with the alarm mark (drawn over the fading: it
+    // stays as red on a session that is not on now).
+    constexpr size_t kForms = 2 * kTypeCount;
+    static const std::array<QIcon, 4 * kForms> icons = [] {
+        std::array<QIcon, 4 * kForms> all;
+        for (size_t i = 0; i < kForms; ++i) {
+            const QPixmap pixmap = DrawType(int(i) % kTypeCount, i >= size_t(kTypeCount));
+            all[i] = QIcon(pixmap);
+            all[i + kForms] = QIcon(Faded(pixmap));
+            all[i + 2 * kForms] = QIcon(Alarmed(pixmap));
+            all[i + 3 * kForms] = QIcon(Alarmed(Faded(pixmap)));
         }
         return all;
     }();
-    if (index < 0 || index >= 2 * kTypeCount)
+    if (index < 0 || index >= int(kForms))
         index = 3;
-    return icons[static_cast<size_t>(index + (faded ? 2 * kTypeCount : 0))];
+    return icons[size_t(index) + (faded ? kForms : 0) + (alarmed ? 2 * kForms : 0)];
 }
 
 QIcon TreeIcon(int kind)
@@ -265,12 +290,25 @@ const QStaticText& CSessionRowDelegate::Shaped(const QString& text, int width, c
     return *found;
 }
 
+bool CSessionRowDelegate::SetAlarmed(std::set<std::string> keys)
+{
+    if (keys == m_alarmed)
+        return false;
+    m_alarmed = std::move(keys);
+    return true;
+}
+
 void CSessionRowDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
 {
     QStyledItemDelegate::initStyleOption(option, index);
     const bool inactive = index.data(CSessionListModel::kInactiveRole).toBool();
     if (index.column() == 0) {
-        option->icon = rowicons::SessionIcon(index.data(CSessionListModel::kIconRole).toInt(), inactive);
+        bool alarmed = false;
+        if (!m_alarmed.empty()) {
+            const auto record = index.data(CSessionListModel::kRecordRole).value<CSessionListModel::Record>();
+            alarmed = record && m_alarmed.contains(WatchKey(*record));
+        }
+        option->icon = rowicons::SessionIcon(index.data(CSessionListModel::kIconRole).toInt(), inactive, alarmed);
         option->features |= QStyleOptionViewItem::HasDecoration;
         option->decorationSize = QSize(16, 16);
     }

@@ -5,6 +5,8 @@
 #include <QStaticText>
 #include <QStyledItemDelegate>
 
+#include <set>
+#include <string>
 #include <vector>
 
 // The images of the two panes, drawn at run time from code and the SVG
@@ -16,8 +18,9 @@ namespace rowicons {
 constexpr int kTypeCount = 8;
 // 0..7 a session type, 8..15 the same with the clock; other numbers read
 // as the unknown type. Faded: blended half with white, for sessions that
-// are not on now.
-QIcon SessionIcon(int index, bool faded = false);
+// are not on now. Alarmed: with a red mark in the lower left corner, for
+// a watched session with an active alarm.
+QIcon SessionIcon(int index, bool faded = false, bool alarmed = false);
 // The tree item images by CDirectoryTreeModel::EKind.
 QIcon TreeIcon(int kind);
 // The mark of the active Arrange Sessions entry: a hand pointing up for an
@@ -35,6 +38,9 @@ public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    // The watch keys of the sessions with an active alarm: their rows'
+    // images carry the alarm mark. False when the set did not change.
+    bool SetAlarmed(std::set<std::string> keys);
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
@@ -61,6 +67,7 @@ private:
         QRect text;
     };
     mutable std::vector<CPlace> m_places;
+    std::set<std::string> m_alarmed;
 };
 
 // Gives the tree items their images by kind.

@@ -212,12 +212,13 @@ TEST(StatusBarClock, LocalTimeWithSecondsAndNoZone)
 
 // The session types' images: each its own picture with room around it (a
 // tile filled edge to edge covers some 224 of the 256 pixels), the clock
-// form differing from the plain one, the faded form halfway to white.
+// form differing from the plain one, the faded form halfway to white, the
+// form of a session in alarm marked red over the plain and faded images.
 TEST(RowIcons, EachTypeIsItsOwnPictureAndFadesHalfwayToWhite)
 {
     GuiApplication();
-    const auto image = [](int index, bool faded) {
-        return rowicons::SessionIcon(index, faded).pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+    const auto image = [](int index, bool faded, bool alarmed = false) {
+        return rowicons::SessionIcon(index, faded, alarmed).pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
     };
     std::vector<QImage> seen;
     for (int index = 0; index < 2 * rowicons::kTypeCount; ++index) {
@@ -237,6 +238,8 @@ TEST(RowIcons, EachTypeIsItsOwnPictureAndFadesHalfwayToWhite)
                     ASSERT_NEAR(int(now >> shift & 0xff), int((was >> shift & 0xff) + 255) / 2, 3) << x << "," << y;
             }
         EXPECT_TRUE(opaque > 16 && opaque < 160) << opaque;
+        for (const bool fade : {false, true})
+            EXPECT_EQ(image(index, fade, true).pixel(2, 13), QColor(0xd0, 0x1e, 0x1e).rgb()) << fade;
         for (const QImage& other : seen)
             EXPECT_FALSE(plain == other);
         seen.push_back(plain);
