@@ -138,6 +138,21 @@ std::string AsUtf8(std::string_view s)
     return out;
 }
 
+std::string MetricLabel(std::string_view s)
+{
+    std::string out;
+    for (char c : AsUtf8(s)) {
+        if (c == '\\' || c == '"')
+            out += '\\';
+        if (c == '\n') {
+            out += "\\n";
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
 size_t Utf8CutPoint(std::string_view value, size_t limit)
 {
     if (value.size() <= limit)

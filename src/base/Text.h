@@ -58,6 +58,8 @@ bool IsValidUtf8(std::string_view s);
 // The text as UTF-8: valid UTF-8 stays as it is, anything else is read as
 // Latin-1 (the same rule the display edge uses).
 std::string AsUtf8(std::string_view s);
+// A label value of the metrics text: as UTF-8, backslash, quote and line end escaped.
+std::string MetricLabel(std::string_view s);
 
 // Where a text longer than `limit` bytes is cut: at `limit`, or before a
 // UTF-8 character that would be split there (a split one would make the

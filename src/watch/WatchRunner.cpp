@@ -8,17 +8,7 @@
 namespace {
 std::string Label(std::string_view text)
 {
-    std::string out;
-    for (char c : text::AsUtf8(text)) {
-        if (c == '\\' || c == '"')
-            out += '\\';
-        if (c == '\n') {
-            out += "\\n";
-            continue;
-        }
-        out += c;
-    }
-    return out;
+    return text::MetricLabel(text);
 }
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "web/WebHandlers.h"
 
 #include "base/RequestHead.h"
+#include "base/Text.h"
 #include "directory/SessionListRules.h"
 #include "web/WebState.h"
 
@@ -41,17 +42,7 @@ bool EndsWith(const std::string& text, std::string_view tail)
 // A label value of the metrics text: backslash, quote and line end escaped.
 std::string Label(const QString& text)
 {
-    std::string out;
-    for (char c : text.toStdString()) {
-        if (c == '\\' || c == '"')
-            out += '\\';
-        if (c == '\n') {
-            out += "\\n";
-            continue;
-        }
-        out += c;
-    }
-    return out;
+    return text::MetricLabel(text.toStdString());
 }
 
 std::string ReadResource(const char* path)

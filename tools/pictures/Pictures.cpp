@@ -278,6 +278,21 @@ void SaveReceptionPreviewPicture(CDesktopApp& desktop, Prompter& prompter, const
     SaveReceptionPage(desktop, prompter, file, sdpFile, true);
 }
 
+namespace {
+// Selects the store's first directory in the tree (where the pictures add
+// their sessions), wherever the tree sorts it.
+void SelectFirstDirectory(CMainFrame& window, CSessionStore& doc)
+{
+    QTreeView& tree = window.TreeView();
+    tree.expandAll();
+    const QModelIndex top = tree.model()->index(0, 0);
+    const QModelIndexList scope = tree.model()->match(tree.model()->index(0, 0, top), Qt::DisplayRole,
+                                                      QString::fromStdString(doc.MainList().At(0)->name), 1,
+                                                      Qt::MatchExactly);
+    tree.setCurrentIndex(scope.isEmpty() ? tree.model()->index(0, 0, top) : scope.front());
+}
+} // namespace
+
 void SaveReceptionListPicture(CDesktopApp& desktop, Prompter&, const QString& file, const QString& sdpFile)
 {
     CMainFrame& window = *desktop.Window();
@@ -286,14 +301,7 @@ void SaveReceptionListPicture(CDesktopApp& desktop, Prompter&, const QString& fi
     auto* column = window.findChild<CReceptionColumn*>();
     if (!record || doc.MainList().Empty() || !column || doc.AddSession(record, doc.MainList().At(0)) < 0)
         return GiveUp(desktop, "no session in", sdpFile);
-    QTreeView& tree = window.TreeView();
-    tree.expandAll();
-    // The directory it was added to, wherever the tree sorts it.
-    const QModelIndex top = tree.model()->index(0, 0);
-    const QModelIndexList scope = tree.model()->match(tree.model()->index(0, 0, top), Qt::DisplayRole,
-                                                      QString::fromStdString(doc.MainList().At(0)->name), 1,
-                                                      Qt::MatchExactly);
-    tree.setCurrentIndex(scope.isEmpty() ? tree.model()->index(0, 0, top) : scope.front());
+    SelectFirstDirectory(window, doc);
     QTimer::singleShot(300, &window, [&window, record, column, file] {
         CSessionSortFilter& sorted = window.SortedList();
         sorted.Source().ApplyPending();
@@ -328,13 +336,7 @@ void SaveMosaicPicture(CDesktopApp& desktop, Prompter&, const QString& file, con
             ++added;
     if (added == 0)
         return GiveUp(desktop, "no sessions in", folder);
-    QTreeView& tree = window.TreeView();
-    tree.expandAll();
-    const QModelIndex top = tree.model()->index(0, 0);
-    const QModelIndexList scope = tree.model()->match(tree.model()->index(0, 0, top), Qt::DisplayRole,
-                                                      QString::fromStdString(doc.MainList().At(0)->name), 1,
-                                                      Qt::MatchExactly);
-    tree.setCurrentIndex(scope.isEmpty() ? tree.model()->index(0, 0, top) : scope.front());
+    SelectFirstDirectory(window, doc);
     // The list narrowed to the sessions the senders play; the mosaic shows its rows.
     window.SearchField().setText("Campus");
     QTimer::singleShot(300, &window, [&desktop, file] {
