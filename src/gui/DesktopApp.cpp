@@ -43,7 +43,23 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <set>
+
+namespace {
+// A View menu entry that brings its window (made on first use) to the front.
+void AddWindowEntry(CMainFrame& frame, const char* text, const char* tip, std::function<QWidget*()> window)
+{
+    QAction* show = frame.ViewMenu().addAction(text);
+    show->setStatusTip(tip);
+    QObject::connect(show, &QAction::triggered, &frame, [window = std::move(window)] {
+        QWidget* shown = window();
+        shown->show();
+        shown->raise();
+        shown->activateWindow();
+    });
+}
+} // namespace
 
 void CDesktopApp::IdentifyApplication()
 {
@@ -214,14 +230,8 @@ void CDesktopApp::StartClocks()
     // Said once; the Clocks view repeats it where it matters.
     if (!m_clocks->Open())
         std::fprintf(stderr, "talmira: %s\n", m_clocks->Problem().c_str());
-    QAction* show = m_window->ViewMenu().addAction("C&locks");
-    show->setStatusTip("Show the PTP clocks the streams name and those heard on the network");
-    QObject::connect(show, &QAction::triggered, m_window.get(), [this] {
-        CClocksWindow* window = ClocksWindow();
-        window->show();
-        window->raise();
-        window->activateWindow();
-    });
+    AddWindowEntry(*m_window, "C&locks", "Show the PTP clocks the streams name and those heard on the network",
+                   [this] { return ClocksWindow(); });
 }
 
 CClocksWindow* CDesktopApp::ClocksWindow()
@@ -238,14 +248,10 @@ CClocksWindow* CDesktopApp::ClocksWindow()
 
 void CDesktopApp::StartWatch()
 {
-    QAction* alarms = m_window->ViewMenu().addAction("&Alarms");
-    alarms->setStatusTip("Show the alarms of the watched sessions and their log");
-    QObject::connect(alarms, &QAction::triggered, m_window.get(), [this] {
+    AddWindowEntry(*m_window, "&Alarms", "Show the alarms of the watched sessions and their log", [this] {
         CAlarmsWindow* window = AlarmsWindow();
         window->Refresh();
-        window->show();
-        window->raise();
-        window->activateWindow();
+        return window;
     });
     m_window->ListMenu().addSeparator();
     QAction* watch = m_window->ListMenu().addAction("&Watch\tCtrl+Shift+W");
@@ -380,14 +386,8 @@ void CDesktopApp::ShowAlarmState()
 
 void CDesktopApp::AddMosaic()
 {
-    QAction* show = m_window->ViewMenu().addAction("&Mosaic");
-    show->setStatusTip("Show the pictures and sound of the selected directory's sessions side by side");
-    QObject::connect(show, &QAction::triggered, m_window.get(), [this] {
-        CMosaicWindow* window = MosaicWindow();
-        window->show();
-        window->raise();
-        window->activateWindow();
-    });
+    AddWindowEntry(*m_window, "&Mosaic", "Show the pictures and sound of the selected directory's sessions side by side",
+                   [this] { return MosaicWindow(); });
 }
 
 CMosaicWindow* CDesktopApp::MosaicWindow()
