@@ -7,7 +7,8 @@
 # properties, the sheets and wizards, and what arrives for a session a local
 # sender plays (its Reception page and the list's Reception column), and the
 # Clocks view while a grandmaster announces itself on the loopback interface,
-# and View > Mosaic while ffmpeg plays five sessions.
+# and View > Mosaic while ffmpeg plays five sessions, and the web page's
+# mosaic and alarms views of the same sessions.
 set -euo pipefail
 build="${1:-build}"
 out="${2:-docs/screenshots}"
@@ -99,6 +100,27 @@ for part in 1 2 3 4 9; do
     sed "s/^o=- [0-9]* [0-9]*/o=- 4700$part 1/" "$work/mosaic/$part.sdp.part" > "$work/mosaic/$part.sdp"
 done
 shoot mosaic "$out/mosaic.png" "$work/mosaic"
+# The web page's mosaic and alarms in a headless Chromium: `serve --watch`
+# hears the five sessions announced on the loopback interface (TTL 0) and
+# decodes what the page looks at; two watched senders then stop.
+python3 - "$work/mosaic" <<'PY' &
+import os, socket, struct, sys, time
+texts = [open(os.path.join(sys.argv[1], f), "rb").read() for f in sorted(os.listdir(sys.argv[1])) if f.endswith(".sdp")]
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton("127.0.0.1"))
+s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_TTL, 0)
+for _ in range(90):
+    for n, text in enumerate(texts):
+        head = struct.pack("!BBH4s", 0x20, 0, n + 1, socket.inet_aton("127.0.0.1")) + b"application/sdp\0"
+        s.sendto(head + text, ("224.2.127.254", 9875))
+    time.sleep(2)
+PY
+sap=$!
+"$build/src/cli/talmira-cli" serve --watch --http 127.0.0.1:18086 --seconds 170 > /dev/null 2> "$work/serve.log" &
+server=$!
+/usr/bin/python3 "$(dirname "$0")/../tools/pictures/web_pictures.py" http://127.0.0.1:18086 "$out" \
+    "${mosaic_senders[3]}" "${mosaic_senders[4]}" || { cat "$work/serve.log" >&2; exit 1; }
+kill "$server" "$sap" 2>/dev/null || true; wait "$server" "$sap" 2>/dev/null || true
 for sender in "${mosaic_senders[@]}"; do kill "$sender" 2>/dev/null || true; wait "$sender" 2>/dev/null || true; done
 # View > Clocks while a grandmaster the sample's stageboxes name announces
 # itself on the loopback interface (PTP Announce, domain 0, twice a second).
@@ -119,7 +141,7 @@ shoot clocks "$out/clocks.png"
 kill "$announcer" 2>/dev/null || true; wait "$announcer" 2>/dev/null || true
 for picture in main-window tray-menu splash about properties studio settings tool-picker wizard-schedule media-wizard reception \
                reception-preview \
-               reception-list clocks mosaic; do
+               reception-list clocks mosaic web-mosaic web-alarms; do
     [ -s "$out/$picture.png" ] || { echo "no $out/$picture.png" >&2; exit 1; }
 done
-echo "wrote $out/{main-window,tray-menu,splash,about,properties,studio,settings,tool-picker,wizard-schedule,media-wizard,reception,reception-preview,reception-list,clocks,mosaic}.png"
+echo "wrote $out/{main-window,tray-menu,splash,about,properties,studio,settings,tool-picker,wizard-schedule,media-wizard,reception,reception-preview,reception-list,clocks,mosaic,web-mosaic,web-alarms}.png"

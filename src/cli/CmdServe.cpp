@@ -10,9 +10,14 @@
 #include "watch/StoreWatch.h"
 #include "directory/SessionStore.h"
 #include "web/WebService.h"
+#include "web/WebWatch.h"
+#include "preview/PreviewPool.h"
+#include "base/Text.h"
 
 #include <QCoreApplication>
 #include <QTimer>
+
+#include <algorithm>
 
 #include <chrono>
 #include <cstdio>
@@ -58,8 +63,18 @@ static int RunServe(const QStringList& argv)
         std::fprintf(stderr, "talmira-cli: %s\n", line.toLocal8Bit().constData());
     std::fprintf(stderr, "talmira-cli: install directory %s\n", runtime.Doc().installDirectory.c_str());
 
+    // Pictures and sound of what the page looks at, within the decoders'
+    // bound of the settings (Talmira/Preview, Decoders: 1..32).
+    int decoders = preview::kDefaultDecoders;
+    if (auto store = OpenSettingsStore(); store && store->OpenKey("Talmira/Preview"))
+        if (auto n = store->ReadNumber("Talmira/Preview", "Decoders"))
+            decoders = static_cast<int>(std::clamp<uint32_t>(*n, 1, preview::kMaxDecoders));
+    const std::string& iface = runtime.Settings().interfaceAddress;
+    web.DecodeWhatIsLookedAt(decoders, text::ParseDottedQuad(iface) != 0xFFFFFFFF ? iface : std::string());
+
     // The watch list of the settings, watched all the time.
     std::unique_ptr<CStoreWatch> watch;
+    std::unique_ptr<CWebWatch> webWatch;
     QTimer watchTick;
     if (args.Has("--watch")) {
         CWatchList list;
@@ -96,10 +111,18 @@ static int RunServe(const QStringList& argv)
                 std::fprintf(stderr, "talmira-cli: %s\n", AlarmEventJson(e).c_str());
             },
             [](const std::string& message) { std::fprintf(stderr, "talmira-cli: %s\n", message.c_str()); });
-        QObject::connect(&watchTick, &QTimer::timeout, [&] {
-            watch->Tick(CWatchRunner::NowMs());
-            web.SetWatchMetrics(watch->Runner().MetricsText());
+        // The page's Watch / Stop Watching is kept in the settings, as the window's is.
+        webWatch = std::make_unique<CWebWatch>(web, *watch, [&] {
+            if (auto store = OpenSettingsStore(); !store || !watch->List().Save(*store))
+                std::fprintf(stderr, "talmira-cli: the watch list could not be written to the settings\n");
         });
+        const auto tick = [&] {
+            const int64_t now = CWatchRunner::NowMs();
+            watch->Tick(now);
+            webWatch->Publish(now);
+        };
+        QObject::connect(&watchTick, &QTimer::timeout, tick);
+        tick();
         watchTick.start(1000);
     }
 
@@ -109,6 +132,7 @@ static int RunServe(const QStringList& argv)
     runtime.StartWalk();
     QCoreApplication::exec();
     watchTick.stop();
+    webWatch.reset();
     watch.reset();
     web.Stop();
     return runtime.Close() ? 0 : 1;
@@ -120,7 +144,10 @@ static CCliRegistration registerServe(
      "[--seconds N] [-f FILE.sdp]",
      RunServe,
      "Runs the directory as `listen` does and serves it over HTTP: the live page, the API under /api/v1, the\n"
-     "event stream, the playlist and /metrics. Read-only.\n\n"
+     "event stream, the playlist and /metrics. The page shows the pictures and sound levels of the sessions it\n"
+     "looks at (decoded only while it looks, at most Decoders of Talmira/Preview at once, default 4). With --watch\n"
+     "it shows the alarms and takes two orders (POSTs of JSON from its own page): acknowledge alarms, and Watch /\n"
+     "Stop Watching a session. Nothing else changes through it.\n\n"
      "  --http ADDR:PORT      where to serve (default 127.0.0.1:8086; [V6]:PORT for IPv6)\n"
      "  --host-name NAME      a host name to answer besides the address served on (repeatable); requests\n"
      "                        naming any other host get 421, so no other web site can read the server\n"

@@ -285,5 +285,17 @@ std::string CWatchRunner::MetricsText() const
             + Label(it == m_watched.end() ? std::string() : it->second.name) + "\",alarm=\"" + AlarmName(a.alarm)
             + "\",media=\"" + std::to_string(a.media) + "\"} 1\n";
     }
+    out += "# HELP talmira_alarm_acknowledged Active alarms someone acknowledged, by session, alarm and media entry.\n"
+           "# TYPE talmira_alarm_acknowledged gauge\n";
+    for (const CAlarmEngine::CActive& a : m_engine.Active())
+        if (a.acknowledged)
+            out += "talmira_alarm_acknowledged{session=\"" + Label(a.session) + "\",alarm=\"" + AlarmName(a.alarm)
+                + "\",media=\"" + std::to_string(a.media) + "\"} 1\n";
     return out;
+}
+
+std::vector<std::optional<double>> CWatchRunner::Bar(const std::string& key, int64_t nowMs) const
+{
+    std::lock_guard lock(m_mutex);
+    return m_history ? m_history->Bar(key, nowMs) : std::vector<std::optional<double>>();
 }

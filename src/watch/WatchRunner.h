@@ -47,6 +47,9 @@ public:
     void AcknowledgeAll(int64_t nowMs);
     // The newest `limit` rows of the history's log, oldest first.
     std::vector<CHistory::CLogRow> Log(size_t limit) const;
+    // The session's availability in each hour of the last day, oldest first
+    // (nothing where no minute was sampled); empty without a history.
+    std::vector<std::optional<double>> Bar(const std::string& key, int64_t nowMs) const;
     // Once a second: the time rules, the minute's samples and the history's commit.
     void Tick(int64_t nowMs);
 

@@ -127,13 +127,17 @@ CWebResponse CWebHandlers::Handle(const CWebRequest& request) const
         const std::string id = path.substr(sessions.size());
         if (EndsWith(id, ".sdp"))
             return Sdp(id.substr(0, id.size() - 4));
-        if (EndsWith(id, "/picture.jpg")) {
-            const auto picture = m_state.PictureOf(id.substr(0, id.size() - 12));
-            if (!picture)
-                return WebError(404, "no picture of this session: it is shown only while its picture is decoded");
-            return {200, "image/jpeg", std::string(picture->begin(), picture->end()), {{"Cache-Control", "no-store"}}};
-        }
+        if (EndsWith(id, "/picture.jpg"))
+            return Picture(id.substr(0, id.size() - 12));
         return Session(id);
+    }
+    if (path.starts_with(dirs) && EndsWith(path, "/mosaic"))
+        return Mosaic(path.substr(dirs.size(), path.size() - dirs.size() - 7), request);
+    if (path == "/api/v1/alarms") {
+        const QByteArray alarms = m_state.Alarms();
+        if (alarms.isEmpty())
+            return WebError(404, "nothing is watched here: the server runs without --watch");
+        return {200, "application/json", alarms.toStdString(), {}};
     }
     return WebError(404, "no such resource");
 }
@@ -180,33 +184,42 @@ CWebResponse CWebHandlers::Directories() const
     return {200, "application/json", std::move(body), {}};
 }
 
-CWebResponse CWebHandlers::Sessions(const std::string& directoryId, const CWebRequest& request) const
+// The list's filter, sort, search, offset and limit of a request; an
+// answer when one of them is wrong.
+static std::optional<CWebResponse> ReadQuery(const CWebRequest& request, CWebQuery& query, size_t maxLimit)
 {
-    CWebQuery query;
     const std::string filter = Param(request, "filter"), sort = Param(request, "sort");
     if (!filter.empty()) {
-        const auto mode = FilterMode(filter);
+        const auto mode = CWebHandlers::FilterMode(filter);
         if (!mode)
             return WebError(400, "filter is one of current, today, week, month, all");
         query.filterMode = *mode;
     }
     if (!sort.empty()) {
-        const auto mode = SortMode(sort);
+        const auto mode = CWebHandlers::SortMode(sort);
         if (!mode)
             return WebError(400, "sort is name, info, start, type or media, with a leading - for descending");
         query.sortMode = *mode;
     }
     const std::string search = Param(request, "search");
-    query.search = QString::fromUtf8(search.data(), static_cast<qsizetype>(std::min<size_t>(search.size(), 4 * kMaxSearch + 4)));
-    if (query.search.size() > kMaxSearch)
+    query.search = QString::fromUtf8(search.data(), static_cast<qsizetype>(std::min<size_t>(search.size(), 4 * CWebHandlers::kMaxSearch + 4)));
+    if (query.search.size() > CWebHandlers::kMaxSearch)
         return WebError(400, "search text too long (at most 200 characters)");
     const auto offset = Number(Param(request, "offset"), 0, SIZE_MAX / 4);
-    const auto limit = Number(Param(request, "limit"), 200, kMaxPage);
+    const auto limit = Number(Param(request, "limit"), std::min<size_t>(200, maxLimit), maxLimit);
     if (!offset || !limit)
-        return WebError(400, "offset and limit are numbers (limit at most 5000)");
+        return WebError(400, "offset and limit are numbers (limit at most " + std::to_string(maxLimit) + ")");
     query.deadline = request.deadline;
     query.offset = *offset;
     query.limit = *limit;
+    return std::nullopt;
+}
+
+CWebResponse CWebHandlers::Sessions(const std::string& directoryId, const CWebRequest& request) const
+{
+    CWebQuery query;
+    if (auto refused = ReadQuery(request, query, kMaxPage))
+        return *refused;
 
     const std::string event = EventField();
     const WebSnapshotPtr snap = m_state.Snapshot();
@@ -245,12 +258,61 @@ CWebResponse CWebHandlers::Session(const std::string& id) const
     const auto s = m_state.Snapshot()->Session(id);
     if (!s)
         return WebError(404, "no such session");
-    if (const QByteArray levels = m_state.LevelsOf(id); !levels.isEmpty()) {
+    const QByteArray levels = m_state.LevelsOf(id);
+    QByteArray watch = m_state.WatchOf(id);
+    // Where sessions are watched, the others can be.
+    if (watch.isEmpty() && !s->isDirectory && !m_state.Alarms().isEmpty())
+        watch = "{\"watched\":false}";
+    if (!levels.isEmpty() || !watch.isEmpty()) {
         QJsonObject document = QJsonDocument::fromJson(s->detailJson).object();
-        document["preview"] = QJsonDocument::fromJson(levels).array();
+        if (!levels.isEmpty())
+            document["preview"] = QJsonDocument::fromJson(levels).array();
+        if (!watch.isEmpty())
+            document["watch"] = QJsonDocument::fromJson(watch).object();
         return {200, "application/json", QJsonDocument(document).toJson(QJsonDocument::Compact).toStdString(), {}};
     }
     return {200, "application/json", s->detailJson.toStdString(), {}};
+}
+
+CWebResponse CWebHandlers::Picture(const std::string& id) const
+{
+    const bool served = m_state.Snapshot()->Session(id) != nullptr;
+    if (served)
+        m_state.Look(id);
+    const auto picture = m_state.PictureOf(id);
+    if (!picture)
+        return WebError(404, served ? "no picture of this session yet: it is decoded while someone looks at it"
+                                    : "no such session");
+    return {200, "image/jpeg", std::string(picture->begin(), picture->end()), {{"Cache-Control", "no-store"}}};
+}
+
+// A tile of the mosaic for each session in view: its row, and what its
+// picture and sound show where they are decoded. Asking for tiles is
+// looking at them: their sessions are decoded while they are asked for.
+CWebResponse CWebHandlers::Mosaic(const std::string& directoryId, const CWebRequest& request) const
+{
+    CWebQuery query;
+    if (auto refused = ReadQuery(request, query, kMaxTiles))
+        return *refused;
+    const WebSnapshotPtr snap = m_state.Snapshot();
+    const CWebDirectory* dir = snap->Directory(directoryId);
+    if (!dir)
+        return WebError(404, "no such directory");
+    const CWebSnapshot::CPage page = snap->Query(*dir, query);
+    if (page.late)
+        return WebError(503, "the answer took too long");
+    std::string body = "{\"directory\":\"" + dir->id + "\",\"total\":" + std::to_string(page.total) + ",\"offset\":"
+        + std::to_string(query.offset) + ",\"tiles\":[";
+    for (size_t i = 0; i < page.rows.size(); ++i) {
+        const CWebSession& s = *page.rows[i];
+        if (!s.isDirectory)
+            m_state.Look(s.id);
+        const QByteArray preview = m_state.LevelsOf(s.id);
+        body += std::string(i ? "," : "") + "{\"session\":" + s.rowJson.toStdString() + ",\"picture\":"
+            + (m_state.PictureOf(s.id) ? "true" : "false") + ",\"preview\":"
+            + (preview.isEmpty() ? std::string("[]") : preview.toStdString()) + "}";
+    }
+    return {200, "application/json", body + "]}", {}};
 }
 
 CWebResponse CWebHandlers::Sdp(const std::string& id) const
@@ -369,4 +431,32 @@ CWebResponse CWebHandlers::Metrics() const
     }
     out += m_state.WatchMetrics();
     return {200, "text/plain; version=0.0.4; charset=utf-8", std::move(out), {}};
+}
+
+bool CWebHandlers::TakesOrders(const std::string& path)
+{
+    return path == "/api/v1/alarms/acknowledge" || path == "/api/v1/watch";
+}
+
+// Orders come from the page alone: JSON (which no form of another site can
+// send without the browser asking first), from no other origin, within the
+// access check every request passes. The main thread carries them out.
+CWebResponse CWebHandlers::Post(const CWebRequest& request) const
+{
+    ++m_state.requests;
+    if (!TakesOrders(request.path))
+        return WebError(405, "only GET and HEAD here");
+    if (!request.contentType.starts_with("application/json"))
+        return WebError(415, "orders are JSON (Content-Type: application/json)");
+    if (!request.origin.empty() && request.origin != "http://" + request.host)
+        return WebError(403, "orders come from this server's own page");
+    QJsonParseError error;
+    const QJsonDocument json = QJsonDocument::fromJson(QByteArray::fromStdString(request.body), &error);
+    if (error.error != QJsonParseError::NoError || !json.isObject())
+        return WebError(400, "the body is not a JSON object");
+    const CWebState::Commands commands = m_state.TheCommands();
+    if (!commands)
+        return WebError(404, "nothing is watched here: the server runs without --watch");
+    const CWebState::CCommandResult result = commands(request.path, json.object());
+    return {result.status, "application/json", result.body, {}};
 }

@@ -9,19 +9,23 @@
 
 class CWebState;
 
-// One GET as the handlers see it: no socket, so the tests call them directly.
+// One request as the handlers see it: no socket, so the tests call them directly.
 struct CWebRequest {
     std::string path;
     std::multimap<std::string, std::string> params;
     std::string host; // the Host header, for the playlist's links
     // When the answer is due: work past it is wasted (the client is cut).
     std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+    // A POST's: its body, Content-Type and Origin headers.
+    std::string body = {};
+    std::string contentType = {};
+    std::string origin = {};
 };
 
 struct CWebResponse {
     int status = 200;
     std::string contentType = "application/json";
-    std::string body;
+    std::string body = {};
     std::vector<std::pair<std::string, std::string>> headers;
     // A long body comes in pieces instead (the body then stays empty):
     // each call appends the next one, false once it was the last.
@@ -37,9 +41,10 @@ struct CWebAssets {
     static CWebAssets Embedded();
 };
 
-// The read-only answers of the server: the page, the API under /api/v1, the
-// playlist and /metrics. The event stream is the server's own (it holds a
-// connection open).
+// The answers of the server: the page, the API under /api/v1, the playlist
+// and /metrics; the few orders a page may give (acknowledge alarms, watch a
+// session) come as POSTs of JSON. The event stream is the server's own (it
+// holds a connection open).
 class CWebHandlers {
 public:
     static constexpr size_t kMaxPage = 5000;
@@ -47,6 +52,10 @@ public:
 
     CWebHandlers(CWebState& state, CWebAssets assets);
     CWebResponse Handle(const CWebRequest& request) const;
+    CWebResponse Post(const CWebRequest& request) const;
+    // Whether a POST may go to this path at all (else 405).
+    static bool TakesOrders(const std::string& path);
+    static constexpr size_t kMaxTiles = 64;
 
     // The query words of the session list ("today", "-start", ...).
     static std::optional<int> FilterMode(const std::string& word);
@@ -58,6 +67,8 @@ private:
     std::string EventField() const;
     CWebResponse Sessions(const std::string& directoryId, const CWebRequest& request) const;
     CWebResponse Session(const std::string& id) const;
+    CWebResponse Mosaic(const std::string& directoryId, const CWebRequest& request) const;
+    CWebResponse Picture(const std::string& id) const;
     CWebResponse Sdp(const std::string& id) const;
     CWebResponse Playlist(const CWebRequest& request) const;
     CWebResponse Metrics() const;

@@ -318,3 +318,11 @@ std::string CWebPublisher::IdOf(const CSDPObject* record) const
     auto it = m_entries.find(record);
     return it != m_entries.end() && it->second.shown ? it->second.shown->id : std::string();
 }
+
+void CWebPublisher::ForEachRecord(const std::function<void(CSDPObject&, const std::string&)>& visit) const
+{
+    // The keys are the store's own records, which it holds as changeable.
+    for (const auto& [record, entry] : m_entries)
+        if (entry.shown)
+            visit(const_cast<CSDPObject&>(*record), entry.shown->id);
+}

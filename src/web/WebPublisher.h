@@ -43,6 +43,9 @@ public:
     size_t SessionCount() const { return m_entries.size(); }
     // The id a record is served by; empty while it is not published.
     std::string IdOf(const CSDPObject* record) const;
+    // Each published record with its id (the store's records: the caller
+    // is on the main thread, as the store is).
+    void ForEachRecord(const std::function<void(CSDPObject& record, const std::string& id)>& visit) const;
     // Rows made so far (each addition, change or time turn makes one).
     uint64_t RowsBuilt() const { return m_built; }
 

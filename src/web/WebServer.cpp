@@ -585,13 +585,24 @@ CWebServer::CWebServer(CWebState& state, const CWebAssets& assets, CWebLimits li
             return true;
         });
     });
-    const auto refuse = [this](const httplib::Request&, httplib::Response& res) {
+    const auto refuse = [this](const httplib::Request& req, httplib::Response& res) {
         m_impl->AddHeaders(res);
         res.status = 405;
-        res.set_header("Allow", "GET, HEAD");
-        res.set_content("{\"error\":\"read-only: only GET and HEAD\"}", "application/json");
+        res.set_header("Allow", CWebHandlers::TakesOrders(req.path) ? "POST" : "GET, HEAD");
+        res.set_content("{\"error\":\"only GET and HEAD, and POST of the page's orders\"}", "application/json");
     };
-    http.Post(".*", refuse);
+    http.Post(".*", [this](const httplib::Request& req, httplib::Response& res) {
+        CImpl& impl = *m_impl;
+        CWebRequest request{req.path, {}, req.get_header_value("Host"), SteadyClock::now() + impl.limits.requestTimeout,
+                            req.body, req.get_header_value("Content-Type"), req.get_header_value("Origin")};
+        const CWebResponse answer = impl.handlers.Post(request);
+        impl.AddHeaders(res);
+        res.status = answer.status;
+        if (answer.status == 405)
+            res.set_header("Allow", "GET, HEAD");
+        res.set_header("Cache-Control", "no-store");
+        res.set_content(answer.body, answer.contentType.c_str());
+    });
     http.Put(".*", refuse);
     http.Patch(".*", refuse);
     http.Delete(".*", refuse);

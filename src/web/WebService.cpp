@@ -4,11 +4,17 @@
 #include "directory/SessionStore.h"
 #include "web/WebAccess.h"
 #include "web/WebHandlers.h"
+#include "web/WebPreview.h"
 #include "web/WebPublisher.h"
 #include "web/WebServer.h"
 #include "web/WebState.h"
 
+#include <QMetaObject>
+
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <random>
 
 namespace {
@@ -36,6 +42,7 @@ CWebService::CWebService(CSessionStore& doc, const Clock& clock, CViewFanOut& vi
 CWebService::~CWebService()
 {
     Stop();
+    m_preview.reset();
     m_views.Detach(*m_publisher);
 }
 
@@ -138,4 +145,60 @@ void CWebService::SetLevels(const std::map<const CSDPObject*, QByteArray>& level
 void CWebService::SetWatchMetrics(std::string text)
 {
     m_state->SetWatchMetrics(std::move(text));
+}
+
+void CWebService::DecodeWhatIsLookedAt(int maxDecoders, const std::string& interfaceAddress)
+{
+    m_preview = std::make_unique<CWebPreview>(*this, maxDecoders, interfaceAddress);
+}
+
+void CWebService::SetCommands(Commands commands)
+{
+    if (!commands) {
+        m_state->SetCommands({});
+        return;
+    }
+    // An HTTP thread hands the order to the main thread (the publisher
+    // lives there, and as long as the server) and waits for its answer.
+    m_state->SetCommands([context = m_publisher.get(), commands = std::move(commands)](const std::string& path,
+                                                                                       const QJsonObject& body) {
+        struct CCall {
+            std::mutex lock;
+            std::condition_variable done;
+            bool finished = false;
+            CWebState::CCommandResult result;
+        };
+        auto call = std::make_shared<CCall>();
+        QMetaObject::invokeMethod(
+            context,
+            [call, commands, path, body] {
+                const auto [status, answer] = commands(path, body);
+                std::lock_guard lock(call->lock);
+                call->result = {status, answer};
+                call->finished = true;
+                call->done.notify_all();
+            },
+            Qt::QueuedConnection);
+        std::unique_lock lock(call->lock);
+        if (!call->done.wait_for(lock, std::chrono::seconds(5), [&] { return call->finished; }))
+            return CWebState::CCommandResult{503, "{\"error\":\"the directory did not take the order in time\"}"};
+        return call->result;
+    });
+}
+
+void CWebService::SetAlarms(const QByteArray& alarms, const std::map<const CSDPObject*, QByteArray>& sessions)
+{
+    std::map<std::string, QByteArray> byId;
+    for (const auto& [record, json] : sessions)
+        if (std::string id = m_publisher->IdOf(record); !id.empty())
+            byId[id] = json;
+    m_state->SetAlarms(alarms, std::move(byId));
+    if (alarms != m_alarms)
+        m_state->Events().Append("alarms", "{}");
+    m_alarms = alarms;
+}
+
+void CWebService::ForEachRecord(const std::function<void(CSDPObject&, const std::string&)>& visit) const
+{
+    m_publisher->ForEachRecord(visit);
 }

@@ -1,6 +1,8 @@
 #pragma once
 #include <QByteArray>
+#include <QJsonObject>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -12,6 +14,8 @@ class CViewFanOut;
 class CWebPublisher;
 class CWebServer;
 class CWebState;
+class CWebPreview;
+class QObject;
 class CSDPObject;
 struct CWatchedStream;
 struct CWireCounters;
@@ -52,6 +56,21 @@ public:
     void SetLevels(const std::map<const CSDPObject*, QByteArray>& levels);
     // The watch's metrics lines, appended to /metrics as they are.
     void SetWatchMetrics(std::string text);
+    // Decodes the pictures and sound of the sessions the page looks at
+    // (their picture, or their mosaic tiles), at most `maxDecoders` at once,
+    // joining IPv4 groups on `interfaceAddress` (empty: the system's choice).
+    // For a front end that decodes nothing itself.
+    void DecodeWhatIsLookedAt(int maxDecoders, const std::string& interfaceAddress);
+    // The page's orders (POSTs), carried out on the main thread; answered
+    // 503 when it does not take them in time. Empty: no orders taken.
+    using Commands = std::function<std::pair<int, std::string>(const std::string& path, const QJsonObject& body)>;
+    void SetCommands(Commands commands);
+    // The watch's alarms document and each watched session's state, by
+    // record; "alarms" goes out on the event stream when they changed.
+    void SetAlarms(const QByteArray& alarms, const std::map<const CSDPObject*, QByteArray>& sessions);
+    // Each published record with its id, on the main thread.
+    void ForEachRecord(const std::function<void(CSDPObject& record, const std::string& id)>& visit) const;
+    CWebState& State() { return *m_state; }
     // Ends every connection; the store is left alone.
     void Stop();
 
@@ -67,6 +86,8 @@ private:
     std::unique_ptr<CWebState> m_state;
     std::unique_ptr<CWebPublisher> m_publisher;
     std::unique_ptr<CWebServer> m_server;
+    std::unique_ptr<CWebPreview> m_preview;
+    QByteArray m_alarms;
     std::string m_host;
     std::vector<std::string> m_hostNames;
     bool m_noToken = false;

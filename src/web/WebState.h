@@ -3,8 +3,12 @@
 #include "web/EventLog.h"
 #include "web/WebSnapshot.h"
 
+#include <QJsonObject>
+
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -100,6 +104,70 @@ public:
         return m_watchMetrics;
     }
 
+    // Sessions someone looks at (their picture or a mosaic tile asked
+    // for), so their pictures are decoded while nobody else does; each
+    // stays looked at for kLookSeconds after the last request.
+    static constexpr int kLookSeconds = 30;
+    static constexpr size_t kMaxLooked = 256;
+    void Look(const std::string& id)
+    {
+        std::lock_guard lock(m_lock);
+        if (m_looked.size() < kMaxLooked || m_looked.count(id))
+            m_looked[id] = std::chrono::steady_clock::now();
+    }
+    // The ids looked at within kLookSeconds; the older ones are forgotten.
+    std::vector<std::string> Looked()
+    {
+        const auto since = std::chrono::steady_clock::now() - std::chrono::seconds(kLookSeconds);
+        std::lock_guard lock(m_lock);
+        std::vector<std::string> out;
+        for (auto it = m_looked.begin(); it != m_looked.end();)
+            if (it->second < since) {
+                it = m_looked.erase(it);
+            } else {
+                out.push_back(it->first);
+                ++it;
+            }
+        return out;
+    }
+    // The watch's alarms document (active alarms, then the log) and each
+    // session's watch state ({"watched":...}), by id; replaced whole once a
+    // second by the front end that watches. Empty: nobody watches here.
+    void SetAlarms(QByteArray json, std::map<std::string, QByteArray> sessions)
+    {
+        std::lock_guard lock(m_lock);
+        m_alarms = std::move(json);
+        m_watchOf = std::move(sessions);
+    }
+    QByteArray Alarms() const
+    {
+        std::lock_guard lock(m_lock);
+        return m_alarms;
+    }
+    QByteArray WatchOf(const std::string& id) const
+    {
+        std::lock_guard lock(m_lock);
+        auto it = m_watchOf.find(id);
+        return it == m_watchOf.end() ? QByteArray() : it->second;
+    }
+    // What a POST asks for, done on the main thread: the status and the
+    // answer's JSON. Unset: the server takes no orders.
+    struct CCommandResult {
+        int status = 503;
+        std::string body;
+    };
+    using Commands = std::function<CCommandResult(const std::string& path, const QJsonObject& body)>;
+    void SetCommands(Commands commands)
+    {
+        std::lock_guard lock(m_lock);
+        m_commands = std::move(commands);
+    }
+    Commands TheCommands() const
+    {
+        std::lock_guard lock(m_lock);
+        return m_commands;
+    }
+
     // Counted by the server, shown by /metrics.
     std::atomic<uint64_t> requests{0};
     std::atomic<uint64_t> refusedConnections{0};
@@ -119,4 +187,8 @@ private:
     std::map<std::string, Picture> m_pictures;
     std::map<std::string, QByteArray> m_levels;
     std::string m_watchMetrics;
+    std::map<std::string, std::chrono::steady_clock::time_point> m_looked;
+    QByteArray m_alarms;
+    std::map<std::string, QByteArray> m_watchOf;
+    Commands m_commands;
 };

@@ -49,9 +49,9 @@ check "$WORK/video.jsonl" 15 'within(1, "video", lambda v: v["pictures"] > 0, la
 kill "$probe"; wait "$probe" || true
 check "$WORK/video.jsonl" 1 'not any(o["video"].get("black") or o["video"].get("freeze") for o in m[0])
     and all([m[i][-1]["video"][k] for k in ("codec", "width", "height", "differs")] == ["h264", 320, 240, []] for i in (0, 3))'
-# The picture's bars: red, green, yellow, blue and cyan along the bottom.
-ffmpeg -hide_banner -loglevel error -i "$WORK/bars.jpg" -f rawvideo -pix_fmt rgb24 "$WORK/bars.rgb"
-python3 - "$WORK/bars.rgb" <<'PY' || fail "the picture's colours are not the bars'"
+# A picture's bars: red, green, yellow, blue and cyan along the bottom.
+bars() {
+ffmpeg -hide_banner -loglevel error -y -i "$1" -f rawvideo -pix_fmt rgb24 "$WORK/bars.rgb" && python3 - "$WORK/bars.rgb" <<'PY'
 import sys
 rgb = open(sys.argv[1], "rb").read()
 assert len(rgb) == 320 * 240 * 3, len(rgb)
@@ -60,7 +60,18 @@ got = {x: tuple(rgb[(232 * 320 + x) * 3:(232 * 320 + x) * 3 + 3]) for x in want}
 print("bars:", got)
 assert sum(all(abs(a - b) <= 40 for a, b in zip(got[x], want[x])) for x in want) >= 4
 PY
-kill "$sender"; wait "$sender" 2>/dev/null || true
+}
+bars "$WORK/bars.jpg" || fail "the picture's colours are not the bars'"
+# `serve` alone decodes the session once its picture is asked for, not before.
+side viewer "$ADDR_B"
+run_in "$NS_B" viewer serve --http 127.0.0.1:18061 --seconds 60 -f "$WORK/video.sdp" > /dev/null 2> "$WORK/serve.err" &
+viewer=$!
+wait_for "$WORK/serve.err" serving 5 || fail "serve did not start" "$WORK/serve.err"
+web() { ip netns exec "$NS_B" curl -sf "${@:2}" "http://127.0.0.1:18061/api/v1/$1"; }
+id=$(web playlist.m3u | sed -n 's|.*/sessions/\(.*\)\.sdp$|\1|p')
+! web "sessions/$id" | grep -q preview || fail "decoded before anyone looked"
+poll 15 eval 'web "sessions/$id/picture.jpg" -o "$WORK/served.jpg" && bars "$WORK/served.jpg"' || fail "serve gave no picture of the bars" "$WORK/serve.err"
+kill "$sender" "$viewer"; wait "$sender" "$viewer" 2>/dev/null || true
 
 # 2. A sine at -20 dBFS, silence, 5.1 and 8 channels, as L24 and L16.
 sine='0.1*sin(2*PI*1000*t)'; tone() { local e="$sine" i; for ((i = 1; i < $1; i++)); do e+="|$sine"; done; echo "aevalsrc=$e:s=48000:c=$2"; }

@@ -210,4 +210,21 @@ sys.exit(not any(a["labels"]["alertname"] == "TalmiraStreamSilent" and a["state"
 poll 30 firing || fail "Prometheus did not fire the stream silent alert" "$WORK/serve.err" "$WORK/prometheus.log"
 metric http://127.0.0.1:8097/metrics '^talmira_alarm_active{.*alarm="stream silent",media="0"} 1' \
     || fail "/metrics lacks the active alarm"
+# The page's orders: hostile ones refused; an acknowledgement shows in the alarms and /metrics.
+order() { ip netns exec "$NS_B" curl -s -o /dev/null -w '%{http_code}' -X POST -d "$2" "${@:3}" "http://127.0.0.1:8097/api/v1/$1"; }
+json='Content-Type: application/json' alarm="{\"session\":\"watch 5 IN IP4 $ADDR_A\",\"alarm\":\"stream silent\",\"media\":"
+while IFS='|' read -r code path body h1 h2; do
+    [ "$(order "$path" "$body" -H "${h1:-$json}" ${h2:+-H "$h2"})" = "$code" ] || fail "POST $path $body $h1 $h2: not $code"
+done <<ROWS
+415|alarms/acknowledge|{"all":true}|Content-Type: text/plain
+403|alarms/acknowledge|{"all":true}|$json|Origin: http://evil.example
+400|alarms/acknowledge|{"all":
+404|alarms/acknowledge|${alarm}7}
+400|watch|{"session":"x"}
+404|watch|{"session":"x","watch":true}
+200|alarms/acknowledge|${alarm}0}
+ROWS
+metric http://127.0.0.1:8097/api/v1/alarms '"acknowledged":true' || fail "the alarm is not acknowledged" "$WORK/answer"
+metric http://127.0.0.1:8097/metrics '^talmira_alarm_acknowledged{.*alarm="stream silent",media="0"} 1' \
+    || fail "/metrics lacks the acknowledgement"
 echo "watch alarms: ok"

@@ -171,6 +171,30 @@ TEST_F(WebTest, DirectoriesFormATreeWithTheirCounts)
     EXPECT_EQ(Names(dirs[2].toObject()["id"].toString().toStdString()), Texts({"deep", "deeper"}));
 }
 
+// Only what the page asks to see is decoded: the mosaic's sessions in view
+// (not its directories) and a picture asked for; no id that is not served.
+TEST_F(WebTest, LookingIsAskingForTilesOrPictures)
+{
+    Folder("9", "224.2.200.1");
+    for (const char* name : {"a", "b", "c"})
+        Add(Timed(name, name));
+    publisher.Flush();
+    EXPECT_EQ(Get("/api/v1/sessions/nope/picture.jpg").status, 404);
+    EXPECT_EQ(Get("/api/v1/directories/main/mosaic", {{"limit", "65"}}).status, 400);
+    EXPECT_TRUE(state.Looked().empty());
+    const QJsonObject mosaic = Json(Get("/api/v1/directories/main/mosaic", {{"sort", "-name"}, {"limit", "3"}}));
+    EXPECT_EQ(mosaic["total"].toInt(), 4);
+    Texts tiles;
+    for (const auto& t : mosaic["tiles"].toArray())
+        tiles.push_back(t.toObject()["session"].toObject()["name"].toString().toStdString());
+    EXPECT_EQ(tiles, Texts({"Dir 9", "c", "b"}));
+    EXPECT_EQ(Get("/api/v1/sessions/" + IdOf("main", "a") + "/picture.jpg").status, 404); // looked at, not decoded yet
+    Texts looked = state.Looked(), want = {IdOf("main", "a"), IdOf("main", "b"), IdOf("main", "c")};
+    std::sort(looked.begin(), looked.end());
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(looked, want);
+}
+
 TEST_F(WebTest, MetricsCountSessionsPerDirectoryWithEscapedLabels)
 {
     auto dir = Folder("9", "224.2.200.1");

@@ -11,9 +11,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -120,13 +122,38 @@ TEST_F(WebServerTest, AnswersCarryTheSafetyHeadersAndNoCorsUnlessAsked)
     EXPECT_NE(Ask(Get("/api/v1/columns")).find("Access-Control-Allow-Origin: https://wall.example.org\r\n"), std::string::npos);
 }
 
-TEST_F(WebServerTest, NothingChangesThroughHttp)
+// Only the page's own orders pass: JSON, from no other origin, to the two
+// paths that take them, and beyond loopback with the token.
+TEST_F(WebServerTest, OnlyThePagesOwnOrdersPass)
 {
-    Start();
-    for (const char* method : {"POST", "PUT", "DELETE", "PATCH"}) {
-        const std::string r = Ask(std::string(method) + " /api/v1/directories HTTP/1.1\r\nHost: " + g_host + "\r\nContent-Length: 2\r\n\r\n{}");
-        EXPECT_TRUE(r.starts_with("HTTP/1.1 405")) << method << ": " << r;
+    std::vector<std::string> orders;
+    state.SetCommands([&](const std::string& path, const QJsonObject& body) {
+        orders.push_back(path + " " + std::to_string(body.size()));
+        return CWebState::CCommandResult{200, "{}"};
+    });
+    const std::string json = "Content-Type: application/json\r\n", token(32, 'f');
+    const std::tuple<const char*, const char*, std::string, const char*, std::string> cases[] = {
+        {"PUT", "/api/v1/directories", json, "{}", ""},           {"DELETE", "/api/v1/watch", json, "{}", ""},
+        {"POST", "/api/v1/directories", json, "{}", ""},          {"POST", "/api/v1/watch", "", "{}", ""},
+        {"POST", "/api/v1/watch", "Content-Type: text/plain\r\n", "{}", ""},
+        {"POST", "/api/v1/watch", json + "Origin: http://evil.example\r\n", "{}", ""},
+        {"POST", "/api/v1/watch", json, "{\"session\":", ""},   {"POST", "/api/v1/watch", json, "[1]", ""},
+        {"POST", "/api/v1/alarms/acknowledge", json, "{\"all\":true}", token},
+        {"POST", "/api/v1/watch", json + "Origin: http://HOST\r\n", "{\"a\":1}", ""},
+        {"POST", "/api/v1/alarms/acknowledge", json, "{}", ""}};
+    const char* answers[] = {"405", "405", "405", "415", "415", "403", "400", "400", "401", "200", "200"};
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const auto& [method, path, headers, body, key] = cases[i];
+        Start("", {}, key);
+        std::string head = headers;
+        if (const size_t at = head.find("HOST"); at != std::string::npos)
+            head.replace(at, 4, g_host);
+        const std::string r = Ask(std::string(method) + " " + path + " HTTP/1.1\r\nHost: " + g_host + "\r\n" + head
+                                  + "Content-Length: " + std::to_string(std::strlen(body)) + "\r\n\r\n" + body);
+        EXPECT_TRUE(r.starts_with(std::string("HTTP/1.1 ") + answers[i])) << method << " " << path << " " << head << body << ": " << r;
+        server.reset();
     }
+    EXPECT_EQ(orders, (std::vector<std::string>{"/api/v1/watch 1", "/api/v1/alarms/acknowledge 0"}));
 }
 
 TEST_F(WebServerTest, OversizedHeadsAndBodiesAreRefused)

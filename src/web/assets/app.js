@@ -11,7 +11,7 @@ const $ = (id) => document.getElementById(id);
 const state = {
   columns: [], filters: [], directories: [], dir: null, filter: 'all', sort: 'name', search: '',
   total: 0, rows: new Map(), loaded: { from: 0, to: 0, gen: -1 }, gen: 0,
-  selectedIndex: -1, selectedId: null, pendingSelect: false, event: '', source: null, refreshTimer: 0, treeTimer: 0,
+  view: 'list', selectedIndex: -1, selectedId: null, pendingSelect: false, event: '', source: null, refreshTimer: 0, treeTimer: 0,
 };
 
 function el(tag, cls, text) {
@@ -70,12 +70,13 @@ function buildTree() {
 // link to them can be shared and reloaded.
 function readAddress() {
   const q = new URLSearchParams(location.hash.slice(1));
-  return { dir: q.get('dir'), session: q.get('session') };
+  return { dir: q.get('dir'), session: q.get('session'), view: q.get('view') };
 }
 
 function writeAddress() {
   const q = new URLSearchParams({ dir: state.dir });
   if (state.selectedId) q.set('session', state.selectedId);
+  if (state.view && state.view !== 'list') q.set('view', state.view);
   const hash = '#' + q.toString();
   if (location.hash !== hash) history.replaceState(null, '', hash);
 }
@@ -224,6 +225,7 @@ function showDirectory(id) {
   writeAddress();
   for (const n of $('tree').querySelectorAll('.node')) n.setAttribute('aria-selected', String(n.dataset.id === id));
   reloadList(true);
+  if (state.view === 'mosaic') { $('tiles').scrollTop = 0; mosaic.selected = 0; followMosaic(); }
 }
 
 function applySelection(s) {
@@ -308,6 +310,7 @@ async function showDetails(id) {
   $('open-player').href = '/api/v1/playlist.m3u?session=' + encodeURIComponent(id);
   $('open-player').setAttribute('download', id + '.m3u');
   $('copy-note').textContent = '';
+  showWatch(id, j.watch);
 }
 
 function markGone() {
@@ -330,6 +333,263 @@ async function copySdp() {
     document.execCommand('copy');
   }
   $('copy-note').textContent = 'Copied';
+}
+
+// ---- watching a session ----
+async function post(url, body) {
+  const r = await fetch(url, { method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body) });
+  const j = await r.json().catch(() => ({}));
+  if (!r.ok) throw new Error(j.error || String(r.status));
+  return j;
+}
+
+const percent = (v) => (v === null || v === undefined ? 'not known yet' : (v * 100).toFixed(v < 1 ? 2 : 0) + ' %');
+
+function showWatch(id, w) {
+  $('d-watch').hidden = !w;
+  if (!w) return;
+  const b = $('watch');
+  b.textContent = w.watched ? 'Stop Watching' : 'Watch';
+  b.onclick = () => post('/api/v1/watch', { session: id, watch: !w.watched })
+    .then(() => showDetails(id)).catch((e) => { $('w-state').textContent = e.message; });
+  $('w-state').textContent = !w.watched ? '' : w.waiting ? 'Waiting for its turn' : w.up ? 'Up' : 'Down';
+  $('w-figures').hidden = $('w-bar').hidden = $('w-hours').hidden = !w.watched;
+  if (!w.watched) return;
+  $('w-day').textContent = percent(w.availability_24h);
+  $('w-week').textContent = percent(w.availability_7d);
+  const bar = $('w-bar');
+  bar.setAttribute('aria-label', 'Availability in each hour of the last 24 hours');
+  bar.replaceChildren(...(w.bar_24h || []).map((v, i) => {
+    const cell = el('i');
+    cell.title = (24 - i) + ' h ago: ' + percent(v);
+    if (v !== null) cell.style.background = v >= 0.999 ? '#3fae4b' : v >= 0.9 ? '#d9a520' : '#e04848';
+    return cell;
+  }));
+}
+
+// ---- the mosaic ----
+const TILE_W = 252, TILE_H = 190;
+const mosaic = { cols: 1, total: 0, tiles: new Map(), selected: 0, timer: 0, ages: new Map() };
+
+function mosaicGeometry() {
+  const box = $('tiles');
+  mosaic.cols = Math.max(1, Math.floor(box.clientWidth / TILE_W));
+  const firstRow = Math.floor(box.scrollTop / TILE_H);
+  const rows = Math.ceil(box.clientHeight / TILE_H) + 1;
+  return [firstRow * mosaic.cols, Math.min(64, rows * mosaic.cols)];
+}
+
+// A tile's colour: what its decoder says, and whether its picture or sound shows a fault.
+function tileState(t) {
+  if (t.session.is_directory) return ['dir', 'Directory'];
+  if (!t.preview.length) return ['', 'Not decoded yet'];
+  const parts = t.preview.flatMap((e) => [e.video, e.audio].filter((x) => x));
+  const fault = parts.flatMap((p) => [p.black && 'Black', p.freeze && 'Frozen', p.silence && 'Silent'].filter((x) => x));
+  if (parts.some((p) => p.state === 'failed')) return ['failed', parts.find((p) => p.message)?.message || 'Cannot decode'];
+  if (fault.length) return ['alarm', fault.join(', ')];
+  if (parts.some((p) => p.state === 'decoding')) return ['receiving', 'Receiving'];
+  if (parts.some((p) => p.state === 'opening')) return ['opening', 'Opening'];
+  return ['', 'Waiting for a decoder'];
+}
+
+function drawTile(i, t) {
+  let tile = mosaic.tiles.get(t.session.id);
+  if (!tile) {
+    tile = el('div', 'tile');
+    tile.setAttribute('role', 'gridcell');
+    const pic = el('div', 'pic');
+    const cap = el('div', 'cap');
+    cap.append(el('b'), el('span'));
+    tile.append(pic, cap);
+    tile.addEventListener('click', () => selectTile(Number(tile.dataset.index)));
+    tile.addEventListener('dblclick', () => openTile(Number(tile.dataset.index)));
+    $('tiles').append(tile);
+    mosaic.tiles.set(t.session.id, tile);
+  }
+  tile.dataset.index = String(i);
+  tile.dataset.id = t.session.id;
+  tile.style.left = ((i % mosaic.cols) * TILE_W) + 'px';
+  tile.style.top = (Math.floor(i / mosaic.cols) * TILE_H) + 'px';
+  const [cls, words] = tileState(t);
+  tile.className = 'tile ' + cls + (t.session.active ? '' : ' inactive');
+  tile.setAttribute('aria-selected', String(i === mosaic.selected));
+  const [pic, cap] = tile.children;
+  cap.children[0].textContent = t.session.name;
+  const video = t.preview.map((e) => e.video).find((v) => v);
+  const audio = t.preview.map((e) => e.audio).find((a) => a && a.peak_dbfs);
+  const age = video && video.picture_age_s !== undefined ? video.picture_age_s : null;
+  cap.children[1].textContent = age === null ? '' : age < 1 ? 'now' : Math.round(age) + ' s ago';
+  tile.title = t.session.name + ': ' + words;
+  let img = pic.querySelector('img');
+  if (t.picture) {
+    if (!img) { img = el('img'); img.alt = ''; pic.replaceChildren(img); }
+    // A younger picture than the one shown: fetch it.
+    const last = mosaic.ages.get(t.session.id);
+    if (last === undefined || age === null || age < last) img.src = '/api/v1/sessions/' + encodeURIComponent(t.session.id) + '/picture.jpg?at=' + Date.now();
+    mosaic.ages.set(t.session.id, age === null ? 0 : age);
+  } else if (audio) {
+    let meters = pic.querySelector('.meters');
+    if (!meters) { meters = el('div', 'meters'); pic.replaceChildren(meters); }
+    const peaks = audio.peak_dbfs.slice(0, 16);
+    while (meters.children.length < peaks.length) { const m = el('div', 'meter'); m.append(el('i')); meters.append(m); }
+    while (meters.children.length > peaks.length) meters.lastChild.remove();
+    peaks.forEach((p, c) => { meters.children[c].firstChild.style.height = Math.max(0, Math.min(100, (p + 60) / 60 * 100)) + '%'; });
+    meters.title = peaks.map((p) => p.toFixed(1)).join(' / ') + ' dBFS';
+  } else {
+    pic.replaceChildren();
+  }
+  // What a tile's colour says, in words, unless all is well.
+  let what = pic.querySelector('.what');
+  if (cls === 'receiving') { if (what) what.remove(); } else {
+    if (!what) { what = el('span', 'what'); pic.append(what); }
+    what.textContent = words;
+  }
+  let lufs = pic.querySelector('.lufs');
+  if (audio && audio.short_term_lufs > -70) {
+    if (!lufs) { lufs = el('span', 'lufs'); pic.append(lufs); }
+    lufs.textContent = audio.short_term_lufs.toFixed(1) + ' LUFS';
+  } else if (lufs) lufs.remove();
+}
+
+async function loadMosaic() {
+  const [from, count] = mosaicGeometry();
+  const q = new URLSearchParams({ filter: state.filter, sort: state.sort, offset: String(from), limit: String(count) });
+  if (state.search) q.set('search', state.search);
+  const j = await getJson('/api/v1/directories/' + encodeURIComponent(state.dir) + '/mosaic?' + q.toString());
+  if (state.view !== 'mosaic') return;
+  mosaic.total = j.total;
+  $('tiles-space').style.height = (Math.ceil(j.total / mosaic.cols) * TILE_H) + 'px';
+  $('mosaic-count').textContent = j.total + (j.total === 1 ? ' session' : ' sessions');
+  const shown = new Set();
+  j.tiles.forEach((t, k) => { drawTile(j.offset + k, t); shown.add(t.session.id); });
+  for (const [id, tile] of mosaic.tiles) if (!shown.has(id)) { tile.remove(); mosaic.tiles.delete(id); mosaic.ages.delete(id); }
+}
+
+function followMosaic() {
+  clearTimeout(mosaic.timer);
+  if (state.view !== 'mosaic') return;
+  loadMosaic().catch(() => {}).finally(() => { mosaic.timer = setTimeout(followMosaic, document.hidden ? 5000 : 500); });
+}
+
+function tileAt(i) { return [...mosaic.tiles.values()].find((t) => Number(t.dataset.index) === i); }
+
+function selectTile(i) {
+  if (i < 0 || i >= mosaic.total) return;
+  mosaic.selected = i;
+  for (const t of mosaic.tiles.values()) t.setAttribute('aria-selected', String(Number(t.dataset.index) === i));
+  const box = $('tiles');
+  const top = Math.floor(i / mosaic.cols) * TILE_H;
+  if (top < box.scrollTop) box.scrollTop = top;
+  else if (top + TILE_H > box.scrollTop + box.clientHeight) box.scrollTop = top + TILE_H - box.clientHeight;
+  $('tiles').focus();
+}
+
+// Enter or a double click: the session's details, as a row's.
+function openTile(i) {
+  const tile = tileAt(i);
+  if (!tile) return;
+  if (tile.classList.contains('dir')) { showDirectory(tile.dataset.id); return; }
+  state.selectedId = tile.dataset.id;
+  writeAddress();
+  showDetails(tile.dataset.id).catch(() => {});
+}
+
+function mosaicKeys(ev) {
+  let i = mosaic.selected;
+  switch (ev.key) {
+    case 'ArrowRight': i += 1; break;
+    case 'ArrowLeft': i -= 1; break;
+    case 'ArrowDown': i += mosaic.cols; break;
+    case 'ArrowUp': i -= mosaic.cols; break;
+    case 'Home': i = 0; break;
+    case 'End': i = mosaic.total - 1; break;
+    case 'Enter': openTile(i); ev.preventDefault(); return;
+    case 'Escape': setView('list'); ev.preventDefault(); return;
+    default: return;
+  }
+  ev.preventDefault();
+  selectTile(Math.max(0, Math.min(mosaic.total - 1, i)));
+}
+
+// ---- the alarms ----
+const when = (ms) => new Date(ms).toLocaleString();
+
+function sessionCell(a) {
+  const td = el('td');
+  const name = a.name || a.session;
+  if (a.id) {
+    const link = el('a', '', name);
+    link.href = '#dir=' + encodeURIComponent(state.dir) + '&session=' + encodeURIComponent(a.id);
+    link.addEventListener('click', (ev) => {
+      ev.preventDefault();
+      state.selectedId = a.id;
+      writeAddress();
+      showDetails(a.id).catch(() => {});
+    });
+    td.append(link);
+  } else td.textContent = name;
+  return td;
+}
+
+function detailOf(a) {
+  const f = a.figures || {};
+  if (f.detail) return f.detail;
+  if (a.alarm === 'loss') return (f.loss_rate * 100).toFixed(2) + ' % lost';
+  if (f.ms_since_last_packet >= 0) return 'last packet ' + (f.ms_since_last_packet / 1000).toFixed(1) + ' s before';
+  return '';
+}
+
+async function loadAlarms() {
+  const r = await fetch('/api/v1/alarms', { cache: 'no-store' });
+  const j = r.ok ? await r.json() : null;
+  const raised = j ? j.active.filter((a) => !a.acknowledged).length : 0;
+  $('alarm-count').hidden = raised === 0;
+  $('alarm-count').textContent = String(raised);
+  if (state.view !== 'alarms') return;
+  $('ack-all').disabled = !j || raised === 0;
+  const none = $('alarms-none');
+  none.hidden = !!(j && j.active.length);
+  none.textContent = j ? 'No alarm is active.' : 'Nothing is watched here (talmira-cli serve --watch watches the sessions of the watch list).';
+  $('alarms-active').replaceChildren(...(j ? j.active : []).map((a) => {
+    const tr = el('tr', a.acknowledged ? 'acked' : 'raised');
+    tr.append(sessionCell(a), el('td', '', a.alarm), el('td', '', a.media < 0 ? 'session' : String(a.media)),
+      el('td', '', when(a.time_ms)), el('td', '', detailOf(a) + (a.flaps ? ' (' + a.flaps + ' held)' : '')));
+    const act = el('td');
+    if (a.acknowledged) act.textContent = 'Acknowledged';
+    else {
+      const b = el('button', '', 'Acknowledge');
+      b.type = 'button';
+      b.addEventListener('click', () => acknowledge({ session: a.session, alarm: a.alarm, media: a.media }));
+      act.append(b);
+    }
+    tr.append(act);
+    return tr;
+  }));
+  $('alarms-log').replaceChildren(...(j ? j.log : []).map((e) => {
+    const tr = el('tr');
+    tr.append(el('td', '', when(e.time_ms)), el('td', '', e.event), el('td', '', e.alarm), sessionCell(e),
+      el('td', '', e.media < 0 ? 'session' : String(e.media)), el('td', '', detailOf(e)));
+    return tr;
+  }));
+}
+
+function acknowledge(what) {
+  post('/api/v1/alarms/acknowledge', what)
+    .then(() => { $('alarm-note').textContent = 'Acknowledged'; return loadAlarms(); })
+    .catch((e) => { $('alarm-note').textContent = e.message; });
+}
+
+// ---- which view the middle pane shows ----
+function setView(view) {
+  state.view = view;
+  for (const v of ['list', 'mosaic', 'alarms']) $('view-' + v).setAttribute('aria-pressed', String(v === view));
+  document.querySelector('.list-pane').hidden = view !== 'list';
+  $('mosaic').hidden = view !== 'mosaic';
+  $('alarms').hidden = view !== 'alarms';
+  writeAddress();
+  if (view === 'mosaic') { $('tiles').focus(); followMosaic(); }
+  if (view === 'alarms') loadAlarms().catch(() => {});
+  if (view === 'list') { render(); fetchRows(false).catch(() => {}); }
 }
 
 // ---- the live stream ----
@@ -356,6 +616,7 @@ function connect() {
   src.addEventListener('added', onSession('added'));
   src.addEventListener('changed', onSession('changed'));
   src.addEventListener('removed', onSession('removed'));
+  src.addEventListener('alarms', (ev) => { state.event = ev.lastEventId; loadAlarms().catch(() => {}); });
   src.addEventListener('reset', (ev) => {
     // Too far behind, or the server started anew: read everything again.
     state.event = ev.lastEventId;
@@ -363,6 +624,7 @@ function connect() {
     scheduleTree();
     reloadList(false);
     if (state.selectedId) showDetails(state.selectedId).catch(() => markGone());
+    loadAlarms().catch(() => {});
   });
 }
 
@@ -406,7 +668,15 @@ async function start() {
   $('list').addEventListener('keydown', listKeys);
   $('tree').addEventListener('keydown', treeKeys);
   $('copy-sdp').addEventListener('click', () => { copySdp(); });
-  window.addEventListener('resize', () => { render(); fetchRows(false).catch(() => {}); });
+  for (const v of ['list', 'mosaic', 'alarms']) $('view-' + v).addEventListener('click', () => setView(v));
+  $('tiles').addEventListener('keydown', mosaicKeys);
+  $('tiles').addEventListener('scroll', () => { clearTimeout(mosaic.scrollTimer); mosaic.scrollTimer = setTimeout(followMosaic, 100); }, { passive: true });
+  $('ack-all').addEventListener('click', () => acknowledge({ all: true }));
+  // A watched session's availability moves with time alone.
+  setInterval(() => { if (state.selectedId && !$('d-watch').hidden && !document.hidden) showDetails(state.selectedId).catch(() => {}); }, 15000);
+  loadAlarms().catch(() => {});
+  if (asked.view === 'mosaic' || asked.view === 'alarms') setView(asked.view);
+  window.addEventListener('resize', () => { render(); fetchRows(false).catch(() => {}); if (state.view === 'mosaic') followMosaic(); });
   connect();
 }
 
