@@ -102,6 +102,9 @@ static int RunServe(const QStringList& argv)
             options.secret = *secret;
         }
         options.receiver.maxGroups = 512;
+        // The watched streams are joined where the directory listens, as the window's are.
+        if (const uint32_t address = text::ParseDottedQuad(iface); address != 0xFFFFFFFF)
+            options.receiver.interfaceAddress = address;
         options.database = runtime.Doc().installDirectory + "/watch-history.db";
         std::fprintf(stderr, "talmira-cli: watching %zu sessions and %zu directories, history in %s\n",
                      list.Sessions().size(), list.Directories().size(), options.database.c_str());

@@ -387,9 +387,12 @@ function tileState(t) {
   const fault = parts.flatMap((p) => [p.black && 'Black', p.freeze && 'Frozen', p.silence && 'Silent'].filter((x) => x));
   if (parts.some((p) => p.state === 'failed')) return ['failed', parts.find((p) => p.message)?.message || 'Cannot decode'];
   if (fault.length) return ['alarm', fault.join(', ')];
-  if (parts.some((p) => p.state === 'decoding')) return ['receiving', 'Receiving'];
+  // A fresh picture or live levels say more than the decoder's turn: more
+  // tiles than decoders take turns, keeping their last picture.
+  const fresh = parts.some((p) => p.state === 'decoding' || (p.picture_age_s !== undefined && p.picture_age_s < 12));
+  if (fresh) return ['receiving', 'Receiving'];
   if (parts.some((p) => p.state === 'opening')) return ['opening', 'Opening'];
-  return ['', 'Waiting for a decoder'];
+  return ['', 'Waiting for its turn'];
 }
 
 function drawTile(i, t) {
@@ -535,7 +538,8 @@ function detailOf(a) {
   const f = a.figures || {};
   if (f.detail) return f.detail;
   if (a.alarm === 'loss') return (f.loss_rate * 100).toFixed(2) + ' % lost';
-  if (f.ms_since_last_packet >= 0) return 'last packet ' + (f.ms_since_last_packet / 1000).toFixed(1) + ' s before';
+  if (a.alarm === 'stream silent' && a.event === 'clear') return 'packets again';
+  if (a.alarm === 'stream silent' && f.ms_since_last_packet >= 0) return 'no packet for ' + (f.ms_since_last_packet / 1000).toFixed(1) + ' s';
   return '';
 }
 
