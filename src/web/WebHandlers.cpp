@@ -134,10 +134,10 @@ CWebResponse CWebHandlers::Handle(const CWebRequest& request) const
     if (path.starts_with(dirs) && EndsWith(path, "/mosaic"))
         return Mosaic(path.substr(dirs.size(), path.size() - dirs.size() - 7), request);
     if (path == "/api/v1/alarms") {
+        // Where nothing is watched the page says so; it is no error.
         const QByteArray alarms = m_state.Alarms();
-        if (alarms.isEmpty())
-            return WebError(404, "nothing is watched here: the server runs without --watch");
-        return {200, "application/json", alarms.toStdString(), {}};
+        return {200, "application/json",
+                alarms.isEmpty() ? std::string("{\"watching\":false,\"active\":[],\"log\":[]}") : alarms.toStdString(), {}};
     }
     return WebError(404, "no such resource");
 }

@@ -104,7 +104,7 @@ void CWebWatch::Publish(int64_t nowMs)
     for (auto row = rows.rbegin(); row != rows.rend(); ++row) // newest first
         log.append(named(Parsed(row->figures), row->session));
     m_web.SetWatchMetrics(runner.MetricsText());
-    m_web.SetAlarms(QJsonDocument(QJsonObject{{"active", active}, {"log", log}}).toJson(QJsonDocument::Compact), sessions);
+    m_web.SetAlarms(QJsonDocument(QJsonObject{{"watching", true}, {"active", active}, {"log", log}}).toJson(QJsonDocument::Compact), sessions);
 }
 
 std::pair<int, std::string> CWebWatch::Order(const std::string& path, const QJsonObject& body)

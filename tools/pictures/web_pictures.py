@@ -16,6 +16,7 @@ import urllib.request
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), '..', '..', 'tests', 'support'))
 from web_check import chromium, wait  # noqa: E402
 from selenium.webdriver.common.by import By  # noqa: E402
+from selenium.webdriver.common.keys import Keys  # noqa: E402
 
 base, out, pids = sys.argv[1], sys.argv[2], [int(p) for p in sys.argv[3:]]
 
@@ -43,8 +44,16 @@ try:
     pictures = 'return [...document.querySelectorAll(".tile img")].filter((i) => i.naturalWidth > 0).length'
     wait('four pictures', lambda: driver.execute_script(pictures) >= 4, 30)
     wait('the sound meters', lambda: driver.find_elements(By.CSS_SELECTOR, '.tile .meter i'), 10)
+    # The keyboard moves between tiles.
+    tiles = driver.find_element(By.ID, 'tiles')
+    tiles.send_keys(Keys.ARROW_RIGHT)
+    wait('the second tile selected', lambda: driver.find_element(By.CSS_SELECTOR, '.tile[aria-selected="true"]')
+         .get_attribute('data-index') == '1', 5)
+    tiles.send_keys(Keys.HOME)
     time.sleep(1)
     driver.save_screenshot(out + '/web-mosaic.png')
+    tiles.send_keys(Keys.ENTER)
+    wait('Enter shows the session', lambda: driver.find_element(By.ID, 'd-name').text.startswith('Campus'), 5)
 
     # Two sessions watched; their senders stop; one alarm acknowledged.
     watched = [s for s in sessions if s['name'] in ('Campus sports', 'Campus radio')]

@@ -544,8 +544,8 @@ function detailOf(a) {
 }
 
 async function loadAlarms() {
-  const r = await fetch('/api/v1/alarms', { cache: 'no-store' });
-  const j = r.ok ? await r.json() : null;
+  const all = await getJson('/api/v1/alarms');
+  const j = all.watching ? all : null;
   const raised = j ? j.active.filter((a) => !a.acknowledged).length : 0;
   $('alarm-count').hidden = raised === 0;
   $('alarm-count').textContent = String(raised);
