@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 #include <tuple>
@@ -395,15 +396,18 @@ CWebResponse CWebHandlers::Metrics() const
     }
     // Streams being watched, one series per media entry.
     const std::vector<CWatchedStream> watched = m_state.Watched();
+    const bool anyCounted = std::any_of(watched.begin(), watched.end(), [](const CWatchedStream& w) { return w.counted; });
     for (const auto& [base, help] : {std::pair("talmira_watched_packets_total", "Packets received by a watched stream."),
                                      std::pair("talmira_watched_lost_total", "RTP packets a watched stream lost.")}) {
-        if (watched.empty())
+        if (!anyCounted)
             break;
         out += std::string("# HELP ") + base + " " + help + "\n# TYPE " + base + " counter\n";
         for (const CWatchedStream& w : watched)
-            out += std::string(base) + "{group=\"" + Label(QString::fromStdString(w.group)) + "\",port=\"" + std::to_string(w.port)
-                + "\",media=\"" + Label(QString::fromStdString(w.media)) + "\",state=\"" + Label(QString::fromStdString(w.state)) + "\"} "
-                + std::to_string(std::string_view(base) == "talmira_watched_lost_total" ? w.lost : w.packets) + "\n";
+            if (w.counted)
+                out += std::string(base) + "{group=\"" + Label(QString::fromStdString(w.group)) + "\",port=\""
+                    + std::to_string(w.port) + "\",media=\"" + Label(QString::fromStdString(w.media)) + "\",state=\""
+                    + Label(QString::fromStdString(w.state)) + "\"} "
+                    + std::to_string(std::string_view(base) == "talmira_watched_lost_total" ? w.lost : w.packets) + "\n";
     }
     // What the decoded streams show: 1 or 0, and their loudness.
     using CShown = std::optional<double> (*)(const CWatchedStream&);

@@ -79,6 +79,7 @@ void CWebPreview::Publish()
         w.port = p.source->port;
         w.media = p.source->media;
         w.state = s.state;
+        w.counted = false; // decoded only: no packet counts here
         if (s.video.analysed) {
             w.black = s.video.black;
             w.frozen = s.video.frozen;

@@ -30,6 +30,9 @@ struct CWatchedStream {
     std::optional<bool> frozen;
     std::optional<bool> silent;
     std::optional<double> loudness; // short-term, LUFS
+    // Whether packets and lost are counted (reception runs for it), not
+    // only decoded.
+    bool counted = true;
 
     bool operator==(const CWatchedStream&) const = default;
 };

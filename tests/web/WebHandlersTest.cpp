@@ -241,7 +241,8 @@ TEST_F(WebTest, MetricsShowTheWireCountsWhenThereAreAny)
     // Watched streams: one series per media entry, labels escaped.
     EXPECT_EQ(body.find("talmira_watched_"), std::string::npos);
     state.SetWatched({{"ff0e::77:1", 5004, "audio", "receiving", 1200, 3, {}, {}, false, -23.5},
-                      {"239.1.2.3", 5006, "vid\"eo", "silent", 0, 0, true, false}});
+                      {"239.1.2.3", 5006, "vid\"eo", "silent", 0, 0, true, false},
+                      {"239.9.9.9", 5008, "video", "decoding", 0, 0, true, {}, {}, {}, false}});
     const std::string watched = Get("/metrics").body;
     for (const char* line :
          {"# TYPE talmira_watched_packets_total counter\n",
@@ -253,6 +254,9 @@ TEST_F(WebTest, MetricsShowTheWireCountsWhenThereAreAny)
           "talmira_watched_silent{group=\"ff0e::77:1\",port=\"5004\",media=\"audio\"} 0\n",
           "talmira_watched_loudness_lufs{group=\"ff0e::77:1\",port=\"5004\",media=\"audio\"} -23.5\n"})
         EXPECT_NE(watched.find(line), std::string::npos) << line;
+    // A stream only decoded (no reception) has no packet counts to show.
+    EXPECT_EQ(watched.find("_total{group=\"239.9.9.9\""), std::string::npos);
+    EXPECT_NE(watched.find("talmira_watched_black{group=\"239.9.9.9\""), std::string::npos);
 
     // A decoded session's newest picture, while there is one.
     state.SetPictures({{"abc", std::make_shared<const std::vector<uint8_t>>(std::vector<uint8_t>{0xFF, 0xD8, 0xFF, 0xD9})}});
