@@ -147,13 +147,13 @@ std::pair<int, std::string> CWebWatch::Order(const std::string& path, const QJso
         return Refusal(404, "no such session");
     if (directory)
         return Refusal(400, "a directory is not watched as a session");
-    const bool changed = watch.toBool() ? m_watch.Add(key) : m_watch.Remove(key);
-    if (watch.toBool() && !changed && !m_watch.List().Watches(key))
-        return Refusal(507, "the watch list is full");
-    if (changed) {
-        m_watch.Tick(now);
+    const bool want = watch.toBool();
+    if (want ? m_watch.Add(key) : m_watch.Remove(key))
         m_listChanged();
-    }
+    m_watch.Tick(now);
     Publish(now);
-    return Answer(200, {{"watched", watch.toBool()}});
+    // What the watch does now says whether the order was carried out.
+    if (runner.Watching(key) != want)
+        return Refusal(409, want ? "the watch list is full" : "it is watched with its whole directory");
+    return Answer(200, {{"watched", want}});
 }
