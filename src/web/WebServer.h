@@ -30,7 +30,8 @@ struct CWebLimits {
 };
 
 // The HTTP server on its own threads (one per connection, bounded by the
-// limits); it reads CWebState only. Every answer carries a policy that runs
+// limits); it reads CWebState only, and hands the page's orders to the main
+// thread through it. Every answer carries a policy that runs
 // no inline script and no sniffing; cross-origin reading is allowed only
 // for the origin given to SetAllowOrigin.
 class CWebServer {
