@@ -100,6 +100,27 @@ TEST_F(AdminScopeTest, ScopePageAddsEditsAndDeletesTheScopesDirectory)
     EXPECT_FALSE(DeleteScope(scopes, 0, *doc));
 }
 
+// Cancel on the scope page puts a scope's directory back on the socket it
+// had, also where a deleted and re-added scope wrote the very same text.
+TEST_F(AdminScopeTest, RestoredDirectoryListensWhereItListenedBefore)
+{
+    for (const auto& edited : {Scope("Campus", "239.192.4.0", 24), Scope("Local", "239.255.0.0", 16, 9876)}) {
+        SCOPED_TRACE(edited.name);
+        doc->DeleteContents();
+        scopes.Entries().clear();
+        AddScope(scopes, Scope("Local", "239.255.0.0", 16), *doc);
+        ASSERT_TRUE(EditScope(scopes, 0, edited, *doc)); // the text changes, the socket stays
+        const CScopeSnapshot before(scopes, *doc);
+        ASSERT_TRUE(DeleteScope(scopes, 0, *doc));
+        AddScope(scopes, edited, *doc);
+        before.Restore(scopes, *doc);
+        const auto dir = doc->MainList().FindById("12346");
+        const auto* socket = dir ? static_cast<const CFakeSapNetwork::Socket*>(dir->links->directoryReceiver.get()) : nullptr;
+        ASSERT_TRUE(socket);
+        EXPECT_EQ(std::tuple(socket->open, text::DottedQuad(socket->group), socket->port), std::tuple(true, "239.255.255.254", 9875));
+    }
+}
+
 TEST_F(AdminScopeTest, ScopeDirectoriesHearBothGroupsFromStartAndCache)
 {
     scopes.Entries() = {Scope("Local", "239.255.0.0", 16), Scope("Local", "239.192.4.0", 24, 9876)};

@@ -129,10 +129,10 @@ TEST(StoreWalk, UnchangedRepeatOnlyRenewsTheLastHeardTime)
     const uint64_t hash = sap::TextHash(text);
     EXPECT_TRUE(w.doc->RefreshRepeat(text, hash, w.dir));
     EXPECT_EQ(stored->lastHeard, w.t.clock.Now());
-    // Unknown texts, other ids and other directories take the long way.
+    // Unknown texts, other ids, texts without an id and other directories take the long way.
     const std::string changed = Timed("7", "0 1");
-    EXPECT_FALSE(w.doc->RefreshRepeat(changed, sap::TextHash(changed), w.dir));
-    EXPECT_FALSE(w.doc->RefreshRepeat(Timed("8", "0 0"), sap::TextHash(Timed("8", "0 0")), w.dir));
+    for (const std::string& other : {changed, Timed("8", "0 0"), std::string("v=0\ns=No origin\n")})
+        EXPECT_FALSE(w.doc->RefreshRepeat(other, sap::TextHash(other), w.dir)) << other;
     EXPECT_FALSE(w.doc->RefreshRepeat(text, hash, nullptr));
     EXPECT_EQ(w.Take(), "");
 
