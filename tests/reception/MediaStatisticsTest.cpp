@@ -103,13 +103,13 @@ TEST(MediaStatistics, RatesAndHistoryOverWholeSeconds)
 TEST(MediaStatistics, SilentAfterThreeSecondsAndBeforeTheFirstPacket)
 {
     CFeeder f(RtpTarget());
-    EXPECT_EQ(f.stats.Figures(500 * kMs).state, EReceptionState::Silent);
-    EXPECT_EQ(f.stats.Figures(500 * kMs).msSinceLastPacket, -1);
+    const CMediaFigures before = f.stats.Figures(500 * kMs);
+    EXPECT_EQ(std::pair(before.state, before.msSinceLastPacket), std::pair(EReceptionState::Silent, int64_t(-1)));
     CTestRtp p;
     for (int i = 0; i < 3; ++i, ++p.sequence)
         f.Feed(p, kSecond + i * kMs);
-    EXPECT_EQ(f.stats.Figures(kSecond + 2999 * kMs).state, EReceptionState::Receiving);
-    EXPECT_EQ(f.stats.Figures(kSecond + 3002 * kMs).state, EReceptionState::Silent);
+    EXPECT_EQ(std::pair(f.stats.Figures(kSecond + 2999 * kMs).state, f.stats.Figures(kSecond + 3002 * kMs).state),
+              std::pair(EReceptionState::Receiving, EReceptionState::Silent));
 }
 
 TEST(MediaStatistics, LossOlderThanTenSecondsNoLongerImpairs)
@@ -128,9 +128,8 @@ TEST(MediaStatistics, LossOlderThanTenSecondsNoLongerImpairs)
         now += kSecond;
         states.push_back(f.stats.Figures(now).state);
     }
-    EXPECT_EQ(states.front(), EReceptionState::Impaired);
-    EXPECT_EQ(states[9], EReceptionState::Impaired);
-    EXPECT_EQ(states.back(), EReceptionState::Receiving);
+    EXPECT_EQ(std::tuple(states.front(), states[9], states.back()),
+              std::tuple(EReceptionState::Impaired, EReceptionState::Impaired, EReceptionState::Receiving));
 }
 
 TEST(MediaStatistics, TransportStreamInRawUdp)

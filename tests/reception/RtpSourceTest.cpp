@@ -82,9 +82,8 @@ TEST(RtpSource, ExtendedSequenceCountsCycles)
     uint16_t s = 65534;
     for (int i = 0; i < 3 * 65536; ++i)
         source.Receive(s++, 0, 0, 0);
-    EXPECT_EQ(source.ExtendedMax(), 3u * 65536 + 65533);
-    EXPECT_EQ(source.Expected(), 3u * 65536);
-    EXPECT_EQ(source.Lost(), 0u);
+    EXPECT_EQ(std::tuple(source.ExtendedMax(), source.Expected(), source.Lost()),
+              std::tuple(3u * 65536 + 65533, 3u * 65536, 0u));
 }
 
 TEST(RtpSource, JitterOfAKnownArrivalPattern)
@@ -154,13 +153,9 @@ TEST(RtpHeader, MalformedPacketsAreNamed)
     std::vector<uint8_t> withCsrcAndExtension = {0x91, 0xE0, 0x12, 0x34, 0, 0, 0, 9, 0, 0, 0, 1, 0, 0, 0, 2,
                                                  0xBE, 0xDE, 0, 1, 1, 2, 3, 4, 0x55};
     ASSERT_EQ(ParseRtpHeader(withCsrcAndExtension.data(), withCsrcAndExtension.size(), header), ERtpParse::Ok);
-    EXPECT_EQ(header.payloadType, 96);
-    EXPECT_TRUE(header.marker);
-    EXPECT_EQ(header.sequence, 0x1234);
-    EXPECT_EQ(header.timestamp, 9u);
-    EXPECT_EQ(header.ssrc, 1u);
-    EXPECT_EQ(header.payloadOffset, 24u);
-    EXPECT_EQ(header.payloadSize, 1u);
+    EXPECT_EQ(std::tuple(header.payloadType, header.marker, header.sequence, header.timestamp, header.ssrc,
+                         header.payloadOffset, header.payloadSize),
+              std::tuple(uint8_t{96}, true, uint16_t{0x1234}, 9u, 1u, size_t{24}, size_t{1}));
 }
 
 } // namespace

@@ -137,14 +137,15 @@ TEST(SdpParser, TokensBandwidthAndKeys)
 {
     CTestEnv t;
     auto r = t.Parse("v=0\nb=CT:64\nk=clear:secret\no=  a   b\nm=audio 1 RTP/AVP 0\nb=AS 128 extra\nk=base64 abc\n");
-    EXPECT_EQ(r->extras->bandwidthModifier + "|" + r->extras->bandwidthValue, "CT:64|");
-    EXPECT_EQ(r->extras->keyMethod + "|" + r->extras->keyValue, "clear:secret|");
-    EXPECT_EQ(r->originUser + "|" + r->originSessionId + "|" + r->originVersion, "a|b|")
-        << "missing tokens leave fields alone";
-    EXPECT_EQ(r->media[0].extras->bandwidthModifier + "|" + r->media[0].extras->bandwidthValue, "AS|128");
-    EXPECT_EQ(r->media[0].extras->keyMethod + "|" + r->media[0].extras->keyValue, "base64|abc");
     auto blank = t.Parse("v=0\nk=clear secret\n");
-    EXPECT_EQ(blank->extras->keyMethod + "|" + blank->extras->keyValue, "clear|secret");
+    const auto& m = *r->media[0].extras;
+    // Missing tokens leave fields alone.
+    EXPECT_EQ((std::vector<std::string>{r->extras->bandwidthModifier + "|" + r->extras->bandwidthValue,
+                                        r->extras->keyMethod + "|" + r->extras->keyValue,
+                                        r->originUser + "|" + r->originSessionId + "|" + r->originVersion,
+                                        m.bandwidthModifier + "|" + m.bandwidthValue, m.keyMethod + "|" + m.keyValue,
+                                        blank->extras->keyMethod + "|" + blank->extras->keyValue}),
+              (std::vector<std::string>{"CT:64|", "clear:secret|", "a|b|", "AS|128", "base64|abc", "clear|secret"}));
 }
 
 TEST(SdpParser, LenientOnOddTexts)

@@ -41,11 +41,10 @@ TEST(OnlineRequestsTest, ReadsRepliesDatesDownloadNamesAndPluginTexts)
     EXPECT_EQ(plugins[0].name + " " + plugins[0].url + " " + plugins[0].description + " " + plugins[0].date,
               "One http://h/p1 First 1/2/99");
     EXPECT_EQ(plugins[1].date + "|" + plugins[2].name, "12/31/2001|extra|"); // the date runs to the end of the line
-    EXPECT_EQ(ParseOnlineDate("2/3/99"), (COnlineDate{1999, 2, 3}));
-    EXPECT_EQ(ParseOnlineDate(""), (COnlineDate{1971, 1, 1}));
-    EXPECT_EQ(ParseOnlineDate("2026-12-06"), (COnlineDate{2026, 12, 6}));
-    for (const char* bad : {"2/3", "a/b/c", "1/2/3/4", "12345678901/1/1"})
-        EXPECT_FALSE(ParseOnlineDate(bad)) << bad;
+    for (const auto& [text, date] : std::vector<std::pair<const char*, std::optional<COnlineDate>>>{
+             {"2/3/99", COnlineDate{1999, 2, 3}}, {"", COnlineDate{1971, 1, 1}}, {"2026-12-06", COnlineDate{2026, 12, 6}},
+             {"2/3", {}}, {"a/b/c", {}}, {"1/2/3/4", {}}, {"12345678901/1/1", {}}})
+        EXPECT_EQ(ParseOnlineDate(text), date) << text;
     // An unreadable date is offered: the user decides.
     EXPECT_EQ((std::vector<bool>{IsNewerPlugin("2/3/99", "2/3/1999"), IsNewerPlugin("2/4/99", "1999-02-03"),
                                  IsNewerPlugin("", "1/1/71"), IsNewerPlugin("soon", "1/1/71")}),
@@ -60,10 +59,9 @@ TEST(OnlineRequestsTest, ReadsRepliesDatesDownloadNamesAndPluginTexts)
     EXPECT_EQ(good, "media: audio\r\nproto: RTP/AVP\r\ntool: t\r\n");
     EXPECT_TRUE(CheckPluginFile("rev2.plugin.t.audio", good));
     EXPECT_FALSE(CheckPluginFile("t.audio", good)); // the loader would never read it
-    EXPECT_FALSE(CheckPluginFile("rev2.plugin.t", good + "@define: x\r\n"));
-    EXPECT_FALSE(CheckPluginFile("rev2.plugin.t", good + "attr: a\r\n{\r\nattrvalue: v\r\n{\r\nnonsense\r\n}\r\n}\r\n"));
-    EXPECT_FALSE(CheckPluginFile("rev2.plugin.t", "media: audio\r\ntool: t\r\n"));
-    EXPECT_FALSE(CheckPluginFile("rev2.plugin.t", "<html>Not found</html>"));
+    for (const std::string& bad : {good + "@define: x\r\n", good + "attr: a\r\n{\r\nattrvalue: v\r\n{\r\nnonsense\r\n}\r\n}\r\n",
+                                   std::string("media: audio\r\ntool: t\r\n"), std::string("<html>Not found</html>")})
+        EXPECT_FALSE(CheckPluginFile("rev2.plugin.t", bad)) << bad;
 }
 
 // Answers each GET from a script, in order, and records the URLs.
