@@ -20,23 +20,17 @@ out="$WORK/listen.jsonl"
 start_listener "$out"
 heard() { grep -c "^{\"directory\":\"Roaming folder\",\"event\":\"add\".*\"session_id\":\"$1\"" "$out" || true; }
 send() { sap_send "$NS_A" "$1" "$ADDR_A" 0x20 "$WORK/$2"; }
+# hears GROUP ID: the folder's socket joins its group while the store takes
+# the folder, so the session is sent there until it is heard.
+hears() { local _; for _ in $(seq 1 30); do [ "$(heard "$2")" -ge 1 ] && return 0; send "$1" "s$2.sdp"; sleep 0.1; done; return 1; }
 
 send "$ttlScope" folder-old.sdp
 wait_for "$out" '"event":"add".*"session_id":"5000"' 3 || fail "folder never arrived" "$out"{,.err}
-# Its socket joins the group while the store takes it: send until it is heard.
-for _ in $(seq 1 30); do
-    [ "$(heard 5001)" -ge 1 ] && break
-    send "$oldGroup" s5001.sdp; sleep 0.1
-done
-[ "$(heard 5001)" -ge 1 ] || fail "folder does not hear its first group" "$out"
+hears "$oldGroup" 5001 || fail "folder does not hear its first group" "$out"
 
 # The same folder on another group; its socket follows.
 send "$ttlScope" folder-new.sdp
-for _ in $(seq 1 30); do
-    [ "$(heard 5003)" -ge 1 ] && break
-    send "$newGroup" s5003.sdp; sleep 0.1
-done
-[ "$(heard 5003)" -ge 1 ] || fail "folder does not hear its new group" "$out"{,.err}
+hears "$newGroup" 5003 || fail "folder does not hear its new group" "$out"{,.err}
 
 # The old group is heard no more: a session sent there before one to the new
 # group never shows up, though the later one does.
