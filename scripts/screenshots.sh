@@ -35,7 +35,7 @@ shoot() {
     fi
 }
 shoot documentation "$out"
-for picture in properties studio settings tool-picker wizard-schedule media-wizard; do
+for picture in properties studio settings settings-monitoring tool-picker wizard-schedule media-wizard; do
     shoot "$picture" "$out/$picture.png"
 done
 # The Reception page of a session whose streams a local sender plays,
@@ -65,6 +65,15 @@ shoot reception "$out/reception.png" "$work/reception.sdp"
 # The same session in the list, its row selected and the Reception column shown.
 shoot reception-list "$out/reception-list.png" "$work/reception.sdp"
 kill "$stream" 2>/dev/null || true; wait "$stream" 2>/dev/null || true
+# View > Alarms: the session watched from its row while its sender drops
+# the backup leg after 6 s (redundancy lost), the main leg playing on.
+pattern="$(dirname "$0")/../tests/support/rtp_pattern.py"
+python3 "$pattern" stream 239.255.90.1 50100 239.255.90.2 50102 127.0.0.1 6 239.255.90.3 &
+first=$!
+(sleep 6; exec python3 "$pattern" stream 239.255.90.1 50100 239.255.90.2 50102 127.0.0.1 20) &
+second=$!
+shoot alarms "$out/alarms.png" "$work/reception.sdp"
+kill "$first" "$second" 2>/dev/null || true; wait "$first" "$second" 2>/dev/null || true
 # The Reception page with the picture and the meters: ffmpeg sends moving
 # bars and a stereo tone, kept on this host (TTL 0, from the loopback address).
 ffmpeg -hide_banner -loglevel error -re -f lavfi -i testsrc2=size=1280x720:rate=25 \
@@ -139,9 +148,9 @@ PY
 announcer=$!
 shoot clocks "$out/clocks.png"
 kill "$announcer" 2>/dev/null || true; wait "$announcer" 2>/dev/null || true
-for picture in main-window tray-menu splash about properties studio settings tool-picker wizard-schedule media-wizard reception \
+for picture in main-window tray-menu splash about properties studio settings settings-monitoring alarms tool-picker wizard-schedule media-wizard reception \
                reception-preview \
                reception-list clocks mosaic web-mosaic web-alarms; do
     [ -s "$out/$picture.png" ] || { echo "no $out/$picture.png" >&2; exit 1; }
 done
-echo "wrote $out/{main-window,tray-menu,splash,about,properties,studio,settings,tool-picker,wizard-schedule,media-wizard,reception,reception-preview,reception-list,clocks,mosaic,web-mosaic,web-alarms}.png"
+echo "wrote $out/{main-window,tray-menu,splash,about,properties,studio,settings,settings-monitoring,alarms,tool-picker,wizard-schedule,media-wizard,reception,reception-preview,reception-list,clocks,mosaic,web-mosaic,web-alarms}.png"

@@ -3,6 +3,7 @@
 
 #include "gui/AnnouncementWizardCommands.h"
 #include "gui/ClocksWindow.h"
+#include "gui/DesktopNotifier.h"
 #include "gui/Artwork.h"
 #include "gui/HelpPages.h"
 #include "gui/InstanceBeacon.h"
@@ -13,6 +14,7 @@
 #include "gui/SessionPropertySheet.h"
 #include "gui/ReceptionColumn.h"
 #include "gui/SettingsSheet.h"
+#include "gui/SettingsSheetMonitoring.h"
 #include "gui/Splash.h"
 #include "gui/ToolDialogs.h"
 #include "gui/ToolPickerDialog.h"
@@ -26,6 +28,7 @@
 #include "views/SessionListModel.h"
 #include "web/WebState.h"
 #include "watch/StoreWatch.h"
+#include "sdp/SDPObject.h"
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -99,7 +102,9 @@ bool CDesktopApp::Start(const CCommandLine& commandLine)
     m_reception = std::make_unique<CReceptionService>(reception);
     // Pictures and levels join IPv4 groups where reception does.
     const std::string& iface = m_runtime.Settings().interfaceAddress;
-    m_preview = std::make_unique<CPreviewService>(preview::kDefaultDecoders,
+    const auto settingsStore = OpenSettingsStore();
+    m_preview = std::make_unique<CPreviewService>(settingsStore ? LoadPreviewDecoders(*settingsStore)
+                                                                : preview::kDefaultDecoders,
                                                   text::ParseDottedQuad(iface) != 0xFFFFFFFF ? iface : std::string());
     m_window = std::make_unique<CMainFrame>(m_runtime.Doc(), m_views, m_prompter, m_runtime.Launcher());
     new CReceptionColumn(*m_window, *m_reception); // owned by the window
@@ -128,13 +133,16 @@ bool CDesktopApp::Start(const CCommandLine& commandLine)
     m_toolDialogs->SetParent(m_window.get());
     m_toolDialogs->SetOnline({m_runtime.Settings().databaseHost, m_runtime.Settings().InstallDirectory()});
     m_window->SetCommandHandler(ECommand::Properties, [this](const CMainFrame::CCommandTarget& target) {
-        ShowProperties(m_runtime.Doc(), PropertyContextOf(m_runtime, m_prompter, m_reception.get(), m_preview.get()), target.record,
+        CPropertyContext context = PropertyContextOf(m_runtime, m_prompter, m_reception.get(), m_preview.get());
+        context.watch = WatchHooks();
+        ShowProperties(m_runtime.Doc(), context, target.record,
                        target.fromTree ? ESheetKind::Directory : ESheetKind::Session, m_window.get());
     });
     m_help = std::make_unique<CHelpPages>(webHost);
     AttachHelp(*m_window, *m_help, m_prompter);
     m_window->SetCommandHandler(ECommand::Settings, [this](const CMainFrame::CCommandTarget&) {
         RunSettings(m_runtime.Doc(), m_runtime.Settings(), m_prompter, m_window.get(), runSettings);
+        ApplyMonitoring();
     });
     // A second start shows this window; without the socket it just ends.
     m_beacon = std::make_unique<CInstanceBeacon>();
@@ -266,11 +274,16 @@ void CDesktopApp::StartWatch()
         watch->setChecked(record && m_watch && m_watch->List().Watches(WatchKey(*record)));
         watch->setText(watch->isChecked() ? "Stop &Watching\tCtrl+Shift+W" : "&Watch\tCtrl+Shift+W");
     });
-    QObject::connect(watch, &QAction::triggered, m_window.get(), [this] { ToggleWatch(); });
+    QObject::connect(watch, &QAction::triggered, m_window.get(), [this] {
+        if (const auto record = m_window->CurrentRecord())
+            ToggleWatch(*record);
+    });
+    m_notifier = new CDesktopNotifier(m_window->TrayIcon(), m_window.get());
     m_watchTick = new QTimer(m_window.get());
     QObject::connect(m_watchTick, &QTimer::timeout, m_window.get(), [this] {
         if (!m_watch)
             return;
+        FeedPreview();
         m_watch->Tick(CWatchRunner::NowMs());
         if (m_web)
             m_web->SetWatchMetrics(m_watch->Runner().MetricsText());
@@ -292,6 +305,9 @@ CStoreWatch& CDesktopApp::Watcher()
         if (auto store = OpenSettingsStore()) {
             list.Load(*store);
             options.thresholds = LoadThresholds(*store);
+            const CWebhookSettings hooks = LoadWebhooks(*store);
+            options.webhooks = hooks.urls;
+            options.secret = hooks.secret;
         }
         options.database = InstallDirectory() + "/watch-history.db";
         options.receiver.maxGroups = 512;
@@ -316,18 +332,88 @@ CStoreWatch& CDesktopApp::Watcher()
     return *m_watch;
 }
 
-void CDesktopApp::ToggleWatch()
+void CDesktopApp::ToggleWatch(const CSDPObject& record)
 {
-    const auto record = m_window->CurrentRecord();
-    if (!record || IsDirectoryType(record->sessionType))
+    if (IsDirectoryType(record.sessionType))
         return;
-    const std::string key = WatchKey(*record);
+    const std::string key = WatchKey(record);
     CStoreWatch& watch = Watcher();
     if (!watch.Remove(key))
         watch.Add(key);
     watch.Tick(CWatchRunner::NowMs());
     if (auto store = OpenSettingsStore(); !store || !watch.List().Save(*store))
         std::fprintf(stderr, "talmira: the watch list could not be written to the settings\n");
+}
+
+CWatchHooks CDesktopApp::WatchHooks()
+{
+    CWatchHooks hooks;
+    hooks.watching = [this](const CSDPObject& record) {
+        return m_watch && m_watch->List().Watches(WatchKey(record));
+    };
+    hooks.toggle = [this](const CSDPObject& record) { ToggleWatch(record); };
+    hooks.availability = [this](const CSDPObject& record) -> std::optional<CAvailability> {
+        const std::string key = WatchKey(record);
+        if (!m_watch || !m_watch->List().Watches(key))
+            return std::nullopt;
+        // The shares are the watcher's, read once a minute; the hours one
+        // indexed read of the history, on this thread.
+        CAvailability a;
+        for (const CWatchRunner::CStatus& status : m_watch->Runner().Status())
+            if (status.key == key) {
+                a.day = status.availability24h;
+                a.week = status.availability7d;
+            }
+        a.hours = m_watch->Runner().Bar(key, CWatchRunner::NowMs());
+        return a;
+    };
+    return hooks;
+}
+
+void CDesktopApp::ApplyMonitoring()
+{
+    const auto store = OpenSettingsStore();
+    if (!store)
+        return;
+    m_preview->SetMaxDecoders(LoadPreviewDecoders(*store));
+    if (!m_watch)
+        return; // read when the first session is watched
+    m_watch->Runner().SetThresholds(LoadThresholds(*store));
+    const CWebhookSettings hooks = LoadWebhooks(*store);
+    m_watch->Runner().SetWebhooks(hooks.urls, hooks.secret);
+}
+
+void CDesktopApp::FeedPreview()
+{
+    // What the decoded picture and sound of each watched session show
+    // (while its Reception page decodes them) goes to the alarm rules.
+    std::map<std::string, std::vector<CMediaAnalysis>> analysis;
+    for (const CPreviewService::CStreamPreview& p : m_preview->AllLatest()) {
+        if (!p.subject)
+            continue;
+        CMediaAnalysis a;
+        a.mediaIndex = p.source->mediaIndex;
+        if (p.snapshot->video.analysed) {
+            a.black = p.snapshot->video.black;
+            a.frozen = p.snapshot->video.frozen;
+        }
+        if (p.snapshot->audio.windows > 0) {
+            a.audioSilent = p.snapshot->audio.silent;
+            // Silence says it already; its loudness is no second alarm.
+            if (!p.snapshot->audio.silent)
+                a.loudness = p.snapshot->audio.shortTermLufs;
+        }
+        if (a.black || a.audioSilent)
+            analysis[WatchKey(*static_cast<const CSDPObject*>(p.subject))].push_back(a);
+    }
+    for (const std::string& key : m_analysed)
+        if (!analysis.count(key))
+            m_watch->Runner().Analysis(key, {});
+    m_analysed.clear();
+    for (auto& [key, list] : analysis) {
+        m_analysed.insert(key);
+        m_watch->Runner().Analysis(key, std::move(list));
+    }
 }
 
 CAlarmsWindow* CDesktopApp::AlarmsWindow()
@@ -343,13 +429,14 @@ void CDesktopApp::OnAlarmEvent(const CAlarmEvent& event, const std::string& name
 {
     if (!m_watch || (event.kind != EAlarmEventKind::Raise && event.kind != EAlarmEventKind::Clear))
         return;
-    QSystemTrayIcon& tray = m_window->TrayIcon();
-    if (tray.isVisible() && QSystemTrayIcon::supportsMessages())
-        tray.showMessage(event.kind == EAlarmEventKind::Raise ? "Alarm raised" : "Alarm cleared",
-                         QString("%1: %2").arg(AlarmName(event.alarm),
-                                               QString::fromUtf8(QByteArray::fromStdString(text::AsUtf8(name)))),
-                         event.kind == EAlarmEventKind::Raise ? QSystemTrayIcon::Warning
-                                                              : QSystemTrayIcon::Information);
+    const bool raised = event.kind == EAlarmEventKind::Raise;
+    QString body = QString("%1: %2").arg(QString::fromUtf8(QByteArray::fromStdString(text::AsUtf8(name))),
+                                         AlarmName(event.alarm));
+    if (event.media >= 0)
+        body += QString(" (media %1)").arg(event.media + 1);
+    if (!event.figures.detail.empty())
+        body += QString(", %1").arg(QString::fromUtf8(QByteArray::fromStdString(text::AsUtf8(event.figures.detail))));
+    m_notifier->Notify(raised ? "Alarm raised" : "Alarm cleared", body, raised);
     ShowAlarmState();
 }
 

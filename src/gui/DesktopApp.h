@@ -4,10 +4,14 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
 class CAlarmsWindow;
+class CDesktopNotifier;
+class CSDPObject;
+struct CWatchHooks;
 class CAnnouncementCommands;
 class CStoreWatch;
 struct CAlarmEvent;
@@ -87,7 +91,12 @@ private:
     void AddMosaic();
     // The watcher, made when the first session is watched.
     CStoreWatch& Watcher();
-    void ToggleWatch();
+    void ToggleWatch(const CSDPObject& record);
+    // Watch / Stop Watching and the availability, for the property sheet.
+    CWatchHooks WatchHooks();
+    // The monitoring settings taken at once: thresholds, webhooks, decoders.
+    void ApplyMonitoring();
+    void FeedPreview();
     void OnAlarmEvent(const CAlarmEvent& event, const std::string& name);
     void ShowAlarmState();
     // The one the instance guard was taken on.
@@ -110,6 +119,8 @@ private:
     CAlarmsWindow* m_alarmsWindow = nullptr; // owned by the main window
     QTimer* m_watchTick = nullptr;           // owned by the main window
     bool m_alarmIcon = false;
+    CDesktopNotifier* m_notifier = nullptr;  // owned by the main window
+    std::set<std::string> m_analysed;         // sessions whose analysis the watcher has
     CAnnouncementCommands* m_announcements = nullptr;
     bool m_closeResult = true;
     bool m_closed = false;

@@ -1,6 +1,7 @@
 #include "gui/ReceptionPage.h"
 
 #include "gui/PreviewView.h"
+#include "gui/SessionPages.h"
 #include "preview/qt/PreviewService.h"
 
 #include "reception/ReceptionPlan.h"
@@ -14,6 +15,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QScrollArea>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -106,14 +108,65 @@ void CBitRatePlot::paintEvent(QPaintEvent*)
     p.drawText(frame.adjusted(4, 1, -4, 0), Qt::AlignRight | Qt::AlignTop, QStringLiteral("60 s"));
 }
 
+CAvailabilityBar::CAvailabilityBar(QWidget* parent) : QWidget(parent)
+{
+    setMinimumSize(200, 30);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setAccessibleName("Availability of the last 24 hours");
+}
+
+void CAvailabilityBar::SetHours(std::vector<std::optional<double>> hours)
+{
+    m_hours = std::move(hours);
+    int sampled = 0, whole = 0;
+    for (const auto& h : m_hours)
+        if (h) {
+            ++sampled;
+            whole += *h >= 1.0;
+        }
+    setToolTip(QString("Up all the hour in %1 of the %2 hours sampled").arg(whole).arg(sampled));
+    update();
+}
+
+void CAvailabilityBar::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    const QFontMetrics metrics(font());
+    const QRect cells = rect().adjusted(0, 0, -1, -metrics.height() - 2);
+    const int n = std::max<int>(1, int(m_hours.size()));
+    const double width = double(cells.width()) / n;
+    for (int i = 0; i < int(m_hours.size()); ++i) {
+        const std::optional<double>& h = m_hours[size_t(i)];
+        const QColor colour = !h ? palette().mid().color()
+                              : *h >= 1.0 ? ReceptionStateColor(int(EReceptionState::Receiving))
+                              : *h >= 0.9 ? ReceptionStateColor(int(EReceptionState::Impaired))
+                                          : ReceptionStateColor(int(EReceptionState::Silent));
+        p.fillRect(QRectF(cells.left() + width * i, cells.top(), std::max(1.0, width - 1), cells.height()), colour);
+    }
+    p.setPen(palette().text().color());
+    const QRect legend(0, cells.bottom() + 2, cells.width(), metrics.height());
+    p.drawText(legend, Qt::AlignLeft, "24 h ago");
+    p.drawText(legend, Qt::AlignHCenter, "12 h");
+    p.drawText(legend, Qt::AlignRight, "now");
+}
+
 CReceptionPage::CReceptionPage(const std::shared_ptr<CSDPObject>& record, CReceptionService& service,
-                               CPreviewService* preview, QWidget* parent)
-    : QWidget(parent), m_record(record), m_service(service), m_preview(preview)
+                               CPreviewService* preview, const CWatchHooks* watch, QWidget* parent)
+    : QWidget(parent), m_record(record), m_service(service), m_watchHooks(watch), m_preview(preview)
 {
     auto* outer = new QVBoxLayout(this);
     m_summary = Line(this, "summary");
     m_summary->setText("Not watched yet.");
     outer->addWidget(m_summary);
+    m_availability = Line(this, "availability");
+    m_bar = new CAvailabilityBar(this);
+    outer->addWidget(m_availability);
+    outer->addWidget(m_bar);
+    m_availability->hide();
+    m_bar->hide();
+    auto* minute = new QTimer(this);
+    connect(minute, &QTimer::timeout, this, &CReceptionPage::RefreshAvailability);
+    minute->start(60000);
     auto* scroll = new QScrollArea(this);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
@@ -197,9 +250,26 @@ CReceptionPage::~CReceptionPage()
         m_preview->Unwatch(m_previewWatch);
 }
 
+void CReceptionPage::RefreshAvailability()
+{
+    const std::optional<CAvailability> a =
+        m_watchHooks && m_watchHooks->availability ? m_watchHooks->availability(*m_record) : std::nullopt;
+    m_availability->setVisible(a.has_value());
+    m_bar->setVisible(a.has_value());
+    if (!a)
+        return;
+    const auto share = [](const std::optional<double>& v) {
+        return v ? QString::number(*v * 100, 'f', 2) + " %" : QStringLiteral("not known yet");
+    };
+    m_availability->setText(QString("Watched all the time. Available over 24 hours: %1; over 7 days: %2")
+                                .arg(share(a->day), share(a->week)));
+    m_bar->SetHours(a->hours);
+}
+
 void CReceptionPage::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    RefreshAvailability();
     if (m_watch)
         return;
     // The sheet holds the record's lock while it is open.

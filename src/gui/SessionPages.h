@@ -6,7 +6,9 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 class CAdminScopeList;
 class CReceptionService;
@@ -18,6 +20,22 @@ class Prompter;
 class QCheckBox;
 class QListWidget;
 class QPushButton;
+
+// How available a watched session was: the shares of its sampled minutes
+// up over 24 hours and 7 days, and the last 24 hours hour by hour (oldest
+// first; none where nothing was sampled).
+struct CAvailability {
+    std::optional<double> day, week;
+    std::vector<std::optional<double>> hours;
+};
+
+// The program's watch as the sheet uses it; empty: no Watch button.
+struct CWatchHooks {
+    std::function<bool(const CSDPObject&)> watching;
+    std::function<void(const CSDPObject&)> toggle; // Watch / Stop Watching, as on the row
+    // Nothing while the session is not watched.
+    std::function<std::optional<CAvailability>(const CSDPObject&)> availability;
+};
 
 // What the property pages need from the program besides the record.
 struct CPropertyContext {
@@ -33,6 +51,7 @@ struct CPropertyContext {
     CReceptionService* reception = nullptr;
     // Decodes the picture and sound the Reception page shows; none: no picture.
     CPreviewService* preview = nullptr;
+    CWatchHooks watch;
 };
 
 // The title and icon of a media page, chosen by the exact media name.

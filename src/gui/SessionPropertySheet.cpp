@@ -61,7 +61,10 @@ CSessionPropertySheet::CSessionPropertySheet(const std::shared_ptr<CSDPObject>& 
             AddPage(new CMediaPage(record, static_cast<int>(i), m_context), look.title, look.icon);
         }
         if (kind == ESheetKind::Session && m_context.reception && !IsDirectoryType(r.sessionType) && !r.media.empty())
-            AddPage(new CReceptionPage(record, *m_context.reception, m_context.preview), "Reception", EPageIcon::Media);
+            {
+            m_reception = new CReceptionPage(record, *m_context.reception, m_context.preview, &m_context.watch);
+            AddPage(m_reception, "Reception", EPageIcon::Media);
+        }
     }
 
     m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Apply, this);
@@ -69,6 +72,23 @@ CSessionPropertySheet::CSessionPropertySheet(const std::shared_ptr<CSDPObject>& 
     connect(m_buttons, &QDialogButtonBox::accepted, this, &CSessionPropertySheet::accept);
     connect(m_buttons, &QDialogButtonBox::rejected, this, &CSessionPropertySheet::reject);
     connect(m_buttons->button(QDialogButtonBox::Apply), &QPushButton::clicked, this, &CSessionPropertySheet::Apply);
+    // Watch / Stop Watching, as on the row, for sessions.
+    if (kind == ESheetKind::Session && !IsDirectoryType(r.sessionType) && m_context.watch.toggle
+        && m_context.watch.watching) {
+        m_watchButton = m_buttons->addButton("&Watch", QDialogButtonBox::ActionRole);
+        m_watchButton->setAutoDefault(false);
+        m_watchButton->setToolTip("Watch the session all the time and raise alarms when its streams fail; again to stop");
+        const auto label = [this] {
+            m_watchButton->setText(m_context.watch.watching(*m_record) ? "Stop &Watching" : "&Watch");
+        };
+        label();
+        connect(m_watchButton, &QPushButton::clicked, this, [this, label] {
+            m_context.watch.toggle(*m_record);
+            label();
+            if (m_reception)
+                m_reception->RefreshAvailability();
+        });
+    }
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_tabs);
@@ -126,5 +146,5 @@ CPropertyContext PropertyContextOf(CTalmiraRuntime& runtime, Prompter& prompter,
                                    CPreviewService* preview)
 {
     return CPropertyContext{runtime.TheClock(), prompter, runtime.Launcher(), &runtime.Tools().registry,
-                            SearchExecutable, &runtime.Settings().scopes, {}, reception, preview};
+                            SearchExecutable, &runtime.Settings().scopes, {}, reception, preview, {}};
 }

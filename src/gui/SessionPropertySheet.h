@@ -8,7 +8,9 @@
 
 class CSessionStore;
 class CTalmiraRuntime;
+class CReceptionPage;
 class CViewerHold;
+class QPushButton;
 class QDialogButtonBox;
 class QTabWidget;
 
@@ -33,6 +35,8 @@ public:
 
     QTabWidget& Pages() const { return *m_tabs; }
     QDialogButtonBox& Buttons() const { return *m_buttons; }
+    // Watch / Stop Watching; null where the program gives no watch.
+    QPushButton* WatchButton() const { return m_watchButton; }
     // The icon name of page `index` (see PageIconName).
     QString PageIconOf(int index) const;
     bool Expired() const { return m_expired; }
@@ -52,6 +56,8 @@ private:
     QTabWidget* m_tabs = nullptr;
     QDialogButtonBox* m_buttons = nullptr;
     CSessionPage* m_info = nullptr;
+    CReceptionPage* m_reception = nullptr;
+    QPushButton* m_watchButton = nullptr;
     bool m_expired = false;
 };
 

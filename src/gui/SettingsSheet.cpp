@@ -3,6 +3,7 @@
 #include "app/Settings.h"
 #include "base/Prompter.h"
 #include "directory/SessionStore.h"
+#include "gui/SettingsSheetMonitoring.h"
 #include "gui/SettingsSheetPages.h"
 
 #include <QDialogButtonBox>
@@ -18,6 +19,7 @@ CSettingsSheet::CSettingsSheet(CSessionStore& doc, CAppSettings& settings, Promp
       m_pages(new QTabWidget), m_personal(new CPersonalPage(doc.userName, doc.userEmail, doc.userPhone)),
       m_security(new CSecurityPage(settings.groups, prompter)),
       m_scopes(new CAdminScopePage(settings.scopes, doc, prompter)),
+      m_monitoring(new CMonitoringPage(OpenSettingsStore().get())),
       m_buttons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel))
 {
     setWindowTitle("Settings");
@@ -27,6 +29,7 @@ CSettingsSheet::CSettingsSheet(CSessionStore& doc, CAppSettings& settings, Promp
     m_pages->addTab(m_personal, "Personal Information");
     m_pages->addTab(m_security, "Security");
     m_pages->addTab(m_scopes, "Administrative Scopes");
+    m_pages->addTab(m_monitoring, "Monitoring");
     connect(m_pages, &QTabWidget::currentChanged, this, &CSettingsSheet::OnPageChanged);
     // Ctrl+Tab turns the page wherever the focus is: a drop-down list (the
     // Security page's groups) would take the key as a letter to look for.
@@ -62,12 +65,21 @@ void CSettingsSheet::accept()
 {
     if (m_pages->currentIndex() == 0 && !m_personal->Validate(m_prompter))
         return;
+    QWidget* wrong = nullptr;
+    if (const QString problem = m_monitoring->Problem(&wrong); !problem.isEmpty()) {
+        m_pages->setCurrentWidget(m_monitoring);
+        m_prompter.Show(problem.toStdString(), EPromptButtons::Ok, EPromptIcon::Warning);
+        wrong->setFocus();
+        return;
+    }
     // Another page is showing: the personal one was complete when left.
     m_doc.userName = m_settings.name = m_personal->Name();
     m_doc.userEmail = m_settings.email = m_personal->Email();
     m_doc.userPhone = m_settings.phone = m_personal->Phone();
     const auto store = OpenSettingsStore();
     WriteSettings(*store, m_prompter, m_settings);
+    if (!m_monitoring->Save(*store))
+        m_prompter.Show("The monitoring settings could not be written.", EPromptButtons::Ok, EPromptIcon::Warning);
     QDialog::accept();
 }
 

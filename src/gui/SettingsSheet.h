@@ -7,6 +7,7 @@
 
 struct CAppSettings;
 class CAdminScopePage;
+class CMonitoringPage;
 class CSessionStore;
 class CPersonalPage;
 class CSecurityPage;
@@ -14,10 +15,11 @@ class Prompter;
 class QDialogButtonBox;
 class QTabWidget;
 
-// The "Settings" sheet: personal information, encryption groups and
-// administrative scopes. The group and scope pages change the running
-// program at once; OK stores all three in the settings file, Cancel puts
-// the groups, the scopes and their directories back as they were.
+// The "Settings" sheet: personal information, encryption groups,
+// administrative scopes and monitoring. The group and scope pages change
+// the running program at once; OK stores all four in the settings file
+// (the program then takes the monitoring values), Cancel puts the groups,
+// the scopes and their directories back as they were.
 class CSettingsSheet final : public QDialog {
     Q_OBJECT
 public:
@@ -27,6 +29,7 @@ public:
     CPersonalPage& Personal() const { return *m_personal; }
     CSecurityPage& Security() const { return *m_security; }
     CAdminScopePage& Scopes() const { return *m_scopes; }
+    CMonitoringPage& Monitoring() const { return *m_monitoring; }
     QDialogButtonBox& Buttons() const { return *m_buttons; }
 
     void accept() override;
@@ -43,6 +46,7 @@ private:
     CPersonalPage* m_personal;
     CSecurityPage* m_security;
     CAdminScopePage* m_scopes;
+    CMonitoringPage* m_monitoring;
     QDialogButtonBox* m_buttons;
     int m_page = 0;
     bool m_turningBack = false;

@@ -130,8 +130,18 @@ std::vector<CAlarmEvent> CAlarmEngine::Figures(const std::string& key, int64_t n
         if (!leg) {
             if (const std::optional<bool> silent = Silent(memory, m, nowMs))
                 Update(key, EAlarm::StreamSilent, m.mediaIndex, *silent, nowMs, MediaFigures(m), out);
-            Update(key, EAlarm::Loss, m.mediaIndex, m.rtp && m.lossRate10s > m_thresholds.lossRatio, nowMs,
-                   MediaFigures(m), out);
+            CAlarmFigures loss = MediaFigures(m);
+            if (m_thresholds.lossWindowMs != kReceptionLossWindowMs) {
+                // Reception counts the last 10 s; another window is counted here from the totals.
+                auto& window = memory.media[m.mediaIndex].loss;
+                window.push_back({nowMs, m.expected, m.lost});
+                while (window.size() > 1 && window[1].timeMs <= nowMs - m_thresholds.lossWindowMs)
+                    window.pop_front();
+                const uint64_t expected = m.expected - std::min(m.expected, window.front().expected);
+                const uint64_t lost = m.lost - std::min(m.lost, window.front().lost);
+                loss.lossRate = expected ? double(lost) / double(expected) : 0;
+            }
+            Update(key, EAlarm::Loss, m.mediaIndex, m.rtp && loss.lossRate > m_thresholds.lossRatio, nowMs, loss, out);
         }
         CMediaMemory& media = memory.media[m.mediaIndex];
         if (media.knownTypes.empty()) {
@@ -149,21 +159,43 @@ std::vector<CAlarmEvent> CAlarmEngine::Figures(const std::string& key, int64_t n
         Update(key, EAlarm::PayloadChanged, m.mediaIndex, changed, nowMs,
                MediaFigures(m, "payload types " + TypeList(m.payloadTypes)), out);
     }
+    // What the decoded picture and sound show; a rule switched off holds no more.
+    std::vector<std::pair<int, int>> judged; // alarm, media
     for (const CMediaAnalysis& a : analysis) {
         CAlarmFigures f;
         if (const CMediaFigures* m = FindMedia(figures, a.mediaIndex))
             f = MediaFigures(*m);
+        const auto judge = [&](EAlarm alarm, bool condition) {
+            Update(key, alarm, a.mediaIndex, condition, nowMs, f, out);
+            judged.emplace_back(int(alarm), a.mediaIndex);
+        };
         if (a.black)
-            Update(key, EAlarm::PictureBlack, a.mediaIndex, *a.black, nowMs, f, out);
+            judge(EAlarm::PictureBlack, m_thresholds.black && *a.black);
         if (a.frozen)
-            Update(key, EAlarm::PictureFrozen, a.mediaIndex, *a.frozen, nowMs, f, out);
+            judge(EAlarm::PictureFrozen, m_thresholds.frozen && *a.frozen);
         if (a.audioSilent)
-            Update(key, EAlarm::AudioSilent, a.mediaIndex, *a.audioSilent, nowMs, f, out);
+            judge(EAlarm::AudioSilent, m_thresholds.audioSilent && *a.audioSilent);
         if (a.loudness) {
             f.loudness = a.loudness;
-            Update(key, EAlarm::Loudness, a.mediaIndex,
-                   *a.loudness < m_thresholds.loudnessMin || *a.loudness > m_thresholds.loudnessMax, nowMs, f, out);
+            judge(EAlarm::Loudness, *a.loudness < m_thresholds.loudnessMin || *a.loudness > m_thresholds.loudnessMax);
         }
+    }
+    // A picture or sound no longer decoded (its page closed) is not known to
+    // be wrong any more: its alarms clear, saying why, rather than stay
+    // raised with nothing left to clear them.
+    std::vector<Key> undecoded;
+    for (auto it = m_states.lower_bound({key, 0, -2}); it != m_states.end() && std::get<0>(it->first) == key; ++it) {
+        const auto alarm = EAlarm(std::get<1>(it->first));
+        const bool fromAnalysis = alarm == EAlarm::PictureBlack || alarm == EAlarm::PictureFrozen
+            || alarm == EAlarm::AudioSilent || alarm == EAlarm::Loudness;
+        if (fromAnalysis && it->second.active
+            && std::find(judged.begin(), judged.end(), std::pair(int(alarm), std::get<2>(it->first))) == judged.end())
+            undecoded.push_back(it->first);
+    }
+    for (const Key& k : undecoded) {
+        CAlarmFigures f;
+        f.detail = "no longer decoded";
+        Update(key, EAlarm(std::get<1>(k)), std::get<2>(k), false, nowMs, f, out);
     }
     return out;
 }
@@ -250,8 +282,10 @@ void CAlarmEngine::Resume(const std::string& key)
     auto it = m_sessions.find(key);
     if (it == m_sessions.end())
         return;
-    for (auto& [index, media] : it->second.media)
+    for (auto& [index, media] : it->second.media) {
         media.firstSeenMs = -1;
+        media.loss.clear(); // a new turn counts from nothing
+    }
     it->second.pairs.clear();
 }
 

@@ -72,15 +72,17 @@ private:
         uint64_t flaps = 0;
         CAlarmFigures figures;
     };
-    struct CMediaMemory {
-        int64_t firstSeenMs = -1;
-        std::vector<int> knownTypes;
-        int64_t typeChangedMs = -1;
-    };
+    static constexpr int64_t kReceptionLossWindowMs = 10000;
     struct CPairSample {
         int64_t timeMs;
         uint64_t expected;
         uint64_t lost;
+    };
+    struct CMediaMemory {
+        int64_t firstSeenMs = -1;
+        std::vector<int> knownTypes;
+        int64_t typeChangedMs = -1;
+        std::deque<CPairSample> loss; // over a window other than reception's
     };
     struct CSessionMemory {
         std::map<int, CMediaMemory> media;

@@ -3,6 +3,7 @@
 #include "base/SettingsStore.h"
 #include "base/Text.h"
 #include "sdp/SDPObject.h"
+#include "watch/Webhooks.h"
 
 #include <algorithm>
 
@@ -104,6 +105,12 @@ CWatchThresholds LoadThresholds(SettingsStore& settings)
     t.flapHoldMs = Setting(settings, "Flap hold ms", t.flapHoldMs, 0, 86400000);
     t.loudnessMin = -double(Setting(settings, "Loudness min -LUFS", int64_t(-t.loudnessMin), 0, 100));
     t.loudnessMax = -double(Setting(settings, "Loudness max -LUFS", int64_t(-t.loudnessMax), 0, 100));
+    if (t.loudnessMin > t.loudnessMax)
+        t.loudnessMin = t.loudnessMax;
+    t.lossWindowMs = Setting(settings, "Loss window ms", t.lossWindowMs, 1000, 3600000);
+    t.black = Setting(settings, "Black", 1, 0, 1) != 0;
+    t.frozen = Setting(settings, "Frozen", 1, 0, 1) != 0;
+    t.audioSilent = Setting(settings, "Audio silent", 1, 0, 1) != 0;
     return t;
 }
 
@@ -114,5 +121,34 @@ bool SaveThresholds(SettingsStore& settings, const CWatchThresholds& t)
         && settings.WriteNumber(kWatchKey, "Announcement intervals", uint32_t(t.announcementIntervals))
         && settings.WriteNumber(kWatchKey, "Flap hold ms", uint32_t(t.flapHoldMs))
         && settings.WriteNumber(kWatchKey, "Loudness min -LUFS", uint32_t(-t.loudnessMin))
-        && settings.WriteNumber(kWatchKey, "Loudness max -LUFS", uint32_t(-t.loudnessMax));
+        && settings.WriteNumber(kWatchKey, "Loudness max -LUFS", uint32_t(-t.loudnessMax))
+        && settings.WriteNumber(kWatchKey, "Loss window ms", uint32_t(t.lossWindowMs))
+        && settings.WriteNumber(kWatchKey, "Black", t.black) && settings.WriteNumber(kWatchKey, "Frozen", t.frozen)
+        && settings.WriteNumber(kWatchKey, "Audio silent", t.audioSilent);
+}
+
+CWebhookSettings LoadWebhooks(SettingsStore& settings)
+{
+    CWebhookSettings out;
+    const int64_t count = Setting(settings, "Webhooks", 0, 0, 64);
+    for (int64_t i = 0; i < count; ++i) {
+        const auto url = settings.ReadText(kWatchKey, "Webhook" + std::to_string(i));
+        if (url && WebhookUrlProblem(*url).empty() && std::find(out.urls.begin(), out.urls.end(), *url) == out.urls.end())
+            out.urls.push_back(*url);
+    }
+    out.secret = settings.ReadText(kWatchKey, "Webhook secret").value_or("");
+    return out;
+}
+
+bool SaveWebhooks(SettingsStore& settings, const CWebhookSettings& webhooks)
+{
+    bool ok = settings.CreateKey(kWatchKey);
+    const int64_t old = Setting(settings, "Webhooks", 0, 0, 64);
+    // Addresses beyond the new count are emptied: they are not read again.
+    for (int64_t i = 0; i < std::max<int64_t>(old, int64_t(webhooks.urls.size())); ++i)
+        ok = settings.WriteText(kWatchKey, "Webhook" + std::to_string(i),
+                                size_t(i) < webhooks.urls.size() ? webhooks.urls[size_t(i)] : std::string())
+            && ok;
+    return settings.WriteNumber(kWatchKey, "Webhooks", uint32_t(webhooks.urls.size()))
+        && settings.WriteText(kWatchKey, "Webhook secret", webhooks.secret) && ok;
 }

@@ -43,3 +43,12 @@ private:
 // out of range), and back.
 CWatchThresholds LoadThresholds(SettingsStore& settings);
 bool SaveThresholds(SettingsStore& settings, const CWatchThresholds& thresholds);
+
+// The webhook addresses and the secret that signs them, kept beside the
+// thresholds (addresses that cannot be used are skipped).
+struct CWebhookSettings {
+    std::vector<std::string> urls;
+    std::string secret;
+};
+CWebhookSettings LoadWebhooks(SettingsStore& settings);
+bool SaveWebhooks(SettingsStore& settings, const CWebhookSettings& webhooks);

@@ -43,18 +43,61 @@ void CWatchRunner::Start()
         if (!m_history->Open())
             m_messages("Watching goes on without a history.");
     }
-    if (!m_options.webhooks.empty()) {
-        m_sender = std::make_unique<CWebhookSender>(m_options.secret, PostHttp, [this](int64_t id) {
-            std::lock_guard lock(m_mutex);
-            if (m_history)
-                m_history->Delivered(id);
-        });
-        if (m_history)
-            for (const CHistory::CWebhook& hook : m_history->PendingWebhooks())
-                if (std::find(m_options.webhooks.begin(), m_options.webhooks.end(), hook.url) != m_options.webhooks.end())
-                    m_sender->Queue(hook);
-    }
+    StartSender();
     m_receiver = std::make_unique<CReceiver>(m_options.receiver, [this](const CSessionFigures& f) { OnFigures(f); });
+}
+
+void CWatchRunner::StartSender()
+{
+    if (m_options.webhooks.empty())
+        return;
+    m_sender = std::make_unique<CWebhookSender>(m_options.secret, PostHttp, [this](int64_t id) {
+        std::lock_guard lock(m_mutex);
+        if (m_history)
+            m_history->Delivered(id);
+    });
+    if (m_history)
+        for (const CHistory::CWebhook& hook : m_history->PendingWebhooks())
+            if (std::find(m_options.webhooks.begin(), m_options.webhooks.end(), hook.url) != m_options.webhooks.end())
+                m_sender->Queue(hook);
+}
+
+void CWatchRunner::SetThresholds(const CWatchThresholds& thresholds)
+{
+    std::lock_guard lock(m_mutex);
+    m_options.thresholds = thresholds;
+    m_engine.SetThresholds(thresholds);
+}
+
+void CWatchRunner::SetWebhooks(const std::vector<std::string>& urls, const std::string& secret)
+{
+    std::unique_ptr<CWebhookSender> old;
+    {
+        std::lock_guard lock(m_mutex);
+        if (urls == m_options.webhooks && secret == m_options.secret)
+            return;
+        // Events from now on are queued in the history for the new
+        // addresses; the new sender takes them from there.
+        m_options.webhooks = urls;
+        m_options.secret = secret;
+        old = std::move(m_sender);
+    }
+    // Outside the lock: a delivery it is finishing takes the lock to say so.
+    old.reset();
+    std::lock_guard lock(m_mutex);
+    if (m_receiver)
+        StartSender();
+}
+
+void CWatchRunner::Analysis(const std::string& key, std::vector<CMediaAnalysis> analysis)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_watched.count(key))
+        return;
+    if (analysis.empty())
+        m_analysis.erase(key);
+    else
+        m_analysis[key] = std::move(analysis);
 }
 
 void CWatchRunner::Deliver(const std::vector<CAlarmEvent>& events)
@@ -64,13 +107,13 @@ void CWatchRunner::Deliver(const std::vector<CAlarmEvent>& events)
         const std::string name = it == m_watched.end() ? std::string() : it->second.name;
         if (m_history)
             m_history->Record(e);
-        if (m_sender && (e.kind == EAlarmEventKind::Raise || e.kind == EAlarmEventKind::Clear)) {
+        if (e.kind == EAlarmEventKind::Raise || e.kind == EAlarmEventKind::Clear) {
             const std::string body = AlarmEventJson(e, name);
             for (const std::string& url : m_options.webhooks) {
-                if (m_history)
-                    m_sender->Queue(m_history->QueueWebhook(url, body));
-                else
-                    m_sender->Queue({++m_unsavedDeliveries, url, body});
+                const CHistory::CWebhook hook =
+                    m_history ? m_history->QueueWebhook(url, body) : CHistory::CWebhook{++m_unsavedDeliveries, url, body};
+                if (m_sender)
+                    m_sender->Queue(hook);
             }
         }
         m_events(e, name);
@@ -93,7 +136,9 @@ void CWatchRunner::OnFigures(const CSessionFigures& figures)
     }
     w.up = up;
     w.reported = true;
-    Deliver(m_engine.Figures(id->second, now, figures));
+    auto analysis = m_analysis.find(id->second);
+    Deliver(m_engine.Figures(id->second, now, figures,
+                             analysis == m_analysis.end() ? std::vector<CMediaAnalysis>{} : analysis->second));
 }
 
 void CWatchRunner::Watch(const std::string& key, const std::string& name, const CReceptionPlan& plan)
@@ -167,6 +212,7 @@ void CWatchRunner::Unwatch(const std::string& key)
         Unregister(key);
     std::erase(m_waiting, key);
     m_watched.erase(key);
+    m_analysis.erase(key);
     m_engine.Forget(key);
 }
 

@@ -45,6 +45,14 @@ public:
     void Expired(const std::string& key, int64_t nowMs);
     void Acknowledge(const std::string& key, EAlarm alarm, int media, int64_t nowMs);
     void AcknowledgeAll(int64_t nowMs);
+    // New settings while watching: the rules judge by the thresholds from
+    // the next report on; the webhooks go to the new addresses (what the
+    // history still owes them included).
+    void SetThresholds(const CWatchThresholds& thresholds);
+    void SetWebhooks(const std::vector<std::string>& urls, const std::string& secret);
+    // What the decoded picture and sound of the session show now, judged
+    // with its next report; none: not decoded.
+    void Analysis(const std::string& key, std::vector<CMediaAnalysis> analysis);
     // The newest `limit` rows of the history's log, oldest first.
     std::vector<CHistory::CLogRow> Log(size_t limit) const;
     // The session's availability in each hour of the last day, oldest first
@@ -90,6 +98,7 @@ private:
     void Unregister(const std::string& key);
     void TakeTurns(int64_t nowMs);
     void Deliver(const std::vector<CAlarmEvent>& events);
+    void StartSender();
     void OnFigures(const CSessionFigures& figures);
 
     CWatchRunnerOptions m_options;
@@ -100,6 +109,7 @@ private:
     std::unique_ptr<CHistory> m_history;
     std::map<std::string, CWatched> m_watched;
     std::map<int, std::string> m_byId;
+    std::map<std::string, std::vector<CMediaAnalysis>> m_analysis;
     int64_t m_unsavedDeliveries = 0; // numbers the deliveries without a history
     std::deque<std::string> m_turn;    // received now, longest first
     std::deque<std::string> m_waiting; // waiting for their turn, next first

@@ -64,6 +64,10 @@ struct CWatchThresholds {
     int64_t flapHoldMs = 60000;         // an alarm is raised at most once in this time
     double loudnessMin = -30;           // LUFS
     double loudnessMax = -16;
+    // The rules fed by the decoded picture and sound, each may be off.
+    bool black = true;
+    bool frozen = true;
+    bool audioSilent = true;
 };
 
 // What the picture and audio analysis says of one media entry; absent

@@ -1,6 +1,8 @@
 #include "directory/ScopeDirectories.h"
 #include "gui/SettingsSheet.h"
 #include "gui/SettingsSheetDialogs.h"
+#include "gui/SettingsSheetMonitoring.h"
+#include "preview/qt/PreviewService.h"
 #include "gui/SettingsSheetPages.h"
 #include "gui/Splash.h"
 #include "support/GuiTestSupport.h"
@@ -403,6 +405,50 @@ TEST_F(SettingsSheetTest, PagesSayWhatTheyCannotDo)
     sheet.Security().List().setFocus();
     QTest::keyClick(&sheet.Security().List(), Qt::Key_Tab, Qt::ControlModifier);
     EXPECT_EQ(sheet.Pages().currentIndex(), 2);
+}
+
+TEST_F(SettingsSheetTest, MonitoringRefusesBadValuesAndTheProgramTakesTheRestAtOnce)
+{
+    struct Case {
+        const char* urls;
+        int low, high, decoders;
+        const char* message; // null: accepted
+    } const cases[] = {
+        {"http://127.0.0.1:9/alarms\nftp://example.org/in", -30, -16, 4,
+         "The webhook address ftp://example.org/in cannot be used: a webhook address is http://HOST[:PORT]/PATH or "
+         "https://HOST[:PORT]/PATH."},
+        {"", -10, -20, 4, "The loudness range is upside down: -10 LUFS is above -20 LUFS."},
+        {" https://alarms.example.org/in\n\nhttp://127.0.0.1:9/a", -24, -14, 9, nullptr},
+    };
+    CDesktopApp app(prompter, exit, &clock);
+    app.runSettings = [](CSettingsSheet&) { return int(QDialog::Rejected); };
+    ASSERT_TRUE(app.Start(CCommandLine()));
+    for (const Case& c : cases) {
+        CSettingsSheet sheet(app.Runtime().Doc(), app.Runtime().Settings(), prompter);
+        ShowActive(sheet);
+        CMonitoringPage& page = sheet.Monitoring();
+        sheet.Pages().setCurrentWidget(&page);
+        QTest::keyClick(&sheet, Qt::Key_U, Qt::AltModifier);
+        EXPECT_TRUE(page.LoudnessLowField().hasFocus());
+        page.UrlsField().setPlainText(c.urls);
+        page.LoudnessLowField().setValue(c.low);
+        page.LoudnessHighField().setValue(c.high);
+        page.DecodersField().setValue(c.decoders);
+        sheet.Pages().setCurrentIndex(0);
+        prompter.shown.clear();
+        sheet.accept();
+        EXPECT_EQ(prompter.shown, c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{});
+        QWidget* wrong = c.low > c.high ? static_cast<QWidget*>(&page.LoudnessLowField()) : &page.UrlsField();
+        EXPECT_TRUE(!c.message || (sheet.isVisible() && wrong->hasFocus()));
+    }
+    // The command's sheet closed, the program runs with what it stored.
+    ShowActive(*app.Window());
+    app.Window()->ListView().setFocus();
+    app.Window()->CommandAction(ECommand::Settings)->trigger();
+    const auto store = OpenSettingsStore();
+    EXPECT_EQ(LoadWebhooks(*store).urls, (std::vector<std::string>{"https://alarms.example.org/in", "http://127.0.0.1:9/a"}));
+    const CWatchThresholds kept = LoadThresholds(*store);
+    EXPECT_EQ(std::tuple(kept.loudnessMin, kept.loudnessMax, app.Preview()->MaxDecoders()), std::tuple(-24.0, -14.0, 9));
 }
 
 TEST_F(SettingsSheetTest, MissingPersonalInformationIsAskedForOnceTheWindowIsUp)

@@ -14,6 +14,7 @@ struct CMediaIn {
     std::vector<int> types = {96};
     bool mismatch = false;
     bool notWatched = false;
+    uint64_t expected = 0, lost = 0; // totals
 };
 
 struct CStep {
@@ -29,6 +30,7 @@ struct CCase {
     const char* name;
     std::vector<CStep> steps;
     std::vector<std::string> expected; // "TIME EVENT ALARM MEDIA FLAPS"
+    CWatchThresholds thresholds = {};
 };
 
 CDupFigures Pair(uint64_t expected, uint64_t lost)
@@ -55,9 +57,9 @@ CMediaAnalysis Black(bool black)
     return a;
 }
 
-std::vector<std::string> Play(const std::vector<CStep>& steps)
+std::vector<std::string> Play(const std::vector<CStep>& steps, const CWatchThresholds& thresholds)
 {
-    CAlarmEngine engine;
+    CAlarmEngine engine(thresholds);
     std::vector<std::string> seen;
     for (const CStep& step : steps) {
         std::vector<CAlarmEvent> events;
@@ -73,6 +75,8 @@ std::vector<std::string> Play(const std::vector<CStep>& steps)
                 m.lossRate10s = in.loss;
                 m.payloadTypes = in.types;
                 m.payloadMismatch = in.mismatch;
+                m.expected = in.expected;
+                m.lost = in.lost;
                 figures.media.push_back(m);
             }
             figures.pairs = step.pairs;
@@ -151,9 +155,19 @@ TEST(AlarmEngine, TimedInputsGiveTheirEvents)
           {2000, 'f', {playing}, {}, 0, {Loudness(-10)}}},
          {"0 raise loudness 0 0", "0 raise picture black 0 0", "1000 clear loudness 0 0",
           "1000 clear picture black 0 0", "2000 held loudness 0 1"}},
+        {"a picture no longer decoded clears; a rule switched off holds no more",
+         {{0, 'f', {playing}, {}, 0, {Black(true), Loudness(-40)}}, {1000, 'f', {playing}},
+          {2000, 'f', {playing}, {}, 0, {Black(true)}}},
+         {"0 raise loudness 0 0", "1000 clear loudness 0 0"},
+         {.black = false}},
+        {"loss over a window of 2 s, counted from the totals",
+         {{0, 'f', {{0, 20, 0, {96}, false, false, 1000, 0}}}, {1000, 'f', {{0, 20, 0, {96}, false, false, 2000, 5}}},
+          {3000, 'f', {{0, 20, 0, {96}, false, false, 4000, 5}}}},
+         {"1000 raise loss 0 0", "3000 clear loss 0 0"},
+         {.lossWindowMs = 2000}},
     };
     for (const CCase& c : cases)
-        EXPECT_EQ(Play(c.steps), c.expected) << c.name;
+        EXPECT_EQ(Play(c.steps, c.thresholds), c.expected) << c.name;
 }
 
 } // namespace

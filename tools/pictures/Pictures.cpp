@@ -4,6 +4,7 @@
 #include "base/FileIO.h"
 #include "directory/SessionStore.h"
 #include "gui/AboutBox.h"
+#include "gui/AlarmsWindow.h"
 #include "gui/AnnouncementWizard.h"
 #include "gui/AnnouncementWizardCommands.h"
 #include "gui/AnnouncementWizardPages.h"
@@ -16,12 +17,14 @@
 #include "gui/ReceptionColumn.h"
 #include "gui/SchedulePage.h"
 #include "gui/SettingsSheet.h"
+#include "gui/SettingsSheetMonitoring.h"
 #include "gui/Splash.h"
 #include "gui/ToolDialogs.h"
 #include "gui/ToolPickerDialog.h"
 #include "tools/ToolPicker.h"
 #include "views/SessionListModel.h"
 #include "views/SessionSortFilter.h"
+#include "watch/StoreWatch.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -174,6 +177,17 @@ void SaveSettingsPicture(CDesktopApp& desktop, Prompter& prompter, const QString
     CTalmiraRuntime& runtime = desktop.Runtime();
     auto* sheet = new CSettingsSheet(runtime.Doc(), runtime.Settings(), prompter, desktop.Window());
     sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->show();
+    SaveLater(desktop, sheet, kSettleMs, file, [sheet] { sheet->reject(); });
+}
+
+void SaveMonitoringPicture(CDesktopApp& desktop, Prompter& prompter, const QString& file, const QString&)
+{
+    CTalmiraRuntime& runtime = desktop.Runtime();
+    auto* sheet = new CSettingsSheet(runtime.Doc(), runtime.Settings(), prompter, desktop.Window());
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->Pages().setCurrentWidget(&sheet->Monitoring());
+    sheet->Monitoring().UrlsField().setPlainText("https://alarms.example.org/talmira\nhttp://127.0.0.1:9093/hook");
     sheet->show();
     SaveLater(desktop, sheet, kSettleMs, file, [sheet] { sheet->reject(); });
 }
@@ -346,5 +360,35 @@ void SaveMosaicPicture(CDesktopApp& desktop, Prompter&, const QString& file, con
         mosaic->activateWindow();
         // Long enough for every tile's turn and a picture each.
         SaveLater(desktop, mosaic, 16'000, file, [mosaic] { mosaic->close(); });
+    });
+}
+
+void SaveAlarmsPicture(CDesktopApp& desktop, Prompter&, const QString& file, const QString& sdpFile)
+{
+    CMainFrame& window = *desktop.Window();
+    CSessionStore& doc = desktop.Runtime().Doc();
+    const auto record = SessionFromFile(desktop, sdpFile);
+    if (!record || doc.MainList().Empty() || doc.AddSession(record, doc.MainList().At(0)) < 0)
+        return GiveUp(desktop, "no session in", sdpFile);
+    SelectFirstDirectory(window, doc);
+    // Its row watched the way a user does it, from the list's menu.
+    QTimer::singleShot(300, &window, [&desktop, &window, record, file] {
+        CSessionSortFilter& sorted = window.SortedList();
+        sorted.Source().ApplyPending();
+        window.ListView().setCurrentIndex(sorted.mapFromSource(sorted.Source().index(sorted.Source().RowOf(*record), 0)));
+        window.ListView().setFocus();
+        for (QAction* action : window.ListMenu().actions())
+            if (action->text().startsWith("&Watch"))
+                action->trigger();
+        // The senders lose the backup leg after 6 s: redundancy lost 3 s later.
+        QTimer::singleShot(13'000, &window, [&desktop, file] {
+            if (desktop.Watch())
+                desktop.Watch()->Runner().Tick(CWatchRunner::NowMs()); // the history's second is written
+            CAlarmsWindow* alarms = desktop.AlarmsWindow();
+            alarms->resize(900, 420);
+            alarms->Refresh();
+            alarms->show();
+            SaveLater(desktop, alarms, kSettleMs, file, [alarms] { alarms->close(); });
+        });
     });
 }

@@ -26,6 +26,11 @@ SavePicture SaveStudioPicture;
 inline constexpr const char* kStudioSessionName = "Stage Box 1";
 // The Settings sheet as it opens.
 SavePicture SaveSettingsPicture;
+// The Settings sheet on its Monitoring page, two webhooks filled in.
+SavePicture SaveMonitoringPicture;
+// View > Alarms with the session of the SDP file watched from its row, its
+// backup leg lost after 6 s (the senders' doing), after 14 s.
+SavePicture SaveAlarmsPicture;
 // The Tool Picker with both tool lists in use.
 SavePicture SaveToolPickerPicture;
 // A new weekly session's "Session Schedule" page in the Announcement Wizard.

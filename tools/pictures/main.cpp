@@ -24,6 +24,8 @@ constexpr const char* kUsage =
     "  properties FILE             a heard session's property sheet, on a media page\n"
     "  studio FILE                 the studio session's Info page with its Clock section\n"
     "  settings FILE               the Settings sheet\n"
+    "  settings-monitoring FILE    the Settings sheet's Monitoring page\n"
+    "  alarms FILE SDP-FILE        View > Alarms with that session watched, after 14 s\n"
     "  tool-picker FILE            the Tool Picker\n"
     "  wizard-schedule FILE        the Announcement Wizard's schedule page\n"
     "  media-wizard FILE           the Media Wizard's format page\n"
@@ -43,6 +45,7 @@ const CPicture kPictures[] = {
     {"documentation", false, SaveDocumentationPictures}, {"properties", false, SavePropertiesPicture},
     {"studio", false, SaveStudioPicture},
     {"settings", false, SaveSettingsPicture},            {"tool-picker", false, SaveToolPickerPicture},
+    {"settings-monitoring", false, SaveMonitoringPicture}, {"alarms", true, SaveAlarmsPicture},
     {"wizard-schedule", false, SaveWizardPicture},       {"media-wizard", false, SaveMediaWizardPicture},
     {"reception", true, SaveReceptionPicture},           {"reception-list", true, SaveReceptionListPicture},
     {"reception-preview", true, SaveReceptionPreviewPicture},
