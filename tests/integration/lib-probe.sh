@@ -18,6 +18,10 @@ field() {
     python3 -c 'import json,sys; o = json.loads(sys.argv[1]); v = eval(sys.argv[2]); print(*(v if type(v) is tuple else (v,)))' "$1" "$2"
 }
 
+# met OUTPUT CONDITION: media 0's newest line meets CONDITION (a Python
+# expression over `o`).
+met() { local line; line=$(last "$1" 0); [ -n "$line" ] && [ "$(field "$line" "$2")" = True ]; }
+
 # rtp_pattern ARGS...: the seeded RTP sender (tests/support/rtp_pattern.py) in $NS_A.
 rtp_pattern() { ip netns exec "$NS_A" python3 "$(dirname "${BASH_SOURCE[0]}")/../support/rtp_pattern.py" "$@"; }
 
@@ -26,14 +30,9 @@ rtp_pattern() { ip netns exec "$NS_A" python3 "$(dirname "${BASH_SOURCE[0]}")/..
 # reports for media 0: the sender's counts, its jitter, one sender whose
 # text starts with SENDER. Ends the probe.
 check_pattern() {
-    local out="$1" line want
+    local out="$1"
     rtp_pattern pattern "$2" "$3" "$4" "$5" "$6" > "$out.expect"
-    want=$(field "$(cat "$out.expect")" 'o["packets"]')
-    for _ in $(seq 1 40); do
-        line=$(last "$out" 0)
-        [ -n "$line" ] && [ "$(field "$line" 'o["packets"]')" -ge "$want" ] && break
-        sleep 0.1
-    done
+    poll 4 met "$out" "o['packets'] >= $(field "$(cat "$out.expect")" 'o["packets"]')" || true
     kill "$probe"; wait "$probe" || true
     python3 - "$(last "$out" 0)" "$(cat "$out.expect")" "$7" <<'PY' || fail "the counts differ from the pattern" "$out"
 import json, sys
@@ -60,11 +59,7 @@ PY
 check_pair() {
     local out="$1" a b other
     rtp_pattern pair "$2" "$3" "$4" "$5" 200
-    for _ in $(seq 1 30); do
-        a=$(last "$out" 0)
-        [ -n "$a" ] && [ "$(field "$a" 'o["redundant"].get("merged_expected")')" = 200 ] && break
-        sleep 0.1
-    done
+    poll 3 met "$out" 'o["redundant"].get("merged_expected") == 200' || true
     kill "$probe"; wait "$probe" || true
     a=$(last "$out" 0); b=$(last "$out" 1); other=$(last "$out" 2)
     echo "leg A $(field "$a" 'o["rtp"]["expected"], o["rtp"]["lost"], o.get("rtcp")'), leg B $(field "$b" 'o["rtp"]["expected"], o["rtp"]["lost"]'), merged $(field "$a" 'o["redundant"]')"
