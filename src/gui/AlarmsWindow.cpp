@@ -11,6 +11,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <map>
 
 namespace {
@@ -27,9 +28,20 @@ QString Time(int64_t ms)
     return QDateTime::fromMSecsSinceEpoch(ms).toString("yyyy-MM-dd hh:mm:ss");
 }
 
+// Numbered from 1, as the Reception page and the sheet's media pages do.
 QString Media(int media)
 {
-    return media < 0 ? QString("session") : QString::number(media);
+    return media < 0 ? QString("session") : QString::number(media + 1);
+}
+
+// Each column but the last widened to what it now holds; never narrowed,
+// so a width the user chose stays while the rows refresh.
+void FitColumns(QTreeWidget& table)
+{
+    for (int column = 0; column + 1 < table.columnCount(); ++column)
+        table.header()->resizeSection(column,
+                                      std::max(table.header()->sectionSize(column),
+                                               static_cast<QAbstractItemView&>(table).sizeHintForColumn(column)));
 }
 
 QTreeWidget* Table(const QStringList& columns)
@@ -108,6 +120,8 @@ void CAlarmsWindow::Refresh()
     for (auto it = log.rbegin(); it != log.rend(); ++it)
         new QTreeWidgetItem(m_log, {Time(it->timeMs), Text(it->event), Text(it->alarm), name(it->session),
                                     Media(it->media)});
+    FitColumns(*m_active);
+    FitColumns(*m_log);
     m_acknowledge->setEnabled(!m_active->selectedItems().isEmpty());
     m_acknowledgeAll->setEnabled(!active.empty());
 }
