@@ -22,7 +22,7 @@
 namespace {
 
 // Cache inspection must never end the process behind the command's back.
-class CNoExit final : public ProgramExit {
+class CIgnoredExit final : public ProgramExit {
 public:
     void Exit(int) override {}
 };
@@ -56,7 +56,7 @@ int RunCache(const QStringList& argv)
     CSystemClock clock;
     CSystemRandom random;
     CUsedAddressList used;
-    CNoExit noExit;
+    CIgnoredExit noExit;
     CNullSapNetwork network;
     CSessionStore doc(CStorePorts{clock, random, prompter, noExit, network});
     CArchiveReader in(*bytes);

@@ -19,7 +19,7 @@
 
 namespace {
 
-constexpr const char* kUsage = "clocks [--seconds N] [--json] [--iface ADDRESS] [FILE.sdp...]";
+constexpr const char* kClocksUsage = "clocks [--seconds N] [--json] [--iface ADDRESS] [FILE.sdp...]";
 constexpr const char* kHelp =
     "Listens for PTP Announce messages (UDP port 320 on 224.0.1.129 and ff0e::181)\n"
     "for N seconds (default 5) and prints the grandmasters heard, per domain.\n"
@@ -125,4 +125,4 @@ int RunClocks(const QStringList& argv)
 
 } // namespace
 
-static CCliRegistration registerClocks("clocks", {kUsage, RunClocks, kHelp});
+static CCliRegistration registerClocks("clocks", {kClocksUsage, RunClocks, kHelp});

@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr const char* kUsage = "online [--host HOST[:PORT]] [--install-dir DIR] [--timeout SECONDS] "
+constexpr const char* kOnlineUsage = "online [--host HOST[:PORT]] [--install-dir DIR] [--timeout SECONDS] "
                                "version|tool NAME|plugin MEDIA PROTO FMT [--install NAME...]";
 
 int RequestFailed(const std::string& message)
@@ -64,7 +64,7 @@ int RunOnline(const QStringList& argv)
     const bool wellFormed = (what == "version" && words.size() == 1) || (what == "tool" && words.size() == 2) ||
                             (what == "plugin" && words.size() == 4);
     if (!wellFormed || (installGiven && (what != "plugin" || installNames.isEmpty())))
-        return CliFail(QString("usage: talmira-cli ") + kUsage);
+        return CliFail(QString("usage: talmira-cli ") + kOnlineUsage);
 
     COnlineSettings settings;
     settings.host = args.Value("--host").toStdString();
@@ -139,4 +139,4 @@ int RunOnline(const QStringList& argv)
 
 } // namespace
 
-static CCliRegistration registerOnline("online", {kUsage, RunOnline});
+static CCliRegistration registerOnline("online", {kOnlineUsage, RunOnline});

@@ -31,7 +31,7 @@
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* kProbeUsage =
     "probe FILE.sdp|SESSION-ID [--seconds N] [--json] [--iface ADDRESS] [--max-groups N] [--install-dir DIR]"
     " [--picture FILE.jpg] [--levels] [--decoders N]";
 
@@ -55,7 +55,7 @@ int RunProbe(const QStringList& argv)
     if (!args.ok())
         return CliFail(args.error());
     if (args.Positionals().size() != 1)
-        return CliFail(QString("usage: talmira-cli ") + kUsage);
+        return CliFail(QString("usage: talmira-cli ") + kProbeUsage);
     CReceiverOptions options;
     options.maxGroups = size_t(*maxGroups);
     if (args.Has("--iface")) {
@@ -166,4 +166,4 @@ int RunProbe(const QStringList& argv)
 
 } // namespace
 
-static CCliRegistration registerProbe("probe", {kUsage, RunProbe});
+static CCliRegistration registerProbe("probe", {kProbeUsage, RunProbe});

@@ -23,7 +23,7 @@
 
 namespace {
 
-constexpr const char* kUsage = "watch SESSION-ID|FILE.sdp... [--webhook URL]... [--secret-file FILE] [--json] "
+constexpr const char* kWatchUsage = "watch SESSION-ID|FILE.sdp... [--webhook URL]... [--secret-file FILE] [--json] "
                                "[--db FILE] [--seconds N] [--iface ADDRESS] [--max-groups N] [--install-dir DIR]";
 constexpr const char* kDatabaseName = "watch-history.db";
 
@@ -50,7 +50,7 @@ int RunWatch(const QStringList& argv)
     if (!args.ok())
         return CliFail(args.error());
     if (args.Positionals().isEmpty())
-        return CliFail(QString("usage: talmira-cli ") + kUsage);
+        return CliFail(QString("usage: talmira-cli ") + kWatchUsage);
     CWatchRunnerOptions options;
     options.receiver.maxGroups = size_t(*maxGroups);
     if (args.Has("--iface")) {
@@ -137,7 +137,7 @@ int RunWatch(const QStringList& argv)
 
 static CCliRegistration registerWatch(
     "watch",
-    {kUsage, RunWatch,
+    {kWatchUsage, RunWatch,
      "Watches the media of each session (an SDP file, or a session id of the cache) all the time and prints an\n"
      "event line when an alarm is raised, cleared or held for flapping (JSON lines with --json):\n"
      "\"stream silent\" (no packet for 3 s), \"loss\" (above 0.1 % over 10 s), \"redundancy lost\" (one leg of a\n"

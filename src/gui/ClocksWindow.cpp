@@ -40,14 +40,13 @@ void Collect(const CSessionList& list, std::vector<CStream>& streams, std::vecto
     }
 }
 
-QString Text(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
 QString HeardDetails(const CHeardGrandmaster& g, const Clock& clock)
 {
     const std::tm t = clock.LocalTime(g.lastHeard);
     return QString("priority %1/%2, class %3, accuracy 0x%4, %5 steps removed, from %6 at %7")
         .arg(g.priority1).arg(g.priority2).arg(g.clockClass)
-        .arg(g.clockAccuracy, 2, 16, QChar('0')).arg(g.stepsRemoved).arg(Text(g.source))
+        .arg(g.clockAccuracy, 2, 16, QChar('0')).arg(g.stepsRemoved).arg(QString::fromStdString(g.source))
         .arg(QString::asprintf("%02d:%02d:%02d", t.tm_hour, t.tm_min, t.tm_sec));
 }
 
@@ -56,7 +55,7 @@ QString StateText(const CGrandmasterGroup& g, bool open)
     if (g.heard)
         return "clock heard";
     if (const std::string text = ClockStateText(g.match); !text.empty())
-        return Text(text);
+        return QString::fromStdString(text);
     return open ? "not checked" : "cannot be heard";
 }
 } // namespace
@@ -139,15 +138,15 @@ void CClocksWindow::Refresh()
         for (const CGrandmasterGroup& g : d.grandmasters) {
             const QString details = g.heard ? HeardDetails(*g.heard, m_clock)
                                             : QString("named by %1 stream(s)").arg(g.streams.size());
-            rows.push_back({1, {g.gmid.empty() ? QString("traceable") : Text(g.gmid), StateText(g, open), details},
+            rows.push_back({1, {g.gmid.empty() ? QString("traceable") : QString::fromStdString(g.gmid), StateText(g, open), details},
                             -1, !g.heard && g.match.state != EClockState::Unknown});
             for (size_t i : g.streams) {
                 const CStream& s = streams[i];
                 const std::string format = StudioFormatText(ReadStudioAttributes(*s.record, s.record->media[s.media]));
                 rows.push_back({2,
-                                {QString("%1 (media %2)").arg(Text(s.record->name)).arg(s.media + 1),
+                                {QString("%1 (media %2)").arg(QString::fromStdString(s.record->name)).arg(s.media + 1),
                                  g.differs ? QString("differs from the domain's other streams") : QString(),
-                                 Text(format)},
+                                 QString::fromStdString(format)},
                                 int(i), g.differs});
             }
         }
@@ -156,7 +155,7 @@ void CClocksWindow::Refresh()
     for (const CRow& r : rows)
         picture += QString::number(r.depth) + r.cells.join('\t') + '\n';
     m_footer->setText(open ? QString("Listening for PTP Announce messages on 224.0.1.129 and ff0e::181, port 320.")
-                           : Text(m_listener ? m_listener->Problem() : "clocks cannot be heard: not listening"));
+                           : QString::fromStdString(m_listener ? m_listener->Problem() : "clocks cannot be heard: not listening"));
     m_records.clear();
     for (const CStream& s : streams)
         m_records.push_back(s.record);

@@ -1,5 +1,7 @@
 #include "gui/MosaicWindow.h"
 
+#include "gui/PreviewView.h"
+
 #include "gui/ReceptionColumn.h"
 #include "gui/ReceptionPage.h"
 #include "preview/qt/PreviewService.h"
@@ -32,7 +34,6 @@ constexpr int kTickMs = 500;
 // this long when nothing comes.
 constexpr double kTurnSeconds = 20;
 constexpr long long kTurnWindows = 30; // tenths of a second of levels
-constexpr double kMeterFloor = -60;
 
 class CServiceFeed final : public CMosaicFeed {
 public:
@@ -83,7 +84,6 @@ private:
     CReceptionService* m_reception;
 };
 
-QString Text(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
 } // namespace
 
@@ -343,7 +343,7 @@ void CMosaicWindow::keyPressEvent(QKeyEvent* event)
 }
 
 CMosaicTile::CMosaicTile(std::shared_ptr<CSDPObject> record, CMosaicWindow& window)
-    : QWidget(window.m_grid), m_record(std::move(record)), m_window(window), m_name(Text(m_record->name))
+    : QWidget(window.m_grid), m_record(std::move(record)), m_window(window), m_name(QString::fromStdString(m_record->name))
 {
     setFocusPolicy(Qt::StrongFocus);
     setToolTip(m_name);
@@ -425,7 +425,7 @@ void CMosaicTile::paintEvent(QPaintEvent*)
         for (int c = 0; c < channels; ++c) {
             const QRect bar(left + c * (barWidth + (m_picture.isNull() ? 4 : 2)), top, barWidth, height);
             p.fillRect(bar, QColor(40, 40, 40));
-            const auto fraction = [](double db) { return std::clamp((db - kMeterFloor) / -kMeterFloor, 0.0, 1.0); };
+            const auto fraction = MeterFraction;
             const int rms = int(fraction(m_audio.audio.rmsDbfs[size_t(c)]) * height);
             const int peak = int(fraction(peaks[size_t(c)]) * height);
             p.fillRect(QRect(bar.left(), bar.bottom() - rms + 1, barWidth, rms),
@@ -438,7 +438,7 @@ void CMosaicTile::paintEvent(QPaintEvent*)
             loudness = QString("%1 LUFS").arg(m_audio.audio.shortTermLufs, 0, 'f', 1);
     }
     if (m_picture.isNull() && (!m_hasAudio || peaks.empty())) {
-        const QString what = !m_video.message.empty() ? Text(m_video.message)
+        const QString what = !m_video.message.empty() ? QString::fromStdString(m_video.message)
                              : m_nothing                ? QString("No picture or sound to show")
                              : !Decoding()              ? QString("Waiting for its turn")
                              : m_video.state == "waiting" ? QString("Waiting for a decoder")

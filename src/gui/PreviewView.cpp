@@ -31,9 +31,9 @@ QString FormatText(const preview::CStreamFormat& f)
     return parts.join(' ');
 }
 
-double MeterFraction(double db) { return std::clamp((db - kMeterFloor) / -kMeterFloor, 0.0, 1.0); }
-
 } // namespace
+
+double MeterFraction(double db) { return std::clamp((db - kMeterFloor) / -kMeterFloor, 0.0, 1.0); }
 
 CPreviewView::CPreviewView(QWidget* parent) : QWidget(parent)
 {

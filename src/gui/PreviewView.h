@@ -8,6 +8,9 @@
 // marked on it, its age below), a meter per channel (RMS as the bar, peak as
 // the line, in dBFS), loudness and silence, and what is received beside what
 // was announced, differences named.
+// Where `db` (dBFS) lies on a meter from -60 dBFS (0) to full scale (1).
+double MeterFraction(double db);
+
 class CPreviewView final : public QWidget {
     Q_OBJECT
 public:

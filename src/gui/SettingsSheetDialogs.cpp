@@ -16,6 +16,8 @@
 #include <optional>
 
 namespace {
+
+using settingsform::Text;
 // The settings file keeps these texts in byte buffers: the limit is in
 // UTF-8 bytes, so a name of accented letters cannot come back cut.
 class CUtf8Limit final : public QValidator {
@@ -66,11 +68,6 @@ void Finish(QDialog& dialog, QFormLayout* form)
     layout->addWidget(buttons);
 }
 
-std::string Text(const QLineEdit& field)
-{
-    return field.text().toStdString();
-}
-
 // The number in the field when it lies in [low, high]; otherwise the range
 // message is shown and the field gets the focus.
 std::optional<long long> Number(QLineEdit& field, long long low, long long high, Prompter& prompter)
@@ -93,6 +90,11 @@ bool Refuse(Prompter& prompter, const char* message, QLineEdit& field)
     return false;
 }
 } // namespace
+
+std::string settingsform::Text(const QLineEdit& field)
+{
+    return field.text().toStdString();
+}
 
 std::string settingsform::RangeMessage(long long low, long long high)
 {

@@ -70,4 +70,6 @@ private:
 namespace settingsform {
 // The message shown when a number field is empty or out of its range.
 std::string RangeMessage(long long low, long long high);
+// A field's text as UTF-8.
+std::string Text(const QLineEdit& field);
 }

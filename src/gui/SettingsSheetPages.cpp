@@ -15,14 +15,11 @@
 #include <QVBoxLayout>
 
 namespace {
+
+using settingsform::Text;
 QString Q(const std::string& text)
 {
     return QString::fromStdString(text);
-}
-
-std::string Text(const QLineEdit& field)
-{
-    return field.text().toStdString();
 }
 
 // The names of the scopes other than the one at `except`.
