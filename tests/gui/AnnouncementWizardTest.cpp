@@ -241,12 +241,11 @@ TEST_F(AnnouncementWizardTest, ScopeAndTypePagesStoreTtlTypeAndAttributes)
     for (int i = 0; i < type.Type().count(); ++i)
         offered << type.Type().itemText(i);
     EXPECT_EQ(offered.join(' ') + " / " + type.Type().currentText(), "broadcast H332 meeting test unknown / unknown");
-    type.AttributeName().setText("lang");
-    type.AttributeValue().setText("en");
-    type.Add().click();
-    type.AttributeName().setText("recvonly");
-    type.AttributeValue().clear();
-    type.Add().click();
+    for (const auto& [name, value] : {std::pair("lang", "en"), std::pair("recvonly", "")}) {
+        type.AttributeName().setText(name);
+        type.AttributeValue().setText(value);
+        type.Add().click();
+    }
     EXPECT_EQ(w->Record().attributes, (std::vector<std::string>{"lang: en", "recvonly"}));
     ASSERT_EQ(type.Attributes().topLevelItemCount(), 2);
     EXPECT_EQ(type.Attributes().topLevelItem(0)->text(0) + "|" + type.Attributes().topLevelItem(0)->text(1), "lang| en");

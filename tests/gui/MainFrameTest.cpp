@@ -568,6 +568,10 @@ TEST_F(MainFrameTest, TreeMenuSelectsQuietlyAndDeletesOwnFoldersOnly)
     QTest::mouseRelease(window.windowHandle(), Qt::RightButton, {}, at);
     EXPECT_TRUE(window.TreeMenu().isVisible());
     window.TreeMenu().close();
+    // The menu key opens it beside the item instead of at the pointer.
+    QTest::keyClick(&tree, Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_EQ(window.TreeMenu().pos(), tree.viewport()->mapToGlobal(tree.visualRect(mineItem).center()));
+    window.TreeMenu().close();
     EXPECT_TRUE(window.DeleteAction()->isEnabled());
     EXPECT_FALSE(window.CommandAction(ECommand::Settings)->isEnabled()); // list only
     EXPECT_FALSE(window.OpenAction()->isEnabled());

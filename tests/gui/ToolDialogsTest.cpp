@@ -26,30 +26,22 @@ protected:
 };
 
 // Keyboard alone: the preselected choice, the other one, and Escape.
-struct CKeyCase {
-    std::vector<Qt::Key> keys;
-    EAutoStartChoice autoStart;
-    ESearchWhere where;
-};
-class ChoiceDialogTest : public ToolDialogsTest, public ::testing::WithParamInterface<CKeyCase> {};
-
-TEST_P(ChoiceDialogTest, KeysGiveTheChoice)
+TEST_F(ToolDialogsTest, KeysGiveTheChoice)
 {
-    const CKeyCase c = GetParam();
-    QStringList titles;
-    const auto answer = [&](QDialog& d) { titles << d.windowTitle(); Keys(d, c.keys); };
-    OnModal<CAutoStartDialog>(answer);
-    EXPECT_EQ(dialogs.AskAutoStart("The Session \"Jazz\" is currently not active.\n"), c.autoStart);
-    OnModal<CWhereToSearchDialog>(answer);
-    EXPECT_EQ(dialogs.AskWhereToSearch(), c.where);
-    EXPECT_EQ(titles, (QStringList{"Auto Start?", "Where do I search?"}));
+    for (const auto& [keys, autoStart, where] :
+         {std::tuple(std::vector{Qt::Key_Return}, EAutoStartChoice::StartNow, ESearchWhere::FileSystem),
+          std::tuple(std::vector{Qt::Key_Down, Qt::Key_Return}, EAutoStartChoice::AutoStart, ESearchWhere::Online),
+          std::tuple(std::vector{Qt::Key_Down, Qt::Key_Escape}, EAutoStartChoice::Cancel, ESearchWhere::Cancel)}) {
+        QStringList titles;
+        const std::vector<Qt::Key>& pressed = keys;
+        const auto answer = [&](QDialog& d) { titles << d.windowTitle(); Keys(d, pressed); };
+        OnModal<CAutoStartDialog>(answer);
+        EXPECT_EQ(dialogs.AskAutoStart("The Session \"Jazz\" is currently not active.\n"), autoStart);
+        OnModal<CWhereToSearchDialog>(answer);
+        EXPECT_EQ(dialogs.AskWhereToSearch(), where);
+        EXPECT_EQ(titles, (QStringList{"Auto Start?", "Where do I search?"}));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Keys, ChoiceDialogTest,
-    ::testing::Values(CKeyCase{{Qt::Key_Return}, EAutoStartChoice::StartNow, ESearchWhere::FileSystem},
-                      CKeyCase{{Qt::Key_Down, Qt::Key_Return}, EAutoStartChoice::AutoStart, ESearchWhere::Online},
-                      CKeyCase{{Qt::Key_Down, Qt::Key_Escape}, EAutoStartChoice::Cancel, ESearchWhere::Cancel}));
 
 TEST_F(ToolDialogsTest, ChooserReturnsTheTickedPluginsAndShowsTheDescriptionUnderTheCaret)
 {
