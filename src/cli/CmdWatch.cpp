@@ -43,15 +43,18 @@ std::string EventText(const CAlarmEvent& e, const std::string& name)
 int RunWatch(const QStringList& argv)
 {
     CCliArgs args(argv,
-                  {"--webhook", "--secret-file", "--db", "--seconds", "--iface", "--max-groups", "--install-dir"},
+                  {"--webhook", "--webhook-pause", "--secret-file", "--db", "--seconds", "--iface", "--max-groups",
+                   "--install-dir"},
                   {"--json"});
     const auto seconds = args.Number("--seconds", 0, 0, 100000000);
     const auto maxGroups = args.Number("--max-groups", 512, 1, 4096);
+    const auto longestPause = args.Number("--webhook-pause", 30, 1, 3600);
     if (!args.ok())
         return CliFail(args.error());
     if (args.Positionals().isEmpty())
         return CliFail(QString("usage: talmira-cli ") + kWatchUsage);
     CWatchRunnerOptions options;
+    options.webhookPauses.longestPauseMs = *longestPause * 1000;
     options.receiver.maxGroups = size_t(*maxGroups);
     if (args.Has("--iface")) {
         options.receiver.interfaceAddress = text::ParseDottedQuad(args.Value("--iface").toStdString());
@@ -144,6 +147,7 @@ static CCliRegistration registerWatch(
      "2022-7 pair silent while the other plays), \"payload changed\".\n\n"
      "  --webhook URL       POST each raise and clear as JSON to URL (repeatable; http or https); retried with\n"
      "                      a growing pause while the receiver is down, kept in the history until taken\n"
+     "  --webhook-pause N   the longest pause between tries, in seconds (default 30)\n"
      "  --secret-file FILE  sign each POST: X-Talmira-Signature: sha256=HMAC-SHA256(body) under the file's text\n"
      "  --db FILE           the history (SQLite); default watch-history.db in the install directory\n"
      "  --seconds N         stop after N seconds\n"

@@ -247,16 +247,19 @@ bool CHistory::Flush(int64_t nowMs, bool force)
         if (ok && nowMs > 0)
             Prune(nowMs);
         ok = ok && Execute("COMMIT");
-        if (!ok)
-            Execute("ROLLBACK");
     }
     ++m_transactions;
     if (!ok) {
+        // Why, before the rollback: a commit that failed for want of space
+        // has ended the transaction already, and the rollback's own error
+        // would hide the full disk.
         const int rc = sqlite3_errcode(m_db) & 0xff;
+        const std::string why = sqlite3_errmsg(m_db);
+        if (!sqlite3_get_autocommit(m_db))
+            Execute("ROLLBACK");
         if (!m_full)
             m_messages(rc == SQLITE_FULL ? "The disk is full: the watch history is not written; monitoring goes on."
-                                         : "The watch history cannot be written (" + std::string(sqlite3_errmsg(m_db))
-                               + "); monitoring goes on.");
+                                         : "The watch history cannot be written (" + why + "); monitoring goes on.");
         m_full = true;
         return true;
     }

@@ -55,7 +55,7 @@ void CWatchRunner::StartSender()
         std::lock_guard lock(m_mutex);
         if (m_history)
             m_history->Delivered(id);
-    });
+    }, m_options.webhookPauses);
     if (m_history)
         for (const CHistory::CWebhook& hook : m_history->PendingWebhooks())
             if (std::find(m_options.webhooks.begin(), m_options.webhooks.end(), hook.url) != m_options.webhooks.end())

@@ -16,6 +16,7 @@ struct CWatchRunnerOptions {
     std::string database;             // empty: no history
     std::vector<std::string> webhooks; // addresses checked with WebhookUrlProblem
     std::string secret;               // signs the webhooks when not empty
+    CWebhookSender::COptions webhookPauses; // between the tries of a receiver that is down
     CReceiverOptions receiver;
     CWatchThresholds thresholds;
 };

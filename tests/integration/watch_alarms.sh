@@ -6,7 +6,12 @@
 # stopped is "redundancy lost", not silence; a kill -9 while an alarm flaps
 # leaves a history that opens and holds every event older than a second;
 # the shipped alerting rules pass promtool, and Prometheus scraping
-# `serve --watch` fires the stream silent alert.
+# `serve --watch` fires the stream silent alert while the disk of its
+# history is full, which it says once, writing what it kept when space returns.
+if [ -z "${TALMIRA_OWN_MOUNTS:-}" ]; then
+    [ "$(id -u)" -eq 0 ] || { echo "needs root for a mount namespace; skipped"; exit 77; }
+    exec unshare -m --propagation private env TALMIRA_OWN_MOUNTS=1 bash "$0" "$@" # the history's small disk goes with it
+fi
 source "$(dirname "$0")/lib-netns.sh" "$1"
 need python3 promtool
 netns_setup watch 41
@@ -14,6 +19,14 @@ root="$(cd "$(dirname "$0")/../.." && pwd)"
 
 promtool check rules "$root/packaging/prometheus/talmira-alerts.yml" > "$WORK/promtool.out" 2>&1 \
     || fail "promtool refuses the shipped rules" "$WORK/promtool.out"
+# Prometheus, started now for the end, scrapes `serve --watch` once it runs.
+cat > "$WORK/prometheus.yml" <<YML
+global: {scrape_interval: 1s, evaluation_interval: 1s}
+rule_files: ['$root/packaging/prometheus/talmira-alerts.yml']
+scrape_configs: [{job_name: talmira, static_configs: [{targets: ['127.0.0.1:8097']}]}]
+YML
+ip netns exec "$NS_B" prometheus --config.file="$WORK/prometheus.yml" --storage.tsdb.path="$WORK/tsdb" \
+    --web.listen-address=127.0.0.1:9097 > "$WORK/prometheus.log" 2>&1 &
 
 # send GROUP...: RTP to each group (port 5004), 100 packets a second; its
 # pid is $sender. `stop PID` pauses it at once, `start PID` resumes it as a
@@ -68,11 +81,12 @@ PY
         || fail "the webhook receiver did not start"
 }
 
-# watch NAME SDP...: the watcher in $NS_B, JSON lines in $WORK/NAME.out; its pid is $watcher.
+# watch NAME ARGS...: the watcher in $NS_B, JSON lines in $WORK/NAME.out; its pid is $watcher.
+hook=(--webhook http://127.0.0.1:8099/hook --webhook-pause 2 --secret-file "$WORK/secret")
 watch() {
     local name="$1"; shift
-    ip netns exec "$NS_B" "$cli" watch "$@" --json --webhook http://127.0.0.1:8099/hook --secret-file "$WORK/secret" \
-        --db "$WORK/$name.db" --iface "$ADDR_B" > "$WORK/$name.out" 2> "$WORK/$name.err" &
+    ip netns exec "$NS_B" "$cli" watch "$@" --json --db "$WORK/$name.db" --iface "$ADDR_B" > "$WORK/$name.out" \
+        2> "$WORK/$name.err" &
     watcher=$!
     wait_for "$WORK/$name.err" "watching" 5 || fail "the watcher did not start" "$WORK/$name.err"
 }
@@ -98,7 +112,7 @@ done
 send 239.41.0.4; other=$sender
 send 239.41.0.1
 receive
-watch one "$WORK/1.sdp" "$WORK/4.sdp"
+watch one "$WORK/1.sdp" "$WORK/4.sdp" "${hook[@]}"
 sleep 2
 [ "$(count "$WORK/one.out" raise "stream silent")" = 0 ] || fail "silent while the sender plays" "$WORK/one.out"
 stop "$sender"
@@ -114,14 +128,46 @@ for o in map(json.loads, open(sys.argv[1])):
     assert sig.startswith("sha256=") and len(sig) == 71, sig
 PY
 
+# A redundant pair with one leg stopped: redundancy lost, not silence
+# (in the background, without the webhook, during its outage).
+cat > "$WORK/pair.sdp" <<SDP
+v=0
+o=watch 2 1 IN IP4 $ADDR_A
+s=Watched pair
+t=0 0
+a=group:DUP red blue
+m=video 5004 RTP/AVP 96
+c=IN IP4 239.41.0.2/16
+a=rtpmap:96 raw/90000
+a=mid:red
+m=video 5004 RTP/AVP 96
+c=IN IP4 239.41.0.3/16
+a=rtpmap:96 raw/90000
+a=mid:blue
+SDP
+pair() {
+    trap 'kill $(jobs -p) 2> /dev/null || true' EXIT
+    send 239.41.0.2 239.41.0.3
+    watch pair "$WORK/pair.sdp"
+    sleep 2
+    kill -HUP "$sender"
+    wait_for "$WORK/pair.out" '"raise","alarm":"redundancy lost"' 6 || fail "no redundancy lost" "$WORK/pair.out"
+    sleep 1
+    [ "$(count "$WORK/pair.out" raise "stream silent")" = 0 ] || fail "one leg down was called silence" "$WORK/pair.out"
+    kill "$watcher" "$sender"; wait "$watcher" || fail "the watcher did not end cleanly" "$WORK/pair.err"
+}
+
 # The receiver down for 20 s while the other stream stops and returns
 # twice (the second time held as a flap): every raise and clear the
 # watcher printed arrives once, in order, when it is back.
 kill "$hooks"; wait "$hooks" 2> /dev/null || true
+pair > "$WORK/pair.log" 2>&1 &
+paired=$!
 for _ in 1 2; do
     stop "$other"; sleep 4.5; start "$other"; sleep 3
 done
 sleep 5
+wait "$paired" || fail "$(cat "$WORK/pair.log")"
 receive
 caught_up() { [ "$(events "$WORK/hooks" | wc -l)" -ge "$(events "$WORK/one.out" | wc -l)" ]; }
 poll 40 caught_up || fail "the webhook did not catch up" "$WORK/hooks" "$WORK/one.out"
@@ -152,48 +198,20 @@ assert rows[:len(want)] == want, (rows, want)
 assert ("raise", "stream silent") in [(e, a) for _, e, a in rows] and ("clear", "stream silent") in [(e, a) for _, e, a in rows]
 assert all(t > 0 for t, _, _ in rows)
 PY
-
-# A redundant pair with one leg stopped: redundancy lost, not silence.
-cat > "$WORK/pair.sdp" <<SDP
-v=0
-o=watch 2 1 IN IP4 $ADDR_A
-s=Watched pair
-t=0 0
-a=group:DUP red blue
-m=video 5004 RTP/AVP 96
-c=IN IP4 239.41.0.2/16
-a=rtpmap:96 raw/90000
-a=mid:red
-m=video 5004 RTP/AVP 96
-c=IN IP4 239.41.0.3/16
-a=rtpmap:96 raw/90000
-a=mid:blue
-SDP
 kill "$sender" "$other"; wait "$sender" "$other" 2> /dev/null || true
-send 239.41.0.2 239.41.0.3
-watch pair "$WORK/pair.sdp"
-sleep 2
-kill -HUP "$sender"
-wait_for "$WORK/pair.out" '"raise","alarm":"redundancy lost"' 6 || fail "no redundancy lost" "$WORK/pair.out"
-sleep 1
-[ "$(count "$WORK/pair.out" raise "stream silent")" = 0 ] || fail "one leg down was called silence" "$WORK/pair.out"
-kill "$watcher" "$sender"; wait "$watcher" || fail "the watcher did not end cleanly" "$WORK/pair.err"
 
 # serve --watch follows the settings' watch list; Prometheus scraping it
-# fires the shipped alert when the stream stops.
+# fires the shipped alert when the stream stops, its history's small disk
+# full meanwhile.
 sed 's/^o=watch 1 /o=watch 5 /; s/239.41.0.1/239.41.0.5/' "$WORK/1.sdp" > "$WORK/5.sdp"
+install="$WORK/receiver/install"
+mkdir -p "$install" && mount -t tmpfs -o size=1m tmpfs "$install"
+trap 'umount -l "$install"; netns_cleanup' EXIT
 side receiver "$ADDR_B" 'Watch\Entries=1' "Watch\\Entry0\\Session=watch 5 IN IP4 $ADDR_A"
 send 239.41.0.5
 run_in "$NS_B" receiver serve --watch --http 127.0.0.1:8097 > /dev/null 2> "$WORK/serve.err" &
 wait_for "$WORK/serve.err" "serving" 5 || fail "serve did not start" "$WORK/serve.err"
 sap_send "$NS_A" 224.2.127.254 "$ADDR_A" 0x20 "$WORK/5.sdp"
-cat > "$WORK/prometheus.yml" <<YML
-global: {scrape_interval: 1s, evaluation_interval: 1s}
-rule_files: ['$root/packaging/prometheus/talmira-alerts.yml']
-scrape_configs: [{job_name: talmira, static_configs: [{targets: ['127.0.0.1:8097']}]}]
-YML
-ip netns exec "$NS_B" prometheus --config.file="$WORK/prometheus.yml" --storage.tsdb.path="$WORK/tsdb" \
-    --web.listen-address=127.0.0.1:9097 > "$WORK/prometheus.log" 2>&1 &
 # metric URL PATTERN: the answer of URL in $NS_B has a line matching PATTERN.
 metric() {
     ip netns exec "$NS_B" python3 -c 'import sys, urllib.request as u; print(u.urlopen(sys.argv[1]).read().decode())' \
@@ -201,6 +219,7 @@ metric() {
 }
 up() { metric http://127.0.0.1:8097/metrics "^talmira_watch_up{session=\"watch 5 IN IP4 $ADDR_A\",name=\"Watched 1\"} 1"; }
 poll 10 up || fail "serve --watch does not show the session up" "$WORK/serve.err"
+dd if=/dev/zero of="$install/filler" bs=4k 2> /dev/null || true
 stop "$sender"
 firing() {
     metric http://127.0.0.1:9097/api/v1/alerts . && python3 -c 'import json, sys
@@ -210,6 +229,12 @@ sys.exit(not any(a["labels"]["alertname"] == "TalmiraStreamSilent" and a["state"
 poll 30 firing || fail "Prometheus did not fire the stream silent alert" "$WORK/serve.err" "$WORK/prometheus.log"
 metric http://127.0.0.1:8097/metrics '^talmira_alarm_active{.*alarm="stream silent",media="0"} 1' \
     || fail "/metrics lacks the active alarm"
+[ "$(grep -c "The disk is full" "$WORK/serve.err")" = 1 ] || fail "the full disk is not said once" "$WORK/serve.err"
+rm "$install/filler"
+wait_for "$WORK/serve.err" "history is written again" 5 || fail "the history is not written again" "$WORK/serve.err"
+python3 -c 'import sqlite3, sys
+sys.exit(("raise", "stream silent") not in sqlite3.connect(sys.argv[1]).execute("SELECT event, alarm FROM alarm_log").fetchall())' \
+    "$install/watch-history.db" || fail "the raise kept while the disk was full is not in the history"
 # The page's orders: hostile ones refused; an acknowledgement shows in the alarms and /metrics.
 order() { ip netns exec "$NS_B" curl -s -o /dev/null -w '%{http_code}' -X POST -d "$2" "${@:3}" "http://127.0.0.1:8097/api/v1/$1"; }
 json='Content-Type: application/json' alarm="{\"session\":\"watch 5 IN IP4 $ADDR_A\",\"alarm\":\"stream silent\",\"media\":"
