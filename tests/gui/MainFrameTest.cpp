@@ -569,8 +569,10 @@ TEST_F(MainFrameTest, TreeMenuSelectsQuietlyAndDeletesOwnFoldersOnly)
     EXPECT_TRUE(window.TreeMenu().isVisible());
     window.TreeMenu().close();
     // The menu key opens it beside the item instead of at the pointer.
-    QTest::keyClick(&tree, Qt::Key_F10, Qt::ShiftModifier);
-    EXPECT_EQ(window.TreeMenu().pos(), tree.viewport()->mapToGlobal(tree.visualRect(mineItem).center()));
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, {});
+    QApplication::sendEvent(&tree, &menuKey);
+    EXPECT_EQ(std::pair(window.TreeMenu().isVisible(), window.TreeMenu().pos()),
+              std::pair(true, tree.viewport()->mapToGlobal(tree.visualRect(mineItem).center())));
     window.TreeMenu().close();
     EXPECT_TRUE(window.DeleteAction()->isEnabled());
     EXPECT_FALSE(window.CommandAction(ECommand::Settings)->isEnabled()); // list only
