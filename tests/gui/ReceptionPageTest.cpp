@@ -3,12 +3,15 @@
 // interface.
 #include "gui/SessionPropertySheet.h"
 #include "gui/ReceptionColumn.h"
+#include "gui/PreviewView.h"
 #include "gui/ReceptionPage.h"
+#include "preview/qt/PreviewService.h"
 #include "views/SessionListModel.h"
 #include "views/SessionSortFilter.h"
 #include "reception/qt/ReceptionService.h"
 #include "support/GuiTestSupport.h"
 
+#include <QBuffer>
 #include <QUdpSocket>
 
 namespace {
@@ -153,6 +156,47 @@ TEST_F(ReceptionPageTest, LiveFiguresPerMediaEntryAndTheWatchEndsWithTheSheet)
 
     sheet.reset();
     EXPECT_EQ(service.Latest(watch), nullptr);
+}
+
+TEST_F(ReceptionPageTest, PictureMarksAndMetersAreThePreviewServicesResult)
+{
+    CReceptionService service(Fast());
+    CPreviewService previews(1);
+    CPropertyContext context = Context(&service);
+    context.preview = &previews;
+    auto sheet = CSessionPropertySheet::Create(t.Parse(Session("m=video " + std::to_string(FreePort()) +
+                                                               " RTP/AVP 96\na=rtpmap:96 H264/90000\nm=audio " +
+                                                               std::to_string(FreePort()) + " RTP/AVP 97\n")),
+                                               context, ESheetKind::Session);
+    ASSERT_TRUE(sheet);
+    ToLastPage(*sheet);
+    // A known result: a green picture, black and frozen, and three channels' levels.
+    QImage green(64, 36, QImage::Format_RGB32);
+    green.fill(QColor(0, 200, 0));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    ASSERT_TRUE(green.save(&buffer, "JPEG"));
+    preview::CPreviewSnapshot video, audio;
+    video.video = {.present = true, .jpeg = std::make_shared<std::vector<uint8_t>>(jpeg.begin(), jpeg.end()),
+                   .pictureTime = preview::SteadySeconds(), .black = true, .frozen = true};
+    audio.audio = {.present = true, .peakDbfs = {-6, -12, -20}, .rmsDbfs = {-9, -15, -23}, .windows = 1};
+    // The page's watch is the service's first; what it shows is looked at before any decoder's turn.
+    ASSERT_TRUE(previews.Take(1, 0, video) && previews.Take(1, 1, audio));
+    for (int i = 0; i < 4; ++i) // the views' new heights, box by box
+        QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    const auto count = [&](const char* box, QRect area, bool (*is)(QColor)) {
+        const QImage shown = sheet->findChild<QGroupBox*>(box)->findChild<CPreviewView*>()->grab().toImage();
+        int n = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                n += shown.valid(x, y) && is(shown.pixelColor(x, y));
+        return n;
+    };
+    // The picture, BLACK and FROZEN in red on the band at its foot, and a
+    // meter per channel (three bars 10 px wide cross the meters' foot).
+    EXPECT_GT(count("media0", {0, 0, 200, 150}, [](QColor c) { return c.green() > 150 && c.red() < 80; }), 25000);
+    EXPECT_GT(count("media0", {0, 158, 160, 22}, [](QColor c) { return c.red() > 200 && c.green() < 150; }), 20);
+    EXPECT_EQ(count("media1", {0, 90, 500, 1}, [](QColor c) { return c == QColor(40, 180, 70); }), 30);
 }
 
 namespace {

@@ -70,6 +70,16 @@ std::vector<CPreviewService::CStreamPreview> CPreviewService::AllLatest() const
     return out;
 }
 
+bool CPreviewService::Take(int id, int mediaIndex, preview::CPreviewSnapshot snapshot)
+{
+    auto it = m_watches.find(id);
+    if (it == m_watches.end() || !it->second.latest.contains(mediaIndex))
+        return false;
+    it->second.latest[mediaIndex] = std::move(snapshot);
+    emit PreviewChanged(id);
+    return true;
+}
+
 void CPreviewService::SetMaxDecoders(int count)
 {
     m_maxDecoders = count;

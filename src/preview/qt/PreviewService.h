@@ -32,6 +32,9 @@ public:
     // The newest snapshot of each entry of a watch, by media index; null
     // for a watch that does not exist.
     const std::map<int, preview::CPreviewSnapshot>* Latest(int id) const;
+    // Takes `snapshot` as the newest of a watched entry, as its decoder's
+    // would be, and says so at once; false for an entry not watched.
+    bool Take(int id, int mediaIndex, preview::CPreviewSnapshot snapshot);
     void SetMaxDecoders(int count); // 1..32
     int MaxDecoders() const { return m_maxDecoders; }
 
