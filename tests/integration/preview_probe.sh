@@ -37,6 +37,7 @@ PY
 check() { poll "$2" python3 "$WORK/check.py" "$1" "$3" || fail "not seen: $3" "$1" "$1.err"; }
 x264=(-c:v libx264 -preset ultrafast -tune zerolatency -g 25 -pix_fmt yuv420p -f rtp)
 
+# The pictures and the tones play and are probed at once, then checked in turn.
 # 1. Moving bars, black and a still picture.
 send video -f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i color=black:size=320x240:rate=25 \
     -f lavfi -i smptebars=size=320x240:rate=25 \
@@ -44,9 +45,24 @@ send video -f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi -i color=black:siz
     -map 2 "${x264[@]}" "rtp://239.77.61.12:42204?ttl=1" -map 0 "${x264[@]/rtp/mpegts}" "udp://239.77.61.13:42206?ttl=1&pkt_size=1316"
 printf 'm=video 42206 udp 33\r\nc=IN IP4 239.77.61.13/1\r\n' >> "$WORK/video.sdp" # MPEG-TS straight over UDP
 probe "$WORK/video.jsonl" "$WORK/video.sdp" --iface "$ADDR_B" --picture "$WORK/bars.jpg"
+vsender=$sender vprobe=$probe
+
+# 2. A sine at -20 dBFS, silence, 5.1 and 8 channels, as L24 and L16.
+sine='0.1*sin(2*PI*1000*t)'; tone() { local e="$sine" i; for ((i = 1; i < $1; i++)); do e+="|$sine"; done; echo "aevalsrc=$e:s=48000:c=$2"; }
+send audio -f lavfi -i "$(tone 2 stereo)" -f lavfi -i anullsrc=r=48000:cl=stereo -f lavfi -i "$(tone 6 5.1)" \
+    -f lavfi -i "$(tone 8 7.1)" \
+    -map 0 -c:a pcm_s24be -f rtp "rtp://239.77.61.20:42210?ttl=1" -map 1 -c:a pcm_s16be -f rtp "rtp://239.77.61.21:42212?ttl=1" \
+    -map 2 -c:a pcm_s24be -f rtp "rtp://239.77.61.22:42214?ttl=1" -map 3 -c:a pcm_s24be -f rtp "rtp://239.77.61.23:42216?ttl=1"
+probe "$WORK/audio.jsonl" "$WORK/audio.sdp" --iface "$ADDR_B" --levels
+asender=$sender aprobe=$probe
+# ffmpeg's own loudness of the same signals.
+reference() { ffmpeg -hide_banner -nostats -f lavfi -i "$1:d=6" -af ebur128 -f null - 2>&1 | awk '/I:/ { v = $2 } END { print v }'; }
+stereo=$(reference "$(tone 2 stereo)"); surround=$(reference "$(tone 6 5.1)"); eight=$(reference "$(tone 8 7.1)")
+echo "ffmpeg's loudness: stereo $stereo, 5.1 $surround, 7.1 $eight LUFS"
+
 check "$WORK/video.jsonl" 15 'within(1, "video", lambda v: v["pictures"] > 0, lambda v: v.get("black"), 3)
     and within(2, "video", lambda v: v["pictures"] > 0, lambda v: v.get("freeze"), 6) and len(m[0]) > 8'
-kill "$probe"; wait "$probe" || true
+kill "$vprobe"; wait "$vprobe" || true
 check "$WORK/video.jsonl" 1 'not any(o["video"].get("black") or o["video"].get("freeze") for o in m[0])
     and all([m[i][-1]["video"][k] for k in ("codec", "width", "height", "differs")] == ["h264", 320, 240, []] for i in (0, 3))'
 # A picture's bars: red, green, yellow, blue and cyan along the bottom.
@@ -71,27 +87,16 @@ web() { ip netns exec "$NS_B" curl -sf "${@:2}" "http://127.0.0.1:18061/api/v1/$
 id=$(web playlist.m3u | sed -n 's|.*/sessions/\(.*\)\.sdp$|\1|p')
 ! web "sessions/$id" | grep -q preview || fail "decoded before anyone looked"
 poll 15 eval 'web "sessions/$id/picture.jpg" -o "$WORK/served.jpg" && bars "$WORK/served.jpg"' || fail "serve gave no picture of the bars" "$WORK/serve.err"
-kill "$sender" "$viewer"; wait "$sender" "$viewer" 2>/dev/null || true
+kill "$vsender" "$viewer"; wait "$vsender" "$viewer" 2>/dev/null || true
 
-# 2. A sine at -20 dBFS, silence, 5.1 and 8 channels, as L24 and L16.
-sine='0.1*sin(2*PI*1000*t)'; tone() { local e="$sine" i; for ((i = 1; i < $1; i++)); do e+="|$sine"; done; echo "aevalsrc=$e:s=48000:c=$2"; }
-send audio -f lavfi -i "$(tone 2 stereo)" -f lavfi -i anullsrc=r=48000:cl=stereo -f lavfi -i "$(tone 6 5.1)" \
-    -f lavfi -i "$(tone 8 7.1)" \
-    -map 0 -c:a pcm_s24be -f rtp "rtp://239.77.61.20:42210?ttl=1" -map 1 -c:a pcm_s16be -f rtp "rtp://239.77.61.21:42212?ttl=1" \
-    -map 2 -c:a pcm_s24be -f rtp "rtp://239.77.61.22:42214?ttl=1" -map 3 -c:a pcm_s24be -f rtp "rtp://239.77.61.23:42216?ttl=1"
-probe "$WORK/audio.jsonl" "$WORK/audio.sdp" --iface "$ADDR_B" --levels
-# ffmpeg's own loudness of the same signals.
-reference() { ffmpeg -hide_banner -nostats -f lavfi -i "$1:d=6" -af ebur128 -f null - 2>&1 | awk '/I:/ { v = $2 } END { print v }'; }
-stereo=$(reference "$(tone 2 stereo)"); surround=$(reference "$(tone 6 5.1)"); eight=$(reference "$(tone 8 7.1)")
-echo "ffmpeg's loudness: stereo $stereo, 5.1 $surround, 7.1 $eight LUFS"
 check "$WORK/audio.jsonl" 15 "within(1, 'audio', lambda a: 'silence' in a, lambda a: a['silence'], 6)
     and all(abs(m[i][-1]['audio'].get('short_term_lufs', 0) - r) <= 0.5 for i, r in ((0, $stereo), (2, $surround), (3, $eight)))"
-kill "$probe"; wait "$probe" || true
+kill "$aprobe"; wait "$aprobe" || true
 check "$WORK/audio.jsonl" 1 'all(abs(p + 20) <= 0.5 for p in m[0][-1]["audio"]["peak_dbfs"])
     and all(abs(r + 23) <= 0.5 for r in m[0][-1]["audio"]["rms_dbfs"])
     and [m[i][-1]["audio"]["channels"] for i in range(4)] == [2, 2, 6, 8]
     and not any(o["audio"].get("silence") for i in (0, 2, 3) for o in m[i]) and m[0][-1]["audio"]["differs"] == []'
-kill "$sender"; wait "$sender" 2>/dev/null || true
+kill "$asender"; wait "$asender" 2>/dev/null || true
 
 # 3. Random bytes as H.264 and as AAC, and a picture size no decoder should
 # allocate (an SPS of 8192x8192 announced).
@@ -127,11 +132,13 @@ for seq in itertools.count():
                  ("239.77.61.30", port))
     time.sleep(0.004)
 PY
+
 probe "$WORK/hostile.jsonl" "$WORK/hostile.sdp" --iface "$ADDR_B" --picture "$WORK/noise.jpg" --levels
+hprobe=$probe
 check "$WORK/hostile.jsonl" 20 'all(m.get(i) and (m[i][-1].get("video") or m[i][-1].get("audio")).get("message") for i in range(3))
     and "8192x8192" in m[2][-1]["video"]["message"]'
-rss=$(awk '/VmRSS/ { print $2 }' "/proc/$probe/status")
-kill -0 "$probe" || fail "the probe ended" "$WORK/hostile.jsonl.err"
+rss=$(awk '/VmRSS/ { print $2 }' "/proc/$hprobe/status")
+kill -0 "$hprobe" || fail "the probe ended" "$WORK/hostile.jsonl.err"
 for i in 0 1 2; do echo "media $i: $(last "$WORK/hostile.jsonl" $i | python3 -c 'import json,sys; o = json.load(sys.stdin); print((o.get("video") or o.get("audio"))["message"])')"; done
 echo "probe's memory: $rss kB"
 [ "$rss" -lt 400000 ] || fail "the probe holds $rss kB"
