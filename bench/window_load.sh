@@ -19,9 +19,16 @@
 #              timed from the input to the list's repaint: PageDown, End,
 #              Home, a click on another column's title, a search and its
 #              clearing (five times each: median and worst).
+#   mosaic@N   N sessions of small H.264 pictures (ffmpeg sends them), then
+#              the round trip of Down and Home in the list, every 50 ms for
+#              MOSAIC_SECONDS (20), first alone, then with View > Mosaic
+#              showing all N tiles beside it: median, 95th percentile and
+#              worst of each, the window's share of one core, and how many
+#              tiles show a picture at the end (MOSAIC_PNG=FILE keeps the
+#              mosaic's picture).
 #
 # Usage: bench/window_load.sh BUILD [RUN ...]
-#        (default 20000@2000 10000@10000 20000@20000x5 browse@100000)
+#        (default 20000@2000 10000@10000 20000@20000x5 browse@100000 mosaic@16)
 # WINDOW_PERF=FILE records the window's profile (perf) during each flood,
 # with WINDOW_PERF_OPTIONS (default -g) given to perf record.
 # KEY_EVERY_MS=0 sends no key presses (each costs the window a repaint of the
@@ -31,9 +38,9 @@ here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/../tests/integration/lib-netns.sh" "$1"
 shift
 runs=("$@")
-[ ${#runs[@]} -gt 0 ] || runs=(20000@2000 10000@10000 20000@20000x5 browse@100000)
+[ ${#runs[@]} -gt 0 ] || runs=(20000@2000 10000@10000 20000@20000x5 browse@100000 mosaic@16)
 source "$here/../tests/integration/lib-desktop.sh"
-need python3
+need python3 ffmpeg
 netns_setup wload 95
 GROUP=224.2.127.254
 side receiver "$ADDR_B"
@@ -112,7 +119,8 @@ window_stop() {
     exec 3>&-
     kill "$desktop_pid" 2> /dev/null || true
     wait "$desktop_pid" 2> /dev/null || true
-    pkill -f "Xvfb -displayfd" 2> /dev/null || true
+    kill "$xvfb_pid" 2> /dev/null || true
+    wait "$xvfb_pid" 2> /dev/null || true
     sleep 0.5
 }
 shown() { grep '^count: ' "$WORK/probe.log" | tail -n 1 | cut -d' ' -f2; }
@@ -197,7 +205,78 @@ browse_run() { # N: prints one line per action
     window_stop
 }
 
+# keys SECONDS FILE: Down and Home in turn every 50 ms (each moves the
+# current row, so each repaints the list) for that long; their round trips
+# in FILE.
+keys() {
+    local mark0 key=Home end=$(( $(now_ms) + $1 * 1000 ))
+    mark0=$(wc -l < "$WORK/probe.log")
+    while [ "$(now_ms)" -lt "$end" ]; do
+        echo "keylat $(now_ms) $key" >&3
+        [ "$key" = Home ] && key=Down || key=Home
+        sleep 0.05
+    done
+    sleep 0.5
+    tail -n +$((mark0 + 1)) "$WORK/probe.log" | awk '$1 == "keylat" { print $3 - $2 }' > "$2"
+}
+
+mosaic_run() { # N: the list's key round trip without and with View > Mosaic showing N live tiles
+    local n="$1" i c0 c1 seconds="${MOSAIC_SECONDS:-20}"
+    # One small H.264 clip (a keyframe a second), sent in a loop by N
+    # senders, each announced as a session of its own.
+    ffmpeg -nostdin -hide_banner -loglevel error -f lavfi -i testsrc2=size=320x180:rate=25 -t 8 -c:v libx264 -preset ultrafast \
+        -g 25 -pix_fmt yuv420p -f mpegts "$WORK/clip.ts"
+    XVFB_SCREEN=2600x960x24 window_start
+    for ((i = 1; i <= n; i++)); do
+        ip netns exec "$NS_A" ffmpeg -nostdin -hide_banner -loglevel error -re -stream_loop -1 -i "$WORK/clip.ts" -c copy \
+            -f rtp "rtp://239.95.1.$i:$((5000 + 2 * i))?ttl=2" > "$WORK/tile$i.log" 2>&1 &
+        printf 'v=0\r\no=tile %d 1 IN IP4 %s\r\ns=Tile %02d\r\nc=IN IP4 239.95.1.%d/15\r\nt=0 0\r\nm=video %d RTP/AVP 96\r\na=rtpmap:96 H264/90000\r\na=fmtp:96 packetization-mode=1\r\n' \
+            "$i" "$ADDR_A" "$i" "$i" $((5000 + 2 * i)) > "$WORK/tile$i.sdp"
+    done
+    sap_send "$NS_A" "$GROUP" "$ADDR_A" 0x20 "$WORK"/tile*.sdp
+    wait_rows "$n"
+    printf '%-18s | %-7s %15s %6s | %-7s %15s %6s %6s\n' "mosaic@N" list key_ms_50/95/max cpu_% mosaic \
+        key_ms_50/95/max cpu_% live
+    c0=$(cpu "$desktop_pid")
+    keys "$seconds" "$WORK/lat.list"
+    c1=$(cpu "$desktop_pid")
+    local without; without="$(stats "$WORK/lat.list" | tr ' ' /) $(awk -v c=$((c1 - c0)) -v s="$seconds" -v t="$ticks" \
+        'BEGIN { printf "%.1f", 100 * c / t / (s + 0.5) }')"
+    # The mosaic beside the main window, four tiles by four, all in view.
+    ask "trigger Mosaic" "^triggered Mosaic"
+    ask "place 1330 0 1180 950 Mosaic" "^placed Mosaic"
+    sleep 8 # every tile's first turn
+    c0=$(cpu "$desktop_pid")
+    keys "$seconds" "$WORK/lat.mosaic"
+    c1=$(cpu "$desktop_pid")
+    # A live tile shows the clip: a colourful middle, not a black frame or grey words.
+    for ((i = 1; i <= n; i++)); do ask "$(printf "grab $WORK/tile%02d.png Tile %02d" "$i" "$i")" "^grabbed"; done
+    [ -z "${MOSAIC_PNG:-}" ] || ask "grab $MOSAIC_PNG Mosaic" "^grabbed"
+    ffmpeg -hide_banner -loglevel error -i "$WORK/tile%02d.png" -f rawvideo -pix_fmt rgb24 "$WORK/tiles.rgb"
+    local live; live=$(python3 - "$WORK/tiles.rgb" "$n" <<'PY'
+import sys
+rgb, n = open(sys.argv[1], "rb").read(), int(sys.argv[2])
+size = len(rgb) // n
+width = 272  # a tile; its picture 260 wide, 6 px in
+live = 0
+for t in range(n):
+    tile = rgb[t * size:(t + 1) * size]
+    px = [tile[(y * width + x) * 3:(y * width + x) * 3 + 3] for y in range(20, 140, 4) for x in range(20, 250, 4)]
+    live += sum(max(p) - min(p) > 60 for p in px) > len(px) // 5
+print(live)
+PY
+)
+    printf '%-18s | %-7s %15s %6s | %-7s %15s %6s %6s\n' "mosaic@$n" list ${without} mosaic \
+        "$(stats "$WORK/lat.mosaic" | tr ' ' /)" "$(awk -v c=$((c1 - c0)) -v s="$seconds" -v t="$ticks" \
+        'BEGIN { printf "%.1f", 100 * c / t / (s + 0.5) }')" "$live/$n"
+    window_stop
+}
+
 for run in "${runs[@]}"; do
+    if [ "${run%@*}" = mosaic ]; then
+        mosaic_run "${run#*@}"
+        continue
+    fi
     if [ "${run%@*}" = browse ]; then
         browse_run "${run#*@}"
         continue

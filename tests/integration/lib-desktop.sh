@@ -8,11 +8,13 @@ desktop="$build/src/gui/talmira"
 [ -x "$desktop" ] && [ -f "$build/tests/qt-plugins/generic/libtalmira-probe.so" ] \
     || fail "talmira or its probe is not built"
 
-# start_display NS: Xvfb in that namespace, named in $display. Needs $WORK.
+# start_display NS: Xvfb in that namespace, named in $display, its pid
+# $xvfb_pid. Needs $WORK; XVFB_SCREEN sets its size (1400x800x24).
 start_display() {
     mkdir -m 700 "$WORK/run"
     # It names itself on fd 3.
-    ip netns exec "$1" Xvfb -displayfd 3 -nolisten tcp -screen 0 1400x800x24 3> "$WORK/display" 2> "$WORK/xvfb.err" &
+    ip netns exec "$1" Xvfb -displayfd 3 -nolisten tcp -screen 0 "${XVFB_SCREEN:-1400x800x24}" 3> "$WORK/display" 2> "$WORK/xvfb.err" &
+    xvfb_pid=$!
     for _ in $(seq 1 100); do [ -s "$WORK/display" ] && break; sleep 0.1; done
     [ -s "$WORK/display" ] || fail "Xvfb did not start" "$WORK/xvfb.err"
     display=":$(cat "$WORK/display")"

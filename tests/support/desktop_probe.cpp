@@ -354,6 +354,19 @@ private:
                         return Say("tab " + text);
                     }
             Say("no tab " + text);
+        } else if (command.startsWith("place ") || command.startsWith("grab ")) {
+            // "place X Y W H NAME" moves a window, "grab FILE NAME" saves a window's or a widget's picture.
+            QStringList words = command.split(' ');
+            const QString name = words.mid(words[0] == "place" ? 5 : 2).join(' ');
+            QWidget* shown = nullptr;
+            for (QWidget* w : QApplication::allWidgets())
+                if (w->isVisible() && (w->isWindow() ? w->windowTitle() : w->accessibleName()) == name)
+                    shown = w;
+            if (!shown)
+                return Say("no widget " + name);
+            if (words[0] == "place")
+                shown->setGeometry(words[1].toInt(), words[2].toInt(), words[3].toInt(), words[4].toInt());
+            Say(words[0] == "place" ? "placed " + name : shown->grab().save(words[1]) ? "grabbed " + name : "not grabbed");
         } else if (command.startsWith("labels ")) {
             const QString name = command.mid(7);
             QStringList texts;
