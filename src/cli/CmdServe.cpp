@@ -82,6 +82,11 @@ static int RunServe(const QStringList& argv)
         if (auto store = OpenSettingsStore()) {
             list.Load(*store);
             options.thresholds = LoadThresholds(*store);
+            // The addresses and secret of the settings' Monitoring page; the
+            // command line's add to them and its secret file wins.
+            const CWebhookSettings hooks = LoadWebhooks(*store);
+            options.webhooks = hooks.urls;
+            options.secret = hooks.secret;
         }
         for (const QString& url : args.Values("--webhook")) {
             if (const std::string problem = WebhookUrlProblem(url.toStdString()); !problem.empty()) {
@@ -89,7 +94,8 @@ static int RunServe(const QStringList& argv)
                 runtime.Close();
                 return CliFail(QString("--webhook %1: %2").arg(url, QString::fromStdString(problem)));
             }
-            options.webhooks.push_back(url.toStdString());
+            if (std::find(options.webhooks.begin(), options.webhooks.end(), url.toStdString()) == options.webhooks.end())
+                options.webhooks.push_back(url.toStdString());
         }
         if (args.Has("--secret-file")) {
             QString error;

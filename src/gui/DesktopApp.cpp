@@ -27,6 +27,7 @@
 #include "web/WebService.h"
 #include "views/SessionListModel.h"
 #include "web/WebState.h"
+#include "web/WebWatch.h"
 #include "watch/StoreWatch.h"
 #include "sdp/SDPObject.h"
 #include <QJsonArray>
@@ -284,9 +285,12 @@ void CDesktopApp::StartWatch()
         if (!m_watch)
             return;
         FeedPreview();
-        m_watch->Tick(CWatchRunner::NowMs());
+        const int64_t now = CWatchRunner::NowMs();
+        m_watch->Tick(now);
         if (m_web)
             m_web->SetWatchMetrics(m_watch->Runner().MetricsText());
+        if (m_webWatch)
+            m_webWatch->Publish(now);
         ShowAlarmState();
     });
     // Sessions watched before are watched again from the start.
@@ -325,6 +329,15 @@ CStoreWatch& CDesktopApp::Watcher()
                     window, [this, event, name] { OnAlarmEvent(event, name); }, Qt::QueuedConnection);
             },
             [](const std::string& message) { std::fprintf(stderr, "talmira: %s\n", message.c_str()); });
+        // The page shows the alarms and takes Watch / Stop Watching and
+        // acknowledgements, kept in the settings as the window's are.
+        if (m_web)
+            m_webWatch = std::make_unique<CWebWatch>(*m_web, *m_watch, [this] {
+                if (auto store = OpenSettingsStore(); !store || !m_watch->List().Save(*store))
+                    std::fprintf(stderr, "talmira: the watch list could not be written to the settings\n");
+                if (m_window)
+                    m_window->update();
+            });
         m_watchTick->start(1000);
         if (m_alarmsWindow)
             m_alarmsWindow->SetRunner(&m_watch->Runner());
@@ -529,6 +542,7 @@ bool CDesktopApp::Close()
         m_closed = true;
         if (m_watchTick)
             m_watchTick->stop();
+        m_webWatch.reset();
         m_watch.reset();
         m_web.reset();
         m_closeResult = m_runtime.Close();

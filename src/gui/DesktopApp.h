@@ -14,6 +14,7 @@ class CSDPObject;
 struct CWatchHooks;
 class CAnnouncementCommands;
 class CStoreWatch;
+class CWebWatch;
 struct CAlarmEvent;
 class CClocksWindow;
 class CPtpListener;
@@ -116,6 +117,7 @@ private:
     std::unique_ptr<CInstanceBeacon> m_beacon;
     std::unique_ptr<CWebService> m_web; // stops before the store closes
     std::unique_ptr<CStoreWatch> m_watch; // stops before the store closes
+    std::unique_ptr<CWebWatch> m_webWatch; // the page's alarms and orders; goes before both
     CAlarmsWindow* m_alarmsWindow = nullptr; // owned by the main window
     QTimer* m_watchTick = nullptr;           // owned by the main window
     bool m_alarmIcon = false;

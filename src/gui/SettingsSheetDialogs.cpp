@@ -17,6 +17,7 @@
 
 namespace {
 
+using settingsform::AddRow;
 using settingsform::Text;
 // The settings file keeps these texts in byte buffers: the limit is in
 // UTF-8 bytes, so a name of accented letters cannot come back cut.
@@ -51,13 +52,6 @@ QLineEdit* NumberField(bool signedNumber)
     return field;
 }
 
-void AddRow(QFormLayout& form, const QString& label, QLineEdit* field)
-{
-    auto* text = new QLabel(label);
-    text->setBuddy(field);
-    form.addRow(text, field);
-}
-
 void Finish(QDialog& dialog, QFormLayout* form)
 {
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
@@ -90,6 +84,13 @@ bool Refuse(Prompter& prompter, const char* message, QLineEdit& field)
     return false;
 }
 } // namespace
+
+void settingsform::AddRow(QFormLayout& form, const QString& label, QWidget* field)
+{
+    auto* text = new QLabel(label);
+    text->setBuddy(field);
+    form.addRow(text, field);
+}
 
 std::string settingsform::Text(const QLineEdit& field)
 {

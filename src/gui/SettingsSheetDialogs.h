@@ -9,6 +9,7 @@
 
 class Prompter;
 class QLineEdit;
+class QFormLayout;
 
 // Edits one encryption group: name, the key typed twice, and the id.
 class CEncryptionGroupDialog final : public QDialog {
@@ -72,4 +73,6 @@ namespace settingsform {
 std::string RangeMessage(long long low, long long high);
 // A field's text as UTF-8.
 std::string Text(const QLineEdit& field);
+// A row of `form`: `label` (its & marks the access key) naming `field`.
+void AddRow(QFormLayout& form, const QString& label, QWidget* field);
 }

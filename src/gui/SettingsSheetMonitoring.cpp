@@ -1,6 +1,7 @@
 #include "gui/SettingsSheetMonitoring.h"
 
 #include "base/SettingsStore.h"
+#include "gui/SettingsSheetDialogs.h"
 #include "preview/PreviewPool.h"
 #include "watch/Webhooks.h"
 
@@ -18,6 +19,8 @@
 #include <cmath>
 
 namespace {
+
+using settingsform::AddRow;
 constexpr const char* kPreviewKey = "Talmira/Preview";
 constexpr int kMaxWebhooks = 64; // as many as the settings keep
 
@@ -38,13 +41,6 @@ QDoubleSpinBox* Decimal(double min, double max, int decimals, double value, cons
     box->setValue(value);
     box->setSuffix(suffix);
     return box;
-}
-
-void AddRow(QFormLayout& form, const char* label, QWidget* field)
-{
-    auto* text = new QLabel(label);
-    text->setBuddy(field);
-    form.addRow(text, field);
 }
 } // namespace
 
